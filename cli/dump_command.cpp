@@ -1,0 +1,372 @@
+#include "cli/dump_command.h"
+
+#include <filesystem>
+#include <set>
+
+#include "cli/image_export.h"
+#include "cli/json_writer.h"
+#include "core/analysis_app.h"
+#include "core/headless_shell.h"
+
+namespace {
+constexpr const char* kUsage =
+    "Usage: vantrel-dump [OPTION]... FILE...\n"
+    "Lays out the structure of JPEG, TIFF and SWF files.\n"
+    "\n"
+    "Without -d, prints the analysis tree of all FILEs, an empty line, then one\n"
+    "line per file of the rough-analysis list: path, TAB, format, TAB, result.\n"
+    "\n"
+    "  --tree            print only the analysis tree\n"
+    "  --rows            print only the rough-analysis rows\n"
+    "  -d, --detailed    print the detailed result tree of each FILE\n"
+    "  --json            print everything as one JSON document\n"
+    "  --images DIR      with -d: write decoded pictures to DIR as BMP files\n"
+    "  --ppm             with --images: write binary PPM files instead\n"
+    "  --help            show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "\n"
+    "Message boxes go to standard error as \"[caption] text\".\n"
+    "Exit status: 0 when every FILE was analysed, 1 when any was refused,\n"
+    "2 for a usage error.\n";
+
+struct DumpOptions {
+    bool tree = false;
+    bool rows = false;
+    bool detailed = false;
+    bool json = false;
+    bool ppm = false;
+    std::string imageDir;
+    std::vector<std::string> files;
+};
+
+// Returns an error text, or an empty string when the arguments are sound.
+std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options, bool& help, bool& version)
+{
+    bool endOfOptions = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
+            options.files.push_back(a);
+        } else if (a == "--") {
+            endOfOptions = true;
+        } else if (a == "--tree") {
+            options.tree = true;
+        } else if (a == "--rows") {
+            options.rows = true;
+        } else if (a == "-d" || a == "--detailed") {
+            options.detailed = true;
+        } else if (a == "--json") {
+            options.json = true;
+        } else if (a == "--ppm") {
+            options.ppm = true;
+        } else if (a == "--images") {
+            if (i + 1 >= args.size())
+                return "option '--images' needs a directory";
+            options.imageDir = args[++i];
+        } else if (a.rfind("--images=", 0) == 0) {
+            options.imageDir = a.substr(9);
+        } else if (a == "--help" || a == "-h") {
+            help = true;
+        } else if (a == "--version") {
+            version = true;
+        } else {
+            return "unknown option '" + a + "'";
+        }
+    }
+    if (help || version)
+        return {};
+    if (options.files.empty())
+        return "no FILE given";
+    if (!options.imageDir.empty() && !options.detailed)
+        return "option '--images' needs -d";
+    if (options.ppm && options.imageDir.empty())
+        return "option '--ppm' needs --images";
+    return {};
+}
+
+std::string OneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\n')
+            c = ' ';
+    return text;
+}
+
+void PrintTree(std::ostream& out, const CMemoryTree& tree)
+{
+    for (HTREEITEM item : tree.PreOrder())
+        out << std::string(static_cast<size_t>(tree.GetDepth(item)) * 2, ' ') << tree.GetItemText(item) << '\n';
+}
+
+void WriteJsonTree(CJsonWriter& json, const CMemoryTree& tree, HTREEITEM first)
+{
+    json.BeginArray();
+    for (HTREEITEM item = first; item; item = tree.GetNextSiblingItem(item)) {
+        json.BeginObject();
+        json.Key("text");
+        json.String(tree.GetItemText(item));
+        if (HTREEITEM child = tree.GetChildItem(item)) {
+            json.Key("children");
+            WriteJsonTree(json, tree, child);
+        }
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+const char* OwnerName(MessageOwner owner)
+{
+    switch (owner) {
+    case MessageOwner::None: return "none";
+    case MessageOwner::Application: return "application";
+    case MessageOwner::MainFrame: return "main-frame";
+    case MessageOwner::RoughList: return "rough-list";
+    case MessageOwner::TreeBar: return "tree-bar";
+    case MessageOwner::TreeBarTree: return "tree-bar-tree";
+    }
+    return "none";
+}
+
+struct FileReport {
+    std::string path;
+    OpenOutcome outcome = OpenOutcome::Refused;
+    bool firstMention = true;   // false for a repeated command-line argument
+    std::vector<std::string> imageFiles;   // per image window; empty when not written
+    const HeadlessDocument* document = nullptr;
+};
+
+class CDump {
+public:
+    CDump(const DumpOptions& options, std::ostream& out, std::ostream& err)
+        : options_(options), out_(out), err_(err), app_(shell_)
+    {
+        shell_.SetMessageObserver([this](const MessageBoxRequest& box) {
+            err_ << '[' << (box.caption.empty() ? kAppTitle : box.caption) << "] " << OneLine(box.text) << '\n';
+        });
+    }
+
+    int Run();
+
+private:
+    void RunDetailed();
+    void ExportImages(FileReport& report);
+    void PrintText();
+    void PrintJson();
+    void WriteJsonFile(CJsonWriter& json, const FileReport& report);
+
+    const DumpOptions& options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    CHeadlessShell shell_;
+    CAnalysisApp app_;
+    std::vector<FileReport> reports_;
+};
+
+int CDump::Run()
+{
+    std::vector<OpenOutcome> outcomes;
+    try {
+        outcomes = app_.OpenFiles(options_.files);
+        std::set<std::string> seen;
+        for (size_t i = 0; i < options_.files.size(); ++i) {
+            FileReport report;
+            report.path = options_.files[i];
+            report.outcome = outcomes[i];
+            report.firstMention = seen.insert(report.path).second;
+            reports_.push_back(std::move(report));
+        }
+        if (options_.detailed)
+            RunDetailed();
+    } catch (const CProcessExit& exit) {
+        // The shell ended the process after a fatal message.
+        out_.flush();
+        return exit.code;
+    }
+    if (options_.json)
+        PrintJson();
+    else
+        PrintText();
+    for (const FileReport& report : reports_)
+        if (report.outcome != OpenOutcome::Opened)
+            return 1;
+    return 0;
+}
+
+void CDump::RunDetailed()
+{
+    for (FileReport& report : reports_) {
+        // Each opened file once; a repeated argument names the same window.
+        if (!report.firstMention || report.outcome == OpenOutcome::Refused ||
+            report.outcome == OpenOutcome::Duplicate)
+            continue;
+        app_.RunDetailedAnalysis(report.path.c_str());
+        report.document = shell_.FindDocument(report.path);
+        if (!options_.imageDir.empty())
+            ExportImages(report);
+    }
+}
+
+void CDump::ExportImages(FileReport& report)
+{
+    if (!report.document)
+        return;
+    std::error_code ec;
+    std::filesystem::create_directories(options_.imageDir, ec);
+    const std::string name = std::filesystem::path(report.path).filename().string();
+    int n = 0;
+    for (const auto& window : report.document->images) {
+        ++n;
+        report.imageFiles.emplace_back();
+        if (!window->image.Pixels())
+            continue;
+        const std::string file = options_.imageDir + "/" + name + "." + std::to_string(n) +
+                                 (options_.ppm ? ".ppm" : ".bmp");
+        const bool ok = options_.ppm ? WritePpm(window->image, file) : WriteBmp(window->image, file);
+        if (ok)
+            report.imageFiles.back() = file;
+        else
+            err_ << "vantrel-dump: cannot write " << file << '\n';
+    }
+}
+
+void CDump::PrintText()
+{
+    if (options_.detailed) {
+        bool first = true;
+        for (const FileReport& report : reports_) {
+            if (!report.document)
+                continue;
+            if (!first)
+                out_ << '\n';
+            first = false;
+            PrintTree(out_, report.document->tree);
+        }
+        return;
+    }
+    const bool both = options_.tree == options_.rows;
+    if (both || options_.tree)
+        PrintTree(out_, shell_.BarTree());
+    if (both)
+        out_ << '\n';
+    if (both || options_.rows)
+        for (const HeadlessRow& row : shell_.Rows())
+            out_ << row.path << '\t' << row.format << '\t' << row.result << '\n';
+}
+
+void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
+{
+    json.BeginObject();
+    json.Key("path");
+    json.String(report.path);
+    const bool registered = report.outcome == OpenOutcome::Opened || report.outcome == OpenOutcome::NotAnalysed;
+    json.Key("opened");
+    json.Bool(report.outcome == OpenOutcome::Opened);
+    json.Key("format");
+    const int row = registered && report.firstMention ? shell_.FindRow(report.path.c_str()) : -1;
+    if (row >= 0) {
+        const HeadlessRow& r = shell_.Rows()[static_cast<size_t>(row)];
+        json.String(r.format);
+        json.Key("result");
+        json.String(r.result);
+    } else {
+        json.Null();
+        json.Key("result");
+        json.Null();
+    }
+    json.Key("entries");
+    json.BeginArray();
+    if (row >= 0) {
+        const AnalysisEntry* e = app_.Entries().GetEntryListHead()->next;
+        while (e && !(e->level == 0 && report.path == e->text))
+            e = e->next;
+        for (e = e ? e->next : nullptr; e && e->level != 0; e = e->next) {
+            json.BeginObject();
+            json.Key("level");
+            json.Number(e->level);
+            json.Key("text");
+            json.String(e->text);
+            json.EndObject();
+        }
+    }
+    json.EndArray();
+    if (report.document) {
+        json.Key("detailed");
+        json.BeginObject();
+        json.Key("tree");
+        WriteJsonTree(json, report.document->tree, report.document->tree.GetRootItem());
+        json.Key("images");
+        json.BeginArray();
+        size_t n = 0;
+        for (const auto& window : report.document->images) {
+            ++n;
+            json.BeginObject();
+            json.Key("title");
+            json.String(window->title);
+            json.Key("width");
+            json.Number(window->image.PictureWidth());
+            json.Key("height");
+            json.Number(window->image.PictureHeight());
+            json.Key("pixels");
+            json.Bool(window->image.Pixels() != nullptr);
+            if (n <= report.imageFiles.size() && !report.imageFiles[n - 1].empty()) {
+                json.Key("file");
+                json.String(report.imageFiles[n - 1]);
+            }
+            json.EndObject();
+        }
+        json.EndArray();
+        json.EndObject();
+    }
+    json.EndObject();
+}
+
+void CDump::PrintJson()
+{
+    CJsonWriter json(out_);
+    json.BeginObject();
+    json.Key("files");
+    json.BeginArray();
+    for (const FileReport& report : reports_)
+        WriteJsonFile(json, report);
+    json.EndArray();
+    json.Key("messages");
+    json.BeginArray();
+    for (const RecordedMessage& m : shell_.Messages()) {
+        json.BeginObject();
+        json.Key("caption");
+        json.String(m.request.caption.empty() ? kAppTitle : m.request.caption);
+        json.Key("text");
+        json.String(m.request.text);
+        json.Key("owner");
+        json.String(OwnerName(m.request.owner));
+        json.Key("buttons");
+        json.String(m.request.buttons == MessageButtons::Ok ? "ok" : "ok-cancel");
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    out_ << '\n';
+}
+}
+
+int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    DumpOptions options;
+    bool help = false;
+    bool version = false;
+    const std::string error = ParseArgs(args, options, help, version);
+    if (!error.empty()) {
+        err << "vantrel-dump: " << error << "\nTry 'vantrel-dump --help' for more information.\n";
+        return 2;
+    }
+    if (help) {
+        out << kUsage;
+        return 0;
+    }
+    if (version) {
+        out << "vantrel-dump " << VANTREL_VERSION << '\n';
+        return 0;
+    }
+    CDump dump(options, out, err);
+    return dump.Run();
+}

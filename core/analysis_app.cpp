@@ -1,0 +1,210 @@
+#include "core/analysis_app.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "core/result_text.h"
+#include "jpeg/jpeg_analyzer.h"
+#include "swf/swf_analyzer.h"
+#include "tiff/tiff_analyzer.h"
+
+namespace {
+CAnalysisApp* g_current = nullptr;
+
+constexpr const char* kCannotOpen = "ファイルを開けません\nエラー番号：";
+constexpr const char* kDuplicateCaption = "ファイルオープンエラー";
+
+// Error numbers of the failed opens, by format: rough, then detailed.
+const char* OpenErrorNumber(uint32_t format, bool detailed)
+{
+    switch (format) {
+    case kFormatJpeg: return detailed ? "SA00000005" : "SA00000003";
+    case kFormatTiff: return detailed ? "SA00000006" : "SA00000005";
+    default: return "SA00000007";
+    }
+}
+}
+
+const char* FormatName(uint32_t format)
+{
+    switch (format) {
+    case kFormatJpeg: return "JPEG";
+    case kFormatTiff: return "TIFF";
+    case kFormatSwf: return "SWF";
+    default: return nullptr;
+    }
+}
+
+FilePtr OpenAnalysisFile(const char* path)
+{
+    if (!path || std::strlen(path) > kMaxLineBytes)
+        return nullptr;
+    FilePtr fp(std::fopen(path, "rb"));
+    if (!fp)
+        return nullptr;
+    struct stat st {};
+    if (fstat(fileno(fp.get()), &st) != 0 || !S_ISREG(st.st_mode))
+        return nullptr;
+    return fp;
+}
+
+CAnalysisApp::CAnalysisApp(IShell& shell) : shell_(shell), previous_(g_current)
+{
+    g_current = this;
+}
+
+CAnalysisApp::~CAnalysisApp()
+{
+    if (g_current == this)
+        g_current = previous_;
+}
+
+CAnalysisApp& GetAnalysisApp()
+{
+    return *g_current;
+}
+
+void CAnalysisApp::ShowMessage(const std::string& text, const char* caption, MessageOwner owner)
+{
+    MessageBoxRequest box;
+    box.text = text;
+    box.caption = caption;
+    box.owner = owner;
+    shell_.MessageBox(box);
+}
+
+uint32_t CAnalysisApp::DetectFormat(const char* path)
+{
+    FilePtr fp = OpenAnalysisFile(path);
+    if (!fp) {
+        ShowMessage(std::string(kCannotOpen) + "SA00000001");
+        return kFormatUnsupported;
+    }
+    // The full fgetc results are combined, so a missing byte (-1) fills all bits.
+    const uint32_t first = static_cast<uint32_t>(std::fgetc(fp.get()));
+    const uint32_t v = (first << 8) | static_cast<uint32_t>(std::fgetc(fp.get()));
+    if (v == 0x4949 || v == 0x4D4D)
+        return kFormatTiff;
+    if (v == 0xFFD8)
+        return kFormatJpeg;
+    const uint32_t w = (v << 8) | static_cast<uint32_t>(std::fgetc(fp.get()));
+    if (w == 0x435753 || w == 0x465753)
+        return kFormatSwf;
+    ShowMessage(std::string("未対応の形式です。\n") + path);
+    return kFormatUnsupported;
+}
+
+std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<std::string>& paths,
+                                                 MessageOwner duplicateOwner)
+{
+    std::vector<OpenOutcome> outcomes;
+    outcomes.reserve(paths.size());
+    for (const std::string& path : paths) {
+        const uint32_t format = DetectFormat(path.c_str());
+        if (format == kFormatUnsupported) {
+            outcomes.push_back(OpenOutcome::Refused);
+            continue;
+        }
+        if (entries_.AddEntry(0, path.c_str()) == kDuplicateEntry) {
+            ShowMessage("ファイル：" + path + "\nはすでに開かれています", kDuplicateCaption, duplicateOwner);
+            outcomes.push_back(OpenOutcome::Duplicate);
+            continue;
+        }
+        outcomes.push_back(RunRoughAnalysis(format, path.c_str()) ? OpenOutcome::Opened
+                                                                  : OpenOutcome::NotAnalysed);
+    }
+    shell_.RebuildTree(entries_.GetEntryListHead());
+    return outcomes;
+}
+
+bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
+{
+    const char* name = FormatName(format);
+    if (!name)
+        return false;
+    const int row = shell_.InsertFileRow(path);
+    shell_.SetFormatText(row, name);
+    FilePtr fp = OpenAnalysisFile(path);
+    if (!fp) {
+        ShowMessage(std::string(kCannotOpen) + OpenErrorNumber(format, false));
+        return false;
+    }
+    RunAnalyzer(format, fp.get(), path, -2, 0, 0);
+    return true;
+}
+
+void CAnalysisApp::RunDetailedAnalysis(const char* path)
+{
+    shell_.NewDocument();
+    for (size_t i = 0; i < shell_.DocumentCount(); ++i) {
+        const std::string title = shell_.DocumentTitle(i);
+        if (title == path) {
+            MessageBoxRequest box;
+            box.text = std::string("すでに詳細解析済みのファイルです\n") + path;
+            box.caption = kAppTitle;
+            box.owner = MessageOwner::Application;
+            shell_.MessageBox(box);
+            shell_.CloseDocument(shell_.DocumentCount() - 1);
+            return;
+        }
+        if (title != "Default")
+            continue;
+        shell_.SetDocumentTitle(i, path);
+        const uint32_t format = DetectFormat(path);
+        const int32_t entryId = entries_.FindEntryId(path);
+        if (format == kFormatUnsupported)
+            return;
+        if (ITreeControl* tree = shell_.ActiveTree())
+            tree->InsertItem(path, TVI_ROOT, TVI_LAST);
+        FilePtr fp = OpenAnalysisFile(path);
+        if (!fp) {
+            ShowMessage(std::string(kCannotOpen) + OpenErrorNumber(format, true));
+            return;
+        }
+        RunAnalyzer(format, fp.get(), path, entryId, 1, 0);
+        return;
+    }
+}
+
+void CAnalysisApp::DeleteEntry(const char* path)
+{
+    if (!entries_.RemoveFileEntries(path)) {
+        ShowMessage(std::string("ファイルを削除できません\nエラー番号：") + "SA00000002");
+        shell_.ExitProcess(0);
+    }
+    shell_.RebuildTree(entries_.GetEntryListHead());
+    const int row = shell_.FindRow(path);
+    if (row >= 0)
+        shell_.DeleteRow(row);
+    for (size_t i = 0; i < shell_.DocumentCount(); ++i) {
+        if (shell_.DocumentTitle(i) == path) {
+            shell_.CloseDocument(i);
+            break;
+        }
+    }
+}
+
+void RunAnalyzer(uint32_t format, FILE* fp, const char* path, int32_t entryId, uint32_t detailed,
+                 uint32_t level)
+{
+    switch (format) {
+    case kFormatJpeg: {
+        auto analyzer = std::make_unique<CJpegAnalyzer>();
+        analyzer->Analyze(fp, path, entryId, detailed, level);
+        break;
+    }
+    case kFormatTiff: {
+        auto analyzer = std::make_unique<CTiffAnalyzer>();
+        analyzer->Analyze(fp, path, entryId, detailed, level);
+        break;
+    }
+    case kFormatSwf: {
+        auto analyzer = std::make_unique<CSwfAnalyzer>();
+        analyzer->Analyze(fp, path, entryId, detailed, level);
+        break;
+    }
+    default:
+        break;
+    }
+}

@@ -1,0 +1,82 @@
+#pragma once
+// The application's analysis half: the entry list, format detection, the
+// opening procedure and the dispatch of rough and detailed analyses. Shells
+// own one CAnalysisApp; the analyzers reach it through GetAnalysisApp().
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/analysis_entry_list.h"
+#include "core/shell.h"
+
+enum FormatCode : uint32_t {
+    kFormatUnsupported = 0,
+    kFormatJpeg = 1,
+    kFormatTiff = 2,
+    kFormatSwf = 3,
+};
+
+// Text of the rough list's format column; null for kFormatUnsupported.
+const char* FormatName(uint32_t format);
+
+struct FileCloser {
+    void operator()(FILE* fp) const { std::fclose(fp); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+// Opens a file for analysis ("rb"). Fails for paths of more than 511 bytes,
+// which the 512-byte path buffers cannot hold, and for anything that is not a
+// regular file (a directory opens but cannot be read).
+FilePtr OpenAnalysisFile(const char* path);
+
+enum class OpenOutcome {
+    Opened,        // registered and analysed
+    Refused,       // unreadable or unsupported: DetectFormat reported it
+    Duplicate,     // already open
+    NotAnalysed,   // registered, but the rough analysis could not open it
+};
+
+class CAnalysisApp {
+public:
+    explicit CAnalysisApp(IShell& shell);
+    ~CAnalysisApp();
+    CAnalysisApp(const CAnalysisApp&) = delete;
+    CAnalysisApp& operator=(const CAnalysisApp&) = delete;
+
+    IShell& Shell() { return shell_; }
+    CAnalysisEntryList& Entries() { return entries_; }
+
+    uint32_t DetectFormat(const char* path);
+    // Opens one batch of paths (File > Open or a drop): detection, entry,
+    // rough analysis for each, then one rebuild of the bar. duplicateOwner is
+    // the owner of the "already open" message (none for the dialog, the main
+    // frame for dropped files).
+    std::vector<OpenOutcome> OpenFiles(const std::vector<std::string>& paths,
+                                       MessageOwner duplicateOwner = MessageOwner::None);
+    // Returns false when the file could not be opened for the analysis.
+    bool RunRoughAnalysis(uint32_t format, const char* path);
+    void RunDetailedAnalysis(const char* path);
+    void DeleteEntry(const char* path);
+
+    // What the analyzers use.
+    int32_t AddEntry(uint32_t level, const char* text) { return entries_.AddEntry(level, text); }
+    ITreeControl* ActiveTree() { return shell_.ActiveTree(); }
+    void AppendResultText(int row, const char* text) { shell_.AppendResultText(row, text); }
+
+private:
+    void ShowMessage(const std::string& text, const char* caption = "",
+                     MessageOwner owner = MessageOwner::None);
+
+    IShell& shell_;
+    CAnalysisEntryList entries_;
+    CAnalysisApp* previous_;
+};
+
+// The application whose analysis is running; set by the newest CAnalysisApp.
+CAnalysisApp& GetAnalysisApp();
+
+// Runs the analyzer of format on an open stream. detailed is 0 or 1.
+void RunAnalyzer(uint32_t format, FILE* fp, const char* path, int32_t entryId, uint32_t detailed,
+                 uint32_t level);

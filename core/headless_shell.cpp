@@ -1,0 +1,138 @@
+#include "core/headless_shell.h"
+
+#include <algorithm>
+
+#include "core/analysis_tree.h"
+#include "core/result_text.h"
+
+int CHeadlessShell::InsertFileRow(const char* path)
+{
+    HeadlessRow row;
+    row.path = path;
+    rows_.push_front(std::move(row));
+    return 0;
+}
+
+void CHeadlessShell::SetFormatText(int row, const char* text)
+{
+    if (ValidRow(row))
+        rows_[static_cast<size_t>(row)].format = text;
+}
+
+void CHeadlessShell::AppendResultText(int row, const char* text)
+{
+    if (ValidRow(row))
+        AppendWithinLimit(rows_[static_cast<size_t>(row)].result, text);
+}
+
+int CHeadlessShell::FindRow(const char* path)
+{
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].path == path)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void CHeadlessShell::DeleteRow(int row)
+{
+    if (ValidRow(row))
+        rows_.erase(rows_.begin() + row);
+}
+
+void CHeadlessShell::RebuildTree(const AnalysisEntry* head)
+{
+    ++rebuildCount_;
+    RebuildAnalysisTree(barTree_, head, *this);
+}
+
+void CHeadlessShell::NewDocument()
+{
+    auto doc = std::make_unique<HeadlessDocument>();
+    doc->title = "Default";
+    active_ = doc.get();
+    documents_.push_back(std::move(doc));
+}
+
+std::string CHeadlessShell::DocumentTitle(size_t index) const
+{
+    return index < documents_.size() ? documents_[index]->title : std::string();
+}
+
+void CHeadlessShell::SetDocumentTitle(size_t index, const std::string& title)
+{
+    if (index < documents_.size())
+        documents_[index]->title = title;
+}
+
+void CHeadlessShell::CloseDocument(size_t index)
+{
+    if (index >= documents_.size())
+        return;
+    if (active_ == documents_[index].get())
+        active_ = nullptr;
+    documents_.erase(documents_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+ITreeControl* CHeadlessShell::ActiveTree()
+{
+    return active_ ? &active_->tree : nullptr;
+}
+
+HeadlessDocument* CHeadlessShell::FindDocument(const std::string& title) const
+{
+    for (const auto& doc : documents_)
+        if (doc->title == title)
+            return doc.get();
+    return nullptr;
+}
+
+void CHeadlessShell::AddImageWindow(const std::string& title, ImageRect& rect)
+{
+    rect.right = std::min(rect.right, kMaxImageWindowWidth);
+    rect.bottom = std::min(rect.bottom, kMaxImageWindowHeight);
+    if (!active_)
+        return;
+    auto window = std::make_unique<HeadlessImageWindow>();
+    window->title = title;
+    window->rect = rect;
+    active_->images.push_back(std::move(window));
+}
+
+void CHeadlessShell::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
+                                  int32_t marginHeight, uint8_t** pixels)
+{
+    if (!active_ || active_->images.empty()) {
+        *pixels = nullptr;
+        return;
+    }
+    *pixels = active_->images.back()->image.Create(bitmapWidth, marginWidth, bitmapHeight, marginHeight);
+}
+
+MessageAnswer CHeadlessShell::MessageBox(const MessageBoxRequest& request)
+{
+    MessageAnswer answer = MessageAnswer::Ok;
+    if (request.buttons == MessageButtons::OkCancel && !answers_.empty()) {
+        answer = answers_.front();
+        answers_.pop_front();
+    }
+    messages_.push_back({request, answer});
+    if (observer_)
+        observer_(request);
+    return answer;
+}
+
+void CHeadlessShell::ExitProcess(int code)
+{
+    exitCode_ = code;
+    throw CProcessExit(code);
+}
+
+void CHeadlessShell::ScriptAnswers(std::initializer_list<MessageAnswer> answers)
+{
+    answers_.insert(answers_.end(), answers.begin(), answers.end());
+}
+
+void CHeadlessShell::SetMessageObserver(std::function<void(const MessageBoxRequest&)> observer)
+{
+    observer_ = std::move(observer);
+}

@@ -1,0 +1,102 @@
+#pragma once
+// A shell without windows: the rough list, the bar's tree, the documents with
+// their result trees and image windows all live in memory. Message boxes are
+// recorded (and answered from a script, OK by default); the process exit is
+// thrown as CProcessExit so that callers can observe it.
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/memory_tree.h"
+#include "core/shell.h"
+#include "image/image_buffer.h"
+
+class CProcessExit : public std::runtime_error {
+public:
+    explicit CProcessExit(int exitCode) : std::runtime_error("process exit"), code(exitCode) {}
+    int code;
+};
+
+struct HeadlessImageWindow {
+    std::string title;
+    ImageRect rect;         // after clamping to 1280 x 720
+    CImageBuffer image;
+    bool visible = false;
+};
+
+struct HeadlessDocument {
+    std::string title;
+    CMemoryTree tree;
+    std::vector<std::unique_ptr<HeadlessImageWindow>> images;
+};
+
+struct HeadlessRow {
+    std::string path;
+    std::string format;
+    std::string result;
+};
+
+struct RecordedMessage {
+    MessageBoxRequest request;
+    MessageAnswer answer;
+};
+
+class CHeadlessShell final : public IShell {
+public:
+    // Largest image window client area; bigger pictures are panned.
+    static constexpr int32_t kMaxImageWindowWidth = 1280;
+    static constexpr int32_t kMaxImageWindowHeight = 720;
+
+    int InsertFileRow(const char* path) override;
+    void SetFormatText(int row, const char* text) override;
+    void AppendResultText(int row, const char* text) override;
+    int FindRow(const char* path) override;
+    void DeleteRow(int row) override;
+
+    void RebuildTree(const AnalysisEntry* head) override;
+
+    void NewDocument() override;
+    size_t DocumentCount() const override { return documents_.size(); }
+    std::string DocumentTitle(size_t index) const override;
+    void SetDocumentTitle(size_t index, const std::string& title) override;
+    void CloseDocument(size_t index) override;
+    ITreeControl* ActiveTree() override;
+
+    void AddImageWindow(const std::string& title, ImageRect& rect) override;
+    void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight,
+                      uint8_t** pixels) override;
+
+    MessageAnswer MessageBox(const MessageBoxRequest& request) override;
+    [[noreturn]] void ExitProcess(int code) override;
+
+    // Inspection and scripting.
+    const std::deque<HeadlessRow>& Rows() const { return rows_; }
+    CMemoryTree& BarTree() { return barTree_; }
+    int RebuildCount() const { return rebuildCount_; }
+    const std::vector<std::unique_ptr<HeadlessDocument>>& Documents() const { return documents_; }
+    HeadlessDocument* FindDocument(const std::string& title) const;
+    HeadlessDocument* ActiveDocument() const { return active_; }
+    const std::vector<RecordedMessage>& Messages() const { return messages_; }
+    // Answers for the next OK/Cancel questions, in order; OK when none is left.
+    void ScriptAnswers(std::initializer_list<MessageAnswer> answers);
+    // Called for every message box as it is shown.
+    void SetMessageObserver(std::function<void(const MessageBoxRequest&)> observer);
+    std::optional<int> ExitCode() const { return exitCode_; }
+
+private:
+    bool ValidRow(int row) const { return row >= 0 && static_cast<size_t>(row) < rows_.size(); }
+
+    std::deque<HeadlessRow> rows_;
+    CMemoryTree barTree_;
+    int rebuildCount_ = 0;
+    std::vector<std::unique_ptr<HeadlessDocument>> documents_;
+    HeadlessDocument* active_ = nullptr;
+    std::vector<RecordedMessage> messages_;
+    std::deque<MessageAnswer> answers_;
+    std::function<void(const MessageBoxRequest&)> observer_;
+    std::optional<int> exitCode_;
+};

@@ -1,0 +1,160 @@
+#include "core/memory_tree.h"
+
+namespace {
+constexpr HTREEITEM kHandleStep = 0x01000000u;
+}
+
+const CMemoryTree::Node* CMemoryTree::Find(HTREEITEM item) const
+{
+    if (item <= base_ || item - base_ > items_.size())
+        return nullptr;
+    return &items_[item - base_ - 1];
+}
+
+CMemoryTree::Node* CMemoryTree::Find(HTREEITEM item)
+{
+    return const_cast<Node*>(static_cast<const CMemoryTree*>(this)->Find(item));
+}
+
+HTREEITEM CMemoryTree::InsertItem(const char* text, HTREEITEM parent, HTREEITEM)
+{
+    size_t parentIndex = 0;
+    if (parent != TVI_ROOT && parent != 0) {
+        if (!Find(parent))
+            return 0;
+        parentIndex = parent - base_;
+    }
+    Node node;
+    node.text = text ? text : "";
+    node.parent = parentIndex;
+    items_.push_back(std::move(node));
+    const size_t index = items_.size();
+    if (parentIndex == 0) {
+        if (lastRoot_)
+            items_[lastRoot_ - 1].nextSibling = index;
+        else
+            firstRoot_ = index;
+        lastRoot_ = index;
+    } else {
+        Node& p = items_[parentIndex - 1];
+        if (p.lastChild)
+            items_[p.lastChild - 1].nextSibling = index;
+        else
+            p.firstChild = index;
+        p.lastChild = index;
+    }
+    return base_ + index;
+}
+
+void CMemoryTree::Expand(HTREEITEM item, unsigned code)
+{
+    if (Node* n = Find(item); n && code == TVE_EXPAND)
+        n->expanded = true;
+}
+
+HTREEITEM CMemoryTree::GetParentItem(HTREEITEM item) const
+{
+    const Node* n = Find(item);
+    return n && n->parent ? base_ + n->parent : 0;
+}
+
+HTREEITEM CMemoryTree::GetChildItem(HTREEITEM item) const
+{
+    if (item == TVI_ROOT)
+        return GetRootItem();
+    const Node* n = Find(item);
+    return n && n->firstChild ? base_ + n->firstChild : 0;
+}
+
+HTREEITEM CMemoryTree::GetNextSiblingItem(HTREEITEM item) const
+{
+    const Node* n = Find(item);
+    return n && n->nextSibling ? base_ + n->nextSibling : 0;
+}
+
+HTREEITEM CMemoryTree::GetNextVisibleItem(HTREEITEM item) const
+{
+    const Node* n = Find(item);
+    if (!n)
+        return 0;
+    // A collapsed ancestor hides the item itself: it has no next visible item.
+    for (size_t p = n->parent; p; p = items_[p - 1].parent)
+        if (!items_[p - 1].expanded)
+            return 0;
+    if (n->expanded && n->firstChild)
+        return base_ + n->firstChild;
+    for (const Node* cur = n;;) {
+        if (cur->nextSibling)
+            return base_ + cur->nextSibling;
+        if (!cur->parent)
+            return 0;
+        cur = &items_[cur->parent - 1];
+    }
+}
+
+HTREEITEM CMemoryTree::GetRootItem() const
+{
+    return firstRoot_ ? base_ + firstRoot_ : 0;
+}
+
+HTREEITEM CMemoryTree::GetSelectedItem() const
+{
+    return Find(selected_) ? selected_ : 0;
+}
+
+void CMemoryTree::SelectItem(HTREEITEM item)
+{
+    selected_ = Find(item) ? item : 0;
+}
+
+void CMemoryTree::DeleteAllItems()
+{
+    base_ += (items_.size() / kHandleStep + 1) * kHandleStep;
+    items_.clear();
+    firstRoot_ = lastRoot_ = 0;
+    selected_ = 0;
+}
+
+std::string CMemoryTree::GetItemText(HTREEITEM item) const
+{
+    const Node* n = Find(item);
+    return n ? n->text : std::string();
+}
+
+bool CMemoryTree::IsExpanded(HTREEITEM item) const
+{
+    const Node* n = Find(item);
+    return n && n->expanded;
+}
+
+int CMemoryTree::GetDepth(HTREEITEM item) const
+{
+    const Node* n = Find(item);
+    int depth = 0;
+    while (n && n->parent) {
+        ++depth;
+        n = &items_[n->parent - 1];
+    }
+    return depth;
+}
+
+std::vector<HTREEITEM> CMemoryTree::PreOrder() const
+{
+    std::vector<HTREEITEM> out;
+    out.reserve(items_.size());
+    // Iterative walk: trees from hostile files may be deep.
+    std::vector<size_t> stack;
+    if (firstRoot_)
+        stack.push_back(firstRoot_);
+    while (!stack.empty()) {
+        const size_t index = stack.back();
+        stack.pop_back();
+        out.push_back(base_ + index);
+        const Node& n = items_[index - 1];
+        if (n.nextSibling)
+            stack.push_back(n.nextSibling);
+        if (n.firstChild)
+            stack.push_back(n.firstChild);
+    }
+    return out;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// An in-memory tree with the semantics of a tree control: items keep their
+// insertion order, expansion state and one selected item.
+#include <string>
+#include <vector>
+
+#include "core/tree_control.h"
+
+static_assert(sizeof(HTREEITEM) == 8, "item handles are kept above the 32-bit range");
+
+class CMemoryTree final : public ITreeControl {
+public:
+    HTREEITEM InsertItem(const char* text, HTREEITEM parent, HTREEITEM insertAfter = TVI_LAST) override;
+    void Expand(HTREEITEM item, unsigned code) override;
+    HTREEITEM GetParentItem(HTREEITEM item) const override;
+    HTREEITEM GetChildItem(HTREEITEM item) const override;
+    HTREEITEM GetNextSiblingItem(HTREEITEM item) const override;
+    HTREEITEM GetNextVisibleItem(HTREEITEM item) const override;
+    HTREEITEM GetRootItem() const override;
+    HTREEITEM GetSelectedItem() const override;
+    void DeleteAllItems() override;
+    std::string GetItemText(HTREEITEM item) const override;
+    bool IsExpanded(HTREEITEM item) const override;
+
+    void SelectItem(HTREEITEM item);
+    size_t ItemCount() const { return items_.size(); }
+    // Depth of an item: 0 for a top-level item.
+    int GetDepth(HTREEITEM item) const;
+    // Every item in pre-order (display order with everything expanded).
+    std::vector<HTREEITEM> PreOrder() const;
+
+private:
+    struct Node {
+        std::string text;
+        size_t parent = 0;       // 0: top level; otherwise index + 1
+        size_t firstChild = 0;
+        size_t lastChild = 0;
+        size_t nextSibling = 0;
+        bool expanded = false;
+    };
+    const Node* Find(HTREEITEM item) const;
+    Node* Find(HTREEITEM item);
+
+    // Handles are base_ + index + 1. The base lies above the 32-bit range, so
+    // no handle can equal a reserved TVI_* value, and moves on at each
+    // DeleteAllItems so that stale handles find nothing.
+    std::vector<Node> items_;
+    size_t firstRoot_ = 0;
+    size_t lastRoot_ = 0;
+    HTREEITEM selected_ = 0;
+    HTREEITEM base_ = HTREEITEM{1} << 32;
+};

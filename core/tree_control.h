@@ -1,0 +1,35 @@
+#pragma once
+// The tree operations through which the analyzers and the analysis-tree bar
+// write their trees. The headless shell keeps a tree in memory; the desktop
+// program maps the same operations onto its tree widgets.
+#include <cstdint>
+#include <string>
+
+using HTREEITEM = std::uintptr_t;
+
+// Reserved handles: as a parent, TVI_ROOT means the top level of the tree; as
+// the insert-after position, TVI_LAST means after all existing children.
+inline constexpr HTREEITEM TVI_ROOT = 0xFFFF0000u;
+inline constexpr HTREEITEM TVI_LAST = 0xFFFF0002u;
+inline constexpr unsigned TVE_EXPAND = 0x0002u;
+
+class ITreeControl {
+public:
+    virtual ~ITreeControl() = default;
+
+    // Appends a text-only item under parent (TVI_ROOT: top level); returns the
+    // new item, or 0 when parent is not an item of this tree.
+    virtual HTREEITEM InsertItem(const char* text, HTREEITEM parent, HTREEITEM insertAfter = TVI_LAST) = 0;
+    virtual void Expand(HTREEITEM item, unsigned code) = 0;
+    virtual HTREEITEM GetParentItem(HTREEITEM item) const = 0;
+    virtual HTREEITEM GetChildItem(HTREEITEM item) const = 0;
+    virtual HTREEITEM GetNextSiblingItem(HTREEITEM item) const = 0;
+    // Next item in display order: the first child of an expanded item, else
+    // the next sibling of the item or of its nearest ancestor that has one.
+    virtual HTREEITEM GetNextVisibleItem(HTREEITEM item) const = 0;
+    virtual HTREEITEM GetRootItem() const = 0;
+    virtual HTREEITEM GetSelectedItem() const = 0;
+    virtual void DeleteAllItems() = 0;
+    virtual std::string GetItemText(HTREEITEM item) const = 0;
+    virtual bool IsExpanded(HTREEITEM item) const = 0;
+};

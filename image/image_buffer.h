@@ -1,0 +1,41 @@
+#pragma once
+// Pixel memory of a decoded picture: 3 bytes per pixel in the order blue,
+// green, red; rows bottom-up (picture row r is memory row height - 1 - r);
+// the bitmap is the picture plus 1 to 16 margin columns at the right and rows
+// at the bottom, so its width is a multiple of 16 and rows need no padding.
+#include <cstdint>
+#include <memory>
+
+class CImageBuffer {
+public:
+    // Largest pixel memory that is ever allocated; a bigger bitmap is refused.
+    static constexpr uint64_t kMaxBytes = uint64_t{1} << 30;
+
+    // Bitmap size for a picture of the given width or height: the value with
+    // its four low bits cleared, plus 16.
+    static int32_t PaddedSize(int32_t pictureSize) { return (pictureSize & ~15) + 16; }
+
+    // Allocates the pixel memory (zeroed). Returns it, or null for a size
+    // that is not positive or exceeds kMaxBytes; the sizes are kept either way.
+    uint8_t* Create(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
+
+    uint8_t* Pixels() const { return pixels_.get(); }
+    int32_t BitmapWidth() const { return bitmapWidth_; }
+    int32_t BitmapHeight() const { return bitmapHeight_; }
+    int32_t MarginWidth() const { return marginWidth_; }
+    int32_t MarginHeight() const { return marginHeight_; }
+    int32_t PictureWidth() const { return bitmapWidth_ - marginWidth_; }
+    int32_t PictureHeight() const { return bitmapHeight_ - marginHeight_; }
+    size_t RowBytes() const { return static_cast<size_t>(bitmapWidth_) * 3; }
+
+    // Blue, green, red of the pixel at picture column x, picture row y
+    // (counted from the top). Only for a created buffer and x, y inside it.
+    const uint8_t* PixelAt(int32_t x, int32_t y) const;
+
+private:
+    std::unique_ptr<uint8_t[]> pixels_;
+    int32_t bitmapWidth_ = 0;
+    int32_t bitmapHeight_ = 0;
+    int32_t marginWidth_ = 0;
+    int32_t marginHeight_ = 0;
+};

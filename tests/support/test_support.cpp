@@ -1,0 +1,94 @@
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "cli/dump_command.h"
+
+namespace testing_support {
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::Write(const std::string& name, const Bytes& bytes) const
+{
+    const std::string path = path_ + "/" + name;
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::string TempDir::Write(const std::string& name, const std::string& bytes) const
+{
+    return Write(name, Bytes(bytes.begin(), bytes.end()));
+}
+
+Bytes ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string TreeText(const CMemoryTree& tree)
+{
+    std::string text;
+    for (HTREEITEM item : tree.PreOrder())
+        text += std::string(static_cast<size_t>(tree.GetDepth(item)) * 2, ' ') + tree.GetItemText(item) + "\n";
+    return text;
+}
+
+std::string Headless::BarText()
+{
+    return TreeText(shell.BarTree());
+}
+
+std::string Headless::DetailText(const std::string& path)
+{
+    HeadlessDocument* doc = shell.FindDocument(path);
+    return doc ? TreeText(doc->tree) : std::string();
+}
+
+DumpResult Dump(const std::vector<std::string>& args)
+{
+    std::ostringstream out, err;
+    DumpResult result;
+    result.status = RunDump(args, out, err);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+void ExpectGolden(const std::string& name, const std::string& text)
+{
+    const std::string path = std::string(VANTREL_TEST_DATA) + "/" + name;
+    if (std::getenv("VANTREL_UPDATE_GOLDEN")) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+        return;
+    }
+    EXPECT_EQ(ReadText(path), text) << "golden file " << path;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,59 @@
+#pragma once
+// Helpers shared by the test programs: temporary files, a headless
+// application, and running vantrel-dump in-process.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/analysis_app.h"
+#include "core/headless_shell.h"
+
+namespace testing_support {
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh directory under the system's temporary directory, removed with the
+// object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    // Writes bytes to a file of that name in the directory; returns its path.
+    std::string Write(const std::string& name, const Bytes& bytes) const;
+    std::string Write(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::string path_;
+};
+
+Bytes ReadFile(const std::string& path);
+std::string ReadText(const std::string& path);
+
+// A headless shell with its application, ready to open files.
+struct Headless {
+    CHeadlessShell shell;
+    CAnalysisApp app{shell};
+
+    // The bar's tree as text: one item per line, two spaces per depth.
+    std::string BarText();
+    // The result tree of the document titled path, as text.
+    std::string DetailText(const std::string& path);
+};
+
+std::string TreeText(const CMemoryTree& tree);
+
+struct DumpResult {
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+DumpResult Dump(const std::vector<std::string>& args);
+
+// Compares text with the golden file tests/data/<name>; when the environment
+// variable VANTREL_UPDATE_GOLDEN is set, rewrites the file instead.
+void ExpectGolden(const std::string& name, const std::string& text);
+
+}  // namespace testing_support
