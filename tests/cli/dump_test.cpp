@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/image_export.h"
+#include "cli/json_writer.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::Dump;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+TEST(DumpUsage, BadArgumentsAreUsageErrors)
+{
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"--bogus", "x"}, {"--images"}, {"--images", "dir", "x"}, {"-d", "--ppm", "x"}}) {
+        const auto r = Dump(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("vantrel-dump: "), std::string::npos);
+    }
+    const auto help = Dump({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: vantrel-dump", 0), 0u);
+    const auto version = Dump({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("vantrel-dump ") + VANTREL_VERSION + "\n");
+}
+
+TEST(DumpOutput, UnsupportedFileIsReportedOnStandardError)
+{
+    TempDir dir;
+    const std::string path = dir.Write("end.jpg", "\xFF\xD9");
+    const auto r = Dump({path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "[Vantrel] 未対応の形式です。 " + path + "\n");
+    EXPECT_EQ(r.out, "\n");
+}
+
+TEST(DumpOutput, AFileGivenTwiceIsOpenedOnce)
+{
+    TempDir dir;
+    const std::string path = dir.Write("a.tif", "II*\0");
+    const auto r = Dump({path, path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "[ファイルオープンエラー] ファイル：" + path + " はすでに開かれています\n");
+    EXPECT_EQ(r.out, path + "\n\n" + path + "\tTIFF\t\n");
+}
+
+TEST(DumpOutput, TreeRowsAndDetailedSelections)
+{
+    TempDir dir;
+    const std::string a = dir.Write("a.swf", "FWS");
+    const std::string b = dir.Write("b.jpg", "\xFF\xD8");
+    const auto all = Dump({a, b});
+    EXPECT_EQ(all.status, 0);
+    EXPECT_EQ(all.err, "");
+    EXPECT_EQ(all.out, a + "\n" + b + "\n\n" + b + "\tJPEG\t\n" + a + "\tSWF\t\n");
+    EXPECT_EQ(Dump({"--tree", a, b}).out, a + "\n" + b + "\n");
+    EXPECT_EQ(Dump({"--rows", a, b}).out, b + "\tJPEG\t\n" + a + "\tSWF\t\n");
+    // Detailed trees in command-line order, separated by an empty line;
+    // a refused file has no tree.
+    const std::string bad = dir.Write("bad", "xyz");
+    const auto detailed = Dump({"-d", a, bad, b});
+    EXPECT_EQ(detailed.status, 1);
+    EXPECT_EQ(detailed.out.substr(0, a.size() + 2), a + "\n\n");
+    EXPECT_NE(detailed.out.find("\n\n" + b + "\n"), std::string::npos);
+}
+
+TEST(DumpJson, CarriesFilesMessagesAndRawBytes)
+{
+    TempDir dir;
+    const std::string path = dir.Write("x\xFFy.tif", "MM");
+    const std::string bad = dir.Write("bad", "no");
+    const auto r = Dump({"--json", "-d", path, bad});
+    EXPECT_EQ(r.status, 1);
+    const std::string escapedPath = dir.Path() + "/x\\udcffy.tif";
+    EXPECT_NE(r.out.find("{\"path\":\"" + escapedPath + "\",\"opened\":true,\"format\":\"TIFF\",\"result\":\"\""),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"detailed\":{\"tree\":[{\"text\":\"" + escapedPath + "\"}],\"images\":[]}"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\"opened\":false,\"format\":null"), std::string::npos);
+    EXPECT_NE(r.out.find("{\"caption\":\"Vantrel\",\"text\":\"未対応の形式です。\\n"), std::string::npos);
+    EXPECT_EQ(r.out.back(), '\n');
+}
+
+TEST(JsonWriter, EscapesControlsAndKeepsValidUtf8)
+{
+    std::ostringstream out;
+    CJsonWriter::WriteEscaped(out, std::string("a\"\\\n\t\x01\x7F解\xE8\xA7\xED\xA0\x80\xC0\xAF", 17));
+    EXPECT_EQ(out.str(), "\"a\\\"\\\\\\n\\t\\u0001\\u007f解\\udce8\\udca7\\udced\\udca0\\udc80\\udcc0\\udcaf\"");
+}
+
+TEST(ImageExport, BmpAndPpmHoldThePictureWithoutItsMargin)
+{
+    CImageBuffer image;
+    // A 3 x 2 picture: bitmap 16 x 16 with 13 margin columns and 14 margin rows.
+    uint8_t* pixels = image.Create(16, 13, 16, 14);
+    ASSERT_NE(pixels, nullptr);
+    auto put = [&](int x, int y, uint8_t b, uint8_t g, uint8_t r) {
+        uint8_t* p = pixels + static_cast<size_t>(15 - y) * image.RowBytes() + x * 3;
+        p[0] = b;
+        p[1] = g;
+        p[2] = r;
+    };
+    put(0, 0, 1, 2, 3);
+    put(2, 0, 4, 5, 6);
+    put(1, 1, 7, 8, 9);
+    TempDir dir;
+    ASSERT_TRUE(WritePpm(image, dir.Path() + "/p.ppm"));
+    const auto ppm = ReadFile(dir.Path() + "/p.ppm");
+    const std::string header = "P6\n3 2\n255\n";
+    ASSERT_EQ(ppm.size(), header.size() + 18);
+    const std::vector<uint8_t> body(ppm.begin() + static_cast<long>(header.size()), ppm.end());
+    EXPECT_EQ(body, (std::vector<uint8_t>{3, 2, 1, 0, 0, 0, 6, 5, 4, 0, 0, 0, 9, 8, 7, 0, 0, 0}));
+
+    ASSERT_TRUE(WriteBmp(image, dir.Path() + "/p.bmp"));
+    const auto bmp = ReadFile(dir.Path() + "/p.bmp");
+    // Rows of 9 bytes padded to 12, bottom row first.
+    ASSERT_EQ(bmp.size(), 54u + 24u);
+    EXPECT_EQ(bmp[0], 'B');
+    EXPECT_EQ(bmp[18], 3);
+    EXPECT_EQ(bmp[22], 2);
+    EXPECT_EQ(bmp[28], 24);
+    EXPECT_EQ(std::vector<uint8_t>(bmp.begin() + 54, bmp.begin() + 66),
+              (std::vector<uint8_t>{0, 0, 0, 7, 8, 9, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(bmp.begin() + 66, bmp.end()),
+              (std::vector<uint8_t>{1, 2, 3, 0, 0, 0, 4, 5, 6, 0, 0, 0}));
+
+    CImageBuffer empty;
+    EXPECT_EQ(empty.Create(1 << 16, 1, 1 << 16, 1), nullptr);
+    EXPECT_FALSE(WriteBmp(empty, dir.Path() + "/none.bmp"));
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::Headless;
+using testing_support::TempDir;
+
+std::string LastMessage(const CHeadlessShell& shell)
+{
+    return shell.Messages().empty() ? std::string() : shell.Messages().back().request.text;
+}
+
+TEST(DetectFormat, OnlyTheFirstBytesDecide)
+{
+    TempDir dir;
+    Headless h;
+    EXPECT_EQ(h.app.DetectFormat(dir.Write("ii", std::string("II\x00\x00", 4)).c_str()), kFormatTiff);
+    EXPECT_EQ(h.app.DetectFormat(dir.Write("mm", "MM").c_str()), kFormatTiff);
+    EXPECT_EQ(h.app.DetectFormat(dir.Write("ii2", "IIxyz").c_str()), kFormatTiff);
+    EXPECT_EQ(h.app.DetectFormat(dir.Write("jpg", "\xFF\xD8").c_str()), kFormatJpeg);
+    EXPECT_EQ(h.app.DetectFormat(dir.Write("fws", "FWS").c_str()), kFormatSwf);
+    EXPECT_EQ(h.app.DetectFormat(dir.Write("cws", "CWS\x09junk").c_str()), kFormatSwf);
+    EXPECT_TRUE(h.shell.Messages().empty());
+}
+
+TEST(DetectFormat, UnsupportedFilesAreReportedWithTheirPath)
+{
+    TempDir dir;
+    Headless h;
+    for (const std::string& bytes : {std::string("\xFF\xD9"), std::string(""), std::string("I"),
+                                     std::string("FW"), std::string("GIF89a"), std::string("\xFF\xD8", 1)}) {
+        const std::string path = dir.Write("file", bytes);
+        EXPECT_EQ(h.app.DetectFormat(path.c_str()), kFormatUnsupported) << bytes;
+        EXPECT_EQ(LastMessage(h.shell), "未対応の形式です。\n" + path);
+        EXPECT_EQ(h.shell.Messages().back().request.caption, "");
+        EXPECT_EQ(h.shell.Messages().back().request.owner, MessageOwner::None);
+    }
+}
+
+TEST(DetectFormat, UnreadablePathsGiveTheOpenMessage)
+{
+    TempDir dir;
+    Headless h;
+    const std::string cannotOpen = "ファイルを開けません\nエラー番号：SA00000001";
+    EXPECT_EQ(h.app.DetectFormat((dir.Path() + "/missing").c_str()), kFormatUnsupported);
+    EXPECT_EQ(LastMessage(h.shell), cannotOpen);
+    EXPECT_EQ(h.app.DetectFormat(dir.Path().c_str()), kFormatUnsupported);
+    EXPECT_EQ(LastMessage(h.shell), cannotOpen);
+    // Paths that do not fit the 512-byte buffers are refused before opening.
+    const std::string longPath = dir.Path() + "/" + std::string(600, 'a');
+    EXPECT_EQ(h.app.DetectFormat(longPath.c_str()), kFormatUnsupported);
+    EXPECT_EQ(LastMessage(h.shell), cannotOpen);
+    EXPECT_EQ(h.shell.Messages().size(), 3u);
+}
+
+TEST(OpenFiles, NewestFileIsOnTopAndTheBarIsRebuiltOnce)
+{
+    TempDir dir;
+    Headless h;
+    const std::string a = dir.Write("a.jpg", "\xFF\xD8\xFF\xD9");
+    const std::string b = dir.Write("b.tif", "II*");
+    const std::string c = dir.Write("c.swf", "FWS");
+    const auto outcomes = h.app.OpenFiles({a, b, c});
+    EXPECT_EQ(outcomes, (std::vector<OpenOutcome>(3, OpenOutcome::Opened)));
+    ASSERT_EQ(h.shell.Rows().size(), 3u);
+    EXPECT_EQ(h.shell.Rows()[0].path, c);
+    EXPECT_EQ(h.shell.Rows()[0].format, "SWF");
+    EXPECT_EQ(h.shell.Rows()[1].format, "TIFF");
+    EXPECT_EQ(h.shell.Rows()[2].format, "JPEG");
+    EXPECT_EQ(h.shell.RebuildCount(), 1);
+    // Each file is a top-level item in opening order.
+    const std::string bar = h.BarText();
+    EXPECT_LT(bar.find(a), bar.find(b));
+    EXPECT_LT(bar.find(b), bar.find(c));
+}
+
+TEST(OpenFiles, DuplicatesAndUnreadableFilesAreSkippedAndTheRestOpened)
+{
+    TempDir dir;
+    Headless h;
+    const std::string a = dir.Write("a.jpg", "\xFF\xD8");
+    h.app.OpenFiles({a});
+    const std::string b = dir.Write("b.tif", "MM");
+    const auto outcomes = h.app.OpenFiles({a, dir.Path() + "/gone", b}, MessageOwner::MainFrame);
+    EXPECT_EQ(outcomes, (std::vector<OpenOutcome>{OpenOutcome::Duplicate, OpenOutcome::Refused,
+                                                   OpenOutcome::Opened}));
+    ASSERT_EQ(h.shell.Messages().size(), 2u);
+    const MessageBoxRequest& dup = h.shell.Messages()[0].request;
+    EXPECT_EQ(dup.text, "ファイル：" + a + "\nはすでに開かれています");
+    EXPECT_EQ(dup.caption, "ファイルオープンエラー");
+    EXPECT_EQ(dup.owner, MessageOwner::MainFrame);
+    EXPECT_EQ(h.shell.Messages()[1].request.text, "ファイルを開けません\nエラー番号：SA00000001");
+    EXPECT_EQ(h.shell.Rows().size(), 2u);
+    EXPECT_EQ(h.shell.RebuildCount(), 2);
+}
+
+TEST(RoughAnalysis, AFileThatVanishedKeepsItsRowAndEntry)
+{
+    TempDir dir;
+    Headless h;
+    const std::string path = dir.Path() + "/vanished.jpg";
+    ASSERT_EQ(h.app.Entries().AddEntry(0, path.c_str()), 0);
+    EXPECT_FALSE(h.app.RunRoughAnalysis(kFormatJpeg, path.c_str()));
+    EXPECT_EQ(LastMessage(h.shell), "ファイルを開けません\nエラー番号：SA00000003");
+    ASSERT_EQ(h.shell.Rows().size(), 1u);
+    EXPECT_EQ(h.shell.Rows()[0].format, "JPEG");
+    EXPECT_EQ(h.shell.Rows()[0].result, "");
+    EXPECT_FALSE(h.app.RunRoughAnalysis(kFormatTiff, path.c_str()));
+    EXPECT_EQ(LastMessage(h.shell), "ファイルを開けません\nエラー番号：SA00000005");
+    EXPECT_FALSE(h.app.RunRoughAnalysis(kFormatSwf, path.c_str()));
+    EXPECT_EQ(LastMessage(h.shell), "ファイルを開けません\nエラー番号：SA00000007");
+    // An unknown format makes no row at all.
+    EXPECT_FALSE(h.app.RunRoughAnalysis(7, path.c_str()));
+    EXPECT_EQ(h.shell.Rows().size(), 3u);
+}
+
+TEST(DetailedAnalysis, OneWindowPerFileWithThePathFirst)
+{
+    TempDir dir;
+    Headless h;
+    const std::string a = dir.Write("a.tif", "II");
+    h.app.OpenFiles({a});
+    h.app.RunDetailedAnalysis(a.c_str());
+    ASSERT_EQ(h.shell.DocumentCount(), 1u);
+    EXPECT_EQ(h.shell.DocumentTitle(0), a);
+    EXPECT_EQ(h.DetailText(a).substr(0, a.size() + 1), a + "\n");
+
+    h.app.RunDetailedAnalysis(a.c_str());
+    EXPECT_EQ(h.shell.DocumentCount(), 1u);
+    EXPECT_EQ(LastMessage(h.shell), "すでに詳細解析済みのファイルです\n" + a);
+    EXPECT_EQ(h.shell.Messages().back().request.caption, kAppTitle);
+    EXPECT_EQ(h.shell.Documents()[0]->title, a);
+}
+
+TEST(DetailedAnalysis, UnsupportedAndUnreadableFilesKeepAnEmptyWindow)
+{
+    TempDir dir;
+    Headless h;
+    const std::string bad = dir.Write("bad.bin", "\xFF\xD9");
+    h.app.RunDetailedAnalysis(bad.c_str());
+    ASSERT_EQ(h.shell.DocumentCount(), 1u);
+    EXPECT_EQ(h.shell.DocumentTitle(0), bad);
+    EXPECT_EQ(h.DetailText(bad), "");
+    EXPECT_EQ(LastMessage(h.shell), "未対応の形式です。\n" + bad);
+}
+
+TEST(DeleteEntry, RemovesTheFileFromEverythingThatShowsIt)
+{
+    TempDir dir;
+    Headless h;
+    const std::string a = dir.Write("a.jpg", "\xFF\xD8");
+    const std::string b = dir.Write("b.jpg", "\xFF\xD8");
+    const std::string c = dir.Write("c.jpg", "\xFF\xD8");
+    h.app.OpenFiles({a, b, c});
+    h.app.RunDetailedAnalysis(a.c_str());
+    h.app.RunDetailedAnalysis(b.c_str());
+    h.app.DeleteEntry(b.c_str());
+    EXPECT_EQ(h.BarText(), a + "\n" + c + "\n");
+    ASSERT_EQ(h.shell.Rows().size(), 2u);
+    EXPECT_EQ(h.shell.Rows()[0].path, c);
+    EXPECT_EQ(h.shell.Rows()[1].path, a);
+    ASSERT_EQ(h.shell.DocumentCount(), 1u);
+    EXPECT_EQ(h.shell.DocumentTitle(0), a);
+
+    // Opened again, the file gets a new row at the top and its old id back.
+    h.app.OpenFiles({b});
+    EXPECT_EQ(h.shell.Rows()[0].path, b);
+    EXPECT_EQ(h.app.Entries().FindEntryId(b.c_str()), 1);
+    // A new detailed window can be made after deletion closed the old one.
+    h.app.RunDetailedAnalysis(b.c_str());
+    EXPECT_EQ(h.shell.DocumentCount(), 2u);
+}
+
+TEST(DeleteEntry, AnUnknownFileEndsTheProcess)
+{
+    Headless h;
+    EXPECT_THROW(h.app.DeleteEntry("/not/open"), CProcessExit);
+    EXPECT_EQ(LastMessage(h.shell), "ファイルを削除できません\nエラー番号：SA00000002");
+    EXPECT_EQ(h.shell.ExitCode(), 0);
+}
+
+}  // namespace

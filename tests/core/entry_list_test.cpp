@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/analysis_entry_list.h"
+#include "core/analysis_tree.h"
+#include "core/headless_shell.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::vector<int32_t> Ids(const CAnalysisEntryList& list)
+{
+    std::vector<int32_t> ids;
+    for (const AnalysisEntry* e = list.GetEntryListHead()->next; e; e = e->next)
+        ids.push_back(e->id);
+    return ids;
+}
+
+TEST(EntryList, HeadIsTopWithReservedIdAndLevel)
+{
+    CAnalysisEntryList list;
+    const AnalysisEntry* head = list.GetEntryListHead();
+    EXPECT_EQ(head->id, -1);
+    EXPECT_EQ(head->level, 0xFFFFFFFFu);
+    EXPECT_STREQ(head->text, "TOP");
+    EXPECT_EQ(head->next, nullptr);
+    // The head takes part in the duplicate check of files.
+    EXPECT_EQ(list.AddEntry(0, "TOP"), kDuplicateEntry);
+}
+
+TEST(EntryList, IdsCountUpAndFreedIdsComeBackMostRecentFirst)
+{
+    CAnalysisEntryList list;
+    EXPECT_EQ(list.AddEntry(0, "/a"), 0);
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(list.AddEntry(1, "line"), i);
+    EXPECT_EQ(list.AddEntry(0, "/b"), 5);
+    EXPECT_EQ(list.AddEntry(1, "b1"), 6);
+    EXPECT_EQ(list.AddEntry(1, "b2"), 7);
+    EXPECT_EQ(list.AddEntry(0, "/c"), 8);
+
+    // Removing /b's run frees 5, 6 and 7 in that order: 7 is on top.
+    ASSERT_TRUE(list.RemoveFileEntries("/b"));
+    EXPECT_EQ(list.AddEntry(0, "/d"), 7);
+    EXPECT_EQ(list.AddEntry(1, "d1"), 6);
+    EXPECT_EQ(list.AddEntry(1, "d2"), 5);
+    EXPECT_EQ(list.AddEntry(1, "d3"), 9);
+}
+
+TEST(EntryList, DuplicateFilesAreRefusedWithoutConsumingAnId)
+{
+    CAnalysisEntryList list;
+    EXPECT_EQ(list.AddEntry(0, "/x/a.jpg"), 0);
+    EXPECT_EQ(list.AddEntry(0, "/x/a.jpg"), kDuplicateEntry);
+    // Case matters: these are different texts.
+    EXPECT_EQ(list.AddEntry(0, "/x/A.jpg"), 1);
+    // Analyzer lines may repeat freely; a file may even equal an earlier line.
+    EXPECT_EQ(list.AddEntry(1, "same"), 2);
+    EXPECT_EQ(list.AddEntry(1, "same"), 3);
+    EXPECT_EQ(list.AddEntry(0, "same"), kDuplicateEntry);
+    EXPECT_EQ(Ids(list), (std::vector<int32_t>{0, 1, 2, 3}));
+}
+
+TEST(EntryList, RemoveEntryAndFindEntryId)
+{
+    CAnalysisEntryList list;
+    list.AddEntry(0, "/a");
+    list.AddEntry(1, "x");
+    list.AddEntry(1, "y");
+    EXPECT_EQ(list.FindEntryId("y"), 2);
+    EXPECT_EQ(list.FindEntryId("missing"), 0);
+    EXPECT_EQ(list.FindEntryId("TOP"), -1);
+    EXPECT_EQ(list.RemoveEntry(1), 1);
+    EXPECT_EQ(list.RemoveEntry(1), 0);
+    EXPECT_EQ(Ids(list), (std::vector<int32_t>{0, 2}));
+    // The tail moves back when the last entry goes: new entries still append.
+    EXPECT_EQ(list.RemoveEntry(2), 1);
+    EXPECT_EQ(list.AddEntry(1, "z"), 2);
+    EXPECT_EQ(list.AddEntry(1, "w"), 1);
+    EXPECT_EQ(Ids(list), (std::vector<int32_t>{0, 2, 1}));
+}
+
+TEST(EntryList, RemovingAFileBetweenTwoOthersKeepsTheirRuns)
+{
+    CAnalysisEntryList list;
+    list.AddEntry(0, "/a");
+    list.AddEntry(1, "a1");
+    list.AddEntry(0, "/b");
+    list.AddEntry(1, "b1");
+    list.AddEntry(2, "b2");
+    list.AddEntry(0, "/c");
+    list.AddEntry(1, "c1");
+    ASSERT_TRUE(list.RemoveFileEntries("/b"));
+    std::vector<std::string> texts;
+    for (const AnalysisEntry* e = list.GetEntryListHead()->next; e; e = e->next)
+        texts.push_back(e->text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"/a", "a1", "/c", "c1"}));
+    EXPECT_FALSE(list.RemoveFileEntries("/b"));
+    // The last file's run reaches the end of the list.
+    ASSERT_TRUE(list.RemoveFileEntries("/c"));
+    EXPECT_EQ(list.AddEntry(0, "/d"), 6);
+    EXPECT_EQ(std::string(list.GetEntryListHead()->next->next->next->text), "/d");
+}
+
+TEST(EntryList, TextsAreKeptWithin511BytesAtACharacterBoundary)
+{
+    CAnalysisEntryList list;
+    // 170 three-byte characters are 510 bytes; one more would split the 511th.
+    std::string text;
+    for (int i = 0; i < 200; ++i)
+        text += "解";
+    list.AddEntry(0, text.c_str());
+    EXPECT_EQ(std::string(list.GetEntryListHead()->next->text).size(), 510u);
+}
+
+// Builds entries with the given levels (texts "e0", "e1", ...) and renders them.
+std::string Render(const std::vector<uint32_t>& levels, CHeadlessShell& shell, CAnalysisEntryList& list)
+{
+    for (size_t i = 0; i < levels.size(); ++i) {
+        std::string text = std::to_string(i);
+        text.insert(text.begin(), 'e');
+        list.AddEntry(levels[i], text.c_str());
+    }
+    shell.RebuildTree(list.GetEntryListHead());
+    return testing_support::TreeText(shell.BarTree());
+}
+
+TEST(RebuildTree, NestsByLevelAndExpandsParents)
+{
+    CHeadlessShell shell;
+    CAnalysisEntryList list;
+    EXPECT_EQ(Render({0, 1, 2, 2, 1, 2}, shell, list), "e0\n  e1\n    e2\n    e3\n  e4\n    e5\n");
+    CMemoryTree& tree = shell.BarTree();
+    const HTREEITEM file = tree.GetRootItem();
+    const HTREEITEM a = tree.GetChildItem(file);
+    const HTREEITEM d = tree.GetNextSiblingItem(a);
+    EXPECT_TRUE(tree.IsExpanded(file));
+    EXPECT_TRUE(tree.IsExpanded(a));
+    EXPECT_TRUE(tree.IsExpanded(d));
+    EXPECT_FALSE(tree.IsExpanded(tree.GetChildItem(a)));
+}
+
+TEST(RebuildTree, ClimbingTwoLevelsHangsUnderTheLastItemOneLevelBelow)
+{
+    CHeadlessShell shell;
+    CAnalysisEntryList list;
+    // The second level-3 entry hangs under the level-2 item of the first branch.
+    EXPECT_EQ(Render({0, 1, 2, 3, 1, 3}, shell, list), "e0\n  e1\n    e2\n      e3\n      e5\n  e4\n");
+}
+
+TEST(RebuildTree, FilesAreTopLevelAndARebuildStartsAfresh)
+{
+    CHeadlessShell shell;
+    CAnalysisEntryList list;
+    EXPECT_EQ(Render({0, 1, 0, 0, 1, 2}, shell, list), "e0\n  e1\ne2\ne3\n  e4\n    e5\n");
+    shell.RebuildTree(list.GetEntryListHead());
+    EXPECT_EQ(testing_support::TreeText(shell.BarTree()), "e0\n  e1\ne2\ne3\n  e4\n    e5\n");
+    CAnalysisEntryList empty;
+    shell.RebuildTree(empty.GetEntryListHead());
+    EXPECT_EQ(shell.BarTree().GetRootItem(), 0u);
+}
+
+TEST(RebuildTree, ALevelThatClimbsTooFarEndsTheProcess)
+{
+    CHeadlessShell shell;
+    CAnalysisEntryList list;
+    list.AddEntry(0, "/f");
+    list.AddEntry(2, "too deep");
+    EXPECT_THROW(shell.RebuildTree(list.GetEntryListHead()), CProcessExit);
+    EXPECT_EQ(shell.ExitCode(), 0);
+    ASSERT_EQ(shell.Messages().size(), 1u);
+    EXPECT_EQ(shell.Messages()[0].request.text, "解析ツリーの更新に失敗しました\nエラー番号：AT00000002");
+    EXPECT_EQ(shell.Messages()[0].request.owner, MessageOwner::TreeBar);
+}
+
+TEST(RebuildTree, ALevelBelowTheFirstFileEndsTheProcess)
+{
+    CHeadlessShell shell;
+    CAnalysisEntryList list;
+    // An analyzer line before any file: level 1 with only the bottom slot.
+    list.AddEntry(1, "orphan");
+    EXPECT_THROW(shell.RebuildTree(list.GetEntryListHead()), CProcessExit);
+    EXPECT_EQ(shell.Messages().back().request.text, "解析ツリーの更新に失敗しました\nエラー番号：AT00000002");
+}
+
+}  // namespace
