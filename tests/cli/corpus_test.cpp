@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Headless;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+std::vector<fs::path> CorpusFiles()
+{
+    std::vector<fs::path> files;
+    for (const char* dir : {"/tests/corpus", "/samples"}) {
+        const fs::path root = std::string(VANTREL_SOURCE_DIR) + dir;
+        if (!fs::is_directory(root))
+            continue;
+        for (const auto& entry : fs::directory_iterator(root))
+            if (entry.is_regular_file() && entry.path().filename() != "README.md")
+                files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Every malformed file and every sample is analysed in both modes without a
+// fatal exit, and the only file an analysis may write is the side file of a
+// compressed SWF file, never longer than its header's declared length.
+TEST(Corpus, EveryFileIsAnalysedQuietlyInBothModes)
+{
+    const auto files = CorpusFiles();
+    ASSERT_FALSE(files.empty());
+    for (const fs::path& source : files) {
+        SCOPED_TRACE(source.string());
+        TempDir dir;
+        const std::string path = dir.Write("input", ReadFile(source.string()));
+        Headless h;
+        ASSERT_NO_THROW(h.app.OpenFiles({path}));
+        ASSERT_NO_THROW(h.app.RunDetailedAnalysis(path.c_str()));
+        std::set<std::string> written;
+        for (const auto& entry : fs::directory_iterator(dir.Path()))
+            if (entry.path().filename() != "input")
+                written.insert(entry.path().filename().string());
+        if (written.empty())
+            continue;
+        EXPECT_EQ(written, std::set<std::string>{"input.decompress"});
+        const auto bytes = ReadFile(path);
+        ASSERT_GE(bytes.size(), 8u);
+        EXPECT_EQ(bytes[0], 'C');
+        const uint64_t declared = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | uint64_t(bytes[7]) << 24;
+        EXPECT_LE(fs::file_size(path + ".decompress") + 8, std::max<uint64_t>(declared, 8));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#include "fuzz_support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/analysis_app.h"
+#include "core/headless_shell.h"
+
+namespace fuzz_support {
+
+const std::string& WriteInput(const uint8_t* data, size_t size, const char* suffix)
+{
+    static std::string dir;
+    static std::string path;
+    if (dir.empty()) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-fuzz-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        dir = pattern;
+    }
+    path = dir + "/input" + suffix;
+    FILE* fp = std::fopen(path.c_str(), "wb");
+    if (!fp)
+        std::abort();
+    if (size)
+        std::fwrite(data, 1, size, fp);
+    std::fclose(fp);
+    return path;
+}
+
+void Analyze(const std::string& path, bool detailed)
+{
+    CHeadlessShell shell;
+    CAnalysisApp app(shell);
+    try {
+        app.OpenFiles({path});
+        if (detailed)
+            app.RunDetailedAnalysis(path.c_str());
+    } catch (const CProcessExit&) {
+        // A fatal condition of the program itself: the fuzzer treats it as a
+        // failure, since no file content may end the process.
+        std::abort();
+    }
+}
+
+}  // namespace fuzz_support
