@@ -20,7 +20,7 @@ std::vector<fs::path> CorpusFiles()
         if (!fs::is_directory(root))
             continue;
         for (const auto& entry : fs::directory_iterator(root))
-            if (entry.is_regular_file() && entry.path().filename() != "README.md")
+            if (entry.is_regular_file() && entry.path().extension() != ".md" && entry.path().extension() != ".py")
                 files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
@@ -53,6 +53,30 @@ TEST(Corpus, EveryFileIsAnalysedQuietlyInBothModes)
         EXPECT_EQ(bytes[0], 'C');
         const uint64_t declared = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | uint64_t(bytes[7]) << 24;
         EXPECT_LE(fs::file_size(path + ".decompress") + 8, std::max<uint64_t>(declared, 8));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Every sample cut short: at each of its first 600 bytes, then every 97th.
+// Cuts fall inside every header and segment of the small samples.
+TEST(Corpus, TruncatedSamplesAreAnalysedQuietly)
+{
+    for (const fs::path& source : CorpusFiles()) {
+        if (source.parent_path().filename() != "samples")
+            continue;
+        SCOPED_TRACE(source.string());
+        const auto bytes = ReadFile(source.string());
+        TempDir dir;
+        for (size_t cut = 1; cut < bytes.size(); cut += cut < 600 ? 1 : 97) {
+            const std::string path =
+                dir.Write("cut", testing_support::Bytes(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
+            Headless h;
+            ASSERT_NO_THROW(h.app.OpenFiles({path})) << cut;
+            ASSERT_NO_THROW(h.app.RunDetailedAnalysis(path.c_str())) << cut;
+        }
     }
 }
 

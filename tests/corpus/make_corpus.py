@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Writes the hand-made malformed inputs of this folder.
+
+Each file exercises one failure path of an analyzer or decoder: truncated
+structures, loops, huge counts and sizes, bad codes, compression bombs.
+Run from the repository root: python3 tests/corpus/make_corpus.py
+"""
+import os
+import struct
+import zlib
+
+OUT = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(OUT))
+
+
+def write(name, data):
+    with open(os.path.join(OUT, name), "wb") as f:
+        f.write(bytes(data))
+
+
+def seg(marker, payload):
+    return bytes([0xFF, marker]) + struct.pack(">H", len(payload) + 2) + payload
+
+
+def sample(name):
+    with open(os.path.join(ROOT, "samples", name), "rb") as f:
+        return f.read()
+
+
+SOI, EOI = b"\xFF\xD8", b"\xFF\xD9"
+DQT = seg(0xDB, b"\x00" + bytes(range(1, 65)))
+SOF_8x8_GRAY = seg(0xC0, b"\x08\x00\x08\x00\x08\x01\x01\x11\x00")
+# A DC table with one code of length 1 (category 0) and an AC table whose only
+# code of length 1 is EOB.
+DHT = seg(0xC4, b"\x00" + b"\x01" + b"\x00" * 15 + b"\x00") + seg(0xC4, b"\x10" + b"\x01" + b"\x00" * 15 + b"\x00")
+SOS_GRAY = seg(0xDA, b"\x01\x01\x00\x00\x3F\x00")
+
+# --- JPEG
+write("jpeg-soi-only.jpg", SOI)
+write("jpeg-truncated-dqt.jpg", SOI + b"\xFF\xDB\x00\x43\x00" + bytes(10))
+write("jpeg-dqt-16bit.jpg", SOI + seg(0xDB, b"\x10" + bytes(128)) + SOF_8x8_GRAY + DHT + SOS_GRAY + b"\x00" * 4 + EOI)
+write("jpeg-dqt-four-tables.jpg", SOI + seg(0xDB, b"".join(bytes([i]) + bytes(range(64)) for i in range(4))) + EOI)
+write("jpeg-dqt-bad-table-id.jpg", SOI + seg(0xDB, b"\x0F" + bytes(64)) + EOI)
+write("jpeg-sos-without-tables.jpg", SOI + seg(0xDA, b"\x03\x01\x00\x02\x11\x03\x11\x00\x3F\x00") + b"\x12\x34\x56" + EOI)
+write("jpeg-dht-counts-overflow.jpg", SOI + DQT + SOF_8x8_GRAY + seg(0xC4, b"\x00" + b"\xFF" * 16 + bytes(200)) + SOS_GRAY + b"\xAA" * 16 + EOI)
+write("jpeg-dht-bad-class.jpg", SOI + seg(0xC4, b"\x37" + b"\x01" + bytes(15) + b"\x00") + EOI)
+write("jpeg-bad-huffman-code.jpg", SOI + DQT + SOF_8x8_GRAY + DHT + SOS_GRAY + b"\xFF\x00" * 8 + EOI)
+write("jpeg-sof-zero-size.jpg", SOI + DQT + seg(0xC0, b"\x08\x00\x00\x00\x00\x01\x01\x11\x00") + DHT + SOS_GRAY + b"\x00" * 8 + EOI)
+write("jpeg-sof-huge-size.jpg", SOI + DQT + seg(0xC0, b"\x08\xFF\xFF\xFF\xFF\x03\x01\x22\x00\x02\x11\x00\x03\x11\x00") + DHT + seg(0xDA, b"\x03\x01\x00\x02\x00\x03\x00\x00\x3F\x00") + b"\x00" * 64 + EOI)
+write("jpeg-sof-many-components-short.jpg", SOI + seg(0xC0, b"\x08\x00\x08\x00\x08\xFF\x01\x11\x00") + EOI)
+write("jpeg-sof-component-id-9.jpg", SOI + DQT + seg(0xC0, b"\x08\x00\x08\x00\x08\x01\x09\x11\x00") + DHT + seg(0xDA, b"\x01\x09\x00\x00\x3F\x00") + b"\x00" * 8 + EOI)
+write("jpeg-sampling-4x3.jpg", SOI + DQT + seg(0xC0, b"\x08\x00\x10\x00\x10\x03\x01\x43\x00\x02\x11\x00\x03\x11\x00") + DHT + seg(0xDA, b"\x03\x01\x00\x02\x00\x03\x00\x00\x3F\x00") + b"\x00" * 64 + EOI)
+write("jpeg-segment-length-zero.jpg", SOI + b"\xFF\xE0\x00\x00" + EOI)
+write("jpeg-segment-length-past-eof.jpg", SOI + b"\xFF\xE0\xFF\xFF" + b"JFIF\x00")
+write("jpeg-fill-bytes.jpg", SOI + b"\xFF" * 300 + EOI)
+write("jpeg-com-2000-bytes.jpg", SOI + seg(0xFE, b"x" * 2000) + EOI)
+write("jpeg-exif-ifd-loop.jpg", SOI + seg(0xE1, b"Exif\x00\x00II*\x00\x08\x00\x00\x00\x01\x00\x0F\x01\x02\x00\x04\x00\x00\x00abc\x00\x08\x00\x00\x00") + EOI)
+write("jpeg-exif-truncated.jpg", SOI + seg(0xE1, b"Exif\x00\x00MM\x00*\x00\x00\x00\x08\xFF\xFF") + EOI)
+write("jpeg-app0-short-jfif.jpg", SOI + seg(0xE0, b"JFIF\x00\x01") + EOI)
+write("jpeg-dri-zero-interval.jpg", SOI + DQT + SOF_8x8_GRAY + DHT + seg(0xDD, b"\x00\x00") + SOS_GRAY + b"\x00" * 8 + EOI)
+photo = sample("photo-exif.jpg")
+write("jpeg-scan-cut.jpg", photo[: len(photo) * 3 // 4])
+restart = sample("odd-422-restart.jpg")
+write("jpeg-restart-markers-removed.jpg", restart.replace(b"\xFF\xD0", b"\x00\x00").replace(b"\xFF\xD1", b"\x00\x00"))
+
+# --- TIFF
+def ifd_le(entries, next_offset=0):
+    out = struct.pack("<H", len(entries))
+    for tag, typ, count, value in entries:
+        out += struct.pack("<HHI", tag, typ, count) + (value if isinstance(value, bytes) else struct.pack("<I", value))
+    return out + struct.pack("<I", next_offset)
+
+
+def tiff_le(entries, data=b"", next_offset=0):
+    return b"II*\x00\x08\x00\x00\x00" + ifd_le(entries, next_offset) + data
+
+
+def image_entries(width, height, compression, offset, count, bits=8, samples=1, photometric=1):
+    return [
+        (256, 4, 1, width), (257, 4, 1, height), (258, 3, 1, bits), (259, 3, 1, compression),
+        (262, 3, 1, photometric), (273, 4, 1, offset), (277, 3, 1, samples), (278, 4, 1, height),
+        (279, 4, 1, count),
+    ]
+
+
+def strip_tiff(width, height, compression, strip, **kw):
+    offset = 8 + 2 + 9 * 12 + 4
+    return tiff_le(image_entries(width, height, compression, offset, len(strip), **kw), strip)
+
+
+write("tiff-ifd-self-loop.tif", tiff_le([(256, 3, 1, 1)], next_offset=8))
+write("tiff-ifd-two-cycle.tif", b"II*\x00\x08\x00\x00\x00" + ifd_le([(256, 3, 1, 1)], 26) + ifd_le([(257, 3, 1, 1)], 8))
+write("tiff-entry-count-huge.tif", b"MM\x00*\x00\x00\x00\x08\xFF\xFF" + bytes(40))
+write("tiff-value-count-gigabytes.tif", tiff_le([(273, 4, 0x40000000, 100), (279, 4, 0x40000000, 200)]))
+write("tiff-ifd-offset-outside.tif", b"II*\x00\xF0\xFF\xFF\xFF")
+write("tiff-header-only.tif", b"II*\x00")
+write("tiff-zero-dimensions.tif", strip_tiff(0, 0, 1, b"\x00" * 16))
+write("tiff-huge-dimensions.tif", strip_tiff(0xFFFFFFFF, 0xFFFFFFFF, 1, b"\x55" * 64, bits=8, samples=3, photometric=2))
+write("tiff-lzw-no-end-code.tif", strip_tiff(16, 4, 5, b"\x80\x00\x20\x08\x02" * 4))
+write("tiff-lzw-garbage.tif", strip_tiff(64, 64, 5, bytes((i * 73 + 11) & 0xFF for i in range(3000)), samples=3, photometric=2))
+write("tiff-lzw-palette-no-colormap.tif", strip_tiff(8, 8, 5, b"\x80\x00\x20\x08\x02\x00", photometric=3))
+write("tiff-g3-no-rtc.tif", strip_tiff(1728, 20, 3, bytes((i * 151) & 0xFF for i in range(500)), bits=1, photometric=0))
+write("tiff-g3-only-eol.tif", strip_tiff(100, 10, 3, b"\x00\x10\x01" * 20, bits=1, photometric=0))
+write("tiff-g4-no-eofb.tif", strip_tiff(1728, 20, 4, bytes((i * 37 + 5) & 0xFF for i in range(500)), bits=1, photometric=0))
+write("tiff-g4-all-pass-modes.tif", strip_tiff(64, 64, 4, b"\x11" * 200, bits=1, photometric=0))
+write("tiff-packbits-truncated.tif", strip_tiff(100, 100, 32773, b"\x7F\x01\x02", samples=3, photometric=2))
+write("tiff-packbits-runs-past-row.tif", strip_tiff(3, 3, 32773, b"\x81\xAA" * 40, samples=3, photometric=2))
+write("tiff-strip-count-mismatch.tif", tiff_le(image_entries(8, 8, 1, 200, 64)[:5] + [(273, 4, 3, 300), (279, 4, 1, 64)]))
+write("tiff-strip-offset-past-eof.tif", tiff_le(image_entries(8, 8, 1, 0x7FFFFFF0, 64)))
+write("tiff-bits-16-samples-5.tif", strip_tiff(4, 4, 1, bytes(160), bits=16, samples=5, photometric=2))
+write("tiff-exif-ifd-loop.tif", tiff_le([(0x8769, 4, 1, 8)]))
+write("tiff-exif-ifd-outside.tif", tiff_le([(0x8769, 4, 1, 0xFFFFFF00)]))
+write("tiff-unknown-type.tif", tiff_le([(256, 99, 1, 1), (257, 0, 5, 1), (0x9999, 13, 1, 7)]))
+icc = bytearray(132)
+struct.pack_into(">I", icc, 0, 132)
+icc[36:40] = b"acsp"
+struct.pack_into(">I", icc, 128, 0xFFFFFFFF)
+write("tiff-icc-tag-count-huge.tif", tiff_le([(34675, 7, len(icc), 26)], bytes(icc)))
+write("tiff-icc-truncated.tif", tiff_le([(34675, 7, 500, 26)], bytes(icc[:60])))
+bomb = zlib.compress(b"\x00" * (16 << 20), 9)
+write("tiff-deflate-bomb.tif", strip_tiff(16, 16, 32946, bomb, samples=3, photometric=2))
+write("tiff-deflate-btype3.tif", strip_tiff(16, 16, 32946, b"\x78\x9c\x07\x00\x00", samples=3, photometric=2))
+write("tiff-jpeg-thumbnail-garbage.tif", tiff_le([(259, 3, 1, 6), (0x201, 4, 1, 38), (0x202, 4, 1, 40)], b"\xFF\xD8" + b"\xFF\xC4\x00\x03" * 10))
+
+# --- SWF
+def swf(signature, body, declared=None):
+    length = declared if declared is not None else 8 + len(body)
+    return signature + b"\x06" + struct.pack("<I", length) + body
+
+
+write("swf-signature-only.swf", b"FWS")
+write("swf-rect-truncated.swf", swf(b"FWS", b"\xF8"))
+write("swf-rect-31-bit-fields.swf", swf(b"FWS", b"\xFF" * 17 + b"\x00\x0C\x01\x00\x00\x00"))
+write("swf-tag-length-huge.swf", swf(b"FWS", b"\x50\x00\x0C\x01\x00\x3F\x03\xFF\xFF\xFF\xFF" + bytes(8)))
+write("swf-tag-length-negative.swf", swf(b"FWS", b"\x50\x00\x0C\x01\x00\x3F\x03\x00\x00\x00\x80" + bytes(8)))
+write("swf-no-end-tag.swf", swf(b"FWS", b"\x50\x00\x0C\x01\x00\x40\x00\x40\x00"))
+write("swf-trailing-after-end.swf", swf(b"FWS", b"\x50\x00\x0C\x01\x00\x00\x00garbage"))
+body = b"\x50\x00\x0C\x01\x00\x40\x00\x00\x00"
+write("cws-btype3.swf", swf(b"CWS", b"\x78\x9c\x07" + bytes(8), 8 + len(body)))
+write("cws-truncated-stream.swf", swf(b"CWS", zlib.compress(body * 50)[:20], 8 + len(body) * 50))
+write("cws-garbage-stream.swf", swf(b"CWS", bytes((i * 97 + 3) & 0xFF for i in range(400)), 5000))
+write("cws-deflate-bomb.swf", swf(b"CWS", zlib.compress(body + b"\x00" * (32 << 20), 9), 100))
+write("cws-declared-huge.swf", swf(b"CWS", zlib.compress(body), 0xFFFFFFFF))
+write("cws-declared-below-header.swf", swf(b"CWS", zlib.compress(body), 3))
+write("cws-fdict.swf", swf(b"CWS", b"\x78\xBB\x00\x00\x00\x01" + zlib.compress(body)[2:], 8 + len(body)))
