@@ -30,8 +30,9 @@ uint64_t CDeflateBitReader::LoadLittle64(const uint8_t* p)
     return v;
 }
 
-void CDeflateBitReader::Begin(FILE* fp)
+void CDeflateBitReader::Begin(FILE* fp, uint64_t maxBytes)
 {
+    maxBytes_ = maxBytes;
     pos_ = end_ = 0;
     bits_ = 0;
     count_ = 0;
@@ -45,7 +46,10 @@ bool CDeflateBitReader::LoadBlock(FILE* fp)
 {
     if (eof_)
         return false;
-    size_t got = std::fread(buffer_.data(), 1, buffer_.size(), fp);
+    size_t want = buffer_.size();
+    if (maxBytes_ - fetched_ < want)
+        want = static_cast<size_t>(maxBytes_ - fetched_);
+    size_t got = want ? std::fread(buffer_.data(), 1, want, fp) : 0;
     pos_ = 0;
     end_ = got;
     fetched_ += got;

@@ -19,7 +19,9 @@ public:
     CDeflateBitReader();
 
     // Starts reading fp at its current position; forgets any earlier stream.
-    void Begin(FILE* fp);
+    // Bytes beyond maxBytes from there are treated as the end of the file (a
+    // TIFF strip's byte count).
+    void Begin(FILE* fp, uint64_t maxBytes = UINT64_MAX);
     // Puts fp right after the last byte consumed (bits of a partly used byte
     // count as consumed). After an overrun fp is left at the end of the file.
     void End(FILE* fp);
@@ -78,4 +80,5 @@ private:
     bool eof_ = false;
     long start_ = -1;         // file position of the stream's first byte
     uint64_t fetched_ = 0;    // bytes taken from the file since Begin
+    uint64_t maxBytes_ = UINT64_MAX;
 };

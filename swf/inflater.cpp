@@ -476,8 +476,9 @@ void StreamDecoder::Run()
         result_.status = InflateStatus::Truncated;
         return;
     }
-    // The header's fields are not checked, as with byte-wise decoders of this
-    // format; CINFO only bounds the distances. No distance exceeds 32 KiB.
+    // The method and FCHECK fields are not checked: a stream with a wrong one
+    // is inflated as far as its data allows. CINFO only bounds the distances;
+    // none exceeds 32 KiB, so no larger window is ever needed.
     result_.windowSize = 1u << ((result_.cmf >> 4) + 8);
     distanceLimit_ = result_.windowSize < kMaxDistance ? result_.windowSize : kMaxDistance;
 
@@ -550,14 +551,15 @@ CInflater::CInflater() : tables_(std::make_unique<Tables>()) {}
 
 CInflater::~CInflater() = default;
 
-InflateResult CInflater::InflateToSink(FILE* input, IInflateSink& sink, uint64_t maxBytes)
+InflateResult CInflater::InflateToSink(FILE* input, IInflateSink& sink, uint64_t maxBytes,
+                                       uint64_t maxInputBytes)
 {
     InflateResult result;
     if (!input)
         return result;
     if (buffer_.empty())
         buffer_.resize(kBufferSize);
-    reader_.Begin(input);
+    reader_.Begin(input, maxInputBytes);
     StreamDecoder decoder(reader_, input, sink, *tables_, buffer_.data(), maxBytes, result);
     decoder.Run();
     reader_.End(input);

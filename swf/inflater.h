@@ -54,8 +54,10 @@ public:
                           uint32_t stride, uint32_t rowBase, uint8_t* pixels);
     // Writes at most maxBytes inflated bytes to output.
     InflateResult InflateToFile(FILE* input, FILE* output, uint64_t maxBytes = UINT64_MAX);
-    // Hands at most maxBytes inflated bytes to sink.
-    InflateResult InflateToSink(FILE* input, IInflateSink& sink, uint64_t maxBytes = UINT64_MAX);
+    // Hands at most maxBytes inflated bytes to sink, reading at most
+    // maxInputBytes bytes of input (more counts as a cut-short stream).
+    InflateResult InflateToSink(FILE* input, IInflateSink& sink, uint64_t maxBytes = UINT64_MAX,
+                                uint64_t maxInputBytes = UINT64_MAX);
 
     struct Tables;
 

@@ -394,3 +394,26 @@ TEST(Inflater, PixelPredictorRestartsEvery2560Bytes)
     EXPECT_EQ(row1[639 * 3 + 2], static_cast<uint8_t>(640));
     EXPECT_EQ(row2[2], 1);
 }
+
+// An input limit (a TIFF strip's byte count) acts as the end of the file, even
+// when more data follows.
+TEST(Inflater, InputLimitActsAsEndOfFile)
+{
+    const Bytes data = Sample(50000, 8);
+    const Bytes stream = Compress(data);
+    Bytes file = stream;
+    file.insert(file.end(), stream.begin(), stream.end());
+    testing_support::TempDir dir;
+    FILE* fp = std::fopen(dir.Write("two.z", file).c_str(), "rb");
+    CInflater inflater;
+    VectorSink cut;
+    EXPECT_EQ(inflater.InflateToSink(fp, cut, UINT64_MAX, stream.size() / 2).status, InflateStatus::Truncated);
+    EXPECT_TRUE(IsPrefix(cut.bytes, data));
+    EXPECT_LT(cut.bytes.size(), data.size());
+    std::fseek(fp, 0, SEEK_SET);
+    VectorSink whole;
+    EXPECT_EQ(inflater.InflateToSink(fp, whole, UINT64_MAX, stream.size()).status, InflateStatus::Complete);
+    EXPECT_TRUE(whole.bytes == data);
+    EXPECT_EQ(std::ftell(fp), static_cast<long>(stream.size()));
+    std::fclose(fp);
+}
