@@ -334,13 +334,15 @@ StreamDecoder::Step StreamDecoder::DynamicTables()
     uint32_t hlit = Bits(5) + 257;
     uint32_t hdist = Bits(5) + 1;
     uint32_t hclen = Bits(4) + 4;
+    if (in_.Overrun())
+        return Stop(InflateStatus::Truncated);
+    if (hlit > kMaxLiteralCodes || hdist > kMaxDistanceCodes)
+        return Stop(InflateStatus::Malformed);
     uint8_t codeLengths[19] = {};
     for (uint32_t i = 0; i < hclen; ++i)
         codeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(Bits(3));
     if (in_.Overrun())
         return Stop(InflateStatus::Truncated);
-    if (hlit > kMaxLiteralCodes || hdist > kMaxDistanceCodes)
-        return Stop(InflateStatus::Malformed);
     HuffTable& clTable = tables_.codeLength;
     if (!clTable.Build(codeLengths, 19, Alphabet::CodeLength, 7))
         return Stop(InflateStatus::Malformed);

@@ -215,6 +215,37 @@ TEST(Inflater, MalformedStreamsEndQuietly)
         EXPECT_EQ(o.result.status, InflateStatus::Malformed);
     }
     {
+        SCOPED_TRACE("more literal/length codes than exist");
+        BitWriter w;
+        w.Bits(1, 1);
+        w.Bits(2, 2);
+        w.Bits(30, 5);  // HLIT 287
+        w.Bits(0, 5);
+        w.Bits(0, 4);
+        w.Bits(0, 32);
+        Outcome o = InflateBytes(Wrap(w.Take(), {}));
+        EXPECT_EQ(o.result.status, InflateStatus::Malformed);
+    }
+    {
+        SCOPED_TRACE("a code no symbol has");
+        BitWriter w;
+        DynamicHeader(w, true);
+        Zeros(w, 65);
+        Two(w);  // 'A' 00
+        Two(w);  // 'B' 01
+        Zeros(w, 138);
+        Zeros(w, 51);
+        Two(w);        // end of block 10; 11 stays unused
+        Repeat(w, 3);  // distances 0-2
+        Two(w);        // distance 3
+        w.Code(0, 2);
+        w.Code(3, 2);
+        w.Bits(0, 32);
+        Outcome o = InflateBytes(Wrap(w.Take(), {'A'}));
+        EXPECT_EQ(o.result.status, InflateStatus::Malformed);
+        EXPECT_EQ(o.out, Bytes{'A'});
+    }
+    {
         SCOPED_TRACE("over-subscribed code-length code");
         BitWriter w;
         w.Bits(1, 1);
