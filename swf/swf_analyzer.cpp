@@ -1,5 +1,376 @@
 #include "swf/swf_analyzer.h"
 
-void CSwfAnalyzer::Analyze(FILE*, const char*, int32_t, uint32_t, uint32_t)
+#include <cstdarg>
+#include <cstring>
+#include <string>
+
+#include "core/analysis_app.h"
+#include "core/analysis_tree.h"
+#include "core/result_text.h"
+
+namespace {
+
+struct TagNameEntry {
+    uint16_t code;
+    const char* name;
+};
+
+// Tag codes and names of the SWF File Format Specification (version 19).
+constexpr TagNameEntry kTagNames[] = {
+    {0, "End"},
+    {1, "ShowFrame"},
+    {2, "DefineShape"},
+    {5, "RemoveObject"},
+    {6, "DefineBits"},
+    {7, "DefineButton"},
+    {8, "JPEGTables"},
+    {9, "SetBackgroundColor"},
+    {10, "DefineFont"},
+    {11, "DefineText"},
+    {12, "DoAction"},
+    {13, "DefineFontInfo"},
+    {14, "DefineSound"},
+    {15, "StartSound"},
+    {17, "DefineButtonSound"},
+    {18, "SoundStreamHead"},
+    {19, "SoundStreamBlock"},
+    {20, "DefineBitsLossless"},
+    {21, "DefineBitsJPEG2"},
+    {22, "DefineShape2"},
+    {23, "DefineButtonCxform"},
+    {24, "Protect"},
+    {26, "PlaceObject2"},
+    {28, "RemoveObject2"},
+    {32, "DefineShape3"},
+    {33, "DefineText2"},
+    {34, "DefineButton2"},
+    {35, "DefineBitsJPEG3"},
+    {36, "DefineBitsLossless2"},
+    {37, "DefineEditText"},
+    {39, "DefineSprite"},
+    {43, "FrameLabel"},
+    {45, "SoundStreamHead2"},
+    {46, "DefineMorphShape"},
+    {48, "DefineFont2"},
+    {56, "ExportAssets"},
+    {57, "ImportAssets"},
+    {58, "EnableDebugger"},
+    {59, "DoInitAction"},
+    {60, "DefineVideoStream"},
+    {61, "VideoFrame"},
+    {62, "DefineFontInfo2"},
+    {64, "EnableDebugger2"},
+    {65, "ScriptLimits"},
+    {66, "SetTabIndex"},
+    {69, "FileAttributes"},
+    {71, "ImportAssets2"},
+    {73, "DefineFontAlignZones"},
+    {74, "CSMTextSettings"},
+    {75, "DefineFont3"},
+    {76, "SymbolClass"},
+    {77, "Metadata"},
+    {78, "DefineScalingGrid"},
+    {82, "DoABC"},
+    {83, "DefineShape4"},
+    {84, "DefineMorphShape2"},
+    {86, "DefineSceneAndFrameLabelData"},
+    {87, "DefineBinaryData"},
+    {88, "DefineFontName"},
+    {89, "StartSound2"},
+    {90, "DefineBitsJPEG4"},
+    {91, "DefineFont4"},
+};
+
+// A tag length this large would, as a signed file offset, move the walk
+// backwards; the walk ends instead.
+constexpr uint32_t kMaxTagLength = 0x7FFFFFFFu;
+
+// Formats a result line and cuts it to 511 bytes at a character boundary.
+std::string Line(const char* format, ...)
 {
+    char buffer[kLineBufferSize * 2];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n < 0)
+        return std::string();
+    size_t length = static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1;
+    return std::string(buffer, CharBoundaryPrefix(buffer, length, kMaxLineBytes));
+}
+
+unsigned long Offset(long position)
+{
+    return position < 0 ? 0ul : static_cast<unsigned long>(position);
+}
+
+char SignatureChar(uint32_t signature, int index)
+{
+    return static_cast<char>((signature >> (16 - 8 * index)) & 0xFF);
+}
+
+// The frame rate is an 8.8 fixed-point number; its exact decimal form has at
+// most eight fractional digits (1/256 = 0.00390625).
+std::string FrameRateText(uint32_t rate)
+{
+    std::string text = std::to_string(rate >> 8);
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%08u", (rate & 0xFFu) * 390625u);
+    std::string fraction = digits;
+    while (fraction.size() > 1 && fraction.back() == '0')
+        fraction.pop_back();
+    return text + "." + fraction;
+}
+
+// An n-bit RECT field is a signed twip count.
+long long SignedField(uint32_t value, uint32_t bits)
+{
+    if (bits == 0 || bits >= 32)
+        return static_cast<int32_t>(value);
+    if (value & (1u << (bits - 1)))
+        return static_cast<long long>(value) - (1ll << bits);
+    return value;
+}
+
+const char* StatusText(InflateStatus status)
+{
+    switch (status) {
+    case InflateStatus::Complete: return "complete";
+    case InflateStatus::Truncated: return "cut short";
+    case InflateStatus::Malformed: return "corrupt, inflated up to the fault";
+    case InflateStatus::OutputLimit: return "stopped at the header's file length";
+    case InflateStatus::SinkStopped: return "side file write failed";
+    }
+    return "";
+}
+
+// The side file's name; empty when it would not fit a 512-byte path buffer.
+std::string SideFileName(const char* path)
+{
+    std::string name = std::string(path) + ".decompress";
+    return name.size() > kMaxLineBytes ? std::string() : name;
+}
+
+uint64_t BodyLimit(uint32_t fileLength)
+{
+    return fileLength > 8 ? uint64_t{fileLength} - 8 : 0;
+}
+
+}  // namespace
+
+const char* CSwfAnalyzer::TagName(uint32_t code)
+{
+    for (const TagNameEntry& entry : kTagNames)
+        if (entry.code == code)
+            return entry.name;
+    return "Undefined Tag";
+}
+
+void CSwfAnalyzer::Analyze(FILE* fp, const char* path, int32_t, uint32_t detailed, uint32_t level)
+{
+    if (!fp || !path)
+        return;
+    if (detailed) {
+        DetailedLayout(fp, path, level);
+        return;
+    }
+    HeaderStep(fp, level + 1);
+    const char kind = SignatureChar(signature, 0);
+    CAnalysisApp& app = GetAnalysisApp();
+    const auto addEntry = [&app, level](const std::string& line) { app.AddEntry(level + 1, line.c_str()); };
+    if (kind == 'F') {
+        TagWalk(fp, addEntry);
+    } else if (kind == 'C') {
+        const std::string sideName = SideFileName(path);
+        if (sideName.empty() || !WriteSideFile(fp, sideName, nullptr))
+            return;
+        FILE* copy = std::fopen(sideName.c_str(), "rb");
+        if (!copy)
+            return;
+        ReadFrameHeader(copy);
+        TagWalk(copy, addEntry);
+        std::fclose(copy);
+    }
+}
+
+void CSwfAnalyzer::ReadFileHeader(FILE* fp)
+{
+    signature = reader.ReadBits(fp, 24);
+    version = reader.ReadBits(fp, 8);
+    fileLength = 0;
+    for (uint32_t k = 0; k < 4; ++k)
+        fileLength |= reader.ReadBits(fp, 8) << (8 * k);
+}
+
+void CSwfAnalyzer::ReadFrameHeader(FILE* fp)
+{
+    reader.Reset();
+    rectangleBits = reader.ReadBits(fp, 5);
+    xMin = reader.ReadBits(fp, rectangleBits);
+    xMax = reader.ReadBits(fp, rectangleBits);
+    yMin = reader.ReadBits(fp, rectangleBits);
+    yMax = reader.ReadBits(fp, rectangleBits);
+    reader.Reset();
+    frameRate = reader.ReadBits(fp, 8);
+    frameRate |= reader.ReadBits(fp, 8) << 8;
+    frameCount = reader.ReadBits(fp, 8);
+    frameCount |= reader.ReadBits(fp, 8) << 8;
+}
+
+void CSwfAnalyzer::HeaderStep(FILE* fp, uint32_t level)
+{
+    const long position = std::ftell(fp);
+    ReadFileHeader(fp);
+    const char c0 = SignatureChar(signature, 0);
+    const char c1 = SignatureChar(signature, 1);
+    const char c2 = SignatureChar(signature, 2);
+    CAnalysisApp& app = GetAnalysisApp();
+    app.AddEntry(level, Line("[%08lx] SWF File Header(%c%c%c) Version%u", Offset(position), c0, c1, c2,
+                             version).c_str());
+    if (c0 == 'F') {
+        ReadFrameHeader(fp);
+        app.AppendResultText(0, Line("SWF File Header(%c%c%c) Version%u, Size=%u[byte], "
+                                     "Position(Xmin-Xmax, Ymin-Ymax)=(%u - %u, %u - %u)",
+                                     c0, c1, c2, version, fileLength, xMin, xMax, yMin, yMax).c_str());
+    } else {
+        app.AppendResultText(0, Line("SWF File Header(%c%c%c) Version%u, Size=%u[byte]", c0, c1, c2,
+                                     version, fileLength).c_str());
+    }
+}
+
+void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
+{
+    const long start = std::ftell(fp);
+    if (start < 0 || std::fseek(fp, 0, SEEK_END) != 0)
+        return;
+    const long size = std::ftell(fp);
+    std::fseek(fp, start, SEEK_SET);
+    reader.Reset();
+
+    // Every pass reads a tag header and moves forward past it, so the walk
+    // ends at the file's end at the latest.
+    uint32_t code = 256;
+    long position = start;
+    while (code != 0 && position < size) {
+        const long p = position;
+        const uint32_t v = reader.ReadBits(fp, 8) | (reader.ReadBits(fp, 8) << 8);
+        code = v >> 6;
+        uint32_t length = v & 63u;
+        if (length == 63) {
+            length = 0;
+            for (uint32_t k = 0; k < 4; ++k)
+                length |= reader.ReadBits(fp, 8) << (8 * k);
+        }
+        emit(Line("[%08lx] TagID : %u (%s), Size : %u[byte]", Offset(p), code, TagName(code), length));
+        reader.Reset();
+        if (length > kMaxTagLength)
+            break;
+        if (std::fseek(fp, static_cast<long>(length), SEEK_CUR) != 0)
+            break;
+        position = std::ftell(fp);
+        if (position <= p)
+            break;
+    }
+}
+
+bool CSwfAnalyzer::WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result)
+{
+    FILE* out = std::fopen(sideName.c_str(), "wb");
+    if (!out)
+        return false;
+    // The body can be no longer than the header says; a stream that inflates
+    // to more (a zlib bomb) stops there instead of filling the disk.
+    CInflater inflater;
+    InflateResult r = inflater.InflateToFile(fp, out, BodyLimit(fileLength));
+    std::fclose(out);
+    if (result)
+        *result = r;
+    return true;
+}
+
+void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
+{
+    tree = GetAnalysisApp().ActiveTree();
+    if (!tree)
+        return;
+    parentItem = ChooseBaseParent(*tree, level);
+
+    const long position = std::ftell(fp);
+    const unsigned long at = Offset(position);
+    ReadFileHeader(fp);
+    const char c0 = SignatureChar(signature, 0);
+    const char c1 = SignatureChar(signature, 1);
+    const char c2 = SignatureChar(signature, 2);
+    const HTREEITEM head = tree->InsertItem(
+        Line("[%08lx] SWF File Header(%c%c%c) Version%u", at, c0, c1, c2, version).c_str(), parentItem);
+    tree->InsertItem(Line("[%08lx] Signature : %c%c%c", at, c0, c1, c2).c_str(), head);
+    tree->InsertItem(Line("[%08lx] Version : %u", at + 3, version).c_str(), head);
+    tree->InsertItem(Line("[%08lx] FileLength : %u[byte]", at + 4, fileLength).c_str(), head);
+
+    const auto toTree = [this](HTREEITEM parent) {
+        return [this, parent](const std::string& line) { tree->InsertItem(line.c_str(), parent); };
+    };
+    if (c0 == 'F') {
+        DetailedFrameHeader(fp, head);
+        tree->Expand(head, TVE_EXPAND);
+        TagWalk(fp, toTree(parentItem));
+        return;
+    }
+    if (c0 != 'C') {
+        tree->Expand(head, TVE_EXPAND);
+        return;
+    }
+
+    // The compressed body is inflated again, so that the layout always
+    // matches the file as it is now.
+    const std::string sideName = SideFileName(path);
+    InflateResult result;
+    if (sideName.empty() || !WriteSideFile(fp, sideName, &result)) {
+        tree->InsertItem(Line("[%08lx] zlib Stream : the side file %s.decompress cannot be written",
+                              at + 8, path).c_str(),
+                         head);
+        tree->Expand(head, TVE_EXPAND);
+        return;
+    }
+    tree->InsertItem(Line("[%08lx] zlib Stream : CMF 0x%02x, FLG 0x%02x, %llu[byte] inflated (%s) into %s",
+                          at + 8, result.cmf, result.flg, static_cast<unsigned long long>(result.bytesOut),
+                          StatusText(result.status), sideName.c_str()).c_str(),
+                     head);
+    tree->Expand(head, TVE_EXPAND);
+
+    FILE* copy = std::fopen(sideName.c_str(), "rb");
+    if (!copy)
+        return;
+    const HTREEITEM body = tree->InsertItem(
+        Line("[00000000] Inflated Body : %s (offsets below are in this file)", sideName.c_str()).c_str(),
+        parentItem);
+    DetailedFrameHeader(copy, body);
+    TagWalk(copy, toTree(body));
+    tree->Expand(body, TVE_EXPAND);
+    std::fclose(copy);
+}
+
+void CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent)
+{
+    const long position = std::ftell(fp);
+    const unsigned long at = Offset(position);
+    ReadFrameHeader(fp);
+
+    const HTREEITEM rect = tree->InsertItem(Line("[%08lx] FrameSize (RECT)", at).c_str(), parent);
+    tree->InsertItem(Line("[%08lx] Nbits : %u", at, rectangleBits).c_str(), rect);
+    const char* names[4] = {"Xmin", "Xmax", "Ymin", "Ymax"};
+    const uint32_t values[4] = {xMin, xMax, yMin, yMax};
+    for (uint32_t i = 0; i < 4; ++i) {
+        // Fields follow the 5-bit width back to back, most significant bit
+        // first; a field's offset is the byte holding its first bit.
+        const unsigned long fieldAt = at + (5 + i * rectangleBits) / 8;
+        tree->InsertItem(Line("[%08lx] %s : %lld[twip]", fieldAt, names[i],
+                              SignedField(values[i], rectangleBits)).c_str(),
+                         rect);
+    }
+    tree->Expand(rect, TVE_EXPAND);
+    const unsigned long rateAt = at + (5 + 4 * rectangleBits + 7) / 8;
+    tree->InsertItem(Line("[%08lx] FrameRate : %s[fps]", rateAt, FrameRateText(frameRate).c_str()).c_str(),
+                     parent);
+    tree->InsertItem(Line("[%08lx] FrameCount : %u", rateAt + 2, frameCount).c_str(), parent);
 }

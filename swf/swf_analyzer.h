@@ -1,10 +1,52 @@
 #pragma once
+// SWF files: the 8-byte file header, the frame header (RECT, frame rate,
+// frame count) and the list of tags. An uncompressed file ("FWS") is walked
+// in place; a compressed one ("CWS") has its zlib-compressed body inflated
+// into the side file "<path>.decompress", whose bytes are the file without its
+// 8-byte header, and is walked there.
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <string>
+
+#include "core/bit_reader.h"
+#include "core/tree_control.h"
+#include "swf/inflater.h"
 
 class CSwfAnalyzer {
 public:
     // Analyzer entry: rough mode (detailed 0) adds entries and the summary;
     // detailed mode (1) writes the result tree of the active view.
     void Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
+
+    // The name of a tag code, "Undefined Tag" for codes without one.
+    static const char* TagName(uint32_t code);
+
+private:
+    using LineSink = std::function<void(const std::string&)>;
+
+    void HeaderStep(FILE* fp, uint32_t level);
+    void ReadFileHeader(FILE* fp);
+    void ReadFrameHeader(FILE* fp);
+    void TagWalk(FILE* fp, const LineSink& emit);
+    // Inflates the body that follows fp's position into the side file; false
+    // when the side file cannot be written.
+    bool WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result);
+
+    void DetailedLayout(FILE* fp, const char* path, uint32_t level);
+    void DetailedFrameHeader(FILE* fp, HTREEITEM parent);
+
+    uint32_t signature = 0;
+    uint32_t version = 0;
+    uint32_t fileLength = 0;
+    uint32_t rectangleBits = 0;
+    uint32_t xMin = 0;
+    uint32_t xMax = 0;
+    uint32_t yMin = 0;
+    uint32_t yMax = 0;
+    uint32_t frameRate = 0;
+    uint32_t frameCount = 0;
+    CBitReader reader;
+    ITreeControl* tree = nullptr;
+    HTREEITEM parentItem = TVI_ROOT;
 };

@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "swf/swf_analyzer.h"
+#include "swf_fixtures.h"
+#include "support/test_support.h"
+
+using namespace swf_fixtures;
+using testing_support::Headless;
+using testing_support::TempDir;
+
+namespace {
+
+struct Rough {
+    std::string bar;     // the bar's tree, temp directory replaced by <dir>
+    std::string result;  // the row's result column
+};
+
+std::string Replace(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+Rough RoughOf(const TempDir& dir, const std::string& path)
+{
+    Headless h;
+    h.app.OpenFiles({path});
+    Rough r;
+    r.bar = Replace(h.BarText(), dir.Path(), "<dir>");
+    r.result = h.shell.Rows().empty() ? "" : h.shell.Rows()[0].result;
+    return r;
+}
+
+std::string DetailOf(const TempDir& dir, const std::string& path)
+{
+    Headless h;
+    h.app.OpenFiles({path});
+    h.app.RunDetailedAnalysis(path.c_str());
+    return Replace(h.DetailText(path), dir.Path(), "<dir>");
+}
+
+// The tag lines of the bar, one per line, without indentation.
+std::string TagLines(const std::string& bar)
+{
+    std::string out;
+    size_t start = 0;
+    while (start < bar.size()) {
+        size_t end = bar.find('\n', start);
+        std::string line = bar.substr(start, end - start);
+        size_t text = line.find_first_not_of(' ');
+        if (line.find("TagID") != std::string::npos)
+            out += line.substr(text) + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(SwfAnalyzer, UncompressedHeaderSummaryAndTags)
+{
+    TempDir dir;
+    const std::string path = dir.Write("movie.swf", Fws(Body(MovieTags())));
+    Rough r = RoughOf(dir, path);
+    testing_support::ExpectGolden("swf/movie_rough.txt", r.bar);
+    EXPECT_EQ(r.result, "SWF File Header(FWS) Version10, Size=" + std::to_string(Fws(Body(MovieTags())).size()) +
+                            "[byte], Position(Xmin-Xmax, Ymin-Ymax)=(0 - 11000, 0 - 8000)");
+}
+
+// RECT fields are printed as unsigned values of their width, not sign-extended.
+TEST(SwfAnalyzer, NegativeTwipsPrintUnsignedInTheSummary)
+{
+    TempDir dir;
+    Bytes body = Rect(15, 0x8000 - 20, 200, 0, 100);
+    PutLe(body, 0x1800, 2);
+    PutLe(body, 1, 2);
+    PutTag(body, 0, {});
+    Rough r = RoughOf(dir, dir.Write("neg.swf", Fws(body)));
+    EXPECT_NE(r.result.find("=(32748 - 200, 0 - 100)"), std::string::npos) << r.result;
+}
+
+TEST(SwfAnalyzer, TagHeadersNamesAndWalkEnd)
+{
+    TempDir dir;
+    Bytes tags = {0x3F, 0x03, 5, 0, 0, 0, 1, 2, 3, 4, 5};  // DoAction with a long length
+    tags.insert(tags.end(), {0x40, 0x00});                   // ShowFrame, length 0
+    PutTag(tags, 4, {9, 9});                                 // not a defined code
+    PutTag(tags, 91, {1});
+    tags.insert(tags.end(), {0x00, 0x00});                   // End
+    tags.insert(tags.end(), {0x40, 0x00, 0x40, 0x00});       // trailing bytes: not walked
+    Rough r = RoughOf(dir, dir.Write("tags.swf", Fws(Body(tags))));
+    EXPECT_EQ(TagLines(r.bar),
+              "[00000015] TagID : 12 (DoAction), Size : 5[byte]\n"
+              "[00000020] TagID : 1 (ShowFrame), Size : 0[byte]\n"
+              "[00000022] TagID : 4 (Undefined Tag), Size : 2[byte]\n"
+              "[00000026] TagID : 91 (DefineFont4), Size : 1[byte]\n"
+              "[00000029] TagID : 0 (End), Size : 0[byte]\n");
+
+    // Without an End tag the walk runs to the end of the file; the last tag's
+    // length runs past it and is still reported.
+    Bytes open;
+    PutTag(open, 1, {});
+    PutTag(open, 2, Bytes(10, 0));
+    open.resize(open.size() - 4);
+    Rough noEnd = RoughOf(dir, dir.Write("noend.swf", Fws(Body(open))));
+    EXPECT_EQ(TagLines(noEnd.bar),
+              "[00000015] TagID : 1 (ShowFrame), Size : 0[byte]\n"
+              "[00000017] TagID : 2 (DefineShape), Size : 10[byte]\n");
+}
+
+TEST(SwfAnalyzer, TagNamesCoverTheDefinedCodes)
+{
+    int defined = 0;
+    for (uint32_t code = 0; code < 1024; ++code)
+        defined += std::string(CSwfAnalyzer::TagName(code)) != "Undefined Tag";
+    EXPECT_EQ(defined, 62);
+    for (uint32_t code : {3u, 4u, 16u, 29u, 70u, 92u, 1023u})
+        EXPECT_STREQ(CSwfAnalyzer::TagName(code), "Undefined Tag");
+    EXPECT_STREQ(CSwfAnalyzer::TagName(86), "DefineSceneAndFrameLabelData");
+}
+
+// A length of 0x80000000 or more would move a signed file position backwards.
+TEST(SwfAnalyzer, HugeTagLengthEndsTheWalk)
+{
+    TempDir dir;
+    Bytes tags;
+    PutTag(tags, 1, {});
+    tags.insert(tags.end(), {0xFF, 0x00, 0x00, 0x00, 0x00, 0x80});  // code 3, length 0x80000000
+    PutTag(tags, 1, {});
+    PutTag(tags, 0, {});
+    Rough r = RoughOf(dir, dir.Write("huge.swf", Fws(Body(tags))));
+    EXPECT_EQ(TagLines(r.bar),
+              "[00000015] TagID : 1 (ShowFrame), Size : 0[byte]\n"
+              "[00000017] TagID : 3 (Undefined Tag), Size : 2147483648[byte]\n");
+}
+
+// The side file holds exactly what zlib inflates the body to, whatever kind
+// of blocks and header the compressor chose; the tags are walked there.
+TEST(SwfAnalyzer, CompressedBodyGoesThroughTheSideFile)
+{
+    TempDir dir;
+    Bytes tags = MovieTags(3);
+    tags.resize(tags.size() - 2);              // the End tag comes last
+    PutTag(tags, 87, Sample(70000, 3), true);  // enough to need several blocks
+    PutTag(tags, 0, {});
+    const Bytes body = Body(tags);
+    struct Case {
+        const char* name;
+        ZlibOptions options;
+    } cases[] = {
+        {"dynamic", {}},
+        {"fixed", {6, Z_FIXED, 15, ""}},
+        {"stored", {0, Z_DEFAULT_STRATEGY, 15, ""}},
+        {"fdict", {6, Z_DEFAULT_STRATEGY, 15, std::string(64, '\x02')}},
+        {"cmf58", {9, Z_DEFAULT_STRATEGY, 13, ""}},
+    };
+    std::string firstBar;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes stream = Compress(body, c.options);
+        const std::string path = dir.Write(std::string(c.name) + ".swf", Cws(body, stream));
+        Rough r = RoughOf(dir, path);
+        EXPECT_TRUE(testing_support::ReadFile(path + ".decompress") == ZlibInflate(stream, c.options.dictionary));
+        EXPECT_EQ(r.result, "SWF File Header(CWS) Version10, Size=" + std::to_string(body.size() + 8) + "[byte]");
+        std::string bar = Replace(r.bar, c.name, "NAME");
+        if (firstBar.empty())
+            firstBar = bar;
+        EXPECT_EQ(bar, firstBar);
+    }
+    testing_support::ExpectGolden("swf/compressed_rough.txt", firstBar);
+}
+
+TEST(SwfAnalyzer, CorruptStreamsLeaveHeaderLinesAndGoOn)
+{
+    TempDir dir;
+    const Bytes body = Body(MovieTags());
+    const Bytes good = Compress(body);
+    Bytes btype3 = {0x78, 0x9C, 0x07, 0x00};
+    Bytes truncated(good.begin(), good.begin() + 12);
+    Bytes garbage = {0x78, 0x9C};
+    for (int i = 0; i < 200; ++i)
+        garbage.push_back(static_cast<uint8_t>(i * 37 + 11));
+    for (const auto& [name, stream] : {std::pair{"btype3", btype3}, std::pair{"truncated", truncated},
+                                       std::pair{"garbage", garbage}}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.Write(std::string(name) + ".swf", Cws(body, stream));
+        Headless h;
+        h.app.OpenFiles({path, dir.Write(std::string(name) + "-next.swf", Fws(body))});
+        ASSERT_EQ(h.shell.Rows().size(), 2u);
+        EXPECT_NE(h.BarText().find("SWF File Header(CWS) Version10"), std::string::npos);
+        EXPECT_EQ(h.shell.Rows()[1].result,
+                  "SWF File Header(CWS) Version10, Size=" + std::to_string(body.size() + 8) + "[byte]");
+        EXPECT_NE(h.shell.Rows()[0].result.find("(FWS)"), std::string::npos);
+        EXPECT_LE(testing_support::ReadFile(path + ".decompress").size(), body.size());
+    }
+}
+
+// A body that inflates to far more than the header's length (a zlib bomb)
+// fills the side file only up to that length minus the 8-byte header.
+TEST(SwfAnalyzer, SideFileNeverExceedsTheDeclaredLength)
+{
+    TempDir dir;
+    Bytes body = Body(MovieTags());
+    const Bytes bomb = Compress(Bytes(20 * 1024 * 1024, 0));
+    const std::string path = dir.Write("bomb.swf", Cws(body, bomb));
+    RoughOf(dir, path);
+    struct stat st{};
+    ASSERT_EQ(stat((path + ".decompress").c_str(), &st), 0);
+    EXPECT_EQ(static_cast<size_t>(st.st_size), body.size());
+}
+
+TEST(SwfAnalyzer, UnwritableSideFileGivesHeaderOnly)
+{
+    TempDir dir;
+    const Bytes body = Body(MovieTags());
+    const std::string path = dir.Write("blocked.swf", Cws(body, Compress(body)));
+    ASSERT_EQ(mkdir((path + ".decompress").c_str(), 0755), 0);
+    Rough r = RoughOf(dir, path);
+    EXPECT_EQ(r.bar, "<dir>/blocked.swf\n  [00000000] SWF File Header(CWS) Version10\n");
+    EXPECT_EQ(r.result, "SWF File Header(CWS) Version10, Size=" + std::to_string(body.size() + 8) + "[byte]");
+    EXPECT_NE(DetailOf(dir, path).find("cannot be written"), std::string::npos);
+}
+
+TEST(SwfAnalyzer, DetailedLayoutOfBothKinds)
+{
+    TempDir dir;
+    const Bytes body = Body(MovieTags(), 0x1DF8, 2);  // 29.96875 frames a second
+    const std::string fws = dir.Write("plain.swf", Fws(body));
+    testing_support::ExpectGolden("swf/plain_detail.txt", DetailOf(dir, fws));
+    const std::string cws = dir.Write("packed.swf", Cws(body, Compress(body)));
+    testing_support::ExpectGolden("swf/packed_detail.txt", DetailOf(dir, cws));
+    EXPECT_TRUE(testing_support::ReadFile(cws + ".decompress") == body);
+}
+
+TEST(SwfAnalyzer, DetailedRectShowsSignedFieldsAtTheirBytes)
+{
+    TempDir dir;
+    Bytes body = Rect(15, 0x8000 - 20, 200, 0, 100);
+    PutLe(body, 0x0C80, 2);
+    PutLe(body, 1, 2);
+    const std::string text = DetailOf(dir, dir.Write("neg.swf", Fws(body)));
+    EXPECT_NE(text.find("[00000008] Xmin : -20[twip]"), std::string::npos) << text;
+    EXPECT_NE(text.find("[0000000c] Ymin : 0[twip]"), std::string::npos) << text;
+    EXPECT_NE(text.find("[00000011] FrameRate : 12.5[fps]"), std::string::npos) << text;
+    EXPECT_NE(text.find("[00000013] FrameCount : 1"), std::string::npos) << text;
+}
