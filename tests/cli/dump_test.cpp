@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/image_export.h"
@@ -49,6 +50,26 @@ TEST(DumpOutput, AFileGivenTwiceIsOpenedOnce)
     EXPECT_EQ(r.out, path + "\n\n" + path + "\tTIFF\t\n");
 }
 
+// Splits text into lines (without their newlines).
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        lines.push_back(text.substr(start, nl - start));
+    return lines;
+}
+
+// Top-level (unindented) lines of a printed tree.
+std::vector<std::string> TopLevel(const std::string& text)
+{
+    std::vector<std::string> top;
+    for (const std::string& line : Lines(text))
+        if (!line.empty() && line[0] != ' ')
+            top.push_back(line);
+    return top;
+}
+
 TEST(DumpOutput, TreeRowsAndDetailedSelections)
 {
     TempDir dir;
@@ -57,16 +78,30 @@ TEST(DumpOutput, TreeRowsAndDetailedSelections)
     const auto all = Dump({a, b});
     EXPECT_EQ(all.status, 0);
     EXPECT_EQ(all.err, "");
-    EXPECT_EQ(all.out, a + "\n" + b + "\n\n" + b + "\tJPEG\t\n" + a + "\tSWF\t\n");
-    EXPECT_EQ(Dump({"--tree", a, b}).out, a + "\n" + b + "\n");
-    EXPECT_EQ(Dump({"--rows", a, b}).out, b + "\tJPEG\t\n" + a + "\tSWF\t\n");
-    // Detailed trees in command-line order, separated by an empty line;
-    // a refused file has no tree.
+    const std::string tree = Dump({"--tree", a, b}).out;
+    const std::string rows = Dump({"--rows", a, b}).out;
+    EXPECT_EQ(all.out, tree + "\n" + rows);
+    // The tree has the files at depth 0 in opening order; the rows put the
+    // newest file first.
+    EXPECT_EQ(TopLevel(tree), (std::vector<std::string>{a, b}));
+    const auto rowLines = Lines(rows);
+    ASSERT_EQ(rowLines.size(), 2u);
+    EXPECT_EQ(rowLines[0].rfind(b + "\tJPEG\t", 0), 0u);
+    EXPECT_EQ(rowLines[1].rfind(a + "\tSWF\t", 0), 0u);
+
+    // Detailed trees in command-line order, each starting with its path and
+    // separated by one empty line; a refused file has no tree.
     const std::string bad = dir.Write("bad", "xyz");
     const auto detailed = Dump({"-d", a, bad, b});
     EXPECT_EQ(detailed.status, 1);
-    EXPECT_EQ(detailed.out.substr(0, a.size() + 2), a + "\n\n");
-    EXPECT_NE(detailed.out.find("\n\n" + b + "\n"), std::string::npos);
+    const auto lines = Lines(detailed.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], a);
+    const auto blank = std::find(lines.begin(), lines.end(), std::string());
+    ASSERT_NE(blank, lines.end());
+    ASSERT_NE(blank + 1, lines.end());
+    EXPECT_EQ(blank[1], b);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string()), 1);
 }
 
 TEST(DumpJson, CarriesFilesMessagesAndRawBytes)

@@ -299,8 +299,9 @@ TEST(Inflater, TruncatedStreamsKeepTheirPrefix)
             Outcome o = InflateBytes(part, UINT64_MAX, 0, 0);
             EXPECT_EQ(o.result.status, InflateStatus::Truncated);
             EXPECT_TRUE(IsPrefix(o.out, data));
-            if (cut >= stream.size() - 4)
+            if (cut >= stream.size() - 4) {
                 EXPECT_EQ(o.out.size(), data.size());
+            }
         }
     }
     const Bytes stored = Compress(data, {0, Z_DEFAULT_STRATEGY, 15, ""});

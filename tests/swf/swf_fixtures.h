@@ -93,7 +93,10 @@ inline Bytes ZlibInflate(const Bytes& stream, const std::string& dictionary = {}
 // A zlib stream around raw deflate bytes (header 0x78 0x01, Adler-32 of data).
 inline Bytes Wrap(const Bytes& deflate, const Bytes& data)
 {
-    Bytes out = {0x78, 0x01};
+    Bytes out;
+    out.reserve(deflate.size() + 6);
+    out.push_back(0x78);
+    out.push_back(0x01);
     out.insert(out.end(), deflate.begin(), deflate.end());
     uLong adler = adler32(1, data.data(), static_cast<uInt>(data.size()));
     for (int shift = 24; shift >= 0; shift -= 8)
