@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -162,12 +165,45 @@ constexpr std::array<ModeLookup, 128> BuildModeLookup()
 
 constexpr auto kModeLookup = BuildModeLookup();
 
+// EOFB, two EOL codes: 000000000001 000000000001.
+constexpr uint32_t kEofbHigh24 = 0x001001;
+
 // Fewer leading 0 bits than this never begin an EOL; no run code has more
 // than seven.
 constexpr uint32_t kEolZeros = 11;
 
 // Bytes read from the file at a time.
 constexpr uint64_t kChunkBytes = 64 * 1024;
+
+// Copies to memory that will not be read again soon. Where the processor
+// allows it, the bytes bypass the cache (non-temporal stores), which spares
+// reading each destination line from memory before overwriting it.
+void StreamCopy(uint8_t* to, const uint8_t* from, size_t bytes)
+{
+#if defined(__SSE2__)
+    const size_t head = (16 - (reinterpret_cast<uintptr_t>(to) & 15)) & 15;
+    if (bytes < head + 64) {
+        std::memcpy(to, from, bytes);
+        return;
+    }
+    std::memcpy(to, from, head);
+    size_t i = head;
+    for (; i + 16 <= bytes; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i), v);
+    }
+    std::memcpy(to + i, from + i, bytes - i);
+#else
+    std::memcpy(to, from, bytes);
+#endif
+}
+
+void StreamDone()
+{
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
+}
 
 }  // namespace
 
@@ -265,6 +301,7 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
         DecodeT4();
     else
         DecodeT6();
+    StreamDone();
 
     // Leave the stream where a reader taking one byte at a time would stand:
     // on the byte after the last one whose bits were used.
@@ -278,14 +315,21 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
 
 void CStripDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
 {
-    uint8_t* row = pixels + static_cast<size_t>(baseRow - n) * stride * 3;
-    std::memset(row, 0xFF, static_cast<size_t>(width) * 3);
+    // The line is built in a small buffer that stays in the cache and then
+    // copied to the bitmap, which is far larger than the cache, in one pass.
+    const size_t bytes = static_cast<size_t>(width) * 3;
+    if (lineBytes.size() < bytes)
+        lineBytes.resize(bytes);
+    uint8_t* line = lineBytes.data();
+    std::memset(line, 0xFF, bytes);
     const size_t count = changes.size();
     for (size_t i = 0; i < count; i += 2) {
         const uint32_t begin = changes[i];
         const uint32_t end = i + 1 < count ? changes[i + 1] : width;
-        std::memset(row + static_cast<size_t>(begin) * 3, 0x00, static_cast<size_t>(end - begin) * 3);
+        std::memset(line + static_cast<size_t>(begin) * 3, 0x00, static_cast<size_t>(end - begin) * 3);
     }
+    uint8_t* row = pixels + static_cast<size_t>(baseRow - n) * stride * 3;
+    StreamCopy(row, line, bytes);
 }
 
 bool CStripDecoder::ReadRun(bool white, uint64_t* pos, uint32_t* run)
@@ -352,12 +396,15 @@ void CStripDecoder::DecodeT4()
             for (int i = 0; i < 5 && rtc; ++i)
                 rtc = EolAt(ahead, &ahead);
             if (rtc) {
-                if (hasCodes)
+                if (hasCodes) {
+                    coding.EndLine();
                     OutputLine(coding.Changes(), ++n);
+                }
                 pos = ahead;
                 break;
             }
             if (hasCodes || begun) {
+                coding.EndLine();
                 OutputLine(coding.Changes(), ++n);
                 if (n == limit)
                     break;
@@ -426,9 +473,14 @@ void CStripDecoder::DecodeT6()
     };
 
     for (;;) {
-        const ModeLookup entry = kModeLookup[bits.Peek32(pos) >> 25];
-        if (entry.mode == kModeEnd)
+        const uint32_t word = bits.Peek32(pos);
+        const ModeLookup entry = kModeLookup[word >> 25];
+        if (entry.mode == kModeEnd) {
+            // EOFB uses its 24 bits; anything else that begins with seven 0
+            // bits is given up after 25, where no code can match any more.
+            pos += (word >> 8) == kEofbHigh24 ? 24 : 25;
             break;
+        }
         pos += entry.length;
         if (bits.Over(pos))
             break;

@@ -89,6 +89,15 @@ private:
             }
             column_ += length;
         }
+        // Ends a line that an EOL cuts short: the pixels not coded stay
+        // white.
+        void EndLine()
+        {
+            if (lastBlack_ && column_ < width_) {
+                changes_.push_back(column_);
+                lastBlack_ = false;
+            }
+        }
         uint32_t Column() const { return column_; }
         std::vector<uint32_t>& Changes() { return changes_; }
 
@@ -126,4 +135,5 @@ private:
     uint64_t bitPos = 0;     // bits of the strip used so far
     LineRuns coding;         // the line being decoded
     std::vector<uint32_t> reference;  // changing elements of the line above
+    std::vector<uint8_t> lineBytes;   // the pixels of a finished line
 };

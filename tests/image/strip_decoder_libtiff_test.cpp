@@ -281,3 +281,126 @@ INSTANTIATE_TEST_SUITE_P(Fax, LibtiffCodings, ::testing::Values(kG3, kG3Fill, kG
                          });
 
 }  // namespace
+
+namespace {
+
+// Every row of a decoded picture is either written whole or not at all, and
+// the written rows come first.
+::testing::AssertionResult WrittenRowsFormAPrefix(const Picture& picture, uint32_t* written)
+{
+    *written = 0;
+    bool ended = false;
+    for (uint32_t y = 0; y < picture.height; ++y) {
+        const std::string row = picture.Row(y);
+        const bool untouched = row.find_first_not_of('?') == std::string::npos;
+        const bool whole = row.find_first_of("?!") == std::string::npos;
+        if (!untouched && !whole)
+            return ::testing::AssertionFailure() << "row " << y << " is written in part: " << row;
+        if (untouched)
+            ended = true;
+        else if (ended)
+            return ::testing::AssertionFailure() << "row " << y << " is written after an unwritten row";
+        else
+            ++*written;
+    }
+    if (!picture.MarginUntouched())
+        return ::testing::AssertionFailure() << "a pixel outside the picture was written";
+    return ::testing::AssertionSuccess();
+}
+
+class TruncatedStrips : public ::testing::TestWithParam<Coding> {};
+
+// A strip cut short, by its byte count or by the end of the file, yields the
+// lines that lie wholly before the cut, exactly as libtiff decodes them, and
+// nothing after them.
+TEST_P(TruncatedStrips, YieldTheCompleteLinesBeforeTheCut)
+{
+    const Coding coding = GetParam();
+    const Bilevel pic = MakePicture(301, 45, 21);
+    testing_support::TempDir dir;
+    const std::string path = dir.Path() + "/fax.tif";
+    ASSERT_TRUE(WriteTiff(path, pic, coding, 45, false));
+    const std::vector<uint8_t> expected = LibtiffDecode(path);
+    const StripLayout layout = ReadLayout(path);
+    ASSERT_EQ(layout.offsets.size(), 1u);
+    const testing_support::Bytes file = testing_support::ReadFile(path);
+    const uint64_t offset = layout.offsets[0];
+    const uint64_t count = layout.byteCounts[0];
+
+    uint32_t previous = 0;
+    for (uint64_t cut : {uint64_t{0}, uint64_t{1}, uint64_t{7}, count / 3, count / 2, count - 1, count}) {
+        SCOPED_TRACE("cut at " + std::to_string(cut) + " of " + std::to_string(count));
+        // The cut as the strip's byte count, with the rest of the file behind
+        // it, and as the end of the file.
+        const testing_support::Bytes head(file.begin(), file.begin() + static_cast<long>(offset + cut));
+        const std::string cutPath = dir.Write("cut.tif", head);
+        for (const std::string& source : {path, cutPath}) {
+            Picture picture(pic.width, pic.height);
+            FILE* fp = std::fopen(source.c_str(), "rb");
+            ASSERT_NE(fp, nullptr);
+            std::fseek(fp, static_cast<long>(offset), SEEK_SET);
+            CStripDecoder decoder;
+            decoder.Decode(fp, pic.width, pic.height, picture.Stride(), picture.BaseRow(0), coding.mode,
+                           picture.buffer.Pixels(),
+                           source == path ? static_cast<uint32_t>(cut) : CStripDecoder::kUnknownByteCount);
+            std::fclose(fp);
+            uint32_t written = 0;
+            ASSERT_TRUE(WrittenRowsFormAPrefix(picture, &written));
+            for (uint32_t y = 0; y < written; ++y)
+                for (uint32_t x = 0; x < pic.width; ++x)
+                    ASSERT_EQ(picture.Row(y)[x], expected[static_cast<size_t>(y) * pic.width + x] ? '#' : '.')
+                        << "pixel (" << x << ", " << y << ")";
+            EXPECT_GE(written, previous);
+            if (cut == count) {
+                EXPECT_EQ(written, pic.height);
+            }
+            if (source == cutPath)
+                previous = written;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fax, TruncatedStrips, ::testing::Values(kG3, kG3Fill, kG4),
+                         [](const ::testing::TestParamInfo<Coding>& info) {
+                             return info.param.compression == COMPRESSION_CCITTFAX4
+                                        ? std::string("G4")
+                                        : (info.param.group3Options ? std::string("G3FillBits") : std::string("G3"));
+                         });
+
+// Data that is no fax coding at all ends without writing outside the bitmap
+// and without writing a row in part.
+TEST(DamagedStrips, GarbageZerosAndOnesStayInsideTheBitmap)
+{
+    std::vector<testing_support::Bytes> strips;
+    strips.push_back(testing_support::Bytes(10000, 0x00));
+    strips.push_back(testing_support::Bytes(10000, 0xFF));
+    strips.push_back(testing_support::Bytes{});
+    std::mt19937 random(5);
+    for (int i = 0; i < 40; ++i) {
+        testing_support::Bytes bytes(1 + random() % 3000);
+        for (auto& b : bytes)
+            b = static_cast<uint8_t>(random());
+        // Some strips start like real ones, so that decoding gets going.
+        if (i % 2)
+            bytes.insert(bytes.begin(), {0x00, 0x10});
+        strips.push_back(bytes);
+    }
+    for (uint32_t mode : {CStripDecoder::kModeT4, CStripDecoder::kModeT6})
+        for (uint32_t width : {1u, 9u, 64u, 1728u})
+            for (size_t s = 0; s < strips.size(); ++s) {
+                SCOPED_TRACE("mode " + std::to_string(mode) + " width " + std::to_string(width) + " strip " +
+                             std::to_string(s));
+                Picture picture(width, 37);
+                fax_fixture::DecodeInto(picture, strips[s], mode, 37);
+                uint32_t written = 0;
+                ASSERT_TRUE(WrittenRowsFormAPrefix(picture, &written));
+                // The same bytes with their byte count, followed by more garbage.
+                Picture counted(width, 37);
+                testing_support::Bytes longer = strips[s];
+                longer.insert(longer.end(), 64, 0x00);
+                fax_fixture::DecodeInto(counted, longer, mode, 37, static_cast<uint32_t>(strips[s].size()));
+                ASSERT_TRUE(WrittenRowsFormAPrefix(counted, &written));
+            }
+}
+
+}  // namespace
