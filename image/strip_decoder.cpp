@@ -1,6 +1,7 @@
 #include "image/strip_decoder.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -175,6 +176,13 @@ constexpr uint32_t kEolZeros = 11;
 // Bytes read from the file at a time.
 constexpr uint64_t kChunkBytes = 64 * 1024;
 
+uint64_t ByteSwap(uint64_t v)
+{
+    v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
+    v = ((v & 0x0000FFFF0000FFFFull) << 16) | ((v >> 16) & 0x0000FFFF0000FFFFull);
+    return (v << 32) | (v >> 32);
+}
+
 // Copies to memory that will not be read again soon. Where the processor
 // allows it, the bytes bypass the cache (non-temporal stores), which spares
 // reading each destination line from memory before overwriting it.
@@ -242,7 +250,8 @@ uint32_t CStripDecoder::StripBits::PeekLoaded(uint64_t byte, uint32_t shift) con
 {
     uint64_t word;
     std::memcpy(&word, data_.data() + byte, sizeof word);
-    word = __builtin_bswap64(word);
+    if constexpr (std::endian::native == std::endian::little)
+        word = ByteSwap(word);
     return static_cast<uint32_t>((word << shift) >> 32);
 }
 
@@ -251,7 +260,7 @@ bool CStripDecoder::StripBits::FindOne(uint64_t pos, uint64_t* one)
     for (;;) {
         const uint32_t word = Peek32(pos);
         if (word != 0) {
-            pos += static_cast<uint32_t>(__builtin_clz(word));
+            pos += static_cast<uint32_t>(std::countl_zero(word));
             if (Over(pos + 1))
                 return false;
             *one = pos;

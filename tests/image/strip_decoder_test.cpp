@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,6 @@ namespace {
 
 using fax_fixture::Bytes;
 using fax_fixture::DecodeInto;
-using fax_fixture::DecodeRows;
 using fax_fixture::PackBits;
 using fax_fixture::Picture;
 using Rows = std::vector<std::string>;
@@ -38,174 +38,127 @@ std::string Repeat(char c, size_t n)
     return std::string(n, c);
 }
 
-// ---------------------------------------------------------------------------
-// One-dimensional coding
+// A strip decoded as the only strip of a picture of width x rows.size(); the
+// picture must come out as rows ('.' white, '#' black, '?' not written), and
+// nothing outside it may be written.
+struct StripCase {
+    const char* name;
+    uint32_t mode;
+    uint32_t width;
+    std::string bits;
+    Rows rows;
+};
 
-TEST(StripDecoderT4, WhiteLineOfFullWidthFromMakeUpAndTerminatingCode)
+void PrintTo(const StripCase& c, std::ostream* out)
 {
-    const Rows rows = DecodeRows(PackBits(EOL + W1728 + W0 + RTC), 1728, 3, kT4);
-    EXPECT_EQ(rows[0], Repeat('.', 1728));
-    // The RTC ends the strip: no further row is written.
-    EXPECT_EQ(rows[1], Repeat('?', 1728));
-    EXPECT_EQ(rows[2], Repeat('?', 1728));
+    *out << c.name;
 }
 
-TEST(StripDecoderT4, MakeUpAndTerminatingCodesOfOneColourAdd)
+Rows WithUnwritten(Rows rows, uint32_t width, size_t height)
 {
-    const Rows rows = DecodeRows(PackBits(EOL + W64 + W5 + B31 + RTC), 100, 1, kT4);
-    EXPECT_EQ(rows[0], Repeat('.', 69) + Repeat('#', 31));
+    while (rows.size() < height)
+        rows.push_back(Repeat('?', width));
+    return rows;
 }
 
-TEST(StripDecoderT4, RunPastTheLineEndIsCutAndCompletesTheLine)
+std::vector<StripCase> OneDimensionalCases()
 {
-    // 7 white and 5 black pixels in a line of 10: the black run is cut after
-    // 3 pixels, and the next code starts the next line.
-    Picture picture(10, 2);
-    DecodeInto(picture, PackBits(EOL + W7 + B5 + EOL + W10 + RTC), kT4, 2);
-    EXPECT_EQ(picture.Rows(), (Rows{".......###", ".........."}));
+    return {
+        {"WhiteLineOfFullWidthFromMakeUpAndTerminatingCode", kT4, 1728, EOL + W1728 + W0 + RTC,
+         WithUnwritten({Repeat('.', 1728)}, 1728, 3)},
+        {"MakeUpAndTerminatingCodesOfOneColourAdd", kT4, 100, EOL + W64 + W5 + B31 + RTC,
+         {Repeat('.', 69) + Repeat('#', 31)}},
+        // The black run is cut after 3 pixels, and the next code starts the
+        // next line.
+        {"RunPastTheLineEndIsCutAndCompletesTheLine", kT4, 10, EOL + W7 + B5 + EOL + W10 + RTC,
+         {".......###", ".........."}},
+        {"LinesWithoutEolAreDelimitedByTheWidth", kT4, 10, W3 + B2 + W0 + B3 + W2 + W10,
+         {"...#####..", ".........."}},
+        // Zero bits that align each EOL so that it ends on a byte boundary.
+        {"FillBitsBeforeEolAreSkipped", kT4, 10, "0000" + EOL + W3 + B7 + "000000" + EOL + W10 + "000000" + RTC,
+         {"...#######", ".........."}},
+        // The RTC after the second line neither drops it nor adds an empty
+        // one, and the codes after the RTC are not decoded.
+        {"RtcEndsTheStripWithoutAnExtraOrLostRow", kT4, 10, EOL + W2 + B3 + W5 + EOL + W10 + RTC + EOL + B3 + W7,
+         WithUnwritten({"..###.....", ".........."}, 10, 4)},
+        // The first EOL begins a line; each further one completes the (empty)
+        // line begun by the one before.
+        {"FiveEolsFollowedByDataAreNotAnRtc", kT4, 10, EOL + EOL + EOL + EOL + EOL + W3 + B7 + RTC,
+         WithUnwritten({"..........", "..........", "..........", "..........", "...#######"}, 10, 6)},
+        // Lines ended early in the black and in the white slot: the pixels
+        // not coded stay white, and the colour starts over with white.
+        {"EolBeforeTheWidthCompletesAShortLineWithWhite", kT4, 10,
+         EOL + W2 + B3 + EOL + W3 + B1 + W1 + EOL + W1 + B2 + W7 + RTC,
+         {"..###.....", "...#......", ".##......."}},
+        {"ShortLineBeforeRtcIsWritten", kT4, 10, EOL + W2 + B3 + RTC, WithUnwritten({"..###....."}, 10, 2)},
+        // 2560 + 10 white, then 2560 black cut at the line end.
+        {"ExtendedMakeUpCodesServeBothColours", kT4, 2600, EOL + W2560 + W10 + W2560 + B0 + RTC,
+         {Repeat('.', 2570) + Repeat('#', 30)}},
+        // Eight 0 bits and a 1 form no white code: the white slot gives up
+        // after 12 bits with a run of 0, and decoding goes on with black.
+        {"CodesThatMatchNothingDoNotStopTheStrip", kT4, 10, EOL + "000000001 000" + B3 + W7 + EOL + W10 + RTC,
+         {"###.......", ".........."}},
+        // Past the end of the file every bit reads as 1 (white 7, black 2 for
+        // ever); the line cut off by the end of the data is not written.
+        {"AStripWithoutRtcStopsAtTheEndOfTheFile", kT4, 20, EOL + W10 + B5 + W5 + EOL + W3,
+         WithUnwritten({Repeat('.', 10) + "#####....."}, 20, 4)},
+    };
+}
+
+std::vector<StripCase> TwoDimensionalCases()
+{
+    return {
+        // On the first line b1 is the end of the line.
+        {"VerticalZeroAgainstTheWhiteReferenceGivesWhiteLines", kT6, 20, V0 + V0 + V0 + EOFB,
+         Rows(3, Repeat('.', 20))},
+        // Line 2: V0 at the start finds b1 at column 0 (a white run of 0), so
+        // the line starts black; the next V0 ends the black run under the
+        // reference line's.
+        {"ReferenceStartingBlackMakesTheCodingLineStartBlack", kT6, 8, H + W0 + B3 + V0 + V0 + V0 + V0 + EOFB,
+         {"###.....", "###....."}},
+        // b1 = width - 1 on line 2, so a1 would lie two columns past the end.
+        {"VerticalRightThreeStopsAtTheLineEnd", kT6, 8, H + W7 + B1 + VR3 + EOFB, {".......#", "........"}},
+        // a1 = 0: no pixel, but the colour turns black, and b1 must now lie
+        // strictly right of a0 = 0.
+        {"VerticalLeftTwoWithB1AtOneStopsAtColumnZero", kT6, 8, H + W1 + B7 + VL2 + V0 + EOFB,
+         {".#######", "########"}},
+        // Line 2: V0 to column 2 turns the colour black; H then reads black
+        // 3 and white 1.
+        {"HorizontalModeWhileBlackReadsTheBlackRunFirst", kT6, 10,
+         H + W2 + B2 + H + W2 + B2 + V0 + V0 + H + B3 + W1 + V0 + V0 + EOFB, {"..##..##..", "..###.##.."}},
+        {"PassModeFillsToB2AndKeepsTheColour", kT6, 10, H + W2 + B2 + H + W2 + B2 + V0 + P + V0 + V0 + V0 + EOFB,
+         {"..##..##..", "......##.."}},
+        // b1 = 3: VR1 ends white at 4; b1 = 6: VL1 ends black at 5.
+        {"VerticalShiftsFollowTheReferenceLine", kT6, 9, H + W3 + B3 + V0 + VR1 + VL1 + V0 + EOFB,
+         {"...###...", "....#...."}},
+        // "1" is one black pixel, "01" a white and a black one; the exit code
+        // 00000001 writes one white pixel, and the bit 1 after it makes the
+        // next run black.
+        {"UncompressedModeAndItsExit", kT6, 10, EXT_UNCOMPRESSED + "1 01 00000001 1" + V0 + EOFB, {"#.#.######"}},
+        {"UncompressedModeFiveWhitesAndExitWithFour", kT6, 12,
+         EXT_UNCOMPRESSED + "1 000001 00000000001 0" + V0 + EOFB, {"#..........."}},
+        {"EofbInTheMiddleOfALineEndsTheStripWithoutThatLine", kT6, 10, V0 + H + W3 + B2 + EOFB + V0 + V0,
+         WithUnwritten({".........."}, 10, 3)},
+        // Past the end of the file every bit reads as 1, which would decode
+        // as one V0 line after another: none of them is written.
+        {"AStripWithoutEofbStopsAtTheEndOfTheFile", kT6, 4, V0 + V0 + V0, WithUnwritten(Rows(3, "...."), 4, 30)},
+    };
+}
+
+class HandCodedStrips : public ::testing::TestWithParam<StripCase> {};
+
+TEST_P(HandCodedStrips, DecodeToTheExpectedRows)
+{
+    const StripCase& c = GetParam();
+    Picture picture(c.width, static_cast<uint32_t>(c.rows.size()));
+    DecodeInto(picture, PackBits(c.bits), c.mode, static_cast<uint32_t>(c.rows.size()));
+    EXPECT_EQ(picture.Rows(), c.rows);
     EXPECT_TRUE(picture.MarginUntouched());
 }
 
-TEST(StripDecoderT4, LinesWithoutEolAreDelimitedByTheWidth)
-{
-    const Rows rows = DecodeRows(PackBits(W3 + B2 + W0 + B3 + W2 + W10), 10, 2, kT4);
-    EXPECT_EQ(rows, (Rows{"...#####..", ".........."}));
-}
-
-TEST(StripDecoderT4, FillBitsBeforeEolAreSkipped)
-{
-    // Zero bits that align each EOL so that it ends on a byte boundary.
-    const std::string strip = "0000" + EOL + W3 + B7 + "000000" + EOL + W10 + "000000" + RTC;
-    EXPECT_EQ(DecodeRows(PackBits(strip), 10, 2, kT4), (Rows{"...#######", ".........."}));
-}
-
-TEST(StripDecoderT4, RtcEndsTheStripWithoutAnExtraOrLostRow)
-{
-    // Two full lines; the RTC after the second line neither drops it nor
-    // adds an empty one, and the codes after the RTC are not decoded.
-    const std::string strip = EOL + W2 + B3 + W5 + EOL + W10 + RTC + EOL + B3 + W7;
-    EXPECT_EQ(DecodeRows(PackBits(strip), 10, 4, kT4), (Rows{"..###.....", "..........", "??????????", "??????????"}));
-}
-
-TEST(StripDecoderT4, FiveEolsFollowedByDataAreNotAnRtc)
-{
-    // The first EOL begins a line; each further one completes the (empty)
-    // line begun by the one before.
-    const std::string strip = EOL + EOL + EOL + EOL + EOL + W3 + B7 + RTC;
-    EXPECT_EQ(DecodeRows(PackBits(strip), 10, 6, kT4),
-              (Rows{"..........", "..........", "..........", "..........", "...#######", "??????????"}));
-}
-
-TEST(StripDecoderT4, EolBeforeTheWidthCompletesAShortLineWithWhite)
-{
-    // The line ends early in the white and in the black slot; the pixels not
-    // coded stay white, and the colour starts over with white.
-    const std::string strip = EOL + W2 + B3 + EOL + W3 + B1 + W1 + EOL + W1 + B2 + W7 + RTC;
-    const Rows rows = DecodeRows(PackBits(strip), 10, 3, kT4);
-    EXPECT_EQ(rows, (Rows{"..###.....", "...#......", ".##......."}));
-}
-
-TEST(StripDecoderT4, ShortLineBeforeRtcIsWritten)
-{
-    EXPECT_EQ(DecodeRows(PackBits(EOL + W2 + B3 + RTC), 10, 2, kT4), (Rows{"..###.....", "??????????"}));
-}
-
-TEST(StripDecoderT4, ExtendedMakeUpCodesServeBothColours)
-{
-    // 2560 white + 10 white, then 2560 black (cut at the line end).
-    const std::string strip = EOL + W2560 + W10 + W2560 + B0 + RTC;
-    EXPECT_EQ(DecodeRows(PackBits(strip), 2600, 1, kT4)[0], Repeat('.', 2570) + Repeat('#', 30));
-}
-
-TEST(StripDecoderT4, CodesThatMatchNothingDoNotStopTheStrip)
-{
-    // Eight 0 bits and a 1 form no white code: the white slot gives up after
-    // 12 bits with a run of 0, and decoding goes on with the black slot.
-    const std::string strip = EOL + "000000001 000" + B3 + W7 + EOL + W10 + RTC;
-    EXPECT_EQ(DecodeRows(PackBits(strip), 10, 2, kT4), (Rows{"###.......", ".........."}));
-}
-
-// ---------------------------------------------------------------------------
-// Two-dimensional coding
-
-TEST(StripDecoderT6, VerticalZeroAgainstTheWhiteReferenceGivesWhiteLines)
-{
-    // On the first line b1 is the end of the line.
-    const std::string strip = V0 + V0 + V0 + EOFB;
-    EXPECT_EQ(DecodeRows(PackBits(strip), 20, 3, kT6), (Rows(3, Repeat('.', 20))));
-}
-
-TEST(StripDecoderT6, ReferenceStartingBlackMakesTheCodingLineStartBlack)
-{
-    // Line 2: V0 at the start finds b1 at column 0 (a white run of 0), so the
-    // line starts black; the next V0 ends the black run under the reference.
-    const std::string line1 = H + W0 + B3 + V0;
-    const std::string line2 = V0 + V0 + V0;
-    EXPECT_EQ(DecodeRows(PackBits(line1 + line2 + EOFB), 8, 2, kT6), (Rows{"###.....", "###....."}));
-}
-
-TEST(StripDecoderT6, VerticalRightThreeStopsAtTheLineEnd)
-{
-    // b1 = width - 1 on line 2, so a1 would lie two columns past the end.
-    const std::string line1 = H + W7 + B1;
-    const std::string line2 = VR3;
-    EXPECT_EQ(DecodeRows(PackBits(line1 + line2 + EOFB), 8, 2, kT6), (Rows{".......#", "........"}));
-}
-
-TEST(StripDecoderT6, VerticalLeftTwoWithB1AtOneStopsAtColumnZero)
-{
-    // a1 = 0: no pixel, but the colour turns black, and b1 must now lie
-    // strictly right of a0 = 0.
-    const std::string line1 = H + W1 + B7;
-    const std::string line2 = VL2 + V0;
-    EXPECT_EQ(DecodeRows(PackBits(line1 + line2 + EOFB), 8, 2, kT6), (Rows{".#######", "########"}));
-}
-
-TEST(StripDecoderT6, HorizontalModeWhileBlackReadsTheBlackRunFirst)
-{
-    const std::string line1 = H + W2 + B2 + H + W2 + B2 + V0;
-    // V0 to column 2 turns the colour black; H then reads black 3, white 1.
-    const std::string line2 = V0 + H + B3 + W1 + V0 + V0;
-    EXPECT_EQ(DecodeRows(PackBits(line1 + line2 + EOFB), 10, 2, kT6), (Rows{"..##..##..", "..###.##.."}));
-}
-
-TEST(StripDecoderT6, PassModeFillsToB2AndKeepsTheColour)
-{
-    const std::string line1 = H + W2 + B2 + H + W2 + B2 + V0;
-    const std::string line2 = P + V0 + V0 + V0;
-    EXPECT_EQ(DecodeRows(PackBits(line1 + line2 + EOFB), 10, 2, kT6), (Rows{"..##..##..", "......##.."}));
-}
-
-TEST(StripDecoderT6, VerticalShiftsFollowTheReferenceLine)
-{
-    const std::string line1 = H + W3 + B3 + V0;
-    // b1 = 3: VR1 ends white at 4; b1 = 6: VL1 ends black at 5.
-    const std::string line2 = VR1 + VL1 + V0;
-    EXPECT_EQ(DecodeRows(PackBits(line1 + line2 + EOFB), 9, 2, kT6), (Rows{"...###...", "....#...."}));
-}
-
-TEST(StripDecoderT6, UncompressedModeAndItsExit)
-{
-    // "1" is one black pixel, "01" a white and a black one; the exit code
-    // 00000001 writes one white pixel, and the bit 1 after it makes the next
-    // run black.
-    const std::string strip = EXT_UNCOMPRESSED + "1 01 00000001 1" + V0 + EOFB;
-    EXPECT_EQ(DecodeRows(PackBits(strip), 10, 1, kT6), (Rows{"#.#.######"}));
-}
-
-TEST(StripDecoderT6, UncompressedModeFiveWhitesAndExitWithFour)
-{
-    const std::string strip = EXT_UNCOMPRESSED + "000001 00000000001 0" + V0 + EOFB;
-    EXPECT_EQ(DecodeRows(PackBits(strip), 12, 1, kT6), (Rows{"............"}));
-    const std::string black = EXT_UNCOMPRESSED + "1 000001 00000000001 0" + V0 + EOFB;
-    EXPECT_EQ(DecodeRows(PackBits(black), 12, 1, kT6), (Rows{"#..........."}));
-}
-
-TEST(StripDecoderT6, EofbInTheMiddleOfALineEndsTheStripWithoutThatLine)
-{
-    const std::string strip = V0 + H + W3 + B2 + EOFB + V0 + V0;
-    EXPECT_EQ(DecodeRows(PackBits(strip), 10, 3, kT6), (Rows{"..........", "??????????", "??????????"}));
-}
+const auto kCaseName = [](const ::testing::TestParamInfo<StripCase>& info) { return std::string(info.param.name); };
+INSTANTIATE_TEST_SUITE_P(T4, HandCodedStrips, ::testing::ValuesIn(OneDimensionalCases()), kCaseName);
+INSTANTIATE_TEST_SUITE_P(T6, HandCodedStrips, ::testing::ValuesIn(TwoDimensionalCases()), kCaseName);
 
 TEST(StripDecoderT6, EachStripStartsAgainstAWhiteReference)
 {
@@ -295,23 +248,6 @@ TEST(StripDecoderBounds, TheByteCountEndsTheStrip)
     const Rows rows = picture.Rows();
     for (uint32_t y = 0; y < 20; ++y)
         EXPECT_EQ(rows[y], y < 8 ? "...." : "????") << "row " << y;
-}
-
-TEST(StripDecoderBounds, AStripWithoutEndStopsAtTheEndOfTheFile)
-{
-    // Past the end of the file every bit reads as 1, which would decode as
-    // one V0 line after another: none of them is written.
-    Picture picture(4, 30);
-    DecodeInto(picture, PackBits(V0 + V0 + V0), kT6, 30);
-    const Rows rows = picture.Rows();
-    for (uint32_t y = 0; y < 30; ++y)
-        EXPECT_EQ(rows[y], y < 3 ? "...." : "????") << "row " << y;
-
-    // Likewise white 7 and black 2 for ever in one-dimensional coding: the
-    // line cut off by the end of the data is not written either.
-    Picture t4(20, 4);
-    DecodeInto(t4, PackBits(EOL + W10 + B5 + W5 + EOL + W3), kT4, 4);
-    EXPECT_EQ(t4.Rows(), (Rows{Repeat('.', 10) + "#####.....", Repeat('?', 20), Repeat('?', 20), Repeat('?', 20)}));
 }
 
 TEST(StripDecoderBounds, TheStreamIsLeftAfterTheLastByteUsed)
