@@ -246,13 +246,13 @@ void CStripDecoder::StripBits::Fill(uint64_t byte)
     std::memset(data_.data() + real_, 0xFF, 8);
 }
 
-uint32_t CStripDecoder::StripBits::PeekLoaded(uint64_t byte, uint32_t shift) const
+uint64_t CStripDecoder::StripBits::PeekLoaded(uint64_t byte) const
 {
     uint64_t word;
     std::memcpy(&word, data_.data() + byte, sizeof word);
     if constexpr (std::endian::native == std::endian::little)
         word = ByteSwap(word);
-    return static_cast<uint32_t>((word << shift) >> 32);
+    return word;
 }
 
 bool CStripDecoder::StripBits::FindOne(uint64_t pos, uint64_t* one)
@@ -481,8 +481,17 @@ void CStripDecoder::DecodeT6()
         return k;
     };
 
+    // The next bits are kept in a register: mode codes are short, and most of
+    // them follow one another without a run code in between.
+    uint64_t ahead = bits.Peek64(pos);
+    uint32_t aheadBits = 64 - static_cast<uint32_t>(pos & 7);
+
     for (;;) {
-        const uint32_t word = bits.Peek32(pos);
+        if (aheadBits < 32) {
+            ahead = bits.Peek64(pos);
+            aheadBits = 64 - static_cast<uint32_t>(pos & 7);
+        }
+        const uint32_t word = static_cast<uint32_t>(ahead >> 32);
         const ModeLookup entry = kModeLookup[word >> 25];
         if (entry.mode == kModeEnd) {
             // EOFB uses its 24 bits; anything else that begins with seven 0
@@ -491,6 +500,8 @@ void CStripDecoder::DecodeT6()
             break;
         }
         pos += entry.length;
+        ahead <<= entry.length;
+        aheadBits -= entry.length;
         if (bits.Over(pos))
             break;
 
@@ -524,6 +535,7 @@ void CStripDecoder::DecodeT6()
             }
             coding.Append(white, first);
             coding.Append(!white, second);
+            aheadBits = 0;
             break;
         }
         case kModeExtension: {
@@ -558,6 +570,7 @@ void CStripDecoder::DecodeT6()
                 bitPos = pos;
                 return;
             }
+            aheadBits = 0;
             break;
         }
         default:

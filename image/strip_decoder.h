@@ -41,16 +41,19 @@ private:
     public:
         void Start(FILE* file, uint32_t byteCount);
         // The 32 bits from bit position pos on, the first in the top bit.
-        uint32_t Peek32(uint64_t pos)
+        uint32_t Peek32(uint64_t pos) { return static_cast<uint32_t>(Peek64(pos) >> 32); }
+        // The bits from pos on, the first in the top bit; the lowest pos % 8
+        // bits are 0 and not part of the data.
+        uint64_t Peek64(uint64_t pos)
         {
             const uint64_t byte = pos >> 3;
             if (byte + 8 > real_) {
                 if (!ended_)
                     Fill(byte);
                 if (byte >= real_)
-                    return 0xFFFFFFFFu;
+                    return ~uint64_t{0};
             }
-            return PeekLoaded(byte, static_cast<uint32_t>(pos & 7));
+            return PeekLoaded(byte) << (pos & 7);
         }
         // True once pos lies beyond the last bit of the strip's data.
         bool Over(uint64_t pos) const { return ended_ && pos > real_ * 8; }
@@ -61,7 +64,7 @@ private:
 
     private:
         void Fill(uint64_t byte);
-        uint32_t PeekLoaded(uint64_t byte, uint32_t shift) const;
+        uint64_t PeekLoaded(uint64_t byte) const;
 
         FILE* file_ = nullptr;
         uint64_t remaining_ = 0;      // bytes of the strip not yet read

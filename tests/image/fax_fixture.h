@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for the fax decoder tests: strips written as bit strings, decoding
+// Fixtures for the fax decoder tests: strips written as bit strings, decoding
 // them into a bitmap the way the TIFF image-data step does, and the decoded
 // picture as rows of text.
 #include <cstdint>
