@@ -1,0 +1,142 @@
+#pragma once
+// Decodes one bilevel TIFF strip coded with the ITU-T fax codings straight
+// into the 24-bit pixel memory of an image window: TIFF Compression 3 with
+// the one-dimensional modified Huffman coding of ITU-T T.4 (mode 4) and
+// TIFF Compression 4 with the two-dimensional coding of ITU-T T.6 (mode 6).
+// White pixels are written as FF FF FF, black ones as 00 00 00.
+//
+// Bits are read most significant first. Decoding ends at the end of the
+// coded data (RTC or EOFB), at the strip's row count, at the top row of the
+// bitmap, after the strip's byte count or at the end of the file, whichever
+// comes first; a line that is cut off by the end of the data is not written.
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+class CStripDecoder {
+public:
+    static constexpr uint32_t kModeT4 = 4;
+    static constexpr uint32_t kModeT6 = 6;
+    // Byte count to pass when the strip's size is not known: the strip then
+    // ends at the end of the file.
+    static constexpr uint32_t kUnknownByteCount = 0xFFFFFFFFu;
+
+    CStripDecoder() = default;
+
+    // file stands on the strip's first byte. The strip's n-th line (n from 1)
+    // goes to memory row baseRow - n of pixels, whose rows are stride pixels
+    // of 3 bytes; baseRow must not exceed the bitmap's height. Columns 0 to
+    // width - 1 are written. Nothing is written for a mode other than 4 and 6,
+    // for no pixel memory, or for a width of 0 or above stride. The file is
+    // left on the byte after the last bit that the decoding used.
+    void Decode(FILE* file, uint32_t width, uint32_t rowsPerStrip, uint32_t stride, uint32_t baseRow,
+                uint32_t mode, uint8_t* pixels, uint32_t stripByteCount = kUnknownByteCount);
+
+private:
+    // The strip's bytes, read from the file in chunks as the decoding needs
+    // them, with random access by bit position so that a look-ahead costs
+    // nothing. Past the end of the data every bit reads as 1, as it does from
+    // a stream at its end.
+    class StripBits {
+    public:
+        void Start(FILE* file, uint32_t byteCount);
+        // The 32 bits from bit position pos on, the first in the top bit.
+        uint32_t Peek32(uint64_t pos) { return static_cast<uint32_t>(Peek64(pos) >> 32); }
+        // The bits from pos on, the first in the top bit; the lowest pos % 8
+        // bits are 0 and not part of the data.
+        uint64_t Peek64(uint64_t pos)
+        {
+            const uint64_t byte = pos >> 3;
+            if (byte + 8 > real_) {
+                if (!ended_)
+                    Fill(byte);
+                if (byte >= real_)
+                    return ~uint64_t{0};
+            }
+            return PeekLoaded(byte) << (pos & 7);
+        }
+        // True once pos lies beyond the last bit of the strip's data.
+        bool Over(uint64_t pos) const { return ended_ && pos > real_ * 8; }
+        // Counts the 0 bits from pos on. Returns false when the data ends
+        // before a 1 bit; otherwise *one is the position of that 1 bit.
+        bool FindOne(uint64_t pos, uint64_t* one);
+        uint64_t BytesRead() const { return real_; }
+
+    private:
+        void Fill(uint64_t byte);
+        uint64_t PeekLoaded(uint64_t byte) const;
+
+        FILE* file_ = nullptr;
+        uint64_t remaining_ = 0;      // bytes of the strip not yet read
+        std::vector<uint8_t> data_;   // real_ bytes of data, then 8 bytes of FF
+        uint64_t real_ = 0;
+        bool ended_ = false;
+    };
+
+    // The changing elements of one line: the columns where a run of the other
+    // colour begins, the first one turning white into black.
+    class LineRuns {
+    public:
+        void Clear(uint32_t width);
+        // Appends a run of the given colour at the current column, cut at
+        // the end of the line.
+        void Append(bool white, uint32_t run)
+        {
+            const uint32_t room = width_ - column_;
+            const uint32_t length = run < room ? run : room;
+            if (length == 0)
+                return;
+            if (white == lastBlack_) {
+                changes_.push_back(column_);
+                lastBlack_ = !white;
+            }
+            column_ += length;
+        }
+        // Ends a line that an EOL cuts short: the pixels not coded stay
+        // white.
+        void EndLine()
+        {
+            if (lastBlack_ && column_ < width_) {
+                changes_.push_back(column_);
+                lastBlack_ = false;
+            }
+        }
+        uint32_t Column() const { return column_; }
+        std::vector<uint32_t>& Changes() { return changes_; }
+
+    private:
+        std::vector<uint32_t> changes_;
+        uint32_t width_ = 0;
+        uint32_t column_ = 0;
+        bool lastBlack_ = false;
+    };
+
+    void DecodeT4();
+    void DecodeT6();
+    // Writes the line as line n of this call (memory row baseRow - n).
+    void OutputLine(const std::vector<uint32_t>& changes, uint32_t n);
+    // Reads one run with the modified Huffman codes of the colour, make-up
+    // codes included; returns false when the data ends inside it.
+    bool ReadRun(bool white, uint64_t* pos, uint32_t* run);
+    // Whether an EOL (eleven or more 0 bits and a 1 bit) starts at pos; on
+    // true, *end is the position after it.
+    bool EolAt(uint64_t pos, uint64_t* end);
+    // The number of lines this call may write: the strip's rows, bounded by
+    // the rows of the bitmap below baseRow.
+    uint32_t LineLimit() const { return rowsPerStrip < baseRow ? rowsPerStrip : baseRow; }
+
+    FILE* file = nullptr;
+    uint32_t width = 0;
+    uint32_t rowsPerStrip = 0;
+    uint32_t stride = 0;
+    uint32_t baseRow = 0;
+    uint32_t mode = 0;
+    uint8_t* pixels = nullptr;
+    uint32_t stripByteCount = kUnknownByteCount;
+
+    StripBits bits;
+    uint64_t bitPos = 0;     // bits of the strip used so far
+    LineRuns coding;         // the line being decoded
+    std::vector<uint32_t> reference;  // changing elements of the line above
+    std::vector<uint8_t> lineBytes;   // the pixels of a finished line
+};
