@@ -5,7 +5,8 @@
 namespace tiff_test {
 
 std::string AnalyseDirectly(const Bytes& file, long start, uint32_t level,
-                            const std::vector<std::pair<int, std::string>>& before)
+                            const std::vector<std::pair<int, std::string>>& before,
+                            const std::function<void(CTiffAnalyzer&)>& inspect)
 {
     testing_support::TempDir dir;
     const std::string path = dir.Write("test.tif", file);
@@ -22,6 +23,8 @@ std::string AnalyseDirectly(const Bytes& file, long start, uint32_t level,
     {
         CTiffAnalyzer analyzer;
         analyzer.Analyze(fp, path.c_str(), 0, 1, level);
+        if (inspect)
+            inspect(analyzer);
     }
     std::fclose(fp);
     return testing_support::TreeText(h.shell.ActiveDocument()->tree);

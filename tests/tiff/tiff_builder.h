@@ -3,10 +3,12 @@
 // values that do not fit into their entries, in either byte order.
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "support/test_support.h"
+#include "tiff/tiff_analyzer.h"
 
 namespace tiff_test {
 
@@ -186,7 +188,9 @@ namespace tiff_test {
 // at start, at the given level, in a new document of a fresh headless app.
 // Lines that a caller inserted first can be given as (depth, text) pairs,
 // each depth at most one more than the one before. Returns the tree as text.
+// inspect, when given, sees the analyzer after its run.
 std::string AnalyseDirectly(const Bytes& file, long start, uint32_t level,
-                            const std::vector<std::pair<int, std::string>>& before = {{0, "test.tif"}});
+                            const std::vector<std::pair<int, std::string>>& before = {{0, "test.tif"}},
+                            const std::function<void(CTiffAnalyzer&)>& inspect = {});
 
 }  // namespace tiff_test
