@@ -5,11 +5,16 @@
 #include <cstdarg>
 #include <cstring>
 #include <iterator>
+#include <memory>
 
 #include "core/analysis_app.h"
 #include "core/analysis_tree.h"
 #include "core/result_text.h"
 #include "icc/icc_analyzer.h"
+#include "image/image_buffer.h"
+#include "jpeg/jpeg_analyzer.h"
+#include "tiff/lzw_decoder.h"
+#include "tiff/pack_bits_decoder.h"
 
 namespace {
 
@@ -843,7 +848,22 @@ std::string CTiffAnalyzer::RoughSummary(uint32_t ifdIndex)
            SummaryCompressionText(scheme);
 }
 
-void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char*, int32_t, uint32_t, uint32_t)
+namespace {
+// The text of an image that this program cannot draw.
+constexpr const char* kUnsupported = "未対応の形式";
+
+// Largest picture side given an image window; a bitmap beyond the pixel
+// memory's cap gets a window without pixels.
+constexpr uint32_t kMaxPictureSide = 0x7FFFFF00;
+}  // namespace
+
+uint32_t CTiffAnalyzer::FirstValue(uint32_t tag, uint32_t fallback)
+{
+    const IfdEntry* entry = FindEntry(currentIfd, tag);
+    return entry && !entry->values.empty() ? entry->values.front().unsignedValue : fallback;
+}
+
+void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
 {
     LineWriter out;
     const IfdEntry* strips = FindEntry(currentIfd, kStripOffsets);
@@ -855,4 +875,133 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char*, int32_t, uint32_t, u
     Seek(fp, position);
     reader.Reset();
     out.Insert(Format(strips ? "[%08x] Image Data" : "[%08x] Jpeg Data", position), parentItem);
+
+    // TIFF 6.0 defaults stand in for absent fields.
+    const uint32_t width = FirstValue(kImageWidth, 0);
+    const uint32_t height = FirstValue(kImageLength, 0);
+    const uint32_t compression = FirstValue(kCompression, 1);
+
+    pixelBuffer = nullptr;
+    int32_t bitmapWidth = 0;
+    int32_t bitmapHeight = 0;
+    if (!jpeg && width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide) {
+        IShell& shell = GetAnalysisApp().Shell();
+        ImageRect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
+        shell.AddImageWindow(PathFileName(path ? path : ""), rect);
+        bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
+        bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
+        shell.PrepareImage(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,
+                           bitmapHeight - static_cast<int32_t>(height), &pixelBuffer);
+    }
+
+    switch (compression) {
+    case 1:
+    case 5:
+    case 32773:
+        break;
+    case 6: {
+        // The JPEG stream's lines hang under the data line just inserted.
+        CJpegAnalyzer jpegAnalyzer;
+        jpegAnalyzer.Analyze(fp, path, entryId, detailed, level);
+        return;
+    }
+    case 3:
+    case 4:
+    case 32946:
+        return;   // CCITT and Deflate strips are not decoded by this build
+    default:
+        out.Insert(kUnsupported, parentItem);
+        return;
+    }
+
+    const uint32_t planar = FirstValue(kPlanarConfiguration, 1);
+    if (planar == 2)
+        return;
+    CSampleWriter::Format format;
+    if (planar != 1 || !SampleFormat(compression, format)) {
+        out.Insert(kUnsupported, parentItem);
+        return;
+    }
+    if (!strips || !pixelBuffer)
+        return;
+
+    CSampleWriter writer({pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth),
+                          static_cast<uint32_t>(bitmapHeight)},
+                         std::move(format));
+    DecodeStrips(fp, *strips, compression, writer);
+}
+
+bool CTiffAnalyzer::SampleFormat(uint32_t compression, CSampleWriter::Format& format)
+{
+    const IfdEntry* map = FindEntry(currentIfd, kColorMap);
+    format.samplesPerPixel = FirstValue(kSamplesPerPixel, 1);
+    const uint32_t bits = FirstValue(kBitsPerSample, 1);
+    const uint32_t photometric = FirstValue(kPhotometric, map ? 3 : format.samplesPerPixel >= 3 ? 2 : 1);
+    // Uncompressed strips are never differenced.
+    format.predictor = compression != 1 && FirstValue(kPredictor, 1) == 2;
+    format.whiteIsZero = photometric == 0;
+    if (format.samplesPerPixel == 0)
+        return false;
+    if (bits == 1 && format.samplesPerPixel == 1) {
+        format.layout = CSampleWriter::Layout::Bilevel;
+        return photometric <= 1;
+    }
+    if (bits != 8)
+        return false;
+    if (photometric == 3) {
+        if (!map || map->values.size() < 3 || format.samplesPerPixel != 1)
+            return false;
+        format.layout = CSampleWriter::Layout::Palette;
+        const size_t n = map->values.size() / 3;
+        for (size_t i = 0; i < n; ++i) {
+            format.red.push_back(map->values[i].unsignedValue);
+            format.green.push_back(map->values[n + i].unsignedValue);
+            format.blue.push_back(map->values[2 * n + i].unsignedValue);
+        }
+        return true;
+    }
+    format.layout = format.samplesPerPixel >= 3 ? CSampleWriter::Layout::Rgb : CSampleWriter::Layout::Gray;
+    return true;
+}
+
+void CTiffAnalyzer::DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t compression, CSampleWriter& writer)
+{
+    const IfdEntry* counts = FindEntry(currentIfd, kStripByteCounts);
+    uint32_t rowsPerStrip = FirstValue(kRowsPerStrip, 0xFFFFFFFF);
+    if (rowsPerStrip == 0)
+        rowsPerStrip = 0xFFFFFFFF;
+    const uint64_t height = FirstValue(kImageLength, 0);
+
+    std::unique_ptr<CLzwDecoder> lzw;
+    if (compression == 5)
+        lzw = std::make_unique<CLzwDecoder>();
+    std::vector<uint8_t> data;
+    for (size_t s = 0; s < strips.values.size(); ++s) {
+        const uint64_t firstRow = uint64_t{rowsPerStrip} * s;
+        if (firstRow >= height)
+            break;
+        const uint64_t offset = strips.values[s].unsignedValue;
+        if (offset >= fileSize)
+            continue;
+        // A strip without a byte count runs to the end of the file; no strip
+        // is read past it.
+        uint64_t size = fileSize - offset;
+        if (counts && s < counts->values.size())
+            size = std::min<uint64_t>(size, counts->values[s].unsignedValue);
+        data.resize(size);
+        Seek(fp, offset);
+        reader.Reset();
+        data.resize(std::fread(data.data(), 1, data.size(), fp));
+
+        writer.BeginStrip(firstRow, rowsPerStrip);
+        if (compression == 5) {
+            lzw->DecodeStrip(data.data(), data.size(), writer);
+        } else if (compression == 32773) {
+            CPackBitsDecoder::DecodeStrip(data.data(), data.size(), writer);
+        } else {
+            for (uint8_t b : data)
+                if (!writer.Put(b))
+                    break;
+        }
+    }
 }

@@ -17,6 +17,7 @@
 #include "core/tiff_byte_reader.h"
 #include "core/tree_control.h"
 #include "tiff/ifd_record.h"
+#include "tiff/sample_writer.h"
 
 class CTiffAnalyzer {
 public:
@@ -53,7 +54,8 @@ public:
                       uint32_t level, HTREEITEM parent);
     // Appends the entry's values (detailed mode); keeps the file position.
     void ReadValues(FILE* fp, IfdEntry& entry, uint32_t e);
-    // Marks where the image data of IFD currentIfd begins.
+    // Marks where the image data of IFD currentIfd begins, and draws the
+    // image into a new image window.
     void AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
 
     uint32_t ByteOrder() const { return byteOrder; }
@@ -75,6 +77,12 @@ private:
                         uint32_t level, HTREEITEM parent);
     void AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTREEITEM parent);
     std::string RoughSummary(uint32_t ifdIndex);
+    // Unsigned first value of tag in IFD currentIfd, or fallback.
+    uint32_t FirstValue(uint32_t tag, uint32_t fallback);
+    // How the decoded bytes of IFD currentIfd become pixels; false when this
+    // program cannot draw them.
+    bool SampleFormat(uint32_t compression, CSampleWriter::Format& format);
+    void DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t compression, CSampleWriter& writer);
 
     uint32_t byteOrder = 0;
     uint32_t tiffId = 0;

@@ -122,8 +122,9 @@ TEST(TiffLibtiff, ChainStripsAndSummaryAgreeWithLibtiff)
             EXPECT_TRUE(Contains(section, size));
             EXPECT_TRUE(Contains(section, "      300.000 : 150.000 (Inch per pixel)\n"));
             EXPECT_TRUE(Contains(section, "      fixture writer\n"));
-            if (pages[i].samples == 4)
+            if (pages[i].samples == 4) {
                 EXPECT_TRUE(Contains(section, "      Unassociated alpha data\n")) << section;
+            }
             const size_t spp = section.find("... SamplesPerPixel\n");
             ASSERT_NE(spp, std::string::npos);
             const size_t interpretation = section.find('\n', section.find("] Value = ", spp)) + 1;
