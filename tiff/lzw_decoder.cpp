@@ -37,19 +37,33 @@ void CLzwDecoder::Add(uint32_t prefix, uint8_t suffix)
 
 bool CLzwDecoder::Emit(uint32_t code, CSampleWriter& out)
 {
-    uint32_t n = length_[code];
-    for (uint32_t c = code, i = n; i > 0; c = prefix_[c])
-        stack_[--i] = suffix_[c];
-    for (uint32_t i = 0; i < n; ++i)
-        if (!out.Put(stack_[i]))
-            return false;
-    return true;
+    const uint32_t n = length_[code];
+    uint8_t* end = output_ + fill_ + n;
+    uint32_t c = code;
+    for (uint8_t* p = end; p > output_ + fill_; c = prefix_[c])
+        *--p = suffix_[c];
+    fill_ += n;
+    return fill_ < kChunk || Flush(out);
+}
+
+bool CLzwDecoder::Flush(CSampleWriter& out)
+{
+    const bool more = out.PutRun(output_, fill_);
+    fill_ = 0;
+    return more;
 }
 
 void CLzwDecoder::DecodeStrip(const uint8_t* data, size_t size, CSampleWriter& out)
 {
     // Every strip is coded on its own, starting with an empty table.
     ResetTable();
+    fill_ = 0;
+    DecodeCodes(data, size, out);
+    Flush(out);
+}
+
+void CLzwDecoder::DecodeCodes(const uint8_t* data, size_t size, CSampleWriter& out)
+{
     uint64_t bits = 0;
     uint32_t bitCount = 0;
     size_t pos = 0;

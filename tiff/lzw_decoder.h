@@ -24,8 +24,10 @@ public:
 
 private:
     void ResetTable();
+    void DecodeCodes(const uint8_t* data, size_t size, CSampleWriter& out);
     // Writes the string of code; false once the strip is complete.
     bool Emit(uint32_t code, CSampleWriter& out);
+    bool Flush(CSampleWriter& out);
     void Add(uint32_t prefix, uint8_t suffix);
 
     uint16_t prefix_[kTableSize];
@@ -34,5 +36,9 @@ private:
     uint16_t length_[kTableSize];
     uint32_t lastEntry_ = kEndOfInformation;
     uint32_t width_ = 9;
-    uint8_t stack_[kTableSize];
+    // Decoded bytes collect here and go to the writer in runs; a string is
+    // at most kTableSize bytes long, so one always fits after kChunk.
+    static constexpr size_t kChunk = 1 << 16;
+    uint8_t output_[kChunk + kTableSize];
+    size_t fill_ = 0;
 };

@@ -42,7 +42,10 @@ public:
     // and holds rows rows; the column and the sample start again.
     void BeginStrip(uint64_t firstRow, uint64_t rows);
     // Places one decoded byte; false once the strip's rows are complete.
-    bool Put(uint8_t b);
+    bool Put(uint8_t b) { return PutRun(&b, 1); }
+    // Places n decoded bytes, or as many as the strip's rows take; false
+    // once the strip's rows are complete.
+    bool PutRun(const uint8_t* data, size_t n);
     bool StripDone() const { return row_ >= rowEnd_; }
 
 private:
@@ -50,7 +53,9 @@ private:
     {
         return picture_.pixels + (std::size_t{picture_.bitmapHeight} - 1 - y) * picture_.bitmapWidth * 3 + std::size_t{x} * 3;
     }
-    void NextPixel();
+    template <Layout L>
+    void PutSamples(const uint8_t* data, size_t n);
+    void PutBits(const uint8_t* data, size_t n);
 
     Picture picture_;
     Format format_;

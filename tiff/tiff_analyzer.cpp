@@ -999,9 +999,7 @@ void CTiffAnalyzer::DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t comp
         } else if (compression == 32773) {
             CPackBitsDecoder::DecodeStrip(data.data(), data.size(), writer);
         } else {
-            for (uint8_t b : data)
-                if (!writer.Put(b))
-                    break;
+            writer.PutRun(data.data(), data.size());
         }
     }
 }
