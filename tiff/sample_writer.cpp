@@ -23,6 +23,15 @@ void CSampleWriter::BeginStrip(uint64_t firstRow, uint64_t rows)
         rowEnd_ = row_;
 }
 
+uint64_t CSampleWriter::BytesWanted() const
+{
+    if (row_ >= rowEnd_)
+        return 0;
+    const uint64_t rowBytes = format_.layout == Layout::Bilevel ? (uint64_t{picture_.width} + 7) / 8
+                                                                : uint64_t{picture_.width} * format_.samplesPerPixel;
+    return (rowEnd_ - row_) * rowBytes;
+}
+
 bool CSampleWriter::PutRun(const uint8_t* data, size_t n)
 {
     if (row_ >= rowEnd_)

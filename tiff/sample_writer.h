@@ -47,6 +47,8 @@ public:
     // once the strip's rows are complete.
     bool PutRun(const uint8_t* data, size_t n);
     bool StripDone() const { return row_ >= rowEnd_; }
+    // Decoded bytes the rest of the strip's rows take.
+    uint64_t BytesWanted() const;
 
 private:
     uint8_t* PixelAt(uint32_t x, uint32_t y) const

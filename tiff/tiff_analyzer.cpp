@@ -983,17 +983,20 @@ void CTiffAnalyzer::DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t comp
         const uint64_t offset = strips.values[s].unsignedValue;
         if (offset >= fileSize)
             continue;
+        writer.BeginStrip(firstRow, rowsPerStrip);
         // A strip without a byte count runs to the end of the file; no strip
-        // is read past it.
+        // is read past it, nor beyond what its rows can use: PackBits and
+        // LZW code no picture in more than twice its size.
         uint64_t size = fileSize - offset;
         if (counts && s < counts->values.size())
             size = std::min<uint64_t>(size, counts->values[s].unsignedValue);
+        const uint64_t wanted = writer.BytesWanted();
+        size = std::min<uint64_t>(size, compression == 1 ? wanted : 2 * wanted + 1024);
         data.resize(size);
         Seek(fp, offset);
         reader.Reset();
         data.resize(std::fread(data.data(), 1, data.size(), fp));
 
-        writer.BeginStrip(firstRow, rowsPerStrip);
         if (compression == 5) {
             lzw->DecodeStrip(data.data(), data.size(), writer);
         } else if (compression == 32773) {
