@@ -1,5 +1,1008 @@
 #include "tiff/tiff_analyzer.h"
 
-void CTiffAnalyzer::Analyze(FILE*, const char*, int32_t, uint32_t, uint32_t)
+#include <algorithm>
+#include <bit>
+#include <cstdarg>
+#include <cstring>
+#include <iterator>
+#include <memory>
+
+#include "core/analysis_app.h"
+#include "core/analysis_tree.h"
+#include "core/result_text.h"
+#include "icc/icc_analyzer.h"
+#include "image/image_buffer.h"
+#include "jpeg/jpeg_analyzer.h"
+#include "tiff/lzw_decoder.h"
+#include "tiff/pack_bits_decoder.h"
+
+namespace {
+
+enum FieldType : uint32_t {
+    kByte = 1,
+    kAscii = 2,
+    kShort = 3,
+    kLong = 4,
+    kRational = 5,
+    kSByte = 6,
+    kUndefined = 7,
+    kSShort = 8,
+    kSLong = 9,
+    kSRational = 10,
+    kFloat = 11,
+    kDouble = 12,
+};
+
+struct TypeInfo {
+    const char* name;
+    uint32_t size;   // bytes per element
+};
+
+// Field types: TIFF 6.0 section 2, "Types". Index = type number.
+constexpr TypeInfo kTypes[] = {
+    {nullptr, 0},    {"BYTE", 1},   {"ASCII", 1},  {"SHORT", 2},     {"LONG", 4},  {"RATIONAL", 8},
+    {"SBYTE", 1},    {"UNDEFINED", 1}, {"SSHORT", 2}, {"SLONG", 4}, {"SRATIONAL", 8}, {"FLOAT", 4},
+    {"DOUBLE", 8},
+};
+
+// Name of a type outside 1 to 12.
+constexpr const char* kUnknownTypeName = "UNDEFINED !!";
+
+constexpr const TypeInfo* FindType(uint32_t type)
 {
+    return type >= 1 && type < std::size(kTypes) ? &kTypes[type] : nullptr;
+}
+
+struct TagName {
+    uint32_t tag;
+    const char* name;
+};
+
+// Tags that the dictionary names: TIFF 6.0 baseline and extension tags, the
+// TIFF/JPEG tags, five private tags and three Exif 2.3 tags.
+constexpr TagName kTagNames[] = {
+    {254, "NewSubfileType"},
+    {255, "SubfileType"},
+    {256, "ImageWidth"},
+    {257, "ImageLength"},
+    {258, "BitsPerSample"},
+    {259, "Compression"},
+    {262, "PhotometricInterpretation"},
+    {263, "Threshholding"},
+    {264, "CellWidth"},
+    {265, "CellLength"},
+    {266, "FillOrder"},
+    {269, "DocumentName"},
+    {270, "ImageDescription"},
+    {271, "Make"},
+    {272, "Model"},
+    {273, "StripOffsets"},
+    {274, "Orientation"},
+    {277, "SamplesPerPixel"},
+    {278, "RowsPerStrip"},
+    {279, "StripByteCounts"},
+    {280, "MinSampleValue"},
+    {281, "MaxSampleValue"},
+    {282, "XResolution"},
+    {283, "YResolution"},
+    {284, "PlanarConfiguration"},
+    {285, "PageName"},
+    {286, "XPosition"},
+    {287, "YPosition"},
+    {288, "FreeOffsets"},
+    {289, "FreeByteCounts"},
+    {290, "GrayResponseUnit"},
+    {296, "ResolutionUnit"},
+    {297, "PageNumber"},
+    {301, "TransferFunction"},
+    {305, "Software"},
+    {306, "DateTime"},
+    {315, "Artist"},
+    {316, "HostComputer"},
+    {317, "Predictor"},
+    {318, "WhitePoint"},
+    {319, "PrimaryChromaticities"},
+    {320, "ColorMap"},
+    {321, "HalftoneHints"},
+    {322, "TileWidth"},
+    {323, "TileLength"},
+    {324, "TileOffsets"},
+    {325, "TileByteCounts"},
+    {332, "InkSet"},
+    {333, "InkNames"},
+    {334, "NumberOfInks"},
+    {336, "DotRange"},
+    {337, "TargetPrinter"},
+    {338, "ExtraSamples"},
+    {339, "SampleFormat"},
+    {340, "SMinSampleValue"},
+    {341, "SMaxSampleValue"},
+    {342, "TransferRange"},
+    {512, "JPEGProc"},
+    {513, "JPEGInterchangeFormat"},
+    {514, "JPEGInterchangeFormatLength"},
+    {515, "JPEGRestartInterval"},
+    {517, "JPEGLosslessPredictors"},
+    {519, "JPEGQTables"},
+    {520, "JPEGDCTables"},
+    {521, "JPEGACTables"},
+    {529, "YCbCrCoefficients"},
+    {530, "YCbCrSubSampling"},
+    {531, "YCbCrPositioning"},
+    {532, "ReferenceBlackWhite"},
+    {700, "XMP"},
+    {33432, "Copyright"},
+    {33723, "IPTC"},
+    {34377, "Photoshop"},
+    {34665, "ExifIFD"},
+    {34675, "ICCProfile"},
+    {40961, "ColorSpace"},
+    {40962, "PixelXDimension"},
+    {40963, "PixelYDimension"},
+};
+static_assert(std::size(kTagNames) == 78);
+
+constexpr const char* kUndefinedTag = "UndefinedTag";
+constexpr const char* kUndefinedValue = "UNDEFINED !!";
+
+enum Tag : uint32_t {
+    kNewSubfileType = 254,
+    kImageWidth = 256,
+    kImageLength = 257,
+    kBitsPerSample = 258,
+    kCompression = 259,
+    kPhotometric = 262,
+    kDocumentName = 269,
+    kImageDescription = 270,
+    kStripOffsets = 273,
+    kOrientation = 274,
+    kSamplesPerPixel = 277,
+    kRowsPerStrip = 278,
+    kStripByteCounts = 279,
+    kXResolution = 282,
+    kYResolution = 283,
+    kPlanarConfiguration = 284,
+    kResolutionUnit = 296,
+    kSoftware = 305,
+    kDateTime = 306,
+    kPredictor = 317,
+    kColorMap = 320,
+    kExtraSamples = 338,
+    kJpegInterchangeFormat = 513,
+    kXmp = 700,
+    kIptc = 33723,
+    kPhotoshop = 34377,
+    kExifIfd = 34665,
+    kIccProfile = 34675,
+    kColorSpace = 40961,
+    kPixelXDimension = 40962,
+    kPixelYDimension = 40963,
+};
+
+const char* LookUpTagName(uint32_t tag)
+{
+    for (const TagName& row : kTagNames)
+        if (row.tag == tag)
+            return row.name;
+    return kUndefinedTag;
+}
+
+// Rough summary: TIFF 6.0 Compression values.
+const char* SummaryCompressionText(uint32_t compression)
+{
+    switch (compression) {
+    case 1: return "[圧縮形式] 非圧縮 】";
+    case 2: return "[圧縮形式] CCITT Group 3 1-Dimensional Modified Huffmanランレングスエンコード 】";
+    case 3: return "[圧縮形式] T4-エンコード 】";
+    case 4: return "[圧縮形式] T6-エンコード 】";
+    case 5: return "[圧縮形式] LZW 】";
+    case 6: return "[圧縮形式] JPEG 】";
+    case 32773: return "[圧縮形式] PackBits圧縮 】";
+    case 32946: return "[圧縮形式] Deflate 】";
+    default: return "[圧縮形式] 非対応の形式 】";
+    }
+}
+
+const char* CompressionText(uint32_t compression)
+{
+    switch (compression) {
+    case 1: return "Uncompressed";
+    case 2: return "CCITT Group 3 1 - Dimensional Modified Huffman Run Length Encode";
+    case 3: return "T4-Encode";
+    case 4: return "T6-Encode";
+    case 5: return "LZW";
+    case 6: return "JPEG";
+    case 32773: return "PackBits";
+    default: return kUndefinedValue;
+    }
+}
+
+// PhotometricInterpretation 0 to 7: TIFF 6.0 section 8 and 16, 21, 23.
+constexpr const char* kPhotometricTexts[] = {
+    "White is Zero", "Black is Zero", "RGB Full Color", "Palette Color", "Transparency Mask",
+    "Separated - usually CMYK", "YCbCr", "1976 CIE L*a*b*",
+};
+
+// Orientation 1 to 8: TIFF 6.0 section 8.
+constexpr const char* kOrientationTexts[] = {
+    "The 0th row represents the visual top of the image, and the 0th column represents the visual left-hand side",
+    "The 0th row represents the visual top of the image, and the 0th column represents the visual right-hand side",
+    "The 0th row represents the visual bottom of the image, and the 0th column represents the visual right-hand side",
+    "The 0th row represents the visual bottom of the image, and the 0th column represents the visual left-hand side",
+    "The 0th row represents the visual left-hand side of the image, and the 0th column represents the visual top",
+    "The 0th row represents the visual right-hand side of the image, and the 0th column represents the visual top",
+    "The 0th row represents the visual right-hand side of the image, and the 0th column represents the visual bottom",
+    "The 0th row represents the visual left-hand side of the image, and the 0th column represents the visual bottom",
+};
+
+// NewSubfileType bits 0 to 2: TIFF 6.0 section 8.
+constexpr const char* kSubfileBitTexts[] = {
+    "Bit0 : The image is a reduced-resolution version of another image in this TIFF file",
+    "Bit1 : The image is a single page of a multi-page image",
+    "Bit2 : The image defines a transparency mask for another image in this TIFF file",
+};
+
+// Predictor 1 to 3: TIFF 6.0 section 14 and TIFF Technical Note 3.
+constexpr const char* kPredictorTexts[] = {
+    "No prediction scheme used before coding", "Horizontal differencing",
+    "Floating point horizontal differencing",
+};
+
+// ExtraSamples 0 to 2: TIFF 6.0 section 18.
+constexpr const char* kExtraSampleTexts[] = {
+    "Unspecified data", "Associated alpha data (with pre-multiplied color)", "Unassociated alpha data",
+};
+
+template <size_t N>
+const char* TextFrom(const char* const (&texts)[N], uint32_t value, uint32_t first)
+{
+    return value >= first && value - first < N ? texts[value - first] : kUndefinedValue;
+}
+
+std::string Format(const char* format, ...)
+{
+    char wide[2048];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(wide, sizeof wide, format, args);
+    va_end(args);
+    char line[kLineBufferSize];
+    CopyLine(line, wide);
+    return line;
+}
+
+uint32_t Tell(FILE* fp)
+{
+    const long pos = std::ftell(fp);
+    return pos < 0 ? 0u : static_cast<uint32_t>(pos);
+}
+
+void Seek(FILE* fp, uint64_t position)
+{
+    std::fseek(fp, static_cast<long>(position), SEEK_SET);
+}
+
+uint64_t FileSize(FILE* fp)
+{
+    const long here = std::ftell(fp);
+    if (here < 0 || std::fseek(fp, 0, SEEK_END) != 0)
+        return 0;
+    const long end = std::ftell(fp);
+    std::fseek(fp, here, SEEK_SET);
+    return end < 0 ? 0 : static_cast<uint64_t>(end);
+}
+
+class LineWriter {
+public:
+    LineWriter() : tree_(GetAnalysisApp().ActiveTree()) {}
+    HTREEITEM Insert(const std::string& text, HTREEITEM parent)
+    {
+        return tree_ && parent ? tree_->InsertItem(text.c_str(), parent, TVI_LAST) : 0;
+    }
+    void Expand(HTREEITEM item)
+    {
+        if (tree_ && item)
+            tree_->Expand(item, TVE_EXPAND);
+    }
+
+private:
+    ITreeControl* tree_;
+};
+
+}  // namespace
+
+void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
+{
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    parentItem = level == 0 ? TVI_ROOT : (tree ? ChooseBaseParent(*tree, level) : 0);
+    const uint32_t L = level + 1;
+    if (std::feof(fp))
+        return;
+
+    fileSize = FileSize(fp);
+    baseOffset = Tell(fp);
+    AnalyzeHeader(fp, baseOffset, entryId, detailed, L);
+
+    // Offsets of the IFDs read so far: a chain that comes back to one of
+    // them would run for ever.
+    std::vector<uint32_t> visited;
+    uint32_t offset = firstIfdOffset;
+    for (uint32_t i = 0; i < kMaxIfds; ++i) {
+        if (!InFile(offset, 2) || std::find(visited.begin(), visited.end(), offset) != visited.end())
+            break;
+        visited.push_back(offset);
+        Seek(fp, offset);
+        reader.Reset();
+        IfdRecord& record = records.emplace_back();
+        currentIfd = i;
+        if (detailed) {
+            AnalyzeIfd(fp, record, offset, entryId, 1, L);
+            if (FindEntry(i, kStripOffsets) || FindEntry(i, kJpegInterchangeFormat))
+                AnalyzeImageData(fp, path, entryId, detailed, L);
+        } else {
+            GetAnalysisApp().AddEntry(L, Format("[%08x] /* --- IFD #%04d --- */", offset, i).c_str());
+            AnalyzeIfd(fp, record, offset, entryId, 0, L);
+            GetAnalysisApp().AppendResultText(0, RoughSummary(i).c_str());
+        }
+        if (record.nextIfdOffset == 0)
+            break;
+        offset = record.nextIfdOffset;
+    }
+}
+
+void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+{
+    // The byte order is read most significant byte first whatever it says:
+    // "II" is 0x4949 and "MM" 0x4D4D.
+    byteOrder = reader.ReadBits(fp, 16);
+    const char* orderName = LittleEndian() ? "Little Endian" : "Big Endian";
+    if (!detailed) {
+        GetAnalysisApp().AddEntry(level,
+                                  Format("[%08x] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
+        tiffId = Read(fp, 2);
+        firstIfdOffset = Read(fp, 4) + baseOffset;
+        return;
+    }
+    LineWriter out;
+    const HTREEITEM header = out.Insert(Format("[%08x] ImageFileHeader", position), parentItem);
+    out.Insert(Format("[%08x] Byte Order = 0x%04x : %s", position, byteOrder, orderName), header);
+    uint32_t pos = Tell(fp);
+    tiffId = Read(fp, 2);
+    out.Insert(Format("[%08x] TIFF ID = 0x%04x", pos, tiffId), header);
+    pos = Tell(fp);
+    firstIfdOffset = Read(fp, 4) + baseOffset;
+    out.Insert(Format("[%08x] Offset to 0th IFD = 0x%08x", pos, firstIfdOffset), header);
+    out.Expand(header);
+}
+
+void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, int32_t entryId,
+                               uint32_t detailed, uint32_t level)
+{
+    LineWriter out;
+    const uint32_t n = Read(fp, 2);
+    record.entryCount = n;
+    HTREEITEM directory = 0;
+    if (detailed) {
+        directory = out.Insert(Format("[%08x] ImageFileDirectory", position), parentItem);
+        out.Insert(Format("[%08x] Number of Directory Entry = %d", position, n), directory);
+    }
+    ReadEntries(fp, record.entries, n, position, entryId, detailed, level + 1, directory);
+
+    // The next-IFD offset follows the entries; when the entries run past the
+    // end of the file it cannot be read and the chain ends here.
+    const uint64_t nextPosition = uint64_t{position} + 2 + uint64_t{12} * n;
+    record.nextIfdOffset = 0;
+    if (InFile(nextPosition, 4)) {
+        Seek(fp, nextPosition);
+        reader.Reset();
+        uint32_t next = Read(fp, 4);
+        if (next != 0)
+            next += baseOffset;
+        record.nextIfdOffset = next;
+        if (detailed)
+            out.Insert(Format("[%08x] Offset to Next IFD = 0x%08x%s", static_cast<uint32_t>(nextPosition), next,
+                              next == 0 ? " (Next IFD is nothing)" : ""),
+                       directory);
+    }
+    out.Expand(directory);
+}
+
+void CTiffAnalyzer::ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint32_t, int32_t entryId,
+                                uint32_t detailed, uint32_t level, HTREEITEM parent)
+{
+    constexpr uint64_t kEntrySize = 12;
+    const uint64_t first = Tell(fp);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint64_t e = first + kEntrySize * k;
+        if (!InFile(e, kEntrySize) || entriesRead >= kMaxEntriesPerRun)
+            break;
+        ++entriesRead;
+        Seek(fp, e);
+        reader.Reset();
+        IfdEntry& entry = entries.emplace_back();
+        entry.tag = Read(fp, 2);
+        entry.type = Read(fp, 2);
+        entry.count = Read(fp, 4);
+        entry.valueField = Read(fp, 4);
+        AnalyzeEntry(fp, entry, static_cast<uint32_t>(e), entryId, detailed, level, parent);
+    }
+}
+
+IfdEntry* CTiffAnalyzer::FindEntry(uint32_t ifdIndex, uint32_t tag)
+{
+    if (ifdIndex >= records.size())
+        return nullptr;
+    for (IfdEntry& entry : records[ifdIndex].entries)
+        if (entry.tag == tag)
+            return &entry;
+    return nullptr;
+}
+
+bool CTiffAnalyzer::ValuesInline(const IfdEntry& entry) const
+{
+    const TypeInfo* type = FindType(entry.type);
+    if (entry.count == 0 || !type)
+        return entry.count <= 1 && entry.type != kRational && entry.type != kUndefined &&
+               entry.type != kSRational;
+    // TIFF 6.0: the value field holds the values themselves whenever they
+    // fit into its four bytes.
+    return uint64_t{entry.count} * type->size <= 4;
+}
+
+uint32_t CTiffAnalyzer::ValuePosition(const IfdEntry& entry, uint32_t e, uint32_t i) const
+{
+    const TypeInfo* type = FindType(entry.type);
+    const uint32_t size = type ? type->size : 0;
+    if (ValuesInline(entry))
+        return e + 8 + i * size;
+    return entry.valueField + baseOffset + i * size;
+}
+
+void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint32_t e)
+{
+    const TypeInfo* type = FindType(entry.type);
+    if (!type || valuesRead >= kMaxValuesPerRun)
+        return;
+
+    // A single value is taken from the value field itself. An inline BYTE or
+    // SHORT of a big-endian file sits in the field's high-order bytes.
+    if (entry.count == 1 && ValuesInline(entry)) {
+        if (entry.type == kUndefined)
+            return;
+        if (!LittleEndian()) {
+            if (entry.type == kByte || entry.type == kSByte)
+                entry.valueField >>= 24;
+            else if (entry.type == kShort || entry.type == kSShort)
+                entry.valueField >>= 16;
+        }
+        EntryValue& value = entry.values.emplace_back();
+        switch (entry.type) {
+        case kAscii: value.text = std::make_unique<char[]>(1); break;
+        case kSByte:
+        case kSShort:
+        case kSLong: value.signedValue = static_cast<int32_t>(entry.valueField); break;
+        case kFloat: value.realValue = std::bit_cast<float>(entry.valueField); break;
+        default: value.unsignedValue = entry.valueField; break;
+        }
+        ++valuesRead;
+        return;
+    }
+    if (entry.type == kUndefined)
+        return;
+    if (entry.count == 0) {
+        if (entry.type == kAscii)
+            entry.values.emplace_back().text = std::make_unique<char[]>(1);
+        return;
+    }
+
+    const uint64_t start = ValuesInline(entry) ? uint64_t{e} + 8 : uint64_t{entry.valueField} + baseOffset;
+    const uint64_t bytes = uint64_t{entry.count} * type->size;
+    if (!InFile(start, bytes))
+        return;   // values outside the file: the entry gets no values
+    const uint32_t n = std::min({entry.count, kMaxValuesPerEntry, kMaxValuesPerRun - valuesRead});
+    valuesRead += n;
+
+    const long back = std::ftell(fp);
+    Seek(fp, start);
+    reader.Reset();
+    if (entry.type == kAscii) {
+        EntryValue& value = entry.values.emplace_back();
+        value.text = std::make_unique<char[]>(size_t{n} + 1);
+        for (uint32_t i = 0; i < n; ++i)
+            value.text[i] = static_cast<char>(Read(fp, 1));
+        value.text[n] = '\0';
+    } else {
+        entry.values.reserve(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            EntryValue& value = entry.values.emplace_back();
+            switch (entry.type) {
+            case kByte:
+            case kShort:
+            case kLong: value.unsignedValue = Read(fp, type->size); break;
+            case kSByte:
+            case kSShort:
+            case kSLong: value.signedValue = static_cast<int32_t>(Read(fp, type->size)); break;
+            case kRational: {
+                const uint32_t numerator = Read(fp, 4);
+                const uint32_t denominator = Read(fp, 4);
+                value.realValue = static_cast<double>(numerator) / denominator;
+                break;
+            }
+            case kSRational: {
+                const auto numerator = static_cast<int32_t>(Read(fp, 4));
+                const auto denominator = static_cast<int32_t>(Read(fp, 4));
+                value.realValue = static_cast<double>(numerator) / denominator;
+                break;
+            }
+            case kFloat: value.realValue = std::bit_cast<float>(Read(fp, 4)); break;
+            case kDouble: {
+                const uint64_t a = Read(fp, 4);
+                const uint64_t b = Read(fp, 4);
+                value.realValue = std::bit_cast<double>(LittleEndian() ? (b << 32 | a) : (a << 32 | b));
+                break;
+            }
+            default: break;
+            }
+        }
+    }
+    Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
+    reader.Reset();
+}
+
+void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
+                                 uint32_t level, HTREEITEM parent)
+{
+    const char* name = LookUpTagName(entry.tag);
+    if (!detailed) {
+        GetAnalysisApp().AddEntry(level, Format("[%08x] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
+        return;
+    }
+    ReadValues(fp, entry, e);
+    if (entry.tag == kExifIfd) {
+        AnalyzeExifIfd(fp, entry, e, entryId, detailed, level, parent);
+        return;
+    }
+    if (entry.tag == kIccProfile) {
+        AnalyzeIccProfile(fp, entry, e, parent);
+        return;
+    }
+
+    std::vector<std::string> lines;
+    Interpret(entry, e, lines);
+
+    LineWriter out;
+    const HTREEITEM tagItem = out.Insert(Format("[%08x] Tag = 0x%04X ... %s", e, entry.tag, name), parent);
+    const TypeInfo* type = FindType(entry.type);
+    out.Insert(Format("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
+               tagItem);
+    out.Insert(Format("[%08x] COUNT = 0x%08x", e + 4, entry.count), tagItem);
+    HTREEITEM valueItem;
+    if (ValuesInline(entry)) {
+        valueItem = out.Insert(Format("[%08x] Value = 0x%08x", e + 8, entry.valueField), tagItem);
+    } else {
+        entry.valueField += baseOffset;
+        valueItem = out.Insert(Format("[%08x] Offset = 0x%08x", e + 8, entry.valueField), tagItem);
+    }
+    for (const std::string& line : lines)
+        out.Insert(line, valueItem);
+    out.Expand(valueItem);
+    out.Expand(tagItem);
+}
+
+void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::string>& lines)
+{
+    std::vector<EntryValue>& values = entry.values;
+    const EntryValue* first = values.empty() ? nullptr : &values.front();
+    const uint32_t value = first ? first->unsignedValue : 0;
+    const auto count = static_cast<uint32_t>(values.size());
+
+    switch (entry.tag) {
+    case kNewSubfileType:
+        if (!first)
+            break;
+        if (value == 0)
+            lines.emplace_back("Default");
+        for (uint32_t bit = 0; bit < std::size(kSubfileBitTexts); ++bit)
+            if (value & (1u << bit))
+                lines.emplace_back(kSubfileBitTexts[bit]);
+        break;
+    case kImageWidth:
+        if (first)
+            lines.push_back(Format("Horizontal Size = %d", static_cast<int32_t>(value)));
+        break;
+    case kImageLength:
+        if (first)
+            lines.push_back(Format("Vertical Size = %d", static_cast<int32_t>(value)));
+        break;
+    case kBitsPerSample:
+        for (uint32_t i = 0; i < count; ++i)
+            lines.push_back(Format("[%08x]Value #%d = 0x%04x", ValuePosition(entry, e, i), i,
+                                   values[i].unsignedValue));
+        break;
+    case kCompression:
+        if (first)
+            lines.emplace_back(CompressionText(value));
+        break;
+    case kPhotometric:
+        if (first)
+            lines.emplace_back(TextFrom(kPhotometricTexts, value, 0));
+        break;
+    case kDocumentName:
+    case kImageDescription:
+    case kSoftware:
+    case kDateTime:
+        if (first && first->text) {
+            char line[kLineBufferSize];
+            CopyLine(line, first->text.get());
+            lines.emplace_back(line);
+        }
+        break;
+    case kStripOffsets:
+        // Made absolute here, so the image data is found whatever the
+        // header's position.
+        for (uint32_t i = 0; i < count; ++i) {
+            values[i].unsignedValue += baseOffset;
+            lines.push_back(Format(entry.type == kShort ? "[%08x]Strip #%d = 0x%04x" : "[%08x]Strip #%d = 0x%08x",
+                                   ValuePosition(entry, e, i), i, values[i].unsignedValue));
+        }
+        break;
+    case kOrientation:
+        if (first)
+            lines.emplace_back(TextFrom(kOrientationTexts, value, 1));
+        break;
+    case kSamplesPerPixel:
+        if (first)
+            lines.emplace_back(value == 3 ? "RGB Full Color" : kUndefinedValue);
+        break;
+    case kRowsPerStrip:
+        if (first)
+            lines.push_back(Format("%d rows per strip", static_cast<int32_t>(value)));
+        break;
+    case kStripByteCounts:
+        for (uint32_t i = 0; i < count; ++i)
+            lines.push_back(Format("[%08x]Strip #%d = %d [byte]", ValuePosition(entry, e, i), i,
+                                   static_cast<int32_t>(values[i].unsignedValue)));
+        break;
+    case kXResolution:
+    case kYResolution: {
+        if (!first)
+            break;
+        // Only a ResolutionUnit read before this entry gives the unit.
+        const IfdEntry* unit = FindEntry(currentIfd, kResolutionUnit);
+        const char* format = "%.3f";
+        if (unit)
+            format = unit->valueField == 2   ? "%.3f Inch per Pixel"
+                     : unit->valueField == 3 ? "%.3f Centimeter per Pixel"
+                                             : "%.3f (No Unit)";
+        lines.push_back(Format(format, first->realValue));
+        break;
+    }
+    case kPlanarConfiguration:
+        if (first)
+            lines.emplace_back(value == 1   ? "Chunky Format (RGB RGB RGB...)"
+                               : value == 2 ? "Planar Format (RRR... GGG... BBB...)"
+                                            : kUndefinedValue);
+        break;
+    case kResolutionUnit: {
+        if (!first)
+            break;
+        const IfdEntry* x = FindEntry(currentIfd, kXResolution);
+        const IfdEntry* y = FindEntry(currentIfd, kYResolution);
+        if (x && y && !x->values.empty() && !y->values.empty()) {
+            const char* format = value == 2   ? "%.3f : %.3f (Inch per pixel)"
+                                 : value == 3 ? "%.3f : %.3f (Centimeter per pixel)"
+                                              : "%.3f : %.3f (No Unit)";
+            lines.push_back(Format(format, x->values.front().realValue, y->values.front().realValue));
+        } else {
+            lines.emplace_back(value == 2 ? "Inch per pixel" : value == 3 ? "Centimeter per pixel" : "No Unit");
+        }
+        break;
+    }
+    case kPredictor:
+        if (first)
+            lines.emplace_back(TextFrom(kPredictorTexts, value, 1));
+        break;
+    case kColorMap: {
+        // Red, green and blue thirds of the value list, 16 values a line.
+        static constexpr const char* kHeadings[] = {
+            "< Look Up Table - Red >", "< Look Up Table - Green >", "< Look Up Table - Blue >"};
+        const uint32_t n = entry.count / 3;
+        for (uint32_t channel = 0; channel < 3; ++channel) {
+            lines.emplace_back(kHeadings[channel]);
+            std::string line;
+            const uint64_t begin = uint64_t{channel} * n;
+            const uint64_t end = std::min<uint64_t>(begin + n, count);
+            for (uint64_t i = begin; i < end; ++i) {
+                if (line.empty())
+                    line = "    ";
+                line += Format("%x ", values[i].unsignedValue);
+                if ((i - begin) % 16 == 15) {
+                    lines.push_back(std::move(line));
+                    line.clear();
+                }
+            }
+            if (!line.empty())
+                lines.push_back(std::move(line));
+        }
+        break;
+    }
+    case kExtraSamples:
+        if (first)
+            lines.emplace_back(TextFrom(kExtraSampleTexts, value, 0));
+        break;
+    case kJpegInterchangeFormat:
+        entry.valueField += baseOffset;
+        if (!values.empty())
+            values.front().unsignedValue = entry.valueField;
+        break;
+    case kXmp:
+    case kPhotoshop: {
+        // The packet's first bytes as text.
+        constexpr uint32_t kShown = 512;
+        std::string text;
+        for (uint32_t i = 0; i < std::min(count, kShown); ++i)
+            text += static_cast<char>(values[i].unsignedValue & 0xFF);
+        char line[kLineBufferSize];
+        CopyLine(line, text.c_str());
+        lines.emplace_back(line);
+        break;
+    }
+    case kIptc:
+        for (uint32_t i = 0; i < count; ++i)
+            lines.push_back(Format("0x%08x", values[i].unsignedValue));
+        break;
+    case kColorSpace:
+        if (first)
+            lines.emplace_back(value == 1 ? "sRGB" : value == 65535 ? "Uncalibrated" : kUndefinedValue);
+        break;
+    case kPixelXDimension:
+        if (first)
+            lines.push_back(Format("Valid Width : %d", static_cast<int32_t>(value)));
+        break;
+    case kPixelYDimension:
+        if (first)
+            lines.push_back(Format("Valid Height : %d", static_cast<int32_t>(value)));
+        break;
+    default: break;
+    }
+}
+
+void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
+                                   uint32_t level, HTREEITEM parent)
+{
+    LineWriter out;
+    const TypeInfo* type = FindType(entry.type);
+    const HTREEITEM tagItem = out.Insert(Format("[%08x] Tag = 0x%04X ... %s", e, entry.tag, "ExifIFD"), parent);
+    out.Insert(Format("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
+               tagItem);
+    out.Insert(Format("[%08x] COUNT = 0x%08x", e + 4, entry.count), tagItem);
+    entry.valueField += baseOffset;
+    const uint32_t offset = entry.valueField;
+    const HTREEITEM valueItem = out.Insert(Format("[%08x] Offset = 0x%08x", e + 8, offset), tagItem);
+
+    // An Exif IFD is followed unless it lies outside the file, is one of
+    // the Exif IFDs being read (a pointer back to itself), or nests deeper
+    // than any real file does.
+    const bool follow = InFile(offset, 2) && exifStack.size() < kMaxExifDepth &&
+                        std::find(exifStack.begin(), exifStack.end(), offset) == exifStack.end();
+    if (follow) {
+        const long back = std::ftell(fp);
+        Seek(fp, offset);
+        reader.Reset();
+        const uint32_t n = Read(fp, 2);
+        out.Insert(Format("[%08x] Number of Directory Entry = %d", offset, n), valueItem);
+        exifStack.push_back(offset);
+        IfdEntryList exifEntries;
+        ReadEntries(fp, exifEntries, n, Tell(fp), entryId, detailed, level + 1, valueItem);
+        exifStack.pop_back();
+        Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
+        reader.Reset();
+    }
+    out.Expand(valueItem);
+    out.Expand(tagItem);
+}
+
+void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTREEITEM parent)
+{
+    LineWriter out;
+    const TypeInfo* type = FindType(entry.type);
+    const HTREEITEM tagItem = out.Insert(Format("[%08x] Tag = 0x%04X ... %s", e, entry.tag, "ICCProfile"), parent);
+    out.Insert(Format("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
+               tagItem);
+    out.Insert(Format("[%08x] COUNT = 0x%08x", e + 4, entry.count), tagItem);
+    entry.valueField += baseOffset;
+    const HTREEITEM valueItem = out.Insert(Format("[%08x] Offset = 0x%08x", e + 8, entry.valueField), tagItem);
+
+    // The profile is laid out only when the bytes the entry claims for it
+    // lie inside the file.
+    const uint64_t bytes = uint64_t{entry.count} * (type ? type->size : 1);
+    if (valueItem && InFile(entry.valueField, bytes)) {
+        const long back = std::ftell(fp);
+        Seek(fp, entry.valueField);
+        CIccAnalyzer icc;
+        icc.Analyze(fp, valueItem);
+        Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
+        reader.Reset();
+    }
+    out.Expand(valueItem);
+    out.Expand(tagItem);
+}
+
+std::string CTiffAnalyzer::RoughSummary(uint32_t ifdIndex)
+{
+    // Rough mode reads no values: the numbers come from the raw value
+    // fields, where a big-endian SHORT sits in the high-order half.
+    auto size = [&](uint32_t tag) -> uint32_t {
+        const IfdEntry* entry = FindEntry(ifdIndex, tag);
+        if (!entry)
+            return 0;
+        return entry->type == kShort && !LittleEndian() ? entry->valueField >> 16 : entry->valueField;
+    };
+    const IfdEntry* compression = FindEntry(ifdIndex, kCompression);
+    // Without a Compression entry the image is uncompressed (TIFF 6.0).
+    uint32_t scheme = 1;
+    if (compression)
+        scheme = LittleEndian() ? compression->valueField : compression->valueField >> 16;
+    return Format("【IFD #%04d [画像サイズ] %5d x %5d ", ifdIndex, static_cast<int32_t>(size(kImageWidth)),
+                  static_cast<int32_t>(size(kImageLength))) +
+           SummaryCompressionText(scheme);
+}
+
+namespace {
+// The text of an image that this program cannot draw.
+constexpr const char* kUnsupported = "未対応の形式";
+
+// Largest picture side given an image window; a bitmap beyond the pixel
+// memory's cap gets a window without pixels.
+constexpr uint32_t kMaxPictureSide = 0x7FFFFF00;
+}  // namespace
+
+uint32_t CTiffAnalyzer::FirstValue(uint32_t tag, uint32_t fallback)
+{
+    const IfdEntry* entry = FindEntry(currentIfd, tag);
+    return entry && !entry->values.empty() ? entry->values.front().unsignedValue : fallback;
+}
+
+void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
+{
+    LineWriter out;
+    const IfdEntry* strips = FindEntry(currentIfd, kStripOffsets);
+    const IfdEntry* jpeg = FindEntry(currentIfd, kJpegInterchangeFormat);
+    const IfdEntry* source = strips ? strips : jpeg;
+    if (!source || source->values.empty())
+        return;
+    const uint32_t position = source->values.front().unsignedValue;
+    Seek(fp, position);
+    reader.Reset();
+    out.Insert(Format(strips ? "[%08x] Image Data" : "[%08x] Jpeg Data", position), parentItem);
+
+    // TIFF 6.0 defaults stand in for absent fields.
+    const uint32_t width = FirstValue(kImageWidth, 0);
+    const uint32_t height = FirstValue(kImageLength, 0);
+    const uint32_t compression = FirstValue(kCompression, 1);
+
+    pixelBuffer = nullptr;
+    int32_t bitmapWidth = 0;
+    int32_t bitmapHeight = 0;
+    if (!jpeg && width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide) {
+        IShell& shell = GetAnalysisApp().Shell();
+        ImageRect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
+        shell.AddImageWindow(PathFileName(path ? path : ""), rect);
+        bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
+        bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
+        shell.PrepareImage(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,
+                           bitmapHeight - static_cast<int32_t>(height), &pixelBuffer);
+    }
+
+    switch (compression) {
+    case 1:
+    case 5:
+    case 32773:
+        break;
+    case 6: {
+        // The JPEG stream's lines hang under the data line just inserted.
+        CJpegAnalyzer jpegAnalyzer;
+        jpegAnalyzer.Analyze(fp, path, entryId, detailed, level);
+        return;
+    }
+    case 3:
+    case 4:
+    case 32946:
+        return;   // CCITT and Deflate strips are not decoded by this build
+    default:
+        out.Insert(kUnsupported, parentItem);
+        return;
+    }
+
+    const uint32_t planar = FirstValue(kPlanarConfiguration, 1);
+    if (planar == 2)
+        return;
+    CSampleWriter::Format format;
+    if (planar != 1 || !SampleFormat(compression, format)) {
+        out.Insert(kUnsupported, parentItem);
+        return;
+    }
+    if (!strips || !pixelBuffer)
+        return;
+
+    CSampleWriter writer({pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth),
+                          static_cast<uint32_t>(bitmapHeight)},
+                         std::move(format));
+    DecodeStrips(fp, *strips, compression, writer);
+}
+
+bool CTiffAnalyzer::SampleFormat(uint32_t compression, CSampleWriter::Format& format)
+{
+    const IfdEntry* map = FindEntry(currentIfd, kColorMap);
+    format.samplesPerPixel = FirstValue(kSamplesPerPixel, 1);
+    const uint32_t bits = FirstValue(kBitsPerSample, 1);
+    const uint32_t photometric = FirstValue(kPhotometric, map ? 3 : format.samplesPerPixel >= 3 ? 2 : 1);
+    // Uncompressed strips are never differenced.
+    format.predictor = compression != 1 && FirstValue(kPredictor, 1) == 2;
+    format.whiteIsZero = photometric == 0;
+    if (format.samplesPerPixel == 0)
+        return false;
+    if (bits == 1 && format.samplesPerPixel == 1) {
+        format.layout = CSampleWriter::Layout::Bilevel;
+        return photometric <= 1;
+    }
+    if (bits != 8)
+        return false;
+    if (photometric == 3) {
+        if (!map || map->values.size() < 3 || format.samplesPerPixel != 1)
+            return false;
+        format.layout = CSampleWriter::Layout::Palette;
+        const size_t n = map->values.size() / 3;
+        for (size_t i = 0; i < n; ++i) {
+            format.red.push_back(map->values[i].unsignedValue);
+            format.green.push_back(map->values[n + i].unsignedValue);
+            format.blue.push_back(map->values[2 * n + i].unsignedValue);
+        }
+        return true;
+    }
+    format.layout = format.samplesPerPixel >= 3 ? CSampleWriter::Layout::Rgb : CSampleWriter::Layout::Gray;
+    return true;
+}
+
+void CTiffAnalyzer::DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t compression, CSampleWriter& writer)
+{
+    const IfdEntry* counts = FindEntry(currentIfd, kStripByteCounts);
+    uint32_t rowsPerStrip = FirstValue(kRowsPerStrip, 0xFFFFFFFF);
+    if (rowsPerStrip == 0)
+        rowsPerStrip = 0xFFFFFFFF;
+    const uint64_t height = FirstValue(kImageLength, 0);
+
+    std::unique_ptr<CLzwDecoder> lzw;
+    if (compression == 5)
+        lzw = std::make_unique<CLzwDecoder>();
+    std::vector<uint8_t> data;
+    for (size_t s = 0; s < strips.values.size(); ++s) {
+        const uint64_t firstRow = uint64_t{rowsPerStrip} * s;
+        if (firstRow >= height)
+            break;
+        const uint64_t offset = strips.values[s].unsignedValue;
+        if (offset >= fileSize)
+            continue;
+        writer.BeginStrip(firstRow, rowsPerStrip);
+        // A strip without a byte count runs to the end of the file; no strip
+        // is read past it, nor beyond what its rows can use: PackBits and
+        // LZW code no picture in more than twice its size.
+        uint64_t size = fileSize - offset;
+        if (counts && s < counts->values.size())
+            size = std::min<uint64_t>(size, counts->values[s].unsignedValue);
+        const uint64_t wanted = writer.BytesWanted();
+        size = std::min<uint64_t>(size, compression == 1 ? wanted : 2 * wanted + 1024);
+        data.resize(size);
+        Seek(fp, offset);
+        reader.Reset();
+        data.resize(std::fread(data.data(), 1, data.size(), fp));
+
+        if (compression == 5) {
+            lzw->DecodeStrip(data.data(), data.size(), writer);
+        } else if (compression == 32773) {
+            CPackBitsDecoder::DecodeStrip(data.data(), data.size(), writer);
+        } else {
+            writer.PutRun(data.data(), data.size());
+        }
+    }
 }

@@ -1,10 +1,103 @@
 #pragma once
+// Lays out the structure of a TIFF file, or of the TIFF structure that a
+// JPEG file carries in its APP1 Exif segment: the image file header, the
+// chain of image file directories with their entries (named and interpreted
+// by a tag dictionary), the Exif IFD, an embedded ICC profile, and a mark
+// where each image's data begins.
+//
+// Offsets inside the structure count from its header's first byte; the
+// analyzer adds that position (baseOffset) so every line shows an absolute
+// file offset.
 #include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "core/tiff_byte_reader.h"
+#include "core/tree_control.h"
+#include "tiff/ifd_record.h"
+#include "tiff/sample_writer.h"
 
 class CTiffAnalyzer {
 public:
+    // Bounds that keep hostile files cheap. A chain longer than kMaxIfds, or
+    // one that comes back to an IFD already read, ends there.
+    static constexpr uint32_t kMaxIfds = 1024;
+    // Directory entries read in one run, over all IFDs and Exif IFDs.
+    static constexpr uint32_t kMaxEntriesPerRun = 1u << 18;
+    // Value elements kept for one entry (a 16-bit colour map needs 196608),
+    // and over the whole run; values beyond are not read.
+    static constexpr uint32_t kMaxValuesPerEntry = 1u << 18;
+    static constexpr uint32_t kMaxValuesPerRun = 1u << 21;
+    // Exif IFDs nested inside Exif IFDs.
+    static constexpr uint32_t kMaxExifDepth = 4;
+
     // Analyzer entry: rough mode (detailed 0) adds entries and the summary;
-    // detailed mode (1) writes the result tree of the active view.
+    // detailed mode (1) writes the result tree of the active view. fp stands
+    // on the header's first byte.
     void Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
+
+    void AnalyzeHeader(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, int32_t entryId, uint32_t detailed,
+                    uint32_t level);
+    // Reads count 12-byte entries from the current position into entries,
+    // handing each to AnalyzeEntry with parent as its tree parent.
+    void ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint32_t position, int32_t entryId,
+                     uint32_t detailed, uint32_t level, HTREEITEM parent);
+    // The first entry with tag in IFD ifdIndex of the chain, among the
+    // entries read so far; null when there is none.
+    IfdEntry* FindEntry(uint32_t ifdIndex, uint32_t tag);
+    // The tag dictionary: names the entry read at file position e, reads
+    // and interprets its values (detailed mode) and writes its lines.
+    void AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
+                      uint32_t level, HTREEITEM parent);
+    // Appends the entry's values (detailed mode); keeps the file position.
+    void ReadValues(FILE* fp, IfdEntry& entry, uint32_t e);
+    // Marks where the image data of IFD currentIfd begins, and draws the
+    // image into a new image window.
+    void AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
+
+    uint32_t ByteOrder() const { return byteOrder; }
+    uint32_t BaseOffset() const { return baseOffset; }
+    size_t IfdCount() const { return records.size(); }
+
+private:
+    bool LittleEndian() const { return byteOrder == kTiffLittleEndian; }
+    uint32_t Read(FILE* fp, uint32_t bytes) { return reader.ReadBytes(fp, bytes, byteOrder); }
+    // Whether length bytes at the absolute position lie inside the file.
+    bool InFile(uint64_t position, uint64_t length) const { return position + length <= fileSize; }
+    // Whether the entry's values sit in its own value field.
+    bool ValuesInline(const IfdEntry& entry) const;
+    // Absolute file position of value i of an entry read at e.
+    uint32_t ValuePosition(const IfdEntry& entry, uint32_t e, uint32_t i) const;
+    // The value text lines of the entry's interpretation (detailed mode).
+    void Interpret(IfdEntry& entry, uint32_t e, std::vector<std::string>& lines);
+    void AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
+                        uint32_t level, HTREEITEM parent);
+    void AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTREEITEM parent);
+    std::string RoughSummary(uint32_t ifdIndex);
+    // Unsigned first value of tag in IFD currentIfd, or fallback.
+    uint32_t FirstValue(uint32_t tag, uint32_t fallback);
+    // How the decoded bytes of IFD currentIfd become pixels; false when this
+    // program cannot draw them.
+    bool SampleFormat(uint32_t compression, CSampleWriter::Format& format);
+    void DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t compression, CSampleWriter& writer);
+
+    uint32_t byteOrder = 0;
+    uint32_t tiffId = 0;
+    uint32_t firstIfdOffset = 0;
+    // The chain: records[i] is IFD i. Records stay until the analyzer goes.
+    std::deque<IfdRecord> records;
+    CTiffByteReader reader;
+    uint32_t currentIfd = 0;
+    uint32_t baseOffset = 0;
+    uint8_t* pixelBuffer = nullptr;
+    HTREEITEM parentItem = 0;
+
+    uint64_t fileSize = 0;
+    uint32_t entriesRead = 0;
+    uint32_t valuesRead = 0;
+    // Absolute positions of the Exif IFDs being read, outermost first.
+    std::vector<uint32_t> exifStack;
 };

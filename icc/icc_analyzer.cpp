@@ -1,0 +1,364 @@
+#include "icc/icc_analyzer.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+#include <iterator>
+
+#include "core/analysis_app.h"
+#include "core/result_text.h"
+
+namespace {
+
+struct SignatureName {
+    uint32_t signature;
+    const char* name;
+};
+
+constexpr uint32_t Sig(const char (&s)[5])
+{
+    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
+           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
+}
+
+// Preferred CMM types and profile creators: ICC registry of CMM signatures.
+constexpr SignatureName kCmmNames[] = {
+    {Sig("ADBE"), "Adobe CMM"},          {Sig("ACMS"), "Agfa CMM"},
+    {Sig("appl"), "Apple CMM"},          {Sig("CCMS"), "ColorGear CMM"},
+    {Sig("UCCM"), "ColorGear CMM Lite"}, {Sig("EFI "), "EFI CMM"},
+    {Sig("FF  "), "Fuji Film CMM"},      {Sig("HCMM"), "Harlequin RIP CMM"},
+    {Sig("argl"), "Argyll CMS CMM"},     {Sig("DgoS"), "LogoSync CMM"},
+    {Sig("HDM "), "Heidelberg CMM"},     {Sig("lcms"), "Little CMS CMM"},
+    {Sig("KCMS"), "Kodak CMM"},          {Sig("MCMD"), "Konica Minolta CMM"},
+    {Sig("SIGN"), "Mutoh CMM"},          {Sig("RGMS"), "DeviceLink CMM"},
+    {Sig("SICC"), "SampleICC CMM"},      {Sig("32BT"), "the imaging factory CMM"},
+    {Sig("WTG "), "Ware to Go CMM"},     {Sig("zc00"), "Zoran CMM"},
+};
+
+// Profile/device classes: ICC.1 7.2.5.
+constexpr SignatureName kClassNames[] = {
+    {Sig("scnr"), "Input Device profile"},  {Sig("mntr"), "Display Device profile"},
+    {Sig("prtr"), "Output Device profile"}, {Sig("link"), "DeviceLink profile"},
+    {Sig("spac"), "ColorSpace Conversion profile"}, {Sig("abst"), "Abstract profile"},
+    {Sig("nmcl"), "Named colour profile"},
+};
+
+// Data colour spaces and profile connection spaces: ICC.1 7.2.6.
+constexpr SignatureName kColourSpaceNames[] = {
+    {Sig("XYZ "), "XYZData"},      {Sig("Lab "), "labData"},      {Sig("Luv "), "luvData"},
+    {Sig("YCbr"), "YCbCrData"},    {Sig("Yxy "), "YxyData"},      {Sig("RGB "), "rgbData"},
+    {Sig("GRAY"), "grayData"},     {Sig("HSV "), "hsvData"},      {Sig("HLS "), "hlsData"},
+    {Sig("CMYK"), "cmykData"},     {Sig("CMY "), "cmyData"},      {Sig("2CLR"), "2colourData"},
+    {Sig("3CLR"), "3colourData (if not listed above)"},
+    {Sig("4CLR"), "4colourData (if not listed above)"},
+    {Sig("5CLR"), "5colourData"},  {Sig("6CLR"), "6colourData"},  {Sig("7CLR"), "7colourData"},
+    {Sig("8CLR"), "8colourData"},  {Sig("9CLR"), "9colourData"},  {Sig("ACLR"), "10colourData"},
+    {Sig("BCLR"), "11colourData"}, {Sig("CCLR"), "12colourData"}, {Sig("DCLR"), "13colourData"},
+    {Sig("ECLR"), "14colourData"}, {Sig("FCLR"), "15colourData"},
+};
+
+// Primary platforms: ICC.1 7.2.10.
+constexpr SignatureName kPlatformNames[] = {
+    {Sig("APPL"), "Apple Computer, Inc."},
+    {Sig("MSFT"), "Microsoft Corporation"},
+    {Sig("SGI "), "Silicon Graphics, Inc."},
+    {Sig("SUNW"), "Sun Microsystems, Inc."},
+};
+
+constexpr SignatureName kDeviceNames[] = {
+    {Sig("none"), "none"},
+};
+
+// Tag signatures: ICC.1 9.2.
+constexpr SignatureName kTagNames[] = {
+    {Sig("A2B0"), "AToB0Tag"},
+    {Sig("A2B1"), "AToB1Tag"},
+    {Sig("A2B2"), "AToB2Tag"},
+    {Sig("bXYZ"), "blueMatrixColumnTag"},
+    {Sig("bTRC"), "blueTRCTag"},
+    {Sig("B2A0"), "BToA0Tag"},
+    {Sig("B2A1"), "BToA1Tag"},
+    {Sig("B2A2"), "BToA2Tag"},
+    {Sig("calt"), "calibrationDateTimeTag"},
+    {Sig("targ"), "charTargetTag"},
+    {Sig("chad"), "chromaticAdaptationTag"},
+    {Sig("chrm"), "chromaticityTag"},
+    {Sig("clro"), "colorantOrderTag"},
+    {Sig("clrt"), "colorantTableTag"},
+    {Sig("clot"), "colorantTableOutTag"},
+    {Sig("cprt"), "copyrightTag"},
+    {Sig("dmnd"), "deviceMfgDescTag"},
+    {Sig("dmdd"), "deviceModelDescTag"},
+    {Sig("gamt"), "gamutTag"},
+    {Sig("kTRC"), "grayTRCTag"},
+    {Sig("gXYZ"), "greenMatrixColumnTag"},
+    {Sig("gTRC"), "greenTRCTag"},
+    {Sig("meas"), "measurementTag"},
+    {Sig("bkpt"), "mediaBlackPointTag"},
+    {Sig("wtpt"), "mediaWhitePointTag"},
+    {Sig("ncl2"), "namedColor2Tag"},
+    {Sig("resp"), "outputResponseTag"},
+    {Sig("pre0"), "preview0Tag"},
+    {Sig("pre1"), "preview1Tag"},
+    {Sig("pre2"), "preview2Tag"},
+    {Sig("desc"), "profileDescriptionTag"},
+    {Sig("pseq"), "profileSequenceDescTag"},
+    {Sig("rXYZ"), "redMatrixColumnTag"},
+    {Sig("rTRC"), "redTRCTag"},
+    {Sig("tech"), "technologyTag"},
+    {Sig("vued"), "viewingCondDescTag"},
+    {Sig("view"), "viewingConditionsTag"},
+};
+static_assert(std::size(kTagNames) == 37);
+
+// Rendering intents: ICC.1 7.2.15.
+constexpr const char* kIntentNames[] = {
+    "Perceptual", "Media-Relative Colorimetric", "Saturation", "ICC-Absolute Colorimetric",
+};
+
+// Device attribute bits 0 to 3 (ICC.1 7.2.14): text for a set bit, then for
+// a clear one.
+constexpr const char* kAttributeTexts[4][2] = {
+    {"Transparency", "Reflective"},
+    {"Matte", "Glossy"},
+    {"Negative", "Positive"},
+    {"Black & white media", "Colour media"},
+};
+
+constexpr const char* kUndefined = "UNDEFINED !!";
+
+template <size_t N>
+const char* LookUp(const SignatureName (&table)[N], uint32_t signature)
+{
+    for (const SignatureName& row : table)
+        if (row.signature == signature)
+            return row.name;
+    return kUndefined;
+}
+
+// Formats into a 512-byte line. A "%c" of a zero byte ends the line's text
+// there, as it ends any C string.
+void FormatLine(char* line, const char* format, ...)
+{
+    char wide[2048];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(wide, sizeof wide, format, args);
+    va_end(args);
+    CopyLine(line, wide);
+}
+
+int Byte(uint32_t value, int index)
+{
+    return static_cast<int>((value >> (24 - 8 * index)) & 0xFF);
+}
+
+uint32_t Tell(FILE* fp)
+{
+    const long pos = std::ftell(fp);
+    return pos < 0 ? 0u : static_cast<uint32_t>(pos);
+}
+
+uint64_t FileSize(FILE* fp)
+{
+    const long here = std::ftell(fp);
+    if (here < 0 || std::fseek(fp, 0, SEEK_END) != 0)
+        return 0;
+    const long end = std::ftell(fp);
+    std::fseek(fp, here, SEEK_SET);
+    return end < 0 ? 0 : static_cast<uint64_t>(end);
+}
+
+class LineWriter {
+public:
+    LineWriter(ITreeControl* tree) : tree_(tree) {}
+    HTREEITEM Insert(const char* text, HTREEITEM parent)
+    {
+        return tree_ ? tree_->InsertItem(text, parent, TVI_LAST) : 0;
+    }
+    void Expand(HTREEITEM item)
+    {
+        if (tree_ && item)
+            tree_->Expand(item, TVE_EXPAND);
+    }
+
+private:
+    ITreeControl* tree_;
+};
+
+}  // namespace
+
+void CIccAnalyzer::Analyze(FILE* fp, HTREEITEM parent)
+{
+    AnalyzeHeader(fp, parent);
+    AnalyzeTagTable(fp, parent);
+}
+
+void CIccAnalyzer::AnalyzeHeader(FILE* fp, HTREEITEM parent)
+{
+    LineWriter out(GetAnalysisApp().ActiveTree());
+    char line[kLineBufferSize];
+
+    const HTREEITEM heading = out.Insert("/* --- ICC Profile Header --- */", parent);
+
+    // A signature field: "Not used" for 0, else its four bytes as characters
+    // and, where the field has a table, the name found there.
+    auto signatureLine = [&](const char* field, const SignatureName* table, size_t tableSize) {
+        const uint32_t pos = Tell(fp);
+        const uint32_t value = ReadBits(fp, 32);
+        if (value == 0) {
+            FormatLine(line, "[%08x] %s = Not used", pos, field);
+        } else if (!table) {
+            FormatLine(line, "[%08x] %s = %c%c%c%c", pos, field, Byte(value, 0), Byte(value, 1),
+                       Byte(value, 2), Byte(value, 3));
+        } else {
+            const char* name = kUndefined;
+            for (size_t i = 0; i < tableSize; ++i)
+                if (table[i].signature == value)
+                    name = table[i].name;
+            FormatLine(line, "[%08x] %s = %c%c%c%c : %s", pos, field, Byte(value, 0), Byte(value, 1),
+                       Byte(value, 2), Byte(value, 3), name);
+        }
+        out.Insert(line, heading);
+    };
+
+    profileStart = Tell(fp);
+    profileSize = ReadBits(fp, 32);
+    FormatLine(line, "[%08x] Profile size = 0x%08x : %d [byte]", profileStart, profileSize,
+               static_cast<int32_t>(profileSize));
+    out.Insert(line, heading);
+
+    signatureLine("Preferred CMM Type", kCmmNames, std::size(kCmmNames));
+
+    uint32_t pos = Tell(fp);
+    const uint32_t version = ReadBits(fp, 32);
+    FormatLine(line, "[%08x] Profile version = Version %d.%d.%d.%d", pos, Byte(version, 0),
+               Byte(version, 1) >> 4, Byte(version, 1) & 0x0F, static_cast<int>(version & 0xFFFF));
+    out.Insert(line, heading);
+
+    signatureLine("Profile/device class", kClassNames, std::size(kClassNames));
+    signatureLine("Data colour space", kColourSpaceNames, std::size(kColourSpaceNames));
+    signatureLine("Profile connection space", kColourSpaceNames, std::size(kColourSpaceNames));
+
+    pos = Tell(fp);
+    uint32_t date[6];
+    for (uint32_t& part : date)
+        part = ReadBits(fp, 16);
+    FormatLine(line, "[%08x] Date and time = %04d/%02d/%02d %02d:%02d:%02d", pos, date[0], date[1],
+               date[2], date[3], date[4], date[5]);
+    out.Insert(line, heading);
+
+    signatureLine("Profile file signature", nullptr, 0);
+    signatureLine("Primary platform", kPlatformNames, std::size(kPlatformNames));
+
+    pos = Tell(fp);
+    const uint32_t flags = ReadBits(fp, 32);
+    FormatLine(line, "[%08x] Profile flags = %08x", pos, flags);
+    const HTREEITEM flagsItem = out.Insert(line, heading);
+    FormatLine(line, "bit0 = %d : %s", flags & 1, (flags & 1) ? "Embedded Profile" : "NOT Embedded Profile");
+    out.Insert(line, flagsItem);
+    FormatLine(line, "bit1 = %d : %s", (flags >> 1) & 1,
+               ((flags >> 1) & 1) ? "Profile canNOT be used independently from the embedded colour data"
+                                  : "Profile can be used independently from the embedded colour data");
+    out.Insert(line, flagsItem);
+    out.Expand(flagsItem);
+
+    signatureLine("Device manufacturer", kDeviceNames, std::size(kDeviceNames));
+    signatureLine("Device model", kDeviceNames, std::size(kDeviceNames));
+
+    pos = Tell(fp);
+    const uint32_t attributesHigh = ReadBits(fp, 32);
+    const uint32_t attributesLow = ReadBits(fp, 32);
+    FormatLine(line, "[%08x] Device attributes = 0x%08x%08x", pos, attributesHigh, attributesLow);
+    const HTREEITEM attributesItem = out.Insert(line, heading);
+    for (uint32_t bit = 0; bit < 4; ++bit) {
+        const uint32_t set = (attributesLow >> bit) & 1;
+        FormatLine(line, "bit%u = %u : %s", bit, set, kAttributeTexts[bit][set ? 0 : 1]);
+        out.Insert(line, attributesItem);
+    }
+    out.Expand(attributesItem);
+
+    pos = Tell(fp);
+    const uint32_t intent = ReadBits(fp, 32);
+    FormatLine(line, "[%08x] Rendering intent = 0x%08x : %s", pos, intent,
+               intent < std::size(kIntentNames) ? kIntentNames[intent] : kUndefined);
+    out.Insert(line, heading);
+
+    // Six u16 halves of three s15Fixed16 numbers, shown as read: the
+    // fraction is the raw numerator over 65536.
+    pos = Tell(fp);
+    uint32_t xyz[6];
+    for (uint32_t& part : xyz)
+        part = ReadBits(fp, 16);
+    FormatLine(line, "[%08x] Profile connection space illuminant : X=%d,%d; Y=%d,%d; Z=%d,%d", pos, xyz[0],
+               xyz[1], xyz[2], xyz[3], xyz[4], xyz[5]);
+    out.Insert(line, heading);
+
+    signatureLine("Profile creator", kCmmNames, std::size(kCmmNames));
+
+    for (int word = 0; word < 4; ++word) {
+        pos = Tell(fp);
+        const uint32_t id = ReadBits(fp, 32);
+        if (id == 0)
+            FormatLine(line, "[%08x] Profile ID #%d = 0x00000000", pos, word);
+        else
+            FormatLine(line, "[%08x] Profile ID #%d = %c%c%c%c", pos, word, Byte(id, 0), Byte(id, 1), Byte(id, 2),
+                       Byte(id, 3));
+        out.Insert(line, heading);
+    }
+
+    const uint32_t reservedStart = Tell(fp);
+    Reset();
+    std::fseek(fp, 28, SEEK_CUR);
+    const uint32_t reservedEnd = Tell(fp);
+    FormatLine(line, "[%08x] Reserved : 0x%08x - 0x%08x (%d [byte])", reservedStart, reservedStart,
+               reservedEnd - 1, static_cast<int32_t>(reservedEnd - reservedStart));
+    out.Insert(line, heading);
+
+    out.Expand(heading);
+}
+
+void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
+{
+    LineWriter out(GetAnalysisApp().ActiveTree());
+    char line[kLineBufferSize];
+
+    // A corrupt count may claim billions of entries: the table ends where the
+    // file ends, and within the declared profile size when that size can
+    // hold a tag table at all.
+    uint64_t limit = FileSize(fp);
+    constexpr uint64_t kSmallestProfileWithTable = 132;
+    if (profileSize >= kSmallestProfileWithTable)
+        limit = std::min<uint64_t>(limit, uint64_t{profileStart} + profileSize);
+
+    const HTREEITEM heading = out.Insert("/* --- ICC Tag Table --- */", parent);
+
+    uint32_t pos = Tell(fp);
+    const uint32_t count = ReadBits(fp, 32);
+    FormatLine(line, "[%08x] Tag count = 0x%08x : %d", pos, count, static_cast<int32_t>(count));
+    out.Insert(line, heading);
+
+    constexpr uint64_t kEntrySize = 12;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t entryStart = Tell(fp);
+        if (std::feof(fp) || uint64_t{entryStart} + kEntrySize > limit)
+            break;
+        const uint32_t signature = ReadBits(fp, 32);
+        FormatLine(line, "[%08x] Tag signature = %c%c%c%c : %s", entryStart, Byte(signature, 0),
+                   Byte(signature, 1), Byte(signature, 2), Byte(signature, 3), LookUp(kTagNames, signature));
+        const HTREEITEM entryItem = out.Insert(line, heading);
+
+        pos = Tell(fp);
+        const uint32_t offset = ReadBits(fp, 32);
+        FormatLine(line, "[%08x] Offset to beginning of tag data element = 0x%08x ( + 0x%08x = 0x%08x )", pos,
+                   offset, profileStart, offset + profileStart);
+        out.Insert(line, entryItem);
+
+        pos = Tell(fp);
+        const uint32_t size = ReadBits(fp, 32);
+        FormatLine(line, "[%08x] Size of tag data element = 0x%08x", pos, size);
+        out.Insert(line, entryItem);
+        out.Expand(entryItem);
+    }
+    out.Expand(heading);
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Lays out an ICC colour profile embedded in an analysed file: the 128-byte
+// profile header field by field, then the tag table. All values are
+// big-endian; nothing is validated, unknown signatures are named
+// "UNDEFINED !!".
+#include <cstdint>
+#include <cstdio>
+
+#include "core/bit_reader.h"
+#include "core/tree_control.h"
+
+class CIccAnalyzer : public CBitReader {
+public:
+    // fp stands on the profile's first byte; the profile's lines go under
+    // parent in the active detailed-analysis tree. On return fp stands after
+    // the last tag-table entry read.
+    void Analyze(FILE* fp, HTREEITEM parent);
+    void AnalyzeHeader(FILE* fp, HTREEITEM parent);
+    void AnalyzeTagTable(FILE* fp, HTREEITEM parent);
+
+    uint32_t ProfileStart() const { return profileStart; }
+
+private:
+    uint32_t profileStart = 0;
+    // Declared profile size, read by the header dump; bounds the tag table.
+    uint32_t profileSize = 0;
+};

@@ -1,0 +1,33 @@
+#include "tiff/tiff_builder.h"
+
+#include "tiff/tiff_analyzer.h"
+
+namespace tiff_test {
+
+std::string AnalyseDirectly(const Bytes& file, long start, uint32_t level,
+                            const std::vector<std::pair<int, std::string>>& before,
+                            const std::function<void(CTiffAnalyzer&)>& inspect)
+{
+    testing_support::TempDir dir;
+    const std::string path = dir.Write("test.tif", file);
+    testing_support::Headless h;
+    h.shell.NewDocument();
+    ITreeControl* tree = h.shell.ActiveTree();
+    std::vector<HTREEITEM> parents{TVI_ROOT};
+    for (const auto& [depth, text] : before) {
+        parents.resize(static_cast<size_t>(depth) + 1);
+        parents.push_back(tree->InsertItem(text.c_str(), parents[static_cast<size_t>(depth)], TVI_LAST));
+    }
+    FILE* fp = std::fopen(path.c_str(), "rb");
+    std::fseek(fp, start, SEEK_SET);
+    {
+        CTiffAnalyzer analyzer;
+        analyzer.Analyze(fp, path.c_str(), 0, 1, level);
+        if (inspect)
+            inspect(analyzer);
+    }
+    std::fclose(fp);
+    return testing_support::TreeText(h.shell.ActiveDocument()->tree);
+}
+
+}  // namespace tiff_test

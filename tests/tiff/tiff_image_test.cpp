@@ -1,0 +1,361 @@
+// Pictures decoded from uncompressed, PackBits and LZW strips must equal
+// what libtiff reads from the same file.
+#include <gtest/gtest.h>
+
+#if __has_include(<tiffio.h>)
+#include <tiffio.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+
+#include "tiff/tiff_builder.h"
+
+using namespace tiff_test;
+
+namespace {
+
+struct Kind {
+    const char* name;
+    uint16_t compression;
+    uint16_t predictor;
+    uint16_t samples;
+    uint16_t bits;
+    uint16_t photometric;
+};
+
+const Kind kKinds[] = {
+    {"rgb none", COMPRESSION_NONE, 1, 3, 8, PHOTOMETRIC_RGB},
+    {"rgba none", COMPRESSION_NONE, 1, 4, 8, PHOTOMETRIC_RGB},
+    {"rgb packbits", COMPRESSION_PACKBITS, 1, 3, 8, PHOTOMETRIC_RGB},
+    {"rgba packbits", COMPRESSION_PACKBITS, 1, 4, 8, PHOTOMETRIC_RGB},
+    {"rgb lzw", COMPRESSION_LZW, 1, 3, 8, PHOTOMETRIC_RGB},
+    {"rgb lzw predictor", COMPRESSION_LZW, 2, 3, 8, PHOTOMETRIC_RGB},
+    {"rgba lzw predictor", COMPRESSION_LZW, 2, 4, 8, PHOTOMETRIC_RGB},
+    {"gray none", COMPRESSION_NONE, 1, 1, 8, PHOTOMETRIC_MINISBLACK},
+    {"gray lzw predictor", COMPRESSION_LZW, 2, 1, 8, PHOTOMETRIC_MINISBLACK},
+    {"gray white-is-zero packbits", COMPRESSION_PACKBITS, 1, 1, 8, PHOTOMETRIC_MINISWHITE},
+    {"palette lzw", COMPRESSION_LZW, 1, 1, 8, PHOTOMETRIC_PALETTE},
+    {"palette none", COMPRESSION_NONE, 1, 1, 8, PHOTOMETRIC_PALETTE},
+    {"bilevel none", COMPRESSION_NONE, 1, 1, 1, PHOTOMETRIC_MINISWHITE},
+    {"bilevel packbits", COMPRESSION_PACKBITS, 1, 1, 1, PHOTOMETRIC_MINISBLACK},
+    {"bilevel lzw", COMPRESSION_LZW, 1, 1, 1, PHOTOMETRIC_MINISWHITE},
+};
+
+uint8_t Sample(uint32_t x, uint32_t y, uint32_t s)
+{
+    // Runs and gradients, so that PackBits and LZW both see repeats.
+    return static_cast<uint8_t>(((x / 3) * 29 + y * 13 + s * 71) ^ (y % 5 == 0 ? 0xFF : 0));
+}
+
+void Write(const std::string& path, bool le, const Kind& kind, uint32_t width, uint32_t height, uint32_t rowsPerStrip)
+{
+    TIFFSetWarningHandler(nullptr);
+    TIFF* tif = TIFFOpen(path.c_str(), le ? "wl" : "wb");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, kind.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, kind.samples);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, kind.photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, kind.compression);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    if (kind.predictor != 1)
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, kind.predictor);
+    if (kind.samples == 4) {
+        const uint16_t alpha[] = {EXTRASAMPLE_UNASSALPHA};
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, alpha);
+    }
+    if (kind.photometric == PHOTOMETRIC_PALETTE) {
+        std::vector<uint16_t> r(256), g(256), b(256);
+        for (int i = 0; i < 256; ++i) {
+            r[i] = uint16_t(i * 257);
+            g[i] = uint16_t((255 - i) * 256 + 17);
+            b[i] = uint16_t((i * 7 % 256) * 256);
+        }
+        TIFFSetField(tif, TIFFTAG_COLORMAP, r.data(), g.data(), b.data());
+    }
+    const uint32_t rowBytes = kind.bits == 1 ? (width + 7) / 8 : width * kind.samples;
+    std::vector<uint8_t> row(rowBytes);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t i = 0; i < rowBytes; ++i)
+            row[i] = kind.bits == 1 ? Sample(i, y, 0) : Sample(i / kind.samples, y, i % kind.samples);
+        ASSERT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
+    }
+    TIFFClose(tif);
+}
+
+// The picture as libtiff decodes it, in the image window's colours
+// (blue, green, red a pixel, top row first).
+std::vector<uint8_t> Expected(const std::string& path, const Kind& kind, uint32_t width, uint32_t height)
+{
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> row(TIFFScanlineSize(tif));
+    uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+    if (kind.photometric == PHOTOMETRIC_PALETTE)
+        TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b);
+    for (uint32_t y = 0; y < height; ++y) {
+        TIFFReadScanline(tif, row.data(), y, 0);
+        for (uint32_t x = 0; x < width; ++x) {
+            uint8_t bgr[3];
+            if (kind.bits == 1) {
+                const bool one = (row[x / 8] >> (7 - x % 8)) & 1;
+                const bool white = one != (kind.photometric == PHOTOMETRIC_MINISWHITE);
+                bgr[0] = bgr[1] = bgr[2] = white ? 255 : 0;
+            } else if (kind.photometric == PHOTOMETRIC_PALETTE) {
+                const uint8_t i = row[x];
+                bgr[0] = uint8_t(b[i] >> 8);
+                bgr[1] = uint8_t(g[i] >> 8);
+                bgr[2] = uint8_t(r[i] >> 8);
+            } else if (kind.samples < 3) {
+                const uint8_t v = row[x * kind.samples];
+                bgr[0] = bgr[1] = bgr[2] = kind.photometric == PHOTOMETRIC_MINISWHITE ? uint8_t(255 - v) : v;
+            } else {
+                bgr[0] = row[x * kind.samples + 2];
+                bgr[1] = row[x * kind.samples + 1];
+                bgr[2] = row[x * kind.samples];
+            }
+            out.insert(out.end(), bgr, bgr + 3);
+        }
+    }
+    TIFFClose(tif);
+    return out;
+}
+
+std::vector<uint8_t> Drawn(const CImageBuffer& image)
+{
+    std::vector<uint8_t> out;
+    for (int32_t y = 0; y < image.PictureHeight(); ++y)
+        for (int32_t x = 0; x < image.PictureWidth(); ++x) {
+            const uint8_t* p = image.PixelAt(x, y);
+            out.insert(out.end(), p, p + 3);
+        }
+    return out;
+}
+
+}  // namespace
+
+TEST(TiffImage, DecodedPicturesEqualLibtiff)
+{
+    const std::pair<uint32_t, uint32_t> sizes[] = {{37, 23}, {16, 16}, {300, 45}};
+    for (bool le : {true, false})
+        for (const Kind& kind : kKinds)
+            for (auto [width, height] : sizes) {
+                SCOPED_TRACE(std::string(kind.name) + (le ? " II " : " MM ") + std::to_string(width) + "x" +
+                             std::to_string(height));
+                testing_support::TempDir dir;
+                const std::string path = dir.Path() + "/picture.tif";
+                Write(path, le, kind, width, height, 7);
+                testing_support::Headless h;
+                h.app.OpenFiles({path});
+                h.app.RunDetailedAnalysis(path.c_str());
+                const HeadlessDocument* doc = h.shell.FindDocument(path);
+                ASSERT_NE(doc, nullptr);
+                ASSERT_EQ(doc->images.size(), 1u);
+                const HeadlessImageWindow& window = *doc->images[0];
+                EXPECT_EQ(window.title, "picture.tif");
+                ASSERT_NE(window.image.Pixels(), nullptr);
+                EXPECT_EQ(window.image.BitmapWidth(), int32_t((width & ~15u) + 16));
+                EXPECT_EQ(window.image.BitmapHeight(), int32_t((height & ~15u) + 16));
+                EXPECT_TRUE(Drawn(window.image) == Expected(path, kind, width, height));
+                EXPECT_FALSE(Contains(h.DetailText(path), "未対応の形式"));
+            }
+}
+
+
+namespace {
+
+struct Drawing {
+    std::string detail;
+    std::vector<const HeadlessImageWindow*> windows;
+    testing_support::Headless h;
+};
+
+// Runs a detailed analysis; the windows stay valid with the result.
+std::unique_ptr<Drawing> Draw(const Bytes& file)
+{
+    auto d = std::make_unique<Drawing>();
+    testing_support::TempDir dir;
+    const std::string path = dir.Write("drawn.tif", file);
+    d->h.app.OpenFiles({path});
+    d->h.app.RunDetailedAnalysis(path.c_str());
+    const HeadlessDocument* doc = d->h.shell.FindDocument(path);
+    d->detail = d->h.DetailText(path);
+    for (const auto& w : doc->images)
+        d->windows.push_back(w.get());
+    return d;
+}
+
+// A gray 8-bit image whose one strip holds data.
+std::vector<Field> GrayImage(const TiffBuilder& t, uint32_t w, uint32_t h, uint32_t compression, uint32_t dataAt,
+                             uint32_t dataSize)
+{
+    return {t.Long(256, {w}),        t.Long(257, {h}),        t.Short(258, {8}),
+            t.Short(259, {compression}), t.Short(262, {1}),   t.Long(273, {dataAt}),
+            t.Short(277, {1}),       t.Long(278, {h}),        t.Long(279, {dataSize})};
+}
+
+bool AllZero(const CImageBuffer& image)
+{
+    const uint8_t* p = image.Pixels();
+    const size_t n = image.RowBytes() * size_t(image.BitmapHeight());
+    return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
+}
+
+}  // namespace
+
+TEST(TiffImage, PackBitsRunOf128)
+{
+    TiffBuilder t(true);
+    Bytes file = t.Build({GrayImage(t, 128, 2, 32773, 0x100, 5)});
+    file.resize(0x100, 0);
+    for (uint8_t b : {0x81, 0x20, 0x00, 0x40, 0x80})
+        file.push_back(b);
+    const auto d = Draw(file);
+    ASSERT_EQ(d->windows.size(), 1u);
+    const CImageBuffer& image = d->windows[0]->image;
+    for (int32_t x = 0; x < 128; ++x)
+        ASSERT_EQ(image.PixelAt(x, 0)[0], 0x20) << x;
+    EXPECT_EQ(image.PixelAt(0, 1)[1], 0x40);
+    EXPECT_EQ(image.PixelAt(1, 1)[1], 0);
+}
+
+TEST(TiffImage, BitmapSizesAndWindowTitles)
+{
+    for (auto [w, h, bw, bh] : {std::tuple{100, 50, 112, 64}, std::tuple{640, 480, 656, 496}}) {
+        TiffBuilder t(false);
+        Bytes file = t.Build({GrayImage(t, w, h, 1, 0x100, 4)});
+        file.resize(0x104, 9);
+        const auto d = Draw(file);
+        ASSERT_EQ(d->windows.size(), 1u);
+        EXPECT_EQ(d->windows[0]->title, "drawn.tif");
+        EXPECT_EQ(d->windows[0]->image.BitmapWidth(), bw);
+        EXPECT_EQ(d->windows[0]->image.BitmapHeight(), bh);
+        EXPECT_EQ(d->windows[0]->image.PixelAt(3, 0)[0], 9);
+        EXPECT_EQ(d->windows[0]->image.PixelAt(4, 0)[0], 0);
+    }
+}
+
+TEST(TiffImage, UnsupportedAndUndrawnImages)
+{
+    TiffBuilder t(true);
+    // Compression 2 and 8: a window with nothing drawn, and the message.
+    for (uint32_t compression : {2u, 8u, 7u}) {
+        Bytes file = t.Build({GrayImage(t, 8, 8, compression, 0x100, 64)});
+        file.resize(0x140, 0x55);
+        const auto d = Draw(file);
+        EXPECT_TRUE(Contains(d->detail, "\n[00000100] Image Data\n未対応の形式\n")) << compression;
+        ASSERT_EQ(d->windows.size(), 1u);
+        EXPECT_TRUE(AllZero(d->windows[0]->image));
+    }
+    // Planar images: a window, nothing drawn, no message.
+    std::vector<Field> planar = GrayImage(t, 8, 8, 1, 0x100, 64);
+    planar.push_back(t.Short(284, {2}));
+    Bytes file = t.Build({planar});
+    file.resize(0x140, 0x55);
+    auto d = Draw(file);
+    EXPECT_FALSE(Contains(d->detail, "未対応の形式"));
+    ASSERT_EQ(d->windows.size(), 1u);
+    EXPECT_TRUE(AllZero(d->windows[0]->image));
+    // A PlanarConfiguration of 3 is not drawn either, with the message.
+    planar.back() = t.Short(284, {3});
+    file = t.Build({planar});
+    file.resize(0x140, 0x55);
+    EXPECT_TRUE(Contains(Draw(file)->detail, "\n未対応の形式\n"));
+    // 16-bit samples are not drawn.
+    std::vector<Field> deep = GrayImage(t, 8, 8, 1, 0x100, 128);
+    deep[2] = t.Short(258, {16});
+    file = t.Build({deep});
+    file.resize(0x180, 0x55);
+    EXPECT_TRUE(Contains(Draw(file)->detail, "\n未対応の形式\n"));
+}
+
+TEST(TiffImage, ThumbnailWithJpegDataGetsNoWindow)
+{
+    TiffBuilder t(true);
+    Bytes file = t.Build({{t.Short(256, {8}), t.Short(257, {8}), t.Short(259, {6}), t.Long(513, {0x80}),
+                           t.Long(514, {4})}});
+    file.resize(0x80, 0);
+    for (uint8_t b : {0xFF, 0xD8, 0xFF, 0xD9})
+        file.push_back(b);
+    const auto d = Draw(file);
+    EXPECT_TRUE(Contains(d->detail, "\n[00000080] Jpeg Data\n"));
+    EXPECT_TRUE(d->windows.empty());
+}
+
+TEST(TiffImage, MissingOrEnormousSizes)
+{
+    TiffBuilder t(true);
+    // No ImageWidth: no window.
+    std::vector<Field> fields = GrayImage(t, 8, 8, 1, 0x100, 64);
+    fields.erase(fields.begin());
+    Bytes file = t.Build({fields});
+    file.resize(0x140, 1);
+    auto d = Draw(file);
+    EXPECT_TRUE(Contains(d->detail, "[00000100] Image Data\n"));
+    EXPECT_TRUE(d->windows.empty());
+
+    // A size beyond the pixel memory's cap: a window without pixels.
+    file = t.Build({GrayImage(t, 100000, 100000, 5, 0x100, 64)});
+    file.resize(0x140, 1);
+    d = Draw(file);
+    ASSERT_EQ(d->windows.size(), 1u);
+    EXPECT_EQ(d->windows[0]->image.Pixels(), nullptr);
+
+    // Without SamplesPerPixel, RowsPerStrip and StripByteCounts the TIFF
+    // defaults apply: one sample, one strip running to the end of the file.
+    file = t.Build({{t.Long(256, {4}), t.Long(257, {2}), t.Short(258, {8}), t.Long(273, {0x100})}});
+    file.resize(0x100, 0);
+    for (uint8_t b : {10, 20, 30, 40, 50, 60, 70, 80, 90})
+        file.push_back(b);
+    d = Draw(file);
+    ASSERT_EQ(d->windows.size(), 1u);
+    EXPECT_EQ(d->windows[0]->image.PixelAt(3, 1)[2], 80);
+    // A palette image without a colour map is not drawn.
+    file = t.Build({{t.Long(256, {4}), t.Long(257, {2}), t.Short(258, {8}), t.Short(262, {3}), t.Long(273, {0x100})}});
+    file.resize(0x108, 0);
+    EXPECT_TRUE(Contains(Draw(file)->detail, "\n未対応の形式\n"));
+}
+
+TEST(TiffImage, DamagedStripsStayInsideTheBitmap)
+{
+    std::mt19937 random(7);
+    for (uint32_t compression : {1u, 5u, 32773u}) {
+        for (int round = 0; round < 60; ++round) {
+            TiffBuilder t(round % 2 == 0);
+            const uint32_t w = 1 + random() % 40;
+            const uint32_t h = 1 + random() % 40;
+            const uint32_t spp = 1 + random() % 5;
+            Bytes garbage(random() % 600);
+            for (uint8_t& b : garbage)
+                b = static_cast<uint8_t>(random());
+            if (compression == 5 && !garbage.empty())
+                garbage[0] = 0x80;   // Clear, then whatever follows
+            // The byte counts claim more than the file holds, and a second
+            // strip starts past the image.
+            // Layouts vary too: bilevel, grey, palette with a short map, colour.
+            const uint32_t bits = spp == 1 && random() % 2 ? 1 : 8;
+            const uint32_t photometric = random() % 4;
+            std::vector<uint32_t> map(3 * (random() % 20));
+            for (uint32_t& v : map)
+                v = static_cast<uint32_t>(random() & 0xFFFF);
+            std::vector<Field> fields = {t.Long(256, {w}), t.Long(257, {h}), t.Short(258, {bits}),
+                                         t.Short(259, {compression}), t.Short(262, {photometric}),
+                                         t.Long(273, {0x200, 0x210}), t.Short(277, {spp}), t.Long(278, {h / 2 + 1}),
+                                         t.Long(279, {5000, 40}), t.Short(317, {2})};
+            if (!map.empty())
+                fields.push_back(t.Short(320, map));
+            Bytes file = t.Build({fields});
+            ASSERT_LE(file.size(), 0x200u);
+            file.resize(0x200, 0);
+            file.insert(file.end(), garbage.begin(), garbage.end());
+            const auto d = Draw(file);
+            ASSERT_EQ(d->windows.size(), 1u);
+            ASSERT_NE(d->windows[0]->image.Pixels(), nullptr);
+        }
+    }
+}
+
+#endif

@@ -1,0 +1,36 @@
+#pragma once
+// The records the TIFF analyzer keeps while it walks a file: one IfdRecord
+// per image file directory of the chain, one IfdEntry per 12-byte directory
+// entry, one EntryValue per value element read in detailed mode.
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+struct EntryValue {
+    uint32_t unsignedValue = 0;   // BYTE, SHORT, LONG
+    int32_t signedValue = 0;      // SBYTE, SSHORT, SLONG: the element's bits as read
+    double realValue = 0.0;       // RATIONAL, SRATIONAL, FLOAT, DOUBLE
+    std::unique_ptr<char[]> text; // ASCII: the whole string, zero-terminated, in one element
+};
+
+struct IfdEntry {
+    uint32_t tag = 0;
+    uint32_t type = 0;
+    uint32_t count = 0;
+    // Bytes 8-11 of the entry as one number in the file's byte order. Made
+    // absolute in place when it is shown as an offset; an inline BYTE or
+    // SHORT of a big-endian file is shifted down to its value.
+    uint32_t valueField = 0;
+    std::vector<EntryValue> values;
+};
+
+// A deque keeps entries where they are while later ones are appended, so an
+// entry found by FindEntry stays valid for the whole run.
+using IfdEntryList = std::deque<IfdEntry>;
+
+struct IfdRecord {
+    uint32_t entryCount = 0;
+    IfdEntryList entries;
+    uint32_t nextIfdOffset = 0;   // absolute; 0 when the chain ends here
+};
