@@ -1,6 +1,8 @@
 // The ICC profile header and tag table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <filesystem>
 
@@ -66,8 +68,8 @@ TEST(IccAnalyzer, RealProfileHeaderFieldByField)
     if (!std::filesystem::exists(kSrgbProfile))
         GTEST_SKIP() << kSrgbProfile << " is not installed";
     const Bytes profile = testing_support::ReadFile(kSrgbProfile);
-    Bytes file(0x1000, 0);
-    file.insert(file.end(), profile.begin(), profile.end());
+    Bytes file(0x1000 + profile.size(), 0);
+    std::copy(profile.begin(), profile.end(), file.begin() + 0x1000);
     const std::string d = Lay(file, 0x1000);
     ExpectGolden("icc/srgb_at_1000.txt", d);
     EXPECT_TRUE(Contains(d, "[00000000] Offset\n  /* --- ICC Profile Header --- */\n"
@@ -210,10 +212,9 @@ TEST(IccAnalyzer, TagTable)
     EXPECT_EQ(d.substr(d.size() - last.size()), last);
 
     // A private tag and a zero signature.
-    Bytes p = EmptyProfile();
+    Bytes p(132 + 24, 0);
     Put32(p, 0, 132 + 24);
     Put32(p, 128, 2);
-    p.resize(132 + 24, 0);
     PutSig(p, 132, "priv");
     Put32(p, 136, 0x80);
     Put32(p, 140, 0x10);
