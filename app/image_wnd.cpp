@@ -102,7 +102,8 @@ void CImageWnd::mouseReleaseEvent(QMouseEvent* event)
 
 void CImageWnd::mouseMoveEvent(QMouseEvent* event)
 {
-    if (dragging_) {
+    // Without pixel memory there is nothing to pan.
+    if (dragging_ && image_.Pixels()) {
         const QPoint mouse = event->position().toPoint();
         scrollOrigin_ = NextScrollOrigin(scrollOrigin_, lastMouse_, mouse, size(), image_);
         lastMouse_ = mouse;
