@@ -1,4 +1,6 @@
 // Opening, dropping, deleting and analysing files through the windows.
+#include <QApplication>
+#include <QCursor>
 #include <QMdiArea>
 #include <QMimeData>
 #include <QStatusBar>
@@ -315,6 +317,31 @@ private slots:
         f.List().OnCommand(kCmdEntryDelete);
         QCOMPARE(f.List().RowCount(), 0);
         QCOMPARE(f.ChildFrames().size(), size_t{0});
+    }
+
+    void analysesShowABusyCursorAndNameTheFile()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        const std::string text = f.Write("notes.txt", "plain text");
+        QStringList status;
+        QList<bool> busy;
+        f.App().SetMessageHook([&](const MessageBoxRequest&) {
+            status << f.Frame().StatusText();
+            busy << (QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+            return MessageAnswer::Ok;
+        });
+        // The duplicate is reported right after the first copy's analysis.
+        f.OpenThroughDialog({files.jpeg, files.jpeg});
+        f.App().RunDetailedAnalysis(text.c_str());
+        QCOMPARE(status, QStringList({QStringLiteral("概略解析中：") + QString::fromStdString(files.jpeg),
+                                      QStringLiteral("詳細解析中：") + QString::fromStdString(text)}));
+        QCOMPARE(busy, QList<bool>({true, true}));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
+        // The unsupported file's window stays, titled with the path, empty.
+        QCOMPARE(f.App().DocumentTitle(0), text);
+        QCOMPARE(f.ChildFrames().at(0)->View()->topLevelItemCount(), 0);
     }
 
     void resultColumnKeepsAtMost511Bytes()
