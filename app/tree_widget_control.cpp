@@ -104,23 +104,19 @@ HTREEITEM CTreeWidgetControl::GetChildItem(HTREEITEM handle) const
     return item && item->childCount() > 0 ? Handle(item->child(0)) : 0;
 }
 
-namespace {
-// The sibling after item under its parent (or the top level), or null.
-QTreeWidgetItem* NextSibling(const QTreeWidget& tree, QTreeWidgetItem* item)
+QTreeWidgetItem* CTreeWidgetControl::NextSibling(QTreeWidgetItem* item) const
 {
-    if (QTreeWidgetItem* parent = item->parent()) {
-        const int index = parent->indexOfChild(item);
-        return index + 1 < parent->childCount() ? parent->child(index + 1) : nullptr;
-    }
-    const int index = tree.indexOfTopLevelItem(item);
-    return index + 1 < tree.topLevelItemCount() ? tree.topLevelItem(index + 1) : nullptr;
+    // The model finds an item's row in constant time (it remembers where the
+    // item was last seen), where a search of the parent's children would make
+    // walks along long sibling chains quadratic.
+    const QModelIndex index = indexFromItem(item);
+    return itemFromIndex(index.sibling(index.row() + 1, 0));
 }
-}  // namespace
 
 HTREEITEM CTreeWidgetControl::GetNextSiblingItem(HTREEITEM handle) const
 {
     QTreeWidgetItem* item = ItemFromHandle(handle);
-    return item ? Handle(NextSibling(*this, item)) : 0;
+    return item ? Handle(NextSibling(item)) : 0;
 }
 
 HTREEITEM CTreeWidgetControl::GetNextVisibleItem(HTREEITEM handle) const
@@ -135,7 +131,7 @@ HTREEITEM CTreeWidgetControl::GetNextVisibleItem(HTREEITEM handle) const
     if (item->isExpanded() && item->childCount() > 0)
         return Handle(item->child(0));
     for (QTreeWidgetItem* cur = item; cur; cur = cur->parent())
-        if (QTreeWidgetItem* next = NextSibling(*this, cur))
+        if (QTreeWidgetItem* next = NextSibling(cur))
             return Handle(next);
     return 0;
 }

@@ -37,5 +37,7 @@ public:
     static std::string ItemBytes(const QTreeWidgetItem* item);
 
 private:
+    QTreeWidgetItem* NextSibling(QTreeWidgetItem* item) const;
+
     std::unordered_set<const QTreeWidgetItem*> live_;
 };
