@@ -1,7 +1,10 @@
 #include "app/roughly_analysis.h"
 
 #include <QCloseEvent>
+#include <QMdiArea>
 #include <QMenu>
+#include <QPainter>
+#include <QStyleOptionTitleBar>
 
 #include "app/app_icons.h"
 #include "app/rough_list_ctrl.h"
@@ -11,7 +14,8 @@ CRoughlyAnalysis::CRoughlyAnalysis(CVantrelApp& app, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("概略解析"));
     setWindowIcon(RoughAnalysisIcon());
-    // No close button; the other caption buttons stay.
+    // No close button hint; the style still draws one with the system menu,
+    // which paintEvent grays.
     setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint);
     setWidget(list_);
@@ -48,4 +52,26 @@ void CRoughlyAnalysis::changeEvent(QEvent* event)
     QMdiSubWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         DisableClose();
+}
+
+void CRoughlyAnalysis::paintEvent(QPaintEvent* event)
+{
+    QMdiSubWindow::paintEvent(event);
+    if (isMaximized() || !(windowFlags() & Qt::WindowSystemMenuHint))
+        return;
+    // The style draws the caption's close button with the system menu and
+    // has no disabled look for it: wash it out so that it reads as grayed.
+    QStyleOptionTitleBar option;
+    option.initFrom(this);
+    option.titleBarFlags = windowFlags();
+    option.titleBarState = windowState();
+    option.subControls = QStyle::SC_TitleBarCloseButton;
+    option.rect = QRect(0, 0, width(), style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, this));
+    const QRect button = style()->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarCloseButton, this);
+    if (button.isEmpty())
+        return;
+    QColor wash = palette().color(QPalette::Window);
+    wash.setAlpha(190);
+    QPainter painter(this);
+    painter.fillRect(button.adjusted(1, 1, -1, -1), wash);
 }
