@@ -29,8 +29,13 @@ CChildFrame::~CChildFrame()
 void CChildFrame::closeEvent(QCloseEvent* event)
 {
     QMdiSubWindow::closeEvent(event);
-    if (event->isAccepted())
-        app_.OnFrameDestroyed(this);
+    if (!event->isAccepted())
+        return;
+    // The frame itself goes a moment later; its pictures vanish with it now,
+    // so that they keep no program running whose main frame has closed.
+    for (const auto& window : images_)
+        window->hide();
+    app_.OnFrameDestroyed(this);
 }
 
 void CChildFrame::AddImageWindow(const std::string& title, ImageRect& rect)

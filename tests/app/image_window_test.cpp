@@ -190,8 +190,10 @@ private slots:
         f.Frame().OnCommand(kCmdFileNew);
         QPointer<CImageWnd> image = AddPicture(f.App(), *f.Frame().ActiveChildFrame(), 40, 40);
         QVERIFY(image);
+        f.Frame().ActiveChildFrame()->ShowImageWindows();
+        QVERIFY(image->isVisible());
         f.Frame().OnCommand(kCmdFileClose);
-        QTest::qWait(0);
+        QVERIFY(!image || image->isHidden());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(image.isNull());
         QVERIFY(f.App().Documents().empty());

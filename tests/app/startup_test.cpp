@@ -18,6 +18,7 @@
 #include "app/analysis_tree_ctrl.h"
 #include "app/app_resources.h"
 #include "app/child_frame.h"
+#include "app/image_wnd.h"
 #include "app/vantrel_view.h"
 #include "app/main_frame.h"
 #include "app/recent_file_list.h"
@@ -349,6 +350,22 @@ private slots:
         f.Frame().Command(kCmdAppAbout)->trigger();
         QCOMPARE(shown, QStringLiteral("Vantrel Version " VANTREL_VERSION));
         QVERIFY(modal);
+    }
+
+    void exitClosesEveryWindow()
+    {
+        AppFixture f;
+        f.Frame().OnCommand(kCmdFileNew);
+        CChildFrame* frame = f.Frame().ActiveChildFrame();
+        ImageRect rect{0, 0, 32, 32};
+        f.App().AddImageWindow("x.jpg", rect);
+        frame->ShowImageWindows();
+        QWidget* image = frame->ImageWindows().front().get();
+        QVERIFY(image->isVisible());
+        f.Frame().Command(kCmdAppExit)->trigger();
+        QVERIFY(!f.Frame().isVisible());
+        QVERIFY(!image->isVisible());
+        QVERIFY(f.App().Documents().empty());
     }
 
     void profileKeepsFiveRecentFiles()
