@@ -83,14 +83,14 @@ constexpr MenuItem kMenuDocument[] = {
 };
 
 constexpr MenuItem kMenuEntry[] = {
-    {K::Popup, 0, "_POPUP_"},
+    {K::Popup, 0, "Entry"},
     {K::Command, kCmdEntryDelete, "エントリ削除(&D)"},
     {K::Command, kCmdDetailedAnalysis, "詳細解析(&A)"},
     {K::End, 0, nullptr},
 };
 
 constexpr MenuItem kMenuImage[] = {
-    {K::Popup, 0, "_POPUP_"},
+    {K::Popup, 0, "Image"},
     {K::Command, kCmdShowImage, "イメージ表示(&V)"},
     {K::End, 0, nullptr},
 };
