@@ -16,6 +16,7 @@
 #include "app/analysis_tree_bar.h"
 #include "app/analysis_tree_ctrl.h"
 #include "app/child_frame.h"
+#include "app/image_wnd.h"
 #include "app/main_frame.h"
 #include "app/rough_list_ctrl.h"
 #include "app/vantrel_doc.h"
@@ -241,8 +242,8 @@ void CVantrelApp::AddImageWindow(const std::string& title, ImageRect& rect)
         frame->AddImageWindow(title, rect);
         return;
     }
-    rect.right = std::min(rect.right, int32_t{1280});
-    rect.bottom = std::min(rect.bottom, int32_t{720});
+    rect.right = std::min(rect.right, int32_t{CImageWnd::kMaxClientWidth});
+    rect.bottom = std::min(rect.bottom, int32_t{CImageWnd::kMaxClientHeight});
 }
 
 void CVantrelApp::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
@@ -280,7 +281,15 @@ MessageAnswer CVantrelApp::MessageBox(const MessageBoxRequest& request)
     QMessageBox box(QMessageBox::NoIcon, caption, QString::fromUtf8(request.text.c_str()), buttons,
                     OwnerWidget(request.owner));
     box.setDefaultButton(QMessageBox::Ok);
-    return box.exec() == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    // A question asked in the middle of an analysis waits for the user: show
+    // the ordinary pointer over it.
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int answer = box.exec();
+    if (busy)
+        QApplication::restoreOverrideCursor();
+    return answer == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
 }
 
 void CVantrelApp::ExitProcess(int code)

@@ -3,7 +3,12 @@
 #include <QAction>
 #include <QDialog>
 #include <QHeaderView>
+#include <QApplication>
+#include <QCursor>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -335,6 +340,56 @@ private slots:
             texts << (a->isSeparator() ? QStringLiteral("---") : a->text());
         QCOMPARE(texts, QStringList({"重ねて表示(&C)", "並べて表示(&T)", "ｱｲｺﾝの整列(&A)", "---", "&1 概略解析",
                                      "&2 Default", "&3 Default"}));
+    }
+
+    void messageBoxesWithoutAHookAskThePerson()
+    {
+        AppFixture f;
+        f.App().SetMessageHook(nullptr);
+        struct Seen {
+            QString title, text;
+            QWidget* parent = nullptr;
+            bool cancel = false;
+            Qt::CursorShape cursor = Qt::BlankCursor;
+        } seen;
+        const auto answerWith = [&seen](QMessageBox::StandardButton button) {
+            QTimer::singleShot(0, [&seen, button] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                seen.title = box->windowTitle();
+                seen.text = box->text();
+                seen.parent = box->parentWidget();
+                seen.cancel = box->button(QMessageBox::Cancel) != nullptr;
+                seen.cursor = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape()
+                                                             : Qt::BlankCursor;
+                box->button(button)->click();
+            });
+        };
+        MessageBoxRequest ask;
+        ask.text = "ファイル：/a\nを表示から削除します。";
+        ask.caption = "Vantrel";
+        ask.owner = MessageOwner::RoughList;
+        ask.buttons = MessageButtons::OkCancel;
+        answerWith(QMessageBox::Cancel);
+        QCOMPARE(f.App().MessageBox(ask), MessageAnswer::Cancel);
+        QCOMPARE(seen.title, QStringLiteral("Vantrel"));
+        QCOMPARE(seen.parent, static_cast<QWidget*>(&f.List()));
+        QVERIFY(seen.cancel);
+
+        // A box without caption or owner, shown while the wait cursor is up.
+        MessageBoxRequest tell;
+        tell.text = "ファイルを開けません\nエラー番号：SA00000001";
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        answerWith(QMessageBox::Ok);
+        QCOMPARE(f.App().MessageBox(tell), MessageAnswer::Ok);
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        QApplication::restoreOverrideCursor();
+        QCOMPARE(seen.title, QStringLiteral("Vantrel"));
+        QCOMPARE(seen.text, QStringLiteral("ファイルを開けません\nエラー番号：SA00000001"));
+        QCOMPARE(seen.parent, static_cast<QWidget*>(nullptr));
+        QVERIFY(!seen.cancel);
+        QCOMPARE(seen.cursor, Qt::ArrowCursor);
     }
 
     void versionBoxIsModal()
