@@ -21,6 +21,7 @@
 #include "app/rough_list_ctrl.h"
 #include "app/roughly_analysis.h"
 #include "app/vantrel_app.h"
+#include "app/vantrel_view.h"
 
 namespace {
 
@@ -220,6 +221,9 @@ CChildFrame* CMainFrame::ActiveChildFrame() const
 
 void CMainFrame::UpdateMenus()
 {
+    // Printing belongs to the detailed-analysis view: only with one active.
+    for (QAction* action : CommandActions(kCmdFilePrint))
+        action->setEnabled(ActiveChildFrame() != nullptr);
     const int wanted = ActiveChildFrame() ? kIdrDocument : kIdrMainFrame;
     if (wanted == currentMenu_)
         return;
@@ -297,6 +301,10 @@ void CMainFrame::OnCommand(int id)
         break;
     case kCmdAppAbout:
         app_.OnAppAbout();
+        break;
+    case kCmdFilePrint:
+        if (CChildFrame* frame = ActiveChildFrame())
+            frame->View()->OnFilePrint();
         break;
     case kCmdViewToolBar:
         toolBar_->setVisible(toolBar_->isHidden());

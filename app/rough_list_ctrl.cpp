@@ -11,11 +11,11 @@
 namespace {
 constexpr int kTextBytesRole = Qt::UserRole + 1;
 
-struct ColumnSpec {
+struct ColumnLayout {
     const char* heading;
     int width;
 };
-constexpr ColumnSpec kColumns[] = {
+constexpr ColumnLayout kColumns[] = {
     {"ファイル名", 200},
     {"ファイル形式", 200},
     {"解析結果", 500},

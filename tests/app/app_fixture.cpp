@@ -120,7 +120,7 @@ AppFixture::AppFixture() : app_(std::make_unique<CVantrelApp>())
     });
     app_->SetModalHook([](QDialog&) { return 0; });
     app_->InitInstance();
-    QTest::qWaitForWindowExposed(&Frame());
+    (void)QTest::qWaitForWindowExposed(&Frame());
 }
 
 AppFixture::~AppFixture()

@@ -1,7 +1,11 @@
 // Opening, dropping, deleting and analysing files through the windows.
 #include <QApplication>
 #include <QCursor>
+#include <QDialog>
+#include <QFileInfo>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPdfWriter>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QTest>
@@ -13,6 +17,7 @@
 #include "app/child_frame.h"
 #include "app/main_frame.h"
 #include "app/rough_list_ctrl.h"
+#include "app/roughly_analysis.h"
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
 #include "app_fixture.h"
@@ -342,6 +347,46 @@ private slots:
         // The unsupported file's window stays, titled with the path, empty.
         QCOMPARE(f.App().DocumentTitle(0), text);
         QCOMPARE(f.ChildFrames().at(0)->View()->topLevelItemCount(), 0);
+    }
+
+    void printingPutsTheShownLinesOnPages()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        f.OpenThroughDialog({files.jpeg});
+        QAction* print = f.Frame().Command(kCmdFilePrint);
+        QVERIFY(!print->isEnabled());
+        f.App().RunDetailedAnalysis(files.jpeg.c_str());
+        QVERIFY(print->isEnabled());
+        CVantrelView* view = f.Frame().ActiveChildFrame()->View();
+
+        const QString pdf = QString::fromStdString(f.Dir() + "/tree.pdf");
+        const auto pages = [&] {
+            QPdfWriter writer(pdf);
+            return view->PrintPages(writer);
+        };
+        QCOMPARE(pages(), 1);
+        QVERIFY(QFileInfo(pdf).size() > 0);
+        // Enough lines for several pages; collapsed branches are not printed.
+        HTREEITEM branch = view->InsertItem("[00000000] branch", TVI_ROOT);
+        for (int i = 0; i < 300; ++i)
+            view->InsertItem(QStringLiteral("[%1] line").arg(i).toUtf8().constData(), branch);
+        view->Expand(branch, TVE_EXPAND);
+        const int expanded = pages();
+        QVERIFY(expanded >= 3);
+        view->collapseItem(view->ItemFromHandle(branch));
+        QCOMPARE(pages(), 1);
+
+        // The command asks for a printer first; a cancelled dialog prints nothing.
+        int dialogs = 0;
+        f.App().SetModalHook([&dialogs](QDialog&) {
+            ++dialogs;
+            return int{QDialog::Rejected};
+        });
+        print->trigger();
+        QCOMPARE(dialogs, 1);
+        f.Frame().MdiArea()->setActiveSubWindow(f.Frame().RoughWindow());
+        QVERIFY(!print->isEnabled());
     }
 
     void resultColumnKeepsAtMost511Bytes()

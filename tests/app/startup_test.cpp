@@ -203,7 +203,7 @@ private slots:
         }
         // Ctrl+N through the keyboard: an empty window titled "Default".
         f.Frame().activateWindow();
-        QTest::qWaitForWindowActive(&f.Frame());
+        (void)QTest::qWaitForWindowActive(&f.Frame());
         QTest::keyClick(&f.Frame(), Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(f.App().Documents().size(), size_t{1});
         QCOMPARE(f.App().DocumentTitle(0), std::string("Default"));
