@@ -40,9 +40,13 @@ void CAnalysisTreeBar::UpdateMargins(bool floating)
 void CAnalysisTreeBar::RebuildTree(const AnalysisEntry* head)
 {
     ++rebuildCount_;
-    tree_->setUpdatesEnabled(false);
+    // One repaint for the whole tree rather than one per item.
+    struct Frozen {
+        QWidget* widget;
+        explicit Frozen(QWidget* w) : widget(w) { widget->setUpdatesEnabled(false); }
+        ~Frozen() { widget->setUpdatesEnabled(true); }
+    } frozen(tree_);
     RebuildAnalysisTree(*tree_, head, app_);
-    tree_->setUpdatesEnabled(true);
 }
 
 void CAnalysisTreeBar::AdjustHeight(int reason)

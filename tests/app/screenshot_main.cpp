@@ -48,6 +48,8 @@ int main(int argc, char** argv)
     // windows stay as the program left them (maximized).
     if (!(argc > 2 && std::strcmp(argv[2], "--as-opened") == 0))
         f.Frame().OnCommand(57651);
+    // Decoded pictures, if the analysis made any, stand at the top left.
+    detail->ShowImageWindows();
     QTest::qWait(300);
 
     const QPixmap shot = f.Frame().screen()->grabWindow(0, f.Frame().frameGeometry().x(),
