@@ -71,6 +71,14 @@ bool IsHandled(int id)
     }
 }
 
+bool MenuHolds(const QMenu& menu, int id)
+{
+    for (const QAction* action : menu.actions())
+        if (ActionCommand(action) == id)
+            return true;
+    return false;
+}
+
 bool IsToggle(int id)
 {
     return id == kCmdViewToolBar || id == kCmdViewStatusBar || id == kCmdViewAnalysisTree;
@@ -151,12 +159,14 @@ QList<QAction*> CMainFrame::BuildMenu(int resourceId)
         case MenuItem::Popup:
             current = new QMenu(QString::fromUtf8(item.text), this);
             top << current->menuAction();
-            if (QString::fromUtf8(item.text).startsWith(QStringLiteral("表示")))
-                connect(current, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
-            if (QString::fromUtf8(item.text).startsWith(QStringLiteral("ｳｨﾝﾄﾞｳ")))
-                connect(current, &QMenu::aboutToShow, this, [this, current] { UpdateWindowMenu(current); });
             break;
         case MenuItem::End:
+            // The View menu refreshes its check marks as it opens; the Window
+            // menu lists the open windows after its own commands.
+            if (current && MenuHolds(*current, kCmdViewAnalysisTree))
+                connect(current, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
+            if (current && MenuHolds(*current, kCmdWindowCascade))
+                connect(current, &QMenu::aboutToShow, this, [this, menu = current] { UpdateWindowMenu(menu); });
             current = nullptr;
             break;
         case MenuItem::Separator:
