@@ -2,6 +2,15 @@
 
 #include <cstring>
 
+// The transform and the colour conversion are plain loops over eight lanes;
+// where the compiler can, it also builds them for AVX2 and picks the variant
+// at load time. Both variants compute the same integers.
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#define VANTREL_VECTOR_CLONES __attribute__((target_clones("avx2", "default"), noinline))
+#else
+#define VANTREL_VECTOR_CLONES
+#endif
+
 namespace {
 
 // 65536 x cos(k pi / 16), to the nearest integer.
@@ -53,14 +62,14 @@ inline int32_t Sub(int32_t a, int32_t b) { return Wrap(int64_t{a} - b); }
 inline int32_t Mul(int32_t a, int32_t b) { return Wrap(int64_t{a} * b); }
 inline int32_t MulShift(int32_t a, int32_t b) { return Mul(a, b) >> 16; }
 
-inline uint8_t Clamp255(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+inline int32_t Clamp255(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 // The separable inverse DCT in 16.16 fixed point. f is indexed [row v][column
 // u] (vertical, horizontal frequency); rowMask has bit v set when row v may
 // hold a non-zero value (rows without the bit are all zero). out receives the
 // samples [vertical position m][horizontal position n]. Rows known to be zero
 // are skipped: every product with a zero is zero, so the result is the same.
-void InverseDct(const int32_t* f, uint32_t rowMask, int32_t* out)
+VANTREL_VECTOR_CLONES void InverseDct(const int32_t* f, uint32_t rowMask, int32_t* out)
 {
     int32_t g[8][8];   // [v][n]
     uint32_t liveRows = 0;
@@ -144,6 +153,94 @@ void InverseDct(const int32_t* f, uint32_t rowMask, int32_t* out)
             out[m * 8 + n] = static_cast<int32_t>(acc[m][n]) >> 2;
 }
 
+// Red, green and blue of eight pixels, each clamped to 0 to 255:
+// R = (Y 65536 + Cr 91881) >> 16, G = (Y 65536 - Cb 22554 - Cr 46802) >> 16,
+// B = (Y 65536 + Cb 116130) >> 16, in wrapping 32-bit arithmetic.
+#if defined(__GNUC__) && !defined(__clang__)
+typedef uint32_t U32x8 __attribute__((vector_size(32)));
+typedef int32_t I32x8 __attribute__((vector_size(32)));
+
+inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr, int32_t (*rgb)[8])
+{
+    U32x8 y, ucb, ucr;
+    std::memcpy(&y, ys, sizeof y);
+    std::memcpy(&ucb, cb, sizeof ucb);
+    std::memcpy(&ucr, cr, sizeof ucr);
+    y <<= 16;
+    I32x8 r = reinterpret_cast<I32x8>(y + ucr * kCrToR) >> 16;
+    I32x8 g = reinterpret_cast<I32x8>(y - ucb * kCbToG - ucr * kCrToG) >> 16;
+    I32x8 b = reinterpret_cast<I32x8>(y + ucb * kCbToB) >> 16;
+    r = r < 0 ? 0 : r;
+    r = r > 255 ? 255 : r;
+    g = g < 0 ? 0 : g;
+    g = g > 255 ? 255 : g;
+    b = b < 0 ? 0 : b;
+    b = b > 255 ? 255 : b;
+    std::memcpy(rgb[0], &r, sizeof r);
+    std::memcpy(rgb[1], &g, sizeof g);
+    std::memcpy(rgb[2], &b, sizeof b);
+}
+#else
+inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr, int32_t (*rgb)[8])
+{
+    for (uint32_t i = 0; i < 8; ++i) {
+        const uint32_t y = static_cast<uint32_t>(ys[i]) << 16;
+        const uint32_t ucb = static_cast<uint32_t>(cb[i]);
+        const uint32_t ucr = static_cast<uint32_t>(cr[i]);
+        rgb[0][i] = Clamp255(static_cast<int32_t>(y + ucr * kCrToR) >> 16);
+        rgb[1][i] = Clamp255(static_cast<int32_t>(y - ucb * kCbToG - ucr * kCrToG) >> 16);
+        rgb[2][i] = Clamp255(static_cast<int32_t>(y + ucb * kCbToB) >> 16);
+    }
+}
+#endif
+
+// Converts the samples of one MCU to blue, green and red and writes them into
+// the bottom-up pixel memory. Luma block b covers block (b mod h0, b div h0)
+// of the MCU; the one chroma block is spread over the whole MCU, so the chroma
+// cell of a pixel is its MCU position divided by the sampling factors (1 or 2,
+// hence the shifts).
+VANTREL_VECTOR_CLONES void PaintMcu(const int32_t (*luma)[64], const int32_t (*chroma)[64], uint32_t h0, uint32_t v0, uint64_t x,
+              uint64_t y, const CJpegScanDecoder::Target& target)
+{
+    const uint32_t hs = h0 - 1;
+    const uint32_t vs = v0 - 1;
+    const size_t rowBytes = static_cast<size_t>(target.bitmapWidth) * 3;
+    for (uint32_t b = 0; b < h0 * v0; ++b) {
+        const uint32_t bx = b & hs;
+        const uint32_t by = b >> hs;
+        const uint64_t ox = x + 8 * bx;
+        const uint64_t oy = y + 8 * by;
+        for (uint32_t j = 0; j < 8; ++j) {
+            const uint64_t row = static_cast<uint64_t>(target.bitmapHeight) - 1 - (oy + j);
+            uint8_t* p = target.pixels + row * rowBytes + ox * 3;
+            const int32_t* ys = luma[b] + j * 8;
+            const uint32_t cy = ((j + 8 * by) >> vs) * 8;
+            int32_t cb[8];
+            int32_t cr[8];
+            for (uint32_t i = 0; i < 8; ++i) {
+                const uint32_t cx = (i + 8 * bx) >> hs;
+                cb[i] = chroma[0][cy + cx];
+                cr[i] = chroma[1][cy + cx];
+            }
+            int32_t rgb[3][8];
+            ConvertEight(ys, cb, cr, rgb);
+            for (uint32_t i = 0; i < 8; ++i) {
+                p[i * 3 + 0] = static_cast<uint8_t>(rgb[2][i]);
+                p[i * 3 + 1] = static_cast<uint8_t>(rgb[1][i]);
+                p[i * 3 + 2] = static_cast<uint8_t>(rgb[0][i]);
+            }
+        }
+    }
+}
+
+// The value of a coefficient coded in size bits (ITU-T T.81 F.2.2.1): a
+// leading 0 bit marks a negative value, v - (2^size - 1). size from 1 to 16.
+inline int32_t Extend(uint32_t v, uint32_t size)
+{
+    const uint32_t negative = ((v >> (size - 1)) & 1u) - 1u;   // all ones when the top bit is 0
+    return static_cast<int32_t>(v - (negative & ((1u << size) - 1u)));
+}
+
 // A Huffman code list turned into lookup tables. Codes of up to kFastBits bits
 // are found with one index into fast; longer ones by the canonical ranges of
 // their length. The codes of a list are generated in canonical order, so the
@@ -159,6 +256,27 @@ struct HuffmanLookup {
     uint32_t index[17] = {};      // position of the length's first symbol
     uint8_t symbols[16 * 256] = {};
     uint32_t lastLength = 0;      // length of the list's last entry: what a failed search reads
+    // For AC tables: where a code and the value bits that follow it fit in
+    // kFastBits bits together, (value << 16) | (run << 8) | total length;
+    // 0 elsewhere (end of block, runs of zeros, longer codes).
+    int32_t fastAc[1u << kFastBits] = {};
+
+    void BuildFastAc()
+    {
+        for (uint32_t i = 0; i < (1u << kFastBits); ++i) {
+            const uint32_t f = fast[i];
+            if (!f)
+                continue;
+            const uint32_t len = f >> 8;
+            const uint32_t size = f & 0x0F;
+            const uint32_t run = (f >> 4) & 0x0F;
+            if (size == 0 || len + size > static_cast<uint32_t>(kFastBits))
+                continue;
+            const uint32_t bits = (i >> (kFastBits - len - size)) & ((1u << size) - 1u);
+            fastAc[i] = static_cast<int32_t>(static_cast<uint32_t>(Extend(bits, size)) << 16) |
+                        static_cast<int32_t>((run << 8) | (len + size));
+        }
+    }
 
     void Build(const HuffmanTable& table)
     {
@@ -208,8 +326,10 @@ struct CJpegScanDecoder::State {
     FILE* fp = nullptr;
 
     // The bits of the data bytes taken so far, most significant first.
+    // The bit count is 64-bit so that the decoder's 32-bit coefficient stores
+    // cannot alias it and it stays in a register.
     uint64_t acc = 0;
-    int bits = 0;
+    int64_t bits = 0;
     uint32_t previous = 0;      // last data byte, 0x100 for end of file
 
     // Data bytes taken since startOffset: the file offset after each of the
@@ -287,6 +407,27 @@ struct CJpegScanDecoder::State {
 
     void Refill()
     {
+        // Fast path: bytes without 0xFF among them, after a byte that is not
+        // 0xFF, involve no stuffing and no end of file.
+        const int want = static_cast<int>((64 - bits) >> 3);
+        if (previous != 0xFF && pos + static_cast<size_t>(want) <= length) {
+            const uint8_t* b = buffer + pos;
+            bool plain = true;
+            for (int i = 0; i < want; ++i)
+                plain &= b[i] != 0xFF;
+            if (plain) {
+                for (int i = 0; i < want; ++i) {
+                    acc |= uint64_t{b[i]} << (56 - bits);
+                    bits += 8;
+                    ringOffset[dataCount & 15] = bufferStart + pos + static_cast<size_t>(i) + 1;
+                    ringByte[dataCount & 15] = b[i];
+                    ++dataCount;
+                }
+                pos += static_cast<size_t>(want);
+                previous = b[want - 1];
+                return;
+            }
+        }
         while (bits <= 56)
             TakeByte();
     }
@@ -436,6 +577,7 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
         s.dcLookup[c].Build(*frame.components[c].dc);
         s.acLookup[c] = HuffmanLookup();
         s.acLookup[c].Build(*frame.components[c].ac);
+        s.acLookup[c].BuildFastAc();
     }
 
     // Quantization values in the decoder's [row][column] order.
@@ -469,11 +611,12 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
     // The chroma of a one-component picture stays 0.
     int32_t luma[4][64];
     int32_t chroma[2][64] = {};
-    int32_t coef[64];
-    int32_t freq[64];
+    // Dequantized coefficients of the block being decoded; kept zero between
+    // blocks by clearing the positions that were written.
+    int32_t freq[64] = {};
+    uint16_t touched[64];
     uint64_t x = 0;
     uint64_t y = 0;
-    const size_t rowBytes = static_cast<size_t>(target.bitmapWidth) * 3;
 
     for (uint64_t mcu = 0; mcu < total; ++mcu) {
         for (int c = 0; c < count; ++c) {
@@ -508,12 +651,29 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
                 } else {
                     pred = Add(pred, static_cast<int32_t>(d));
                 }
-                std::memset(coef, 0, sizeof coef);
-                coef[0] = pred;
-                uint32_t rowMask = pred ? 1u : 0u;
+                // Dequantization as the coefficients arrive: F = coefficient x
+                // quantization value, and 0 wherever no coefficient is coded.
+                const int32_t* q = quant[c];
+                freq[0] = Mul(pred, q[0]);
+                uint32_t touchedCount = 0;
+                uint32_t rowMask = freq[0] ? 1u : 0u;
                 for (uint32_t k = 1; k < 64;) {
                     if (s.bits < 32)
                         s.Refill();
+                    // Short code and its value bits in one look-up.
+                    const int32_t fa = ac.fastAc[s.Peek(kFastBits)];
+                    if (fa) {
+                        s.Skip(fa & 0xFF);
+                        k += (fa >> 8) & 0x0F;
+                        if (k < 64) {
+                            const uint8_t at = natural[k];
+                            freq[at] = Mul(fa >> 16, q[at]);
+                            touched[touchedCount++] = at;
+                            rowMask |= 1u << (at >> 3);
+                        }
+                        ++k;
+                        continue;
+                    }
                     uint32_t rs;
                     if (!s.Decode(ac, rs)) {
                         result.outcome = Outcome::BadCode;
@@ -525,62 +685,30 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
                     if (rs == 0)
                         break;
                     int32_t value = 0;
-                    if (sz > 0) {
-                        uint32_t a = s.Take(static_cast<int>(sz));
-                        if (!((a >> (sz - 1)) & 1u))
-                            a -= (1u << sz) - 1u;
-                        value = static_cast<int32_t>(a);
-                    }
+                    if (sz > 0)
+                        value = Extend(s.Take(static_cast<int>(sz)), sz);
                     k += run;
                     // A run that passes the block's end writes nothing beyond it.
                     if (k < 64 && value != 0) {
                         const uint8_t at = natural[k];
-                        coef[at] = value;
+                        freq[at] = Mul(value, q[at]);
+                        touched[touchedCount++] = at;
                         rowMask |= 1u << (at >> 3);
                     }
                     ++k;
                 }
-                const int32_t* q = quant[c];
-                for (int i = 0; i < 64; ++i)
-                    freq[i] = Mul(coef[i], q[i]);
                 int32_t* out = c == 0 ? luma[b] : chroma[c - 1];
                 InverseDct(freq, rowMask, out);
+                for (uint32_t t = 0; t < touchedCount; ++t)
+                    freq[touched[t]] = 0;
                 if (c == 0)
                     for (int i = 0; i < 64; ++i)
                         out[i] = Add(out[i], 128);
             }
         }
 
-        if (target.pixels) {
-            // Luma block b covers the block (b mod H0, b div H0) of the MCU;
-            // the chroma block is spread over the whole MCU.
-            for (uint32_t b = 0; b < h0 * v0; ++b) {
-                const uint32_t bx = b % h0;
-                const uint32_t by = b / h0;
-                const uint64_t ox = x + 8 * bx;
-                const uint64_t oy = y + 8 * by;
-                for (uint32_t j = 0; j < 8; ++j) {
-                    const uint64_t row = static_cast<uint64_t>(target.bitmapHeight) - 1 - (oy + j);
-                    uint8_t* p = target.pixels + row * rowBytes + ox * 3;
-                    const int32_t* ys = luma[b] + j * 8;
-                    const uint32_t cy = ((j + 8 * by) / v0) * 8;
-                    const int32_t* cbRow = chroma[0] + cy;
-                    const int32_t* crRow = chroma[1] + cy;
-                    for (uint32_t i = 0; i < 8; ++i) {
-                        const uint32_t cx = (i + 8 * bx) / h0;
-                        const uint32_t yy = static_cast<uint32_t>(ys[i]) << 16;
-                        const uint32_t cb = static_cast<uint32_t>(cbRow[cx]);
-                        const uint32_t cr = static_cast<uint32_t>(crRow[cx]);
-                        const int32_t r = static_cast<int32_t>(yy + cr * kCrToR) >> 16;
-                        const int32_t g = static_cast<int32_t>(yy - cb * kCbToG - cr * kCrToG) >> 16;
-                        const int32_t bl = static_cast<int32_t>(yy + cb * kCbToB) >> 16;
-                        p[i * 3 + 0] = Clamp255(bl);
-                        p[i * 3 + 1] = Clamp255(g);
-                        p[i * 3 + 2] = Clamp255(r);
-                    }
-                }
-            }
-        }
+        if (target.pixels)
+            PaintMcu(luma, chroma, h0, v0, x, y, target);
         ++result.mcusDecoded;
         x += mcuWidth;
         if (x >= frame.width) {
