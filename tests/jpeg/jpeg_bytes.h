@@ -134,6 +134,43 @@ inline Bytes Dri(uint32_t interval)
     return Segment(0xDD, p);
 }
 
+// Writes entropy-coded bits most significant first, stuffing a 0x00 after
+// each 0xFF byte and padding the last byte with 1-bits.
+class BitWriter {
+public:
+    void Bits(const char* pattern)
+    {
+        for (const char* c = pattern; *c; ++c)
+            if (*c == '0' || *c == '1')
+                Bit(*c == '1');
+    }
+    void Bit(bool one)
+    {
+        acc_ = static_cast<uint8_t>((acc_ << 1) | (one ? 1 : 0));
+        if (++count_ == 8)
+            Flush();
+    }
+    Bytes Finish()
+    {
+        while (count_ != 0)
+            Bit(true);
+        return out_;
+    }
+
+private:
+    void Flush()
+    {
+        out_.push_back(acc_);
+        if (acc_ == 0xFF)
+            out_.push_back(0x00);
+        acc_ = 0;
+        count_ = 0;
+    }
+    Bytes out_;
+    uint8_t acc_ = 0;
+    int count_ = 0;
+};
+
 // Entropy-coded data of n gray blocks that each code a DC difference of 0
 // (code 00) and an end of block (code 1010) with the standard luminance
 // tables: 6 bits per block, padded with 1-bits.

@@ -42,3 +42,18 @@ Analysis Analyse(const testing_support::Bytes& bytes)
 }
 
 }  // namespace jpeg_test
+
+namespace jpeg_test {
+
+std::unique_ptr<Detailed> RunDetailed(const testing_support::Bytes& bytes, const std::string& name)
+{
+    auto d = std::make_unique<Detailed>();
+    d->path = d->dir.Write(name, bytes);
+    d->h.app.OpenFiles({d->path});
+    d->h.app.RunDetailedAnalysis(d->path.c_str());
+    d->detail = WithoutFirstLine(d->h.DetailText(d->path));
+    d->document = d->h.shell.FindDocument(d->path);
+    return d;
+}
+
+}  // namespace jpeg_test

@@ -20,3 +20,28 @@ Analysis Analyse(const testing_support::Bytes& bytes);
 std::string WithoutFirstLine(const std::string& text);
 
 }  // namespace jpeg_test
+
+#include <memory>
+
+#include "core/headless_shell.h"
+
+namespace jpeg_test {
+
+// A detailed analysis through the dispatcher, kept alive for inspection of
+// its image windows.
+struct Detailed {
+    testing_support::TempDir dir;
+    testing_support::Headless h;
+    std::string path;
+    std::string detail;
+    const HeadlessDocument* document = nullptr;
+
+    const HeadlessImageWindow* Window(size_t i = 0) const
+    {
+        return document && i < document->images.size() ? document->images[i].get() : nullptr;
+    }
+};
+
+std::unique_ptr<Detailed> RunDetailed(const testing_support::Bytes& bytes, const std::string& name = "t.jpg");
+
+}  // namespace jpeg_test
