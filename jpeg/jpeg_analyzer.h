@@ -47,6 +47,8 @@ public:
     const FrameComponent* FrameComponents() const { return frameComponents_; }
     const ScanComponent* ScanComponents() const { return scanComponents_; }
     uint32_t RestartInterval() const { return restartInterval_; }
+    uint32_t FrameWidth() const { return sofSamples_; }
+    uint32_t FrameHeight() const { return sofLines_; }
 
 private:
     uint32_t ReadMarker(FILE* fp);

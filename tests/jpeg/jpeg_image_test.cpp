@@ -257,3 +257,42 @@ TEST(JpegImage, ImagesAreWrittenByTheDumpTool)
     for (size_t i = header.size(); i < ppm.size(); ++i)
         ASSERT_EQ(ppm[i], 128) << i;
 }
+
+namespace {
+
+// DC: "1" is category 0, "0" category 5. AC: "1" ends the block, "0" is a
+// run of 0 with a value of 1 bit. A flat block is then "11".
+Bytes OneBitTables()
+{
+    Bytes dht = HuffmanBody(0x00, {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {5, 0});
+    Put(dht, HuffmanBody(0x10, {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {0x01, 0x00}));
+    return Segment(0xC4, dht);
+}
+
+}  // namespace
+
+TEST(JpegImage, RestartAfterADataByteOfAllOnesSkipsItsStuffing)
+{
+    // Four flat blocks fill one byte 0xFF, which the encoder follows with a
+    // stuffed 0x00 before the restart marker.
+    Bytes scan{0xFF, 0x00, 0xFF, 0xD0, 0xFF, 0x00};
+    const auto d = RunDetailed(GrayFile(64, 8, scan, 1, OneBitTables(), Dri(4)));
+    ASSERT_NE(d->Window(), nullptr);
+    EXPECT_TRUE(AllPixels(d->Window()->image, 0, 0, 64, 8, 128));
+    EXPECT_TRUE(EndsWithEoi(d->detail));
+}
+
+TEST(JpegImage, ZeroByteBeforeTheRestartMarkerIsNotStuffing)
+{
+    // Three blocks (the last with a DC difference of 16) end in the byte 0x3F;
+    // the 0x00 after it is no stuffing, so the marker is missed.
+    BitWriter w;
+    w.Bits("11 11 0 10000 1");
+    Bytes scan = w.Finish();
+    Put(scan, {0x00, 0xFF, 0xD0, 0xFF, 0x00});
+    const auto d = RunDetailed(GrayFile(48, 8, scan, 1, OneBitTables(), Dri(3)));
+    ASSERT_NE(d->Window(), nullptr);
+    EXPECT_TRUE(AllPixels(d->Window()->image, 0, 0, 16, 8, 128));
+    EXPECT_TRUE(AllPixels(d->Window()->image, 24, 0, 48, 8, 0));
+    EXPECT_TRUE(EndsWithEoi(d->detail));
+}
