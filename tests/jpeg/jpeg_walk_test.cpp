@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/jpeg_bit_reader.h"
 #include "jpeg/jpeg_bytes.h"
 #include "jpeg/jpeg_test_support.h"
 
@@ -251,4 +252,75 @@ TEST(JpegWalk, SegmentLengthBeyondTheFileEndsTheWalkAtTheEnd)
     std::snprintf(expected, sizeof expected, "  [00000000] SOI\n  [00000002] APP1\n  [%08zx] 不正なマーカ(0x0000)\n",
                   f.size() - 2);
     EXPECT_EQ(r.rough, expected);
+}
+
+namespace {
+
+// The marker walk over bytes that hold no segments, written out with the
+// JPEG bit reader one byte at a time: the rough lines it yields.
+std::string ReferenceRoughWalk(const std::string& path)
+{
+    FILE* fp = std::fopen(path.c_str(), "rb");
+    CJpegBitReader reader;
+    std::string lines;
+    bool soi = false, any = false;
+    char line[128];
+    while (!std::feof(fp)) {
+        uint32_t acc = 0, marker = 0;
+        for (;;) {
+            if (std::feof(fp)) {
+                marker = 0;
+                break;
+            }
+            JpegBits bits;
+            reader.ReadBits(&bits, fp, 8);
+            acc = acc * 256 + bits.value;
+            if (bits.stuffed)
+                continue;
+            if (((acc >> 8) & 0xFF) == 0xFF) {
+                marker = acc & 0xFFFF;
+                break;
+            }
+        }
+        const long offset = std::ftell(fp) - 2;
+        if (marker == 0xFFD8 && !any) {
+            std::snprintf(line, sizeof line, "  [%08lx] SOI\n", offset);
+            soi = any = true;
+        } else if (marker == 0xFFD9) {
+            std::snprintf(line, sizeof line, "  [%08lx] EOI\n", offset);
+            lines += line;
+            break;
+        } else if (marker != 0xFFFF && marker != 0xFF00) {
+            std::snprintf(line, sizeof line, "  [%08lx] 不正なマーカ(0x%04X)\n", offset, marker);
+        } else {
+            continue;
+        }
+        lines += line;
+    }
+    (void)soi;
+    std::fclose(fp);
+    return lines;
+}
+
+}  // namespace
+
+TEST(JpegWalk, MarkerScanMatchesByteAtATimeReading)
+{
+    // Bytes chosen to form stuffing, fill pairs, restart and other invalid
+    // markers, an SOI after SOI, and the end of the file in every state.
+    const uint8_t alphabet[] = {0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x12, 0xD0, 0xD8, 0xC1, 0x7F};
+    uint32_t state = 1;
+    for (int round = 0; round < 300; ++round) {
+        Bytes f = Soi();
+        const size_t n = 1 + round % 40;
+        for (size_t i = 0; i < n; ++i) {
+            state = state * 1664525u + 1013904223u;
+            f.push_back(alphabet[(state >> 16) % sizeof alphabet]);
+        }
+        if (round % 5 == 0)
+            Put(f, Eoi());
+        testing_support::TempDir dir;
+        const std::string path = dir.Write("m.jpg", f);
+        EXPECT_EQ(jpeg_test::Analyse(f).rough, ReferenceRoughWalk(path)) << "round " << round;
+    }
 }
