@@ -130,7 +130,7 @@ TEST(JpegWalk, ScanNeedsTablesAndFrameInAnyOrder)
 TEST(JpegWalk, AfterScanOnlyAppCommentAndEoiAreAccepted)
 {
     Bytes f = FlatGrayFile(8, 8);
-    f.resize(f.size() - 2);
+    f.erase(f.end() - 2, f.end());
     const size_t after = f.size();
     Put(f, Dqt());
     Put(f, DhtStandardLuma());
@@ -175,7 +175,7 @@ TEST(JpegWalk, FillBytesArePairedBeforeTheMarker)
 TEST(JpegWalk, StuffedZeroIsNoMarkerButRestartMarkersAreReported)
 {
     Bytes f = FlatGrayFile(8, 8);
-    f.resize(f.size() - 2);
+    f.erase(f.end() - 2, f.end());
     const size_t at = f.size();
     Put(f, {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD0, 0x56, 0xFF, 0xD7, 0xFF, 0xD9});
     const auto r = Analyse(f);
@@ -189,7 +189,7 @@ TEST(JpegWalk, StuffedZeroIsNoMarkerButRestartMarkersAreReported)
 TEST(JpegWalk, TruncatedScanEndsWithMarkerZeroAtFileSizeMinusTwo)
 {
     Bytes f = FlatGrayFile(64, 64);
-    f.resize(f.size() - 10);
+    f.erase(f.end() - 10, f.end());
     const auto r = Analyse(f);
     char expected[64];
     std::snprintf(expected, sizeof expected, "  [%08zx] 不正なマーカ(0x0000)\n", f.size() - 2);
