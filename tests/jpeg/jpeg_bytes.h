@@ -9,8 +9,17 @@ namespace jpeg_bytes {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void Put(Bytes& out, std::initializer_list<uint8_t> bytes) { out.insert(out.end(), bytes); }
-inline void Put(Bytes& out, const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+inline void Put(Bytes& out, std::initializer_list<uint8_t> bytes)
+{
+    for (uint8_t b : bytes)
+        out.push_back(b);
+}
+inline void Put(Bytes& out, const Bytes& bytes)
+{
+    out.reserve(out.size() + bytes.size());
+    for (uint8_t b : bytes)
+        out.push_back(b);
+}
 inline void Put16(Bytes& out, uint32_t v)
 {
     out.push_back(static_cast<uint8_t>(v >> 8));
@@ -21,7 +30,10 @@ inline void PutText(Bytes& out, const std::string& text) { out.insert(out.end(),
 // A marker segment: the marker, the length (payload + 2), the payload.
 inline Bytes Segment(uint8_t marker, const Bytes& payload)
 {
-    Bytes out{0xFF, marker};
+    Bytes out;
+    out.reserve(payload.size() + 4);
+    out.push_back(0xFF);
+    out.push_back(marker);
     Put16(out, static_cast<uint32_t>(payload.size() + 2));
     Put(out, payload);
     return out;
@@ -46,8 +58,8 @@ inline Bytes App0Jfif(uint8_t unit = 1, uint32_t xDensity = 72, uint32_t yDensit
 // One 8-bit quantization table with every value v.
 inline Bytes Dqt(uint8_t selector = 0, uint8_t v = 1)
 {
-    Bytes p{selector};
-    p.insert(p.end(), 64, v);
+    Bytes p(65, v);
+    p[0] = selector;
     return Segment(0xDB, p);
 }
 

@@ -263,7 +263,9 @@ TEST(JpegDht, StandardLuminanceDcCodes)
     for (const HuffmanCode* c = dc->codes; c; c = c->next) {
         for (uint32_t bit = c->length; bit-- > 0;)
             codes += ((c->code >> bit) & 1) ? '1' : '0';
-        codes += "=" + std::to_string(c->symbol) + " ";
+        codes += '=';
+        codes += std::to_string(c->symbol);
+        codes += ' ';
     }
     EXPECT_EQ(codes,
               "00=0 010=1 011=2 100=3 101=4 110=5 1110=6 11110=7 111110=8 1111110=9 11111110=10 111111110=11 ");
