@@ -685,8 +685,11 @@ void CJpegAnalyzer::OnImageData(FILE* fp)
     uint8_t* pixels = nullptr;
     shell.PrepareImage(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height, &pixels);
 
-    // Per component identifier: its quantization table and the Huffman tables
-    // that the scan selects for it.
+    // From here on, whatever lies outside the decoder's tables (an identifier
+    // above 7, a fourth component, a missing table, an unsupported sampling
+    // layout) ends the step: the line and the window, without pixels, stay.
+
+    // Per component identifier: the Huffman tables that the scan selects.
     struct Slot {
         const HuffmanTable* dc = nullptr;
         const HuffmanTable* ac = nullptr;

@@ -199,8 +199,8 @@ inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr
 // of the MCU; the one chroma block is spread over the whole MCU, so the chroma
 // cell of a pixel is its MCU position divided by the sampling factors (1 or 2,
 // hence the shifts).
-VANTREL_VECTOR_CLONES void PaintMcu(const int32_t (*luma)[64], const int32_t (*chroma)[64], uint32_t h0, uint32_t v0, uint64_t x,
-              uint64_t y, const CJpegScanDecoder::Target& target)
+VANTREL_VECTOR_CLONES void PaintMcu(const int32_t (*luma)[64], const int32_t (*chroma)[64], uint32_t h0,
+                                    uint32_t v0, uint64_t x, uint64_t y, const CJpegScanDecoder::Target& target)
 {
     const uint32_t hs = h0 - 1;
     const uint32_t vs = v0 - 1;
