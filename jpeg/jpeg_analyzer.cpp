@@ -121,7 +121,7 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     parentItem = tree ? ChooseBaseParent(*tree, level) : TVI_ROOT;
     struct stat st {};
-    fileSize_ = fstat(fileno(fp), &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    fileSize_ = fstat(fileno(fp), &st) == 0 && st.st_size >= 0 ? static_cast<uint64_t>(st.st_size) : UINT64_MAX;
 
     uint32_t seenMarkers = 0;
     const uint32_t handlerLevel = level + 1;
