@@ -612,9 +612,8 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
     int32_t luma[4][64];
     int32_t chroma[2][64] = {};
     // Dequantized coefficients of the block being decoded; kept zero between
-    // blocks by clearing the positions that were written.
+    // blocks by clearing the rows that were written.
     int32_t freq[64] = {};
-    uint16_t touched[64];
     uint64_t x = 0;
     uint64_t y = 0;
 
@@ -655,7 +654,6 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
                 // quantization value, and 0 wherever no coefficient is coded.
                 const int32_t* q = quant[c];
                 freq[0] = Mul(pred, q[0]);
-                uint32_t touchedCount = 0;
                 uint32_t rowMask = freq[0] ? 1u : 0u;
                 for (uint32_t k = 1; k < 64;) {
                     if (s.bits < 32)
@@ -668,7 +666,6 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
                         if (k < 64) {
                             const uint8_t at = natural[k];
                             freq[at] = Mul(fa >> 16, q[at]);
-                            touched[touchedCount++] = at;
                             rowMask |= 1u << (at >> 3);
                         }
                         ++k;
@@ -692,15 +689,15 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
                     if (k < 64 && value != 0) {
                         const uint8_t at = natural[k];
                         freq[at] = Mul(value, q[at]);
-                        touched[touchedCount++] = at;
                         rowMask |= 1u << (at >> 3);
                     }
                     ++k;
                 }
                 int32_t* out = c == 0 ? luma[b] : chroma[c - 1];
                 InverseDct(freq, rowMask, out);
-                for (uint32_t t = 0; t < touchedCount; ++t)
-                    freq[touched[t]] = 0;
+                for (uint32_t v = 0; v < 8; ++v)
+                    if (rowMask & (1u << v))
+                        std::memset(freq + v * 8, 0, 8 * sizeof freq[0]);
                 if (c == 0)
                     for (int i = 0; i < 64; ++i)
                         out[i] = Add(out[i], 128);
