@@ -410,6 +410,8 @@ struct CJpegScanDecoder::State {
         // Fast path: bytes without 0xFF among them, after a byte that is not
         // 0xFF, involve no stuffing and no end of file.
         const int want = static_cast<int>((64 - bits) >> 3);
+        if (want == 0)
+            return;
         if (previous != 0xFF && pos + static_cast<size_t>(want) <= length) {
             const uint8_t* b = buffer + pos;
             bool plain = true;
