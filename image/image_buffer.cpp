@@ -1,6 +1,5 @@
 #include "image/image_buffer.h"
 
-#include <new>
 
 uint8_t* CImageBuffer::Create(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight)
 {
@@ -14,7 +13,7 @@ uint8_t* CImageBuffer::Create(int32_t bitmapWidth, int32_t marginWidth, int32_t 
     const uint64_t bytes = uint64_t(bitmapWidth) * uint64_t(bitmapHeight) * 3u;
     if (bytes > kMaxBytes)
         return nullptr;
-    pixels_.reset(new (std::nothrow) uint8_t[bytes]());
+    pixels_.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(bytes), 1)));
     return pixels_.get();
 }
 

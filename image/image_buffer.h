@@ -4,6 +4,7 @@
 // the bitmap is the picture plus 1 to 16 margin columns at the right and rows
 // at the bottom, so its width is a multiple of 16 and rows need no padding.
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 class CImageBuffer {
@@ -15,7 +16,7 @@ public:
     // its four low bits cleared, plus 16.
     static int32_t PaddedSize(int32_t pictureSize) { return (pictureSize & ~15) + 16; }
 
-    // Allocates the pixel memory (zeroed). Returns it, or null for a size
+    // Allocates the pixel memory, zeroed (black). Returns it, or null for a size
     // that is not positive or exceeds kMaxBytes; the sizes are kept either way.
     uint8_t* Create(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
 
@@ -33,7 +34,13 @@ public:
     const uint8_t* PixelAt(int32_t x, int32_t y) const;
 
 private:
-    std::unique_ptr<uint8_t[]> pixels_;
+    struct FreeDeleter {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    // calloc: a large zeroed block comes straight from the system, so its
+    // pages cost nothing until a decoder writes them. A picture whose data
+    // ends early thus never pays for the whole bitmap.
+    std::unique_ptr<uint8_t, FreeDeleter> pixels_;
     int32_t bitmapWidth_ = 0;
     int32_t bitmapHeight_ = 0;
     int32_t marginWidth_ = 0;
