@@ -10,184 +10,32 @@
 #include <memory>
 #include <random>
 
+#include "tiff/libtiff_picture.h"
 #include "tiff/tiff_builder.h"
 
 using namespace tiff_test;
 
 namespace {
 
-struct Kind {
-    const char* name;
-    uint16_t compression;
-    uint32_t group3Options;  // CCITT T.4 only
-    uint16_t predictor;
-    uint16_t samples;
-    uint16_t bits;
-    uint16_t photometric;
-};
-
-constexpr uint32_t kG3Plain = 0;
-
 const Kind kFaxKinds[] = {
-    {"g3", COMPRESSION_CCITTFAX3, kG3Plain, 1, 1, 1, PHOTOMETRIC_MINISWHITE},
-    {"g3 fill bits", COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS, 1, 1, 1, PHOTOMETRIC_MINISWHITE},
-    {"g3 black is zero", COMPRESSION_CCITTFAX3, kG3Plain, 1, 1, 1, PHOTOMETRIC_MINISBLACK},
-    {"g4", COMPRESSION_CCITTFAX4, 0, 1, 1, 1, PHOTOMETRIC_MINISWHITE},
-    {"g4 black is zero", COMPRESSION_CCITTFAX4, 0, 1, 1, 1, PHOTOMETRIC_MINISBLACK},
+    {"g3", COMPRESSION_CCITTFAX3, 1, 1, 1, PHOTOMETRIC_MINISWHITE},
+    {"g3 fill bits", COMPRESSION_CCITTFAX3, 1, 1, 1, PHOTOMETRIC_MINISWHITE, GROUP3OPT_FILLBITS},
+    {"g3 black is zero", COMPRESSION_CCITTFAX3, 1, 1, 1, PHOTOMETRIC_MINISBLACK},
+    {"g4", COMPRESSION_CCITTFAX4, 1, 1, 1, PHOTOMETRIC_MINISWHITE},
+    {"g4 black is zero", COMPRESSION_CCITTFAX4, 1, 1, 1, PHOTOMETRIC_MINISBLACK},
 };
 
 const Kind kDeflateKinds[] = {
-    {"rgb", COMPRESSION_DEFLATE, 0, 1, 3, 8, PHOTOMETRIC_RGB},
-    {"rgb predictor", COMPRESSION_DEFLATE, 0, 2, 3, 8, PHOTOMETRIC_RGB},
-    {"rgba", COMPRESSION_DEFLATE, 0, 1, 4, 8, PHOTOMETRIC_RGB},
-    {"rgba predictor", COMPRESSION_DEFLATE, 0, 2, 4, 8, PHOTOMETRIC_RGB},
-    {"gray predictor", COMPRESSION_DEFLATE, 0, 2, 1, 8, PHOTOMETRIC_MINISBLACK},
-    {"gray white is zero", COMPRESSION_DEFLATE, 0, 1, 1, 8, PHOTOMETRIC_MINISWHITE},
-    {"palette", COMPRESSION_DEFLATE, 0, 1, 1, 8, PHOTOMETRIC_PALETTE},
-    {"bilevel", COMPRESSION_DEFLATE, 0, 1, 1, 1, PHOTOMETRIC_MINISWHITE},
-    {"bilevel black is zero", COMPRESSION_DEFLATE, 0, 1, 1, 1, PHOTOMETRIC_MINISBLACK},
+    {"rgb", COMPRESSION_DEFLATE, 1, 3, 8, PHOTOMETRIC_RGB},
+    {"rgb predictor", COMPRESSION_DEFLATE, 2, 3, 8, PHOTOMETRIC_RGB},
+    {"rgba", COMPRESSION_DEFLATE, 1, 4, 8, PHOTOMETRIC_RGB},
+    {"rgba predictor", COMPRESSION_DEFLATE, 2, 4, 8, PHOTOMETRIC_RGB},
+    {"gray predictor", COMPRESSION_DEFLATE, 2, 1, 8, PHOTOMETRIC_MINISBLACK},
+    {"gray white is zero", COMPRESSION_DEFLATE, 1, 1, 8, PHOTOMETRIC_MINISWHITE},
+    {"palette", COMPRESSION_DEFLATE, 1, 1, 8, PHOTOMETRIC_PALETTE},
+    {"bilevel", COMPRESSION_DEFLATE, 1, 1, 1, PHOTOMETRIC_MINISWHITE},
+    {"bilevel black is zero", COMPRESSION_DEFLATE, 1, 1, 1, PHOTOMETRIC_MINISBLACK},
 };
-
-// Bilevel rows: black blocks and strokes of many lengths, so that the fax
-// codings use terminating and make-up codes and every mode; colour rows:
-// gradients with repeats.
-uint8_t Sample(const Kind& kind, uint32_t i, uint32_t y)
-{
-    if (kind.bits == 1) {
-        const uint32_t x = i * 8;
-        if (y % 11 == 3)
-            return 0x00;
-        if ((x / 64 + y / 9) % 3 == 0)
-            return 0xFF;
-        return static_cast<uint8_t>((0xF0 >> (y % 5)) ^ (i * 37 + y * y));
-    }
-    const uint32_t x = i / kind.samples;
-    const uint32_t s = i % kind.samples;
-    return static_cast<uint8_t>(((x / 3) * 29 + y * 13 + s * 71) ^ (y % 5 == 0 ? 0xFF : 0));
-}
-
-void Write(const std::string& path, bool le, const Kind& kind, uint32_t width, uint32_t height, uint32_t rowsPerStrip)
-{
-    TIFFSetWarningHandler(nullptr);
-    TIFF* tif = TIFFOpen(path.c_str(), le ? "wl" : "wb");
-    ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, kind.bits);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, kind.samples);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, kind.photometric);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, kind.compression);
-    if (kind.compression == COMPRESSION_CCITTFAX3)
-        TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, kind.group3Options);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-    if (kind.predictor != 1)
-        TIFFSetField(tif, TIFFTAG_PREDICTOR, kind.predictor);
-    if (kind.samples == 4) {
-        const uint16_t alpha[] = {EXTRASAMPLE_UNASSALPHA};
-        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, alpha);
-    }
-    if (kind.photometric == PHOTOMETRIC_PALETTE) {
-        std::vector<uint16_t> r(256), g(256), b(256);
-        for (int i = 0; i < 256; ++i) {
-            r[i] = uint16_t(i * 257);
-            g[i] = uint16_t((255 - i) * 256 + 17);
-            b[i] = uint16_t((i * 7 % 256) * 256);
-        }
-        TIFFSetField(tif, TIFFTAG_COLORMAP, r.data(), g.data(), b.data());
-    }
-    const uint32_t rowBytes = kind.bits == 1 ? (width + 7) / 8 : width * kind.samples;
-    std::vector<uint8_t> row(rowBytes);
-    for (uint32_t y = 0; y < height; ++y) {
-        for (uint32_t i = 0; i < rowBytes; ++i)
-            row[i] = Sample(kind, i, y);
-        ASSERT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
-    }
-    TIFFClose(tif);
-}
-
-// The picture as libtiff decodes it, in the image window's colours (blue,
-// green, red a pixel, top row first).
-std::vector<uint8_t> Expected(const std::string& path, uint32_t width, uint32_t height)
-{
-    TIFF* tif = TIFFOpen(path.c_str(), "r");
-    uint16_t bits = 0, samples = 0, photometric = 0;
-    TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-    uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
-    if (photometric == PHOTOMETRIC_PALETTE)
-        TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b);
-    std::vector<uint8_t> out;
-    std::vector<uint8_t> row(TIFFScanlineSize(tif));
-    for (uint32_t y = 0; y < height; ++y) {
-        TIFFReadScanline(tif, row.data(), y, 0);
-        for (uint32_t x = 0; x < width; ++x) {
-            uint8_t bgr[3];
-            if (bits == 1) {
-                const bool one = (row[x / 8] >> (7 - x % 8)) & 1;
-                const bool white = one != (photometric == PHOTOMETRIC_MINISWHITE);
-                bgr[0] = bgr[1] = bgr[2] = white ? 255 : 0;
-            } else if (photometric == PHOTOMETRIC_PALETTE) {
-                const uint8_t i = row[x];
-                bgr[0] = uint8_t(b[i] >> 8);
-                bgr[1] = uint8_t(g[i] >> 8);
-                bgr[2] = uint8_t(r[i] >> 8);
-            } else if (samples < 3) {
-                const uint8_t v = row[x * samples];
-                bgr[0] = bgr[1] = bgr[2] = photometric == PHOTOMETRIC_MINISWHITE ? uint8_t(255 - v) : v;
-            } else {
-                bgr[0] = row[x * samples + 2];
-                bgr[1] = row[x * samples + 1];
-                bgr[2] = row[x * samples];
-            }
-            out.insert(out.end(), bgr, bgr + 3);
-        }
-    }
-    TIFFClose(tif);
-    return out;
-}
-
-std::vector<uint8_t> Drawn(const CImageBuffer& image)
-{
-    std::vector<uint8_t> out;
-    for (int32_t y = 0; y < image.PictureHeight(); ++y)
-        for (int32_t x = 0; x < image.PictureWidth(); ++x) {
-            const uint8_t* p = image.PixelAt(x, y);
-            out.insert(out.end(), p, p + 3);
-        }
-    return out;
-}
-
-// The first picture row (from 0) where the two pictures differ, or -1.
-int FirstDifferentRow(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint32_t width)
-{
-    const size_t rowBytes = size_t{width} * 3;
-    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
-        if (a[i] != b[i])
-            return static_cast<int>(i / rowBytes);
-    return a.size() == b.size() ? -1 : static_cast<int>(std::min(a.size(), b.size()) / rowBytes);
-}
-
-struct Drawing {
-    std::string detail;
-    std::vector<const HeadlessImageWindow*> windows;
-    testing_support::Headless h;
-};
-
-// Runs a detailed analysis of the file at path; the windows stay valid with
-// the result.
-std::unique_ptr<Drawing> DrawFile(const std::string& path)
-{
-    auto d = std::make_unique<Drawing>();
-    d->h.app.OpenFiles({path});
-    d->h.app.RunDetailedAnalysis(path.c_str());
-    d->detail = d->h.DetailText(path);
-    if (const HeadlessDocument* doc = d->h.shell.FindDocument(path))
-        for (const auto& w : doc->images)
-            d->windows.push_back(w.get());
-    return d;
-}
 
 void ExpectSameAsLibtiff(const Kind& kind, bool le, uint32_t width, uint32_t height, uint32_t rowsPerStrip)
 {
@@ -195,12 +43,12 @@ void ExpectSameAsLibtiff(const Kind& kind, bool le, uint32_t width, uint32_t hei
                  std::to_string(height) + " rows per strip " + std::to_string(rowsPerStrip));
     testing_support::TempDir dir;
     const std::string path = dir.Path() + "/picture.tif";
-    Write(path, le, kind, width, height, rowsPerStrip);
+    WritePicture(path, le, kind, width, height, rowsPerStrip);
     const auto d = DrawFile(path);
     ASSERT_EQ(d->windows.size(), 1u);
     const CImageBuffer& image = d->windows[0]->image;
     ASSERT_NE(image.Pixels(), nullptr);
-    EXPECT_EQ(FirstDifferentRow(Drawn(image), Expected(path, width, height), width), -1);
+    EXPECT_EQ(FirstDifferentRow(DrawnPicture(image), LibtiffPicture(path, width, height), width), -1);
     EXPECT_FALSE(Contains(d->detail, "未対応の形式"));
 }
 
@@ -231,7 +79,7 @@ TEST(TiffDeflate, LibtiffWritesTheCompressionThatIsDecoded)
 {
     testing_support::TempDir dir;
     const std::string path = dir.Path() + "/picture.tif";
-    Write(path, true, kDeflateKinds[0], 8, 8, 8);
+    WritePicture(path, true, kDeflateKinds[0], 8, 8, 8);
     TIFF* tif = TIFFOpen(path.c_str(), "r");
     uint16_t compression = 0;
     TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
@@ -256,10 +104,10 @@ TEST(TiffDeflate, LibtiffWritesTheCompressionThatIsDecoded)
 TEST(TiffDeflate, RgbaRowsOf640PixelsUndoTheFourByteDifference)
 {
     constexpr uint32_t kWidth = 640, kHeight = 12;
-    const Kind kind = {"rgba predictor", COMPRESSION_DEFLATE, 0, 2, 4, 8, PHOTOMETRIC_RGB};
+    const Kind& kind = kDeflateKinds[3];
     testing_support::TempDir dir;
     const std::string path = dir.Path() + "/wide.tif";
-    Write(path, true, kind, kWidth, kHeight, 5);
+    WritePicture(path, true, kind, kWidth, kHeight, 5);
 
     // The strips' inflated bytes, as stored (still differenced).
     std::vector<uint8_t> inflated;
@@ -287,9 +135,9 @@ TEST(TiffDeflate, RgbaRowsOf640PixelsUndoTheFourByteDifference)
     }
     const auto d = DrawFile(path);
     ASSERT_EQ(d->windows.size(), 1u);
-    const std::vector<uint8_t> drawn = Drawn(d->windows[0]->image);
+    const std::vector<uint8_t> drawn = DrawnPicture(d->windows[0]->image);
     EXPECT_EQ(FirstDifferentRow(drawn, expected, kWidth), -1);
-    EXPECT_EQ(FirstDifferentRow(drawn, Expected(path, kWidth, kHeight), kWidth), -1);
+    EXPECT_EQ(FirstDifferentRow(drawn, LibtiffPicture(path, kWidth, kHeight), kWidth), -1);
 }
 
 namespace {
@@ -380,7 +228,7 @@ TEST(TiffFaxDeflate, DamagedStripsStayInsideThePicture)
             SCOPED_TRACE(std::string(kind.name) + (le ? " II" : " MM"));
             testing_support::TempDir dir;
             const std::string path = dir.Path() + "/picture.tif";
-            Write(path, le, kind, 45, 30, 10);
+            WritePicture(path, le, kind, 45, 30, 10);
             const std::vector<Bytes> good = RawStrips(path);
             ASSERT_EQ(good.size(), 3u);
             for (int round = 0; round < 12; ++round) {
@@ -448,8 +296,8 @@ TEST(TiffFax, StripsWithoutByteCountsOrRowsPerStripAndTwoDimensionalG3)
     const Kind& g4 = kFaxKinds[3];
     testing_support::TempDir dir;
     const std::string path = dir.Path() + "/g4.tif";
-    Write(path, true, g4, 50, 20, 20);
-    const std::vector<uint8_t> expected = Expected(path, 50, 20);
+    WritePicture(path, true, g4, 50, 20, 20);
+    const std::vector<uint8_t> expected = LibtiffPicture(path, 50, 20);
     const Bytes strip = RawStrips(path)[0];
 
     // One strip, no RowsPerStrip, no StripByteCounts: the strip runs to the
@@ -462,7 +310,7 @@ TEST(TiffFax, StripsWithoutByteCountsOrRowsPerStripAndTwoDimensionalG3)
     file.insert(file.end(), strip.begin(), strip.end());
     auto d = DrawFile(dir.Write("defaults.tif", file));
     ASSERT_EQ(d->windows.size(), 1u);
-    EXPECT_EQ(FirstDifferentRow(Drawn(d->windows[0]->image), expected, 50), -1);
+    EXPECT_EQ(FirstDifferentRow(DrawnPicture(d->windows[0]->image), expected, 50), -1);
 
     // Without PhotometricInterpretation the fax convention holds: 0 is white.
     fields.erase(fields.begin() + 4);
@@ -471,7 +319,7 @@ TEST(TiffFax, StripsWithoutByteCountsOrRowsPerStripAndTwoDimensionalG3)
     file.insert(file.end(), strip.begin(), strip.end());
     d = DrawFile(dir.Write("no-photometric.tif", file));
     ASSERT_EQ(d->windows.size(), 1u);
-    EXPECT_EQ(FirstDifferentRow(Drawn(d->windows[0]->image), expected, 50), -1);
+    EXPECT_EQ(FirstDifferentRow(DrawnPicture(d->windows[0]->image), expected, 50), -1);
 
     // Two-dimensional T.4 coding (T4Options bit 0) is not decoded.
     fields = {t.Long(256, {50}), t.Long(257, {20}), t.Short(258, {1}), t.Short(259, {3}),
