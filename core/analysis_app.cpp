@@ -148,7 +148,9 @@ void CAnalysisApp::RunDetailedAnalysis(const char* path)
             shell_.CloseDocument(shell_.DocumentCount() - 1);
             return;
         }
-        if (title != "Default")
+        // The document just created is the last one; an earlier empty window
+        // made with the new-document command keeps its "Default" title.
+        if (title != "Default" || i + 1 != shell_.DocumentCount())
             continue;
         shell_.SetDocumentTitle(i, path);
         const uint32_t format = DetectFormat(path);

@@ -1,5 +1,743 @@
 #include "jpeg/jpeg_analyzer.h"
 
-void CJpegAnalyzer::Analyze(FILE*, const char*, int32_t, uint32_t, uint32_t)
+#include <sys/stat.h>
+
+#include <cstdarg>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "core/analysis_app.h"
+#include "core/analysis_tree.h"
+#include "core/result_text.h"
+#include "image/image_buffer.h"
+#include "jpeg/jpeg_scan_decoder.h"
+#include "tiff/tiff_analyzer.h"
+
+namespace {
+
+// Value of the reader's byte cache after a read that met the end of the file;
+// it never counts as a 0xFF byte.
+constexpr uint32_t kEndOfFile = 0x100;
+
+// The identifier that starts an XMP packet in APP1: 28 characters and a NUL.
+constexpr const char* kXmpIdentifier = "http://ns.adobe.com/xap/1.0/";
+constexpr size_t kXmpIdentifierBytes = 29;
+
+// A comment line is "[%08x] Comment : " and the text; the text gets what is
+// left of the 511 bytes.
+constexpr size_t kCommentPrefixBytes = 21;
+constexpr size_t kMaxCommentBytes = kMaxLineBytes - kCommentPrefixBytes;
+
+#if defined(__GLIBC__) || defined(__unix__)
+inline int GetByte(FILE* fp) { return getc_unlocked(fp); }
+#else
+inline int GetByte(FILE* fp) { return std::getc(fp); }
+#endif
+
+// Formats a result line into a 512-byte buffer; a line that would be longer
+// is cut at a character boundary.
+__attribute__((format(printf, 1, 2))) std::string Line(const char* format, ...)
 {
+    char buffer[kLineBufferSize];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n < 0)
+        return std::string();
+    // %c with a NUL byte ends the text there, as it would in a C string.
+    const size_t length = std::strlen(buffer);
+    return std::string(buffer, CharBoundaryPrefix(buffer, length, kMaxLineBytes));
+}
+
+HTREEITEM Insert(ITreeControl* tree, HTREEITEM parent, const std::string& text)
+{
+    return tree ? tree->InsertItem(text.c_str(), parent, TVI_LAST) : 0;
+}
+
+void Expand(ITreeControl* tree, HTREEITEM item)
+{
+    if (tree && item)
+        tree->Expand(item, TVE_EXPAND);
+}
+
+void AddEntry(uint32_t level, const std::string& text)
+{
+    GetAnalysisApp().AddEntry(level, text.c_str());
+}
+
+template <typename T>
+void FreeList(T* head)
+{
+    while (head) {
+        T* next = head->next;
+        delete head;
+        head = next;
+    }
+}
+
+template <typename T>
+void Append(T*& head, T* record)
+{
+    T** link = &head;
+    while (*link)
+        link = &(*link)->next;
+    *link = record;
+}
+
+}  // namespace
+
+CJpegAnalyzer::~CJpegAnalyzer()
+{
+    FreeList(quantTables_);
+    for (HuffmanTable* t = huffmanTables_; t; t = t->next)
+        FreeList(t->codes);
+    FreeList(huffmanTables_);
+    FreeList(frameComponents_);
+    FreeList(scanComponents_);
+}
+
+uint32_t CJpegAnalyzer::Read(FILE* fp, uint32_t bits)
+{
+    JpegBits out;
+    return reader.ReadBits(&out, fp, bits)->value;
+}
+
+uint32_t CJpegAnalyzer::Tell(FILE* fp)
+{
+    const long pos = std::ftell(fp);
+    return pos < 0 ? 0 : static_cast<uint32_t>(pos);
+}
+
+void CJpegAnalyzer::SeekTo(FILE* fp, uint64_t offset)
+{
+    std::fseek(fp, static_cast<long>(offset < fileSize_ ? offset : fileSize_), SEEK_SET);
+}
+
+void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
+{
+    path_ = path;
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    parentItem = tree ? ChooseBaseParent(*tree, level) : TVI_ROOT;
+    struct stat st {};
+    fileSize_ = fstat(fileno(fp), &st) == 0 && st.st_size >= 0 ? static_cast<uint64_t>(st.st_size) : UINT64_MAX;
+
+    uint32_t seenMarkers = 0;
+    const uint32_t handlerLevel = level + 1;
+    for (;;) {
+        if (std::feof(fp))
+            return;
+        const uint32_t marker = ReadMarker(fp);
+        const uint32_t position = Tell(fp);
+        const bool soi = seenMarkers & kSeenSOI;
+        const bool sos = seenMarkers & kSeenSOS;
+        switch (marker) {
+        case 0xFFD8:
+            if (seenMarkers == 0) {
+                OnSOI(fp, position, entryId, detailed, handlerLevel);
+                seenMarkers |= kSeenSOI;
+                break;
+            }
+            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
+            break;
+        case 0xFFE0:
+        case 0xFFE1:
+        case 0xFFE2: {
+            const uint32_t bit = kSeenAPP0 << (marker - 0xFFE0);
+            if (soi && !(seenMarkers & bit)) {
+                OnAPPn(fp, position, entryId, detailed, handlerLevel, marker);
+                seenMarkers |= bit;
+                break;
+            }
+            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
+            break;
+        }
+        case 0xFFDB:
+            if (soi && !sos) {
+                OnDQT(fp, position, entryId, detailed, handlerLevel);
+                seenMarkers |= kSeenDQT;
+                break;
+            }
+            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
+            break;
+        case 0xFFC4:
+            if (soi && !sos) {
+                OnDHT(fp, position, entryId, detailed, handlerLevel);
+                seenMarkers |= kSeenDHT;
+                break;
+            }
+            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
+            break;
+        case 0xFFC0:
+            if (soi && !(seenMarkers & kSeenSOF0) && !sos) {
+                OnSOF(fp, position, entryId, detailed, handlerLevel);
+                seenMarkers |= kSeenSOF0;
+                break;
+            }
+            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
+            break;
+        case 0xFFDD:
+            if (soi && !(seenMarkers & kSeenDRI) && !sos) {
+                OnDRI(fp, position, entryId, detailed, handlerLevel);
+                seenMarkers |= kSeenDRI;
+                break;
+            }
+            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
+            break;
+        case 0xFFDA: {
+            const uint32_t needed = kSeenSOI | kSeenDQT | kSeenDHT | kSeenSOF0;
+            if ((seenMarkers & needed) == needed && !sos) {
+                OnSOS(fp, position, entryId, detailed, handlerLevel);
+                seenMarkers |= kSeenSOS;
+                break;
+            }
+            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
+            break;
+        }
+        case 0xFFFE:
+            OnCOM(fp, position, entryId, detailed, handlerLevel);
+            seenMarkers |= kSeenCOM;
+            break;
+        case 0xFFD9:
+            OnEOI(fp, position, entryId, detailed, handlerLevel);
+            return;
+        default:
+            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
+            break;
+        }
+        if (detailed == 1 && (seenMarkers & kSeenSOS) && !(seenMarkers & kSeenImageData)) {
+            OnImageData(fp);
+            reader.Reset();
+            seenMarkers |= kSeenImageData;
+        }
+    }
+}
+
+// Takes bytes until a byte follows a 0xFF byte that was not stuffing; returns
+// the pair as the marker, or 0 at the end of the file. The first byte goes
+// through the reader, whose cache decides whether it is stuffing; the rest are
+// taken straight from the stream by the reader's own rules (a 0x00 after a
+// 0xFF is skipped, the end of the file is never a 0xFF), and the reader is left
+// in the state those reads would have left it in.
+uint32_t CJpegAnalyzer::ReadMarker(FILE* fp)
+{
+    if (std::feof(fp))
+        return 0;
+    uint32_t accumulator = Read(fp, 8);
+    if (std::feof(fp))
+        return 0;
+    uint32_t previous = accumulator;
+    for (;;) {
+        int c = GetByte(fp);
+        bool stuffed = false;
+        if (c == 0 && previous == 0xFF) {
+            c = GetByte(fp);
+            stuffed = true;
+        }
+        previous = c < 0 ? kEndOfFile : static_cast<uint32_t>(c);
+        accumulator = accumulator * 256 + (c < 0 ? 0xFFu : previous);
+        const bool marker = !stuffed && ((accumulator >> 8) & 0xFF) == 0xFF;
+        if (c < 0 || marker) {
+            // Bring the reader's cache up to the last byte taken.
+            if (c >= 0)
+                std::ungetc(c, fp);
+            reader.Reset();
+            Read(fp, 8);
+            return marker ? accumulator & 0xFFFF : 0;
+        }
+    }
+}
+
+void CJpegAnalyzer::OnSOI(FILE*, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+{
+    const std::string text = Line("[%08x] SOI", position - 2);
+    if (detailed) {
+        soiOffset_ = position - 2;
+        Insert(GetAnalysisApp().ActiveTree(), parentItem, text);
+    } else {
+        AddEntry(level, text);
+    }
+}
+
+void CJpegAnalyzer::OnEOI(FILE*, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+{
+    const std::string text = Line("[%08x] EOI", position - 2);
+    if (detailed) {
+        eoiOffset_ = position - 2;
+        Insert(GetAnalysisApp().ActiveTree(), parentItem, text);
+    } else {
+        AddEntry(level, text);
+    }
+}
+
+void CJpegAnalyzer::OnInvalidMarker(FILE*, uint32_t position, int32_t, uint32_t detailed, uint32_t level,
+                                    uint32_t marker)
+{
+    if (detailed || marker == 0xFFFF || marker == 0xFF00)
+        return;
+    AddEntry(level, Line("[%08x] 不正なマーカ(0x%04X)", position - 2, marker));
+}
+
+void CJpegAnalyzer::RoughSegment(FILE* fp, uint32_t position, uint32_t level, const char* name)
+{
+    AddEntry(level, Line("[%08x] %s", position - 2, name));
+    const uint32_t length = Read(fp, 16);
+    SeekTo(fp, uint64_t{position} + length);
+}
+
+void CJpegAnalyzer::OnAPPn(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level,
+                           uint32_t marker)
+{
+    const char* name = marker == 0xFFE0 ? "APP0" : (marker == 0xFFE1 ? "APP1" : "APP2");
+    if (!detailed) {
+        RoughSegment(fp, position, level, name);
+        return;
+    }
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    if (marker == 0xFFE0) {
+        APP0Detailed(fp, tree, position);
+    } else if (marker == 0xFFE1) {
+        APP1Detailed(fp, tree, position, entryId, level);
+    } else {
+        Insert(tree, parentItem, Line("[%08x] APP2", position - 2));
+        const uint32_t length = Read(fp, 16);
+        SeekTo(fp, uint64_t{position} + length);
+    }
+}
+
+// APP0 is laid out as a JFIF header whatever its identifier says.
+void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint32_t position)
+{
+    app0Offset_ = position - 2;
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] APP0", app0Offset_));
+    uint32_t p = Tell(fp);
+    app0Length_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(app0Length_)));
+
+    p = Tell(fp);
+    app0Identifier_ = Read(fp, 32);
+    Read(fp, 8);
+    app0Version_ = Read(fp, 16);
+    Insert(tree, head,
+           Line("[%08x] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
+                static_cast<int>((app0Identifier_ >> 16) & 0xFF), static_cast<int>((app0Identifier_ >> 8) & 0xFF),
+                static_cast<int>(app0Identifier_ & 0xFF), static_cast<int>(app0Version_ >> 8),
+                static_cast<int>(app0Version_ & 0xFF)));
+
+    p = Tell(fp);
+    app0Unit_ = Read(fp, 8);
+    app0XDensity_ = Read(fp, 16);
+    app0YDensity_ = Read(fp, 16);
+    const char* depth = nullptr;
+    switch (app0Unit_) {
+    case 0: depth = "[%08x] Depth = %d : %d [pixel]"; break;
+    case 1: depth = "[%08x] Depth = %d : %d [pixel/inch]"; break;
+    case 2: depth = "[%08x] Depth = %d : %d [pixel/cm]"; break;
+    default: break;
+    }
+    if (depth) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+        Insert(tree, head, Line(depth, p, static_cast<int>(app0XDensity_), static_cast<int>(app0YDensity_)));
+#pragma GCC diagnostic pop
+    }
+
+    p = Tell(fp);
+    app0ThumbWidth_ = Read(fp, 8);
+    app0ThumbHeight_ = Read(fp, 8);
+    if (app0ThumbWidth_ == 0 || app0ThumbHeight_ == 0) {
+        Insert(tree, head,
+               Line("[%08x] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
+                    static_cast<int>(app0ThumbHeight_)));
+    } else {
+        Insert(tree, head,
+               Line("[%08x] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
+                    static_cast<int>(app0ThumbHeight_)));
+        SeekTo(fp, uint64_t{app0Offset_} + app0Length_ + 2);
+    }
+    Expand(tree, head);
+}
+
+void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position, int32_t entryId, uint32_t level)
+{
+    app1Offset_ = position - 2;
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] APP1", app1Offset_));
+    uint32_t p = Tell(fp);
+    app1Length_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(app1Length_)));
+    const uint64_t segmentEnd = uint64_t{app1Offset_} + app1Length_ + 2;
+
+    p = Tell(fp);
+    std::memset(app1Identifier_, 0, sizeof app1Identifier_);
+    for (int i = 0; i < 4; ++i)
+        app1Identifier_[i] = static_cast<char>(Read(fp, 8));
+    if (std::strcmp(app1Identifier_, "Exif") == 0) {
+        Insert(tree, head, Line("[%08x] File Format = %s", p, app1Identifier_));
+        p = Tell(fp);
+        app1Null_ = Read(fp, 8);
+        app1Pad_ = Read(fp, 8);
+        Insert(tree, head,
+               Line("[%08x] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
+                    static_cast<unsigned>(app1Pad_)));
+        p = Tell(fp);
+        const HTREEITEM thumbnail =
+            Insert(tree, head,
+                   Line("[%08x] Thumbnail Data (TIFF Format) 0x%08X - 0x%08X", p, p,
+                        static_cast<uint32_t>(segmentEnd - 1)));
+        if (level <= kMaxNestingLevel) {
+            auto tiff = std::make_unique<CTiffAnalyzer>();
+            tiff->Analyze(fp, path_, entryId, 1, level);
+        }
+        Expand(tree, thumbnail);
+    } else {
+        SeekTo(fp, p);
+        std::memset(app1Identifier_, 0, sizeof app1Identifier_);
+        for (size_t i = 0; i < kXmpIdentifierBytes; ++i)
+            app1Identifier_[i] = static_cast<char>(Read(fp, 8));
+        if (std::strcmp(app1Identifier_, kXmpIdentifier) == 0)
+            Insert(tree, head, Line("[%08x] File Format = Adobe XMP metadata packet", p));
+    }
+    // The walk resumes at the segment's end, whatever the nested analysis left.
+    SeekTo(fp, segmentEnd);
+    Expand(tree, head);
+}
+
+void CJpegAnalyzer::KeepQuantTable(QuantTable* table)
+{
+    for (const QuantTable* t = quantTables_; t; t = t->next) {
+        if (t->selector == table->selector) {
+            delete table;
+            return;
+        }
+    }
+    Append(quantTables_, table);
+}
+
+void CJpegAnalyzer::KeepHuffmanTable(HuffmanTable* table)
+{
+    for (const HuffmanTable* t = huffmanTables_; t; t = t->next) {
+        if (t->classDestination == table->classDestination) {
+            FreeList(table->codes);
+            delete table;
+            return;
+        }
+    }
+    Append(huffmanTables_, table);
+}
+
+void CJpegAnalyzer::OnDQT(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+{
+    if (!detailed) {
+        RoughSegment(fp, position, level, "DQT");
+        return;
+    }
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    dqtOffset_ = position - 2;
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] DQT", dqtOffset_));
+    uint32_t p = Tell(fp);
+    dqtLength_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(dqtLength_)));
+    const HTREEITEM group = Insert(tree, head, Line("[%08x] Quantization Table", Tell(fp)));
+    const uint64_t end = uint64_t{dqtOffset_} + dqtLength_ + 2;
+    for (;;) {
+        auto table = std::make_unique<QuantTable>();
+        p = Tell(fp);
+        table->selector = Read(fp, 8);
+        // One byte per value whatever the precision nibble says.
+        for (int k = 0; k < 64; ++k)
+            table->value[kZigzag[k] >> 4][kZigzag[k] & 0x0F] = Read(fp, 8);
+        const uint32_t last = Tell(fp) - 1;
+        Insert(tree, group,
+               Line("Quantization Table #%d (0x%08X - 0x%08X)", static_cast<int>(table->selector), p, last));
+        Expand(tree, group);
+        KeepQuantTable(table.release());
+        if (Tell(fp) >= end || std::feof(fp))
+            break;
+    }
+    Expand(tree, head);
+}
+
+void CJpegAnalyzer::OnDHT(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+{
+    if (!detailed) {
+        RoughSegment(fp, position, level, "DHT");
+        return;
+    }
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    dhtOffset_ = position - 2;
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] DHT", dhtOffset_));
+    uint32_t p = Tell(fp);
+    dhtLength_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(dhtLength_)));
+    const HTREEITEM group = Insert(tree, head, Line("[%08x] Define Huffman Table", Tell(fp)));
+    const uint64_t end = uint64_t{dhtOffset_} + dhtLength_ + 2;
+    for (;;) {
+        auto table = std::make_unique<HuffmanTable>();
+        p = Tell(fp);
+        table->classDestination = Read(fp, 8);
+        // Canonical code generation (ITU-T T.81 Annex C): consecutive codes
+        // within a length, doubled when the length grows.
+        uint32_t code = 0;
+        HuffmanCode** link = &table->codes;
+        for (uint32_t length = 1; length <= 16; ++length) {
+            const uint32_t count = Read(fp, 8);
+            for (uint32_t i = 0; i < count; ++i) {
+                auto* entry = new HuffmanCode;
+                entry->code = code++;
+                entry->length = length;
+                *link = entry;
+                link = &entry->next;
+            }
+            code <<= 1;
+        }
+        for (HuffmanCode* c = table->codes; c; c = c->next)
+            c->symbol = Read(fp, 8);
+        const uint32_t last = Tell(fp) - 1;
+        const char* kind = (table->classDestination >> 4) != 0 ? "AC" : "DC";
+        Insert(tree, group,
+               Line("Huffman Table (%s) #%d (0x%08X - 0x%08X)", kind,
+                    static_cast<int>(table->classDestination & 0x0F), p, last));
+        Expand(tree, group);
+        KeepHuffmanTable(table.release());
+        if (Tell(fp) >= end || std::feof(fp))
+            break;
+    }
+    Expand(tree, head);
+}
+
+void CJpegAnalyzer::OnSOF(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+{
+    if (!detailed) {
+        AddEntry(level, Line("[%08x] SOF", position - 2));
+        const uint32_t length = Read(fp, 16);
+        Read(fp, 8);
+        const uint32_t lines = Read(fp, 16);
+        const uint32_t samples = Read(fp, 16);
+        GetAnalysisApp().AppendResultText(
+            0, Line("[画像サイズ]%5d x %5d ", static_cast<int>(samples), static_cast<int>(lines)).c_str());
+        const uint32_t count = Read(fp, 8);
+        uint32_t components[9];
+        for (uint32_t& byte : components)
+            byte = Read(fp, 8);
+        const char* chroma = nullptr;
+        if (count == 1) {
+            chroma = "[クロマフォーマット]モノクロ ";
+        } else {
+            switch ((components[1] >> 4) * (components[1] & 0x0F)) {
+            case 1: chroma = "[クロマフォーマット]4:4:4 "; break;
+            case 2: chroma = "[クロマフォーマット]4:2:2 "; break;
+            case 4: chroma = "[クロマフォーマット]4:2:0 "; break;
+            default: break;
+            }
+        }
+        if (chroma)
+            GetAnalysisApp().AppendResultText(0, chroma);
+        SeekTo(fp, uint64_t{position} + length);
+        return;
+    }
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    sofOffset_ = position - 2;
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] SOF", sofOffset_));
+    uint32_t p = Tell(fp);
+    sofLength_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(sofLength_)));
+    p = Tell(fp);
+    sofPrecision_ = Read(fp, 8);
+    Insert(tree, head, Line("[%08x] Bit Accuracy = %d [bits/pixel]", p, static_cast<int>(sofPrecision_)));
+    p = Tell(fp);
+    sofLines_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Vertical Size = %d [lines]", p, static_cast<int>(sofLines_)));
+    p = Tell(fp);
+    sofSamples_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Horizontal Size = %d [pixels]", p, static_cast<int>(sofSamples_)));
+    p = Tell(fp);
+    sofCount_ = Read(fp, 8);
+    const HTREEITEM count = Insert(tree, head, Line("[%08x] Component Number = %d", p, static_cast<int>(sofCount_)));
+    for (uint32_t i = 0; i < sofCount_; ++i) {
+        auto* comp = new FrameComponent;
+        Append(frameComponents_, comp);
+        comp->offset = Tell(fp);
+        comp->identifier = Read(fp, 8);
+        const HTREEITEM item =
+            Insert(tree, count, Line("[%08x] Number of Component = %d", comp->offset, static_cast<int>(comp->identifier)));
+        comp->sampling = Read(fp, 8);
+        Insert(tree, item, Line("Ratio = 0x%x", comp->sampling));
+        comp->quantSelector = Read(fp, 8);
+        Insert(tree, item, Line("Quantization Table Selection = %d", static_cast<int>(comp->quantSelector)));
+        Expand(tree, item);
+    }
+    Expand(tree, count);
+    Expand(tree, head);
+}
+
+void CJpegAnalyzer::OnDRI(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+{
+    if (!detailed) {
+        RoughSegment(fp, position, level, "DRI");
+        return;
+    }
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    driOffset_ = position - 2;
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] DRI", driOffset_));
+    uint32_t p = Tell(fp);
+    driLength_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(driLength_)));
+    p = Tell(fp);
+    restartInterval_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Restart Interval = %d [MCU]", p, static_cast<int>(restartInterval_)));
+    Expand(tree, head);
+    SeekTo(fp, uint64_t{position} + driLength_);
+}
+
+void CJpegAnalyzer::OnSOS(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+{
+    if (!detailed) {
+        RoughSegment(fp, position, level, "SOS");
+        return;
+    }
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    sosOffset_ = position - 2;
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] SOS", sosOffset_));
+    uint32_t p = Tell(fp);
+    sosLength_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(sosLength_)));
+    p = Tell(fp);
+    sosCount_ = Read(fp, 8);
+    const HTREEITEM count = Insert(tree, head, Line("[%08x] Component Number = %d", p, static_cast<int>(sosCount_)));
+    for (uint32_t i = 0; i < sosCount_; ++i) {
+        auto* comp = new ScanComponent;
+        Append(scanComponents_, comp);
+        p = Tell(fp);
+        comp->selector = Read(fp, 8);
+        const HTREEITEM item =
+            Insert(tree, count, Line("[%08x] Component Selector = %d", p, static_cast<int>(comp->selector)));
+        comp->tableSelection = Read(fp, 8);
+        Insert(tree, item,
+               Line("Huffman Table Selection (DC, AC) = (#%d, #%d)", static_cast<int>(comp->tableSelection >> 4),
+                    static_cast<int>(comp->tableSelection & 0x0F)));
+        Expand(tree, item);
+        Expand(tree, count);
+    }
+    Expand(tree, head);
+    p = Tell(fp);
+    sosStart_ = Read(fp, 8);
+    Insert(tree, head, Line("[%08x] Scan Start Position = %d", p, static_cast<int>(sosStart_)));
+    p = Tell(fp);
+    sosEnd_ = Read(fp, 8);
+    Insert(tree, head, Line("[%08x] Scan End Position = %d", p, static_cast<int>(sosEnd_)));
+    p = Tell(fp);
+    sosApprox_ = Read(fp, 8);
+    Insert(tree, head, Line("[%08x] Successive Approximation = %d", p, static_cast<int>(sosApprox_)));
+    scanPreviousByte_ = std::feof(fp) ? kEndOfFile : sosApprox_;
+}
+
+void CJpegAnalyzer::OnCOM(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+{
+    if (!detailed) {
+        RoughSegment(fp, position, level, "COM");
+        return;
+    }
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    comOffset_ = position - 2;
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] COM", comOffset_));
+    uint32_t p = Tell(fp);
+    comLength_ = Read(fp, 16);
+    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(comLength_)));
+
+    // A line-oriented read of at most L - 3 bytes: it stops after a newline,
+    // which stays in the text. A text longer than the line can show is cut
+    // (at a character boundary) and the rest left to the walk.
+    p = Tell(fp);
+    const size_t limit = comLength_ > 3 ? comLength_ - 3 : 0;
+    char text[kMaxCommentBytes + 4] = {};
+    const size_t room = limit < kMaxCommentBytes + 3 ? limit : kMaxCommentBytes + 3;
+    size_t n = 0;
+    while (n < room) {
+        const int c = std::fgetc(fp);
+        if (c == EOF)
+            break;
+        text[n++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    const size_t kept = CharBoundaryPrefix(text, n, kMaxCommentBytes);
+    if (kept < n) {
+        text[kept] = '\0';
+        SeekTo(fp, uint64_t{p} + kept);
+    }
+    Insert(tree, head, Line("[%08x] Comment : %s", p, text));
+    Expand(tree, head);
+}
+
+void CJpegAnalyzer::OnImageData(FILE* fp)
+{
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    Insert(tree, parentItem, Line("[%08x] Image Data", Tell(fp)));
+
+    IShell& shell = GetAnalysisApp().Shell();
+    const int32_t width = static_cast<int32_t>(sofSamples_);
+    const int32_t height = static_cast<int32_t>(sofLines_);
+    ImageRect rect{0, 0, width, height};
+    shell.AddImageWindow(PathFileName(path_ ? path_ : ""), rect);
+    const int32_t bitmapWidth = CImageBuffer::PaddedSize(width);
+    const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
+    uint8_t* pixels = nullptr;
+    shell.PrepareImage(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height, &pixels);
+
+    // From here on, whatever lies outside the decoder's tables (an identifier
+    // above 7, a fourth component, a missing table, an unsupported sampling
+    // layout) ends the step: the line and the window, without pixels, stay.
+
+    // Per component identifier: the Huffman tables that the scan selects.
+    struct Slot {
+        const HuffmanTable* dc = nullptr;
+        const HuffmanTable* ac = nullptr;
+    };
+    Slot slots[8];
+    for (const ScanComponent* s = scanComponents_; s; s = s->next) {
+        if (s->selector > 7)
+            return;
+        Slot slot;
+        for (const HuffmanTable* t = huffmanTables_; t; t = t->next) {
+            if (!slot.dc && t->classDestination == (s->tableSelection >> 4))
+                slot.dc = t;
+            if (!slot.ac && t->classDestination == (s->tableSelection & 0x0F) + 0x10)
+                slot.ac = t;
+        }
+        slots[s->selector] = slot;
+    }
+
+    CJpegScanDecoder::Frame frame;
+    frame.width = sofSamples_;
+    frame.height = sofLines_;
+    frame.restartInterval = restartInterval_;
+    for (const FrameComponent* f = frameComponents_; f; f = f->next) {
+        if (frame.componentCount == CJpegScanDecoder::kMaxComponents || f->identifier > 7)
+            return;
+        CJpegScanDecoder::Component& c = frame.components[frame.componentCount++];
+        c.identifier = f->identifier;
+        c.horizontal = f->sampling >> 4;
+        c.vertical = f->sampling & 0x0F;
+        for (const QuantTable* q = quantTables_; q && !c.quant; q = q->next)
+            if (q->selector == f->quantSelector)
+                c.quant = q;
+        c.dc = slots[f->identifier].dc;
+        c.ac = slots[f->identifier].ac;
+    }
+    // A scan of one component is not interleaved: its MCU is one block,
+    // whatever sampling factors the frame gives the component (ITU-T T.81 A.2.2).
+    if (frame.componentCount == 1) {
+        frame.components[0].horizontal = 1;
+        frame.components[0].vertical = 1;
+    }
+    if (!CJpegScanDecoder::Supported(frame))
+        return;
+
+    CJpegScanDecoder::Target target;
+    target.pixels = pixels;
+    target.bitmapWidth = bitmapWidth;
+    target.bitmapHeight = bitmapHeight;
+    CJpegScanDecoder decoder;
+    decoder.Decode(fp, scanPreviousByte_, frame, target);
 }

@@ -1,10 +1,108 @@
 #pragma once
+// Lays out a JPEG stream marker by marker. A set of the markers seen so far
+// decides whether a marker is accepted in its place; accepted segments become
+// rough-mode entries or detailed result lines, and in detailed mode the
+// baseline scan is decoded into an image window.
 #include <cstdint>
 #include <cstdio>
 
+#include "core/jpeg_bit_reader.h"
+#include "core/tree_control.h"
+#include "jpeg/jpeg_records.h"
+
 class CJpegAnalyzer {
 public:
+    // Members of the seen-marker set.
+    static constexpr uint32_t kSeenSOI = 0x1;
+    static constexpr uint32_t kSeenDQT = 0x2;
+    static constexpr uint32_t kSeenDHT = 0x4;
+    static constexpr uint32_t kSeenDRI = 0x8;
+    static constexpr uint32_t kSeenSOF0 = 0x10;
+    static constexpr uint32_t kSeenSOS = 0x20;
+    static constexpr uint32_t kSeenEOI = 0x40;
+    static constexpr uint32_t kSeenCOM = 0x80;
+    static constexpr uint32_t kSeenAPP0 = 0x10000;
+    static constexpr uint32_t kSeenAPP1 = 0x20000;
+    static constexpr uint32_t kSeenAPP2 = 0x40000;
+    static constexpr uint32_t kSeenImageData = 0x10000000;
+
+    // Exif data may hold a JPEG thumbnail with Exif data of its own; nested
+    // analyses stop at this level so that a file that refers back to itself
+    // cannot recurse without end.
+    static constexpr uint32_t kMaxNestingLevel = 16;
+
+    CJpegAnalyzer() = default;
+    ~CJpegAnalyzer();
+    CJpegAnalyzer(const CJpegAnalyzer&) = delete;
+    CJpegAnalyzer& operator=(const CJpegAnalyzer&) = delete;
+
     // Analyzer entry: rough mode (detailed 0) adds entries and the summary;
-    // detailed mode (1) writes the result tree of the active view.
+    // detailed mode (1) writes the result tree of the active view and decodes
+    // the picture.
     void Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
+
+    // The tables and components kept by the segment handlers.
+    const QuantTable* QuantTables() const { return quantTables_; }
+    const HuffmanTable* HuffmanTables() const { return huffmanTables_; }
+    const FrameComponent* FrameComponents() const { return frameComponents_; }
+    const ScanComponent* ScanComponents() const { return scanComponents_; }
+    uint32_t RestartInterval() const { return restartInterval_; }
+    uint32_t FrameWidth() const { return sofSamples_; }
+    uint32_t FrameHeight() const { return sofLines_; }
+
+private:
+    uint32_t ReadMarker(FILE* fp);
+    void OnSOI(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnEOI(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnInvalidMarker(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level,
+                         uint32_t marker);
+    void OnAPPn(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level, uint32_t marker);
+    void OnDQT(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnDHT(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnSOF(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnDRI(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnSOS(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnCOM(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnImageData(FILE* fp);
+
+    void APP0Detailed(FILE* fp, ITreeControl* tree, uint32_t position);
+    void APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position, int32_t entryId, uint32_t level);
+    // Rough-mode line of a segment, then a skip to its end.
+    void RoughSegment(FILE* fp, uint32_t position, uint32_t level, const char* name);
+
+    uint32_t Read(FILE* fp, uint32_t bits);
+    // Places the stream at offset, or at the end of the file when offset lies
+    // beyond it.
+    void SeekTo(FILE* fp, uint64_t offset);
+    static uint32_t Tell(FILE* fp);
+
+    // Appends to a list, keeping only the first record of each selector: the
+    // decoder only ever uses the first match, and the cap bounds memory.
+    void KeepQuantTable(QuantTable* table);
+    void KeepHuffmanTable(HuffmanTable* table);
+
+    CJpegBitReader reader;
+    const char* path_ = nullptr;
+    HTREEITEM parentItem = 0;
+    uint64_t fileSize_ = 0;
+
+    uint32_t soiOffset_ = 0;
+    uint32_t eoiOffset_ = 0;
+    uint32_t app0Offset_ = 0, app0Length_ = 0, app0Identifier_ = 0, app0Version_ = 0;
+    uint32_t app0Unit_ = 0, app0XDensity_ = 0, app0YDensity_ = 0, app0ThumbWidth_ = 0, app0ThumbHeight_ = 0;
+    uint32_t app1Offset_ = 0, app1Length_ = 0, app1Null_ = 0, app1Pad_ = 0;
+    char app1Identifier_[30] = {};
+    uint32_t dqtOffset_ = 0, dqtLength_ = 0;
+    uint32_t dhtOffset_ = 0, dhtLength_ = 0;
+    uint32_t sofOffset_ = 0, sofLength_ = 0, sofPrecision_ = 0, sofLines_ = 0, sofSamples_ = 0, sofCount_ = 0;
+    uint32_t sosOffset_ = 0, sosLength_ = 0, sosCount_ = 0, sosStart_ = 0, sosEnd_ = 0, sosApprox_ = 0;
+    uint32_t comOffset_ = 0, comLength_ = 0;
+    uint32_t driOffset_ = 0, driLength_ = 0, restartInterval_ = 0;
+    // The byte the reader took last in the scan header (0x100 at end of file).
+    uint32_t scanPreviousByte_ = 0;
+
+    QuantTable* quantTables_ = nullptr;
+    HuffmanTable* huffmanTables_ = nullptr;
+    FrameComponent* frameComponents_ = nullptr;
+    ScanComponent* scanComponents_ = nullptr;
 };

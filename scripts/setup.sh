@@ -18,6 +18,6 @@ vantrel_install_packages() {
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-VANTREL_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev)
+VANTREL_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev fonts-ipafont-gothic)
 VANTREL_TEST_PACKAGES=(libgtest-dev libbenchmark-dev zlib1g-dev libjpeg-dev libtiff-dev
                        xvfb xauth icc-profiles-free clang libclang-rt-14-dev)

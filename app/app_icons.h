@@ -1,0 +1,10 @@
+#pragma once
+// The program's icons and its tool bar image, painted here rather than
+// loaded: a magnifier over a page for the program and its frames, the same
+// with a list for the rough-analysis window, and a folder for Open.
+#include <QIcon>
+
+QIcon MainFrameIcon();        // 128
+QIcon DocumentIcon();         // 129
+QIcon RoughAnalysisIcon();    // 130
+QIcon OpenButtonIcon();       // the Open button, 16 x 15

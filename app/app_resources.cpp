@@ -1,0 +1,169 @@
+#include "app/app_resources.h"
+
+#include <QAction>
+#include <QMenu>
+#include <iterator>
+
+namespace {
+
+// The string table: a command's status prompt, then after "\n" its tool tip.
+struct CommandString {
+    int id;
+    const char* text;
+};
+
+constexpr CommandString kCommandStrings[] = {
+    {kCmdFileNew, "新規にファイルを作成します\n新規作成"},
+    {kCmdFileOpen, "既存のファイルを開きます\n開く"},
+    {kCmdFileClose, "作業中のファイルを閉じます\n閉じる"},
+    {kCmdFileSave, "作業中のファイルを上書きして保存します\n上書き保存"},
+    {kCmdFilePrint, "作業中のファイルを印刷します\n印刷"},
+    {kCmdEditUndo, "直前に行った動作を元に戻します\n元に戻す"},
+    {kCmdEditCut, "選択範囲を切り取ってクリップボードに移動します\n切り取り"},
+    {kCmdEditCopy, "選択範囲をコピーしてクリップボードに保存します\nコピー"},
+    {kCmdEditPaste, "クリップボードの内容を貼り付けます\n貼り付け"},
+    {kCmdNextPane, "次のウィンドウ ペインに切り替えます\n次のペイン"},
+    {kCmdPrevPane, "前のウィンドウ ペインに切り替えます\n前のペイン"},
+    {kCmdWindowArrange, "ウィンドウの下にアイコンを整列します\nアイコンの整列"},
+    {kCmdWindowCascade, "ウィンドウを重ねて表示します\n重ねて表示"},
+    {kCmdWindowTileHorz, "ウィンドウを並べて表示します\n並べて表示"},
+    {kCmdAppAbout, "プログラム情報、バージョン、著作権を表示します\nバージョン情報"},
+    {kCmdAppExit, "アプリケーションを終了します\n終了"},
+    {kCmdHelpFinder, "ヘルプ トピックの一覧を表示します\nヘルプ トピック"},
+    {kCmdHelp, "ヘルプを表示します\nヘルプ"},
+    {kCmdContextHelp, "ボタン、メニュー、ウィンドウのヘルプを表示します\nヘルプ"},
+    {kCmdViewToolBar, "ツール バーの表示/非表示\nツール バーの表示切り替え"},
+    {kCmdViewStatusBar, "ステータス バーの表示/非表示\nステータス バーの表示切り替え"},
+    {kCmdViewAnalysisTree, "解析ﾂﾘｰの表示/非表示\n解析ﾂﾘｰの表示切り替え"},
+    {kCmdEntryDelete, "エントリを削除します。"},
+    {kCmdDetailedAnalysis, "詳細解析を実行します。"},
+    {kCmdShowImage, "画像イメージを表示します"},
+};
+
+using K = MenuItem::Kind;
+
+constexpr MenuItem kMenuMainFrame[] = {
+    {K::Popup, 0, "ﾌｧｲﾙ(&F)"},
+    {K::Command, kCmdFileOpen, "開く(&O)...\tCtrl+O"},
+    {K::Separator, 0, nullptr},
+    {K::Command, kCmdAppExit, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"},
+    {K::End, 0, nullptr},
+    {K::Popup, 0, "表示(&V)"},
+    {K::Command, kCmdViewToolBar, "ﾂｰﾙ ﾊﾞｰ(&T)"},
+    {K::Command, kCmdViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)"},
+    {K::Separator, 0, nullptr},
+    {K::Command, kCmdViewAnalysisTree, "解析ﾂﾘｰ(&A)"},
+    {K::End, 0, nullptr},
+    {K::Command, kCmdAppAbout, "ﾊﾞｰｼﾞｮﾝ情報(&A)..."},
+};
+
+constexpr MenuItem kMenuDocument[] = {
+    {K::Popup, 0, "ﾌｧｲﾙ(&F)"},
+    {K::Command, kCmdFileOpen, "開く(&O)...\tCtrl+O"},
+    {K::Command, kCmdFileClose, "閉じる(&C)"},
+    {K::Separator, 0, nullptr},
+    {K::Command, kCmdAppExit, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"},
+    {K::End, 0, nullptr},
+    {K::Popup, 0, "表示(&V)"},
+    {K::Command, kCmdViewToolBar, "ﾂｰﾙ ﾊﾞｰ(&T)"},
+    {K::Command, kCmdViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)"},
+    {K::Separator, 0, nullptr},
+    {K::Command, kCmdViewAnalysisTree, "解析ﾂﾘｰ(&A)"},
+    {K::End, 0, nullptr},
+    {K::Popup, 0, "ｳｨﾝﾄﾞｳ(&W)"},
+    {K::Command, kCmdWindowCascade, "重ねて表示(&C)"},
+    {K::Command, kCmdWindowTileHorz, "並べて表示(&T)"},
+    {K::Command, kCmdWindowArrange, "ｱｲｺﾝの整列(&A)"},
+    {K::End, 0, nullptr},
+    {K::Popup, 0, "ﾍﾙﾌﾟ(&H)"},
+    {K::Command, kCmdHelpFinder, "ﾄﾋﾟｯｸの検索(&H)"},
+    {K::Separator, 0, nullptr},
+    {K::Command, kCmdAppAbout, "Vantrel のﾊﾞｰｼﾞｮﾝ情報(&A)..."},
+    {K::End, 0, nullptr},
+};
+
+constexpr MenuItem kMenuEntry[] = {
+    {K::Popup, 0, "Entry"},
+    {K::Command, kCmdEntryDelete, "エントリ削除(&D)"},
+    {K::Command, kCmdDetailedAnalysis, "詳細解析(&A)"},
+    {K::End, 0, nullptr},
+};
+
+constexpr MenuItem kMenuImage[] = {
+    {K::Popup, 0, "Image"},
+    {K::Command, kCmdShowImage, "イメージ表示(&V)"},
+    {K::End, 0, nullptr},
+};
+
+const char* CommandString(int id)
+{
+    for (const auto& s : kCommandStrings)
+        if (s.id == id)
+            return s.text;
+    return nullptr;
+}
+
+}  // namespace
+
+QString CommandText(int id)
+{
+    const char* text = CommandString(id);
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+QString CommandPrompt(int id)
+{
+    return CommandText(id).section(QLatin1Char('\n'), 0, 0);
+}
+
+QString CommandToolTip(int id)
+{
+    const QString text = CommandText(id);
+    const qsizetype nl = text.indexOf(QLatin1Char('\n'));
+    return nl < 0 ? QString() : text.mid(nl + 1);
+}
+
+QString IdleMessage()
+{
+    return QStringLiteral("レディ");
+}
+
+MenuResourceView MenuResource(int id)
+{
+    switch (id) {
+    case kIdrMainFrame: return {kMenuMainFrame, static_cast<int>(std::size(kMenuMainFrame))};
+    case kIdrDocument: return {kMenuDocument, static_cast<int>(std::size(kMenuDocument))};
+    case kIdrEntryMenu: return {kMenuEntry, static_cast<int>(std::size(kMenuEntry))};
+    case kIdrImageMenu: return {kMenuImage, static_cast<int>(std::size(kMenuImage))};
+    default: return {};
+    }
+}
+
+int ActionCommand(const QAction* action)
+{
+    return action ? action->data().toInt() : 0;
+}
+
+void LoadPopupMenu(QMenu& menu, int resourceId)
+{
+    const MenuResourceView res = MenuResource(resourceId);
+    // Only the first pop-up of a context menu resource is shown.
+    int depth = 0;
+    for (int i = 0; i < res.count; ++i) {
+        const MenuItem& item = res.items[i];
+        if (item.kind == MenuItem::Popup) {
+            if (++depth > 1)
+                break;
+            continue;
+        }
+        if (item.kind == MenuItem::End)
+            break;
+        if (item.kind == MenuItem::Separator) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(QString::fromUtf8(item.text));
+        action->setData(item.id);
+        action->setStatusTip(CommandPrompt(item.id));
+    }
+}

@@ -1,0 +1,442 @@
+#include "app/main_frame.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+#include "app/analysis_tree_bar.h"
+#include "app/app_icons.h"
+#include "app/app_resources.h"
+#include "app/child_frame.h"
+#include "app/rough_list_ctrl.h"
+#include "app/roughly_analysis.h"
+#include "app/vantrel_app.h"
+#include "app/vantrel_view.h"
+
+namespace {
+
+// Accelerator table 128. Commands that have no handler in this program stay
+// disabled: they are listed so that their keys do nothing else.
+struct Accelerator {
+    int id;
+    QKeyCombination keys[2];
+};
+
+constexpr QKeyCombination kNoKey{};
+
+const Accelerator kAccelerators[] = {
+    {kCmdFileNew, {Qt::CTRL | Qt::Key_N, kNoKey}},
+    {kCmdFileOpen, {Qt::CTRL | Qt::Key_O, kNoKey}},
+    {kCmdFileSave, {Qt::CTRL | Qt::Key_S, kNoKey}},
+    {kCmdFilePrint, {Qt::CTRL | Qt::Key_P, kNoKey}},
+    {kCmdEditUndo, {Qt::CTRL | Qt::Key_Z, Qt::ALT | Qt::Key_Backspace}},
+    {kCmdEditCut, {Qt::CTRL | Qt::Key_X, Qt::SHIFT | Qt::Key_Delete}},
+    {kCmdEditCopy, {Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_Insert}},
+    {kCmdEditPaste, {Qt::CTRL | Qt::Key_V, Qt::SHIFT | Qt::Key_Insert}},
+    {kCmdNextPane, {QKeyCombination(Qt::Key_F6), kNoKey}},
+    {kCmdPrevPane, {Qt::SHIFT | Qt::Key_F6, kNoKey}},
+    {kCmdHelp, {QKeyCombination(Qt::Key_F1), kNoKey}},
+    {kCmdContextHelp, {Qt::SHIFT | Qt::Key_F1, kNoKey}},
+};
+
+// Commands this program carries out. The help commands have no help file to
+// show and stay disabled with the rest.
+bool IsHandled(int id)
+{
+    switch (id) {
+    case kCmdFileNew:
+    case kCmdFileOpen:
+    case kCmdFileClose:
+    case kCmdAppExit:
+    case kCmdAppAbout:
+    case kCmdViewToolBar:
+    case kCmdViewStatusBar:
+    case kCmdViewAnalysisTree:
+    case kCmdWindowCascade:
+    case kCmdWindowTileHorz:
+    case kCmdWindowArrange:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool MenuHolds(const QMenu& menu, int id)
+{
+    for (const QAction* action : menu.actions())
+        if (ActionCommand(action) == id)
+            return true;
+    return false;
+}
+
+bool IsToggle(int id)
+{
+    return id == kCmdViewToolBar || id == kCmdViewStatusBar || id == kCmdViewAnalysisTree;
+}
+
+// The status bar's indicator panes, after the message pane.
+constexpr const char* kIndicators[] = {"ｶﾅ", "CAP", "NUM", "SCRL"};
+
+}  // namespace
+
+CMainFrame::CMainFrame(CVantrelApp& app) : app_(app), mdi_(new QMdiArea(this))
+{
+    setWindowTitle(QString::fromUtf8(kAppTitle));
+    setWindowIcon(MainFrameIcon());
+    setCentralWidget(mdi_);
+    mdi_->setActivationOrder(QMdiArea::CreationOrder);
+
+    CreateCommands();
+    menuBars_[kIdrMainFrame] = BuildMenu(kIdrMainFrame);
+    menuBars_[kIdrDocument] = BuildMenu(kIdrDocument);
+    CreateToolBar();
+    CreateStatusBar();
+
+    rough_ = new CRoughlyAnalysis(app_);
+    mdi_->addSubWindow(rough_);
+    rough_->showMaximized();
+    rough_->DisableClose();
+
+    bar_ = new CAnalysisTreeBar(app_, this);
+    addDockWidget(Qt::LeftDockWidgetArea, bar_);
+    connect(bar_, &QDockWidget::visibilityChanged, this, [this] { UpdateCommandUi(); });
+
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateMenus(); });
+    UpdateMenus();
+    UpdateCommandUi();
+}
+
+CMainFrame::~CMainFrame()
+{
+    // Children still report hide and activation changes while they go.
+    bar_->disconnect(this);
+    mdi_->disconnect(this);
+}
+
+QAction* CMainFrame::AddCommandAction(int id, const QString& text, QObject* owner)
+{
+    auto* action = new QAction(text, owner);
+    action->setData(id);
+    action->setStatusTip(CommandPrompt(id));
+    action->setEnabled(IsHandled(id));
+    action->setCheckable(IsToggle(id));
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    return action;
+}
+
+void CMainFrame::CreateCommands()
+{
+    for (const Accelerator& acc : kAccelerators) {
+        QList<QKeySequence> keys;
+        for (QKeyCombination k : acc.keys)
+            if (k != kNoKey)
+                keys << QKeySequence(k);
+        QAction* action = AddCommandAction(acc.id, CommandToolTip(acc.id), this);
+        action->setShortcuts(keys);
+        addAction(action);
+        accelerators_[acc.id] = action;
+    }
+}
+
+QList<QAction*> CMainFrame::BuildMenu(int resourceId)
+{
+    QList<QAction*> top;
+    const MenuResourceView res = MenuResource(resourceId);
+    QMenu* current = nullptr;
+    for (int i = 0; i < res.count; ++i) {
+        const MenuItem& item = res.items[i];
+        switch (item.kind) {
+        case MenuItem::Popup:
+            current = new QMenu(QString::fromUtf8(item.text), this);
+            top << current->menuAction();
+            break;
+        case MenuItem::End:
+            // The View menu refreshes its check marks as it opens; the Window
+            // menu lists the open windows after its own commands.
+            if (current && MenuHolds(*current, kCmdViewAnalysisTree))
+                connect(current, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
+            if (current && MenuHolds(*current, kCmdWindowCascade))
+                connect(current, &QMenu::aboutToShow, this, [this, menu = current] { UpdateWindowMenu(menu); });
+            current = nullptr;
+            break;
+        case MenuItem::Separator:
+            if (current)
+                current->addSeparator();
+            break;
+        case MenuItem::Command: {
+            QAction* action = AddCommandAction(item.id, QString::fromUtf8(item.text), this);
+            menuActions_.emplace(item.id, action);
+            if (current)
+                current->addAction(action);
+            else
+                top << action;
+            break;
+        }
+        }
+    }
+    return top;
+}
+
+void CMainFrame::CreateToolBar()
+{
+    toolBar_ = new QToolBar(QStringLiteral("ツール バー"), this);
+    toolBar_->setObjectName(QStringLiteral("ToolBar"));
+    toolBar_->setAllowedAreas(Qt::TopToolBarArea);
+    toolBar_->setMovable(true);
+    toolBar_->setIconSize(QSize(16, 15));
+    QAction* open = AddCommandAction(kCmdFileOpen, CommandToolTip(kCmdFileOpen), toolBar_);
+    open->setIcon(OpenButtonIcon());
+    open->setToolTip(CommandToolTip(kCmdFileOpen));
+    toolBar_->addAction(open);
+    menuActions_.emplace(kCmdFileOpen, open);
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    idlePane_ = new QLabel(IdleMessage(), bar);
+    bar->addWidget(idlePane_, 1);
+    for (const char* text : kIndicators) {
+        auto* pane = new QLabel(QString::fromUtf8(text), bar);
+        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        pane->setAlignment(Qt::AlignCenter);
+        pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(pane->text()) + 12);
+        // The lock keys' states are not known here, so the panes stay grayed.
+        pane->setEnabled(false);
+        bar->addPermanentWidget(pane);
+        indicators_ << pane;
+    }
+}
+
+CRoughListCtrl* CMainFrame::RoughList() const
+{
+    return rough_ ? rough_->List() : nullptr;
+}
+
+CChildFrame* CMainFrame::ActiveChildFrame() const
+{
+    return qobject_cast<CChildFrame*>(mdi_->currentSubWindow());
+}
+
+void CMainFrame::UpdateMenus()
+{
+    // Printing belongs to the detailed-analysis view: only with one active.
+    for (QAction* action : CommandActions(kCmdFilePrint))
+        action->setEnabled(ActiveChildFrame() != nullptr);
+    const int wanted = ActiveChildFrame() ? kIdrDocument : kIdrMainFrame;
+    if (wanted == currentMenu_)
+        return;
+    currentMenu_ = wanted;
+    menuBar()->clear();
+    menuBar()->addActions(menuBars_[wanted]);
+}
+
+void CMainFrame::UpdateWindowMenu(QMenu* menu)
+{
+    for (QAction* action : windowListActions_) {
+        menu->removeAction(action);
+        delete action;
+    }
+    windowListActions_.clear();
+    const QList<QMdiSubWindow*> windows = mdi_->subWindowList(QMdiArea::CreationOrder);
+    if (windows.isEmpty())
+        return;
+    windowListActions_.push_back(menu->addSeparator());
+    int number = 0;
+    for (QMdiSubWindow* window : windows) {
+        if (++number > 9)
+            break;
+        QAction* action = menu->addAction(QStringLiteral("&%1 %2").arg(number).arg(window->windowTitle()));
+        action->setCheckable(true);
+        action->setChecked(window == mdi_->currentSubWindow());
+        connect(action, &QAction::triggered, this, [this, window] { mdi_->setActiveSubWindow(window); });
+        windowListActions_.push_back(action);
+    }
+}
+
+QList<QAction*> CMainFrame::CommandActions(int id) const
+{
+    QList<QAction*> out;
+    if (auto it = accelerators_.find(id); it != accelerators_.end())
+        out << it->second;
+    for (auto [it, end] = menuActions_.equal_range(id); it != end; ++it)
+        out << it->second;
+    return out;
+}
+
+QAction* CMainFrame::Command(int id) const
+{
+    const QList<QAction*> actions = CommandActions(id);
+    return actions.isEmpty() ? nullptr : actions.front();
+}
+
+void CMainFrame::UpdateCommandUi()
+{
+    const std::pair<int, bool> states[] = {
+        {kCmdViewToolBar, !toolBar_->isHidden()},
+        {kCmdViewStatusBar, !statusBar()->isHidden()},
+        {kCmdViewAnalysisTree, bar_ && !bar_->isHidden()},
+    };
+    for (auto [id, visible] : states)
+        for (QAction* action : CommandActions(id))
+            action->setChecked(visible);
+}
+
+void CMainFrame::OnCommand(int id)
+{
+    switch (id) {
+    case kCmdFileNew:
+        app_.OnFileNew();
+        break;
+    case kCmdFileOpen:
+        app_.OnFileOpen();
+        break;
+    case kCmdFileClose:
+        if (CChildFrame* frame = ActiveChildFrame())
+            frame->close();
+        break;
+    case kCmdAppExit:
+        close();
+        break;
+    case kCmdAppAbout:
+        app_.OnAppAbout();
+        break;
+    case kCmdFilePrint:
+        if (CChildFrame* frame = ActiveChildFrame())
+            frame->View()->OnFilePrint();
+        break;
+    case kCmdViewToolBar:
+        toolBar_->setVisible(toolBar_->isHidden());
+        bar_->AdjustHeight(2);
+        break;
+    case kCmdViewStatusBar:
+        statusBar()->setVisible(statusBar()->isHidden());
+        bar_->AdjustHeight(1);
+        break;
+    case kCmdViewAnalysisTree:
+        bar_->setVisible(bar_->isHidden());
+        break;
+    case kCmdWindowCascade:
+        mdi_->cascadeSubWindows();
+        break;
+    case kCmdWindowTileHorz:
+        mdi_->tileSubWindows();
+        break;
+    case kCmdWindowArrange:
+        ArrangeIcons();
+        break;
+    default:
+        break;
+    }
+    UpdateCommandUi();
+}
+
+void CMainFrame::ArrangeIcons()
+{
+    // Minimized windows line up along the bottom of the MDI area, left to
+    // right in creation order.
+    int x = 0;
+    const int bottom = mdi_->viewport()->height();
+    for (QMdiSubWindow* window : mdi_->subWindowList(QMdiArea::CreationOrder)) {
+        if (!window->isMinimized())
+            continue;
+        window->move(x, bottom - window->height());
+        x += window->width();
+    }
+}
+
+int CMainFrame::InsertFileRow(const char* path)
+{
+    return RoughList() ? RoughList()->InsertFileRow(path) : -1;
+}
+
+void CMainFrame::SetFormatText(int row, const char* text)
+{
+    if (RoughList())
+        RoughList()->SetFormatText(row, text);
+}
+
+void CMainFrame::AppendResultText(int row, const char* text)
+{
+    if (RoughList())
+        RoughList()->AppendResultText(row, text);
+}
+
+int CMainFrame::FindRow(const char* path)
+{
+    return RoughList() ? RoughList()->FindRow(path) : -1;
+}
+
+void CMainFrame::DeleteRow(int row)
+{
+    if (RoughList())
+        RoughList()->DeleteRow(row);
+}
+
+void CMainFrame::RebuildTree(const AnalysisEntry* head)
+{
+    if (bar_)
+        bar_->RebuildTree(head);
+}
+
+void CMainFrame::AddChildFrame(CChildFrame* frame)
+{
+    mdi_->addSubWindow(frame);
+    frame->show();
+    mdi_->setActiveSubWindow(frame);
+    UpdateMenus();
+}
+
+void CMainFrame::ShowBusyMessage(const QString& text)
+{
+    if (text.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(text);
+    // The analysis that follows keeps the event loop busy: paint now.
+    statusBar()->repaint();
+}
+
+QString CMainFrame::StatusText() const
+{
+    const QString message = statusBar()->currentMessage();
+    return message.isEmpty() ? idlePane_->text() : message;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    // Detailed-analysis windows hold nothing to save; the rough-analysis
+    // window refuses to close and goes with the frame.
+    mdi_->closeAllSubWindows();
+    app_.SaveProfile();
+    event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    app_.OpenFiles(paths, MessageOwner::MainFrame);
+}

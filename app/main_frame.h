@@ -1,0 +1,92 @@
+#pragma once
+// The main frame: an MDI area holding the rough-analysis window and the
+// detailed-analysis windows, a tool bar, a status bar and the analysis-tree
+// bar. The menu bar shows menu 128 while no detailed-analysis window is
+// active and menu 129 while one is.
+#include <QList>
+#include <QMainWindow>
+#include <map>
+#include <vector>
+
+#include "core/analysis_entry_list.h"
+
+class CAnalysisTreeBar;
+class CChildFrame;
+class CRoughListCtrl;
+class CRoughlyAnalysis;
+class CVantrelApp;
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QToolBar;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CVantrelApp& app);
+    ~CMainFrame() override;
+
+    QMdiArea* MdiArea() const { return mdi_; }
+    CRoughlyAnalysis* RoughWindow() const { return rough_; }
+    CRoughListCtrl* RoughList() const;
+    CAnalysisTreeBar* TreeBar() const { return bar_; }
+    QToolBar* ToolBar() const { return toolBar_; }
+    // The detailed-analysis frame that is active in the MDI area, if any.
+    CChildFrame* ActiveChildFrame() const;
+
+    // Row operations of the rough-analysis list and the bar's rebuild.
+    int InsertFileRow(const char* path);
+    void SetFormatText(int row, const char* text);
+    void AppendResultText(int row, const char* text);
+    int FindRow(const char* path);
+    void DeleteRow(int row);
+    void RebuildTree(const AnalysisEntry* head);
+
+    // Adds a new detailed-analysis frame and makes it the active one.
+    void AddChildFrame(CChildFrame* frame);
+
+    // 128 or 129: the menu the menu bar shows now.
+    int CurrentMenu() const { return currentMenu_; }
+    // The actions of a command: its menu items and its accelerator.
+    QList<QAction*> CommandActions(int id) const;
+    // The accelerator or, failing that, the first menu item of a command.
+    QAction* Command(int id) const;
+    void OnCommand(int id);
+    // Check marks of the View menu, as the bars stand now.
+    void UpdateCommandUi();
+
+    // A status-bar message shown at once, even while an analysis holds the
+    // event loop; an empty text brings back the idle message.
+    void ShowBusyMessage(const QString& text);
+    QString StatusText() const;
+    QList<QLabel*> IndicatorPanes() const { return indicators_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateCommands();
+    QList<QAction*> BuildMenu(int resourceId);
+    void CreateToolBar();
+    void CreateStatusBar();
+    void UpdateMenus();
+    void UpdateWindowMenu(QMenu* menu);
+    void ArrangeIcons();
+    QAction* AddCommandAction(int id, const QString& text, QObject* owner);
+
+    CVantrelApp& app_;
+    QMdiArea* mdi_;
+    QToolBar* toolBar_ = nullptr;
+    CRoughlyAnalysis* rough_ = nullptr;
+    CAnalysisTreeBar* bar_ = nullptr;
+    QLabel* idlePane_ = nullptr;
+    QList<QLabel*> indicators_;
+    std::map<int, QAction*> accelerators_;
+    std::multimap<int, QAction*> menuActions_;
+    std::map<int, QList<QAction*>> menuBars_;
+    std::vector<QAction*> windowListActions_;
+    int currentMenu_ = 0;
+};

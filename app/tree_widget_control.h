@@ -1,0 +1,43 @@
+#pragma once
+// The tree operations of the analysis core on a QTreeWidget: an item handle
+// is the QTreeWidgetItem's address, TVI_ROOT stands for the top level. Items
+// keep the exact bytes of their text, so a path that is not valid UTF-8 still
+// finds its entry, row and document again.
+#include <QTreeWidget>
+#include <string>
+#include <unordered_set>
+
+#include "core/tree_control.h"
+
+class CTreeWidgetControl : public QTreeWidget, public ITreeControl {
+    Q_OBJECT
+public:
+    explicit CTreeWidgetControl(QWidget* parent = nullptr);
+
+    HTREEITEM InsertItem(const char* text, HTREEITEM parent, HTREEITEM insertAfter = TVI_LAST) override;
+    void Expand(HTREEITEM item, unsigned code) override;
+    HTREEITEM GetParentItem(HTREEITEM item) const override;
+    HTREEITEM GetChildItem(HTREEITEM item) const override;
+    HTREEITEM GetNextSiblingItem(HTREEITEM item) const override;
+    HTREEITEM GetNextVisibleItem(HTREEITEM item) const override;
+    HTREEITEM GetRootItem() const override;
+    // The caret item, when it is selected.
+    HTREEITEM GetSelectedItem() const override;
+    void DeleteAllItems() override;
+    std::string GetItemText(HTREEITEM item) const override;
+    bool IsExpanded(HTREEITEM item) const override;
+
+    static HTREEITEM Handle(const QTreeWidgetItem* item);
+    // The item behind a handle, or null when the handle is not a live item
+    // of this tree.
+    QTreeWidgetItem* ItemFromHandle(HTREEITEM handle) const;
+    // The top-level item above item (item itself when it is one).
+    static QTreeWidgetItem* TopLevelOf(QTreeWidgetItem* item);
+    // The bytes an item was inserted with.
+    static std::string ItemBytes(const QTreeWidgetItem* item);
+
+private:
+    QTreeWidgetItem* NextSibling(QTreeWidgetItem* item) const;
+
+    std::unordered_set<const QTreeWidgetItem*> live_;
+};

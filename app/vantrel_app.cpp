@@ -1,0 +1,301 @@
+#include "app/vantrel_app.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QLibraryInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSettings>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/about_box.h"
+#include "app/analysis_tree_bar.h"
+#include "app/analysis_tree_ctrl.h"
+#include "app/child_frame.h"
+#include "app/image_wnd.h"
+#include "app/main_frame.h"
+#include "app/rough_list_ctrl.h"
+#include "app/vantrel_doc.h"
+#include "app/vantrel_view.h"
+#include "image/image_buffer.h"
+
+namespace {
+
+// A wait cursor for the length of an analysis, which holds the event loop.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+QString PathText(const char* bytes)
+{
+    return QString::fromUtf8(bytes);
+}
+
+}  // namespace
+
+CVantrelApp::CVantrelApp() = default;
+
+CVantrelApp::~CVantrelApp()
+{
+    // Frames first: their destruction reports back to the document list.
+    mainFrame_.reset();
+    docs_.clear();
+    analysis_.reset();
+}
+
+bool CVantrelApp::InitInstance()
+{
+    QCoreApplication::setOrganizationName(QString::fromUtf8(kProfileKey));
+    QCoreApplication::setApplicationName(QString::fromUtf8(kProfileApplication));
+    {
+        QSettings settings;
+        recentFiles_.Load(settings);
+    }
+    // The framework's own texts (dialog buttons, the file dialog) in Japanese,
+    // like the rest of the program.
+    if (qtTranslator_.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator_);
+
+    mainFrame_ = std::make_unique<CMainFrame>(*this);
+    mainFrame_->setAcceptDrops(true);
+    mainFrame_->resize(1024, 700);
+    mainFrame_->show();
+
+    analysis_ = std::make_unique<CAnalysisApp>(*this);
+    return true;
+}
+
+void CVantrelApp::SaveProfile()
+{
+    QSettings settings;
+    recentFiles_.Save(settings);
+}
+
+void CVantrelApp::OnFileNew()
+{
+    NewDocument();
+}
+
+void CVantrelApp::OnFileOpen()
+{
+    QStringList paths;
+    if (openDialogHook_) {
+        paths = openDialogHook_();
+    } else {
+        QFileDialog dialog(nullptr, QStringLiteral("開く"));
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        if (ExecModal(dialog) == QDialog::Accepted)
+            paths = dialog.selectedFiles();
+    }
+    if (paths.isEmpty())
+        return;
+    OpenFiles(paths, MessageOwner::None);
+}
+
+void CVantrelApp::OnAppAbout()
+{
+    CAboutDlg dialog(mainFrame_.get());
+    ExecModal(dialog);
+}
+
+void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwner)
+{
+    if (!analysis_)
+        return;
+    std::vector<std::string> bytes;
+    bytes.reserve(static_cast<size_t>(paths.size()));
+    for (const QString& path : paths)
+        bytes.push_back(QFile::encodeName(path).toStdString());
+    BusyCursor busy;
+    roughAnalysisRunning_ = true;
+    analysis_->OpenFiles(bytes, duplicateOwner);
+    roughAnalysisRunning_ = false;
+    if (mainFrame_)
+        mainFrame_->ShowBusyMessage(QString());
+}
+
+void CVantrelApp::RunDetailedAnalysis(const char* path)
+{
+    if (!analysis_)
+        return;
+    BusyCursor busy;
+    if (mainFrame_)
+        mainFrame_->ShowBusyMessage(QStringLiteral("詳細解析中：%1").arg(PathText(path)));
+    analysis_->RunDetailedAnalysis(path);
+    if (mainFrame_)
+        mainFrame_->ShowBusyMessage(QString());
+}
+
+void CVantrelApp::DeleteEntry(const char* path)
+{
+    if (analysis_)
+        analysis_->DeleteEntry(path);
+}
+
+void CVantrelApp::OnFrameDestroyed(CChildFrame* frame)
+{
+    auto it = std::find_if(docs_.begin(), docs_.end(), [frame](const auto& doc) { return doc->Frame() == frame; });
+    if (it != docs_.end())
+        docs_.erase(it);
+}
+
+QAction* CVantrelApp::TrackPopupMenu(QMenu& menu, QPoint globalPos)
+{
+    return popupHook_ ? popupHook_(menu) : menu.exec(globalPos);
+}
+
+int CVantrelApp::ExecModal(QDialog& dialog)
+{
+    return modalHook_ ? modalHook_(dialog) : dialog.exec();
+}
+
+// --- Shell operations ---
+
+int CVantrelApp::InsertFileRow(const char* path)
+{
+    if (!mainFrame_)
+        return -1;
+    // Each file's rough analysis follows its new row at once.
+    if (roughAnalysisRunning_)
+        mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(path)));
+    return mainFrame_->InsertFileRow(path);
+}
+
+void CVantrelApp::SetFormatText(int row, const char* text)
+{
+    if (mainFrame_)
+        mainFrame_->SetFormatText(row, text);
+}
+
+void CVantrelApp::AppendResultText(int row, const char* text)
+{
+    if (mainFrame_)
+        mainFrame_->AppendResultText(row, text);
+}
+
+int CVantrelApp::FindRow(const char* path)
+{
+    return mainFrame_ ? mainFrame_->FindRow(path) : -1;
+}
+
+void CVantrelApp::DeleteRow(int row)
+{
+    if (mainFrame_)
+        mainFrame_->DeleteRow(row);
+}
+
+void CVantrelApp::RebuildTree(const AnalysisEntry* head)
+{
+    if (mainFrame_)
+        mainFrame_->RebuildTree(head);
+}
+
+void CVantrelApp::NewDocument()
+{
+    if (!mainFrame_)
+        return;
+    auto doc = std::make_unique<CVantrelDoc>();
+    auto* frame = new CChildFrame(*this, *doc);
+    docs_.push_back(std::move(doc));
+    mainFrame_->AddChildFrame(frame);
+}
+
+std::string CVantrelApp::DocumentTitle(size_t index) const
+{
+    return index < docs_.size() ? docs_[index]->GetTitle() : std::string();
+}
+
+void CVantrelApp::SetDocumentTitle(size_t index, const std::string& title)
+{
+    if (index < docs_.size())
+        docs_[index]->SetTitle(title);
+}
+
+void CVantrelApp::CloseDocument(size_t index)
+{
+    if (index >= docs_.size())
+        return;
+    CChildFrame* frame = docs_[index]->Frame();
+    docs_.erase(docs_.begin() + static_cast<std::ptrdiff_t>(index));
+    // The frame takes its view and image windows with it.
+    delete frame;
+}
+
+ITreeControl* CVantrelApp::ActiveTree()
+{
+    CChildFrame* frame = mainFrame_ ? mainFrame_->ActiveChildFrame() : nullptr;
+    return frame ? frame->View() : nullptr;
+}
+
+void CVantrelApp::AddImageWindow(const std::string& title, ImageRect& rect)
+{
+    if (CChildFrame* frame = mainFrame_ ? mainFrame_->ActiveChildFrame() : nullptr) {
+        frame->AddImageWindow(title, rect);
+        return;
+    }
+    rect.right = std::min(rect.right, int32_t{CImageWnd::kMaxClientWidth});
+    rect.bottom = std::min(rect.bottom, int32_t{CImageWnd::kMaxClientHeight});
+}
+
+void CVantrelApp::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
+                               int32_t marginHeight, uint8_t** pixels)
+{
+    if (CChildFrame* frame = mainFrame_ ? mainFrame_->ActiveChildFrame() : nullptr)
+        frame->PrepareImage(bitmapWidth, marginWidth, bitmapHeight, marginHeight, pixels);
+    else
+        *pixels = nullptr;
+}
+
+QWidget* CVantrelApp::OwnerWidget(MessageOwner owner) const
+{
+    CMainFrame* frame = mainFrame_.get();
+    if (!frame)
+        return nullptr;
+    switch (owner) {
+    case MessageOwner::None: return nullptr;
+    case MessageOwner::Application:
+    case MessageOwner::MainFrame: return frame;
+    case MessageOwner::RoughList: return frame->RoughList();
+    case MessageOwner::TreeBar: return frame->TreeBar();
+    case MessageOwner::TreeBarTree: return frame->TreeBar() ? frame->TreeBar()->Tree() : nullptr;
+    }
+    return nullptr;
+}
+
+MessageAnswer CVantrelApp::MessageBox(const MessageBoxRequest& request)
+{
+    if (messageHook_)
+        return messageHook_(request);
+    const QString caption = QString::fromUtf8(request.caption.empty() ? kAppTitle : request.caption.c_str());
+    const auto buttons = request.buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
+                                                                     : QMessageBox::Ok;
+    QMessageBox box(QMessageBox::NoIcon, caption, QString::fromUtf8(request.text.c_str()), buttons,
+                    OwnerWidget(request.owner));
+    box.setDefaultButton(QMessageBox::Ok);
+    // A question asked in the middle of an analysis waits for the user: show
+    // the ordinary pointer over it.
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int answer = box.exec();
+    if (busy)
+        QApplication::restoreOverrideCursor();
+    return answer == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+}
+
+void CVantrelApp::ExitProcess(int code)
+{
+    if (exitHook_)
+        exitHook_(code);
+    std::fflush(nullptr);
+    std::_Exit(code);
+}

@@ -1,0 +1,114 @@
+#pragma once
+// The application object: starts the program, owns the analysis half (entry
+// list and dispatch) and the detailed-analysis documents, and is the shell
+// through which the dispatcher and the analyzers reach the windows.
+//
+// Message boxes, pop-up menus, the file-open dialog, modal dialogs and the
+// process exit all pass through replaceable hooks, so that the program can be
+// driven without a person in front of it.
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <QTranslator>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/recent_file_list.h"
+#include "core/analysis_app.h"
+#include "core/shell.h"
+
+class CChildFrame;
+class CMainFrame;
+class CVantrelDoc;
+class QAction;
+class QDialog;
+class QMenu;
+
+class CVantrelApp final : public IShell {
+public:
+    // Settings location: organisation and application of the profile.
+    static constexpr const char* kProfileKey = "Local AppWizard-Generated Applications";
+    static constexpr const char* kProfileApplication = "Vantrel";
+    static constexpr int kRecentFileCount = 5;
+
+    CVantrelApp();
+    ~CVantrelApp() override;
+    CVantrelApp(const CVantrelApp&) = delete;
+    CVantrelApp& operator=(const CVantrelApp&) = delete;
+
+    // Start-up: profile, main frame (shown), then the entry list. The command
+    // line opens nothing. False when the program cannot start.
+    bool InitInstance();
+
+    CMainFrame* MainFrame() const { return mainFrame_.get(); }
+    CAnalysisApp& Analysis() { return *analysis_; }
+    const std::vector<std::unique_ptr<CVantrelDoc>>& Documents() const { return docs_; }
+    const CRecentFileList& RecentFiles() const { return recentFiles_; }
+    void SaveProfile();
+
+    // Commands.
+    void OnFileNew();
+    void OnFileOpen();
+    void OnAppAbout();
+    // One batch of files (an Open dialog or a drop).
+    void OpenFiles(const QStringList& paths, MessageOwner duplicateOwner);
+    void RunDetailedAnalysis(const char* path);
+    void DeleteEntry(const char* path);
+
+    // Called when a detailed-analysis frame closes or is destroyed: its
+    // document goes with it.
+    void OnFrameDestroyed(CChildFrame* frame);
+
+    // Shows a pop-up menu and returns the chosen action, or null.
+    QAction* TrackPopupMenu(QMenu& menu, QPoint globalPos);
+    // Runs a modal dialog.
+    int ExecModal(QDialog& dialog);
+
+    using MessageHook = std::function<MessageAnswer(const MessageBoxRequest&)>;
+    using ExitHook = std::function<void(int)>;
+    using PopupHook = std::function<QAction*(QMenu&)>;
+    using OpenDialogHook = std::function<QStringList()>;
+    using ModalHook = std::function<int(QDialog&)>;
+    void SetMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
+    // The hook must not return (tests throw); without one the process ends.
+    void SetExitHook(ExitHook hook) { exitHook_ = std::move(hook); }
+    void SetPopupHook(PopupHook hook) { popupHook_ = std::move(hook); }
+    void SetOpenDialogHook(OpenDialogHook hook) { openDialogHook_ = std::move(hook); }
+    void SetModalHook(ModalHook hook) { modalHook_ = std::move(hook); }
+
+    // IShell.
+    int InsertFileRow(const char* path) override;
+    void SetFormatText(int row, const char* text) override;
+    void AppendResultText(int row, const char* text) override;
+    int FindRow(const char* path) override;
+    void DeleteRow(int row) override;
+    void RebuildTree(const AnalysisEntry* head) override;
+    void NewDocument() override;
+    size_t DocumentCount() const override { return docs_.size(); }
+    std::string DocumentTitle(size_t index) const override;
+    void SetDocumentTitle(size_t index, const std::string& title) override;
+    void CloseDocument(size_t index) override;
+    ITreeControl* ActiveTree() override;
+    void AddImageWindow(const std::string& title, ImageRect& rect) override;
+    void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight,
+                      uint8_t** pixels) override;
+    MessageAnswer MessageBox(const MessageBoxRequest& request) override;
+    [[noreturn]] void ExitProcess(int code) override;
+
+private:
+    QWidget* OwnerWidget(MessageOwner owner) const;
+
+    std::unique_ptr<CMainFrame> mainFrame_;
+    std::unique_ptr<CAnalysisApp> analysis_;
+    std::vector<std::unique_ptr<CVantrelDoc>> docs_;
+    CRecentFileList recentFiles_{kRecentFileCount};
+    QTranslator qtTranslator_;
+    bool roughAnalysisRunning_ = false;
+
+    MessageHook messageHook_;
+    ExitHook exitHook_;
+    PopupHook popupHook_;
+    OpenDialogHook openDialogHook_;
+    ModalHook modalHook_;
+};

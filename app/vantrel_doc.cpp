@@ -1,0 +1,10 @@
+#include "app/vantrel_doc.h"
+
+#include "app/child_frame.h"
+
+void CVantrelDoc::SetTitle(const std::string& title)
+{
+    title_ = title;
+    if (frame_)
+        frame_->setWindowTitle(QString::fromUtf8(title.c_str()));
+}

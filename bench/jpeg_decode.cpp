@@ -1,0 +1,168 @@
+// Times the detailed analysis of a 6000 x 4000 4:2:0 baseline JPEG file (the
+// whole vantrel-dump -d run, in-process: rough analysis, detailed analysis
+// with the picture decoded, printing) against libjpeg decoding the same file
+// to RGB, and prints the ratio.
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/dump_command.h"
+
+#if __has_include(<jpeglib.h>)
+#include <jpeglib.h>
+
+namespace {
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+
+// Something like a photograph: smooth shading, edges, and fine noise.
+std::vector<uint8_t> MakePicture()
+{
+    std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
+    uint32_t noise = 12345;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            const int n = int((noise >> 24) & 15) - 8;
+            const int edge = ((x / 97) + (y / 61)) % 3 == 0 ? 35 : 0;
+            uint8_t* p = &rgb[(size_t(y) * kWidth + x) * 3];
+            p[0] = uint8_t(std::clamp(60 + (x * 150) / kWidth + edge + n, 0, 255));
+            p[1] = uint8_t(std::clamp(40 + (y * 170) / kHeight + n, 0, 255));
+            p[2] = uint8_t(std::clamp(128 + int(90 * std::sin((x + 2 * y) * 0.003)) - edge + n, 0, 255));
+        }
+    }
+    return rgb;
+}
+
+std::vector<uint8_t> Encode(const std::vector<uint8_t>& rgb)
+{
+    jpeg_compress_struct info {};
+    jpeg_error_mgr err {};
+    info.err = jpeg_std_error(&err);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = kWidth;
+    info.image_height = kHeight;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    info.comp_info[0].h_samp_factor = 2;
+    info.comp_info[0].v_samp_factor = 2;
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(&rgb[size_t(info.next_scanline) * kWidth * 3]);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<uint8_t> file(buffer, buffer + size);
+    std::free(buffer);
+    return file;
+}
+
+// libjpeg's own decoding of the file (read from disk, as the analyzer does).
+uint64_t LibjpegDecode(const std::string& path)
+{
+    FILE* fp = std::fopen(path.c_str(), "rb");
+    jpeg_decompress_struct info {};
+    jpeg_error_mgr err {};
+    info.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, fp);
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    std::vector<uint8_t> out(size_t(info.output_width) * info.output_height * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = &out[size_t(info.output_scanline) * info.output_width * 3];
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    std::fclose(fp);
+    uint64_t sum = 0;
+    for (size_t i = 0; i < out.size(); i += 4099)
+        sum += out[i];
+    return sum;
+}
+
+struct Timing {
+    double wall = 1e30;   // best wall-clock time of the runs
+    double cpu = 1e30;    // best processor time of the runs
+};
+
+// Times one run of f into best.
+template <typename F>
+void Measure(Timing& best, F&& f)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const std::clock_t cpuStart = std::clock();
+    f();
+    const double cpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    best.wall = std::min(best.wall, wall);
+    best.cpu = std::min(best.cpu, cpu);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    // A second argument keeps the file at that path (for profiling).
+    const bool keep = argc > 2;
+    const std::string path =
+        keep ? std::string(argv[2]) : (std::filesystem::temp_directory_path() / "vantrel-bench-6000x4000.jpg").string();
+    {
+        const std::vector<uint8_t> file = Encode(MakePicture());
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                    std::streamsize(file.size()));
+        std::cout << "file: " << path << " (" << file.size() << " bytes)\n";
+    }
+    uint64_t check = 0;
+    size_t lines = 0;
+    // The machine may be shared: runs alternate between the two so that both
+    // see the same load, and the best of each is kept. Processor time is the
+    // steadier measure, wall-clock time the one a user sees; both are shown.
+    Timing libjpeg, vantrel;
+    for (int i = 0; i < runs; ++i) {
+        Measure(libjpeg, [&] { check += LibjpegDecode(path); });
+        Measure(vantrel, [&] {
+            std::ostringstream out, err;
+            RunDump({"-d", path}, out, err);
+            const std::string text = out.str();
+            lines = size_t(std::count(text.begin(), text.end(), '\n'));
+        });
+    }
+    std::printf("                          wall ms    cpu ms\n");
+    std::printf("libjpeg decode:          %8.1f  %8.1f\n", libjpeg.wall * 1000, libjpeg.cpu * 1000);
+    std::printf("vantrel-dump -d:         %8.1f  %8.1f  (%zu lines)\n", vantrel.wall * 1000, vantrel.cpu * 1000, lines);
+    std::printf("ratio (vantrel/libjpeg): %8.2f  %8.2f  (limit 2.50)\n", vantrel.wall / libjpeg.wall,
+                vantrel.cpu / libjpeg.cpu);
+    const bool within = vantrel.cpu / libjpeg.cpu <= 2.5 || vantrel.wall / libjpeg.wall <= 2.5;
+    std::printf("%s\n", within ? "within the limit" : "OVER THE LIMIT");
+    if (!keep)
+        std::filesystem::remove(path);
+    return check == 0 || !within ? 1 : 0;
+}
+#else
+int main()
+{
+    std::puts("libjpeg is not available: nothing to compare with");
+    return 0;
+}
+#endif

@@ -1,0 +1,220 @@
+#include "app_fixture.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/analysis_tree_bar.h"
+#include "app/analysis_tree_ctrl.h"
+#include "app/child_frame.h"
+#include "app/main_frame.h"
+#include "app/rough_list_ctrl.h"
+#include "core/tree_control.h"
+
+namespace {
+
+void Put16(QByteArray& b, uint16_t v)
+{
+    b.append(static_cast<char>(v & 0xFF));
+    b.append(static_cast<char>(v >> 8));
+}
+
+void Put32(QByteArray& b, uint32_t v)
+{
+    Put16(b, static_cast<uint16_t>(v & 0xFFFF));
+    Put16(b, static_cast<uint16_t>(v >> 16));
+}
+
+}  // namespace
+
+QByteArray MakeJpeg(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixelColor(x, y, QColor((x * 255) / std::max(1, width - 1), (y * 255) / std::max(1, height - 1), 96));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", 90);
+    return bytes;
+}
+
+QByteArray MakeTiff()
+{
+    // Little-endian header, one IFD of nine entries, then the BitsPerSample
+    // values and one strip of 8 x 8 RGB pixels.
+    constexpr uint16_t kEntries = 9;
+    constexpr uint32_t kIfd = 8;
+    constexpr uint32_t kBits = kIfd + 2 + kEntries * 12 + 4;
+    constexpr uint32_t kStrip = kBits + 6;
+    constexpr uint32_t kStripBytes = 8 * 8 * 3;
+    QByteArray b("II*\0", 4);
+    Put32(b, kIfd);
+    Put16(b, kEntries);
+    const auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+        Put16(b, tag);
+        Put16(b, type);
+        Put32(b, count);
+        Put32(b, value);
+    };
+    entry(256, 3, 1, 8);             // ImageWidth
+    entry(257, 3, 1, 8);             // ImageLength
+    entry(258, 3, 3, kBits);         // BitsPerSample
+    entry(259, 3, 1, 1);             // Compression: none
+    entry(262, 3, 1, 2);             // PhotometricInterpretation: RGB
+    entry(273, 4, 1, kStrip);        // StripOffsets
+    entry(277, 3, 1, 3);             // SamplesPerPixel
+    entry(278, 3, 1, 8);             // RowsPerStrip
+    entry(279, 4, 1, kStripBytes);   // StripByteCounts
+    Put32(b, 0);
+    Put16(b, 8);
+    Put16(b, 8);
+    Put16(b, 8);
+    for (uint32_t i = 0; i < kStripBytes; ++i)
+        b.append(static_cast<char>((i * 7) & 0xFF));
+    return b;
+}
+
+QByteArray MakeSwf()
+{
+    // "FWS", version 6, length, an empty RECT (5 bits of zero), 24 frames per
+    // second, one frame, then ShowFrame and End.
+    QByteArray b("FWS\x06", 4);
+    Put32(b, 17);
+    b.append('\0');
+    Put16(b, 0x1800);
+    Put16(b, 1);
+    Put16(b, 1 << 6);
+    Put16(b, 0);
+    return b;
+}
+
+AppFixture::AppFixture() : app_(std::make_unique<CVantrelApp>())
+{
+    app_->SetMessageHook([this](const MessageBoxRequest& request) {
+        messages.push_back(request);
+        if (request.buttons == MessageButtons::OkCancel && !answers.empty()) {
+            const MessageAnswer answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        return MessageAnswer::Ok;
+    });
+    app_->SetExitHook([](int code) { throw AppExit{code}; });
+    app_->SetPopupHook([this](QMenu& menu) -> QAction* {
+        ++popupCount;
+        lastPopup.clear();
+        QAction* chosen = nullptr;
+        for (QAction* action : menu.actions()) {
+            lastPopup << action->text();
+            if (!choose.isEmpty() && action->text() == choose)
+                chosen = action;
+        }
+        return chosen;
+    });
+    app_->SetModalHook([](QDialog&) { return 0; });
+    app_->InitInstance();
+    (void)QTest::qWaitForWindowExposed(&Frame());
+}
+
+AppFixture::~AppFixture()
+{
+    app_.reset();
+}
+
+CMainFrame& AppFixture::Frame()
+{
+    return *app_->MainFrame();
+}
+
+CRoughListCtrl& AppFixture::List()
+{
+    return *Frame().RoughList();
+}
+
+CAnalysisTreeBar& AppFixture::Bar()
+{
+    return *Frame().TreeBar();
+}
+
+CAnalysisTreeCtrl& AppFixture::BarTree()
+{
+    return *Bar().Tree();
+}
+
+std::string AppFixture::Write(const std::string& name, const QByteArray& bytes)
+{
+    const QString path = dir_.filePath(QString::fromStdString(name));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return QFile::encodeName(path).toStdString();
+}
+
+std::string AppFixture::Dir() const
+{
+    return QFile::encodeName(dir_.path()).toStdString();
+}
+
+void AppFixture::OpenThroughDialog(const std::vector<std::string>& paths)
+{
+    QStringList list;
+    for (const std::string& p : paths)
+        list << QFile::decodeName(QByteArray::fromStdString(p));
+    app_->SetOpenDialogHook([list] { return list; });
+    Frame().Command(57601)->trigger();
+}
+
+std::vector<std::string> AppFixture::RowPaths()
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < List().RowCount(); ++i)
+        out.push_back(List().RowPath(i));
+    return out;
+}
+
+std::vector<std::string> AppFixture::TopLevelTexts(const QTreeWidget& tree)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < tree.topLevelItemCount(); ++i)
+        out.push_back(CTreeWidgetControl::ItemBytes(tree.topLevelItem(i)));
+    return out;
+}
+
+namespace {
+void AppendItem(std::string& text, const QTreeWidgetItem* item, int depth)
+{
+    text += std::string(static_cast<size_t>(depth) * 2, ' ') + CTreeWidgetControl::ItemBytes(item) + "\n";
+    for (int i = 0; i < item->childCount(); ++i)
+        AppendItem(text, item->child(i), depth + 1);
+}
+}  // namespace
+
+std::string AppFixture::BarText()
+{
+    std::string text;
+    for (int i = 0; i < BarTree().topLevelItemCount(); ++i)
+        AppendItem(text, BarTree().topLevelItem(i), 0);
+    return text;
+}
+
+void AppFixture::RightClick(QTreeWidget& tree, QTreeWidgetItem* item)
+{
+    const QPoint pos = item ? tree.visualItemRect(item).center() : QPoint(5, tree.viewport()->height() - 5);
+    QTest::mouseClick(tree.viewport(), Qt::RightButton, Qt::NoModifier, pos);
+}
+
+std::vector<CChildFrame*> AppFixture::ChildFrames()
+{
+    std::vector<CChildFrame*> out;
+    for (QMdiSubWindow* w : Frame().MdiArea()->subWindowList(QMdiArea::CreationOrder))
+        if (auto* frame = qobject_cast<CChildFrame*>(w))
+            out.push_back(frame);
+    return out;
+}

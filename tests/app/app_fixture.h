@@ -1,0 +1,82 @@
+#pragma once
+// A started desktop program for the GUI tests: message boxes, pop-up menus,
+// the Open dialog, modal dialogs and the process exit are intercepted, and
+// small files of each format are written to a temporary folder.
+#include <QByteArray>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/vantrel_app.h"
+
+class CAnalysisTreeBar;
+class CAnalysisTreeCtrl;
+class CChildFrame;
+class CMainFrame;
+class CRoughListCtrl;
+class QAction;
+class QMenu;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// What the exit hook throws: the program asked to end with this code.
+struct AppExit {
+    int code;
+};
+
+// A JPEG picture of the given size (a real baseline file), an uncompressed
+// 8 x 8 RGB TIFF file, and a minimal uncompressed SWF file.
+QByteArray MakeJpeg(int width, int height);
+QByteArray MakeTiff();
+QByteArray MakeSwf();
+
+class AppFixture {
+public:
+    AppFixture();
+    ~AppFixture();
+
+    CVantrelApp& App() { return *app_; }
+    CMainFrame& Frame();
+    CRoughListCtrl& List();
+    CAnalysisTreeBar& Bar();
+    CAnalysisTreeCtrl& BarTree();
+
+    // Writes a file into the temporary folder and returns its path.
+    std::string Write(const std::string& name, const QByteArray& bytes);
+    std::string Dir() const;
+
+    // Opens the paths as one File > Open selection (through the command).
+    void OpenThroughDialog(const std::vector<std::string>& paths);
+
+    // Message boxes shown so far, and the answers for the next OK/Cancel
+    // questions (OK when none is left).
+    std::vector<MessageBoxRequest> messages;
+    std::deque<MessageAnswer> answers;
+
+    // The texts of the last pop-up menu offered (empty list: none), and the
+    // text of the item to choose from the next one (empty: dismiss it).
+    QStringList lastPopup;
+    int popupCount = 0;
+    QString choose;
+
+    // Texts of the rough list's column 0, from the top.
+    std::vector<std::string> RowPaths();
+    // Top-level item texts of a tree.
+    static std::vector<std::string> TopLevelTexts(const QTreeWidget& tree);
+    // The bar tree's item texts, one per line, two spaces per depth.
+    std::string BarText();
+
+    // Right-clicks a point of a tree's viewport.
+    static void RightClick(QTreeWidget& tree, QTreeWidgetItem* item);
+
+    // Detailed-analysis frames in the MDI area.
+    std::vector<CChildFrame*> ChildFrames();
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<CVantrelApp> app_;
+};

@@ -1,0 +1,436 @@
+// Opening, dropping, deleting and analysing files through the windows.
+#include <QApplication>
+#include <QCursor>
+#include <QDialog>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPdfWriter>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QTest>
+#include <QUrl>
+
+#include "app/analysis_tree_bar.h"
+#include "app/analysis_tree_ctrl.h"
+#include "app/app_resources.h"
+#include "app/child_frame.h"
+#include "app/main_frame.h"
+#include "app/rough_list_ctrl.h"
+#include "app/roughly_analysis.h"
+#include "app/vantrel_doc.h"
+#include "app/vantrel_view.h"
+#include "app_fixture.h"
+#include "test_registry.h"
+
+namespace {
+
+QString Text(const MessageBoxRequest& m)
+{
+    return QString::fromStdString(m.text);
+}
+
+// Three files, one of each format.
+struct ThreeFiles {
+    explicit ThreeFiles(AppFixture& f)
+        : jpeg(f.Write("a.jpg", MakeJpeg(40, 30))), tiff(f.Write("b.tif", MakeTiff())),
+          swf(f.Write("c.swf", MakeSwf()))
+    {
+    }
+    std::string jpeg, tiff, swf;
+};
+
+void SelectRows(CRoughListCtrl& list, std::initializer_list<int> rows)
+{
+    list.clearSelection();
+    for (int row : rows)
+        list.topLevelItem(row)->setSelected(true);
+}
+
+void SelectBarItem(CAnalysisTreeCtrl& tree, QTreeWidgetItem* item)
+{
+    tree.setCurrentItem(item);
+    item->setSelected(true);
+}
+
+}  // namespace
+
+class FilesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void openingThreeFilesGivesThreeRowsNewestOnTop()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        f.OpenThroughDialog({files.jpeg, files.tiff, files.swf});
+        QVERIFY(f.messages.empty());
+        QCOMPARE(f.RowPaths(), (std::vector<std::string>{files.swf, files.tiff, files.jpeg}));
+        QCOMPARE(f.List().RowText(0, CRoughListCtrl::kColumnFormat), std::string("SWF"));
+        QCOMPARE(f.List().RowText(1, CRoughListCtrl::kColumnFormat), std::string("TIFF"));
+        QCOMPARE(f.List().RowText(2, CRoughListCtrl::kColumnFormat), std::string("JPEG"));
+        // One rebuild for the batch; the bar lists the files in opening order.
+        QCOMPARE(f.Bar().RebuildCount(), 1);
+        QCOMPARE(AppFixture::TopLevelTexts(f.BarTree()),
+                 (std::vector<std::string>{files.jpeg, files.tiff, files.swf}));
+        // Every item with children is expanded.
+        for (int i = 0; i < f.BarTree().topLevelItemCount(); ++i) {
+            QTreeWidgetItem* top = f.BarTree().topLevelItem(i);
+            QVERIFY(top->childCount() == 0 || top->isExpanded());
+        }
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
+
+        // A cancelled dialog changes nothing, not even the bar.
+        f.OpenThroughDialog({});
+        QCOMPARE(f.Bar().RebuildCount(), 1);
+        QCOMPARE(f.List().RowCount(), 3);
+    }
+
+    void duplicateUnsupportedAndUnreadableFiles()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        const std::string text = f.Write("notes.txt", "plain text");
+        const std::string eoi = f.Write("eoi.jpg", QByteArray("\xFF\xD9\x00\x00", 4));
+        const std::string missing = f.Dir() + "/missing.jpg";
+        f.OpenThroughDialog({files.jpeg});
+        f.OpenThroughDialog({text, files.jpeg, missing, eoi, files.tiff});
+        QCOMPARE(f.messages.size(), size_t{4});
+        QCOMPARE(Text(f.messages[0]), QStringLiteral("未対応の形式です。\n") + QString::fromStdString(text));
+        QCOMPARE(Text(f.messages[1]),
+                 QStringLiteral("ファイル：%1\nはすでに開かれています").arg(QString::fromStdString(files.jpeg)));
+        QCOMPARE(QString::fromStdString(f.messages[1].caption), QStringLiteral("ファイルオープンエラー"));
+        QCOMPARE(f.messages[1].owner, MessageOwner::None);
+        QCOMPARE(Text(f.messages[2]), QStringLiteral("ファイルを開けません\nエラー番号：SA00000001"));
+        QCOMPARE(Text(f.messages[3]), QStringLiteral("未対応の形式です。\n") + QString::fromStdString(eoi));
+        // The others are opened: the TIFF file on top, the JPEG file once.
+        QCOMPARE(f.RowPaths(), (std::vector<std::string>{files.tiff, files.jpeg}));
+        QCOMPARE(f.Bar().RebuildCount(), 2);
+    }
+
+    void droppedFilesOpenLikeTheDialogWithTheFrameAsOwner()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        f.OpenThroughDialog({files.jpeg});
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(files.tiff)),
+                      QUrl::fromLocalFile(QString::fromStdString(files.jpeg))});
+        const QPoint at = f.Frame().rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f.Frame(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f.Frame(), &drop);
+        QCOMPARE(f.RowPaths(), (std::vector<std::string>{files.tiff, files.jpeg}));
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(f.messages[0].owner, MessageOwner::MainFrame);
+        QCOMPARE(f.Bar().RebuildCount(), 2);
+    }
+
+    void listContextMenuOnlyWithASelectedRow()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        f.OpenThroughDialog({files.jpeg, files.tiff});
+        f.List().clearSelection();
+        AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
+        QCOMPARE(f.popupCount, 0);
+        SelectRows(f.List(), {1});
+        AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
+        QCOMPARE(f.popupCount, 1);
+        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)", "詳細解析(&A)"}));
+        QVERIFY(f.messages.empty());
+    }
+
+    void deletingTwoRowsAsksForEachAndKeepsDeclinedOnesSelected()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        f.OpenThroughDialog({files.jpeg, files.tiff, files.swf});
+        // Rows from the top: swf, tiff, jpeg. Select swf and jpeg.
+        SelectRows(f.List(), {0, 2});
+        f.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
+        f.choose = QStringLiteral("エントリ削除(&D)");
+        AppFixture::RightClick(f.List(), f.List().topLevelItem(1));
+        QCOMPARE(f.messages.size(), size_t{2});
+        QCOMPARE(Text(f.messages[0]),
+                 QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.swf)));
+        QCOMPARE(f.messages[0].buttons, MessageButtons::OkCancel);
+        QCOMPARE(f.messages[0].owner, MessageOwner::RoughList);
+        QCOMPARE(QString::fromStdString(f.messages[0].caption), QStringLiteral("Vantrel"));
+        QCOMPARE(Text(f.messages[1]),
+                 QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.jpeg)));
+        QCOMPARE(f.RowPaths(), (std::vector<std::string>{files.swf, files.tiff}));
+        QCOMPARE(f.List().SelectedRows(), std::vector<int>{0});
+        QCOMPARE(AppFixture::TopLevelTexts(f.BarTree()), (std::vector<std::string>{files.tiff, files.swf}));
+        QCOMPARE(f.Bar().RebuildCount(), 2);
+
+        // Both confirmed: both go, each after its own question.
+        f.messages.clear();
+        SelectRows(f.List(), {0, 1});
+        f.List().OnCommand(kCmdEntryDelete);
+        QCOMPARE(f.messages.size(), size_t{2});
+        QCOMPARE(f.List().RowCount(), 0);
+        QCOMPARE(f.BarTree().topLevelItemCount(), 0);
+
+        // A deleted file can be opened again.
+        f.OpenThroughDialog({files.jpeg});
+        QCOMPARE(f.RowPaths(), std::vector<std::string>{files.jpeg});
+    }
+
+    void detailedAnalysisOpensOneWindowPerFile()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        f.OpenThroughDialog({files.jpeg, files.tiff});
+        // Both rows selected: the uppermost (the TIFF file) is analysed.
+        SelectRows(f.List(), {0, 1});
+        f.choose = QStringLiteral("詳細解析(&A)");
+        AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
+        QCOMPARE(f.ChildFrames().size(), size_t{1});
+        CChildFrame* frame = f.ChildFrames()[0];
+        QCOMPARE(frame->windowTitle(), QString::fromStdString(files.tiff));
+        QCOMPARE(f.Frame().ActiveChildFrame(), frame);
+        QCOMPARE(f.Frame().CurrentMenu(), 129);
+        CVantrelView* view = frame->View();
+        QVERIFY(view->topLevelItemCount() >= 1);
+        QCOMPARE(CTreeWidgetControl::ItemBytes(view->topLevelItem(0)), files.tiff);
+        QVERIFY(view->rootIsDecorated());
+        QCOMPARE(f.App().DocumentCount(), size_t{1});
+        QCOMPARE(f.App().DocumentTitle(0), files.tiff);
+
+        // A second request keeps exactly one window, after the message.
+        f.App().RunDetailedAnalysis(files.tiff.c_str());
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(Text(f.messages[0]),
+                 QStringLiteral("すでに詳細解析済みのファイルです\n") + QString::fromStdString(files.tiff));
+        QCOMPARE(f.messages[0].owner, MessageOwner::Application);
+        QCOMPARE(f.ChildFrames().size(), size_t{1});
+        QCOMPARE(f.App().DocumentCount(), size_t{1});
+
+        // Another file gets a window of its own; the active one takes the lines.
+        f.App().RunDetailedAnalysis(files.jpeg.c_str());
+        QCOMPARE(f.ChildFrames().size(), size_t{2});
+        QCOMPARE(CTreeWidgetControl::ItemBytes(f.Frame().ActiveChildFrame()->View()->topLevelItem(0)), files.jpeg);
+
+        // Closing a window removes its document; the file can be analysed anew.
+        f.ChildFrames()[0]->close();
+        QTest::qWait(0);
+        QCOMPARE(f.App().DocumentCount(), size_t{1});
+        QCOMPARE(f.App().DocumentTitle(0), files.jpeg);
+        f.App().RunDetailedAnalysis(files.tiff.c_str());
+        QCOMPARE(f.ChildFrames().size(), size_t{2});
+        QCOMPARE(f.messages.size(), size_t{1});
+    }
+
+    void detailedAnalysisAfterAnEmptyDefaultWindow()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        f.OpenThroughDialog({files.jpeg});
+        f.Frame().OnCommand(kCmdFileNew);
+        f.App().RunDetailedAnalysis(files.jpeg.c_str());
+        // The window that holds the lines carries the path; the empty one
+        // keeps its "Default" title.
+        CChildFrame* active = f.Frame().ActiveChildFrame();
+        QCOMPARE(active->windowTitle(), QString::fromStdString(files.jpeg));
+        QCOMPARE(CTreeWidgetControl::ItemBytes(active->View()->topLevelItem(0)), files.jpeg);
+        QCOMPARE(f.ChildFrames()[0]->windowTitle(), QStringLiteral("Default"));
+        QCOMPARE(f.ChildFrames()[0]->View()->topLevelItemCount(), 0);
+    }
+
+    void deletingAFileClosesItsWindowAndBranchOnly()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        // Each file registered with a row and rough lines of its own, as the
+        // opening procedure and an analyzer leave them (the lines are made up
+        // here, so that they do not depend on what the analyzers write).
+        const auto openWithLines = [&f](const std::string& path, const char* tag) {
+            f.App().Analysis().AddEntry(0, path.c_str());
+            f.App().SetFormatText(f.App().InsertFileRow(path.c_str()), "JPEG");
+            f.App().Analysis().AddEntry(1, (std::string(tag) + " header").c_str());
+            f.App().Analysis().AddEntry(2, (std::string(tag) + " field").c_str());
+            f.App().Analysis().AddEntry(3, (std::string(tag) + " value").c_str());
+            f.App().Analysis().AddEntry(1, (std::string(tag) + " trailer").c_str());
+        };
+        openWithLines(files.jpeg, "J");
+        openWithLines(files.tiff, "T");
+        openWithLines(files.swf, "S");
+        f.App().RebuildTree(f.App().Analysis().Entries().GetEntryListHead());
+        QCOMPARE(f.BarText(), files.jpeg + "\n  J header\n    J field\n      J value\n  J trailer\n" + files.tiff +
+                                  "\n  T header\n    T field\n      T value\n  T trailer\n" + files.swf +
+                                  "\n  S header\n    S field\n      S value\n  S trailer\n");
+        QVERIFY(f.BarTree().topLevelItem(1)->child(0)->child(0)->isExpanded());
+        f.App().RunDetailedAnalysis(files.jpeg.c_str());
+        f.App().RunDetailedAnalysis(files.tiff.c_str());
+        QCOMPARE(f.ChildFrames().size(), size_t{2});
+
+        // From the deepest item of the TIFF branch.
+        QTreeWidgetItem* item = f.BarTree().topLevelItem(1)->child(0)->child(0)->child(0);
+        SelectBarItem(f.BarTree(), item);
+        f.choose = QStringLiteral("エントリ削除(&D)");
+        AppFixture::RightClick(f.BarTree(), f.BarTree().topLevelItem(0));
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(Text(f.messages[0]),
+                 QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.tiff)));
+        QCOMPARE(f.messages[0].owner, MessageOwner::TreeBarTree);
+        QCOMPARE(f.RowPaths(), (std::vector<std::string>{files.swf, files.jpeg}));
+        QCOMPARE(f.BarText(), files.jpeg + "\n  J header\n    J field\n      J value\n  J trailer\n" + files.swf +
+                                  "\n  S header\n    S field\n      S value\n  S trailer\n");
+        QCOMPARE(f.ChildFrames().size(), size_t{1});
+        QCOMPARE(f.ChildFrames()[0]->windowTitle(), QString::fromStdString(files.jpeg));
+        QCOMPARE(f.App().DocumentCount(), size_t{1});
+
+        // Declining leaves everything in place.
+        SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
+        f.answers = {MessageAnswer::Cancel};
+        f.BarTree().OnCommand(kCmdEntryDelete);
+        QCOMPARE(f.List().RowCount(), 2);
+        QCOMPARE(f.ChildFrames().size(), size_t{1});
+    }
+
+    void barContextMenuAndDetailedAnalysis()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        f.OpenThroughDialog({files.jpeg, files.swf});
+        f.BarTree().clearSelection();
+        f.BarTree().setCurrentItem(nullptr);
+        AppFixture::RightClick(f.BarTree(), f.BarTree().topLevelItem(0));
+        QCOMPARE(f.popupCount, 0);
+
+        QTreeWidgetItem* item = f.BarTree().topLevelItem(1);
+        while (item->childCount() > 0)
+            item = item->child(0);
+        SelectBarItem(f.BarTree(), item);
+        f.choose = QStringLiteral("詳細解析(&A)");
+        // The command takes the selected item's file, not the one clicked.
+        AppFixture::RightClick(f.BarTree(), f.BarTree().topLevelItem(0));
+        QCOMPARE(f.popupCount, 1);
+        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)", "詳細解析(&A)"}));
+        QCOMPARE(f.ChildFrames().size(), size_t{1});
+        QCOMPARE(f.ChildFrames()[0]->windowTitle(), QString::fromStdString(files.swf));
+    }
+
+    void deletingAnUnknownFileEndsTheProgram()
+    {
+        AppFixture f;
+        bool ended = false;
+        try {
+            f.App().DeleteEntry("/no/such/file");
+        } catch (const AppExit& e) {
+            ended = e.code == 0;
+        }
+        QVERIFY(ended);
+        QCOMPARE(Text(f.messages.at(0)), QStringLiteral("ファイルを削除できません\nエラー番号：SA00000002"));
+    }
+
+    void pathsThatAreNotUtf8KeepTheirBytes()
+    {
+        AppFixture f;
+        const std::string path = f.Write(std::string("b\xE9t\xE9.jpg"), MakeJpeg(8, 8));
+        f.OpenThroughDialog({path});
+        QCOMPARE(f.RowPaths(), std::vector<std::string>{path});
+        QCOMPARE(AppFixture::TopLevelTexts(f.BarTree()), std::vector<std::string>{path});
+        f.App().RunDetailedAnalysis(path.c_str());
+        QCOMPARE(f.App().DocumentTitle(0), path);
+        SelectRows(f.List(), {0});
+        f.List().OnCommand(kCmdEntryDelete);
+        QCOMPARE(f.List().RowCount(), 0);
+        QCOMPARE(f.ChildFrames().size(), size_t{0});
+    }
+
+    void analysesShowABusyCursorAndNameTheFile()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        const std::string text = f.Write("notes.txt", "plain text");
+        QStringList status;
+        QList<bool> busy;
+        f.App().SetMessageHook([&](const MessageBoxRequest&) {
+            status << f.Frame().StatusText();
+            busy << (QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+            return MessageAnswer::Ok;
+        });
+        // The duplicate is reported right after the first copy's analysis.
+        f.OpenThroughDialog({files.jpeg, files.jpeg});
+        f.App().RunDetailedAnalysis(text.c_str());
+        QCOMPARE(status, QStringList({QStringLiteral("概略解析中：") + QString::fromStdString(files.jpeg),
+                                      QStringLiteral("詳細解析中：") + QString::fromStdString(text)}));
+        QCOMPARE(busy, QList<bool>({true, true}));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
+        // The unsupported file's window stays, titled with the path, empty.
+        QCOMPARE(f.App().DocumentTitle(0), text);
+        QCOMPARE(f.ChildFrames().at(0)->View()->topLevelItemCount(), 0);
+    }
+
+    void printingPutsTheShownLinesOnPages()
+    {
+        AppFixture f;
+        QAction* print = f.Frame().Command(kCmdFilePrint);
+        QVERIFY(!print->isEnabled());
+        // An empty window filled here, so that the page count does not
+        // depend on what an analyzer writes.
+        f.Frame().OnCommand(kCmdFileNew);
+        QVERIFY(print->isEnabled());
+        CVantrelView* view = f.Frame().ActiveChildFrame()->View();
+        view->InsertItem("/some/file.jpg", TVI_ROOT);
+
+        const QString pdf = QString::fromStdString(f.Dir() + "/tree.pdf");
+        const auto pages = [&] {
+            QPdfWriter writer(pdf);
+            return view->PrintPages(writer);
+        };
+        QCOMPARE(pages(), 1);
+        QVERIFY(QFileInfo(pdf).size() > 0);
+        // Enough lines for several pages; collapsed branches are not printed.
+        HTREEITEM branch = view->InsertItem("[00000000] branch", TVI_ROOT);
+        for (int i = 0; i < 300; ++i)
+            view->InsertItem(QStringLiteral("[%1] line").arg(i).toUtf8().constData(), branch);
+        view->Expand(branch, TVE_EXPAND);
+        const int expanded = pages();
+        QVERIFY(expanded >= 3);
+        view->collapseItem(view->ItemFromHandle(branch));
+        QCOMPARE(pages(), 1);
+
+        // The command asks for a printer first; a cancelled dialog prints nothing.
+        int dialogs = 0;
+        f.App().SetModalHook([&dialogs](QDialog&) {
+            ++dialogs;
+            return int{QDialog::Rejected};
+        });
+        print->trigger();
+        QCOMPARE(dialogs, 1);
+        f.Frame().MdiArea()->setActiveSubWindow(f.Frame().RoughWindow());
+        QVERIFY(!print->isEnabled());
+    }
+
+    void resultColumnKeepsAtMost511Bytes()
+    {
+        AppFixture f;
+        const int row = f.List().InsertFileRow("/x.jpg");
+        f.List().AppendResultText(row, "[画像サイズ]");
+        for (int i = 0; i < 5; ++i)
+            f.List().AppendResultText(row, "あいうえおかきくけこ");
+        f.List().AppendResultText(row, std::string(201, 'a').c_str());
+        // 368 bytes so far: of fifty 3-byte characters only 47 fit whole.
+        std::string kana;
+        for (int i = 0; i < 50; ++i)
+            kana += "あ";
+        f.List().AppendResultText(row, kana.c_str());
+        const std::string cell = f.List().RowText(row, CRoughListCtrl::kColumnResult);
+        QCOMPARE(cell.size(), size_t{509});
+        QVERIFY(!QString::fromUtf8(cell.c_str()).contains(QChar::ReplacementCharacter));
+        QCOMPARE(f.List().topLevelItem(row)->text(CRoughListCtrl::kColumnResult), QString::fromUtf8(cell.c_str()));
+        f.List().AppendResultText(row, "あ");
+        QCOMPARE(f.List().RowText(row, CRoughListCtrl::kColumnResult), cell);
+        f.List().AppendResultText(row, "abc");
+        QCOMPARE(f.List().RowText(row, CRoughListCtrl::kColumnResult), cell + "ab");
+    }
+};
+
+VANTREL_GUI_TEST(FilesTest);
+
+#include "files_test.moc"

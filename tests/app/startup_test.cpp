@@ -1,0 +1,456 @@
+// Start-up, the main frame's menus, bars and commands, the rough-analysis
+// window's fixed parts, and the profile.
+#include <QAction>
+#include <QDialog>
+#include <QHeaderView>
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+
+#include "app/about_box.h"
+#include "app/analysis_tree_bar.h"
+#include "app/analysis_tree_ctrl.h"
+#include "app/app_resources.h"
+#include "app/child_frame.h"
+#include "app/image_wnd.h"
+#include "app/vantrel_view.h"
+#include "app/main_frame.h"
+#include "app/recent_file_list.h"
+#include "app/rough_list_ctrl.h"
+#include "app/roughly_analysis.h"
+#include "app_fixture.h"
+#include "test_registry.h"
+
+namespace {
+
+// The menu bar as text: top-level items, their items indented, separators as
+// "---" and each command's id in brackets; disabled commands are marked.
+QString MenuText(const QList<QAction*>& actions, int depth = 0)
+{
+    QString text;
+    for (QAction* action : actions) {
+        text += QString(depth * 2, QLatin1Char(' '));
+        if (action->isSeparator()) {
+            text += QStringLiteral("---\n");
+            continue;
+        }
+        text += action->text();
+        if (!action->menu())
+            text += QStringLiteral(" [%1]%2").arg(ActionCommand(action)).arg(action->isEnabled() ? "" : " off");
+        text += QLatin1Char('\n');
+        if (action->menu())
+            text += MenuText(action->menu()->actions(), depth + 1);
+    }
+    return text;
+}
+
+const char* const kMenu128 =
+    "ﾌｧｲﾙ(&F)\n"
+    "  開く(&O)...\tCtrl+O [57601]\n"
+    "  ---\n"
+    "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
+    "表示(&V)\n"
+    "  ﾂｰﾙ ﾊﾞｰ(&T) [59392]\n"
+    "  ｽﾃｰﾀｽ ﾊﾞｰ(&S) [59393]\n"
+    "  ---\n"
+    "  解析ﾂﾘｰ(&A) [59394]\n"
+    "ﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n";
+
+const char* const kMenu129 =
+    "ﾌｧｲﾙ(&F)\n"
+    "  開く(&O)...\tCtrl+O [57601]\n"
+    "  閉じる(&C) [57602]\n"
+    "  ---\n"
+    "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
+    "表示(&V)\n"
+    "  ﾂｰﾙ ﾊﾞｰ(&T) [59392]\n"
+    "  ｽﾃｰﾀｽ ﾊﾞｰ(&S) [59393]\n"
+    "  ---\n"
+    "  解析ﾂﾘｰ(&A) [59394]\n"
+    "ｳｨﾝﾄﾞｳ(&W)\n"
+    "  重ねて表示(&C) [57650]\n"
+    "  並べて表示(&T) [57651]\n"
+    "  ｱｲｺﾝの整列(&A) [57649]\n"
+    "ﾍﾙﾌﾟ(&H)\n"
+    "  ﾄﾋﾟｯｸの検索(&H) [57667] off\n"
+    "  ---\n"
+    "  Vantrel のﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n";
+
+}  // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void startShowsFrameListWindowAndBar()
+    {
+        AppFixture f;
+        QVERIFY(f.Frame().isVisible());
+        // The maximized child's title joins the frame's, as "Vantrel - [...]".
+        QCOMPARE(f.Frame().windowTitle(), QStringLiteral("Vantrel - [概略解析]"));
+        CRoughlyAnalysis* rough = f.Frame().RoughWindow();
+        QVERIFY(rough->isVisible());
+        QVERIFY(rough->isMaximized());
+        QCOMPARE(rough->windowTitle(), QStringLiteral("概略解析"));
+        QCOMPARE(f.Frame().MdiArea()->subWindowList().size(), 1);
+        QCOMPARE(f.List().RowCount(), 0);
+        // The bar: docked at the left, visible, empty, dockable left or right.
+        QVERIFY(f.Bar().isVisible());
+        QVERIFY(!f.Bar().isFloating());
+        QCOMPARE(f.Frame().dockWidgetArea(&f.Bar()), Qt::LeftDockWidgetArea);
+        QCOMPARE(f.Bar().windowTitle(), QStringLiteral("解析ツリー"));
+        QCOMPARE(f.Bar().allowedAreas(), Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+        QVERIFY(f.Bar().features() & QDockWidget::DockWidgetFloatable);
+        QCOMPARE(f.BarTree().topLevelItemCount(), 0);
+        QCOMPARE(f.Bar().RebuildCount(), 0);
+        QVERIFY(f.messages.empty());
+    }
+
+    void listHasThreeColumnsAndMultipleSelection()
+    {
+        AppFixture f;
+        CRoughListCtrl& list = f.List();
+        QCOMPARE(list.columnCount(), 3);
+        const char* headings[] = {"ファイル名", "ファイル形式", "解析結果"};
+        const int widths[] = {200, 200, 500};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(list.headerItem()->text(i), QString::fromUtf8(headings[i]));
+            QCOMPARE(list.columnWidth(i), widths[i]);
+        }
+        QCOMPARE(list.selectionMode(), QAbstractItemView::ExtendedSelection);
+        QVERIFY(!list.isSortingEnabled());
+    }
+
+    void roughWindowCannotBeClosed()
+    {
+        AppFixture f;
+        CRoughlyAnalysis* rough = f.Frame().RoughWindow();
+        QAction* close = rough->CloseAction();
+        QVERIFY(close);
+        QVERIFY(!close->isEnabled());
+        QVERIFY(!(rough->windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(!rough->close());
+        QVERIFY(rough->isVisible());
+        // Also after its state changes.
+        rough->showNormal();
+        QVERIFY(!rough->CloseAction()->isEnabled());
+        QVERIFY(!rough->close());
+        rough->showMaximized();
+        QVERIFY(!rough->CloseAction()->isEnabled());
+        QCOMPARE(f.Frame().MdiArea()->subWindowList().size(), 1);
+    }
+
+    void menusFollowTheActiveWindow()
+    {
+        AppFixture f;
+        QCOMPARE(f.Frame().CurrentMenu(), 128);
+        QCOMPARE(MenuText(f.Frame().menuBar()->actions()), QString::fromUtf8(kMenu128));
+
+        f.Frame().Command(kCmdFileNew)->trigger();
+        QCOMPARE(f.Frame().CurrentMenu(), 129);
+        QCOMPARE(MenuText(f.Frame().menuBar()->actions()), QString::fromUtf8(kMenu129));
+
+        f.Frame().MdiArea()->setActiveSubWindow(f.Frame().RoughWindow());
+        QCOMPARE(f.Frame().CurrentMenu(), 128);
+        f.Frame().MdiArea()->activateNextSubWindow();
+        QCOMPARE(f.Frame().CurrentMenu(), 129);
+
+        // Closing the last detailed window brings menu 128 back.
+        f.Frame().Command(kCmdFileClose)->trigger();
+        QTest::qWait(0);
+        QVERIFY(f.ChildFrames().empty());
+        QCOMPARE(f.Frame().CurrentMenu(), 128);
+        QVERIFY(f.App().Documents().empty());
+    }
+
+    void acceleratorsAndUnhandledCommands()
+    {
+        AppFixture f;
+        struct Key {
+            int id;
+            QKeySequence keys;
+            bool enabled;
+        };
+        const Key keys[] = {
+            {kCmdFileNew, QKeySequence(Qt::CTRL | Qt::Key_N), true},
+            {kCmdFileOpen, QKeySequence(Qt::CTRL | Qt::Key_O), true},
+            {kCmdFileSave, QKeySequence(Qt::CTRL | Qt::Key_S), false},
+            {kCmdFilePrint, QKeySequence(Qt::CTRL | Qt::Key_P), false},
+            {kCmdEditUndo, QKeySequence(Qt::ALT | Qt::Key_Backspace), false},
+            {kCmdEditCut, QKeySequence(Qt::SHIFT | Qt::Key_Delete), false},
+            {kCmdEditCopy, QKeySequence(Qt::CTRL | Qt::Key_Insert), false},
+            {kCmdEditPaste, QKeySequence(Qt::SHIFT | Qt::Key_Insert), false},
+            {kCmdNextPane, QKeySequence(Qt::Key_F6), false},
+            {kCmdPrevPane, QKeySequence(Qt::SHIFT | Qt::Key_F6), false},
+            {kCmdHelp, QKeySequence(Qt::Key_F1), false},
+            {kCmdContextHelp, QKeySequence(Qt::SHIFT | Qt::Key_F1), false},
+        };
+        for (const Key& k : keys) {
+            QAction* action = f.Frame().Command(k.id);
+            QVERIFY2(action, qPrintable(QString::number(k.id)));
+            QVERIFY2(action->shortcuts().contains(k.keys), qPrintable(QString::number(k.id)));
+            QCOMPARE(action->isEnabled(), k.enabled);
+        }
+        // Ctrl+N through the keyboard: an empty window titled "Default".
+        f.Frame().activateWindow();
+        (void)QTest::qWaitForWindowActive(&f.Frame());
+        QTest::keyClick(&f.Frame(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(f.App().Documents().size(), size_t{1});
+        QCOMPARE(f.App().DocumentTitle(0), std::string("Default"));
+        QCOMPARE(f.ChildFrames().size(), size_t{1});
+        QCOMPARE(f.ChildFrames()[0]->windowTitle(), QStringLiteral("Default"));
+        QCOMPARE(f.ChildFrames()[0]->View()->topLevelItemCount(), 0);
+    }
+
+    void toolBarAndStatusBar()
+    {
+        AppFixture f;
+        QToolBar* tools = f.Frame().ToolBar();
+        QCOMPARE(tools->actions().size(), 1);
+        QAction* open = tools->actions().front();
+        QCOMPARE(ActionCommand(open), int{kCmdFileOpen});
+        QVERIFY(!open->icon().isNull());
+        QCOMPARE(tools->iconSize(), QSize(16, 15));
+        QCOMPARE(tools->allowedAreas(), Qt::TopToolBarArea);
+        QCOMPARE(f.Frame().toolBarArea(tools), Qt::TopToolBarArea);
+
+        QStringList panes;
+        for (QLabel* label : f.Frame().IndicatorPanes())
+            panes << label->text();
+        QCOMPARE(panes, QStringList({"ｶﾅ", "CAP", "NUM", "SCRL"}));
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
+
+        // Prompts from the string table reach the message pane.
+        QAction* tree = f.Frame().CommandActions(kCmdViewAnalysisTree).front();
+        QCOMPARE(tree->statusTip(), QStringLiteral("解析ﾂﾘｰの表示/非表示"));
+        tree->showStatusText(&f.Frame());
+        QCOMPARE(f.Frame().statusBar()->currentMessage(), QStringLiteral("解析ﾂﾘｰの表示/非表示"));
+        QCOMPARE(CommandToolTip(kCmdViewAnalysisTree), QStringLiteral("解析ﾂﾘｰの表示切り替え"));
+        QCOMPARE(CommandPrompt(kCmdEntryDelete), QStringLiteral("エントリを削除します。"));
+        QCOMPARE(CommandPrompt(kCmdDetailedAnalysis), QStringLiteral("詳細解析を実行します。"));
+        QCOMPARE(CommandPrompt(kCmdShowImage), QStringLiteral("画像イメージを表示します"));
+    }
+
+    void viewCommandsToggleBarsAndCheckMarks()
+    {
+        AppFixture f;
+        const auto checked = [&f](int id) {
+            f.Frame().UpdateCommandUi();
+            bool all = true;
+            for (QAction* a : f.Frame().CommandActions(id))
+                all = all && a->isChecked();
+            return all;
+        };
+        QVERIFY(checked(kCmdViewAnalysisTree));
+        QVERIFY(checked(kCmdViewToolBar));
+        QVERIFY(checked(kCmdViewStatusBar));
+
+        f.Frame().OnCommand(kCmdViewAnalysisTree);
+        QVERIFY(f.Bar().isHidden());
+        QVERIFY(!checked(kCmdViewAnalysisTree));
+        f.Frame().OnCommand(kCmdViewAnalysisTree);
+        QVERIFY(f.Bar().isVisible());
+        QVERIFY(checked(kCmdViewAnalysisTree));
+
+        // Closing the bar from its own title bar clears the mark as well.
+        f.Bar().close();
+        QVERIFY(!checked(kCmdViewAnalysisTree));
+        f.Frame().OnCommand(kCmdViewAnalysisTree);
+        QVERIFY(checked(kCmdViewAnalysisTree));
+
+        // The bar keeps the full height of the frame when the others go.
+        const int before = f.Bar().height();
+        f.Frame().OnCommand(kCmdViewStatusBar);
+        QVERIFY(f.Frame().statusBar()->isHidden());
+        QVERIFY(!checked(kCmdViewStatusBar));
+        QTest::qWait(20);
+        QVERIFY(f.Bar().height() > before);
+        f.Frame().OnCommand(kCmdViewToolBar);
+        QVERIFY(f.Frame().ToolBar()->isHidden());
+        QVERIFY(!checked(kCmdViewToolBar));
+        f.Frame().OnCommand(kCmdViewToolBar);
+        f.Frame().OnCommand(kCmdViewStatusBar);
+        QVERIFY(checked(kCmdViewToolBar));
+        QVERIFY(checked(kCmdViewStatusBar));
+    }
+
+    void unexpectedHeightAdjustmentEndsTheProgram()
+    {
+        AppFixture f;
+        f.Bar().AdjustHeight(1);
+        f.Bar().AdjustHeight(2);
+        QVERIFY(f.messages.empty());
+        bool ended = false;
+        try {
+            f.Bar().AdjustHeight(3);
+        } catch (const AppExit& e) {
+            ended = e.code == 0;
+        }
+        QVERIFY(ended);
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(QString::fromStdString(f.messages[0].text),
+                 QStringLiteral("予期しないメッセージを受信しました\nエラー番号：AT00000001"));
+        QCOMPARE(f.messages[0].owner, MessageOwner::TreeBar);
+    }
+
+    void windowMenuArrangesAndListsWindows()
+    {
+        AppFixture f;
+        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().OnCommand(kCmdWindowCascade);
+        QVERIFY(!f.Frame().RoughWindow()->isMaximized());
+        f.Frame().OnCommand(kCmdWindowTileHorz);
+        for (QMdiSubWindow* w : f.Frame().MdiArea()->subWindowList())
+            QVERIFY(f.Frame().MdiArea()->viewport()->rect().contains(w->geometry()));
+        // Minimized windows line up along the bottom.
+        for (CChildFrame* frame : f.ChildFrames())
+            frame->showMinimized();
+        f.Frame().OnCommand(kCmdWindowArrange);
+        const std::vector<CChildFrame*> frames = f.ChildFrames();
+        QCOMPARE(frames[0]->geometry().bottom(), f.Frame().MdiArea()->viewport()->height() - 1);
+        QCOMPARE(frames[0]->x(), 0);
+        QCOMPARE(frames[1]->x(), frames[0]->width());
+
+        // The window menu ends with the open windows, numbered.
+        QMenu* windowMenu = nullptr;
+        for (QAction* a : f.Frame().menuBar()->actions())
+            if (a->menu() && a->text().startsWith(QStringLiteral("ｳｨﾝﾄﾞｳ")))
+                windowMenu = a->menu();
+        if (!windowMenu) {
+            f.Frame().MdiArea()->setActiveSubWindow(frames[0]);
+            for (QAction* a : f.Frame().menuBar()->actions())
+                if (a->menu() && a->text().startsWith(QStringLiteral("ｳｨﾝﾄﾞｳ")))
+                    windowMenu = a->menu();
+        }
+        QVERIFY(windowMenu);
+        emit windowMenu->aboutToShow();
+        QStringList texts;
+        for (QAction* a : windowMenu->actions())
+            texts << (a->isSeparator() ? QStringLiteral("---") : a->text());
+        QCOMPARE(texts, QStringList({"重ねて表示(&C)", "並べて表示(&T)", "ｱｲｺﾝの整列(&A)", "---", "&1 概略解析",
+                                     "&2 Default", "&3 Default"}));
+    }
+
+    void messageBoxesWithoutAHookAskThePerson()
+    {
+        AppFixture f;
+        f.App().SetMessageHook(nullptr);
+        struct Seen {
+            QString title, text;
+            QWidget* parent = nullptr;
+            bool cancel = false;
+            Qt::CursorShape cursor = Qt::BlankCursor;
+        } seen;
+        const auto answerWith = [&seen](QMessageBox::StandardButton button) {
+            QTimer::singleShot(0, [&seen, button] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                seen.title = box->windowTitle();
+                seen.text = box->text();
+                seen.parent = box->parentWidget();
+                seen.cancel = box->button(QMessageBox::Cancel) != nullptr;
+                seen.cursor = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape()
+                                                             : Qt::BlankCursor;
+                box->button(button)->click();
+            });
+        };
+        MessageBoxRequest ask;
+        ask.text = "ファイル：/a\nを表示から削除します。";
+        ask.caption = "Vantrel";
+        ask.owner = MessageOwner::RoughList;
+        ask.buttons = MessageButtons::OkCancel;
+        answerWith(QMessageBox::Cancel);
+        QCOMPARE(f.App().MessageBox(ask), MessageAnswer::Cancel);
+        QCOMPARE(seen.title, QStringLiteral("Vantrel"));
+        QCOMPARE(seen.parent, static_cast<QWidget*>(&f.List()));
+        QVERIFY(seen.cancel);
+
+        // A box without caption or owner, shown while the wait cursor is up.
+        MessageBoxRequest tell;
+        tell.text = "ファイルを開けません\nエラー番号：SA00000001";
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        answerWith(QMessageBox::Ok);
+        QCOMPARE(f.App().MessageBox(tell), MessageAnswer::Ok);
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        QApplication::restoreOverrideCursor();
+        QCOMPARE(seen.title, QStringLiteral("Vantrel"));
+        QCOMPARE(seen.text, QStringLiteral("ファイルを開けません\nエラー番号：SA00000001"));
+        QCOMPARE(seen.parent, static_cast<QWidget*>(nullptr));
+        QVERIFY(!seen.cancel);
+        QCOMPARE(seen.cursor, Qt::ArrowCursor);
+    }
+
+    void versionBoxIsModal()
+    {
+        AppFixture f;
+        QString shown;
+        bool modal = false;
+        f.App().SetModalHook([&](QDialog& dialog) {
+            shown = dialog.findChild<QLabel*>(QStringLiteral("VersionText"))->text();
+            modal = dialog.isModal();
+            return 1;
+        });
+        f.Frame().Command(kCmdAppAbout)->trigger();
+        QCOMPARE(shown, QStringLiteral("Vantrel Version " VANTREL_VERSION));
+        QVERIFY(modal);
+    }
+
+    void exitClosesEveryWindow()
+    {
+        AppFixture f;
+        f.Frame().OnCommand(kCmdFileNew);
+        CChildFrame* frame = f.Frame().ActiveChildFrame();
+        ImageRect rect{0, 0, 32, 32};
+        f.App().AddImageWindow("x.jpg", rect);
+        frame->ShowImageWindows();
+        QWidget* image = frame->ImageWindows().front().get();
+        QVERIFY(image->isVisible());
+        f.Frame().Command(kCmdAppExit)->trigger();
+        QVERIFY(!f.Frame().isVisible());
+        QVERIFY(!image->isVisible());
+        QVERIFY(f.App().Documents().empty());
+    }
+
+    void profileKeepsFiveRecentFiles()
+    {
+        AppFixture f;
+        QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Local AppWizard-Generated Applications"));
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Vantrel"));
+        QCOMPARE(f.App().RecentFiles().Size(), 5);
+
+        QSettings settings;
+        settings.remove(QStringLiteral("Recent File List"));
+        CRecentFileList list(5);
+        for (int i = 1; i <= 7; ++i)
+            list.Add(QStringLiteral("/f%1").arg(i));
+        list.Add(QStringLiteral("/f5"));
+        QCOMPARE(list.Paths(), QStringList({"/f5", "/f7", "/f6", "/f4", "/f3"}));
+        list.Save(settings);
+        QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(), QStringLiteral("/f5"));
+        QCOMPARE(settings.value(QStringLiteral("Recent File List/File5")).toString(), QStringLiteral("/f3"));
+
+        CRecentFileList shorter(5);
+        shorter.Add(QStringLiteral("/only"));
+        shorter.Save(settings);
+        CRecentFileList loaded(5);
+        loaded.Load(settings);
+        QCOMPARE(loaded.Paths(), QStringList({"/only"}));
+        settings.remove(QStringLiteral("Recent File List"));
+    }
+};
+
+VANTREL_GUI_TEST(StartupTest);
+
+#include "startup_test.moc"

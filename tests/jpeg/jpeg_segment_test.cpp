@@ -1,0 +1,440 @@
+// Lines of the APPn, DQT, DHT, SOF0, DRI, SOS and COM segments, and the rough
+// summary.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "jpeg/jpeg_analyzer.h"
+#include "jpeg/jpeg_bytes.h"
+#include "jpeg/jpeg_test_support.h"
+
+using namespace jpeg_bytes;
+using jpeg_test::Analyse;
+
+namespace {
+
+// Lines of a tree text at depth 0 and 1 only (two spaces of indent at most).
+std::string TopTwoLevels(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string line, out;
+    while (std::getline(in, line))
+        if (line.rfind("    ", 0) != 0)
+            out += line + "\n";
+    return out;
+}
+
+Bytes App0(const std::string& id, uint8_t unit, uint8_t tw, uint8_t th, const Bytes& thumbnail = {})
+{
+    Bytes p;
+    PutText(p, id);
+    Put(p, {0, 1, 2, unit, 0, 96, 0, 48, tw, th});
+    Put(p, thumbnail);
+    return Segment(0xE0, p);
+}
+
+}  // namespace
+
+TEST(JpegApp0, DepthLineFollowsTheUnit)
+{
+    const char* lines[] = {"  [0000000d] Depth = 96 : 48 [pixel]\n", "  [0000000d] Depth = 96 : 48 [pixel/inch]\n",
+                           "  [0000000d] Depth = 96 : 48 [pixel/cm]\n", ""};
+    for (uint8_t unit = 0; unit < 4; ++unit) {
+        Bytes f = Soi();
+        Put(f, App0("JFIF", unit, 0, 0));
+        Put(f, Eoi());
+        EXPECT_EQ(Analyse(f).detail, std::string("[00000000] SOI\n"
+                                                 "[00000002] APP0\n"
+                                                 "  [00000004] Field Length = 16 [byte]\n"
+                                                 "  [00000006] File Format = JFIF (Version 1.2)\n") +
+                                         lines[unit] +
+                                         "  [00000012] Thumbnail Size = 0 x 0 (No Thumbnail)\n"
+                                         "[00000014] EOI\n");
+    }
+}
+
+TEST(JpegApp0, ThumbnailIsSkippedByTheSegmentLength)
+{
+    Bytes thumbnail(16 * 12 * 3, 0x80);
+    thumbnail[100] = 0xFF;   // an EOI pair inside the pixels must not be taken
+    thumbnail[101] = 0xD9;
+    Bytes f = Soi();
+    Put(f, App0("JFIF", 1, 16, 12, thumbnail));
+    Put(f, Eoi());
+    const auto r = Analyse(f);
+    EXPECT_EQ(r.detail,
+              "[00000000] SOI\n"
+              "[00000002] APP0\n"
+              "  [00000004] Field Length = 592 [byte]\n"
+              "  [00000006] File Format = JFIF (Version 1.2)\n"
+              "  [0000000d] Depth = 96 : 48 [pixel/inch]\n"
+              "  [00000012] Thumbnail Size = 16 x 12\n"
+              "[00000254] EOI\n");
+}
+
+TEST(JpegApp0, OtherIdentifiersGetTheJfifLayout)
+{
+    Bytes f = Soi();
+    Put(f, App0("AVI1", 7, 0, 3));
+    Put(f, Eoi());
+    EXPECT_EQ(Analyse(f).detail,
+              "[00000000] SOI\n"
+              "[00000002] APP0\n"
+              "  [00000004] Field Length = 16 [byte]\n"
+              "  [00000006] File Format = AVI1 (Version 1.2)\n"
+              "  [00000012] Thumbnail Size = 0 x 3 (No Thumbnail)\n"
+              "[00000014] EOI\n");
+}
+
+TEST(JpegApp1, ExifHeaderLinesAndResumeAtSegmentEnd)
+{
+    Bytes f = Soi();
+    Put(f, App0Jfif());
+    Bytes p;
+    PutText(p, "Exif");
+    Put(p, {0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0xFF, 0xD9, 0, 0});
+    Put(f, Segment(0xE1, p));
+    Put(f, Eoi());
+    const auto r = Analyse(f);
+    // The TIFF analyzer's own lines hang below the thumbnail-data line.
+    EXPECT_EQ(TopTwoLevels(r.detail.substr(r.detail.find("[00000014] APP1"))),
+              "[00000014] APP1\n"
+              "  [00000016] Field Length = 22 [byte]\n"
+              "  [00000018] File Format = Exif\n"
+              "  [0000001c] NULL = 0x00 / Padding = 0x00\n"
+              "  [0000001e] Thumbnail Data (TIFF Format) 0x0000001E - 0x0000002B\n"
+              "[0000002c] EOI\n");
+    EXPECT_NE(r.rough.find("  [00000014] APP1\n  [0000002c] EOI\n"), std::string::npos);
+}
+
+TEST(JpegApp1, XmpIsNamedAndOtherContentGetsNoFurtherLine)
+{
+    struct Case {
+        std::string payload;
+        const char* line;
+    };
+    const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/") + '\0' + "<x:xmpmeta/>";
+    const Case cases[] = {
+        {xmp, "  [00000006] File Format = Adobe XMP metadata packet\n"},
+        {std::string("http://ns.adobe.com/xap/1.0/") + "x<x:xmpmeta/>", ""},
+        {std::string("EXIF") + '\0' + '\0' + "II*", ""},
+        {"Ex", ""},
+    };
+    for (const Case& c : cases) {
+        Bytes f = Soi();
+        Bytes p;
+        PutText(p, c.payload);
+        Put(f, Segment(0xE1, p));
+        Put(f, Eoi());
+        char expected[512];
+        std::snprintf(expected, sizeof expected,
+                      "[00000000] SOI\n[00000002] APP1\n  [00000004] Field Length = %zu [byte]\n%s[%08zx] EOI\n",
+                      c.payload.size() + 2, c.line, c.payload.size() + 6);
+        EXPECT_EQ(Analyse(f).detail, expected) << c.payload;
+    }
+}
+
+TEST(JpegApp2, OnlyTheHeadLineInBothModes)
+{
+    Bytes p;
+    PutText(p, "ICC_PROFILE");
+    Put(p, {0, 1, 1, 0xFF, 0xD9});
+    Bytes f = Soi();
+    Put(f, Segment(0xE2, p));
+    Put(f, Eoi());
+    const auto r = Analyse(f);
+    EXPECT_EQ(r.detail, "[00000000] SOI\n[00000002] APP2\n[00000016] EOI\n");
+    EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] APP2\n  [00000016] EOI\n");
+}
+
+TEST(JpegDqt, FourTablesInOneSegment)
+{
+    Bytes p;
+    for (uint8_t sel : {0x00, 0x01, 0x11, 0x03}) {
+        p.push_back(sel);
+        p.insert(p.end(), 64, sel + 1);
+    }
+    Bytes f = Soi();
+    Put(f, Segment(0xDB, p));
+    Put(f, Eoi());
+    EXPECT_EQ(Analyse(f).detail,
+              "[00000000] SOI\n"
+              "[00000002] DQT\n"
+              "  [00000004] Field Length = 262 [byte]\n"
+              "  [00000006] Quantization Table\n"
+              "    Quantization Table #0 (0x00000006 - 0x00000046)\n"
+              "    Quantization Table #1 (0x00000047 - 0x00000087)\n"
+              "    Quantization Table #17 (0x00000088 - 0x000000C8)\n"
+              "    Quantization Table #3 (0x000000C9 - 0x00000109)\n"
+              "[0000010a] EOI\n");
+}
+
+TEST(JpegDqt, ValuesAreStoredInZigzagCells)
+{
+    Bytes p{0x00};
+    for (int k = 0; k < 64; ++k)
+        p.push_back(static_cast<uint8_t>(k));
+    Bytes f = Soi();
+    Put(f, Segment(0xDB, p));
+    Bytes again(65, 9);
+    again[0] = 0x00;
+    Put(f, Segment(0xDB, again));   // selector 0 again: the first table stays in use
+    Put(f, Eoi());
+    testing_support::TempDir dir;
+    const std::string path = dir.Write("q.jpg", f);
+    testing_support::Headless h;
+    h.shell.NewDocument();
+    FilePtr fp = OpenAnalysisFile(path.c_str());
+    CJpegAnalyzer analyzer;
+    analyzer.Analyze(fp.get(), path.c_str(), 0, 1, 0);
+    const QuantTable* q = analyzer.QuantTables();
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(q->next, nullptr);
+    // ITU-T T.81 Figure 5: the zigzag walk over [column][row].
+    EXPECT_EQ(q->value[0][0], 0u);
+    EXPECT_EQ(q->value[1][0], 1u);
+    EXPECT_EQ(q->value[0][1], 2u);
+    EXPECT_EQ(q->value[0][2], 3u);
+    EXPECT_EQ(q->value[1][1], 4u);
+    EXPECT_EQ(q->value[2][0], 5u);
+    EXPECT_EQ(q->value[7][6], 61u);
+    EXPECT_EQ(q->value[6][7], 62u);
+    EXPECT_EQ(q->value[7][7], 63u);
+    // Every cell once: the table is a permutation.
+    uint64_t seen = 0;
+    for (int c = 0; c < 8; ++c)
+        for (int r = 0; r < 8; ++r)
+            seen |= uint64_t{1} << q->value[c][r];
+    EXPECT_EQ(seen, ~uint64_t{0});
+}
+
+TEST(JpegDqt, LengthPastTheFileEndStopsAtEndOfFile)
+{
+    Bytes f = Soi();
+    Put(f, {0xFF, 0xDB, 0xFF, 0xFF, 0x00});
+    Put(f, Bytes(64, 1));
+    // The 0x00 after the length's 0xFF byte is taken as stuffing, as in every
+    // read through the JPEG reader, so the selector reads as 1; the table then
+    // runs into the end of the file, which ends the table loop.
+    EXPECT_EQ(Analyse(f).detail,
+              "[00000000] SOI\n"
+              "[00000002] DQT\n"
+              "  [00000004] Field Length = 65535 [byte]\n"
+              "  [00000006] Quantization Table\n"
+              "    Quantization Table #1 (0x00000006 - 0x00000046)\n");
+}
+
+TEST(JpegDht, ClassAndDestinationNameTheTable)
+{
+    Bytes p = HuffmanBody(0x10, LumaDcCounts(), LumaDcSymbols());
+    Put(p, HuffmanBody(0x01, LumaDcCounts(), LumaDcSymbols()));
+    Put(p, HuffmanBody(0x23, LumaDcCounts(), LumaDcSymbols()));
+    Bytes f = Soi();
+    Put(f, Segment(0xC4, p));
+    Put(f, Eoi());
+    EXPECT_EQ(Analyse(f).detail,
+              "[00000000] SOI\n"
+              "[00000002] DHT\n"
+              "  [00000004] Field Length = 89 [byte]\n"
+              "  [00000006] Define Huffman Table\n"
+              "    Huffman Table (AC) #0 (0x00000006 - 0x00000022)\n"
+              "    Huffman Table (DC) #1 (0x00000023 - 0x0000003F)\n"
+              "    Huffman Table (AC) #3 (0x00000040 - 0x0000005C)\n"
+              "[0000005d] EOI\n");
+}
+
+TEST(JpegDht, StandardLuminanceDcCodes)
+{
+    Bytes f = Soi();
+    Put(f, DhtStandardLuma());
+    Put(f, Eoi());
+    testing_support::TempDir dir;
+    const std::string path = dir.Write("h.jpg", f);
+    testing_support::Headless h;
+    h.shell.NewDocument();
+    FilePtr fp = OpenAnalysisFile(path.c_str());
+    CJpegAnalyzer analyzer;
+    analyzer.Analyze(fp.get(), path.c_str(), 0, 1, 0);
+    const HuffmanTable* dc = analyzer.HuffmanTables();
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(dc->classDestination, 0x00u);
+    std::string codes;
+    for (const HuffmanCode* c = dc->codes; c; c = c->next) {
+        for (uint32_t bit = c->length; bit-- > 0;)
+            codes += ((c->code >> bit) & 1) ? '1' : '0';
+        codes += '=';
+        codes += std::to_string(c->symbol);
+        codes += ' ';
+    }
+    EXPECT_EQ(codes,
+              "00=0 010=1 011=2 100=3 101=4 110=5 1110=6 11110=7 111110=8 1111110=9 11111110=10 111111110=11 ");
+    ASSERT_NE(dc->next, nullptr);
+    EXPECT_EQ(dc->next->classDestination, 0x10u);
+    size_t acCodes = 0;
+    for (const HuffmanCode* c = dc->next->codes; c; c = c->next)
+        ++acCodes;
+    EXPECT_EQ(acCodes, 162u);
+}
+
+TEST(JpegSof, DetailedComponentsAndRoughSummary)
+{
+    Bytes f = Soi();
+    Put(f, Sof0(1024, 768, {{1, 0x22, 0}, {2, 0x11, 1}, {3, 0x11, 1}}));
+    Put(f, Eoi());
+    const auto r = Analyse(f);
+    EXPECT_EQ(r.detail,
+              "[00000000] SOI\n"
+              "[00000002] SOF\n"
+              "  [00000004] Field Length = 17 [byte]\n"
+              "  [00000006] Bit Accuracy = 8 [bits/pixel]\n"
+              "  [00000007] Vertical Size = 768 [lines]\n"
+              "  [00000009] Horizontal Size = 1024 [pixels]\n"
+              "  [0000000b] Component Number = 3\n"
+              "    [0000000c] Number of Component = 1\n"
+              "      Ratio = 0x22\n"
+              "      Quantization Table Selection = 0\n"
+              "    [0000000f] Number of Component = 2\n"
+              "      Ratio = 0x11\n"
+              "      Quantization Table Selection = 1\n"
+              "    [00000012] Number of Component = 3\n"
+              "      Ratio = 0x11\n"
+              "      Quantization Table Selection = 1\n"
+              "[00000015] EOI\n");
+    EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] SOF\n  [00000015] EOI\n");
+    EXPECT_EQ(r.result, "[画像サイズ] 1024 x   768 [クロマフォーマット]4:2:0 ");
+}
+
+TEST(JpegSof, ChromaTextFollowsTheFirstSamplingByte)
+{
+    struct Case {
+        uint8_t sampling;
+        int components;
+        const char* chroma;
+    };
+    const Case cases[] = {
+        {0x21, 3, "[クロマフォーマット]4:2:2 "}, {0x12, 3, "[クロマフォーマット]4:2:2 "},
+        {0x22, 3, "[クロマフォーマット]4:2:0 "}, {0x41, 3, "[クロマフォーマット]4:2:0 "},
+        {0x11, 3, "[クロマフォーマット]4:4:4 "}, {0x31, 3, ""},
+        {0x22, 1, "[クロマフォーマット]モノクロ "}, {0x11, 2, "[クロマフォーマット]4:4:4 "},
+    };
+    for (const Case& c : cases) {
+        Bytes f = Soi();
+        if (c.components == 1)
+            Put(f, Sof0(16, 8, {{1, c.sampling, 0}}));
+        else if (c.components == 2)
+            Put(f, Sof0(16, 8, {{1, c.sampling, 0}, {2, 0x11, 0}}));
+        else
+            Put(f, Sof0(16, 8, {{1, c.sampling, 0}, {2, 0x11, 0}, {3, 0x11, 0}}));
+        Put(f, Eoi());
+        EXPECT_EQ(Analyse(f).result, std::string("[画像サイズ]   16 x     8 ") + c.chroma) << int(c.sampling);
+    }
+}
+
+TEST(JpegSos, DetailedLines)
+{
+    Bytes p{2, 1, 0x00, 2, 0x11, 0, 63, 0x21};
+    Bytes f = Soi();
+    Put(f, Segment(0xDA, p));
+    Put(f, Eoi());
+    // Without the tables and the frame the scan is not accepted...
+    EXPECT_EQ(Analyse(f).detail, "[00000000] SOI\n[0000000e] EOI\n");
+    // ...with them it is.
+    Bytes g = Soi();
+    Put(g, Dqt());
+    Put(g, Sof0(8, 8, {{1, 0x11, 0}, {2, 0x11, 0}}));
+    Put(g, DhtStandardLuma());
+    const size_t at = g.size();
+    Put(g, Segment(0xDA, p));
+    Put(g, Eoi());
+    const std::string detail = Analyse(g).detail;
+    char expected[1024];
+    std::snprintf(expected, sizeof expected,
+                  "[%08zx] SOS\n"
+                  "  [%08zx] Field Length = 10 [byte]\n"
+                  "  [%08zx] Component Number = 2\n"
+                  "    [%08zx] Component Selector = 1\n"
+                  "      Huffman Table Selection (DC, AC) = (#0, #0)\n"
+                  "    [%08zx] Component Selector = 2\n"
+                  "      Huffman Table Selection (DC, AC) = (#1, #1)\n"
+                  "  [%08zx] Scan Start Position = 0\n"
+                  "  [%08zx] Scan End Position = 63\n"
+                  "  [%08zx] Successive Approximation = 33\n"
+                  "[%08zx] Image Data\n",
+                  at, at + 2, at + 4, at + 5, at + 7, at + 9, at + 10, at + 11, at + 12);
+    EXPECT_NE(detail.find(expected), std::string::npos) << detail;
+}
+
+TEST(JpegDri, DetailedSegmentIsLaidOut)
+{
+    Bytes f = Soi();
+    Put(f, Dri(300));
+    Put(f, Eoi());
+    const auto r = Analyse(f);
+    EXPECT_EQ(r.detail,
+              "[00000000] SOI\n"
+              "[00000002] DRI\n"
+              "  [00000004] Field Length = 4 [byte]\n"
+              "  [00000006] Restart Interval = 300 [MCU]\n"
+              "[00000008] EOI\n");
+    EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] DRI\n  [00000008] EOI\n");
+}
+
+TEST(JpegCom, LineReadStopsAfterNewlineAndTheRestIsScanned)
+{
+    Bytes f = Soi();
+    Bytes p;
+    PutText(p, "abc\ndef");
+    Put(p, {0xFF, 0xD9, 'x'});
+    Put(f, Segment(0xFE, p));
+    Put(f, Eoi());
+    const auto r = Analyse(f);
+    // The EOI pair after "def" is found by the scan of the comment's rest.
+    EXPECT_EQ(r.detail,
+              "[00000000] SOI\n"
+              "[00000002] COM\n"
+              "  [00000004] Field Length = 12 [byte]\n"
+              "  [00000006] Comment : abc\n\n"
+              "[0000000d] EOI\n");
+}
+
+TEST(JpegCom, LongCommentIsCutToTheLineAndTheRestScanned)
+{
+    Bytes p(600, 'a');
+    p[495] = 0xFF;
+    p[496] = 0xD9;
+    Bytes f = Soi();
+    Put(f, Segment(0xFE, p));
+    Put(f, Eoi());
+    const auto r = Analyse(f);
+    const std::string line = "  [00000006] Comment : " + std::string(490, 'a') + "\n";
+    EXPECT_EQ(r.detail, "[00000000] SOI\n[00000002] COM\n  [00000004] Field Length = 602 [byte]\n" + line +
+                            "[000001f5] EOI\n");
+    EXPECT_EQ(line.size() - 3, 511u);
+}
+
+TEST(JpegCom, CutNeverSplitsACharacter)
+{
+    Bytes p{'x'};
+    for (int i = 0; i < 300; ++i)
+        Put(p, {0xC3, 0xA9});   // é
+    Bytes f = Soi();
+    Put(f, Segment(0xFE, p));
+    Put(f, Eoi());
+    const auto r = Analyse(f);
+    std::string text = "x";
+    for (int i = 0; i < 244; ++i)
+        text += "é";
+    EXPECT_NE(r.detail.find("  [00000006] Comment : " + text + "\n"), std::string::npos);
+    EXPECT_NE(r.detail.find("[0000025f] EOI"), std::string::npos);
+}
+
+TEST(JpegCom, ShortSegmentsReadNoText)
+{
+    for (uint8_t len : {0, 2, 3}) {
+        Bytes f = Soi();
+        Put(f, {0xFF, 0xFE, 0, len});
+        Put(f, Eoi());
+        EXPECT_NE(Analyse(f).detail.find("  [00000006] Comment : \n"), std::string::npos) << int(len);
+    }
+}

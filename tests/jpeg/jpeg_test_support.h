@@ -1,0 +1,47 @@
+#pragma once
+// Runs the JPEG analyzer on bytes in both modes through a headless
+// application.
+#include <string>
+
+#include "support/test_support.h"
+
+namespace jpeg_test {
+
+struct Analysis {
+    std::string rough;    // the file's branch of the analysis-tree bar, without the path line
+    std::string result;   // the result column of the file's row
+    std::string detail;   // the detailed result tree, without the path line
+    size_t images = 0;    // image windows made by the detailed analysis
+};
+
+Analysis Analyse(const testing_support::Bytes& bytes);
+
+// The text after the first line.
+std::string WithoutFirstLine(const std::string& text);
+
+}  // namespace jpeg_test
+
+#include <memory>
+
+#include "core/headless_shell.h"
+
+namespace jpeg_test {
+
+// A detailed analysis through the dispatcher, kept alive for inspection of
+// its image windows.
+struct Detailed {
+    testing_support::TempDir dir;
+    testing_support::Headless h;
+    std::string path;
+    std::string detail;
+    const HeadlessDocument* document = nullptr;
+
+    const HeadlessImageWindow* Window(size_t i = 0) const
+    {
+        return document && i < document->images.size() ? document->images[i].get() : nullptr;
+    }
+};
+
+std::unique_ptr<Detailed> RunDetailed(const testing_support::Bytes& bytes, const std::string& name = "t.jpg");
+
+}  // namespace jpeg_test
