@@ -333,4 +333,32 @@ TEST(TiffFax, StripsWithoutByteCountsOrRowsPerStripAndTwoDimensionalG3)
     EXPECT_TRUE(MarginUntouched(d->windows[0]->image));
 }
 
+// vantrel-dump writes each drawn picture: one file a window, named after the
+// analysed file, with libtiff's picture in it.
+TEST(TiffFaxDeflate, DumpWritesEveryDrawnPicture)
+{
+    testing_support::TempDir dir;
+    const std::string out = dir.Path() + "/pictures";
+    const Kind kinds[] = {kFaxKinds[0], kFaxKinds[3], kDeflateKinds[1]};
+    std::vector<std::string> args = {"-d", "--images", out, "--ppm"};
+    for (size_t i = 0; i < std::size(kinds); ++i) {
+        args.push_back(dir.Path() + "/p" + std::to_string(i) + ".tif");
+        WritePicture(args.back(), i % 2 == 0, kinds[i], 33, 17, 5);
+    }
+    const auto r = testing_support::Dump(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (size_t i = 0; i < std::size(kinds); ++i) {
+        SCOPED_TRACE(kinds[i].name);
+        const Bytes ppm = testing_support::ReadFile(out + "/p" + std::to_string(i) + ".tif.1.ppm");
+        const std::string header = "P6\n33 17\n255\n";
+        ASSERT_EQ(ppm.size(), header.size() + 33 * 17 * 3);
+        EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + static_cast<long>(header.size())), header);
+        // PPM pixels are red, green, blue.
+        std::vector<uint8_t> drawn(ppm.begin() + static_cast<long>(header.size()), ppm.end());
+        for (size_t k = 0; k < drawn.size(); k += 3)
+            std::swap(drawn[k], drawn[k + 2]);
+        EXPECT_EQ(FirstDifferentRow(drawn, LibtiffPicture(args[4 + i], 33, 17), 33), -1);
+    }
+}
+
 #endif
