@@ -155,6 +155,7 @@ enum Tag : uint32_t {
     kBitsPerSample = 258,
     kCompression = 259,
     kPhotometric = 262,
+    kFillOrder = 266,
     kDocumentName = 269,
     kImageDescription = 270,
     kStripOffsets = 273,
@@ -1049,6 +1050,8 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const IfdEntry& strips, uint32_t mode, c
     // Strip s holds picture rows done to done + rows - 1; its first line goes
     // to memory row bitmapHeight - 1 - done.
     CStripDecoder decoder;
+    // FillOrder 2: the first pixel of a byte is its lowest bit.
+    const bool lowBitFirst = FirstValue(kFillOrder, 1) == 2;
     uint32_t done = 0;
     for (size_t s = 0; s < strips.values.size() && done < height; ++s) {
         const uint32_t rows = std::min(rowsPerStrip, height - done);
@@ -1060,7 +1063,7 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const IfdEntry& strips, uint32_t mode, c
             Seek(fp, offset);
             reader.Reset();
             decoder.Decode(fp, picture.width, rows, picture.bitmapWidth, picture.bitmapHeight - done, mode,
-                           picture.pixels, size);
+                           picture.pixels, size, lowBitFirst);
         }
         done += rows;
     }

@@ -45,6 +45,8 @@ void WritePicture(const std::string& path, bool littleEndian, const Kind& kind, 
     if (kind.compression == COMPRESSION_CCITTFAX3)
         TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, kind.group3Options);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    if (kind.fillOrder != FILLORDER_MSB2LSB)
+        TIFFSetField(tif, TIFFTAG_FILLORDER, kind.fillOrder);
     if (kind.predictor != 1)
         TIFFSetField(tif, TIFFTAG_PREDICTOR, kind.predictor);
     if (kind.samples == 4) {

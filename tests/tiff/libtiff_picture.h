@@ -22,6 +22,7 @@ struct Kind {
     uint16_t bits;
     uint16_t photometric;
     uint32_t group3Options = 0;  // CCITT T.4 only
+    uint16_t fillOrder = FILLORDER_MSB2LSB;
 };
 
 // Writes a width x height picture of the kind, rowsPerStrip rows a strip, in
