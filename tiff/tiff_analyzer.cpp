@@ -1057,7 +1057,9 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const IfdEntry& strips, uint32_t mode, c
         const uint32_t rows = std::min(rowsPerStrip, height - done);
         const uint64_t offset = strips.values[s].unsignedValue;
         if (offset < fileSize) {
-            uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(fileSize - offset, CStripDecoder::kUnknownByteCount));
+            // A strip without a byte count runs to the end of the file.
+            uint32_t size = static_cast<uint32_t>(
+                std::min<uint64_t>(fileSize - offset, CStripDecoder::kUnknownByteCount));
             if (counts && s < counts->values.size())
                 size = std::min(size, counts->values[s].unsignedValue);
             Seek(fp, offset);
