@@ -15,7 +15,7 @@ struct TagNameEntry {
     const char* name;
 };
 
-// Tag codes and names of the SWF File Format Specification (version 19).
+// Tag codes and names of the SWF file format, version 19.
 constexpr TagNameEntry kTagNames[] = {
     {0, "End"},
     {1, "ShowFrame"},

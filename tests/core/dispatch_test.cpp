@@ -149,6 +149,29 @@ TEST(DetailedAnalysis, UnsupportedAndUnreadableFilesKeepAnEmptyWindow)
     EXPECT_EQ(LastMessage(h.shell), "未対応の形式です。\n" + bad);
 }
 
+// Ids of the entries of the file at path: its own entry and its lines.
+std::vector<int32_t> RunIds(const CAnalysisEntryList& list, const std::string& path)
+{
+    std::vector<int32_t> ids;
+    const AnalysisEntry* e = list.GetEntryListHead()->next;
+    while (e && path != e->text)
+        e = e->next;
+    for (; e && (ids.empty() || e->level != 0); e = e->next)
+        ids.push_back(e->id);
+    return ids;
+}
+
+// Top-level items of a printed tree.
+std::vector<std::string> TopLevel(const std::string& text)
+{
+    std::vector<std::string> top;
+    size_t start = 0;
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        if (nl > start && text[start] != ' ')
+            top.push_back(text.substr(start, nl - start));
+    return top;
+}
+
 TEST(DeleteEntry, RemovesTheFileFromEverythingThatShowsIt)
 {
     TempDir dir;
@@ -159,18 +182,27 @@ TEST(DeleteEntry, RemovesTheFileFromEverythingThatShowsIt)
     h.app.OpenFiles({a, b, c});
     h.app.RunDetailedAnalysis(a.c_str());
     h.app.RunDetailedAnalysis(b.c_str());
+    const std::string barBefore = h.BarText();
+    const std::vector<int32_t> bIds = RunIds(h.app.Entries(), b);
+    ASSERT_FALSE(bIds.empty());
+
     h.app.DeleteEntry(b.c_str());
-    EXPECT_EQ(h.BarText(), a + "\n" + c + "\n");
+    EXPECT_EQ(TopLevel(h.BarText()), (std::vector<std::string>{a, c}));
+    // The other branches are untouched: the bar is the old one without b's run.
+    const size_t bStart = barBefore.find(b + "\n");
+    const size_t cStart = barBefore.find(c + "\n");
+    EXPECT_EQ(h.BarText(), barBefore.substr(0, bStart) + barBefore.substr(cStart));
     ASSERT_EQ(h.shell.Rows().size(), 2u);
     EXPECT_EQ(h.shell.Rows()[0].path, c);
     EXPECT_EQ(h.shell.Rows()[1].path, a);
     ASSERT_EQ(h.shell.DocumentCount(), 1u);
     EXPECT_EQ(h.shell.DocumentTitle(0), a);
 
-    // Opened again, the file gets a new row at the top and its old id back.
+    // Opened again, the file gets a new row at the top and the most recently
+    // freed id: the last one of its old run.
     h.app.OpenFiles({b});
     EXPECT_EQ(h.shell.Rows()[0].path, b);
-    EXPECT_EQ(h.app.Entries().FindEntryId(b.c_str()), 1);
+    EXPECT_EQ(h.app.Entries().FindEntryId(b.c_str()), bIds.back());
     // A new detailed window can be made after deletion closed the old one.
     h.app.RunDetailedAnalysis(b.c_str());
     EXPECT_EQ(h.shell.DocumentCount(), 2u);

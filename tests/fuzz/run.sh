@@ -24,5 +24,9 @@ for t in "${targets[@]}"; do
     [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="tests/fuzz/$name.dict")
     echo "== $t for $seconds s"
     "$build/fuzz/$t" "$out/corpus" "${dict[@]}" -max_total_time="$seconds" -timeout=2 -rss_limit_mb=2048 \
-        -max_len=1048576 -artifact_prefix="$out/" -print_final_stats=1 2>&1 | tail -n 25
+        -max_len=1048576 -artifact_prefix="$out/" -print_final_stats=1 >"$out/log.txt" 2>&1 || true
+    # The last status line (executions, coverage, corpus) and the final stats.
+    grep -E '^#[0-9]+' "$out/log.txt" | tail -n 1
+    grep -E '^(stat::|Done|==[0-9]+==|SUMMARY)' "$out/log.txt" || true
+    ls "$out" | grep -E '^(crash|timeout|oom|leak|slow-unit)-' || echo "no findings"
 done
