@@ -176,6 +176,20 @@ constexpr uint32_t kEolZeros = 11;
 // Bytes read from the file at a time.
 constexpr uint64_t kChunkBytes = 64 * 1024;
 
+// Each byte value with its bit order reversed, for strips whose bytes are
+// filled from the least significant bit (TIFF 6.0 FillOrder 2).
+constexpr std::array<uint8_t, 256> kReversedBits = [] {
+    std::array<uint8_t, 256> table{};
+    for (uint32_t v = 0; v < 256; ++v) {
+        uint32_t r = 0;
+        for (uint32_t bit = 0; bit < 8; ++bit)
+            if (v & (1u << bit))
+                r |= 0x80u >> bit;
+        table[v] = static_cast<uint8_t>(r);
+    }
+    return table;
+}();
+
 uint64_t ByteSwap(uint64_t v)
 {
     v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
@@ -218,9 +232,10 @@ void StreamDone()
 // ---------------------------------------------------------------------------
 // StripBits
 
-void CStripDecoder::StripBits::Start(FILE* file, uint32_t byteCount)
+void CStripDecoder::StripBits::Start(FILE* file, uint32_t byteCount, bool reversed)
 {
     file_ = file;
+    reversed_ = reversed;
     remaining_ = byteCount;
     real_ = 0;
     ended_ = false;
@@ -237,6 +252,9 @@ void CStripDecoder::StripBits::Fill(uint64_t byte)
         }
         data_.resize(static_cast<size_t>(real_ + want + 8));
         const size_t got = std::fread(data_.data() + real_, 1, static_cast<size_t>(want), file_);
+        if (reversed_)
+            for (size_t i = 0; i < got; ++i)
+                data_[real_ + i] = kReversedBits[data_[real_ + i]];
         real_ += got;
         remaining_ -= got;
         if (got < want)
@@ -287,8 +305,10 @@ void CStripDecoder::LineRuns::Clear(uint32_t width)
 // CStripDecoder
 
 void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_, uint32_t stride_,
-                           uint32_t baseRow_, uint32_t mode_, uint8_t* pixels_, uint32_t stripByteCount_)
+                           uint32_t baseRow_, uint32_t mode_, uint8_t* pixels_, uint32_t stripByteCount_,
+                           bool lowBitFirst_)
 {
+    lowBitFirst = lowBitFirst_;
     file = file_;
     width = width_;
     rowsPerStrip = rowsPerStrip_;
@@ -304,7 +324,7 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
         return;
 
     const long start = std::ftell(file);
-    bits.Start(file, stripByteCount);
+    bits.Start(file, stripByteCount, lowBitFirst);
     bitPos = 0;
     if (mode == kModeT4)
         DecodeT4();

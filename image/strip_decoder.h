@@ -28,9 +28,12 @@ public:
     // of 3 bytes; baseRow must not exceed the bitmap's height. Columns 0 to
     // width - 1 are written. Nothing is written for a mode other than 4 and 6,
     // for no pixel memory, or for a width of 0 or above stride. The file is
-    // left on the byte after the last bit that the decoding used.
+    // left on the byte after the last bit that the decoding used. With
+    // lowBitFirst the bits of each byte are taken least significant first
+    // (TIFF FillOrder 2).
     void Decode(FILE* file, uint32_t width, uint32_t rowsPerStrip, uint32_t stride, uint32_t baseRow,
-                uint32_t mode, uint8_t* pixels, uint32_t stripByteCount = kUnknownByteCount);
+                uint32_t mode, uint8_t* pixels, uint32_t stripByteCount = kUnknownByteCount,
+                bool lowBitFirst = false);
 
 private:
     // The strip's bytes, read from the file in chunks as the decoding needs
@@ -39,7 +42,8 @@ private:
     // a stream at its end.
     class StripBits {
     public:
-        void Start(FILE* file, uint32_t byteCount);
+        // With reversed, the bit order of every byte read is reversed.
+        void Start(FILE* file, uint32_t byteCount, bool reversed = false);
         // The 32 bits from bit position pos on, the first in the top bit.
         uint32_t Peek32(uint64_t pos) { return static_cast<uint32_t>(Peek64(pos) >> 32); }
         // The bits from pos on, the first in the top bit; the lowest pos % 8
@@ -71,6 +75,7 @@ private:
         std::vector<uint8_t> data_;   // real_ bytes of data, then 8 bytes of FF
         uint64_t real_ = 0;
         bool ended_ = false;
+        bool reversed_ = false;
     };
 
     // The changing elements of one line: the columns where a run of the other
@@ -133,6 +138,7 @@ private:
     uint32_t mode = 0;
     uint8_t* pixels = nullptr;
     uint32_t stripByteCount = kUnknownByteCount;
+    bool lowBitFirst = false;
 
     StripBits bits;
     uint64_t bitPos = 0;     // bits of the strip used so far

@@ -12,9 +12,12 @@
 #include "core/result_text.h"
 #include "icc/icc_analyzer.h"
 #include "image/image_buffer.h"
+#include "image/strip_decoder.h"
 #include "jpeg/jpeg_analyzer.h"
+#include "swf/inflater.h"
 #include "tiff/lzw_decoder.h"
 #include "tiff/pack_bits_decoder.h"
+#include "tiff/sample_sink.h"
 
 namespace {
 
@@ -152,6 +155,7 @@ enum Tag : uint32_t {
     kBitsPerSample = 258,
     kCompression = 259,
     kPhotometric = 262,
+    kFillOrder = 266,
     kDocumentName = 269,
     kImageDescription = 270,
     kStripOffsets = 273,
@@ -162,6 +166,7 @@ enum Tag : uint32_t {
     kXResolution = 282,
     kYResolution = 283,
     kPlanarConfiguration = 284,
+    kT4Options = 292,
     kResolutionUnit = 296,
     kSoftware = 305,
     kDateTime = 306,
@@ -907,8 +912,19 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
     }
     case 3:
     case 4:
+        // Bilevel fax coding: no samples, no planar layout.
+        if (compression == 3 && (FirstValue(kT4Options, 0) & 1)) {
+            // Two-dimensional T.4 coding is not decoded.
+            out.Insert(kUnsupported, parentItem);
+            return;
+        }
+        if (strips && pixelBuffer)
+            DecodeFax(fp, *strips, compression == 3 ? CStripDecoder::kModeT4 : CStripDecoder::kModeT6,
+                      {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth),
+                       static_cast<uint32_t>(bitmapHeight)});
+        return;
     case 32946:
-        return;   // CCITT and Deflate strips are not decoded by this build
+        break;
     default:
         out.Insert(kUnsupported, parentItem);
         return;
@@ -975,6 +991,9 @@ void CTiffAnalyzer::DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t comp
     std::unique_ptr<CLzwDecoder> lzw;
     if (compression == 5)
         lzw = std::make_unique<CLzwDecoder>();
+    std::unique_ptr<CInflater> inflater;
+    if (compression == 32946)
+        inflater = std::make_unique<CInflater>();
     std::vector<uint8_t> data;
     for (size_t s = 0; s < strips.values.size(); ++s) {
         const uint64_t firstRow = uint64_t{rowsPerStrip} * s;
@@ -991,6 +1010,16 @@ void CTiffAnalyzer::DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t comp
         if (counts && s < counts->values.size())
             size = std::min<uint64_t>(size, counts->values[s].unsignedValue);
         const uint64_t wanted = writer.BytesWanted();
+        if (compression == 32946) {
+            // Deflate packs a picture far tighter than PackBits or LZW, so
+            // only the strip's own size bounds the input; the output stops
+            // when the strip's rows are full.
+            Seek(fp, offset);
+            reader.Reset();
+            CSampleSink sink(writer);
+            inflater->InflateToSink(fp, sink, wanted, size);
+            continue;
+        }
         size = std::min<uint64_t>(size, compression == 1 ? wanted : 2 * wanted + 1024);
         data.resize(size);
         Seek(fp, offset);
@@ -1003,6 +1032,52 @@ void CTiffAnalyzer::DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t comp
             CPackBitsDecoder::DecodeStrip(data.data(), data.size(), writer);
         } else {
             writer.PutRun(data.data(), data.size());
+        }
+    }
+}
+
+void CTiffAnalyzer::DecodeFax(FILE* fp, const IfdEntry& strips, uint32_t mode, const CSampleWriter::Picture& picture)
+{
+    const IfdEntry* counts = FindEntry(currentIfd, kStripByteCounts);
+    // Without RowsPerStrip the whole image is one strip (TIFF 6.0).
+    uint32_t rowsPerStrip = FirstValue(kRowsPerStrip, 0xFFFFFFFF);
+    if (rowsPerStrip == 0)
+        rowsPerStrip = 0xFFFFFFFF;
+    const uint32_t height = std::min(picture.height, picture.bitmapHeight);
+    if (picture.width == 0 || picture.width > picture.bitmapWidth)
+        return;
+
+    // Strip s holds picture rows done to done + rows - 1; its first line goes
+    // to memory row bitmapHeight - 1 - done.
+    CStripDecoder decoder;
+    // FillOrder 2: the first pixel of a byte is its lowest bit.
+    const bool lowBitFirst = FirstValue(kFillOrder, 1) == 2;
+    uint32_t done = 0;
+    for (size_t s = 0; s < strips.values.size() && done < height; ++s) {
+        const uint32_t rows = std::min(rowsPerStrip, height - done);
+        const uint64_t offset = strips.values[s].unsignedValue;
+        if (offset < fileSize) {
+            // A strip without a byte count runs to the end of the file.
+            uint32_t size = static_cast<uint32_t>(
+                std::min<uint64_t>(fileSize - offset, CStripDecoder::kUnknownByteCount));
+            if (counts && s < counts->values.size())
+                size = std::min(size, counts->values[s].unsignedValue);
+            Seek(fp, offset);
+            reader.Reset();
+            decoder.Decode(fp, picture.width, rows, picture.bitmapWidth, picture.bitmapHeight - done, mode,
+                           picture.pixels, size, lowBitFirst);
+        }
+        done += rows;
+    }
+
+    // The decoder draws the coding's white runs white. Fax coding writes
+    // white runs for 0 bits; with BlackIsZero those bits are black.
+    if (FirstValue(kPhotometric, 0) == 1) {
+        const size_t rowBytes = size_t{picture.bitmapWidth} * 3;
+        for (uint32_t y = 0; y < height; ++y) {
+            uint8_t* row = picture.pixels + (size_t{picture.bitmapHeight} - 1 - y) * rowBytes;
+            for (size_t i = 0; i < size_t{picture.width} * 3; ++i)
+                row[i] = static_cast<uint8_t>(~row[i]);
         }
     }
 }

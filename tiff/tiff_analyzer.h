@@ -83,6 +83,8 @@ private:
     // program cannot draw them.
     bool SampleFormat(uint32_t compression, CSampleWriter::Format& format);
     void DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t compression, CSampleWriter& writer);
+    // CCITT strips (mode 4: T.4 one-dimensional, 6: T.6) into the picture.
+    void DecodeFax(FILE* fp, const IfdEntry& strips, uint32_t mode, const CSampleWriter::Picture& picture);
 
     uint32_t byteOrder = 0;
     uint32_t tiffId = 0;

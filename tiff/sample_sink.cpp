@@ -1,0 +1,6 @@
+#include "tiff/sample_sink.h"
+
+bool CSampleSink::Write(const uint8_t* data, size_t n)
+{
+    return writer_.PutRun(data, n);
+}
