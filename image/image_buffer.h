@@ -3,9 +3,15 @@
 // green, red; rows bottom-up (picture row r is memory row height - 1 - r);
 // the bitmap is the picture plus 1 to 16 margin columns at the right and rows
 // at the bottom, so its width is a multiple of 16 and rows need no padding.
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
+
+// Returns mapped pixel memory of the given size to the system.
+struct ImageMemoryUnmapper {
+    size_t bytes = 0;
+    void operator()(uint8_t* p) const;
+};
 
 class CImageBuffer {
 public:
@@ -34,13 +40,11 @@ public:
     const uint8_t* PixelAt(int32_t x, int32_t y) const;
 
 private:
-    struct FreeDeleter {
-        void operator()(uint8_t* p) const { std::free(p); }
-    };
-    // calloc: a large zeroed block comes straight from the system, so its
-    // pages cost nothing until a decoder writes them. A picture whose data
-    // ends early thus never pays for the whole bitmap.
-    std::unique_ptr<uint8_t, FreeDeleter> pixels_;
+    // Pixel memory is mapped zeroed from the system: its pages cost nothing
+    // until a decoder writes them, so a picture whose data ends early never
+    // pays for the whole bitmap, and large bitmaps ask for huge pages, which
+    // cut the cost of first writes to fresh memory.
+    std::unique_ptr<uint8_t, ImageMemoryUnmapper> pixels_;
     int32_t bitmapWidth_ = 0;
     int32_t bitmapHeight_ = 0;
     int32_t marginWidth_ = 0;
