@@ -49,9 +49,56 @@ FilePtr OpenAnalysisFile(const char* path)
     return fp;
 }
 
-CAnalysisApp::CAnalysisApp(IShell& shell) : shell_(shell), previous_(g_current)
+class CAnalysisApp::CLimitedTree final : public ITreeControl {
+public:
+    ITreeControl* tree = nullptr;
+    uint32_t inserted = 0;
+
+    HTREEITEM InsertItem(const char* text, HTREEITEM parent, HTREEITEM insertAfter) override
+    {
+        if (inserted >= kMaxTreeItems)
+            return 0;
+        ++inserted;
+        return tree->InsertItem(text, parent, insertAfter);
+    }
+    void Expand(HTREEITEM item, unsigned code) override { tree->Expand(item, code); }
+    HTREEITEM GetParentItem(HTREEITEM item) const override { return tree->GetParentItem(item); }
+    HTREEITEM GetChildItem(HTREEITEM item) const override { return tree->GetChildItem(item); }
+    HTREEITEM GetNextSiblingItem(HTREEITEM item) const override { return tree->GetNextSiblingItem(item); }
+    HTREEITEM GetNextVisibleItem(HTREEITEM item) const override { return tree->GetNextVisibleItem(item); }
+    HTREEITEM GetRootItem() const override { return tree->GetRootItem(); }
+    HTREEITEM GetSelectedItem() const override { return tree->GetSelectedItem(); }
+    void DeleteAllItems() override { tree->DeleteAllItems(); }
+    std::string GetItemText(HTREEITEM item) const override { return tree->GetItemText(item); }
+    bool IsExpanded(HTREEITEM item) const override { return tree->IsExpanded(item); }
+};
+
+CAnalysisApp::CAnalysisApp(IShell& shell)
+    : shell_(shell), limitedTree_(std::make_unique<CLimitedTree>()), previous_(g_current)
 {
     g_current = this;
+}
+
+int32_t CAnalysisApp::AddEntry(uint32_t level, const char* text)
+{
+    if (level != 0 && fileEntries_ >= kMaxEntriesPerFile)
+        return -1;
+    ++fileEntries_;
+    return entries_.AddEntry(level, text);
+}
+
+ITreeControl* CAnalysisApp::ActiveTree()
+{
+    ITreeControl* tree = shell_.ActiveTree();
+    if (!tree)
+        return nullptr;
+    // A different view starts a new count: each detailed analysis runs in a
+    // view of its own.
+    if (limitedTree_->tree != tree) {
+        limitedTree_->tree = tree;
+        limitedTree_->inserted = 0;
+    }
+    return limitedTree_.get();
 }
 
 CAnalysisApp::~CAnalysisApp()
@@ -123,6 +170,7 @@ bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
     const char* name = FormatName(format);
     if (!name)
         return false;
+    fileEntries_ = 0;
     const int row = shell_.InsertFileRow(path);
     shell_.SetFormatText(row, name);
     FilePtr fp = OpenAnalysisFile(path);
@@ -157,8 +205,11 @@ void CAnalysisApp::RunDetailedAnalysis(const char* path)
         const int32_t entryId = entries_.FindEntryId(path);
         if (format == kFormatUnsupported)
             return;
-        if (ITreeControl* tree = shell_.ActiveTree())
+        if (ITreeControl* tree = shell_.ActiveTree()) {
             tree->InsertItem(path, TVI_ROOT, TVI_LAST);
+            limitedTree_->tree = tree;
+            limitedTree_->inserted = 0;
+        }
         FilePtr fp = OpenAnalysisFile(path);
         if (!fp) {
             ShowMessage(std::string(kCannotOpen) + OpenErrorNumber(format, true));

@@ -60,17 +60,30 @@ public:
     void RunDetailedAnalysis(const char* path);
     void DeleteEntry(const char* path);
 
-    // What the analyzers use.
-    int32_t AddEntry(uint32_t level, const char* text) { return entries_.AddEntry(level, text); }
-    ITreeControl* ActiveTree() { return shell_.ActiveTree(); }
+    // A file's rough analysis adds at most this many entries, and a detailed
+    // analysis at most this many result lines; what lies beyond is not listed.
+    // Each entry holds a 512-byte line, and tree widgets slow down long
+    // before memory runs out, so a hostile file cannot swamp either.
+    static constexpr uint32_t kMaxEntriesPerFile = 65536;
+    static constexpr uint32_t kMaxTreeItems = 262144;
+
+    // What the analyzers use. AddEntry returns -1 for an entry beyond the
+    // limit; ActiveTree's InsertItem returns 0 for a line beyond it.
+    int32_t AddEntry(uint32_t level, const char* text);
+    ITreeControl* ActiveTree();
     void AppendResultText(int row, const char* text) { shell_.AppendResultText(row, text); }
 
 private:
     void ShowMessage(const std::string& text, const char* caption = "",
                      MessageOwner owner = MessageOwner::None);
 
+    // The active view's tree behind a count of the lines inserted.
+    class CLimitedTree;
+
     IShell& shell_;
     CAnalysisEntryList entries_;
+    uint32_t fileEntries_ = 0;
+    std::unique_ptr<CLimitedTree> limitedTree_;
     CAnalysisApp* previous_;
 };
 

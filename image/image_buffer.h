@@ -15,8 +15,10 @@ struct ImageMemoryUnmapper {
 
 class CImageBuffer {
 public:
-    // Largest pixel memory that is ever allocated; a bigger bitmap is refused.
-    static constexpr uint64_t kMaxBytes = uint64_t{1} << 30;
+    // Largest pixel memory that is ever allocated (89 million pixels, e.g.
+    // 10000 x 8900); a bigger bitmap is refused. It bounds what one picture's
+    // decoding can write, and so the time a small hostile file can take.
+    static constexpr uint64_t kMaxBytes = uint64_t{256} << 20;
 
     // Bitmap size for a picture of the given width or height: the value with
     // its four low bits cleared, plus 16.

@@ -1,5 +1,6 @@
 #include "swf/swf_analyzer.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <string>
@@ -153,7 +154,7 @@ std::string SideFileName(const char* path)
 
 uint64_t BodyLimit(uint32_t fileLength)
 {
-    return fileLength > 8 ? uint64_t{fileLength} - 8 : 0;
+    return std::min(fileLength > 8 ? uint64_t{fileLength} - 8 : 0, CSwfAnalyzer::kMaxSideFileBytes);
 }
 
 }  // namespace
@@ -248,10 +249,10 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
     reader.Reset();
 
     // Every pass reads a tag header and moves forward past it, so the walk
-    // ends at the file's end at the latest.
+    // ends at the file's end at the latest, and after kMaxTags tags.
     uint32_t code = 256;
     long position = start;
-    while (code != 0 && position < size) {
+    for (uint32_t tags = 0; code != 0 && position < size && tags < kMaxTags; ++tags) {
         const long p = position;
         const uint32_t v = reader.ReadBits(fp, 8) | (reader.ReadBits(fp, 8) << 8);
         code = v >> 6;

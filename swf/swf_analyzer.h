@@ -15,6 +15,13 @@
 
 class CSwfAnalyzer {
 public:
+    // The tag walk ends after this many tags, and the side file is never
+    // longer than this (nor than the header's file length minus 8): a small
+    // compressed file cannot make an analysis write gigabytes or list
+    // hundreds of millions of tags.
+    static constexpr uint32_t kMaxTags = 65536;
+    static constexpr uint64_t kMaxSideFileBytes = uint64_t{64} << 20;
+
     // Analyzer entry: rough mode (detailed 0) adds entries and the summary;
     // detailed mode (1) writes the result tree of the active view.
     void Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
