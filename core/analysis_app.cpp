@@ -79,6 +79,22 @@ CAnalysisApp::CAnalysisApp(IShell& shell)
     g_current = this;
 }
 
+CAnalysisApp::NestedScope::NestedScope()
+{
+    CAnalysisApp& app = GetAnalysisApp();
+    allowed_ = app.nestedDepth_ < kMaxNestedDepth && app.nestedAnalyses_ < kMaxNestedAnalyses;
+    if (allowed_) {
+        ++app.nestedDepth_;
+        ++app.nestedAnalyses_;
+    }
+}
+
+CAnalysisApp::NestedScope::~NestedScope()
+{
+    if (allowed_)
+        --GetAnalysisApp().nestedDepth_;
+}
+
 int32_t CAnalysisApp::AddEntry(uint32_t level, const char* text)
 {
     if (level != 0 && fileEntries_ >= kMaxEntriesPerFile)
@@ -178,6 +194,7 @@ bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
         ShowMessage(std::string(kCannotOpen) + OpenErrorNumber(format, false));
         return false;
     }
+    nestedDepth_ = nestedAnalyses_ = 0;
     RunAnalyzer(format, fp.get(), path, -2, 0, 0);
     return true;
 }
@@ -215,6 +232,7 @@ void CAnalysisApp::RunDetailedAnalysis(const char* path)
             ShowMessage(std::string(kCannotOpen) + OpenErrorNumber(format, true));
             return;
         }
+        nestedDepth_ = nestedAnalyses_ = 0;
         RunAnalyzer(format, fp.get(), path, entryId, 1, 0);
         return;
     }

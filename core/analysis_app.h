@@ -67,6 +67,27 @@ public:
     static constexpr uint32_t kMaxEntriesPerFile = 65536;
     static constexpr uint32_t kMaxTreeItems = 262144;
 
+    // Nested analyses (Exif data inside JPEG, JPEG data inside TIFF) may go
+    // this deep, and one top-level analysis may start this many of them: a
+    // file whose embedded structures contain each other again cannot make
+    // the analysis branch without end.
+    static constexpr uint32_t kMaxNestedDepth = 4;
+    static constexpr uint32_t kMaxNestedAnalyses = 64;
+
+    // Held by an analyzer around a nested analysis; Allowed() says whether
+    // the nested analysis may run.
+    class NestedScope {
+    public:
+        NestedScope();
+        ~NestedScope();
+        NestedScope(const NestedScope&) = delete;
+        NestedScope& operator=(const NestedScope&) = delete;
+        bool Allowed() const { return allowed_; }
+
+    private:
+        bool allowed_;
+    };
+
     // What the analyzers use. AddEntry returns -1 for an entry beyond the
     // limit; ActiveTree's InsertItem returns 0 for a line beyond it.
     int32_t AddEntry(uint32_t level, const char* text);
@@ -83,6 +104,8 @@ private:
     IShell& shell_;
     CAnalysisEntryList entries_;
     uint32_t fileEntries_ = 0;
+    uint32_t nestedDepth_ = 0;
+    uint32_t nestedAnalyses_ = 0;
     std::unique_ptr<CLimitedTree> limitedTree_;
     CAnalysisApp* previous_;
 };

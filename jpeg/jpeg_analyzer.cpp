@@ -385,7 +385,7 @@ void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position
             Insert(tree, head,
                    Line("[%08x] Thumbnail Data (TIFF Format) 0x%08X - 0x%08X", p, p,
                         static_cast<uint32_t>(segmentEnd - 1)));
-        if (level <= kMaxNestingLevel) {
+        if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
             auto tiff = std::make_unique<CTiffAnalyzer>();
             tiff->Analyze(fp, path_, entryId, 1, level);
         }

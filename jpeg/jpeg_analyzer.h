@@ -26,10 +26,6 @@ public:
     static constexpr uint32_t kSeenAPP2 = 0x40000;
     static constexpr uint32_t kSeenImageData = 0x10000000;
 
-    // Exif data may hold a JPEG thumbnail with Exif data of its own; nested
-    // analyses stop at this level so that a file that refers back to itself
-    // cannot recurse without end.
-    static constexpr uint32_t kMaxNestingLevel = 16;
 
     CJpegAnalyzer() = default;
     ~CJpegAnalyzer();

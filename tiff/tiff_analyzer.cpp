@@ -906,8 +906,10 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
         break;
     case 6: {
         // The JPEG stream's lines hang under the data line just inserted.
-        CJpegAnalyzer jpegAnalyzer;
-        jpegAnalyzer.Analyze(fp, path, entryId, detailed, level);
+        if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
+            CJpegAnalyzer jpegAnalyzer;
+            jpegAnalyzer.Analyze(fp, path, entryId, detailed, level);
+        }
         return;
     }
     case 3:

@@ -117,3 +117,35 @@ TEST(Limits, SideFileStopsAtItsLimit)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Limits, NestedAnalysesAreBoundedInDepthAndNumber)
+{
+    Headless h;
+    {
+        CAnalysisApp::NestedScope a, b, c, d;
+        EXPECT_TRUE(a.Allowed() && b.Allowed() && c.Allowed() && d.Allowed());
+        CAnalysisApp::NestedScope tooDeep;
+        EXPECT_FALSE(tooDeep.Allowed());
+    }
+    // Leaving a scope frees its depth, but every scope counts toward the total.
+    for (uint32_t i = 4; i < CAnalysisApp::kMaxNestedAnalyses; ++i)
+        EXPECT_TRUE(CAnalysisApp::NestedScope().Allowed()) << i;
+    EXPECT_FALSE(CAnalysisApp::NestedScope().Allowed());
+
+    // A JPEG file whose Exif thumbnail holds the same Exif data again, over
+    // and over, once made one analysis branch for minutes; the counts start
+    // afresh with each top-level analysis.
+    const std::string path =
+        std::string(VANTREL_SOURCE_DIR) + "/tests/corpus/regress-jpeg-exif-thumbnail-contains-itself.jpg";
+    h.app.RunDetailedAnalysis(path.c_str());
+    const std::string detail = h.DetailText(path);
+    size_t thumbnails = 0;
+    for (size_t at = 0; (at = detail.find("Thumbnail Data (TIFF Format)", at)) != std::string::npos; ++at)
+        ++thumbnails;
+    EXPECT_GE(thumbnails, 2u);
+    EXPECT_LE(thumbnails, CAnalysisApp::kMaxNestedAnalyses);
+}
+
+}  // namespace
