@@ -25,7 +25,6 @@ using g4_document::kWidth;
 using g4_document::MakePage;
 using g4_document::WriteDocument;
 
-
 struct Strip {
     uint64_t offset;
     uint64_t bytes;

@@ -27,7 +27,6 @@ using g4_document::kWidth;
 using g4_document::MakePage;
 using g4_document::WriteDocument;
 
-
 double Seconds(std::chrono::steady_clock::duration d)
 {
     return std::chrono::duration<double>(d).count();

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "core/analysis_app.h"
+#include "core/stream_size.h"
 #include "core/result_text.h"
 
 namespace {
@@ -157,16 +158,6 @@ uint32_t Tell(FILE* fp)
 {
     const long pos = std::ftell(fp);
     return pos < 0 ? 0u : static_cast<uint32_t>(pos);
-}
-
-uint64_t FileSize(FILE* fp)
-{
-    const long here = std::ftell(fp);
-    if (here < 0 || std::fseek(fp, 0, SEEK_END) != 0)
-        return 0;
-    const long end = std::ftell(fp);
-    std::fseek(fp, here, SEEK_SET);
-    return end < 0 ? 0 : static_cast<uint64_t>(end);
 }
 
 class LineWriter {
@@ -326,7 +317,7 @@ void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
     // A corrupt count may claim billions of entries: the table ends where the
     // file ends, and within the declared profile size when that size can
     // hold a tag table at all.
-    uint64_t limit = FileSize(fp);
+    uint64_t limit = StreamSize(fp);
     constexpr uint64_t kSmallestProfileWithTable = 132;
     if (profileSize >= kSmallestProfileWithTable)
         limit = std::min<uint64_t>(limit, uint64_t{profileStart} + profileSize);

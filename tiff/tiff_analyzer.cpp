@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "core/analysis_app.h"
+#include "core/stream_size.h"
 #include "core/analysis_tree.h"
 #include "core/result_text.h"
 #include "icc/icc_analyzer.h"
@@ -287,16 +288,6 @@ void Seek(FILE* fp, uint64_t position)
     std::fseek(fp, static_cast<long>(position), SEEK_SET);
 }
 
-uint64_t FileSize(FILE* fp)
-{
-    const long here = std::ftell(fp);
-    if (here < 0 || std::fseek(fp, 0, SEEK_END) != 0)
-        return 0;
-    const long end = std::ftell(fp);
-    std::fseek(fp, here, SEEK_SET);
-    return end < 0 ? 0 : static_cast<uint64_t>(end);
-}
-
 class LineWriter {
 public:
     LineWriter() : tree_(GetAnalysisApp().ActiveTree()) {}
@@ -324,7 +315,7 @@ void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     if (std::feof(fp))
         return;
 
-    fileSize = FileSize(fp);
+    fileSize = StreamSize(fp);
     baseOffset = Tell(fp);
     AnalyzeHeader(fp, baseOffset, entryId, detailed, L);
 
