@@ -29,9 +29,8 @@ uint8_t* MapPixelMemory(size_t bytes, size_t* mapped)
     uint8_t* const aligned = first + (((address + kHugePageBytes - 1) & ~uintptr_t{kHugePageBytes - 1}) - address);
     if (aligned > first)
         munmap(first, static_cast<size_t>(aligned - first));
-    uint8_t* const end = aligned + length;
-    if (first + length + kHugePageBytes > end)
-        munmap(end, static_cast<size_t>(first + length + kHugePageBytes - end));
+    // The head cut off is below one huge page, so a tail always remains.
+    munmap(aligned + length, static_cast<size_t>(first + kHugePageBytes - aligned));
 #ifdef MADV_HUGEPAGE
     madvise(aligned, length, MADV_HUGEPAGE);
 #endif
