@@ -21,6 +21,7 @@
 #include "app/rough_list_ctrl.h"
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
+#include "formats/format_table.h"
 #include "image/image_buffer.h"
 
 namespace {
@@ -69,7 +70,7 @@ bool CVantrelApp::InitInstance()
     mainFrame_->resize(1024, 700);
     mainFrame_->show();
 
-    analysis_ = std::make_unique<CAnalysisApp>(*this);
+    analysis_ = std::make_unique<CAnalysisApp>(*this, AllFormats());
     return true;
 }
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "image/image_buffer.h"
-#include "image/strip_decoder.h"
+#include "codec/strip_decoder.h"
 #include "g4_document.h"
 
 namespace {

@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "core/analysis_app.h"
-#include "core/headless_shell.h"
+#include "formats/format_table.h"
+#include "headless/headless_shell.h"
 
 namespace {
 
@@ -181,7 +182,7 @@ double TimeBoth(const std::string& path)
 {
     const auto start = std::chrono::steady_clock::now();
     CHeadlessShell shell;
-    CAnalysisApp app(shell);
+    CAnalysisApp app(shell, AllFormats());
     app.OpenFiles({path});
     app.RunDetailedAnalysis(path.c_str());
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

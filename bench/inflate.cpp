@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "swf/inflater.h"
+#include "codec/inflater.h"
 
 namespace {
 

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "core/analysis_app.h"
-#include "core/headless_shell.h"
+#include "formats/format_table.h"
+#include "headless/headless_shell.h"
 #include "image/image_buffer.h"
 
 #if __has_include(<tiffio.h>)
@@ -54,7 +55,7 @@ int main()
     for (int run = 0; run < 3; ++run) {
         {
             CHeadlessShell shell;
-            CAnalysisApp app(shell);
+            CAnalysisApp app(shell, AllFormats());
             app.OpenFiles({path});
             const auto start = std::chrono::steady_clock::now();
             app.RunDetailedAnalysis(path.c_str());

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "core/analysis_app.h"
-#include "core/headless_shell.h"
+#include "formats/format_table.h"
+#include "headless/headless_shell.h"
 
 #if __has_include(<tiffio.h>)
 #include <tiffio.h>
@@ -60,7 +61,7 @@ int main()
     double bestLibtiff = 1e9;
     for (int run = 0; run < 3; ++run) {
         CHeadlessShell shell;
-        CAnalysisApp app(shell);
+        CAnalysisApp app(shell, AllFormats());
         app.OpenFiles({path});
         auto start = std::chrono::steady_clock::now();
         app.RunDetailedAnalysis(path.c_str());

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "core/analysis_app.h"
-#include "core/headless_shell.h"
+#include "formats/format_table.h"
+#include "headless/headless_shell.h"
 
 #if __has_include(<tiffio.h>)
 #include <tiffio.h>
@@ -57,7 +58,7 @@ int main()
     double rough = 1e9, detailed = 1e9, libtiff = 1e9;
     for (int run = 0; run < 3; ++run) {
         CHeadlessShell shell;
-        CAnalysisApp app(shell);
+        CAnalysisApp app(shell, AllFormats());
         auto start = std::chrono::steady_clock::now();
         app.OpenFiles({path});
         rough = std::min(rough, Seconds(std::chrono::steady_clock::now() - start));

@@ -6,7 +6,8 @@
 #include "cli/image_export.h"
 #include "cli/json_writer.h"
 #include "core/analysis_app.h"
-#include "core/headless_shell.h"
+#include "formats/format_table.h"
+#include "headless/headless_shell.h"
 
 namespace {
 constexpr const char* kUsage =
@@ -138,7 +139,7 @@ struct FileReport {
 class CDump {
 public:
     CDump(const DumpOptions& options, std::ostream& out, std::ostream& err)
-        : options_(options), out_(out), err_(err), app_(shell_)
+        : options_(options), out_(out), err_(err), app_(shell_, AllFormats())
     {
         shell_.SetMessageObserver([this](const MessageBoxRequest& box) {
             err_ << '[' << (box.caption.empty() ? kAppTitle : box.caption) << "] " << OneLine(box.text) << '\n';

@@ -5,9 +5,6 @@
 #include <cstring>
 
 #include "core/result_text.h"
-#include "jpeg/jpeg_analyzer.h"
-#include "swf/swf_analyzer.h"
-#include "tiff/tiff_analyzer.h"
 
 namespace {
 CAnalysisApp* g_current = nullptr;
@@ -15,25 +12,12 @@ CAnalysisApp* g_current = nullptr;
 constexpr const char* kCannotOpen = "ファイルを開けません\nエラー番号：";
 constexpr const char* kDuplicateCaption = "ファイルオープンエラー";
 
-// Error numbers of the failed opens, by format: rough, then detailed.
-const char* OpenErrorNumber(uint32_t format, bool detailed)
-{
-    switch (format) {
-    case kFormatJpeg: return detailed ? "SA00000005" : "SA00000003";
-    case kFormatTiff: return detailed ? "SA00000006" : "SA00000005";
-    default: return "SA00000007";
-    }
-}
 }
 
 const char* FormatName(uint32_t format)
 {
-    switch (format) {
-    case kFormatJpeg: return "JPEG";
-    case kFormatTiff: return "TIFF";
-    case kFormatSwf: return "SWF";
-    default: return nullptr;
-    }
+    const FormatHandler* handler = g_current ? g_current->Format(format) : nullptr;
+    return handler && handler->detect ? handler->name : nullptr;
 }
 
 FilePtr OpenAnalysisFile(const char* path)
@@ -73,8 +57,8 @@ public:
     bool IsExpanded(HTREEITEM item) const override { return tree->IsExpanded(item); }
 };
 
-CAnalysisApp::CAnalysisApp(IShell& shell)
-    : shell_(shell), limitedTree_(std::make_unique<CLimitedTree>()), previous_(g_current)
+CAnalysisApp::CAnalysisApp(IShell& shell, FormatTable formats)
+    : shell_(shell), formats_(formats), limitedTree_(std::make_unique<CLimitedTree>()), previous_(g_current)
 {
     g_current = this;
 }
@@ -128,6 +112,15 @@ CAnalysisApp& GetAnalysisApp()
     return *g_current;
 }
 
+const FormatHandler* CAnalysisApp::Format(uint32_t format) const
+{
+    for (const FormatHandler& handler : formats_) {
+        if (handler.code == format)
+            return &handler;
+    }
+    return nullptr;
+}
+
 void CAnalysisApp::ShowMessage(const std::string& text, const char* caption, MessageOwner owner)
 {
     MessageBoxRequest box;
@@ -144,16 +137,12 @@ uint32_t CAnalysisApp::DetectFormat(const char* path)
         ShowMessage(std::string(kCannotOpen) + "SA00000001");
         return kFormatUnsupported;
     }
-    // The full fgetc results are combined, so a missing byte (-1) fills all bits.
-    const uint32_t first = static_cast<uint32_t>(std::fgetc(fp.get()));
-    const uint32_t v = (first << 8) | static_cast<uint32_t>(std::fgetc(fp.get()));
-    if (v == 0x4949 || v == 0x4D4D)
-        return kFormatTiff;
-    if (v == 0xFFD8)
-        return kFormatJpeg;
-    const uint32_t w = (v << 8) | static_cast<uint32_t>(std::fgetc(fp.get()));
-    if (w == 0x435753 || w == 0x465753)
-        return kFormatSwf;
+    uint8_t head[kDetectionBytes];
+    const size_t n = std::fread(head, 1, sizeof head, fp.get());
+    for (const FormatHandler& handler : formats_) {
+        if (handler.detect && handler.detect(head, n))
+            return handler.code;
+    }
     ShowMessage(std::string("未対応の形式です。\n") + path);
     return kFormatUnsupported;
 }
@@ -191,7 +180,7 @@ bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
     shell_.SetFormatText(row, name);
     FilePtr fp = OpenAnalysisFile(path);
     if (!fp) {
-        ShowMessage(std::string(kCannotOpen) + OpenErrorNumber(format, false));
+        ShowMessage(std::string(kCannotOpen) + Format(format)->roughOpenError);
         return false;
     }
     nestedDepth_ = nestedAnalyses_ = 0;
@@ -229,7 +218,7 @@ void CAnalysisApp::RunDetailedAnalysis(const char* path)
         }
         FilePtr fp = OpenAnalysisFile(path);
         if (!fp) {
-            ShowMessage(std::string(kCannotOpen) + OpenErrorNumber(format, true));
+            ShowMessage(std::string(kCannotOpen) + Format(format)->detailedOpenError);
             return;
         }
         nestedDepth_ = nestedAnalyses_ = 0;
@@ -257,25 +246,8 @@ void CAnalysisApp::DeleteEntry(const char* path)
 }
 
 void RunAnalyzer(uint32_t format, FILE* fp, const char* path, int32_t entryId, uint32_t detailed,
-                 uint32_t level)
+                 uint32_t level, HTREEITEM parent)
 {
-    switch (format) {
-    case kFormatJpeg: {
-        auto analyzer = std::make_unique<CJpegAnalyzer>();
-        analyzer->Analyze(fp, path, entryId, detailed, level);
-        break;
-    }
-    case kFormatTiff: {
-        auto analyzer = std::make_unique<CTiffAnalyzer>();
-        analyzer->Analyze(fp, path, entryId, detailed, level);
-        break;
-    }
-    case kFormatSwf: {
-        auto analyzer = std::make_unique<CSwfAnalyzer>();
-        analyzer->Analyze(fp, path, entryId, detailed, level);
-        break;
-    }
-    default:
-        break;
-    }
+    if (const FormatHandler* handler = GetAnalysisApp().Format(format))
+        handler->analyze({fp, path, entryId, detailed, level, parent});
 }

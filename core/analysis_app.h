@@ -9,16 +9,11 @@
 #include <vector>
 
 #include "core/analysis_entry_list.h"
+#include "core/format_table.h"
 #include "core/shell.h"
 
-enum FormatCode : uint32_t {
-    kFormatUnsupported = 0,
-    kFormatJpeg = 1,
-    kFormatTiff = 2,
-    kFormatSwf = 3,
-};
-
-// Text of the rough list's format column; null for kFormatUnsupported.
+// Text of the rough list's format column; null for a code that names no
+// format of the current application that can be opened.
 const char* FormatName(uint32_t format);
 
 struct FileCloser {
@@ -40,12 +35,14 @@ enum class OpenOutcome {
 
 class CAnalysisApp {
 public:
-    explicit CAnalysisApp(IShell& shell);
+    CAnalysisApp(IShell& shell, FormatTable formats);
     ~CAnalysisApp();
     CAnalysisApp(const CAnalysisApp&) = delete;
     CAnalysisApp& operator=(const CAnalysisApp&) = delete;
 
     IShell& Shell() { return shell_; }
+    // The row of format; null when the table has none.
+    const FormatHandler* Format(uint32_t format) const;
     CAnalysisEntryList& Entries() { return entries_; }
 
     uint32_t DetectFormat(const char* path);
@@ -102,6 +99,7 @@ private:
     class CLimitedTree;
 
     IShell& shell_;
+    FormatTable formats_;
     CAnalysisEntryList entries_;
     uint32_t fileEntries_ = 0;
     uint32_t nestedDepth_ = 0;
@@ -113,6 +111,8 @@ private:
 // The application whose analysis is running; set by the newest CAnalysisApp.
 CAnalysisApp& GetAnalysisApp();
 
-// Runs the analyzer of format on an open stream. detailed is 0 or 1.
+// Runs the analyzer of format on an open stream, through the current
+// application's format table. detailed is 0 or 1; parent is for analyzers
+// that hang their lines under a given item (ICC profiles).
 void RunAnalyzer(uint32_t format, FILE* fp, const char* path, int32_t entryId, uint32_t detailed,
-                 uint32_t level);
+                 uint32_t level, HTREEITEM parent = 0);

@@ -11,8 +11,7 @@
 #include "core/analysis_tree.h"
 #include "core/result_text.h"
 #include "image/image_buffer.h"
-#include "jpeg/jpeg_scan_decoder.h"
-#include "tiff/tiff_analyzer.h"
+#include "codec/jpeg_scan_decoder.h"
 
 namespace {
 
@@ -386,8 +385,7 @@ void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position
                    Line("[%08x] Thumbnail Data (TIFF Format) 0x%08X - 0x%08X", p, p,
                         static_cast<uint32_t>(segmentEnd - 1)));
         if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
-            auto tiff = std::make_unique<CTiffAnalyzer>();
-            tiff->Analyze(fp, path_, entryId, 1, level);
+            RunAnalyzer(kFormatTiff, fp, path_, entryId, 1, level);
         }
         Expand(tree, thumbnail);
     } else {

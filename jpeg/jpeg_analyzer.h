@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "core/jpeg_bit_reader.h"
+#include "jpeg/jpeg_bit_reader.h"
 #include "core/tree_control.h"
-#include "jpeg/jpeg_records.h"
+#include "codec/jpeg_records.h"
 
 class CJpegAnalyzer {
 public:

@@ -11,7 +11,7 @@
 
 #include "core/bit_reader.h"
 #include "core/tree_control.h"
-#include "swf/inflater.h"
+#include "codec/inflater.h"
 
 class CSwfAnalyzer {
 public:

@@ -11,14 +11,12 @@
 #include "core/stream_size.h"
 #include "core/analysis_tree.h"
 #include "core/result_text.h"
-#include "icc/icc_analyzer.h"
 #include "image/image_buffer.h"
-#include "image/strip_decoder.h"
-#include "jpeg/jpeg_analyzer.h"
-#include "swf/inflater.h"
-#include "tiff/lzw_decoder.h"
-#include "tiff/pack_bits_decoder.h"
-#include "tiff/sample_sink.h"
+#include "codec/strip_decoder.h"
+#include "codec/inflater.h"
+#include "codec/lzw_decoder.h"
+#include "codec/pack_bits_decoder.h"
+#include "codec/sample_sink.h"
 
 namespace {
 
@@ -815,8 +813,7 @@ void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTR
     if (valueItem && InFile(entry.valueField, bytes)) {
         const long back = std::ftell(fp);
         Seek(fp, entry.valueField);
-        CIccAnalyzer icc;
-        icc.Analyze(fp, valueItem);
+        RunAnalyzer(kFormatIcc, fp, nullptr, 0, 1, 0, valueItem);
         Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
         reader.Reset();
     }
@@ -898,8 +895,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
     case 6: {
         // The JPEG stream's lines hang under the data line just inserted.
         if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
-            CJpegAnalyzer jpegAnalyzer;
-            jpegAnalyzer.Analyze(fp, path, entryId, detailed, level);
+            RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
         }
         return;
     }

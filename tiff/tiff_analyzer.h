@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "core/tiff_byte_reader.h"
+#include "tiff/tiff_byte_reader.h"
 #include "core/tree_control.h"
 #include "tiff/ifd_record.h"
-#include "tiff/sample_writer.h"
+#include "image/sample_writer.h"
 
 class CTiffAnalyzer {
 public:

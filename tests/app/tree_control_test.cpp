@@ -7,8 +7,8 @@
 
 #include "app/tree_widget_control.h"
 #include "core/analysis_tree.h"
-#include "core/headless_shell.h"
-#include "core/memory_tree.h"
+#include "headless/headless_shell.h"
+#include "headless/memory_tree.h"
 #include "test_registry.h"
 
 namespace {

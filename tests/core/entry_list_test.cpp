@@ -5,7 +5,7 @@
 
 #include "core/analysis_entry_list.h"
 #include "core/analysis_tree.h"
-#include "core/headless_shell.h"
+#include "headless/headless_shell.h"
 #include "support/test_support.h"
 
 namespace {

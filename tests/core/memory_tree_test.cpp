@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/analysis_tree.h"
-#include "core/memory_tree.h"
+#include "headless/memory_tree.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "core/bit_reader.h"
-#include "core/jpeg_bit_reader.h"
-#include "core/tiff_byte_reader.h"
+#include "jpeg/jpeg_bit_reader.h"
+#include "tiff/tiff_byte_reader.h"
 #include "support/test_support.h"
 
 namespace {

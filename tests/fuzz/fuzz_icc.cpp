@@ -3,7 +3,8 @@
 #include <cstdio>
 
 #include "core/analysis_app.h"
-#include "core/headless_shell.h"
+#include "formats/format_table.h"
+#include "headless/headless_shell.h"
 #include "fuzz_support.h"
 #include "icc/icc_analyzer.h"
 
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!fp)
         return 0;
     CHeadlessShell shell;
-    CAnalysisApp app(shell);
+    CAnalysisApp app(shell, AllFormats());
     shell.NewDocument();
     const HTREEITEM parent = shell.ActiveTree()->InsertItem(path.c_str(), TVI_ROOT, TVI_LAST);
     CIccAnalyzer analyzer;

@@ -7,7 +7,8 @@
 #include <filesystem>
 
 #include "core/analysis_app.h"
-#include "core/headless_shell.h"
+#include "formats/format_table.h"
+#include "headless/headless_shell.h"
 
 namespace fuzz_support {
 
@@ -34,7 +35,7 @@ const std::string& WriteInput(const uint8_t* data, size_t size, const char* suff
 void Analyze(const std::string& path, bool detailed)
 {
     CHeadlessShell shell;
-    CAnalysisApp app(shell);
+    CAnalysisApp app(shell, AllFormats());
     try {
         app.OpenFiles({path});
         if (detailed)

@@ -10,11 +10,11 @@
 #include <set>
 #include <vector>
 
-#include "core/jpeg_bit_reader.h"
+#include "jpeg/jpeg_bit_reader.h"
 #include "image/image_buffer.h"
 #include "jpeg/jpeg_analyzer.h"
 #include "jpeg/jpeg_bytes.h"
-#include "jpeg/jpeg_scan_decoder.h"
+#include "codec/jpeg_scan_decoder.h"
 #include "jpeg/libjpeg_fixture.h"
 #include "support/test_support.h"
 

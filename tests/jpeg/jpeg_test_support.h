@@ -23,7 +23,7 @@ std::string WithoutFirstLine(const std::string& text);
 
 #include <memory>
 
-#include "core/headless_shell.h"
+#include "headless/headless_shell.h"
 
 namespace jpeg_test {
 

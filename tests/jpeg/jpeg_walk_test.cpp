@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/jpeg_bit_reader.h"
+#include "jpeg/jpeg_bit_reader.h"
 #include "jpeg/jpeg_bytes.h"
 #include "jpeg/jpeg_test_support.h"
 

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "core/analysis_app.h"
-#include "core/headless_shell.h"
+#include "formats/format_table.h"
+#include "headless/headless_shell.h"
 
 namespace testing_support {
 
@@ -35,7 +36,7 @@ std::string ReadText(const std::string& path);
 // A headless shell with its application, ready to open files.
 struct Headless {
     CHeadlessShell shell;
-    CAnalysisApp app{shell};
+    CAnalysisApp app{shell, AllFormats()};
 
     // The bar's tree as text: one item per line, two spaces per depth.
     std::string BarText();

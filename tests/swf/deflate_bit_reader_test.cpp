@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "swf/deflate_bit_reader.h"
+#include "codec/deflate_bit_reader.h"
 
 namespace {
 FILE* Stream(std::initializer_list<uint8_t> bytes)

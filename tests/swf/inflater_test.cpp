@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "swf/inflater.h"
-#include "swf/predictor_pixel_sink.h"
+#include "codec/inflater.h"
 #include "swf_fixtures.h"
 #include "support/test_support.h"
 
@@ -356,75 +355,15 @@ TEST(Inflater, FileOutputModeWritesEveryByte)
     const std::string outPath = dir.Path() + "/out.bin";
     FILE* output = std::fopen(outPath.c_str(), "wb");
     CInflater inflater;
-    InflateResult r = inflater.Inflate(1, input, output, 0, 0, 0, 0, nullptr);
+    InflateResult r = inflater.InflateToFile(input, output);
     std::fclose(output);
     EXPECT_EQ(r.status, InflateStatus::Complete);
     EXPECT_EQ(std::ftell(input), static_cast<long>(stream.size()));
     // The same object serves a second stream.
     std::fseek(input, 0, SEEK_SET);
-    EXPECT_EQ(inflater.Inflate(1, input, nullptr, 0, 0, 0, 0, nullptr).bytesOut, data.size());
+    EXPECT_EQ(inflater.InflateToFile(input, nullptr).bytesOut, data.size());
     std::fclose(input);
     EXPECT_TRUE(testing_support::ReadFile(outPath) == data);
-}
-
-// Pixel output: a 4-byte difference predictor, then three of every four
-// bytes stored as one pixel, red first at the highest byte of the pixel.
-TEST(Inflater, PixelOutputUndoesPredictorAndDropsFourthByte)
-{
-    const Bytes decoded = {10, 20, 30, 40, 1, 1, 1, 1};
-    testing_support::TempDir dir;
-    FILE* input = std::fopen(dir.Write("strip.z", Compress(decoded)).c_str(), "rb");
-    // Width 2 in a 16 x 16 buffer; the strip's first row is buffer row 15.
-    std::vector<uint8_t> pixels(16 * 16 * 3, 0xEE);
-    CInflater inflater;
-    inflater.Inflate(0, input, nullptr, 2, 1, 16, 16, pixels.data());
-    std::fclose(input);
-    const uint8_t* row = pixels.data() + 15 * 16 * 3;
-    EXPECT_EQ(Bytes(row, row + 6), (Bytes{30, 20, 10, 31, 21, 11}));
-    EXPECT_EQ(row[6], 0xEE);
-    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0xEE), static_cast<long>(pixels.size() - 6));
-}
-
-TEST(Inflater, PixelOutputStaysInsideTheStripAndBuffer)
-{
-    // Three rows of two pixels decoded for a strip of two rows: the third row
-    // is dropped and the stream ends.
-    Bytes decoded(3 * 2 * 4, 0);
-    for (size_t i = 0; i < decoded.size(); i += 4)
-        decoded[i] = 1;
-    testing_support::TempDir dir;
-    FILE* input = std::fopen(dir.Write("strip.z", Compress(decoded)).c_str(), "rb");
-    std::vector<uint8_t> pixels(4 * 4 * 3, 0xEE);
-    CInflater inflater;
-    InflateResult r = inflater.Inflate(0, input, nullptr, 2, 2, 4, 2, pixels.data());
-    std::fclose(input);
-    EXPECT_EQ(r.status, InflateStatus::SinkStopped);
-    // Buffer rows 1 and 0 hold image rows 1 and 2; rows 2 and 3 stay untouched.
-    EXPECT_EQ(pixels[1 * 12 + 2], 1);  // red of row 1, pixel 0
-    EXPECT_EQ(pixels[1 * 12 + 5], 2);  // predicted from the pixel before
-    EXPECT_EQ(pixels[0 * 12 + 2], 3);
-    EXPECT_EQ(std::count(pixels.begin() + 24, pixels.end(), 0xEE), 24);
-
-    // A row base below the strip's rows never reaches below the buffer.
-    std::vector<uint8_t> small(2 * 3, 0xEE);
-    CPredictorPixelSink sink(2, 5, 2, 1, small.data(), small.size());
-    sink.BeginBlock();
-    EXPECT_TRUE(sink.Write(decoded.data(), decoded.size()));
-    EXPECT_EQ(small, (Bytes{0, 0, 1, 0, 0, 2}));
-}
-
-// The predictor's history is cleared after every 2560 bytes of a block.
-TEST(Inflater, PixelPredictorRestartsEvery2560Bytes)
-{
-    Bytes decoded(2560 + 4, 1);
-    std::vector<uint8_t> pixels(641 * 2 * 3, 0);
-    CPredictorPixelSink sink(640, 2, 641, 2, pixels.data(), pixels.size());
-    sink.BeginBlock();
-    sink.Write(decoded.data(), decoded.size());
-    const uint8_t* row1 = pixels.data() + 1 * 641 * 3;
-    const uint8_t* row2 = pixels.data();
-    EXPECT_EQ(row1[639 * 3 + 2], static_cast<uint8_t>(640));
-    EXPECT_EQ(row2[2], 1);
 }
 
 // An input limit (a TIFF strip's byte count) acts as the end of the file, even

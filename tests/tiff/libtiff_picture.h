@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/headless_shell.h"
+#include "headless/headless_shell.h"
 #include "support/test_support.h"
 
 namespace tiff_test {

@@ -1,9 +1,8 @@
-#include "swf/inflater.h"
+#include "codec/inflater.h"
 
 #include <cstring>
 
-#include "swf/inflate_file_sink.h"
-#include "swf/predictor_pixel_sink.h"
+#include "codec/inflate_file_sink.h"
 
 namespace {
 
@@ -572,14 +571,4 @@ InflateResult CInflater::InflateToFile(FILE* input, FILE* output, uint64_t maxBy
 {
     CInflateFileSink sink(output);
     return InflateToSink(input, sink, maxBytes);
-}
-
-InflateResult CInflater::Inflate(uint32_t mode, FILE* input, FILE* output, uint32_t width,
-                                 uint32_t rows, uint32_t stride, uint32_t rowBase, uint8_t* pixels)
-{
-    if (mode == 1)
-        return InflateToFile(input, output);
-    CPredictorPixelSink sink(width, rows, stride, rowBase, pixels,
-                             static_cast<size_t>(uint64_t{rowBase} * stride * 3));
-    return InflateToSink(input, sink);
 }

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tiff/sample_writer.h"
+#include "image/sample_writer.h"
 
 class CPackBitsDecoder {
 public:

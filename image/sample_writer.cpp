@@ -1,4 +1,4 @@
-#include "tiff/sample_writer.h"
+#include "image/sample_writer.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "tiff/lzw_decoder.h"
+#include "codec/lzw_decoder.h"
 
 namespace {
 constexpr uint32_t kNoCode = 0xFFFFFFFF;

@@ -1,4 +1,4 @@
-#include "jpeg/jpeg_scan_decoder.h"
+#include "codec/jpeg_scan_decoder.h"
 
 #include <cstring>
 

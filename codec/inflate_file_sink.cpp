@@ -1,4 +1,4 @@
-#include "swf/inflate_file_sink.h"
+#include "codec/inflate_file_sink.h"
 
 bool CInflateFileSink::Write(const uint8_t* data, size_t n)
 {

@@ -1,4 +1,4 @@
-#include "image/strip_decoder.h"
+#include "codec/strip_decoder.h"
 
 #include <array>
 #include <bit>

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "jpeg/jpeg_records.h"
+#include "codec/jpeg_records.h"
 
 class CJpegScanDecoder {
 public:

@@ -1,4 +1,4 @@
-#include "core/memory_tree.h"
+#include "headless/memory_tree.h"
 
 namespace {
 constexpr HTREEITEM kHandleStep = 0x01000000u;

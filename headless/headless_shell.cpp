@@ -1,4 +1,4 @@
-#include "core/headless_shell.h"
+#include "headless/headless_shell.h"
 
 #include <algorithm>
 

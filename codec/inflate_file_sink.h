@@ -2,7 +2,7 @@
 // Writes inflated bytes to an open file (the SWF side file).
 #include <cstdio>
 
-#include "swf/inflate_sink.h"
+#include "codec/inflate_sink.h"
 
 class CInflateFileSink : public IInflateSink {
 public:

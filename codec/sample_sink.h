@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "swf/inflate_sink.h"
-#include "tiff/sample_writer.h"
+#include "codec/inflate_sink.h"
+#include "image/sample_writer.h"
 
 class CSampleSink : public IInflateSink {
 public:

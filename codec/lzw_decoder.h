@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tiff/sample_writer.h"
+#include "image/sample_writer.h"
 
 class CLzwDecoder {
 public:

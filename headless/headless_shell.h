@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/memory_tree.h"
+#include "headless/memory_tree.h"
 #include "core/shell.h"
 #include "image/image_buffer.h"
 

@@ -1,4 +1,4 @@
-#include "tiff/sample_sink.h"
+#include "codec/sample_sink.h"
 
 bool CSampleSink::Write(const uint8_t* data, size_t n)
 {

@@ -1,7 +1,7 @@
 #pragma once
 // Decodes one zlib stream (RFC 1950 framing around RFC 1951 deflate data)
 // read from an open file, handing the inflated bytes to a sink: a file (the
-// SWF side file), a 24-bit pixel buffer (Deflate-coded TIFF strips), or any
+// SWF side file), the sample placement of Deflate-coded TIFF strips, or any
 // IInflateSink of the caller's.
 //
 // Stored, fixed-Huffman and dynamic-Huffman blocks are decoded. A malformed
@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 
-#include "swf/deflate_bit_reader.h"
-#include "swf/inflate_sink.h"
+#include "codec/deflate_bit_reader.h"
+#include "codec/inflate_sink.h"
 
 enum class InflateStatus {
     Complete,     // the final block and the Adler-32 trailer were read
@@ -45,13 +45,6 @@ public:
     CInflater(const CInflater&) = delete;
     CInflater& operator=(const CInflater&) = delete;
 
-    // mode 1: every inflated byte goes to output (none: decoded and dropped).
-    // mode 0: the bytes go through CPredictorPixelSink into pixels, a bottom-up
-    // 24-bit buffer of at least rowBase rows of stride pixels. input stands at
-    // the stream's first byte; on return it stands after the Adler-32 trailer
-    // (at the end of the file when the stream was cut short).
-    InflateResult Inflate(uint32_t mode, FILE* input, FILE* output, uint32_t width, uint32_t rows,
-                          uint32_t stride, uint32_t rowBase, uint8_t* pixels);
     // Writes at most maxBytes inflated bytes to output.
     InflateResult InflateToFile(FILE* input, FILE* output, uint64_t maxBytes = UINT64_MAX);
     // Hands at most maxBytes inflated bytes to sink, reading at most

@@ -1,4 +1,4 @@
-#include "tiff/pack_bits_decoder.h"
+#include "codec/pack_bits_decoder.h"
 
 #include <algorithm>
 #include <cstring>

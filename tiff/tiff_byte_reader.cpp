@@ -1,4 +1,4 @@
-#include "core/tiff_byte_reader.h"
+#include "tiff/tiff_byte_reader.h"
 
 uint32_t CTiffByteReader::ReadBytes(FILE* fp, uint32_t n, uint32_t byteOrder)
 {

@@ -1,4 +1,4 @@
-#include "swf/deflate_bit_reader.h"
+#include "codec/deflate_bit_reader.h"
 
 #include <bit>
 #include <cstring>

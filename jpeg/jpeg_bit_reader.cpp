@@ -1,4 +1,4 @@
-#include "core/jpeg_bit_reader.h"
+#include "jpeg/jpeg_bit_reader.h"
 
 JpegBits* CJpegBitReader::ReadBits(JpegBits* out, FILE* fp, uint32_t n)
 {

@@ -1,0 +1,47 @@
+#pragma once
+// The formats the application knows, as one table that the layer above the
+// format folders supplies (formats/format_table.cpp). Detection, the rough
+// list's format name, the error numbers of failed opens and the analyzers
+// are all looked up here, and a nested analysis (Exif data inside JPEG, JPEG
+// data inside TIFF, an ICC profile inside TIFF) goes through the same table,
+// so no format folder depends on another.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+
+#include "core/tree_control.h"
+
+enum FormatCode : uint32_t {
+    kFormatUnsupported = 0,
+    kFormatJpeg = 1,
+    kFormatTiff = 2,
+    kFormatSwf = 3,
+    kFormatIcc = 4,   // only ever nested: not detected, never a file of its own
+};
+
+// One analysis run of one analyzer over an open stream.
+struct AnalysisRequest {
+    FILE* fp = nullptr;
+    const char* path = nullptr;
+    int32_t entryId = 0;
+    uint32_t detailed = 0;   // 0: rough mode, 1: detailed mode
+    uint32_t level = 0;      // depth at which the analyzer's lines begin
+    HTREEITEM parent = 0;    // for analyzers that hang their lines under a given item
+};
+
+struct FormatHandler {
+    uint32_t code;
+    const char* name;   // the rough list's format column
+    // Whether a file starting with head[0, n) is of this format; null for a
+    // format that is only met nested in another.
+    bool (*detect)(const uint8_t* head, size_t n);
+    void (*analyze)(const AnalysisRequest& request);
+    const char* roughOpenError;      // error number when the rough analysis cannot open the file
+    const char* detailedOpenError;   // the same for the detailed analysis
+};
+
+using FormatTable = std::span<const FormatHandler>;
+
+// The bytes detection looks at; every detect function reads no further.
+inline constexpr size_t kDetectionBytes = 3;

@@ -1,0 +1,57 @@
+#include "formats/format_table.h"
+
+#include <memory>
+
+#include "icc/icc_analyzer.h"
+#include "jpeg/jpeg_analyzer.h"
+#include "swf/swf_analyzer.h"
+#include "tiff/tiff_analyzer.h"
+
+namespace {
+
+// TIFF 6.0 section 2: "II" or "MM", the byte order of the rest.
+bool IsTiff(const uint8_t* head, size_t n)
+{
+    return n >= 2 && head[0] == head[1] && (head[0] == 'I' || head[0] == 'M');
+}
+
+// ITU-T T.81 B.1.1.3: the SOI marker.
+bool IsJpeg(const uint8_t* head, size_t n)
+{
+    return n >= 2 && head[0] == 0xFF && head[1] == 0xD8;
+}
+
+// "FWS" (uncompressed) or "CWS" (zlib-compressed body).
+bool IsSwf(const uint8_t* head, size_t n)
+{
+    return n >= 3 && (head[0] == 'F' || head[0] == 'C') && head[1] == 'W' && head[2] == 'S';
+}
+
+// The analyzers are large objects; each run gets its own on the heap.
+template <class Analyzer>
+void RunFileAnalyzer(const AnalysisRequest& r)
+{
+    auto analyzer = std::make_unique<Analyzer>();
+    analyzer->Analyze(r.fp, r.path, r.entryId, r.detailed, r.level);
+}
+
+void RunIccAnalyzer(const AnalysisRequest& r)
+{
+    CIccAnalyzer icc;
+    icc.Analyze(r.fp, r.parent);
+}
+
+// A new format is one folder and one row here.
+constexpr FormatHandler kFormats[] = {
+    {kFormatTiff, "TIFF", IsTiff, RunFileAnalyzer<CTiffAnalyzer>, "SA00000005", "SA00000006"},
+    {kFormatJpeg, "JPEG", IsJpeg, RunFileAnalyzer<CJpegAnalyzer>, "SA00000003", "SA00000005"},
+    {kFormatSwf, "SWF", IsSwf, RunFileAnalyzer<CSwfAnalyzer>, "SA00000007", "SA00000007"},
+    {kFormatIcc, nullptr, nullptr, RunIccAnalyzer, "SA00000007", "SA00000007"},
+};
+
+}  // namespace
+
+FormatTable AllFormats()
+{
+    return kFormats;
+}
