@@ -232,7 +232,11 @@ private:
     }
     uint32_t Bits(uint32_t n) { return in_.ReadBits(fp_, n, false); }
 
+    enum class BlocksEnd { Final, Stopped, SinkRefused };
+    bool ReadHeader();
+    BlocksEnd Blocks();
     Step StoredBlock();
+    Step FixedBlock();
     Step DynamicTables();
     Step HuffmanBlock(const HuffTable& literal, const HuffTable& distance);
 
@@ -463,7 +467,8 @@ StreamDecoder::Step StreamDecoder::HuffmanBlock(const HuffTable& literal, const 
     return Stop(InflateStatus::Truncated);
 }
 
-void StreamDecoder::Run()
+// RFC 1950 2.2: CMF, FLG and, with FDICT, the dictionary's identifier.
+bool StreamDecoder::ReadHeader()
 {
     result_.cmf = Bits(8);
     result_.flg = Bits(8);
@@ -475,25 +480,47 @@ void StreamDecoder::Run()
     }
     if (in_.Overrun()) {
         result_.status = InflateStatus::Truncated;
-        return;
+        return false;
     }
     // The method and FCHECK fields are not checked: a stream with a wrong one
     // is inflated as far as its data allows. CINFO only bounds the distances;
     // none exceeds 32 KiB, so no larger window is ever needed.
     result_.windowSize = 1u << ((result_.cmf >> 4) + 8);
     distanceLimit_ = result_.windowSize < kMaxDistance ? result_.windowSize : kMaxDistance;
+    return true;
+}
 
-    bool finished = false;
+StreamDecoder::Step StreamDecoder::FixedBlock()
+{
+    if (!tables_.fixedBuilt) {
+        // RFC 1951 3.2.6: literal/length lengths 8, 9, 7, 8; distances 5.
+        uint8_t lengths[288];
+        for (uint32_t s = 0; s < 288; ++s)
+            lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
+        uint8_t distances[30];
+        std::memset(distances, 5, sizeof distances);
+        tables_.fixedLiteral.Build(lengths, 288, Alphabet::LiteralLength, HuffTable::kFastBits);
+        tables_.fixedDistance.Build(distances, 30, Alphabet::Distance, 5);
+        tables_.fixedBuilt = true;
+    }
+    return HuffmanBlock(tables_.fixedLiteral, tables_.fixedDistance);
+}
+
+// RFC 1951 3.2.3: BFINAL, BTYPE, then the block, until the final block or a
+// fault ends the stream.
+StreamDecoder::BlocksEnd StreamDecoder::Blocks()
+{
     for (;;) {
-        bool last = Bits(1) != 0;
-        uint32_t type = Bits(2);
+        const bool last = Bits(1) != 0;
+        const uint32_t type = Bits(2);
         if (in_.Overrun()) {
             result_.status = InflateStatus::Truncated;
-            break;
+            return BlocksEnd::Stopped;
         }
         ++result_.blocks;
+        // The sink refused what was pending: nothing more goes to it.
         if (!Flush())
-            return;
+            return BlocksEnd::SinkRefused;
         sink_.BeginBlock();
         Step step;
         switch (type) {
@@ -501,18 +528,7 @@ void StreamDecoder::Run()
             step = StoredBlock();
             break;
         case 1:
-            if (!tables_.fixedBuilt) {
-                // RFC 1951 3.2.6: literal/length lengths 8, 9, 7, 8; distances 5.
-                uint8_t lengths[288];
-                for (uint32_t s = 0; s < 288; ++s)
-                    lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
-                uint8_t distances[30];
-                std::memset(distances, 5, sizeof distances);
-                tables_.fixedLiteral.Build(lengths, 288, Alphabet::LiteralLength, HuffTable::kFastBits);
-                tables_.fixedDistance.Build(distances, 30, Alphabet::Distance, 5);
-                tables_.fixedBuilt = true;
-            }
-            step = HuffmanBlock(tables_.fixedLiteral, tables_.fixedDistance);
+            step = FixedBlock();
             break;
         case 2:
             step = DynamicTables();
@@ -524,13 +540,20 @@ void StreamDecoder::Run()
             break;
         }
         if (step == Step::Stop)
-            break;
-        if (last) {
-            finished = true;
-            break;
-        }
+            return BlocksEnd::Stopped;
+        if (last)
+            return BlocksEnd::Final;
     }
-    if (finished) {
+}
+
+void StreamDecoder::Run()
+{
+    if (!ReadHeader())
+        return;
+    const BlocksEnd end = Blocks();
+    if (end == BlocksEnd::SinkRefused)
+        return;
+    if (end == BlocksEnd::Final) {
         // The trailer: the big-endian Adler-32 of the data, byte-aligned.
         in_.Reset();
         uint32_t adler = 0;
