@@ -185,64 +185,150 @@ void CIccAnalyzer::Analyze(FILE* fp, HTREEITEM parent)
     AnalyzeTagTable(fp, parent);
 }
 
+// The fields of the 128-byte profile header in file order (ICC.1 7.2).
+enum class CIccAnalyzer::HeaderField {
+    Size, Signature, Version, DateTime, Flags, Attributes, Intent, Illuminant, ProfileId, Reserved,
+};
+
+struct CIccAnalyzer::HeaderRow {
+    HeaderField field;
+    const char* name = nullptr;                   // signature fields
+    const SignatureName* table = nullptr;         // their names, if any
+    size_t tableSize = 0;
+};
+
+namespace {
+
+using HeaderField = CIccAnalyzer::HeaderField;
+using HeaderRow = CIccAnalyzer::HeaderRow;
+
+template <size_t N>
+constexpr HeaderRow SignatureRow(const char* name, const SignatureName (&table)[N])
+{
+    return {HeaderField::Signature, name, table, N};
+}
+
+constexpr HeaderRow kHeaderRows[] = {
+    {HeaderField::Size},
+    SignatureRow("Preferred CMM Type", kCmmNames),
+    {HeaderField::Version},
+    SignatureRow("Profile/device class", kClassNames),
+    SignatureRow("Data colour space", kColourSpaceNames),
+    SignatureRow("Profile connection space", kColourSpaceNames),
+    {HeaderField::DateTime},
+    {HeaderField::Signature, "Profile file signature"},
+    SignatureRow("Primary platform", kPlatformNames),
+    {HeaderField::Flags},
+    SignatureRow("Device manufacturer", kDeviceNames),
+    SignatureRow("Device model", kDeviceNames),
+    {HeaderField::Attributes},
+    {HeaderField::Intent},
+    {HeaderField::Illuminant},
+    SignatureRow("Profile creator", kCmmNames),
+    {HeaderField::ProfileId},
+    {HeaderField::Reserved},
+};
+
+}  // namespace
+
 void CIccAnalyzer::AnalyzeHeader(FILE* fp, HTREEITEM parent)
 {
     LineWriter out(GetAnalysisApp().ActiveTree());
-    char line[kLineBufferSize];
-
     const HTREEITEM heading = out.Insert("/* --- ICC Profile Header --- */", parent);
+    for (const HeaderRow& row : kHeaderRows)
+        HeaderLines(fp, row, heading);
+    out.Expand(heading);
+}
 
-    // A signature field: "Not used" for 0, else its four bytes as characters
-    // and, where the field has a table, the name found there.
-    auto signatureLine = [&](const char* field, const SignatureName* table, size_t tableSize) {
-        const uint32_t pos = Tell(fp);
-        const uint32_t value = ReadBits(fp, 32);
-        if (value == 0) {
-            FormatLine(line, "[%08x] %s = Not used", pos, field);
-        } else if (!table) {
-            FormatLine(line, "[%08x] %s = %c%c%c%c", pos, field, Byte(value, 0), Byte(value, 1),
-                       Byte(value, 2), Byte(value, 3));
-        } else {
-            const char* name = kUndefined;
-            for (size_t i = 0; i < tableSize; ++i)
-                if (table[i].signature == value)
-                    name = table[i].name;
-            FormatLine(line, "[%08x] %s = %c%c%c%c : %s", pos, field, Byte(value, 0), Byte(value, 1),
-                       Byte(value, 2), Byte(value, 3), name);
-        }
-        out.Insert(line, heading);
-    };
-
-    profileStart = Tell(fp);
-    profileSize = ReadBits(fp, 32);
-    FormatLine(line, "[%08x] Profile size = 0x%08x : %d [byte]", profileStart, profileSize,
-               static_cast<int32_t>(profileSize));
+void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading)
+{
+    LineWriter out(GetAnalysisApp().ActiveTree());
+    char line[kLineBufferSize];
+    const uint32_t pos = Tell(fp);
+    switch (row.field) {
+    case HeaderField::Size:
+        profileStart = pos;
+        profileSize = ReadBits(fp, 32);
+        FormatLine(line, "[%08x] Profile size = 0x%08x : %d [byte]", profileStart, profileSize,
+                   static_cast<int32_t>(profileSize));
+        break;
+    case HeaderField::Signature:
+        SignatureLine(line, ReadBits(fp, 32), pos, row);
+        break;
+    case HeaderField::Version: {
+        const uint32_t version = ReadBits(fp, 32);
+        FormatLine(line, "[%08x] Profile version = Version %d.%d.%d.%d", pos, Byte(version, 0),
+                   Byte(version, 1) >> 4, Byte(version, 1) & 0x0F, static_cast<int>(version & 0xFFFF));
+        break;
+    }
+    case HeaderField::DateTime: {
+        uint32_t date[6];
+        for (uint32_t& part : date)
+            part = ReadBits(fp, 16);
+        FormatLine(line, "[%08x] Date and time = %04d/%02d/%02d %02d:%02d:%02d", pos, date[0], date[1],
+                   date[2], date[3], date[4], date[5]);
+        break;
+    }
+    case HeaderField::Flags:
+        FlagLines(fp, pos, heading);
+        return;
+    case HeaderField::Attributes:
+        AttributeLines(fp, pos, heading);
+        return;
+    case HeaderField::Intent: {
+        const uint32_t intent = ReadBits(fp, 32);
+        FormatLine(line, "[%08x] Rendering intent = 0x%08x : %s", pos, intent,
+                   intent < std::size(kIntentNames) ? kIntentNames[intent] : kUndefined);
+        break;
+    }
+    case HeaderField::Illuminant: {
+        // Six u16 halves of three s15Fixed16 numbers, shown as read: the
+        // fraction is the raw numerator over 65536.
+        uint32_t xyz[6];
+        for (uint32_t& part : xyz)
+            part = ReadBits(fp, 16);
+        FormatLine(line, "[%08x] Profile connection space illuminant : X=%d,%d; Y=%d,%d; Z=%d,%d", pos,
+                   xyz[0], xyz[1], xyz[2], xyz[3], xyz[4], xyz[5]);
+        break;
+    }
+    case HeaderField::ProfileId:
+        ProfileIdLines(fp, heading);
+        return;
+    case HeaderField::Reserved: {
+        Reset();
+        std::fseek(fp, 28, SEEK_CUR);
+        const uint32_t end = Tell(fp);
+        FormatLine(line, "[%08x] Reserved : 0x%08x - 0x%08x (%d [byte])", pos, pos, end - 1,
+                   static_cast<int32_t>(end - pos));
+        break;
+    }
+    }
     out.Insert(line, heading);
+}
 
-    signatureLine("Preferred CMM Type", kCmmNames, std::size(kCmmNames));
+// A signature field: "Not used" for 0, else its four bytes as characters
+// and, where the field has a table, the name found there.
+void CIccAnalyzer::SignatureLine(char* line, uint32_t value, uint32_t pos, const HeaderRow& row)
+{
+    if (value == 0) {
+        FormatLine(line, "[%08x] %s = Not used", pos, row.name);
+    } else if (!row.table) {
+        FormatLine(line, "[%08x] %s = %c%c%c%c", pos, row.name, Byte(value, 0), Byte(value, 1), Byte(value, 2),
+                   Byte(value, 3));
+    } else {
+        const char* name = kUndefined;
+        for (size_t i = 0; i < row.tableSize; ++i)
+            if (row.table[i].signature == value)
+                name = row.table[i].name;
+        FormatLine(line, "[%08x] %s = %c%c%c%c : %s", pos, row.name, Byte(value, 0), Byte(value, 1),
+                   Byte(value, 2), Byte(value, 3), name);
+    }
+}
 
-    uint32_t pos = Tell(fp);
-    const uint32_t version = ReadBits(fp, 32);
-    FormatLine(line, "[%08x] Profile version = Version %d.%d.%d.%d", pos, Byte(version, 0),
-               Byte(version, 1) >> 4, Byte(version, 1) & 0x0F, static_cast<int>(version & 0xFFFF));
-    out.Insert(line, heading);
-
-    signatureLine("Profile/device class", kClassNames, std::size(kClassNames));
-    signatureLine("Data colour space", kColourSpaceNames, std::size(kColourSpaceNames));
-    signatureLine("Profile connection space", kColourSpaceNames, std::size(kColourSpaceNames));
-
-    pos = Tell(fp);
-    uint32_t date[6];
-    for (uint32_t& part : date)
-        part = ReadBits(fp, 16);
-    FormatLine(line, "[%08x] Date and time = %04d/%02d/%02d %02d:%02d:%02d", pos, date[0], date[1],
-               date[2], date[3], date[4], date[5]);
-    out.Insert(line, heading);
-
-    signatureLine("Profile file signature", nullptr, 0);
-    signatureLine("Primary platform", kPlatformNames, std::size(kPlatformNames));
-
-    pos = Tell(fp);
+void CIccAnalyzer::FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading)
+{
+    LineWriter out(GetAnalysisApp().ActiveTree());
+    char line[kLineBufferSize];
     const uint32_t flags = ReadBits(fp, 32);
     FormatLine(line, "[%08x] Profile flags = %08x", pos, flags);
     const HTREEITEM flagsItem = out.Insert(line, heading);
@@ -253,11 +339,12 @@ void CIccAnalyzer::AnalyzeHeader(FILE* fp, HTREEITEM parent)
                                   : "Profile can be used independently from the embedded colour data");
     out.Insert(line, flagsItem);
     out.Expand(flagsItem);
+}
 
-    signatureLine("Device manufacturer", kDeviceNames, std::size(kDeviceNames));
-    signatureLine("Device model", kDeviceNames, std::size(kDeviceNames));
-
-    pos = Tell(fp);
+void CIccAnalyzer::AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading)
+{
+    LineWriter out(GetAnalysisApp().ActiveTree());
+    char line[kLineBufferSize];
     const uint32_t attributesHigh = ReadBits(fp, 32);
     const uint32_t attributesLow = ReadBits(fp, 32);
     FormatLine(line, "[%08x] Device attributes = 0x%08x%08x", pos, attributesHigh, attributesLow);
@@ -268,27 +355,14 @@ void CIccAnalyzer::AnalyzeHeader(FILE* fp, HTREEITEM parent)
         out.Insert(line, attributesItem);
     }
     out.Expand(attributesItem);
+}
 
-    pos = Tell(fp);
-    const uint32_t intent = ReadBits(fp, 32);
-    FormatLine(line, "[%08x] Rendering intent = 0x%08x : %s", pos, intent,
-               intent < std::size(kIntentNames) ? kIntentNames[intent] : kUndefined);
-    out.Insert(line, heading);
-
-    // Six u16 halves of three s15Fixed16 numbers, shown as read: the
-    // fraction is the raw numerator over 65536.
-    pos = Tell(fp);
-    uint32_t xyz[6];
-    for (uint32_t& part : xyz)
-        part = ReadBits(fp, 16);
-    FormatLine(line, "[%08x] Profile connection space illuminant : X=%d,%d; Y=%d,%d; Z=%d,%d", pos, xyz[0],
-               xyz[1], xyz[2], xyz[3], xyz[4], xyz[5]);
-    out.Insert(line, heading);
-
-    signatureLine("Profile creator", kCmmNames, std::size(kCmmNames));
-
+void CIccAnalyzer::ProfileIdLines(FILE* fp, HTREEITEM heading)
+{
+    LineWriter out(GetAnalysisApp().ActiveTree());
+    char line[kLineBufferSize];
     for (int word = 0; word < 4; ++word) {
-        pos = Tell(fp);
+        const uint32_t pos = Tell(fp);
         const uint32_t id = ReadBits(fp, 32);
         if (id == 0)
             FormatLine(line, "[%08x] Profile ID #%d = 0x00000000", pos, word);
@@ -297,16 +371,6 @@ void CIccAnalyzer::AnalyzeHeader(FILE* fp, HTREEITEM parent)
                        Byte(id, 3));
         out.Insert(line, heading);
     }
-
-    const uint32_t reservedStart = Tell(fp);
-    Reset();
-    std::fseek(fp, 28, SEEK_CUR);
-    const uint32_t reservedEnd = Tell(fp);
-    FormatLine(line, "[%08x] Reserved : 0x%08x - 0x%08x (%d [byte])", reservedStart, reservedStart,
-               reservedEnd - 1, static_cast<int32_t>(reservedEnd - reservedStart));
-    out.Insert(line, heading);
-
-    out.Expand(heading);
 }
 
 void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)

@@ -20,7 +20,16 @@ public:
 
     uint32_t ProfileStart() const { return profileStart; }
 
+    enum class HeaderField;
+    struct HeaderRow;
+
 private:
+    void HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading);
+    static void SignatureLine(char* line, uint32_t value, uint32_t pos, const HeaderRow& row);
+    void FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading);
+    void AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading);
+    void ProfileIdLines(FILE* fp, HTREEITEM heading);
+
     uint32_t profileStart = 0;
     // Declared profile size, read by the header dump; bounds the tag table.
     uint32_t profileSize = 0;
