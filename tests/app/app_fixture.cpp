@@ -6,6 +6,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QSettings>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -95,8 +96,11 @@ QByteArray MakeSwf()
     return b;
 }
 
-AppFixture::AppFixture() : app_(std::make_unique<CVantrelApp>())
+AppFixture::AppFixture(const QString& settingsDir) : app_(std::make_unique<CVantrelApp>())
 {
+    const QString settings = settingsDir.isEmpty() ? dir_.filePath(QStringLiteral("settings")) : settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings);
     app_->SetMessageHook([this](const MessageBoxRequest& request) {
         messages.push_back(request);
         if (request.buttons == MessageButtons::OkCancel && !answers.empty()) {
@@ -206,6 +210,8 @@ std::string AppFixture::BarText()
 
 void AppFixture::RightClick(QTreeWidget& tree, QTreeWidgetItem* item)
 {
+    if (item)
+        tree.scrollToItem(item);
     const QPoint pos = item ? tree.visualItemRect(item).center() : QPoint(5, tree.viewport()->height() - 5);
     QTest::mouseClick(tree.viewport(), Qt::RightButton, Qt::NoModifier, pos);
 }

@@ -36,7 +36,9 @@ QByteArray MakeSwf();
 
 class AppFixture {
 public:
-    AppFixture();
+    // The profile is kept in settingsDir, or in a folder of the fixture's
+    // own when none is given, so that no test sees another's settings.
+    explicit AppFixture(const QString& settingsDir = QString());
     ~AppFixture();
 
     CVantrelApp& App() { return *app_; }
@@ -70,7 +72,8 @@ public:
     // The bar tree's item texts, one per line, two spaces per depth.
     std::string BarText();
 
-    // Right-clicks a point of a tree's viewport.
+    // Right-clicks an item of a tree (scrolled into view first), or an empty
+    // point of its viewport when item is null.
     static void RightClick(QTreeWidget& tree, QTreeWidgetItem* item);
 
     // Detailed-analysis frames in the MDI area.

@@ -59,7 +59,7 @@ private slots:
     void windowsAreCreatedHiddenWithTheClampedSize()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         QVERIFY(frame);
         ImageRect small{0, 0, 100, 50};
@@ -97,7 +97,7 @@ private slots:
     void paintsThePictureFromItsTopLeftCorner()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         CImageWnd* w = AddPicture(f.App(), *frame, 100, 50);
         QVERIFY(w);
@@ -113,7 +113,7 @@ private slots:
     void draggingPansWithinThePicture()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         CImageWnd* w = AddPicture(f.App(), *frame, 2000, 1000);
         QVERIFY(w);
@@ -160,7 +160,7 @@ private slots:
     void closeHidesAndTheMenuShowsAgainUnchanged()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         CImageWnd* first = AddPicture(f.App(), *frame, 2000, 1000);
         CImageWnd* second = AddPicture(f.App(), *frame, 16, 16);
@@ -172,14 +172,16 @@ private slots:
         QCOMPARE(f.lastPopup, QStringList({"イメージ表示(&V)"}));
         QVERIFY(first->isVisible());
         QVERIFY(second->isVisible());
-        QCOMPARE(second->pos(), QPoint(0, 0));
+        // The second one a step down and right of the first, its caption free.
+        QCOMPARE(first->pos(), QPoint(0, 0));
+        QCOMPARE(second->pos(), QPoint(CChildFrame::kCascadeStep, CChildFrame::kCascadeStep));
 
         QVERIFY(QTest::qWaitForWindowExposed(first));
         Drag(*first, QPoint(300, 300), QPoint(200, 250));
         QVERIFY(!first->close());
         QVERIFY(first->isHidden());
         QCOMPARE(frame->ImageWindows().size(), size_t{2});
-        frame->View()->OnCommand(kCmdShowImage);
+        frame->View()->OnShowImage();
         QVERIFY(first->isVisible());
         QCOMPARE(first->ScrollOrigin(), QPoint(100, 50));
     }
@@ -187,12 +189,12 @@ private slots:
     void imageWindowsGoWithTheirFrame()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         QPointer<CImageWnd> image = AddPicture(f.App(), *f.Frame().ActiveChildFrame(), 40, 40);
         QVERIFY(image);
         f.Frame().ActiveChildFrame()->ShowImageWindows();
         QVERIFY(image->isVisible());
-        f.Frame().OnCommand(kCmdFileClose);
+        f.Frame().Command(kCmdFileClose)->trigger();
         QVERIFY(!image || image->isHidden());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(image.isNull());
@@ -202,7 +204,7 @@ private slots:
     void enormousPicturesGetNoPixelMemory()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         ImageRect rect{0, 0, 60000, 60000};
         f.App().AddImageWindow("huge.tif", rect);

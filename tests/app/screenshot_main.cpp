@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     // The detailed window beside the list, both visible; with --as-opened the
     // windows stay as the program left them (maximized).
     if (!(argc > 2 && std::strcmp(argv[2], "--as-opened") == 0))
-        f.Frame().OnCommand(57651);
+        f.Frame().OnWindowTileHorz();
     // Decoded pictures, if the analysis made any, stand at the top left.
     detail->ShowImageWindows();
     QTest::qWait(300);
