@@ -14,6 +14,7 @@
 #include "app/vantrel_app.h"
 
 class CAnalysisTreeBar;
+class CImageWnd;
 class CAnalysisTreeCtrl;
 class CChildFrame;
 class CMainFrame;
@@ -33,6 +34,11 @@ struct AppExit {
 QByteArray MakeJpeg(int width, int height);
 QByteArray MakeTiff();
 QByteArray MakeSwf();
+
+// Fills a picture of w x h through the shell into the active detailed
+// window, as a decoder would: each pixel gets red = x, green = y (modulo
+// 256) and blue = 200. Null when no pixel memory could be had.
+CImageWnd* AddPicture(CVantrelApp& app, CChildFrame& frame, int32_t w, int32_t h);
 
 class AppFixture {
 public:

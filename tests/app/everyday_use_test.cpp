@@ -30,27 +30,14 @@
 
 namespace {
 
-// A shown image window of w x h pixels in a new empty detailed window; the
-// pixel at (x, y) has red x, green y and blue 200 (modulo 256).
+// A shown image window of w x h pixels in a new empty detailed window.
 CImageWnd* ShowPicture(AppFixture& f, int32_t w, int32_t h)
 {
     f.Frame().Command(kCmdFileNew)->trigger();
-    ImageRect rect{0, 0, w, h};
-    f.App().AddImageWindow("picture.jpg", rect);
-    const int32_t bw = CImageBuffer::PaddedSize(w);
-    const int32_t bh = CImageBuffer::PaddedSize(h);
-    uint8_t* pixels = nullptr;
-    f.App().PrepareImage(bw, bw - w, bh, bh - h, &pixels);
-    for (int32_t y = 0; pixels && y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            uint8_t* p = pixels + (static_cast<size_t>(bh - 1 - y) * static_cast<size_t>(bw) + x) * 3;
-            p[0] = 200;
-            p[1] = static_cast<uint8_t>(y);
-            p[2] = static_cast<uint8_t>(x);
-        }
     CChildFrame* frame = f.Frame().ActiveChildFrame();
+    CImageWnd* window = AddPicture(f.App(), *frame, w, h);
     frame->ShowImageWindows();
-    return frame->ImageWindows().back().get();
+    return window;
 }
 
 struct WindowState {

@@ -19,29 +19,6 @@
 
 namespace {
 
-// Fills a picture of w x h through the shell, as a decoder would: each pixel
-// gets red = x, green = y (modulo 256) and blue = 200.
-CImageWnd* AddPicture(CVantrelApp& app, CChildFrame& frame, int32_t w, int32_t h)
-{
-    ImageRect rect{0, 0, w, h};
-    app.AddImageWindow("picture.jpg", rect);
-    const int32_t bw = CImageBuffer::PaddedSize(w);
-    const int32_t bh = CImageBuffer::PaddedSize(h);
-    uint8_t* pixels = nullptr;
-    app.PrepareImage(bw, bw - w, bh, bh - h, &pixels);
-    if (!pixels)
-        return nullptr;
-    for (int32_t y = 0; y < h; ++y) {
-        uint8_t* row = pixels + static_cast<size_t>(bh - 1 - y) * static_cast<size_t>(bw) * 3;
-        for (int32_t x = 0; x < w; ++x) {
-            row[x * 3 + 0] = 200;
-            row[x * 3 + 1] = static_cast<uint8_t>(y);
-            row[x * 3 + 2] = static_cast<uint8_t>(x);
-        }
-    }
-    return frame.ImageWindows().back().get();
-}
-
 void Drag(QWidget& w, QPoint from, QPoint to)
 {
     QTest::mousePress(&w, Qt::LeftButton, Qt::NoModifier, from);
