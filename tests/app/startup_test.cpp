@@ -396,15 +396,22 @@ private slots:
     {
         AppFixture f;
         QString shown;
+        QString build;
         bool modal = false;
+        bool captionFits = false;
         f.App().SetModalHook([&](QDialog& dialog) {
             shown = dialog.findChild<QLabel*>(QStringLiteral("VersionText"))->text();
+            build = dialog.findChild<QLabel*>(QStringLiteral("BuildText"))->text();
             modal = dialog.isModal();
+            captionFits = dialog.width() >= dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) +
+                                                CAboutDlg::kCaptionButtonsWidth;
             return 1;
         });
         f.Frame().Command(kCmdAppAbout)->trigger();
         QCOMPARE(shown, QStringLiteral("Vantrel Version " VANTREL_VERSION));
+        QVERIFY(build.startsWith(QStringLiteral("Build: ")));
         QVERIFY(modal);
+        QVERIFY(captionFits);
     }
 
     void exitClosesEveryWindow()
