@@ -4,8 +4,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/app_icons.h"
+
+#ifndef VANTREL_BUILD
+#define VANTREL_BUILD "unknown"
+#endif
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
@@ -15,15 +20,24 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     icon->setPixmap(MainFrameIcon().pixmap(32, 32));
     auto* text = new QLabel(QStringLiteral("Vantrel Version %1").arg(QStringLiteral(VANTREL_VERSION)), this);
     text->setObjectName(QStringLiteral("VersionText"));
+    auto* build = new QLabel(QStringLiteral("Build: %1, Qt %2").arg(QStringLiteral(VANTREL_BUILD), QString::fromLatin1(qVersion())),
+                             this);
+    build->setObjectName(QStringLiteral("BuildText"));
+    build->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(text);
+    texts->addWidget(build);
     auto* row = new QHBoxLayout;
     row->addWidget(icon, 0, Qt::AlignTop);
     row->addSpacing(12);
-    row->addWidget(text, 1);
+    row->addLayout(texts, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addWidget(buttons);
-    setFixedSize(sizeHint());
+    // Wide enough for the whole caption beside the window manager's buttons.
+    const int captionWidth = fontMetrics().horizontalAdvance(windowTitle()) + kCaptionButtonsWidth;
+    setFixedSize(std::max(sizeHint().width(), captionWidth), sizeHint().height());
 }

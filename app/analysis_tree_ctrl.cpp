@@ -1,13 +1,18 @@
 #include "app/analysis_tree_ctrl.h"
 
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 
 #include "app/app_resources.h"
+#include "app/item_view_input.h"
 #include "app/vantrel_app.h"
 
 CAnalysisTreeCtrl::CAnalysisTreeCtrl(CVantrelApp& app, QWidget* parent) : CTreeWidgetControl(parent), app_(app)
 {
+    // A double click analyses the file in detail; the branches stay open.
+    setExpandsOnDoubleClick(false);
+    connect(this, &QTreeWidget::itemDoubleClicked, this, &CAnalysisTreeCtrl::OnDetailedAnalysis);
 }
 
 std::string CAnalysisTreeCtrl::SelectedFilePath() const
@@ -18,24 +23,40 @@ std::string CAnalysisTreeCtrl::SelectedFilePath() const
 
 void CAnalysisTreeCtrl::mousePressEvent(QMouseEvent* event)
 {
-    // The commands act on the selected item, not on the one under the pointer.
-    if (event->button() == Qt::RightButton && GetSelectedItem()) {
-        QMenu menu(this);
-        LoadPopupMenu(menu, kIdrEntryMenu);
-        if (QAction* chosen = app_.TrackPopupMenu(menu, event->globalPosition().toPoint())) {
-            OnCommand(ActionCommand(chosen));
+    if (event->button() == Qt::RightButton) {
+        SelectItemUnder(*this, event->position().toPoint());
+        if (ShowContextMenu(event->globalPosition().toPoint()))
             return;
-        }
     }
     CTreeWidgetControl::mousePressEvent(event);
 }
 
-void CAnalysisTreeCtrl::OnCommand(int id)
+void CAnalysisTreeCtrl::keyPressEvent(QKeyEvent* event)
 {
-    if (id == kCmdEntryDelete)
-        OnEntryDelete();
-    else if (id == kCmdDetailedAnalysis)
-        OnDetailedAnalysis();
+    switch (ItemKeyOf(*event)) {
+    case ItemKey::DetailedAnalysis: OnDetailedAnalysis(); return;
+    case ItemKey::EntryDelete: OnEntryDelete(); return;
+    case ItemKey::ContextMenu: ShowContextMenu(KeyboardMenuPos(*this)); return;
+    case ItemKey::None: break;
+    }
+    CTreeWidgetControl::keyPressEvent(event);
+}
+
+bool CAnalysisTreeCtrl::ShowContextMenu(QPoint globalPos)
+{
+    if (!GetSelectedItem())
+        return false;
+    QMenu menu(this);
+    LoadPopupMenu(menu, kIdrEntryMenu);
+    connect(FindCommand(menu, kCmdEntryDelete), &QAction::triggered, this, &CAnalysisTreeCtrl::OnEntryDelete);
+    connect(FindCommand(menu, kCmdDetailedAnalysis), &QAction::triggered, this,
+            &CAnalysisTreeCtrl::OnDetailedAnalysis);
+    return app_.TrackPopupMenu(menu, globalPos) != nullptr;
+}
+
+QString CAnalysisTreeCtrl::AskSearchText()
+{
+    return app_.AskSearchText(this, LastSearch());
 }
 
 void CAnalysisTreeCtrl::OnEntryDelete()

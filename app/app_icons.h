@@ -4,7 +4,7 @@
 // with a list for the rough-analysis window, and a folder for Open.
 #include <QIcon>
 
-QIcon MainFrameIcon();        // 128
-QIcon DocumentIcon();         // 129
-QIcon RoughAnalysisIcon();    // 130
+QIcon MainFrameIcon();        // the program and the main frame
+QIcon DocumentIcon();         // detailed-analysis windows
+QIcon RoughAnalysisIcon();    // the rough-analysis window
 QIcon OpenButtonIcon();       // the Open button, 16 x 15

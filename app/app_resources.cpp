@@ -144,6 +144,14 @@ int ActionCommand(const QAction* action)
     return action ? action->data().toInt() : 0;
 }
 
+QAction* FindCommand(const QMenu& menu, int id)
+{
+    for (QAction* action : menu.actions())
+        if (ActionCommand(action) == id)
+            return action;
+    return nullptr;
+}
+
 void LoadPopupMenu(QMenu& menu, int resourceId)
 {
     const MenuResourceView res = MenuResource(resourceId);

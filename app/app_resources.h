@@ -73,9 +73,9 @@ QString CommandToolTip(int id);
 // The message pane's text while no prompt is shown.
 QString IdleMessage();
 
-// Describes the menus of the main frame (128 without a detailed-analysis
-// window active, 129 with one) and the context menus 132 and 133.
-// Empty for an unknown id.
+// Describes the main frame's menus (its own while no detailed-analysis window
+// is active, the document menu while one is) and the two context menus (of
+// the file lists and of the result tree). Empty for an unknown id.
 MenuResourceView MenuResource(int id);
 
 // Builds the pop-ups of a context menu resource into menu: the first pop-up's
@@ -84,3 +84,5 @@ void LoadPopupMenu(QMenu& menu, int resourceId);
 
 // The command id an action carries, or 0.
 int ActionCommand(const class QAction* action);
+// The action of menu that carries command id, or null.
+QAction* FindCommand(const QMenu& menu, int id);

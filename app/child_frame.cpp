@@ -42,8 +42,13 @@ void CChildFrame::AddImageWindow(const std::string& title, ImageRect& rect)
 {
     rect.right = std::min(rect.right, int32_t{CImageWnd::kMaxClientWidth});
     rect.bottom = std::min(rect.bottom, int32_t{CImageWnd::kMaxClientHeight});
-    images_.push_back(std::make_unique<CImageWnd>(QString::fromUtf8(title.c_str()), rect.right - rect.left,
-                                                  rect.bottom - rect.top));
+    auto window = std::make_unique<CImageWnd>(QString::fromUtf8(title.c_str()), rect.right - rect.left,
+                                              rect.bottom - rect.top);
+    // The first picture stands at (0, 0); each later one a caption's height
+    // further down and right, so that every caption can be reached.
+    const int step = static_cast<int>(images_.size() % kCascadeLength) * kCascadeStep;
+    window->move(step, step);
+    images_.push_back(std::move(window));
 }
 
 void CChildFrame::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,

@@ -16,13 +16,19 @@ class CVantrelView;
 class CChildFrame : public QMdiSubWindow {
     Q_OBJECT
 public:
+    // Offset between the image windows of one frame, and how many windows
+    // step down before the cascade starts again at (0, 0).
+    static constexpr int kCascadeStep = 32;
+    static constexpr size_t kCascadeLength = 16;
+
     CChildFrame(CVantrelApp& app, CVantrelDoc& doc);
     ~CChildFrame() override;
 
     CVantrelView* View() const { return view_; }
 
-    // Appends a hidden image window for a picture of rect's size; rect is
-    // clamped to the largest client area in place.
+    // Appends a hidden image window for a picture of rect's size, placed in
+    // cascade after the earlier ones; rect is clamped to the largest client
+    // area in place.
     void AddImageWindow(const std::string& title, ImageRect& rect);
     // Gives the last image window its bitmap; *pixels is null when there is
     // no window or the bitmap cannot be had.

@@ -25,8 +25,8 @@
 
 namespace {
 
-// Accelerator table 128. Commands that have no handler in this program stay
-// disabled: they are listed so that their keys do nothing else.
+// The main frame's accelerators. Commands that have no handler in this
+// program stay disabled: they are listed so that their keys do nothing else.
 struct Accelerator {
     int id;
     QKeyCombination keys[2];
@@ -49,26 +49,34 @@ const Accelerator kAccelerators[] = {
     {kCmdContextHelp, {Qt::SHIFT | Qt::Key_F1, kNoKey}},
 };
 
-// Commands this program carries out. The help commands have no help file to
-// show and stay disabled with the rest.
-bool IsHandled(int id)
+// Commands this program carries out, each with its slot. The help commands
+// have no help file to show and stay disabled with the rest.
+struct CommandSlot {
+    int id;
+    void (CMainFrame::*slot)();
+};
+
+constexpr CommandSlot kCommandSlots[] = {
+    {kCmdFileNew, &CMainFrame::OnFileNew},
+    {kCmdFileOpen, &CMainFrame::OnFileOpen},
+    {kCmdFileClose, &CMainFrame::OnFileClose},
+    {kCmdFilePrint, &CMainFrame::OnFilePrint},
+    {kCmdAppExit, &CMainFrame::OnAppExit},
+    {kCmdAppAbout, &CMainFrame::OnAppAbout},
+    {kCmdViewToolBar, &CMainFrame::OnViewToolBar},
+    {kCmdViewStatusBar, &CMainFrame::OnViewStatusBar},
+    {kCmdViewAnalysisTree, &CMainFrame::OnViewAnalysisTree},
+    {kCmdWindowCascade, &CMainFrame::OnWindowCascade},
+    {kCmdWindowTileHorz, &CMainFrame::OnWindowTileHorz},
+    {kCmdWindowArrange, &CMainFrame::OnWindowArrange},
+};
+
+const CommandSlot* SlotOf(int id)
 {
-    switch (id) {
-    case kCmdFileNew:
-    case kCmdFileOpen:
-    case kCmdFileClose:
-    case kCmdAppExit:
-    case kCmdAppAbout:
-    case kCmdViewToolBar:
-    case kCmdViewStatusBar:
-    case kCmdViewAnalysisTree:
-    case kCmdWindowCascade:
-    case kCmdWindowTileHorz:
-    case kCmdWindowArrange:
-        return true;
-    default:
-        return false;
-    }
+    for (const CommandSlot& c : kCommandSlots)
+        if (c.id == id)
+            return &c;
+    return nullptr;
 }
 
 bool MenuHolds(const QMenu& menu, int id)
@@ -128,9 +136,12 @@ QAction* CMainFrame::AddCommandAction(int id, const QString& text, QObject* owne
     auto* action = new QAction(text, owner);
     action->setData(id);
     action->setStatusTip(CommandPrompt(id));
-    action->setEnabled(IsHandled(id));
     action->setCheckable(IsToggle(id));
-    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    // Printing is enabled with a detailed-analysis window (UpdateMenus).
+    const CommandSlot* handler = SlotOf(id);
+    action->setEnabled(handler && id != kCmdFilePrint);
+    if (handler)
+        connect(action, &QAction::triggered, this, handler->slot);
     return action;
 }
 
@@ -293,56 +304,69 @@ void CMainFrame::UpdateCommandUi()
             action->setChecked(visible);
 }
 
-void CMainFrame::OnCommand(int id)
+void CMainFrame::OnFileNew()
 {
-    switch (id) {
-    case kCmdFileNew:
-        app_.OnFileNew();
-        break;
-    case kCmdFileOpen:
-        app_.OnFileOpen();
-        break;
-    case kCmdFileClose:
-        if (CChildFrame* frame = ActiveChildFrame())
-            frame->close();
-        break;
-    case kCmdAppExit:
-        close();
-        break;
-    case kCmdAppAbout:
-        app_.OnAppAbout();
-        break;
-    case kCmdFilePrint:
-        if (CChildFrame* frame = ActiveChildFrame())
-            frame->View()->OnFilePrint();
-        break;
-    case kCmdViewToolBar:
-        toolBar_->setVisible(toolBar_->isHidden());
-        bar_->AdjustHeight(2);
-        break;
-    case kCmdViewStatusBar:
-        statusBar()->setVisible(statusBar()->isHidden());
-        bar_->AdjustHeight(1);
-        break;
-    case kCmdViewAnalysisTree:
-        bar_->setVisible(bar_->isHidden());
-        break;
-    case kCmdWindowCascade:
-        mdi_->cascadeSubWindows();
-        break;
-    case kCmdWindowTileHorz:
-        mdi_->tileSubWindows();
-        break;
-    case kCmdWindowArrange:
-        ArrangeIcons();
-        break;
-    default:
-        break;
-    }
+    app_.OnFileNew();
+}
+
+void CMainFrame::OnFileOpen()
+{
+    app_.OnFileOpen();
+}
+
+void CMainFrame::OnFileClose()
+{
+    if (CChildFrame* frame = ActiveChildFrame())
+        frame->close();
+}
+
+void CMainFrame::OnFilePrint()
+{
+    if (CChildFrame* frame = ActiveChildFrame())
+        frame->View()->OnFilePrint();
+}
+
+void CMainFrame::OnAppExit()
+{
+    close();
+}
+
+void CMainFrame::OnAppAbout()
+{
+    app_.OnAppAbout();
+}
+
+void CMainFrame::OnViewToolBar()
+{
+    toolBar_->setVisible(toolBar_->isHidden());
+    bar_->AdjustHeight(2);
     UpdateCommandUi();
 }
 
-void CMainFrame::ArrangeIcons()
+void CMainFrame::OnViewStatusBar()
+{
+    statusBar()->setVisible(statusBar()->isHidden());
+    bar_->AdjustHeight(1);
+    UpdateCommandUi();
+}
+
+void CMainFrame::OnViewAnalysisTree()
+{
+    bar_->setVisible(bar_->isHidden());
+    UpdateCommandUi();
+}
+
+void CMainFrame::OnWindowCascade()
+{
+    mdi_->cascadeSubWindows();
+}
+
+void CMainFrame::OnWindowTileHorz()
+{
+    mdi_->tileSubWindows();
+}
+
+void CMainFrame::OnWindowArrange()
 {
     // Minimized windows line up along the bottom of the MDI area, left to
     // right in creation order.
@@ -425,8 +449,11 @@ void CMainFrame::closeEvent(QCloseEvent* event)
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    // The files are only read: a drop is always a copy, never a move.
+    if (event->mimeData()->hasUrls() && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
 }
 
 void CMainFrame::dropEvent(QDropEvent* event)
@@ -437,6 +464,7 @@ void CMainFrame::dropEvent(QDropEvent* event)
             paths << url.toLocalFile();
     if (paths.isEmpty())
         return;
-    event->acceptProposedAction();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
     app_.OpenFiles(paths, MessageOwner::MainFrame);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The main frame: an MDI area holding the rough-analysis window and the
 // detailed-analysis windows, a tool bar, a status bar and the analysis-tree
-// bar. The menu bar shows menu 128 while no detailed-analysis window is
-// active and menu 129 while one is.
+// bar. The menu bar shows the frame's own menu while no detailed-analysis
+// window is active and the document menu while one is.
 #include <QList>
 #include <QMainWindow>
 #include <map>
@@ -46,13 +46,12 @@ public:
     // Adds a new detailed-analysis frame and makes it the active one.
     void AddChildFrame(CChildFrame* frame);
 
-    // 128 or 129: the menu the menu bar shows now.
+    // kIdrMainFrame or kIdrDocument: the menu the menu bar shows now.
     int CurrentMenu() const { return currentMenu_; }
     // The actions of a command: its menu items and its accelerator.
     QList<QAction*> CommandActions(int id) const;
     // The accelerator or, failing that, the first menu item of a command.
     QAction* Command(int id) const;
-    void OnCommand(int id);
     // Check marks of the View menu, as the bars stand now.
     void UpdateCommandUi();
 
@@ -61,6 +60,20 @@ public:
     void ShowBusyMessage(const QString& text);
     QString StatusText() const;
     QList<QLabel*> IndicatorPanes() const { return indicators_; }
+
+public slots:
+    void OnFileNew();
+    void OnFileOpen();
+    void OnFileClose();
+    void OnFilePrint();
+    void OnAppExit();
+    void OnAppAbout();
+    void OnViewToolBar();
+    void OnViewStatusBar();
+    void OnViewAnalysisTree();
+    void OnWindowCascade();
+    void OnWindowTileHorz();
+    void OnWindowArrange();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -74,7 +87,6 @@ private:
     void CreateStatusBar();
     void UpdateMenus();
     void UpdateWindowMenu(QMenu* menu);
-    void ArrangeIcons();
     QAction* AddCommandAction(int id, const QString& text, QObject* owner);
 
     CVantrelApp& app_;

@@ -1,10 +1,15 @@
 #include "app/rough_list_ctrl.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QToolTip>
 
 #include "app/app_resources.h"
+#include "app/item_view_input.h"
+#include "app/summary_absence.h"
 #include "app/vantrel_app.h"
 #include "core/result_text.h"
 
@@ -42,6 +47,9 @@ CRoughListCtrl::CRoughListCtrl(CVantrelApp& app, QWidget* parent) : QTreeWidget(
         header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         setColumnWidth(i, kColumns[i].width);
     }
+    // Paths of one folder differ at their end: keep both ends in sight.
+    setTextElideMode(Qt::ElideMiddle);
+    connect(this, &QTreeWidget::itemDoubleClicked, this, &CRoughListCtrl::OnDetailedAnalysis);
 }
 
 QTreeWidgetItem* CRoughListCtrl::Row(int row) const
@@ -116,25 +124,61 @@ std::vector<int> CRoughListCtrl::SelectedRows() const
 
 void CRoughListCtrl::mousePressEvent(QMouseEvent* event)
 {
-    // The menu is offered only when a row is selected as the button goes
-    // down; its commands act on the rows selected when they run.
-    if (event->button() == Qt::RightButton && !SelectedRows().empty()) {
-        QMenu menu(this);
-        LoadPopupMenu(menu, kIdrEntryMenu);
-        if (QAction* chosen = app_.TrackPopupMenu(menu, event->globalPosition().toPoint())) {
-            OnCommand(ActionCommand(chosen));
+    // The menu is offered only when a row is selected once the row under the
+    // pointer has been taken in; its commands act on the rows selected when
+    // they run.
+    if (event->button() == Qt::RightButton) {
+        SelectItemUnder(*this, event->position().toPoint());
+        if (ShowContextMenu(event->globalPosition().toPoint()))
             return;
-        }
     }
     QTreeWidget::mousePressEvent(event);
 }
 
-void CRoughListCtrl::OnCommand(int id)
+void CRoughListCtrl::keyPressEvent(QKeyEvent* event)
 {
-    if (id == kCmdEntryDelete)
-        OnEntryDelete();
-    else if (id == kCmdDetailedAnalysis)
-        OnDetailedAnalysis();
+    switch (ItemKeyOf(*event)) {
+    case ItemKey::DetailedAnalysis: OnDetailedAnalysis(); return;
+    case ItemKey::EntryDelete: OnEntryDelete(); return;
+    case ItemKey::ContextMenu: ShowContextMenu(KeyboardMenuPos(*this)); return;
+    case ItemKey::None: break;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+bool CRoughListCtrl::ShowContextMenu(QPoint globalPos)
+{
+    if (SelectedRows().empty())
+        return false;
+    QMenu menu(this);
+    LoadPopupMenu(menu, kIdrEntryMenu);
+    connect(FindCommand(menu, kCmdEntryDelete), &QAction::triggered, this, &CRoughListCtrl::OnEntryDelete);
+    connect(FindCommand(menu, kCmdDetailedAnalysis), &QAction::triggered, this, &CRoughListCtrl::OnDetailedAnalysis);
+    return app_.TrackPopupMenu(menu, globalPos) != nullptr;
+}
+
+QString CRoughListCtrl::ToolTipAt(int row, int column) const
+{
+    const QTreeWidgetItem* item = Row(row);
+    if (!item)
+        return QString();
+    if (column != kColumnResult || !item->text(kColumnResult).isEmpty())
+        return item->text(column);
+    return QString::fromUtf8(SummaryAbsence(app_.Analysis().Entries(), RowPath(row).c_str()));
+}
+
+bool CRoughListCtrl::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTreeWidget::viewportEvent(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QString tip = index.isValid() ? ToolTipAt(index.row(), index.column()) : QString();
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    return true;
 }
 
 void CRoughListCtrl::OnEntryDelete()

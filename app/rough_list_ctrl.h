@@ -28,7 +28,15 @@ public:
     // Indexes of the selected rows, from the top.
     std::vector<int> SelectedRows() const;
 
-    void OnCommand(int id);
+    // What a row's tool tip says: the full path, the full result, or for an
+    // empty result why the rough analysis found no summary.
+    QString ToolTipAt(int row, int column) const;
+
+    // Shows the context menu when a row is selected; true when a command
+    // was chosen from it.
+    bool ShowContextMenu(QPoint globalPos);
+
+public slots:
     // Asks for each selected row, from the top, whether to remove its file;
     // declined rows stay selected and are not asked again.
     void OnEntryDelete();
@@ -36,6 +44,8 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     QTreeWidgetItem* Row(int row) const;

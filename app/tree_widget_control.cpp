@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTreeWidgetItemIterator>
+#include <vector>
 
 namespace {
 
@@ -162,4 +165,48 @@ bool CTreeWidgetControl::IsExpanded(HTREEITEM handle) const
 {
     const QTreeWidgetItem* item = ItemFromHandle(handle);
     return item && item->isExpanded();
+}
+
+bool CTreeWidgetControl::FindText(const QString& text, bool backward)
+{
+    if (text.isEmpty())
+        return false;
+    lastSearch_ = text;
+    std::vector<QTreeWidgetItem*> items;
+    for (QTreeWidgetItemIterator it(this); *it; ++it)
+        items.push_back(*it);
+    const auto count = static_cast<std::ptrdiff_t>(items.size());
+    std::ptrdiff_t start = backward ? count : -1;
+    for (std::ptrdiff_t i = 0; i < count; ++i)
+        if (items[static_cast<size_t>(i)] == currentItem())
+            start = i;
+    for (std::ptrdiff_t step = 1; step <= count; ++step) {
+        const std::ptrdiff_t at = ((backward ? start - step : start + step) % count + count) % count;
+        QTreeWidgetItem* item = items[static_cast<size_t>(at)];
+        if (!item->text(0).contains(text, Qt::CaseInsensitive))
+            continue;
+        for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+            p->setExpanded(true);
+        setCurrentItem(item);
+        scrollToItem(item);
+        return true;
+    }
+    QApplication::beep();
+    return false;
+}
+
+void CTreeWidgetControl::keyPressEvent(QKeyEvent* event)
+{
+    const bool again = event->key() == Qt::Key_F3 && (event->modifiers() & ~Qt::ShiftModifier) == Qt::NoModifier;
+    if (event->matches(QKeySequence::Find) || (again && lastSearch_.isEmpty())) {
+        const QString text = AskSearchText();
+        if (!text.isEmpty())
+            FindText(text);
+        return;
+    }
+    if (again) {
+        FindText(lastSearch_, event->modifiers() & Qt::ShiftModifier);
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }

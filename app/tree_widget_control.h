@@ -2,7 +2,8 @@
 // The tree operations of the analysis core on a QTreeWidget: an item handle
 // is the QTreeWidgetItem's address, TVI_ROOT stands for the top level. Items
 // keep the exact bytes of their text, so a path that is not valid UTF-8 still
-// finds its entry, row and document again.
+// finds its entry, row and document again. Ctrl+F finds text in the tree,
+// F3 and Shift+F3 the next and the previous match.
 #include <QTreeWidget>
 #include <string>
 #include <unordered_set>
@@ -36,8 +37,21 @@ public:
     // The bytes an item was inserted with.
     static std::string ItemBytes(const QTreeWidgetItem* item);
 
+    // Selects the next item after the current one (or the previous one) in
+    // display order, collapsed branches included, whose text contains text
+    // in any case; wraps around, opens the match's ancestors and scrolls to
+    // it. False when no item matches.
+    bool FindText(const QString& text, bool backward = false);
+    const QString& LastSearch() const { return lastSearch_; }
+
+protected:
+    // The text to find, asked for on Ctrl+F; empty when nobody answers.
+    virtual QString AskSearchText() { return QString(); }
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QTreeWidgetItem* NextSibling(QTreeWidgetItem* item) const;
 
     std::unordered_set<const QTreeWidgetItem*> live_;
+    QString lastSearch_;
 };

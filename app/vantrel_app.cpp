@@ -2,12 +2,19 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QLibraryInfo>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSettings>
+#include <QStatusBar>
+#include <QUrl>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -40,13 +47,58 @@ QString PathText(const char* bytes)
     return QString::fromUtf8(bytes);
 }
 
+// Image windows are top-most: a dialog shown while one is up would open
+// beneath it, out of reach. They step aside for the dialog's lifetime and
+// come back where they were.
+class ImageWindowsAside {
+public:
+    explicit ImageWindowsAside(const std::vector<std::unique_ptr<CVantrelDoc>>& docs)
+    {
+        for (const auto& doc : docs) {
+            if (const CChildFrame* frame = doc->Frame()) {
+                for (const auto& window : frame->ImageWindows()) {
+                    if (window->isVisible()) {
+                        hidden_.emplace_back(window.get());
+                        window->hide();
+                    }
+                }
+            }
+        }
+    }
+    ~ImageWindowsAside()
+    {
+        for (const QPointer<CImageWnd>& window : hidden_)
+            if (window)
+                window->show();
+    }
+    ImageWindowsAside(const ImageWindowsAside&) = delete;
+    ImageWindowsAside& operator=(const ImageWindowsAside&) = delete;
+
+private:
+    std::vector<QPointer<CImageWnd>> hidden_;
+};
+
+// Profile keys besides the recent-file list.
+const QString kPlacementSection = QStringLiteral("Settings");
+const QString kFrameGeometryKey = QStringLiteral("MainFrameGeometry");
+const QString kFrameBarsKey = QStringLiteral("MainFrameBars");
+const QString kColumnWidthsKey = QStringLiteral("ListColumnWidths");
+const QString kOpenFolderKey = QStringLiteral("OpenFolder");
+
 }  // namespace
 
 CVantrelApp::CVantrelApp() = default;
 
 CVantrelApp::~CVantrelApp()
 {
-    // Frames first: their destruction reports back to the document list.
+    // Frames first: their destruction reports back to the document list. A
+    // frame that never joined the MDI area goes on its own.
+    std::vector<CChildFrame*> unshown;
+    for (const auto& doc : docs_)
+        if (doc->Frame() && !doc->Frame()->mdiArea())
+            unshown.push_back(doc->Frame());
+    for (CChildFrame* frame : unshown)
+        delete frame;
     mainFrame_.reset();
     docs_.clear();
     analysis_.reset();
@@ -56,10 +108,6 @@ bool CVantrelApp::InitInstance()
 {
     QCoreApplication::setOrganizationName(QString::fromUtf8(kProfileKey));
     QCoreApplication::setApplicationName(QString::fromUtf8(kProfileApplication));
-    {
-        QSettings settings;
-        recentFiles_.Load(settings);
-    }
     // The framework's own texts (dialog buttons, the file dialog) in Japanese,
     // like the rest of the program.
     if (qtTranslator_.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
@@ -68,21 +116,65 @@ bool CVantrelApp::InitInstance()
     mainFrame_ = std::make_unique<CMainFrame>(*this);
     mainFrame_->setAcceptDrops(true);
     mainFrame_->resize(1024, 700);
+    LoadProfile();
     mainFrame_->show();
 
     analysis_ = std::make_unique<CAnalysisApp>(*this, AllFormats());
     return true;
 }
 
+void CVantrelApp::LoadProfile()
+{
+    QSettings settings;
+    recentFiles_.Load(settings);
+    settings.beginGroup(kPlacementSection);
+    mainFrame_->restoreGeometry(settings.value(kFrameGeometryKey).toByteArray());
+    mainFrame_->restoreState(settings.value(kFrameBarsKey).toByteArray());
+    const QVariantList widths = settings.value(kColumnWidthsKey).toList();
+    CRoughListCtrl* list = mainFrame_->RoughList();
+    for (int i = 0; list && i < widths.size() && i < list->columnCount(); ++i)
+        if (const int width = widths[i].toInt(); width > 0)
+            list->setColumnWidth(i, width);
+    openFolder_ = settings.value(kOpenFolderKey).toString();
+    settings.endGroup();
+}
+
 void CVantrelApp::SaveProfile()
 {
     QSettings settings;
     recentFiles_.Save(settings);
+    if (!mainFrame_)
+        return;
+    settings.beginGroup(kPlacementSection);
+    settings.setValue(kFrameGeometryKey, mainFrame_->saveGeometry());
+    settings.setValue(kFrameBarsKey, mainFrame_->saveState());
+    QVariantList widths;
+    if (const CRoughListCtrl* list = mainFrame_->RoughList())
+        for (int i = 0; i < list->columnCount(); ++i)
+            widths << list->columnWidth(i);
+    settings.setValue(kColumnWidthsKey, widths);
+    settings.setValue(kOpenFolderKey, openFolder_);
+    settings.endGroup();
+}
+
+void CVantrelApp::OpenCommandLine(const QStringList& arguments)
+{
+    QStringList paths;
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(QStringLiteral("file:")))
+            paths << QUrl(argument).toLocalFile();
+        else
+            paths << QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
+    }
+    if (!paths.isEmpty())
+        OpenFiles(paths, MessageOwner::None);
 }
 
 void CVantrelApp::OnFileNew()
 {
     NewDocument();
+    if (mainFrame_ && !docs_.empty())
+        mainFrame_->AddChildFrame(docs_.back()->Frame());
 }
 
 void CVantrelApp::OnFileOpen()
@@ -91,14 +183,17 @@ void CVantrelApp::OnFileOpen()
     if (openDialogHook_) {
         paths = openDialogHook_();
     } else {
-        QFileDialog dialog(nullptr, QStringLiteral("開く"));
+        QFileDialog dialog(mainFrame_.get(), QStringLiteral("開く"));
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        if (!openFolder_.isEmpty())
+            dialog.setDirectory(openFolder_);
         if (ExecModal(dialog) == QDialog::Accepted)
             paths = dialog.selectedFiles();
     }
     if (paths.isEmpty())
         return;
+    openFolder_ = QFileInfo(paths.front()).absolutePath();
     OpenFiles(paths, MessageOwner::None);
 }
 
@@ -112,16 +207,25 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
 {
     if (!analysis_)
         return;
-    std::vector<std::string> bytes;
-    bytes.reserve(static_cast<size_t>(paths.size()));
-    for (const QString& path : paths)
-        bytes.push_back(QFile::encodeName(path).toStdString());
     BusyCursor busy;
+    // One file at a time, so that the status bar names the file that each
+    // message is about; the analysis-tree bar is rebuilt once at the end.
     roughAnalysisRunning_ = true;
-    analysis_->OpenFiles(bytes, duplicateOwner);
+    for (const QString& path : paths)
+        OpenOneFile(QFile::encodeName(path).toStdString(), duplicateOwner);
     roughAnalysisRunning_ = false;
+    RebuildTree(analysis_->Entries().GetEntryListHead());
     if (mainFrame_)
         mainFrame_->ShowBusyMessage(QString());
+}
+
+void CVantrelApp::OpenOneFile(const std::string& path, MessageOwner duplicateOwner)
+{
+    if (mainFrame_)
+        mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(path.c_str())));
+    const std::vector<OpenOutcome> outcome = analysis_->OpenFiles({path}, duplicateOwner);
+    if (!outcome.empty() && (outcome.front() == OpenOutcome::Opened || outcome.front() == OpenOutcome::NotAnalysed))
+        recentFiles_.Add(QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
 void CVantrelApp::RunDetailedAnalysis(const char* path)
@@ -151,24 +255,44 @@ void CVantrelApp::OnFrameDestroyed(CChildFrame* frame)
 
 QAction* CVantrelApp::TrackPopupMenu(QMenu& menu, QPoint globalPos)
 {
-    return popupHook_ ? popupHook_(menu) : menu.exec(globalPos);
+    // The prompt of the item under the pointer, as the main menu shows it;
+    // gone before the chosen command runs.
+    if (QMainWindow* frame = mainFrame_.get()) {
+        QStatusBar* status = frame->statusBar();
+        QObject::connect(&menu, &QMenu::hovered, status,
+                         [status](QAction* action) { status->showMessage(action->statusTip()); });
+        QObject::connect(&menu, &QMenu::aboutToHide, status, &QStatusBar::clearMessage);
+    }
+    if (!popupHook_)
+        return menu.exec(globalPos);
+    QAction* chosen = popupHook_(menu);
+    if (mainFrame_)
+        mainFrame_->statusBar()->clearMessage();
+    if (chosen)
+        chosen->trigger();
+    return chosen;
 }
 
 int CVantrelApp::ExecModal(QDialog& dialog)
 {
+    ImageWindowsAside aside(docs_);
     return modalHook_ ? modalHook_(dialog) : dialog.exec();
+}
+
+QString CVantrelApp::AskSearchText(QWidget* parent, const QString& last)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("検索"));
+    dialog.setLabelText(QStringLiteral("検索する文字列："));
+    dialog.setTextValue(last);
+    return ExecModal(dialog) == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
 // --- Shell operations ---
 
 int CVantrelApp::InsertFileRow(const char* path)
 {
-    if (!mainFrame_)
-        return -1;
-    // Each file's rough analysis follows its new row at once.
-    if (roughAnalysisRunning_)
-        mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(path)));
-    return mainFrame_->InsertFileRow(path);
+    return mainFrame_ ? mainFrame_->InsertFileRow(path) : -1;
 }
 
 void CVantrelApp::SetFormatText(int row, const char* text)
@@ -196,7 +320,7 @@ void CVantrelApp::DeleteRow(int row)
 
 void CVantrelApp::RebuildTree(const AnalysisEntry* head)
 {
-    if (mainFrame_)
+    if (mainFrame_ && !roughAnalysisRunning_)
         mainFrame_->RebuildTree(head);
 }
 
@@ -204,10 +328,12 @@ void CVantrelApp::NewDocument()
 {
     if (!mainFrame_)
         return;
+    // The window joins the MDI area when the analysis gives it its file's
+    // path. One that is closed again at once, because the file has a window
+    // already, so never disturbs the others' state and activation.
     auto doc = std::make_unique<CVantrelDoc>();
-    auto* frame = new CChildFrame(*this, *doc);
+    new CChildFrame(*this, *doc);
     docs_.push_back(std::move(doc));
-    mainFrame_->AddChildFrame(frame);
 }
 
 std::string CVantrelApp::DocumentTitle(size_t index) const
@@ -217,8 +343,12 @@ std::string CVantrelApp::DocumentTitle(size_t index) const
 
 void CVantrelApp::SetDocumentTitle(size_t index, const std::string& title)
 {
-    if (index < docs_.size())
-        docs_[index]->SetTitle(title);
+    if (index >= docs_.size())
+        return;
+    docs_[index]->SetTitle(title);
+    CChildFrame* frame = docs_[index]->Frame();
+    if (mainFrame_ && frame && !frame->mdiArea())
+        mainFrame_->AddChildFrame(frame);
 }
 
 void CVantrelApp::CloseDocument(size_t index)
@@ -274,6 +404,7 @@ QWidget* CVantrelApp::OwnerWidget(MessageOwner owner) const
 
 MessageAnswer CVantrelApp::MessageBox(const MessageBoxRequest& request)
 {
+    ImageWindowsAside aside(docs_);
     if (messageHook_)
         return messageHook_(request);
     const QString caption = QString::fromUtf8(request.caption.empty() ? kAppTitle : request.caption.c_str());

@@ -37,14 +37,21 @@ public:
     CVantrelApp(const CVantrelApp&) = delete;
     CVantrelApp& operator=(const CVantrelApp&) = delete;
 
-    // Start-up: profile, main frame (shown), then the entry list. The command
-    // line opens nothing. False when the program cannot start.
+    // Start-up: profile, main frame (shown, where the profile left it), then
+    // the entry list. False when the program cannot start.
     bool InitInstance();
+    // Opens the files named on the command line, as File > Open would; paths
+    // are taken relative to the working folder, file: URLs as local files.
+    void OpenCommandLine(const QStringList& arguments);
 
     CMainFrame* MainFrame() const { return mainFrame_.get(); }
     CAnalysisApp& Analysis() { return *analysis_; }
     const std::vector<std::unique_ptr<CVantrelDoc>>& Documents() const { return docs_; }
     const CRecentFileList& RecentFiles() const { return recentFiles_; }
+    // The folder the Open dialog starts in.
+    const QString& OpenFolder() const { return openFolder_; }
+    // The profile: window placement, the bars, the list's column widths, the
+    // Open dialog's folder and the recent-file list.
     void SaveProfile();
 
     // Commands.
@@ -60,10 +67,14 @@ public:
     // document goes with it.
     void OnFrameDestroyed(CChildFrame* frame);
 
-    // Shows a pop-up menu and returns the chosen action, or null.
+    // Shows a pop-up menu, with each command's prompt in the status bar,
+    // runs the chosen action and returns it, or null.
     QAction* TrackPopupMenu(QMenu& menu, QPoint globalPos);
-    // Runs a modal dialog.
+    // Runs a modal dialog. Image windows, which stand above every window,
+    // step aside while it waits, so that it can be seen and reached.
     int ExecModal(QDialog& dialog);
+    // Asks for a text to find in a tree; empty when cancelled.
+    QString AskSearchText(QWidget* parent, const QString& last);
 
     using MessageHook = std::function<MessageAnswer(const MessageBoxRequest&)>;
     using ExitHook = std::function<void(int)>;
@@ -98,13 +109,18 @@ public:
 
 private:
     QWidget* OwnerWidget(MessageOwner owner) const;
+    void LoadProfile();
+    void OpenOneFile(const std::string& path, MessageOwner duplicateOwner);
 
     std::unique_ptr<CMainFrame> mainFrame_;
     std::unique_ptr<CAnalysisApp> analysis_;
     std::vector<std::unique_ptr<CVantrelDoc>> docs_;
     CRecentFileList recentFiles_{kRecentFileCount};
+    QString openFolder_;
     QTranslator qtTranslator_;
     bool roughAnalysisRunning_ = false;
+    // The analysis-tree bar is rebuilt once at the end of a batch.
+    bool rebuildPending_ = false;
 
     MessageHook messageHook_;
     ExitHook exitHook_;

@@ -2,17 +2,23 @@
 
 #include <algorithm>
 
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QStandardPaths>
 #if VANTREL_HAVE_PRINTSUPPORT
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #endif
 
 #include "app/app_resources.h"
 #include "app/child_frame.h"
+#include "app/item_view_input.h"
 #include "app/main_frame.h"
 #include "app/vantrel_app.h"
 
@@ -23,38 +29,106 @@ CVantrelView::CVantrelView(CVantrelApp& app, QWidget* parent) : CTreeWidgetContr
 void CVantrelView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton) {
-        QMenu menu(this);
-        LoadPopupMenu(menu, kIdrImageMenu);
-        if (QAction* chosen = app_.TrackPopupMenu(menu, event->globalPosition().toPoint()))
-            OnCommand(ActionCommand(chosen));
+        SelectItemUnder(*this, event->position().toPoint());
+        ShowContextMenu(event->globalPosition().toPoint());
     }
     CTreeWidgetControl::mousePressEvent(event);
 }
 
-void CVantrelView::OnCommand(int id)
+void CVantrelView::keyPressEvent(QKeyEvent* event)
 {
-    if (id == kCmdFilePrint) {
-        OnFilePrint();
+    if (ItemKeyOf(*event) == ItemKey::ContextMenu) {
+        ShowContextMenu(KeyboardMenuPos(*this));
         return;
     }
-    if (id != kCmdShowImage)
-        return;
+    CTreeWidgetControl::keyPressEvent(event);
+}
+
+void CVantrelView::ShowContextMenu(QPoint globalPos)
+{
+    QMenu menu(this);
+    LoadPopupMenu(menu, kIdrImageMenu);
+    connect(FindCommand(menu, kCmdShowImage), &QAction::triggered, this, &CVantrelView::OnShowImage);
+    app_.TrackPopupMenu(menu, globalPos);
+}
+
+QString CVantrelView::AskSearchText()
+{
+    return app_.AskSearchText(this, LastSearch());
+}
+
+void CVantrelView::OnShowImage()
+{
     if (CMainFrame* frame = app_.MainFrame())
         if (CChildFrame* child = frame->ActiveChildFrame())
             child->ShowImageWindows();
+}
+
+QString CVantrelView::ProposedPrintFile(const QString& documentPath)
+{
+    const QString candidates[] = {
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QDir::homePath(),
+        QDir::tempPath(),
+    };
+    QString folder = QDir::tempPath();
+    for (const QString& candidate : candidates) {
+        const QFileInfo info(candidate);
+        if (!candidate.isEmpty() && info.isDir() && info.isWritable()) {
+            folder = info.absoluteFilePath();
+            break;
+        }
+    }
+    QString name = QFileInfo(documentPath).completeBaseName();
+    if (name.isEmpty())
+        name = QStringLiteral("Vantrel");
+    return QDir(folder).filePath(name + QStringLiteral(".pdf"));
 }
 
 void CVantrelView::OnFilePrint()
 {
 #if VANTREL_HAVE_PRINTSUPPORT
     QPrinter printer(QPrinter::HighResolution);
+    // The frame's title is the analysed file's full path; the print dialog
+    // builds its proposal for a file from the document's name.
     QWidget* frame = parentWidget() ? parentWidget() : this;
-    printer.setDocName(frame->windowTitle());
-    QPrintDialog dialog(&printer, this);
+    const QString path = frame->windowTitle();
+    printer.setDocName(QFileInfo(path).fileName());
+    // Without a printer the output goes to a file: propose one that can be
+    // written.
+    if (QPrinterInfo::defaultPrinter().isNull())
+        printer.setOutputFileName(ProposedPrintFile(path));
+    QPrintDialog dialog(&printer, app_.MainFrame());
     if (app_.ExecModal(dialog) != QDialog::Accepted)
         return;
     PrintPages(printer);
 #endif
+}
+
+QStringList CVantrelView::WrapLine(const QString& text, const QFontMetrics& metrics, int width)
+{
+    QStringList pieces;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        // The longest piece that fits, by halving; at least one character
+        // (two for a surrogate pair), so that the loop always advances.
+        qsizetype low = 1;
+        qsizetype high = text.size() - start;
+        while (low < high) {
+            const qsizetype mid = (low + high + 1) / 2;
+            if (metrics.horizontalAdvance(text.mid(start, mid)) <= width)
+                low = mid;
+            else
+                high = mid - 1;
+        }
+        if (start + low < text.size() && text.at(start + low).isLowSurrogate())
+            low += text.at(start + low - 1).isHighSurrogate() ? 1 : 0;
+        pieces << text.mid(start, low);
+        start += low;
+    }
+    if (pieces.isEmpty())
+        pieces << QString();
+    return pieces;
 }
 
 int CVantrelView::PrintPages(QPagedPaintDevice& device) const
@@ -73,19 +147,21 @@ int CVantrelView::PrintPages(QPagedPaintDevice& device) const
     int pages = 1;
     int y = 0;
     for (HTREEITEM item = GetRootItem(); item; item = GetNextVisibleItem(item)) {
-        if (y + lineHeight > page.height() && y > 0) {
-            device.newPage();
-            ++pages;
-            y = 0;
-        }
         int depth = 0;
         for (HTREEITEM p = GetParentItem(item); p; p = GetParentItem(p))
             ++depth;
-        const QTreeWidgetItem* line = ItemFromHandle(item);
         const int x = std::min(depth * indent, page.width() / 2);
-        painter.drawText(QRect(x, y, page.width() - x, lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                         metrics.elidedText(line->text(0), Qt::ElideRight, page.width() - x));
-        y += lineHeight;
+        // A line too long for the page goes on over the next lines, at the
+        // same indent.
+        for (const QString& piece : WrapLine(ItemFromHandle(item)->text(0), metrics, page.width() - x)) {
+            if (y + lineHeight > page.height() && y > 0) {
+                device.newPage();
+                ++pages;
+                y = 0;
+            }
+            painter.drawText(QRect(x, y, page.width() - x, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, piece);
+            y += lineHeight;
+        }
     }
     painter.end();
     return pages;

@@ -2,10 +2,14 @@
 // The result tree of one detailed analysis. A right click anywhere in it
 // offers "イメージ表示(&V)", which shows the image windows of the active
 // detailed-analysis frame. Printing puts the lines as they are shown (the
-// expanded branches, indented by depth) on as many pages as they need.
+// expanded branches, indented by depth, long lines wrapped) on as many pages
+// as they need.
+#include <QStringList>
+
 #include "app/tree_widget_control.h"
 
 class CVantrelApp;
+class QFontMetrics;
 class QPagedPaintDevice;
 
 class CVantrelView : public CTreeWidgetControl {
@@ -13,14 +17,26 @@ class CVantrelView : public CTreeWidgetControl {
 public:
     CVantrelView(CVantrelApp& app, QWidget* parent = nullptr);
 
-    void OnCommand(int id);
-    // Asks for a printer and prints the tree.
-    void OnFilePrint();
     // Paints the shown lines onto the device's pages; returns the page count.
     int PrintPages(QPagedPaintDevice& device) const;
+    // Where printing to a file proposes to write: the analysed file's name
+    // with ".pdf", in a folder that exists and can be written.
+    static QString ProposedPrintFile(const QString& documentPath);
+    // Splits text into pieces no wider than width, each at least one
+    // character long; together they are the text again.
+    static QStringList WrapLine(const QString& text, const QFontMetrics& metrics, int width);
+
+    void ShowContextMenu(QPoint globalPos);
+
+public slots:
+    void OnShowImage();
+    // Asks for a printer and prints the tree.
+    void OnFilePrint();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    QString AskSearchText() override;
 
 private:
     CVantrelApp& app_;

@@ -6,15 +6,18 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QSettings>
 #include <QTest>
 #include <QTreeWidget>
 
 #include "app/analysis_tree_bar.h"
 #include "app/analysis_tree_ctrl.h"
 #include "app/child_frame.h"
+#include "app/image_wnd.h"
 #include "app/main_frame.h"
 #include "app/rough_list_ctrl.h"
 #include "core/tree_control.h"
+#include "image/image_buffer.h"
 
 namespace {
 
@@ -95,8 +98,11 @@ QByteArray MakeSwf()
     return b;
 }
 
-AppFixture::AppFixture() : app_(std::make_unique<CVantrelApp>())
+AppFixture::AppFixture(const QString& settingsDir) : app_(std::make_unique<CVantrelApp>())
 {
+    const QString settings = settingsDir.isEmpty() ? dir_.filePath(QStringLiteral("settings")) : settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings);
     app_->SetMessageHook([this](const MessageBoxRequest& request) {
         messages.push_back(request);
         if (request.buttons == MessageButtons::OkCancel && !answers.empty()) {
@@ -206,6 +212,8 @@ std::string AppFixture::BarText()
 
 void AppFixture::RightClick(QTreeWidget& tree, QTreeWidgetItem* item)
 {
+    if (item)
+        tree.scrollToItem(item);
     const QPoint pos = item ? tree.visualItemRect(item).center() : QPoint(5, tree.viewport()->height() - 5);
     QTest::mouseClick(tree.viewport(), Qt::RightButton, Qt::NoModifier, pos);
 }
@@ -218,3 +226,27 @@ std::vector<CChildFrame*> AppFixture::ChildFrames()
             out.push_back(frame);
     return out;
 }
+
+// Fills a picture of w x h through the shell, as a decoder would: each pixel
+// gets red = x, green = y (modulo 256) and blue = 200.
+CImageWnd* AddPicture(CVantrelApp& app, CChildFrame& frame, int32_t w, int32_t h)
+{
+    ImageRect rect{0, 0, w, h};
+    app.AddImageWindow("picture.jpg", rect);
+    const int32_t bw = CImageBuffer::PaddedSize(w);
+    const int32_t bh = CImageBuffer::PaddedSize(h);
+    uint8_t* pixels = nullptr;
+    app.PrepareImage(bw, bw - w, bh, bh - h, &pixels);
+    if (!pixels)
+        return nullptr;
+    for (int32_t y = 0; y < h; ++y) {
+        uint8_t* row = pixels + static_cast<size_t>(bh - 1 - y) * static_cast<size_t>(bw) * 3;
+        for (int32_t x = 0; x < w; ++x) {
+            row[x * 3 + 0] = 200;
+            row[x * 3 + 1] = static_cast<uint8_t>(y);
+            row[x * 3 + 2] = static_cast<uint8_t>(x);
+        }
+    }
+    return frame.ImageWindows().back().get();
+}
+

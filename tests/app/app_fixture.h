@@ -14,6 +14,7 @@
 #include "app/vantrel_app.h"
 
 class CAnalysisTreeBar;
+class CImageWnd;
 class CAnalysisTreeCtrl;
 class CChildFrame;
 class CMainFrame;
@@ -34,9 +35,16 @@ QByteArray MakeJpeg(int width, int height);
 QByteArray MakeTiff();
 QByteArray MakeSwf();
 
+// Fills a picture of w x h through the shell into the active detailed
+// window, as a decoder would: each pixel gets red = x, green = y (modulo
+// 256) and blue = 200. Null when no pixel memory could be had.
+CImageWnd* AddPicture(CVantrelApp& app, CChildFrame& frame, int32_t w, int32_t h);
+
 class AppFixture {
 public:
-    AppFixture();
+    // The profile is kept in settingsDir, or in a folder of the fixture's
+    // own when none is given, so that no test sees another's settings.
+    explicit AppFixture(const QString& settingsDir = QString());
     ~AppFixture();
 
     CVantrelApp& App() { return *app_; }
@@ -70,7 +78,8 @@ public:
     // The bar tree's item texts, one per line, two spaces per depth.
     std::string BarText();
 
-    // Right-clicks a point of a tree's viewport.
+    // Right-clicks an item of a tree (scrolled into view first), or an empty
+    // point of its viewport when item is null.
     static void RightClick(QTreeWidget& tree, QTreeWidgetItem* item);
 
     // Detailed-analysis frames in the MDI area.

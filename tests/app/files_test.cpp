@@ -132,13 +132,20 @@ private slots:
         AppFixture f;
         ThreeFiles files(f);
         f.OpenThroughDialog({files.jpeg, files.tiff});
+        // Empty space under the rows: nothing selected, no menu.
         f.List().clearSelection();
-        AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
+        AppFixture::RightClick(f.List(), nullptr);
         QCOMPARE(f.popupCount, 0);
+        // The row under the pointer is selected before the menu opens.
         SelectRows(f.List(), {1});
         AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
         QCOMPARE(f.popupCount, 1);
+        QCOMPARE(f.List().SelectedRows(), std::vector<int>{0});
         QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)", "詳細解析(&A)"}));
+        // A click inside a multiple selection keeps it.
+        SelectRows(f.List(), {0, 1});
+        AppFixture::RightClick(f.List(), f.List().topLevelItem(1));
+        QCOMPARE(f.List().SelectedRows(), (std::vector<int>{0, 1}));
         QVERIFY(f.messages.empty());
     }
 
@@ -151,7 +158,7 @@ private slots:
         SelectRows(f.List(), {0, 2});
         f.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
         f.choose = QStringLiteral("エントリ削除(&D)");
-        AppFixture::RightClick(f.List(), f.List().topLevelItem(1));
+        AppFixture::RightClick(f.List(), f.List().topLevelItem(2));
         QCOMPARE(f.messages.size(), size_t{2});
         QCOMPARE(Text(f.messages[0]),
                  QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.swf)));
@@ -168,7 +175,7 @@ private slots:
         // Both confirmed: both go, each after its own question.
         f.messages.clear();
         SelectRows(f.List(), {0, 1});
-        f.List().OnCommand(kCmdEntryDelete);
+        f.List().OnEntryDelete();
         QCOMPARE(f.messages.size(), size_t{2});
         QCOMPARE(f.List().RowCount(), 0);
         QCOMPARE(f.BarTree().topLevelItemCount(), 0);
@@ -191,7 +198,7 @@ private slots:
         CChildFrame* frame = f.ChildFrames()[0];
         QCOMPARE(frame->windowTitle(), QString::fromStdString(files.tiff));
         QCOMPARE(f.Frame().ActiveChildFrame(), frame);
-        QCOMPARE(f.Frame().CurrentMenu(), 129);
+        QCOMPARE(f.Frame().CurrentMenu(), int{kIdrDocument});
         CVantrelView* view = frame->View();
         QVERIFY(view->topLevelItemCount() >= 1);
         QCOMPARE(CTreeWidgetControl::ItemBytes(view->topLevelItem(0)), files.tiff);
@@ -228,7 +235,7 @@ private slots:
         AppFixture f;
         ThreeFiles files(f);
         f.OpenThroughDialog({files.jpeg});
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         f.App().RunDetailedAnalysis(files.jpeg.c_str());
         // The window that holds the lines carries the path; the empty one
         // keeps its "Default" title.
@@ -266,11 +273,11 @@ private slots:
         f.App().RunDetailedAnalysis(files.tiff.c_str());
         QCOMPARE(f.ChildFrames().size(), size_t{2});
 
-        // From the deepest item of the TIFF branch.
+        // From the deepest item of the TIFF branch, which the click selects.
         QTreeWidgetItem* item = f.BarTree().topLevelItem(1)->child(0)->child(0)->child(0);
-        SelectBarItem(f.BarTree(), item);
+        SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
         f.choose = QStringLiteral("エントリ削除(&D)");
-        AppFixture::RightClick(f.BarTree(), f.BarTree().topLevelItem(0));
+        AppFixture::RightClick(f.BarTree(), item);
         QCOMPARE(f.messages.size(), size_t{1});
         QCOMPARE(Text(f.messages[0]),
                  QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.tiff)));
@@ -285,7 +292,7 @@ private slots:
         // Declining leaves everything in place.
         SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
         f.answers = {MessageAnswer::Cancel};
-        f.BarTree().OnCommand(kCmdEntryDelete);
+        f.BarTree().OnEntryDelete();
         QCOMPARE(f.List().RowCount(), 2);
         QCOMPARE(f.ChildFrames().size(), size_t{1});
     }
@@ -297,16 +304,16 @@ private slots:
         f.OpenThroughDialog({files.jpeg, files.swf});
         f.BarTree().clearSelection();
         f.BarTree().setCurrentItem(nullptr);
-        AppFixture::RightClick(f.BarTree(), f.BarTree().topLevelItem(0));
+        AppFixture::RightClick(f.BarTree(), nullptr);
         QCOMPARE(f.popupCount, 0);
 
         QTreeWidgetItem* item = f.BarTree().topLevelItem(1);
         while (item->childCount() > 0)
             item = item->child(0);
-        SelectBarItem(f.BarTree(), item);
+        SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
         f.choose = QStringLiteral("詳細解析(&A)");
-        // The command takes the selected item's file, not the one clicked.
-        AppFixture::RightClick(f.BarTree(), f.BarTree().topLevelItem(0));
+        // The clicked item is selected first: its file is analysed.
+        AppFixture::RightClick(f.BarTree(), item);
         QCOMPARE(f.popupCount, 1);
         QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)", "詳細解析(&A)"}));
         QCOMPARE(f.ChildFrames().size(), size_t{1});
@@ -336,7 +343,7 @@ private slots:
         f.App().RunDetailedAnalysis(path.c_str());
         QCOMPARE(f.App().DocumentTitle(0), path);
         SelectRows(f.List(), {0});
-        f.List().OnCommand(kCmdEntryDelete);
+        f.List().OnEntryDelete();
         QCOMPARE(f.List().RowCount(), 0);
         QCOMPARE(f.ChildFrames().size(), size_t{0});
     }
@@ -373,7 +380,7 @@ private slots:
         QVERIFY(!print->isEnabled());
         // An empty window filled here, so that the page count does not
         // depend on what an analyzer writes.
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         QVERIFY(print->isEnabled());
         CVantrelView* view = f.Frame().ActiveChildFrame()->View();
         view->InsertItem("/some/file.jpg", TVI_ROOT);

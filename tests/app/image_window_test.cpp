@@ -19,29 +19,6 @@
 
 namespace {
 
-// Fills a picture of w x h through the shell, as a decoder would: each pixel
-// gets red = x, green = y (modulo 256) and blue = 200.
-CImageWnd* AddPicture(CVantrelApp& app, CChildFrame& frame, int32_t w, int32_t h)
-{
-    ImageRect rect{0, 0, w, h};
-    app.AddImageWindow("picture.jpg", rect);
-    const int32_t bw = CImageBuffer::PaddedSize(w);
-    const int32_t bh = CImageBuffer::PaddedSize(h);
-    uint8_t* pixels = nullptr;
-    app.PrepareImage(bw, bw - w, bh, bh - h, &pixels);
-    if (!pixels)
-        return nullptr;
-    for (int32_t y = 0; y < h; ++y) {
-        uint8_t* row = pixels + static_cast<size_t>(bh - 1 - y) * static_cast<size_t>(bw) * 3;
-        for (int32_t x = 0; x < w; ++x) {
-            row[x * 3 + 0] = 200;
-            row[x * 3 + 1] = static_cast<uint8_t>(y);
-            row[x * 3 + 2] = static_cast<uint8_t>(x);
-        }
-    }
-    return frame.ImageWindows().back().get();
-}
-
 void Drag(QWidget& w, QPoint from, QPoint to)
 {
     QTest::mousePress(&w, Qt::LeftButton, Qt::NoModifier, from);
@@ -59,7 +36,7 @@ private slots:
     void windowsAreCreatedHiddenWithTheClampedSize()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         QVERIFY(frame);
         ImageRect small{0, 0, 100, 50};
@@ -97,7 +74,7 @@ private slots:
     void paintsThePictureFromItsTopLeftCorner()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         CImageWnd* w = AddPicture(f.App(), *frame, 100, 50);
         QVERIFY(w);
@@ -113,7 +90,7 @@ private slots:
     void draggingPansWithinThePicture()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         CImageWnd* w = AddPicture(f.App(), *frame, 2000, 1000);
         QVERIFY(w);
@@ -160,7 +137,7 @@ private slots:
     void closeHidesAndTheMenuShowsAgainUnchanged()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         CImageWnd* first = AddPicture(f.App(), *frame, 2000, 1000);
         CImageWnd* second = AddPicture(f.App(), *frame, 16, 16);
@@ -172,14 +149,16 @@ private slots:
         QCOMPARE(f.lastPopup, QStringList({"イメージ表示(&V)"}));
         QVERIFY(first->isVisible());
         QVERIFY(second->isVisible());
-        QCOMPARE(second->pos(), QPoint(0, 0));
+        // The second one a step down and right of the first, its caption free.
+        QCOMPARE(first->pos(), QPoint(0, 0));
+        QCOMPARE(second->pos(), QPoint(CChildFrame::kCascadeStep, CChildFrame::kCascadeStep));
 
         QVERIFY(QTest::qWaitForWindowExposed(first));
         Drag(*first, QPoint(300, 300), QPoint(200, 250));
         QVERIFY(!first->close());
         QVERIFY(first->isHidden());
         QCOMPARE(frame->ImageWindows().size(), size_t{2});
-        frame->View()->OnCommand(kCmdShowImage);
+        frame->View()->OnShowImage();
         QVERIFY(first->isVisible());
         QCOMPARE(first->ScrollOrigin(), QPoint(100, 50));
     }
@@ -187,12 +166,12 @@ private slots:
     void imageWindowsGoWithTheirFrame()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         QPointer<CImageWnd> image = AddPicture(f.App(), *f.Frame().ActiveChildFrame(), 40, 40);
         QVERIFY(image);
         f.Frame().ActiveChildFrame()->ShowImageWindows();
         QVERIFY(image->isVisible());
-        f.Frame().OnCommand(kCmdFileClose);
+        f.Frame().Command(kCmdFileClose)->trigger();
         QVERIFY(!image || image->isHidden());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(image.isNull());
@@ -202,7 +181,7 @@ private slots:
     void enormousPicturesGetNoPixelMemory()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         ImageRect rect{0, 0, 60000, 60000};
         f.App().AddImageWindow("huge.tif", rect);

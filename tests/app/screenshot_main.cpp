@@ -1,11 +1,12 @@
-// Starts the program on the current display, opens the samples (or, where
-// the source tree has none, a JPEG, a TIFF and an SWF file made here), runs a
-// detailed analysis of the first one and saves a picture of the main frame.
+// Starts the program on the current display, opens copies of the samples in
+// a temporary folder (so that the side files of compressed SWF samples are
+// written there, not into the source tree; where the source tree has no
+// samples, a JPEG, a TIFF and an SWF file made here), runs a detailed
+// analysis of the first one and saves a picture of the main frame.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 #include <cstring>
@@ -28,9 +29,11 @@ int main(int argc, char** argv)
     AppFixture f;
     std::vector<std::string> paths;
     const QDir samples(QStringLiteral(VANTREL_SOURCE_DIR "/samples"));
-    for (const QString& name : samples.entryList(QDir::Files, QDir::Name))
-        if (!name.endsWith(QStringLiteral(".decompress")))
-            paths.push_back(QFile::encodeName(samples.filePath(name)).toStdString());
+    for (const QString& name : samples.entryList(QDir::Files, QDir::Name)) {
+        QFile sample(samples.filePath(name));
+        if (!name.endsWith(QStringLiteral(".decompress")) && sample.open(QIODevice::ReadOnly))
+            paths.push_back(f.Write(QFile::encodeName(name).toStdString(), sample.readAll()));
+    }
     if (paths.empty()) {
         paths.push_back(f.Write("picture.jpg", MakeJpeg(64, 48)));
         paths.push_back(f.Write("strips.tif", MakeTiff()));
@@ -47,7 +50,7 @@ int main(int argc, char** argv)
     // The detailed window beside the list, both visible; with --as-opened the
     // windows stay as the program left them (maximized).
     if (!(argc > 2 && std::strcmp(argv[2], "--as-opened") == 0))
-        f.Frame().OnCommand(57651);
+        f.Frame().OnWindowTileHorz();
     // Decoded pictures, if the analysis made any, stand at the top left.
     detail->ShowImageWindows();
     QTest::qWait(300);

@@ -55,7 +55,7 @@ QString MenuText(const QList<QAction*>& actions, int depth = 0)
     return text;
 }
 
-const char* const kMenu128 =
+const char* const kMainFrameMenu =
     "ﾌｧｲﾙ(&F)\n"
     "  開く(&O)...\tCtrl+O [57601]\n"
     "  ---\n"
@@ -67,7 +67,7 @@ const char* const kMenu128 =
     "  解析ﾂﾘｰ(&A) [59394]\n"
     "ﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n";
 
-const char* const kMenu129 =
+const char* const kDocumentMenu =
     "ﾌｧｲﾙ(&F)\n"
     "  開く(&O)...\tCtrl+O [57601]\n"
     "  閉じる(&C) [57602]\n"
@@ -153,23 +153,23 @@ private slots:
     void menusFollowTheActiveWindow()
     {
         AppFixture f;
-        QCOMPARE(f.Frame().CurrentMenu(), 128);
-        QCOMPARE(MenuText(f.Frame().menuBar()->actions()), QString::fromUtf8(kMenu128));
+        QCOMPARE(f.Frame().CurrentMenu(), int{kIdrMainFrame});
+        QCOMPARE(MenuText(f.Frame().menuBar()->actions()), QString::fromUtf8(kMainFrameMenu));
 
         f.Frame().Command(kCmdFileNew)->trigger();
-        QCOMPARE(f.Frame().CurrentMenu(), 129);
-        QCOMPARE(MenuText(f.Frame().menuBar()->actions()), QString::fromUtf8(kMenu129));
+        QCOMPARE(f.Frame().CurrentMenu(), int{kIdrDocument});
+        QCOMPARE(MenuText(f.Frame().menuBar()->actions()), QString::fromUtf8(kDocumentMenu));
 
         f.Frame().MdiArea()->setActiveSubWindow(f.Frame().RoughWindow());
-        QCOMPARE(f.Frame().CurrentMenu(), 128);
+        QCOMPARE(f.Frame().CurrentMenu(), int{kIdrMainFrame});
         f.Frame().MdiArea()->activateNextSubWindow();
-        QCOMPARE(f.Frame().CurrentMenu(), 129);
+        QCOMPARE(f.Frame().CurrentMenu(), int{kIdrDocument});
 
-        // Closing the last detailed window brings menu 128 back.
+        // Closing the last detailed window brings the frame's own menu back.
         f.Frame().Command(kCmdFileClose)->trigger();
         QTest::qWait(0);
         QVERIFY(f.ChildFrames().empty());
-        QCOMPARE(f.Frame().CurrentMenu(), 128);
+        QCOMPARE(f.Frame().CurrentMenu(), int{kIdrMainFrame});
         QVERIFY(f.App().Documents().empty());
     }
 
@@ -255,31 +255,31 @@ private slots:
         QVERIFY(checked(kCmdViewToolBar));
         QVERIFY(checked(kCmdViewStatusBar));
 
-        f.Frame().OnCommand(kCmdViewAnalysisTree);
+        f.Frame().Command(kCmdViewAnalysisTree)->trigger();
         QVERIFY(f.Bar().isHidden());
         QVERIFY(!checked(kCmdViewAnalysisTree));
-        f.Frame().OnCommand(kCmdViewAnalysisTree);
+        f.Frame().Command(kCmdViewAnalysisTree)->trigger();
         QVERIFY(f.Bar().isVisible());
         QVERIFY(checked(kCmdViewAnalysisTree));
 
         // Closing the bar from its own title bar clears the mark as well.
         f.Bar().close();
         QVERIFY(!checked(kCmdViewAnalysisTree));
-        f.Frame().OnCommand(kCmdViewAnalysisTree);
+        f.Frame().Command(kCmdViewAnalysisTree)->trigger();
         QVERIFY(checked(kCmdViewAnalysisTree));
 
         // The bar keeps the full height of the frame when the others go.
         const int before = f.Bar().height();
-        f.Frame().OnCommand(kCmdViewStatusBar);
+        f.Frame().Command(kCmdViewStatusBar)->trigger();
         QVERIFY(f.Frame().statusBar()->isHidden());
         QVERIFY(!checked(kCmdViewStatusBar));
         QTest::qWait(20);
         QVERIFY(f.Bar().height() > before);
-        f.Frame().OnCommand(kCmdViewToolBar);
+        f.Frame().Command(kCmdViewToolBar)->trigger();
         QVERIFY(f.Frame().ToolBar()->isHidden());
         QVERIFY(!checked(kCmdViewToolBar));
-        f.Frame().OnCommand(kCmdViewToolBar);
-        f.Frame().OnCommand(kCmdViewStatusBar);
+        f.Frame().Command(kCmdViewToolBar)->trigger();
+        f.Frame().Command(kCmdViewStatusBar)->trigger();
         QVERIFY(checked(kCmdViewToolBar));
         QVERIFY(checked(kCmdViewStatusBar));
     }
@@ -306,17 +306,17 @@ private slots:
     void windowMenuArrangesAndListsWindows()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
-        f.Frame().OnCommand(kCmdFileNew);
-        f.Frame().OnCommand(kCmdWindowCascade);
+        f.Frame().Command(kCmdFileNew)->trigger();
+        f.Frame().Command(kCmdFileNew)->trigger();
+        f.Frame().Command(kCmdWindowCascade)->trigger();
         QVERIFY(!f.Frame().RoughWindow()->isMaximized());
-        f.Frame().OnCommand(kCmdWindowTileHorz);
+        f.Frame().Command(kCmdWindowTileHorz)->trigger();
         for (QMdiSubWindow* w : f.Frame().MdiArea()->subWindowList())
             QVERIFY(f.Frame().MdiArea()->viewport()->rect().contains(w->geometry()));
         // Minimized windows line up along the bottom.
         for (CChildFrame* frame : f.ChildFrames())
             frame->showMinimized();
-        f.Frame().OnCommand(kCmdWindowArrange);
+        f.Frame().Command(kCmdWindowArrange)->trigger();
         const std::vector<CChildFrame*> frames = f.ChildFrames();
         QCOMPARE(frames[0]->geometry().bottom(), f.Frame().MdiArea()->viewport()->height() - 1);
         QCOMPARE(frames[0]->x(), 0);
@@ -396,21 +396,28 @@ private slots:
     {
         AppFixture f;
         QString shown;
+        QString build;
         bool modal = false;
+        bool captionFits = false;
         f.App().SetModalHook([&](QDialog& dialog) {
             shown = dialog.findChild<QLabel*>(QStringLiteral("VersionText"))->text();
+            build = dialog.findChild<QLabel*>(QStringLiteral("BuildText"))->text();
             modal = dialog.isModal();
+            captionFits = dialog.width() >= dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) +
+                                                CAboutDlg::kCaptionButtonsWidth;
             return 1;
         });
         f.Frame().Command(kCmdAppAbout)->trigger();
         QCOMPARE(shown, QStringLiteral("Vantrel Version " VANTREL_VERSION));
+        QVERIFY(build.startsWith(QStringLiteral("Build: ")));
         QVERIFY(modal);
+        QVERIFY(captionFits);
     }
 
     void exitClosesEveryWindow()
     {
         AppFixture f;
-        f.Frame().OnCommand(kCmdFileNew);
+        f.Frame().Command(kCmdFileNew)->trigger();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         ImageRect rect{0, 0, 32, 32};
         f.App().AddImageWindow("x.jpg", rect);
