@@ -1,11 +1,14 @@
 #include "cli/dump_command.h"
 
+#include <cctype>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "cli/image_export.h"
 #include "cli/json_writer.h"
 #include "core/analysis_app.h"
+#include "core/tree_ranges.h"
 #include "formats/format_table.h"
 #include "headless/headless_shell.h"
 
@@ -23,6 +26,10 @@ constexpr const char* kUsage =
     "  --json            print everything as one JSON document\n"
     "  --images DIR      with -d: write decoded pictures to DIR as BMP files\n"
     "  --ppm             with --images: write binary PPM files instead\n"
+    "  --at OFFSET       print the detailed lines that describe the byte at OFFSET\n"
+    "                    (decimal, or hexadecimal with 0x), outermost first\n"
+    "  --gaps            print the byte ranges no detailed line describes:\n"
+    "                    start, end (exclusive) and length, in decimal\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n"
     "\n"
@@ -36,9 +43,29 @@ struct DumpOptions {
     bool detailed = false;
     bool json = false;
     bool ppm = false;
+    bool gaps = false;
+    std::optional<uint64_t> at;
     std::string imageDir;
     std::vector<std::string> files;
 };
+
+std::optional<uint64_t> ParseOffset(const std::string& text)
+{
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 20)
+        return std::nullopt;
+    size_t used = 0;
+    uint64_t value = 0;
+    try {
+        value = std::stoull(digits, &used, hex ? 16 : 10);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (used != digits.size() || !std::isxdigit(static_cast<unsigned char>(digits[0])))
+        return std::nullopt;
+    return value;
+}
 
 // Returns an error text, or an empty string when the arguments are sound.
 std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options, bool& help, bool& version)
@@ -66,6 +93,14 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
             options.imageDir = args[++i];
         } else if (a.rfind("--images=", 0) == 0) {
             options.imageDir = a.substr(9);
+        } else if (a == "--at" || a.rfind("--at=", 0) == 0) {
+            if (a == "--at" && i + 1 >= args.size())
+                return "option '--at' needs an offset";
+            options.at = ParseOffset(a == "--at" ? args[++i] : a.substr(5));
+            if (!options.at)
+                return "option '--at' needs an offset in decimal or 0x hexadecimal";
+        } else if (a == "--gaps") {
+            options.gaps = true;
         } else if (a == "--help" || a == "-h") {
             help = true;
         } else if (a == "--version") {
@@ -82,6 +117,9 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
         return "option '--images' needs -d";
     if (options.ppm && options.imageDir.empty())
         return "option '--ppm' needs --images";
+    if ((options.at || options.gaps) && (options.json || (options.at && options.gaps)))
+        return "options '--at' and '--gaps' go alone, without --json";
+    options.detailed = options.detailed || options.at || options.gaps;
     return {};
 }
 
@@ -106,6 +144,17 @@ void WriteJsonTree(CJsonWriter& json, const CMemoryTree& tree, HTREEITEM first)
         json.BeginObject();
         json.Key("text");
         json.String(tree.GetItemText(item));
+        if (ByteRange range; tree.GetItemRange(item, range)) {
+            json.Key("range");
+            json.BeginArray();
+            json.Number(static_cast<int64_t>(range.start));
+            json.Number(static_cast<int64_t>(range.end));
+            json.EndArray();
+            if (range.inSideFile) {
+                json.Key("in");
+                json.String("side-file");
+            }
+        }
         if (HTREEITEM child = tree.GetChildItem(item)) {
             json.Key("children");
             WriteJsonTree(json, tree, child);
@@ -152,6 +201,7 @@ private:
     void RunDetailed();
     void ExportImages(FileReport& report);
     void PrintText();
+    void PrintDetailed(const FileReport& report);
     void PrintJson();
     void WriteJsonFile(CJsonWriter& json, const FileReport& report);
 
@@ -240,7 +290,7 @@ void CDump::PrintText()
             if (!first)
                 out_ << '\n';
             first = false;
-            PrintTree(out_, report.document->tree);
+            PrintDetailed(report);
         }
         return;
     }
@@ -252,6 +302,23 @@ void CDump::PrintText()
     if (both || options_.rows)
         for (const HeadlessRow& row : shell_.Rows())
             out_ << row.path << '\t' << row.format << '\t' << row.result << '\n';
+}
+
+void CDump::PrintDetailed(const FileReport& report)
+{
+    const CMemoryTree& tree = report.document->tree;
+    if (options_.at) {
+        for (const LineAt& line : LinesAt(tree, *options_.at, false))
+            out_ << std::string(static_cast<size_t>(tree.GetDepth(line.item)) * 2, ' ')
+                 << tree.GetItemText(line.item) << '\n';
+    } else if (options_.gaps) {
+        std::error_code ec;
+        const uint64_t size = std::filesystem::file_size(report.path, ec);
+        for (const ByteRange& gap : UncoveredRanges(tree, ec ? 0 : size))
+            out_ << gap.start << ' ' << gap.end << ' ' << gap.end - gap.start << '\n';
+    } else {
+        PrintTree(out_, tree);
+    }
 }
 
 void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)

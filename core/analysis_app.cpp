@@ -55,6 +55,8 @@ public:
     void DeleteAllItems() override { tree->DeleteAllItems(); }
     std::string GetItemText(HTREEITEM item) const override { return tree->GetItemText(item); }
     bool IsExpanded(HTREEITEM item) const override { return tree->IsExpanded(item); }
+    void SetItemRange(HTREEITEM item, const ByteRange& range) override { tree->SetItemRange(item, range); }
+    bool GetItemRange(HTREEITEM item, ByteRange& range) const override { return tree->GetItemRange(item, range); }
 };
 
 CAnalysisApp::CAnalysisApp(IShell& shell, FormatTable formats)

@@ -13,6 +13,19 @@ inline constexpr HTREEITEM TVI_ROOT = 0xFFFF0000u;
 inline constexpr HTREEITEM TVI_LAST = 0xFFFF0002u;
 inline constexpr unsigned TVE_EXPAND = 0x0002u;
 
+// The bytes a result line describes: [start, end), end exclusive. A range
+// with end <= start is none: interpretation lines describe no bytes.
+// inSideFile marks offsets in the side file that holds the inflated body of
+// a compressed SWF file rather than in the analysed file itself.
+struct ByteRange {
+    uint64_t start = 0;
+    uint64_t end = 0;
+    bool inSideFile = false;
+
+    bool Empty() const { return end <= start; }
+    bool Holds(uint64_t offset) const { return start <= offset && offset < end; }
+};
+
 class ITreeControl {
 public:
     virtual ~ITreeControl() = default;
@@ -32,4 +45,18 @@ public:
     virtual void DeleteAllItems() = 0;
     virtual std::string GetItemText(HTREEITEM item) const = 0;
     virtual bool IsExpanded(HTREEITEM item) const = 0;
+
+    // The byte range of a line. Trees that keep no ranges (the analysis-tree
+    // bar) ignore SetItemRange and answer false.
+    virtual void SetItemRange(HTREEITEM, const ByteRange&) {}
+    virtual bool GetItemRange(HTREEITEM, ByteRange&) const { return false; }
+
+    // Appends a line that describes the bytes of range (see InsertItem above).
+    HTREEITEM InsertItem(const char* text, HTREEITEM parent, const ByteRange& range)
+    {
+        const HTREEITEM item = InsertItem(text, parent, TVI_LAST);
+        if (item && !range.Empty())
+            SetItemRange(item, range);
+        return item;
+    }
 };

@@ -111,6 +111,7 @@ void CMemoryTree::DeleteAllItems()
 {
     base_ += (items_.size() / kHandleStep + 1) * kHandleStep;
     items_.clear();
+    ranges_.clear();
     firstRoot_ = lastRoot_ = 0;
     selected_ = 0;
 }
@@ -125,6 +126,27 @@ bool CMemoryTree::IsExpanded(HTREEITEM item) const
 {
     const Node* n = Find(item);
     return n && n->expanded;
+}
+
+void CMemoryTree::SetItemRange(HTREEITEM item, const ByteRange& range)
+{
+    if (!Find(item))
+        return;
+    const size_t index = item - base_ - 1;
+    if (ranges_.size() <= index)
+        ranges_.resize(index + 1);
+    ranges_[index] = range;
+}
+
+bool CMemoryTree::GetItemRange(HTREEITEM item, ByteRange& range) const
+{
+    if (!Find(item))
+        return false;
+    const size_t index = item - base_ - 1;
+    if (index >= ranges_.size() || ranges_[index].Empty())
+        return false;
+    range = ranges_[index];
+    return true;
 }
 
 int CMemoryTree::GetDepth(HTREEITEM item) const

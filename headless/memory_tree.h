@@ -10,6 +10,7 @@ static_assert(sizeof(HTREEITEM) == 8, "item handles are kept above the 32-bit ra
 
 class CMemoryTree final : public ITreeControl {
 public:
+    using ITreeControl::InsertItem;
     HTREEITEM InsertItem(const char* text, HTREEITEM parent, HTREEITEM insertAfter = TVI_LAST) override;
     void Expand(HTREEITEM item, unsigned code) override;
     HTREEITEM GetParentItem(HTREEITEM item) const override;
@@ -21,6 +22,8 @@ public:
     void DeleteAllItems() override;
     std::string GetItemText(HTREEITEM item) const override;
     bool IsExpanded(HTREEITEM item) const override;
+    void SetItemRange(HTREEITEM item, const ByteRange& range) override;
+    bool GetItemRange(HTREEITEM item, ByteRange& range) const override;
 
     void SelectItem(HTREEITEM item);
     size_t ItemCount() const { return items_.size(); }
@@ -45,6 +48,10 @@ private:
     // no handle can equal a reserved TVI_* value, and moves on at each
     // DeleteAllItems so that stale handles find nothing.
     std::vector<Node> items_;
+    // Ranges by item index, beside the items rather than in them: trees
+    // without ranges (the analysis-tree bar) pay nothing, and the vector
+    // grows only as far as the last line that has one.
+    std::vector<ByteRange> ranges_;
     size_t firstRoot_ = 0;
     size_t lastRoot_ = 0;
     HTREEITEM selected_ = 0;

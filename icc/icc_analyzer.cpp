@@ -162,10 +162,15 @@ uint32_t Tell(FILE* fp)
 
 class LineWriter {
 public:
-    LineWriter(ITreeControl* tree) : tree_(tree) {}
+    explicit LineWriter(ITreeControl* tree, FILE* fp = nullptr) : tree_(tree), size_(fp ? StreamSize(fp) : 0) {}
     HTREEITEM Insert(const char* text, HTREEITEM parent)
     {
         return tree_ ? tree_->InsertItem(text, parent, TVI_LAST) : 0;
+    }
+    // A line about the bytes [start, end), as far as they lie in the file.
+    HTREEITEM Insert(const char* text, HTREEITEM parent, uint64_t start, uint64_t end)
+    {
+        return tree_ ? tree_->InsertItem(text, parent, ByteRange{start, std::min(end, size_)}) : 0;
     }
     void Expand(HTREEITEM item)
     {
@@ -175,6 +180,7 @@ public:
 
 private:
     ITreeControl* tree_;
+    uint64_t size_;
 };
 
 }  // namespace
@@ -242,7 +248,7 @@ void CIccAnalyzer::AnalyzeHeader(FILE* fp, HTREEITEM parent)
 
 void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree());
+    LineWriter out(GetAnalysisApp().ActiveTree(), fp);
     char line[kLineBufferSize];
     const uint32_t pos = Tell(fp);
     switch (row.field) {
@@ -303,7 +309,8 @@ void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading
         break;
     }
     }
-    out.Insert(line, heading);
+    // Each field's line covers the bytes read for it.
+    out.Insert(line, heading, pos, Tell(fp));
 }
 
 // A signature field: "Not used" for 0, else its four bytes as characters
@@ -327,11 +334,11 @@ void CIccAnalyzer::SignatureLine(char* line, uint32_t value, uint32_t pos, const
 
 void CIccAnalyzer::FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree());
+    LineWriter out(GetAnalysisApp().ActiveTree(), fp);
     char line[kLineBufferSize];
     const uint32_t flags = ReadBits(fp, 32);
     FormatLine(line, "[%08x] Profile flags = %08x", pos, flags);
-    const HTREEITEM flagsItem = out.Insert(line, heading);
+    const HTREEITEM flagsItem = out.Insert(line, heading, pos, Tell(fp));
     FormatLine(line, "bit0 = %d : %s", flags & 1, (flags & 1) ? "Embedded Profile" : "NOT Embedded Profile");
     out.Insert(line, flagsItem);
     FormatLine(line, "bit1 = %d : %s", (flags >> 1) & 1,
@@ -343,12 +350,12 @@ void CIccAnalyzer::FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading)
 
 void CIccAnalyzer::AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree());
+    LineWriter out(GetAnalysisApp().ActiveTree(), fp);
     char line[kLineBufferSize];
     const uint32_t attributesHigh = ReadBits(fp, 32);
     const uint32_t attributesLow = ReadBits(fp, 32);
     FormatLine(line, "[%08x] Device attributes = 0x%08x%08x", pos, attributesHigh, attributesLow);
-    const HTREEITEM attributesItem = out.Insert(line, heading);
+    const HTREEITEM attributesItem = out.Insert(line, heading, pos, Tell(fp));
     for (uint32_t bit = 0; bit < 4; ++bit) {
         const uint32_t set = (attributesLow >> bit) & 1;
         FormatLine(line, "bit%u = %u : %s", bit, set, kAttributeTexts[bit][set ? 0 : 1]);
@@ -359,7 +366,7 @@ void CIccAnalyzer::AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading)
 
 void CIccAnalyzer::ProfileIdLines(FILE* fp, HTREEITEM heading)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree());
+    LineWriter out(GetAnalysisApp().ActiveTree(), fp);
     char line[kLineBufferSize];
     for (int word = 0; word < 4; ++word) {
         const uint32_t pos = Tell(fp);
@@ -369,13 +376,13 @@ void CIccAnalyzer::ProfileIdLines(FILE* fp, HTREEITEM heading)
         else
             FormatLine(line, "[%08x] Profile ID #%d = %c%c%c%c", pos, word, Byte(id, 0), Byte(id, 1), Byte(id, 2),
                        Byte(id, 3));
-        out.Insert(line, heading);
+        out.Insert(line, heading, pos, Tell(fp));
     }
 }
 
 void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree());
+    LineWriter out(GetAnalysisApp().ActiveTree(), fp);
     char line[kLineBufferSize];
 
     // A corrupt count may claim billions of entries: the table ends where the
@@ -391,7 +398,7 @@ void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
     uint32_t pos = Tell(fp);
     const uint32_t count = ReadBits(fp, 32);
     FormatLine(line, "[%08x] Tag count = 0x%08x : %d", pos, count, static_cast<int32_t>(count));
-    out.Insert(line, heading);
+    out.Insert(line, heading, pos, Tell(fp));
 
     constexpr uint64_t kEntrySize = 12;
     for (uint32_t i = 0; i < count; ++i) {
@@ -401,18 +408,18 @@ void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
         const uint32_t signature = ReadBits(fp, 32);
         FormatLine(line, "[%08x] Tag signature = %c%c%c%c : %s", entryStart, Byte(signature, 0),
                    Byte(signature, 1), Byte(signature, 2), Byte(signature, 3), LookUp(kTagNames, signature));
-        const HTREEITEM entryItem = out.Insert(line, heading);
+        const HTREEITEM entryItem = out.Insert(line, heading, entryStart, entryStart + kEntrySize);
 
         pos = Tell(fp);
         const uint32_t offset = ReadBits(fp, 32);
         FormatLine(line, "[%08x] Offset to beginning of tag data element = 0x%08x ( + 0x%08x = 0x%08x )", pos,
                    offset, profileStart, offset + profileStart);
-        out.Insert(line, entryItem);
+        out.Insert(line, entryItem, pos, Tell(fp));
 
         pos = Tell(fp);
         const uint32_t size = ReadBits(fp, 32);
         FormatLine(line, "[%08x] Size of tag data element = 0x%08x", pos, size);
-        out.Insert(line, entryItem);
+        out.Insert(line, entryItem, pos, Tell(fp));
         out.Expand(entryItem);
     }
     out.Expand(heading);

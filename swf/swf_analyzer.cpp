@@ -8,6 +8,7 @@
 #include "core/analysis_app.h"
 #include "core/analysis_tree.h"
 #include "core/result_text.h"
+#include "core/stream_size.h"
 
 namespace {
 
@@ -152,6 +153,13 @@ std::string SideFileName(const char* path)
     return name.size() > kMaxLineBytes ? std::string() : name;
 }
 
+// The bytes [start, start + length) as far as they lie inside a stream of
+// size bytes.
+ByteRange Bytes(uint64_t start, uint64_t length, uint64_t size, bool inSideFile = false)
+{
+    return {start, std::min(start + length, size), inSideFile};
+}
+
 uint64_t BodyLimit(uint32_t fileLength)
 {
     return std::min(fileLength > 8 ? uint64_t{fileLength} - 8 : 0, CSwfAnalyzer::kMaxSideFileBytes);
@@ -178,7 +186,9 @@ void CSwfAnalyzer::Analyze(FILE* fp, const char* path, int32_t, uint32_t detaile
     HeaderStep(fp, level + 1);
     const char kind = SignatureChar(signature, 0);
     CAnalysisApp& app = GetAnalysisApp();
-    const auto addEntry = [&app, level](const std::string& line) { app.AddEntry(level + 1, line.c_str()); };
+    const auto addEntry = [&app, level](const std::string& line, uint64_t, uint64_t) {
+        app.AddEntry(level + 1, line.c_str());
+    };
     if (kind == 'F') {
         TagWalk(fp, addEntry);
     } else if (kind == 'C') {
@@ -262,7 +272,9 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
             for (uint32_t k = 0; k < 4; ++k)
                 length |= reader.ReadBits(fp, 8) << (8 * k);
         }
-        emit(Line("[%08lx] TagID : %u (%s), Size : %u[byte]", Offset(p), code, TagName(code), length));
+        const uint64_t headerBytes = (v & 63u) == 63 ? 6 : 2;
+        emit(Line("[%08lx] TagID : %u (%s), Size : %u[byte]", Offset(p), code, TagName(code), length), Offset(p),
+             std::min<uint64_t>(Offset(p) + headerBytes + length, Offset(size)));
         reader.Reset();
         if (length > kMaxTagLength)
             break;
@@ -298,23 +310,31 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
 
     const long position = std::ftell(fp);
     const unsigned long at = Offset(position);
+    const uint64_t size = StreamSize(fp);
     ReadFileHeader(fp);
     const char c0 = SignatureChar(signature, 0);
     const char c1 = SignatureChar(signature, 1);
     const char c2 = SignatureChar(signature, 2);
+    // The head covers the 8-byte header here; below, also what follows it
+    // (the frame header, or the compressed body).
     const HTREEITEM head = tree->InsertItem(
-        Line("[%08lx] SWF File Header(%c%c%c) Version%u", at, c0, c1, c2, version).c_str(), parentItem);
-    tree->InsertItem(Line("[%08lx] Signature : %c%c%c", at, c0, c1, c2).c_str(), head);
-    tree->InsertItem(Line("[%08lx] Version : %u", at + 3, version).c_str(), head);
-    tree->InsertItem(Line("[%08lx] FileLength : %u[byte]", at + 4, fileLength).c_str(), head);
+        Line("[%08lx] SWF File Header(%c%c%c) Version%u", at, c0, c1, c2, version).c_str(), parentItem,
+        Bytes(at, 8, size));
+    tree->InsertItem(Line("[%08lx] Signature : %c%c%c", at, c0, c1, c2).c_str(), head, Bytes(at, 3, size));
+    tree->InsertItem(Line("[%08lx] Version : %u", at + 3, version).c_str(), head, Bytes(at + 3, 1, size));
+    tree->InsertItem(Line("[%08lx] FileLength : %u[byte]", at + 4, fileLength).c_str(), head,
+                     Bytes(at + 4, 4, size));
 
-    const auto toTree = [this](HTREEITEM parent) {
-        return [this, parent](const std::string& line) { tree->InsertItem(line.c_str(), parent); };
+    const auto toTree = [this](HTREEITEM parent, bool inSideFile) {
+        return [this, parent, inSideFile](const std::string& line, uint64_t start, uint64_t end) {
+            tree->InsertItem(line.c_str(), parent, ByteRange{start, end, inSideFile});
+        };
     };
     if (c0 == 'F') {
-        DetailedFrameHeader(fp, head);
+        const uint64_t end = DetailedFrameHeader(fp, head, false);
+        tree->SetItemRange(head, Bytes(at, end - at, size));
         tree->Expand(head, TVE_EXPAND);
-        TagWalk(fp, toTree(parentItem));
+        TagWalk(fp, toTree(parentItem, false));
         return;
     }
     if (c0 != 'C') {
@@ -325,18 +345,20 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
     // The compressed body is inflated again, so that the layout always
     // matches the file as it is now.
     const std::string sideName = SideFileName(path);
+    const ByteRange stream = Bytes(at + 8, size - std::min<uint64_t>(size, at + 8), size);
+    tree->SetItemRange(head, Bytes(at, size - std::min<uint64_t>(size, at), size));
     InflateResult result;
     if (sideName.empty() || !WriteSideFile(fp, sideName, &result)) {
         tree->InsertItem(Line("[%08lx] zlib Stream : the side file %s.decompress cannot be written",
                               at + 8, path).c_str(),
-                         head);
+                         head, stream);
         tree->Expand(head, TVE_EXPAND);
         return;
     }
     tree->InsertItem(Line("[%08lx] zlib Stream : CMF 0x%02x, FLG 0x%02x, %llu[byte] inflated (%s) into %s",
                           at + 8, result.cmf, result.flg, static_cast<unsigned long long>(result.bytesOut),
                           StatusText(result.status), sideName.c_str()).c_str(),
-                     head);
+                     head, stream);
     tree->Expand(head, TVE_EXPAND);
 
     FILE* copy = std::fopen(sideName.c_str(), "rb");
@@ -344,34 +366,42 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
         return;
     const HTREEITEM body = tree->InsertItem(
         Line("[00000000] Inflated Body : %s (offsets below are in this file)", sideName.c_str()).c_str(),
-        parentItem);
-    DetailedFrameHeader(copy, body);
-    TagWalk(copy, toTree(body));
+        parentItem, ByteRange{0, StreamSize(copy), true});
+    DetailedFrameHeader(copy, body, true);
+    TagWalk(copy, toTree(body, true));
     tree->Expand(body, TVE_EXPAND);
     std::fclose(copy);
 }
 
-void CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent)
+uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSideFile)
 {
     const long position = std::ftell(fp);
     const unsigned long at = Offset(position);
+    const uint64_t size = StreamSize(fp);
     ReadFrameHeader(fp);
 
-    const HTREEITEM rect = tree->InsertItem(Line("[%08lx] FrameSize (RECT)", at).c_str(), parent);
-    tree->InsertItem(Line("[%08lx] Nbits : %u", at, rectangleBits).c_str(), rect);
+    // The RECT is bit fields, most significant bit first: each field's range
+    // is the bytes holding its bits, so neighbours may share a byte.
+    const uint64_t rectBytes = (5 + 4 * uint64_t{rectangleBits} + 7) / 8;
+    const HTREEITEM rect = tree->InsertItem(Line("[%08lx] FrameSize (RECT)", at).c_str(), parent,
+                                            Bytes(at, rectBytes, size, inSideFile));
+    tree->InsertItem(Line("[%08lx] Nbits : %u", at, rectangleBits).c_str(), rect, Bytes(at, 1, size, inSideFile));
     const char* names[4] = {"Xmin", "Xmax", "Ymin", "Ymax"};
     const uint32_t values[4] = {xMin, xMax, yMin, yMax};
     for (uint32_t i = 0; i < 4; ++i) {
         // Fields follow the 5-bit width back to back, most significant bit
         // first; a field's offset is the byte holding its first bit.
         const unsigned long fieldAt = at + (5 + i * rectangleBits) / 8;
+        const uint64_t fieldEnd = at + (5 + (i + 1) * uint64_t{rectangleBits} + 7) / 8;
         tree->InsertItem(Line("[%08lx] %s : %lld[twip]", fieldAt, names[i],
                               SignedField(values[i], rectangleBits)).c_str(),
-                         rect);
+                         rect, Bytes(fieldAt, fieldEnd - fieldAt, size, inSideFile));
     }
     tree->Expand(rect, TVE_EXPAND);
     const unsigned long rateAt = at + (5 + 4 * rectangleBits + 7) / 8;
     tree->InsertItem(Line("[%08lx] FrameRate : %s[fps]", rateAt, FrameRateText(frameRate).c_str()).c_str(),
-                     parent);
-    tree->InsertItem(Line("[%08lx] FrameCount : %u", rateAt + 2, frameCount).c_str(), parent);
+                     parent, Bytes(rateAt, 2, size, inSideFile));
+    tree->InsertItem(Line("[%08lx] FrameCount : %u", rateAt + 2, frameCount).c_str(), parent,
+                     Bytes(rateAt + 2, 2, size, inSideFile));
+    return rateAt + 4;
 }

@@ -30,7 +30,8 @@ public:
     static const char* TagName(uint32_t code);
 
 private:
-    using LineSink = std::function<void(const std::string&)>;
+    // Receives each tag line with the tag's bytes, [start, end).
+    using LineSink = std::function<void(const std::string&, uint64_t start, uint64_t end)>;
 
     void HeaderStep(FILE* fp, uint32_t level);
     void ReadFileHeader(FILE* fp);
@@ -41,7 +42,8 @@ private:
     bool WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result);
 
     void DetailedLayout(FILE* fp, const char* path, uint32_t level);
-    void DetailedFrameHeader(FILE* fp, HTREEITEM parent);
+    // Lays out the frame header at fp's position; returns the offset after it.
+    uint64_t DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSideFile);
 
     uint32_t signature = 0;
     uint32_t version = 0;
