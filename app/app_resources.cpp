@@ -38,6 +38,10 @@ constexpr CommandString kCommandStrings[] = {
     {kCmdEntryDelete, "エントリを削除します。"},
     {kCmdDetailedAnalysis, "詳細解析を実行します。"},
     {kCmdShowImage, "画像イメージを表示します"},
+    {kCmdViewHexPane, "ﾊﾞｲﾄ表示の表示/非表示\nﾊﾞｲﾄ表示の切り替え"},
+    {kCmdFileSaveText, "解析結果をﾃｷｽﾄ ﾌｧｲﾙに保存します\nﾃｷｽﾄで保存"},
+    {kCmdCopyLine, "選択した行をｺﾋﾟｰします\nｺﾋﾟｰ"},
+    {kCmdCopyBranch, "選択した行とその下の行をすべてｺﾋﾟｰします\n下の行を含めてｺﾋﾟｰ"},
 };
 
 using K = MenuItem::Kind;
@@ -61,6 +65,7 @@ constexpr MenuItem kMenuDocument[] = {
     {K::Popup, 0, "ﾌｧｲﾙ(&F)"},
     {K::Command, kCmdFileOpen, "開く(&O)...\tCtrl+O"},
     {K::Command, kCmdFileClose, "閉じる(&C)"},
+    {K::Command, kCmdFileSaveText, "ﾃｷｽﾄで保存(&S)..."},
     {K::Separator, 0, nullptr},
     {K::Command, kCmdAppExit, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"},
     {K::End, 0, nullptr},
@@ -69,6 +74,7 @@ constexpr MenuItem kMenuDocument[] = {
     {K::Command, kCmdViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)"},
     {K::Separator, 0, nullptr},
     {K::Command, kCmdViewAnalysisTree, "解析ﾂﾘｰ(&A)"},
+    {K::Command, kCmdViewHexPane, "ﾊﾞｲﾄ表示(&B)"},
     {K::End, 0, nullptr},
     {K::Popup, 0, "ｳｨﾝﾄﾞｳ(&W)"},
     {K::Command, kCmdWindowCascade, "重ねて表示(&C)"},
@@ -92,6 +98,9 @@ constexpr MenuItem kMenuEntry[] = {
 constexpr MenuItem kMenuImage[] = {
     {K::Popup, 0, "Image"},
     {K::Command, kCmdShowImage, "イメージ表示(&V)"},
+    {K::Separator, 0, nullptr},
+    {K::Command, kCmdCopyLine, "ｺﾋﾟｰ(&C)\tCtrl+C"},
+    {K::Command, kCmdCopyBranch, "下の行を含めてｺﾋﾟｰ(&B)"},
     {K::End, 0, nullptr},
 };
 

@@ -36,6 +36,10 @@ enum CommandId : int {
     kCmdEntryDelete = 32771,
     kCmdDetailedAnalysis = 32772,
     kCmdShowImage = 32774,
+    kCmdViewHexPane = 32775,
+    kCmdFileSaveText = 32776,
+    kCmdCopyLine = 32777,
+    kCmdCopyBranch = 32778,
 };
 
 // Resource ids of the menus, icons and bars.

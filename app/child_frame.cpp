@@ -1,19 +1,50 @@
 #include "app/child_frame.h"
 
 #include <QCloseEvent>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
 #include <algorithm>
 
 #include "app/app_icons.h"
+#include "app/hex_view.h"
+#include "app/main_frame.h"
 #include "app/image_wnd.h"
 #include "app/vantrel_app.h"
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
+#include "core/tree_ranges.h"
+
+namespace {
+
+// Profile entries of the hex pane, in the application's profile.
+constexpr const char* kHexPaneVisibleKey = "HexPane/Visible";
+constexpr const char* kHexPaneWidthKey = "HexPane/Width";
+constexpr int kDefaultHexPaneWidth = 560;
+
+}  // namespace
 
 CChildFrame::CChildFrame(CVantrelApp& app, CVantrelDoc& doc)
-    : app_(app), view_(new CVantrelView(app, this))
+    : app_(app), view_(new CVantrelView(app)), hex_(new CHexView), splitter_(new QSplitter(Qt::Horizontal, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWidget(view_);
+    splitter_->addWidget(view_);
+    splitter_->addWidget(hex_);
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 0);
+    splitter_->setChildrenCollapsible(false);
+    const QSettings settings;
+    const int width = settings.value(kHexPaneWidthKey, kDefaultHexPaneWidth).toInt();
+    splitter_->setSizes({std::max(1, 1000 - width), width > 0 ? width : kDefaultHexPaneWidth});
+    hex_->setVisible(HexPaneWanted());
+    setWidget(splitter_);
+    connect(splitter_, &QSplitter::splitterMoved, this, [this] { SaveHexPaneWidth(); });
+    connect(view_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) { ShowLineBytes(item); });
+    connect(hex_, &CHexView::byteClicked, this, &CChildFrame::SelectLineAt);
+    connect(hex_, &CHexView::cursorMoved, this, [this](const QString& text) {
+        if (CMainFrame* frame = app_.MainFrame(); frame && !text.isEmpty())
+            frame->statusBar()->showMessage(text);
+    });
     setWindowIcon(DocumentIcon());
     setWindowTitle(QString::fromUtf8(doc.GetTitle().c_str()));
     doc.SetFrame(this);
@@ -31,11 +62,75 @@ void CChildFrame::closeEvent(QCloseEvent* event)
     QMdiSubWindow::closeEvent(event);
     if (!event->isAccepted())
         return;
+    SaveHexPaneWidth();
     // The frame itself goes a moment later; its pictures vanish with it now,
     // so that they keep no program running whose main frame has closed.
     for (const auto& window : images_)
         window->hide();
     app_.OnFrameDestroyed(this);
+}
+
+void CChildFrame::SetDocumentPath(const std::string& path)
+{
+    path_ = path;
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    QFile file(name);
+    const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(4) : QByteArray();
+    hex_->SetBigEndian(CHexView::IsBigEndianFile(head));
+    hex_->SetFile(name);
+}
+
+bool CChildFrame::HexPaneVisible() const
+{
+    return !hex_->isHidden();
+}
+
+bool CChildFrame::HexPaneWanted()
+{
+    return QSettings().value(kHexPaneVisibleKey, true).toBool();
+}
+
+void CChildFrame::SetHexPaneVisible(bool visible)
+{
+    hex_->setVisible(visible);
+    QSettings().setValue(kHexPaneVisibleKey, visible);
+}
+
+void CChildFrame::SaveHexPaneWidth()
+{
+    if (HexPaneVisible() && splitter_->sizes().size() == 2)
+        QSettings().setValue(kHexPaneWidthKey, splitter_->sizes().at(1));
+}
+
+void CChildFrame::ShowLineBytes(QTreeWidgetItem* item)
+{
+    ByteRange range;
+    if (path_.empty() || !view_->GetItemRange(CTreeWidgetControl::Handle(item), range)) {
+        hex_->SelectRange(0, 0);
+        return;
+    }
+    // Byte order and cursor stay with the pane when it turns to the side
+    // file, whose body keeps the analysed file's byte order.
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path_));
+    hex_->SetFile(range.inSideFile ? name + QStringLiteral(".decompress") : name);
+    const uint64_t clicked = hex_->CursorOffset();
+    hex_->SelectRange(range.start, range.end);
+    if (fromHex_)
+        hex_->SetCursorOffset(clicked);
+}
+
+void CChildFrame::SelectLineAt(uint64_t offset)
+{
+    const bool side = hex_->FilePath() != QFile::decodeName(QByteArray::fromStdString(path_));
+    QTreeWidgetItem* item = view_->ItemFromHandle(InnermostLineAt(*view_, offset, side));
+    if (!item)
+        return;
+    for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+        p->setExpanded(true);
+    fromHex_ = true;
+    view_->setCurrentItem(item);
+    fromHex_ = false;
+    view_->scrollToItem(item);
 }
 
 void CChildFrame::AddImageWindow(const std::string& title, ImageRect& rect)

@@ -1,14 +1,19 @@
 #pragma once
 // The MDI child window of a detailed analysis: one view over one document,
-// and the image windows that the analysis decoded, in creation order. The
-// image windows live as long as the frame.
+// the hex pane with the analysed file's bytes beside it, and the image
+// windows that the analysis decoded, in creation order. The image windows
+// live as long as the frame. Selecting a line selects its bytes; clicking a
+// byte selects the innermost line that describes it.
 #include <QMdiSubWindow>
 #include <memory>
 #include <vector>
 
 #include "core/shell.h"
 
+class CHexView;
 class CImageWnd;
+class QSplitter;
+class QTreeWidgetItem;
 class CVantrelApp;
 class CVantrelDoc;
 class CVantrelView;
@@ -25,6 +30,22 @@ public:
     ~CChildFrame() override;
 
     CVantrelView* View() const { return view_; }
+    CHexView* HexView() const { return hex_; }
+
+    // The analysed file, shown in the hex pane with the byte order of its
+    // format; called when the document gets its path.
+    void SetDocumentPath(const std::string& path);
+    // The pane's visibility; the choice is kept in the profile for the
+    // frames that follow.
+    bool HexPaneVisible() const;
+    void SetHexPaneVisible(bool visible);
+    static bool HexPaneWanted();
+    // Shows the bytes of a line in the pane (the side file's for a line
+    // about the inflated body of a compressed SWF file).
+    void ShowLineBytes(QTreeWidgetItem* item);
+    // Selects the innermost line about the byte at offset of the file the
+    // pane shows, opens its branch and scrolls the tree to it.
+    void SelectLineAt(uint64_t offset);
 
     // Appends a hidden image window for a picture of rect's size, placed in
     // cascade after the earlier ones; rect is clamped to the largest client
@@ -43,6 +64,12 @@ protected:
 
 private:
     CVantrelApp& app_;
+    void SaveHexPaneWidth();
+
     CVantrelView* view_;
+    CHexView* hex_;
+    QSplitter* splitter_;
+    std::string path_;
+    bool fromHex_ = false;   // the tree's selection follows a click on a byte
     std::vector<std::unique_ptr<CImageWnd>> images_;
 };

@@ -66,6 +66,8 @@ constexpr CommandSlot kCommandSlots[] = {
     {kCmdViewToolBar, &CMainFrame::OnViewToolBar},
     {kCmdViewStatusBar, &CMainFrame::OnViewStatusBar},
     {kCmdViewAnalysisTree, &CMainFrame::OnViewAnalysisTree},
+    {kCmdViewHexPane, &CMainFrame::OnViewHexPane},
+    {kCmdFileSaveText, &CMainFrame::OnFileSaveText},
     {kCmdWindowCascade, &CMainFrame::OnWindowCascade},
     {kCmdWindowTileHorz, &CMainFrame::OnWindowTileHorz},
     {kCmdWindowArrange, &CMainFrame::OnWindowArrange},
@@ -89,7 +91,7 @@ bool MenuHolds(const QMenu& menu, int id)
 
 bool IsToggle(int id)
 {
-    return id == kCmdViewToolBar || id == kCmdViewStatusBar || id == kCmdViewAnalysisTree;
+    return id == kCmdViewToolBar || id == kCmdViewStatusBar || id == kCmdViewAnalysisTree || id == kCmdViewHexPane;
 }
 
 // The status bar's indicator panes, after the message pane.
@@ -298,6 +300,7 @@ void CMainFrame::UpdateCommandUi()
         {kCmdViewToolBar, !toolBar_->isHidden()},
         {kCmdViewStatusBar, !statusBar()->isHidden()},
         {kCmdViewAnalysisTree, bar_ && !bar_->isHidden()},
+        {kCmdViewHexPane, ActiveChildFrame() ? ActiveChildFrame()->HexPaneVisible() : CChildFrame::HexPaneWanted()},
     };
     for (auto [id, visible] : states)
         for (QAction* action : CommandActions(id))
@@ -354,6 +357,19 @@ void CMainFrame::OnViewAnalysisTree()
 {
     bar_->setVisible(bar_->isHidden());
     UpdateCommandUi();
+}
+
+void CMainFrame::OnViewHexPane()
+{
+    if (CChildFrame* frame = ActiveChildFrame())
+        frame->SetHexPaneVisible(!frame->HexPaneVisible());
+    UpdateCommandUi();
+}
+
+void CMainFrame::OnFileSaveText()
+{
+    if (CChildFrame* frame = ActiveChildFrame())
+        frame->View()->OnSaveText();
 }
 
 void CMainFrame::OnWindowCascade()

@@ -71,6 +71,8 @@ public slots:
     void OnViewToolBar();
     void OnViewStatusBar();
     void OnViewAnalysisTree();
+    void OnViewHexPane();
+    void OnFileSaveText();
     void OnWindowCascade();
     void OnWindowTileHorz();
     void OnWindowArrange();

@@ -153,7 +153,23 @@ HTREEITEM CTreeWidgetControl::GetSelectedItem() const
 void CTreeWidgetControl::DeleteAllItems()
 {
     live_.clear();
+    ranges_.clear();
     clear();
+}
+
+void CTreeWidgetControl::SetItemRange(HTREEITEM handle, const ByteRange& range)
+{
+    if (const QTreeWidgetItem* item = ItemFromHandle(handle))
+        ranges_[item] = range;
+}
+
+bool CTreeWidgetControl::GetItemRange(HTREEITEM handle, ByteRange& range) const
+{
+    const auto it = ranges_.find(ItemFromHandle(handle));
+    if (it == ranges_.end() || it->second.Empty())
+        return false;
+    range = it->second;
+    return true;
 }
 
 std::string CTreeWidgetControl::GetItemText(HTREEITEM handle) const

@@ -6,6 +6,7 @@
 // F3 and Shift+F3 the next and the previous match.
 #include <QTreeWidget>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "core/tree_control.h"
@@ -14,6 +15,7 @@ class CTreeWidgetControl : public QTreeWidget, public ITreeControl {
     Q_OBJECT
 public:
     explicit CTreeWidgetControl(QWidget* parent = nullptr);
+    using ITreeControl::InsertItem;
 
     HTREEITEM InsertItem(const char* text, HTREEITEM parent, HTREEITEM insertAfter = TVI_LAST) override;
     void Expand(HTREEITEM item, unsigned code) override;
@@ -27,6 +29,8 @@ public:
     void DeleteAllItems() override;
     std::string GetItemText(HTREEITEM item) const override;
     bool IsExpanded(HTREEITEM item) const override;
+    void SetItemRange(HTREEITEM item, const ByteRange& range) override;
+    bool GetItemRange(HTREEITEM item, ByteRange& range) const override;
 
     static HTREEITEM Handle(const QTreeWidgetItem* item);
     // The item behind a handle, or null when the handle is not a live item
@@ -53,5 +57,7 @@ private:
     QTreeWidgetItem* NextSibling(QTreeWidgetItem* item) const;
 
     std::unordered_set<const QTreeWidgetItem*> live_;
+    // Only lines that describe bytes have an entry.
+    std::unordered_map<const QTreeWidgetItem*, ByteRange> ranges_;
     QString lastSearch_;
 };

@@ -5,6 +5,8 @@
 void CVantrelDoc::SetTitle(const std::string& title)
 {
     title_ = title;
-    if (frame_)
+    if (frame_) {
         frame_->setWindowTitle(QString::fromUtf8(title.c_str()));
+        frame_->SetDocumentPath(title);
+    }
 }

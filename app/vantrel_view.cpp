@@ -2,9 +2,14 @@
 
 #include <algorithm>
 
+#include <QClipboard>
 #include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QSaveFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPagedPaintDevice>
@@ -21,6 +26,7 @@
 #include "app/item_view_input.h"
 #include "app/main_frame.h"
 #include "app/vantrel_app.h"
+#include "core/tree_ranges.h"
 
 CVantrelView::CVantrelView(CVantrelApp& app, QWidget* parent) : CTreeWidgetControl(parent), app_(app)
 {
@@ -41,6 +47,13 @@ void CVantrelView::keyPressEvent(QKeyEvent* event)
         ShowContextMenu(KeyboardMenuPos(*this));
         return;
     }
+    if (event->matches(QKeySequence::Copy) || event->keyCombination() == (Qt::CTRL | Qt::SHIFT | Qt::Key_C)) {
+        if (event->modifiers() & Qt::ShiftModifier)
+            OnCopyBranch();
+        else
+            OnCopyLine();
+        return;
+    }
     CTreeWidgetControl::keyPressEvent(event);
 }
 
@@ -49,6 +62,12 @@ void CVantrelView::ShowContextMenu(QPoint globalPos)
     QMenu menu(this);
     LoadPopupMenu(menu, kIdrImageMenu);
     connect(FindCommand(menu, kCmdShowImage), &QAction::triggered, this, &CVantrelView::OnShowImage);
+    for (auto [id, slot] : {std::pair{kCmdCopyLine, &CVantrelView::OnCopyLine},
+                            std::pair{kCmdCopyBranch, &CVantrelView::OnCopyBranch}}) {
+        QAction* action = FindCommand(menu, id);
+        action->setEnabled(GetSelectedItem() != 0);
+        connect(action, &QAction::triggered, this, slot);
+    }
     app_.TrackPopupMenu(menu, globalPos);
 }
 
@@ -62,6 +81,56 @@ void CVantrelView::OnShowImage()
     if (CMainFrame* frame = app_.MainFrame())
         if (CChildFrame* child = frame->ActiveChildFrame())
             child->ShowImageWindows();
+}
+
+void CVantrelView::OnCopyLine()
+{
+    if (const HTREEITEM item = GetSelectedItem())
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(*this, item, false)));
+}
+
+void CVantrelView::OnCopyBranch()
+{
+    if (const HTREEITEM item = GetSelectedItem())
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(*this, item, true)));
+}
+
+bool CVantrelView::SaveText(const QString& fileName) const
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const std::string text = TreeText(*this);
+    file.write(text.data(), static_cast<qint64>(text.size()));
+    return file.commit();
+}
+
+void CVantrelView::OnSaveText()
+{
+    QString proposal = ProposedPrintFile(DocumentPath());
+    proposal.replace(proposal.size() - 4, 4, QStringLiteral(".txt"));
+    QFileDialog dialog(app_.MainFrame(), CommandToolTip(kCmdFileSaveText), proposal,
+                       QStringLiteral("テキスト (*.txt);;すべてのファイル (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    if (app_.ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString file = dialog.selectedFiles().front();
+    if (!SaveText(file)) {
+        MessageBoxRequest box;
+        box.text = QStringLiteral("ファイル：%1\nに保存できません").arg(file).toStdString();
+        box.owner = MessageOwner::MainFrame;
+        app_.MessageBox(box);
+    }
+}
+
+QString CVantrelView::DocumentPath() const
+{
+    // The frame's title is the analysed file's full path.
+    for (const QWidget* w = parentWidget(); w; w = w->parentWidget())
+        if (qobject_cast<const QMdiSubWindow*>(w))
+            return w->windowTitle();
+    return QString();
 }
 
 QString CVantrelView::ProposedPrintFile(const QString& documentPath)
@@ -91,8 +160,7 @@ void CVantrelView::OnFilePrint()
     QPrinter printer(QPrinter::HighResolution);
     // The frame's title is the analysed file's full path; the print dialog
     // builds its proposal for a file from the document's name.
-    QWidget* frame = parentWidget() ? parentWidget() : this;
-    const QString path = frame->windowTitle();
+    const QString path = DocumentPath();
     printer.setDocName(QFileInfo(path).fileName());
     // Without a printer the output goes to a file: propose one that can be
     // written.

@@ -3,7 +3,9 @@
 // offers "イメージ表示(&V)", which shows the image windows of the active
 // detailed-analysis frame. Printing puts the lines as they are shown (the
 // expanded branches, indented by depth, long lines wrapped) on as many pages
-// as they need.
+// as they need. A line, or a line with everything under it, is copied as
+// text in vantrel-dump -d's indented form (Ctrl+C, Ctrl+Shift+C); the whole
+// tree can be saved as such a text file.
 #include <QStringList>
 
 #include "app/tree_widget_control.h"
@@ -27,11 +29,18 @@ public:
     static QStringList WrapLine(const QString& text, const QFontMetrics& metrics, int width);
 
     void ShowContextMenu(QPoint globalPos);
+    // Writes the whole tree as text; false when the file cannot be written.
+    bool SaveText(const QString& fileName) const;
 
 public slots:
     void OnShowImage();
     // Asks for a printer and prints the tree.
     void OnFilePrint();
+    // Copies the selected line, alone or with everything under it.
+    void OnCopyLine();
+    void OnCopyBranch();
+    // Asks for a file name and saves the tree as text.
+    void OnSaveText();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -39,5 +48,8 @@ protected:
     QString AskSearchText() override;
 
 private:
+    // The analysed file's path: the title of the frame holding the view.
+    QString DocumentPath() const;
+
     CVantrelApp& app_;
 };

@@ -133,8 +133,7 @@ std::string OneLine(std::string text)
 
 void PrintTree(std::ostream& out, const CMemoryTree& tree)
 {
-    for (HTREEITEM item : tree.PreOrder())
-        out << std::string(static_cast<size_t>(tree.GetDepth(item)) * 2, ' ') << tree.GetItemText(item) << '\n';
+    out << TreeText(tree);
 }
 
 void WriteJsonTree(CJsonWriter& json, const CMemoryTree& tree, HTREEITEM first)

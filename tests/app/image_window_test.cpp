@@ -146,7 +146,8 @@ private slots:
         // The result tree's menu, empty tree or not, offers the command.
         f.choose = QStringLiteral("イメージ表示(&V)");
         AppFixture::RightClick(*frame->View(), nullptr);
-        QCOMPARE(f.lastPopup, QStringList({"イメージ表示(&V)"}));
+        QCOMPARE(f.lastPopup,
+                 QStringList({"イメージ表示(&V)", "", "ｺﾋﾟｰ(&C)\tCtrl+C", "下の行を含めてｺﾋﾟｰ(&B)"}));
         QVERIFY(first->isVisible());
         QVERIFY(second->isVisible());
         // The second one a step down and right of the first, its caption free.

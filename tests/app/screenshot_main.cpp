@@ -2,7 +2,9 @@
 // a temporary folder (so that the side files of compressed SWF samples are
 // written there, not into the source tree; where the source tree has no
 // samples, a JPEG, a TIFF and an SWF file made here), runs a detailed
-// analysis of the first one and saves a picture of the main frame.
+// analysis of the first one and saves a picture of the main frame. With
+// --hex, the picture shows instead the detailed window of the SWF sample,
+// maximized, with a line and its bytes selected in the hex pane.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -11,7 +13,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <QTreeWidgetItemIterator>
+
 #include "app/child_frame.h"
+#include "app/hex_view.h"
 #include "app/main_frame.h"
 #include "app/rough_list_ctrl.h"
 #include "app/vantrel_view.h"
@@ -47,10 +52,28 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no rows or no detailed window\n");
         return 1;
     }
-    // The detailed window beside the list, both visible; with --as-opened the
-    // windows stay as the program left them (maximized).
-    if (!(argc > 2 && std::strcmp(argv[2], "--as-opened") == 0))
+    const bool hexMode = argc > 2 && std::strcmp(argv[2], "--hex") == 0;
+    if (hexMode) {
+        for (const std::string& path : paths)
+            if (path.size() > 4 && path.compare(path.size() - 4, 4, ".swf") == 0 &&
+                path.find("compressed") == std::string::npos)
+                f.App().RunDetailedAnalysis(path.c_str());
+        detail = f.Frame().ActiveChildFrame();
+        detail->showMaximized();
+        QTest::qWait(50);
+        // A byte of a tag's body: its tag line is selected with the tag's bytes.
+        QTreeWidgetItemIterator it(detail->View());
+        for (; *it && !(*it)->text(0).contains(QStringLiteral("DoAction")); ++it) {
+        }
+        if (*it)
+            detail->View()->setCurrentItem(*it);
+        if (detail->HexView()->SelectionEnd() > 0)
+            detail->HexView()->SetCursorOffset(detail->HexView()->SelectionStart() + 2);
+    } else if (!(argc > 2 && std::strcmp(argv[2], "--as-opened") == 0)) {
+        // The detailed window beside the list, both visible; with --as-opened
+        // the windows stay as the program left them (maximized).
         f.Frame().OnWindowTileHorz();
+    }
     // Decoded pictures, if the analysis made any, stand at the top left.
     detail->ShowImageWindows();
     QTest::qWait(300);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/analysis_tree.h"
+#include "core/tree_ranges.h"
 #include "headless/memory_tree.h"
 
 namespace {
@@ -79,6 +80,51 @@ TEST(BaseParent, NestedAnalysesHangUnderTheLastInsertedLine)
     // Expansion makes no difference to where the walk ends.
     tree.Expand(app1, TVE_EXPAND);
     EXPECT_EQ(ChooseBaseParent(tree, 2), thumb);
+}
+
+// Ranges belong to their items, survive later inserts, and go with
+// DeleteAllItems; the walks over them keep tree order and depth.
+TEST(MemoryTree, RangesAndTheQueriesOverThem)
+{
+    CMemoryTree tree;
+    const HTREEITEM file = tree.InsertItem("file", TVI_ROOT);
+    const HTREEITEM head = tree.InsertItem("head", TVI_ROOT, ByteRange{0, 10});
+    const HTREEITEM field = tree.InsertItem("field", head, ByteRange{2, 4});
+    tree.InsertItem("meaning", field);
+    const HTREEITEM side = tree.InsertItem("side", TVI_ROOT, ByteRange{0, 6, true});
+    tree.InsertItem("tail", TVI_ROOT, ByteRange{12, 14});
+    ByteRange r;
+    EXPECT_FALSE(tree.GetItemRange(file, r));
+    ASSERT_TRUE(tree.GetItemRange(field, r));
+    EXPECT_EQ(r.start, 2u);
+    EXPECT_EQ(r.end, 4u);
+    ASSERT_TRUE(tree.GetItemRange(side, r));
+    EXPECT_TRUE(r.inSideFile);
+
+    const std::vector<LineAt> at3 = LinesAt(tree, 3, false);
+    ASSERT_EQ(at3.size(), 2u);
+    EXPECT_EQ(at3[0].item, head);
+    EXPECT_EQ(at3[1].item, field);
+    EXPECT_EQ(at3[1].depth, 1);
+    EXPECT_EQ(InnermostLineAt(tree, 3, false), field);
+    EXPECT_EQ(InnermostLineAt(tree, 3, true), side);
+    EXPECT_EQ(InnermostLineAt(tree, 11, false), 0u);
+
+    const std::vector<ByteRange> gaps = UncoveredRanges(tree, 20);
+    ASSERT_EQ(gaps.size(), 2u);
+    EXPECT_EQ(gaps[0].start, 10u);
+    EXPECT_EQ(gaps[0].end, 12u);
+    EXPECT_EQ(gaps[1].start, 14u);
+    EXPECT_EQ(gaps[1].end, 20u);
+
+    EXPECT_EQ(TreeText(tree, head, false), "head\n");
+    EXPECT_EQ(TreeText(tree, head, true), "head\n  field\n    meaning\n");
+    EXPECT_EQ(TreeText(tree), "file\nhead\n  field\n    meaning\nside\ntail\n");
+
+    tree.DeleteAllItems();
+    const HTREEITEM fresh = tree.InsertItem("fresh", TVI_ROOT);
+    EXPECT_FALSE(tree.GetItemRange(fresh, r));
+    EXPECT_FALSE(tree.GetItemRange(field, r));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli/dump_command.h"
+#include "core/tree_ranges.h"
 
 namespace testing_support {
 
@@ -53,10 +54,7 @@ std::string ReadText(const std::string& path)
 
 std::string TreeText(const CMemoryTree& tree)
 {
-    std::string text;
-    for (HTREEITEM item : tree.PreOrder())
-        text += std::string(static_cast<size_t>(tree.GetDepth(item)) * 2, ' ') + tree.GetItemText(item) + "\n";
-    return text;
+    return ::TreeText(tree);
 }
 
 std::string Headless::BarText()

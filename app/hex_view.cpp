@@ -1,0 +1,230 @@
+#include "app/hex_view.h"
+
+#include <QFontDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// Character columns of a row: the offset, two spaces, 16 bytes in hex (three
+// columns each, one more space after the eighth), a space, the 16 bytes as
+// text.
+constexpr int kHexGap = 2;
+constexpr int kTextGap = 2;
+
+QChar TextChar(uint8_t byte)
+{
+    return byte >= 0x20 && byte < 0x7F ? QChar(byte) : QChar('.');
+}
+
+}  // namespace
+
+CHexView::CHexView(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Monospace);
+    setFont(font);
+    viewport()->setCursor(Qt::IBeamCursor);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+bool CHexView::IsBigEndianFile(const QByteArray& head)
+{
+    if (head.startsWith("II"))
+        return false;
+    if (head.startsWith("MM"))
+        return true;
+    // SWF ("FWS", "CWS") stores its fields low byte first; JPEG and the
+    // rest high byte first.
+    return !(head.size() >= 3 && head.mid(1, 2) == "WS");
+}
+
+bool CHexView::SetFile(const QString& path)
+{
+    if (file_.isOpen() && path == path_)
+        return true;
+    file_.close();
+    path_ = path;
+    file_.setFileName(path);
+    size_ = file_.open(QIODevice::ReadOnly) ? static_cast<uint64_t>(file_.size()) : 0;
+    selStart_ = selEnd_ = cursor_ = 0;
+    verticalScrollBar()->setValue(0);
+    UpdateScrollBar();
+    viewport()->update();
+    return file_.isOpen();
+}
+
+QByteArray CHexView::Read(uint64_t offset, qint64 length)
+{
+    if (!file_.isOpen() || offset >= size_ || !file_.seek(static_cast<qint64>(offset)))
+        return QByteArray();
+    return file_.read(length);
+}
+
+int CHexView::RowHeight() const
+{
+    return fontMetrics().height();
+}
+
+int CHexView::CharWidth() const
+{
+    return std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('0')));
+}
+
+int CHexView::OffsetDigits() const
+{
+    int digits = 8;
+    while (digits < 16 && (size_ >> (4 * digits)) != 0)
+        ++digits;
+    return digits;
+}
+
+int CHexView::HexX(int column) const
+{
+    return (OffsetDigits() + kHexGap + column * 3 + (column >= 8 ? 1 : 0)) * CharWidth() + 4;
+}
+
+int CHexView::TextX(int column) const
+{
+    return HexX(kBytesPerRow) + (kTextGap - 1 + column) * CharWidth();
+}
+
+void CHexView::UpdateScrollBar()
+{
+    // One step per row; a file of more rows than the bar can count (over
+    // 32 GiB) shows its first 32 GiB.
+    const uint64_t rows = (size_ + kBytesPerRow - 1) / kBytesPerRow;
+    const int page = std::max(1, viewport()->height() / RowHeight());
+    const uint64_t last = rows > static_cast<uint64_t>(page) ? rows - page : 0;
+    verticalScrollBar()->setRange(0, static_cast<int>(std::min<uint64_t>(last, INT_MAX)));
+    verticalScrollBar()->setPageStep(page);
+    verticalScrollBar()->setSingleStep(1);
+    horizontalScrollBar()->setRange(0, std::max(0, TextX(kBytesPerRow) + 4 - viewport()->width()));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+}
+
+void CHexView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollBar();
+}
+
+uint64_t CHexView::FirstVisibleRow() const
+{
+    return static_cast<uint64_t>(verticalScrollBar()->value());
+}
+
+void CHexView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), palette().base());
+    const int rowHeight = RowHeight();
+    const int rows = viewport()->height() / rowHeight + 1;
+    const uint64_t first = FirstVisibleRow();
+    const QByteArray bytes = Read(first * kBytesPerRow, qint64{rows} * kBytesPerRow);
+    const int ascent = fontMetrics().ascent();
+    const int cw = CharWidth();
+    painter.translate(-horizontalScrollBar()->value(), 0);
+    const QColor selection = palette().color(QPalette::Highlight);
+    const QColor selectedText = palette().color(QPalette::HighlightedText);
+    for (int r = 0; r < rows && qsizetype{r} * kBytesPerRow < bytes.size(); ++r) {
+        const int y = r * rowHeight;
+        const uint64_t rowStart = (first + r) * kBytesPerRow;
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(4, y + ascent, QStringLiteral("%1").arg(rowStart, OffsetDigits(), 16, QLatin1Char('0')));
+        for (int c = 0; c < kBytesPerRow && qsizetype{r} * kBytesPerRow + c < bytes.size(); ++c) {
+            const uint64_t offset = rowStart + c;
+            const auto byte = static_cast<uint8_t>(bytes[r * kBytesPerRow + c]);
+            const bool selected = offset >= selStart_ && offset < selEnd_;
+            if (selected) {
+                painter.fillRect(QRect(HexX(c), y, cw * 2, rowHeight), selection);
+                painter.fillRect(QRect(TextX(c), y, cw, rowHeight), selection);
+            }
+            if (offset == cursor_ && hasFocus())
+                painter.drawRect(QRect(HexX(c) - 1, y, cw * 2 + 1, rowHeight - 1));
+            painter.setPen(selected ? selectedText : palette().color(QPalette::Text));
+            painter.drawText(HexX(c), y + ascent, QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')));
+            painter.drawText(TextX(c), y + ascent, QString(TextChar(byte)));
+        }
+    }
+}
+
+int64_t CHexView::OffsetAt(QPoint point) const
+{
+    const int x = point.x() + horizontalScrollBar()->value();
+    const uint64_t row = FirstVisibleRow() + static_cast<uint64_t>(std::max(0, point.y()) / RowHeight());
+    int column = -1;
+    for (int c = 0; c < kBytesPerRow; ++c) {
+        if ((x >= HexX(c) && x < HexX(c) + 3 * CharWidth()) || (x >= TextX(c) && x < TextX(c) + CharWidth()))
+            column = c;
+    }
+    const uint64_t offset = row * kBytesPerRow + static_cast<uint64_t>(column);
+    return column < 0 || offset >= size_ ? -1 : static_cast<int64_t>(offset);
+}
+
+QRect CHexView::ByteRect(uint64_t offset) const
+{
+    const int r = static_cast<int>(offset / kBytesPerRow - FirstVisibleRow());
+    const int c = static_cast<int>(offset % kBytesPerRow);
+    return QRect(HexX(c) - horizontalScrollBar()->value(), r * RowHeight(), CharWidth() * 2, RowHeight());
+}
+
+void CHexView::mousePressEvent(QMouseEvent* event)
+{
+    const int64_t offset = OffsetAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && offset >= 0) {
+        SetCursorOffset(static_cast<uint64_t>(offset));
+        emit byteClicked(static_cast<uint64_t>(offset));
+    }
+    QAbstractScrollArea::mousePressEvent(event);
+}
+
+void CHexView::SetCursorOffset(uint64_t offset)
+{
+    cursor_ = offset;
+    viewport()->update();
+    emit cursorMoved(CursorText());
+}
+
+void CHexView::SelectRange(uint64_t start, uint64_t end)
+{
+    selStart_ = std::min(start, size_);
+    selEnd_ = std::min(end, size_);
+    if (selEnd_ > selStart_) {
+        // Scroll only when the range's first row is off screen; then put it
+        // a few rows below the top, so what precedes it shows too.
+        const uint64_t row = selStart_ / kBytesPerRow;
+        const uint64_t page = static_cast<uint64_t>(std::max(1, viewport()->height() / RowHeight()));
+        if (row < FirstVisibleRow() || row >= FirstVisibleRow() + page)
+            verticalScrollBar()->setValue(static_cast<int>(std::min<uint64_t>(row > 2 ? row - 2 : 0, INT_MAX)));
+        cursor_ = selStart_;
+        emit cursorMoved(CursorText());
+    }
+    viewport()->update();
+}
+
+QString CHexView::CursorText()
+{
+    const QByteArray b = Read(cursor_, 4);
+    if (b.isEmpty())
+        return QString();
+    const auto at = [&b](int i) { return uint32_t{static_cast<uint8_t>(b[i])}; };
+    QString text = QStringLiteral("Offset 0x%1 (%2)  Byte 0x%3 (%4)")
+                       .arg(cursor_, 8, 16, QLatin1Char('0'))
+                       .arg(cursor_)
+                       .arg(at(0), 2, 16, QLatin1Char('0'))
+                       .arg(at(0));
+    if (b.size() >= 2) {
+        const uint32_t v = bigEndian_ ? (at(0) << 8 | at(1)) : (at(1) << 8 | at(0));
+        text += QStringLiteral("  16-bit 0x%1 (%2)").arg(v, 4, 16, QLatin1Char('0')).arg(v);
+    }
+    if (b.size() >= 4) {
+        const uint32_t v = bigEndian_ ? (at(0) << 24 | at(1) << 16 | at(2) << 8 | at(3))
+                                      : (at(3) << 24 | at(2) << 16 | at(1) << 8 | at(0));
+        text += QStringLiteral("  32-bit 0x%1 (%2)").arg(v, 8, 16, QLatin1Char('0')).arg(v);
+    }
+    return text + (bigEndian_ ? QStringLiteral("  big-endian") : QStringLiteral("  little-endian"));
+}

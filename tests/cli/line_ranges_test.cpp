@@ -1,0 +1,232 @@
+// The byte ranges of detailed lines: how they agree with the offsets the
+// lines print, over every sample and malformed file, and what --at, --gaps
+// and --json make of them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "core/tree_ranges.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Bytes;
+using testing_support::Dump;
+using testing_support::Headless;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+// Formats whose analyzers record a range for every line that names an
+// offset. The others are checked only where their lines have ranges.
+const std::map<std::string, bool> kRangesComplete = {{"SWF", true}, {"JPEG", false}, {"TIFF", false}};
+
+// Headings under which the ICC analyzer's lines stand, whatever the file's
+// format: its ranges are complete too.
+bool IsIccHeading(const std::string& text)
+{
+    return text == "/* --- ICC Profile Header --- */" || text == "/* --- ICC Tag Table --- */";
+}
+
+// The offset a line names in its "[%08x]" prefix; -1 when it names none.
+int64_t NamedOffset(const std::string& text)
+{
+    if (text.size() < 10 || text[0] != '[' || text[9] != ']')
+        return -1;
+    const std::string digits = text.substr(1, 8);
+    if (digits.find_first_not_of("0123456789abcdef") != std::string::npos)
+        return -1;
+    return static_cast<int64_t>(std::stoull(digits, nullptr, 16));
+}
+
+void PutLe(Bytes& b, size_t at, uint32_t v, int n)
+{
+    for (int i = 0; i < n; ++i)
+        b[at + i] = uint8_t(v >> (8 * i));
+}
+
+void PutBe32(Bytes& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = uint8_t(v >> (24 - 8 * i));
+}
+
+// A little-endian TIFF whose one IFD entry holds an ICC profile at 26 with
+// a tag table of two entries ("desc", "cprt").
+Bytes TiffWithProfile()
+{
+    constexpr uint32_t kProfileAt = 26;
+    constexpr uint32_t kProfileSize = 132 + 2 * 12;
+    Bytes b(kProfileAt + kProfileSize, 0);
+    b[0] = b[1] = 'I';
+    PutLe(b, 2, 42, 2);
+    PutLe(b, 4, 8, 4);
+    PutLe(b, 8, 1, 2);
+    PutLe(b, 10, 34675, 2);
+    PutLe(b, 12, 7, 2);
+    PutLe(b, 14, kProfileSize, 4);
+    PutLe(b, 18, kProfileAt, 4);
+    PutBe32(b, kProfileAt, kProfileSize);
+    std::copy_n("acsp", 4, b.begin() + kProfileAt + 36);
+    PutBe32(b, kProfileAt + 128, 2);
+    std::copy_n("desc", 4, b.begin() + kProfileAt + 132);
+    PutBe32(b, kProfileAt + 136, 0x80);
+    PutBe32(b, kProfileAt + 140, 12);
+    std::copy_n("cprt", 4, b.begin() + kProfileAt + 144);
+    return b;
+}
+
+std::vector<fs::path> InputFiles()
+{
+    std::vector<fs::path> files;
+    for (const char* dir : {"/samples", "/tests/corpus", "/tests/data/jpeg"}) {
+        const fs::path root = std::string(VANTREL_SOURCE_DIR) + dir;
+        if (!fs::is_directory(root))
+            continue;
+        for (const auto& entry : fs::directory_iterator(root)) {
+            const std::string ext = entry.path().extension().string();
+            if (entry.is_regular_file() && ext != ".md" && ext != ".py" && ext != ".txt" && ext != ".decompress")
+                files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Sibling ranges do not overlap, but for one byte shared by bit fields
+// packed across a byte boundary.
+void CheckSiblings(const CMemoryTree& tree, HTREEITEM first)
+{
+    std::vector<ByteRange> ranges;
+    for (HTREEITEM item = first; item; item = tree.GetNextSiblingItem(item))
+        if (ByteRange r; tree.GetItemRange(item, r))
+            ranges.push_back(r);
+    std::sort(ranges.begin(), ranges.end(), [](const ByteRange& a, const ByteRange& b) {
+        return a.inSideFile != b.inSideFile ? a.inSideFile < b.inSideFile : a.start < b.start;
+    });
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        const bool sameFile = ranges[i].inSideFile == ranges[i - 1].inSideFile;
+        EXPECT_TRUE(!sameFile || ranges[i].start + 1 >= ranges[i - 1].end)
+            << "sibling ranges overlap at " << ranges[i].start;
+    }
+}
+
+// Checks every line of one detailed tree against the rules of ranges.
+void CheckTree(const CMemoryTree& tree, bool rangesComplete, uint64_t fileSize, uint64_t sideSize)
+{
+    CheckSiblings(tree, tree.GetRootItem());
+    // Per depth: inside an ICC heading; inside the inflated body of a
+    // compressed SWF file, whose offsets are in the side file.
+    std::vector<bool> iccAt;
+    std::vector<bool> sideAt;
+    ForEachLine(tree, tree.GetRootItem(), false, [&](HTREEITEM item, int depth) {
+        const std::string text = tree.GetItemText(item);
+        CheckSiblings(tree, tree.GetChildItem(item));
+        iccAt.resize(static_cast<size_t>(depth) + 1);
+        sideAt.resize(static_cast<size_t>(depth) + 1);
+        iccAt[depth] = IsIccHeading(text) || (depth > 0 && iccAt[depth - 1]);
+        sideAt[depth] = text.find(" Inflated Body : ") != std::string::npos || (depth > 0 && sideAt[depth - 1]);
+        SCOPED_TRACE(text);
+        const int64_t offset = NamedOffset(text);
+        ByteRange range;
+        if (!tree.GetItemRange(item, range)) {
+            // A line about bytes past the end has nothing to describe.
+            const bool required = rangesComplete || iccAt[depth];
+            EXPECT_FALSE(required && offset >= 0 && static_cast<uint64_t>(offset) < (sideAt[depth] ? sideSize : fileSize))
+                << "a line that names an offset has no range";
+            return;
+        }
+        EXPECT_GE(offset, 0) << "a line without an offset has a range";
+        EXPECT_EQ(range.start, static_cast<uint64_t>(offset));
+        EXPECT_EQ(range.inSideFile, sideAt[depth]);
+        EXPECT_LE(range.end, range.inSideFile ? sideSize : fileSize);
+    });
+}
+
+TEST(LineRanges, EveryRangeStartsAtItsLinesOffsetInsideTheFile)
+{
+    std::vector<fs::path> files = InputFiles();
+    ASSERT_FALSE(files.empty());
+    TempDir made;
+    files.push_back(made.Write("icc.tif", TiffWithProfile()));
+    for (const fs::path& source : files) {
+        SCOPED_TRACE(source.string());
+        TempDir dir;
+        // A copy, so that the side files of compressed samples go there.
+        const std::string path = dir.Write(source.filename().string(), ReadFile(source.string()));
+        Headless h;
+        h.app.OpenFiles({path});
+        h.app.RunDetailedAnalysis(path.c_str());
+        const HeadlessDocument* doc = h.shell.FindDocument(path);
+        if (!doc || h.shell.Rows().empty())
+            continue;
+        const auto complete = kRangesComplete.find(h.shell.Rows()[0].format);
+        std::error_code ec;
+        const uint64_t sideSize = fs::exists(path + ".decompress") ? fs::file_size(path + ".decompress") : 0;
+        CheckTree(doc->tree, complete != kRangesComplete.end() && complete->second, fs::file_size(path, ec),
+                  sideSize);
+    }
+}
+
+std::string Sample(const TempDir& dir, const char* name)
+{
+    return dir.Write(name, ReadFile(std::string(VANTREL_SOURCE_DIR) + "/samples/" + name));
+}
+
+TEST(LineRanges, AtPrintsTheChainOfLinesAboutAByte)
+{
+    TempDir dir;
+    const std::string swf = Sample(dir, "stage.swf");
+    // A tag's body byte, and a byte that two RECT fields share.
+    EXPECT_EQ(Dump({"--at", "0x1f", swf}).out, "[0000001c] TagID : 12 (DoAction), Size : 1[byte]\n");
+    EXPECT_EQ(Dump({"--at", "10", swf}).out,
+              "[00000000] SWF File Header(FWS) Version6\n"
+              "  [00000008] FrameSize (RECT)\n"
+              "    [00000008] Xmin : 0[twip]\n"
+              "    [0000000a] Xmax : 11000[twip]\n");
+    EXPECT_EQ(Dump({"--at", "39", swf}).out, "");
+    // The compressed body lies in the analysed file as one stream.
+    const std::string cws = Sample(dir, "stage-compressed.swf");
+    const std::string atStream = Dump({"--at", "0x10", cws}).out;
+    EXPECT_EQ(atStream.rfind("[00000000] SWF File Header(CWS) Version6\n  [00000008] zlib Stream : ", 0), 0u)
+        << atStream;
+    // An ICC tag table entry's offset field, under the TIFF lines.
+    const std::string icc = dir.Write("icc.tif", TiffWithProfile());
+    const std::string at = Dump({"--at", std::to_string(26 + 136 + 2), icc}).out;
+    const std::string tail = "        [0000009e] Tag signature = desc : profileDescriptionTag\n"
+                             "          [000000a2] Offset to beginning of tag data element = 0x00000080 "
+                             "( + 0x0000001a = 0x0000009a )\n";
+    ASSERT_GE(at.size(), tail.size()) << at;
+    EXPECT_EQ(at.substr(at.size() - tail.size()), tail);
+    for (const char* bad : {"x", "0x", "-1", "12a", "0x1g", "99999999999999999999999"})
+        EXPECT_EQ(Dump({"--at", bad, swf}).status, 2) << bad;
+}
+
+TEST(LineRanges, GapsAreTheBytesNoLineDescribes)
+{
+    TempDir dir;
+    Bytes swf = ReadFile(std::string(VANTREL_SOURCE_DIR) + "/samples/stage.swf");
+    const std::string whole = dir.Write("whole.swf", swf);
+    EXPECT_EQ(Dump({"--gaps", whole}).out, "");
+    const size_t end = swf.size();
+    swf.insert(swf.end(), {'t', 'r', 'a', 'i', 'l'});
+    const std::string trailing = dir.Write("trailing.swf", swf);
+    const auto r = Dump({"--gaps", trailing});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::to_string(end) + " " + std::to_string(end + 5) + " 5\n");
+}
+
+TEST(LineRanges, JsonGivesRangesAndTheSideFile)
+{
+    TempDir dir;
+    const std::string json = Dump({"--json", "-d", Sample(dir, "stage-compressed.swf")}).out;
+    EXPECT_NE(json.find("{\"text\":\"[00000004] FileLength : 39[byte]\",\"range\":[4,8]}"), std::string::npos);
+    EXPECT_NE(json.find("\"[0000000d] TagID : 9 (SetBackgroundColor), Size : 3[byte]\",\"range\":[13,18],"
+                        "\"in\":\"side-file\"}"),
+              std::string::npos)
+        << json;
+}
+
+}  // namespace
