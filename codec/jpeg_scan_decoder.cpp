@@ -9,7 +9,8 @@
 // The transform and the colour conversion are plain loops over eight lanes;
 // where the compiler can, it also builds them for AVX2 and picks the variant
 // at load time. Both variants compute the same integers.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define VANTREL_VECTOR_CLONES __attribute__((target_clones("avx2", "default"), noinline))
 #else
 #define VANTREL_VECTOR_CLONES
