@@ -63,6 +63,28 @@ TEST(TiffImage, DecodedPicturesEqualLibtiff)
             }
 }
 
+// LZW strips of several hundred kilobytes: the decoder copies strings from
+// where it wrote them first while they are in its output buffer, and follows
+// the prefix links for strings written before its buffer was last emptied.
+TEST(TiffImage, LargeLzwStripsEqualLibtiff)
+{
+    for (const Kind& kind : kKinds) {
+        if (kind.compression != COMPRESSION_LZW || kind.bits != 8)
+            continue;
+        for (uint32_t rowsPerStrip : {500u, 61u}) {
+            SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(rowsPerStrip) + " rows a strip");
+            testing_support::TempDir dir;
+            const std::string path = dir.Path() + "/large.tif";
+            const uint32_t width = 611, height = 500;
+            WritePicture(path, true, kind, width, height, rowsPerStrip);
+            const std::unique_ptr<Drawing> d = DrawFile(path);
+            ASSERT_EQ(d->windows.size(), 1u);
+            EXPECT_EQ(FirstDifferentRow(DrawnPicture(d->windows[0]->image), LibtiffPicture(path, width, height), width),
+                      -1);
+        }
+    }
+}
+
 
 namespace {
 
