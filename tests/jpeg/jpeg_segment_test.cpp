@@ -433,6 +433,34 @@ TEST(JpegCom, CutNeverSplitsACharacter)
     EXPECT_NE(r.detail.find("[0000025f] EOI"), std::string::npos);
 }
 
+TEST(JpegCom, ShiftJisTextIsShownAsUtf8AndCutByItsBytesInTheFile)
+{
+    struct Case {
+        std::string bytes;
+        std::string shown;
+    };
+    std::string longText = "x", longShown = "x";
+    for (int i = 0; i < 300; ++i) {
+        longText += "\x82\xa0";
+        // 490 bytes are left for the text: "x" and 244 characters.
+        longShown += i < 244 ? "あ" : "";
+    }
+    const Case cases[] = {
+        {"\x93\xfa\x96\x7b\x8c\xea\x83\x52\x83\x81\x83\x93\x83\x67 \xb6\xc0\xb6\xc5", "日本語コメント ｶﾀｶﾅ"},
+        {"\xef\xbb\xbf\xe6\x97\xa5\xe6\x9c\xac", "\xef\xbb\xbf日本"},
+        {longText, longShown},
+    };
+    for (const Case& c : cases) {
+        Bytes p;
+        PutText(p, c.bytes);
+        p.push_back('\0');
+        Bytes f = Soi();
+        Put(f, Segment(0xFE, p));
+        Put(f, Eoi());
+        EXPECT_NE(Analyse(f).detail.find("  [00000006] Comment : " + c.shown + "\n"), std::string::npos) << c.shown;
+    }
+}
+
 TEST(JpegCom, ShortSegmentsReadNoText)
 {
     for (uint8_t len : {0, 2, 3}) {
