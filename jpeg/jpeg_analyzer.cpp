@@ -71,6 +71,39 @@ void AddEntry(uint32_t level, const std::string& text)
     GetAnalysisApp().AddEntry(level, text.c_str());
 }
 
+struct MarkerRule {
+    uint32_t marker;
+    uint32_t needed;     // seen-marker members that must all be present
+    uint32_t excluded;   // members of which none may be present
+    uint32_t seen;       // the member that an accepted marker adds
+};
+
+// Where each marker is accepted; any marker not listed never is. SOI only
+// comes first, the tables and the frame only before the scan, and the scan
+// only after both tables and the frame.
+constexpr MarkerRule kMarkerRules[] = {
+    {0xFFD8, 0, ~0u, CJpegAnalyzer::kSeenSOI},
+    {0xFFE0, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP0, CJpegAnalyzer::kSeenAPP0},
+    {0xFFE1, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP1, CJpegAnalyzer::kSeenAPP1},
+    {0xFFE2, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP2, CJpegAnalyzer::kSeenAPP2},
+    {0xFFDB, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDQT},
+    {0xFFC4, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDHT},
+    {0xFFC0, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOF0 | CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenSOF0},
+    {0xFFDD, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenDRI | CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDRI},
+    {0xFFDA, CJpegAnalyzer::kSeenSOI | CJpegAnalyzer::kSeenDQT | CJpegAnalyzer::kSeenDHT | CJpegAnalyzer::kSeenSOF0,
+     CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenSOS},
+    {0xFFFE, 0, 0, CJpegAnalyzer::kSeenCOM},
+    {0xFFD9, 0, 0, CJpegAnalyzer::kSeenEOI},
+};
+
+constexpr const MarkerRule* FindMarkerRule(uint32_t marker)
+{
+    for (const MarkerRule& rule : kMarkerRules)
+        if (rule.marker == marker)
+            return &rule;
+    return nullptr;
+}
+
 struct ChromaLayout {
     uint32_t horizontal;   // first component's factor over the second's
     uint32_t vertical;
@@ -162,82 +195,8 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
         const uint32_t marker = ReadMarker(fp);
         const uint32_t position = Tell(fp);
         const uint64_t segmentEnd = SegmentEnd(fp, marker, position);
-        const bool soi = seenMarkers & kSeenSOI;
-        const bool sos = seenMarkers & kSeenSOS;
-        switch (marker) {
-        case 0xFFD8:
-            if (seenMarkers == 0) {
-                OnSOI(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenSOI;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFE0:
-        case 0xFFE1:
-        case 0xFFE2: {
-            const uint32_t bit = kSeenAPP0 << (marker - 0xFFE0);
-            if (soi && !(seenMarkers & bit)) {
-                OnAPPn(fp, position, entryId, detailed, handlerLevel, marker);
-                seenMarkers |= bit;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        }
-        case 0xFFDB:
-            if (soi && !sos) {
-                OnDQT(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenDQT;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFC4:
-            if (soi && !sos) {
-                OnDHT(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenDHT;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFC0:
-            if (soi && !(seenMarkers & kSeenSOF0) && !sos) {
-                OnSOF(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenSOF0;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFDD:
-            if (soi && !(seenMarkers & kSeenDRI) && !sos) {
-                OnDRI(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenDRI;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFDA: {
-            const uint32_t needed = kSeenSOI | kSeenDQT | kSeenDHT | kSeenSOF0;
-            if ((seenMarkers & needed) == needed && !sos) {
-                OnSOS(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenSOS;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        }
-        case 0xFFFE:
-            OnCOM(fp, position, entryId, detailed, handlerLevel);
-            seenMarkers |= kSeenCOM;
-            break;
-        case 0xFFD9:
-            OnEOI(fp, position, entryId, detailed, handlerLevel);
+        if (!Dispatch(fp, marker, position, entryId, detailed, handlerLevel, seenMarkers))
             return;
-        default:
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        }
         // Accepted or not, a segment is passed over by its length, so that
         // 0xFF bytes in its payload (a thumbnail, a profile) are never taken
         // for markers of the file's own. The walk never goes back.
@@ -252,6 +211,32 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
             seenMarkers |= kSeenImageData;
         }
     }
+}
+
+bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint32_t position, int32_t entryId, uint32_t detailed,
+                             uint32_t level, uint32_t& seenMarkers)
+{
+    const MarkerRule* rule = FindMarkerRule(marker);
+    if (!rule || (seenMarkers & rule->needed) != rule->needed || (seenMarkers & rule->excluded) != 0) {
+        OnInvalidMarker(fp, position, entryId, detailed, level, marker);
+        return true;
+    }
+    switch (marker) {
+    case 0xFFD8: OnSOI(fp, position, entryId, detailed, level); break;
+    case 0xFFE0:
+    case 0xFFE1:
+    case 0xFFE2: OnAPPn(fp, position, entryId, detailed, level, marker); break;
+    case 0xFFDB: OnDQT(fp, position, entryId, detailed, level); break;
+    case 0xFFC4: OnDHT(fp, position, entryId, detailed, level); break;
+    case 0xFFC0: OnSOF(fp, position, entryId, detailed, level); break;
+    case 0xFFDD: OnDRI(fp, position, entryId, detailed, level); break;
+    case 0xFFDA: OnSOS(fp, position, entryId, detailed, level); break;
+    case 0xFFFE: OnCOM(fp, position, entryId, detailed, level); break;
+    case 0xFFD9: OnEOI(fp, position, entryId, detailed, level); return false;
+    default: break;
+    }
+    seenMarkers |= rule->seen;
+    return true;
 }
 
 // Takes bytes until a byte other than 0xFF follows a 0xFF byte that was not
