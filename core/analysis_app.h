@@ -59,7 +59,7 @@ public:
 
     // A file's rough analysis adds at most this many entries, and a detailed
     // analysis at most this many result lines; what lies beyond is not listed.
-    // Each entry holds a 512-byte line, and tree widgets slow down long
+    // Each entry holds one line, and tree widgets slow down long
     // before memory runs out, so a hostile file cannot swamp either.
     static constexpr uint32_t kMaxEntriesPerFile = 65536;
     static constexpr uint32_t kMaxTreeItems = 262144;

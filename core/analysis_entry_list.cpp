@@ -47,8 +47,12 @@ int32_t CAnalysisEntryList::AddEntry(uint32_t level, const char* text)
                 return kDuplicateEntry;
     }
     auto* entry = new AnalysisEntry;
-    entry->text = new char[kLineBufferSize];
-    CopyLine(entry->text, text);
+    // The line's room, but no more: lines of a large file are many, and
+    // most of them short.
+    const size_t n = CharBoundaryPrefix(text, std::strlen(text), kMaxLineBytes);
+    entry->text = new char[n + 1];
+    std::memcpy(entry->text, text, n);
+    entry->text[n] = '\0';
     entry->level = level;
 
     FreeId* top = freeIds_;

@@ -10,7 +10,7 @@ inline constexpr int32_t kDuplicateEntry = -3;
 struct AnalysisEntry {
     int32_t id = 0;
     uint32_t level = 0;
-    char* text = nullptr;   // owned, 512 bytes (the head's: 4 bytes)
+    char* text = nullptr;   // owned: a line of at most 511 bytes as code page 932 counts them
     AnalysisEntry* next = nullptr;
 };
 

@@ -9,6 +9,7 @@
 
 #include "core/analysis_app.h"
 #include "core/analysis_tree.h"
+#include "core/file_text.h"
 #include "core/result_text.h"
 #include "image/image_buffer.h"
 #include "codec/jpeg_scan_decoder.h"
@@ -34,8 +35,10 @@ inline int GetByte(FILE* fp) { return getc_unlocked(fp); }
 inline int GetByte(FILE* fp) { return std::getc(fp); }
 #endif
 
-// Formats a result line into a 512-byte buffer; a line that would be longer
-// is cut at a character boundary.
+// Formats a result line; a line that would be longer than a line's limit is
+// cut at a character boundary. A line that is not UTF-8 holds bytes of the
+// file printed as characters (beside ASCII text of its own) and is read as
+// the file's text.
 __attribute__((format(printf, 1, 2))) std::string Line(const char* format, ...)
 {
     char buffer[kLineBufferSize];
@@ -47,6 +50,8 @@ __attribute__((format(printf, 1, 2))) std::string Line(const char* format, ...)
         return std::string();
     // %c with a NUL byte ends the text there, as it would in a C string.
     const size_t length = std::strlen(buffer);
+    if (!IsUtf8(buffer, length))
+        return FileText(buffer, length, kMaxLineBytes);
     return std::string(buffer, CharBoundaryPrefix(buffer, length, kMaxLineBytes));
 }
 
@@ -64,6 +69,66 @@ void Expand(ITreeControl* tree, HTREEITEM item)
 void AddEntry(uint32_t level, const std::string& text)
 {
     GetAnalysisApp().AddEntry(level, text.c_str());
+}
+
+struct MarkerRule {
+    uint32_t marker;
+    uint32_t needed;     // seen-marker members that must all be present
+    uint32_t excluded;   // members of which none may be present
+    uint32_t seen;       // the member that an accepted marker adds
+};
+
+// Where each marker is accepted; any marker not listed never is. SOI only
+// comes first, the tables and the frame only before the scan, and the scan
+// only after both tables and the frame.
+constexpr MarkerRule kMarkerRules[] = {
+    {0xFFD8, 0, ~0u, CJpegAnalyzer::kSeenSOI},
+    {0xFFE0, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP0, CJpegAnalyzer::kSeenAPP0},
+    {0xFFE1, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP1, CJpegAnalyzer::kSeenAPP1},
+    {0xFFE2, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP2, CJpegAnalyzer::kSeenAPP2},
+    {0xFFDB, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDQT},
+    {0xFFC4, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDHT},
+    {0xFFC0, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOF0 | CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenSOF0},
+    {0xFFDD, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenDRI | CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDRI},
+    {0xFFDA, CJpegAnalyzer::kSeenSOI | CJpegAnalyzer::kSeenDQT | CJpegAnalyzer::kSeenDHT | CJpegAnalyzer::kSeenSOF0,
+     CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenSOS},
+    {0xFFFE, 0, 0, CJpegAnalyzer::kSeenCOM},
+    {0xFFD9, 0, 0, CJpegAnalyzer::kSeenEOI},
+};
+
+constexpr const MarkerRule* FindMarkerRule(uint32_t marker)
+{
+    for (const MarkerRule& rule : kMarkerRules)
+        if (rule.marker == marker)
+            return &rule;
+    return nullptr;
+}
+
+struct ChromaLayout {
+    uint32_t horizontal;   // first component's factor over the second's
+    uint32_t vertical;
+    const char* text;
+};
+
+// Chroma subsampling names by the ratio of the luma component's sampling
+// factors to a chroma component's (ITU-T T.81 A.1.1 sampling factors).
+constexpr ChromaLayout kChromaLayouts[] = {
+    {1, 1, "[クロマフォーマット]4:4:4 "}, {2, 1, "[クロマフォーマット]4:2:2 "},
+    {2, 2, "[クロマフォーマット]4:2:0 "}, {1, 2, "[クロマフォーマット]4:4:0 "},
+    {4, 1, "[クロマフォーマット]4:1:1 "},
+};
+
+// The chroma text of two sampling bytes (horizontal factor in the high
+// nibble); none for a ratio that is not a whole number or has no name.
+const char* ChromaText(uint32_t first, uint32_t second)
+{
+    const uint32_t h1 = first >> 4, v1 = first & 0x0F, h2 = second >> 4, v2 = second & 0x0F;
+    if (h2 == 0 || v2 == 0 || h1 % h2 != 0 || v1 % v2 != 0)
+        return nullptr;
+    for (const ChromaLayout& layout : kChromaLayouts)
+        if (h1 / h2 == layout.horizontal && v1 / v2 == layout.vertical)
+            return layout.text;
+    return nullptr;
 }
 
 template <typename T>
@@ -129,81 +194,16 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
             return;
         const uint32_t marker = ReadMarker(fp);
         const uint32_t position = Tell(fp);
-        const bool soi = seenMarkers & kSeenSOI;
-        const bool sos = seenMarkers & kSeenSOS;
-        switch (marker) {
-        case 0xFFD8:
-            if (seenMarkers == 0) {
-                OnSOI(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenSOI;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFE0:
-        case 0xFFE1:
-        case 0xFFE2: {
-            const uint32_t bit = kSeenAPP0 << (marker - 0xFFE0);
-            if (soi && !(seenMarkers & bit)) {
-                OnAPPn(fp, position, entryId, detailed, handlerLevel, marker);
-                seenMarkers |= bit;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        }
-        case 0xFFDB:
-            if (soi && !sos) {
-                OnDQT(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenDQT;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFC4:
-            if (soi && !sos) {
-                OnDHT(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenDHT;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFC0:
-            if (soi && !(seenMarkers & kSeenSOF0) && !sos) {
-                OnSOF(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenSOF0;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFDD:
-            if (soi && !(seenMarkers & kSeenDRI) && !sos) {
-                OnDRI(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenDRI;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFDA: {
-            const uint32_t needed = kSeenSOI | kSeenDQT | kSeenDHT | kSeenSOF0;
-            if ((seenMarkers & needed) == needed && !sos) {
-                OnSOS(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenSOS;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        }
-        case 0xFFFE:
-            OnCOM(fp, position, entryId, detailed, handlerLevel);
-            seenMarkers |= kSeenCOM;
-            break;
-        case 0xFFD9:
-            OnEOI(fp, position, entryId, detailed, handlerLevel);
+        const uint64_t segmentEnd = SegmentEnd(fp, marker, position);
+        if (!Dispatch(fp, marker, position, entryId, detailed, handlerLevel, seenMarkers))
             return;
-        default:
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
+        // Accepted or not, a segment is passed over by its length, so that
+        // 0xFF bytes in its payload (a thumbnail, a profile) are never taken
+        // for markers of the file's own. The walk never goes back.
+        if (segmentEnd != 0 && segmentEnd >= Tell(fp)) {
+            SeekTo(fp, segmentEnd);
+            reader.Reset();
+            scanPreviousByte_ = 0;
         }
         if (detailed == 1 && (seenMarkers & kSeenSOS) && !(seenMarkers & kSeenImageData)) {
             OnImageData(fp);
@@ -213,8 +213,34 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     }
 }
 
-// Takes bytes until a byte follows a 0xFF byte that was not stuffing; returns
-// the pair as the marker, or 0 at the end of the file. The first byte goes
+bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint32_t position, int32_t entryId, uint32_t detailed,
+                             uint32_t level, uint32_t& seenMarkers)
+{
+    const MarkerRule* rule = FindMarkerRule(marker);
+    if (!rule || (seenMarkers & rule->needed) != rule->needed || (seenMarkers & rule->excluded) != 0) {
+        OnInvalidMarker(fp, position, entryId, detailed, level, marker);
+        return true;
+    }
+    switch (marker) {
+    case 0xFFD8: OnSOI(fp, position, entryId, detailed, level); break;
+    case 0xFFE0:
+    case 0xFFE1:
+    case 0xFFE2: OnAPPn(fp, position, entryId, detailed, level, marker); break;
+    case 0xFFDB: OnDQT(fp, position, entryId, detailed, level); break;
+    case 0xFFC4: OnDHT(fp, position, entryId, detailed, level); break;
+    case 0xFFC0: OnSOF(fp, position, entryId, detailed, level); break;
+    case 0xFFDD: OnDRI(fp, position, entryId, detailed, level); break;
+    case 0xFFDA: OnSOS(fp, position, entryId, detailed, level); break;
+    case 0xFFFE: OnCOM(fp, position, entryId, detailed, level); break;
+    case 0xFFD9: OnEOI(fp, position, entryId, detailed, level); return false;
+    default: break;
+    }
+    seenMarkers |= rule->seen;
+    return true;
+}
+
+// Takes bytes until a byte other than 0xFF follows a 0xFF byte that was not
+// stuffing; returns the pair as the marker, or 0 at the end of the file. The first byte goes
 // through the reader, whose cache decides whether it is stuffing; the rest are
 // taken straight from the stream by the reader's own rules (a 0x00 after a
 // 0xFF is skipped, the end of the file is never a 0xFF), and the reader is left
@@ -236,7 +262,9 @@ uint32_t CJpegAnalyzer::ReadMarker(FILE* fp)
         }
         previous = c < 0 ? kEndOfFile : static_cast<uint32_t>(c);
         accumulator = accumulator * 256 + (c < 0 ? 0xFFu : previous);
-        const bool marker = !stuffed && ((accumulator >> 8) & 0xFF) == 0xFF;
+        // A 0xFF after a 0xFF is a fill byte (ITU-T T.81 B.1.1.2): the
+        // marker is the last 0xFF of the run and the byte after it.
+        const bool marker = !stuffed && ((accumulator >> 8) & 0xFF) == 0xFF && (accumulator & 0xFF) != 0xFF;
         if (c < 0 || marker) {
             // Bring the reader's cache up to the last byte taken.
             if (c >= 0)
@@ -246,6 +274,26 @@ uint32_t CJpegAnalyzer::ReadMarker(FILE* fp)
             return marker ? accumulator & 0xFFFF : 0;
         }
     }
+}
+
+uint64_t CJpegAnalyzer::SegmentEnd(FILE* fp, uint32_t marker, uint32_t position)
+{
+    // Markers without a length: RST0-RST7, SOI and EOI (ITU-T T.81 B.1.1.4),
+    // and everything below 0xFFC0.
+    if (marker < 0xFFC0 || marker > 0xFFFE || (marker >= 0xFFD0 && marker <= 0xFFD9))
+        return 0;
+    if (uint64_t{position} + 2 > fileSize_)
+        return 0;
+    // The length is peeked straight from the stream; the reader, whose cache
+    // the handler starts from, is left as it is.
+    const int high = GetByte(fp);
+    const int low = GetByte(fp);
+    std::fseek(fp, static_cast<long>(position), SEEK_SET);
+    if (high < 0 || low < 0)
+        return 0;
+    const uint64_t length = static_cast<uint32_t>(high) << 8 | static_cast<uint32_t>(low);
+    const uint64_t end = uint64_t{position} + length;
+    return length >= 2 && end <= fileSize_ ? end : 0;
 }
 
 void CJpegAnalyzer::OnSOI(FILE*, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
@@ -519,16 +567,10 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint32_t position, int32_t, uint32_t detaile
         for (uint32_t& byte : components)
             byte = Read(fp, 8);
         const char* chroma = nullptr;
-        if (count == 1) {
+        if (count == 1)
             chroma = "[クロマフォーマット]モノクロ ";
-        } else {
-            switch ((components[1] >> 4) * (components[1] & 0x0F)) {
-            case 1: chroma = "[クロマフォーマット]4:4:4 "; break;
-            case 2: chroma = "[クロマフォーマット]4:2:2 "; break;
-            case 4: chroma = "[クロマフォーマット]4:2:0 "; break;
-            default: break;
-            }
-        }
+        else if (count >= 2)
+            chroma = ChromaText(components[1], components[4]);
         if (chroma)
             GetAnalysisApp().AppendResultText(0, chroma);
         SeekTo(fp, uint64_t{position} + length);
@@ -645,7 +687,7 @@ void CJpegAnalyzer::OnCOM(FILE* fp, uint32_t position, int32_t, uint32_t detaile
 
     // A line-oriented read of at most L - 3 bytes: it stops after a newline,
     // which stays in the text. A text longer than the line can show is cut
-    // (at a character boundary) and the rest left to the walk.
+    // (at a character boundary, counting the bytes it has in the file).
     p = Tell(fp);
     const size_t limit = comLength_ > 3 ? comLength_ - 3 : 0;
     char text[kMaxCommentBytes + 4] = {};
@@ -659,12 +701,11 @@ void CJpegAnalyzer::OnCOM(FILE* fp, uint32_t position, int32_t, uint32_t detaile
         if (c == '\n')
             break;
     }
-    const size_t kept = CharBoundaryPrefix(text, n, kMaxCommentBytes);
-    if (kept < n) {
-        text[kept] = '\0';
+    size_t kept = 0;
+    const std::string shown = FileText(text, n, kMaxCommentBytes, &kept);
+    if (kept < n)
         SeekTo(fp, uint64_t{p} + kept);
-    }
-    Insert(tree, head, Line("[%08x] Comment : %s", p, text));
+    Insert(tree, head, Line("[%08x] Comment : %s", p, shown.c_str()));
     Expand(tree, head);
 }
 

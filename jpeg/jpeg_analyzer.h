@@ -48,6 +48,14 @@ public:
 
 private:
     uint32_t ReadMarker(FILE* fp);
+    // Sends the marker to its handler when the seen-marker set accepts it
+    // there, else to OnInvalidMarker; false when the walk ends (EOI).
+    bool Dispatch(FILE* fp, uint32_t marker, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level,
+                  uint32_t& seenMarkers);
+    // End of the segment that the marker at position - 2 begins, by its
+    // length field; 0 when the marker carries no length, or the length is
+    // below 2 or runs past the end of the file.
+    uint64_t SegmentEnd(FILE* fp, uint32_t marker, uint32_t position);
     void OnSOI(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
     void OnEOI(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
     void OnInvalidMarker(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level,

@@ -10,6 +10,7 @@
 #include "core/analysis_app.h"
 #include "core/stream_size.h"
 #include "core/analysis_tree.h"
+#include "core/file_text.h"
 #include "core/result_text.h"
 #include "image/image_buffer.h"
 #include "codec/strip_decoder.h"
@@ -625,11 +626,8 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
     case kImageDescription:
     case kSoftware:
     case kDateTime:
-        if (first && first->text) {
-            char line[kLineBufferSize];
-            CopyLine(line, first->text.get());
-            lines.emplace_back(line);
-        }
+        if (first && first->text)
+            lines.push_back(FileText(first->text.get(), std::strlen(first->text.get()), kMaxLineBytes));
         break;
     case kStripOffsets:
         // Made absolute here, so the image data is found whatever the
@@ -736,9 +734,7 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
         std::string text;
         for (uint32_t i = 0; i < std::min(count, kShown); ++i)
             text += static_cast<char>(values[i].unsignedValue & 0xFF);
-        char line[kLineBufferSize];
-        CopyLine(line, text.c_str());
-        lines.emplace_back(line);
+        lines.push_back(FileText(text.c_str(), std::strlen(text.c_str()), kMaxLineBytes));
         break;
     }
     case kIptc:

@@ -106,13 +106,20 @@ TEST(EntryList, RemovingAFileBetweenTwoOthersKeepsTheirRuns)
 
 TEST(EntryList, TextsAreKeptWithin511BytesAtACharacterBoundary)
 {
+    // Bytes as code page 932 holds them: a full-width character is 2, so
+    // "a" and 255 of them fill the 511; a half-width katakana is 1 (three
+    // in UTF-8, so the longest line in bytes).
     CAnalysisEntryList list;
-    // 170 three-byte characters are 510 bytes; one more would split the 511th.
-    std::string text;
-    for (int i = 0; i < 200; ++i)
-        text += "解";
-    list.AddEntry(0, text.c_str());
-    EXPECT_EQ(std::string(list.GetEntryListHead()->next->text).size(), 510u);
+    std::string wide = "a", half;
+    for (int i = 0; i < 600; ++i) {
+        wide += "解";
+        half += "ｱ";
+    }
+    list.AddEntry(1, wide.c_str());
+    list.AddEntry(1, half.c_str());
+    const AnalysisEntry* first = list.GetEntryListHead()->next;
+    EXPECT_EQ(std::string(first->text), wide.substr(0, 1 + 255 * 3));
+    EXPECT_EQ(std::string(first->next->text), half.substr(0, 511 * 3));
 }
 
 // Builds entries with the given levels (texts "e0", "e1", ...) and renders them.

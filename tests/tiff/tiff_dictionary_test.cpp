@@ -240,12 +240,27 @@ TEST(TiffDictionary, TextsAndPackets)
         EXPECT_EQ(Interpretation(le, t.Ascii(269, "doc")), "doc\n");
         // A long text is cut to the line's 511 bytes.
         EXPECT_EQ(Interpretation(le, t.Ascii(305, std::string(600, 'x'))), std::string(511, 'x') + "\n");
+        // Text in code page 932 is shown as UTF-8, and cut by the bytes it has
+        // in the file, never inside a character; a byte of neither encoding
+        // becomes U+FFFD.
+        EXPECT_EQ(Interpretation(le, t.Ascii(270, "\x93\xfa\x96\x7b\x8c\xea")), "日本語\n");
+        std::string sjis = "x", shown = "x";
+        for (int i = 0; i < 300; ++i) {
+            sjis += "\x82\xa0";
+            shown += i < 255 ? "あ" : "";
+        }
+        EXPECT_EQ(Interpretation(le, t.Ascii(270, sjis)), shown + "\n");
+        EXPECT_EQ(Interpretation(le, t.Ascii(270, "a\xff\xb1")), "a\uFFFDｱ\n");
         // Names without an interpretation get no value line.
         EXPECT_EQ(Interpretation(le, t.Ascii(271, "Maker")), "");
 
         const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'>";
         EXPECT_EQ(Interpretation(le, t.Typed(700, 1, uint32_t(xmp.size()), Bytes(xmp.begin(), xmp.end()))),
                   xmp + "\n");
+        // A UTF-8 packet stands as it is, byte-order mark included.
+        const std::string utf8 = "\xEF\xBB\xBF<x:xmpmeta>日本語</x:xmpmeta>";
+        EXPECT_EQ(Interpretation(le, t.Typed(700, 1, uint32_t(utf8.size()), Bytes(utf8.begin(), utf8.end()))),
+                  utf8 + "\n");
         EXPECT_EQ(Interpretation(le, t.Typed(34377, 1, 8, {'8', 'B', 'I', 'M', 4, 4, 0, 0})), "8BIM\x04\x04\n");
         // A packet of UNDEFINED type has no values: an empty line.
         EXPECT_EQ(Interpretation(le, t.Typed(700, 7, 8, Bytes(8, 'a'))), "\n");
