@@ -1,7 +1,5 @@
 #include "jpeg/jpeg_analyzer.h"
 
-#include <sys/stat.h>
-
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -10,6 +8,7 @@
 #include "core/analysis_app.h"
 #include "core/analysis_tree.h"
 #include "core/result_text.h"
+#include "core/stream_size.h"
 #include "image/image_buffer.h"
 #include "codec/jpeg_scan_decoder.h"
 
@@ -119,8 +118,8 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     path_ = path;
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     parentItem = tree ? ChooseBaseParent(*tree, level) : TVI_ROOT;
-    struct stat st {};
-    fileSize_ = fstat(fileno(fp), &st) == 0 && st.st_size >= 0 ? static_cast<uint64_t>(st.st_size) : UINT64_MAX;
+    const uint64_t size = StreamSize(fp);
+    fileSize_ = size ? size : UINT64_MAX;
 
     uint32_t seenMarkers = 0;
     const uint32_t handlerLevel = level + 1;
