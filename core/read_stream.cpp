@@ -10,6 +10,7 @@ struct Source {
     int fd;
     ReadFunction read;
     bool failed = false;
+    off_t failedAt = 0;   // where the failed read began
 };
 
 ssize_t ReadSource(void* cookie, char* buffer, size_t size)
@@ -19,15 +20,24 @@ ssize_t ReadSource(void* cookie, char* buffer, size_t size)
         const ssize_t n = source.read(source.fd, buffer, size);
         if (n >= 0)
             return n;
-        if (errno != EINTR)
+        if (errno != EINTR) {
             source.failed = true;
+            source.failedAt = lseek(source.fd, 0, SEEK_CUR);
+        }
     }
     return 0;
 }
 
+// After a failed read the file ends where that read began, so whoever
+// measures the file from then on sees it end there.
 int SeekSource(void* cookie, off64_t* offset, int whence)
 {
-    const off_t to = lseek(static_cast<Source*>(cookie)->fd, *offset, whence);
+    const Source& source = *static_cast<Source*>(cookie);
+    if (source.failed && whence == SEEK_END && source.failedAt >= 0) {
+        *offset += source.failedAt;
+        whence = SEEK_SET;
+    }
+    const off_t to = lseek(source.fd, *offset, whence);
     if (to < 0)
         return -1;
     *offset = to;
