@@ -1,9 +1,12 @@
 #include "core/analysis_app.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
+#include "core/read_stream.h"
 #include "core/result_text.h"
 
 namespace {
@@ -24,13 +27,22 @@ FilePtr OpenAnalysisFile(const char* path)
 {
     if (!path || std::strlen(path) > kMaxLineBytes)
         return nullptr;
-    FilePtr fp(std::fopen(path, "rb"));
-    if (!fp)
-        return nullptr;
+    // Only regular files are opened: opening a FIFO waits for a writer, and
+    // opening a device can act on it. The name is looked at first, then what
+    // was opened (without waiting) is checked again, in case the name was
+    // replaced in between.
     struct stat st {};
-    if (fstat(fileno(fp.get()), &st) != 0 || !S_ISREG(st.st_mode))
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
-    return fp;
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    return FilePtr(OpenReadStream(fd));
 }
 
 class CAnalysisApp::CLimitedTree final : public ITreeControl {

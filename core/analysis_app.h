@@ -21,9 +21,11 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// Opens a file for analysis ("rb"). Fails for paths of more than 511 bytes,
-// which the 512-byte path buffers cannot hold, and for anything that is not a
-// regular file (a directory opens but cannot be read).
+// Opens a file for analysis, read-only, as a stream on which a read error
+// counts as the end of the file (core/read_stream.h). Fails for paths of more
+// than 511 bytes, which the 512-byte path buffers cannot hold, and for
+// anything that is not a regular file: a directory, a FIFO, a device, a
+// dangling link. It never waits.
 FilePtr OpenAnalysisFile(const char* path);
 
 enum class OpenOutcome {

@@ -1,7 +1,5 @@
 #include "jpeg/jpeg_analyzer.h"
 
-#include <sys/stat.h>
-
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -11,6 +9,7 @@
 #include "core/analysis_tree.h"
 #include "core/file_text.h"
 #include "core/result_text.h"
+#include "core/stream_size.h"
 #include "image/image_buffer.h"
 #include "codec/jpeg_scan_decoder.h"
 
@@ -24,7 +23,7 @@ constexpr uint32_t kEndOfFile = 0x100;
 constexpr const char* kXmpIdentifier = "http://ns.adobe.com/xap/1.0/";
 constexpr size_t kXmpIdentifierBytes = 29;
 
-// A comment line is "[%08x] Comment : " and the text; the text gets what is
+// A comment line is "[%08lx] Comment : " and the text; the text gets what is
 // left of the 511 bytes.
 constexpr size_t kCommentPrefixBytes = 21;
 constexpr size_t kMaxCommentBytes = kMaxLineBytes - kCommentPrefixBytes;
@@ -168,10 +167,10 @@ uint32_t CJpegAnalyzer::Read(FILE* fp, uint32_t bits)
     return reader.ReadBits(&out, fp, bits)->value;
 }
 
-uint32_t CJpegAnalyzer::Tell(FILE* fp)
+uint64_t CJpegAnalyzer::Tell(FILE* fp)
 {
     const long pos = std::ftell(fp);
-    return pos < 0 ? 0 : static_cast<uint32_t>(pos);
+    return pos < 0 ? 0 : static_cast<uint64_t>(pos);
 }
 
 void CJpegAnalyzer::SeekTo(FILE* fp, uint64_t offset)
@@ -184,8 +183,8 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     path_ = path;
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     parentItem = tree ? ChooseBaseParent(*tree, level) : TVI_ROOT;
-    struct stat st {};
-    fileSize_ = fstat(fileno(fp), &st) == 0 && st.st_size >= 0 ? static_cast<uint64_t>(st.st_size) : UINT64_MAX;
+    const uint64_t size = StreamSize(fp);
+    fileSize_ = size ? size : UINT64_MAX;
 
     uint32_t seenMarkers = 0;
     const uint32_t handlerLevel = level + 1;
@@ -193,7 +192,7 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
         if (std::feof(fp))
             return;
         const uint32_t marker = ReadMarker(fp);
-        const uint32_t position = Tell(fp);
+        const uint64_t position = Tell(fp);
         const uint64_t segmentEnd = SegmentEnd(fp, marker, position);
         if (!Dispatch(fp, marker, position, entryId, detailed, handlerLevel, seenMarkers))
             return;
@@ -213,7 +212,7 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     }
 }
 
-bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint32_t position, int32_t entryId, uint32_t detailed,
+bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint64_t position, int32_t entryId, uint32_t detailed,
                              uint32_t level, uint32_t& seenMarkers)
 {
     const MarkerRule* rule = FindMarkerRule(marker);
@@ -276,7 +275,7 @@ uint32_t CJpegAnalyzer::ReadMarker(FILE* fp)
     }
 }
 
-uint64_t CJpegAnalyzer::SegmentEnd(FILE* fp, uint32_t marker, uint32_t position)
+uint64_t CJpegAnalyzer::SegmentEnd(FILE* fp, uint32_t marker, uint64_t position)
 {
     // Markers without a length: RST0-RST7, SOI and EOI (ITU-T T.81 B.1.1.4),
     // and everything below 0xFFC0.
@@ -296,9 +295,9 @@ uint64_t CJpegAnalyzer::SegmentEnd(FILE* fp, uint32_t marker, uint32_t position)
     return length >= 2 && end <= fileSize_ ? end : 0;
 }
 
-void CJpegAnalyzer::OnSOI(FILE*, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnSOI(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
-    const std::string text = Line("[%08x] SOI", position - 2);
+    const std::string text = Line("[%08lx] SOI", position - 2);
     if (detailed) {
         soiOffset_ = position - 2;
         Insert(GetAnalysisApp().ActiveTree(), parentItem, text);
@@ -307,9 +306,9 @@ void CJpegAnalyzer::OnSOI(FILE*, uint32_t position, int32_t, uint32_t detailed, 
     }
 }
 
-void CJpegAnalyzer::OnEOI(FILE*, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnEOI(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
-    const std::string text = Line("[%08x] EOI", position - 2);
+    const std::string text = Line("[%08lx] EOI", position - 2);
     if (detailed) {
         eoiOffset_ = position - 2;
         Insert(GetAnalysisApp().ActiveTree(), parentItem, text);
@@ -318,22 +317,22 @@ void CJpegAnalyzer::OnEOI(FILE*, uint32_t position, int32_t, uint32_t detailed, 
     }
 }
 
-void CJpegAnalyzer::OnInvalidMarker(FILE*, uint32_t position, int32_t, uint32_t detailed, uint32_t level,
+void CJpegAnalyzer::OnInvalidMarker(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level,
                                     uint32_t marker)
 {
     if (detailed || marker == 0xFFFF || marker == 0xFF00)
         return;
-    AddEntry(level, Line("[%08x] 不正なマーカ(0x%04X)", position - 2, marker));
+    AddEntry(level, Line("[%08lx] 不正なマーカ(0x%04X)", position - 2, marker));
 }
 
-void CJpegAnalyzer::RoughSegment(FILE* fp, uint32_t position, uint32_t level, const char* name)
+void CJpegAnalyzer::RoughSegment(FILE* fp, uint64_t position, uint32_t level, const char* name)
 {
-    AddEntry(level, Line("[%08x] %s", position - 2, name));
+    AddEntry(level, Line("[%08lx] %s", position - 2, name));
     const uint32_t length = Read(fp, 16);
     SeekTo(fp, uint64_t{position} + length);
 }
 
-void CJpegAnalyzer::OnAPPn(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level,
+void CJpegAnalyzer::OnAPPn(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level,
                            uint32_t marker)
 {
     const char* name = marker == 0xFFE0 ? "APP0" : (marker == 0xFFE1 ? "APP1" : "APP2");
@@ -347,27 +346,27 @@ void CJpegAnalyzer::OnAPPn(FILE* fp, uint32_t position, int32_t entryId, uint32_
     } else if (marker == 0xFFE1) {
         APP1Detailed(fp, tree, position, entryId, level);
     } else {
-        Insert(tree, parentItem, Line("[%08x] APP2", position - 2));
+        Insert(tree, parentItem, Line("[%08lx] APP2", position - 2));
         const uint32_t length = Read(fp, 16);
         SeekTo(fp, uint64_t{position} + length);
     }
 }
 
 // APP0 is laid out as a JFIF header whatever its identifier says.
-void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint32_t position)
+void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint64_t position)
 {
     app0Offset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] APP0", app0Offset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] APP0", app0Offset_));
+    uint64_t p = Tell(fp);
     app0Length_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(app0Length_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app0Length_)));
 
     p = Tell(fp);
     app0Identifier_ = Read(fp, 32);
     Read(fp, 8);
     app0Version_ = Read(fp, 16);
     Insert(tree, head,
-           Line("[%08x] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
+           Line("[%08lx] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
                 static_cast<int>((app0Identifier_ >> 16) & 0xFF), static_cast<int>((app0Identifier_ >> 8) & 0xFF),
                 static_cast<int>(app0Identifier_ & 0xFF), static_cast<int>(app0Version_ >> 8),
                 static_cast<int>(app0Version_ & 0xFF)));
@@ -378,9 +377,9 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint32_t position
     app0YDensity_ = Read(fp, 16);
     const char* depth = nullptr;
     switch (app0Unit_) {
-    case 0: depth = "[%08x] Depth = %d : %d [pixel]"; break;
-    case 1: depth = "[%08x] Depth = %d : %d [pixel/inch]"; break;
-    case 2: depth = "[%08x] Depth = %d : %d [pixel/cm]"; break;
+    case 0: depth = "[%08lx] Depth = %d : %d [pixel]"; break;
+    case 1: depth = "[%08lx] Depth = %d : %d [pixel/inch]"; break;
+    case 2: depth = "[%08lx] Depth = %d : %d [pixel/cm]"; break;
     default: break;
     }
     if (depth) {
@@ -395,24 +394,24 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint32_t position
     app0ThumbHeight_ = Read(fp, 8);
     if (app0ThumbWidth_ == 0 || app0ThumbHeight_ == 0) {
         Insert(tree, head,
-               Line("[%08x] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
+               Line("[%08lx] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
                     static_cast<int>(app0ThumbHeight_)));
     } else {
         Insert(tree, head,
-               Line("[%08x] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
+               Line("[%08lx] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
                     static_cast<int>(app0ThumbHeight_)));
         SeekTo(fp, uint64_t{app0Offset_} + app0Length_ + 2);
     }
     Expand(tree, head);
 }
 
-void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position, int32_t entryId, uint32_t level)
+void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint64_t position, int32_t entryId, uint32_t level)
 {
     app1Offset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] APP1", app1Offset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] APP1", app1Offset_));
+    uint64_t p = Tell(fp);
     app1Length_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(app1Length_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app1Length_)));
     const uint64_t segmentEnd = uint64_t{app1Offset_} + app1Length_ + 2;
 
     p = Tell(fp);
@@ -420,18 +419,18 @@ void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position
     for (int i = 0; i < 4; ++i)
         app1Identifier_[i] = static_cast<char>(Read(fp, 8));
     if (std::strcmp(app1Identifier_, "Exif") == 0) {
-        Insert(tree, head, Line("[%08x] File Format = %s", p, app1Identifier_));
+        Insert(tree, head, Line("[%08lx] File Format = %s", p, app1Identifier_));
         p = Tell(fp);
         app1Null_ = Read(fp, 8);
         app1Pad_ = Read(fp, 8);
         Insert(tree, head,
-               Line("[%08x] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
+               Line("[%08lx] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
                     static_cast<unsigned>(app1Pad_)));
         p = Tell(fp);
         const HTREEITEM thumbnail =
             Insert(tree, head,
-                   Line("[%08x] Thumbnail Data (TIFF Format) 0x%08X - 0x%08X", p, p,
-                        static_cast<uint32_t>(segmentEnd - 1)));
+                   Line("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p,
+                        segmentEnd - 1));
         if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
             RunAnalyzer(kFormatTiff, fp, path_, entryId, 1, level);
         }
@@ -442,7 +441,7 @@ void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position
         for (size_t i = 0; i < kXmpIdentifierBytes; ++i)
             app1Identifier_[i] = static_cast<char>(Read(fp, 8));
         if (std::strcmp(app1Identifier_, kXmpIdentifier) == 0)
-            Insert(tree, head, Line("[%08x] File Format = Adobe XMP metadata packet", p));
+            Insert(tree, head, Line("[%08lx] File Format = Adobe XMP metadata packet", p));
     }
     // The walk resumes at the segment's end, whatever the nested analysis left.
     SeekTo(fp, segmentEnd);
@@ -472,7 +471,7 @@ void CJpegAnalyzer::KeepHuffmanTable(HuffmanTable* table)
     Append(huffmanTables_, table);
 }
 
-void CJpegAnalyzer::OnDQT(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
         RoughSegment(fp, position, level, "DQT");
@@ -480,11 +479,11 @@ void CJpegAnalyzer::OnDQT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     dqtOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] DQT", dqtOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] DQT", dqtOffset_));
+    uint64_t p = Tell(fp);
     dqtLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(dqtLength_)));
-    const HTREEITEM group = Insert(tree, head, Line("[%08x] Quantization Table", Tell(fp)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dqtLength_)));
+    const HTREEITEM group = Insert(tree, head, Line("[%08lx] Quantization Table", Tell(fp)));
     const uint64_t end = uint64_t{dqtOffset_} + dqtLength_ + 2;
     for (;;) {
         auto table = std::make_unique<QuantTable>();
@@ -493,9 +492,9 @@ void CJpegAnalyzer::OnDQT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
         // One byte per value whatever the precision nibble says.
         for (int k = 0; k < 64; ++k)
             table->value[kZigzag[k] >> 4][kZigzag[k] & 0x0F] = Read(fp, 8);
-        const uint32_t last = Tell(fp) - 1;
+        const uint64_t last = Tell(fp) - 1;
         Insert(tree, group,
-               Line("Quantization Table #%d (0x%08X - 0x%08X)", static_cast<int>(table->selector), p, last));
+               Line("Quantization Table #%d (0x%08lX - 0x%08lX)", static_cast<int>(table->selector), p, last));
         Expand(tree, group);
         KeepQuantTable(table.release());
         if (Tell(fp) >= end || std::feof(fp))
@@ -504,7 +503,7 @@ void CJpegAnalyzer::OnDQT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     Expand(tree, head);
 }
 
-void CJpegAnalyzer::OnDHT(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
         RoughSegment(fp, position, level, "DHT");
@@ -512,11 +511,11 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     dhtOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] DHT", dhtOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] DHT", dhtOffset_));
+    uint64_t p = Tell(fp);
     dhtLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(dhtLength_)));
-    const HTREEITEM group = Insert(tree, head, Line("[%08x] Define Huffman Table", Tell(fp)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dhtLength_)));
+    const HTREEITEM group = Insert(tree, head, Line("[%08lx] Define Huffman Table", Tell(fp)));
     const uint64_t end = uint64_t{dhtOffset_} + dhtLength_ + 2;
     for (;;) {
         auto table = std::make_unique<HuffmanTable>();
@@ -539,10 +538,10 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
         }
         for (HuffmanCode* c = table->codes; c; c = c->next)
             c->symbol = Read(fp, 8);
-        const uint32_t last = Tell(fp) - 1;
+        const uint64_t last = Tell(fp) - 1;
         const char* kind = (table->classDestination >> 4) != 0 ? "AC" : "DC";
         Insert(tree, group,
-               Line("Huffman Table (%s) #%d (0x%08X - 0x%08X)", kind,
+               Line("Huffman Table (%s) #%d (0x%08lX - 0x%08lX)", kind,
                     static_cast<int>(table->classDestination & 0x0F), p, last));
         Expand(tree, group);
         KeepHuffmanTable(table.release());
@@ -552,10 +551,10 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     Expand(tree, head);
 }
 
-void CJpegAnalyzer::OnSOF(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
-        AddEntry(level, Line("[%08x] SOF", position - 2));
+        AddEntry(level, Line("[%08lx] SOF", position - 2));
         const uint32_t length = Read(fp, 16);
         Read(fp, 8);
         const uint32_t lines = Read(fp, 16);
@@ -578,29 +577,29 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     sofOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] SOF", sofOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] SOF", sofOffset_));
+    uint64_t p = Tell(fp);
     sofLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(sofLength_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sofLength_)));
     p = Tell(fp);
     sofPrecision_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08x] Bit Accuracy = %d [bits/pixel]", p, static_cast<int>(sofPrecision_)));
+    Insert(tree, head, Line("[%08lx] Bit Accuracy = %d [bits/pixel]", p, static_cast<int>(sofPrecision_)));
     p = Tell(fp);
     sofLines_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Vertical Size = %d [lines]", p, static_cast<int>(sofLines_)));
+    Insert(tree, head, Line("[%08lx] Vertical Size = %d [lines]", p, static_cast<int>(sofLines_)));
     p = Tell(fp);
     sofSamples_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Horizontal Size = %d [pixels]", p, static_cast<int>(sofSamples_)));
+    Insert(tree, head, Line("[%08lx] Horizontal Size = %d [pixels]", p, static_cast<int>(sofSamples_)));
     p = Tell(fp);
     sofCount_ = Read(fp, 8);
-    const HTREEITEM count = Insert(tree, head, Line("[%08x] Component Number = %d", p, static_cast<int>(sofCount_)));
+    const HTREEITEM count = Insert(tree, head, Line("[%08lx] Component Number = %d", p, static_cast<int>(sofCount_)));
     for (uint32_t i = 0; i < sofCount_; ++i) {
         auto* comp = new FrameComponent;
         Append(frameComponents_, comp);
         comp->offset = Tell(fp);
         comp->identifier = Read(fp, 8);
         const HTREEITEM item =
-            Insert(tree, count, Line("[%08x] Number of Component = %d", comp->offset, static_cast<int>(comp->identifier)));
+            Insert(tree, count, Line("[%08lx] Number of Component = %d", comp->offset, static_cast<int>(comp->identifier)));
         comp->sampling = Read(fp, 8);
         Insert(tree, item, Line("Ratio = 0x%x", comp->sampling));
         comp->quantSelector = Read(fp, 8);
@@ -611,7 +610,7 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     Expand(tree, head);
 }
 
-void CJpegAnalyzer::OnDRI(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnDRI(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
         RoughSegment(fp, position, level, "DRI");
@@ -619,18 +618,18 @@ void CJpegAnalyzer::OnDRI(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     driOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] DRI", driOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] DRI", driOffset_));
+    uint64_t p = Tell(fp);
     driLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(driLength_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(driLength_)));
     p = Tell(fp);
     restartInterval_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Restart Interval = %d [MCU]", p, static_cast<int>(restartInterval_)));
+    Insert(tree, head, Line("[%08lx] Restart Interval = %d [MCU]", p, static_cast<int>(restartInterval_)));
     Expand(tree, head);
     SeekTo(fp, uint64_t{position} + driLength_);
 }
 
-void CJpegAnalyzer::OnSOS(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnSOS(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
         RoughSegment(fp, position, level, "SOS");
@@ -638,20 +637,20 @@ void CJpegAnalyzer::OnSOS(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     sosOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] SOS", sosOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] SOS", sosOffset_));
+    uint64_t p = Tell(fp);
     sosLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(sosLength_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sosLength_)));
     p = Tell(fp);
     sosCount_ = Read(fp, 8);
-    const HTREEITEM count = Insert(tree, head, Line("[%08x] Component Number = %d", p, static_cast<int>(sosCount_)));
+    const HTREEITEM count = Insert(tree, head, Line("[%08lx] Component Number = %d", p, static_cast<int>(sosCount_)));
     for (uint32_t i = 0; i < sosCount_; ++i) {
         auto* comp = new ScanComponent;
         Append(scanComponents_, comp);
         p = Tell(fp);
         comp->selector = Read(fp, 8);
         const HTREEITEM item =
-            Insert(tree, count, Line("[%08x] Component Selector = %d", p, static_cast<int>(comp->selector)));
+            Insert(tree, count, Line("[%08lx] Component Selector = %d", p, static_cast<int>(comp->selector)));
         comp->tableSelection = Read(fp, 8);
         Insert(tree, item,
                Line("Huffman Table Selection (DC, AC) = (#%d, #%d)", static_cast<int>(comp->tableSelection >> 4),
@@ -662,17 +661,17 @@ void CJpegAnalyzer::OnSOS(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     Expand(tree, head);
     p = Tell(fp);
     sosStart_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08x] Scan Start Position = %d", p, static_cast<int>(sosStart_)));
+    Insert(tree, head, Line("[%08lx] Scan Start Position = %d", p, static_cast<int>(sosStart_)));
     p = Tell(fp);
     sosEnd_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08x] Scan End Position = %d", p, static_cast<int>(sosEnd_)));
+    Insert(tree, head, Line("[%08lx] Scan End Position = %d", p, static_cast<int>(sosEnd_)));
     p = Tell(fp);
     sosApprox_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08x] Successive Approximation = %d", p, static_cast<int>(sosApprox_)));
+    Insert(tree, head, Line("[%08lx] Successive Approximation = %d", p, static_cast<int>(sosApprox_)));
     scanPreviousByte_ = std::feof(fp) ? kEndOfFile : sosApprox_;
 }
 
-void CJpegAnalyzer::OnCOM(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnCOM(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
         RoughSegment(fp, position, level, "COM");
@@ -680,10 +679,10 @@ void CJpegAnalyzer::OnCOM(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     comOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] COM", comOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] COM", comOffset_));
+    uint64_t p = Tell(fp);
     comLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(comLength_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(comLength_)));
 
     // A line-oriented read of at most L - 3 bytes: it stops after a newline,
     // which stays in the text. A text longer than the line can show is cut
@@ -705,14 +704,14 @@ void CJpegAnalyzer::OnCOM(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     const std::string shown = FileText(text, n, kMaxCommentBytes, &kept);
     if (kept < n)
         SeekTo(fp, uint64_t{p} + kept);
-    Insert(tree, head, Line("[%08x] Comment : %s", p, shown.c_str()));
+    Insert(tree, head, Line("[%08lx] Comment : %s", p, shown.c_str()));
     Expand(tree, head);
 }
 
 void CJpegAnalyzer::OnImageData(FILE* fp)
 {
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
-    Insert(tree, parentItem, Line("[%08x] Image Data", Tell(fp)));
+    Insert(tree, parentItem, Line("[%08lx] Image Data", Tell(fp)));
 
     IShell& shell = GetAnalysisApp().Shell();
     const int32_t width = static_cast<int32_t>(sofSamples_);

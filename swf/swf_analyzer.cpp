@@ -8,6 +8,7 @@
 #include "core/analysis_app.h"
 #include "core/analysis_tree.h"
 #include "core/result_text.h"
+#include "swf/side_file.h"
 
 namespace {
 
@@ -182,15 +183,11 @@ void CSwfAnalyzer::Analyze(FILE* fp, const char* path, int32_t, uint32_t detaile
     if (kind == 'F') {
         TagWalk(fp, addEntry);
     } else if (kind == 'C') {
-        const std::string sideName = SideFileName(path);
-        if (sideName.empty() || !WriteSideFile(fp, sideName, nullptr))
-            return;
-        FILE* copy = std::fopen(sideName.c_str(), "rb");
+        const FilePtr copy = WriteSideFile(fp, SideFileName(path), nullptr);
         if (!copy)
             return;
-        ReadFrameHeader(copy);
-        TagWalk(copy, addEntry);
-        std::fclose(copy);
+        ReadFrameHeader(copy.get());
+        TagWalk(copy.get(), addEntry);
     }
 }
 
@@ -274,19 +271,23 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
     }
 }
 
-bool CSwfAnalyzer::WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result)
+FilePtr CSwfAnalyzer::WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result)
 {
-    FILE* out = std::fopen(sideName.c_str(), "wb");
+    if (sideName.empty())
+        return nullptr;
+    CSideFile side(sideName);
+    FILE* out = side.Create();
     if (!out)
-        return false;
+        return nullptr;
     // The body can be no longer than the header says; a stream that inflates
     // to more (a zlib bomb) stops there instead of filling the disk.
     CInflater inflater;
-    InflateResult r = inflater.InflateToFile(fp, out, BodyLimit(fileLength));
-    std::fclose(out);
+    const InflateResult r = inflater.InflateToFile(fp, out, BodyLimit(fileLength));
+    if (r.status == InflateStatus::SinkStopped)
+        return nullptr;
     if (result)
         *result = r;
-    return true;
+    return side.Commit();
 }
 
 void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
@@ -326,7 +327,8 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
     // matches the file as it is now.
     const std::string sideName = SideFileName(path);
     InflateResult result;
-    if (sideName.empty() || !WriteSideFile(fp, sideName, &result)) {
+    const FilePtr copy = WriteSideFile(fp, sideName, &result);
+    if (!copy) {
         tree->InsertItem(Line("[%08lx] zlib Stream : the side file %s.decompress cannot be written",
                               at + 8, path).c_str(),
                          head);
@@ -339,16 +341,12 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
                      head);
     tree->Expand(head, TVE_EXPAND);
 
-    FILE* copy = std::fopen(sideName.c_str(), "rb");
-    if (!copy)
-        return;
     const HTREEITEM body = tree->InsertItem(
         Line("[00000000] Inflated Body : %s (offsets below are in this file)", sideName.c_str()).c_str(),
         parentItem);
-    DetailedFrameHeader(copy, body);
-    TagWalk(copy, toTree(body));
+    DetailedFrameHeader(copy.get(), body);
+    TagWalk(copy.get(), toTree(body));
     tree->Expand(body, TVE_EXPAND);
-    std::fclose(copy);
 }
 
 void CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent)

@@ -313,6 +313,10 @@ void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     const uint32_t L = level + 1;
     if (std::feof(fp))
         return;
+    // Positions inside the structure are 32-bit; a header that lies past
+    // 4 GiB (Exif data after a huge JPEG scan) cannot be laid out with them.
+    if (const long start = std::ftell(fp); start < 0 || static_cast<uint64_t>(start) > UINT32_MAX - 8)
+        return;
 
     fileSize = StreamSize(fp);
     baseOffset = Tell(fp);
