@@ -167,6 +167,14 @@ void CSampleWriter::PlaceRow(const uint8_t* data, size_t bytes)
             p[2 - plane_] = Level(Sample(data, k));
         return;
     }
+    // libtiff's RGBA reading takes the grey plane of a planar image with
+    // extra samples as red, green and blue at once: scaled like colour, and
+    // never inverted.
+    if (format_.planar && format_.layout == Layout::Gray) {
+        for (uint32_t k = 0; k < n; ++k, p += 3)
+            p[0] = p[1] = p[2] = Level(Sample(data, k));
+        return;
+    }
     switch (format_.layout) {
     case Layout::Rgb:
         if (format_.bitsPerSample == 8) {

@@ -977,13 +977,6 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
         out.Insert(kUnsupported, parentItem);
         return;
     }
-    if (compression == kJpeg) {
-        // The first strip's stream is laid out like old-style JPEG data.
-        if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
-            RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
-        }
-    }
-
     pixelBuffer = nullptr;
     CSampleWriter::Picture picture{nullptr, width, height, 0, 0};
     if (width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide) {
@@ -997,20 +990,27 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
         picture = {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth),
                    static_cast<uint32_t>(bitmapHeight)};
     }
-    if (!pixelBuffer)
-        return;
-
     const std::vector<Segment> list = Segments(*segments, tiled, format.planar ? format.samplesPerPixel : 1);
-    switch (compression) {
-    case kModifiedHuffman:
-    case kFaxT4:
-    case kFaxT6: DecodeFax(fp, list, compression, picture); break;
-    case kJpeg: DecodeJpeg(fp, list, picture); break;
-    default: {
-        CSampleWriter writer(picture, std::move(format));
-        DecodeSamples(fp, list, compression, writer);
-        break;
+    if (pixelBuffer) {
+        switch (compression) {
+        case kModifiedHuffman:
+        case kFaxT4:
+        case kFaxT6: DecodeFax(fp, list, compression, picture); break;
+        case kJpeg: DecodeJpeg(fp, list, picture); break;
+        default: {
+            CSampleWriter writer(picture, std::move(format));
+            DecodeSamples(fp, list, compression, writer);
+            break;
+        }
+        }
     }
+    if (compression == kJpeg) {
+        // The first segment's stream is laid out like old-style JPEG data,
+        // under the data line.
+        Seek(fp, position);
+        if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
+            RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
+        }
     }
 }
 
