@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "tiff/libtiff_picture.h"
 #include "tiff/tiff_builder.h"
@@ -369,4 +370,35 @@ TEST(TiffWriters, PillowLayoutsEqualLibtiff)
     }
 }
 
+
+// Damaged tiles, tables and strips: truncated files and changed bytes,
+// directory entries included, end quietly and draw inside the picture.
+TEST(TiffWriters, DamagedTilesTablesAndStripsFinishQuietly)
+{
+    const Layout layouts[] = {
+        {"jpeg tiles", COMPRESSION_JPEG, PHOTOMETRIC_YCBCR, 3, 8, 1, 16},
+        {"jpeg strips", COMPRESSION_JPEG, PHOTOMETRIC_RGB, 3, 8},
+        {"lzw planar tiles", COMPRESSION_LZW, PHOTOMETRIC_RGB, 3, 16, PLANARCONFIG_SEPARATE, 16},
+        {"g3 2d tiles", COMPRESSION_CCITTFAX3, PHOTOMETRIC_MINISWHITE, 1, 1, 1, 16},
+        {"deflate palette tiles", COMPRESSION_ADOBE_DEFLATE, PHOTOMETRIC_PALETTE, 1, 4, 1, 32},
+    };
+    std::mt19937 random(11);
+    testing_support::TempDir dir;
+    for (const Layout& l : layouts) {
+        const std::string source = dir.Path() + "/source.tif";
+        Write(source, random() % 2 == 0, l, 45, 37, 16, 1);
+        const Bytes original = testing_support::ReadFile(source);
+        for (int round = 0; round < 40; ++round) {
+            Bytes file = original;
+            if (round % 4 == 0)
+                file.resize(random() % file.size());
+            for (int k = 0; k < 1 + round % 6; ++k)
+                if (!file.empty())
+                    file[random() % file.size()] = static_cast<uint8_t>(random() % 3 == 0 ? 0xFF : random());
+            const auto d = DrawFile(dir.Write("damaged.tif", file));
+            for (const HeadlessImageWindow* w : d->windows)
+                EXPECT_LE(w->image.PictureWidth(), w->image.BitmapWidth()) << l.name;
+        }
+    }
+}
 #endif
