@@ -897,7 +897,7 @@ constexpr uint64_t kMaxRowBytes = uint64_t{64} << 20;
 constexpr uint64_t kMaxScratchPixels = uint64_t{1} << 24;
 // Bytes of a JPEG strip or tile read for its marker segments, and of a
 // JPEGTables stream.
-constexpr uint64_t kMaxJpegHeaderBytes = 64 * 1024;
+constexpr uint64_t kMaxJpegHeaderBytes = 8 * 1024;
 constexpr uint64_t kMaxJpegTablesBytes = 1u << 20;
 
 // A bitmap of its own for one strip or tile, copied into the picture.
