@@ -238,6 +238,23 @@ VANTREL_VECTOR_CLONES void PaintMcu(const int32_t (*luma)[64], const int32_t (*c
     }
 }
 
+// Writes one MCU of red, green and blue blocks (level-shifted samples) into
+// the bottom-up pixel memory.
+void PaintRgbMcu(const int32_t* red, const int32_t (*greenBlue)[64], uint64_t x, uint64_t y,
+                 const CJpegScanDecoder::Target& target)
+{
+    const size_t rowBytes = static_cast<size_t>(target.bitmapWidth) * 3;
+    for (uint32_t j = 0; j < 8; ++j) {
+        const uint64_t row = static_cast<uint64_t>(target.bitmapHeight) - 1 - (y + j);
+        uint8_t* p = target.pixels + row * rowBytes + x * 3;
+        for (uint32_t i = 0; i < 8; ++i) {
+            p[i * 3 + 0] = static_cast<uint8_t>(Clamp255(Add(greenBlue[1][j * 8 + i], 128)));
+            p[i * 3 + 1] = static_cast<uint8_t>(Clamp255(Add(greenBlue[0][j * 8 + i], 128)));
+            p[i * 3 + 2] = static_cast<uint8_t>(Clamp255(red[j * 8 + i]));
+        }
+    }
+}
+
 // The value of a coefficient coded in size bits (ITU-T T.81 F.2.2.1): a
 // leading 0 bit marks a negative value, v - (2^size - 1). size from 1 to 16.
 inline int32_t Extend(uint32_t v, uint32_t size)
@@ -577,6 +594,9 @@ bool CJpegScanDecoder::Supported(const Frame& frame)
 {
     if (frame.componentCount < 1 || frame.componentCount > kMaxComponents)
         return false;
+    if (frame.rgb && (frame.componentCount != 3 || frame.components[0].horizontal != 1 ||
+                      frame.components[0].vertical != 1))
+        return false;
     for (int c = 0; c < frame.componentCount; ++c) {
         const Component& comp = frame.components[c];
         if (comp.identifier > 7 || !comp.quant || !comp.dc || !comp.ac)
@@ -626,8 +646,12 @@ public:
             }
             if (target_.pixels) {
                 const uint64_t mcu = batch.firstMcu + i;
-                PaintMcu(luma_, chroma_, h0_, v0_, (mcu % mcusAcross_) * 8 * h0_, (mcu / mcusAcross_) * 8 * v0_,
-                         target_);
+                const uint64_t x = (mcu % mcusAcross_) * 8 * h0_;
+                const uint64_t y = (mcu / mcusAcross_) * 8 * v0_;
+                if (frame_.rgb)
+                    PaintRgbMcu(luma_[0], chroma_, x, y, target_);
+                else
+                    PaintMcu(luma_, chroma_, h0_, v0_, x, y, target_);
             }
         }
     }
