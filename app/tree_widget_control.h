@@ -6,6 +6,7 @@
 #include <QTreeWidget>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "core/tree_control.h"
 
@@ -36,8 +37,17 @@ public:
     // The bytes an item was inserted with.
     static std::string ItemBytes(const QTreeWidgetItem* item);
 
+    // Between these two, new top-level items and everything under them are
+    // built apart from the view, and join it in one step at the end: the
+    // view lays out once instead of once per item.
+    void BeginBulkInsert();
+    void EndBulkInsert();
+
 private:
     QTreeWidgetItem* NextSibling(QTreeWidgetItem* item) const;
 
     std::unordered_set<const QTreeWidgetItem*> live_;
+    bool bulk_ = false;
+    QList<QTreeWidgetItem*> pendingTop_;
+    std::vector<QTreeWidgetItem*> pendingExpand_;
 };

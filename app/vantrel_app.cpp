@@ -4,6 +4,9 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QPushButton>
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QMessageBox>
@@ -11,10 +14,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "app/about_box.h"
 #include "app/analysis_tree_bar.h"
 #include "app/analysis_tree_ctrl.h"
+#include "app/batch_progress.h"
 #include "app/child_frame.h"
 #include "app/image_wnd.h"
 #include "app/main_frame.h"
@@ -38,6 +43,27 @@ public:
 QString PathText(const char* bytes)
 {
     return QString::fromUtf8(bytes);
+}
+
+// The Open dialog opens files; its extra button opens folders: the folders
+// selected in it, or the folder it shows when none is selected.
+void AddFolderButton(QFileDialog& dialog, QStringList& folders)
+{
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (!grid)
+        return;
+    auto* button = new QPushButton(QStringLiteral("フォルダを開く"), &dialog);
+    grid->addWidget(button, grid->rowCount(), 0, 1, grid->columnCount());
+    QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &folders] {
+        folders.clear();
+        for (const QString& path : dialog.selectedFiles())
+            if (QFileInfo(path).isDir())
+                folders << path;
+        if (folders.isEmpty())
+            folders << dialog.directory().absolutePath();
+        static_cast<QDialog&>(dialog).done(QDialog::Accepted);
+    });
 }
 
 }  // namespace
@@ -94,8 +120,10 @@ void CVantrelApp::OnFileOpen()
         QFileDialog dialog(nullptr, QStringLiteral("開く"));
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        QStringList folders;
+        AddFolderButton(dialog, folders);
         if (ExecModal(dialog) == QDialog::Accepted)
-            paths = dialog.selectedFiles();
+            paths = folders.isEmpty() ? dialog.selectedFiles() : folders;
     }
     if (paths.isEmpty())
         return;
@@ -116,9 +144,29 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
     bytes.reserve(static_cast<size_t>(paths.size()));
     for (const QString& path : paths)
         bytes.push_back(QFile::encodeName(path).toStdString());
+    const std::vector<BatchPath> batch = ExpandFolders(bytes, false);
     BusyCursor busy;
+    CBatchProgress progress(mainFrame_.get(), progressDelayMs_);
+    // New rows join the list together, when the bar is rebuilt at the end
+    // of the batch or before a message box shows (also when a fatal message
+    // leaves the batch early).
+    struct InsertBatch {
+        CRoughListCtrl* list;
+        explicit InsertBatch(CRoughListCtrl* l) : list(l)
+        {
+            if (list)
+                list->BeginInsertBatch();
+        }
+        ~InsertBatch()
+        {
+            if (list)
+                list->EndInsertBatch();
+        }
+    } rows(mainFrame_ ? mainFrame_->RoughList() : nullptr);
     roughAnalysisRunning_ = true;
-    analysis_->OpenFiles(bytes, duplicateOwner);
+    analysis_->OpenFiles(batch, duplicateOwner, [&progress](size_t index, size_t count, const std::string& path) {
+        return progress.Step(index, count, path);
+    });
     roughAnalysisRunning_ = false;
     if (mainFrame_)
         mainFrame_->ShowBusyMessage(QString());
@@ -140,6 +188,22 @@ void CVantrelApp::DeleteEntry(const char* path)
 {
     if (analysis_)
         analysis_->DeleteEntry(path);
+}
+
+CVantrelApp::DeletionBatch::DeletionBatch(CVantrelApp& app) : app_(app)
+{
+    if (app_.deletionBatches_++ == 0 && app_.mainFrame_ && app_.mainFrame_->RoughList())
+        app_.mainFrame_->RoughList()->BeginDeleteBatch();
+}
+
+CVantrelApp::DeletionBatch::~DeletionBatch()
+{
+    if (--app_.deletionBatches_ > 0 || !app_.mainFrame_)
+        return;
+    if (CRoughListCtrl* list = app_.mainFrame_->RoughList())
+        list->EndDeleteBatch();
+    if (const AnalysisEntry* head = std::exchange(app_.deferredRebuild_, nullptr))
+        app_.mainFrame_->RebuildTree(head);
 }
 
 void CVantrelApp::OnFrameDestroyed(CChildFrame* frame)
@@ -196,8 +260,22 @@ void CVantrelApp::DeleteRow(int row)
 
 void CVantrelApp::RebuildTree(const AnalysisEntry* head)
 {
-    if (mainFrame_)
-        mainFrame_->RebuildTree(head);
+    if (!mainFrame_)
+        return;
+    if (deletionBatches_ > 0) {
+        deferredRebuild_ = head;
+        return;
+    }
+    FlushNewRows();
+    mainFrame_->RebuildTree(head);
+}
+
+void CVantrelApp::FlushNewRows()
+{
+    if (CRoughListCtrl* list = mainFrame_ ? mainFrame_->RoughList() : nullptr; list && list->InInsertBatch()) {
+        list->EndInsertBatch();
+        list->BeginInsertBatch();
+    }
 }
 
 void CVantrelApp::NewDocument()
@@ -274,6 +352,8 @@ QWidget* CVantrelApp::OwnerWidget(MessageOwner owner) const
 
 MessageAnswer CVantrelApp::MessageBox(const MessageBoxRequest& request)
 {
+    // The rows opened so far show behind the question.
+    FlushNewRows();
     if (messageHook_)
         return messageHook_(request);
     const QString caption = QString::fromUtf8(request.caption.empty() ? kAppTitle : request.caption.c_str());

@@ -51,8 +51,25 @@ public:
     void OnFileNew();
     void OnFileOpen();
     void OnAppAbout();
-    // One batch of files (an Open dialog or a drop).
+    // One batch of files (an Open dialog or a drop); a folder stands for the
+    // files in it. A batch that runs longer than the progress delay shows a
+    // progress dialog whose Cancel ends it after the current file.
     void OpenFiles(const QStringList& paths, MessageOwner duplicateOwner);
+    static constexpr int kProgressDelayMs = 500;
+    void SetProgressDelay(int milliseconds) { progressDelayMs_ = milliseconds; }
+
+    // While one exists, deleted files leave the rough list and the bar once,
+    // when it ends, rather than one by one.
+    class DeletionBatch {
+    public:
+        explicit DeletionBatch(CVantrelApp& app);
+        ~DeletionBatch();
+        DeletionBatch(const DeletionBatch&) = delete;
+        DeletionBatch& operator=(const DeletionBatch&) = delete;
+
+    private:
+        CVantrelApp& app_;
+    };
     void RunDetailedAnalysis(const char* path);
     void DeleteEntry(const char* path);
 
@@ -98,6 +115,8 @@ public:
 
 private:
     QWidget* OwnerWidget(MessageOwner owner) const;
+    // Lets the rows waiting in an opening batch join the list now.
+    void FlushNewRows();
 
     std::unique_ptr<CMainFrame> mainFrame_;
     std::unique_ptr<CAnalysisApp> analysis_;
@@ -105,6 +124,9 @@ private:
     CRecentFileList recentFiles_{kRecentFileCount};
     QTranslator qtTranslator_;
     bool roughAnalysisRunning_ = false;
+    int progressDelayMs_ = kProgressDelayMs;
+    int deletionBatches_ = 0;
+    const AnalysisEntry* deferredRebuild_ = nullptr;
 
     MessageHook messageHook_;
     ExitHook exitHook_;
