@@ -6,14 +6,8 @@
 
 #include "core/result_text.h"
 
-namespace {
-// The dialog is repainted and the events (the Cancel button) are looked at
-// this often; doing it for every file would cost more than a small file's
-// analysis.
-constexpr qint64 kUpdateIntervalMs = 40;
-}
-
-CBatchProgress::CBatchProgress(QWidget* owner, int delayMs) : owner_(owner), delayMs_(delayMs)
+CBatchProgress::CBatchProgress(QWidget* owner, int delayMs, int updateMs)
+    : owner_(owner), delayMs_(delayMs), updateMs_(updateMs)
 {
     sinceStart_.start();
 }
@@ -45,7 +39,7 @@ bool CBatchProgress::Step(size_t index, size_t count, const std::string& path)
         if (sinceStart_.elapsed() < delayMs_)
             return true;
         Show(count);
-    } else if (sinceUpdate_.isValid() && sinceUpdate_.elapsed() < kUpdateIntervalMs) {
+    } else if (sinceUpdate_.isValid() && sinceUpdate_.elapsed() < updateMs_) {
         return true;
     }
     sinceUpdate_.start();

@@ -10,7 +10,8 @@
 
 class CBatchProgress {
 public:
-    CBatchProgress(QWidget* owner, int delayMs);
+    // The dialog is repainted, and Cancel looked at, every updateMs.
+    CBatchProgress(QWidget* owner, int delayMs, int updateMs);
     ~CBatchProgress();
     CBatchProgress(const CBatchProgress&) = delete;
     CBatchProgress& operator=(const CBatchProgress&) = delete;
@@ -24,6 +25,7 @@ private:
 
     QWidget* owner_;
     int delayMs_;
+    int updateMs_;
     QElapsedTimer sinceStart_;
     QElapsedTimer sinceUpdate_;
     QPointer<QProgressDialog> dialog_;

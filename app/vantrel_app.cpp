@@ -146,7 +146,7 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
         bytes.push_back(QFile::encodeName(path).toStdString());
     const std::vector<BatchPath> batch = ExpandFolders(bytes, false);
     BusyCursor busy;
-    CBatchProgress progress(mainFrame_.get(), progressDelayMs_);
+    CBatchProgress progress(mainFrame_.get(), progressDelayMs_, progressUpdateMs_);
     // New rows join the list together, when the bar is rebuilt at the end
     // of the batch or before a message box shows (also when a fatal message
     // leaves the batch early).
@@ -168,6 +168,7 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
         return progress.Step(index, count, path);
     });
     roughAnalysisRunning_ = false;
+    statusShown_.invalidate();
     if (mainFrame_)
         mainFrame_->ShowBusyMessage(QString());
 }
@@ -229,9 +230,12 @@ int CVantrelApp::InsertFileRow(const char* path)
 {
     if (!mainFrame_)
         return -1;
-    // Each file's rough analysis follows its new row at once.
-    if (roughAnalysisRunning_)
+    // Each file's rough analysis follows its new row at once. In a long
+    // batch the status bar is repainted a few times a second, not per file.
+    if (roughAnalysisRunning_ && (!statusShown_.isValid() || statusShown_.elapsed() >= kStatusIntervalMs)) {
+        statusShown_.start();
         mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(path)));
+    }
     return mainFrame_->InsertFileRow(path);
 }
 

@@ -6,6 +6,7 @@
 // Message boxes, pop-up menus, the file-open dialog, modal dialogs and the
 // process exit all pass through replaceable hooks, so that the program can be
 // driven without a person in front of it.
+#include <QElapsedTimer>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -55,8 +56,16 @@ public:
     // files in it. A batch that runs longer than the progress delay shows a
     // progress dialog whose Cancel ends it after the current file.
     void OpenFiles(const QStringList& paths, MessageOwner duplicateOwner);
+    // The dialog appears after delayMs and is updated every updateMs (its
+    // Cancel button looked at); updating it for every file would cost more
+    // than a small file's analysis.
     static constexpr int kProgressDelayMs = 500;
-    void SetProgressDelay(int milliseconds) { progressDelayMs_ = milliseconds; }
+    static constexpr int kProgressUpdateMs = 40;
+    void SetProgressTiming(int delayMs, int updateMs)
+    {
+        progressDelayMs_ = delayMs;
+        progressUpdateMs_ = updateMs;
+    }
 
     // While one exists, deleted files leave the rough list and the bar once,
     // when it ends, rather than one by one.
@@ -125,6 +134,9 @@ private:
     QTranslator qtTranslator_;
     bool roughAnalysisRunning_ = false;
     int progressDelayMs_ = kProgressDelayMs;
+    int progressUpdateMs_ = kProgressUpdateMs;
+    static constexpr qint64 kStatusIntervalMs = 100;
+    QElapsedTimer statusShown_;
     int deletionBatches_ = 0;
     const AnalysisEntry* deferredRebuild_ = nullptr;
 
