@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "core/tree_control.h"
 
@@ -37,6 +38,12 @@ public:
     // The bytes an item was inserted with.
     static std::string ItemBytes(const QTreeWidgetItem* item);
 
+    // Between these two, new top-level items and everything under them are
+    // built apart from the view, and join it in one step at the end: the
+    // view lays out once instead of once per item.
+    void BeginBulkInsert();
+    void EndBulkInsert();
+
     // Selects the next item after the current one (or the previous one) in
     // display order, collapsed branches included, whose text contains text
     // in any case; wraps around, opens the match's ancestors and scrolls to
@@ -54,4 +61,7 @@ private:
 
     std::unordered_set<const QTreeWidgetItem*> live_;
     QString lastSearch_;
+    bool bulk_ = false;
+    QList<QTreeWidgetItem*> pendingTop_;
+    std::vector<QTreeWidgetItem*> pendingExpand_;
 };

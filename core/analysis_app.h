@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "core/analysis_entry_list.h"
+#include "core/batch_paths.h"
 #include "core/format_table.h"
 #include "core/shell.h"
 
@@ -31,6 +34,7 @@ FilePtr OpenAnalysisFile(const char* path);
 enum class OpenOutcome {
     Opened,        // registered and analysed
     Refused,       // unreadable or unsupported: DetectFormat reported it
+    Skipped,       // unsupported, inside a folder: counted, not reported
     Duplicate,     // already open
     NotAnalysed,   // registered, but the rough analysis could not open it
 };
@@ -47,11 +51,23 @@ public:
     const FormatHandler* Format(uint32_t format) const;
     CAnalysisEntryList& Entries() { return entries_; }
 
-    uint32_t DetectFormat(const char* path);
+    // With reportUnsupported false, an unsupported file is not reported (an
+    // unreadable one still is).
+    uint32_t DetectFormat(const char* path, bool reportUnsupported = true);
+
+    // Called before each file of a batch with its index (from 0), the size
+    // of the batch and its path; returning false ends the batch there, as if
+    // it had held only the files before.
+    using BatchProgress = std::function<bool(size_t index, size_t count, const std::string& path)>;
+
     // Opens one batch of paths (File > Open or a drop): detection, entry,
-    // rough analysis for each, then one rebuild of the bar. duplicateOwner is
-    // the owner of the "already open" message (none for the dialog, the main
-    // frame for dropped files).
+    // rough analysis for each, then one rebuild of the bar, and one message
+    // for the unsupported files skipped inside folders. duplicateOwner is the
+    // owner of the "already open" and "skipped" messages (none for the
+    // dialog, the main frame for dropped files). One outcome per file
+    // handled: fewer than the batch holds when progress ended it.
+    std::vector<OpenOutcome> OpenFiles(const std::vector<BatchPath>& batch, MessageOwner duplicateOwner,
+                                       const BatchProgress& progress = {});
     std::vector<OpenOutcome> OpenFiles(const std::vector<std::string>& paths,
                                        MessageOwner duplicateOwner = MessageOwner::None);
     // Returns false when the file could not be opened for the analysis.
@@ -94,6 +110,7 @@ public:
     void AppendResultText(int row, const char* text) { shell_.AppendResultText(row, text); }
 
 private:
+    uint32_t Detect(const char* path, bool reportUnsupported, bool& unreadable);
     void ShowMessage(const std::string& text, const char* caption = "",
                      MessageOwner owner = MessageOwner::None);
 
