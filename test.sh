@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, runs every test, then runs the tests once
-# more in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# more in a build with AddressSanitizer and UndefinedBehaviorSanitizer, and
+# ends with a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
@@ -19,3 +20,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_SA
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE slow
+
+# A short run of every fuzz target (clang, with both sanitizers) catches a new
+# crash early; the long campaign is tests/fuzz/run.sh with a longer time.
+# Findings are kept in tests/corpus/ and fail the run.
+echo "== Fuzzing, 20 s a target"
+tests/fuzz/run.sh 20

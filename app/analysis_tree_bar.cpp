@@ -40,12 +40,21 @@ void CAnalysisTreeBar::UpdateMargins(bool floating)
 void CAnalysisTreeBar::RebuildTree(const AnalysisEntry* head)
 {
     ++rebuildCount_;
-    // One repaint for the whole tree rather than one per item.
-    struct Frozen {
-        QWidget* widget;
-        explicit Frozen(QWidget* w) : widget(w) { widget->setUpdatesEnabled(false); }
-        ~Frozen() { widget->setUpdatesEnabled(true); }
-    } frozen(tree_);
+    // One layout and one repaint for the whole tree rather than one per
+    // item; also when a fatal level error leaves the rebuild early.
+    struct Bulk {
+        CAnalysisTreeCtrl* tree;
+        explicit Bulk(CAnalysisTreeCtrl* t) : tree(t)
+        {
+            tree->setUpdatesEnabled(false);
+            tree->BeginBulkInsert();
+        }
+        ~Bulk()
+        {
+            tree->EndBulkInsert();
+            tree->setUpdatesEnabled(true);
+        }
+    } bulk(tree_);
     RebuildAnalysisTree(*tree_, head, app_);
 }
 

@@ -54,7 +54,23 @@ CRoughListCtrl::CRoughListCtrl(CVantrelApp& app, QWidget* parent) : QTreeWidget(
 
 QTreeWidgetItem* CRoughListCtrl::Row(int row) const
 {
-    return row >= 0 && row < topLevelItemCount() ? topLevelItem(row) : nullptr;
+    const int waiting = static_cast<int>(pending_.size());
+    if (row < 0)
+        return nullptr;
+    if (row < waiting)
+        return pending_[static_cast<size_t>(waiting - 1 - row)];
+    return row - waiting < topLevelItemCount() ? topLevelItem(row - waiting) : nullptr;
+}
+
+int CRoughListCtrl::IndexOf(QTreeWidgetItem* item) const
+{
+    const auto waiting = static_cast<int>(pending_.size());
+    if (item->treeWidget() == this)
+        return waiting + indexFromItem(item).row();
+    for (int i = 0; i < waiting; ++i)
+        if (pending_[static_cast<size_t>(waiting - 1 - i)] == item)
+            return i;
+    return -1;
 }
 
 int CRoughListCtrl::InsertFileRow(const char* path)
@@ -64,8 +80,30 @@ int CRoughListCtrl::InsertFileRow(const char* path)
     item->setText(kColumnFile, QString::fromUtf8(bytes));
     item->setData(kColumnFile, kTextBytesRole, bytes);
     item->setData(kColumnResult, kTextBytesRole, QByteArray());
-    insertTopLevelItem(0, item);
+    if (insertBatch_)
+        pending_.push_back(item);
+    else
+        insertTopLevelItem(0, item);
+    byPath_[path] = item;
     return 0;
+}
+
+void CRoughListCtrl::BeginInsertBatch()
+{
+    insertBatch_ = true;
+}
+
+void CRoughListCtrl::EndInsertBatch()
+{
+    insertBatch_ = false;
+    if (pending_.empty())
+        return;
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(pending_.size()));
+    for (auto it = pending_.rbegin(); it != pending_.rend(); ++it)
+        rows.append(*it);
+    pending_.clear();
+    insertTopLevelItems(0, rows);
 }
 
 void CRoughListCtrl::SetFormatText(int row, const char* text)
@@ -90,16 +128,77 @@ void CRoughListCtrl::AppendResultText(int row, const char* text)
 
 int CRoughListCtrl::FindRow(const char* path) const
 {
+    if (const auto it = byPath_.find(path); it != byPath_.end())
+        return IndexOf(it->second);
     const QByteArray key(path);
-    for (int i = 0; i < topLevelItemCount(); ++i)
-        if (topLevelItem(i)->data(kColumnFile, kTextBytesRole).toByteArray() == key)
+    for (int i = 0; i < RowCount(); ++i) {
+        QTreeWidgetItem* item = Row(i);
+        if (!marked_.count(item) && item->data(kColumnFile, kTextBytesRole).toByteArray() == key)
             return i;
+    }
     return -1;
 }
 
 void CRoughListCtrl::DeleteRow(int row)
 {
-    delete Row(row);
+    QTreeWidgetItem* item = Row(row);
+    if (!item || marked_.count(item))
+        return;
+    if (const auto it = byPath_.find(RowPath(row)); it != byPath_.end() && it->second == item)
+        byPath_.erase(it);
+    if (deleteBatch_ > 0) {
+        marked_.insert(item);
+        return;
+    }
+    if (item->treeWidget() != this)
+        pending_.erase(pending_.end() - 1 - row);
+    delete item;
+}
+
+void CRoughListCtrl::BeginDeleteBatch()
+{
+    ++deleteBatch_;
+}
+
+void CRoughListCtrl::EndDeleteBatch()
+{
+    if (--deleteBatch_ == 0 && !marked_.empty())
+        RemoveMarkedRows();
+}
+
+void CRoughListCtrl::RemoveMarkedRows()
+{
+    // All rows leave the view at once and the kept ones come back at once;
+    // the selection and the caret row are put back afterwards.
+    QTreeWidgetItem* current = currentItem();
+    const bool currentKept = current && !marked_.count(current);
+    std::vector<bool> selected;
+    QList<QTreeWidgetItem*> kept;
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = topLevelItem(i);
+        if (!marked_.count(item)) {
+            selected.push_back(item->isSelected());
+            kept.append(item);
+        }
+    }
+    for (QTreeWidgetItem* item : invisibleRootItem()->takeChildren())
+        if (marked_.count(item))
+            delete item;
+    marked_.clear();
+    insertTopLevelItems(0, kept);
+    QItemSelection selection;
+    for (size_t i = 0; i < selected.size();) {
+        size_t j = i;
+        while (j < selected.size() && selected[j])
+            ++j;
+        if (j > i)
+            selection.select(model()->index(static_cast<int>(i), 0),
+                             model()->index(static_cast<int>(j - 1), columnCount() - 1));
+        i = j + 1;
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (currentKept)
+        selectionModel()->setCurrentIndex(indexFromItem(current), QItemSelectionModel::NoUpdate);
 }
 
 std::string CRoughListCtrl::RowText(int row, int column) const
@@ -183,14 +282,14 @@ bool CRoughListCtrl::viewportEvent(QEvent* event)
 
 void CRoughListCtrl::OnEntryDelete()
 {
-    size_t declined = 0;
-    // Each selected row is asked at most once, so the questions are bounded
-    // by the selection even if a deletion left its row behind.
-    for (size_t asked = 0, limit = SelectedRows().size(); asked < limit; ++asked) {
-        const std::vector<int> selected = SelectedRows();
-        if (declined >= selected.size())
-            break;
-        const std::string path = RowPath(selected[declined]);
+    // Each row selected now is asked once, from the top; declined rows stay
+    // selected. The confirmed ones leave the list and the bar together when
+    // the last question is answered.
+    std::vector<std::string> paths;
+    for (int row : SelectedRows())
+        paths.push_back(RowPath(row));
+    CVantrelApp::DeletionBatch batch(app_);
+    for (const std::string& path : paths) {
         MessageBoxRequest box;
         box.text = "ファイル：" + path + "\nを表示から削除します。";
         box.caption = kAppTitle;
@@ -198,8 +297,6 @@ void CRoughListCtrl::OnEntryDelete()
         box.buttons = MessageButtons::OkCancel;
         if (app_.MessageBox(box) == MessageAnswer::Ok)
             app_.DeleteEntry(path.c_str());
-        else
-            ++declined;
     }
 }
 

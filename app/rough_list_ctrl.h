@@ -4,6 +4,9 @@
 // of their path, the key by which they are found again.
 #include <QTreeWidget>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 class CVantrelApp;
 
@@ -22,7 +25,19 @@ public:
     int FindRow(const char* path) const;
     void DeleteRow(int row);
 
-    int RowCount() const { return topLevelItemCount(); }
+    // Between these two, new rows are kept apart from the view and join it
+    // in one step at the end, so that a batch of files lays the list out
+    // once. Row indexes count the waiting rows as the top rows meanwhile.
+    void BeginInsertBatch();
+    void EndInsertBatch();
+    bool InInsertBatch() const { return insertBatch_; }
+    // Between these two, deleted rows are only marked and leave the list in
+    // one step at the end: removing thousands of selected rows one by one
+    // would make the view update its selection for each.
+    void BeginDeleteBatch();
+    void EndDeleteBatch();
+
+    int RowCount() const { return topLevelItemCount() + static_cast<int>(pending_.size()); }
     std::string RowPath(int row) const;
     std::string RowText(int row, int column) const;
     // Indexes of the selected rows, from the top.
@@ -49,6 +64,15 @@ protected:
 
 private:
     QTreeWidgetItem* Row(int row) const;
+    int IndexOf(QTreeWidgetItem* item) const;
+    void RemoveMarkedRows();
 
     CVantrelApp& app_;
+    // Path bytes of a row to the newest row with that path; a path that
+    // several rows share finds the older ones by a walk.
+    std::unordered_map<std::string, QTreeWidgetItem*> byPath_;
+    std::vector<QTreeWidgetItem*> pending_;   // waiting rows, the newest last
+    bool insertBatch_ = false;
+    int deleteBatch_ = 0;
+    std::unordered_set<QTreeWidgetItem*> marked_;
 };

@@ -81,6 +81,8 @@ HTREEITEM CTreeWidgetControl::InsertItem(const char* text, HTREEITEM parent, HTR
     item->setData(0, kTextBytesRole, bytes);
     if (parentItem)
         parentItem->addChild(item);
+    else if (bulk_)
+        pendingTop_.append(item);
     else
         addTopLevelItem(item);
     live_.insert(item);
@@ -89,8 +91,32 @@ HTREEITEM CTreeWidgetControl::InsertItem(const char* text, HTREEITEM parent, HTR
 
 void CTreeWidgetControl::Expand(HTREEITEM handle, unsigned code)
 {
-    if (QTreeWidgetItem* item = ItemFromHandle(handle); item && code == TVE_EXPAND)
+    QTreeWidgetItem* item = ItemFromHandle(handle);
+    if (!item || code != TVE_EXPAND)
+        return;
+    // An item outside the view cannot be expanded yet.
+    if (!item->treeWidget())
+        pendingExpand_.push_back(item);
+    else
         item->setExpanded(true);
+}
+
+void CTreeWidgetControl::BeginBulkInsert()
+{
+    bulk_ = true;
+}
+
+void CTreeWidgetControl::EndBulkInsert()
+{
+    bulk_ = false;
+    addTopLevelItems(pendingTop_);
+    pendingTop_.clear();
+    // The insertion has scheduled a full layout, so expanding now only
+    // records each item for it.
+    for (QTreeWidgetItem* item : pendingExpand_)
+        if (live_.count(item))
+            item->setExpanded(true);
+    pendingExpand_.clear();
 }
 
 HTREEITEM CTreeWidgetControl::GetParentItem(HTREEITEM handle) const
@@ -154,6 +180,9 @@ void CTreeWidgetControl::DeleteAllItems()
 {
     live_.clear();
     ranges_.clear();
+    qDeleteAll(pendingTop_);
+    pendingTop_.clear();
+    pendingExpand_.clear();
     clear();
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "core/tree_control.h"
 
@@ -41,6 +42,12 @@ public:
     // The bytes an item was inserted with.
     static std::string ItemBytes(const QTreeWidgetItem* item);
 
+    // Between these two, new top-level items and everything under them are
+    // built apart from the view, and join it in one step at the end: the
+    // view lays out once instead of once per item.
+    void BeginBulkInsert();
+    void EndBulkInsert();
+
     // Selects the next item after the current one (or the previous one) in
     // display order, collapsed branches included, whose text contains text
     // in any case; wraps around, opens the match's ancestors and scrolls to
@@ -60,4 +67,7 @@ private:
     // Only lines that describe bytes have an entry.
     std::unordered_map<const QTreeWidgetItem*, ByteRange> ranges_;
     QString lastSearch_;
+    bool bulk_ = false;
+    QList<QTreeWidgetItem*> pendingTop_;
+    std::vector<QTreeWidgetItem*> pendingExpand_;
 };

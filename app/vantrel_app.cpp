@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QGridLayout>
+#include <QPushButton>
 #include <QLibraryInfo>
 #include <QMainWindow>
 #include <QMenu>
@@ -18,10 +20,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "app/about_box.h"
 #include "app/analysis_tree_bar.h"
 #include "app/analysis_tree_ctrl.h"
+#include "app/batch_progress.h"
 #include "app/child_frame.h"
 #include "app/image_wnd.h"
 #include "app/main_frame.h"
@@ -84,6 +88,27 @@ const QString kFrameGeometryKey = QStringLiteral("MainFrameGeometry");
 const QString kFrameBarsKey = QStringLiteral("MainFrameBars");
 const QString kColumnWidthsKey = QStringLiteral("ListColumnWidths");
 const QString kOpenFolderKey = QStringLiteral("OpenFolder");
+
+// The Open dialog opens files; its extra button opens folders: the folders
+// selected in it, or the folder it shows when none is selected.
+void AddFolderButton(QFileDialog& dialog, QStringList& folders)
+{
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (!grid)
+        return;
+    auto* button = new QPushButton(QStringLiteral("フォルダを開く"), &dialog);
+    grid->addWidget(button, grid->rowCount(), 0, 1, grid->columnCount());
+    QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &folders] {
+        folders.clear();
+        for (const QString& path : dialog.selectedFiles())
+            if (QFileInfo(path).isDir())
+                folders << path;
+        if (folders.isEmpty())
+            folders << dialog.directory().absolutePath();
+        static_cast<QDialog&>(dialog).done(QDialog::Accepted);
+    });
+}
 
 }  // namespace
 
@@ -188,8 +213,10 @@ void CVantrelApp::OnFileOpen()
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         if (!openFolder_.isEmpty())
             dialog.setDirectory(openFolder_);
+        QStringList folders;
+        AddFolderButton(dialog, folders);
         if (ExecModal(dialog) == QDialog::Accepted)
-            paths = dialog.selectedFiles();
+            paths = folders.isEmpty() ? dialog.selectedFiles() : folders;
     }
     if (paths.isEmpty())
         return;
@@ -207,25 +234,43 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
 {
     if (!analysis_)
         return;
-    BusyCursor busy;
-    // One file at a time, so that the status bar names the file that each
-    // message is about; the analysis-tree bar is rebuilt once at the end.
-    roughAnalysisRunning_ = true;
+    std::vector<std::string> bytes;
+    bytes.reserve(static_cast<size_t>(paths.size()));
     for (const QString& path : paths)
-        OpenOneFile(QFile::encodeName(path).toStdString(), duplicateOwner);
+        bytes.push_back(QFile::encodeName(path).toStdString());
+    const std::vector<BatchPath> batch = ExpandFolders(bytes, false);
+    BusyCursor busy;
+    CBatchProgress progress(mainFrame_.get(), progressDelayMs_, progressUpdateMs_);
+    // New rows join the list together, when the bar is rebuilt at the end
+    // of the batch or before a message box shows (also when a fatal message
+    // leaves the batch early).
+    struct InsertBatch {
+        CRoughListCtrl* list;
+        explicit InsertBatch(CRoughListCtrl* l) : list(l)
+        {
+            if (list)
+                list->BeginInsertBatch();
+        }
+        ~InsertBatch()
+        {
+            if (list)
+                list->EndInsertBatch();
+        }
+    } rows(mainFrame_ ? mainFrame_->RoughList() : nullptr);
+    roughAnalysisRunning_ = true;
+    const std::vector<OpenOutcome> outcomes = analysis_->OpenFiles(
+        batch, duplicateOwner, [this, &progress](size_t index, size_t count, const std::string& path) {
+            currentBatchFile_ = path;
+            return progress.Step(index, count, path);
+        });
     roughAnalysisRunning_ = false;
-    RebuildTree(analysis_->Entries().GetEntryListHead());
+    currentBatchFile_.clear();
+    statusShown_.invalidate();
+    for (size_t i = 0; i < outcomes.size() && i < batch.size(); ++i)
+        if (outcomes[i] == OpenOutcome::Opened || outcomes[i] == OpenOutcome::NotAnalysed)
+            recentFiles_.Add(QFile::decodeName(QByteArray::fromStdString(batch[i].path)));
     if (mainFrame_)
         mainFrame_->ShowBusyMessage(QString());
-}
-
-void CVantrelApp::OpenOneFile(const std::string& path, MessageOwner duplicateOwner)
-{
-    if (mainFrame_)
-        mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(path.c_str())));
-    const std::vector<OpenOutcome> outcome = analysis_->OpenFiles({path}, duplicateOwner);
-    if (!outcome.empty() && (outcome.front() == OpenOutcome::Opened || outcome.front() == OpenOutcome::NotAnalysed))
-        recentFiles_.Add(QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
 void CVantrelApp::RunDetailedAnalysis(const char* path)
@@ -244,6 +289,22 @@ void CVantrelApp::DeleteEntry(const char* path)
 {
     if (analysis_)
         analysis_->DeleteEntry(path);
+}
+
+CVantrelApp::DeletionBatch::DeletionBatch(CVantrelApp& app) : app_(app)
+{
+    if (app_.deletionBatches_++ == 0 && app_.mainFrame_ && app_.mainFrame_->RoughList())
+        app_.mainFrame_->RoughList()->BeginDeleteBatch();
+}
+
+CVantrelApp::DeletionBatch::~DeletionBatch()
+{
+    if (--app_.deletionBatches_ > 0 || !app_.mainFrame_)
+        return;
+    if (CRoughListCtrl* list = app_.mainFrame_->RoughList())
+        list->EndDeleteBatch();
+    if (const AnalysisEntry* head = std::exchange(app_.deferredRebuild_, nullptr))
+        app_.mainFrame_->RebuildTree(head);
 }
 
 void CVantrelApp::OnFrameDestroyed(CChildFrame* frame)
@@ -292,7 +353,15 @@ QString CVantrelApp::AskSearchText(QWidget* parent, const QString& last)
 
 int CVantrelApp::InsertFileRow(const char* path)
 {
-    return mainFrame_ ? mainFrame_->InsertFileRow(path) : -1;
+    if (!mainFrame_)
+        return -1;
+    // Each file's rough analysis follows its new row at once. In a long
+    // batch the status bar is repainted a few times a second, not per file.
+    if (roughAnalysisRunning_ && (!statusShown_.isValid() || statusShown_.elapsed() >= kStatusIntervalMs)) {
+        statusShown_.start();
+        mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(path)));
+    }
+    return mainFrame_->InsertFileRow(path);
 }
 
 void CVantrelApp::SetFormatText(int row, const char* text)
@@ -320,8 +389,22 @@ void CVantrelApp::DeleteRow(int row)
 
 void CVantrelApp::RebuildTree(const AnalysisEntry* head)
 {
-    if (mainFrame_ && !roughAnalysisRunning_)
-        mainFrame_->RebuildTree(head);
+    if (!mainFrame_)
+        return;
+    if (deletionBatches_ > 0) {
+        deferredRebuild_ = head;
+        return;
+    }
+    FlushNewRows();
+    mainFrame_->RebuildTree(head);
+}
+
+void CVantrelApp::FlushNewRows()
+{
+    if (CRoughListCtrl* list = mainFrame_ ? mainFrame_->RoughList() : nullptr; list && list->InInsertBatch()) {
+        list->EndInsertBatch();
+        list->BeginInsertBatch();
+    }
 }
 
 void CVantrelApp::NewDocument()
@@ -404,6 +487,11 @@ QWidget* CVantrelApp::OwnerWidget(MessageOwner owner) const
 
 MessageAnswer CVantrelApp::MessageBox(const MessageBoxRequest& request)
 {
+    // The rows opened so far show behind the question, and the status bar
+    // names the file the message is about.
+    FlushNewRows();
+    if (roughAnalysisRunning_ && mainFrame_ && !currentBatchFile_.empty())
+        mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(currentBatchFile_.c_str())));
     ImageWindowsAside aside(docs_);
     if (messageHook_)
         return messageHook_(request);

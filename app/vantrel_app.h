@@ -6,6 +6,7 @@
 // Message boxes, pop-up menus, the file-open dialog, modal dialogs and the
 // process exit all pass through replaceable hooks, so that the program can be
 // driven without a person in front of it.
+#include <QElapsedTimer>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -58,8 +59,33 @@ public:
     void OnFileNew();
     void OnFileOpen();
     void OnAppAbout();
-    // One batch of files (an Open dialog or a drop).
+    // One batch of files (an Open dialog or a drop); a folder stands for the
+    // files in it. A batch that runs longer than the progress delay shows a
+    // progress dialog whose Cancel ends it after the current file.
     void OpenFiles(const QStringList& paths, MessageOwner duplicateOwner);
+    // The dialog appears after delayMs and is updated every updateMs (its
+    // Cancel button looked at); updating it for every file would cost more
+    // than a small file's analysis.
+    static constexpr int kProgressDelayMs = 500;
+    static constexpr int kProgressUpdateMs = 40;
+    void SetProgressTiming(int delayMs, int updateMs)
+    {
+        progressDelayMs_ = delayMs;
+        progressUpdateMs_ = updateMs;
+    }
+
+    // While one exists, deleted files leave the rough list and the bar once,
+    // when it ends, rather than one by one.
+    class DeletionBatch {
+    public:
+        explicit DeletionBatch(CVantrelApp& app);
+        ~DeletionBatch();
+        DeletionBatch(const DeletionBatch&) = delete;
+        DeletionBatch& operator=(const DeletionBatch&) = delete;
+
+    private:
+        CVantrelApp& app_;
+    };
     void RunDetailedAnalysis(const char* path);
     void DeleteEntry(const char* path);
 
@@ -110,7 +136,8 @@ public:
 private:
     QWidget* OwnerWidget(MessageOwner owner) const;
     void LoadProfile();
-    void OpenOneFile(const std::string& path, MessageOwner duplicateOwner);
+    // Lets the rows waiting in an opening batch join the list now.
+    void FlushNewRows();
 
     std::unique_ptr<CMainFrame> mainFrame_;
     std::unique_ptr<CAnalysisApp> analysis_;
@@ -119,8 +146,14 @@ private:
     QString openFolder_;
     QTranslator qtTranslator_;
     bool roughAnalysisRunning_ = false;
-    // The analysis-tree bar is rebuilt once at the end of a batch.
-    bool rebuildPending_ = false;
+    int progressDelayMs_ = kProgressDelayMs;
+    int progressUpdateMs_ = kProgressUpdateMs;
+    static constexpr qint64 kStatusIntervalMs = 100;
+    QElapsedTimer statusShown_;
+    int deletionBatches_ = 0;
+    const AnalysisEntry* deferredRebuild_ = nullptr;
+    // The file of the running batch that messages are about.
+    std::string currentBatchFile_;
 
     MessageHook messageHook_;
     ExitHook exitHook_;

@@ -16,6 +16,8 @@ namespace {
 constexpr const char* kUsage =
     "Usage: vantrel-dump [OPTION]... FILE...\n"
     "Lays out the structure of JPEG, TIFF and SWF files.\n"
+    "A FILE that is a folder stands for the files in it, in name order;\n"
+    "unsupported files inside a folder are counted in one message.\n"
     "\n"
     "Without -d, prints the analysis tree of all FILEs, an empty line, then one\n"
     "line per file of the rough-analysis list: path, TAB, format, TAB, result.\n"
@@ -26,6 +28,8 @@ constexpr const char* kUsage =
     "  --json            print everything as one JSON document\n"
     "  --images DIR      with -d: write decoded pictures to DIR as BMP files\n"
     "  --ppm             with --images: write binary PPM files instead\n"
+    "  -r, --recursive   open the files of subfolders too\n"
+    "  --progress        report each file on standard error as it is opened\n"
     "  --at OFFSET       print the detailed lines that describe the byte at OFFSET\n"
     "                    (decimal, or hexadecimal with 0x), outermost first\n"
     "  --gaps            print the byte ranges no detailed line describes:\n"
@@ -43,6 +47,8 @@ struct DumpOptions {
     bool detailed = false;
     bool json = false;
     bool ppm = false;
+    bool recursive = false;
+    bool progress = false;
     bool gaps = false;
     std::optional<uint64_t> at;
     std::string imageDir;
@@ -87,6 +93,10 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
             options.json = true;
         } else if (a == "--ppm") {
             options.ppm = true;
+        } else if (a == "-r" || a == "--recursive") {
+            options.recursive = true;
+        } else if (a == "--progress") {
+            options.progress = true;
         } else if (a == "--images") {
             if (i + 1 >= args.size())
                 return "option '--images' needs a directory";
@@ -216,11 +226,18 @@ int CDump::Run()
 {
     std::vector<OpenOutcome> outcomes;
     try {
-        outcomes = app_.OpenFiles(options_.files);
+        const std::vector<BatchPath> batch = ExpandFolders(options_.files, options_.recursive);
+        CAnalysisApp::BatchProgress progress;
+        if (options_.progress)
+            progress = [this](size_t index, size_t count, const std::string& path) {
+                err_ << '[' << index + 1 << '/' << count << "] " << path << '\n';
+                return true;
+            };
+        outcomes = app_.OpenFiles(batch, MessageOwner::None, progress);
         std::set<std::string> seen;
-        for (size_t i = 0; i < options_.files.size(); ++i) {
+        for (size_t i = 0; i < batch.size(); ++i) {
             FileReport report;
-            report.path = options_.files[i];
+            report.path = batch[i].path;
             report.outcome = outcomes[i];
             report.firstMention = seen.insert(report.path).second;
             reports_.push_back(std::move(report));
@@ -247,7 +264,7 @@ void CDump::RunDetailed()
     for (FileReport& report : reports_) {
         // Each opened file once; a repeated argument names the same window.
         if (!report.firstMention || report.outcome == OpenOutcome::Refused ||
-            report.outcome == OpenOutcome::Duplicate)
+            report.outcome == OpenOutcome::Skipped || report.outcome == OpenOutcome::Duplicate)
             continue;
         app_.RunDetailedAnalysis(report.path.c_str());
         report.document = shell_.FindDocument(report.path);
@@ -343,9 +360,7 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
     json.Key("entries");
     json.BeginArray();
     if (row >= 0) {
-        const AnalysisEntry* e = app_.Entries().GetEntryListHead()->next;
-        while (e && !(e->level == 0 && report.path == e->text))
-            e = e->next;
+        const AnalysisEntry* e = app_.Entries().FindFile(report.path.c_str());
         for (e = e ? e->next : nullptr; e && e->level != 0; e = e->next) {
             json.BeginObject();
             json.Key("level");

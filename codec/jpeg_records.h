@@ -34,7 +34,7 @@ struct HuffmanTable {
 };
 
 struct FrameComponent {
-    uint32_t offset = 0;           // file offset of the component's first byte
+    uint64_t offset = 0;           // file offset of the component's first byte
     uint32_t identifier = 0;
     uint32_t sampling = 0;         // horizontal factor high nibble, vertical low nibble
     uint32_t quantSelector = 0;

@@ -1,11 +1,16 @@
 #include "codec/jpeg_scan_decoder.h"
 
 #include <cstring>
+#include <vector>
+
+#include "codec/batch_hand_off.h"
+#include "codec/decode_threads.h"
 
 // The transform and the colour conversion are plain loops over eight lanes;
 // where the compiler can, it also builds them for AVX2 and picks the variant
 // at load time. Both variants compute the same integers.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define VANTREL_VECTOR_CLONES __attribute__((target_clones("avx2", "default"), noinline))
 #else
 #define VANTREL_VECTOR_CLONES
@@ -233,6 +238,23 @@ VANTREL_VECTOR_CLONES void PaintMcu(const int32_t (*luma)[64], const int32_t (*c
     }
 }
 
+// Writes one MCU of red, green and blue blocks (level-shifted samples) into
+// the bottom-up pixel memory.
+void PaintRgbMcu(const int32_t* red, const int32_t (*greenBlue)[64], uint64_t x, uint64_t y,
+                 const CJpegScanDecoder::Target& target)
+{
+    const size_t rowBytes = static_cast<size_t>(target.bitmapWidth) * 3;
+    for (uint32_t j = 0; j < 8; ++j) {
+        const uint64_t row = static_cast<uint64_t>(target.bitmapHeight) - 1 - (y + j);
+        uint8_t* p = target.pixels + row * rowBytes + x * 3;
+        for (uint32_t i = 0; i < 8; ++i) {
+            p[i * 3 + 0] = static_cast<uint8_t>(Clamp255(Add(greenBlue[1][j * 8 + i], 128)));
+            p[i * 3 + 1] = static_cast<uint8_t>(Clamp255(Add(greenBlue[0][j * 8 + i], 128)));
+            p[i * 3 + 2] = static_cast<uint8_t>(Clamp255(red[j * 8 + i]));
+        }
+    }
+}
+
 // The value of a coefficient coded in size bits (ITU-T T.81 F.2.2.1): a
 // leading 0 bit marks a negative value, v - (2^size - 1). size from 1 to 16.
 inline int32_t Extend(uint32_t v, uint32_t size)
@@ -310,6 +332,24 @@ struct HuffmanLookup {
     }
 };
 
+// The dequantized coefficients of a run of consecutive MCUs, waiting for the
+// transform and the colour conversion. Each block holds 64 values in [row]
+// [column] order and is all zero except where a coefficient was coded; the
+// painter clears what it read, so a batch can be filled again.
+struct CoefficientBatch {
+    uint64_t firstMcu = 0;
+    uint32_t mcus = 0;
+    std::vector<int32_t> blocks;     // kBatchMcus x blocks per MCU x 64
+    std::vector<uint8_t> rowMasks;   // per block: bit v set when row v may be non-zero
+};
+
+constexpr uint32_t kBatchMcus = 64;
+// Batches in flight between the entropy decoding and the painting.
+constexpr size_t kBatchSlots = 4;
+// Pictures of fewer MCUs are decoded on the caller's thread alone: a thread
+// would cost more than it saves.
+constexpr uint64_t kThreadedMcus = 4 * kBatchMcus;
+
 }  // namespace
 
 struct CJpegScanDecoder::State {
@@ -343,6 +383,16 @@ struct CJpegScanDecoder::State {
 
     HuffmanLookup dcLookup[kMaxComponents];
     HuffmanLookup acLookup[kMaxComponents];
+    uint8_t natural[64] = {};   // natural index ([row][column]) of each zigzag position
+    int32_t predictor[8] = {};  // DC predictor of each component identifier
+    bool firstBlock[8] = {};
+
+    Outcome DecodeMcus(const Frame& frame, const int32_t (*quant)[64], uint64_t total, CBatchHandOff& handOff,
+                       CoefficientBatch* batches, uint64_t& decoded);
+    // One MCU's blocks into block (64 values each) and their row masks;
+    // false for a code that matches no entry.
+    bool DecodeMcu(const Frame& frame, const int32_t (*quant)[64], int32_t* block, uint8_t* rowMasks);
+    bool DecodeAc(const HuffmanLookup& ac, const int32_t* q, int32_t dc, int32_t* freq, uint8_t* rowMask);
 
     int RawByte()
     {
@@ -544,6 +594,9 @@ bool CJpegScanDecoder::Supported(const Frame& frame)
 {
     if (frame.componentCount < 1 || frame.componentCount > kMaxComponents)
         return false;
+    if (frame.rgb && (frame.componentCount != 3 || frame.components[0].horizontal != 1 ||
+                      frame.components[0].vertical != 1))
+        return false;
     for (int c = 0; c < frame.componentCount; ++c) {
         const Component& comp = frame.components[c];
         if (comp.identifier > 7 || !comp.quant || !comp.dc || !comp.ac)
@@ -555,6 +608,159 @@ bool CJpegScanDecoder::Supported(const Frame& frame)
             return false;
         }
     }
+    return true;
+}
+
+namespace {
+
+// The second stage of the decoding: the inverse DCT of each block of a batch,
+// the level shift of the luma samples and the colour conversion into the
+// pixel memory, MCU after MCU.
+class McuPainter {
+public:
+    McuPainter(const CJpegScanDecoder::Frame& frame, const CJpegScanDecoder::Target& target)
+        : frame_(frame), target_(target), h0_(frame.components[0].horizontal), v0_(frame.components[0].vertical)
+    {
+        const uint64_t mcuWidth = 8 * h0_;
+        mcusAcross_ = (frame.width + mcuWidth - 1) / mcuWidth;
+        for (int c = 0; c < frame.componentCount; ++c)
+            blocksPerMcu_ += frame.components[c].horizontal * frame.components[c].vertical;
+    }
+
+    uint32_t BlocksPerMcu() const { return blocksPerMcu_; }
+
+    void Paint(CoefficientBatch& batch)
+    {
+        int32_t* block = batch.blocks.data();
+        const uint8_t* mask = batch.rowMasks.data();
+        for (uint32_t i = 0; i < batch.mcus; ++i) {
+            for (int c = 0; c < frame_.componentCount; ++c) {
+                const CJpegScanDecoder::Component& comp = frame_.components[c];
+                for (uint32_t b = 0; b < comp.horizontal * comp.vertical; ++b, block += 64, ++mask) {
+                    if (target_.pixels)
+                        Transform(block, *mask, c == 0 ? luma_[b] : chroma_[c - 1], c == 0);
+                    for (uint32_t v = 0; v < 8; ++v)
+                        if (*mask & (1u << v))
+                            std::memset(block + v * 8, 0, 8 * sizeof block[0]);
+                }
+            }
+            if (target_.pixels) {
+                const uint64_t mcu = batch.firstMcu + i;
+                const uint64_t x = (mcu % mcusAcross_) * 8 * h0_;
+                const uint64_t y = (mcu / mcusAcross_) * 8 * v0_;
+                if (frame_.rgb)
+                    PaintRgbMcu(luma_[0], chroma_, x, y, target_);
+                else
+                    PaintMcu(luma_, chroma_, h0_, v0_, x, y, target_);
+            }
+        }
+    }
+
+private:
+    static void Transform(const int32_t* block, uint32_t rowMask, int32_t* out, bool levelShift)
+    {
+        InverseDct(block, rowMask, out);
+        if (levelShift)
+            for (int i = 0; i < 64; ++i)
+                out[i] = Add(out[i], 128);
+    }
+
+    const CJpegScanDecoder::Frame& frame_;
+    const CJpegScanDecoder::Target& target_;
+    const uint32_t h0_;
+    const uint32_t v0_;
+    uint64_t mcusAcross_ = 0;
+    uint32_t blocksPerMcu_ = 0;
+    // Samples of one MCU: up to four luma blocks, one block of each chroma.
+    // The chroma of a one-component picture stays 0.
+    int32_t luma_[4][64] = {};
+    int32_t chroma_[2][64] = {};
+};
+
+}  // namespace
+
+bool CJpegScanDecoder::State::DecodeMcu(const Frame& frame, const int32_t (*quant)[64], int32_t* block,
+                                        uint8_t* rowMasks)
+{
+    for (int c = 0; c < frame.componentCount; ++c) {
+        const Component& comp = frame.components[c];
+        const uint32_t blocks = comp.horizontal * comp.vertical;
+        for (uint32_t b = 0; b < blocks; ++b, block += 64, ++rowMasks) {
+            Refill();
+            uint32_t size;
+            if (!Decode(dcLookup[c], size))
+                return false;
+            uint32_t d = 0;
+            if (size > 0 && size <= 32) {
+                d = Take(static_cast<int>(size));
+                // Sign extension (ITU-T T.81 F.2.2.1): a leading 0 bit marks
+                // a negative difference.
+                if (!((d >> (size - 1)) & 1u))
+                    d -= size == 32 ? 0xFFFFFFFFu : (1u << size) - 1u;
+            } else if (size > 32) {
+                // Wider than a read can deliver: the read yields 0 and takes
+                // no bits; the sign rule still applies.
+                d = 1;
+            }
+            int32_t& pred = predictor[comp.identifier];
+            if (firstBlock[comp.identifier]) {
+                pred = static_cast<int32_t>(d);
+                firstBlock[comp.identifier] = false;
+            } else {
+                pred = Add(pred, static_cast<int32_t>(d));
+            }
+            if (!DecodeAc(acLookup[c], quant[c], pred, block, rowMasks))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Dequantization as the coefficients arrive: F = coefficient x quantization
+// value, and 0 wherever no coefficient is coded (the block is zero on entry).
+bool CJpegScanDecoder::State::DecodeAc(const HuffmanLookup& ac, const int32_t* q, int32_t dc, int32_t* freq,
+                                       uint8_t* rowMask)
+{
+    freq[0] = Mul(dc, q[0]);
+    uint32_t mask = freq[0] ? 1u : 0u;
+    for (uint32_t k = 1; k < 64;) {
+        if (bits < 32)
+            Refill();
+        // Short code and its value bits in one look-up.
+        const int32_t fa = ac.fastAc[Peek(kFastBits)];
+        if (fa) {
+            Skip(fa & 0xFF);
+            k += (fa >> 8) & 0x0F;
+            if (k < 64) {
+                const uint8_t at = natural[k];
+                freq[at] = Mul(fa >> 16, q[at]);
+                mask |= 1u << (at >> 3);
+            }
+            ++k;
+            continue;
+        }
+        uint32_t rs;
+        if (!Decode(ac, rs)) {
+            *rowMask = static_cast<uint8_t>(mask);
+            return false;
+        }
+        const uint32_t run = rs >> 4;
+        const uint32_t sz = rs & 15;
+        if (rs == 0)
+            break;
+        int32_t value = 0;
+        if (sz > 0)
+            value = Extend(Take(static_cast<int>(sz)), sz);
+        k += run;
+        // A run that passes the block's end writes nothing beyond it.
+        if (k < 64 && value != 0) {
+            const uint8_t at = natural[k];
+            freq[at] = Mul(value, q[at]);
+            mask |= 1u << (at >> 3);
+        }
+        ++k;
+    }
+    *rowMask = static_cast<uint8_t>(mask);
     return true;
 }
 
@@ -589,146 +795,81 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
             for (int v = 0; v < 8; ++v)
                 quant[c][v * 8 + u] = static_cast<int32_t>(frame.components[c].quant->value[u][v]);
 
-    // Natural index ([row][column]) of each zigzag position.
-    uint8_t natural[64];
     for (int k = 0; k < 64; ++k)
-        natural[k] = static_cast<uint8_t>((kZigzag[k] & 0x0F) * 8 + (kZigzag[k] >> 4));
+        s.natural[k] = static_cast<uint8_t>((kZigzag[k] & 0x0F) * 8 + (kZigzag[k] >> 4));
 
-    // The DC predictor of each component identifier; components that share an
-    // identifier share it.
-    int32_t predictor[8] = {};
-    bool firstBlock[8];
-    for (bool& f : firstBlock)
+    // Components that share an identifier share its DC predictor.
+    for (int32_t& p : s.predictor)
+        p = 0;
+    for (bool& f : s.firstBlock)
         f = true;
 
-    const uint32_t h0 = frame.components[0].horizontal;
-    const uint32_t v0 = frame.components[0].vertical;
-    const uint64_t mcuWidth = 8 * h0;
-    const uint64_t mcuHeight = 8 * v0;
-    const uint64_t mcusAcross = (frame.width + mcuWidth - 1) / mcuWidth;
-    const uint64_t mcusDown = (frame.height + mcuHeight - 1) / mcuHeight;
-    const uint64_t total = mcusAcross * mcusDown;
+    const uint64_t mcuWidth = 8 * frame.components[0].horizontal;
+    const uint64_t mcuHeight = 8 * frame.components[0].vertical;
+    const uint64_t total = ((frame.width + mcuWidth - 1) / mcuWidth) * ((frame.height + mcuHeight - 1) / mcuHeight);
 
-    // Samples of one MCU: up to four luma blocks, one block of each chroma.
-    // The chroma of a one-component picture stays 0.
-    int32_t luma[4][64];
-    int32_t chroma[2][64] = {};
-    // Dequantized coefficients of the block being decoded; kept zero between
-    // blocks by clearing the rows that were written.
-    int32_t freq[64] = {};
-    uint64_t x = 0;
-    uint64_t y = 0;
+    // The entropy decoding runs here; the transform and the painting of whole
+    // batches of MCUs may run on a second thread, a few batches behind.
+    McuPainter painter(frame, target);
+    const uint32_t perMcu = painter.BlocksPerMcu();
+    const uint32_t batchMcus = static_cast<uint32_t>(total < kBatchMcus ? total : kBatchMcus);
+    CoefficientBatch batches[kBatchSlots];
+    const bool threaded = CDecodeThreads::Limit() > 1 && target.pixels && total >= kThreadedMcus;
+    const size_t slots = threaded ? kBatchSlots : 1;
+    for (size_t i = 0; i < slots; ++i) {
+        batches[i].blocks.assign(size_t{batchMcus} * perMcu * 64, 0);
+        batches[i].rowMasks.assign(size_t{batchMcus} * perMcu, 0);
+    }
+    CBatchHandOff handOff(slots, threaded, [&](size_t slot) { painter.Paint(batches[slot]); });
+    result.outcome = s.DecodeMcus(frame, quant, total, handOff, batches, result.mcusDecoded);
+    handOff.Finish();
+    s.Finish();
+    return result;
+}
 
+// Decodes the MCUs into batches and hands each full batch, and at the end the
+// last one, to the painter; a MCU whose decoding fails is not painted.
+CJpegScanDecoder::Outcome CJpegScanDecoder::State::DecodeMcus(const Frame& frame, const int32_t (*quant)[64],
+                                                               uint64_t total, CBatchHandOff& handOff,
+                                                               CoefficientBatch* batches, uint64_t& decoded)
+{
+    CoefficientBatch* batch = nullptr;
+    uint32_t perMcu = 0;
+    for (int c = 0; c < frame.componentCount; ++c)
+        perMcu += frame.components[c].horizontal * frame.components[c].vertical;
+    Outcome outcome = Outcome::Complete;
     for (uint64_t mcu = 0; mcu < total; ++mcu) {
-        for (int c = 0; c < count; ++c) {
-            const Component& comp = frame.components[c];
-            const uint32_t blocks = comp.horizontal * comp.vertical;
-            const HuffmanLookup& dc = s.dcLookup[c];
-            const HuffmanLookup& ac = s.acLookup[c];
-            for (uint32_t b = 0; b < blocks; ++b) {
-                s.Refill();
-                uint32_t size;
-                if (!s.Decode(dc, size)) {
-                    result.outcome = Outcome::BadCode;
-                    s.Finish();
-                    return result;
-                }
-                uint32_t d = 0;
-                if (size > 0 && size <= 32) {
-                    d = s.Take(static_cast<int>(size));
-                    // Sign extension (ITU-T T.81 F.2.2.1): a leading 0 bit
-                    // marks a negative difference.
-                    if (!((d >> (size - 1)) & 1u))
-                        d -= size == 32 ? 0xFFFFFFFFu : (1u << size) - 1u;
-                } else if (size > 32) {
-                    // Wider than a read can deliver: the read yields 0 and
-                    // takes no bits; the sign rule still applies.
-                    d = 1;
-                }
-                int32_t& pred = predictor[comp.identifier];
-                if (firstBlock[comp.identifier]) {
-                    pred = static_cast<int32_t>(d);
-                    firstBlock[comp.identifier] = false;
-                } else {
-                    pred = Add(pred, static_cast<int32_t>(d));
-                }
-                // Dequantization as the coefficients arrive: F = coefficient x
-                // quantization value, and 0 wherever no coefficient is coded.
-                const int32_t* q = quant[c];
-                freq[0] = Mul(pred, q[0]);
-                uint32_t rowMask = freq[0] ? 1u : 0u;
-                for (uint32_t k = 1; k < 64;) {
-                    if (s.bits < 32)
-                        s.Refill();
-                    // Short code and its value bits in one look-up.
-                    const int32_t fa = ac.fastAc[s.Peek(kFastBits)];
-                    if (fa) {
-                        s.Skip(fa & 0xFF);
-                        k += (fa >> 8) & 0x0F;
-                        if (k < 64) {
-                            const uint8_t at = natural[k];
-                            freq[at] = Mul(fa >> 16, q[at]);
-                            rowMask |= 1u << (at >> 3);
-                        }
-                        ++k;
-                        continue;
-                    }
-                    uint32_t rs;
-                    if (!s.Decode(ac, rs)) {
-                        result.outcome = Outcome::BadCode;
-                        s.Finish();
-                        return result;
-                    }
-                    const uint32_t run = rs >> 4;
-                    const uint32_t sz = rs & 15;
-                    if (rs == 0)
-                        break;
-                    int32_t value = 0;
-                    if (sz > 0)
-                        value = Extend(s.Take(static_cast<int>(sz)), sz);
-                    k += run;
-                    // A run that passes the block's end writes nothing beyond it.
-                    if (k < 64 && value != 0) {
-                        const uint8_t at = natural[k];
-                        freq[at] = Mul(value, q[at]);
-                        rowMask |= 1u << (at >> 3);
-                    }
-                    ++k;
-                }
-                int32_t* out = c == 0 ? luma[b] : chroma[c - 1];
-                InverseDct(freq, rowMask, out);
-                for (uint32_t v = 0; v < 8; ++v)
-                    if (rowMask & (1u << v))
-                        std::memset(freq + v * 8, 0, 8 * sizeof freq[0]);
-                if (c == 0)
-                    for (int i = 0; i < 64; ++i)
-                        out[i] = Add(out[i], 128);
-            }
+        if (!batch) {
+            batch = &batches[handOff.Acquire()];
+            batch->firstMcu = mcu;
+            batch->mcus = 0;
         }
-
-        if (target.pixels)
-            PaintMcu(luma, chroma, h0, v0, x, y, target);
-        ++result.mcusDecoded;
-        x += mcuWidth;
-        if (x >= frame.width) {
-            x = 0;
-            y += mcuHeight;
+        const size_t at = size_t{batch->mcus} * perMcu;
+        if (!DecodeMcu(frame, quant, batch->blocks.data() + at * 64, batch->rowMasks.data() + at)) {
+            outcome = Outcome::BadCode;
+            break;
         }
-        if (s.PastEnd()) {
-            result.outcome = Outcome::EndOfFile;
-            s.Finish();
-            return result;
+        ++decoded;
+        if (++batch->mcus * size_t{perMcu} == batch->rowMasks.size()) {
+            handOff.Submit();
+            batch = nullptr;
+        }
+        if (PastEnd()) {
+            outcome = Outcome::EndOfFile;
+            break;
         }
         if (frame.restartInterval && mcu + 1 < total && (mcu + 1) % frame.restartInterval == 0) {
-            if (!s.Restart()) {
-                result.outcome = Outcome::MissingRestart;
-                s.Finish();
-                return result;
+            if (!Restart()) {
+                outcome = Outcome::MissingRestart;
+                break;
             }
             for (bool& f : firstBlock)
                 f = true;
         }
     }
-    s.Finish();
-    return result;
+    if (batch) {
+        // The blocks of a MCU cut short stay in the batch but are not painted.
+        handOff.Submit();
+    }
+    return outcome;
 }

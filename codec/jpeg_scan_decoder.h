@@ -35,6 +35,9 @@ public:
         uint32_t restartInterval = 0;   // MCUs between restart markers; 0 for none
         int componentCount = 0;
         Component components[kMaxComponents];
+        // The three components are red, green and blue, each one block an
+        // MCU, with no colour conversion (TIFF JPEG data of RGB images).
+        bool rgb = false;
     };
 
     struct Target {
@@ -68,7 +71,8 @@ public:
     Result Decode(FILE* fp, uint32_t previousByte, const Frame& frame, const Target& target);
 
     // True when the first component has 1 x 1, 2 x 1, 1 x 2 or 2 x 2 blocks
-    // per MCU and every other component exactly one, with all tables present.
+    // per MCU and every other component exactly one, with all tables present;
+    // an RGB frame has three components of one block each.
     static bool Supported(const Frame& frame);
 
 private:

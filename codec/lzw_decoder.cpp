@@ -1,5 +1,7 @@
 #include "codec/lzw_decoder.h"
 
+#include <cstring>
+
 namespace {
 constexpr uint32_t kNoCode = 0xFFFFFFFF;
 }
@@ -31,6 +33,9 @@ void CLzwDecoder::Add(uint32_t prefix, uint8_t suffix)
     suffix_[code] = suffix;
     first_[code] = first_[prefix];
     length_[code] = static_cast<uint16_t>(length_[prefix] + 1);
+    // The new string is the prefix's string as it was just written, followed
+    // by the first byte of what is written next: its bytes start there.
+    position_[code] = lastWritten_;
     if ((lastEntry_ == 510 || lastEntry_ == 1022 || lastEntry_ == 2046) && width_ < 12)
         ++width_;
 }
@@ -38,10 +43,29 @@ void CLzwDecoder::Add(uint32_t prefix, uint8_t suffix)
 bool CLzwDecoder::Emit(uint32_t code, CSampleWriter& out)
 {
     const uint32_t n = length_[code];
-    uint8_t* end = output_ + fill_ + n;
-    uint32_t c = code;
-    for (uint8_t* p = end; p > output_ + fill_; c = prefix_[c])
-        *--p = suffix_[c];
+    uint8_t* const at = output_ + fill_;
+    lastWritten_ = base_ + fill_;
+    if (code < 256) {
+        *at = static_cast<uint8_t>(code);
+    } else if (position_[code] >= base_) {
+        // All but the last byte are still in the buffer, where the string
+        // was first written; the last byte is the entry's own. The source
+        // ends at or before the destination's start.
+        const uint8_t* from = output_ + (position_[code] - base_);
+        if (n <= 16) {
+            uint8_t head[16];
+            std::memcpy(head, from, sizeof head);
+            std::memcpy(at, head, sizeof head);
+        } else {
+            std::memcpy(at, from, n - 1);
+        }
+        at[n - 1] = suffix_[code];
+    } else {
+        // Written before the last flush: follow the prefix links back.
+        uint32_t c = code;
+        for (uint8_t* p = at + n; p > at; c = prefix_[c])
+            *--p = suffix_[c];
+    }
     fill_ += n;
     return fill_ < kChunk || Flush(out);
 }
@@ -49,6 +73,7 @@ bool CLzwDecoder::Emit(uint32_t code, CSampleWriter& out)
 bool CLzwDecoder::Flush(CSampleWriter& out)
 {
     const bool more = out.PutRun(output_, fill_);
+    base_ += fill_;
     fill_ = 0;
     return more;
 }

@@ -2,8 +2,9 @@
 // The LZW coding of TIFF 6.0 section 13: codes of 9 to 12 bits, most
 // significant bit first, Clear (256) and EndOfInformation (257), the code
 // width growing one code early (after entries 510, 1022 and 2046 are added).
-// The string table is kept as prefix links, so no string is copied until it
-// is written out.
+// The string table is kept as prefix links and as the position where each
+// string was first written: while that is still in the output buffer, a
+// string is copied from there instead of being followed link by link.
 #include <cstddef>
 #include <cstdint>
 
@@ -34,6 +35,7 @@ private:
     uint8_t suffix_[kTableSize];
     uint8_t first_[kTableSize];      // first byte of each string
     uint16_t length_[kTableSize];
+    uint64_t position_[kTableSize];  // bytes written before the string's first copy
     uint32_t lastEntry_ = kEndOfInformation;
     uint32_t width_ = 9;
     // Decoded bytes collect here and go to the writer in runs; a string is
@@ -41,4 +43,6 @@ private:
     static constexpr size_t kChunk = 1 << 16;
     uint8_t output_[kChunk + kTableSize];
     size_t fill_ = 0;
+    uint64_t base_ = 0;          // bytes written before output_[0]
+    uint64_t lastWritten_ = 0;   // where the last string written starts
 };

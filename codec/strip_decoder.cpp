@@ -318,7 +318,7 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
     pixels = pixels_;
     stripByteCount = stripByteCount_;
 
-    if (mode != kModeT4 && mode != kModeT6)
+    if (mode != kModeMh && mode != kModeT4 && mode != kModeT4TwoD && mode != kModeT6)
         return;
     if (!file || !pixels || width == 0 || width > stride || LineLimit() == 0)
         return;
@@ -326,10 +326,12 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
     const long start = std::ftell(file);
     bits.Start(file, stripByteCount, lowBitFirst);
     bitPos = 0;
-    if (mode == kModeT4)
-        DecodeT4();
-    else
-        DecodeT6();
+    switch (mode) {
+    case kModeMh: DecodeMh(); break;
+    case kModeT4: DecodeT4(); break;
+    case kModeT4TwoD: DecodeT4TwoD(); break;
+    default: DecodeT6(); break;
+    }
     StreamDone();
 
     // Leave the stream where a reader taking one byte at a time would stand:
@@ -474,32 +476,122 @@ void CStripDecoder::DecodeT4()
 // the right of a0 whose colour is the opposite of the current colour (at the
 // very start of a line column 0 counts as to the right of a0), b2 the next
 // changing element after b1, and `width` stands for the end of the line.
-void CStripDecoder::DecodeT6()
+void CStripDecoder::StartTwoD()
 {
-    const uint32_t limit = LineLimit();
     // Three copies of `width` after the last changing element stand for the
     // end of the line wherever b1 and b2 are looked up.
     reference.clear();
     reference.insert(reference.end(), 3, width);
     coding.Clear(width);
-    uint32_t n = 0;
-    bool white = true;
-    bool lineStart = true;
-    size_t next = 0;  // first changing element of the reference line right of a0
-    uint64_t pos = 0;
+    NewLine();
+}
 
-    const auto findB1 = [&]() -> size_t {
-        if (!lineStart) {
-            const uint32_t a0 = coding.Column();
-            while (reference[next] <= a0)
-                ++next;
+void CStripDecoder::NewLine()
+{
+    white = true;
+    lineStart = true;
+    next = 0;
+}
+
+void CStripDecoder::NextReference()
+{
+    reference.swap(coding.Changes());
+    reference.insert(reference.end(), 3, width);
+    coding.Clear(width);
+    NewLine();
+}
+
+size_t CStripDecoder::FindB1()
+{
+    if (!lineStart) {
+        const uint32_t a0 = coding.Column();
+        while (reference[next] <= a0)
+            ++next;
+    }
+    // Even entries turn the line black, odd ones white.
+    size_t k = next;
+    if ((k & 1) != (white ? 0u : 1u))
+        ++k;
+    return k;
+}
+
+bool CStripDecoder::ApplyMode(uint8_t mode, int8_t offset, uint64_t* pos)
+{
+    const uint32_t a0 = coding.Column();
+    switch (mode) {
+    case kModePass: {
+        const uint32_t b2 = reference[FindB1() + 1];
+        coding.Append(white, b2 - a0);
+        break;
+    }
+    case kModeVertical: {
+        const uint32_t b1 = reference[FindB1()];
+        uint32_t a1;
+        if (offset >= 0) {
+            const uint32_t shift = static_cast<uint32_t>(offset);
+            a1 = b1 > width - shift ? width : b1 + shift;
+        } else {
+            const uint32_t shift = static_cast<uint32_t>(-offset);
+            a1 = b1 < shift ? 0 : b1 - shift;
         }
-        // Even entries turn the line black, odd ones white.
-        size_t k = next;
-        if ((k & 1) != (white ? 0u : 1u))
-            ++k;
-        return k;
-    };
+        if (a1 > a0)
+            coding.Append(white, a1 - a0);
+        white = !white;
+        break;
+    }
+    case kModeHorizontal: {
+        uint32_t first, second;
+        if (!ReadRun(white, pos, &first) || !ReadRun(!white, pos, &second))
+            return false;
+        coding.Append(white, first);
+        coding.Append(!white, second);
+        break;
+    }
+    case kModeExtension:
+        if (!Uncompressed(pos))
+            return false;
+        break;
+    default:
+        break;
+    }
+    lineStart = false;
+    return true;
+}
+
+bool CStripDecoder::Uncompressed(uint64_t* pos)
+{
+    // Three bits name the extension; only the uncompressed mode of ITU-T
+    // T.4 is defined. In it, k 0 bits and a 1 bit stand for k white pixels
+    // and a black one (k below 5) or five white pixels (k = 5); six or more
+    // 0 bits and a 1 bit leave the mode after k - 6 white pixels, and the
+    // next bit gives the colour of the run that follows (1 black).
+    *pos += 3;
+    for (;;) {
+        uint64_t one;
+        if (!bits.FindOne(*pos, &one))
+            return false;
+        const uint64_t zeros = one - *pos;
+        *pos = one + 1;
+        if (zeros < 6) {
+            coding.Append(true, static_cast<uint32_t>(zeros));
+            if (zeros < 5)
+                coding.Append(false, 1);
+            continue;
+        }
+        const uint64_t whites = zeros - 6;
+        coding.Append(true, whites > width ? width : static_cast<uint32_t>(whites));
+        white = (bits.Peek32(*pos) >> 31) == 0;
+        *pos += 1;
+        return !bits.Over(*pos);
+    }
+}
+
+void CStripDecoder::DecodeT6()
+{
+    const uint32_t limit = LineLimit();
+    StartTwoD();
+    uint32_t n = 0;
+    uint64_t pos = 0;
 
     // The next bits are kept in a register: mode codes are short, and most of
     // them follow one another without a run code in between.
@@ -524,91 +616,88 @@ void CStripDecoder::DecodeT6()
         aheadBits -= entry.length;
         if (bits.Over(pos))
             break;
-
-        const uint32_t a0 = coding.Column();
-        switch (entry.mode) {
-        case kModePass: {
-            const uint32_t b2 = reference[findB1() + 1];
-            coding.Append(white, b2 - a0);
+        if (!ApplyMode(entry.mode, entry.offset, &pos))
             break;
-        }
-        case kModeVertical: {
-            const uint32_t b1 = reference[findB1()];
-            uint32_t a1;
-            if (entry.offset >= 0) {
-                const uint32_t shift = static_cast<uint32_t>(entry.offset);
-                a1 = b1 > width - shift ? width : b1 + shift;
-            } else {
-                const uint32_t shift = static_cast<uint32_t>(-entry.offset);
-                a1 = b1 < shift ? 0 : b1 - shift;
-            }
-            if (a1 > a0)
-                coding.Append(white, a1 - a0);
-            white = !white;
-            break;
-        }
-        case kModeHorizontal: {
-            uint32_t first, second;
-            if (!ReadRun(white, &pos, &first) || !ReadRun(!white, &pos, &second)) {
-                bitPos = pos;
-                return;
-            }
-            coding.Append(white, first);
-            coding.Append(!white, second);
+        // Run codes and uncompressed pixels moved pos past the register.
+        if (entry.mode == kModeHorizontal || entry.mode == kModeExtension)
             aheadBits = 0;
-            break;
-        }
-        case kModeExtension: {
-            // Three bits name the extension; only the uncompressed mode of
-            // ITU-T T.4 is defined. In it, k 0 bits and a 1 bit stand for k
-            // white pixels and a black one (k below 5) or five white pixels
-            // (k = 5); six or more 0 bits and a 1 bit leave the mode after
-            // k - 6 white pixels, and the next bit gives the colour of the
-            // run that follows (1 black).
-            pos += 3;
-            for (;;) {
-                uint64_t one;
-                if (!bits.FindOne(pos, &one)) {
-                    bitPos = pos;
-                    return;
-                }
-                const uint64_t zeros = one - pos;
-                pos = one + 1;
-                if (zeros < 6) {
-                    coding.Append(true, static_cast<uint32_t>(zeros));
-                    if (zeros < 5)
-                        coding.Append(false, 1);
-                    continue;
-                }
-                const uint64_t whites = zeros - 6;
-                coding.Append(true, whites > width ? width : static_cast<uint32_t>(whites));
-                white = (bits.Peek32(pos) >> 31) == 0;
-                pos += 1;
-                break;
-            }
-            if (bits.Over(pos)) {
-                bitPos = pos;
-                return;
-            }
-            aheadBits = 0;
-            break;
-        }
-        default:
-            break;
-        }
-        lineStart = false;
 
         if (coding.Column() >= width) {
             OutputLine(coding.Changes(), ++n);
             if (n == limit)
                 break;
-            reference.swap(coding.Changes());
-            reference.insert(reference.end(), 3, width);
-            coding.Clear(width);
-            white = true;
-            lineStart = true;
-            next = 0;
+            NextReference();
         }
+    }
+    bitPos = pos;
+}
+
+// Modified Huffman rows as TIFF Compression 2 stores them: each row a white
+// run, a black run and so on up to `width` pixels, without EOL codes, the
+// next row starting on the next byte boundary.
+void CStripDecoder::DecodeMh()
+{
+    const uint32_t limit = LineLimit();
+    uint64_t pos = 0;
+    for (uint32_t n = 0; n < limit;) {
+        coding.Clear(width);
+        bool white = true;
+        while (coding.Column() < width) {
+            uint32_t run;
+            if (!ReadRun(white, &pos, &run)) {
+                bitPos = pos;
+                return;
+            }
+            coding.Append(white, run);
+            white = !white;
+        }
+        OutputLine(coding.Changes(), ++n);
+        pos = (pos + 7) / 8 * 8;
+        if (bits.Over(pos + 1))
+            break;
+    }
+    bitPos = pos;
+}
+
+// ITU-T T.4 with two-dimensional coding (TIFF T4Options bit 0): every line
+// begins with an EOL (with any fill bits before it) and one tag bit, 1 for a
+// line coded one-dimensionally, 0 for one coded against the line above with
+// the modes of T.6. An EOL where a line should begin (RTC) ends the strip.
+void CStripDecoder::DecodeT4TwoD()
+{
+    const uint32_t limit = LineLimit();
+    StartTwoD();
+    uint32_t n = 0;
+    uint64_t pos = 0;
+    while (n < limit) {
+        uint64_t one;
+        if (!bits.FindOne(pos, &one) || one - pos < kEolZeros)
+            break;
+        pos = one + 2;
+        uint64_t after;
+        if (bits.Over(pos) || EolAt(pos, &after))
+            break;
+        const bool oneDimensional = (bits.Peek32(one + 1) >> 31) != 0;
+        bool ok = true;
+        while (ok && coding.Column() < width) {
+            if (EolAt(pos, &after))
+                break;   // a line cut short: the rest stays white
+            if (oneDimensional) {
+                uint32_t run;
+                ok = ReadRun(white, &pos, &run);
+                coding.Append(white, run);
+                white = !white;
+                continue;
+            }
+            const ModeLookup entry = kModeLookup[bits.Peek32(pos) >> 25];
+            pos += entry.length;
+            ok = entry.mode != kModeEnd && !bits.Over(pos) && ApplyMode(entry.mode, entry.offset, &pos);
+        }
+        if (!ok)
+            break;
+        coding.EndLine();
+        OutputLine(coding.Changes(), ++n);
+        NextReference();
     }
     bitPos = pos;
 }

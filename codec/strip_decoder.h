@@ -15,7 +15,9 @@
 
 class CStripDecoder {
 public:
+    static constexpr uint32_t kModeMh = 2;       // modified Huffman rows without EOL (TIFF Compression 2)
     static constexpr uint32_t kModeT4 = 4;
+    static constexpr uint32_t kModeT4TwoD = 5;   // T.4 with two-dimensional lines (T4Options bit 0)
     static constexpr uint32_t kModeT6 = 6;
     // Byte count to pass when the strip's size is not known: the strip then
     // ends at the end of the file.
@@ -116,8 +118,21 @@ private:
         bool lastBlack_ = false;
     };
 
+    void DecodeMh();
     void DecodeT4();
+    void DecodeT4TwoD();
     void DecodeT6();
+    // Two-dimensional decoding: the reference line starts white; each new
+    // line makes the coding line the reference line.
+    void StartTwoD();
+    void NewLine();
+    void NextReference();
+    // Index into reference of b1 for the current colour and a0.
+    size_t FindB1();
+    // Carries out one two-dimensional mode on the coding line; false when
+    // the data ends inside it.
+    bool ApplyMode(uint8_t mode, int8_t offset, uint64_t* pos);
+    bool Uncompressed(uint64_t* pos);
     // Writes the line as line n of this call (memory row baseRow - n).
     void OutputLine(const std::vector<uint32_t>& changes, uint32_t n);
     // Reads one run with the modified Huffman codes of the colour, make-up
@@ -145,4 +160,7 @@ private:
     LineRuns coding;         // the line being decoded
     std::vector<uint32_t> reference;  // changing elements of the line above
     std::vector<uint8_t> lineBytes;   // the pixels of a finished line
+    bool white = true;       // colour of the run at a0
+    bool lineStart = true;   // nothing of the coding line decoded yet
+    size_t next = 0;         // first changing element of the reference line right of a0
 };

@@ -1,9 +1,12 @@
 #include "core/analysis_app.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
+#include "core/read_stream.h"
 #include "core/result_text.h"
 
 namespace {
@@ -11,6 +14,11 @@ CAnalysisApp* g_current = nullptr;
 
 constexpr const char* kCannotOpen = "ファイルを開けません\nエラー番号：";
 constexpr const char* kDuplicateCaption = "ファイルオープンエラー";
+
+std::string SkippedFilesText(size_t count)
+{
+    return "フォルダ内の未対応の形式のファイルを" + std::to_string(count) + "個読み飛ばしました";
+}
 
 }
 
@@ -24,13 +32,22 @@ FilePtr OpenAnalysisFile(const char* path)
 {
     if (!path || std::strlen(path) > kMaxLineBytes)
         return nullptr;
-    FilePtr fp(std::fopen(path, "rb"));
-    if (!fp)
-        return nullptr;
+    // Only regular files are opened: opening a FIFO waits for a writer, and
+    // opening a device can act on it. The name is looked at first, then what
+    // was opened (without waiting) is checked again, in case the name was
+    // replaced in between.
     struct stat st {};
-    if (fstat(fileno(fp.get()), &st) != 0 || !S_ISREG(st.st_mode))
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
-    return fp;
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    return FilePtr(OpenReadStream(fd));
 }
 
 class CAnalysisApp::CLimitedTree final : public ITreeControl {
@@ -132,9 +149,16 @@ void CAnalysisApp::ShowMessage(const std::string& text, const char* caption, Mes
     shell_.MessageBox(box);
 }
 
-uint32_t CAnalysisApp::DetectFormat(const char* path)
+uint32_t CAnalysisApp::DetectFormat(const char* path, bool reportUnsupported)
+{
+    bool unreadable = false;
+    return Detect(path, reportUnsupported, unreadable);
+}
+
+uint32_t CAnalysisApp::Detect(const char* path, bool reportUnsupported, bool& unreadable)
 {
     FilePtr fp = OpenAnalysisFile(path);
+    unreadable = !fp;
     if (!fp) {
         ShowMessage(std::string(kCannotOpen) + "SA00000001");
         return kFormatUnsupported;
@@ -145,19 +169,37 @@ uint32_t CAnalysisApp::DetectFormat(const char* path)
         if (handler.detect && handler.detect(head, n))
             return handler.code;
     }
-    ShowMessage(std::string("未対応の形式です。\n") + path);
+    if (reportUnsupported)
+        ShowMessage(std::string("未対応の形式です。\n") + path);
     return kFormatUnsupported;
 }
 
 std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<std::string>& paths,
                                                  MessageOwner duplicateOwner)
 {
+    std::vector<BatchPath> batch;
+    batch.reserve(paths.size());
+    for (const std::string& path : paths)
+        batch.push_back({path, false});
+    return OpenFiles(batch, duplicateOwner);
+}
+
+std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<BatchPath>& batch, MessageOwner duplicateOwner,
+                                                 const BatchProgress& progress)
+{
     std::vector<OpenOutcome> outcomes;
-    outcomes.reserve(paths.size());
-    for (const std::string& path : paths) {
-        const uint32_t format = DetectFormat(path.c_str());
+    outcomes.reserve(batch.size());
+    size_t skipped = 0;
+    for (const BatchPath& item : batch) {
+        if (progress && !progress(outcomes.size(), batch.size(), item.path))
+            break;
+        const std::string& path = item.path;
+        bool unreadable = false;
+        const uint32_t format = Detect(path.c_str(), !item.inFolder, unreadable);
         if (format == kFormatUnsupported) {
-            outcomes.push_back(OpenOutcome::Refused);
+            // An unreadable file inside a folder has been reported; an
+            // unsupported one only counts towards the message at the end.
+            outcomes.push_back(item.inFolder && !unreadable ? OpenOutcome::Skipped : OpenOutcome::Refused);
             continue;
         }
         if (entries_.AddEntry(0, path.c_str()) == kDuplicateEntry) {
@@ -169,6 +211,10 @@ std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<std::string>&
                                                                   : OpenOutcome::NotAnalysed);
     }
     shell_.RebuildTree(entries_.GetEntryListHead());
+    for (OpenOutcome outcome : outcomes)
+        skipped += outcome == OpenOutcome::Skipped;
+    if (skipped > 0)
+        ShowMessage(SkippedFilesText(skipped), "", duplicateOwner);
     return outcomes;
 }
 

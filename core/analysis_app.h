@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "core/analysis_entry_list.h"
+#include "core/batch_paths.h"
 #include "core/format_table.h"
 #include "core/shell.h"
 
@@ -21,14 +24,17 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// Opens a file for analysis ("rb"). Fails for paths of more than 511 bytes,
-// which the 512-byte path buffers cannot hold, and for anything that is not a
-// regular file (a directory opens but cannot be read).
+// Opens a file for analysis, read-only, as a stream on which a read error
+// counts as the end of the file (core/read_stream.h). Fails for paths of more
+// than 511 bytes, which the 512-byte path buffers cannot hold, and for
+// anything that is not a regular file: a directory, a FIFO, a device, a
+// dangling link. It never waits.
 FilePtr OpenAnalysisFile(const char* path);
 
 enum class OpenOutcome {
     Opened,        // registered and analysed
     Refused,       // unreadable or unsupported: DetectFormat reported it
+    Skipped,       // unsupported, inside a folder: counted, not reported
     Duplicate,     // already open
     NotAnalysed,   // registered, but the rough analysis could not open it
 };
@@ -45,11 +51,23 @@ public:
     const FormatHandler* Format(uint32_t format) const;
     CAnalysisEntryList& Entries() { return entries_; }
 
-    uint32_t DetectFormat(const char* path);
+    // With reportUnsupported false, an unsupported file is not reported (an
+    // unreadable one still is).
+    uint32_t DetectFormat(const char* path, bool reportUnsupported = true);
+
+    // Called before each file of a batch with its index (from 0), the size
+    // of the batch and its path; returning false ends the batch there, as if
+    // it had held only the files before.
+    using BatchProgress = std::function<bool(size_t index, size_t count, const std::string& path)>;
+
     // Opens one batch of paths (File > Open or a drop): detection, entry,
-    // rough analysis for each, then one rebuild of the bar. duplicateOwner is
-    // the owner of the "already open" message (none for the dialog, the main
-    // frame for dropped files).
+    // rough analysis for each, then one rebuild of the bar, and one message
+    // for the unsupported files skipped inside folders. duplicateOwner is the
+    // owner of the "already open" and "skipped" messages (none for the
+    // dialog, the main frame for dropped files). One outcome per file
+    // handled: fewer than the batch holds when progress ended it.
+    std::vector<OpenOutcome> OpenFiles(const std::vector<BatchPath>& batch, MessageOwner duplicateOwner,
+                                       const BatchProgress& progress = {});
     std::vector<OpenOutcome> OpenFiles(const std::vector<std::string>& paths,
                                        MessageOwner duplicateOwner = MessageOwner::None);
     // Returns false when the file could not be opened for the analysis.
@@ -59,7 +77,7 @@ public:
 
     // A file's rough analysis adds at most this many entries, and a detailed
     // analysis at most this many result lines; what lies beyond is not listed.
-    // Each entry holds a 512-byte line, and tree widgets slow down long
+    // Each entry holds one line, and tree widgets slow down long
     // before memory runs out, so a hostile file cannot swamp either.
     static constexpr uint32_t kMaxEntriesPerFile = 65536;
     static constexpr uint32_t kMaxTreeItems = 262144;
@@ -92,6 +110,7 @@ public:
     void AppendResultText(int row, const char* text) { shell_.AppendResultText(row, text); }
 
 private:
+    uint32_t Detect(const char* path, bool reportUnsupported, bool& unreadable);
     void ShowMessage(const std::string& text, const char* caption = "",
                      MessageOwner owner = MessageOwner::None);
 

@@ -1,6 +1,7 @@
 #include "core/analysis_entry_list.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "core/result_text.h"
 
@@ -8,10 +9,8 @@ CAnalysisEntryList::CAnalysisEntryList()
 {
     head_.id = -1;
     head_.level = 0xFFFFFFFFu;
-    head_.text = headText_;
+    head_.text = texts_.Acquire("TOP");
     tail_ = &head_;
-    // The bottom node is the counter: the next id never handed out so far.
-    freeIds_ = new FreeId{0, nullptr};
 }
 
 CAnalysisEntryList::~CAnalysisEntryList()
@@ -24,95 +23,105 @@ void CAnalysisEntryList::Destroy()
     AnalysisEntry* e = head_.next;
     while (e) {
         AnalysisEntry* next = e->next;
-        delete[] e->text;
+        texts_.Release(e->text);
         delete e;
         e = next;
     }
     head_.next = nullptr;
     tail_ = &head_;
-    while (freeIds_) {
-        FreeId* next = freeIds_->next;
-        delete freeIds_;
-        freeIds_ = next;
-    }
+    byId_.clear();
+    freeIds_.clear();
 }
 
 int32_t CAnalysisEntryList::AddEntry(uint32_t level, const char* text)
 {
     if (!text)
         text = "";
-    if (level == 0) {
-        for (const AnalysisEntry* e = &head_; e; e = e->next)
-            if (std::strcmp(e->text, text) == 0)
-                return kDuplicateEntry;
-    }
+    const size_t length = std::strlen(text);
+    if (level == 0 && texts_.Find({text, length}))
+        return kDuplicateEntry;
     auto* entry = new AnalysisEntry;
-    entry->text = new char[kLineBufferSize];
-    CopyLine(entry->text, text);
     entry->level = level;
+    entry->text = texts_.Acquire({text, CharBoundaryPrefix(text, length, kMaxLineBytes)});
+    if (level == 0 && !CEntryTextPool::FileEntry(entry->text))
+        CEntryTextPool::SetFileEntry(entry->text, entry);
 
-    FreeId* top = freeIds_;
-    entry->id = top->id;
-    if (top->next) {
-        freeIds_ = top->next;
-        delete top;
+    if (freeIds_.empty()) {
+        entry->id = static_cast<int32_t>(byId_.size());
+        byId_.push_back(entry);
     } else {
-        ++top->id;
+        entry->id = freeIds_.back();
+        freeIds_.pop_back();
+        byId_[static_cast<size_t>(entry->id)] = entry;
     }
+    entry->prev = tail_;
     tail_->next = entry;
     tail_ = entry;
     return entry->id;
 }
 
+void CAnalysisEntryList::Unlink(AnalysisEntry* e)
+{
+    e->prev->next = e->next;
+    if (e->next)
+        e->next->prev = e->prev;
+    else
+        tail_ = e->prev;
+    if (CEntryTextPool::FileEntry(e->text) == e)
+        CEntryTextPool::SetFileEntry(e->text, nullptr);
+    texts_.Release(e->text);
+    freeIds_.push_back(e->id);
+    byId_[static_cast<size_t>(e->id)] = nullptr;
+    delete e;
+}
+
 int CAnalysisEntryList::RemoveEntry(int32_t id)
 {
-    AnalysisEntry* prev = &head_;
-    AnalysisEntry* e = head_.next;
-    while (e && e->id != id) {
-        prev = e;
-        e = e->next;
-    }
-    if (!e)
+    if (id < 0 || static_cast<size_t>(id) >= byId_.size() || !byId_[static_cast<size_t>(id)])
         return 0;
-    freeIds_ = new FreeId{id, freeIds_};
-    prev->next = e->next;
-    if (tail_ == e)
-        tail_ = prev;
-    delete[] e->text;
-    delete e;
+    Unlink(byId_[static_cast<size_t>(id)]);
     return 1;
+}
+
+AnalysisEntry* CAnalysisEntryList::FirstWithText(const char* stored, const AnalysisEntry* from) const
+{
+    if (!stored)
+        return nullptr;
+    // A file's entry precedes every other entry with its text: a file is
+    // refused while any entry holds the text, and entries are only appended.
+    if (AnalysisEntry* file = CEntryTextPool::FileEntry(stored))
+        return file;
+    for (const AnalysisEntry* e = from; e; e = e->next)
+        if (e->text == stored)
+            return const_cast<AnalysisEntry*>(e);
+    return nullptr;
 }
 
 int32_t CAnalysisEntryList::FindEntryId(const char* text) const
 {
-    for (const AnalysisEntry* e = &head_; e; e = e->next)
-        if (std::strcmp(e->text, text) == 0)
-            return e->id;
-    return 0;
+    const AnalysisEntry* e = FirstWithText(texts_.Find(text ? text : ""), &head_);
+    return e ? e->id : 0;
+}
+
+const AnalysisEntry* CAnalysisEntryList::FindFile(const char* path) const
+{
+    const char* stored = texts_.Find(path ? path : "");
+    return stored ? CEntryTextPool::FileEntry(stored) : nullptr;
 }
 
 bool CAnalysisEntryList::RemoveFileEntries(const char* path)
 {
-    AnalysisEntry* prev = &head_;
-    AnalysisEntry* e = head_.next;
-    while (e && std::strcmp(e->text, path) != 0) {
-        prev = e;
-        e = e->next;
-    }
+    // The head is no file: the search starts after it.
+    AnalysisEntry* e = FirstWithText(texts_.Find(path ? path : ""), head_.next);
     if (!e)
         return false;
     // The run is the file's entry and everything up to the next file. Each
     // id goes onto the free stack in list order, as one RemoveEntry per
-    // entry would leave it, without walking the list again for each.
+    // entry would leave it.
     do {
         AnalysisEntry* next = e->next;
-        freeIds_ = new FreeId{e->id, freeIds_};
-        delete[] e->text;
-        delete e;
+        Unlink(e);
         e = next;
     } while (e && e->level != 0);
-    prev->next = e;
-    if (!e)
-        tail_ = prev;
     return true;
 }

@@ -2,22 +2,11 @@
 
 #include <cstring>
 
+#include "core/file_text.h"
+
 size_t CharBoundaryPrefix(const char* text, size_t length, size_t maxBytes)
 {
-    if (length <= maxBytes)
-        return length;
-    size_t cut = maxBytes;
-    // Step back over continuation bytes (10xxxxxx) so that the byte at the
-    // cut starts a character. Bytes that are not UTF-8 at all are cut as
-    // they come: at most three steps are taken.
-    for (int steps = 0; steps < 3 && cut > 0; ++steps) {
-        if ((static_cast<unsigned char>(text[cut]) & 0xC0) != 0x80)
-            break;
-        --cut;
-    }
-    if ((static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-        cut = maxBytes;
-    return cut;
+    return Cp932Prefix(text, length, maxBytes);
 }
 
 void CopyLine(char* dst, const char* src)
@@ -29,10 +18,10 @@ void CopyLine(char* dst, const char* src)
 
 void AppendWithinLimit(std::string& cell, const char* text)
 {
-    if (cell.size() >= kMaxLineBytes)
+    const size_t used = Cp932Length(cell.data(), cell.size());
+    if (used >= kMaxLineBytes)
         return;
-    const size_t room = kMaxLineBytes - cell.size();
-    cell.append(text, CharBoundaryPrefix(text, std::strlen(text), room));
+    cell.append(text, CharBoundaryPrefix(text, std::strlen(text), kMaxLineBytes - used));
 }
 
 std::string PathFileName(const std::string& path)

@@ -7,36 +7,30 @@
 
 int CHeadlessShell::InsertFileRow(const char* path)
 {
-    HeadlessRow row;
-    row.path = path;
-    rows_.push_front(std::move(row));
+    rows_.InsertTop(path);
     return 0;
 }
 
 void CHeadlessShell::SetFormatText(int row, const char* text)
 {
-    if (ValidRow(row))
-        rows_[static_cast<size_t>(row)].format = text;
+    if (HeadlessRow* r = rows_.At(row))
+        r->format = text;
 }
 
 void CHeadlessShell::AppendResultText(int row, const char* text)
 {
-    if (ValidRow(row))
-        AppendWithinLimit(rows_[static_cast<size_t>(row)].result, text);
+    if (HeadlessRow* r = rows_.At(row))
+        AppendWithinLimit(r->result, text);
 }
 
 int CHeadlessShell::FindRow(const char* path)
 {
-    for (size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].path == path)
-            return static_cast<int>(i);
-    return -1;
+    return rows_.Find(path);
 }
 
 void CHeadlessShell::DeleteRow(int row)
 {
-    if (ValidRow(row))
-        rows_.erase(rows_.begin() + row);
+    rows_.Erase(row);
 }
 
 void CHeadlessShell::RebuildTree(const AnalysisEntry* head)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "headless/headless_row_list.h"
 #include "headless/memory_tree.h"
 #include "core/shell.h"
 #include "image/image_buffer.h"
@@ -32,12 +33,6 @@ struct HeadlessDocument {
     std::string title;
     CMemoryTree tree;
     std::vector<std::unique_ptr<HeadlessImageWindow>> images;
-};
-
-struct HeadlessRow {
-    std::string path;
-    std::string format;
-    std::string result;
 };
 
 struct RecordedMessage {
@@ -74,7 +69,7 @@ public:
     [[noreturn]] void ExitProcess(int code) override;
 
     // Inspection and scripting.
-    const std::deque<HeadlessRow>& Rows() const { return rows_; }
+    const std::deque<HeadlessRow>& Rows() const { return rows_.Rows(); }
     CMemoryTree& BarTree() { return barTree_; }
     int RebuildCount() const { return rebuildCount_; }
     const std::vector<std::unique_ptr<HeadlessDocument>>& Documents() const { return documents_; }
@@ -88,9 +83,7 @@ public:
     std::optional<int> ExitCode() const { return exitCode_; }
 
 private:
-    bool ValidRow(int row) const { return row >= 0 && static_cast<size_t>(row) < rows_.size(); }
-
-    std::deque<HeadlessRow> rows_;
+    CHeadlessRowList rows_;
     CMemoryTree barTree_;
     int rebuildCount_ = 0;
     std::vector<std::unique_ptr<HeadlessDocument>> documents_;

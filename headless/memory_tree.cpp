@@ -18,17 +18,19 @@ CMemoryTree::Node* CMemoryTree::Find(HTREEITEM item)
 
 HTREEITEM CMemoryTree::InsertItem(const char* text, HTREEITEM parent, HTREEITEM)
 {
-    size_t parentIndex = 0;
+    uint32_t parentIndex = 0;
     if (parent != TVI_ROOT && parent != 0) {
         if (!Find(parent))
             return 0;
-        parentIndex = parent - base_;
+        parentIndex = static_cast<uint32_t>(parent - base_);
     }
+    if (items_.size() >= UINT32_MAX)
+        return 0;
     Node node;
     node.text = text ? text : "";
     node.parent = parentIndex;
     items_.push_back(std::move(node));
-    const size_t index = items_.size();
+    const auto index = static_cast<uint32_t>(items_.size());
     if (parentIndex == 0) {
         if (lastRoot_)
             items_[lastRoot_ - 1].nextSibling = index;

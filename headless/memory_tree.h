@@ -1,6 +1,8 @@
 #pragma once
 // An in-memory tree with the semantics of a tree control: items keep their
 // insertion order, expansion state and one selected item.
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -33,12 +35,14 @@ public:
     std::vector<HTREEITEM> PreOrder() const;
 
 private:
+    // Links are item indexes + 1, 0 for none: 32 bits hold far more items
+    // than any tree the analyses make, and keep a node small.
     struct Node {
         std::string text;
-        size_t parent = 0;       // 0: top level; otherwise index + 1
-        size_t firstChild = 0;
-        size_t lastChild = 0;
-        size_t nextSibling = 0;
+        uint32_t parent = 0;       // 0: top level
+        uint32_t firstChild = 0;
+        uint32_t lastChild = 0;
+        uint32_t nextSibling = 0;
         bool expanded = false;
     };
     const Node* Find(HTREEITEM item) const;
@@ -47,13 +51,14 @@ private:
     // Handles are base_ + index + 1. The base lies above the 32-bit range, so
     // no handle can equal a reserved TVI_* value, and moves on at each
     // DeleteAllItems so that stale handles find nothing.
-    std::vector<Node> items_;
+    // A deque: growing it never copies the nodes already there.
+    std::deque<Node> items_;
     // Ranges by item index, beside the items rather than in them: trees
     // without ranges (the analysis-tree bar) pay nothing, and the vector
     // grows only as far as the last line that has one.
     std::vector<ByteRange> ranges_;
-    size_t firstRoot_ = 0;
-    size_t lastRoot_ = 0;
+    uint32_t firstRoot_ = 0;
+    uint32_t lastRoot_ = 0;
     HTREEITEM selected_ = 0;
     HTREEITEM base_ = HTREEITEM{1} << 32;
 };

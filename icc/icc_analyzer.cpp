@@ -7,6 +7,7 @@
 
 #include "core/analysis_app.h"
 #include "core/stream_size.h"
+#include "core/file_text.h"
 #include "core/result_text.h"
 
 namespace {
@@ -137,8 +138,9 @@ const char* LookUp(const SignatureName (&table)[N], uint32_t signature)
     return kUndefined;
 }
 
-// Formats into a 512-byte line. A "%c" of a zero byte ends the line's text
-// there, as it ends any C string.
+// Formats into a line buffer. A "%c" of a zero byte ends the line's text
+// there, as it ends any C string. The texts of the lines are ASCII but for
+// signature bytes, which are the profile's own text.
 void FormatLine(char* line, const char* format, ...)
 {
     char wide[2048];
@@ -146,7 +148,7 @@ void FormatLine(char* line, const char* format, ...)
     va_start(args, format);
     std::vsnprintf(wide, sizeof wide, format, args);
     va_end(args);
-    CopyLine(line, wide);
+    CopyLine(line, FileText(wide, std::strlen(wide), kMaxLineBytes).c_str());
 }
 
 int Byte(uint32_t value, int index)

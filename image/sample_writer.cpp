@@ -1,6 +1,7 @@
 #include "image/sample_writer.h"
 
 #include <algorithm>
+#include <cstring>
 
 CSampleWriter::CSampleWriter(const Picture& picture, Format format) : picture_(picture), format_(std::move(format))
 {
@@ -9,17 +10,48 @@ CSampleWriter::CSampleWriter(const Picture& picture, Format format) : picture_(p
     // A picture larger than its pixel memory is cut to it.
     picture_.width = std::min(picture_.width, picture_.bitmapWidth);
     picture_.height = std::min(picture_.height, picture_.bitmapHeight);
-    if (!picture_.pixels)
+    if (!picture_.pixels || !Supported(format_))
         picture_.width = picture_.height = 0;
 }
 
-void CSampleWriter::BeginStrip(uint64_t firstRow, uint64_t rows)
+bool CSampleWriter::Supported(const Format& f)
 {
-    column_ = 0;
-    sample_ = 0;
-    row_ = firstRow;
-    rowEnd_ = std::min<uint64_t>(firstRow + rows, picture_.height);
-    if (picture_.width == 0)
+    const uint32_t bits = f.bitsPerSample;
+    if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
+        return false;
+    // Differencing is defined on whole bytes only.
+    if (f.predictor && bits < 8)
+        return false;
+    switch (f.layout) {
+    case Layout::Rgb: return bits >= 8 && f.samplesPerPixel >= 3;
+    case Layout::Gray: return f.samplesPerPixel >= 1;
+    case Layout::Palette: return bits <= 8 && !f.red.empty() && f.red.size() == f.green.size() &&
+                                 f.red.size() == f.blue.size();
+    case Layout::Cmyk: return bits == 8 && f.samplesPerPixel >= 4 && !f.planar;
+    }
+    return false;
+}
+
+uint64_t CSampleWriter::RowBytes(uint64_t columns) const
+{
+    const uint64_t samples = format_.planar ? 1 : format_.samplesPerPixel;
+    return (columns * samples * format_.bitsPerSample + 7) / 8;
+}
+
+void CSampleWriter::BeginSegment(uint32_t x, uint64_t y, uint32_t columns, uint64_t rows, uint32_t plane)
+{
+    x_ = x;
+    columns_ = columns;
+    plane_ = plane;
+    row_ = y;
+    rowEnd_ = y >= picture_.height ? y : std::min<uint64_t>(y + rows, picture_.height);
+    visible_ = x >= picture_.width ? 0 : std::min(columns, picture_.width - x);
+    rowBytes_ = static_cast<size_t>(RowBytes(columns));
+    fill_ = 0;
+    // A planar segment of a sample that is not shown, or one outside the
+    // picture, places nothing.
+    const uint32_t shownPlanes = format_.layout == Layout::Rgb ? 3 : 1;
+    if (visible_ == 0 || rowBytes_ == 0 || (format_.planar && plane >= shownPlanes))
         rowEnd_ = row_;
 }
 
@@ -27,122 +59,160 @@ uint64_t CSampleWriter::BytesWanted() const
 {
     if (row_ >= rowEnd_)
         return 0;
-    const uint64_t rowBytes = format_.layout == Layout::Bilevel ? (uint64_t{picture_.width} + 7) / 8
-                                                                : uint64_t{picture_.width} * format_.samplesPerPixel;
-    return (rowEnd_ - row_) * rowBytes;
+    return (rowEnd_ - row_) * rowBytes_ - fill_;
 }
 
 bool CSampleWriter::PutRun(const uint8_t* data, size_t n)
 {
-    if (row_ >= rowEnd_)
-        return false;
-    switch (format_.layout) {
-    case Layout::Rgb: PutSamples<Layout::Rgb>(data, n); break;
-    case Layout::Gray: PutSamples<Layout::Gray>(data, n); break;
-    case Layout::Palette: PutSamples<Layout::Palette>(data, n); break;
-    case Layout::Bilevel: PutBits(data, n); break;
+    size_t i = 0;
+    while (i < n && row_ < rowEnd_) {
+        if (fill_ == 0 && n - i >= rowBytes_) {
+            PlaceRow(data + i, rowBytes_);
+            i += rowBytes_;
+            ++row_;
+            continue;
+        }
+        // The data row arrives in pieces: it is collected first. The buffer
+        // grows only as far as the data does.
+        const size_t take = std::min(n - i, rowBytes_ - fill_);
+        if (partial_.size() < fill_ + take)
+            partial_.resize(fill_ + take);
+        std::memcpy(partial_.data() + fill_, data + i, take);
+        fill_ += take;
+        i += take;
+        if (fill_ == rowBytes_) {
+            PlaceRow(partial_.data(), rowBytes_);
+            fill_ = 0;
+            ++row_;
+        }
     }
     return row_ < rowEnd_;
 }
 
-template <CSampleWriter::Layout L>
-void CSampleWriter::PutSamples(const uint8_t* data, size_t n)
+void CSampleWriter::EndSegment()
 {
-    constexpr uint32_t kShown = L == Layout::Rgb ? 3 : 1;
-    const uint32_t spp = format_.samplesPerPixel;
-    const bool predictor = format_.predictor;
-    size_t i = 0;
-    while (i < n && row_ < rowEnd_) {
-        // One row at a time: the row's pixel memory is fixed meanwhile.
-        uint8_t* rowPixels = PixelAt(0, static_cast<uint32_t>(row_));
-        if constexpr (L == Layout::Rgb) {
-            // Whole pixels of three samples, the common case, without the
-            // per-sample bookkeeping.
-            if (spp == 3 && sample_ == 0) {
-                const size_t pixels = std::min<size_t>((n - i) / 3, picture_.width - column_);
-                uint8_t* p = rowPixels + size_t{column_} * 3;
-                const uint8_t* src = data + i;
-                if (predictor) {
-                    uint8_t r = previous_[0], g = previous_[1], b = previous_[2];
-                    for (size_t k = 0; k < pixels; ++k, p += 3, src += 3) {
-                        const bool first = column_ + k == 0;
-                        r = static_cast<uint8_t>(src[0] + (first ? 0 : r));
-                        g = static_cast<uint8_t>(src[1] + (first ? 0 : g));
-                        b = static_cast<uint8_t>(src[2] + (first ? 0 : b));
-                        p[0] = b;
-                        p[1] = g;
-                        p[2] = r;
-                    }
-                    previous_[0] = r;
-                    previous_[1] = g;
-                    previous_[2] = b;
-                } else {
-                    for (size_t k = 0; k < pixels; ++k, p += 3, src += 3) {
-                        p[0] = src[2];
-                        p[1] = src[1];
-                        p[2] = src[0];
-                    }
-                    if (pixels > 0) {
-                        previous_[0] = src[-3];
-                        previous_[1] = src[-2];
-                        previous_[2] = src[-1];
-                    }
-                }
-                i += pixels * 3;
-                column_ += static_cast<uint32_t>(pixels);
-                if (column_ >= picture_.width) {
-                    column_ = 0;
-                    ++row_;
-                    continue;
-                }
-            }
-        }
-        while (i < n) {
-            const uint8_t b = data[i++];
-            if (sample_ < kShown) {
-                uint8_t value = b;
-                if (predictor && column_ > 0)
-                    value = static_cast<uint8_t>(value + previous_[sample_]);
-                previous_[sample_] = value;
-                uint8_t* p = rowPixels + size_t{column_} * 3;
-                if constexpr (L == Layout::Rgb) {
-                    p[2 - sample_] = value;
-                } else if constexpr (L == Layout::Gray) {
-                    p[0] = p[1] = p[2] = format_.whiteIsZero ? static_cast<uint8_t>(255 - value) : value;
-                } else {
-                    p[0] = value < format_.blue.size() ? static_cast<uint8_t>(format_.blue[value] >> 8) : 0;
-                    p[1] = value < format_.green.size() ? static_cast<uint8_t>(format_.green[value] >> 8) : 0;
-                    p[2] = value < format_.red.size() ? static_cast<uint8_t>(format_.red[value] >> 8) : 0;
-                }
-            }
-            if (++sample_ < spp)
-                continue;
-            sample_ = 0;
-            if (++column_ >= picture_.width) {
-                column_ = 0;
-                ++row_;
-                break;
-            }
-        }
+    if (fill_ > 0 && row_ < rowEnd_)
+        PlaceRow(partial_.data(), fill_);
+    fill_ = 0;
+    rowEnd_ = row_;
+}
+
+void CSampleWriter::UndoPredictor(uint8_t* data, size_t bytes) const
+{
+    // Each sample was stored as its difference from the same sample of the
+    // pixel before it in the row (TIFF 6.0 section 14).
+    const size_t stride = format_.planar ? 1 : format_.samplesPerPixel;
+    if (format_.bitsPerSample == 8) {
+        for (size_t i = stride; i < bytes; ++i)
+            data[i] = static_cast<uint8_t>(data[i] + data[i - stride]);
+        return;
+    }
+    const size_t count = bytes / 2;
+    const size_t hi = format_.littleEndian ? 1 : 0;
+    for (size_t i = stride; i < count; ++i) {
+        uint8_t* cur = data + 2 * i;
+        const uint8_t* prev = data + 2 * (i - stride);
+        const uint32_t sum = (uint32_t{cur[hi]} << 8 | cur[1 - hi]) + (uint32_t{prev[hi]} << 8 | prev[1 - hi]);
+        cur[hi] = static_cast<uint8_t>(sum >> 8);
+        cur[1 - hi] = static_cast<uint8_t>(sum);
     }
 }
 
-void CSampleWriter::PutBits(const uint8_t* data, size_t n)
+uint32_t CSampleWriter::Sample(const uint8_t* data, size_t index) const
 {
-    // Eight pixels a byte, most significant bit first; the unused bits at
-    // the end of a row are padding.
-    for (size_t i = 0; i < n && row_ < rowEnd_; ++i) {
-        const uint8_t b = data[i];
-        uint8_t* rowPixels = PixelAt(0, static_cast<uint32_t>(row_));
-        for (int bit = 7; bit >= 0; --bit) {
-            const bool one = (b >> bit) & 1;
-            uint8_t* p = rowPixels + size_t{column_} * 3;
-            p[0] = p[1] = p[2] = one != format_.whiteIsZero ? 255 : 0;
-            if (++column_ >= picture_.width) {
-                column_ = 0;
-                ++row_;
-                break;
+    switch (format_.bitsPerSample) {
+    case 8: return data[index];
+    case 16: {
+        const uint8_t* p = data + 2 * index;
+        return format_.littleEndian ? uint32_t{p[1]} << 8 | p[0] : uint32_t{p[0]} << 8 | p[1];
+    }
+    default: {
+        // Packed samples, the first in the most significant bits.
+        const uint32_t bits = format_.bitsPerSample;
+        const size_t bit = index * bits;
+        return (data[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1u);
+    }
+    }
+}
+
+uint8_t CSampleWriter::Gray(uint32_t value) const
+{
+    // 16-bit grey keeps its high byte; fewer bits are stretched to 0-255.
+    const uint32_t bits = format_.bitsPerSample;
+    const uint32_t level = bits == 16 ? value >> 8 : value * 255 / ((1u << bits) - 1u);
+    return static_cast<uint8_t>(format_.whiteIsZero ? 255 - level : level);
+}
+
+uint8_t CSampleWriter::Level(uint32_t value) const
+{
+    // 16-bit colour is scaled to the nearest 8-bit level, as libtiff does.
+    return static_cast<uint8_t>(format_.bitsPerSample == 16 ? (value + 128) / 257 : value);
+}
+
+void CSampleWriter::PlaceRow(const uint8_t* data, size_t bytes)
+{
+    if (format_.predictor) {
+        undone_.assign(data, data + bytes);
+        UndoPredictor(undone_.data(), bytes);
+        data = undone_.data();
+    }
+    uint8_t* p = PixelAt(x_, row_);
+    // Plane 0 of a planar grey or palette image reads like a chunky one of
+    // one sample a pixel.
+    const size_t spp = format_.planar ? 1 : format_.samplesPerPixel;
+    const uint64_t whole = uint64_t{bytes} * 8 / (spp * format_.bitsPerSample);
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(visible_, whole));
+    if (format_.planar && format_.layout == Layout::Rgb) {
+        for (uint32_t k = 0; k < n; ++k, p += 3)
+            p[2 - plane_] = Level(Sample(data, k));
+        return;
+    }
+    // libtiff's RGBA reading takes the grey plane of a planar image with
+    // extra samples as red, green and blue at once: scaled like colour, and
+    // never inverted.
+    if (format_.planar && format_.layout == Layout::Gray) {
+        for (uint32_t k = 0; k < n; ++k, p += 3)
+            p[0] = p[1] = p[2] = Level(Sample(data, k));
+        return;
+    }
+    switch (format_.layout) {
+    case Layout::Rgb:
+        if (format_.bitsPerSample == 8) {
+            for (uint32_t k = 0; k < n; ++k, p += 3, data += spp) {
+                p[0] = data[2];
+                p[1] = data[1];
+                p[2] = data[0];
             }
+            return;
         }
+        for (uint32_t k = 0; k < n; ++k, p += 3) {
+            p[0] = Level(Sample(data, k * spp + 2));
+            p[1] = Level(Sample(data, k * spp + 1));
+            p[2] = Level(Sample(data, k * spp));
+        }
+        return;
+    case Layout::Gray:
+        for (uint32_t k = 0; k < n; ++k, p += 3)
+            p[0] = p[1] = p[2] = Gray(Sample(data, k * spp));
+        return;
+    case Layout::Palette:
+        for (uint32_t k = 0; k < n; ++k, p += 3) {
+            const uint32_t i = Sample(data, k * spp);
+            const bool known = i < format_.red.size();
+            p[0] = known ? format_.blue[i] : 0;
+            p[1] = known ? format_.green[i] : 0;
+            p[2] = known ? format_.red[i] : 0;
+        }
+        return;
+    case Layout::Cmyk:
+        // Inks subtract from white, black from all three (libtiff's RGBA
+        // reading of InkSet 1).
+        for (uint32_t k = 0; k < n; ++k, p += 3, data += spp) {
+            const uint32_t white = 255u - data[3];
+            p[0] = static_cast<uint8_t>(white * (255u - data[2]) / 255u);
+            p[1] = static_cast<uint8_t>(white * (255u - data[1]) / 255u);
+            p[2] = static_cast<uint8_t>(white * (255u - data[0]) / 255u);
+        }
+        return;
     }
 }

@@ -1,11 +1,15 @@
 #pragma once
 // Places the decoded bytes of a TIFF image into an image window's pixel
-// memory (24 bits per pixel, blue-green-red, rows bottom-up): a running
-// column and row over the samples of each pixel, with horizontal
-// differencing undone, colour samples beyond the third skipped, grey levels
-// and palette indices turned into colours and bilevel bits into black and
-// white. It never writes outside the picture: bytes past the last row of a
-// strip are refused.
+// memory (24 bits per pixel, blue-green-red, rows bottom-up). The bytes come
+// a strip or a tile (a segment) at a time; each segment is a block of rows of
+// packed samples, one or more samples a pixel (chunky) or one sample of
+// every pixel (one plane of a planar image), rows starting on a byte
+// boundary. Horizontal differencing is undone a row at a time, colour
+// samples beyond the shown ones are skipped, and grey levels, palette
+// indices, CMYK inks and 16-bit samples are turned into 8-bit red, green and
+// blue as libtiff's RGBA reading turns them. It never writes outside the
+// picture: columns and rows of a segment beyond it are dropped, and bytes
+// past the segment's last row are refused.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -13,10 +17,10 @@
 class CSampleWriter {
 public:
     enum class Layout {
-        Rgb,       // three or more samples a pixel: red, green, blue, then skipped ones
-        Gray,      // one or two 8-bit samples a pixel: a grey level, then a skipped one
-        Palette,   // one 8-bit index a pixel into the colour map
-        Bilevel,   // one bit a pixel, rows starting on a byte boundary
+        Rgb,       // red, green, blue, then skipped samples
+        Gray,      // a grey level (1 bit: bilevel), then skipped samples
+        Palette,   // an index into the colour map
+        Cmyk,      // cyan, magenta, yellow, black inks (8-bit, chunky)
     };
 
     struct Picture {
@@ -30,40 +34,64 @@ public:
     struct Format {
         Layout layout = Layout::Rgb;
         uint32_t samplesPerPixel = 3;
-        bool predictor = false;      // horizontal differencing of 8-bit samples
-        bool whiteIsZero = false;    // grey and bilevel: 0 is white
-        // Palette: red, green and blue thirds of the colour map (16-bit).
-        std::vector<uint32_t> red, green, blue;
+        uint32_t bitsPerSample = 8;  // 1, 2, 4, 8 or 16
+        bool planar = false;         // a segment holds one sample of each pixel
+        bool predictor = false;      // horizontal differencing (8 and 16 bits)
+        bool whiteIsZero = false;    // grey: 0 is white
+        bool littleEndian = true;    // byte order of 16-bit samples
+        // Palette: the colour map's red, green and blue, already 8-bit.
+        std::vector<uint8_t> red, green, blue;
     };
 
     CSampleWriter(const Picture& picture, Format format);
 
-    // The next bytes belong to a strip that starts at picture row firstRow
-    // and holds rows rows; the column and the sample start again.
-    void BeginStrip(uint64_t firstRow, uint64_t rows);
-    // Places one decoded byte; false once the strip's rows are complete.
+    // Whether samples of this format can be placed at all.
+    static bool Supported(const Format& format);
+    // Bytes of one data row of a segment columns pixels wide.
+    uint64_t RowBytes(uint64_t columns) const;
+
+    // The next bytes belong to a segment whose rows are columns pixels wide,
+    // with its top left pixel at (x, y) of the picture; plane is the sample
+    // that a planar segment holds. The column and the sample start again.
+    void BeginSegment(uint32_t x, uint64_t y, uint32_t columns, uint64_t rows, uint32_t plane = 0);
+    // A strip of whole picture rows.
+    void BeginStrip(uint64_t firstRow, uint64_t rows) { BeginSegment(0, firstRow, picture_.width, rows); }
+    // Places one decoded byte; false once the segment's rows are complete.
     bool Put(uint8_t b) { return PutRun(&b, 1); }
-    // Places n decoded bytes, or as many as the strip's rows take; false
-    // once the strip's rows are complete.
+    // Places n decoded bytes, or as many as the segment's rows take; false
+    // once the segment's rows are complete.
     bool PutRun(const uint8_t* data, size_t n);
     bool StripDone() const { return row_ >= rowEnd_; }
-    // Decoded bytes the rest of the strip's rows take.
+    // The segment's data has ended: the whole pixels of a row cut short are
+    // placed.
+    void EndSegment();
+    // Decoded bytes the rest of the segment's rows take.
     uint64_t BytesWanted() const;
 
 private:
-    uint8_t* PixelAt(uint32_t x, uint32_t y) const
+    uint8_t* PixelAt(uint32_t x, uint64_t y) const
     {
-        return picture_.pixels + (std::size_t{picture_.bitmapHeight} - 1 - y) * picture_.bitmapWidth * 3 + std::size_t{x} * 3;
+        return picture_.pixels + (std::size_t{picture_.bitmapHeight} - 1 - y) * picture_.bitmapWidth * 3 +
+               std::size_t{x} * 3;
     }
-    template <Layout L>
-    void PutSamples(const uint8_t* data, size_t n);
-    void PutBits(const uint8_t* data, size_t n);
+    // Places the whole pixels of bytes bytes of a data row of the segment.
+    void PlaceRow(const uint8_t* data, size_t bytes);
+    void UndoPredictor(uint8_t* data, size_t bytes) const;
+    uint32_t Sample(const uint8_t* data, size_t index) const;
+    // A sample of the layout as an 8-bit colour level.
+    uint8_t Level(uint32_t value) const;
+    uint8_t Gray(uint32_t value) const;
 
     Picture picture_;
     Format format_;
-    uint32_t column_ = 0;
+    uint32_t x_ = 0;
+    uint32_t columns_ = 0;
+    uint32_t visible_ = 0;         // columns of the segment inside the picture
+    uint32_t plane_ = 0;
     uint64_t row_ = 0;
     uint64_t rowEnd_ = 0;
-    uint32_t sample_ = 0;          // sample of the current pixel
-    uint8_t previous_[3] = {};     // the pixel before, as decoded, for differencing
+    size_t rowBytes_ = 0;
+    std::vector<uint8_t> partial_; // a data row that arrives in pieces
+    size_t fill_ = 0;
+    std::vector<uint8_t> undone_;  // a row with the differencing undone
 };

@@ -1,7 +1,5 @@
 #include "jpeg/jpeg_analyzer.h"
 
-#include <sys/stat.h>
-
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -9,7 +7,9 @@
 
 #include "core/analysis_app.h"
 #include "core/analysis_tree.h"
+#include "core/file_text.h"
 #include "core/result_text.h"
+#include "core/stream_size.h"
 #include "image/image_buffer.h"
 #include "codec/jpeg_scan_decoder.h"
 
@@ -23,7 +23,7 @@ constexpr uint32_t kEndOfFile = 0x100;
 constexpr const char* kXmpIdentifier = "http://ns.adobe.com/xap/1.0/";
 constexpr size_t kXmpIdentifierBytes = 29;
 
-// A comment line is "[%08x] Comment : " and the text; the text gets what is
+// A comment line is "[%08lx] Comment : " and the text; the text gets what is
 // left of the 511 bytes.
 constexpr size_t kCommentPrefixBytes = 21;
 constexpr size_t kMaxCommentBytes = kMaxLineBytes - kCommentPrefixBytes;
@@ -34,8 +34,10 @@ inline int GetByte(FILE* fp) { return getc_unlocked(fp); }
 inline int GetByte(FILE* fp) { return std::getc(fp); }
 #endif
 
-// Formats a result line into a 512-byte buffer; a line that would be longer
-// is cut at a character boundary.
+// Formats a result line; a line that would be longer than a line's limit is
+// cut at a character boundary. A line that is not UTF-8 holds bytes of the
+// file printed as characters (beside ASCII text of its own) and is read as
+// the file's text.
 __attribute__((format(printf, 1, 2))) std::string Line(const char* format, ...)
 {
     char buffer[kLineBufferSize];
@@ -47,6 +49,8 @@ __attribute__((format(printf, 1, 2))) std::string Line(const char* format, ...)
         return std::string();
     // %c with a NUL byte ends the text there, as it would in a C string.
     const size_t length = std::strlen(buffer);
+    if (!IsUtf8(buffer, length))
+        return FileText(buffer, length, kMaxLineBytes);
     return std::string(buffer, CharBoundaryPrefix(buffer, length, kMaxLineBytes));
 }
 
@@ -64,6 +68,66 @@ void Expand(ITreeControl* tree, HTREEITEM item)
 void AddEntry(uint32_t level, const std::string& text)
 {
     GetAnalysisApp().AddEntry(level, text.c_str());
+}
+
+struct MarkerRule {
+    uint32_t marker;
+    uint32_t needed;     // seen-marker members that must all be present
+    uint32_t excluded;   // members of which none may be present
+    uint32_t seen;       // the member that an accepted marker adds
+};
+
+// Where each marker is accepted; any marker not listed never is. SOI only
+// comes first, the tables and the frame only before the scan, and the scan
+// only after both tables and the frame.
+constexpr MarkerRule kMarkerRules[] = {
+    {0xFFD8, 0, ~0u, CJpegAnalyzer::kSeenSOI},
+    {0xFFE0, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP0, CJpegAnalyzer::kSeenAPP0},
+    {0xFFE1, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP1, CJpegAnalyzer::kSeenAPP1},
+    {0xFFE2, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP2, CJpegAnalyzer::kSeenAPP2},
+    {0xFFDB, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDQT},
+    {0xFFC4, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDHT},
+    {0xFFC0, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOF0 | CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenSOF0},
+    {0xFFDD, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenDRI | CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDRI},
+    {0xFFDA, CJpegAnalyzer::kSeenSOI | CJpegAnalyzer::kSeenDQT | CJpegAnalyzer::kSeenDHT | CJpegAnalyzer::kSeenSOF0,
+     CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenSOS},
+    {0xFFFE, 0, 0, CJpegAnalyzer::kSeenCOM},
+    {0xFFD9, 0, 0, CJpegAnalyzer::kSeenEOI},
+};
+
+constexpr const MarkerRule* FindMarkerRule(uint32_t marker)
+{
+    for (const MarkerRule& rule : kMarkerRules)
+        if (rule.marker == marker)
+            return &rule;
+    return nullptr;
+}
+
+struct ChromaLayout {
+    uint32_t horizontal;   // first component's factor over the second's
+    uint32_t vertical;
+    const char* text;
+};
+
+// Chroma subsampling names by the ratio of the luma component's sampling
+// factors to a chroma component's (ITU-T T.81 A.1.1 sampling factors).
+constexpr ChromaLayout kChromaLayouts[] = {
+    {1, 1, "[クロマフォーマット]4:4:4 "}, {2, 1, "[クロマフォーマット]4:2:2 "},
+    {2, 2, "[クロマフォーマット]4:2:0 "}, {1, 2, "[クロマフォーマット]4:4:0 "},
+    {4, 1, "[クロマフォーマット]4:1:1 "},
+};
+
+// The chroma text of two sampling bytes (horizontal factor in the high
+// nibble); none for a ratio that is not a whole number or has no name.
+const char* ChromaText(uint32_t first, uint32_t second)
+{
+    const uint32_t h1 = first >> 4, v1 = first & 0x0F, h2 = second >> 4, v2 = second & 0x0F;
+    if (h2 == 0 || v2 == 0 || h1 % h2 != 0 || v1 % v2 != 0)
+        return nullptr;
+    for (const ChromaLayout& layout : kChromaLayouts)
+        if (h1 / h2 == layout.horizontal && v1 / v2 == layout.vertical)
+            return layout.text;
+    return nullptr;
 }
 
 template <typename T>
@@ -103,10 +167,10 @@ uint32_t CJpegAnalyzer::Read(FILE* fp, uint32_t bits)
     return reader.ReadBits(&out, fp, bits)->value;
 }
 
-uint32_t CJpegAnalyzer::Tell(FILE* fp)
+uint64_t CJpegAnalyzer::Tell(FILE* fp)
 {
     const long pos = std::ftell(fp);
-    return pos < 0 ? 0 : static_cast<uint32_t>(pos);
+    return pos < 0 ? 0 : static_cast<uint64_t>(pos);
 }
 
 void CJpegAnalyzer::SeekTo(FILE* fp, uint64_t offset)
@@ -119,8 +183,8 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     path_ = path;
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     parentItem = tree ? ChooseBaseParent(*tree, level) : TVI_ROOT;
-    struct stat st {};
-    fileSize_ = fstat(fileno(fp), &st) == 0 && st.st_size >= 0 ? static_cast<uint64_t>(st.st_size) : UINT64_MAX;
+    const uint64_t size = StreamSize(fp);
+    fileSize_ = size ? size : UINT64_MAX;
 
     uint32_t seenMarkers = 0;
     const uint32_t handlerLevel = level + 1;
@@ -128,82 +192,17 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
         if (std::feof(fp))
             return;
         const uint32_t marker = ReadMarker(fp);
-        const uint32_t position = Tell(fp);
-        const bool soi = seenMarkers & kSeenSOI;
-        const bool sos = seenMarkers & kSeenSOS;
-        switch (marker) {
-        case 0xFFD8:
-            if (seenMarkers == 0) {
-                OnSOI(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenSOI;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFE0:
-        case 0xFFE1:
-        case 0xFFE2: {
-            const uint32_t bit = kSeenAPP0 << (marker - 0xFFE0);
-            if (soi && !(seenMarkers & bit)) {
-                OnAPPn(fp, position, entryId, detailed, handlerLevel, marker);
-                seenMarkers |= bit;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        }
-        case 0xFFDB:
-            if (soi && !sos) {
-                OnDQT(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenDQT;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFC4:
-            if (soi && !sos) {
-                OnDHT(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenDHT;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFC0:
-            if (soi && !(seenMarkers & kSeenSOF0) && !sos) {
-                OnSOF(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenSOF0;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFDD:
-            if (soi && !(seenMarkers & kSeenDRI) && !sos) {
-                OnDRI(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenDRI;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        case 0xFFDA: {
-            const uint32_t needed = kSeenSOI | kSeenDQT | kSeenDHT | kSeenSOF0;
-            if ((seenMarkers & needed) == needed && !sos) {
-                OnSOS(fp, position, entryId, detailed, handlerLevel);
-                seenMarkers |= kSeenSOS;
-                break;
-            }
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
-        }
-        case 0xFFFE:
-            OnCOM(fp, position, entryId, detailed, handlerLevel);
-            seenMarkers |= kSeenCOM;
-            break;
-        case 0xFFD9:
-            OnEOI(fp, position, entryId, detailed, handlerLevel);
+        const uint64_t position = Tell(fp);
+        const uint64_t segmentEnd = SegmentEnd(fp, marker, position);
+        if (!Dispatch(fp, marker, position, entryId, detailed, handlerLevel, seenMarkers))
             return;
-        default:
-            OnInvalidMarker(fp, position, entryId, detailed, handlerLevel, marker);
-            break;
+        // Accepted or not, a segment is passed over by its length, so that
+        // 0xFF bytes in its payload (a thumbnail, a profile) are never taken
+        // for markers of the file's own. The walk never goes back.
+        if (segmentEnd != 0 && segmentEnd >= Tell(fp)) {
+            SeekTo(fp, segmentEnd);
+            reader.Reset();
+            scanPreviousByte_ = 0;
         }
         if (detailed == 1 && (seenMarkers & kSeenSOS) && !(seenMarkers & kSeenImageData)) {
             OnImageData(fp);
@@ -213,8 +212,34 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     }
 }
 
-// Takes bytes until a byte follows a 0xFF byte that was not stuffing; returns
-// the pair as the marker, or 0 at the end of the file. The first byte goes
+bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint64_t position, int32_t entryId, uint32_t detailed,
+                             uint32_t level, uint32_t& seenMarkers)
+{
+    const MarkerRule* rule = FindMarkerRule(marker);
+    if (!rule || (seenMarkers & rule->needed) != rule->needed || (seenMarkers & rule->excluded) != 0) {
+        OnInvalidMarker(fp, position, entryId, detailed, level, marker);
+        return true;
+    }
+    switch (marker) {
+    case 0xFFD8: OnSOI(fp, position, entryId, detailed, level); break;
+    case 0xFFE0:
+    case 0xFFE1:
+    case 0xFFE2: OnAPPn(fp, position, entryId, detailed, level, marker); break;
+    case 0xFFDB: OnDQT(fp, position, entryId, detailed, level); break;
+    case 0xFFC4: OnDHT(fp, position, entryId, detailed, level); break;
+    case 0xFFC0: OnSOF(fp, position, entryId, detailed, level); break;
+    case 0xFFDD: OnDRI(fp, position, entryId, detailed, level); break;
+    case 0xFFDA: OnSOS(fp, position, entryId, detailed, level); break;
+    case 0xFFFE: OnCOM(fp, position, entryId, detailed, level); break;
+    case 0xFFD9: OnEOI(fp, position, entryId, detailed, level); return false;
+    default: break;
+    }
+    seenMarkers |= rule->seen;
+    return true;
+}
+
+// Takes bytes until a byte other than 0xFF follows a 0xFF byte that was not
+// stuffing; returns the pair as the marker, or 0 at the end of the file. The first byte goes
 // through the reader, whose cache decides whether it is stuffing; the rest are
 // taken straight from the stream by the reader's own rules (a 0x00 after a
 // 0xFF is skipped, the end of the file is never a 0xFF), and the reader is left
@@ -236,7 +261,9 @@ uint32_t CJpegAnalyzer::ReadMarker(FILE* fp)
         }
         previous = c < 0 ? kEndOfFile : static_cast<uint32_t>(c);
         accumulator = accumulator * 256 + (c < 0 ? 0xFFu : previous);
-        const bool marker = !stuffed && ((accumulator >> 8) & 0xFF) == 0xFF;
+        // A 0xFF after a 0xFF is a fill byte (ITU-T T.81 B.1.1.2): the
+        // marker is the last 0xFF of the run and the byte after it.
+        const bool marker = !stuffed && ((accumulator >> 8) & 0xFF) == 0xFF && (accumulator & 0xFF) != 0xFF;
         if (c < 0 || marker) {
             // Bring the reader's cache up to the last byte taken.
             if (c >= 0)
@@ -248,9 +275,29 @@ uint32_t CJpegAnalyzer::ReadMarker(FILE* fp)
     }
 }
 
-void CJpegAnalyzer::OnSOI(FILE*, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+uint64_t CJpegAnalyzer::SegmentEnd(FILE* fp, uint32_t marker, uint64_t position)
 {
-    const std::string text = Line("[%08x] SOI", position - 2);
+    // Markers without a length: RST0-RST7, SOI and EOI (ITU-T T.81 B.1.1.4),
+    // and everything below 0xFFC0.
+    if (marker < 0xFFC0 || marker > 0xFFFE || (marker >= 0xFFD0 && marker <= 0xFFD9))
+        return 0;
+    if (uint64_t{position} + 2 > fileSize_)
+        return 0;
+    // The length is peeked straight from the stream; the reader, whose cache
+    // the handler starts from, is left as it is.
+    const int high = GetByte(fp);
+    const int low = GetByte(fp);
+    std::fseek(fp, static_cast<long>(position), SEEK_SET);
+    if (high < 0 || low < 0)
+        return 0;
+    const uint64_t length = static_cast<uint32_t>(high) << 8 | static_cast<uint32_t>(low);
+    const uint64_t end = uint64_t{position} + length;
+    return length >= 2 && end <= fileSize_ ? end : 0;
+}
+
+void CJpegAnalyzer::OnSOI(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
+{
+    const std::string text = Line("[%08lx] SOI", position - 2);
     if (detailed) {
         soiOffset_ = position - 2;
         Insert(GetAnalysisApp().ActiveTree(), parentItem, text);
@@ -259,9 +306,9 @@ void CJpegAnalyzer::OnSOI(FILE*, uint32_t position, int32_t, uint32_t detailed, 
     }
 }
 
-void CJpegAnalyzer::OnEOI(FILE*, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnEOI(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
-    const std::string text = Line("[%08x] EOI", position - 2);
+    const std::string text = Line("[%08lx] EOI", position - 2);
     if (detailed) {
         eoiOffset_ = position - 2;
         Insert(GetAnalysisApp().ActiveTree(), parentItem, text);
@@ -270,22 +317,22 @@ void CJpegAnalyzer::OnEOI(FILE*, uint32_t position, int32_t, uint32_t detailed, 
     }
 }
 
-void CJpegAnalyzer::OnInvalidMarker(FILE*, uint32_t position, int32_t, uint32_t detailed, uint32_t level,
+void CJpegAnalyzer::OnInvalidMarker(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level,
                                     uint32_t marker)
 {
     if (detailed || marker == 0xFFFF || marker == 0xFF00)
         return;
-    AddEntry(level, Line("[%08x] 不正なマーカ(0x%04X)", position - 2, marker));
+    AddEntry(level, Line("[%08lx] 不正なマーカ(0x%04X)", position - 2, marker));
 }
 
-void CJpegAnalyzer::RoughSegment(FILE* fp, uint32_t position, uint32_t level, const char* name)
+void CJpegAnalyzer::RoughSegment(FILE* fp, uint64_t position, uint32_t level, const char* name)
 {
-    AddEntry(level, Line("[%08x] %s", position - 2, name));
+    AddEntry(level, Line("[%08lx] %s", position - 2, name));
     const uint32_t length = Read(fp, 16);
     SeekTo(fp, uint64_t{position} + length);
 }
 
-void CJpegAnalyzer::OnAPPn(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level,
+void CJpegAnalyzer::OnAPPn(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level,
                            uint32_t marker)
 {
     const char* name = marker == 0xFFE0 ? "APP0" : (marker == 0xFFE1 ? "APP1" : "APP2");
@@ -299,27 +346,27 @@ void CJpegAnalyzer::OnAPPn(FILE* fp, uint32_t position, int32_t entryId, uint32_
     } else if (marker == 0xFFE1) {
         APP1Detailed(fp, tree, position, entryId, level);
     } else {
-        Insert(tree, parentItem, Line("[%08x] APP2", position - 2));
+        Insert(tree, parentItem, Line("[%08lx] APP2", position - 2));
         const uint32_t length = Read(fp, 16);
         SeekTo(fp, uint64_t{position} + length);
     }
 }
 
 // APP0 is laid out as a JFIF header whatever its identifier says.
-void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint32_t position)
+void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint64_t position)
 {
     app0Offset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] APP0", app0Offset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] APP0", app0Offset_));
+    uint64_t p = Tell(fp);
     app0Length_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(app0Length_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app0Length_)));
 
     p = Tell(fp);
     app0Identifier_ = Read(fp, 32);
     Read(fp, 8);
     app0Version_ = Read(fp, 16);
     Insert(tree, head,
-           Line("[%08x] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
+           Line("[%08lx] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
                 static_cast<int>((app0Identifier_ >> 16) & 0xFF), static_cast<int>((app0Identifier_ >> 8) & 0xFF),
                 static_cast<int>(app0Identifier_ & 0xFF), static_cast<int>(app0Version_ >> 8),
                 static_cast<int>(app0Version_ & 0xFF)));
@@ -330,9 +377,9 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint32_t position
     app0YDensity_ = Read(fp, 16);
     const char* depth = nullptr;
     switch (app0Unit_) {
-    case 0: depth = "[%08x] Depth = %d : %d [pixel]"; break;
-    case 1: depth = "[%08x] Depth = %d : %d [pixel/inch]"; break;
-    case 2: depth = "[%08x] Depth = %d : %d [pixel/cm]"; break;
+    case 0: depth = "[%08lx] Depth = %d : %d [pixel]"; break;
+    case 1: depth = "[%08lx] Depth = %d : %d [pixel/inch]"; break;
+    case 2: depth = "[%08lx] Depth = %d : %d [pixel/cm]"; break;
     default: break;
     }
     if (depth) {
@@ -347,24 +394,24 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint32_t position
     app0ThumbHeight_ = Read(fp, 8);
     if (app0ThumbWidth_ == 0 || app0ThumbHeight_ == 0) {
         Insert(tree, head,
-               Line("[%08x] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
+               Line("[%08lx] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
                     static_cast<int>(app0ThumbHeight_)));
     } else {
         Insert(tree, head,
-               Line("[%08x] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
+               Line("[%08lx] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
                     static_cast<int>(app0ThumbHeight_)));
         SeekTo(fp, uint64_t{app0Offset_} + app0Length_ + 2);
     }
     Expand(tree, head);
 }
 
-void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position, int32_t entryId, uint32_t level)
+void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint64_t position, int32_t entryId, uint32_t level)
 {
     app1Offset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] APP1", app1Offset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] APP1", app1Offset_));
+    uint64_t p = Tell(fp);
     app1Length_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(app1Length_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app1Length_)));
     const uint64_t segmentEnd = uint64_t{app1Offset_} + app1Length_ + 2;
 
     p = Tell(fp);
@@ -372,18 +419,18 @@ void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position
     for (int i = 0; i < 4; ++i)
         app1Identifier_[i] = static_cast<char>(Read(fp, 8));
     if (std::strcmp(app1Identifier_, "Exif") == 0) {
-        Insert(tree, head, Line("[%08x] File Format = %s", p, app1Identifier_));
+        Insert(tree, head, Line("[%08lx] File Format = %s", p, app1Identifier_));
         p = Tell(fp);
         app1Null_ = Read(fp, 8);
         app1Pad_ = Read(fp, 8);
         Insert(tree, head,
-               Line("[%08x] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
+               Line("[%08lx] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
                     static_cast<unsigned>(app1Pad_)));
         p = Tell(fp);
         const HTREEITEM thumbnail =
             Insert(tree, head,
-                   Line("[%08x] Thumbnail Data (TIFF Format) 0x%08X - 0x%08X", p, p,
-                        static_cast<uint32_t>(segmentEnd - 1)));
+                   Line("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p,
+                        segmentEnd - 1));
         if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
             RunAnalyzer(kFormatTiff, fp, path_, entryId, 1, level);
         }
@@ -394,7 +441,7 @@ void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position
         for (size_t i = 0; i < kXmpIdentifierBytes; ++i)
             app1Identifier_[i] = static_cast<char>(Read(fp, 8));
         if (std::strcmp(app1Identifier_, kXmpIdentifier) == 0)
-            Insert(tree, head, Line("[%08x] File Format = Adobe XMP metadata packet", p));
+            Insert(tree, head, Line("[%08lx] File Format = Adobe XMP metadata packet", p));
     }
     // The walk resumes at the segment's end, whatever the nested analysis left.
     SeekTo(fp, segmentEnd);
@@ -424,7 +471,7 @@ void CJpegAnalyzer::KeepHuffmanTable(HuffmanTable* table)
     Append(huffmanTables_, table);
 }
 
-void CJpegAnalyzer::OnDQT(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
         RoughSegment(fp, position, level, "DQT");
@@ -432,11 +479,11 @@ void CJpegAnalyzer::OnDQT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     dqtOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] DQT", dqtOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] DQT", dqtOffset_));
+    uint64_t p = Tell(fp);
     dqtLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(dqtLength_)));
-    const HTREEITEM group = Insert(tree, head, Line("[%08x] Quantization Table", Tell(fp)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dqtLength_)));
+    const HTREEITEM group = Insert(tree, head, Line("[%08lx] Quantization Table", Tell(fp)));
     const uint64_t end = uint64_t{dqtOffset_} + dqtLength_ + 2;
     for (;;) {
         auto table = std::make_unique<QuantTable>();
@@ -445,9 +492,9 @@ void CJpegAnalyzer::OnDQT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
         // One byte per value whatever the precision nibble says.
         for (int k = 0; k < 64; ++k)
             table->value[kZigzag[k] >> 4][kZigzag[k] & 0x0F] = Read(fp, 8);
-        const uint32_t last = Tell(fp) - 1;
+        const uint64_t last = Tell(fp) - 1;
         Insert(tree, group,
-               Line("Quantization Table #%d (0x%08X - 0x%08X)", static_cast<int>(table->selector), p, last));
+               Line("Quantization Table #%d (0x%08lX - 0x%08lX)", static_cast<int>(table->selector), p, last));
         Expand(tree, group);
         KeepQuantTable(table.release());
         if (Tell(fp) >= end || std::feof(fp))
@@ -456,7 +503,7 @@ void CJpegAnalyzer::OnDQT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     Expand(tree, head);
 }
 
-void CJpegAnalyzer::OnDHT(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
         RoughSegment(fp, position, level, "DHT");
@@ -464,11 +511,11 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     dhtOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] DHT", dhtOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] DHT", dhtOffset_));
+    uint64_t p = Tell(fp);
     dhtLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(dhtLength_)));
-    const HTREEITEM group = Insert(tree, head, Line("[%08x] Define Huffman Table", Tell(fp)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dhtLength_)));
+    const HTREEITEM group = Insert(tree, head, Line("[%08lx] Define Huffman Table", Tell(fp)));
     const uint64_t end = uint64_t{dhtOffset_} + dhtLength_ + 2;
     for (;;) {
         auto table = std::make_unique<HuffmanTable>();
@@ -491,10 +538,10 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
         }
         for (HuffmanCode* c = table->codes; c; c = c->next)
             c->symbol = Read(fp, 8);
-        const uint32_t last = Tell(fp) - 1;
+        const uint64_t last = Tell(fp) - 1;
         const char* kind = (table->classDestination >> 4) != 0 ? "AC" : "DC";
         Insert(tree, group,
-               Line("Huffman Table (%s) #%d (0x%08X - 0x%08X)", kind,
+               Line("Huffman Table (%s) #%d (0x%08lX - 0x%08lX)", kind,
                     static_cast<int>(table->classDestination & 0x0F), p, last));
         Expand(tree, group);
         KeepHuffmanTable(table.release());
@@ -504,10 +551,10 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     Expand(tree, head);
 }
 
-void CJpegAnalyzer::OnSOF(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
-        AddEntry(level, Line("[%08x] SOF", position - 2));
+        AddEntry(level, Line("[%08lx] SOF", position - 2));
         const uint32_t length = Read(fp, 16);
         Read(fp, 8);
         const uint32_t lines = Read(fp, 16);
@@ -519,16 +566,10 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint32_t position, int32_t, uint32_t detaile
         for (uint32_t& byte : components)
             byte = Read(fp, 8);
         const char* chroma = nullptr;
-        if (count == 1) {
+        if (count == 1)
             chroma = "[クロマフォーマット]モノクロ ";
-        } else {
-            switch ((components[1] >> 4) * (components[1] & 0x0F)) {
-            case 1: chroma = "[クロマフォーマット]4:4:4 "; break;
-            case 2: chroma = "[クロマフォーマット]4:2:2 "; break;
-            case 4: chroma = "[クロマフォーマット]4:2:0 "; break;
-            default: break;
-            }
-        }
+        else if (count >= 2)
+            chroma = ChromaText(components[1], components[4]);
         if (chroma)
             GetAnalysisApp().AppendResultText(0, chroma);
         SeekTo(fp, uint64_t{position} + length);
@@ -536,29 +577,29 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     sofOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] SOF", sofOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] SOF", sofOffset_));
+    uint64_t p = Tell(fp);
     sofLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(sofLength_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sofLength_)));
     p = Tell(fp);
     sofPrecision_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08x] Bit Accuracy = %d [bits/pixel]", p, static_cast<int>(sofPrecision_)));
+    Insert(tree, head, Line("[%08lx] Bit Accuracy = %d [bits/pixel]", p, static_cast<int>(sofPrecision_)));
     p = Tell(fp);
     sofLines_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Vertical Size = %d [lines]", p, static_cast<int>(sofLines_)));
+    Insert(tree, head, Line("[%08lx] Vertical Size = %d [lines]", p, static_cast<int>(sofLines_)));
     p = Tell(fp);
     sofSamples_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Horizontal Size = %d [pixels]", p, static_cast<int>(sofSamples_)));
+    Insert(tree, head, Line("[%08lx] Horizontal Size = %d [pixels]", p, static_cast<int>(sofSamples_)));
     p = Tell(fp);
     sofCount_ = Read(fp, 8);
-    const HTREEITEM count = Insert(tree, head, Line("[%08x] Component Number = %d", p, static_cast<int>(sofCount_)));
+    const HTREEITEM count = Insert(tree, head, Line("[%08lx] Component Number = %d", p, static_cast<int>(sofCount_)));
     for (uint32_t i = 0; i < sofCount_; ++i) {
         auto* comp = new FrameComponent;
         Append(frameComponents_, comp);
         comp->offset = Tell(fp);
         comp->identifier = Read(fp, 8);
         const HTREEITEM item =
-            Insert(tree, count, Line("[%08x] Number of Component = %d", comp->offset, static_cast<int>(comp->identifier)));
+            Insert(tree, count, Line("[%08lx] Number of Component = %d", comp->offset, static_cast<int>(comp->identifier)));
         comp->sampling = Read(fp, 8);
         Insert(tree, item, Line("Ratio = 0x%x", comp->sampling));
         comp->quantSelector = Read(fp, 8);
@@ -569,7 +610,7 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     Expand(tree, head);
 }
 
-void CJpegAnalyzer::OnDRI(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnDRI(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
         RoughSegment(fp, position, level, "DRI");
@@ -577,18 +618,18 @@ void CJpegAnalyzer::OnDRI(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     driOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] DRI", driOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] DRI", driOffset_));
+    uint64_t p = Tell(fp);
     driLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(driLength_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(driLength_)));
     p = Tell(fp);
     restartInterval_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Restart Interval = %d [MCU]", p, static_cast<int>(restartInterval_)));
+    Insert(tree, head, Line("[%08lx] Restart Interval = %d [MCU]", p, static_cast<int>(restartInterval_)));
     Expand(tree, head);
     SeekTo(fp, uint64_t{position} + driLength_);
 }
 
-void CJpegAnalyzer::OnSOS(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnSOS(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
         RoughSegment(fp, position, level, "SOS");
@@ -596,20 +637,20 @@ void CJpegAnalyzer::OnSOS(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     sosOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] SOS", sosOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] SOS", sosOffset_));
+    uint64_t p = Tell(fp);
     sosLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(sosLength_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sosLength_)));
     p = Tell(fp);
     sosCount_ = Read(fp, 8);
-    const HTREEITEM count = Insert(tree, head, Line("[%08x] Component Number = %d", p, static_cast<int>(sosCount_)));
+    const HTREEITEM count = Insert(tree, head, Line("[%08lx] Component Number = %d", p, static_cast<int>(sosCount_)));
     for (uint32_t i = 0; i < sosCount_; ++i) {
         auto* comp = new ScanComponent;
         Append(scanComponents_, comp);
         p = Tell(fp);
         comp->selector = Read(fp, 8);
         const HTREEITEM item =
-            Insert(tree, count, Line("[%08x] Component Selector = %d", p, static_cast<int>(comp->selector)));
+            Insert(tree, count, Line("[%08lx] Component Selector = %d", p, static_cast<int>(comp->selector)));
         comp->tableSelection = Read(fp, 8);
         Insert(tree, item,
                Line("Huffman Table Selection (DC, AC) = (#%d, #%d)", static_cast<int>(comp->tableSelection >> 4),
@@ -620,17 +661,17 @@ void CJpegAnalyzer::OnSOS(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     Expand(tree, head);
     p = Tell(fp);
     sosStart_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08x] Scan Start Position = %d", p, static_cast<int>(sosStart_)));
+    Insert(tree, head, Line("[%08lx] Scan Start Position = %d", p, static_cast<int>(sosStart_)));
     p = Tell(fp);
     sosEnd_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08x] Scan End Position = %d", p, static_cast<int>(sosEnd_)));
+    Insert(tree, head, Line("[%08lx] Scan End Position = %d", p, static_cast<int>(sosEnd_)));
     p = Tell(fp);
     sosApprox_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08x] Successive Approximation = %d", p, static_cast<int>(sosApprox_)));
+    Insert(tree, head, Line("[%08lx] Successive Approximation = %d", p, static_cast<int>(sosApprox_)));
     scanPreviousByte_ = std::feof(fp) ? kEndOfFile : sosApprox_;
 }
 
-void CJpegAnalyzer::OnCOM(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnCOM(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
         RoughSegment(fp, position, level, "COM");
@@ -638,14 +679,14 @@ void CJpegAnalyzer::OnCOM(FILE* fp, uint32_t position, int32_t, uint32_t detaile
     }
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     comOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08x] COM", comOffset_));
-    uint32_t p = Tell(fp);
+    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] COM", comOffset_));
+    uint64_t p = Tell(fp);
     comLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08x] Field Length = %d [byte]", p, static_cast<int>(comLength_)));
+    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(comLength_)));
 
     // A line-oriented read of at most L - 3 bytes: it stops after a newline,
     // which stays in the text. A text longer than the line can show is cut
-    // (at a character boundary) and the rest left to the walk.
+    // (at a character boundary, counting the bytes it has in the file).
     p = Tell(fp);
     const size_t limit = comLength_ > 3 ? comLength_ - 3 : 0;
     char text[kMaxCommentBytes + 4] = {};
@@ -659,19 +700,18 @@ void CJpegAnalyzer::OnCOM(FILE* fp, uint32_t position, int32_t, uint32_t detaile
         if (c == '\n')
             break;
     }
-    const size_t kept = CharBoundaryPrefix(text, n, kMaxCommentBytes);
-    if (kept < n) {
-        text[kept] = '\0';
+    size_t kept = 0;
+    const std::string shown = FileText(text, n, kMaxCommentBytes, &kept);
+    if (kept < n)
         SeekTo(fp, uint64_t{p} + kept);
-    }
-    Insert(tree, head, Line("[%08x] Comment : %s", p, text));
+    Insert(tree, head, Line("[%08lx] Comment : %s", p, shown.c_str()));
     Expand(tree, head);
 }
 
 void CJpegAnalyzer::OnImageData(FILE* fp)
 {
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
-    Insert(tree, parentItem, Line("[%08x] Image Data", Tell(fp)));
+    Insert(tree, parentItem, Line("[%08lx] Image Data", Tell(fp)));
 
     IShell& shell = GetAnalysisApp().Shell();
     const int32_t width = static_cast<int32_t>(sofSamples_);

@@ -48,29 +48,37 @@ public:
 
 private:
     uint32_t ReadMarker(FILE* fp);
-    void OnSOI(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnEOI(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnInvalidMarker(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level,
+    // Sends the marker to its handler when the seen-marker set accepts it
+    // there, else to OnInvalidMarker; false when the walk ends (EOI).
+    bool Dispatch(FILE* fp, uint32_t marker, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level,
+                  uint32_t& seenMarkers);
+    // End of the segment that the marker at position - 2 begins, by its
+    // length field; 0 when the marker carries no length, or the length is
+    // below 2 or runs past the end of the file.
+    uint64_t SegmentEnd(FILE* fp, uint32_t marker, uint64_t position);
+    void OnSOI(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnEOI(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnInvalidMarker(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level,
                          uint32_t marker);
-    void OnAPPn(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level, uint32_t marker);
-    void OnDQT(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnDHT(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnSOF(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnDRI(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnSOS(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnCOM(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnAPPn(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level, uint32_t marker);
+    void OnDQT(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnDHT(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnSOF(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnDRI(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnSOS(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnCOM(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
     void OnImageData(FILE* fp);
 
-    void APP0Detailed(FILE* fp, ITreeControl* tree, uint32_t position);
-    void APP1Detailed(FILE* fp, ITreeControl* tree, uint32_t position, int32_t entryId, uint32_t level);
+    void APP0Detailed(FILE* fp, ITreeControl* tree, uint64_t position);
+    void APP1Detailed(FILE* fp, ITreeControl* tree, uint64_t position, int32_t entryId, uint32_t level);
     // Rough-mode line of a segment, then a skip to its end.
-    void RoughSegment(FILE* fp, uint32_t position, uint32_t level, const char* name);
+    void RoughSegment(FILE* fp, uint64_t position, uint32_t level, const char* name);
 
     uint32_t Read(FILE* fp, uint32_t bits);
     // Places the stream at offset, or at the end of the file when offset lies
     // beyond it.
     void SeekTo(FILE* fp, uint64_t offset);
-    static uint32_t Tell(FILE* fp);
+    static uint64_t Tell(FILE* fp);
 
     // Appends to a list, keeping only the first record of each selector: the
     // decoder only ever uses the first match, and the cap bounds memory.
@@ -82,18 +90,22 @@ private:
     HTREEITEM parentItem = 0;
     uint64_t fileSize_ = 0;
 
-    uint32_t soiOffset_ = 0;
-    uint32_t eoiOffset_ = 0;
-    uint32_t app0Offset_ = 0, app0Length_ = 0, app0Identifier_ = 0, app0Version_ = 0;
+    // File offsets of the segments' markers; a scan can carry the walk past
+    // 4 GiB.
+    uint64_t soiOffset_ = 0;
+    uint64_t eoiOffset_ = 0;
+    uint64_t app0Offset_ = 0;
+    uint32_t app0Length_ = 0, app0Identifier_ = 0, app0Version_ = 0;
     uint32_t app0Unit_ = 0, app0XDensity_ = 0, app0YDensity_ = 0, app0ThumbWidth_ = 0, app0ThumbHeight_ = 0;
-    uint32_t app1Offset_ = 0, app1Length_ = 0, app1Null_ = 0, app1Pad_ = 0;
+    uint64_t app1Offset_ = 0;
+    uint32_t app1Length_ = 0, app1Null_ = 0, app1Pad_ = 0;
     char app1Identifier_[30] = {};
-    uint32_t dqtOffset_ = 0, dqtLength_ = 0;
-    uint32_t dhtOffset_ = 0, dhtLength_ = 0;
-    uint32_t sofOffset_ = 0, sofLength_ = 0, sofPrecision_ = 0, sofLines_ = 0, sofSamples_ = 0, sofCount_ = 0;
-    uint32_t sosOffset_ = 0, sosLength_ = 0, sosCount_ = 0, sosStart_ = 0, sosEnd_ = 0, sosApprox_ = 0;
-    uint32_t comOffset_ = 0, comLength_ = 0;
-    uint32_t driOffset_ = 0, driLength_ = 0, restartInterval_ = 0;
+    uint64_t dqtOffset_ = 0, dhtOffset_ = 0, sofOffset_ = 0, sosOffset_ = 0, comOffset_ = 0, driOffset_ = 0;
+    uint32_t dqtLength_ = 0, dhtLength_ = 0;
+    uint32_t sofLength_ = 0, sofPrecision_ = 0, sofLines_ = 0, sofSamples_ = 0, sofCount_ = 0;
+    uint32_t sosLength_ = 0, sosCount_ = 0, sosStart_ = 0, sosEnd_ = 0, sosApprox_ = 0;
+    uint32_t comLength_ = 0;
+    uint32_t driLength_ = 0, restartInterval_ = 0;
     // The byte the reader took last in the scan header (0x100 at end of file).
     uint32_t scanPreviousByte_ = 0;
 

@@ -9,6 +9,7 @@
 #include "core/analysis_tree.h"
 #include "core/result_text.h"
 #include "core/stream_size.h"
+#include "swf/side_file.h"
 
 namespace {
 
@@ -192,15 +193,11 @@ void CSwfAnalyzer::Analyze(FILE* fp, const char* path, int32_t, uint32_t detaile
     if (kind == 'F') {
         TagWalk(fp, addEntry);
     } else if (kind == 'C') {
-        const std::string sideName = SideFileName(path);
-        if (sideName.empty() || !WriteSideFile(fp, sideName, nullptr))
-            return;
-        FILE* copy = std::fopen(sideName.c_str(), "rb");
+        const FilePtr copy = WriteSideFile(fp, SideFileName(path), nullptr);
         if (!copy)
             return;
-        ReadFrameHeader(copy);
-        TagWalk(copy, addEntry);
-        std::fclose(copy);
+        ReadFrameHeader(copy.get());
+        TagWalk(copy.get(), addEntry);
     }
 }
 
@@ -286,19 +283,23 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
     }
 }
 
-bool CSwfAnalyzer::WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result)
+FilePtr CSwfAnalyzer::WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result)
 {
-    FILE* out = std::fopen(sideName.c_str(), "wb");
+    if (sideName.empty())
+        return nullptr;
+    CSideFile side(sideName);
+    FILE* out = side.Create();
     if (!out)
-        return false;
+        return nullptr;
     // The body can be no longer than the header says; a stream that inflates
     // to more (a zlib bomb) stops there instead of filling the disk.
     CInflater inflater;
-    InflateResult r = inflater.InflateToFile(fp, out, BodyLimit(fileLength));
-    std::fclose(out);
+    const InflateResult r = inflater.InflateToFile(fp, out, BodyLimit(fileLength));
+    if (r.status == InflateStatus::SinkStopped)
+        return nullptr;
     if (result)
         *result = r;
-    return true;
+    return side.Commit();
 }
 
 void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
@@ -348,7 +349,8 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
     const ByteRange stream = Bytes(at + 8, size - std::min<uint64_t>(size, at + 8), size);
     tree->SetItemRange(head, Bytes(at, size - std::min<uint64_t>(size, at), size));
     InflateResult result;
-    if (sideName.empty() || !WriteSideFile(fp, sideName, &result)) {
+    const FilePtr copy = WriteSideFile(fp, sideName, &result);
+    if (!copy) {
         tree->InsertItem(Line("[%08lx] zlib Stream : the side file %s.decompress cannot be written",
                               at + 8, path).c_str(),
                          head, stream);
@@ -361,16 +363,12 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
                      head, stream);
     tree->Expand(head, TVE_EXPAND);
 
-    FILE* copy = std::fopen(sideName.c_str(), "rb");
-    if (!copy)
-        return;
     const HTREEITEM body = tree->InsertItem(
         Line("[00000000] Inflated Body : %s (offsets below are in this file)", sideName.c_str()).c_str(),
-        parentItem, ByteRange{0, StreamSize(copy), true});
-    DetailedFrameHeader(copy, body, true);
-    TagWalk(copy, toTree(body, true));
+        parentItem, ByteRange{0, StreamSize(copy.get()), true});
+    DetailedFrameHeader(copy.get(), body, true);
+    TagWalk(copy.get(), toTree(body, true));
     tree->Expand(body, TVE_EXPAND);
-    std::fclose(copy);
 }
 
 uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSideFile)

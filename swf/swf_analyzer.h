@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "core/analysis_app.h"
 #include "core/bit_reader.h"
 #include "core/tree_control.h"
 #include "codec/inflater.h"
@@ -37,9 +38,9 @@ private:
     void ReadFileHeader(FILE* fp);
     void ReadFrameHeader(FILE* fp);
     void TagWalk(FILE* fp, const LineSink& emit);
-    // Inflates the body that follows fp's position into the side file; false
-    // when the side file cannot be written.
-    bool WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result);
+    // Inflates the body that follows fp's position into the side file and
+    // returns it open for reading; null when the side file cannot be written.
+    FilePtr WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result);
 
     void DetailedLayout(FILE* fp, const char* path, uint32_t level);
     // Lays out the frame header at fp's position; returns the offset after it.

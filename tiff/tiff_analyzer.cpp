@@ -10,10 +10,13 @@
 #include "core/analysis_app.h"
 #include "core/stream_size.h"
 #include "core/analysis_tree.h"
+#include "core/file_text.h"
 #include "core/result_text.h"
 #include "image/image_buffer.h"
 #include "codec/strip_decoder.h"
 #include "codec/inflater.h"
+#include "codec/jpeg_scan_decoder.h"
+#include "codec/jpeg_stream_tables.h"
 #include "codec/lzw_decoder.h"
 #include "codec/pack_bits_decoder.h"
 #include "codec/sample_sink.h"
@@ -171,7 +174,14 @@ enum Tag : uint32_t {
     kDateTime = 306,
     kPredictor = 317,
     kColorMap = 320,
+    kTileWidth = 322,
+    kTileLength = 323,
+    kTileOffsets = 324,
+    kTileByteCounts = 325,
+    kInkSet = 332,
     kExtraSamples = 338,
+    kSampleFormat = 339,
+    kJpegTables = 347,
     kJpegInterchangeFormat = 513,
     kXmp = 700,
     kIptc = 33723,
@@ -200,8 +210,10 @@ const char* SummaryCompressionText(uint32_t compression)
     case 3: return "[圧縮形式] T4-エンコード 】";
     case 4: return "[圧縮形式] T6-エンコード 】";
     case 5: return "[圧縮形式] LZW 】";
-    case 6: return "[圧縮形式] JPEG 】";
+    case 6:
+    case 7: return "[圧縮形式] JPEG 】";
     case 32773: return "[圧縮形式] PackBits圧縮 】";
+    case 8:
     case 32946: return "[圧縮形式] Deflate 】";
     default: return "[圧縮形式] 非対応の形式 】";
     }
@@ -216,7 +228,10 @@ const char* CompressionText(uint32_t compression)
     case 4: return "T6-Encode";
     case 5: return "LZW";
     case 6: return "JPEG";
+    case 7: return "JPEG";
+    case 8: return "Adobe Deflate";
     case 32773: return "PackBits";
+    case 32946: return "Deflate";
     default: return kUndefinedValue;
     }
 }
@@ -225,6 +240,12 @@ const char* CompressionText(uint32_t compression)
 constexpr const char* kPhotometricTexts[] = {
     "White is Zero", "Black is Zero", "RGB Full Color", "Palette Color", "Transparency Mask",
     "Separated - usually CMYK", "YCbCr", "1976 CIE L*a*b*",
+};
+
+// SamplesPerPixel 1 to 4, by what the samples of a pixel usually are.
+constexpr const char* kSamplesPerPixelTexts[] = {
+    "Grayscale, Bilevel or Palette", "Grayscale with Extra Sample", "RGB Full Color",
+    "RGB with Extra Sample or CMYK",
 };
 
 // Orientation 1 to 8: TIFF 6.0 section 8.
@@ -312,6 +333,10 @@ void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     const uint32_t L = level + 1;
     if (std::feof(fp))
         return;
+    // Positions inside the structure are 32-bit; a header that lies past
+    // 4 GiB (Exif data after a huge JPEG scan) cannot be laid out with them.
+    if (const long start = std::ftell(fp); start < 0 || static_cast<uint64_t>(start) > UINT32_MAX - 8)
+        return;
 
     fileSize = StreamSize(fp);
     baseOffset = Tell(fp);
@@ -331,7 +356,7 @@ void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
         currentIfd = i;
         if (detailed) {
             AnalyzeIfd(fp, record, offset, entryId, 1, L);
-            if (FindEntry(i, kStripOffsets) || FindEntry(i, kJpegInterchangeFormat))
+            if (FindEntry(i, kStripOffsets) || FindEntry(i, kTileOffsets) || FindEntry(i, kJpegInterchangeFormat))
                 AnalyzeImageData(fp, path, entryId, detailed, L);
         } else {
             GetAnalysisApp().AddEntry(L, Format("[%08x] /* --- IFD #%04d --- */", offset, i).c_str());
@@ -625,11 +650,8 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
     case kImageDescription:
     case kSoftware:
     case kDateTime:
-        if (first && first->text) {
-            char line[kLineBufferSize];
-            CopyLine(line, first->text.get());
-            lines.emplace_back(line);
-        }
+        if (first && first->text)
+            lines.push_back(FileText(first->text.get(), std::strlen(first->text.get()), kMaxLineBytes));
         break;
     case kStripOffsets:
         // Made absolute here, so the image data is found whatever the
@@ -640,13 +662,18 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
                                    ValuePosition(entry, e, i), i, values[i].unsignedValue));
         }
         break;
+    case kTileOffsets:
+        // Made absolute like the strip offsets; no text.
+        for (EntryValue& v : values)
+            v.unsignedValue += baseOffset;
+        break;
     case kOrientation:
         if (first)
             lines.emplace_back(TextFrom(kOrientationTexts, value, 1));
         break;
     case kSamplesPerPixel:
         if (first)
-            lines.emplace_back(value == 3 ? "RGB Full Color" : kUndefinedValue);
+            lines.emplace_back(TextFrom(kSamplesPerPixelTexts, value, 1));
         break;
     case kRowsPerStrip:
         if (first)
@@ -736,9 +763,7 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
         std::string text;
         for (uint32_t i = 0; i < std::min(count, kShown); ++i)
             text += static_cast<char>(values[i].unsignedValue & 0xFF);
-        char line[kLineBufferSize];
-        CopyLine(line, text.c_str());
-        lines.emplace_back(line);
+        lines.push_back(FileText(text.c_str(), std::strlen(text.c_str()), kMaxLineBytes));
         break;
     }
     case kIptc:
@@ -848,6 +873,66 @@ constexpr const char* kUnsupported = "未対応の形式";
 // Largest picture side given an image window; a bitmap beyond the pixel
 // memory's cap gets a window without pixels.
 constexpr uint32_t kMaxPictureSide = 0x7FFFFF00;
+
+// Compression schemes: TIFF 6.0 section 3 and its technical notes.
+enum Compression : uint32_t {
+    kUncompressed = 1,
+    kModifiedHuffman = 2,
+    kFaxT4 = 3,
+    kFaxT6 = 4,
+    kLzw = 5,
+    kOldJpeg = 6,
+    kJpeg = 7,
+    kAdobeDeflate = 8,
+    kPackBits = 32773,
+    kDeflate = 32946,
+};
+
+// Samples and the bytes of a data row, bounded so that a hostile sample
+// count or tile width cannot make a row buffer larger than a bitmap.
+constexpr uint32_t kMaxSamplesPerPixel = 32;
+constexpr uint64_t kMaxRowBytes = uint64_t{64} << 20;
+// Tiles and JPEG strips that cannot be decoded in place are decoded into a
+// scratch bitmap of at most this many pixels first.
+constexpr uint64_t kMaxScratchPixels = uint64_t{1} << 24;
+// Bytes of a JPEG strip or tile read for its marker segments, and of a
+// JPEGTables stream.
+constexpr uint64_t kMaxJpegHeaderBytes = 8 * 1024;
+constexpr uint64_t kMaxJpegTablesBytes = 1u << 20;
+
+// A bitmap of its own for one strip or tile, copied into the picture.
+struct Scratch {
+    std::vector<uint8_t> pixels;
+    uint32_t width = 0;    // bitmap size in pixels
+    uint32_t height = 0;
+
+    bool Make(uint64_t columns, uint64_t rows)
+    {
+        if (columns == 0 || rows == 0 || columns > 0x7FFF0000 || rows > 0x7FFF0000)
+            return false;
+        width = static_cast<uint32_t>(CImageBuffer::PaddedSize(static_cast<int32_t>(columns)));
+        height = static_cast<uint32_t>(CImageBuffer::PaddedSize(static_cast<int32_t>(rows)));
+        if (uint64_t{width} * height > kMaxScratchPixels)
+            return false;
+        pixels.assign(size_t{width} * height * 3, 0);
+        return true;
+    }
+    // Copies the top left columns x rows pixels to (x, y) of the picture,
+    // cut at its edges.
+    void CopyTo(const CSampleWriter::Picture& picture, uint32_t x, uint32_t y, uint32_t columns,
+                uint32_t rows) const
+    {
+        const uint32_t w = std::min(picture.width, picture.bitmapWidth);
+        const uint32_t h = std::min(picture.height, picture.bitmapHeight);
+        if (x >= w || y >= h)
+            return;
+        const size_t n = std::min({columns, w - x, width}) * size_t{3};
+        for (uint32_t r = 0; r < rows && r < height && y + r < h; ++r)
+            std::memcpy(picture.pixels + (size_t{picture.bitmapHeight} - 1 - (y + r)) * picture.bitmapWidth * 3 +
+                            size_t{x} * 3,
+                        pixels.data() + (size_t{height} - 1 - r) * width * 3, n);
+    }
+};
 }  // namespace
 
 uint32_t CTiffAnalyzer::FirstValue(uint32_t tag, uint32_t fallback)
@@ -859,204 +944,293 @@ uint32_t CTiffAnalyzer::FirstValue(uint32_t tag, uint32_t fallback)
 void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
 {
     LineWriter out;
+    const IfdEntry* tiles = FindEntry(currentIfd, kTileOffsets);
     const IfdEntry* strips = FindEntry(currentIfd, kStripOffsets);
+    const bool tiled = tiles && (!strips || FindEntry(currentIfd, kTileWidth));
+    const IfdEntry* segments = tiled ? tiles : strips;
     const IfdEntry* jpeg = FindEntry(currentIfd, kJpegInterchangeFormat);
-    const IfdEntry* source = strips ? strips : jpeg;
+    const IfdEntry* source = segments ? segments : jpeg;
     if (!source || source->values.empty())
         return;
     const uint32_t position = source->values.front().unsignedValue;
-    Seek(fp, position);
-    reader.Reset();
-    out.Insert(Format(strips ? "[%08x] Image Data" : "[%08x] Jpeg Data", position), parentItem);
 
     // TIFF 6.0 defaults stand in for absent fields.
     const uint32_t width = FirstValue(kImageWidth, 0);
     const uint32_t height = FirstValue(kImageLength, 0);
-    const uint32_t compression = FirstValue(kCompression, 1);
+    const uint32_t compression = FirstValue(kCompression, kUncompressed);
+    if (compression == kJpeg && segments)
+        LayOutJpegTables(fp, path, entryId, detailed, level);
+    Seek(fp, position);
+    reader.Reset();
+    out.Insert(Format(segments ? "[%08x] Image Data" : "[%08x] Jpeg Data", position), parentItem);
 
-    pixelBuffer = nullptr;
-    int32_t bitmapWidth = 0;
-    int32_t bitmapHeight = 0;
-    if (!jpeg && width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide) {
-        IShell& shell = GetAnalysisApp().Shell();
-        ImageRect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
-        shell.AddImageWindow(PathFileName(path ? path : ""), rect);
-        bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
-        bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
-        shell.PrepareImage(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,
-                           bitmapHeight - static_cast<int32_t>(height), &pixelBuffer);
-    }
-
-    switch (compression) {
-    case 1:
-    case 5:
-    case 32773:
-        break;
-    case 6: {
-        // The JPEG stream's lines hang under the data line just inserted.
+    if (compression == kOldJpeg) {
+        // The JPEG stream's lines, and its picture, are the JPEG analyzer's;
+        // they hang under the data line just inserted.
         if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
             RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
         }
         return;
     }
-    case 3:
-    case 4:
-        // Bilevel fax coding: no samples, no planar layout.
-        if (compression == 3 && (FirstValue(kT4Options, 0) & 1)) {
-            // Two-dimensional T.4 coding is not decoded.
-            out.Insert(kUnsupported, parentItem);
-            return;
-        }
-        if (strips && pixelBuffer)
-            DecodeFax(fp, *strips, compression == 3 ? CStripDecoder::kModeT4 : CStripDecoder::kModeT6,
-                      {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth),
-                       static_cast<uint32_t>(bitmapHeight)});
-        return;
-    case 32946:
-        break;
-    default:
-        out.Insert(kUnsupported, parentItem);
-        return;
-    }
-
-    const uint32_t planar = FirstValue(kPlanarConfiguration, 1);
-    if (planar == 2)
-        return;
     CSampleWriter::Format format;
-    if (planar != 1 || !SampleFormat(compression, format)) {
+    if (!segments || !Drawable(compression, format)) {
         out.Insert(kUnsupported, parentItem);
         return;
     }
-    if (!strips || !pixelBuffer)
-        return;
+    pixelBuffer = nullptr;
+    CSampleWriter::Picture picture{nullptr, width, height, 0, 0};
+    if (width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide) {
+        IShell& shell = GetAnalysisApp().Shell();
+        ImageRect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
+        shell.AddImageWindow(PathFileName(path ? path : ""), rect);
+        const int32_t bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
+        const int32_t bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
+        shell.PrepareImage(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,
+                           bitmapHeight - static_cast<int32_t>(height), &pixelBuffer);
+        picture = {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth),
+                   static_cast<uint32_t>(bitmapHeight)};
+    }
+    const std::vector<Segment> list = Segments(*segments, tiled, format.planar ? format.samplesPerPixel : 1);
+    if (pixelBuffer) {
+        switch (compression) {
+        case kModifiedHuffman:
+        case kFaxT4:
+        case kFaxT6: DecodeFax(fp, list, compression, picture); break;
+        case kJpeg: DecodeJpeg(fp, list, picture); break;
+        default: {
+            CSampleWriter writer(picture, std::move(format));
+            DecodeSamples(fp, list, compression, writer);
+            break;
+        }
+        }
+    }
+    if (compression == kJpeg) {
+        // The first segment's stream is laid out like old-style JPEG data,
+        // under the data line.
+        Seek(fp, position);
+        if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
+            RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
+        }
+    }
+}
 
-    CSampleWriter writer({pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth),
-                          static_cast<uint32_t>(bitmapHeight)},
-                         std::move(format));
-    DecodeStrips(fp, *strips, compression, writer);
+void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, int32_t entryId, uint32_t detailed,
+                                     uint32_t level)
+{
+    // The shared tables stream is laid out like JPEG data of its own.
+    const IfdEntry* tables = FindEntry(currentIfd, kJpegTables);
+    if (!tables || ValuesInline(*tables) || !InFile(tables->valueField, 2))
+        return;
+    LineWriter out;
+    Seek(fp, tables->valueField);
+    reader.Reset();
+    out.Insert(Format("[%08x] Jpeg Data", tables->valueField), parentItem);
+    if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
+        RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
+    }
+}
+
+bool CTiffAnalyzer::Drawable(uint32_t compression, CSampleWriter::Format& format)
+{
+    const uint32_t spp = FirstValue(kSamplesPerPixel, 1);
+    const uint32_t bits = FirstValue(kBitsPerSample, 1);
+    const uint32_t planar = FirstValue(kPlanarConfiguration, 1);
+    if (spp == 0 || spp > kMaxSamplesPerPixel || (planar != 1 && planar != 2) || FirstValue(kSampleFormat, 1) != 1)
+        return false;
+    const bool tiled = FindEntry(currentIfd, kTileOffsets) && FindEntry(currentIfd, kTileWidth);
+    if (tiled) {
+        const uint32_t tileWidth = FirstValue(kTileWidth, 0);
+        const uint32_t tileLength = FirstValue(kTileLength, 0);
+        if (tileWidth == 0 || tileLength == 0)
+            return false;
+    }
+    switch (compression) {
+    case kModifiedHuffman:
+    case kFaxT4:
+    case kFaxT6:
+        // Bilevel fax coding: one sample of one bit, no planes.
+        return spp == 1 && bits == 1 && planar == 1 && FirstValue(kPhotometric, 0) <= 1;
+    case kJpeg: {
+        const uint32_t photometric = FirstValue(kPhotometric, spp == 3 ? 2 : 1);
+        return bits == 8 && planar == 1 &&
+               ((spp == 3 && (photometric == 2 || photometric == 6)) || (spp == 1 && photometric == 1));
+    }
+    case kUncompressed:
+    case kLzw:
+    case kAdobeDeflate:
+    case kPackBits:
+    case kDeflate: return SampleFormat(compression, format);
+    default: return false;
+    }
 }
 
 bool CTiffAnalyzer::SampleFormat(uint32_t compression, CSampleWriter::Format& format)
 {
     const IfdEntry* map = FindEntry(currentIfd, kColorMap);
     format.samplesPerPixel = FirstValue(kSamplesPerPixel, 1);
-    const uint32_t bits = FirstValue(kBitsPerSample, 1);
+    format.bitsPerSample = FirstValue(kBitsPerSample, 1);
+    format.planar = FirstValue(kPlanarConfiguration, 1) == 2 && format.samplesPerPixel > 1;
+    format.littleEndian = LittleEndian();
     const uint32_t photometric = FirstValue(kPhotometric, map ? 3 : format.samplesPerPixel >= 3 ? 2 : 1);
-    // Uncompressed strips are never differenced.
-    format.predictor = compression != 1 && FirstValue(kPredictor, 1) == 2;
+    // Uncompressed strips are never differenced; floating-point
+    // differencing is not undone.
+    const uint32_t predictor = compression == kUncompressed ? 1 : FirstValue(kPredictor, 1);
+    if (predictor != 1 && predictor != 2)
+        return false;
+    format.predictor = predictor == 2;
     format.whiteIsZero = photometric == 0;
-    if (format.samplesPerPixel == 0)
-        return false;
-    if (bits == 1 && format.samplesPerPixel == 1) {
-        format.layout = CSampleWriter::Layout::Bilevel;
-        return photometric <= 1;
-    }
-    if (bits != 8)
-        return false;
-    if (photometric == 3) {
+    switch (photometric) {
+    case 0:
+    case 1: format.layout = CSampleWriter::Layout::Gray; break;
+    case 2: format.layout = CSampleWriter::Layout::Rgb; break;
+    case 3: {
         if (!map || map->values.size() < 3 || format.samplesPerPixel != 1)
             return false;
         format.layout = CSampleWriter::Layout::Palette;
         const size_t n = map->values.size() / 3;
+        // A map whose entries all fit in 8 bits is taken as an 8-bit map,
+        // as libtiff takes it; otherwise each entry's high byte is shown.
+        bool eightBit = true;
+        for (const EntryValue& v : map->values)
+            eightBit = eightBit && v.unsignedValue < 256;
+        const uint32_t shift = eightBit ? 0 : 8;
         for (size_t i = 0; i < n; ++i) {
-            format.red.push_back(map->values[i].unsignedValue);
-            format.green.push_back(map->values[n + i].unsignedValue);
-            format.blue.push_back(map->values[2 * n + i].unsignedValue);
+            format.red.push_back(static_cast<uint8_t>(map->values[i].unsignedValue >> shift));
+            format.green.push_back(static_cast<uint8_t>(map->values[n + i].unsignedValue >> shift));
+            format.blue.push_back(static_cast<uint8_t>(map->values[2 * n + i].unsignedValue >> shift));
         }
-        return true;
+        break;
     }
-    format.layout = format.samplesPerPixel >= 3 ? CSampleWriter::Layout::Rgb : CSampleWriter::Layout::Gray;
-    return true;
+    case 5:
+        // Inks other than CMYK are not converted.
+        if (FirstValue(kInkSet, 1) != 1)
+            return false;
+        format.layout = CSampleWriter::Layout::Cmyk;
+        break;
+    default: return false;
+    }
+    return CSampleWriter::Supported(format);
 }
 
-void CTiffAnalyzer::DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t compression, CSampleWriter& writer)
+std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::Segments(const IfdEntry& offsets, bool tiled, uint32_t planes)
 {
-    const IfdEntry* counts = FindEntry(currentIfd, kStripByteCounts);
-    uint32_t rowsPerStrip = FirstValue(kRowsPerStrip, 0xFFFFFFFF);
-    if (rowsPerStrip == 0)
-        rowsPerStrip = 0xFFFFFFFF;
+    // Strips hold whole rows, tiles blocks of TileWidth x TileLength pixels
+    // (those on the right and bottom edges reach past the picture); with
+    // planes, all segments of sample 0 come first, then those of sample 1...
+    const IfdEntry* counts = FindEntry(currentIfd, tiled ? kTileByteCounts : kStripByteCounts);
+    const uint64_t width = FirstValue(kImageWidth, 0);
     const uint64_t height = FirstValue(kImageLength, 0);
+    uint64_t segmentWidth = width;
+    uint64_t segmentLength = FirstValue(kRowsPerStrip, 0xFFFFFFFF);
+    // Without RowsPerStrip (or with a value of 0) the image is one strip.
+    if (!tiled && segmentLength == 0)
+        segmentLength = 0xFFFFFFFF;
+    if (tiled) {
+        segmentWidth = FirstValue(kTileWidth, 0);
+        segmentLength = FirstValue(kTileLength, 0);
+    }
+    std::vector<Segment> list;
+    if (segmentWidth == 0 || segmentLength == 0 || width == 0 || height == 0)
+        return list;
+    const uint64_t across = tiled ? (width + segmentWidth - 1) / segmentWidth : 1;
+    const uint64_t down = (height + segmentLength - 1) / segmentLength;
+    const uint64_t perPlane = across * down;
+    for (size_t i = 0; i < offsets.values.size(); ++i) {
+        const uint64_t plane = i / perPlane;
+        const uint64_t index = i % perPlane;
+        if (plane >= planes)
+            break;
+        Segment s;
+        s.offset = offsets.values[i].unsignedValue;
+        if (s.offset >= fileSize)
+            continue;
+        // A segment without a byte count runs to the end of the file.
+        s.size = fileSize - s.offset;
+        if (counts && i < counts->values.size())
+            s.size = std::min<uint64_t>(s.size, counts->values[i].unsignedValue);
+        s.x = static_cast<uint32_t>(index % across * segmentWidth);
+        s.y = static_cast<uint32_t>(index / across * segmentLength);
+        s.columns = static_cast<uint32_t>(segmentWidth);
+        s.rows = static_cast<uint32_t>(tiled ? segmentLength : std::min(segmentLength, height - s.y));
+        s.plane = static_cast<uint32_t>(plane);
+        list.push_back(s);
+    }
+    return list;
+}
 
+void CTiffAnalyzer::DecodeSamples(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,
+                                  CSampleWriter& writer)
+{
     std::unique_ptr<CLzwDecoder> lzw;
-    if (compression == 5)
+    if (compression == kLzw)
         lzw = std::make_unique<CLzwDecoder>();
     std::unique_ptr<CInflater> inflater;
-    if (compression == 32946)
+    if (compression == kDeflate || compression == kAdobeDeflate)
         inflater = std::make_unique<CInflater>();
     std::vector<uint8_t> data;
-    for (size_t s = 0; s < strips.values.size(); ++s) {
-        const uint64_t firstRow = uint64_t{rowsPerStrip} * s;
-        if (firstRow >= height)
-            break;
-        const uint64_t offset = strips.values[s].unsignedValue;
-        if (offset >= fileSize)
+    for (const Segment& s : segments) {
+        if (writer.RowBytes(s.columns) > kMaxRowBytes)
             continue;
-        writer.BeginStrip(firstRow, rowsPerStrip);
-        // A strip without a byte count runs to the end of the file; no strip
-        // is read past it, nor beyond what its rows can use: PackBits and
-        // LZW code no picture in more than twice its size.
-        uint64_t size = fileSize - offset;
-        if (counts && s < counts->values.size())
-            size = std::min<uint64_t>(size, counts->values[s].unsignedValue);
+        writer.BeginSegment(s.x, s.y, s.columns, s.rows, s.plane);
         const uint64_t wanted = writer.BytesWanted();
-        if (compression == 32946) {
+        if (wanted == 0)
+            continue;
+        Seek(fp, s.offset);
+        reader.Reset();
+        if (inflater) {
             // Deflate packs a picture far tighter than PackBits or LZW, so
-            // only the strip's own size bounds the input; the output stops
-            // when the strip's rows are full.
-            Seek(fp, offset);
-            reader.Reset();
+            // only the segment's own size bounds the input; the output stops
+            // when the segment's rows are full.
             CSampleSink sink(writer);
-            inflater->InflateToSink(fp, sink, wanted, size);
+            inflater->InflateToSink(fp, sink, wanted, s.size);
+            writer.EndSegment();
             continue;
         }
-        size = std::min<uint64_t>(size, compression == 1 ? wanted : 2 * wanted + 1024);
-        data.resize(size);
-        Seek(fp, offset);
-        reader.Reset();
+        // No segment is read beyond what its rows can use: PackBits and LZW
+        // code no picture in more than twice its size.
+        data.resize(std::min<uint64_t>(s.size, compression == kUncompressed ? wanted : 2 * wanted + 1024));
         data.resize(std::fread(data.data(), 1, data.size(), fp));
-
-        if (compression == 5) {
+        if (compression == kLzw)
             lzw->DecodeStrip(data.data(), data.size(), writer);
-        } else if (compression == 32773) {
+        else if (compression == kPackBits)
             CPackBitsDecoder::DecodeStrip(data.data(), data.size(), writer);
-        } else {
+        else
             writer.PutRun(data.data(), data.size());
-        }
+        writer.EndSegment();
     }
 }
 
-void CTiffAnalyzer::DecodeFax(FILE* fp, const IfdEntry& strips, uint32_t mode, const CSampleWriter::Picture& picture)
+void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,
+                              const CSampleWriter::Picture& picture)
 {
-    const IfdEntry* counts = FindEntry(currentIfd, kStripByteCounts);
-    // Without RowsPerStrip the whole image is one strip (TIFF 6.0).
-    uint32_t rowsPerStrip = FirstValue(kRowsPerStrip, 0xFFFFFFFF);
-    if (rowsPerStrip == 0)
-        rowsPerStrip = 0xFFFFFFFF;
+    const uint32_t width = std::min(picture.width, picture.bitmapWidth);
     const uint32_t height = std::min(picture.height, picture.bitmapHeight);
-    if (picture.width == 0 || picture.width > picture.bitmapWidth)
-        return;
-
-    // Strip s holds picture rows done to done + rows - 1; its first line goes
-    // to memory row bitmapHeight - 1 - done.
-    CStripDecoder decoder;
+    uint32_t mode = CStripDecoder::kModeT6;
+    if (compression == kModifiedHuffman)
+        mode = CStripDecoder::kModeMh;
+    else if (compression == kFaxT4)
+        mode = FirstValue(kT4Options, 0) & 1 ? CStripDecoder::kModeT4TwoD : CStripDecoder::kModeT4;
     // FillOrder 2: the first pixel of a byte is its lowest bit.
     const bool lowBitFirst = FirstValue(kFillOrder, 1) == 2;
-    uint32_t done = 0;
-    for (size_t s = 0; s < strips.values.size() && done < height; ++s) {
-        const uint32_t rows = std::min(rowsPerStrip, height - done);
-        const uint64_t offset = strips.values[s].unsignedValue;
-        if (offset < fileSize) {
-            // A strip without a byte count runs to the end of the file.
-            uint32_t size = static_cast<uint32_t>(
-                std::min<uint64_t>(fileSize - offset, CStripDecoder::kUnknownByteCount));
-            if (counts && s < counts->values.size())
-                size = std::min(size, counts->values[s].unsignedValue);
-            Seek(fp, offset);
-            reader.Reset();
-            decoder.Decode(fp, picture.width, rows, picture.bitmapWidth, picture.bitmapHeight - done, mode,
-                           picture.pixels, size, lowBitFirst);
+    CStripDecoder decoder;
+    Scratch scratch;
+    for (const Segment& s : segments) {
+        if (s.x >= width || s.y >= height)
+            continue;
+        Seek(fp, s.offset);
+        reader.Reset();
+        const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(s.size, CStripDecoder::kUnknownByteCount));
+        // A strip of whole rows is decoded in place; its first line goes to
+        // memory row bitmapHeight - 1 - y. A tile goes through a bitmap of
+        // its own.
+        if (s.x == 0 && s.columns == picture.width) {
+            decoder.Decode(fp, width, std::min(s.rows, height - s.y), picture.bitmapWidth,
+                           picture.bitmapHeight - s.y, mode, picture.pixels, size, lowBitFirst);
+        } else if (scratch.Make(s.columns, s.rows)) {
+            decoder.Decode(fp, s.columns, s.rows, scratch.width, scratch.height, mode, scratch.pixels.data(), size,
+                           lowBitFirst);
+            scratch.CopyTo(picture, s.x, s.y, s.columns, s.rows);
         }
-        done += rows;
     }
 
     // The decoder draws the coding's white runs white. Fax coding writes
@@ -1065,8 +1239,59 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const IfdEntry& strips, uint32_t mode, c
         const size_t rowBytes = size_t{picture.bitmapWidth} * 3;
         for (uint32_t y = 0; y < height; ++y) {
             uint8_t* row = picture.pixels + (size_t{picture.bitmapHeight} - 1 - y) * rowBytes;
-            for (size_t i = 0; i < size_t{picture.width} * 3; ++i)
+            for (size_t i = 0; i < size_t{width} * 3; ++i)
                 row[i] = static_cast<uint8_t>(~row[i]);
         }
+    }
+}
+
+void CTiffAnalyzer::DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, const CSampleWriter::Picture& picture)
+{
+    // The shared tables are read once; each segment's stream brings its
+    // frame and scan header (and may bring tables of its own).
+    CJpegStreamTables tables;
+    std::vector<uint8_t> data;
+    size_t scanStart = 0;
+    if (const IfdEntry* shared = FindEntry(currentIfd, kJpegTables);
+        shared && !ValuesInline(*shared) && shared->valueField < fileSize) {
+        data.resize(std::min<uint64_t>({shared->count, kMaxJpegTablesBytes, fileSize - shared->valueField}));
+        Seek(fp, shared->valueField);
+        data.resize(std::fread(data.data(), 1, data.size(), fp));
+        tables.Read(data.data(), data.size(), &scanStart);
+    }
+    const bool rgb = FirstValue(kPhotometric, 2) == 2 && FirstValue(kSamplesPerPixel, 1) == 3;
+    const uint32_t width = std::min(picture.width, picture.bitmapWidth);
+    const uint32_t height = std::min(picture.height, picture.bitmapHeight);
+    CJpegScanDecoder decoder;
+    Scratch scratch;
+    for (const Segment& s : segments) {
+        if (s.x >= width || s.y >= height)
+            continue;
+        data.resize(std::min(s.size, kMaxJpegHeaderBytes));
+        Seek(fp, s.offset);
+        data.resize(std::fread(data.data(), 1, data.size(), fp));
+        CJpegScanDecoder::Frame frame;
+        if (!tables.Read(data.data(), data.size(), &scanStart) || !tables.Frame(frame, rgb) ||
+            frame.width != s.columns || frame.height == 0)
+            continue;
+        frame.height = std::min(frame.height, s.rows);
+        // MCUs reach past the frame's edge by up to 15 pixels: a strip whose
+        // MCUs stay inside the bitmap is decoded in place.
+        const uint64_t mcuHeight = 8u * frame.components[0].vertical;
+        const uint64_t codedRows = (frame.height + mcuHeight - 1) / mcuHeight * mcuHeight;
+        CJpegScanDecoder::Target target;
+        const bool inPlace = s.x == 0 && frame.width == picture.width && s.y + codedRows <= picture.bitmapHeight;
+        if (inPlace) {
+            target = {picture.pixels, static_cast<int32_t>(picture.bitmapWidth),
+                      static_cast<int32_t>(picture.bitmapHeight - s.y)};
+        } else if (scratch.Make(frame.width, frame.height)) {
+            target = {scratch.pixels.data(), static_cast<int32_t>(scratch.width), static_cast<int32_t>(scratch.height)};
+        } else {
+            continue;
+        }
+        Seek(fp, s.offset + scanStart);
+        decoder.Decode(fp, data[scanStart - 1], frame, target);
+        if (!inPlace)
+            scratch.CopyTo(picture, s.x, s.y, frame.width, frame.height);
     }
 }

@@ -79,12 +79,31 @@ private:
     std::string RoughSummary(uint32_t ifdIndex);
     // Unsigned first value of tag in IFD currentIfd, or fallback.
     uint32_t FirstValue(uint32_t tag, uint32_t fallback);
-    // How the decoded bytes of IFD currentIfd become pixels; false when this
-    // program cannot draw them.
+    // One strip or tile of the image of IFD currentIfd: where its data lies
+    // and which pixels it covers (columns x rows from (x, y); tiles on the
+    // edges reach past the picture), and for planar images its sample.
+    struct Segment {
+        uint64_t offset = 0;
+        uint64_t size = 0;
+        uint32_t x = 0;
+        uint32_t y = 0;
+        uint32_t columns = 0;
+        uint32_t rows = 0;
+        uint32_t plane = 0;
+    };
+    // Whether this program draws the image of IFD currentIfd; for the
+    // sample-coded compressions also how its bytes become pixels.
+    bool Drawable(uint32_t compression, CSampleWriter::Format& format);
     bool SampleFormat(uint32_t compression, CSampleWriter::Format& format);
-    void DecodeStrips(FILE* fp, const IfdEntry& strips, uint32_t compression, CSampleWriter& writer);
-    // CCITT strips (mode 4: T.4 one-dimensional, 6: T.6) into the picture.
-    void DecodeFax(FILE* fp, const IfdEntry& strips, uint32_t mode, const CSampleWriter::Picture& picture);
+    std::vector<Segment> Segments(const IfdEntry& offsets, bool tiled, uint32_t planes);
+    // Uncompressed, LZW, PackBits and Deflate segments.
+    void DecodeSamples(FILE* fp, const std::vector<Segment>& segments, uint32_t compression, CSampleWriter& writer);
+    // CCITT segments: modified Huffman, T.4 (one- or two-dimensional), T.6.
+    void DecodeFax(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,
+                   const CSampleWriter::Picture& picture);
+    // New-style JPEG segments with the shared JPEGTables stream.
+    void DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, const CSampleWriter::Picture& picture);
+    void LayOutJpegTables(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
 
     uint32_t byteOrder = 0;
     uint32_t tiffId = 0;

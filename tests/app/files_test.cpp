@@ -20,6 +20,7 @@
 #include "app/roughly_analysis.h"
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
+#include "core/file_text.h"
 #include "app_fixture.h"
 #include "test_registry.h"
 
@@ -416,25 +417,26 @@ private slots:
 
     void resultColumnKeepsAtMost511Bytes()
     {
+        // Bytes as code page 932 holds the text: a full-width character is 2.
         AppFixture f;
         const int row = f.List().InsertFileRow("/x.jpg");
         f.List().AppendResultText(row, "[画像サイズ]");
         for (int i = 0; i < 5; ++i)
             f.List().AppendResultText(row, "あいうえおかきくけこ");
-        f.List().AppendResultText(row, std::string(201, 'a').c_str());
-        // 368 bytes so far: of fifty 3-byte characters only 47 fit whole.
+        f.List().AppendResultText(row, std::string(200, 'a').c_str());
+        // 312 bytes so far: of 150 characters only 99 fit whole.
         std::string kana;
-        for (int i = 0; i < 50; ++i)
+        for (int i = 0; i < 150; ++i)
             kana += "あ";
         f.List().AppendResultText(row, kana.c_str());
         const std::string cell = f.List().RowText(row, CRoughListCtrl::kColumnResult);
-        QCOMPARE(cell.size(), size_t{509});
+        QCOMPARE(Cp932Length(cell.data(), cell.size()), size_t{510});
         QVERIFY(!QString::fromUtf8(cell.c_str()).contains(QChar::ReplacementCharacter));
         QCOMPARE(f.List().topLevelItem(row)->text(CRoughListCtrl::kColumnResult), QString::fromUtf8(cell.c_str()));
         f.List().AppendResultText(row, "あ");
         QCOMPARE(f.List().RowText(row, CRoughListCtrl::kColumnResult), cell);
         f.List().AppendResultText(row, "abc");
-        QCOMPARE(f.List().RowText(row, CRoughListCtrl::kColumnResult), cell + "ab");
+        QCOMPARE(f.List().RowText(row, CRoughListCtrl::kColumnResult), cell + "a");
     }
 };
 

@@ -8,6 +8,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::Dump;
 using testing_support::Headless;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -53,6 +54,42 @@ TEST(Corpus, EveryFileIsAnalysedQuietlyInBothModes)
         EXPECT_EQ(bytes[0], 'C');
         const uint64_t declared = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | uint64_t(bytes[7]) << 24;
         EXPECT_LE(fs::file_size(path + ".decompress") + 8, std::max<uint64_t>(declared, 8));
+    }
+}
+
+// What vantrel-dump prints for a file in the current folder, in one mode,
+// with the messages it wrote to standard error.
+std::string DumpText(const std::vector<std::string>& args)
+{
+    const auto r = Dump(args);
+    std::string text = "$ vantrel-dump";
+    for (const std::string& arg : args)
+        text += " " + arg;
+    text += "\n" + r.out;
+    if (!r.err.empty())
+        text += "(standard error)\n" + r.err;
+    return text + "(status " + std::to_string(r.status) + ")\n";
+}
+
+// Every malformed file gives, in both modes, exactly the lines recorded in
+// tests/data/corpus/<name>.txt, so a change that silently loses (or adds)
+// lines on bad data shows. After a deliberate change of the output, rewrite
+// the records and read the differences:
+//   VANTREL_UPDATE_GOLDEN=1 build/tests/test_cli --gtest_filter=Corpus.*
+TEST(Corpus, MalformedFilesGiveTheirRecordedLines)
+{
+    const fs::path previous = fs::current_path();
+    for (const fs::path& source : CorpusFiles()) {
+        if (source.parent_path().filename() != "corpus")
+            continue;
+        SCOPED_TRACE(source.string());
+        TempDir dir;
+        const std::string name = source.filename().string();
+        dir.Write(name, ReadFile(source.string()));
+        fs::current_path(dir.Path());
+        const std::string text = DumpText({name}) + DumpText({"-d", name});
+        fs::current_path(previous);
+        testing_support::ExpectGolden("corpus/" + name + ".txt", text);
     }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "cli/image_export.h"
@@ -73,6 +74,48 @@ TEST(DumpOutput, AFileGivenTwiceIsOpenedOnce)
     const auto rows = Lines(r.out.substr(sections + 2));
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].rfind(path + "\tTIFF\t", 0), 0u);
+}
+
+TEST(DumpFolders, FilesOpenInNameOrderAndUnsupportedOnesAreCountedOnce)
+{
+    TempDir dir;
+    const std::string b = dir.Write("b.tif", "II*\0");
+    const std::string a = dir.Write("a.swf", "FWS");
+    dir.Write("notes.txt", "text");
+    dir.Write("z.bin", "\xFF\xD9");
+    std::filesystem::create_directories(dir.Path() + "/sub");
+    const std::string c = dir.Write("sub/c.jpg", "\xFF\xD8");
+    dir.Write("sub/d.txt", "text");
+    const std::string skipped1 = "[Vantrel] フォルダ内の未対応の形式のファイルを2個読み飛ばしました\n";
+    const std::string skipped2 = "[Vantrel] フォルダ内の未対応の形式のファイルを3個読み飛ばしました\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> rows;   // paths, from the top
+        std::string err;
+        int status;
+    };
+    const Case cases[] = {
+        {{dir.Path()}, {b, a}, skipped1, 1},
+        {{"-r", dir.Path() + "/"}, {c, b, a}, skipped2, 1},
+        {{"--progress", dir.Path() + "/sub"}, {c},
+         "[1/2] " + c + "\n[2/2] " + dir.Path() + "/sub/d.txt\n[Vantrel] フォルダ内の未対応の形式のファイルを1個読み飛ばしました\n", 1},
+        // A folder is no duplicate of a file in it; the file given again is.
+        {{a, dir.Path() + "/sub", a}, {c, a}, "[ファイルオープンエラー] ファイル：" + a + " はすでに開かれています\n" +
+         "[Vantrel] フォルダ内の未対応の形式のファイルを1個読み飛ばしました\n", 1},
+        {{dir.Path() + "/sub/c.jpg"}, {c}, "", 0},
+    };
+    for (const Case& test : cases) {
+        std::vector<std::string> args{"--rows"};
+        args.insert(args.end(), test.args.begin(), test.args.end());
+        const auto r = Dump(args);
+        SCOPED_TRACE(args.back());
+        EXPECT_EQ(r.status, test.status);
+        EXPECT_EQ(r.err, test.err);
+        std::vector<std::string> paths;
+        for (const std::string& line : Lines(r.out))
+            paths.push_back(line.substr(0, line.find('\t')));
+        EXPECT_EQ(paths, test.rows);
+    }
 }
 
 TEST(DumpOutput, TreeRowsAndDetailedSelections)

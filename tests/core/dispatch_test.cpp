@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
@@ -56,6 +59,21 @@ TEST(DetectFormat, UnreadablePathsGiveTheOpenMessage)
     EXPECT_EQ(h.app.DetectFormat(longPath.c_str()), kFormatUnsupported);
     EXPECT_EQ(LastMessage(h.shell), cannotOpen);
     EXPECT_EQ(h.shell.Messages().size(), 3u);
+
+    // Nothing but a regular file is opened, and nothing waits: a FIFO
+    // without a writer would block an open for reading for ever.
+    const std::string fifo = dir.Path() + "/fifo.jpg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string dangling = dir.Path() + "/dangling.jpg";
+    ASSERT_EQ(symlink((dir.Path() + "/nowhere").c_str(), dangling.c_str()), 0);
+    for (const std::string& path : {fifo, dangling, std::string("/dev/zero")}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(h.app.OpenFiles({path}), std::vector<OpenOutcome>{OpenOutcome::Refused});
+        EXPECT_EQ(LastMessage(h.shell), cannotOpen);
+        EXPECT_FALSE(h.app.RunRoughAnalysis(kFormatJpeg, path.c_str()));
+        EXPECT_EQ(LastMessage(h.shell), "ファイルを開けません\nエラー番号：SA00000003");
+    }
+    EXPECT_TRUE(h.shell.Rows().size() == 3u && h.shell.Rows()[0].result.empty());
 }
 
 TEST(OpenFiles, NewestFileIsOnTopAndTheBarIsRebuiltOnce)

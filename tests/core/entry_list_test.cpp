@@ -106,13 +106,90 @@ TEST(EntryList, RemovingAFileBetweenTwoOthersKeepsTheirRuns)
 
 TEST(EntryList, TextsAreKeptWithin511BytesAtACharacterBoundary)
 {
+    // Bytes as code page 932 holds them: a full-width character is 2, so
+    // "a" and 255 of them fill the 511; a half-width katakana is 1 (three
+    // in UTF-8, so the longest line in bytes).
     CAnalysisEntryList list;
-    // 170 three-byte characters are 510 bytes; one more would split the 511th.
-    std::string text;
-    for (int i = 0; i < 200; ++i)
-        text += "解";
-    list.AddEntry(0, text.c_str());
-    EXPECT_EQ(std::string(list.GetEntryListHead()->next->text).size(), 510u);
+    std::string wide = "a", half;
+    for (int i = 0; i < 600; ++i) {
+        wide += "解";
+        half += "ｱ";
+    }
+    list.AddEntry(1, wide.c_str());
+    list.AddEntry(1, half.c_str());
+    const AnalysisEntry* first = list.GetEntryListHead()->next;
+    EXPECT_EQ(std::string(first->text), wide.substr(0, 1 + 255 * 3));
+    EXPECT_EQ(std::string(first->next->text), half.substr(0, 511 * 3));
+}
+
+// Thousands of files with equal analyzer lines, every other one deleted and
+// as many opened again: ids, duplicate refusal, rows and the rebuilt tree
+// must come out as they do for a handful of files.
+TEST(EntryList, ThousandsOfFilesBehaveLikeAFew)
+{
+    const char* kLines[][2] = {{"1", "[00000000] SOI"}, {"1", "[00000002] APP1"}, {"2", "[0000000c] IFD"}};
+    for (const int files : {3, 4000}) {
+        SCOPED_TRACE(files);
+        CHeadlessShell shell;
+        CAnalysisEntryList list;
+        auto path = [](const char* folder, int i) { return std::string(folder) + std::to_string(i) + ".jpg"; };
+        auto open = [&](const std::string& p) {
+            const int32_t id = list.AddEntry(0, p.c_str());
+            for (const auto& line : kLines)
+                list.AddEntry(static_cast<uint32_t>(line[0][0] - '0'), line[1]);
+            shell.InsertFileRow(p.c_str());
+            return id;
+        };
+        for (int i = 0; i < files; ++i)
+            ASSERT_EQ(open(path("/d/f", i)), 4 * i);
+        // Exact bytes: an open path and any line are refused, a path that
+        // differs in one byte's case is another file.
+        EXPECT_EQ(list.AddEntry(0, path("/d/f", files - 1).c_str()), kDuplicateEntry);
+        EXPECT_EQ(list.AddEntry(0, "[00000002] APP1"), kDuplicateEntry);
+        EXPECT_EQ(list.FindEntryId(path("/d/f", files / 2).c_str()), 4 * (files / 2));
+
+        std::vector<int32_t> freed;
+        for (int i = 0; i < files; i += 2) {
+            ASSERT_TRUE(list.RemoveFileEntries(path("/d/f", i).c_str()));
+            for (int k = 0; k < 4; ++k)
+                freed.push_back(4 * i + k);
+            // Rows of later files are all still there, above this one.
+            ASSERT_EQ(shell.FindRow(path("/d/f", i).c_str()), files - 1 - i);
+            shell.DeleteRow(files - 1 - i);
+        }
+        EXPECT_EQ(shell.FindRow(path("/d/f", 0).c_str()), -1);
+        // Freed ids come back most recently freed first, then new ones.
+        for (int i = 0; i < files / 2 + 1; ++i)
+            open(path("/e/g", i));
+        CAnalysisEntryList fresh;
+        std::vector<std::string> rows;
+        for (const AnalysisEntry* e = list.GetEntryListHead()->next; e; e = e->next) {
+            if (e->level == 0)
+                rows.insert(rows.begin(), e->text);
+            fresh.AddEntry(e->level, e->text);
+        }
+        std::vector<int32_t> newIds;
+        bool inNew = false;
+        for (const AnalysisEntry* e = list.GetEntryListHead()->next; e; e = e->next) {
+            inNew = e->level == 0 ? std::string(e->text).rfind("/e/", 0) == 0 : inNew;
+            if (inNew)
+                newIds.push_back(e->id);
+        }
+        std::vector<int32_t> expected(freed.rbegin(), freed.rend());
+        for (int32_t next = 4 * files; expected.size() < newIds.size(); ++next)
+            expected.push_back(next);
+        EXPECT_EQ(newIds, expected);
+
+        // The tree and the rows: the kept files in their order, then the new.
+        std::vector<std::string> rowPaths;
+        for (const HeadlessRow& row : shell.Rows())
+            rowPaths.push_back(row.path);
+        EXPECT_EQ(rowPaths, rows);
+        shell.RebuildTree(list.GetEntryListHead());
+        CHeadlessShell freshShell;
+        freshShell.RebuildTree(fresh.GetEntryListHead());
+        EXPECT_EQ(testing_support::TreeText(shell.BarTree()), testing_support::TreeText(freshShell.BarTree()));
+    }
 }
 
 // Builds entries with the given levels (texts "e0", "e1", ...) and renders them.

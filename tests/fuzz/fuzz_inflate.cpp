@@ -1,11 +1,14 @@
-// The inflater in both modes: file output (the SWF side file) and pixel
-// output into a small bitmap. The first input byte picks the mode and the
-// picture's width.
+// The inflater with both kinds of output: a file (the SWF side file) and the
+// sample placement of Deflate-coded TIFF strips into a small picture. The
+// first input byte picks the output, the picture's width and whether
+// horizontal differencing applies.
 #include <cstdio>
 #include <vector>
 
-#include "fuzz_support.h"
 #include "codec/inflater.h"
+#include "codec/sample_sink.h"
+#include "fuzz_support.h"
+#include "image/sample_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -21,11 +24,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         inflater.InflateToFile(in, out, 1u << 24);
         std::fclose(out);
     } else {
-        const uint32_t width = 1 + (data[0] >> 1);
-        const uint32_t stride = (width & ~15u) + 16;
-        const uint32_t rows = 40;
-        std::vector<uint8_t> pixels(static_cast<size_t>(stride) * 3 * 48);
-        inflater.Inflate(0, in, nullptr, width, rows, stride, 48, pixels.data());
+        CSampleWriter::Picture picture;
+        picture.width = 1 + ((data[0] >> 2) & 0x3F);
+        picture.height = 40;
+        picture.bitmapWidth = (picture.width & ~15u) + 16;
+        picture.bitmapHeight = 48;
+        std::vector<uint8_t> pixels(size_t{picture.bitmapWidth} * 3 * picture.bitmapHeight);
+        picture.pixels = pixels.data();
+        CSampleWriter::Format format;
+        format.predictor = (data[0] & 2) != 0;
+        CSampleWriter writer(picture, format);
+        writer.BeginStrip(0, picture.height);
+        CSampleSink sink(writer);
+        inflater.InflateToSink(in, sink, writer.BytesWanted(), size - 1);
     }
     std::fclose(in);
     return 0;

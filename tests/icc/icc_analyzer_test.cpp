@@ -126,7 +126,7 @@ TEST(IccAnalyzer, SignaturesZerosAndOddValues)
     Put32(p, 64, 0x00010000);
     PutSig(p, 80, "ADBE");
     PutSig(p, 88, "abcd");
-    p[84] = 0xE9;                            // a byte outside ASCII goes out unchanged
+    p[84] = 0xE9;                            // with 'a', one code page 932 character
     p[85] = 'a';
     p[86] = 'b';
     p[87] = 'c';
@@ -151,7 +151,7 @@ TEST(IccAnalyzer, SignaturesZerosAndOddValues)
                             "    [00000040] Rendering intent = 0x00010000 : UNDEFINED !!\n"
                             "    [00000044] Profile connection space illuminant : X=0,0; Y=0,0; Z=0,0\n"
                             "    [00000050] Profile creator = ADBE : Adobe CMM\n"
-                            "    [00000054] Profile ID #0 = \xE9" "abc\n"
+                            "    [00000054] Profile ID #0 = 饌bc\n"
                             "    [00000058] Profile ID #1 = abcd\n"
                             "    [0000005c] Profile ID #2 = 0x00000000\n"))
         << d;

@@ -1,7 +1,8 @@
-// The table-driven scan decoder against a literal one-bit-at-a-time decoder
-// (code lists walked entry by entry, every value read through the JPEG bit
-// reader): both must paint the same pixels and leave the stream at the same
-// byte with the same end-of-file state, on good, truncated and damaged data.
+// The table-driven scan decoder, on one thread and with its painting on a
+// second one, against a literal one-bit-at-a-time decoder (code lists walked
+// entry by entry, every value read through the JPEG bit reader): all must
+// paint the same pixels and leave the stream at the same byte with the same
+// end-of-file state, on good, truncated and damaged data.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "image/image_buffer.h"
 #include "jpeg/jpeg_analyzer.h"
 #include "jpeg/jpeg_bytes.h"
+#include "codec/decode_threads.h"
 #include "codec/jpeg_scan_decoder.h"
 #include "jpeg/libjpeg_fixture.h"
 #include "support/test_support.h"
@@ -282,8 +284,10 @@ struct Outcome {
     bool eof = false;
 };
 
-// Decodes the file's scan both ways and expects the same outcome; returns
-// how the table-driven decoder ended.
+// Decodes the file's scan with the table-driven decoder on one thread and
+// with a second thread for the painting, and with the reference decoder, and
+// expects the same outcome of all three; returns how the table-driven decoder
+// ended.
 CJpegScanDecoder::Result ExpectSameDecoding(const Bytes& file, const std::string& what)
 {
     CJpegScanDecoder::Result result;
@@ -296,30 +300,42 @@ CJpegScanDecoder::Result ExpectSameDecoding(const Bytes& file, const std::string
         return result;
     const int32_t bw = CImageBuffer::PaddedSize(int32_t(p.frame.width));
     const int32_t bh = CImageBuffer::PaddedSize(int32_t(p.frame.height));
-    Outcome fast, reference;
-    for (Outcome* o : {&fast, &reference}) {
-        o->pixels.assign(size_t(bw) * size_t(bh) * 3, 0x5A);
+    enum { kOneThread, kTwoThreads, kReference };
+    Outcome outcomes[3];
+    for (int way : {kOneThread, kTwoThreads, kReference}) {
+        Outcome& o = outcomes[way];
+        o.pixels.assign(size_t(bw) * size_t(bh) * 3, 0x5A);
         FilePtr fp = OpenAnalysisFile(path.c_str());
         std::fseek(fp.get(), p.dataStart, SEEK_SET);
         CJpegScanDecoder::Target target;
-        target.pixels = o->pixels.data();
+        target.pixels = o.pixels.data();
         target.bitmapWidth = bw;
         target.bitmapHeight = bh;
-        if (o == &fast) {
-            CJpegScanDecoder decoder;
-            result = decoder.Decode(fp.get(), file[size_t(p.dataStart) - 1], p.frame, target);
-        } else {
+        if (way == kReference) {
             ReferenceDecode(fp.get(), p.frame, target);
+        } else {
+            CDecodeThreads::SetLimit(way == kOneThread ? 1 : 2);
+            CJpegScanDecoder decoder;
+            const CJpegScanDecoder::Result r = decoder.Decode(fp.get(), file[size_t(p.dataStart) - 1], p.frame, target);
+            CDecodeThreads::SetLimit(0);
+            if (way == kOneThread)
+                result = r;
+            else
+                EXPECT_EQ(r.mcusDecoded, result.mcusDecoded) << what;
         }
-        o->position = std::ftell(fp.get());
-        o->eof = std::feof(fp.get()) != 0;
+        o.position = std::ftell(fp.get());
+        o.eof = std::feof(fp.get()) != 0;
     }
-    EXPECT_EQ(fast.position, reference.position) << what;
-    EXPECT_EQ(fast.eof, reference.eof) << what;
-    size_t differing = 0;
-    for (size_t i = 0; i < fast.pixels.size(); ++i)
-        differing += fast.pixels[i] != reference.pixels[i];
-    EXPECT_EQ(differing, 0u) << what;
+    for (int way : {kTwoThreads, kReference}) {
+        const Outcome& fast = outcomes[kOneThread];
+        const Outcome& other = outcomes[way];
+        EXPECT_EQ(fast.position, other.position) << what << " way " << way;
+        EXPECT_EQ(fast.eof, other.eof) << what << " way " << way;
+        size_t differing = 0;
+        for (size_t i = 0; i < fast.pixels.size(); ++i)
+            differing += fast.pixels[i] != other.pixels[i];
+        EXPECT_EQ(differing, 0u) << what << " way " << way;
+    }
     return result;
 }
 
@@ -367,6 +383,9 @@ TEST(JpegDecoderEquivalence, LibjpegFilesWholeTruncatedAndDamaged)
         {64, 48, 3, 1, 1, 0, 90}, {70, 45, 3, 2, 1, 0, 75}, {50, 70, 3, 1, 2, 0, 85}, {333, 211, 3, 2, 2, 0, 90},
         {81, 33, 1, 1, 1, 0, 95}, {120, 64, 3, 2, 2, 3, 90}, {64, 40, 1, 1, 1, 1, 60},  {96, 96, 3, 2, 2, 0, 100},
         {100, 60, 3, 1, 1, 7, 30},
+        // Enough MCUs for the painting to run on a second thread, over many
+        // batches, with restart intervals that do and do not divide a batch.
+        {330, 170, 3, 1, 1, 0, 90}, {400, 300, 3, 2, 2, 5, 80}, {260, 250, 1, 1, 1, 64, 90}, {350, 260, 3, 2, 1, 1, 85},
     };
     Lcg rng{7};
     Coverage coverage;

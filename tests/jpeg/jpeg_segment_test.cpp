@@ -305,29 +305,33 @@ TEST(JpegSof, DetailedComponentsAndRoughSummary)
     EXPECT_EQ(r.result, "[画像サイズ] 1024 x   768 [クロマフォーマット]4:2:0 ");
 }
 
-TEST(JpegSof, ChromaTextFollowsTheFirstSamplingByte)
+TEST(JpegSof, ChromaTextFollowsTheRatioOfTheFirstTwoComponents)
 {
     struct Case {
-        uint8_t sampling;
+        uint8_t first;
+        uint8_t second;   // 0: a one-component frame
         int components;
         const char* chroma;
     };
     const Case cases[] = {
-        {0x21, 3, "[クロマフォーマット]4:2:2 "}, {0x12, 3, "[クロマフォーマット]4:2:2 "},
-        {0x22, 3, "[クロマフォーマット]4:2:0 "}, {0x41, 3, "[クロマフォーマット]4:2:0 "},
-        {0x11, 3, "[クロマフォーマット]4:4:4 "}, {0x31, 3, ""},
-        {0x22, 1, "[クロマフォーマット]モノクロ "}, {0x11, 2, "[クロマフォーマット]4:4:4 "},
+        {0x11, 0x11, 3, "[クロマフォーマット]4:4:4 "}, {0x21, 0x11, 3, "[クロマフォーマット]4:2:2 "},
+        {0x22, 0x11, 3, "[クロマフォーマット]4:2:0 "}, {0x12, 0x11, 3, "[クロマフォーマット]4:4:0 "},
+        {0x41, 0x11, 3, "[クロマフォーマット]4:1:1 "}, {0x22, 0x22, 3, "[クロマフォーマット]4:4:4 "},
+        {0x42, 0x21, 3, "[クロマフォーマット]4:2:0 "}, {0x31, 0x11, 3, ""},
+        {0x21, 0x22, 3, ""},                           {0x22, 0x00, 3, ""},
+        {0x22, 0x00, 1, "[クロマフォーマット]モノクロ "}, {0x11, 0x11, 2, "[クロマフォーマット]4:4:4 "},
     };
     for (const Case& c : cases) {
         Bytes f = Soi();
         if (c.components == 1)
-            Put(f, Sof0(16, 8, {{1, c.sampling, 0}}));
+            Put(f, Sof0(16, 8, {{1, c.first, 0}}));
         else if (c.components == 2)
-            Put(f, Sof0(16, 8, {{1, c.sampling, 0}, {2, 0x11, 0}}));
+            Put(f, Sof0(16, 8, {{1, c.first, 0}, {2, c.second, 0}}));
         else
-            Put(f, Sof0(16, 8, {{1, c.sampling, 0}, {2, 0x11, 0}, {3, 0x11, 0}}));
+            Put(f, Sof0(16, 8, {{1, c.first, 0}, {2, c.second, 0}, {3, 0x11, 0}}));
         Put(f, Eoi());
-        EXPECT_EQ(Analyse(f).result, std::string("[画像サイズ]   16 x     8 ") + c.chroma) << int(c.sampling);
+        EXPECT_EQ(Analyse(f).result, std::string("[画像サイズ]   16 x     8 ") + c.chroma)
+            << int(c.first) << "/" << int(c.second);
     }
 }
 
@@ -380,7 +384,7 @@ TEST(JpegDri, DetailedSegmentIsLaidOut)
     EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] DRI\n  [00000008] EOI\n");
 }
 
-TEST(JpegCom, LineReadStopsAfterNewlineAndTheRestIsScanned)
+TEST(JpegCom, LineReadStopsAfterNewlineAndTheWalkGoesOnAtTheSegmentEnd)
 {
     Bytes f = Soi();
     Bytes p;
@@ -389,16 +393,16 @@ TEST(JpegCom, LineReadStopsAfterNewlineAndTheRestIsScanned)
     Put(f, Segment(0xFE, p));
     Put(f, Eoi());
     const auto r = Analyse(f);
-    // The EOI pair after "def" is found by the scan of the comment's rest.
+    // The EOI pair after "def" lies inside the segment and is not a marker.
     EXPECT_EQ(r.detail,
               "[00000000] SOI\n"
               "[00000002] COM\n"
               "  [00000004] Field Length = 12 [byte]\n"
               "  [00000006] Comment : abc\n\n"
-              "[0000000d] EOI\n");
+              "[00000010] EOI\n");
 }
 
-TEST(JpegCom, LongCommentIsCutToTheLineAndTheRestScanned)
+TEST(JpegCom, LongCommentIsCutToTheLine)
 {
     Bytes p(600, 'a');
     p[495] = 0xFF;
@@ -409,7 +413,7 @@ TEST(JpegCom, LongCommentIsCutToTheLineAndTheRestScanned)
     const auto r = Analyse(f);
     const std::string line = "  [00000006] Comment : " + std::string(490, 'a') + "\n";
     EXPECT_EQ(r.detail, "[00000000] SOI\n[00000002] COM\n  [00000004] Field Length = 602 [byte]\n" + line +
-                            "[000001f5] EOI\n");
+                            "[0000025e] EOI\n");
     EXPECT_EQ(line.size() - 3, 511u);
 }
 
@@ -427,6 +431,34 @@ TEST(JpegCom, CutNeverSplitsACharacter)
         text += "é";
     EXPECT_NE(r.detail.find("  [00000006] Comment : " + text + "\n"), std::string::npos);
     EXPECT_NE(r.detail.find("[0000025f] EOI"), std::string::npos);
+}
+
+TEST(JpegCom, ShiftJisTextIsShownAsUtf8AndCutByItsBytesInTheFile)
+{
+    struct Case {
+        std::string bytes;
+        std::string shown;
+    };
+    std::string longText = "x", longShown = "x";
+    for (int i = 0; i < 300; ++i) {
+        longText += "\x82\xa0";
+        // 490 bytes are left for the text: "x" and 244 characters.
+        longShown += i < 244 ? "あ" : "";
+    }
+    const Case cases[] = {
+        {"\x93\xfa\x96\x7b\x8c\xea\x83\x52\x83\x81\x83\x93\x83\x67 \xb6\xc0\xb6\xc5", "日本語コメント ｶﾀｶﾅ"},
+        {"\xef\xbb\xbf\xe6\x97\xa5\xe6\x9c\xac", "\xef\xbb\xbf日本"},
+        {longText, longShown},
+    };
+    for (const Case& c : cases) {
+        Bytes p;
+        PutText(p, c.bytes);
+        p.push_back('\0');
+        Bytes f = Soi();
+        Put(f, Segment(0xFE, p));
+        Put(f, Eoi());
+        EXPECT_NE(Analyse(f).detail.find("  [00000006] Comment : " + c.shown + "\n"), std::string::npos) << c.shown;
+    }
 }
 
 TEST(JpegCom, ShortSegmentsReadNoText)

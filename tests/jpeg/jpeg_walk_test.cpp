@@ -47,11 +47,12 @@ TEST(JpegWalk, CommentBeforeSoiLocksOutEverythingButCommentAndEoi)
               "[00000054] EOI\n");
 }
 
-TEST(JpegWalk, SecondApp0IsRejectedAndItsPayloadScanned)
+TEST(JpegWalk, SecondApp0IsRejectedAndPassedOverByItsLength)
 {
     Bytes f = Soi();
     Put(f, App0Jfif());
-    // A JFXX extension whose payload holds an EOI pair: it ends the walk.
+    // A JFXX extension whose payload holds an EOI pair: it is passed over
+    // by the segment's length.
     Bytes jfxx;
     PutText(jfxx, "JFXX");
     Put(jfxx, {0, 0x10, 0xFF, 0xD9});
@@ -62,7 +63,7 @@ TEST(JpegWalk, SecondApp0IsRejectedAndItsPayloadScanned)
               "  [00000000] SOI\n"
               "  [00000002] APP0\n"
               "  [00000014] 不正なマーカ(0xFFE0)\n"
-              "  [0000001e] EOI\n");
+              "  [00000020] EOI\n");
     EXPECT_EQ(r.detail,
               "[00000000] SOI\n"
               "[00000002] APP0\n"
@@ -70,7 +71,7 @@ TEST(JpegWalk, SecondApp0IsRejectedAndItsPayloadScanned)
               "  [00000006] File Format = JFIF (Version 1.1)\n"
               "  [0000000d] Depth = 72 : 72 [pixel/inch]\n"
               "  [00000012] Thumbnail Size = 0 x 0 (No Thumbnail)\n"
-              "[0000001e] EOI\n");
+              "[00000020] EOI\n");
 }
 
 TEST(JpegWalk, ProgressiveFrameIsInvalidSoNoScanIsAccepted)
@@ -160,16 +161,24 @@ TEST(JpegWalk, AfterScanOnlyAppCommentAndEoiAreAccepted)
     EXPECT_EQ(tail, expected);
 }
 
-TEST(JpegWalk, FillBytesArePairedBeforeTheMarker)
+TEST(JpegWalk, FillBytesBeforeAMarkerAreSkipped)
 {
-    // FF FF is taken as one (silent) pair, so FF D9 after it is found.
+    // The marker is the last 0xFF of a run and the byte after it.
     auto r = Analyse({0xFF, 0xD8, 0xFF, 0xFF, 0xFF, 0xD9});
     EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000004] EOI\n");
-    // Here the pair FF FF swallows the first byte of FF D9: no EOI, and the
-    // end of the file yields the marker 0.
     r = Analyse({0xFF, 0xD8, 0xFF, 0xFF, 0xD9});
-    EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000003] 不正なマーカ(0x0000)\n");
-    EXPECT_EQ(r.detail, "[00000000] SOI\n");
+    EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000003] EOI\n");
+    EXPECT_EQ(r.detail, "[00000000] SOI\n[00000003] EOI\n");
+    // After a run, 0xFF 0x00 is still stuffing.
+    r = Analyse({0xFF, 0xD8, 0x12, 0xFF, 0xFF, 0x00, 0xFF, 0xD9});
+    EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000006] EOI\n");
+    // A segment after fill bytes is found whole.
+    Bytes f = Soi();
+    Put(f, {0xFF, 0xFF, 0xFF});
+    Put(f, Dqt());
+    Put(f, Eoi());
+    r = Analyse(f);
+    EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000005] DQT\n  [0000004a] EOI\n");
 }
 
 TEST(JpegWalk, StuffedZeroIsNoMarkerButRestartMarkersAreReported)
@@ -254,11 +263,27 @@ TEST(JpegWalk, SegmentLengthBeyondTheFileEndsTheWalkAtTheEnd)
     EXPECT_EQ(r.rough, expected);
 }
 
+TEST(JpegWalk, RejectedSegmentWithoutAUsableLengthIsScanned)
+{
+    // A length past the end of the file, and one below 2: the walk goes on
+    // at the byte after the marker and finds the EOI in the payload.
+    for (uint32_t length : {0x7FF0u, 1u}) {
+        Bytes f = Soi();
+        Put(f, {0xFF, 0xE3});
+        Put16(f, length);
+        Put(f, {'x', 0xFF, 0xD9, 'y'});
+        const auto r = Analyse(f);
+        EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] 不正なマーカ(0xFFE3)\n  [00000007] EOI\n") << length;
+    }
+}
+
 namespace {
 
-// The marker walk over bytes that hold no segments, written out with the
-// JPEG bit reader one byte at a time: the rough lines it yields.
-std::string ReferenceRoughWalk(const std::string& path)
+// The marker walk over bytes that hold no accepted segments but SOI,
+// written out with the JPEG bit reader one byte at a time: the rough lines it
+// yields. A marker that carries a length is passed over by it when it is at
+// least 2 and stays within the file.
+std::string ReferenceRoughWalk(const std::string& path, const Bytes& bytes)
 {
     FILE* fp = std::fopen(path.c_str(), "rb");
     CJpegBitReader reader;
@@ -277,7 +302,7 @@ std::string ReferenceRoughWalk(const std::string& path)
             acc = acc * 256 + bits.value;
             if (bits.stuffed)
                 continue;
-            if (((acc >> 8) & 0xFF) == 0xFF) {
+            if (((acc >> 8) & 0xFF) == 0xFF && (acc & 0xFF) != 0xFF) {
                 marker = acc & 0xFFFF;
                 break;
             }
@@ -296,6 +321,15 @@ std::string ReferenceRoughWalk(const std::string& path)
             continue;
         }
         lines += line;
+        const bool hasLength = marker >= 0xFFC0 && marker <= 0xFFFE && (marker < 0xFFD0 || marker > 0xFFD9);
+        const size_t at = static_cast<size_t>(offset) + 2;
+        if (hasLength && at + 2 <= bytes.size()) {
+            const size_t length = size_t{bytes[at]} << 8 | bytes[at + 1];
+            if (length >= 2 && at + length <= bytes.size()) {
+                std::fseek(fp, static_cast<long>(at + length), SEEK_SET);
+                reader = CJpegBitReader();
+            }
+        }
     }
     (void)soi;
     std::fclose(fp);
@@ -306,9 +340,10 @@ std::string ReferenceRoughWalk(const std::string& path)
 
 TEST(JpegWalk, MarkerScanMatchesByteAtATimeReading)
 {
-    // Bytes chosen to form stuffing, fill pairs, restart and other invalid
-    // markers, an SOI after SOI, and the end of the file in every state.
-    const uint8_t alphabet[] = {0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x12, 0xD0, 0xD8, 0xC1, 0x7F};
+    // Bytes chosen to form stuffing, fill bytes, restart and other invalid
+    // markers, segment lengths, an SOI after SOI, and the end of the file in
+    // every state.
+    const uint8_t alphabet[] = {0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x12, 0xD0, 0xD8, 0xC1, 0x7F, 0x03};
     uint32_t state = 1;
     for (int round = 0; round < 300; ++round) {
         Bytes f = Soi();
@@ -321,6 +356,6 @@ TEST(JpegWalk, MarkerScanMatchesByteAtATimeReading)
             Put(f, Eoi());
         testing_support::TempDir dir;
         const std::string path = dir.Write("m.jpg", f);
-        EXPECT_EQ(jpeg_test::Analyse(f).rough, ReferenceRoughWalk(path)) << "round " << round;
+        EXPECT_EQ(jpeg_test::Analyse(f).rough, ReferenceRoughWalk(path, f)) << "round " << round;
     }
 }

@@ -1,6 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <set>
 
 #include <cstdio>
 #include <string>
@@ -12,6 +21,7 @@
 using namespace swf_fixtures;
 using testing_support::Headless;
 using testing_support::TempDir;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -215,16 +225,89 @@ TEST(SwfAnalyzer, SideFileNeverExceedsTheDeclaredLength)
     EXPECT_EQ(static_cast<size_t>(st.st_size), body.size());
 }
 
+// Root may write into read-only folders; the capability that allows it is
+// dropped from the effective set while an object of this class lives.
+class WithoutDacOverride {
+public:
+    WithoutDacOverride()
+    {
+        if (syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct dropped[2] = {saved_[0], saved_[1]};
+        dropped[CAP_TO_INDEX(CAP_DAC_OVERRIDE)].effective &= ~CAP_TO_MASK(CAP_DAC_OVERRIDE);
+        active_ = syscall(SYS_capset, &header_, dropped) == 0;
+    }
+    ~WithoutDacOverride()
+    {
+        if (active_)
+            syscall(SYS_capset, &header_, saved_);
+    }
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2] = {};
+    bool active_ = false;
+};
+
+// Whatever keeps the side file from being written (something other than a
+// regular file at its name, a read-only folder, a full disk), the analysis
+// goes on with the header line and summary, nothing at the name is touched,
+// no link is followed and no FIFO waited on, and no partial file is left.
 TEST(SwfAnalyzer, UnwritableSideFileGivesHeaderOnly)
 {
-    TempDir dir;
     const Bytes body = Body(MovieTags());
-    const std::string path = dir.Write("blocked.swf", Cws(body, Compress(body)));
-    ASSERT_EQ(mkdir((path + ".decompress").c_str(), 0755), 0);
-    Rough r = RoughOf(dir, path);
-    EXPECT_EQ(r.bar, "<dir>/blocked.swf\n  [00000000] SWF File Header(CWS) Version10\n");
-    EXPECT_EQ(r.result, "SWF File Header(CWS) Version10, Size=" + std::to_string(body.size() + 8) + "[byte]");
-    EXPECT_NE(DetailOf(dir, path).find("cannot be written"), std::string::npos);
+    const Bytes compressed = Compress(body);
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& side)> block;
+    };
+    const Case cases[] = {
+        {"directory", [](const std::string& side) { ASSERT_EQ(mkdir(side.c_str(), 0755), 0); }},
+        {"fifo", [](const std::string& side) { ASSERT_EQ(mkfifo(side.c_str(), 0600), 0); }},
+        {"link", [](const std::string& side) { ASSERT_EQ(symlink("target", side.c_str()), 0); }},
+        {"dangling-link", [](const std::string& side) { ASSERT_EQ(symlink("nowhere", side.c_str()), 0); }},
+        {"read-only-folder", [](const std::string& side) { chmod(fs::path(side).parent_path().c_str(), 0555); }},
+        {"full-disk", [](const std::string&) {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.Write("blocked.swf", Cws(body, compressed));
+        const std::string target = dir.Write("target", "kept");
+        c.block(path + ".decompress");
+        const auto listing = [&dir] {
+            std::set<std::string> names;
+            for (const auto& entry : fs::directory_iterator(dir.Path()))
+                names.insert(entry.path().filename().string() + ":" +
+                             std::to_string(static_cast<int>(entry.symlink_status().type())));
+            return names;
+        };
+        const std::set<std::string> before = listing();
+        Rough r;
+        std::string detail;
+        {
+            WithoutDacOverride unprivileged;
+            // A full disk: every write past the first bytes of a file fails.
+            rlimit saved{};
+            getrlimit(RLIMIT_FSIZE, &saved);
+            const sighandler_t previous = std::signal(SIGXFSZ, SIG_IGN);
+            if (std::string(c.name) == "full-disk") {
+                rlimit small = saved;
+                small.rlim_cur = 16;
+                setrlimit(RLIMIT_FSIZE, &small);
+            }
+            r = RoughOf(dir, path);
+            detail = DetailOf(dir, path);
+            setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, previous);
+        }
+        chmod(dir.Path().c_str(), 0755);
+        EXPECT_EQ(r.bar, "<dir>/blocked.swf\n  [00000000] SWF File Header(CWS) Version10\n");
+        EXPECT_EQ(r.result, "SWF File Header(CWS) Version10, Size=" + std::to_string(body.size() + 8) + "[byte]");
+        EXPECT_NE(detail.find("cannot be written"), std::string::npos);
+        EXPECT_EQ(listing(), before);
+        EXPECT_EQ(testing_support::ReadText(target), "kept");
+    }
 }
 
 TEST(SwfAnalyzer, DetailedLayoutOfBothKinds)

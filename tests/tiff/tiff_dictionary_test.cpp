@@ -176,7 +176,10 @@ TEST(TiffDictionary, InterpretationTexts)
         {259, 5, "LZW\n"},
         {259, 6, "JPEG\n"},
         {259, 32773, "PackBits\n"},
-        {259, 32946, "UNDEFINED !!\n"},
+        {259, 7, "JPEG\n"},
+        {259, 8, "Adobe Deflate\n"},
+        {259, 32946, "Deflate\n"},
+        {259, 9, "UNDEFINED !!\n"},
         {262, 0, "White is Zero\n"},
         {262, 1, "Black is Zero\n"},
         {262, 2, "RGB Full Color\n"},
@@ -203,7 +206,10 @@ TEST(TiffDictionary, InterpretationTexts)
         {274, 0, "UNDEFINED !!\n"},
         {274, 9, "UNDEFINED !!\n"},
         {277, 3, "RGB Full Color\n"},
-        {277, 4, "UNDEFINED !!\n"},
+        {277, 1, "Grayscale, Bilevel or Palette\n"},
+        {277, 2, "Grayscale with Extra Sample\n"},
+        {277, 4, "RGB with Extra Sample or CMYK\n"},
+        {277, 5, "UNDEFINED !!\n"},
         {278, 16, "16 rows per strip\n"},
         {284, 1, "Chunky Format (RGB RGB RGB...)\n"},
         {284, 2, "Planar Format (RRR... GGG... BBB...)\n"},
@@ -240,12 +246,27 @@ TEST(TiffDictionary, TextsAndPackets)
         EXPECT_EQ(Interpretation(le, t.Ascii(269, "doc")), "doc\n");
         // A long text is cut to the line's 511 bytes.
         EXPECT_EQ(Interpretation(le, t.Ascii(305, std::string(600, 'x'))), std::string(511, 'x') + "\n");
+        // Text in code page 932 is shown as UTF-8, and cut by the bytes it has
+        // in the file, never inside a character; a byte of neither encoding
+        // becomes U+FFFD.
+        EXPECT_EQ(Interpretation(le, t.Ascii(270, "\x93\xfa\x96\x7b\x8c\xea")), "日本語\n");
+        std::string sjis = "x", shown = "x";
+        for (int i = 0; i < 300; ++i) {
+            sjis += "\x82\xa0";
+            shown += i < 255 ? "あ" : "";
+        }
+        EXPECT_EQ(Interpretation(le, t.Ascii(270, sjis)), shown + "\n");
+        EXPECT_EQ(Interpretation(le, t.Ascii(270, "a\xff\xb1")), "a\uFFFDｱ\n");
         // Names without an interpretation get no value line.
         EXPECT_EQ(Interpretation(le, t.Ascii(271, "Maker")), "");
 
         const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'>";
         EXPECT_EQ(Interpretation(le, t.Typed(700, 1, uint32_t(xmp.size()), Bytes(xmp.begin(), xmp.end()))),
                   xmp + "\n");
+        // A UTF-8 packet stands as it is, byte-order mark included.
+        const std::string utf8 = "\xEF\xBB\xBF<x:xmpmeta>日本語</x:xmpmeta>";
+        EXPECT_EQ(Interpretation(le, t.Typed(700, 1, uint32_t(utf8.size()), Bytes(utf8.begin(), utf8.end()))),
+                  utf8 + "\n");
         EXPECT_EQ(Interpretation(le, t.Typed(34377, 1, 8, {'8', 'B', 'I', 'M', 4, 4, 0, 0})), "8BIM\x04\x04\n");
         // A packet of UNDEFINED type has no values: an empty line.
         EXPECT_EQ(Interpretation(le, t.Typed(700, 7, 8, Bytes(8, 'a'))), "\n");

@@ -1,0 +1,18 @@
+#pragma once
+// The stream every analysis reads: a read-only C stream over a file
+// descriptor on which a failed read counts as the end of the file. The
+// analyzers end their walks at the end-of-file indicator, and a stream whose
+// reads fail without setting it (EIO from a failing disk) would keep them
+// reading; here the first failure ends the file for good, so the analysis
+// ends quietly with the lines read before it.
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdio>
+
+using ReadFunction = ssize_t (*)(int fd, void* buffer, size_t size);
+
+// Takes over fd, which is closed with the stream (or at once when no stream
+// can be made). read is how bytes are taken from fd: read(2) unless a test
+// puts a failing device in its place.
+FILE* OpenReadStream(int fd, ReadFunction read = nullptr);

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+
+#include "core/read_stream.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Bytes;
+using testing_support::Headless;
+using testing_support::TempDir;
+
+struct Sample {
+    const char* name;
+    uint32_t format;
+};
+constexpr Sample kSamples[] = {
+    {"photo-exif.jpg", kFormatJpeg},
+    {"odd-422-restart.jpg", kFormatJpeg},
+    {"rgb-lzw.tif", kFormatTiff},
+    {"fax-g4.tif", kFormatTiff},
+    {"stage-compressed.swf", kFormatSwf},
+};
+
+Bytes SampleBytes(const char* name)
+{
+    return testing_support::ReadFile(std::string(VANTREL_SOURCE_DIR) + "/samples/" + name);
+}
+
+// A file cut short after its format was detected is analysed as far as it
+// goes, as a file that short from the start would be.
+TEST(IoFaults, FileTruncatedAfterDetection)
+{
+    for (const Sample& sample : kSamples) {
+        const Bytes bytes = SampleBytes(sample.name);
+        for (const size_t keep : {size_t{0}, size_t{5}, bytes.size() / 2}) {
+            SCOPED_TRACE(std::string(sample.name) + " cut to " + std::to_string(keep));
+            TempDir dir;
+            const std::string path = dir.Write(sample.name, bytes);
+            Headless h;
+            ASSERT_EQ(h.app.DetectFormat(path.c_str()), sample.format);
+            ASSERT_GE(h.app.Entries().AddEntry(0, path.c_str()), 0);
+            fs::resize_file(path, keep);
+            EXPECT_TRUE(h.app.RunRoughAnalysis(sample.format, path.c_str()));
+            h.shell.RebuildTree(h.app.Entries().GetEntryListHead());
+
+            const std::string shortPath = dir.Write("short", Bytes(bytes.begin(), bytes.begin() + long(keep)));
+            Headless reference;
+            reference.app.Entries().AddEntry(0, shortPath.c_str());
+            reference.app.RunRoughAnalysis(sample.format, shortPath.c_str());
+            reference.shell.RebuildTree(reference.app.Entries().GetEntryListHead());
+            std::string expected = reference.BarText();
+            expected.replace(0, shortPath.size(), path);
+            EXPECT_EQ(h.BarText(), expected);
+        }
+    }
+}
+
+// A device that fails reading at a given offset (EIO), as a dying disk does.
+off_t g_failAt = 0;
+ssize_t FailingRead(int fd, void* buffer, size_t size)
+{
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    if (at >= g_failAt) {
+        errno = EIO;
+        return -1;
+    }
+    return read(fd, buffer, std::min<size_t>(size, static_cast<size_t>(g_failAt - at)));
+}
+
+// A read error in the middle ends each analysis quietly: the walks stop as at
+// the end of the file instead of reading on for ever.
+TEST(IoFaults, ReadErrorEndsTheAnalysis)
+{
+    for (const Sample& sample : kSamples) {
+        const Bytes bytes = SampleBytes(sample.name);
+        TempDir dir;
+        const std::string path = dir.Write(sample.name, bytes);
+        for (const off_t failAt : {off_t{2}, off_t{40}, static_cast<off_t>(bytes.size() / 2)}) {
+            for (const uint32_t detailed : {0u, 1u}) {
+                SCOPED_TRACE(std::string(sample.name) + " failing at " + std::to_string(failAt) +
+                             (detailed ? " detailed" : " rough"));
+                g_failAt = failAt;
+                FILE* fp = OpenReadStream(open(path.c_str(), O_RDONLY), FailingRead);
+                ASSERT_NE(fp, nullptr);
+                Headless h;
+                h.shell.InsertFileRow(path.c_str());
+                h.shell.NewDocument();
+                RunAnalyzer(sample.format, fp, path.c_str(), -2, detailed, 0);
+                EXPECT_NE(std::feof(fp), 0);
+                std::fclose(fp);
+            }
+        }
+    }
+}
+
+// Writes bytes at offset into a file, leaving a hole before them.
+void WriteAt(const std::string& path, uint64_t offset, const Bytes& bytes)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)), ssize_t(bytes.size()));
+    close(fd);
+}
+
+// A TIFF file whose JPEG data begins 8 bytes below 4 GiB: the JPEG walk goes
+// on past 4 GiB, and its lines show the whole offsets there. Exif data found
+// past 4 GiB is not laid out (TIFF positions are 32-bit). The file is sparse:
+// a few bytes before and after the hole.
+TEST(IoFaults, PositionsPastFourGiB)
+{
+    TempDir dir;
+    const std::string path = dir.Path() + "/large.tif";
+    // Little-endian TIFF, one IFD: Compression 6, JPEGInterchangeFormat
+    // 0xFFFFFFF8, JPEGInterchangeFormatLength 64.
+    WriteAt(path, 0,
+            {'I', 'I', 42, 0, 8, 0, 0, 0, 3, 0,
+             0x03, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0,
+             0x01, 0x02, 4, 0, 1, 0, 0, 0, 0xF8, 0xFF, 0xFF, 0xFF,
+             0x02, 0x02, 4, 0, 1, 0, 0, 0, 64, 0, 0, 0,
+             0, 0, 0, 0});
+    WriteAt(path, 0xFFFFFFF8,
+            {0xFF, 0xD8,                                                   // SOI
+             0xFF, 0xFE, 0, 16, '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd',
+             0xFF, 0xE1, 0, 16, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
+             0xFF, 0xD0,                                                   // RST0: invalid here
+             0xFF, 0xD9});
+    Headless h;
+    h.app.OpenFiles({path});
+    h.app.RunDetailedAnalysis(path.c_str());
+    const std::string detail = h.DetailText(path);
+    const std::string jpeg = detail.substr(detail.find("[fffffff8] Jpeg Data"));
+    EXPECT_EQ(jpeg,
+              "[fffffff8] Jpeg Data\n"
+              "  [fffffff8] SOI\n"
+              "  [fffffffa] COM\n"
+              "    [fffffffc] Field Length = 16 [byte]\n"
+              "    [fffffffe] Comment : 0123456789abc\n"
+              "  [10000000c] APP1\n"
+              "    [10000000e] Field Length = 16 [byte]\n"
+              "    [100000010] File Format = Exif\n"
+              "    [100000014] NULL = 0x00 / Padding = 0x00\n"
+              "    [100000016] Thumbnail Data (TIFF Format) 0x100000016 - 0x10000001D\n"
+              "  [100000020] EOI\n");
+}
+
+}  // namespace
