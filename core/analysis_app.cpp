@@ -293,9 +293,18 @@ void CAnalysisApp::DeleteEntry(const char* path)
     }
 }
 
-void RunAnalyzer(uint32_t format, FILE* fp, const char* path, int32_t entryId, uint32_t detailed,
-                 uint32_t level, HTREEITEM parent)
+void RunAnalyzer(uint32_t format, const AnalysisRequest& request)
 {
-    if (const FormatHandler* handler = GetAnalysisApp().Format(format))
-        handler->analyze({fp, path, entryId, detailed, level, parent});
+    AnalysisRequest run = request;
+    if (!run.app)
+        run.app = &GetAnalysisApp();
+    if (const FormatHandler* handler = run.app->Format(format))
+        handler->analyze(run);
+}
+
+void RunAnalyzer(uint32_t format, FILE* fp, const char* path, int32_t, uint32_t detailed, uint32_t level,
+                 HTREEITEM parent)
+{
+    RunAnalyzer(format, {&GetAnalysisApp(), fp, path, detailed ? AnalysisMode::Detailed : AnalysisMode::Rough,
+                         level, parent});
 }

@@ -130,8 +130,10 @@ private:
 // The application whose analysis is running; set by the newest CAnalysisApp.
 CAnalysisApp& GetAnalysisApp();
 
-// Runs the analyzer of format on an open stream, through the current
-// application's format table. detailed is 0 or 1; parent is for analyzers
-// that hang their lines under a given item (ICC profiles).
+// Runs the analyzer of format through the format table of request.app (the
+// current application when it names none). A nested analysis passes its own
+// request on with the fields it changes.
+void RunAnalyzer(uint32_t format, const AnalysisRequest& request);
+// The same, from the pieces of a request.
 void RunAnalyzer(uint32_t format, FILE* fp, const char* path, int32_t entryId, uint32_t detailed,
                  uint32_t level, HTREEITEM parent = 0);

@@ -20,14 +20,25 @@ enum FormatCode : uint32_t {
     kFormatIcc = 4,   // only ever nested: not detected, never a file of its own
 };
 
-// One analysis run of one analyzer over an open stream.
+class CAnalysisApp;
+
+// Rough mode adds entries to the entry list and a summary to the file's row;
+// detailed mode writes the result tree of the active view and decodes the
+// pictures.
+enum class AnalysisMode : uint8_t { Rough, Detailed };
+
+// The state of one analysis run of one analyzer over an open stream: what it
+// reads, where its output goes, and the application that holds the limits
+// and the nesting of analyses.
 struct AnalysisRequest {
+    CAnalysisApp* app = nullptr;
     FILE* fp = nullptr;
     const char* path = nullptr;
-    int32_t entryId = 0;
-    uint32_t detailed = 0;   // 0: rough mode, 1: detailed mode
+    AnalysisMode mode = AnalysisMode::Rough;
     uint32_t level = 0;      // depth at which the analyzer's lines begin
     HTREEITEM parent = 0;    // for analyzers that hang their lines under a given item
+
+    bool Detailed() const { return mode == AnalysisMode::Detailed; }
 };
 
 struct FormatHandler {

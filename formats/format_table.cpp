@@ -32,7 +32,7 @@ template <class Analyzer>
 void RunFileAnalyzer(const AnalysisRequest& r)
 {
     auto analyzer = std::make_unique<Analyzer>();
-    analyzer->Analyze(r.fp, r.path, r.entryId, r.detailed, r.level);
+    analyzer->Analyze(r.fp, r.path, -2, r.Detailed() ? 1 : 0, r.level);
 }
 
 void RunIccAnalyzer(const AnalysisRequest& r)
