@@ -161,10 +161,10 @@ private slots:
         AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
         AppFixture::RightClick(f.BarTree(), f.BarTree().topLevelItem(0));
         AppFixture::RightClick(*f.Frame().ActiveChildFrame()->View(), nullptr);
+        // The result tree's separator has no prompt.
         QCOMPARE(prompts, QStringList({"エントリを削除します。", "詳細解析を実行します。", "エントリを削除します。",
-                                       "詳細解析を実行します。", "画像イメージを表示します",
-                                       // a separator clears the prompt
-                                       "レディ", "選択した行をｺﾋﾟｰします", "選択した行とその下の行をすべてｺﾋﾟｰします"}));
+                                       "詳細解析を実行します。", "画像イメージを表示します", "レディ",
+                                       "選択した行をｺﾋﾟｰします", "選択した行とその下の行をすべてｺﾋﾟｰします"}));
         QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
     }
 
