@@ -1,6 +1,6 @@
 #include "jpeg/jpeg_analyzer.h"
 
-#include <cstdarg>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -8,6 +8,7 @@
 #include "core/analysis_app.h"
 #include "core/analysis_tree.h"
 #include "core/file_text.h"
+#include "core/result_line.h"
 #include "core/result_text.h"
 #include "core/stream_size.h"
 #include "image/image_buffer.h"
@@ -33,37 +34,6 @@ inline int GetByte(FILE* fp) { return getc_unlocked(fp); }
 #else
 inline int GetByte(FILE* fp) { return std::getc(fp); }
 #endif
-
-// Formats a result line; a line that would be longer than a line's limit is
-// cut at a character boundary. A line that is not UTF-8 holds bytes of the
-// file printed as characters (beside ASCII text of its own) and is read as
-// the file's text.
-__attribute__((format(printf, 1, 2))) std::string Line(const char* format, ...)
-{
-    char buffer[kLineBufferSize];
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    if (n < 0)
-        return std::string();
-    // %c with a NUL byte ends the text there, as it would in a C string.
-    const size_t length = std::strlen(buffer);
-    if (!IsUtf8(buffer, length))
-        return FileText(buffer, length, kMaxLineBytes);
-    return std::string(buffer, CharBoundaryPrefix(buffer, length, kMaxLineBytes));
-}
-
-HTREEITEM Insert(ITreeControl* tree, HTREEITEM parent, const std::string& text)
-{
-    return tree ? tree->InsertItem(text.c_str(), parent, TVI_LAST) : 0;
-}
-
-void Expand(ITreeControl* tree, HTREEITEM item)
-{
-    if (tree && item)
-        tree->Expand(item, TVE_EXPAND);
-}
 
 void AddEntry(uint32_t level, const std::string& text)
 {
@@ -178,22 +148,59 @@ void CJpegAnalyzer::SeekTo(FILE* fp, uint64_t offset)
     std::fseek(fp, static_cast<long>(offset < fileSize_ ? offset : fileSize_), SEEK_SET);
 }
 
+ByteRange CJpegAnalyzer::Span(uint64_t start, uint64_t end) const
+{
+    return {start, std::min(end, fileSize_)};
+}
+
+HTREEITEM CJpegAnalyzer::Field(FILE* fp, HTREEITEM parent, uint64_t start, const std::string& text)
+{
+    return out_.Insert(parent, text, Span(start, Tell(fp)));
+}
+
+HTREEITEM CJpegAnalyzer::Head(uint64_t offset, const std::string& text)
+{
+    head_ = out_.Insert(parentItem, text, Span(offset, offset + 2));
+    headOffset_ = offset;
+    return head_;
+}
+
+void CJpegAnalyzer::SetRange(HTREEITEM item, uint64_t start, uint64_t end)
+{
+    if (item && out_.Tree())
+        out_.Tree()->SetItemRange(item, Span(start, end));
+}
+
+void CJpegAnalyzer::EndImageData(uint64_t end)
+{
+    SetRange(imageData_, imageDataStart_, end);
+    imageData_ = 0;
+}
+
 void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
 {
     path_ = path;
     ITreeControl* tree = GetAnalysisApp().ActiveTree();
     parentItem = tree ? ChooseBaseParent(*tree, level) : TVI_ROOT;
+    out_ = CTreeWriter(detailed ? tree : nullptr);
     const uint64_t size = StreamSize(fp);
     fileSize_ = size ? size : UINT64_MAX;
 
     uint32_t seenMarkers = 0;
     const uint32_t handlerLevel = level + 1;
     for (;;) {
-        if (std::feof(fp))
+        if (std::feof(fp)) {
+            EndImageData(fileSize_);
             return;
+        }
         const uint32_t marker = ReadMarker(fp);
         const uint64_t position = Tell(fp);
+        // The entropy-coded data runs up to the first marker after it that
+        // is not a restart marker (those belong to the data, ITU-T T.81 B.2.1).
+        if (marker < 0xFFD0 || marker > 0xFFD7)
+            EndImageData(marker ? position - 2 : fileSize_);
         const uint64_t segmentEnd = SegmentEnd(fp, marker, position);
+        head_ = 0;
         if (!Dispatch(fp, marker, position, entryId, detailed, handlerLevel, seenMarkers))
             return;
         // Accepted or not, a segment is passed over by its length, so that
@@ -204,6 +211,10 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
             reader.Reset();
             scanPreviousByte_ = 0;
         }
+        // A segment's head line covers the bytes the walk passed over for it:
+        // the segment by its length, or what was read of it when the length
+        // cannot be trusted.
+        SetRange(head_, headOffset_, std::max(Tell(fp), headOffset_ + 2));
         if (detailed == 1 && (seenMarkers & kSeenSOS) && !(seenMarkers & kSeenImageData)) {
             OnImageData(fp);
             reader.Reset();
@@ -297,10 +308,10 @@ uint64_t CJpegAnalyzer::SegmentEnd(FILE* fp, uint32_t marker, uint64_t position)
 
 void CJpegAnalyzer::OnSOI(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
-    const std::string text = Line("[%08lx] SOI", position - 2);
+    const std::string text = ResultLine("[%08lx] SOI", position - 2);
     if (detailed) {
         soiOffset_ = position - 2;
-        Insert(GetAnalysisApp().ActiveTree(), parentItem, text);
+        Head(soiOffset_, text);
     } else {
         AddEntry(level, text);
     }
@@ -308,10 +319,10 @@ void CJpegAnalyzer::OnSOI(FILE*, uint64_t position, int32_t, uint32_t detailed, 
 
 void CJpegAnalyzer::OnEOI(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
-    const std::string text = Line("[%08lx] EOI", position - 2);
+    const std::string text = ResultLine("[%08lx] EOI", position - 2);
     if (detailed) {
         eoiOffset_ = position - 2;
-        Insert(GetAnalysisApp().ActiveTree(), parentItem, text);
+        out_.Insert(parentItem, text, Span(eoiOffset_, position));
     } else {
         AddEntry(level, text);
     }
@@ -322,12 +333,12 @@ void CJpegAnalyzer::OnInvalidMarker(FILE*, uint64_t position, int32_t, uint32_t 
 {
     if (detailed || marker == 0xFFFF || marker == 0xFF00)
         return;
-    AddEntry(level, Line("[%08lx] 不正なマーカ(0x%04X)", position - 2, marker));
+    AddEntry(level, ResultLine("[%08lx] 不正なマーカ(0x%04X)", position - 2, marker));
 }
 
 void CJpegAnalyzer::RoughSegment(FILE* fp, uint64_t position, uint32_t level, const char* name)
 {
-    AddEntry(level, Line("[%08lx] %s", position - 2, name));
+    AddEntry(level, ResultLine("[%08lx] %s", position - 2, name));
     const uint32_t length = Read(fp, 16);
     SeekTo(fp, uint64_t{position} + length);
 }
@@ -340,33 +351,32 @@ void CJpegAnalyzer::OnAPPn(FILE* fp, uint64_t position, int32_t entryId, uint32_
         RoughSegment(fp, position, level, name);
         return;
     }
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
     if (marker == 0xFFE0) {
-        APP0Detailed(fp, tree, position);
+        APP0Detailed(fp, position);
     } else if (marker == 0xFFE1) {
-        APP1Detailed(fp, tree, position, entryId, level);
+        APP1Detailed(fp, position, entryId, level);
     } else {
-        Insert(tree, parentItem, Line("[%08lx] APP2", position - 2));
+        Head(position - 2, ResultLine("[%08lx] APP2", position - 2));
         const uint32_t length = Read(fp, 16);
         SeekTo(fp, uint64_t{position} + length);
     }
 }
 
 // APP0 is laid out as a JFIF header whatever its identifier says.
-void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint64_t position)
+void CJpegAnalyzer::APP0Detailed(FILE* fp, uint64_t position)
 {
     app0Offset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] APP0", app0Offset_));
+    const HTREEITEM head = Head(app0Offset_, ResultLine("[%08lx] APP0", app0Offset_));
     uint64_t p = Tell(fp);
     app0Length_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app0Length_)));
+    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app0Length_)));
 
     p = Tell(fp);
     app0Identifier_ = Read(fp, 32);
     Read(fp, 8);
     app0Version_ = Read(fp, 16);
-    Insert(tree, head,
-           Line("[%08lx] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
+    Field(fp, head, p,
+           ResultLine("[%08lx] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
                 static_cast<int>((app0Identifier_ >> 16) & 0xFF), static_cast<int>((app0Identifier_ >> 8) & 0xFF),
                 static_cast<int>(app0Identifier_ & 0xFF), static_cast<int>(app0Version_ >> 8),
                 static_cast<int>(app0Version_ & 0xFF)));
@@ -385,7 +395,7 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint64_t position
     if (depth) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        Insert(tree, head, Line(depth, p, static_cast<int>(app0XDensity_), static_cast<int>(app0YDensity_)));
+        Field(fp, head, p, ResultLine(depth, p, static_cast<int>(app0XDensity_), static_cast<int>(app0YDensity_)));
 #pragma GCC diagnostic pop
     }
 
@@ -393,25 +403,25 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, ITreeControl* tree, uint64_t position
     app0ThumbWidth_ = Read(fp, 8);
     app0ThumbHeight_ = Read(fp, 8);
     if (app0ThumbWidth_ == 0 || app0ThumbHeight_ == 0) {
-        Insert(tree, head,
-               Line("[%08lx] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
+        Field(fp, head, p,
+               ResultLine("[%08lx] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
                     static_cast<int>(app0ThumbHeight_)));
     } else {
-        Insert(tree, head,
-               Line("[%08lx] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
+        Field(fp, head, p,
+               ResultLine("[%08lx] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
                     static_cast<int>(app0ThumbHeight_)));
         SeekTo(fp, uint64_t{app0Offset_} + app0Length_ + 2);
     }
-    Expand(tree, head);
+    out_.Expand(head);
 }
 
-void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint64_t position, int32_t entryId, uint32_t level)
+void CJpegAnalyzer::APP1Detailed(FILE* fp, uint64_t position, int32_t entryId, uint32_t level)
 {
     app1Offset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] APP1", app1Offset_));
+    const HTREEITEM head = Head(app1Offset_, ResultLine("[%08lx] APP1", app1Offset_));
     uint64_t p = Tell(fp);
     app1Length_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app1Length_)));
+    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app1Length_)));
     const uint64_t segmentEnd = uint64_t{app1Offset_} + app1Length_ + 2;
 
     p = Tell(fp);
@@ -419,33 +429,32 @@ void CJpegAnalyzer::APP1Detailed(FILE* fp, ITreeControl* tree, uint64_t position
     for (int i = 0; i < 4; ++i)
         app1Identifier_[i] = static_cast<char>(Read(fp, 8));
     if (std::strcmp(app1Identifier_, "Exif") == 0) {
-        Insert(tree, head, Line("[%08lx] File Format = %s", p, app1Identifier_));
+        Field(fp, head, p, ResultLine("[%08lx] File Format = %s", p, app1Identifier_));
         p = Tell(fp);
         app1Null_ = Read(fp, 8);
         app1Pad_ = Read(fp, 8);
-        Insert(tree, head,
-               Line("[%08lx] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
+        Field(fp, head, p,
+               ResultLine("[%08lx] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
                     static_cast<unsigned>(app1Pad_)));
         p = Tell(fp);
         const HTREEITEM thumbnail =
-            Insert(tree, head,
-                   Line("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p,
-                        segmentEnd - 1));
+            out_.Insert(head, ResultLine("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p, segmentEnd - 1),
+                        Span(p, segmentEnd));
         if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
             RunAnalyzer(kFormatTiff, fp, path_, entryId, 1, level);
         }
-        Expand(tree, thumbnail);
+        out_.Expand(thumbnail);
     } else {
         SeekTo(fp, p);
         std::memset(app1Identifier_, 0, sizeof app1Identifier_);
         for (size_t i = 0; i < kXmpIdentifierBytes; ++i)
             app1Identifier_[i] = static_cast<char>(Read(fp, 8));
         if (std::strcmp(app1Identifier_, kXmpIdentifier) == 0)
-            Insert(tree, head, Line("[%08lx] File Format = Adobe XMP metadata packet", p));
+            Field(fp, head, p, ResultLine("[%08lx] File Format = Adobe XMP metadata packet", p));
     }
     // The walk resumes at the segment's end, whatever the nested analysis left.
     SeekTo(fp, segmentEnd);
-    Expand(tree, head);
+    out_.Expand(head);
 }
 
 void CJpegAnalyzer::KeepQuantTable(QuantTable* table)
@@ -477,13 +486,13 @@ void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         RoughSegment(fp, position, level, "DQT");
         return;
     }
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
     dqtOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] DQT", dqtOffset_));
+    const HTREEITEM head = Head(dqtOffset_, ResultLine("[%08lx] DQT", dqtOffset_));
     uint64_t p = Tell(fp);
     dqtLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dqtLength_)));
-    const HTREEITEM group = Insert(tree, head, Line("[%08lx] Quantization Table", Tell(fp)));
+    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dqtLength_)));
+    const uint64_t tablesStart = Tell(fp);
+    const HTREEITEM group = out_.Insert(head, ResultLine("[%08lx] Quantization Table", tablesStart));
     const uint64_t end = uint64_t{dqtOffset_} + dqtLength_ + 2;
     for (;;) {
         auto table = std::make_unique<QuantTable>();
@@ -493,14 +502,15 @@ void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         for (int k = 0; k < 64; ++k)
             table->value[kZigzag[k] >> 4][kZigzag[k] & 0x0F] = Read(fp, 8);
         const uint64_t last = Tell(fp) - 1;
-        Insert(tree, group,
-               Line("Quantization Table #%d (0x%08lX - 0x%08lX)", static_cast<int>(table->selector), p, last));
-        Expand(tree, group);
+        Field(fp, group, p,
+              ResultLine("Quantization Table #%d (0x%08lX - 0x%08lX)", static_cast<int>(table->selector), p, last));
+        out_.Expand(group);
         KeepQuantTable(table.release());
         if (Tell(fp) >= end || std::feof(fp))
             break;
     }
-    Expand(tree, head);
+    SetRange(group, tablesStart, Tell(fp));
+    out_.Expand(head);
 }
 
 void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
@@ -509,13 +519,13 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         RoughSegment(fp, position, level, "DHT");
         return;
     }
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
     dhtOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] DHT", dhtOffset_));
+    const HTREEITEM head = Head(dhtOffset_, ResultLine("[%08lx] DHT", dhtOffset_));
     uint64_t p = Tell(fp);
     dhtLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dhtLength_)));
-    const HTREEITEM group = Insert(tree, head, Line("[%08lx] Define Huffman Table", Tell(fp)));
+    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dhtLength_)));
+    const uint64_t tablesStart = Tell(fp);
+    const HTREEITEM group = out_.Insert(head, ResultLine("[%08lx] Define Huffman Table", tablesStart));
     const uint64_t end = uint64_t{dhtOffset_} + dhtLength_ + 2;
     for (;;) {
         auto table = std::make_unique<HuffmanTable>();
@@ -540,27 +550,28 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position, int32_t, uint32_t detaile
             c->symbol = Read(fp, 8);
         const uint64_t last = Tell(fp) - 1;
         const char* kind = (table->classDestination >> 4) != 0 ? "AC" : "DC";
-        Insert(tree, group,
-               Line("Huffman Table (%s) #%d (0x%08lX - 0x%08lX)", kind,
+        Field(fp, group, p,
+              ResultLine("Huffman Table (%s) #%d (0x%08lX - 0x%08lX)", kind,
                     static_cast<int>(table->classDestination & 0x0F), p, last));
-        Expand(tree, group);
+        out_.Expand(group);
         KeepHuffmanTable(table.release());
         if (Tell(fp) >= end || std::feof(fp))
             break;
     }
-    Expand(tree, head);
+    SetRange(group, tablesStart, Tell(fp));
+    out_.Expand(head);
 }
 
 void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
 {
     if (!detailed) {
-        AddEntry(level, Line("[%08lx] SOF", position - 2));
+        AddEntry(level, ResultLine("[%08lx] SOF", position - 2));
         const uint32_t length = Read(fp, 16);
         Read(fp, 8);
         const uint32_t lines = Read(fp, 16);
         const uint32_t samples = Read(fp, 16);
         GetAnalysisApp().AppendResultText(
-            0, Line("[画像サイズ]%5d x %5d ", static_cast<int>(samples), static_cast<int>(lines)).c_str());
+            0, ResultLine("[画像サイズ]%5d x %5d ", static_cast<int>(samples), static_cast<int>(lines)).c_str());
         const uint32_t count = Read(fp, 8);
         uint32_t components[9];
         for (uint32_t& byte : components)
@@ -575,39 +586,43 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         SeekTo(fp, uint64_t{position} + length);
         return;
     }
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
     sofOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] SOF", sofOffset_));
+    const HTREEITEM head = Head(sofOffset_, ResultLine("[%08lx] SOF", sofOffset_));
     uint64_t p = Tell(fp);
     sofLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sofLength_)));
+    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sofLength_)));
     p = Tell(fp);
     sofPrecision_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08lx] Bit Accuracy = %d [bits/pixel]", p, static_cast<int>(sofPrecision_)));
+    Field(fp, head, p, ResultLine("[%08lx] Bit Accuracy = %d [bits/pixel]", p, static_cast<int>(sofPrecision_)));
     p = Tell(fp);
     sofLines_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Vertical Size = %d [lines]", p, static_cast<int>(sofLines_)));
+    Field(fp, head, p, ResultLine("[%08lx] Vertical Size = %d [lines]", p, static_cast<int>(sofLines_)));
     p = Tell(fp);
     sofSamples_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Horizontal Size = %d [pixels]", p, static_cast<int>(sofSamples_)));
-    p = Tell(fp);
+    Field(fp, head, p, ResultLine("[%08lx] Horizontal Size = %d [pixels]", p, static_cast<int>(sofSamples_)));
+    const uint64_t countAt = Tell(fp);
     sofCount_ = Read(fp, 8);
-    const HTREEITEM count = Insert(tree, head, Line("[%08lx] Component Number = %d", p, static_cast<int>(sofCount_)));
+    const HTREEITEM count =
+        Field(fp, head, countAt, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(sofCount_)));
     for (uint32_t i = 0; i < sofCount_; ++i) {
         auto* comp = new FrameComponent;
         Append(frameComponents_, comp);
         comp->offset = Tell(fp);
         comp->identifier = Read(fp, 8);
         const HTREEITEM item =
-            Insert(tree, count, Line("[%08lx] Number of Component = %d", comp->offset, static_cast<int>(comp->identifier)));
+            out_.Insert(count,
+                        ResultLine("[%08lx] Number of Component = %d", comp->offset, static_cast<int>(comp->identifier)),
+                        Span(comp->offset, comp->offset + 3));
         comp->sampling = Read(fp, 8);
-        Insert(tree, item, Line("Ratio = 0x%x", comp->sampling));
+        out_.Insert(item, ResultLine("Ratio = 0x%x", comp->sampling));
         comp->quantSelector = Read(fp, 8);
-        Insert(tree, item, Line("Quantization Table Selection = %d", static_cast<int>(comp->quantSelector)));
-        Expand(tree, item);
+        out_.Insert(item, ResultLine("Quantization Table Selection = %d", static_cast<int>(comp->quantSelector)));
+        out_.Expand(item);
     }
-    Expand(tree, count);
-    Expand(tree, head);
+    // The count's line holds the components it counts.
+    SetRange(count, countAt, Tell(fp));
+    out_.Expand(count);
+    out_.Expand(head);
 }
 
 void CJpegAnalyzer::OnDRI(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
@@ -616,16 +631,15 @@ void CJpegAnalyzer::OnDRI(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         RoughSegment(fp, position, level, "DRI");
         return;
     }
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
     driOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] DRI", driOffset_));
+    const HTREEITEM head = Head(driOffset_, ResultLine("[%08lx] DRI", driOffset_));
     uint64_t p = Tell(fp);
     driLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(driLength_)));
+    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(driLength_)));
     p = Tell(fp);
     restartInterval_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Restart Interval = %d [MCU]", p, static_cast<int>(restartInterval_)));
-    Expand(tree, head);
+    Field(fp, head, p, ResultLine("[%08lx] Restart Interval = %d [MCU]", p, static_cast<int>(restartInterval_)));
+    out_.Expand(head);
     SeekTo(fp, uint64_t{position} + driLength_);
 }
 
@@ -635,39 +649,40 @@ void CJpegAnalyzer::OnSOS(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         RoughSegment(fp, position, level, "SOS");
         return;
     }
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
     sosOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] SOS", sosOffset_));
+    const HTREEITEM head = Head(sosOffset_, ResultLine("[%08lx] SOS", sosOffset_));
     uint64_t p = Tell(fp);
     sosLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sosLength_)));
-    p = Tell(fp);
+    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sosLength_)));
+    const uint64_t countAt = Tell(fp);
     sosCount_ = Read(fp, 8);
-    const HTREEITEM count = Insert(tree, head, Line("[%08lx] Component Number = %d", p, static_cast<int>(sosCount_)));
+    const HTREEITEM count =
+        Field(fp, head, countAt, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(sosCount_)));
     for (uint32_t i = 0; i < sosCount_; ++i) {
         auto* comp = new ScanComponent;
         Append(scanComponents_, comp);
         p = Tell(fp);
         comp->selector = Read(fp, 8);
         const HTREEITEM item =
-            Insert(tree, count, Line("[%08lx] Component Selector = %d", p, static_cast<int>(comp->selector)));
+            Field(fp, count, p, ResultLine("[%08lx] Component Selector = %d", p, static_cast<int>(comp->selector)));
         comp->tableSelection = Read(fp, 8);
-        Insert(tree, item,
-               Line("Huffman Table Selection (DC, AC) = (#%d, #%d)", static_cast<int>(comp->tableSelection >> 4),
+        out_.Insert(item,
+               ResultLine("Huffman Table Selection (DC, AC) = (#%d, #%d)", static_cast<int>(comp->tableSelection >> 4),
                     static_cast<int>(comp->tableSelection & 0x0F)));
-        Expand(tree, item);
-        Expand(tree, count);
+        out_.Expand(item);
+        out_.Expand(count);
     }
-    Expand(tree, head);
+    SetRange(count, countAt, Tell(fp));
+    out_.Expand(head);
     p = Tell(fp);
     sosStart_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08lx] Scan Start Position = %d", p, static_cast<int>(sosStart_)));
+    Field(fp, head, p, ResultLine("[%08lx] Scan Start Position = %d", p, static_cast<int>(sosStart_)));
     p = Tell(fp);
     sosEnd_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08lx] Scan End Position = %d", p, static_cast<int>(sosEnd_)));
+    Field(fp, head, p, ResultLine("[%08lx] Scan End Position = %d", p, static_cast<int>(sosEnd_)));
     p = Tell(fp);
     sosApprox_ = Read(fp, 8);
-    Insert(tree, head, Line("[%08lx] Successive Approximation = %d", p, static_cast<int>(sosApprox_)));
+    Field(fp, head, p, ResultLine("[%08lx] Successive Approximation = %d", p, static_cast<int>(sosApprox_)));
     scanPreviousByte_ = std::feof(fp) ? kEndOfFile : sosApprox_;
 }
 
@@ -677,12 +692,11 @@ void CJpegAnalyzer::OnCOM(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         RoughSegment(fp, position, level, "COM");
         return;
     }
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
     comOffset_ = position - 2;
-    const HTREEITEM head = Insert(tree, parentItem, Line("[%08lx] COM", comOffset_));
+    const HTREEITEM head = Head(comOffset_, ResultLine("[%08lx] COM", comOffset_));
     uint64_t p = Tell(fp);
     comLength_ = Read(fp, 16);
-    Insert(tree, head, Line("[%08lx] Field Length = %d [byte]", p, static_cast<int>(comLength_)));
+    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(comLength_)));
 
     // A line-oriented read of at most L - 3 bytes: it stops after a newline,
     // which stays in the text. A text longer than the line can show is cut
@@ -704,14 +718,16 @@ void CJpegAnalyzer::OnCOM(FILE* fp, uint64_t position, int32_t, uint32_t detaile
     const std::string shown = FileText(text, n, kMaxCommentBytes, &kept);
     if (kept < n)
         SeekTo(fp, uint64_t{p} + kept);
-    Insert(tree, head, Line("[%08lx] Comment : %s", p, shown.c_str()));
-    Expand(tree, head);
+    Field(fp, head, p, ResultLine("[%08lx] Comment : %s", p, shown.c_str()));
+    out_.Expand(head);
 }
 
 void CJpegAnalyzer::OnImageData(FILE* fp)
 {
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
-    Insert(tree, parentItem, Line("[%08lx] Image Data", Tell(fp)));
+    imageDataStart_ = Tell(fp);
+    // The range ends where the walk finds the next marker (EndImageData).
+    imageData_ = out_.Insert(parentItem, ResultLine("[%08lx] Image Data", imageDataStart_),
+                             Span(imageDataStart_, imageDataStart_ + 1));
 
     IShell& shell = GetAnalysisApp().Shell();
     const int32_t width = static_cast<int32_t>(sofSamples_);

@@ -5,8 +5,10 @@
 // baseline scan is decoded into an image window.
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "jpeg/jpeg_bit_reader.h"
+#include "core/result_line.h"
 #include "core/tree_control.h"
 #include "codec/jpeg_records.h"
 
@@ -69,12 +71,22 @@ private:
     void OnCOM(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
     void OnImageData(FILE* fp);
 
-    void APP0Detailed(FILE* fp, ITreeControl* tree, uint64_t position);
-    void APP1Detailed(FILE* fp, ITreeControl* tree, uint64_t position, int32_t entryId, uint32_t level);
+    void APP0Detailed(FILE* fp, uint64_t position);
+    void APP1Detailed(FILE* fp, uint64_t position, int32_t entryId, uint32_t level);
     // Rough-mode line of a segment, then a skip to its end.
     void RoughSegment(FILE* fp, uint64_t position, uint32_t level, const char* name);
 
     uint32_t Read(FILE* fp, uint32_t bits);
+    // The bytes [start, end) as far as they lie in the file.
+    ByteRange Span(uint64_t start, uint64_t end) const;
+    // A line about the bytes from start to fp's position.
+    HTREEITEM Field(FILE* fp, HTREEITEM parent, uint64_t start, const std::string& text);
+    // A segment's head line at the marker's offset; the walk gives it the
+    // segment's range once the handler is done.
+    HTREEITEM Head(uint64_t offset, const std::string& text);
+    void SetRange(HTREEITEM item, uint64_t start, uint64_t end);
+    // Gives the "Image Data" line, if one waits for it, its end.
+    void EndImageData(uint64_t end);
     // Places the stream at offset, or at the end of the file when offset lies
     // beyond it.
     void SeekTo(FILE* fp, uint64_t offset);
@@ -88,6 +100,11 @@ private:
     CJpegBitReader reader;
     const char* path_ = nullptr;
     HTREEITEM parentItem = 0;
+    CTreeWriter out_{nullptr};
+    HTREEITEM head_ = 0;
+    uint64_t headOffset_ = 0;
+    HTREEITEM imageData_ = 0;
+    uint64_t imageDataStart_ = 0;
     uint64_t fileSize_ = 0;
 
     // File offsets of the segments' markers; a scan can carry the walk past

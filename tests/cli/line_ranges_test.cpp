@@ -21,7 +21,7 @@ using testing_support::TempDir;
 
 // Formats whose analyzers record a range for every line that names an
 // offset. The others are checked only where their lines have ranges.
-const std::map<std::string, bool> kRangesComplete = {{"SWF", true}, {"JPEG", false}, {"TIFF", false}};
+const std::map<std::string, bool> kRangesComplete = {{"SWF", true}, {"JPEG", true}, {"TIFF", false}};
 
 // Headings under which the ICC analyzer's lines stand, whatever the file's
 // format: its ranges are complete too.
@@ -30,13 +30,28 @@ bool IsIccHeading(const std::string& text)
     return text == "/* --- ICC Profile Header --- */" || text == "/* --- ICC Tag Table --- */";
 }
 
-// The offset a line names in its "[%08x]" prefix; -1 when it names none.
+// The format whose analyzer writes the lines under a line of another's: the
+// TIFF structure of Exif data in JPEG, the JPEG data of a TIFF file.
+const char* NestedFormat(const std::string& text)
+{
+    if (text.find("] Thumbnail Data (TIFF Format) ") != std::string::npos)
+        return "TIFF";
+    if (text.ends_with("] Jpeg Data") || text.ends_with("] Image Data"))
+        return "JPEG";
+    return nullptr;
+}
+
+// The offset a line names in its "[%08x]" prefix, or as the start of the
+// bytes a table line names at its end ("... (0x%08X - 0x%08X)"); -1 when it
+// names none.
 int64_t NamedOffset(const std::string& text)
 {
-    if (text.size() < 10 || text[0] != '[' || text[9] != ']')
-        return -1;
-    const std::string digits = text.substr(1, 8);
-    if (digits.find_first_not_of("0123456789abcdef") != std::string::npos)
+    std::string digits;
+    if (text.size() >= 10 && text[0] == '[' && text[9] == ']')
+        digits = text.substr(1, 8);
+    else if (text.size() >= 25 && text.ends_with(")") && text.compare(text.size() - 25, 3, "(0x") == 0)
+        digits = text.substr(text.size() - 22, 8);
+    if (digits.empty() || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
         return -1;
     return static_cast<int64_t>(std::stoull(digits, nullptr, 16));
 }
@@ -113,18 +128,31 @@ void CheckSiblings(const CMemoryTree& tree, HTREEITEM first)
     }
 }
 
+bool RangesComplete(const std::string& format)
+{
+    const auto complete = kRangesComplete.find(format);
+    return complete != kRangesComplete.end() && complete->second;
+}
+
 // Checks every line of one detailed tree against the rules of ranges.
 void CheckTree(const CMemoryTree& tree, bool rangesComplete, uint64_t fileSize, uint64_t sideSize)
 {
     CheckSiblings(tree, tree.GetRootItem());
-    // Per depth: inside an ICC heading; inside the inflated body of a
-    // compressed SWF file, whose offsets are in the side file.
+    // Per depth: whether the ranges of the lines there are complete; inside
+    // an ICC heading; inside the inflated body of a compressed SWF file,
+    // whose offsets are in the side file.
+    std::vector<bool> completeAt;
     std::vector<bool> iccAt;
     std::vector<bool> sideAt;
     ForEachLine(tree, tree.GetRootItem(), false, [&](HTREEITEM item, int depth) {
         const std::string text = tree.GetItemText(item);
         CheckSiblings(tree, tree.GetChildItem(item));
+        completeAt.resize(static_cast<size_t>(depth) + 2);
         iccAt.resize(static_cast<size_t>(depth) + 1);
+        if (depth == 0)
+            completeAt[0] = rangesComplete;
+        const char* nested = NestedFormat(text);
+        completeAt[depth + 1] = nested ? RangesComplete(nested) : completeAt[depth];
         sideAt.resize(static_cast<size_t>(depth) + 1);
         iccAt[depth] = IsIccHeading(text) || (depth > 0 && iccAt[depth - 1]);
         sideAt[depth] = text.find(" Inflated Body : ") != std::string::npos || (depth > 0 && sideAt[depth - 1]);
@@ -133,7 +161,7 @@ void CheckTree(const CMemoryTree& tree, bool rangesComplete, uint64_t fileSize, 
         ByteRange range;
         if (!tree.GetItemRange(item, range)) {
             // A line about bytes past the end has nothing to describe.
-            const bool required = rangesComplete || iccAt[depth];
+            const bool required = completeAt[depth] || iccAt[depth];
             EXPECT_FALSE(required && offset >= 0 && static_cast<uint64_t>(offset) < (sideAt[depth] ? sideSize : fileSize))
                 << "a line that names an offset has no range";
             return;
@@ -162,11 +190,9 @@ TEST(LineRanges, EveryRangeStartsAtItsLinesOffsetInsideTheFile)
         const HeadlessDocument* doc = h.shell.FindDocument(path);
         if (!doc || h.shell.Rows().empty())
             continue;
-        const auto complete = kRangesComplete.find(h.shell.Rows()[0].format);
         std::error_code ec;
         const uint64_t sideSize = fs::exists(path + ".decompress") ? fs::file_size(path + ".decompress") : 0;
-        CheckTree(doc->tree, complete != kRangesComplete.end() && complete->second, fs::file_size(path, ec),
-                  sideSize);
+        CheckTree(doc->tree, RangesComplete(h.shell.Rows()[0].format), fs::file_size(path, ec), sideSize);
     }
 }
 
@@ -200,6 +226,14 @@ TEST(LineRanges, AtPrintsTheChainOfLinesAboutAByte)
                              "( + 0x0000001a = 0x0000009a )\n";
     ASSERT_GE(at.size(), tail.size()) << at;
     EXPECT_EQ(at.substr(at.size() - tail.size()), tail);
+    // The last byte of a DQT table; and a byte of the scan data, between
+    // its restart markers, which belongs to no segment.
+    const std::string jpeg = Sample(dir, "odd-422-restart.jpg");
+    EXPECT_EQ(Dump({"--at", "0x58", jpeg}).out,
+              "[00000014] DQT\n"
+              "  [00000018] Quantization Table\n"
+              "    Quantization Table #0 (0x00000018 - 0x00000058)\n");
+    EXPECT_EQ(Dump({"--at", "0x400", jpeg}).out, "[00000275] Image Data\n");
     for (const char* bad : {"x", "0x", "-1", "12a", "0x1g", "99999999999999999999999"})
         EXPECT_EQ(Dump({"--at", bad, swf}).status, 2) << bad;
 }
@@ -216,6 +250,12 @@ TEST(LineRanges, GapsAreTheBytesNoLineDescribes)
     const auto r = Dump({"--gaps", trailing});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, std::to_string(end) + " " + std::to_string(end + 5) + " 5\n");
+    // The scan data runs up to EOI, and what follows EOI is no line's.
+    Bytes jpeg = ReadFile(std::string(VANTREL_SOURCE_DIR) + "/samples/odd-422-restart.jpg");
+    const size_t eoiEnd = jpeg.size();
+    jpeg.insert(jpeg.end(), {0, 1, 2});
+    EXPECT_EQ(Dump({"--gaps", dir.Write("trailing.jpg", jpeg)}).out,
+              std::to_string(eoiEnd) + " " + std::to_string(eoiEnd + 3) + " 3\n");
 }
 
 TEST(LineRanges, JsonGivesRangesAndTheSideFile)
