@@ -1,14 +1,12 @@
 #include "icc/icc_analyzer.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstring>
 #include <iterator>
 
 #include "core/analysis_app.h"
 #include "core/stream_size.h"
-#include "core/file_text.h"
-#include "core/result_text.h"
+#include "core/result_line.h"
 
 namespace {
 
@@ -138,19 +136,6 @@ const char* LookUp(const SignatureName (&table)[N], uint32_t signature)
     return kUndefined;
 }
 
-// Formats into a line buffer. A "%c" of a zero byte ends the line's text
-// there, as it ends any C string. The texts of the lines are ASCII but for
-// signature bytes, which are the profile's own text.
-void FormatLine(char* line, const char* format, ...)
-{
-    char wide[2048];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(wide, sizeof wide, format, args);
-    va_end(args);
-    CopyLine(line, FileText(wide, std::strlen(wide), kMaxLineBytes).c_str());
-}
-
 int Byte(uint32_t value, int index)
 {
     return static_cast<int>((value >> (24 - 8 * index)) & 0xFF);
@@ -162,30 +147,18 @@ uint32_t Tell(FILE* fp)
     return pos < 0 ? 0u : static_cast<uint32_t>(pos);
 }
 
-class LineWriter {
-public:
-    explicit LineWriter(ITreeControl* tree, FILE* fp = nullptr) : tree_(tree), size_(fp ? StreamSize(fp) : 0) {}
-    HTREEITEM Insert(const char* text, HTREEITEM parent)
-    {
-        return tree_ ? tree_->InsertItem(text, parent, TVI_LAST) : 0;
-    }
-    // A line about the bytes [start, end), as far as they lie in the file.
-    HTREEITEM Insert(const char* text, HTREEITEM parent, uint64_t start, uint64_t end)
-    {
-        return tree_ ? tree_->InsertItem(text, parent, ByteRange{start, std::min(end, size_)}) : 0;
-    }
-    void Expand(HTREEITEM item)
-    {
-        if (tree_ && item)
-            tree_->Expand(item, TVE_EXPAND);
-    }
-
-private:
-    ITreeControl* tree_;
-    uint64_t size_;
-};
-
 }  // namespace
+
+void CIccAnalyzer::Begin(FILE* fp)
+{
+    out_ = CTreeWriter(GetAnalysisApp().ActiveTree());
+    size_ = StreamSize(fp);
+}
+
+HTREEITEM CIccAnalyzer::Insert(HTREEITEM parent, const std::string& text, uint64_t start, uint64_t end) const
+{
+    return out_.Insert(parent, text, ByteRange{start, std::min(end, size_)});
+}
 
 void CIccAnalyzer::Analyze(FILE* fp, HTREEITEM parent)
 {
@@ -241,40 +214,39 @@ constexpr HeaderRow kHeaderRows[] = {
 
 void CIccAnalyzer::AnalyzeHeader(FILE* fp, HTREEITEM parent)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree());
-    const HTREEITEM heading = out.Insert("/* --- ICC Profile Header --- */", parent);
+    Begin(fp);
+    const HTREEITEM heading = out_.Insert(parent, "/* --- ICC Profile Header --- */");
     for (const HeaderRow& row : kHeaderRows)
         HeaderLines(fp, row, heading);
-    out.Expand(heading);
+    out_.Expand(heading);
 }
 
 void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree(), fp);
-    char line[kLineBufferSize];
+    std::string line;
     const uint32_t pos = Tell(fp);
     switch (row.field) {
     case HeaderField::Size:
         profileStart = pos;
         profileSize = ReadBits(fp, 32);
-        FormatLine(line, "[%08x] Profile size = 0x%08x : %d [byte]", profileStart, profileSize,
-                   static_cast<int32_t>(profileSize));
+        line = ResultLine("[%08x] Profile size = 0x%08x : %d [byte]", profileStart, profileSize,
+                     static_cast<int32_t>(profileSize));
         break;
     case HeaderField::Signature:
-        SignatureLine(line, ReadBits(fp, 32), pos, row);
+        line = SignatureLine(ReadBits(fp, 32), pos, row);
         break;
     case HeaderField::Version: {
         const uint32_t version = ReadBits(fp, 32);
-        FormatLine(line, "[%08x] Profile version = Version %d.%d.%d.%d", pos, Byte(version, 0),
-                   Byte(version, 1) >> 4, Byte(version, 1) & 0x0F, static_cast<int>(version & 0xFFFF));
+        line = ResultLine("[%08x] Profile version = Version %d.%d.%d.%d", pos, Byte(version, 0),
+                     Byte(version, 1) >> 4, Byte(version, 1) & 0x0F, static_cast<int>(version & 0xFFFF));
         break;
     }
     case HeaderField::DateTime: {
         uint32_t date[6];
         for (uint32_t& part : date)
             part = ReadBits(fp, 16);
-        FormatLine(line, "[%08x] Date and time = %04d/%02d/%02d %02d:%02d:%02d", pos, date[0], date[1],
-                   date[2], date[3], date[4], date[5]);
+        line = ResultLine("[%08x] Date and time = %04d/%02d/%02d %02d:%02d:%02d", pos, date[0], date[1],
+                     date[2], date[3], date[4], date[5]);
         break;
     }
     case HeaderField::Flags:
@@ -285,8 +257,8 @@ void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading
         return;
     case HeaderField::Intent: {
         const uint32_t intent = ReadBits(fp, 32);
-        FormatLine(line, "[%08x] Rendering intent = 0x%08x : %s", pos, intent,
-                   intent < std::size(kIntentNames) ? kIntentNames[intent] : kUndefined);
+        line = ResultLine("[%08x] Rendering intent = 0x%08x : %s", pos, intent,
+                     intent < std::size(kIntentNames) ? kIntentNames[intent] : kUndefined);
         break;
     }
     case HeaderField::Illuminant: {
@@ -295,8 +267,8 @@ void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading
         uint32_t xyz[6];
         for (uint32_t& part : xyz)
             part = ReadBits(fp, 16);
-        FormatLine(line, "[%08x] Profile connection space illuminant : X=%d,%d; Y=%d,%d; Z=%d,%d", pos,
-                   xyz[0], xyz[1], xyz[2], xyz[3], xyz[4], xyz[5]);
+        line = ResultLine("[%08x] Profile connection space illuminant : X=%d,%d; Y=%d,%d; Z=%d,%d", pos,
+                     xyz[0], xyz[1], xyz[2], xyz[3], xyz[4], xyz[5]);
         break;
     }
     case HeaderField::ProfileId:
@@ -306,86 +278,80 @@ void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading
         Reset();
         std::fseek(fp, 28, SEEK_CUR);
         const uint32_t end = Tell(fp);
-        FormatLine(line, "[%08x] Reserved : 0x%08x - 0x%08x (%d [byte])", pos, pos, end - 1,
-                   static_cast<int32_t>(end - pos));
+        line = ResultLine("[%08x] Reserved : 0x%08x - 0x%08x (%d [byte])", pos, pos, end - 1,
+                     static_cast<int32_t>(end - pos));
         break;
     }
     }
     // Each field's line covers the bytes read for it.
-    out.Insert(line, heading, pos, Tell(fp));
+    Insert(heading, line, pos, Tell(fp));
 }
 
 // A signature field: "Not used" for 0, else its four bytes as characters
 // and, where the field has a table, the name found there.
-void CIccAnalyzer::SignatureLine(char* line, uint32_t value, uint32_t pos, const HeaderRow& row)
+std::string CIccAnalyzer::SignatureLine(uint32_t value, uint32_t pos, const HeaderRow& row)
 {
-    if (value == 0) {
-        FormatLine(line, "[%08x] %s = Not used", pos, row.name);
-    } else if (!row.table) {
-        FormatLine(line, "[%08x] %s = %c%c%c%c", pos, row.name, Byte(value, 0), Byte(value, 1), Byte(value, 2),
-                   Byte(value, 3));
-    } else {
-        const char* name = kUndefined;
-        for (size_t i = 0; i < row.tableSize; ++i)
-            if (row.table[i].signature == value)
-                name = row.table[i].name;
-        FormatLine(line, "[%08x] %s = %c%c%c%c : %s", pos, row.name, Byte(value, 0), Byte(value, 1),
-                   Byte(value, 2), Byte(value, 3), name);
-    }
+    if (value == 0)
+        return ResultLine("[%08x] %s = Not used", pos, row.name);
+    if (!row.table)
+        return ResultLine("[%08x] %s = %c%c%c%c", pos, row.name, Byte(value, 0), Byte(value, 1), Byte(value, 2),
+                          Byte(value, 3));
+    const char* name = kUndefined;
+    for (size_t i = 0; i < row.tableSize; ++i)
+        if (row.table[i].signature == value)
+            name = row.table[i].name;
+    return ResultLine("[%08x] %s = %c%c%c%c : %s", pos, row.name, Byte(value, 0), Byte(value, 1), Byte(value, 2),
+                      Byte(value, 3), name);
 }
 
 void CIccAnalyzer::FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree(), fp);
-    char line[kLineBufferSize];
+    std::string line;
     const uint32_t flags = ReadBits(fp, 32);
-    FormatLine(line, "[%08x] Profile flags = %08x", pos, flags);
-    const HTREEITEM flagsItem = out.Insert(line, heading, pos, Tell(fp));
-    FormatLine(line, "bit0 = %d : %s", flags & 1, (flags & 1) ? "Embedded Profile" : "NOT Embedded Profile");
-    out.Insert(line, flagsItem);
-    FormatLine(line, "bit1 = %d : %s", (flags >> 1) & 1,
-               ((flags >> 1) & 1) ? "Profile canNOT be used independently from the embedded colour data"
-                                  : "Profile can be used independently from the embedded colour data");
-    out.Insert(line, flagsItem);
-    out.Expand(flagsItem);
+    line = ResultLine("[%08x] Profile flags = %08x", pos, flags);
+    const HTREEITEM flagsItem = Insert(heading, line, pos, Tell(fp));
+    line = ResultLine("bit0 = %d : %s", flags & 1, (flags & 1) ? "Embedded Profile" : "NOT Embedded Profile");
+    out_.Insert(flagsItem, line);
+    line = ResultLine("bit1 = %d : %s", (flags >> 1) & 1,
+                 ((flags >> 1) & 1) ? "Profile canNOT be used independently from the embedded colour data"
+                                    : "Profile can be used independently from the embedded colour data");
+    out_.Insert(flagsItem, line);
+    out_.Expand(flagsItem);
 }
 
 void CIccAnalyzer::AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree(), fp);
-    char line[kLineBufferSize];
+    std::string line;
     const uint32_t attributesHigh = ReadBits(fp, 32);
     const uint32_t attributesLow = ReadBits(fp, 32);
-    FormatLine(line, "[%08x] Device attributes = 0x%08x%08x", pos, attributesHigh, attributesLow);
-    const HTREEITEM attributesItem = out.Insert(line, heading, pos, Tell(fp));
+    line = ResultLine("[%08x] Device attributes = 0x%08x%08x", pos, attributesHigh, attributesLow);
+    const HTREEITEM attributesItem = Insert(heading, line, pos, Tell(fp));
     for (uint32_t bit = 0; bit < 4; ++bit) {
         const uint32_t set = (attributesLow >> bit) & 1;
-        FormatLine(line, "bit%u = %u : %s", bit, set, kAttributeTexts[bit][set ? 0 : 1]);
-        out.Insert(line, attributesItem);
+        line = ResultLine("bit%u = %u : %s", bit, set, kAttributeTexts[bit][set ? 0 : 1]);
+        out_.Insert(attributesItem, line);
     }
-    out.Expand(attributesItem);
+    out_.Expand(attributesItem);
 }
 
 void CIccAnalyzer::ProfileIdLines(FILE* fp, HTREEITEM heading)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree(), fp);
-    char line[kLineBufferSize];
+    std::string line;
     for (int word = 0; word < 4; ++word) {
         const uint32_t pos = Tell(fp);
         const uint32_t id = ReadBits(fp, 32);
         if (id == 0)
-            FormatLine(line, "[%08x] Profile ID #%d = 0x00000000", pos, word);
+            line = ResultLine("[%08x] Profile ID #%d = 0x00000000", pos, word);
         else
-            FormatLine(line, "[%08x] Profile ID #%d = %c%c%c%c", pos, word, Byte(id, 0), Byte(id, 1), Byte(id, 2),
-                       Byte(id, 3));
-        out.Insert(line, heading, pos, Tell(fp));
+            line = ResultLine("[%08x] Profile ID #%d = %c%c%c%c", pos, word, Byte(id, 0), Byte(id, 1), Byte(id, 2),
+                         Byte(id, 3));
+        Insert(heading, line, pos, Tell(fp));
     }
 }
 
 void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
 {
-    LineWriter out(GetAnalysisApp().ActiveTree(), fp);
-    char line[kLineBufferSize];
+    std::string line;
 
     // A corrupt count may claim billions of entries: the table ends where the
     // file ends, and within the declared profile size when that size can
@@ -395,12 +361,13 @@ void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
     if (profileSize >= kSmallestProfileWithTable)
         limit = std::min<uint64_t>(limit, uint64_t{profileStart} + profileSize);
 
-    const HTREEITEM heading = out.Insert("/* --- ICC Tag Table --- */", parent);
+    Begin(fp);
+    const HTREEITEM heading = out_.Insert(parent, "/* --- ICC Tag Table --- */");
 
     uint32_t pos = Tell(fp);
     const uint32_t count = ReadBits(fp, 32);
-    FormatLine(line, "[%08x] Tag count = 0x%08x : %d", pos, count, static_cast<int32_t>(count));
-    out.Insert(line, heading, pos, Tell(fp));
+    line = ResultLine("[%08x] Tag count = 0x%08x : %d", pos, count, static_cast<int32_t>(count));
+    Insert(heading, line, pos, Tell(fp));
 
     constexpr uint64_t kEntrySize = 12;
     for (uint32_t i = 0; i < count; ++i) {
@@ -408,21 +375,21 @@ void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
         if (std::feof(fp) || uint64_t{entryStart} + kEntrySize > limit)
             break;
         const uint32_t signature = ReadBits(fp, 32);
-        FormatLine(line, "[%08x] Tag signature = %c%c%c%c : %s", entryStart, Byte(signature, 0),
-                   Byte(signature, 1), Byte(signature, 2), Byte(signature, 3), LookUp(kTagNames, signature));
-        const HTREEITEM entryItem = out.Insert(line, heading, entryStart, entryStart + kEntrySize);
+        line = ResultLine("[%08x] Tag signature = %c%c%c%c : %s", entryStart, Byte(signature, 0),
+                     Byte(signature, 1), Byte(signature, 2), Byte(signature, 3), LookUp(kTagNames, signature));
+        const HTREEITEM entryItem = Insert(heading, line, entryStart, entryStart + kEntrySize);
 
         pos = Tell(fp);
         const uint32_t offset = ReadBits(fp, 32);
-        FormatLine(line, "[%08x] Offset to beginning of tag data element = 0x%08x ( + 0x%08x = 0x%08x )", pos,
-                   offset, profileStart, offset + profileStart);
-        out.Insert(line, entryItem, pos, Tell(fp));
+        line = ResultLine("[%08x] Offset to beginning of tag data element = 0x%08x ( + 0x%08x = 0x%08x )", pos,
+                     offset, profileStart, offset + profileStart);
+        Insert(entryItem, line, pos, Tell(fp));
 
         pos = Tell(fp);
         const uint32_t size = ReadBits(fp, 32);
-        FormatLine(line, "[%08x] Size of tag data element = 0x%08x", pos, size);
-        out.Insert(line, entryItem, pos, Tell(fp));
-        out.Expand(entryItem);
+        line = ResultLine("[%08x] Size of tag data element = 0x%08x", pos, size);
+        Insert(entryItem, line, pos, Tell(fp));
+        out_.Expand(entryItem);
     }
-    out.Expand(heading);
+    out_.Expand(heading);
 }

@@ -5,8 +5,10 @@
 // "UNDEFINED !!".
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "core/bit_reader.h"
+#include "core/result_line.h"
 #include "core/tree_control.h"
 
 class CIccAnalyzer : public CBitReader {
@@ -24,8 +26,12 @@ public:
     struct HeaderRow;
 
 private:
+    // Takes the active tree and the file's size for the lines that follow.
+    void Begin(FILE* fp);
+    // A line about the bytes [start, end), as far as they lie in the file.
+    HTREEITEM Insert(HTREEITEM parent, const std::string& text, uint64_t start, uint64_t end) const;
     void HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading);
-    static void SignatureLine(char* line, uint32_t value, uint32_t pos, const HeaderRow& row);
+    static std::string SignatureLine(uint32_t value, uint32_t pos, const HeaderRow& row);
     void FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading);
     void AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading);
     void ProfileIdLines(FILE* fp, HTREEITEM heading);
@@ -33,4 +39,6 @@ private:
     uint32_t profileStart = 0;
     // Declared profile size, read by the header dump; bounds the tag table.
     uint32_t profileSize = 0;
+    CTreeWriter out_{nullptr};
+    uint64_t size_ = 0;
 };

@@ -1,12 +1,12 @@
 #include "swf/swf_analyzer.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstring>
 #include <string>
 
 #include "core/analysis_app.h"
 #include "core/analysis_tree.h"
+#include "core/result_line.h"
 #include "core/result_text.h"
 #include "core/stream_size.h"
 #include "swf/side_file.h"
@@ -87,20 +87,6 @@ constexpr TagNameEntry kTagNames[] = {
 // A tag length this large would, as a signed file offset, move the walk
 // backwards; the walk ends instead.
 constexpr uint32_t kMaxTagLength = 0x7FFFFFFFu;
-
-// Formats a result line and cuts it to 511 bytes at a character boundary.
-std::string Line(const char* format, ...)
-{
-    char buffer[kLineBufferSize * 2];
-    va_list args;
-    va_start(args, format);
-    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    if (n < 0)
-        return std::string();
-    size_t length = static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1;
-    return std::string(buffer, CharBoundaryPrefix(buffer, length, kMaxLineBytes));
-}
 
 unsigned long Offset(long position)
 {
@@ -233,16 +219,16 @@ void CSwfAnalyzer::HeaderStep(FILE* fp, uint32_t level)
     const char c1 = SignatureChar(signature, 1);
     const char c2 = SignatureChar(signature, 2);
     CAnalysisApp& app = GetAnalysisApp();
-    app.AddEntry(level, Line("[%08lx] SWF File Header(%c%c%c) Version%u", Offset(position), c0, c1, c2,
-                             version).c_str());
+    app.AddEntry(level, ResultLine("[%08lx] SWF File Header(%c%c%c) Version%u", Offset(position), c0, c1, c2,
+                                   version).c_str());
     if (c0 == 'F') {
         ReadFrameHeader(fp);
-        app.AppendResultText(0, Line("SWF File Header(%c%c%c) Version%u, Size=%u[byte], "
-                                     "Position(Xmin-Xmax, Ymin-Ymax)=(%u - %u, %u - %u)",
-                                     c0, c1, c2, version, fileLength, xMin, xMax, yMin, yMax).c_str());
+        app.AppendResultText(0, ResultLine("SWF File Header(%c%c%c) Version%u, Size=%u[byte], "
+                                           "Position(Xmin-Xmax, Ymin-Ymax)=(%u - %u, %u - %u)",
+                                           c0, c1, c2, version, fileLength, xMin, xMax, yMin, yMax).c_str());
     } else {
-        app.AppendResultText(0, Line("SWF File Header(%c%c%c) Version%u, Size=%u[byte]", c0, c1, c2,
-                                     version, fileLength).c_str());
+        app.AppendResultText(0, ResultLine("SWF File Header(%c%c%c) Version%u, Size=%u[byte]", c0, c1, c2,
+                                           version, fileLength).c_str());
     }
 }
 
@@ -270,8 +256,8 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
                 length |= reader.ReadBits(fp, 8) << (8 * k);
         }
         const uint64_t headerBytes = (v & 63u) == 63 ? 6 : 2;
-        emit(Line("[%08lx] TagID : %u (%s), Size : %u[byte]", Offset(p), code, TagName(code), length), Offset(p),
-             std::min<uint64_t>(Offset(p) + headerBytes + length, Offset(size)));
+        emit(ResultLine("[%08lx] TagID : %u (%s), Size : %u[byte]", Offset(p), code, TagName(code), length),
+             Offset(p), std::min<uint64_t>(Offset(p) + headerBytes + length, Offset(size)));
         reader.Reset();
         if (length > kMaxTagLength)
             break;
@@ -304,9 +290,10 @@ FilePtr CSwfAnalyzer::WriteSideFile(FILE* fp, const std::string& sideName, Infla
 
 void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
 {
-    tree = GetAnalysisApp().ActiveTree();
+    ITreeControl* tree = GetAnalysisApp().ActiveTree();
     if (!tree)
         return;
+    out_ = CTreeWriter(tree);
     parentItem = ChooseBaseParent(*tree, level);
 
     const long position = std::ftell(fp);
@@ -318,28 +305,27 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
     const char c2 = SignatureChar(signature, 2);
     // The head covers the 8-byte header here; below, also what follows it
     // (the frame header, or the compressed body).
-    const HTREEITEM head = tree->InsertItem(
-        Line("[%08lx] SWF File Header(%c%c%c) Version%u", at, c0, c1, c2, version).c_str(), parentItem,
+    const HTREEITEM head = out_.Insert(
+        parentItem, ResultLine("[%08lx] SWF File Header(%c%c%c) Version%u", at, c0, c1, c2, version),
         Bytes(at, 8, size));
-    tree->InsertItem(Line("[%08lx] Signature : %c%c%c", at, c0, c1, c2).c_str(), head, Bytes(at, 3, size));
-    tree->InsertItem(Line("[%08lx] Version : %u", at + 3, version).c_str(), head, Bytes(at + 3, 1, size));
-    tree->InsertItem(Line("[%08lx] FileLength : %u[byte]", at + 4, fileLength).c_str(), head,
-                     Bytes(at + 4, 4, size));
+    out_.Insert(head, ResultLine("[%08lx] Signature : %c%c%c", at, c0, c1, c2), Bytes(at, 3, size));
+    out_.Insert(head, ResultLine("[%08lx] Version : %u", at + 3, version), Bytes(at + 3, 1, size));
+    out_.Insert(head, ResultLine("[%08lx] FileLength : %u[byte]", at + 4, fileLength), Bytes(at + 4, 4, size));
 
     const auto toTree = [this](HTREEITEM parent, bool inSideFile) {
         return [this, parent, inSideFile](const std::string& line, uint64_t start, uint64_t end) {
-            tree->InsertItem(line.c_str(), parent, ByteRange{start, end, inSideFile});
+            out_.Insert(parent, line, ByteRange{start, end, inSideFile});
         };
     };
     if (c0 == 'F') {
         const uint64_t end = DetailedFrameHeader(fp, head, false);
-        tree->SetItemRange(head, Bytes(at, end - at, size));
-        tree->Expand(head, TVE_EXPAND);
+        out_.Tree()->SetItemRange(head, Bytes(at, end - at, size));
+        out_.Expand(head);
         TagWalk(fp, toTree(parentItem, false));
         return;
     }
     if (c0 != 'C') {
-        tree->Expand(head, TVE_EXPAND);
+        out_.Expand(head);
         return;
     }
 
@@ -347,28 +333,29 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
     // matches the file as it is now.
     const std::string sideName = SideFileName(path);
     const ByteRange stream = Bytes(at + 8, size - std::min<uint64_t>(size, at + 8), size);
-    tree->SetItemRange(head, Bytes(at, size - std::min<uint64_t>(size, at), size));
+    out_.Tree()->SetItemRange(head, Bytes(at, size - std::min<uint64_t>(size, at), size));
     InflateResult result;
     const FilePtr copy = WriteSideFile(fp, sideName, &result);
     if (!copy) {
-        tree->InsertItem(Line("[%08lx] zlib Stream : the side file %s.decompress cannot be written",
-                              at + 8, path).c_str(),
-                         head, stream);
-        tree->Expand(head, TVE_EXPAND);
+        out_.Insert(head,
+                    ResultLine("[%08lx] zlib Stream : the side file %s.decompress cannot be written", at + 8, path),
+                    stream);
+        out_.Expand(head);
         return;
     }
-    tree->InsertItem(Line("[%08lx] zlib Stream : CMF 0x%02x, FLG 0x%02x, %llu[byte] inflated (%s) into %s",
-                          at + 8, result.cmf, result.flg, static_cast<unsigned long long>(result.bytesOut),
-                          StatusText(result.status), sideName.c_str()).c_str(),
-                     head, stream);
-    tree->Expand(head, TVE_EXPAND);
+    out_.Insert(head,
+                ResultLine("[%08lx] zlib Stream : CMF 0x%02x, FLG 0x%02x, %llu[byte] inflated (%s) into %s", at + 8,
+                           result.cmf, result.flg, static_cast<unsigned long long>(result.bytesOut),
+                           StatusText(result.status), sideName.c_str()),
+                stream);
+    out_.Expand(head);
 
-    const HTREEITEM body = tree->InsertItem(
-        Line("[00000000] Inflated Body : %s (offsets below are in this file)", sideName.c_str()).c_str(),
-        parentItem, ByteRange{0, StreamSize(copy.get()), true});
+    const HTREEITEM body = out_.Insert(
+        parentItem, ResultLine("[00000000] Inflated Body : %s (offsets below are in this file)", sideName.c_str()),
+        ByteRange{0, StreamSize(copy.get()), true});
     DetailedFrameHeader(copy.get(), body, true);
     TagWalk(copy.get(), toTree(body, true));
-    tree->Expand(body, TVE_EXPAND);
+    out_.Expand(body);
 }
 
 uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSideFile)
@@ -381,9 +368,9 @@ uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSi
     // The RECT is bit fields, most significant bit first: each field's range
     // is the bytes holding its bits, so neighbours may share a byte.
     const uint64_t rectBytes = (5 + 4 * uint64_t{rectangleBits} + 7) / 8;
-    const HTREEITEM rect = tree->InsertItem(Line("[%08lx] FrameSize (RECT)", at).c_str(), parent,
-                                            Bytes(at, rectBytes, size, inSideFile));
-    tree->InsertItem(Line("[%08lx] Nbits : %u", at, rectangleBits).c_str(), rect, Bytes(at, 1, size, inSideFile));
+    const HTREEITEM rect =
+        out_.Insert(parent, ResultLine("[%08lx] FrameSize (RECT)", at), Bytes(at, rectBytes, size, inSideFile));
+    out_.Insert(rect, ResultLine("[%08lx] Nbits : %u", at, rectangleBits), Bytes(at, 1, size, inSideFile));
     const char* names[4] = {"Xmin", "Xmax", "Ymin", "Ymax"};
     const uint32_t values[4] = {xMin, xMax, yMin, yMax};
     for (uint32_t i = 0; i < 4; ++i) {
@@ -391,15 +378,15 @@ uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSi
         // first; a field's offset is the byte holding its first bit.
         const unsigned long fieldAt = at + (5 + i * rectangleBits) / 8;
         const uint64_t fieldEnd = at + (5 + (i + 1) * uint64_t{rectangleBits} + 7) / 8;
-        tree->InsertItem(Line("[%08lx] %s : %lld[twip]", fieldAt, names[i],
-                              SignedField(values[i], rectangleBits)).c_str(),
-                         rect, Bytes(fieldAt, fieldEnd - fieldAt, size, inSideFile));
+        out_.Insert(rect,
+                    ResultLine("[%08lx] %s : %lld[twip]", fieldAt, names[i], SignedField(values[i], rectangleBits)),
+                    Bytes(fieldAt, fieldEnd - fieldAt, size, inSideFile));
     }
-    tree->Expand(rect, TVE_EXPAND);
+    out_.Expand(rect);
     const unsigned long rateAt = at + (5 + 4 * rectangleBits + 7) / 8;
-    tree->InsertItem(Line("[%08lx] FrameRate : %s[fps]", rateAt, FrameRateText(frameRate).c_str()).c_str(),
-                     parent, Bytes(rateAt, 2, size, inSideFile));
-    tree->InsertItem(Line("[%08lx] FrameCount : %u", rateAt + 2, frameCount).c_str(), parent,
-                     Bytes(rateAt + 2, 2, size, inSideFile));
+    out_.Insert(parent, ResultLine("[%08lx] FrameRate : %s[fps]", rateAt, FrameRateText(frameRate).c_str()),
+                Bytes(rateAt, 2, size, inSideFile));
+    out_.Insert(parent, ResultLine("[%08lx] FrameCount : %u", rateAt + 2, frameCount),
+                Bytes(rateAt + 2, 2, size, inSideFile));
     return rateAt + 4;
 }

@@ -11,6 +11,7 @@
 
 #include "core/analysis_app.h"
 #include "core/bit_reader.h"
+#include "core/result_line.h"
 #include "core/tree_control.h"
 #include "codec/inflater.h"
 
@@ -57,6 +58,6 @@ private:
     uint32_t frameRate = 0;
     uint32_t frameCount = 0;
     CBitReader reader;
-    ITreeControl* tree = nullptr;
+    CTreeWriter out_{nullptr};
     HTREEITEM parentItem = TVI_ROOT;
 };
