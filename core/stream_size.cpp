@@ -9,3 +9,9 @@ uint64_t StreamSize(FILE* fp)
     std::fseek(fp, here, SEEK_SET);
     return end < 0 ? 0 : static_cast<uint64_t>(end);
 }
+
+uint64_t StreamPosition(FILE* fp)
+{
+    const long here = std::ftell(fp);
+    return here < 0 ? 0 : static_cast<uint64_t>(here);
+}

@@ -29,24 +29,25 @@ bool IsSwf(const uint8_t* head, size_t n)
 
 // The analyzers are large objects; each run gets its own on the heap.
 template <class Analyzer>
+void RunRequestAnalyzer(const AnalysisRequest& r)
+{
+    auto analyzer = std::make_unique<Analyzer>();
+    analyzer->Analyze(r);
+}
+
+template <class Analyzer>
 void RunFileAnalyzer(const AnalysisRequest& r)
 {
     auto analyzer = std::make_unique<Analyzer>();
     analyzer->Analyze(r.fp, r.path, -2, r.Detailed() ? 1 : 0, r.level);
 }
 
-void RunIccAnalyzer(const AnalysisRequest& r)
-{
-    CIccAnalyzer icc;
-    icc.Analyze(r.fp, r.parent);
-}
-
 // A new format is one folder and one row here.
 constexpr FormatHandler kFormats[] = {
     {kFormatTiff, "TIFF", IsTiff, RunFileAnalyzer<CTiffAnalyzer>, "SA00000005", "SA00000006"},
-    {kFormatJpeg, "JPEG", IsJpeg, RunFileAnalyzer<CJpegAnalyzer>, "SA00000003", "SA00000005"},
-    {kFormatSwf, "SWF", IsSwf, RunFileAnalyzer<CSwfAnalyzer>, "SA00000007", "SA00000007"},
-    {kFormatIcc, nullptr, nullptr, RunIccAnalyzer, "SA00000007", "SA00000007"},
+    {kFormatJpeg, "JPEG", IsJpeg, RunRequestAnalyzer<CJpegAnalyzer>, "SA00000003", "SA00000005"},
+    {kFormatSwf, "SWF", IsSwf, RunRequestAnalyzer<CSwfAnalyzer>, "SA00000007", "SA00000007"},
+    {kFormatIcc, nullptr, nullptr, RunRequestAnalyzer<CIccAnalyzer>, "SA00000007", "SA00000007"},
 };
 
 }  // namespace

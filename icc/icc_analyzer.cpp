@@ -141,17 +141,17 @@ int Byte(uint32_t value, int index)
     return static_cast<int>((value >> (24 - 8 * index)) & 0xFF);
 }
 
+// Profile offsets are printed, and added to, as 32-bit values.
 uint32_t Tell(FILE* fp)
 {
-    const long pos = std::ftell(fp);
-    return pos < 0 ? 0u : static_cast<uint32_t>(pos);
+    return static_cast<uint32_t>(StreamPosition(fp));
 }
 
 }  // namespace
 
 void CIccAnalyzer::Begin(FILE* fp)
 {
-    out_ = CTreeWriter(GetAnalysisApp().ActiveTree());
+    out_ = CTreeWriter(request_.app->ActiveTree());
     size_ = StreamSize(fp);
 }
 
@@ -160,8 +160,11 @@ HTREEITEM CIccAnalyzer::Insert(HTREEITEM parent, const std::string& text, uint64
     return out_.Insert(parent, text, ByteRange{start, std::min(end, size_)});
 }
 
-void CIccAnalyzer::Analyze(FILE* fp, HTREEITEM parent)
+void CIccAnalyzer::Analyze(const AnalysisRequest& request)
 {
+    request_ = request;
+    FILE* fp = request.fp;
+    const HTREEITEM parent = request.parent;
     AnalyzeHeader(fp, parent);
     AnalyzeTagTable(fp, parent);
 }

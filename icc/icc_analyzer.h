@@ -8,17 +8,16 @@
 #include <string>
 
 #include "core/bit_reader.h"
+#include "core/format_table.h"
 #include "core/result_line.h"
 #include "core/tree_control.h"
 
 class CIccAnalyzer : public CBitReader {
 public:
-    // fp stands on the profile's first byte; the profile's lines go under
-    // parent in the active detailed-analysis tree. On return fp stands after
-    // the last tag-table entry read.
-    void Analyze(FILE* fp, HTREEITEM parent);
-    void AnalyzeHeader(FILE* fp, HTREEITEM parent);
-    void AnalyzeTagTable(FILE* fp, HTREEITEM parent);
+    // request.fp stands on the profile's first byte; the profile's lines go
+    // under request.parent in the active detailed-analysis tree. On return fp
+    // stands after the last tag-table entry read.
+    void Analyze(const AnalysisRequest& request);
 
     uint32_t ProfileStart() const { return profileStart; }
 
@@ -26,6 +25,8 @@ public:
     struct HeaderRow;
 
 private:
+    void AnalyzeHeader(FILE* fp, HTREEITEM parent);
+    void AnalyzeTagTable(FILE* fp, HTREEITEM parent);
     // Takes the active tree and the file's size for the lines that follow.
     void Begin(FILE* fp);
     // A line about the bytes [start, end), as far as they lie in the file.
@@ -39,6 +40,7 @@ private:
     uint32_t profileStart = 0;
     // Declared profile size, read by the header dump; bounds the tag table.
     uint32_t profileSize = 0;
+    AnalysisRequest request_;
     CTreeWriter out_{nullptr};
     uint64_t size_ = 0;
 };

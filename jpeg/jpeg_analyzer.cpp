@@ -35,11 +35,6 @@ inline int GetByte(FILE* fp) { return getc_unlocked(fp); }
 inline int GetByte(FILE* fp) { return std::getc(fp); }
 #endif
 
-void AddEntry(uint32_t level, const std::string& text)
-{
-    GetAnalysisApp().AddEntry(level, text.c_str());
-}
-
 struct MarkerRule {
     uint32_t marker;
     uint32_t needed;     // seen-marker members that must all be present
@@ -137,12 +132,6 @@ uint32_t CJpegAnalyzer::Read(FILE* fp, uint32_t bits)
     return reader.ReadBits(&out, fp, bits)->value;
 }
 
-uint64_t CJpegAnalyzer::Tell(FILE* fp)
-{
-    const long pos = std::ftell(fp);
-    return pos < 0 ? 0 : static_cast<uint64_t>(pos);
-}
-
 void CJpegAnalyzer::SeekTo(FILE* fp, uint64_t offset)
 {
     std::fseek(fp, static_cast<long>(offset < fileSize_ ? offset : fileSize_), SEEK_SET);
@@ -155,7 +144,7 @@ ByteRange CJpegAnalyzer::Span(uint64_t start, uint64_t end) const
 
 HTREEITEM CJpegAnalyzer::Field(FILE* fp, HTREEITEM parent, uint64_t start, const std::string& text)
 {
-    return out_.Insert(parent, text, Span(start, Tell(fp)));
+    return out_.Insert(parent, text, Span(start, StreamPosition(fp)));
 }
 
 HTREEITEM CJpegAnalyzer::Head(uint64_t offset, const std::string& text)
@@ -177,36 +166,42 @@ void CJpegAnalyzer::EndImageData(uint64_t end)
     imageData_ = 0;
 }
 
-void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::AddEntry(const std::string& text)
 {
-    path_ = path;
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
-    parentItem = tree ? ChooseBaseParent(*tree, level) : TVI_ROOT;
-    out_ = CTreeWriter(detailed ? tree : nullptr);
+    // The segments of a top-level file are entries of level 1.
+    request_.app->AddEntry(request_.level + 1, text.c_str());
+}
+
+void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
+{
+    request_ = request;
+    FILE* fp = request.fp;
+    ITreeControl* tree = request.app->ActiveTree();
+    parentItem = tree ? ChooseBaseParent(*tree, request.level) : TVI_ROOT;
+    out_ = CTreeWriter(Detailed() ? tree : nullptr);
     const uint64_t size = StreamSize(fp);
     fileSize_ = size ? size : UINT64_MAX;
 
     uint32_t seenMarkers = 0;
-    const uint32_t handlerLevel = level + 1;
     for (;;) {
         if (std::feof(fp)) {
             EndImageData(fileSize_);
             return;
         }
         const uint32_t marker = ReadMarker(fp);
-        const uint64_t position = Tell(fp);
+        const uint64_t position = StreamPosition(fp);
         // The entropy-coded data runs up to the first marker after it that
         // is not a restart marker (those belong to the data, ITU-T T.81 B.2.1).
         if (marker < 0xFFD0 || marker > 0xFFD7)
             EndImageData(marker ? position - 2 : fileSize_);
         const uint64_t segmentEnd = SegmentEnd(fp, marker, position);
         head_ = 0;
-        if (!Dispatch(fp, marker, position, entryId, detailed, handlerLevel, seenMarkers))
+        if (!Dispatch(fp, marker, position, seenMarkers))
             return;
         // Accepted or not, a segment is passed over by its length, so that
         // 0xFF bytes in its payload (a thumbnail, a profile) are never taken
         // for markers of the file's own. The walk never goes back.
-        if (segmentEnd != 0 && segmentEnd >= Tell(fp)) {
+        if (segmentEnd != 0 && segmentEnd >= StreamPosition(fp)) {
             SeekTo(fp, segmentEnd);
             reader.Reset();
             scanPreviousByte_ = 0;
@@ -214,8 +209,8 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
         // A segment's head line covers the bytes the walk passed over for it:
         // the segment by its length, or what was read of it when the length
         // cannot be trusted.
-        SetRange(head_, headOffset_, std::max(Tell(fp), headOffset_ + 2));
-        if (detailed == 1 && (seenMarkers & kSeenSOS) && !(seenMarkers & kSeenImageData)) {
+        SetRange(head_, headOffset_, std::max(StreamPosition(fp), headOffset_ + 2));
+        if (Detailed() && (seenMarkers & kSeenSOS) && !(seenMarkers & kSeenImageData)) {
             OnImageData(fp);
             reader.Reset();
             seenMarkers |= kSeenImageData;
@@ -223,26 +218,25 @@ void CJpegAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
     }
 }
 
-bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint64_t position, int32_t entryId, uint32_t detailed,
-                             uint32_t level, uint32_t& seenMarkers)
+bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint64_t position, uint32_t& seenMarkers)
 {
     const MarkerRule* rule = FindMarkerRule(marker);
     if (!rule || (seenMarkers & rule->needed) != rule->needed || (seenMarkers & rule->excluded) != 0) {
-        OnInvalidMarker(fp, position, entryId, detailed, level, marker);
+        OnInvalidMarker(fp, position, marker);
         return true;
     }
     switch (marker) {
-    case 0xFFD8: OnSOI(fp, position, entryId, detailed, level); break;
+    case 0xFFD8: OnSOI(fp, position); break;
     case 0xFFE0:
     case 0xFFE1:
-    case 0xFFE2: OnAPPn(fp, position, entryId, detailed, level, marker); break;
-    case 0xFFDB: OnDQT(fp, position, entryId, detailed, level); break;
-    case 0xFFC4: OnDHT(fp, position, entryId, detailed, level); break;
-    case 0xFFC0: OnSOF(fp, position, entryId, detailed, level); break;
-    case 0xFFDD: OnDRI(fp, position, entryId, detailed, level); break;
-    case 0xFFDA: OnSOS(fp, position, entryId, detailed, level); break;
-    case 0xFFFE: OnCOM(fp, position, entryId, detailed, level); break;
-    case 0xFFD9: OnEOI(fp, position, entryId, detailed, level); return false;
+    case 0xFFE2: OnAPPn(fp, position, marker); break;
+    case 0xFFDB: OnDQT(fp, position); break;
+    case 0xFFC4: OnDHT(fp, position); break;
+    case 0xFFC0: OnSOF(fp, position); break;
+    case 0xFFDD: OnDRI(fp, position); break;
+    case 0xFFDA: OnSOS(fp, position); break;
+    case 0xFFFE: OnCOM(fp, position); break;
+    case 0xFFD9: OnEOI(fp, position); return false;
     default: break;
     }
     seenMarkers |= rule->seen;
@@ -306,55 +300,53 @@ uint64_t CJpegAnalyzer::SegmentEnd(FILE* fp, uint32_t marker, uint64_t position)
     return length >= 2 && end <= fileSize_ ? end : 0;
 }
 
-void CJpegAnalyzer::OnSOI(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnSOI(FILE*, uint64_t position)
 {
     const std::string text = ResultLine("[%08lx] SOI", position - 2);
-    if (detailed) {
+    if (Detailed()) {
         soiOffset_ = position - 2;
         Head(soiOffset_, text);
     } else {
-        AddEntry(level, text);
+        AddEntry(text);
     }
 }
 
-void CJpegAnalyzer::OnEOI(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnEOI(FILE*, uint64_t position)
 {
     const std::string text = ResultLine("[%08lx] EOI", position - 2);
-    if (detailed) {
+    if (Detailed()) {
         eoiOffset_ = position - 2;
         out_.Insert(parentItem, text, Span(eoiOffset_, position));
     } else {
-        AddEntry(level, text);
+        AddEntry(text);
     }
 }
 
-void CJpegAnalyzer::OnInvalidMarker(FILE*, uint64_t position, int32_t, uint32_t detailed, uint32_t level,
-                                    uint32_t marker)
+void CJpegAnalyzer::OnInvalidMarker(FILE*, uint64_t position, uint32_t marker)
 {
-    if (detailed || marker == 0xFFFF || marker == 0xFF00)
+    if (Detailed() || marker == 0xFFFF || marker == 0xFF00)
         return;
-    AddEntry(level, ResultLine("[%08lx] 不正なマーカ(0x%04X)", position - 2, marker));
+    AddEntry(ResultLine("[%08lx] 不正なマーカ(0x%04X)", position - 2, marker));
 }
 
-void CJpegAnalyzer::RoughSegment(FILE* fp, uint64_t position, uint32_t level, const char* name)
+void CJpegAnalyzer::RoughSegment(FILE* fp, uint64_t position, const char* name)
 {
-    AddEntry(level, ResultLine("[%08lx] %s", position - 2, name));
+    AddEntry(ResultLine("[%08lx] %s", position - 2, name));
     const uint32_t length = Read(fp, 16);
     SeekTo(fp, uint64_t{position} + length);
 }
 
-void CJpegAnalyzer::OnAPPn(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level,
-                           uint32_t marker)
+void CJpegAnalyzer::OnAPPn(FILE* fp, uint64_t position, uint32_t marker)
 {
     const char* name = marker == 0xFFE0 ? "APP0" : (marker == 0xFFE1 ? "APP1" : "APP2");
-    if (!detailed) {
-        RoughSegment(fp, position, level, name);
+    if (!Detailed()) {
+        RoughSegment(fp, position, name);
         return;
     }
     if (marker == 0xFFE0) {
         APP0Detailed(fp, position);
     } else if (marker == 0xFFE1) {
-        APP1Detailed(fp, position, entryId, level);
+        APP1Detailed(fp, position);
     } else {
         Head(position - 2, ResultLine("[%08lx] APP2", position - 2));
         const uint32_t length = Read(fp, 16);
@@ -367,11 +359,11 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, uint64_t position)
 {
     app0Offset_ = position - 2;
     const HTREEITEM head = Head(app0Offset_, ResultLine("[%08lx] APP0", app0Offset_));
-    uint64_t p = Tell(fp);
+    uint64_t p = StreamPosition(fp);
     app0Length_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app0Length_)));
 
-    p = Tell(fp);
+    p = StreamPosition(fp);
     app0Identifier_ = Read(fp, 32);
     Read(fp, 8);
     app0Version_ = Read(fp, 16);
@@ -381,7 +373,7 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, uint64_t position)
                 static_cast<int>(app0Identifier_ & 0xFF), static_cast<int>(app0Version_ >> 8),
                 static_cast<int>(app0Version_ & 0xFF)));
 
-    p = Tell(fp);
+    p = StreamPosition(fp);
     app0Unit_ = Read(fp, 8);
     app0XDensity_ = Read(fp, 16);
     app0YDensity_ = Read(fp, 16);
@@ -399,7 +391,7 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, uint64_t position)
 #pragma GCC diagnostic pop
     }
 
-    p = Tell(fp);
+    p = StreamPosition(fp);
     app0ThumbWidth_ = Read(fp, 8);
     app0ThumbHeight_ = Read(fp, 8);
     if (app0ThumbWidth_ == 0 || app0ThumbHeight_ == 0) {
@@ -415,33 +407,39 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, uint64_t position)
     out_.Expand(head);
 }
 
-void CJpegAnalyzer::APP1Detailed(FILE* fp, uint64_t position, int32_t entryId, uint32_t level)
+void CJpegAnalyzer::APP1Detailed(FILE* fp, uint64_t position)
 {
     app1Offset_ = position - 2;
     const HTREEITEM head = Head(app1Offset_, ResultLine("[%08lx] APP1", app1Offset_));
-    uint64_t p = Tell(fp);
+    uint64_t p = StreamPosition(fp);
     app1Length_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app1Length_)));
     const uint64_t segmentEnd = uint64_t{app1Offset_} + app1Length_ + 2;
 
-    p = Tell(fp);
+    p = StreamPosition(fp);
     std::memset(app1Identifier_, 0, sizeof app1Identifier_);
     for (int i = 0; i < 4; ++i)
         app1Identifier_[i] = static_cast<char>(Read(fp, 8));
     if (std::strcmp(app1Identifier_, "Exif") == 0) {
         Field(fp, head, p, ResultLine("[%08lx] File Format = %s", p, app1Identifier_));
-        p = Tell(fp);
+        p = StreamPosition(fp);
         app1Null_ = Read(fp, 8);
         app1Pad_ = Read(fp, 8);
         Field(fp, head, p,
                ResultLine("[%08lx] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
                     static_cast<unsigned>(app1Pad_)));
-        p = Tell(fp);
+        p = StreamPosition(fp);
         const HTREEITEM thumbnail =
-            out_.Insert(head, ResultLine("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p, segmentEnd - 1),
+            out_.Insert(head, ResultLine("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p,
+                                         segmentEnd - 1),
                         Span(p, segmentEnd));
-        if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
-            RunAnalyzer(kFormatTiff, fp, path_, entryId, 1, level);
+        if (const CAnalysisApp::NestedScope scope; scope.Allowed()) {
+            // The TIFF structure hangs under the line inserted last, the
+            // thumbnail data's (the base-parent rule of nested analyses).
+            AnalysisRequest tiff = request_;
+            tiff.fp = fp;
+            tiff.level = request_.level + 1;
+            RunAnalyzer(kFormatTiff, tiff);
         }
         out_.Expand(thumbnail);
     } else {
@@ -480,56 +478,56 @@ void CJpegAnalyzer::KeepHuffmanTable(HuffmanTable* table)
     Append(huffmanTables_, table);
 }
 
-void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position)
 {
-    if (!detailed) {
-        RoughSegment(fp, position, level, "DQT");
+    if (!Detailed()) {
+        RoughSegment(fp, position, "DQT");
         return;
     }
     dqtOffset_ = position - 2;
     const HTREEITEM head = Head(dqtOffset_, ResultLine("[%08lx] DQT", dqtOffset_));
-    uint64_t p = Tell(fp);
+    uint64_t p = StreamPosition(fp);
     dqtLength_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dqtLength_)));
-    const uint64_t tablesStart = Tell(fp);
+    const uint64_t tablesStart = StreamPosition(fp);
     const HTREEITEM group = out_.Insert(head, ResultLine("[%08lx] Quantization Table", tablesStart));
     const uint64_t end = uint64_t{dqtOffset_} + dqtLength_ + 2;
     for (;;) {
         auto table = std::make_unique<QuantTable>();
-        p = Tell(fp);
+        p = StreamPosition(fp);
         table->selector = Read(fp, 8);
         // One byte per value whatever the precision nibble says.
         for (int k = 0; k < 64; ++k)
             table->value[kZigzag[k] >> 4][kZigzag[k] & 0x0F] = Read(fp, 8);
-        const uint64_t last = Tell(fp) - 1;
+        const uint64_t last = StreamPosition(fp) - 1;
         Field(fp, group, p,
               ResultLine("Quantization Table #%d (0x%08lX - 0x%08lX)", static_cast<int>(table->selector), p, last));
         out_.Expand(group);
         KeepQuantTable(table.release());
-        if (Tell(fp) >= end || std::feof(fp))
+        if (StreamPosition(fp) >= end || std::feof(fp))
             break;
     }
-    SetRange(group, tablesStart, Tell(fp));
+    SetRange(group, tablesStart, StreamPosition(fp));
     out_.Expand(head);
 }
 
-void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position)
 {
-    if (!detailed) {
-        RoughSegment(fp, position, level, "DHT");
+    if (!Detailed()) {
+        RoughSegment(fp, position, "DHT");
         return;
     }
     dhtOffset_ = position - 2;
     const HTREEITEM head = Head(dhtOffset_, ResultLine("[%08lx] DHT", dhtOffset_));
-    uint64_t p = Tell(fp);
+    uint64_t p = StreamPosition(fp);
     dhtLength_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dhtLength_)));
-    const uint64_t tablesStart = Tell(fp);
+    const uint64_t tablesStart = StreamPosition(fp);
     const HTREEITEM group = out_.Insert(head, ResultLine("[%08lx] Define Huffman Table", tablesStart));
     const uint64_t end = uint64_t{dhtOffset_} + dhtLength_ + 2;
     for (;;) {
         auto table = std::make_unique<HuffmanTable>();
-        p = Tell(fp);
+        p = StreamPosition(fp);
         table->classDestination = Read(fp, 8);
         // Canonical code generation (ITU-T T.81 Annex C): consecutive codes
         // within a length, doubled when the length grows.
@@ -548,29 +546,29 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         }
         for (HuffmanCode* c = table->codes; c; c = c->next)
             c->symbol = Read(fp, 8);
-        const uint64_t last = Tell(fp) - 1;
+        const uint64_t last = StreamPosition(fp) - 1;
         const char* kind = (table->classDestination >> 4) != 0 ? "AC" : "DC";
         Field(fp, group, p,
               ResultLine("Huffman Table (%s) #%d (0x%08lX - 0x%08lX)", kind,
                     static_cast<int>(table->classDestination & 0x0F), p, last));
         out_.Expand(group);
         KeepHuffmanTable(table.release());
-        if (Tell(fp) >= end || std::feof(fp))
+        if (StreamPosition(fp) >= end || std::feof(fp))
             break;
     }
-    SetRange(group, tablesStart, Tell(fp));
+    SetRange(group, tablesStart, StreamPosition(fp));
     out_.Expand(head);
 }
 
-void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position)
 {
-    if (!detailed) {
-        AddEntry(level, ResultLine("[%08lx] SOF", position - 2));
+    if (!Detailed()) {
+        AddEntry(ResultLine("[%08lx] SOF", position - 2));
         const uint32_t length = Read(fp, 16);
         Read(fp, 8);
         const uint32_t lines = Read(fp, 16);
         const uint32_t samples = Read(fp, 16);
-        GetAnalysisApp().AppendResultText(
+        request_.app->AppendResultText(
             0, ResultLine("[画像サイズ]%5d x %5d ", static_cast<int>(samples), static_cast<int>(lines)).c_str());
         const uint32_t count = Read(fp, 8);
         uint32_t components[9];
@@ -582,32 +580,32 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         else if (count >= 2)
             chroma = ChromaText(components[1], components[4]);
         if (chroma)
-            GetAnalysisApp().AppendResultText(0, chroma);
+            request_.app->AppendResultText(0, chroma);
         SeekTo(fp, uint64_t{position} + length);
         return;
     }
     sofOffset_ = position - 2;
     const HTREEITEM head = Head(sofOffset_, ResultLine("[%08lx] SOF", sofOffset_));
-    uint64_t p = Tell(fp);
+    uint64_t p = StreamPosition(fp);
     sofLength_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sofLength_)));
-    p = Tell(fp);
+    p = StreamPosition(fp);
     sofPrecision_ = Read(fp, 8);
     Field(fp, head, p, ResultLine("[%08lx] Bit Accuracy = %d [bits/pixel]", p, static_cast<int>(sofPrecision_)));
-    p = Tell(fp);
+    p = StreamPosition(fp);
     sofLines_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Vertical Size = %d [lines]", p, static_cast<int>(sofLines_)));
-    p = Tell(fp);
+    p = StreamPosition(fp);
     sofSamples_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Horizontal Size = %d [pixels]", p, static_cast<int>(sofSamples_)));
-    const uint64_t countAt = Tell(fp);
+    const uint64_t countAt = StreamPosition(fp);
     sofCount_ = Read(fp, 8);
     const HTREEITEM count =
         Field(fp, head, countAt, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(sofCount_)));
     for (uint32_t i = 0; i < sofCount_; ++i) {
         auto* comp = new FrameComponent;
         Append(frameComponents_, comp);
-        comp->offset = Tell(fp);
+        comp->offset = StreamPosition(fp);
         comp->identifier = Read(fp, 8);
         const HTREEITEM item =
             out_.Insert(count,
@@ -620,48 +618,48 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         out_.Expand(item);
     }
     // The count's line holds the components it counts.
-    SetRange(count, countAt, Tell(fp));
+    SetRange(count, countAt, StreamPosition(fp));
     out_.Expand(count);
     out_.Expand(head);
 }
 
-void CJpegAnalyzer::OnDRI(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnDRI(FILE* fp, uint64_t position)
 {
-    if (!detailed) {
-        RoughSegment(fp, position, level, "DRI");
+    if (!Detailed()) {
+        RoughSegment(fp, position, "DRI");
         return;
     }
     driOffset_ = position - 2;
     const HTREEITEM head = Head(driOffset_, ResultLine("[%08lx] DRI", driOffset_));
-    uint64_t p = Tell(fp);
+    uint64_t p = StreamPosition(fp);
     driLength_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(driLength_)));
-    p = Tell(fp);
+    p = StreamPosition(fp);
     restartInterval_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Restart Interval = %d [MCU]", p, static_cast<int>(restartInterval_)));
     out_.Expand(head);
     SeekTo(fp, uint64_t{position} + driLength_);
 }
 
-void CJpegAnalyzer::OnSOS(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnSOS(FILE* fp, uint64_t position)
 {
-    if (!detailed) {
-        RoughSegment(fp, position, level, "SOS");
+    if (!Detailed()) {
+        RoughSegment(fp, position, "SOS");
         return;
     }
     sosOffset_ = position - 2;
     const HTREEITEM head = Head(sosOffset_, ResultLine("[%08lx] SOS", sosOffset_));
-    uint64_t p = Tell(fp);
+    uint64_t p = StreamPosition(fp);
     sosLength_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sosLength_)));
-    const uint64_t countAt = Tell(fp);
+    const uint64_t countAt = StreamPosition(fp);
     sosCount_ = Read(fp, 8);
     const HTREEITEM count =
         Field(fp, head, countAt, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(sosCount_)));
     for (uint32_t i = 0; i < sosCount_; ++i) {
         auto* comp = new ScanComponent;
         Append(scanComponents_, comp);
-        p = Tell(fp);
+        p = StreamPosition(fp);
         comp->selector = Read(fp, 8);
         const HTREEITEM item =
             Field(fp, count, p, ResultLine("[%08lx] Component Selector = %d", p, static_cast<int>(comp->selector)));
@@ -672,36 +670,36 @@ void CJpegAnalyzer::OnSOS(FILE* fp, uint64_t position, int32_t, uint32_t detaile
         out_.Expand(item);
         out_.Expand(count);
     }
-    SetRange(count, countAt, Tell(fp));
+    SetRange(count, countAt, StreamPosition(fp));
     out_.Expand(head);
-    p = Tell(fp);
+    p = StreamPosition(fp);
     sosStart_ = Read(fp, 8);
     Field(fp, head, p, ResultLine("[%08lx] Scan Start Position = %d", p, static_cast<int>(sosStart_)));
-    p = Tell(fp);
+    p = StreamPosition(fp);
     sosEnd_ = Read(fp, 8);
     Field(fp, head, p, ResultLine("[%08lx] Scan End Position = %d", p, static_cast<int>(sosEnd_)));
-    p = Tell(fp);
+    p = StreamPosition(fp);
     sosApprox_ = Read(fp, 8);
     Field(fp, head, p, ResultLine("[%08lx] Successive Approximation = %d", p, static_cast<int>(sosApprox_)));
     scanPreviousByte_ = std::feof(fp) ? kEndOfFile : sosApprox_;
 }
 
-void CJpegAnalyzer::OnCOM(FILE* fp, uint64_t position, int32_t, uint32_t detailed, uint32_t level)
+void CJpegAnalyzer::OnCOM(FILE* fp, uint64_t position)
 {
-    if (!detailed) {
-        RoughSegment(fp, position, level, "COM");
+    if (!Detailed()) {
+        RoughSegment(fp, position, "COM");
         return;
     }
     comOffset_ = position - 2;
     const HTREEITEM head = Head(comOffset_, ResultLine("[%08lx] COM", comOffset_));
-    uint64_t p = Tell(fp);
+    uint64_t p = StreamPosition(fp);
     comLength_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(comLength_)));
 
     // A line-oriented read of at most L - 3 bytes: it stops after a newline,
     // which stays in the text. A text longer than the line can show is cut
     // (at a character boundary, counting the bytes it has in the file).
-    p = Tell(fp);
+    p = StreamPosition(fp);
     const size_t limit = comLength_ > 3 ? comLength_ - 3 : 0;
     char text[kMaxCommentBytes + 4] = {};
     const size_t room = limit < kMaxCommentBytes + 3 ? limit : kMaxCommentBytes + 3;
@@ -724,16 +722,16 @@ void CJpegAnalyzer::OnCOM(FILE* fp, uint64_t position, int32_t, uint32_t detaile
 
 void CJpegAnalyzer::OnImageData(FILE* fp)
 {
-    imageDataStart_ = Tell(fp);
+    imageDataStart_ = StreamPosition(fp);
     // The range ends where the walk finds the next marker (EndImageData).
     imageData_ = out_.Insert(parentItem, ResultLine("[%08lx] Image Data", imageDataStart_),
                              Span(imageDataStart_, imageDataStart_ + 1));
 
-    IShell& shell = GetAnalysisApp().Shell();
+    IShell& shell = request_.app->Shell();
     const int32_t width = static_cast<int32_t>(sofSamples_);
     const int32_t height = static_cast<int32_t>(sofLines_);
     ImageRect rect{0, 0, width, height};
-    shell.AddImageWindow(PathFileName(path_ ? path_ : ""), rect);
+    shell.AddImageWindow(PathFileName(request_.path ? request_.path : ""), rect);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(width);
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
     uint8_t* pixels = nullptr;

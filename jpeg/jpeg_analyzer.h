@@ -8,6 +8,7 @@
 #include <string>
 
 #include "jpeg/jpeg_bit_reader.h"
+#include "core/format_table.h"
 #include "core/result_line.h"
 #include "core/tree_control.h"
 #include "codec/jpeg_records.h"
@@ -34,10 +35,10 @@ public:
     CJpegAnalyzer(const CJpegAnalyzer&) = delete;
     CJpegAnalyzer& operator=(const CJpegAnalyzer&) = delete;
 
-    // Analyzer entry: rough mode (detailed 0) adds entries and the summary;
-    // detailed mode (1) writes the result tree of the active view and decodes
-    // the picture.
-    void Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
+    // Analyzer entry: rough mode adds entries and the summary; detailed mode
+    // writes the result tree of the active view and decodes the picture. The
+    // walk starts where request.fp stands.
+    void Analyze(const AnalysisRequest& request);
 
     // The tables and components kept by the segment handlers.
     const QuantTable* QuantTables() const { return quantTables_; }
@@ -52,29 +53,29 @@ private:
     uint32_t ReadMarker(FILE* fp);
     // Sends the marker to its handler when the seen-marker set accepts it
     // there, else to OnInvalidMarker; false when the walk ends (EOI).
-    bool Dispatch(FILE* fp, uint32_t marker, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level,
-                  uint32_t& seenMarkers);
+    bool Dispatch(FILE* fp, uint32_t marker, uint64_t position, uint32_t& seenMarkers);
     // End of the segment that the marker at position - 2 begins, by its
     // length field; 0 when the marker carries no length, or the length is
     // below 2 or runs past the end of the file.
     uint64_t SegmentEnd(FILE* fp, uint32_t marker, uint64_t position);
-    void OnSOI(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnEOI(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnInvalidMarker(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level,
-                         uint32_t marker);
-    void OnAPPn(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level, uint32_t marker);
-    void OnDQT(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnDHT(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnSOF(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnDRI(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnSOS(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void OnCOM(FILE* fp, uint64_t position, int32_t entryId, uint32_t detailed, uint32_t level);
+    void OnSOI(FILE* fp, uint64_t position);
+    void OnEOI(FILE* fp, uint64_t position);
+    void OnInvalidMarker(FILE* fp, uint64_t position, uint32_t marker);
+    void OnAPPn(FILE* fp, uint64_t position, uint32_t marker);
+    void OnDQT(FILE* fp, uint64_t position);
+    void OnDHT(FILE* fp, uint64_t position);
+    void OnSOF(FILE* fp, uint64_t position);
+    void OnDRI(FILE* fp, uint64_t position);
+    void OnSOS(FILE* fp, uint64_t position);
+    void OnCOM(FILE* fp, uint64_t position);
     void OnImageData(FILE* fp);
 
     void APP0Detailed(FILE* fp, uint64_t position);
-    void APP1Detailed(FILE* fp, uint64_t position, int32_t entryId, uint32_t level);
+    void APP1Detailed(FILE* fp, uint64_t position);
     // Rough-mode line of a segment, then a skip to its end.
-    void RoughSegment(FILE* fp, uint64_t position, uint32_t level, const char* name);
+    void RoughSegment(FILE* fp, uint64_t position, const char* name);
+    bool Detailed() const { return request_.Detailed(); }
+    void AddEntry(const std::string& text);
 
     uint32_t Read(FILE* fp, uint32_t bits);
     // The bytes [start, end) as far as they lie in the file.
@@ -90,7 +91,6 @@ private:
     // Places the stream at offset, or at the end of the file when offset lies
     // beyond it.
     void SeekTo(FILE* fp, uint64_t offset);
-    static uint64_t Tell(FILE* fp);
 
     // Appends to a list, keeping only the first record of each selector: the
     // decoder only ever uses the first match, and the cap bounds memory.
@@ -98,7 +98,7 @@ private:
     void KeepHuffmanTable(HuffmanTable* table);
 
     CJpegBitReader reader;
-    const char* path_ = nullptr;
+    AnalysisRequest request_;
     HTREEITEM parentItem = 0;
     CTreeWriter out_{nullptr};
     HTREEITEM head_ = 0;

@@ -88,11 +88,6 @@ constexpr TagNameEntry kTagNames[] = {
 // backwards; the walk ends instead.
 constexpr uint32_t kMaxTagLength = 0x7FFFFFFFu;
 
-unsigned long Offset(long position)
-{
-    return position < 0 ? 0ul : static_cast<unsigned long>(position);
-}
-
 char SignatureChar(uint32_t signature, int index)
 {
     return static_cast<char>((signature >> (16 - 8 * index)) & 0xFF);
@@ -162,19 +157,23 @@ const char* CSwfAnalyzer::TagName(uint32_t code)
     return "Undefined Tag";
 }
 
-void CSwfAnalyzer::Analyze(FILE* fp, const char* path, int32_t, uint32_t detailed, uint32_t level)
+void CSwfAnalyzer::Analyze(const AnalysisRequest& request)
 {
+    request_ = request;
+    FILE* fp = request.fp;
+    const char* path = request.path;
     if (!fp || !path)
         return;
-    if (detailed) {
-        DetailedLayout(fp, path, level);
+    if (request.Detailed()) {
+        DetailedLayout(fp, path);
         return;
     }
-    HeaderStep(fp, level + 1);
+    HeaderStep(fp);
     const char kind = SignatureChar(signature, 0);
-    CAnalysisApp& app = GetAnalysisApp();
+    CAnalysisApp& app = *request.app;
+    const uint32_t level = request.level + 1;
     const auto addEntry = [&app, level](const std::string& line, uint64_t, uint64_t) {
-        app.AddEntry(level + 1, line.c_str());
+        app.AddEntry(level, line.c_str());
     };
     if (kind == 'F') {
         TagWalk(fp, addEntry);
@@ -211,16 +210,16 @@ void CSwfAnalyzer::ReadFrameHeader(FILE* fp)
     frameCount |= reader.ReadBits(fp, 8) << 8;
 }
 
-void CSwfAnalyzer::HeaderStep(FILE* fp, uint32_t level)
+void CSwfAnalyzer::HeaderStep(FILE* fp)
 {
-    const long position = std::ftell(fp);
+    const uint64_t position = StreamPosition(fp);
     ReadFileHeader(fp);
     const char c0 = SignatureChar(signature, 0);
     const char c1 = SignatureChar(signature, 1);
     const char c2 = SignatureChar(signature, 2);
-    CAnalysisApp& app = GetAnalysisApp();
-    app.AddEntry(level, ResultLine("[%08lx] SWF File Header(%c%c%c) Version%u", Offset(position), c0, c1, c2,
-                                   version).c_str());
+    CAnalysisApp& app = *request_.app;
+    app.AddEntry(request_.level + 1,
+                 ResultLine("[%08lx] SWF File Header(%c%c%c) Version%u", position, c0, c1, c2, version).c_str());
     if (c0 == 'F') {
         ReadFrameHeader(fp);
         app.AppendResultText(0, ResultLine("SWF File Header(%c%c%c) Version%u, Size=%u[byte], "
@@ -234,19 +233,16 @@ void CSwfAnalyzer::HeaderStep(FILE* fp, uint32_t level)
 
 void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
 {
-    const long start = std::ftell(fp);
-    if (start < 0 || std::fseek(fp, 0, SEEK_END) != 0)
-        return;
-    const long size = std::ftell(fp);
-    std::fseek(fp, start, SEEK_SET);
+    const uint64_t start = StreamPosition(fp);
+    const uint64_t size = StreamSize(fp);
     reader.Reset();
 
     // Every pass reads a tag header and moves forward past it, so the walk
     // ends at the file's end at the latest, and after kMaxTags tags.
     uint32_t code = 256;
-    long position = start;
+    uint64_t position = start;
     for (uint32_t tags = 0; code != 0 && position < size && tags < kMaxTags; ++tags) {
-        const long p = position;
+        const uint64_t p = position;
         const uint32_t v = reader.ReadBits(fp, 8) | (reader.ReadBits(fp, 8) << 8);
         code = v >> 6;
         uint32_t length = v & 63u;
@@ -256,14 +252,14 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
                 length |= reader.ReadBits(fp, 8) << (8 * k);
         }
         const uint64_t headerBytes = (v & 63u) == 63 ? 6 : 2;
-        emit(ResultLine("[%08lx] TagID : %u (%s), Size : %u[byte]", Offset(p), code, TagName(code), length),
-             Offset(p), std::min<uint64_t>(Offset(p) + headerBytes + length, Offset(size)));
+        emit(ResultLine("[%08lx] TagID : %u (%s), Size : %u[byte]", p, code, TagName(code), length), p,
+             std::min<uint64_t>(p + headerBytes + length, size));
         reader.Reset();
         if (length > kMaxTagLength)
             break;
         if (std::fseek(fp, static_cast<long>(length), SEEK_CUR) != 0)
             break;
-        position = std::ftell(fp);
+        position = StreamPosition(fp);
         if (position <= p)
             break;
     }
@@ -288,16 +284,15 @@ FilePtr CSwfAnalyzer::WriteSideFile(FILE* fp, const std::string& sideName, Infla
     return side.Commit();
 }
 
-void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
+void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
 {
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    ITreeControl* tree = request_.app->ActiveTree();
     if (!tree)
         return;
     out_ = CTreeWriter(tree);
-    parentItem = ChooseBaseParent(*tree, level);
+    parentItem = ChooseBaseParent(*tree, request_.level);
 
-    const long position = std::ftell(fp);
-    const unsigned long at = Offset(position);
+    const uint64_t at = StreamPosition(fp);
     const uint64_t size = StreamSize(fp);
     ReadFileHeader(fp);
     const char c0 = SignatureChar(signature, 0);
@@ -360,8 +355,7 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path, uint32_t level)
 
 uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSideFile)
 {
-    const long position = std::ftell(fp);
-    const unsigned long at = Offset(position);
+    const uint64_t at = StreamPosition(fp);
     const uint64_t size = StreamSize(fp);
     ReadFrameHeader(fp);
 
@@ -376,14 +370,14 @@ uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSi
     for (uint32_t i = 0; i < 4; ++i) {
         // Fields follow the 5-bit width back to back, most significant bit
         // first; a field's offset is the byte holding its first bit.
-        const unsigned long fieldAt = at + (5 + i * rectangleBits) / 8;
+        const uint64_t fieldAt = at + (5 + i * rectangleBits) / 8;
         const uint64_t fieldEnd = at + (5 + (i + 1) * uint64_t{rectangleBits} + 7) / 8;
         out_.Insert(rect,
                     ResultLine("[%08lx] %s : %lld[twip]", fieldAt, names[i], SignedField(values[i], rectangleBits)),
                     Bytes(fieldAt, fieldEnd - fieldAt, size, inSideFile));
     }
     out_.Expand(rect);
-    const unsigned long rateAt = at + (5 + 4 * rectangleBits + 7) / 8;
+    const uint64_t rateAt = at + (5 + 4 * rectangleBits + 7) / 8;
     out_.Insert(parent, ResultLine("[%08lx] FrameRate : %s[fps]", rateAt, FrameRateText(frameRate).c_str()),
                 Bytes(rateAt, 2, size, inSideFile));
     out_.Insert(parent, ResultLine("[%08lx] FrameCount : %u", rateAt + 2, frameCount),

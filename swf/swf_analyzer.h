@@ -24,9 +24,9 @@ public:
     static constexpr uint32_t kMaxTags = 65536;
     static constexpr uint64_t kMaxSideFileBytes = uint64_t{64} << 20;
 
-    // Analyzer entry: rough mode (detailed 0) adds entries and the summary;
-    // detailed mode (1) writes the result tree of the active view.
-    void Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
+    // Analyzer entry: rough mode adds entries and the summary; detailed mode
+    // writes the result tree of the active view.
+    void Analyze(const AnalysisRequest& request);
 
     // The name of a tag code, "Undefined Tag" for codes without one.
     static const char* TagName(uint32_t code);
@@ -35,7 +35,7 @@ private:
     // Receives each tag line with the tag's bytes, [start, end).
     using LineSink = std::function<void(const std::string&, uint64_t start, uint64_t end)>;
 
-    void HeaderStep(FILE* fp, uint32_t level);
+    void HeaderStep(FILE* fp);
     void ReadFileHeader(FILE* fp);
     void ReadFrameHeader(FILE* fp);
     void TagWalk(FILE* fp, const LineSink& emit);
@@ -43,7 +43,7 @@ private:
     // returns it open for reading; null when the side file cannot be written.
     FilePtr WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result);
 
-    void DetailedLayout(FILE* fp, const char* path, uint32_t level);
+    void DetailedLayout(FILE* fp, const char* path);
     // Lays out the frame header at fp's position; returns the offset after it.
     uint64_t DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSideFile);
 
@@ -58,6 +58,7 @@ private:
     uint32_t frameRate = 0;
     uint32_t frameCount = 0;
     CBitReader reader;
+    AnalysisRequest request_;
     CTreeWriter out_{nullptr};
     HTREEITEM parentItem = TVI_ROOT;
 };

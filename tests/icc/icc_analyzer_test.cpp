@@ -29,8 +29,13 @@ std::string Lay(const Bytes& file, long start)
     const HTREEITEM parent = tree->InsertItem("[00000000] Offset", TVI_ROOT, TVI_LAST);
     FILE* fp = std::fopen(path.c_str(), "rb");
     std::fseek(fp, start, SEEK_SET);
+    AnalysisRequest request;
+    request.app = &h.app;
+    request.fp = fp;
+    request.mode = AnalysisMode::Detailed;
+    request.parent = parent;
     CIccAnalyzer icc;
-    icc.Analyze(fp, parent);
+    icc.Analyze(request);
     std::fclose(fp);
     return testing_support::TreeText(h.shell.ActiveDocument()->tree);
 }

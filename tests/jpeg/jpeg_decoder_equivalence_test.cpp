@@ -246,7 +246,7 @@ Parsed Parse(const std::string& path, const Bytes& file)
     h.shell.NewDocument();
     p.analyzer = std::make_unique<CJpegAnalyzer>();
     FilePtr fp = OpenAnalysisFile(path.c_str());
-    p.analyzer->Analyze(fp.get(), path.c_str(), 0, 1, 0);
+    p.analyzer->Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
     for (size_t i = 0; i + 3 < file.size(); ++i)
         if (file[i] == 0xFF && file[i + 1] == 0xDA) {
             p.dataStart = long(i + 2 + (size_t(file[i + 2]) << 8) + file[i + 3]);

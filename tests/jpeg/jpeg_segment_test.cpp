@@ -187,7 +187,7 @@ TEST(JpegDqt, ValuesAreStoredInZigzagCells)
     h.shell.NewDocument();
     FilePtr fp = OpenAnalysisFile(path.c_str());
     CJpegAnalyzer analyzer;
-    analyzer.Analyze(fp.get(), path.c_str(), 0, 1, 0);
+    analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
     const QuantTable* q = analyzer.QuantTables();
     ASSERT_NE(q, nullptr);
     EXPECT_EQ(q->next, nullptr);
@@ -255,7 +255,7 @@ TEST(JpegDht, StandardLuminanceDcCodes)
     h.shell.NewDocument();
     FilePtr fp = OpenAnalysisFile(path.c_str());
     CJpegAnalyzer analyzer;
-    analyzer.Analyze(fp.get(), path.c_str(), 0, 1, 0);
+    analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
     const HuffmanTable* dc = analyzer.HuffmanTables();
     ASSERT_NE(dc, nullptr);
     EXPECT_EQ(dc->classDestination, 0x00u);

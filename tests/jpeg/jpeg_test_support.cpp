@@ -23,7 +23,7 @@ Analysis Analyse(const testing_support::Bytes& bytes)
     h.shell.InsertFileRow(path.c_str());
     if (FilePtr fp = OpenAnalysisFile(path.c_str())) {
         CJpegAnalyzer analyzer;
-        analyzer.Analyze(fp.get(), path.c_str(), -2, 0, 0);
+        analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Rough});
     }
     h.shell.RebuildTree(h.app.Entries().GetEntryListHead());
     a.rough = WithoutFirstLine(h.BarText());
@@ -34,7 +34,7 @@ Analysis Analyse(const testing_support::Bytes& bytes)
     h.shell.ActiveTree()->InsertItem(path.c_str(), TVI_ROOT, TVI_LAST);
     if (FilePtr fp = OpenAnalysisFile(path.c_str())) {
         CJpegAnalyzer analyzer;
-        analyzer.Analyze(fp.get(), path.c_str(), 0, 1, 0);
+        analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
     }
     a.detail = WithoutFirstLine(h.DetailText(path));
     a.images = h.shell.ActiveDocument()->images.size();
