@@ -1,8 +1,8 @@
 #pragma once
 // The tables and components that the JPEG segment handlers keep for the
-// decoder. Each kind forms a singly linked list in file order; the analyzer
-// owns the lists and frees them.
+// decoder, each kind in file order.
 #include <cstdint>
+#include <vector>
 
 // Zigzag order of the 64 coefficients of a block, ITU-T T.81 Figure 5: byte k
 // holds the column (horizontal frequency) of the k-th coefficient in its high
@@ -17,20 +17,17 @@ inline constexpr uint8_t kZigzag[64] = {
 struct QuantTable {
     uint32_t selector = 0;         // the whole precision-and-destination byte
     uint32_t value[8][8] = {};     // [column][row]
-    QuantTable* next = nullptr;
 };
 
 struct HuffmanCode {
     uint32_t code = 0;             // the code bits, right-aligned
     uint32_t length = 0;           // 1 to 16
     uint32_t symbol = 0;
-    HuffmanCode* next = nullptr;
 };
 
 struct HuffmanTable {
-    uint32_t classDestination = 0; // class in the high nibble, destination in the low one
-    HuffmanCode* codes = nullptr;  // in generated (canonical) order
-    HuffmanTable* next = nullptr;
+    uint32_t classDestination = 0;   // class in the high nibble, destination in the low one
+    std::vector<HuffmanCode> codes;  // in generated (canonical) order
 };
 
 struct FrameComponent {
@@ -38,11 +35,9 @@ struct FrameComponent {
     uint32_t identifier = 0;
     uint32_t sampling = 0;         // horizontal factor high nibble, vertical low nibble
     uint32_t quantSelector = 0;
-    FrameComponent* next = nullptr;
 };
 
 struct ScanComponent {
     uint32_t selector = 0;
     uint32_t tableSelection = 0;   // DC table high nibble, AC table low nibble
-    ScanComponent* next = nullptr;
 };

@@ -304,27 +304,29 @@ struct HuffmanLookup {
     {
         uint32_t n = 0;
         uint32_t previousLength = 0;
-        for (const HuffmanCode* c = table.codes; c && n < sizeof symbols; c = c->next) {
-            const uint32_t len = c->length;
+        for (const HuffmanCode& c : table.codes) {
+            if (n >= sizeof symbols)
+                break;
+            const uint32_t len = c.length;
             if (len == 0 || len > 16)
                 continue;
             lastLength = len;
-            symbols[n] = static_cast<uint8_t>(c->symbol);
+            symbols[n] = static_cast<uint8_t>(c.symbol);
             if (len != previousLength) {
-                first[len] = c->code;
+                first[len] = c.code;
                 index[len] = n;
                 previousLength = len;
             }
             // A code whose value does not fit in its length can never match.
-            if (c->code < (1u << len)) {
-                if (count[len] == c->code - first[len])
+            if (c.code < (1u << len)) {
+                if (count[len] == c.code - first[len])
                     ++count[len];
                 if (len <= static_cast<uint32_t>(kFastBits)) {
                     const uint32_t shift = kFastBits - len;
-                    const uint32_t base = c->code << shift;
+                    const uint32_t base = c.code << shift;
                     for (uint32_t k = 0; k < (1u << shift); ++k)
                         if (fast[base + k] == 0)
-                            fast[base + k] = static_cast<uint16_t>((len << 8) | c->symbol);
+                            fast[base + k] = static_cast<uint16_t>((len << 8) | c.symbol);
                 }
             }
             ++n;

@@ -113,19 +113,16 @@ bool CJpegStreamTables::ReadHuffman(const uint8_t* data, size_t size)
         if (total > 256 || pos + 17 + total > size)
             return false;
         Huffman& h = (tc == 0 ? dc_ : ac_)[th];
-        h.codes.clear();
-        h.codes.reserve(total);
+        h.table.codes.clear();
+        h.table.codes.reserve(total);
         uint32_t code = 0;
         const uint8_t* symbol = data + pos + 17;
         for (uint32_t length = 1; length <= 16; ++length) {
             for (uint32_t i = 0; i < data[pos + length]; ++i)
-                h.codes.push_back({code++, length, *symbol++, nullptr});
+                h.table.codes.push_back({code++, length, *symbol++});
             code <<= 1;
         }
-        for (size_t i = 0; i + 1 < h.codes.size(); ++i)
-            h.codes[i].next = &h.codes[i + 1];
         h.table.classDestination = tc << 4 | th;
-        h.table.codes = h.codes.empty() ? nullptr : h.codes.data();
         h.present = true;
         pos += 17 + total;
     }

@@ -42,7 +42,6 @@ private:
     struct Huffman {
         bool present = false;
         HuffmanTable table;
-        std::vector<HuffmanCode> codes;
     };
     struct Component {
         uint32_t identifier = 0;

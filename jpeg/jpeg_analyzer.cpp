@@ -95,36 +95,7 @@ const char* ChromaText(uint32_t first, uint32_t second)
     return nullptr;
 }
 
-template <typename T>
-void FreeList(T* head)
-{
-    while (head) {
-        T* next = head->next;
-        delete head;
-        head = next;
-    }
-}
-
-template <typename T>
-void Append(T*& head, T* record)
-{
-    T** link = &head;
-    while (*link)
-        link = &(*link)->next;
-    *link = record;
-}
-
 }  // namespace
-
-CJpegAnalyzer::~CJpegAnalyzer()
-{
-    FreeList(quantTables_);
-    for (HuffmanTable* t = huffmanTables_; t; t = t->next)
-        FreeList(t->codes);
-    FreeList(huffmanTables_);
-    FreeList(frameComponents_);
-    FreeList(scanComponents_);
-}
 
 uint32_t CJpegAnalyzer::Read(FILE* fp, uint32_t bits)
 {
@@ -455,27 +426,20 @@ void CJpegAnalyzer::APP1Detailed(FILE* fp, uint64_t position)
     out_.Expand(head);
 }
 
-void CJpegAnalyzer::KeepQuantTable(QuantTable* table)
+void CJpegAnalyzer::KeepQuantTable(const QuantTable& table)
 {
-    for (const QuantTable* t = quantTables_; t; t = t->next) {
-        if (t->selector == table->selector) {
-            delete table;
+    for (const QuantTable& t : quantTables_)
+        if (t.selector == table.selector)
             return;
-        }
-    }
-    Append(quantTables_, table);
+    quantTables_.push_back(table);
 }
 
-void CJpegAnalyzer::KeepHuffmanTable(HuffmanTable* table)
+void CJpegAnalyzer::KeepHuffmanTable(HuffmanTable&& table)
 {
-    for (const HuffmanTable* t = huffmanTables_; t; t = t->next) {
-        if (t->classDestination == table->classDestination) {
-            FreeList(table->codes);
-            delete table;
+    for (const HuffmanTable& t : huffmanTables_)
+        if (t.classDestination == table.classDestination)
             return;
-        }
-    }
-    Append(huffmanTables_, table);
+    huffmanTables_.push_back(std::move(table));
 }
 
 void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position)
@@ -493,17 +457,17 @@ void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position)
     const HTREEITEM group = out_.Insert(head, ResultLine("[%08lx] Quantization Table", tablesStart));
     const uint64_t end = uint64_t{dqtOffset_} + dqtLength_ + 2;
     for (;;) {
-        auto table = std::make_unique<QuantTable>();
+        QuantTable table;
         p = StreamPosition(fp);
-        table->selector = Read(fp, 8);
+        table.selector = Read(fp, 8);
         // One byte per value whatever the precision nibble says.
         for (int k = 0; k < 64; ++k)
-            table->value[kZigzag[k] >> 4][kZigzag[k] & 0x0F] = Read(fp, 8);
+            table.value[kZigzag[k] >> 4][kZigzag[k] & 0x0F] = Read(fp, 8);
         const uint64_t last = StreamPosition(fp) - 1;
         Field(fp, group, p,
-              ResultLine("Quantization Table #%d (0x%08lX - 0x%08lX)", static_cast<int>(table->selector), p, last));
+              ResultLine("Quantization Table #%d (0x%08lX - 0x%08lX)", static_cast<int>(table.selector), p, last));
         out_.Expand(group);
-        KeepQuantTable(table.release());
+        KeepQuantTable(table);
         if (StreamPosition(fp) >= end || std::feof(fp))
             break;
     }
@@ -526,33 +490,27 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position)
     const HTREEITEM group = out_.Insert(head, ResultLine("[%08lx] Define Huffman Table", tablesStart));
     const uint64_t end = uint64_t{dhtOffset_} + dhtLength_ + 2;
     for (;;) {
-        auto table = std::make_unique<HuffmanTable>();
+        HuffmanTable table;
         p = StreamPosition(fp);
-        table->classDestination = Read(fp, 8);
+        table.classDestination = Read(fp, 8);
         // Canonical code generation (ITU-T T.81 Annex C): consecutive codes
         // within a length, doubled when the length grows.
         uint32_t code = 0;
-        HuffmanCode** link = &table->codes;
         for (uint32_t length = 1; length <= 16; ++length) {
             const uint32_t count = Read(fp, 8);
-            for (uint32_t i = 0; i < count; ++i) {
-                auto* entry = new HuffmanCode;
-                entry->code = code++;
-                entry->length = length;
-                *link = entry;
-                link = &entry->next;
-            }
+            for (uint32_t i = 0; i < count; ++i)
+                table.codes.push_back({code++, length, 0});
             code <<= 1;
         }
-        for (HuffmanCode* c = table->codes; c; c = c->next)
-            c->symbol = Read(fp, 8);
+        for (HuffmanCode& c : table.codes)
+            c.symbol = Read(fp, 8);
         const uint64_t last = StreamPosition(fp) - 1;
-        const char* kind = (table->classDestination >> 4) != 0 ? "AC" : "DC";
+        const char* kind = (table.classDestination >> 4) != 0 ? "AC" : "DC";
         Field(fp, group, p,
               ResultLine("Huffman Table (%s) #%d (0x%08lX - 0x%08lX)", kind,
-                    static_cast<int>(table->classDestination & 0x0F), p, last));
+                    static_cast<int>(table.classDestination & 0x0F), p, last));
         out_.Expand(group);
-        KeepHuffmanTable(table.release());
+        KeepHuffmanTable(std::move(table));
         if (StreamPosition(fp) >= end || std::feof(fp))
             break;
     }
@@ -603,18 +561,17 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position)
     const HTREEITEM count =
         Field(fp, head, countAt, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(sofCount_)));
     for (uint32_t i = 0; i < sofCount_; ++i) {
-        auto* comp = new FrameComponent;
-        Append(frameComponents_, comp);
-        comp->offset = StreamPosition(fp);
-        comp->identifier = Read(fp, 8);
+        FrameComponent& comp = frameComponents_.emplace_back();
+        comp.offset = StreamPosition(fp);
+        comp.identifier = Read(fp, 8);
         const HTREEITEM item =
             out_.Insert(count,
-                        ResultLine("[%08lx] Number of Component = %d", comp->offset, static_cast<int>(comp->identifier)),
-                        Span(comp->offset, comp->offset + 3));
-        comp->sampling = Read(fp, 8);
-        out_.Insert(item, ResultLine("Ratio = 0x%x", comp->sampling));
-        comp->quantSelector = Read(fp, 8);
-        out_.Insert(item, ResultLine("Quantization Table Selection = %d", static_cast<int>(comp->quantSelector)));
+                        ResultLine("[%08lx] Number of Component = %d", comp.offset, static_cast<int>(comp.identifier)),
+                        Span(comp.offset, comp.offset + 3));
+        comp.sampling = Read(fp, 8);
+        out_.Insert(item, ResultLine("Ratio = 0x%x", comp.sampling));
+        comp.quantSelector = Read(fp, 8);
+        out_.Insert(item, ResultLine("Quantization Table Selection = %d", static_cast<int>(comp.quantSelector)));
         out_.Expand(item);
     }
     // The count's line holds the components it counts.
@@ -657,16 +614,15 @@ void CJpegAnalyzer::OnSOS(FILE* fp, uint64_t position)
     const HTREEITEM count =
         Field(fp, head, countAt, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(sosCount_)));
     for (uint32_t i = 0; i < sosCount_; ++i) {
-        auto* comp = new ScanComponent;
-        Append(scanComponents_, comp);
+        ScanComponent& comp = scanComponents_.emplace_back();
         p = StreamPosition(fp);
-        comp->selector = Read(fp, 8);
+        comp.selector = Read(fp, 8);
         const HTREEITEM item =
-            Field(fp, count, p, ResultLine("[%08lx] Component Selector = %d", p, static_cast<int>(comp->selector)));
-        comp->tableSelection = Read(fp, 8);
+            Field(fp, count, p, ResultLine("[%08lx] Component Selector = %d", p, static_cast<int>(comp.selector)));
+        comp.tableSelection = Read(fp, 8);
         out_.Insert(item,
-               ResultLine("Huffman Table Selection (DC, AC) = (#%d, #%d)", static_cast<int>(comp->tableSelection >> 4),
-                    static_cast<int>(comp->tableSelection & 0x0F)));
+               ResultLine("Huffman Table Selection (DC, AC) = (#%d, #%d)", static_cast<int>(comp.tableSelection >> 4),
+                    static_cast<int>(comp.tableSelection & 0x0F)));
         out_.Expand(item);
         out_.Expand(count);
     }
@@ -747,35 +703,35 @@ void CJpegAnalyzer::OnImageData(FILE* fp)
         const HuffmanTable* ac = nullptr;
     };
     Slot slots[8];
-    for (const ScanComponent* s = scanComponents_; s; s = s->next) {
-        if (s->selector > 7)
+    for (const ScanComponent& s : scanComponents_) {
+        if (s.selector > 7)
             return;
         Slot slot;
-        for (const HuffmanTable* t = huffmanTables_; t; t = t->next) {
-            if (!slot.dc && t->classDestination == (s->tableSelection >> 4))
-                slot.dc = t;
-            if (!slot.ac && t->classDestination == (s->tableSelection & 0x0F) + 0x10)
-                slot.ac = t;
+        for (const HuffmanTable& t : huffmanTables_) {
+            if (!slot.dc && t.classDestination == (s.tableSelection >> 4))
+                slot.dc = &t;
+            if (!slot.ac && t.classDestination == (s.tableSelection & 0x0F) + 0x10)
+                slot.ac = &t;
         }
-        slots[s->selector] = slot;
+        slots[s.selector] = slot;
     }
 
     CJpegScanDecoder::Frame frame;
     frame.width = sofSamples_;
     frame.height = sofLines_;
     frame.restartInterval = restartInterval_;
-    for (const FrameComponent* f = frameComponents_; f; f = f->next) {
-        if (frame.componentCount == CJpegScanDecoder::kMaxComponents || f->identifier > 7)
+    for (const FrameComponent& f : frameComponents_) {
+        if (frame.componentCount == CJpegScanDecoder::kMaxComponents || f.identifier > 7)
             return;
         CJpegScanDecoder::Component& c = frame.components[frame.componentCount++];
-        c.identifier = f->identifier;
-        c.horizontal = f->sampling >> 4;
-        c.vertical = f->sampling & 0x0F;
-        for (const QuantTable* q = quantTables_; q && !c.quant; q = q->next)
-            if (q->selector == f->quantSelector)
-                c.quant = q;
-        c.dc = slots[f->identifier].dc;
-        c.ac = slots[f->identifier].ac;
+        c.identifier = f.identifier;
+        c.horizontal = f.sampling >> 4;
+        c.vertical = f.sampling & 0x0F;
+        for (const QuantTable& q : quantTables_)
+            if (!c.quant && q.selector == f.quantSelector)
+                c.quant = &q;
+        c.dc = slots[f.identifier].dc;
+        c.ac = slots[f.identifier].ac;
     }
     // A scan of one component is not interleaved: its MCU is one block,
     // whatever sampling factors the frame gives the component (ITU-T T.81 A.2.2).

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "jpeg/jpeg_bit_reader.h"
 #include "core/format_table.h"
@@ -31,7 +32,6 @@ public:
 
 
     CJpegAnalyzer() = default;
-    ~CJpegAnalyzer();
     CJpegAnalyzer(const CJpegAnalyzer&) = delete;
     CJpegAnalyzer& operator=(const CJpegAnalyzer&) = delete;
 
@@ -41,10 +41,10 @@ public:
     void Analyze(const AnalysisRequest& request);
 
     // The tables and components kept by the segment handlers.
-    const QuantTable* QuantTables() const { return quantTables_; }
-    const HuffmanTable* HuffmanTables() const { return huffmanTables_; }
-    const FrameComponent* FrameComponents() const { return frameComponents_; }
-    const ScanComponent* ScanComponents() const { return scanComponents_; }
+    const std::vector<QuantTable>& QuantTables() const { return quantTables_; }
+    const std::vector<HuffmanTable>& HuffmanTables() const { return huffmanTables_; }
+    const std::vector<FrameComponent>& FrameComponents() const { return frameComponents_; }
+    const std::vector<ScanComponent>& ScanComponents() const { return scanComponents_; }
     uint32_t RestartInterval() const { return restartInterval_; }
     uint32_t FrameWidth() const { return sofSamples_; }
     uint32_t FrameHeight() const { return sofLines_; }
@@ -92,10 +92,10 @@ private:
     // beyond it.
     void SeekTo(FILE* fp, uint64_t offset);
 
-    // Appends to a list, keeping only the first record of each selector: the
-    // decoder only ever uses the first match, and the cap bounds memory.
-    void KeepQuantTable(QuantTable* table);
-    void KeepHuffmanTable(HuffmanTable* table);
+    // Keeps a table unless one of its selector is kept already: the decoder
+    // only ever uses the first match, and the cap bounds memory.
+    void KeepQuantTable(const QuantTable& table);
+    void KeepHuffmanTable(HuffmanTable&& table);
 
     CJpegBitReader reader;
     AnalysisRequest request_;
@@ -126,8 +126,8 @@ private:
     // The byte the reader took last in the scan header (0x100 at end of file).
     uint32_t scanPreviousByte_ = 0;
 
-    QuantTable* quantTables_ = nullptr;
-    HuffmanTable* huffmanTables_ = nullptr;
-    FrameComponent* frameComponents_ = nullptr;
-    ScanComponent* scanComponents_ = nullptr;
+    std::vector<QuantTable> quantTables_;
+    std::vector<HuffmanTable> huffmanTables_;
+    std::vector<FrameComponent> frameComponents_;
+    std::vector<ScanComponent> scanComponents_;
 };

@@ -90,24 +90,23 @@ void ReferenceIdct(const int32_t F[8][8], int32_t s[8][8])
 }
 
 // Walks a code list in order, reading more bits as the lengths grow.
-bool ReferenceSymbol(ReferenceReader& r, FILE* fp, const HuffmanCode* e, uint32_t& symbol)
+bool ReferenceSymbol(ReferenceReader& r, FILE* fp, const std::vector<HuffmanCode>& codes, uint32_t& symbol)
 {
-    if (!e)
+    if (codes.empty())
         return false;
     JpegBits bits;
-    uint32_t length = e->length;
+    uint32_t length = codes[0].length;
     uint32_t value = r.ReadBits(&bits, fp, length)->value;
-    for (;;) {
-        if (value == e->code) {
-            symbol = e->symbol;
+    for (size_t i = 0;; ++i) {
+        if (value == codes[i].code) {
+            symbol = codes[i].symbol;
             return true;
         }
-        if (!e->next)
+        if (i + 1 == codes.size())
             return false;
-        const uint32_t extra = e->next->length - length;
+        const uint32_t extra = codes[i + 1].length - length;
         value = (value << extra) | r.ReadBits(&bits, fp, extra)->value;
-        length = e->next->length;
-        e = e->next;
+        length = codes[i + 1].length;
     }
 }
 
@@ -256,21 +255,23 @@ Parsed Parse(const std::string& path, const Bytes& file)
     f.restartInterval = p.analyzer->RestartInterval();
     f.width = p.analyzer->FrameWidth();
     f.height = p.analyzer->FrameHeight();
-    for (const FrameComponent* c = p.analyzer->FrameComponents(); c && f.componentCount < 3; c = c->next) {
+    for (const FrameComponent& c : p.analyzer->FrameComponents()) {
+        if (f.componentCount == 3)
+            break;
         CJpegScanDecoder::Component& d = f.components[f.componentCount++];
-        d.identifier = c->identifier;
-        d.horizontal = c->sampling >> 4;
-        d.vertical = c->sampling & 15;
-        for (const QuantTable* q = p.analyzer->QuantTables(); q && !d.quant; q = q->next)
-            if (q->selector == c->quantSelector)
-                d.quant = q;
-        for (const ScanComponent* s = p.analyzer->ScanComponents(); s; s = s->next)
-            if (s->selector == c->identifier)
-                for (const HuffmanTable* t = p.analyzer->HuffmanTables(); t; t = t->next) {
-                    if (!d.dc && t->classDestination == (s->tableSelection >> 4))
-                        d.dc = t;
-                    if (!d.ac && t->classDestination == (s->tableSelection & 15) + 0x10)
-                        d.ac = t;
+        d.identifier = c.identifier;
+        d.horizontal = c.sampling >> 4;
+        d.vertical = c.sampling & 15;
+        for (const QuantTable& q : p.analyzer->QuantTables())
+            if (!d.quant && q.selector == c.quantSelector)
+                d.quant = &q;
+        for (const ScanComponent& s : p.analyzer->ScanComponents())
+            if (s.selector == c.identifier)
+                for (const HuffmanTable& t : p.analyzer->HuffmanTables()) {
+                    if (!d.dc && t.classDestination == (s.tableSelection >> 4))
+                        d.dc = &t;
+                    if (!d.ac && t.classDestination == (s.tableSelection & 15) + 0x10)
+                        d.ac = &t;
                 }
     }
     if (f.componentCount == 1)

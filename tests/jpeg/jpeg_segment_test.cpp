@@ -188,9 +188,8 @@ TEST(JpegDqt, ValuesAreStoredInZigzagCells)
     FilePtr fp = OpenAnalysisFile(path.c_str());
     CJpegAnalyzer analyzer;
     analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
-    const QuantTable* q = analyzer.QuantTables();
-    ASSERT_NE(q, nullptr);
-    EXPECT_EQ(q->next, nullptr);
+    ASSERT_EQ(analyzer.QuantTables().size(), 1u);
+    const QuantTable* q = &analyzer.QuantTables()[0];
     // ITU-T T.81 Figure 5: the zigzag walk over [column][row].
     EXPECT_EQ(q->value[0][0], 0u);
     EXPECT_EQ(q->value[1][0], 1u);
@@ -256,25 +255,21 @@ TEST(JpegDht, StandardLuminanceDcCodes)
     FilePtr fp = OpenAnalysisFile(path.c_str());
     CJpegAnalyzer analyzer;
     analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
-    const HuffmanTable* dc = analyzer.HuffmanTables();
-    ASSERT_NE(dc, nullptr);
+    ASSERT_EQ(analyzer.HuffmanTables().size(), 2u);
+    const HuffmanTable* dc = &analyzer.HuffmanTables()[0];
     EXPECT_EQ(dc->classDestination, 0x00u);
     std::string codes;
-    for (const HuffmanCode* c = dc->codes; c; c = c->next) {
-        for (uint32_t bit = c->length; bit-- > 0;)
-            codes += ((c->code >> bit) & 1) ? '1' : '0';
+    for (const HuffmanCode& c : dc->codes) {
+        for (uint32_t bit = c.length; bit-- > 0;)
+            codes += ((c.code >> bit) & 1) ? '1' : '0';
         codes += '=';
-        codes += std::to_string(c->symbol);
+        codes += std::to_string(c.symbol);
         codes += ' ';
     }
     EXPECT_EQ(codes,
               "00=0 010=1 011=2 100=3 101=4 110=5 1110=6 11110=7 111110=8 1111110=9 11111110=10 111111110=11 ");
-    ASSERT_NE(dc->next, nullptr);
-    EXPECT_EQ(dc->next->classDestination, 0x10u);
-    size_t acCodes = 0;
-    for (const HuffmanCode* c = dc->next->codes; c; c = c->next)
-        ++acCodes;
-    EXPECT_EQ(acCodes, 162u);
+    EXPECT_EQ(analyzer.HuffmanTables()[1].classDestination, 0x10u);
+    EXPECT_EQ(analyzer.HuffmanTables()[1].codes.size(), 162u);
 }
 
 TEST(JpegSof, DetailedComponentsAndRoughSummary)
