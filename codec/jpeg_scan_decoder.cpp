@@ -69,6 +69,52 @@ inline int32_t MulShift(int32_t a, int32_t b) { return Mul(a, b) >> 16; }
 
 inline int32_t Clamp255(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
+// One row of the horizontal pass: the eight horizontal frequencies r[0..7]
+// of one vertical frequency become the row's values gv[n]. False for a row
+// that comes out all zero, which the vertical pass then skips.
+[[gnu::always_inline]] inline bool InverseDctRow(const int32_t* r, int32_t* gv)
+{
+    const int32_t F0 = r[0], F1 = r[1], F2 = r[2], F3 = r[3], F4 = r[4], F5 = r[5], F6 = r[6], F7 = r[7];
+    if ((F1 | F2 | F3 | F4 | F5 | F6 | F7) == 0) {
+        // Only the first term survives: every output equals (F0 x C4) >> 16.
+        const int32_t a0 = MulShift(F0, C4);
+        if (a0 == 0)
+            return false;
+        for (int n = 0; n < 8; ++n)
+            gv[n] = a0;
+        return true;
+    }
+    const int32_t a0 = MulShift(F0, C4);
+    const int32_t a4 = MulShift(F4, C4);
+    const int32_t b1 = MulShift(Add(F1, F7), C4);
+    const int32_t b7 = MulShift(Sub(F1, F7), C4);
+    const int32_t e0 = Add(a0, a4);
+    const int32_t e1 = Sub(a0, a4);
+    const int32_t e2 = Sub(Mul(F2, C6), Mul(F6, C2)) >> 16;
+    const int32_t e3 = Add(Mul(F2, C2), Mul(F6, C6)) >> 16;
+    const int32_t o0 = Add(b1, F3);
+    const int32_t o1 = Sub(b1, F3);
+    const int32_t o2 = Sub(b7, F5);
+    const int32_t o3 = Add(F5, b7);
+    const int32_t t0 = Add(e0, e3);
+    const int32_t t1 = Add(e1, e2);
+    const int32_t t2 = Sub(e1, e2);
+    const int32_t t3 = Sub(e0, e3);
+    const int32_t p0 = Add(Mul(o0, C3), Mul(o3, C5)) >> 16;
+    const int32_t p1 = Add(Mul(o1, C7), Mul(o2, C1)) >> 16;
+    const int32_t p2 = Sub(Mul(o1, C1), Mul(o2, C7)) >> 16;
+    const int32_t p3 = Sub(Mul(o3, C3), Mul(o0, C5)) >> 16;
+    gv[0] = Add(t0, p0);
+    gv[1] = Add(t1, p1);
+    gv[2] = Add(t2, p2);
+    gv[3] = Add(t3, p3);
+    gv[4] = Sub(t3, p3);
+    gv[5] = Sub(t2, p2);
+    gv[6] = Sub(t1, p1);
+    gv[7] = Sub(t0, p0);
+    return true;
+}
+
 // The separable inverse DCT in 16.16 fixed point. f is indexed [row v][column
 // u] (vertical, horizontal frequency); rowMask has bit v set when row v may
 // hold a non-zero value (rows without the bit are all zero). out receives the
@@ -78,52 +124,9 @@ VANTREL_VECTOR_CLONES void InverseDct(const int32_t* f, uint32_t rowMask, int32_
 {
     int32_t g[8][8];   // [v][n]
     uint32_t liveRows = 0;
-    for (int v = 0; v < 8; ++v) {
-        int32_t* gv = g[v];
-        if (!(rowMask & (1u << v)))
-            continue;
-        const int32_t* r = f + v * 8;
-        const int32_t F0 = r[0], F1 = r[1], F2 = r[2], F3 = r[3], F4 = r[4], F5 = r[5], F6 = r[6], F7 = r[7];
-        if ((F1 | F2 | F3 | F4 | F5 | F6 | F7) == 0) {
-            // Only the first term survives: every output equals (F0 x C4) >> 16.
-            const int32_t a0 = MulShift(F0, C4);
-            if (a0 == 0)
-                continue;
-            for (int n = 0; n < 8; ++n)
-                gv[n] = a0;
+    for (int v = 0; v < 8; ++v)
+        if ((rowMask & (1u << v)) && InverseDctRow(f + v * 8, g[v]))
             liveRows |= 1u << v;
-            continue;
-        }
-        const int32_t a0 = MulShift(F0, C4);
-        const int32_t a4 = MulShift(F4, C4);
-        const int32_t b1 = MulShift(Add(F1, F7), C4);
-        const int32_t b7 = MulShift(Sub(F1, F7), C4);
-        const int32_t e0 = Add(a0, a4);
-        const int32_t e1 = Sub(a0, a4);
-        const int32_t e2 = Sub(Mul(F2, C6), Mul(F6, C2)) >> 16;
-        const int32_t e3 = Add(Mul(F2, C2), Mul(F6, C6)) >> 16;
-        const int32_t o0 = Add(b1, F3);
-        const int32_t o1 = Sub(b1, F3);
-        const int32_t o2 = Sub(b7, F5);
-        const int32_t o3 = Add(F5, b7);
-        const int32_t t0 = Add(e0, e3);
-        const int32_t t1 = Add(e1, e2);
-        const int32_t t2 = Sub(e1, e2);
-        const int32_t t3 = Sub(e0, e3);
-        const int32_t p0 = Add(Mul(o0, C3), Mul(o3, C5)) >> 16;
-        const int32_t p1 = Add(Mul(o1, C7), Mul(o2, C1)) >> 16;
-        const int32_t p2 = Sub(Mul(o1, C1), Mul(o2, C7)) >> 16;
-        const int32_t p3 = Sub(Mul(o3, C3), Mul(o0, C5)) >> 16;
-        gv[0] = Add(t0, p0);
-        gv[1] = Add(t1, p1);
-        gv[2] = Add(t2, p2);
-        gv[3] = Add(t3, p3);
-        gv[4] = Sub(t3, p3);
-        gv[5] = Sub(t2, p2);
-        gv[6] = Sub(t1, p1);
-        gv[7] = Sub(t0, p0);
-        liveRows |= 1u << v;
-    }
 
     // Vertical pass: s[n][m] = ((g[n][0] C4 >> 16) T[m][0] >> 16) + sum over
     // v >= 1 of (g[n][v] T[m][v] >> 16), all shifted right by 2. Computed in

@@ -120,9 +120,23 @@ HTREEITEM CJpegAnalyzer::Field(FILE* fp, HTREEITEM parent, uint64_t start, const
 
 HTREEITEM CJpegAnalyzer::Head(uint64_t offset, const std::string& text)
 {
+    Entry(text);
     head_ = out_.Insert(parentItem, text, Span(offset, offset + 2));
     headOffset_ = offset;
     return head_;
+}
+
+void CJpegAnalyzer::Entry(const std::string& text)
+{
+    // The segments of a top-level file are entries of level 1.
+    if (!Detailed())
+        request_.app->AddEntry(request_.level + 1, text.c_str());
+}
+
+void CJpegAnalyzer::Summary(const char* text)
+{
+    if (!Detailed() && text)
+        request_.app->AppendResultText(0, text);
 }
 
 void CJpegAnalyzer::SetRange(HTREEITEM item, uint64_t start, uint64_t end)
@@ -135,12 +149,6 @@ void CJpegAnalyzer::EndImageData(uint64_t end)
 {
     SetRange(imageData_, imageDataStart_, end);
     imageData_ = 0;
-}
-
-void CJpegAnalyzer::AddEntry(const std::string& text)
-{
-    // The segments of a top-level file are entries of level 1.
-    request_.app->AddEntry(request_.level + 1, text.c_str());
 }
 
 void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
@@ -196,6 +204,7 @@ bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint64_t position, uint3
         OnInvalidMarker(fp, position, marker);
         return true;
     }
+    lengthRead_ = false;
     switch (marker) {
     case 0xFFD8: OnSOI(fp, position); break;
     case 0xFFE0:
@@ -209,6 +218,12 @@ bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint64_t position, uint3
     case 0xFFFE: OnCOM(fp, position); break;
     case 0xFFD9: OnEOI(fp, position); return false;
     default: break;
+    }
+    // Each segment is read once, whichever the mode. Rough mode lists it and
+    // passes it over by its length, the reader as it stood after the length.
+    if (!Detailed() && lengthRead_) {
+        reader = afterLength_;
+        SeekTo(fp, skipTo_);
     }
     seenMarkers |= rule->seen;
     return true;
@@ -273,76 +288,71 @@ uint64_t CJpegAnalyzer::SegmentEnd(FILE* fp, uint32_t marker, uint64_t position)
 
 void CJpegAnalyzer::OnSOI(FILE*, uint64_t position)
 {
-    const std::string text = ResultLine("[%08lx] SOI", position - 2);
-    if (Detailed()) {
-        soiOffset_ = position - 2;
-        Head(soiOffset_, text);
-    } else {
-        AddEntry(text);
-    }
+    soiOffset_ = position - 2;
+    Head(soiOffset_, ResultLine("[%08lx] SOI", soiOffset_));
 }
 
 void CJpegAnalyzer::OnEOI(FILE*, uint64_t position)
 {
-    const std::string text = ResultLine("[%08lx] EOI", position - 2);
-    if (Detailed()) {
-        eoiOffset_ = position - 2;
-        out_.Insert(parentItem, text, Span(eoiOffset_, position));
-    } else {
-        AddEntry(text);
-    }
+    eoiOffset_ = position - 2;
+    Head(eoiOffset_, ResultLine("[%08lx] EOI", eoiOffset_));
 }
 
 void CJpegAnalyzer::OnInvalidMarker(FILE*, uint64_t position, uint32_t marker)
 {
-    if (Detailed() || marker == 0xFFFF || marker == 0xFF00)
+    // Fill bytes and stuffing are no markers worth an entry; the detailed
+    // tree shows only what the walk accepted.
+    if (marker == 0xFFFF || marker == 0xFF00)
         return;
-    AddEntry(ResultLine("[%08lx] 不正なマーカ(0x%04X)", position - 2, marker));
+    Entry(ResultLine("[%08lx] 不正なマーカ(0x%04X)", position - 2, marker));
 }
 
-void CJpegAnalyzer::RoughSegment(FILE* fp, uint64_t position, const char* name)
+uint32_t CJpegAnalyzer::ReadLength(FILE* fp, uint64_t position)
 {
-    AddEntry(ResultLine("[%08lx] %s", position - 2, name));
     const uint32_t length = Read(fp, 16);
-    SeekTo(fp, uint64_t{position} + length);
+    lengthRead_ = true;
+    skipTo_ = position + length;
+    afterLength_ = reader;
+    return length;
+}
+
+uint32_t CJpegAnalyzer::SegmentLength(FILE* fp, HTREEITEM head)
+{
+    const uint64_t p = StreamPosition(fp);
+    const uint32_t length = ReadLength(fp, p);
+    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(length)));
+    return length;
 }
 
 void CJpegAnalyzer::OnAPPn(FILE* fp, uint64_t position, uint32_t marker)
 {
-    const char* name = marker == 0xFFE0 ? "APP0" : (marker == 0xFFE1 ? "APP1" : "APP2");
-    if (!Detailed()) {
-        RoughSegment(fp, position, name);
-        return;
-    }
     if (marker == 0xFFE0) {
-        APP0Detailed(fp, position);
+        APP0Fields(fp, position);
     } else if (marker == 0xFFE1) {
-        APP1Detailed(fp, position);
+        APP1Fields(fp, position);
     } else {
         Head(position - 2, ResultLine("[%08lx] APP2", position - 2));
-        const uint32_t length = Read(fp, 16);
-        SeekTo(fp, uint64_t{position} + length);
+        // An ICC profile may travel in APP2; it is passed over unread.
+        SeekTo(fp, position + ReadLength(fp, position));
     }
 }
 
 // APP0 is laid out as a JFIF header whatever its identifier says.
-void CJpegAnalyzer::APP0Detailed(FILE* fp, uint64_t position)
+void CJpegAnalyzer::APP0Fields(FILE* fp, uint64_t position)
 {
     app0Offset_ = position - 2;
     const HTREEITEM head = Head(app0Offset_, ResultLine("[%08lx] APP0", app0Offset_));
-    uint64_t p = StreamPosition(fp);
-    app0Length_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app0Length_)));
+    app0Length_ = SegmentLength(fp, head);
 
-    p = StreamPosition(fp);
+    uint64_t p = StreamPosition(fp);
     app0Identifier_ = Read(fp, 32);
     Read(fp, 8);
     app0Version_ = Read(fp, 16);
     Field(fp, head, p,
-           ResultLine("[%08lx] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
-                static_cast<int>((app0Identifier_ >> 16) & 0xFF), static_cast<int>((app0Identifier_ >> 8) & 0xFF),
-                static_cast<int>(app0Identifier_ & 0xFF), static_cast<int>(app0Version_ >> 8),
-                static_cast<int>(app0Version_ & 0xFF)));
+          ResultLine("[%08lx] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
+                     static_cast<int>((app0Identifier_ >> 16) & 0xFF), static_cast<int>((app0Identifier_ >> 8) & 0xFF),
+                     static_cast<int>(app0Identifier_ & 0xFF), static_cast<int>(app0Version_ >> 8),
+                     static_cast<int>(app0Version_ & 0xFF)));
 
     p = StreamPosition(fp);
     app0Unit_ = Read(fp, 8);
@@ -367,27 +377,25 @@ void CJpegAnalyzer::APP0Detailed(FILE* fp, uint64_t position)
     app0ThumbHeight_ = Read(fp, 8);
     if (app0ThumbWidth_ == 0 || app0ThumbHeight_ == 0) {
         Field(fp, head, p,
-               ResultLine("[%08lx] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
-                    static_cast<int>(app0ThumbHeight_)));
+              ResultLine("[%08lx] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
+                         static_cast<int>(app0ThumbHeight_)));
     } else {
         Field(fp, head, p,
-               ResultLine("[%08lx] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
-                    static_cast<int>(app0ThumbHeight_)));
+              ResultLine("[%08lx] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
+                         static_cast<int>(app0ThumbHeight_)));
         SeekTo(fp, uint64_t{app0Offset_} + app0Length_ + 2);
     }
     out_.Expand(head);
 }
 
-void CJpegAnalyzer::APP1Detailed(FILE* fp, uint64_t position)
+void CJpegAnalyzer::APP1Fields(FILE* fp, uint64_t position)
 {
     app1Offset_ = position - 2;
     const HTREEITEM head = Head(app1Offset_, ResultLine("[%08lx] APP1", app1Offset_));
-    uint64_t p = StreamPosition(fp);
-    app1Length_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(app1Length_)));
+    app1Length_ = SegmentLength(fp, head);
     const uint64_t segmentEnd = uint64_t{app1Offset_} + app1Length_ + 2;
 
-    p = StreamPosition(fp);
+    uint64_t p = StreamPosition(fp);
     std::memset(app1Identifier_, 0, sizeof app1Identifier_);
     for (int i = 0; i < 4; ++i)
         app1Identifier_[i] = static_cast<char>(Read(fp, 8));
@@ -397,21 +405,13 @@ void CJpegAnalyzer::APP1Detailed(FILE* fp, uint64_t position)
         app1Null_ = Read(fp, 8);
         app1Pad_ = Read(fp, 8);
         Field(fp, head, p,
-               ResultLine("[%08lx] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
-                    static_cast<unsigned>(app1Pad_)));
+              ResultLine("[%08lx] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
+                         static_cast<unsigned>(app1Pad_)));
         p = StreamPosition(fp);
-        const HTREEITEM thumbnail =
-            out_.Insert(head, ResultLine("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p,
-                                         segmentEnd - 1),
-                        Span(p, segmentEnd));
-        if (const CAnalysisApp::NestedScope scope; scope.Allowed()) {
-            // The TIFF structure hangs under the line inserted last, the
-            // thumbnail data's (the base-parent rule of nested analyses).
-            AnalysisRequest tiff = request_;
-            tiff.fp = fp;
-            tiff.level = request_.level + 1;
-            RunAnalyzer(kFormatTiff, tiff);
-        }
+        const HTREEITEM thumbnail = out_.Insert(
+            head, ResultLine("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p, segmentEnd - 1),
+            Span(p, segmentEnd));
+        ExifStructure(fp);
         out_.Expand(thumbnail);
     } else {
         SeekTo(fp, p);
@@ -424,6 +424,21 @@ void CJpegAnalyzer::APP1Detailed(FILE* fp, uint64_t position)
     // The walk resumes at the segment's end, whatever the nested analysis left.
     SeekTo(fp, segmentEnd);
     out_.Expand(head);
+}
+
+// The TIFF structure of Exif data is laid out in the detailed tree only,
+// under the line inserted last, the thumbnail data's (the base-parent rule
+// of nested analyses).
+void CJpegAnalyzer::ExifStructure(FILE* fp)
+{
+    if (!Detailed())
+        return;
+    if (const CAnalysisApp::NestedScope scope; scope.Allowed()) {
+        AnalysisRequest tiff = request_;
+        tiff.fp = fp;
+        tiff.level = request_.level + 1;
+        RunAnalyzer(kFormatTiff, tiff);
+    }
 }
 
 void CJpegAnalyzer::KeepQuantTable(const QuantTable& table)
@@ -444,21 +459,15 @@ void CJpegAnalyzer::KeepHuffmanTable(HuffmanTable&& table)
 
 void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position)
 {
-    if (!Detailed()) {
-        RoughSegment(fp, position, "DQT");
-        return;
-    }
     dqtOffset_ = position - 2;
     const HTREEITEM head = Head(dqtOffset_, ResultLine("[%08lx] DQT", dqtOffset_));
-    uint64_t p = StreamPosition(fp);
-    dqtLength_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dqtLength_)));
+    dqtLength_ = SegmentLength(fp, head);
     const uint64_t tablesStart = StreamPosition(fp);
     const HTREEITEM group = out_.Insert(head, ResultLine("[%08lx] Quantization Table", tablesStart));
     const uint64_t end = uint64_t{dqtOffset_} + dqtLength_ + 2;
     for (;;) {
         QuantTable table;
-        p = StreamPosition(fp);
+        const uint64_t p = StreamPosition(fp);
         table.selector = Read(fp, 8);
         // One byte per value whatever the precision nibble says.
         for (int k = 0; k < 64; ++k)
@@ -475,40 +484,41 @@ void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position)
     out_.Expand(head);
 }
 
+// One table of a DHT segment: its class and destination, the code counts
+// per length and the symbols. Codes are generated canonically (ITU-T T.81
+// Annex C): consecutive within a length, doubled when the length grows.
+HuffmanTable CJpegAnalyzer::ReadHuffmanTable(FILE* fp)
+{
+    HuffmanTable table;
+    table.classDestination = Read(fp, 8);
+    uint32_t code = 0;
+    for (uint32_t length = 1; length <= 16; ++length) {
+        const uint32_t count = Read(fp, 8);
+        for (uint32_t i = 0; i < count; ++i)
+            table.codes.push_back({code++, length, 0});
+        code <<= 1;
+    }
+    for (HuffmanCode& c : table.codes)
+        c.symbol = Read(fp, 8);
+    return table;
+}
+
 void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position)
 {
-    if (!Detailed()) {
-        RoughSegment(fp, position, "DHT");
-        return;
-    }
     dhtOffset_ = position - 2;
     const HTREEITEM head = Head(dhtOffset_, ResultLine("[%08lx] DHT", dhtOffset_));
-    uint64_t p = StreamPosition(fp);
-    dhtLength_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(dhtLength_)));
+    dhtLength_ = SegmentLength(fp, head);
     const uint64_t tablesStart = StreamPosition(fp);
     const HTREEITEM group = out_.Insert(head, ResultLine("[%08lx] Define Huffman Table", tablesStart));
     const uint64_t end = uint64_t{dhtOffset_} + dhtLength_ + 2;
     for (;;) {
-        HuffmanTable table;
-        p = StreamPosition(fp);
-        table.classDestination = Read(fp, 8);
-        // Canonical code generation (ITU-T T.81 Annex C): consecutive codes
-        // within a length, doubled when the length grows.
-        uint32_t code = 0;
-        for (uint32_t length = 1; length <= 16; ++length) {
-            const uint32_t count = Read(fp, 8);
-            for (uint32_t i = 0; i < count; ++i)
-                table.codes.push_back({code++, length, 0});
-            code <<= 1;
-        }
-        for (HuffmanCode& c : table.codes)
-            c.symbol = Read(fp, 8);
+        const uint64_t p = StreamPosition(fp);
+        HuffmanTable table = ReadHuffmanTable(fp);
         const uint64_t last = StreamPosition(fp) - 1;
         const char* kind = (table.classDestination >> 4) != 0 ? "AC" : "DC";
         Field(fp, group, p,
               ResultLine("Huffman Table (%s) #%d (0x%08lX - 0x%08lX)", kind,
-                    static_cast<int>(table.classDestination & 0x0F), p, last));
+                         static_cast<int>(table.classDestination & 0x0F), p, last));
         out_.Expand(group);
         KeepHuffmanTable(std::move(table));
         if (StreamPosition(fp) >= end || std::feof(fp))
@@ -520,34 +530,10 @@ void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position)
 
 void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position)
 {
-    if (!Detailed()) {
-        AddEntry(ResultLine("[%08lx] SOF", position - 2));
-        const uint32_t length = Read(fp, 16);
-        Read(fp, 8);
-        const uint32_t lines = Read(fp, 16);
-        const uint32_t samples = Read(fp, 16);
-        request_.app->AppendResultText(
-            0, ResultLine("[画像サイズ]%5d x %5d ", static_cast<int>(samples), static_cast<int>(lines)).c_str());
-        const uint32_t count = Read(fp, 8);
-        uint32_t components[9];
-        for (uint32_t& byte : components)
-            byte = Read(fp, 8);
-        const char* chroma = nullptr;
-        if (count == 1)
-            chroma = "[クロマフォーマット]モノクロ ";
-        else if (count >= 2)
-            chroma = ChromaText(components[1], components[4]);
-        if (chroma)
-            request_.app->AppendResultText(0, chroma);
-        SeekTo(fp, uint64_t{position} + length);
-        return;
-    }
     sofOffset_ = position - 2;
     const HTREEITEM head = Head(sofOffset_, ResultLine("[%08lx] SOF", sofOffset_));
+    sofLength_ = SegmentLength(fp, head);
     uint64_t p = StreamPosition(fp);
-    sofLength_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sofLength_)));
-    p = StreamPosition(fp);
     sofPrecision_ = Read(fp, 8);
     Field(fp, head, p, ResultLine("[%08lx] Bit Accuracy = %d [bits/pixel]", p, static_cast<int>(sofPrecision_)));
     p = StreamPosition(fp);
@@ -556,18 +542,19 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position)
     p = StreamPosition(fp);
     sofSamples_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Horizontal Size = %d [pixels]", p, static_cast<int>(sofSamples_)));
+    Summary(ResultLine("[画像サイズ]%5d x %5d ", static_cast<int>(sofSamples_), static_cast<int>(sofLines_)).c_str());
     const uint64_t countAt = StreamPosition(fp);
     sofCount_ = Read(fp, 8);
     const HTREEITEM count =
         Field(fp, head, countAt, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(sofCount_)));
+    const size_t first = frameComponents_.size();
     for (uint32_t i = 0; i < sofCount_; ++i) {
         FrameComponent& comp = frameComponents_.emplace_back();
         comp.offset = StreamPosition(fp);
         comp.identifier = Read(fp, 8);
-        const HTREEITEM item =
-            out_.Insert(count,
-                        ResultLine("[%08lx] Number of Component = %d", comp.offset, static_cast<int>(comp.identifier)),
-                        Span(comp.offset, comp.offset + 3));
+        const HTREEITEM item = out_.Insert(
+            count, ResultLine("[%08lx] Number of Component = %d", comp.offset, static_cast<int>(comp.identifier)),
+            Span(comp.offset, comp.offset + 3));
         comp.sampling = Read(fp, 8);
         out_.Insert(item, ResultLine("Ratio = 0x%x", comp.sampling));
         comp.quantSelector = Read(fp, 8);
@@ -578,20 +565,18 @@ void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position)
     SetRange(count, countAt, StreamPosition(fp));
     out_.Expand(count);
     out_.Expand(head);
+    if (sofCount_ == 1)
+        Summary("[クロマフォーマット]モノクロ ");
+    else if (sofCount_ >= 2)
+        Summary(ChromaText(frameComponents_[first].sampling, frameComponents_[first + 1].sampling));
 }
 
 void CJpegAnalyzer::OnDRI(FILE* fp, uint64_t position)
 {
-    if (!Detailed()) {
-        RoughSegment(fp, position, "DRI");
-        return;
-    }
     driOffset_ = position - 2;
     const HTREEITEM head = Head(driOffset_, ResultLine("[%08lx] DRI", driOffset_));
-    uint64_t p = StreamPosition(fp);
-    driLength_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(driLength_)));
-    p = StreamPosition(fp);
+    driLength_ = SegmentLength(fp, head);
+    const uint64_t p = StreamPosition(fp);
     restartInterval_ = Read(fp, 16);
     Field(fp, head, p, ResultLine("[%08lx] Restart Interval = %d [MCU]", p, static_cast<int>(restartInterval_)));
     out_.Expand(head);
@@ -600,35 +585,29 @@ void CJpegAnalyzer::OnDRI(FILE* fp, uint64_t position)
 
 void CJpegAnalyzer::OnSOS(FILE* fp, uint64_t position)
 {
-    if (!Detailed()) {
-        RoughSegment(fp, position, "SOS");
-        return;
-    }
     sosOffset_ = position - 2;
     const HTREEITEM head = Head(sosOffset_, ResultLine("[%08lx] SOS", sosOffset_));
-    uint64_t p = StreamPosition(fp);
-    sosLength_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(sosLength_)));
+    sosLength_ = SegmentLength(fp, head);
     const uint64_t countAt = StreamPosition(fp);
     sosCount_ = Read(fp, 8);
     const HTREEITEM count =
         Field(fp, head, countAt, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(sosCount_)));
     for (uint32_t i = 0; i < sosCount_; ++i) {
         ScanComponent& comp = scanComponents_.emplace_back();
-        p = StreamPosition(fp);
+        const uint64_t p = StreamPosition(fp);
         comp.selector = Read(fp, 8);
         const HTREEITEM item =
             Field(fp, count, p, ResultLine("[%08lx] Component Selector = %d", p, static_cast<int>(comp.selector)));
         comp.tableSelection = Read(fp, 8);
-        out_.Insert(item,
-               ResultLine("Huffman Table Selection (DC, AC) = (#%d, #%d)", static_cast<int>(comp.tableSelection >> 4),
-                    static_cast<int>(comp.tableSelection & 0x0F)));
+        out_.Insert(item, ResultLine("Huffman Table Selection (DC, AC) = (#%d, #%d)",
+                                     static_cast<int>(comp.tableSelection >> 4),
+                                     static_cast<int>(comp.tableSelection & 0x0F)));
         out_.Expand(item);
         out_.Expand(count);
     }
     SetRange(count, countAt, StreamPosition(fp));
     out_.Expand(head);
-    p = StreamPosition(fp);
+    uint64_t p = StreamPosition(fp);
     sosStart_ = Read(fp, 8);
     Field(fp, head, p, ResultLine("[%08lx] Scan Start Position = %d", p, static_cast<int>(sosStart_)));
     p = StreamPosition(fp);
@@ -642,20 +621,14 @@ void CJpegAnalyzer::OnSOS(FILE* fp, uint64_t position)
 
 void CJpegAnalyzer::OnCOM(FILE* fp, uint64_t position)
 {
-    if (!Detailed()) {
-        RoughSegment(fp, position, "COM");
-        return;
-    }
     comOffset_ = position - 2;
     const HTREEITEM head = Head(comOffset_, ResultLine("[%08lx] COM", comOffset_));
-    uint64_t p = StreamPosition(fp);
-    comLength_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(comLength_)));
+    comLength_ = SegmentLength(fp, head);
 
     // A line-oriented read of at most L - 3 bytes: it stops after a newline,
     // which stays in the text. A text longer than the line can show is cut
     // (at a character boundary, counting the bytes it has in the file).
-    p = StreamPosition(fp);
+    const uint64_t p = StreamPosition(fp);
     const size_t limit = comLength_ > 3 ? comLength_ - 3 : 0;
     char text[kMaxCommentBytes + 4] = {};
     const size_t room = limit < kMaxCommentBytes + 3 ? limit : kMaxCommentBytes + 3;

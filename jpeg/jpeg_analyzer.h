@@ -70,20 +70,30 @@ private:
     void OnCOM(FILE* fp, uint64_t position);
     void OnImageData(FILE* fp);
 
-    void APP0Detailed(FILE* fp, uint64_t position);
-    void APP1Detailed(FILE* fp, uint64_t position);
-    // Rough-mode line of a segment, then a skip to its end.
-    void RoughSegment(FILE* fp, uint64_t position, const char* name);
+    void APP0Fields(FILE* fp, uint64_t position);
+    void APP1Fields(FILE* fp, uint64_t position);
+    void ExifStructure(FILE* fp);
+    HuffmanTable ReadHuffmanTable(FILE* fp);
+    // Reads a segment's length field at position and notes where the
+    // segment ends by it; SegmentLength also writes the field's line.
+    uint32_t ReadLength(FILE* fp, uint64_t position);
+    uint32_t SegmentLength(FILE* fp, HTREEITEM head);
+
+    // Where each mode's output goes: a segment's head line is a rough-mode
+    // entry or a detailed line, an invalid marker only an entry, the frame's
+    // summary only rough-mode result text; other lines go to out_, which
+    // holds no tree in rough mode.
     bool Detailed() const { return request_.Detailed(); }
-    void AddEntry(const std::string& text);
+    void Entry(const std::string& text);
+    void Summary(const char* text);
 
     uint32_t Read(FILE* fp, uint32_t bits);
     // The bytes [start, end) as far as they lie in the file.
     ByteRange Span(uint64_t start, uint64_t end) const;
     // A line about the bytes from start to fp's position.
     HTREEITEM Field(FILE* fp, HTREEITEM parent, uint64_t start, const std::string& text);
-    // A segment's head line at the marker's offset; the walk gives it the
-    // segment's range once the handler is done.
+    // A segment's head line at the marker's offset; in the tree, the walk
+    // gives it the segment's range once the handler is done.
     HTREEITEM Head(uint64_t offset, const std::string& text);
     void SetRange(HTREEITEM item, uint64_t start, uint64_t end);
     // Gives the "Image Data" line, if one waits for it, its end.
@@ -101,6 +111,10 @@ private:
     AnalysisRequest request_;
     HTREEITEM parentItem = 0;
     CTreeWriter out_{nullptr};
+    // The length field of the segment being handled, for rough mode's skip.
+    bool lengthRead_ = false;
+    uint64_t skipTo_ = 0;
+    CJpegBitReader afterLength_;
     HTREEITEM head_ = 0;
     uint64_t headOffset_ = 0;
     HTREEITEM imageData_ = 0;
