@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
+#include <utility>
 #include <string>
 
 #include "core/analysis_app.h"
