@@ -1,6 +1,8 @@
 #include "codec/jpeg_scan_decoder.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "codec/batch_hand_off.h"
@@ -285,6 +287,34 @@ struct HuffmanLookup {
     // kFastBits bits together, (value << 16) | (run << 8) | total length;
     // 0 elsewhere (end of block, runs of zeros, longer codes).
     int32_t fastAc[1u << kFastBits] = {};
+    // The codes the lookup was built from (code, length and symbol of
+    // each), and whether fastAc was built: a TIFF picture decodes each
+    // of its strips or tiles with the same tables, built once.
+    std::vector<uint32_t> builtFrom;
+    bool builtFastAc = false;
+
+    // Builds the lookup for the table unless it was built for the same
+    // codes already.
+    void Prepare(const HuffmanTable& table, bool ac)
+    {
+        key.clear();
+        for (const HuffmanCode* c = table.codes; c; c = c->next)
+            key.insert(key.end(), {c->code, c->length, c->symbol});
+        if (!builtFrom.empty() && key == builtFrom && builtFastAc == ac)
+            return;
+        std::fill(std::begin(fast), std::end(fast), uint16_t{0});
+        std::fill(std::begin(first), std::end(first), 0u);
+        std::fill(std::begin(count), std::end(count), 0u);
+        std::fill(std::begin(index), std::end(index), 0u);
+        std::fill(std::begin(symbols), std::end(symbols), uint8_t{0});
+        std::fill(std::begin(fastAc), std::end(fastAc), 0);
+        lastLength = 0;
+        Build(table);
+        if (ac)
+            BuildFastAc();
+        builtFrom.swap(key);
+        builtFastAc = ac;
+    }
 
     void BuildFastAc()
     {
@@ -335,6 +365,9 @@ struct HuffmanLookup {
             ++n;
         }
     }
+
+private:
+    std::vector<uint32_t> key;
 };
 
 // The dequantized coefficients of a run of consecutive MCUs, waiting for the
@@ -364,6 +397,7 @@ struct CJpegScanDecoder::State {
     static constexpr size_t kChunk = 1u << 16;
     static constexpr size_t kKeep = 64;
     uint8_t buffer[kKeep + kChunk];
+    size_t nextRead = kChunk;   // bytes the next Fill asks for
     uint64_t bufferStart = 0;   // file offset of buffer[0]
     size_t length = 0;
     size_t pos = 0;
@@ -417,7 +451,9 @@ struct CJpegScanDecoder::State {
             length = kKeep;
             pos -= drop;
         }
-        const size_t got = std::fread(buffer + length, 1, kKeep + kChunk - length, fp);
+        const size_t room = kKeep + kChunk - length;
+        const size_t got = std::fread(buffer + length, 1, nextRead < room ? nextRead : room, fp);
+        nextRead = kChunk;
         length += got;
         if (got == 0)
             atEnd = true;
@@ -769,28 +805,61 @@ bool CJpegScanDecoder::State::DecodeAc(const HuffmanLookup& ac, const int32_t* q
     return true;
 }
 
+namespace {
+// A small frame (a TIFF tile or strip of a few MCUs) seldom needs a whole
+// chunk of the file: its first read asks for about what its MCUs take when
+// coded at a few bytes a block, so that thousands of tiny tiles do not read
+// 64 KiB each. Later reads take whole chunks; the bytes decoded are the same.
+size_t FirstReadBytes(const CJpegScanDecoder::Frame& frame, uint64_t mcus)
+{
+    constexpr uint64_t kMin = 1024;
+    constexpr uint64_t kBytesPerBlock = 64;
+    uint64_t blocks = 0;
+    for (int c = 0; c < frame.componentCount; ++c)
+        blocks += uint64_t{frame.components[c].horizontal} * frame.components[c].vertical;
+    const uint64_t want = kMin + mcus * blocks * kBytesPerBlock;
+    return static_cast<size_t>(want < (uint64_t{1} << 16) ? want : (uint64_t{1} << 16));
+}
+}  // namespace
+
 CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByte, const Frame& frame,
                                                   const Target& target)
+{
+    const long here = std::ftell(fp);
+    Ahead none;
+    none.offset = here < 0 ? 0 : static_cast<uint64_t>(here);
+    return Decode(fp, previousByte, frame, target, none, true);
+}
+
+CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByte, const Frame& frame,
+                                                  const Target& target, const Ahead& ahead)
+{
+    return Decode(fp, previousByte, frame, target, ahead, false);
+}
+
+CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByte, const Frame& frame,
+                                                  const Target& target, const Ahead& ahead, bool leaveAfterUsed)
 {
     Result result;
     if (!Supported(frame))
         return result;
     State& s = *state_;
     s.fp = fp;
-    const long here = std::ftell(fp);
-    s.bufferStart = here < 0 ? 0 : static_cast<uint64_t>(here);
-    s.length = 0;
+    const size_t aheadSize = ahead.bytes && ahead.size <= State::kChunk ? ahead.size : 0;
+    if (ahead.bytes && aheadSize == 0)
+        std::fseek(fp, static_cast<long>(ahead.offset), SEEK_SET);
+    s.bufferStart = ahead.offset;
+    if (aheadSize > 0)
+        std::memcpy(s.buffer, ahead.bytes, aheadSize);
+    s.length = aheadSize;
     s.pos = 0;
     s.atEnd = false;
     s.Start(s.bufferStart, previousByte > 0xFF ? 0x100 : previousByte);
 
     const int count = frame.componentCount;
     for (int c = 0; c < count; ++c) {
-        s.dcLookup[c] = HuffmanLookup();
-        s.dcLookup[c].Build(*frame.components[c].dc);
-        s.acLookup[c] = HuffmanLookup();
-        s.acLookup[c].Build(*frame.components[c].ac);
-        s.acLookup[c].BuildFastAc();
+        s.dcLookup[c].Prepare(*frame.components[c].dc, false);
+        s.acLookup[c].Prepare(*frame.components[c].ac, true);
     }
 
     // Quantization values in the decoder's [row][column] order.
@@ -812,6 +881,7 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
     const uint64_t mcuWidth = 8 * frame.components[0].horizontal;
     const uint64_t mcuHeight = 8 * frame.components[0].vertical;
     const uint64_t total = ((frame.width + mcuWidth - 1) / mcuWidth) * ((frame.height + mcuHeight - 1) / mcuHeight);
+    s.nextRead = FirstReadBytes(frame, total);
 
     // The entropy decoding runs here; the transform and the painting of whole
     // batches of MCUs may run on a second thread, a few batches behind.
@@ -828,7 +898,8 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
     CBatchHandOff handOff(slots, threaded, [&](size_t slot) { painter.Paint(batches[slot]); });
     result.outcome = s.DecodeMcus(frame, quant, total, handOff, batches, result.mcusDecoded);
     handOff.Finish();
-    s.Finish();
+    if (leaveAfterUsed)
+        s.Finish();
     return result;
 }
 

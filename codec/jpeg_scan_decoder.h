@@ -70,12 +70,27 @@ public:
     // frame must describe a layout the decoder supports (see Supported).
     Result Decode(FILE* fp, uint32_t previousByte, const Frame& frame, const Target& target);
 
+    // The first bytes of the entropy-coded data, read by the caller, which
+    // spares a strip or tile of a few bytes its own reads and seeks.
+    struct Ahead {
+        const uint8_t* bytes = nullptr;
+        size_t size = 0;                // at most 64 KiB
+        uint64_t offset = 0;            // file offset of bytes[0]
+    };
+    // As above, with fp standing after the bytes ahead. The stream is left
+    // where the reading stopped rather than after the last byte used: the
+    // caller seeks before it reads again.
+    Result Decode(FILE* fp, uint32_t previousByte, const Frame& frame, const Target& target, const Ahead& ahead);
+
     // True when the first component has 1 x 1, 2 x 1, 1 x 2 or 2 x 2 blocks
     // per MCU and every other component exactly one, with all tables present;
     // an RGB frame has three components of one block each.
     static bool Supported(const Frame& frame);
 
 private:
+    Result Decode(FILE* fp, uint32_t previousByte, const Frame& frame, const Target& target, const Ahead& ahead,
+                  bool leaveAfterUsed);
+
     struct State;
     std::unique_ptr<State> state_;
 };

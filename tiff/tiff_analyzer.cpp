@@ -898,6 +898,7 @@ constexpr uint64_t kMaxScratchPixels = uint64_t{1} << 24;
 // Bytes of a JPEG strip or tile read for its marker segments, and of a
 // JPEGTables stream.
 constexpr uint64_t kMaxJpegHeaderBytes = 8 * 1024;
+constexpr uint64_t kFirstJpegHeaderBytes = 1024;
 constexpr uint64_t kMaxJpegTablesBytes = 1u << 20;
 
 // A bitmap of its own for one strip or tile, copied into the picture.
@@ -1267,11 +1268,21 @@ void CTiffAnalyzer::DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, c
     for (const Segment& s : segments) {
         if (s.x >= width || s.y >= height)
             continue;
-        data.resize(std::min(s.size, kMaxJpegHeaderBytes));
-        Seek(fp, s.offset);
-        data.resize(std::fread(data.data(), 1, data.size(), fp));
+        // Most headers of a strip or tile are a few dozen bytes: the first
+        // KiB is read, and up to 8 KiB only when the header is not complete
+        // in it.
+        const uint64_t most = std::min(s.size, kMaxJpegHeaderBytes);
+        bool headerRead = false;
+        for (uint64_t want = std::min(s.size, kFirstJpegHeaderBytes);; want = most) {
+            data.resize(want);
+            Seek(fp, s.offset);
+            data.resize(std::fread(data.data(), 1, data.size(), fp));
+            headerRead = tables.Read(data.data(), data.size(), &scanStart);
+            if (headerRead || data.size() < want || want == most)
+                break;
+        }
         CJpegScanDecoder::Frame frame;
-        if (!tables.Read(data.data(), data.size(), &scanStart) || !tables.Frame(frame, rgb) ||
+        if (!headerRead || !tables.Frame(frame, rgb) ||
             frame.width != s.columns || frame.height == 0)
             continue;
         frame.height = std::min(frame.height, s.rows);
@@ -1289,8 +1300,9 @@ void CTiffAnalyzer::DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, c
         } else {
             continue;
         }
-        Seek(fp, s.offset + scanStart);
-        decoder.Decode(fp, data[scanStart - 1], frame, target);
+        // The file stands after the bytes read, the first of the scan's.
+        decoder.Decode(fp, data[scanStart - 1], frame, target,
+                       {data.data() + scanStart, data.size() - scanStart, s.offset + scanStart});
         if (!inPlace)
             scratch.CopyTo(picture, s.x, s.y, frame.width, frame.height);
     }

@@ -1,0 +1,45 @@
+#pragma once
+// Behaviour chosen on purpose, in one list. Where reading a file literally
+// would crash, hang, exhaust memory, write where it must not, or show a
+// plainly wrong result, the analyses do what is listed here instead. Each
+// item names the constant or function that carries it; the README's limits
+// section gives the user's view of the same list.
+//
+// Bounds (hostile files cannot swamp time or memory)
+// - CAnalysisApp::kMaxEntriesPerFile, kMaxTreeItems: rough entries per file,
+//   detailed lines per analysis.
+// - CAnalysisApp::kMaxNestedDepth, kMaxNestedAnalyses: embedded structures
+//   that contain each other again.
+// - CImageBuffer::kMaxBytes: pixel memory of one picture.
+// - CTiffAnalyzer::kMaxIfds, kMaxEntriesPerRun, kMaxValuesPerEntry,
+//   kMaxValuesPerRun, kMaxExifDepth: the IFD chain stops at an offset already
+//   read, outside the file, or after kMaxIfds IFDs.
+// - CSwfAnalyzer::kMaxTags, kMaxSideFileBytes: the tag walk and the side file.
+// - CDecodeThreads::kMaxThreads: decoder threads, joined before a decode
+//   returns.
+//
+// Mends of wrong results
+// - TIFF values of at most four bytes are read from the entry itself, whatever
+//   their count (CTiffAnalyzer::ValuesInline).
+// - JPEG: 0xFF fill bytes before a marker are skipped, and every segment with
+//   a length is passed over by it, so markers inside a payload (a thumbnail,
+//   an ICC profile) are never taken for the file's own
+//   (CJpegAnalyzer::ReadMarker, CJpegAnalyzer::SegmentEnd).
+// - JPEG chroma names come from the ratio of the first two components'
+//   sampling factors.
+// - JPEG scans: a one-component scan is one block per MCU; a zero run past
+//   coefficient 63 writes nothing; a cut scan stops at an MCU boundary.
+// - Text from files is shown as UTF-8 when it is UTF-8, else read as code
+//   page 932; line limits count bytes as code page 932 holds the text
+//   (FileText, CharBoundaryPrefix).
+// - A JPEG COM line keeps at most kMaxCommentBytes of comment.
+//
+// Safety of what is read and written
+// - Only regular files are analysed, opened without waiting (a FIFO or a
+//   device is refused); a read error ends the file (OpenAnalysisFile,
+//   read_stream.h).
+// - The side file of a compressed SWF file is written to a new temporary
+//   file and renamed over "<path>.decompress" only when a regular file or
+//   nothing stands there (side_file.h).
+// - Positions are 64-bit: "[%08x]" lines keep their width below 4 GiB and
+//   print the whole offset above.
