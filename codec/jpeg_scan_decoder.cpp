@@ -298,8 +298,8 @@ struct HuffmanLookup {
     void Prepare(const HuffmanTable& table, bool ac)
     {
         key.clear();
-        for (const HuffmanCode* c = table.codes; c; c = c->next)
-            key.insert(key.end(), {c->code, c->length, c->symbol});
+        for (const HuffmanCode& c : table.codes)
+            key.insert(key.end(), {c.code, c.length, c.symbol});
         if (!builtFrom.empty() && key == builtFrom && builtFastAc == ac)
             return;
         std::fill(std::begin(fast), std::end(fast), uint16_t{0});
