@@ -165,7 +165,9 @@ private slots:
         QCOMPARE(prompts, QStringList({"エントリを削除します。", "詳細解析を実行します。", "エントリを削除します。",
                                        "詳細解析を実行します。", "画像イメージを表示します", "レディ",
                                        "選択した行をｺﾋﾟｰします", "選択した行とその下の行をすべてｺﾋﾟｰします"}));
-        QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
+        // Once the menu is closed no prompt stays behind: the bar shows what it
+        // showed before (the values under the hex pane's cursor, or レディ).
+        QVERIFY(!prompts.mid(0, 5).contains(f.Frame().StatusText()));
     }
 
     void dropsAreCopies()
