@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "core/analysis_tree.h"
-#include "core/result_text.h"
 
 int CHeadlessShell::InsertFileRow(const char* path)
 {
@@ -13,14 +12,12 @@ int CHeadlessShell::InsertFileRow(const char* path)
 
 void CHeadlessShell::SetFormatText(int row, const char* text)
 {
-    if (HeadlessRow* r = rows_.At(row))
-        r->format = text;
+    rows_.SetFormat(row, text);
 }
 
 void CHeadlessShell::AppendResultText(int row, const char* text)
 {
-    if (HeadlessRow* r = rows_.At(row))
-        AppendWithinLimit(r->result, text);
+    rows_.AppendResult(row, text);
 }
 
 int CHeadlessShell::FindRow(const char* path)

@@ -73,6 +73,8 @@ public:
 
     // Inspection and scripting.
     const std::deque<HeadlessRow>& Rows() const { return rows_.Rows(); }
+    // A copy of one row; false when there is no row at that index.
+    bool Row(int row, HeadlessRow& out) const { return rows_.Get(row, out); }
     CMemoryTree& BarTree() { return barTree_; }
     int RebuildCount() const { return rebuildCount_; }
     const std::vector<std::unique_ptr<HeadlessDocument>>& Documents() const { return documents_; }
