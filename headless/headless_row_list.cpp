@@ -1,6 +1,6 @@
 #include "headless/headless_row_list.h"
 
-#include <cstring>
+#include <algorithm>
 #include <functional>
 
 #include "core/result_text.h"
@@ -20,9 +20,9 @@ size_t HashOf(std::string_view path)
 std::unique_ptr<char[]> JoinTexts(std::string_view path, std::string_view result)
 {
     auto text = std::make_unique_for_overwrite<char[]>(path.size() + result.size() + 2);
-    std::memcpy(text.get(), path.data(), path.size());
+    std::copy(path.begin(), path.end(), text.get());
     text[path.size()] = '\0';
-    std::memcpy(text.get() + path.size() + 1, result.data(), result.size());
+    std::copy(result.begin(), result.end(), text.get() + path.size() + 1);
     text[path.size() + 1 + result.size()] = '\0';
     return text;
 }
