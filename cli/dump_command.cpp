@@ -2,8 +2,9 @@
 
 #include <cctype>
 #include <filesystem>
+#include <algorithm>
+#include <memory>
 #include <optional>
-#include <set>
 
 #include "cli/image_export.h"
 #include "cli/json_writer.h"
@@ -186,12 +187,14 @@ const char* OwnerName(MessageOwner owner)
     return "none";
 }
 
+// One file of the batch. Kept small, as a batch may hold a hundred thousand.
 struct FileReport {
-    std::string path;
+    const std::string* path = nullptr;   // the batch's own copy
+    const HeadlessDocument* document = nullptr;
+    // With --images: per image window, the file written; empty when none was.
+    std::unique_ptr<std::vector<std::string>> imageFiles;
     OpenOutcome outcome = OpenOutcome::Refused;
     bool firstMention = true;   // false for a repeated command-line argument
-    std::vector<std::string> imageFiles;   // per image window; empty when not written
-    const HeadlessDocument* document = nullptr;
 };
 
 class CDump {
@@ -207,6 +210,7 @@ public:
     int Run();
 
 private:
+    void MarkRepeatedMentions();
     void RunDetailed();
     void ExportImages(FileReport& report);
     void PrintText();
@@ -219,29 +223,27 @@ private:
     std::ostream& err_;
     CHeadlessShell shell_;
     CAnalysisApp app_;
+    std::vector<BatchPath> batch_;
     std::vector<FileReport> reports_;
 };
 
 int CDump::Run()
 {
-    std::vector<OpenOutcome> outcomes;
     try {
-        const std::vector<BatchPath> batch = ExpandFolders(options_.files, options_.recursive);
+        batch_ = ExpandFolders(options_.files, options_.recursive);
         CAnalysisApp::BatchProgress progress;
         if (options_.progress)
             progress = [this](size_t index, size_t count, const std::string& path) {
                 err_ << '[' << index + 1 << '/' << count << "] " << path << '\n';
                 return true;
             };
-        outcomes = app_.OpenFiles(batch, MessageOwner::None, progress);
-        std::set<std::string> seen;
-        for (size_t i = 0; i < batch.size(); ++i) {
-            FileReport report;
-            report.path = batch[i].path;
-            report.outcome = outcomes[i];
-            report.firstMention = seen.insert(report.path).second;
-            reports_.push_back(std::move(report));
+        const std::vector<OpenOutcome> outcomes = app_.OpenFiles(batch_, MessageOwner::None, progress);
+        reports_.resize(outcomes.size());
+        for (size_t i = 0; i < reports_.size(); ++i) {
+            reports_[i].path = &batch_[i].path;
+            reports_[i].outcome = outcomes[i];
         }
+        MarkRepeatedMentions();
         if (options_.detailed)
             RunDetailed();
     } catch (const CProcessExit& exit) {
@@ -259,6 +261,19 @@ int CDump::Run()
     return 0;
 }
 
+// A path given again (directly or through a folder) is a repeated mention
+// after its first place in the batch.
+void CDump::MarkRepeatedMentions()
+{
+    std::vector<uint32_t> order(reports_.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<uint32_t>(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [this](uint32_t a, uint32_t b) { return *reports_[a].path < *reports_[b].path; });
+    for (size_t i = 1; i < order.size(); ++i)
+        reports_[order[i]].firstMention = *reports_[order[i]].path != *reports_[order[i - 1]].path;
+}
+
 void CDump::RunDetailed()
 {
     for (FileReport& report : reports_) {
@@ -266,8 +281,8 @@ void CDump::RunDetailed()
         if (!report.firstMention || report.outcome == OpenOutcome::Refused ||
             report.outcome == OpenOutcome::Skipped || report.outcome == OpenOutcome::Duplicate)
             continue;
-        app_.RunDetailedAnalysis(report.path.c_str());
-        report.document = shell_.FindDocument(report.path);
+        app_.RunDetailedAnalysis(report.path->c_str());
+        report.document = shell_.FindDocument(*report.path);
         if (!options_.imageDir.empty())
             ExportImages(report);
     }
@@ -279,18 +294,19 @@ void CDump::ExportImages(FileReport& report)
         return;
     std::error_code ec;
     std::filesystem::create_directories(options_.imageDir, ec);
-    const std::string name = std::filesystem::path(report.path).filename().string();
+    const std::string name = std::filesystem::path(*report.path).filename().string();
+    report.imageFiles = std::make_unique<std::vector<std::string>>();
     int n = 0;
     for (const auto& window : report.document->images) {
         ++n;
-        report.imageFiles.emplace_back();
+        report.imageFiles->emplace_back();
         if (!window->image.Pixels())
             continue;
         const std::string file = options_.imageDir + "/" + name + "." + std::to_string(n) +
                                  (options_.ppm ? ".ppm" : ".bmp");
         const bool ok = options_.ppm ? WritePpm(window->image, file) : WriteBmp(window->image, file);
         if (ok)
-            report.imageFiles.back() = file;
+            report.imageFiles->back() = file;
         else
             err_ << "vantrel-dump: cannot write " << file << '\n';
     }
@@ -315,9 +331,11 @@ void CDump::PrintText()
         PrintTree(out_, shell_.BarTree());
     if (both)
         out_ << '\n';
-    if (both || options_.rows)
-        for (const HeadlessRow& row : shell_.Rows())
+    if (both || options_.rows) {
+        HeadlessRow row;
+        for (int i = 0; shell_.Row(i, row); ++i)
             out_ << row.path << '\t' << row.format << '\t' << row.result << '\n';
+    }
 }
 
 void CDump::PrintDetailed(const FileReport& report)
@@ -329,7 +347,7 @@ void CDump::PrintDetailed(const FileReport& report)
                  << tree.GetItemText(line.item) << '\n';
     } else if (options_.gaps) {
         std::error_code ec;
-        const uint64_t size = std::filesystem::file_size(report.path, ec);
+        const uint64_t size = std::filesystem::file_size(*report.path, ec);
         for (const ByteRange& gap : UncoveredRanges(tree, ec ? 0 : size))
             out_ << gap.start << ' ' << gap.end << ' ' << gap.end - gap.start << '\n';
     } else {
@@ -341,14 +359,13 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
 {
     json.BeginObject();
     json.Key("path");
-    json.String(report.path);
+    json.String(*report.path);
     const bool registered = report.outcome == OpenOutcome::Opened || report.outcome == OpenOutcome::NotAnalysed;
     json.Key("opened");
     json.Bool(report.outcome == OpenOutcome::Opened);
     json.Key("format");
-    const int row = registered && report.firstMention ? shell_.FindRow(report.path.c_str()) : -1;
-    if (row >= 0) {
-        const HeadlessRow& r = shell_.Rows()[static_cast<size_t>(row)];
+    const int row = registered && report.firstMention ? shell_.FindRow(report.path->c_str()) : -1;
+    if (HeadlessRow r; row >= 0 && shell_.Row(row, r)) {
         json.String(r.format);
         json.Key("result");
         json.String(r.result);
@@ -360,7 +377,7 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
     json.Key("entries");
     json.BeginArray();
     if (row >= 0) {
-        const AnalysisEntry* e = app_.Entries().FindFile(report.path.c_str());
+        const AnalysisEntry* e = app_.Entries().FindFile(report.path->c_str());
         for (e = e ? e->next : nullptr; e && e->level != 0; e = e->next) {
             json.BeginObject();
             json.Key("level");
@@ -390,9 +407,9 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
             json.Number(window->image.PictureHeight());
             json.Key("pixels");
             json.Bool(window->image.Pixels() != nullptr);
-            if (n <= report.imageFiles.size() && !report.imageFiles[n - 1].empty()) {
+            if (report.imageFiles && n <= report.imageFiles->size() && !(*report.imageFiles)[n - 1].empty()) {
                 json.Key("file");
-                json.String(report.imageFiles[n - 1]);
+                json.String((*report.imageFiles)[n - 1]);
             }
             json.EndObject();
         }

@@ -239,40 +239,39 @@ bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
 void CAnalysisApp::RunDetailedAnalysis(const char* path)
 {
     shell_.NewDocument();
-    for (size_t i = 0; i < shell_.DocumentCount(); ++i) {
-        const std::string title = shell_.DocumentTitle(i);
-        if (title == path) {
-            MessageBoxRequest box;
-            box.text = std::string("すでに詳細解析済みのファイルです\n") + path;
-            box.caption = kAppTitle;
-            box.owner = MessageOwner::Application;
-            shell_.MessageBox(box);
-            shell_.CloseDocument(shell_.DocumentCount() - 1);
-            return;
-        }
-        // The document just created is the last one; an earlier empty window
-        // made with the new-document command keeps its "Default" title.
-        if (title != "Default" || i + 1 != shell_.DocumentCount())
-            continue;
-        shell_.SetDocumentTitle(i, path);
-        const uint32_t format = DetectFormat(path);
-        const int32_t entryId = entries_.FindEntryId(path);
-        if (format == kFormatUnsupported)
-            return;
-        if (ITreeControl* tree = shell_.ActiveTree()) {
-            tree->InsertItem(path, TVI_ROOT, TVI_LAST);
-            limitedTree_->tree = tree;
-            limitedTree_->inserted = 0;
-        }
-        FilePtr fp = OpenAnalysisFile(path);
-        if (!fp) {
-            ShowMessage(std::string(kCannotOpen) + Format(format)->detailedOpenError);
-            return;
-        }
-        nestedDepth_ = nestedAnalyses_ = 0;
-        RunAnalyzer(format, fp.get(), path, entryId, 1, 0);
+    // The walk over the documents stops at the first one titled path (the
+    // file has a window already) or, failing that, at the document just
+    // created, the last one, while it is still titled "Default"; an earlier
+    // empty window made with the new-document command keeps that title.
+    const size_t count = shell_.DocumentCount();
+    if (shell_.DocumentIndex(path) < count) {
+        MessageBoxRequest box;
+        box.text = std::string("すでに詳細解析済みのファイルです\n") + path;
+        box.caption = kAppTitle;
+        box.owner = MessageOwner::Application;
+        shell_.MessageBox(box);
+        shell_.CloseDocument(shell_.DocumentCount() - 1);
         return;
     }
+    if (count == 0 || shell_.DocumentTitle(count - 1) != "Default")
+        return;
+    shell_.SetDocumentTitle(count - 1, path);
+    const uint32_t format = DetectFormat(path);
+    const int32_t entryId = entries_.FindEntryId(path);
+    if (format == kFormatUnsupported)
+        return;
+    if (ITreeControl* tree = shell_.ActiveTree()) {
+        tree->InsertItem(path, TVI_ROOT, TVI_LAST);
+        limitedTree_->tree = tree;
+        limitedTree_->inserted = 0;
+    }
+    FilePtr fp = OpenAnalysisFile(path);
+    if (!fp) {
+        ShowMessage(std::string(kCannotOpen) + Format(format)->detailedOpenError);
+        return;
+    }
+    nestedDepth_ = nestedAnalyses_ = 0;
+    RunAnalyzer(format, fp.get(), path, entryId, 1, 0);
 }
 
 void CAnalysisApp::DeleteEntry(const char* path)
@@ -285,12 +284,8 @@ void CAnalysisApp::DeleteEntry(const char* path)
     const int row = shell_.FindRow(path);
     if (row >= 0)
         shell_.DeleteRow(row);
-    for (size_t i = 0; i < shell_.DocumentCount(); ++i) {
-        if (shell_.DocumentTitle(i) == path) {
-            shell_.CloseDocument(i);
-            break;
-        }
-    }
+    if (const size_t doc = shell_.DocumentIndex(path); doc < shell_.DocumentCount())
+        shell_.CloseDocument(doc);
 }
 
 void RunAnalyzer(uint32_t format, const AnalysisRequest& request)

@@ -16,21 +16,35 @@ CAnalysisEntryList::CAnalysisEntryList()
 CAnalysisEntryList::~CAnalysisEntryList()
 {
     Destroy();
+    texts_.Release(head_.text);
 }
 
 void CAnalysisEntryList::Destroy()
 {
-    AnalysisEntry* e = head_.next;
-    while (e) {
-        AnalysisEntry* next = e->next;
+    for (AnalysisEntry* e = head_.next; e; e = e->next)
         texts_.Release(e->text);
-        delete e;
-        e = next;
-    }
     head_.next = nullptr;
     tail_ = &head_;
-    byId_.clear();
+    chunks_.clear();
+    unusedId_ = 0;
     freeIds_.clear();
+}
+
+AnalysisEntry& CAnalysisEntryList::Slot(int32_t id) const
+{
+    const auto place = static_cast<size_t>(id);
+    return chunks_[place / kChunkEntries]->entries[place % kChunkEntries];
+}
+
+uint32_t& CAnalysisEntryList::PrevOf(int32_t id) const
+{
+    const auto place = static_cast<size_t>(id);
+    return chunks_[place / kChunkEntries]->prev[place % kChunkEntries];
+}
+
+bool CAnalysisEntryList::Live(int32_t id) const
+{
+    return id >= 0 && id < unusedId_ && Slot(id).text;
 }
 
 int32_t CAnalysisEntryList::AddEntry(uint32_t level, const char* text)
@@ -40,46 +54,50 @@ int32_t CAnalysisEntryList::AddEntry(uint32_t level, const char* text)
     const size_t length = std::strlen(text);
     if (level == 0 && texts_.Find({text, length}))
         return kDuplicateEntry;
-    auto* entry = new AnalysisEntry;
-    entry->level = level;
-    entry->text = texts_.Acquire({text, CharBoundaryPrefix(text, length, kMaxLineBytes)});
-    if (level == 0 && !CEntryTextPool::FileEntry(entry->text))
-        CEntryTextPool::SetFileEntry(entry->text, entry);
-
+    int32_t id = unusedId_;
     if (freeIds_.empty()) {
-        entry->id = static_cast<int32_t>(byId_.size());
-        byId_.push_back(entry);
+        if (static_cast<size_t>(id) == chunks_.size() * kChunkEntries)
+            chunks_.push_back(std::make_unique<Chunk>());
+        ++unusedId_;
     } else {
-        entry->id = freeIds_.back();
+        id = freeIds_.back();
         freeIds_.pop_back();
-        byId_[static_cast<size_t>(entry->id)] = entry;
     }
-    entry->prev = tail_;
-    tail_->next = entry;
-    tail_ = entry;
-    return entry->id;
+    AnalysisEntry& entry = Slot(id);
+    entry.id = id;
+    entry.level = level;
+    entry.next = nullptr;
+    entry.text = texts_.Acquire({text, CharBoundaryPrefix(text, length, kMaxLineBytes)});
+    if (level == 0 && !CEntryTextPool::FileEntry(entry.text))
+        CEntryTextPool::SetFileEntry(entry.text, &entry);
+    PrevOf(id) = static_cast<uint32_t>(tail_->id + 1);
+    tail_->next = &entry;
+    tail_ = &entry;
+    return id;
 }
 
 void CAnalysisEntryList::Unlink(AnalysisEntry* e)
 {
-    e->prev->next = e->next;
+    const uint32_t prev = PrevOf(e->id);
+    AnalysisEntry* before = prev == 0 ? &head_ : &Slot(static_cast<int32_t>(prev - 1));
+    before->next = e->next;
     if (e->next)
-        e->next->prev = e->prev;
+        PrevOf(e->next->id) = prev;
     else
-        tail_ = e->prev;
+        tail_ = before;
     if (CEntryTextPool::FileEntry(e->text) == e)
         CEntryTextPool::SetFileEntry(e->text, nullptr);
     texts_.Release(e->text);
+    e->text = nullptr;
+    e->next = nullptr;
     freeIds_.push_back(e->id);
-    byId_[static_cast<size_t>(e->id)] = nullptr;
-    delete e;
 }
 
 int CAnalysisEntryList::RemoveEntry(int32_t id)
 {
-    if (id < 0 || static_cast<size_t>(id) >= byId_.size() || !byId_[static_cast<size_t>(id)])
+    if (!Live(id))
         return 0;
-    Unlink(byId_[static_cast<size_t>(id)]);
+    Unlink(&Slot(id));
     return 1;
 }
 

@@ -5,10 +5,11 @@
 // back, the most recently freed first.
 //
 // Every operation costs no more than the entries it touches: texts are found
-// through a pool keyed by their bytes, entries through a table indexed by id,
-// and the list is linked both ways, so opening the ten-thousandth file or
-// removing one of them does not walk the others.
+// through a pool keyed by their bytes, entries by their id, and each entry
+// knows the one before it, so opening the ten-thousandth file or removing
+// one of them does not walk the others.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/entry_text_pool.h"
@@ -16,11 +17,10 @@
 inline constexpr int32_t kDuplicateEntry = -3;
 
 struct AnalysisEntry {
-    int32_t id = 0;
-    uint32_t level = 0;
     const char* text = nullptr;   // NUL-terminated, owned by the list
     AnalysisEntry* next = nullptr;
-    AnalysisEntry* prev = nullptr;
+    int32_t id = 0;
+    uint32_t level = 0;
 };
 
 class CAnalysisEntryList {
@@ -46,6 +46,20 @@ public:
     const AnalysisEntry* GetEntryListHead() const { return &head_; }
 
 private:
+    // Entries live in chunks at the place of their id: ids stay dense,
+    // because freed ones come back first, so the chunks hold the entries
+    // with no record of their own beyond the list's links, and neither an
+    // entry nor its neighbours ever move. Beside each entry, the id of the
+    // one before it plus one (0: the head), which unlinking needs.
+    static constexpr size_t kChunkEntries = 2048;
+    struct Chunk {
+        AnalysisEntry entries[kChunkEntries];
+        uint32_t prev[kChunkEntries];
+    };
+    AnalysisEntry& Slot(int32_t id) const;
+    uint32_t& PrevOf(int32_t id) const;
+    bool Live(int32_t id) const;
+
     // The first entry, from `from` on, whose text is stored (a pointer into
     // the pool); null when none is.
     AnalysisEntry* FirstWithText(const char* stored, const AnalysisEntry* from) const;
@@ -55,9 +69,10 @@ private:
     CEntryTextPool texts_;
     AnalysisEntry head_;
     AnalysisEntry* tail_ = nullptr;
-    // Live entries by id; ids stay dense because freed ones come back first.
-    std::vector<AnalysisEntry*> byId_;
-    // Freed ids, the most recently freed last; below them, conceptually, the
-    // counter of ids never used, which is byId_.size().
+    std::vector<std::unique_ptr<Chunk>> chunks_;
+    // Ids never used so far start here: the counter at the bottom of the
+    // free-id stack.
+    int32_t unusedId_ = 0;
+    // Freed ids above the counter, the most recently freed last.
     std::vector<int32_t> freeIds_;
 };

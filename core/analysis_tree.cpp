@@ -44,7 +44,7 @@ void RebuildAnalysisTree(ITreeControl& tree, const AnalysisEntry* head, IShell& 
         }
         if (current + 1 >= slots.size())
             slots.push_back({slots[current].level + 1, 0});
-        slots[current + 1].item = tree.InsertItem(e->text, slots[current].item, TVI_LAST);
+        slots[current + 1].item = tree.InsertEntryItem(*e, slots[current].item);
         tree.Expand(slots[current].item, TVE_EXPAND);
     }
 }

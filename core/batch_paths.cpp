@@ -47,6 +47,10 @@ bool ListFolder(const std::string& folder, bool recursive, int depth, std::vecto
     }
     // Names compare by their bytes, as paths do everywhere else.
     std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name < b.name; });
+    // A batch of a hundred thousand files lives as long as the batch: the
+    // room for a folder's files is taken at once, not by doubling.
+    if (out.capacity() < out.size() + items.size())
+        out.reserve(std::max(out.size() + items.size(), out.capacity() * 2));
     for (const Item& item : items) {
         const std::string path = Join(folder, item.name);
         if (!item.folder)

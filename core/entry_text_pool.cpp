@@ -5,10 +5,13 @@
 #include <new>
 
 // One allocation per distinct text: this header, then the bytes and a NUL.
+// refs counts the entries holding the text, which keep it in the table;
+// pins the holders outside the list, which only keep it alive.
 struct CEntryTextPool::Record {
     size_t hash;
     AnalysisEntry* file;
     uint32_t refs;
+    uint32_t pins;
     uint32_t length;
 
     char* Bytes() { return reinterpret_cast<char*>(this + 1); }
@@ -24,7 +27,26 @@ size_t HashOf(std::string_view text)
 
 CEntryTextPool::~CEntryTextPool()
 {
-    for (Record* r : slots_)
+    // Pinned texts outlive the pool, out of the table; the last Unpin frees
+    // them.
+    for (Record* r : slots_) {
+        if (r && r->pins > 0)
+            r->refs = 0;
+        else
+            ::operator delete(r);
+    }
+}
+
+const char* CEntryTextPool::Pin(const char* stored)
+{
+    ++RecordOf(stored)->pins;
+    return stored;
+}
+
+void CEntryTextPool::Unpin(const char* stored)
+{
+    Record* r = RecordOf(stored);
+    if (--r->pins == 0 && r->refs == 0)
         ::operator delete(r);
 }
 
@@ -75,6 +97,7 @@ const char* CEntryTextPool::Acquire(std::string_view text)
     r->hash = hash;
     r->file = nullptr;
     r->refs = 1;
+    r->pins = 0;
     r->length = static_cast<uint32_t>(text.size());
     std::memcpy(r->Bytes(), text.data(), text.size());
     r->Bytes()[text.size()] = '\0';
@@ -89,7 +112,8 @@ void CEntryTextPool::Release(const char* stored)
     if (--r->refs > 0)
         return;
     EraseSlot(SlotOf(r->View(), r->hash));
-    ::operator delete(r);
+    if (r->pins == 0)
+        ::operator delete(r);
 }
 
 void CEntryTextPool::EraseSlot(size_t slot)

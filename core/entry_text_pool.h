@@ -27,6 +27,13 @@ public:
     // holds such a text.
     const char* Find(std::string_view text) const;
 
+    // Another holder outside the list (a tree item showing the text): the
+    // stored text stays readable until Unpin, even after the list dropped it
+    // or the pool itself is gone. It is no longer found once the list's
+    // entries holding it are gone.
+    static const char* Pin(const char* stored);
+    static void Unpin(const char* stored);
+
     // The level-0 entry (a file) whose text is stored, or null. A file's text
     // is unique among the texts that stood in the list when it was added, so
     // one slot per text suffices.

@@ -63,6 +63,16 @@ public:
     virtual std::string DocumentTitle(size_t index) const = 0;
     virtual void SetDocumentTitle(size_t index, const std::string& title) = 0;
     virtual void CloseDocument(size_t index) = 0;
+    // Index of the first document titled title, DocumentCount() when none
+    // is. Shells that keep their titles indexed answer without the walk.
+    virtual size_t DocumentIndex(const std::string& title) const
+    {
+        const size_t count = DocumentCount();
+        for (size_t i = 0; i < count; ++i)
+            if (DocumentTitle(i) == title)
+                return i;
+        return count;
+    }
 
     // The tree of the active detailed-analysis view; null when none is active.
     virtual ITreeControl* ActiveTree() = 0;

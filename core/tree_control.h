@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/analysis_entry_list.h"
+
 using HTREEITEM = std::uintptr_t;
 
 // Reserved handles: as a parent, TVI_ROOT means the top level of the tree; as
@@ -50,6 +52,15 @@ public:
     // bar) ignore SetItemRange and answer false.
     virtual void SetItemRange(HTREEITEM, const ByteRange&) {}
     virtual bool GetItemRange(HTREEITEM, ByteRange&) const { return false; }
+
+    // Appends an item showing the text of an entry of a CAnalysisEntryList
+    // (the analysis-tree bar). A tree may keep the list's own stored text
+    // instead of a copy; it pins it (CEntryTextPool::Pin) for as long as it
+    // keeps it.
+    virtual HTREEITEM InsertEntryItem(const AnalysisEntry& entry, HTREEITEM parent)
+    {
+        return InsertItem(entry.text, parent, TVI_LAST);
+    }
 
     // Appends a line that describes the bytes of range (see InsertItem above).
     HTREEITEM InsertItem(const char* text, HTREEITEM parent, const ByteRange& range)

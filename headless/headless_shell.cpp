@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "core/analysis_tree.h"
-#include "core/result_text.h"
 
 int CHeadlessShell::InsertFileRow(const char* path)
 {
@@ -13,14 +12,12 @@ int CHeadlessShell::InsertFileRow(const char* path)
 
 void CHeadlessShell::SetFormatText(int row, const char* text)
 {
-    if (HeadlessRow* r = rows_.At(row))
-        r->format = text;
+    rows_.SetFormat(row, text);
 }
 
 void CHeadlessShell::AppendResultText(int row, const char* text)
 {
-    if (HeadlessRow* r = rows_.At(row))
-        AppendWithinLimit(r->result, text);
+    rows_.AppendResult(row, text);
 }
 
 int CHeadlessShell::FindRow(const char* path)
@@ -43,8 +40,29 @@ void CHeadlessShell::NewDocument()
 {
     auto doc = std::make_unique<HeadlessDocument>();
     doc->title = "Default";
+    doc->index = documents_.size();
     active_ = doc.get();
+    IndexTitle(doc.get());
     documents_.push_back(std::move(doc));
+}
+
+void CHeadlessShell::IndexTitle(HeadlessDocument* doc)
+{
+    std::vector<HeadlessDocument*>& docs = byTitle_[doc->title];
+    const auto at = std::lower_bound(docs.begin(), docs.end(), doc->index,
+                                     [](const HeadlessDocument* d, size_t index) { return d->index < index; });
+    docs.insert(at, doc);
+}
+
+void CHeadlessShell::UnindexTitle(HeadlessDocument* doc)
+{
+    const auto it = byTitle_.find(doc->title);
+    if (it == byTitle_.end())
+        return;
+    std::vector<HeadlessDocument*>& docs = it->second;
+    docs.erase(std::find(docs.begin(), docs.end(), doc));
+    if (docs.empty())
+        byTitle_.erase(it);
 }
 
 std::string CHeadlessShell::DocumentTitle(size_t index) const
@@ -54,8 +72,12 @@ std::string CHeadlessShell::DocumentTitle(size_t index) const
 
 void CHeadlessShell::SetDocumentTitle(size_t index, const std::string& title)
 {
-    if (index < documents_.size())
-        documents_[index]->title = title;
+    if (index >= documents_.size())
+        return;
+    HeadlessDocument* doc = documents_[index].get();
+    UnindexTitle(doc);
+    doc->title = title;
+    IndexTitle(doc);
 }
 
 void CHeadlessShell::CloseDocument(size_t index)
@@ -64,7 +86,16 @@ void CHeadlessShell::CloseDocument(size_t index)
         return;
     if (active_ == documents_[index].get())
         active_ = nullptr;
+    UnindexTitle(documents_[index].get());
     documents_.erase(documents_.begin() + static_cast<std::ptrdiff_t>(index));
+    for (size_t i = index; i < documents_.size(); ++i)
+        documents_[i]->index = i;
+}
+
+size_t CHeadlessShell::DocumentIndex(const std::string& title) const
+{
+    const auto it = byTitle_.find(title);
+    return it == byTitle_.end() ? documents_.size() : it->second.front()->index;
 }
 
 ITreeControl* CHeadlessShell::ActiveTree()
@@ -74,10 +105,8 @@ ITreeControl* CHeadlessShell::ActiveTree()
 
 HeadlessDocument* CHeadlessShell::FindDocument(const std::string& title) const
 {
-    for (const auto& doc : documents_)
-        if (doc->title == title)
-            return doc.get();
-    return nullptr;
+    const size_t index = DocumentIndex(title);
+    return index < documents_.size() ? documents_[index].get() : nullptr;
 }
 
 void CHeadlessShell::AddImageWindow(const std::string& title, ImageRect& rect)

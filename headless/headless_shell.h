@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "headless/headless_row_list.h"
@@ -31,6 +32,7 @@ struct HeadlessImageWindow {
 
 struct HeadlessDocument {
     std::string title;
+    size_t index = 0;   // its place among the shell's documents
     CMemoryTree tree;
     std::vector<std::unique_ptr<HeadlessImageWindow>> images;
 };
@@ -59,6 +61,7 @@ public:
     std::string DocumentTitle(size_t index) const override;
     void SetDocumentTitle(size_t index, const std::string& title) override;
     void CloseDocument(size_t index) override;
+    size_t DocumentIndex(const std::string& title) const override;
     ITreeControl* ActiveTree() override;
 
     void AddImageWindow(const std::string& title, ImageRect& rect) override;
@@ -70,6 +73,8 @@ public:
 
     // Inspection and scripting.
     const std::deque<HeadlessRow>& Rows() const { return rows_.Rows(); }
+    // A copy of one row; false when there is no row at that index.
+    bool Row(int row, HeadlessRow& out) const { return rows_.Get(row, out); }
     CMemoryTree& BarTree() { return barTree_; }
     int RebuildCount() const { return rebuildCount_; }
     const std::vector<std::unique_ptr<HeadlessDocument>>& Documents() const { return documents_; }
@@ -86,7 +91,13 @@ private:
     CHeadlessRowList rows_;
     CMemoryTree barTree_;
     int rebuildCount_ = 0;
+    void IndexTitle(HeadlessDocument* doc);
+    void UnindexTitle(HeadlessDocument* doc);
+
     std::vector<std::unique_ptr<HeadlessDocument>> documents_;
+    // The documents of each title in the order of the list, so that finding
+    // a file's window costs nothing however many are open.
+    std::unordered_map<std::string, std::vector<HeadlessDocument*>> byTitle_;
     HeadlessDocument* active_ = nullptr;
     std::vector<RecordedMessage> messages_;
     std::deque<MessageAnswer> answers_;

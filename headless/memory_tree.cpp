@@ -1,7 +1,19 @@
 #include "headless/memory_tree.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "core/entry_text_pool.h"
+
 namespace {
 constexpr HTREEITEM kHandleStep = 0x01000000u;
+constexpr size_t kFirstBlockBytes = 256;
+constexpr size_t kLargestBlockBytes = 64 * 1024;
+}
+
+CMemoryTree::~CMemoryTree()
+{
+    ReleaseTexts();
 }
 
 const CMemoryTree::Node* CMemoryTree::Find(HTREEITEM item) const
@@ -16,7 +28,45 @@ CMemoryTree::Node* CMemoryTree::Find(HTREEITEM item)
     return const_cast<Node*>(static_cast<const CMemoryTree*>(this)->Find(item));
 }
 
+const char* CMemoryTree::CopyText(const char* text)
+{
+    const size_t bytes = std::strlen(text) + 1;
+    if (bytes > blockLeft_) {
+        nextBlockSize_ = std::clamp(nextBlockSize_ * 2, kFirstBlockBytes, kLargestBlockBytes);
+        const size_t size = std::max(nextBlockSize_, bytes);
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+        blockFree_ = blocks_.back().get();
+        blockLeft_ = size;
+    }
+    char* copy = blockFree_;
+    std::memcpy(copy, text, bytes);
+    blockFree_ += bytes;
+    blockLeft_ -= bytes;
+    return copy;
+}
+
+void CMemoryTree::ReleaseTexts()
+{
+    for (const Node& n : items_)
+        if (n.pinned)
+            CEntryTextPool::Unpin(n.text);
+    blocks_.clear();
+    blockFree_ = nullptr;
+    blockLeft_ = 0;
+    nextBlockSize_ = 0;
+}
+
 HTREEITEM CMemoryTree::InsertItem(const char* text, HTREEITEM parent, HTREEITEM)
+{
+    return Append(text ? text : "", false, parent);
+}
+
+HTREEITEM CMemoryTree::InsertEntryItem(const AnalysisEntry& entry, HTREEITEM parent)
+{
+    return Append(entry.text, true, parent);
+}
+
+HTREEITEM CMemoryTree::Append(const char* text, bool pinned, HTREEITEM parent)
 {
     uint32_t parentIndex = 0;
     if (parent != TVI_ROOT && parent != 0) {
@@ -24,12 +74,12 @@ HTREEITEM CMemoryTree::InsertItem(const char* text, HTREEITEM parent, HTREEITEM)
             return 0;
         parentIndex = static_cast<uint32_t>(parent - base_);
     }
-    if (items_.size() >= UINT32_MAX)
+    if (items_.size() >= kMaxItems)
         return 0;
-    Node node;
-    node.text = text ? text : "";
+    Node& node = items_.emplace_back();
+    node.text = pinned ? CEntryTextPool::Pin(text) : CopyText(text);
+    node.pinned = pinned;
     node.parent = parentIndex;
-    items_.push_back(std::move(node));
     const auto index = static_cast<uint32_t>(items_.size());
     if (parentIndex == 0) {
         if (lastRoot_)
@@ -112,6 +162,7 @@ void CMemoryTree::SelectItem(HTREEITEM item)
 void CMemoryTree::DeleteAllItems()
 {
     base_ += (items_.size() / kHandleStep + 1) * kHandleStep;
+    ReleaseTexts();
     items_.clear();
     ranges_.clear();
     firstRoot_ = lastRoot_ = 0;
@@ -121,7 +172,7 @@ void CMemoryTree::DeleteAllItems()
 std::string CMemoryTree::GetItemText(HTREEITEM item) const
 {
     const Node* n = Find(item);
-    return n ? n->text : std::string();
+    return n ? std::string(n->text) : std::string();
 }
 
 bool CMemoryTree::IsExpanded(HTREEITEM item) const

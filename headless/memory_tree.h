@@ -3,6 +3,7 @@
 // insertion order, expansion state and one selected item.
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,16 @@ static_assert(sizeof(HTREEITEM) == 8, "item handles are kept above the 32-bit ra
 
 class CMemoryTree final : public ITreeControl {
 public:
+    CMemoryTree() = default;
+    ~CMemoryTree() override;
+    CMemoryTree(const CMemoryTree&) = delete;
+    CMemoryTree& operator=(const CMemoryTree&) = delete;
+
     using ITreeControl::InsertItem;
     HTREEITEM InsertItem(const char* text, HTREEITEM parent, HTREEITEM insertAfter = TVI_LAST) override;
+    // Keeps the entry's stored text, pinned, instead of a copy: the bar's
+    // tree then costs its items and links only.
+    HTREEITEM InsertEntryItem(const AnalysisEntry& entry, HTREEITEM parent) override;
     void Expand(HTREEITEM item, unsigned code) override;
     HTREEITEM GetParentItem(HTREEITEM item) const override;
     HTREEITEM GetChildItem(HTREEITEM item) const override;
@@ -35,18 +44,23 @@ public:
     std::vector<HTREEITEM> PreOrder() const;
 
 private:
-    // Links are item indexes + 1, 0 for none: 32 bits hold far more items
-    // than any tree the analyses make, and keep a node small.
+    // Links are item indexes + 1, 0 for none: 30 bits hold far more items
+    // than any tree the analyses make, and keep a node at 24 bytes.
+    static constexpr uint32_t kMaxItems = (1u << 30) - 1;
     struct Node {
-        std::string text;
-        uint32_t parent = 0;       // 0: top level
+        const char* text = nullptr;   // in blocks_, or a pinned entry text
+        uint32_t parent = 0;          // 0: top level
         uint32_t firstChild = 0;
         uint32_t lastChild = 0;
-        uint32_t nextSibling = 0;
-        bool expanded = false;
+        uint32_t nextSibling : 30 = 0;
+        uint32_t expanded : 1 = 0;
+        uint32_t pinned : 1 = 0;
     };
     const Node* Find(HTREEITEM item) const;
     Node* Find(HTREEITEM item);
+    HTREEITEM Append(const char* text, bool pinned, HTREEITEM parent);
+    const char* CopyText(const char* text);
+    void ReleaseTexts();
 
     // Handles are base_ + index + 1. The base lies above the 32-bit range, so
     // no handle can equal a reserved TVI_* value, and moves on at each
@@ -57,6 +71,13 @@ private:
     // without ranges (the analysis-tree bar) pay nothing, and the vector
     // grows only as far as the last line that has one.
     std::vector<ByteRange> ranges_;
+    // The copied texts, one after another in blocks that double in size up
+    // to a limit, so that a short tree takes little and a long one few
+    // allocations.
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* blockFree_ = nullptr;
+    size_t blockLeft_ = 0;
+    size_t nextBlockSize_ = 0;
     uint32_t firstRoot_ = 0;
     uint32_t lastRoot_ = 0;
     HTREEITEM selected_ = 0;

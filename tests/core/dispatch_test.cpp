@@ -167,6 +167,40 @@ TEST(DetailedAnalysis, UnsupportedAndUnreadableFilesKeepAnEmptyWindow)
     EXPECT_EQ(LastMessage(h.shell), "未対応の形式です。\n" + bad);
 }
 
+// The shell's title index against the walk over its documents, through
+// creation, renaming (two windows may share a title) and closing at either
+// end and in the middle.
+TEST(DetailedAnalysis, TheTitleIndexFollowsRenamesAndCloses)
+{
+    CHeadlessShell shell;
+    for (int i = 0; i < 6; ++i)
+        shell.NewDocument();
+    const auto agrees = [&shell](const char* step) {
+        for (const char* title : {"Default", "/a", "/b", "/c", "/none"})
+            EXPECT_EQ(shell.DocumentIndex(title), shell.IShell::DocumentIndex(title)) << step << ' ' << title;
+        for (size_t i = 0; i < shell.DocumentCount(); ++i)
+            EXPECT_EQ(shell.Documents()[i]->index, i) << step;
+    };
+    agrees("created");
+    shell.SetDocumentTitle(3, "/a");
+    shell.SetDocumentTitle(1, "/a");
+    shell.SetDocumentTitle(5, "/b");
+    agrees("renamed");
+    shell.CloseDocument(1);
+    agrees("first /a closed");
+    EXPECT_EQ(shell.DocumentIndex("/a"), 2u);
+    shell.SetDocumentTitle(2, "/c");
+    shell.CloseDocument(0);
+    shell.CloseDocument(shell.DocumentCount() - 1);
+    agrees("both ends closed");
+    EXPECT_EQ(shell.DocumentIndex("/a"), shell.DocumentCount());
+    EXPECT_EQ(shell.FindDocument("/c"), shell.Documents()[1].get());
+    shell.NewDocument();
+    shell.SetDocumentTitle(0, "/c");
+    agrees("renamed to an existing title");
+    EXPECT_EQ(shell.DocumentIndex("/c"), 0u);
+}
+
 // Ids of the entries of the file at path: its own entry and its lines.
 std::vector<int32_t> RunIds(const CAnalysisEntryList& list, const std::string& path)
 {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,45 @@ TEST(EntryList, ThousandsOfFilesBehaveLikeAFew)
     }
 }
 
+// The rows against a plain list, newest first, through insertions of paths
+// that repeat, appends, deletions anywhere and the sweeps they cause.
+TEST(HeadlessRows, FindingAndDeletingMatchAPlainList)
+{
+    CHeadlessRowList rows;
+    std::vector<HeadlessRow> model;
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int step = 0; step < 6000; ++step) {
+        const std::string path = "/p" + std::to_string(next(500));
+        // Mostly insertions first, then mostly deletions, down to few rows.
+        const bool insert = step < 3000 ? next(3) != 0 : next(3) == 0;
+        if (insert || model.empty()) {
+            rows.InsertTop(path.c_str());
+            rows.SetFormat(0, step % 2 ? "JPEG" : "TIFF");
+            rows.AppendResult(0, path.c_str());
+            model.insert(model.begin(), {path, step % 2 ? "JPEG" : "TIFF", path});
+        } else {
+            const int row = rows.Find(path.c_str());
+            const auto it = std::find_if(model.begin(), model.end(), [&](const HeadlessRow& r) { return r.path == path; });
+            ASSERT_EQ(row, it == model.end() ? -1 : static_cast<int>(it - model.begin())) << step;
+            const int erase = row >= 0 ? row : static_cast<int>(next(static_cast<uint32_t>(model.size())));
+            rows.Erase(erase);
+            model.erase(model.begin() + erase);
+        }
+        ASSERT_EQ(rows.Size(), model.size());
+    }
+    const std::deque<HeadlessRow>& copies = rows.Rows();
+    ASSERT_EQ(copies.size(), model.size());
+    for (size_t i = 0; i < model.size(); ++i) {
+        EXPECT_EQ(copies[i].path, model[i].path);
+        EXPECT_EQ(copies[i].format, model[i].format);
+        EXPECT_EQ(copies[i].result, model[i].result);
+    }
+}
+
 // Builds entries with the given levels (texts "e0", "e1", ...) and renders them.
 std::string Render(const std::vector<uint32_t>& levels, CHeadlessShell& shell, CAnalysisEntryList& list)
 {
@@ -237,6 +277,38 @@ TEST(RebuildTree, FilesAreTopLevelAndARebuildStartsAfresh)
     CAnalysisEntryList empty;
     shell.RebuildTree(empty.GetEntryListHead());
     EXPECT_EQ(shell.BarTree().GetRootItem(), 0u);
+}
+
+// The bar's items keep the list's own texts until the next rebuild: a
+// removed file's texts stay readable there while the list forgets them, so
+// the file can be opened again at once, and its new texts are independent of
+// the old ones still shown.
+TEST(RebuildTree, TextsShownOutliveTheirEntriesUntilTheNextRebuild)
+{
+    CHeadlessShell shell;
+    CAnalysisEntryList list;
+    list.AddEntry(0, "/a");
+    list.AddEntry(1, "only in a");
+    list.AddEntry(0, "/b");
+    list.AddEntry(1, "only in a x");
+    shell.RebuildTree(list.GetEntryListHead());
+    const std::string shown = "/a\n  only in a\n/b\n  only in a x\n";
+
+    ASSERT_TRUE(list.RemoveFileEntries("/a"));
+    EXPECT_EQ(list.FindEntryId("/a"), 0);
+    EXPECT_EQ(list.FindEntryId("only in a"), 0);
+    EXPECT_EQ(testing_support::TreeText(shell.BarTree()), shown);
+    const int32_t again = list.AddEntry(0, "/a");
+    EXPECT_EQ(again, 1);
+    list.AddEntry(1, "only in a");
+    ASSERT_TRUE(list.RemoveFileEntries("/b"));
+    EXPECT_EQ(list.FindEntryId("/a"), again);
+    EXPECT_EQ(testing_support::TreeText(shell.BarTree()), shown);
+
+    shell.RebuildTree(list.GetEntryListHead());
+    EXPECT_EQ(testing_support::TreeText(shell.BarTree()), "/a\n  only in a\n");
+    ASSERT_TRUE(list.RemoveFileEntries("/a"));
+    EXPECT_GE(list.AddEntry(0, "/a"), 0);
 }
 
 TEST(RebuildTree, ALevelThatClimbsTooFarEndsTheProcess)
