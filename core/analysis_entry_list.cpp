@@ -1,6 +1,7 @@
 #include "core/analysis_entry_list.h"
 
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "core/result_text.h"
@@ -26,6 +27,8 @@ void CAnalysisEntryList::Destroy()
     head_.next = nullptr;
     tail_ = &head_;
     chunks_.clear();
+    backLinks_.clear();
+    linkedBack_ = false;
     unusedId_ = 0;
     freeIds_.clear();
 }
@@ -39,7 +42,23 @@ AnalysisEntry& CAnalysisEntryList::Slot(int32_t id) const
 uint32_t& CAnalysisEntryList::PrevOf(int32_t id) const
 {
     const auto place = static_cast<size_t>(id);
-    return chunks_[place / kChunkEntries]->prev[place % kChunkEntries];
+    return backLinks_[place / kChunkEntries][place % kChunkEntries];
+}
+
+void CAnalysisEntryList::AddBackLinkChunks()
+{
+    while (backLinks_.size() < chunks_.size())
+        backLinks_.push_back(std::make_unique_for_overwrite<uint32_t[]>(kChunkEntries));
+}
+
+// Before the first removal ids were handed out in list order, so each
+// entry's predecessor is known from the walk.
+void CAnalysisEntryList::LinkBack()
+{
+    AddBackLinkChunks();
+    for (const AnalysisEntry* e = &head_; e->next; e = e->next)
+        PrevOf(e->next->id) = static_cast<uint32_t>(e->id + 1);
+    linkedBack_ = true;
 }
 
 bool CAnalysisEntryList::Live(int32_t id) const
@@ -70,7 +89,10 @@ int32_t CAnalysisEntryList::AddEntry(uint32_t level, const char* text)
     entry.text = texts_.Acquire({text, CharBoundaryPrefix(text, length, kMaxLineBytes)});
     if (level == 0 && !CEntryTextPool::FileEntry(entry.text))
         CEntryTextPool::SetFileEntry(entry.text, &entry);
-    PrevOf(id) = static_cast<uint32_t>(tail_->id + 1);
+    if (linkedBack_) {
+        AddBackLinkChunks();
+        PrevOf(id) = static_cast<uint32_t>(tail_->id + 1);
+    }
     tail_->next = &entry;
     tail_ = &entry;
     return id;
@@ -78,6 +100,8 @@ int32_t CAnalysisEntryList::AddEntry(uint32_t level, const char* text)
 
 void CAnalysisEntryList::Unlink(AnalysisEntry* e)
 {
+    if (!linkedBack_)
+        LinkBack();
     const uint32_t prev = PrevOf(e->id);
     AnalysisEntry* before = prev == 0 ? &head_ : &Slot(static_cast<int32_t>(prev - 1));
     before->next = e->next;

@@ -49,15 +49,19 @@ private:
     // Entries live in chunks at the place of their id: ids stay dense,
     // because freed ones come back first, so the chunks hold the entries
     // with no record of their own beyond the list's links, and neither an
-    // entry nor its neighbours ever move. Beside each entry, the id of the
-    // one before it plus one (0: the head), which unlinking needs.
+    // entry nor its neighbours ever move. Beside each entry, once the first
+    // entry has been removed, the id of the one before it plus one (0: the
+    // head), which unlinking needs; until then every entry follows the one
+    // whose id is one less, and a batch of opened files pays for no links
+    // back.
     static constexpr size_t kChunkEntries = 2048;
     struct Chunk {
         AnalysisEntry entries[kChunkEntries];
-        uint32_t prev[kChunkEntries];
     };
     AnalysisEntry& Slot(int32_t id) const;
     uint32_t& PrevOf(int32_t id) const;
+    void AddBackLinkChunks();
+    void LinkBack();
     bool Live(int32_t id) const;
 
     // The first entry, from `from` on, whose text is stored (a pointer into
@@ -70,6 +74,8 @@ private:
     AnalysisEntry head_;
     AnalysisEntry* tail_ = nullptr;
     std::vector<std::unique_ptr<Chunk>> chunks_;
+    std::vector<std::unique_ptr<uint32_t[]>> backLinks_;   // empty until a removal
+    bool linkedBack_ = false;
     // Ids never used so far start here: the counter at the bottom of the
     // free-id stack.
     int32_t unusedId_ = 0;
