@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdarg>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -11,6 +10,7 @@
 #include "core/stream_size.h"
 #include "core/analysis_tree.h"
 #include "core/file_text.h"
+#include "core/result_line.h"
 #include "core/result_text.h"
 #include "image/image_buffer.h"
 #include "codec/strip_decoder.h"
@@ -284,22 +284,10 @@ const char* TextFrom(const char* const (&texts)[N], uint32_t value, uint32_t fir
     return value >= first && value - first < N ? texts[value - first] : kUndefinedValue;
 }
 
-std::string Format(const char* format, ...)
-{
-    char wide[2048];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(wide, sizeof wide, format, args);
-    va_end(args);
-    char line[kLineBufferSize];
-    CopyLine(line, wide);
-    return line;
-}
-
-uint32_t Tell(FILE* fp)
+uint64_t Tell(FILE* fp)
 {
     const long pos = std::ftell(fp);
-    return pos < 0 ? 0u : static_cast<uint32_t>(pos);
+    return pos < 0 ? 0u : static_cast<uint64_t>(pos);
 }
 
 void Seek(FILE* fp, uint64_t position)
@@ -307,28 +295,11 @@ void Seek(FILE* fp, uint64_t position)
     std::fseek(fp, static_cast<long>(position), SEEK_SET);
 }
 
-class LineWriter {
-public:
-    LineWriter() : tree_(GetAnalysisApp().ActiveTree()) {}
-    HTREEITEM Insert(const std::string& text, HTREEITEM parent)
-    {
-        return tree_ && parent ? tree_->InsertItem(text.c_str(), parent, TVI_LAST) : 0;
-    }
-    void Expand(HTREEITEM item)
-    {
-        if (tree_ && item)
-            tree_->Expand(item, TVE_EXPAND);
-    }
-
-private:
-    ITreeControl* tree_;
-};
-
 }  // namespace
 
 void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
 {
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    tree = GetAnalysisApp().ActiveTree();
     parentItem = level == 0 ? TVI_ROOT : (tree ? ChooseBaseParent(*tree, level) : 0);
     const uint32_t L = level + 1;
     if (std::feof(fp))
@@ -359,7 +330,7 @@ void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
             if (FindEntry(i, kStripOffsets) || FindEntry(i, kTileOffsets) || FindEntry(i, kJpegInterchangeFormat))
                 AnalyzeImageData(fp, path, entryId, detailed, L);
         } else {
-            GetAnalysisApp().AddEntry(L, Format("[%08x] /* --- IFD #%04d --- */", offset, i).c_str());
+            GetAnalysisApp().AddEntry(L, ResultLine("[%08x] /* --- IFD #%04d --- */", offset, i).c_str());
             AnalyzeIfd(fp, record, offset, entryId, 0, L);
             GetAnalysisApp().AppendResultText(0, RoughSummary(i).c_str());
         }
@@ -377,33 +348,33 @@ void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint32_t position, int32_t, uint32_t
     const char* orderName = LittleEndian() ? "Little Endian" : "Big Endian";
     if (!detailed) {
         GetAnalysisApp().AddEntry(level,
-                                  Format("[%08x] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
+                                  ResultLine("[%08x] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
         tiffId = Read(fp, 2);
         firstIfdOffset = Read(fp, 4) + baseOffset;
         return;
     }
-    LineWriter out;
-    const HTREEITEM header = out.Insert(Format("[%08x] ImageFileHeader", position), parentItem);
-    out.Insert(Format("[%08x] Byte Order = 0x%04x : %s", position, byteOrder, orderName), header);
-    uint32_t pos = Tell(fp);
+    const CTreeWriter out(tree);
+    const HTREEITEM header = out.Insert(parentItem, ResultLine("[%08x] ImageFileHeader", position));
+    out.Insert(header, ResultLine("[%08x] Byte Order = 0x%04x : %s", position, byteOrder, orderName));
+    uint64_t pos = Tell(fp);
     tiffId = Read(fp, 2);
-    out.Insert(Format("[%08x] TIFF ID = 0x%04x", pos, tiffId), header);
+    out.Insert(header, ResultLine("[%08x] TIFF ID = 0x%04x", static_cast<uint32_t>(pos), tiffId));
     pos = Tell(fp);
     firstIfdOffset = Read(fp, 4) + baseOffset;
-    out.Insert(Format("[%08x] Offset to 0th IFD = 0x%08x", pos, firstIfdOffset), header);
+    out.Insert(header, ResultLine("[%08x] Offset to 0th IFD = 0x%08x", static_cast<uint32_t>(pos), firstIfdOffset));
     out.Expand(header);
 }
 
 void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, int32_t entryId,
                                uint32_t detailed, uint32_t level)
 {
-    LineWriter out;
+    const CTreeWriter out(tree);
     const uint32_t n = Read(fp, 2);
     record.entryCount = n;
     HTREEITEM directory = 0;
     if (detailed) {
-        directory = out.Insert(Format("[%08x] ImageFileDirectory", position), parentItem);
-        out.Insert(Format("[%08x] Number of Directory Entry = %d", position, n), directory);
+        directory = out.Insert(parentItem, ResultLine("[%08x] ImageFileDirectory", position));
+        out.Insert(directory, ResultLine("[%08x] Number of Directory Entry = %d", position, n));
     }
     ReadEntries(fp, record.entries, n, position, entryId, detailed, level + 1, directory);
 
@@ -419,9 +390,9 @@ void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, i
             next += baseOffset;
         record.nextIfdOffset = next;
         if (detailed)
-            out.Insert(Format("[%08x] Offset to Next IFD = 0x%08x%s", static_cast<uint32_t>(nextPosition), next,
-                              next == 0 ? " (Next IFD is nothing)" : ""),
-                       directory);
+            out.Insert(directory, ResultLine("[%08x] Offset to Next IFD = 0x%08x%s",
+                                             static_cast<uint32_t>(nextPosition), next,
+                                             next == 0 ? " (Next IFD is nothing)" : ""));
     }
     out.Expand(directory);
 }
@@ -568,12 +539,32 @@ void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint32_t e)
     reader.Reset();
 }
 
+CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint32_t e, const char* name,
+                                                         HTREEITEM parent, bool asOffset)
+{
+    const CTreeWriter out(tree);
+    const TypeInfo* type = FindType(entry.type);
+    EntryItems items;
+    items.tag = out.Insert(parent, ResultLine("[%08x] Tag = 0x%04X ... %s", e, entry.tag, name));
+    out.Insert(items.tag,
+               ResultLine("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName));
+    out.Insert(items.tag, ResultLine("[%08x] COUNT = 0x%08x", e + 4, entry.count));
+    if (asOffset) {
+        // Shown, and from here on used, as an absolute file position.
+        entry.valueField += baseOffset;
+        items.value = out.Insert(items.tag, ResultLine("[%08x] Offset = 0x%08x", e + 8, entry.valueField));
+    } else {
+        items.value = out.Insert(items.tag, ResultLine("[%08x] Value = 0x%08x", e + 8, entry.valueField));
+    }
+    return items;
+}
+
 void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
                                  uint32_t level, HTREEITEM parent)
 {
     const char* name = LookUpTagName(entry.tag);
     if (!detailed) {
-        GetAnalysisApp().AddEntry(level, Format("[%08x] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
+        GetAnalysisApp().AddEntry(level, ResultLine("[%08x] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
         return;
     }
     ReadValues(fp, entry, e);
@@ -589,21 +580,10 @@ void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t 
     std::vector<std::string> lines;
     Interpret(entry, e, lines);
 
-    LineWriter out;
-    const HTREEITEM tagItem = out.Insert(Format("[%08x] Tag = 0x%04X ... %s", e, entry.tag, name), parent);
-    const TypeInfo* type = FindType(entry.type);
-    out.Insert(Format("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
-               tagItem);
-    out.Insert(Format("[%08x] COUNT = 0x%08x", e + 4, entry.count), tagItem);
-    HTREEITEM valueItem;
-    if (ValuesInline(entry)) {
-        valueItem = out.Insert(Format("[%08x] Value = 0x%08x", e + 8, entry.valueField), tagItem);
-    } else {
-        entry.valueField += baseOffset;
-        valueItem = out.Insert(Format("[%08x] Offset = 0x%08x", e + 8, entry.valueField), tagItem);
-    }
+    const CTreeWriter out(tree);
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, !ValuesInline(entry));
     for (const std::string& line : lines)
-        out.Insert(line, valueItem);
+        out.Insert(valueItem, line);
     out.Expand(valueItem);
     out.Expand(tagItem);
 }
@@ -627,15 +607,15 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
         break;
     case kImageWidth:
         if (first)
-            lines.push_back(Format("Horizontal Size = %d", static_cast<int32_t>(value)));
+            lines.push_back(ResultLine("Horizontal Size = %d", static_cast<int32_t>(value)));
         break;
     case kImageLength:
         if (first)
-            lines.push_back(Format("Vertical Size = %d", static_cast<int32_t>(value)));
+            lines.push_back(ResultLine("Vertical Size = %d", static_cast<int32_t>(value)));
         break;
     case kBitsPerSample:
         for (uint32_t i = 0; i < count; ++i)
-            lines.push_back(Format("[%08x]Value #%d = 0x%04x", ValuePosition(entry, e, i), i,
+            lines.push_back(ResultLine("[%08x]Value #%d = 0x%04x", ValuePosition(entry, e, i), i,
                                    values[i].unsignedValue));
         break;
     case kCompression:
@@ -658,7 +638,7 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
         // header's position.
         for (uint32_t i = 0; i < count; ++i) {
             values[i].unsignedValue += baseOffset;
-            lines.push_back(Format(entry.type == kShort ? "[%08x]Strip #%d = 0x%04x" : "[%08x]Strip #%d = 0x%08x",
+            lines.push_back(ResultLine(entry.type == kShort ? "[%08x]Strip #%d = 0x%04x" : "[%08x]Strip #%d = 0x%08x",
                                    ValuePosition(entry, e, i), i, values[i].unsignedValue));
         }
         break;
@@ -677,11 +657,11 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
         break;
     case kRowsPerStrip:
         if (first)
-            lines.push_back(Format("%d rows per strip", static_cast<int32_t>(value)));
+            lines.push_back(ResultLine("%d rows per strip", static_cast<int32_t>(value)));
         break;
     case kStripByteCounts:
         for (uint32_t i = 0; i < count; ++i)
-            lines.push_back(Format("[%08x]Strip #%d = %d [byte]", ValuePosition(entry, e, i), i,
+            lines.push_back(ResultLine("[%08x]Strip #%d = %d [byte]", ValuePosition(entry, e, i), i,
                                    static_cast<int32_t>(values[i].unsignedValue)));
         break;
     case kXResolution:
@@ -695,7 +675,7 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
             format = unit->valueField == 2   ? "%.3f Inch per Pixel"
                      : unit->valueField == 3 ? "%.3f Centimeter per Pixel"
                                              : "%.3f (No Unit)";
-        lines.push_back(Format(format, first->realValue));
+        lines.push_back(ResultLine(format, first->realValue));
         break;
     }
     case kPlanarConfiguration:
@@ -713,7 +693,7 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
             const char* format = value == 2   ? "%.3f : %.3f (Inch per pixel)"
                                  : value == 3 ? "%.3f : %.3f (Centimeter per pixel)"
                                               : "%.3f : %.3f (No Unit)";
-            lines.push_back(Format(format, x->values.front().realValue, y->values.front().realValue));
+            lines.push_back(ResultLine(format, x->values.front().realValue, y->values.front().realValue));
         } else {
             lines.emplace_back(value == 2 ? "Inch per pixel" : value == 3 ? "Centimeter per pixel" : "No Unit");
         }
@@ -736,7 +716,7 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
             for (uint64_t i = begin; i < end; ++i) {
                 if (line.empty())
                     line = "    ";
-                line += Format("%x ", values[i].unsignedValue);
+                line += ResultLine("%x ", values[i].unsignedValue);
                 if ((i - begin) % 16 == 15) {
                     lines.push_back(std::move(line));
                     line.clear();
@@ -768,7 +748,7 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
     }
     case kIptc:
         for (uint32_t i = 0; i < count; ++i)
-            lines.push_back(Format("0x%08x", values[i].unsignedValue));
+            lines.push_back(ResultLine("0x%08x", values[i].unsignedValue));
         break;
     case kColorSpace:
         if (first)
@@ -776,11 +756,11 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
         break;
     case kPixelXDimension:
         if (first)
-            lines.push_back(Format("Valid Width : %d", static_cast<int32_t>(value)));
+            lines.push_back(ResultLine("Valid Width : %d", static_cast<int32_t>(value)));
         break;
     case kPixelYDimension:
         if (first)
-            lines.push_back(Format("Valid Height : %d", static_cast<int32_t>(value)));
+            lines.push_back(ResultLine("Valid Height : %d", static_cast<int32_t>(value)));
         break;
     default: break;
     }
@@ -789,15 +769,9 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
 void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
                                    uint32_t level, HTREEITEM parent)
 {
-    LineWriter out;
-    const TypeInfo* type = FindType(entry.type);
-    const HTREEITEM tagItem = out.Insert(Format("[%08x] Tag = 0x%04X ... %s", e, entry.tag, "ExifIFD"), parent);
-    out.Insert(Format("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
-               tagItem);
-    out.Insert(Format("[%08x] COUNT = 0x%08x", e + 4, entry.count), tagItem);
-    entry.valueField += baseOffset;
+    const CTreeWriter out(tree);
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "ExifIFD", parent, true);
     const uint32_t offset = entry.valueField;
-    const HTREEITEM valueItem = out.Insert(Format("[%08x] Offset = 0x%08x", e + 8, offset), tagItem);
 
     // An Exif IFD is followed unless it lies outside the file, is one of
     // the Exif IFDs being read (a pointer back to itself), or nests deeper
@@ -809,10 +783,10 @@ void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_
         Seek(fp, offset);
         reader.Reset();
         const uint32_t n = Read(fp, 2);
-        out.Insert(Format("[%08x] Number of Directory Entry = %d", offset, n), valueItem);
+        out.Insert(valueItem, ResultLine("[%08x] Number of Directory Entry = %d", offset, n));
         exifStack.push_back(offset);
         IfdEntryList exifEntries;
-        ReadEntries(fp, exifEntries, n, Tell(fp), entryId, detailed, level + 1, valueItem);
+        ReadEntries(fp, exifEntries, n, offset + 2, entryId, detailed, level + 1, valueItem);
         exifStack.pop_back();
         Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
         reader.Reset();
@@ -823,14 +797,9 @@ void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_
 
 void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTREEITEM parent)
 {
-    LineWriter out;
+    const CTreeWriter out(tree);
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "ICCProfile", parent, true);
     const TypeInfo* type = FindType(entry.type);
-    const HTREEITEM tagItem = out.Insert(Format("[%08x] Tag = 0x%04X ... %s", e, entry.tag, "ICCProfile"), parent);
-    out.Insert(Format("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
-               tagItem);
-    out.Insert(Format("[%08x] COUNT = 0x%08x", e + 4, entry.count), tagItem);
-    entry.valueField += baseOffset;
-    const HTREEITEM valueItem = out.Insert(Format("[%08x] Offset = 0x%08x", e + 8, entry.valueField), tagItem);
 
     // The profile is laid out only when the bytes the entry claims for it
     // lie inside the file.
@@ -861,7 +830,7 @@ std::string CTiffAnalyzer::RoughSummary(uint32_t ifdIndex)
     uint32_t scheme = 1;
     if (compression)
         scheme = LittleEndian() ? compression->valueField : compression->valueField >> 16;
-    return Format("【IFD #%04d [画像サイズ] %5d x %5d ", ifdIndex, static_cast<int32_t>(size(kImageWidth)),
+    return ResultLine("【IFD #%04d [画像サイズ] %5d x %5d ", ifdIndex, static_cast<int32_t>(size(kImageWidth)),
                   static_cast<int32_t>(size(kImageLength))) +
            SummaryCompressionText(scheme);
 }
@@ -943,7 +912,7 @@ uint32_t CTiffAnalyzer::FirstValue(uint32_t tag, uint32_t fallback)
 
 void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
 {
-    LineWriter out;
+    const CTreeWriter out(tree);
     const IfdEntry* tiles = FindEntry(currentIfd, kTileOffsets);
     const IfdEntry* strips = FindEntry(currentIfd, kStripOffsets);
     const bool tiled = tiles && (!strips || FindEntry(currentIfd, kTileWidth));
@@ -962,7 +931,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
         LayOutJpegTables(fp, path, entryId, detailed, level);
     Seek(fp, position);
     reader.Reset();
-    out.Insert(Format(segments ? "[%08x] Image Data" : "[%08x] Jpeg Data", position), parentItem);
+    out.Insert(parentItem, ResultLine(segments ? "[%08x] Image Data" : "[%08x] Jpeg Data", position));
 
     if (compression == kOldJpeg) {
         // The JPEG stream's lines, and its picture, are the JPEG analyzer's;
@@ -974,7 +943,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
     }
     CSampleWriter::Format format;
     if (!segments || !Drawable(compression, format)) {
-        out.Insert(kUnsupported, parentItem);
+        out.Insert(parentItem, kUnsupported);
         return;
     }
     pixelBuffer = nullptr;
@@ -1021,10 +990,9 @@ void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, int32_t entryId
     const IfdEntry* tables = FindEntry(currentIfd, kJpegTables);
     if (!tables || ValuesInline(*tables) || !InFile(tables->valueField, 2))
         return;
-    LineWriter out;
     Seek(fp, tables->valueField);
     reader.Reset();
-    out.Insert(Format("[%08x] Jpeg Data", tables->valueField), parentItem);
+    CTreeWriter(tree).Insert(parentItem, ResultLine("[%08x] Jpeg Data", tables->valueField));
     if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
         RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
     }

@@ -73,6 +73,13 @@ private:
     uint32_t ValuePosition(const IfdEntry& entry, uint32_t e, uint32_t i) const;
     // The value text lines of the entry's interpretation (detailed mode).
     void Interpret(IfdEntry& entry, uint32_t e, std::vector<std::string>& lines);
+    // The entry's Tag line with its TYPE, COUNT and Value (or, with
+    // asOffset, Offset: the value field made absolute) lines under it.
+    struct EntryItems {
+        HTREEITEM tag = 0;
+        HTREEITEM value = 0;
+    };
+    EntryItems WriteEntryLines(IfdEntry& entry, uint32_t e, const char* name, HTREEITEM parent, bool asOffset);
     void AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
                         uint32_t level, HTREEITEM parent);
     void AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTREEITEM parent);
@@ -115,6 +122,7 @@ private:
     uint32_t baseOffset = 0;
     uint8_t* pixelBuffer = nullptr;
     HTREEITEM parentItem = 0;
+    ITreeControl* tree = nullptr;
 
     uint64_t fileSize = 0;
     uint32_t entriesRead = 0;
