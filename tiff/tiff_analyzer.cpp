@@ -183,6 +183,7 @@ enum Tag : uint32_t {
     kSampleFormat = 339,
     kJpegTables = 347,
     kJpegInterchangeFormat = 513,
+    kJpegInterchangeFormatLength = 514,
     kXmp = 700,
     kIptc = 33723,
     kPhotoshop = 34377,
@@ -354,14 +355,17 @@ void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint32_t position, int32_t, uint32_t
         return;
     }
     const CTreeWriter out(tree);
-    const HTREEITEM header = out.Insert(parentItem, ResultLine("[%08x] ImageFileHeader", position));
-    out.Insert(header, ResultLine("[%08x] Byte Order = 0x%04x : %s", position, byteOrder, orderName));
-    uint64_t pos = Tell(fp);
+    const HTREEITEM header = out.Insert(parentItem, ResultLine("[%08x] ImageFileHeader", position), Bytes(position, 8));
+    out.Insert(header, ResultLine("[%08x] Byte Order = 0x%04x : %s", position, byteOrder, orderName),
+               Bytes(position, 2));
+    // A header cut by the file's end names each field where reading stood.
+    uint64_t at = Tell(fp);
     tiffId = Read(fp, 2);
-    out.Insert(header, ResultLine("[%08x] TIFF ID = 0x%04x", static_cast<uint32_t>(pos), tiffId));
-    pos = Tell(fp);
+    out.Insert(header, ResultLine("[%08x] TIFF ID = 0x%04x", static_cast<uint32_t>(at), tiffId), Bytes(at, 2));
+    at = Tell(fp);
     firstIfdOffset = Read(fp, 4) + baseOffset;
-    out.Insert(header, ResultLine("[%08x] Offset to 0th IFD = 0x%08x", static_cast<uint32_t>(pos), firstIfdOffset));
+    out.Insert(header, ResultLine("[%08x] Offset to 0th IFD = 0x%08x", static_cast<uint32_t>(at), firstIfdOffset),
+               Bytes(at, 4));
     out.Expand(header);
 }
 
@@ -373,8 +377,10 @@ void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, i
     record.entryCount = n;
     HTREEITEM directory = 0;
     if (detailed) {
-        directory = out.Insert(parentItem, ResultLine("[%08x] ImageFileDirectory", position));
-        out.Insert(directory, ResultLine("[%08x] Number of Directory Entry = %d", position, n));
+        // The directory: its entry count, its entries and the next-IFD offset.
+        directory = out.Insert(parentItem, ResultLine("[%08x] ImageFileDirectory", position),
+                               Bytes(position, 2 + uint64_t{12} * n + 4));
+        out.Insert(directory, ResultLine("[%08x] Number of Directory Entry = %d", position, n), Bytes(position, 2));
     }
     ReadEntries(fp, record.entries, n, position, entryId, detailed, level + 1, directory);
 
@@ -392,7 +398,8 @@ void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, i
         if (detailed)
             out.Insert(directory, ResultLine("[%08x] Offset to Next IFD = 0x%08x%s",
                                              static_cast<uint32_t>(nextPosition), next,
-                                             next == 0 ? " (Next IFD is nothing)" : ""));
+                                             next == 0 ? " (Next IFD is nothing)" : ""),
+                       Bytes(nextPosition, 4));
     }
     out.Expand(directory);
 }
@@ -446,6 +453,12 @@ uint32_t CTiffAnalyzer::ValuePosition(const IfdEntry& entry, uint32_t e, uint32_
     if (ValuesInline(entry))
         return e + 8 + i * size;
     return entry.valueField + baseOffset + i * size;
+}
+
+ByteRange CTiffAnalyzer::ValueBytes(const IfdEntry& entry, uint32_t e, uint32_t i) const
+{
+    const TypeInfo* type = FindType(entry.type);
+    return Bytes(ValuePosition(entry, e, i), type ? type->size : 0);
 }
 
 void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint32_t e)
@@ -545,16 +558,19 @@ CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint32
     const CTreeWriter out(tree);
     const TypeInfo* type = FindType(entry.type);
     EntryItems items;
-    items.tag = out.Insert(parent, ResultLine("[%08x] Tag = 0x%04X ... %s", e, entry.tag, name));
+    items.tag = out.Insert(parent, ResultLine("[%08x] Tag = 0x%04X ... %s", e, entry.tag, name), Bytes(e, 12));
     out.Insert(items.tag,
-               ResultLine("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName));
-    out.Insert(items.tag, ResultLine("[%08x] COUNT = 0x%08x", e + 4, entry.count));
+               ResultLine("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
+               Bytes(e + 2, 2));
+    out.Insert(items.tag, ResultLine("[%08x] COUNT = 0x%08x", e + 4, entry.count), Bytes(e + 4, 4));
     if (asOffset) {
         // Shown, and from here on used, as an absolute file position.
         entry.valueField += baseOffset;
-        items.value = out.Insert(items.tag, ResultLine("[%08x] Offset = 0x%08x", e + 8, entry.valueField));
+        items.value =
+            out.Insert(items.tag, ResultLine("[%08x] Offset = 0x%08x", e + 8, entry.valueField), Bytes(e + 8, 4));
     } else {
-        items.value = out.Insert(items.tag, ResultLine("[%08x] Value = 0x%08x", e + 8, entry.valueField));
+        items.value =
+            out.Insert(items.tag, ResultLine("[%08x] Value = 0x%08x", e + 8, entry.valueField), Bytes(e + 8, 4));
     }
     return items;
 }
@@ -577,18 +593,18 @@ void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t 
         return;
     }
 
-    std::vector<std::string> lines;
+    std::vector<ValueLine> lines;
     Interpret(entry, e, lines);
 
     const CTreeWriter out(tree);
     const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, !ValuesInline(entry));
-    for (const std::string& line : lines)
-        out.Insert(valueItem, line);
+    for (const ValueLine& line : lines)
+        out.Insert(valueItem, line.text, line.range);
     out.Expand(valueItem);
     out.Expand(tagItem);
 }
 
-void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::string>& lines)
+void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine>& lines)
 {
     std::vector<EntryValue>& values = entry.values;
     const EntryValue* first = values.empty() ? nullptr : &values.front();
@@ -615,8 +631,9 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
         break;
     case kBitsPerSample:
         for (uint32_t i = 0; i < count; ++i)
-            lines.push_back(ResultLine("[%08x]Value #%d = 0x%04x", ValuePosition(entry, e, i), i,
-                                   values[i].unsignedValue));
+            lines.push_back({ResultLine("[%08x]Value #%d = 0x%04x", ValuePosition(entry, e, i), i,
+                                        values[i].unsignedValue),
+                             ValueBytes(entry, e, i)});
         break;
     case kCompression:
         if (first)
@@ -638,8 +655,10 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
         // header's position.
         for (uint32_t i = 0; i < count; ++i) {
             values[i].unsignedValue += baseOffset;
-            lines.push_back(ResultLine(entry.type == kShort ? "[%08x]Strip #%d = 0x%04x" : "[%08x]Strip #%d = 0x%08x",
-                                   ValuePosition(entry, e, i), i, values[i].unsignedValue));
+            lines.push_back(
+                {ResultLine(entry.type == kShort ? "[%08x]Strip #%d = 0x%04x" : "[%08x]Strip #%d = 0x%08x",
+                            ValuePosition(entry, e, i), i, values[i].unsignedValue),
+                 ValueBytes(entry, e, i)});
         }
         break;
     case kTileOffsets:
@@ -661,8 +680,9 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
         break;
     case kStripByteCounts:
         for (uint32_t i = 0; i < count; ++i)
-            lines.push_back(ResultLine("[%08x]Strip #%d = %d [byte]", ValuePosition(entry, e, i), i,
-                                   static_cast<int32_t>(values[i].unsignedValue)));
+            lines.push_back({ResultLine("[%08x]Strip #%d = %d [byte]", ValuePosition(entry, e, i), i,
+                                        static_cast<int32_t>(values[i].unsignedValue)),
+                             ValueBytes(entry, e, i)});
         break;
     case kXResolution:
     case kYResolution: {
@@ -783,7 +803,7 @@ void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_
         Seek(fp, offset);
         reader.Reset();
         const uint32_t n = Read(fp, 2);
-        out.Insert(valueItem, ResultLine("[%08x] Number of Directory Entry = %d", offset, n));
+        out.Insert(valueItem, ResultLine("[%08x] Number of Directory Entry = %d", offset, n), Bytes(offset, 2));
         exifStack.push_back(offset);
         IfdEntryList exifEntries;
         ReadEntries(fp, exifEntries, n, offset + 2, entryId, detailed, level + 1, valueItem);
@@ -931,7 +951,13 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
         LayOutJpegTables(fp, path, entryId, detailed, level);
     Seek(fp, position);
     reader.Reset();
-    out.Insert(parentItem, ResultLine(segments ? "[%08x] Image Data" : "[%08x] Jpeg Data", position));
+    // The line covers the first strip or tile, or the JPEG interchange
+    // data; without a byte count they run to the end of the file.
+    const IfdEntry* lengths =
+        FindEntry(currentIfd, !segments ? kJpegInterchangeFormatLength : tiled ? kTileByteCounts : kStripByteCounts);
+    const uint64_t length = lengths && !lengths->values.empty() ? lengths->values.front().unsignedValue : fileSize;
+    out.Insert(parentItem, ResultLine(segments ? "[%08x] Image Data" : "[%08x] Jpeg Data", position),
+               Bytes(position, length));
 
     if (compression == kOldJpeg) {
         // The JPEG stream's lines, and its picture, are the JPEG analyzer's;
@@ -992,7 +1018,8 @@ void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, int32_t entryId
         return;
     Seek(fp, tables->valueField);
     reader.Reset();
-    CTreeWriter(tree).Insert(parentItem, ResultLine("[%08x] Jpeg Data", tables->valueField));
+    CTreeWriter(tree).Insert(parentItem, ResultLine("[%08x] Jpeg Data", tables->valueField),
+                             Bytes(tables->valueField, tables->count));
     if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
         RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
     }

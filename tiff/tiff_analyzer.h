@@ -8,6 +8,7 @@
 // Offsets inside the structure count from its header's first byte; the
 // analyzer adds that position (baseOffset) so every line shows an absolute
 // file offset.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -69,10 +70,21 @@ private:
     bool InFile(uint64_t position, uint64_t length) const { return position + length <= fileSize; }
     // Whether the entry's values sit in its own value field.
     bool ValuesInline(const IfdEntry& entry) const;
-    // Absolute file position of value i of an entry read at e.
+    // The bytes [start, start + length) as far as they lie in the file.
+    ByteRange Bytes(uint64_t start, uint64_t length) const { return {start, std::min(start + length, fileSize)}; }
+    // Absolute file position of value i of an entry read at e, and its bytes.
     uint32_t ValuePosition(const IfdEntry& entry, uint32_t e, uint32_t i) const;
+    ByteRange ValueBytes(const IfdEntry& entry, uint32_t e, uint32_t i) const;
+    // A value text line, with the bytes of the value it shows when it names
+    // their position.
+    struct ValueLine {
+        ValueLine(std::string text, ByteRange range = {}) : text(std::move(text)), range(range) {}
+        ValueLine(const char* text) : text(text) {}
+        std::string text;
+        ByteRange range;
+    };
     // The value text lines of the entry's interpretation (detailed mode).
-    void Interpret(IfdEntry& entry, uint32_t e, std::vector<std::string>& lines);
+    void Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine>& lines);
     // The entry's Tag line with its TYPE, COUNT and Value (or, with
     // asOffset, Offset: the value field made absolute) lines under it.
     struct EntryItems {
