@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <span>
 
 #include "core/analysis_app.h"
 #include "core/stream_size.h"
@@ -220,22 +221,29 @@ const char* SummaryCompressionText(uint32_t compression)
     }
 }
 
-const char* CompressionText(uint32_t compression)
-{
-    switch (compression) {
-    case 1: return "Uncompressed";
-    case 2: return "CCITT Group 3 1 - Dimensional Modified Huffman Run Length Encode";
-    case 3: return "T4-Encode";
-    case 4: return "T6-Encode";
-    case 5: return "LZW";
-    case 6: return "JPEG";
-    case 7: return "JPEG";
-    case 8: return "Adobe Deflate";
-    case 32773: return "PackBits";
-    case 32946: return "Deflate";
-    default: return kUndefinedValue;
-    }
-}
+// A value and its text.
+struct ValueText {
+    uint32_t value;
+    const char* text;
+};
+
+// Compression: TIFF 6.0 section 3 and its technical notes.
+constexpr ValueText kCompressionTexts[] = {
+    {1, "Uncompressed"},  {2, "CCITT Group 3 1 - Dimensional Modified Huffman Run Length Encode"},
+    {3, "T4-Encode"},     {4, "T6-Encode"},
+    {5, "LZW"},           {6, "JPEG"},
+    {7, "JPEG"},          {8, "Adobe Deflate"},
+    {32773, "PackBits"},  {32946, "Deflate"},
+};
+
+// PlanarConfiguration: TIFF 6.0 section 8.
+constexpr ValueText kPlanarTexts[] = {
+    {1, "Chunky Format (RGB RGB RGB...)"},
+    {2, "Planar Format (RRR... GGG... BBB...)"},
+};
+
+// ColorSpace: Exif 2.3 section 4.6.5.
+constexpr ValueText kColorSpaceTexts[] = {{1, "sRGB"}, {65535, "Uncalibrated"}};
 
 // PhotometricInterpretation 0 to 7: TIFF 6.0 section 8 and 16, 21, 23.
 constexpr const char* kPhotometricTexts[] = {
@@ -279,10 +287,111 @@ constexpr const char* kExtraSampleTexts[] = {
     "Unspecified data", "Associated alpha data (with pre-multiplied color)", "Unassociated alpha data",
 };
 
-template <size_t N>
-const char* TextFrom(const char* const (&texts)[N], uint32_t value, uint32_t first)
+// How the dictionary shows an entry's values.
+enum class Reading : uint8_t {
+    SubfileBits,       // one line per bit set, "Default" for 0
+    Number,            // format with the first value
+    IndexedText,       // texts[first value - first]
+    KeyedText,         // the text keyed by the first value
+    Text,              // the ASCII text
+    PositionedValues,  // format with each value's position, index and value
+    StripOffsets,      // made absolute, then as PositionedValues
+    TileOffsets,       // made absolute; no line
+    Resolution,        // the first real value, with ResolutionUnit's unit
+    ResolutionUnit,    // the unit, with XResolution and YResolution
+    ColorMap,          // three tables of 16 values a line
+    JpegInterchange,   // the value field made absolute; no line
+    Packet,            // the first bytes of the values as text
+    Iptc,              // one line per value
+};
+
+struct Interpretation {
+    uint32_t tag;
+    Reading reading;
+    const char* format = nullptr;
+    std::span<const char* const> texts = {};
+    uint32_t first = 0;
+    std::span<const ValueText> keyed = {};
+};
+
+// The tags whose values the dictionary puts into words; tags not listed get
+// no value text lines.
+constexpr Interpretation kInterpretations[] = {
+    {kNewSubfileType, Reading::SubfileBits},
+    {kImageWidth, Reading::Number, "Horizontal Size = %d"},
+    {kImageLength, Reading::Number, "Vertical Size = %d"},
+    {kBitsPerSample, Reading::PositionedValues, "[%08x]Value #%d = 0x%04x"},
+    {kCompression, Reading::KeyedText, nullptr, {}, 0, kCompressionTexts},
+    {kPhotometric, Reading::IndexedText, nullptr, kPhotometricTexts, 0},
+    {kDocumentName, Reading::Text},
+    {kImageDescription, Reading::Text},
+    {kStripOffsets, Reading::StripOffsets},
+    {kOrientation, Reading::IndexedText, nullptr, kOrientationTexts, 1},
+    {kSamplesPerPixel, Reading::IndexedText, nullptr, kSamplesPerPixelTexts, 1},
+    {kRowsPerStrip, Reading::Number, "%d rows per strip"},
+    {kStripByteCounts, Reading::PositionedValues, "[%08x]Strip #%d = %d [byte]"},
+    {kXResolution, Reading::Resolution},
+    {kYResolution, Reading::Resolution},
+    {kPlanarConfiguration, Reading::KeyedText, nullptr, {}, 0, kPlanarTexts},
+    {kResolutionUnit, Reading::ResolutionUnit},
+    {kSoftware, Reading::Text},
+    {kDateTime, Reading::Text},
+    {kPredictor, Reading::IndexedText, nullptr, kPredictorTexts, 1},
+    {kColorMap, Reading::ColorMap},
+    {kTileOffsets, Reading::TileOffsets},
+    {kExtraSamples, Reading::IndexedText, nullptr, kExtraSampleTexts, 0},
+    {kJpegInterchangeFormat, Reading::JpegInterchange},
+    {kXmp, Reading::Packet},
+    {kIptc, Reading::Iptc},
+    {kPhotoshop, Reading::Packet},
+    {kColorSpace, Reading::KeyedText, nullptr, {}, 0, kColorSpaceTexts},
+    {kPixelXDimension, Reading::Number, "Valid Width : %d"},
+    {kPixelYDimension, Reading::Number, "Valid Height : %d"},
+};
+
+const Interpretation* FindInterpretation(uint32_t tag)
 {
-    return value >= first && value - first < N ? texts[value - first] : kUndefinedValue;
+    for (const Interpretation& row : kInterpretations)
+        if (row.tag == tag)
+            return &row;
+    return nullptr;
+}
+
+const char* TextFor(const Interpretation& how, uint32_t value)
+{
+    if (how.reading == Reading::IndexedText)
+        return value >= how.first && value - how.first < how.texts.size() ? how.texts[value - how.first]
+                                                                          : kUndefinedValue;
+    for (const ValueText& row : how.keyed)
+        if (row.value == value)
+            return row.text;
+    return kUndefinedValue;
+}
+
+// Red, green and blue thirds of a colour map of count values, 16 values a
+// line.
+void ColorMapLines(const std::vector<EntryValue>& values, uint32_t count, std::vector<std::string>& lines)
+{
+    static constexpr const char* kHeadings[] = {"< Look Up Table - Red >", "< Look Up Table - Green >",
+                                                "< Look Up Table - Blue >"};
+    const uint32_t n = count / 3;
+    for (uint32_t channel = 0; channel < 3; ++channel) {
+        lines.emplace_back(kHeadings[channel]);
+        std::string line;
+        const uint64_t begin = uint64_t{channel} * n;
+        const uint64_t end = std::min<uint64_t>(begin + n, values.size());
+        for (uint64_t i = begin; i < end; ++i) {
+            if (line.empty())
+                line = "    ";
+            line += ResultLine("%x ", values[i].unsignedValue);
+            if ((i - begin) % 16 == 15) {
+                lines.push_back(std::move(line));
+                line.clear();
+            }
+        }
+        if (!line.empty())
+            lines.push_back(std::move(line));
+    }
 }
 
 uint64_t Tell(FILE* fp)
@@ -466,28 +575,8 @@ void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint32_t e)
     const TypeInfo* type = FindType(entry.type);
     if (!type || valuesRead >= kMaxValuesPerRun)
         return;
-
-    // A single value is taken from the value field itself. An inline BYTE or
-    // SHORT of a big-endian file sits in the field's high-order bytes.
     if (entry.count == 1 && ValuesInline(entry)) {
-        if (entry.type == kUndefined)
-            return;
-        if (!LittleEndian()) {
-            if (entry.type == kByte || entry.type == kSByte)
-                entry.valueField >>= 24;
-            else if (entry.type == kShort || entry.type == kSShort)
-                entry.valueField >>= 16;
-        }
-        EntryValue& value = entry.values.emplace_back();
-        switch (entry.type) {
-        case kAscii: value.text = std::make_unique<char[]>(1); break;
-        case kSByte:
-        case kSShort:
-        case kSLong: value.signedValue = static_cast<int32_t>(entry.valueField); break;
-        case kFloat: value.realValue = std::bit_cast<float>(entry.valueField); break;
-        default: value.unsignedValue = entry.valueField; break;
-        }
-        ++valuesRead;
+        ReadInlineValue(entry);
         return;
     }
     if (entry.type == kUndefined)
@@ -505,7 +594,7 @@ void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint32_t e)
     const uint32_t n = std::min({entry.count, kMaxValuesPerEntry, kMaxValuesPerRun - valuesRead});
     valuesRead += n;
 
-    const long back = std::ftell(fp);
+    const uint64_t back = Tell(fp);
     Seek(fp, start);
     reader.Reset();
     if (entry.type == kAscii) {
@@ -516,40 +605,68 @@ void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint32_t e)
         value.text[n] = '\0';
     } else {
         entry.values.reserve(n);
-        for (uint32_t i = 0; i < n; ++i) {
-            EntryValue& value = entry.values.emplace_back();
-            switch (entry.type) {
-            case kByte:
-            case kShort:
-            case kLong: value.unsignedValue = Read(fp, type->size); break;
-            case kSByte:
-            case kSShort:
-            case kSLong: value.signedValue = static_cast<int32_t>(Read(fp, type->size)); break;
-            case kRational: {
-                const uint32_t numerator = Read(fp, 4);
-                const uint32_t denominator = Read(fp, 4);
-                value.realValue = static_cast<double>(numerator) / denominator;
-                break;
-            }
-            case kSRational: {
-                const auto numerator = static_cast<int32_t>(Read(fp, 4));
-                const auto denominator = static_cast<int32_t>(Read(fp, 4));
-                value.realValue = static_cast<double>(numerator) / denominator;
-                break;
-            }
-            case kFloat: value.realValue = std::bit_cast<float>(Read(fp, 4)); break;
-            case kDouble: {
-                const uint64_t a = Read(fp, 4);
-                const uint64_t b = Read(fp, 4);
-                value.realValue = std::bit_cast<double>(LittleEndian() ? (b << 32 | a) : (a << 32 | b));
-                break;
-            }
-            default: break;
-            }
-        }
+        for (uint32_t i = 0; i < n; ++i)
+            ReadElement(fp, entry.type, entry.values.emplace_back());
     }
-    Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
+    Seek(fp, back);
     reader.Reset();
+}
+
+void CTiffAnalyzer::ReadInlineValue(IfdEntry& entry)
+{
+    // A single value is taken from the value field itself. An inline BYTE or
+    // SHORT of a big-endian file sits in the field's high-order bytes.
+    if (entry.type == kUndefined)
+        return;
+    if (!LittleEndian()) {
+        if (entry.type == kByte || entry.type == kSByte)
+            entry.valueField >>= 24;
+        else if (entry.type == kShort || entry.type == kSShort)
+            entry.valueField >>= 16;
+    }
+    EntryValue& value = entry.values.emplace_back();
+    switch (entry.type) {
+    case kAscii: value.text = std::make_unique<char[]>(1); break;
+    case kSByte:
+    case kSShort:
+    case kSLong: value.signedValue = static_cast<int32_t>(entry.valueField); break;
+    case kFloat: value.realValue = std::bit_cast<float>(entry.valueField); break;
+    default: value.unsignedValue = entry.valueField; break;
+    }
+    ++valuesRead;
+}
+
+void CTiffAnalyzer::ReadElement(FILE* fp, uint32_t type, EntryValue& value)
+{
+    const uint32_t size = FindType(type)->size;
+    switch (type) {
+    case kByte:
+    case kShort:
+    case kLong: value.unsignedValue = Read(fp, size); break;
+    case kSByte:
+    case kSShort:
+    case kSLong: value.signedValue = static_cast<int32_t>(Read(fp, size)); break;
+    case kRational: {
+        const uint32_t numerator = Read(fp, 4);
+        const uint32_t denominator = Read(fp, 4);
+        value.realValue = static_cast<double>(numerator) / denominator;
+        break;
+    }
+    case kSRational: {
+        const auto numerator = static_cast<int32_t>(Read(fp, 4));
+        const auto denominator = static_cast<int32_t>(Read(fp, 4));
+        value.realValue = static_cast<double>(numerator) / denominator;
+        break;
+    }
+    case kFloat: value.realValue = std::bit_cast<float>(Read(fp, 4)); break;
+    case kDouble: {
+        const uint64_t a = Read(fp, 4);
+        const uint64_t b = Read(fp, 4);
+        value.realValue = std::bit_cast<double>(LittleEndian() ? (b << 32 | a) : (a << 32 | b));
+        break;
+    }
+    default: break;
+    }
 }
 
 CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint32_t e, const char* name,
@@ -606,158 +723,63 @@ void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t 
 
 void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine>& lines)
 {
+    const Interpretation* how = FindInterpretation(entry.tag);
+    if (!how)
+        return;
     std::vector<EntryValue>& values = entry.values;
     const EntryValue* first = values.empty() ? nullptr : &values.front();
     const uint32_t value = first ? first->unsignedValue : 0;
     const auto count = static_cast<uint32_t>(values.size());
 
-    switch (entry.tag) {
-    case kNewSubfileType:
-        if (!first)
-            break;
-        if (value == 0)
+    switch (how->reading) {
+    case Reading::SubfileBits:
+        if (first && value == 0)
             lines.emplace_back("Default");
-        for (uint32_t bit = 0; bit < std::size(kSubfileBitTexts); ++bit)
+        for (uint32_t bit = 0; first && bit < std::size(kSubfileBitTexts); ++bit)
             if (value & (1u << bit))
                 lines.emplace_back(kSubfileBitTexts[bit]);
         break;
-    case kImageWidth:
+    case Reading::Number:
         if (first)
-            lines.push_back(ResultLine("Horizontal Size = %d", static_cast<int32_t>(value)));
+            lines.push_back(ResultLine(how->format, static_cast<int32_t>(value)));
         break;
-    case kImageLength:
+    case Reading::IndexedText:
+    case Reading::KeyedText:
         if (first)
-            lines.push_back(ResultLine("Vertical Size = %d", static_cast<int32_t>(value)));
+            lines.emplace_back(TextFor(*how, value));
         break;
-    case kBitsPerSample:
-        for (uint32_t i = 0; i < count; ++i)
-            lines.push_back({ResultLine("[%08x]Value #%d = 0x%04x", ValuePosition(entry, e, i), i,
-                                        values[i].unsignedValue),
-                             ValueBytes(entry, e, i)});
-        break;
-    case kCompression:
-        if (first)
-            lines.emplace_back(CompressionText(value));
-        break;
-    case kPhotometric:
-        if (first)
-            lines.emplace_back(TextFrom(kPhotometricTexts, value, 0));
-        break;
-    case kDocumentName:
-    case kImageDescription:
-    case kSoftware:
-    case kDateTime:
+    case Reading::Text:
         if (first && first->text)
             lines.push_back(FileText(first->text.get(), std::strlen(first->text.get()), kMaxLineBytes));
         break;
-    case kStripOffsets:
+    case Reading::StripOffsets:
+    case Reading::TileOffsets:
         // Made absolute here, so the image data is found whatever the
         // header's position.
-        for (uint32_t i = 0; i < count; ++i) {
-            values[i].unsignedValue += baseOffset;
-            lines.push_back(
-                {ResultLine(entry.type == kShort ? "[%08x]Strip #%d = 0x%04x" : "[%08x]Strip #%d = 0x%08x",
-                            ValuePosition(entry, e, i), i, values[i].unsignedValue),
-                 ValueBytes(entry, e, i)});
-        }
-        break;
-    case kTileOffsets:
-        // Made absolute like the strip offsets; no text.
         for (EntryValue& v : values)
             v.unsignedValue += baseOffset;
+        if (how->reading == Reading::StripOffsets)
+            PositionedLines(entry, e, entry.type == kShort ? "[%08x]Strip #%d = 0x%04x" : "[%08x]Strip #%d = 0x%08x",
+                            lines);
         break;
-    case kOrientation:
+    case Reading::PositionedValues: PositionedLines(entry, e, how->format, lines); break;
+    case Reading::Resolution:
+    case Reading::ResolutionUnit:
         if (first)
-            lines.emplace_back(TextFrom(kOrientationTexts, value, 1));
+            lines.push_back(ResolutionLine(entry));
         break;
-    case kSamplesPerPixel:
-        if (first)
-            lines.emplace_back(TextFrom(kSamplesPerPixelTexts, value, 1));
-        break;
-    case kRowsPerStrip:
-        if (first)
-            lines.push_back(ResultLine("%d rows per strip", static_cast<int32_t>(value)));
-        break;
-    case kStripByteCounts:
-        for (uint32_t i = 0; i < count; ++i)
-            lines.push_back({ResultLine("[%08x]Strip #%d = %d [byte]", ValuePosition(entry, e, i), i,
-                                        static_cast<int32_t>(values[i].unsignedValue)),
-                             ValueBytes(entry, e, i)});
-        break;
-    case kXResolution:
-    case kYResolution: {
-        if (!first)
-            break;
-        // Only a ResolutionUnit read before this entry gives the unit.
-        const IfdEntry* unit = FindEntry(currentIfd, kResolutionUnit);
-        const char* format = "%.3f";
-        if (unit)
-            format = unit->valueField == 2   ? "%.3f Inch per Pixel"
-                     : unit->valueField == 3 ? "%.3f Centimeter per Pixel"
-                                             : "%.3f (No Unit)";
-        lines.push_back(ResultLine(format, first->realValue));
+    case Reading::ColorMap: {
+        std::vector<std::string> texts;
+        ColorMapLines(values, entry.count, texts);
+        lines.insert(lines.end(), texts.begin(), texts.end());
         break;
     }
-    case kPlanarConfiguration:
-        if (first)
-            lines.emplace_back(value == 1   ? "Chunky Format (RGB RGB RGB...)"
-                               : value == 2 ? "Planar Format (RRR... GGG... BBB...)"
-                                            : kUndefinedValue);
-        break;
-    case kResolutionUnit: {
-        if (!first)
-            break;
-        const IfdEntry* x = FindEntry(currentIfd, kXResolution);
-        const IfdEntry* y = FindEntry(currentIfd, kYResolution);
-        if (x && y && !x->values.empty() && !y->values.empty()) {
-            const char* format = value == 2   ? "%.3f : %.3f (Inch per pixel)"
-                                 : value == 3 ? "%.3f : %.3f (Centimeter per pixel)"
-                                              : "%.3f : %.3f (No Unit)";
-            lines.push_back(ResultLine(format, x->values.front().realValue, y->values.front().realValue));
-        } else {
-            lines.emplace_back(value == 2 ? "Inch per pixel" : value == 3 ? "Centimeter per pixel" : "No Unit");
-        }
-        break;
-    }
-    case kPredictor:
-        if (first)
-            lines.emplace_back(TextFrom(kPredictorTexts, value, 1));
-        break;
-    case kColorMap: {
-        // Red, green and blue thirds of the value list, 16 values a line.
-        static constexpr const char* kHeadings[] = {
-            "< Look Up Table - Red >", "< Look Up Table - Green >", "< Look Up Table - Blue >"};
-        const uint32_t n = entry.count / 3;
-        for (uint32_t channel = 0; channel < 3; ++channel) {
-            lines.emplace_back(kHeadings[channel]);
-            std::string line;
-            const uint64_t begin = uint64_t{channel} * n;
-            const uint64_t end = std::min<uint64_t>(begin + n, count);
-            for (uint64_t i = begin; i < end; ++i) {
-                if (line.empty())
-                    line = "    ";
-                line += ResultLine("%x ", values[i].unsignedValue);
-                if ((i - begin) % 16 == 15) {
-                    lines.push_back(std::move(line));
-                    line.clear();
-                }
-            }
-            if (!line.empty())
-                lines.push_back(std::move(line));
-        }
-        break;
-    }
-    case kExtraSamples:
-        if (first)
-            lines.emplace_back(TextFrom(kExtraSampleTexts, value, 0));
-        break;
-    case kJpegInterchangeFormat:
+    case Reading::JpegInterchange:
         entry.valueField += baseOffset;
-        if (!values.empty())
+        if (first)
             values.front().unsignedValue = entry.valueField;
         break;
-    case kXmp:
-    case kPhotoshop: {
+    case Reading::Packet: {
         // The packet's first bytes as text.
         constexpr uint32_t kShown = 512;
         std::string text;
@@ -766,24 +788,42 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine
         lines.push_back(FileText(text.c_str(), std::strlen(text.c_str()), kMaxLineBytes));
         break;
     }
-    case kIptc:
-        for (uint32_t i = 0; i < count; ++i)
-            lines.push_back(ResultLine("0x%08x", values[i].unsignedValue));
+    case Reading::Iptc:
+        for (const EntryValue& v : values)
+            lines.push_back(ResultLine("0x%08x", v.unsignedValue));
         break;
-    case kColorSpace:
-        if (first)
-            lines.emplace_back(value == 1 ? "sRGB" : value == 65535 ? "Uncalibrated" : kUndefinedValue);
-        break;
-    case kPixelXDimension:
-        if (first)
-            lines.push_back(ResultLine("Valid Width : %d", static_cast<int32_t>(value)));
-        break;
-    case kPixelYDimension:
-        if (first)
-            lines.push_back(ResultLine("Valid Height : %d", static_cast<int32_t>(value)));
-        break;
-    default: break;
     }
+}
+
+void CTiffAnalyzer::PositionedLines(const IfdEntry& entry, uint32_t e, const char* format,
+                                    std::vector<ValueLine>& lines) const
+{
+    for (uint32_t i = 0; i < entry.values.size(); ++i)
+        lines.push_back({ResultLine(format, ValuePosition(entry, e, i), i, entry.values[i].unsignedValue),
+                         ValueBytes(entry, e, i)});
+}
+
+std::string CTiffAnalyzer::ResolutionLine(const IfdEntry& entry)
+{
+    const uint32_t value = entry.values.front().unsignedValue;
+    if (entry.tag == kResolutionUnit) {
+        const IfdEntry* x = FindEntry(currentIfd, kXResolution);
+        const IfdEntry* y = FindEntry(currentIfd, kYResolution);
+        if (!x || !y || x->values.empty() || y->values.empty())
+            return value == 2 ? "Inch per pixel" : value == 3 ? "Centimeter per pixel" : "No Unit";
+        const char* format = value == 2   ? "%.3f : %.3f (Inch per pixel)"
+                             : value == 3 ? "%.3f : %.3f (Centimeter per pixel)"
+                                          : "%.3f : %.3f (No Unit)";
+        return ResultLine(format, x->values.front().realValue, y->values.front().realValue);
+    }
+    // Only a ResolutionUnit read before this entry gives the unit.
+    const IfdEntry* unit = FindEntry(currentIfd, kResolutionUnit);
+    const char* format = "%.3f";
+    if (unit)
+        format = unit->valueField == 2   ? "%.3f Inch per Pixel"
+                 : unit->valueField == 3 ? "%.3f Centimeter per Pixel"
+                                         : "%.3f (No Unit)";
+    return ResultLine(format, entry.values.front().realValue);
 }
 
 void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,

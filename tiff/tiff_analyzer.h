@@ -55,6 +55,10 @@ public:
                       uint32_t level, HTREEITEM parent);
     // Appends the entry's values (detailed mode); keeps the file position.
     void ReadValues(FILE* fp, IfdEntry& entry, uint32_t e);
+    // The one value of an entry that holds it in its value field.
+    void ReadInlineValue(IfdEntry& entry);
+    // One element of a type outside ASCII and UNDEFINED, from fp's position.
+    void ReadElement(FILE* fp, uint32_t type, EntryValue& value);
     // Marks where the image data of IFD currentIfd begins, and draws the
     // image into a new image window.
     void AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
@@ -85,6 +89,11 @@ private:
     };
     // The value text lines of the entry's interpretation (detailed mode).
     void Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine>& lines);
+    // With format, one line per value: its position, index and value.
+    void PositionedLines(const IfdEntry& entry, uint32_t e, const char* format, std::vector<ValueLine>& lines) const;
+    // The line of XResolution, YResolution or ResolutionUnit, each with the
+    // others read before it in the same IFD.
+    std::string ResolutionLine(const IfdEntry& entry);
     // The entry's Tag line with its TYPE, COUNT and Value (or, with
     // asOffset, Offset: the value field made absolute) lines under it.
     struct EntryItems {
