@@ -27,7 +27,7 @@ public:
     // (none for an interpretation line).
     HTREEITEM Insert(HTREEITEM parent, const std::string& text, const ByteRange& range = {}) const
     {
-        return tree_ ? tree_->InsertItem(text.c_str(), parent, range) : 0;
+        return tree_ && parent ? tree_->InsertItem(text.c_str(), parent, range) : 0;
     }
     void Expand(HTREEITEM item) const
     {

@@ -2,15 +2,16 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdarg>
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <span>
 
 #include "core/analysis_app.h"
 #include "core/stream_size.h"
 #include "core/analysis_tree.h"
 #include "core/file_text.h"
+#include "core/result_line.h"
 #include "core/result_text.h"
 #include "image/image_buffer.h"
 #include "codec/strip_decoder.h"
@@ -183,6 +184,7 @@ enum Tag : uint32_t {
     kSampleFormat = 339,
     kJpegTables = 347,
     kJpegInterchangeFormat = 513,
+    kJpegInterchangeFormatLength = 514,
     kXmp = 700,
     kIptc = 33723,
     kPhotoshop = 34377,
@@ -219,22 +221,29 @@ const char* SummaryCompressionText(uint32_t compression)
     }
 }
 
-const char* CompressionText(uint32_t compression)
-{
-    switch (compression) {
-    case 1: return "Uncompressed";
-    case 2: return "CCITT Group 3 1 - Dimensional Modified Huffman Run Length Encode";
-    case 3: return "T4-Encode";
-    case 4: return "T6-Encode";
-    case 5: return "LZW";
-    case 6: return "JPEG";
-    case 7: return "JPEG";
-    case 8: return "Adobe Deflate";
-    case 32773: return "PackBits";
-    case 32946: return "Deflate";
-    default: return kUndefinedValue;
-    }
-}
+// A value and its text.
+struct ValueText {
+    uint32_t value;
+    const char* text;
+};
+
+// Compression: TIFF 6.0 section 3 and its technical notes.
+constexpr ValueText kCompressionTexts[] = {
+    {1, "Uncompressed"},  {2, "CCITT Group 3 1 - Dimensional Modified Huffman Run Length Encode"},
+    {3, "T4-Encode"},     {4, "T6-Encode"},
+    {5, "LZW"},           {6, "JPEG"},
+    {7, "JPEG"},          {8, "Adobe Deflate"},
+    {32773, "PackBits"},  {32946, "Deflate"},
+};
+
+// PlanarConfiguration: TIFF 6.0 section 8.
+constexpr ValueText kPlanarTexts[] = {
+    {1, "Chunky Format (RGB RGB RGB...)"},
+    {2, "Planar Format (RRR... GGG... BBB...)"},
+};
+
+// ColorSpace: Exif 2.3 section 4.6.5.
+constexpr ValueText kColorSpaceTexts[] = {{1, "sRGB"}, {65535, "Uncalibrated"}};
 
 // PhotometricInterpretation 0 to 7: TIFF 6.0 section 8 and 16, 21, 23.
 constexpr const char* kPhotometricTexts[] = {
@@ -278,28 +287,117 @@ constexpr const char* kExtraSampleTexts[] = {
     "Unspecified data", "Associated alpha data (with pre-multiplied color)", "Unassociated alpha data",
 };
 
-template <size_t N>
-const char* TextFrom(const char* const (&texts)[N], uint32_t value, uint32_t first)
+// How the dictionary shows an entry's values.
+enum class Reading : uint8_t {
+    SubfileBits,       // one line per bit set, "Default" for 0
+    Number,            // format with the first value
+    IndexedText,       // texts[first value - first]
+    KeyedText,         // the text keyed by the first value
+    Text,              // the ASCII text
+    PositionedValues,  // format with each value's position, index and value
+    StripOffsets,      // made absolute, then as PositionedValues
+    TileOffsets,       // made absolute; no line
+    Resolution,        // the first real value, with ResolutionUnit's unit
+    ResolutionUnit,    // the unit, with XResolution and YResolution
+    ColorMap,          // three tables of 16 values a line
+    JpegInterchange,   // the value field made absolute; no line
+    Packet,            // the first bytes of the values as text
+    Iptc,              // one line per value
+};
+
+struct Interpretation {
+    uint32_t tag;
+    Reading reading;
+    const char* format = nullptr;
+    std::span<const char* const> texts = {};
+    uint32_t first = 0;
+    std::span<const ValueText> keyed = {};
+};
+
+// The tags whose values the dictionary puts into words; tags not listed get
+// no value text lines.
+constexpr Interpretation kInterpretations[] = {
+    {kNewSubfileType, Reading::SubfileBits},
+    {kImageWidth, Reading::Number, "Horizontal Size = %d"},
+    {kImageLength, Reading::Number, "Vertical Size = %d"},
+    {kBitsPerSample, Reading::PositionedValues, "[%08x]Value #%d = 0x%04x"},
+    {kCompression, Reading::KeyedText, nullptr, {}, 0, kCompressionTexts},
+    {kPhotometric, Reading::IndexedText, nullptr, kPhotometricTexts, 0},
+    {kDocumentName, Reading::Text},
+    {kImageDescription, Reading::Text},
+    {kStripOffsets, Reading::StripOffsets},
+    {kOrientation, Reading::IndexedText, nullptr, kOrientationTexts, 1},
+    {kSamplesPerPixel, Reading::IndexedText, nullptr, kSamplesPerPixelTexts, 1},
+    {kRowsPerStrip, Reading::Number, "%d rows per strip"},
+    {kStripByteCounts, Reading::PositionedValues, "[%08x]Strip #%d = %d [byte]"},
+    {kXResolution, Reading::Resolution},
+    {kYResolution, Reading::Resolution},
+    {kPlanarConfiguration, Reading::KeyedText, nullptr, {}, 0, kPlanarTexts},
+    {kResolutionUnit, Reading::ResolutionUnit},
+    {kSoftware, Reading::Text},
+    {kDateTime, Reading::Text},
+    {kPredictor, Reading::IndexedText, nullptr, kPredictorTexts, 1},
+    {kColorMap, Reading::ColorMap},
+    {kTileOffsets, Reading::TileOffsets},
+    {kExtraSamples, Reading::IndexedText, nullptr, kExtraSampleTexts, 0},
+    {kJpegInterchangeFormat, Reading::JpegInterchange},
+    {kXmp, Reading::Packet},
+    {kIptc, Reading::Iptc},
+    {kPhotoshop, Reading::Packet},
+    {kColorSpace, Reading::KeyedText, nullptr, {}, 0, kColorSpaceTexts},
+    {kPixelXDimension, Reading::Number, "Valid Width : %d"},
+    {kPixelYDimension, Reading::Number, "Valid Height : %d"},
+};
+
+const Interpretation* FindInterpretation(uint32_t tag)
 {
-    return value >= first && value - first < N ? texts[value - first] : kUndefinedValue;
+    for (const Interpretation& row : kInterpretations)
+        if (row.tag == tag)
+            return &row;
+    return nullptr;
 }
 
-std::string Format(const char* format, ...)
+const char* TextFor(const Interpretation& how, uint32_t value)
 {
-    char wide[2048];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(wide, sizeof wide, format, args);
-    va_end(args);
-    char line[kLineBufferSize];
-    CopyLine(line, wide);
-    return line;
+    if (how.reading == Reading::IndexedText)
+        return value >= how.first && value - how.first < how.texts.size() ? how.texts[value - how.first]
+                                                                          : kUndefinedValue;
+    for (const ValueText& row : how.keyed)
+        if (row.value == value)
+            return row.text;
+    return kUndefinedValue;
 }
 
-uint32_t Tell(FILE* fp)
+// Red, green and blue thirds of a colour map of count values, 16 values a
+// line.
+void ColorMapLines(const std::vector<EntryValue>& values, uint32_t count, std::vector<std::string>& lines)
+{
+    static constexpr const char* kHeadings[] = {"< Look Up Table - Red >", "< Look Up Table - Green >",
+                                                "< Look Up Table - Blue >"};
+    const uint32_t n = count / 3;
+    for (uint32_t channel = 0; channel < 3; ++channel) {
+        lines.emplace_back(kHeadings[channel]);
+        std::string line;
+        const uint64_t begin = uint64_t{channel} * n;
+        const uint64_t end = std::min<uint64_t>(begin + n, values.size());
+        for (uint64_t i = begin; i < end; ++i) {
+            if (line.empty())
+                line = "    ";
+            line += ResultLine("%x ", values[i].unsignedValue);
+            if ((i - begin) % 16 == 15) {
+                lines.push_back(std::move(line));
+                line.clear();
+            }
+        }
+        if (!line.empty())
+            lines.push_back(std::move(line));
+    }
+}
+
+uint64_t Tell(FILE* fp)
 {
     const long pos = std::ftell(fp);
-    return pos < 0 ? 0u : static_cast<uint32_t>(pos);
+    return pos < 0 ? 0u : static_cast<uint64_t>(pos);
 }
 
 void Seek(FILE* fp, uint64_t position)
@@ -307,28 +405,11 @@ void Seek(FILE* fp, uint64_t position)
     std::fseek(fp, static_cast<long>(position), SEEK_SET);
 }
 
-class LineWriter {
-public:
-    LineWriter() : tree_(GetAnalysisApp().ActiveTree()) {}
-    HTREEITEM Insert(const std::string& text, HTREEITEM parent)
-    {
-        return tree_ && parent ? tree_->InsertItem(text.c_str(), parent, TVI_LAST) : 0;
-    }
-    void Expand(HTREEITEM item)
-    {
-        if (tree_ && item)
-            tree_->Expand(item, TVE_EXPAND);
-    }
-
-private:
-    ITreeControl* tree_;
-};
-
 }  // namespace
 
 void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
 {
-    ITreeControl* tree = GetAnalysisApp().ActiveTree();
+    tree = GetAnalysisApp().ActiveTree();
     parentItem = level == 0 ? TVI_ROOT : (tree ? ChooseBaseParent(*tree, level) : 0);
     const uint32_t L = level + 1;
     if (std::feof(fp))
@@ -359,7 +440,7 @@ void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
             if (FindEntry(i, kStripOffsets) || FindEntry(i, kTileOffsets) || FindEntry(i, kJpegInterchangeFormat))
                 AnalyzeImageData(fp, path, entryId, detailed, L);
         } else {
-            GetAnalysisApp().AddEntry(L, Format("[%08x] /* --- IFD #%04d --- */", offset, i).c_str());
+            GetAnalysisApp().AddEntry(L, ResultLine("[%08x] /* --- IFD #%04d --- */", offset, i).c_str());
             AnalyzeIfd(fp, record, offset, entryId, 0, L);
             GetAnalysisApp().AppendResultText(0, RoughSummary(i).c_str());
         }
@@ -377,33 +458,38 @@ void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint32_t position, int32_t, uint32_t
     const char* orderName = LittleEndian() ? "Little Endian" : "Big Endian";
     if (!detailed) {
         GetAnalysisApp().AddEntry(level,
-                                  Format("[%08x] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
+                                  ResultLine("[%08x] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
         tiffId = Read(fp, 2);
         firstIfdOffset = Read(fp, 4) + baseOffset;
         return;
     }
-    LineWriter out;
-    const HTREEITEM header = out.Insert(Format("[%08x] ImageFileHeader", position), parentItem);
-    out.Insert(Format("[%08x] Byte Order = 0x%04x : %s", position, byteOrder, orderName), header);
-    uint32_t pos = Tell(fp);
+    const CTreeWriter out(tree);
+    const HTREEITEM header = out.Insert(parentItem, ResultLine("[%08x] ImageFileHeader", position), Bytes(position, 8));
+    out.Insert(header, ResultLine("[%08x] Byte Order = 0x%04x : %s", position, byteOrder, orderName),
+               Bytes(position, 2));
+    // A header cut by the file's end names each field where reading stood.
+    uint64_t at = Tell(fp);
     tiffId = Read(fp, 2);
-    out.Insert(Format("[%08x] TIFF ID = 0x%04x", pos, tiffId), header);
-    pos = Tell(fp);
+    out.Insert(header, ResultLine("[%08x] TIFF ID = 0x%04x", static_cast<uint32_t>(at), tiffId), Bytes(at, 2));
+    at = Tell(fp);
     firstIfdOffset = Read(fp, 4) + baseOffset;
-    out.Insert(Format("[%08x] Offset to 0th IFD = 0x%08x", pos, firstIfdOffset), header);
+    out.Insert(header, ResultLine("[%08x] Offset to 0th IFD = 0x%08x", static_cast<uint32_t>(at), firstIfdOffset),
+               Bytes(at, 4));
     out.Expand(header);
 }
 
 void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, int32_t entryId,
                                uint32_t detailed, uint32_t level)
 {
-    LineWriter out;
+    const CTreeWriter out(tree);
     const uint32_t n = Read(fp, 2);
     record.entryCount = n;
     HTREEITEM directory = 0;
     if (detailed) {
-        directory = out.Insert(Format("[%08x] ImageFileDirectory", position), parentItem);
-        out.Insert(Format("[%08x] Number of Directory Entry = %d", position, n), directory);
+        // The directory: its entry count, its entries and the next-IFD offset.
+        directory = out.Insert(parentItem, ResultLine("[%08x] ImageFileDirectory", position),
+                               Bytes(position, 2 + uint64_t{12} * n + 4));
+        out.Insert(directory, ResultLine("[%08x] Number of Directory Entry = %d", position, n), Bytes(position, 2));
     }
     ReadEntries(fp, record.entries, n, position, entryId, detailed, level + 1, directory);
 
@@ -419,9 +505,10 @@ void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, i
             next += baseOffset;
         record.nextIfdOffset = next;
         if (detailed)
-            out.Insert(Format("[%08x] Offset to Next IFD = 0x%08x%s", static_cast<uint32_t>(nextPosition), next,
-                              next == 0 ? " (Next IFD is nothing)" : ""),
-                       directory);
+            out.Insert(directory, ResultLine("[%08x] Offset to Next IFD = 0x%08x%s",
+                                             static_cast<uint32_t>(nextPosition), next,
+                                             next == 0 ? " (Next IFD is nothing)" : ""),
+                       Bytes(nextPosition, 4));
     }
     out.Expand(directory);
 }
@@ -477,33 +564,19 @@ uint32_t CTiffAnalyzer::ValuePosition(const IfdEntry& entry, uint32_t e, uint32_
     return entry.valueField + baseOffset + i * size;
 }
 
+ByteRange CTiffAnalyzer::ValueBytes(const IfdEntry& entry, uint32_t e, uint32_t i) const
+{
+    const TypeInfo* type = FindType(entry.type);
+    return Bytes(ValuePosition(entry, e, i), type ? type->size : 0);
+}
+
 void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint32_t e)
 {
     const TypeInfo* type = FindType(entry.type);
     if (!type || valuesRead >= kMaxValuesPerRun)
         return;
-
-    // A single value is taken from the value field itself. An inline BYTE or
-    // SHORT of a big-endian file sits in the field's high-order bytes.
     if (entry.count == 1 && ValuesInline(entry)) {
-        if (entry.type == kUndefined)
-            return;
-        if (!LittleEndian()) {
-            if (entry.type == kByte || entry.type == kSByte)
-                entry.valueField >>= 24;
-            else if (entry.type == kShort || entry.type == kSShort)
-                entry.valueField >>= 16;
-        }
-        EntryValue& value = entry.values.emplace_back();
-        switch (entry.type) {
-        case kAscii: value.text = std::make_unique<char[]>(1); break;
-        case kSByte:
-        case kSShort:
-        case kSLong: value.signedValue = static_cast<int32_t>(entry.valueField); break;
-        case kFloat: value.realValue = std::bit_cast<float>(entry.valueField); break;
-        default: value.unsignedValue = entry.valueField; break;
-        }
-        ++valuesRead;
+        ReadInlineValue(entry);
         return;
     }
     if (entry.type == kUndefined)
@@ -521,7 +594,7 @@ void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint32_t e)
     const uint32_t n = std::min({entry.count, kMaxValuesPerEntry, kMaxValuesPerRun - valuesRead});
     valuesRead += n;
 
-    const long back = std::ftell(fp);
+    const uint64_t back = Tell(fp);
     Seek(fp, start);
     reader.Reset();
     if (entry.type == kAscii) {
@@ -532,40 +605,91 @@ void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint32_t e)
         value.text[n] = '\0';
     } else {
         entry.values.reserve(n);
-        for (uint32_t i = 0; i < n; ++i) {
-            EntryValue& value = entry.values.emplace_back();
-            switch (entry.type) {
-            case kByte:
-            case kShort:
-            case kLong: value.unsignedValue = Read(fp, type->size); break;
-            case kSByte:
-            case kSShort:
-            case kSLong: value.signedValue = static_cast<int32_t>(Read(fp, type->size)); break;
-            case kRational: {
-                const uint32_t numerator = Read(fp, 4);
-                const uint32_t denominator = Read(fp, 4);
-                value.realValue = static_cast<double>(numerator) / denominator;
-                break;
-            }
-            case kSRational: {
-                const auto numerator = static_cast<int32_t>(Read(fp, 4));
-                const auto denominator = static_cast<int32_t>(Read(fp, 4));
-                value.realValue = static_cast<double>(numerator) / denominator;
-                break;
-            }
-            case kFloat: value.realValue = std::bit_cast<float>(Read(fp, 4)); break;
-            case kDouble: {
-                const uint64_t a = Read(fp, 4);
-                const uint64_t b = Read(fp, 4);
-                value.realValue = std::bit_cast<double>(LittleEndian() ? (b << 32 | a) : (a << 32 | b));
-                break;
-            }
-            default: break;
-            }
-        }
+        for (uint32_t i = 0; i < n; ++i)
+            ReadElement(fp, entry.type, entry.values.emplace_back());
     }
-    Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
+    Seek(fp, back);
     reader.Reset();
+}
+
+void CTiffAnalyzer::ReadInlineValue(IfdEntry& entry)
+{
+    // A single value is taken from the value field itself. An inline BYTE or
+    // SHORT of a big-endian file sits in the field's high-order bytes.
+    if (entry.type == kUndefined)
+        return;
+    if (!LittleEndian()) {
+        if (entry.type == kByte || entry.type == kSByte)
+            entry.valueField >>= 24;
+        else if (entry.type == kShort || entry.type == kSShort)
+            entry.valueField >>= 16;
+    }
+    EntryValue& value = entry.values.emplace_back();
+    switch (entry.type) {
+    case kAscii: value.text = std::make_unique<char[]>(1); break;
+    case kSByte:
+    case kSShort:
+    case kSLong: value.signedValue = static_cast<int32_t>(entry.valueField); break;
+    case kFloat: value.realValue = std::bit_cast<float>(entry.valueField); break;
+    default: value.unsignedValue = entry.valueField; break;
+    }
+    ++valuesRead;
+}
+
+void CTiffAnalyzer::ReadElement(FILE* fp, uint32_t type, EntryValue& value)
+{
+    const uint32_t size = FindType(type)->size;
+    switch (type) {
+    case kByte:
+    case kShort:
+    case kLong: value.unsignedValue = Read(fp, size); break;
+    case kSByte:
+    case kSShort:
+    case kSLong: value.signedValue = static_cast<int32_t>(Read(fp, size)); break;
+    case kRational: {
+        const uint32_t numerator = Read(fp, 4);
+        const uint32_t denominator = Read(fp, 4);
+        value.realValue = static_cast<double>(numerator) / denominator;
+        break;
+    }
+    case kSRational: {
+        const auto numerator = static_cast<int32_t>(Read(fp, 4));
+        const auto denominator = static_cast<int32_t>(Read(fp, 4));
+        value.realValue = static_cast<double>(numerator) / denominator;
+        break;
+    }
+    case kFloat: value.realValue = std::bit_cast<float>(Read(fp, 4)); break;
+    case kDouble: {
+        const uint64_t a = Read(fp, 4);
+        const uint64_t b = Read(fp, 4);
+        value.realValue = std::bit_cast<double>(LittleEndian() ? (b << 32 | a) : (a << 32 | b));
+        break;
+    }
+    default: break;
+    }
+}
+
+CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint32_t e, const char* name,
+                                                         HTREEITEM parent, bool asOffset)
+{
+    const CTreeWriter out(tree);
+    const TypeInfo* type = FindType(entry.type);
+    EntryItems items;
+    items.tag = out.Insert(parent, ResultLine("[%08x] Tag = 0x%04X ... %s", e, entry.tag, name), Bytes(e, 12));
+    out.Insert(items.tag,
+               ResultLine("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
+               Bytes(e + 2, 2));
+    out.Insert(items.tag, ResultLine("[%08x] COUNT = 0x%08x", e + 4, entry.count), Bytes(e + 4, 4));
+    if (asOffset) {
+        // Shown, and from here on used, as an absolute file position.
+        entry.valueField += baseOffset;
+        items.value =
+            out.Insert(items.tag, ResultLine("[%08x] Offset = 0x%08x", e + 8, entry.valueField), Bytes(e + 8, 4));
+    } else {
+        items.value =
+            out.Insert(items.tag, ResultLine("[%08x] Value = 0x%08x", e + 8, entry.valueField), Bytes(e + 8, 4));
+    }
+    return items;
 }
 
 void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
@@ -573,7 +697,7 @@ void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t 
 {
     const char* name = LookUpTagName(entry.tag);
     if (!detailed) {
-        GetAnalysisApp().AddEntry(level, Format("[%08x] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
+        GetAnalysisApp().AddEntry(level, ResultLine("[%08x] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
         return;
     }
     ReadValues(fp, entry, e);
@@ -586,178 +710,76 @@ void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t 
         return;
     }
 
-    std::vector<std::string> lines;
+    std::vector<ValueLine> lines;
     Interpret(entry, e, lines);
 
-    LineWriter out;
-    const HTREEITEM tagItem = out.Insert(Format("[%08x] Tag = 0x%04X ... %s", e, entry.tag, name), parent);
-    const TypeInfo* type = FindType(entry.type);
-    out.Insert(Format("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
-               tagItem);
-    out.Insert(Format("[%08x] COUNT = 0x%08x", e + 4, entry.count), tagItem);
-    HTREEITEM valueItem;
-    if (ValuesInline(entry)) {
-        valueItem = out.Insert(Format("[%08x] Value = 0x%08x", e + 8, entry.valueField), tagItem);
-    } else {
-        entry.valueField += baseOffset;
-        valueItem = out.Insert(Format("[%08x] Offset = 0x%08x", e + 8, entry.valueField), tagItem);
-    }
-    for (const std::string& line : lines)
-        out.Insert(line, valueItem);
+    const CTreeWriter out(tree);
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, !ValuesInline(entry));
+    for (const ValueLine& line : lines)
+        out.Insert(valueItem, line.text, line.range);
     out.Expand(valueItem);
     out.Expand(tagItem);
 }
 
-void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::string>& lines)
+void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine>& lines)
 {
+    const Interpretation* how = FindInterpretation(entry.tag);
+    if (!how)
+        return;
     std::vector<EntryValue>& values = entry.values;
     const EntryValue* first = values.empty() ? nullptr : &values.front();
     const uint32_t value = first ? first->unsignedValue : 0;
     const auto count = static_cast<uint32_t>(values.size());
 
-    switch (entry.tag) {
-    case kNewSubfileType:
-        if (!first)
-            break;
-        if (value == 0)
+    switch (how->reading) {
+    case Reading::SubfileBits:
+        if (first && value == 0)
             lines.emplace_back("Default");
-        for (uint32_t bit = 0; bit < std::size(kSubfileBitTexts); ++bit)
+        for (uint32_t bit = 0; first && bit < std::size(kSubfileBitTexts); ++bit)
             if (value & (1u << bit))
                 lines.emplace_back(kSubfileBitTexts[bit]);
         break;
-    case kImageWidth:
+    case Reading::Number:
         if (first)
-            lines.push_back(Format("Horizontal Size = %d", static_cast<int32_t>(value)));
+            lines.push_back(ResultLine(how->format, static_cast<int32_t>(value)));
         break;
-    case kImageLength:
+    case Reading::IndexedText:
+    case Reading::KeyedText:
         if (first)
-            lines.push_back(Format("Vertical Size = %d", static_cast<int32_t>(value)));
+            lines.emplace_back(TextFor(*how, value));
         break;
-    case kBitsPerSample:
-        for (uint32_t i = 0; i < count; ++i)
-            lines.push_back(Format("[%08x]Value #%d = 0x%04x", ValuePosition(entry, e, i), i,
-                                   values[i].unsignedValue));
-        break;
-    case kCompression:
-        if (first)
-            lines.emplace_back(CompressionText(value));
-        break;
-    case kPhotometric:
-        if (first)
-            lines.emplace_back(TextFrom(kPhotometricTexts, value, 0));
-        break;
-    case kDocumentName:
-    case kImageDescription:
-    case kSoftware:
-    case kDateTime:
+    case Reading::Text:
         if (first && first->text)
             lines.push_back(FileText(first->text.get(), std::strlen(first->text.get()), kMaxLineBytes));
         break;
-    case kStripOffsets:
+    case Reading::StripOffsets:
+    case Reading::TileOffsets:
         // Made absolute here, so the image data is found whatever the
         // header's position.
-        for (uint32_t i = 0; i < count; ++i) {
-            values[i].unsignedValue += baseOffset;
-            lines.push_back(Format(entry.type == kShort ? "[%08x]Strip #%d = 0x%04x" : "[%08x]Strip #%d = 0x%08x",
-                                   ValuePosition(entry, e, i), i, values[i].unsignedValue));
-        }
-        break;
-    case kTileOffsets:
-        // Made absolute like the strip offsets; no text.
         for (EntryValue& v : values)
             v.unsignedValue += baseOffset;
+        if (how->reading == Reading::StripOffsets)
+            PositionedLines(entry, e, entry.type == kShort ? "[%08x]Strip #%d = 0x%04x" : "[%08x]Strip #%d = 0x%08x",
+                            lines);
         break;
-    case kOrientation:
+    case Reading::PositionedValues: PositionedLines(entry, e, how->format, lines); break;
+    case Reading::Resolution:
+    case Reading::ResolutionUnit:
         if (first)
-            lines.emplace_back(TextFrom(kOrientationTexts, value, 1));
+            lines.push_back(ResolutionLine(entry));
         break;
-    case kSamplesPerPixel:
-        if (first)
-            lines.emplace_back(TextFrom(kSamplesPerPixelTexts, value, 1));
-        break;
-    case kRowsPerStrip:
-        if (first)
-            lines.push_back(Format("%d rows per strip", static_cast<int32_t>(value)));
-        break;
-    case kStripByteCounts:
-        for (uint32_t i = 0; i < count; ++i)
-            lines.push_back(Format("[%08x]Strip #%d = %d [byte]", ValuePosition(entry, e, i), i,
-                                   static_cast<int32_t>(values[i].unsignedValue)));
-        break;
-    case kXResolution:
-    case kYResolution: {
-        if (!first)
-            break;
-        // Only a ResolutionUnit read before this entry gives the unit.
-        const IfdEntry* unit = FindEntry(currentIfd, kResolutionUnit);
-        const char* format = "%.3f";
-        if (unit)
-            format = unit->valueField == 2   ? "%.3f Inch per Pixel"
-                     : unit->valueField == 3 ? "%.3f Centimeter per Pixel"
-                                             : "%.3f (No Unit)";
-        lines.push_back(Format(format, first->realValue));
+    case Reading::ColorMap: {
+        std::vector<std::string> texts;
+        ColorMapLines(values, entry.count, texts);
+        lines.insert(lines.end(), texts.begin(), texts.end());
         break;
     }
-    case kPlanarConfiguration:
-        if (first)
-            lines.emplace_back(value == 1   ? "Chunky Format (RGB RGB RGB...)"
-                               : value == 2 ? "Planar Format (RRR... GGG... BBB...)"
-                                            : kUndefinedValue);
-        break;
-    case kResolutionUnit: {
-        if (!first)
-            break;
-        const IfdEntry* x = FindEntry(currentIfd, kXResolution);
-        const IfdEntry* y = FindEntry(currentIfd, kYResolution);
-        if (x && y && !x->values.empty() && !y->values.empty()) {
-            const char* format = value == 2   ? "%.3f : %.3f (Inch per pixel)"
-                                 : value == 3 ? "%.3f : %.3f (Centimeter per pixel)"
-                                              : "%.3f : %.3f (No Unit)";
-            lines.push_back(Format(format, x->values.front().realValue, y->values.front().realValue));
-        } else {
-            lines.emplace_back(value == 2 ? "Inch per pixel" : value == 3 ? "Centimeter per pixel" : "No Unit");
-        }
-        break;
-    }
-    case kPredictor:
-        if (first)
-            lines.emplace_back(TextFrom(kPredictorTexts, value, 1));
-        break;
-    case kColorMap: {
-        // Red, green and blue thirds of the value list, 16 values a line.
-        static constexpr const char* kHeadings[] = {
-            "< Look Up Table - Red >", "< Look Up Table - Green >", "< Look Up Table - Blue >"};
-        const uint32_t n = entry.count / 3;
-        for (uint32_t channel = 0; channel < 3; ++channel) {
-            lines.emplace_back(kHeadings[channel]);
-            std::string line;
-            const uint64_t begin = uint64_t{channel} * n;
-            const uint64_t end = std::min<uint64_t>(begin + n, count);
-            for (uint64_t i = begin; i < end; ++i) {
-                if (line.empty())
-                    line = "    ";
-                line += Format("%x ", values[i].unsignedValue);
-                if ((i - begin) % 16 == 15) {
-                    lines.push_back(std::move(line));
-                    line.clear();
-                }
-            }
-            if (!line.empty())
-                lines.push_back(std::move(line));
-        }
-        break;
-    }
-    case kExtraSamples:
-        if (first)
-            lines.emplace_back(TextFrom(kExtraSampleTexts, value, 0));
-        break;
-    case kJpegInterchangeFormat:
+    case Reading::JpegInterchange:
         entry.valueField += baseOffset;
-        if (!values.empty())
+        if (first)
             values.front().unsignedValue = entry.valueField;
         break;
-    case kXmp:
-    case kPhotoshop: {
+    case Reading::Packet: {
         // The packet's first bytes as text.
         constexpr uint32_t kShown = 512;
         std::string text;
@@ -766,38 +788,50 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<std::stri
         lines.push_back(FileText(text.c_str(), std::strlen(text.c_str()), kMaxLineBytes));
         break;
     }
-    case kIptc:
-        for (uint32_t i = 0; i < count; ++i)
-            lines.push_back(Format("0x%08x", values[i].unsignedValue));
+    case Reading::Iptc:
+        for (const EntryValue& v : values)
+            lines.push_back(ResultLine("0x%08x", v.unsignedValue));
         break;
-    case kColorSpace:
-        if (first)
-            lines.emplace_back(value == 1 ? "sRGB" : value == 65535 ? "Uncalibrated" : kUndefinedValue);
-        break;
-    case kPixelXDimension:
-        if (first)
-            lines.push_back(Format("Valid Width : %d", static_cast<int32_t>(value)));
-        break;
-    case kPixelYDimension:
-        if (first)
-            lines.push_back(Format("Valid Height : %d", static_cast<int32_t>(value)));
-        break;
-    default: break;
     }
+}
+
+void CTiffAnalyzer::PositionedLines(const IfdEntry& entry, uint32_t e, const char* format,
+                                    std::vector<ValueLine>& lines) const
+{
+    for (uint32_t i = 0; i < entry.values.size(); ++i)
+        lines.push_back({ResultLine(format, ValuePosition(entry, e, i), i, entry.values[i].unsignedValue),
+                         ValueBytes(entry, e, i)});
+}
+
+std::string CTiffAnalyzer::ResolutionLine(const IfdEntry& entry)
+{
+    const uint32_t value = entry.values.front().unsignedValue;
+    if (entry.tag == kResolutionUnit) {
+        const IfdEntry* x = FindEntry(currentIfd, kXResolution);
+        const IfdEntry* y = FindEntry(currentIfd, kYResolution);
+        if (!x || !y || x->values.empty() || y->values.empty())
+            return value == 2 ? "Inch per pixel" : value == 3 ? "Centimeter per pixel" : "No Unit";
+        const char* format = value == 2   ? "%.3f : %.3f (Inch per pixel)"
+                             : value == 3 ? "%.3f : %.3f (Centimeter per pixel)"
+                                          : "%.3f : %.3f (No Unit)";
+        return ResultLine(format, x->values.front().realValue, y->values.front().realValue);
+    }
+    // Only a ResolutionUnit read before this entry gives the unit.
+    const IfdEntry* unit = FindEntry(currentIfd, kResolutionUnit);
+    const char* format = "%.3f";
+    if (unit)
+        format = unit->valueField == 2   ? "%.3f Inch per Pixel"
+                 : unit->valueField == 3 ? "%.3f Centimeter per Pixel"
+                                         : "%.3f (No Unit)";
+    return ResultLine(format, entry.values.front().realValue);
 }
 
 void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
                                    uint32_t level, HTREEITEM parent)
 {
-    LineWriter out;
-    const TypeInfo* type = FindType(entry.type);
-    const HTREEITEM tagItem = out.Insert(Format("[%08x] Tag = 0x%04X ... %s", e, entry.tag, "ExifIFD"), parent);
-    out.Insert(Format("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
-               tagItem);
-    out.Insert(Format("[%08x] COUNT = 0x%08x", e + 4, entry.count), tagItem);
-    entry.valueField += baseOffset;
+    const CTreeWriter out(tree);
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "ExifIFD", parent, true);
     const uint32_t offset = entry.valueField;
-    const HTREEITEM valueItem = out.Insert(Format("[%08x] Offset = 0x%08x", e + 8, offset), tagItem);
 
     // An Exif IFD is followed unless it lies outside the file, is one of
     // the Exif IFDs being read (a pointer back to itself), or nests deeper
@@ -809,10 +843,10 @@ void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_
         Seek(fp, offset);
         reader.Reset();
         const uint32_t n = Read(fp, 2);
-        out.Insert(Format("[%08x] Number of Directory Entry = %d", offset, n), valueItem);
+        out.Insert(valueItem, ResultLine("[%08x] Number of Directory Entry = %d", offset, n), Bytes(offset, 2));
         exifStack.push_back(offset);
         IfdEntryList exifEntries;
-        ReadEntries(fp, exifEntries, n, Tell(fp), entryId, detailed, level + 1, valueItem);
+        ReadEntries(fp, exifEntries, n, offset + 2, entryId, detailed, level + 1, valueItem);
         exifStack.pop_back();
         Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
         reader.Reset();
@@ -823,14 +857,9 @@ void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_
 
 void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTREEITEM parent)
 {
-    LineWriter out;
+    const CTreeWriter out(tree);
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "ICCProfile", parent, true);
     const TypeInfo* type = FindType(entry.type);
-    const HTREEITEM tagItem = out.Insert(Format("[%08x] Tag = 0x%04X ... %s", e, entry.tag, "ICCProfile"), parent);
-    out.Insert(Format("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
-               tagItem);
-    out.Insert(Format("[%08x] COUNT = 0x%08x", e + 4, entry.count), tagItem);
-    entry.valueField += baseOffset;
-    const HTREEITEM valueItem = out.Insert(Format("[%08x] Offset = 0x%08x", e + 8, entry.valueField), tagItem);
 
     // The profile is laid out only when the bytes the entry claims for it
     // lie inside the file.
@@ -861,7 +890,7 @@ std::string CTiffAnalyzer::RoughSummary(uint32_t ifdIndex)
     uint32_t scheme = 1;
     if (compression)
         scheme = LittleEndian() ? compression->valueField : compression->valueField >> 16;
-    return Format("【IFD #%04d [画像サイズ] %5d x %5d ", ifdIndex, static_cast<int32_t>(size(kImageWidth)),
+    return ResultLine("【IFD #%04d [画像サイズ] %5d x %5d ", ifdIndex, static_cast<int32_t>(size(kImageWidth)),
                   static_cast<int32_t>(size(kImageLength))) +
            SummaryCompressionText(scheme);
 }
@@ -944,7 +973,7 @@ uint32_t CTiffAnalyzer::FirstValue(uint32_t tag, uint32_t fallback)
 
 void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
 {
-    LineWriter out;
+    const CTreeWriter out(tree);
     const IfdEntry* tiles = FindEntry(currentIfd, kTileOffsets);
     const IfdEntry* strips = FindEntry(currentIfd, kStripOffsets);
     const bool tiled = tiles && (!strips || FindEntry(currentIfd, kTileWidth));
@@ -963,7 +992,13 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
         LayOutJpegTables(fp, path, entryId, detailed, level);
     Seek(fp, position);
     reader.Reset();
-    out.Insert(Format(segments ? "[%08x] Image Data" : "[%08x] Jpeg Data", position), parentItem);
+    // The line covers the first strip or tile, or the JPEG interchange
+    // data; without a byte count they run to the end of the file.
+    const IfdEntry* lengths =
+        FindEntry(currentIfd, !segments ? kJpegInterchangeFormatLength : tiled ? kTileByteCounts : kStripByteCounts);
+    const uint64_t length = lengths && !lengths->values.empty() ? lengths->values.front().unsignedValue : fileSize;
+    out.Insert(parentItem, ResultLine(segments ? "[%08x] Image Data" : "[%08x] Jpeg Data", position),
+               Bytes(position, length));
 
     if (compression == kOldJpeg) {
         // The JPEG stream's lines, and its picture, are the JPEG analyzer's;
@@ -975,7 +1010,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
     }
     CSampleWriter::Format format;
     if (!segments || !Drawable(compression, format)) {
-        out.Insert(kUnsupported, parentItem);
+        out.Insert(parentItem, kUnsupported);
         return;
     }
     pixelBuffer = nullptr;
@@ -1022,10 +1057,10 @@ void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, int32_t entryId
     const IfdEntry* tables = FindEntry(currentIfd, kJpegTables);
     if (!tables || ValuesInline(*tables) || !InFile(tables->valueField, 2))
         return;
-    LineWriter out;
     Seek(fp, tables->valueField);
     reader.Reset();
-    out.Insert(Format("[%08x] Jpeg Data", tables->valueField), parentItem);
+    CTreeWriter(tree).Insert(parentItem, ResultLine("[%08x] Jpeg Data", tables->valueField),
+                             Bytes(tables->valueField, tables->count));
     if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
         RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
     }

@@ -8,6 +8,7 @@
 // Offsets inside the structure count from its header's first byte; the
 // analyzer adds that position (baseOffset) so every line shows an absolute
 // file offset.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -54,6 +55,10 @@ public:
                       uint32_t level, HTREEITEM parent);
     // Appends the entry's values (detailed mode); keeps the file position.
     void ReadValues(FILE* fp, IfdEntry& entry, uint32_t e);
+    // The one value of an entry that holds it in its value field.
+    void ReadInlineValue(IfdEntry& entry);
+    // One element of a type outside ASCII and UNDEFINED, from fp's position.
+    void ReadElement(FILE* fp, uint32_t type, EntryValue& value);
     // Marks where the image data of IFD currentIfd begins, and draws the
     // image into a new image window.
     void AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
@@ -69,10 +74,33 @@ private:
     bool InFile(uint64_t position, uint64_t length) const { return position + length <= fileSize; }
     // Whether the entry's values sit in its own value field.
     bool ValuesInline(const IfdEntry& entry) const;
-    // Absolute file position of value i of an entry read at e.
+    // The bytes [start, start + length) as far as they lie in the file.
+    ByteRange Bytes(uint64_t start, uint64_t length) const { return {start, std::min(start + length, fileSize)}; }
+    // Absolute file position of value i of an entry read at e, and its bytes.
     uint32_t ValuePosition(const IfdEntry& entry, uint32_t e, uint32_t i) const;
+    ByteRange ValueBytes(const IfdEntry& entry, uint32_t e, uint32_t i) const;
+    // A value text line, with the bytes of the value it shows when it names
+    // their position.
+    struct ValueLine {
+        ValueLine(std::string text, ByteRange range = {}) : text(std::move(text)), range(range) {}
+        ValueLine(const char* text) : text(text) {}
+        std::string text;
+        ByteRange range;
+    };
     // The value text lines of the entry's interpretation (detailed mode).
-    void Interpret(IfdEntry& entry, uint32_t e, std::vector<std::string>& lines);
+    void Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine>& lines);
+    // With format, one line per value: its position, index and value.
+    void PositionedLines(const IfdEntry& entry, uint32_t e, const char* format, std::vector<ValueLine>& lines) const;
+    // The line of XResolution, YResolution or ResolutionUnit, each with the
+    // others read before it in the same IFD.
+    std::string ResolutionLine(const IfdEntry& entry);
+    // The entry's Tag line with its TYPE, COUNT and Value (or, with
+    // asOffset, Offset: the value field made absolute) lines under it.
+    struct EntryItems {
+        HTREEITEM tag = 0;
+        HTREEITEM value = 0;
+    };
+    EntryItems WriteEntryLines(IfdEntry& entry, uint32_t e, const char* name, HTREEITEM parent, bool asOffset);
     void AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
                         uint32_t level, HTREEITEM parent);
     void AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTREEITEM parent);
@@ -115,6 +143,7 @@ private:
     uint32_t baseOffset = 0;
     uint8_t* pixelBuffer = nullptr;
     HTREEITEM parentItem = 0;
+    ITreeControl* tree = nullptr;
 
     uint64_t fileSize = 0;
     uint32_t entriesRead = 0;
