@@ -232,7 +232,7 @@ bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
         return false;
     }
     nestedDepth_ = nestedAnalyses_ = 0;
-    RunAnalyzer(format, fp.get(), path, -2, 0, 0);
+    RunAnalyzer(format, {this, fp.get(), path, AnalysisMode::Rough, 0, 0});
     return true;
 }
 
@@ -257,7 +257,6 @@ void CAnalysisApp::RunDetailedAnalysis(const char* path)
         return;
     shell_.SetDocumentTitle(count - 1, path);
     const uint32_t format = DetectFormat(path);
-    const int32_t entryId = entries_.FindEntryId(path);
     if (format == kFormatUnsupported)
         return;
     if (ITreeControl* tree = shell_.ActiveTree()) {
@@ -271,7 +270,7 @@ void CAnalysisApp::RunDetailedAnalysis(const char* path)
         return;
     }
     nestedDepth_ = nestedAnalyses_ = 0;
-    RunAnalyzer(format, fp.get(), path, entryId, 1, 0);
+    RunAnalyzer(format, {this, fp.get(), path, AnalysisMode::Detailed, 0, 0});
 }
 
 void CAnalysisApp::DeleteEntry(const char* path)
