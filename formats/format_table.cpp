@@ -43,7 +43,8 @@ void RunIccAnalyzer(const AnalysisRequest& r)
 
 // A new format is one folder and one row here.
 constexpr FormatHandler kFormats[] = {
-    {kFormatTiff, "TIFF", IsTiff, RunFileAnalyzer<CTiffAnalyzer>, "SA00000005", "SA00000006"},
+    {kFormatTiff, "TIFF", IsTiff, [](const AnalysisRequest& r) { std::make_unique<CTiffAnalyzer>()->Analyze(r); },
+     "SA00000005", "SA00000006"},
     {kFormatJpeg, "JPEG", IsJpeg, RunFileAnalyzer<CJpegAnalyzer>, "SA00000003", "SA00000005"},
     {kFormatSwf, "SWF", IsSwf, RunFileAnalyzer<CSwfAnalyzer>, "SA00000007", "SA00000007"},
     {kFormatIcc, nullptr, nullptr, RunIccAnalyzer, "SA00000007", "SA00000007"},
