@@ -295,10 +295,3 @@ void RunAnalyzer(uint32_t format, const AnalysisRequest& request)
     if (const FormatHandler* handler = run.app->Format(format))
         handler->analyze(run);
 }
-
-void RunAnalyzer(uint32_t format, FILE* fp, const char* path, int32_t, uint32_t detailed, uint32_t level,
-                 HTREEITEM parent)
-{
-    RunAnalyzer(format, {&GetAnalysisApp(), fp, path, detailed ? AnalysisMode::Detailed : AnalysisMode::Rough,
-                         level, parent});
-}

@@ -134,6 +134,3 @@ CAnalysisApp& GetAnalysisApp();
 // current application when it names none). A nested analysis passes its own
 // request on with the fields it changes.
 void RunAnalyzer(uint32_t format, const AnalysisRequest& request);
-// The same, from the pieces of a request.
-void RunAnalyzer(uint32_t format, FILE* fp, const char* path, int32_t entryId, uint32_t detailed,
-                 uint32_t level, HTREEITEM parent = 0);

@@ -29,25 +29,18 @@ bool IsSwf(const uint8_t* head, size_t n)
 
 // The analyzers are large objects; each run gets its own on the heap.
 template <class Analyzer>
-void RunRequestAnalyzer(const AnalysisRequest& r)
+void RunAnalyzerOf(const AnalysisRequest& r)
 {
     auto analyzer = std::make_unique<Analyzer>();
     analyzer->Analyze(r);
 }
 
-template <class Analyzer>
-void RunFileAnalyzer(const AnalysisRequest& r)
-{
-    auto analyzer = std::make_unique<Analyzer>();
-    analyzer->Analyze(r.fp, r.path, -2, r.Detailed() ? 1 : 0, r.level);
-}
-
 // A new format is one folder and one row here.
 constexpr FormatHandler kFormats[] = {
-    {kFormatTiff, "TIFF", IsTiff, RunFileAnalyzer<CTiffAnalyzer>, "SA00000005", "SA00000006"},
-    {kFormatJpeg, "JPEG", IsJpeg, RunRequestAnalyzer<CJpegAnalyzer>, "SA00000003", "SA00000005"},
-    {kFormatSwf, "SWF", IsSwf, RunRequestAnalyzer<CSwfAnalyzer>, "SA00000007", "SA00000007"},
-    {kFormatIcc, nullptr, nullptr, RunRequestAnalyzer<CIccAnalyzer>, "SA00000007", "SA00000007"},
+    {kFormatTiff, "TIFF", IsTiff, RunAnalyzerOf<CTiffAnalyzer>, "SA00000005", "SA00000006"},
+    {kFormatJpeg, "JPEG", IsJpeg, RunAnalyzerOf<CJpegAnalyzer>, "SA00000003", "SA00000005"},
+    {kFormatSwf, "SWF", IsSwf, RunAnalyzerOf<CSwfAnalyzer>, "SA00000007", "SA00000007"},
+    {kFormatIcc, nullptr, nullptr, RunAnalyzerOf<CIccAnalyzer>, "SA00000007", "SA00000007"},
 };
 
 }  // namespace

@@ -407,11 +407,13 @@ void Seek(FILE* fp, uint64_t position)
 
 }  // namespace
 
-void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
+void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
 {
-    tree = GetAnalysisApp().ActiveTree();
-    parentItem = level == 0 ? TVI_ROOT : (tree ? ChooseBaseParent(*tree, level) : 0);
-    const uint32_t L = level + 1;
+    FILE* fp = request.fp;
+    app = request.app;
+    tree = request.Detailed() ? app->ActiveTree() : nullptr;
+    parentItem = request.level == 0 ? TVI_ROOT : (tree ? ChooseBaseParent(*tree, request.level) : 0);
+    const uint32_t L = request.level + 1;
     if (std::feof(fp))
         return;
     // Positions inside the structure are 32-bit; a header that lies past
@@ -421,7 +423,7 @@ void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
 
     fileSize = StreamSize(fp);
     baseOffset = Tell(fp);
-    AnalyzeHeader(fp, baseOffset, entryId, detailed, L);
+    AnalyzeHeader(fp, baseOffset, request.mode, L);
 
     // Offsets of the IFDs read so far: a chain that comes back to one of
     // them would run for ever.
@@ -435,63 +437,59 @@ void CTiffAnalyzer::Analyze(FILE* fp, const char* path, int32_t entryId, uint32_
         reader.Reset();
         IfdRecord& record = records.emplace_back();
         currentIfd = i;
-        if (detailed) {
-            AnalyzeIfd(fp, record, offset, entryId, 1, L);
-            if (FindEntry(i, kStripOffsets) || FindEntry(i, kTileOffsets) || FindEntry(i, kJpegInterchangeFormat))
-                AnalyzeImageData(fp, path, entryId, detailed, L);
-        } else {
-            GetAnalysisApp().AddEntry(L, ResultLine("[%08x] /* --- IFD #%04d --- */", offset, i).c_str());
-            AnalyzeIfd(fp, record, offset, entryId, 0, L);
-            GetAnalysisApp().AppendResultText(0, RoughSummary(i).c_str());
-        }
+        if (!request.Detailed())
+            app->AddEntry(L, ResultLine("[%08x] /* --- IFD #%04d --- */", offset, i).c_str());
+        AnalyzeIfd(fp, record, offset, request.mode, L);
+        if (!request.Detailed())
+            app->AppendResultText(0, RoughSummary(i).c_str());
+        else if (FindEntry(i, kStripOffsets) || FindEntry(i, kTileOffsets) || FindEntry(i, kJpegInterchangeFormat))
+            AnalyzeImageData(fp, request.path, request.mode, L);
         if (record.nextIfdOffset == 0)
             break;
         offset = record.nextIfdOffset;
     }
 }
 
-void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint32_t position, int32_t, uint32_t detailed, uint32_t level)
+void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint32_t position, AnalysisMode mode, uint32_t level)
 {
     // The byte order is read most significant byte first whatever it says:
-    // "II" is 0x4949 and "MM" 0x4D4D.
+    // "II" is 0x4949 and "MM" 0x4D4D. A header cut by the file's end names
+    // each field where reading stood.
     byteOrder = reader.ReadBits(fp, 16);
+    const uint64_t idAt = Tell(fp);
+    tiffId = Read(fp, 2);
+    const uint64_t offsetAt = Tell(fp);
+    firstIfdOffset = Read(fp, 4) + baseOffset;
+
     const char* orderName = LittleEndian() ? "Little Endian" : "Big Endian";
-    if (!detailed) {
-        GetAnalysisApp().AddEntry(level,
-                                  ResultLine("[%08x] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
-        tiffId = Read(fp, 2);
-        firstIfdOffset = Read(fp, 4) + baseOffset;
+    if (mode == AnalysisMode::Rough) {
+        app->AddEntry(level, ResultLine("[%08x] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
         return;
     }
     const CTreeWriter out(tree);
     const HTREEITEM header = out.Insert(parentItem, ResultLine("[%08x] ImageFileHeader", position), Bytes(position, 8));
     out.Insert(header, ResultLine("[%08x] Byte Order = 0x%04x : %s", position, byteOrder, orderName),
                Bytes(position, 2));
-    // A header cut by the file's end names each field where reading stood.
-    uint64_t at = Tell(fp);
-    tiffId = Read(fp, 2);
-    out.Insert(header, ResultLine("[%08x] TIFF ID = 0x%04x", static_cast<uint32_t>(at), tiffId), Bytes(at, 2));
-    at = Tell(fp);
-    firstIfdOffset = Read(fp, 4) + baseOffset;
-    out.Insert(header, ResultLine("[%08x] Offset to 0th IFD = 0x%08x", static_cast<uint32_t>(at), firstIfdOffset),
-               Bytes(at, 4));
+    out.Insert(header, ResultLine("[%08x] TIFF ID = 0x%04x", static_cast<uint32_t>(idAt), tiffId), Bytes(idAt, 2));
+    out.Insert(header,
+               ResultLine("[%08x] Offset to 0th IFD = 0x%08x", static_cast<uint32_t>(offsetAt), firstIfdOffset),
+               Bytes(offsetAt, 4));
     out.Expand(header);
 }
 
-void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, int32_t entryId,
-                               uint32_t detailed, uint32_t level)
+void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, AnalysisMode mode, uint32_t level)
 {
     const CTreeWriter out(tree);
     const uint32_t n = Read(fp, 2);
     record.entryCount = n;
     HTREEITEM directory = 0;
-    if (detailed) {
+    if (mode == AnalysisMode::Detailed) {
         // The directory: its entry count, its entries and the next-IFD offset.
         directory = out.Insert(parentItem, ResultLine("[%08x] ImageFileDirectory", position),
                                Bytes(position, 2 + uint64_t{12} * n + 4));
         out.Insert(directory, ResultLine("[%08x] Number of Directory Entry = %d", position, n), Bytes(position, 2));
     }
-    ReadEntries(fp, record.entries, n, position, entryId, detailed, level + 1, directory);
+    ReadEntries(fp, record.entries, n, position, mode, level + 1, directory);
 
     // The next-IFD offset follows the entries; when the entries run past the
     // end of the file it cannot be read and the chain ends here.
@@ -504,7 +502,7 @@ void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, i
         if (next != 0)
             next += baseOffset;
         record.nextIfdOffset = next;
-        if (detailed)
+        if (mode == AnalysisMode::Detailed)
             out.Insert(directory, ResultLine("[%08x] Offset to Next IFD = 0x%08x%s",
                                              static_cast<uint32_t>(nextPosition), next,
                                              next == 0 ? " (Next IFD is nothing)" : ""),
@@ -513,8 +511,8 @@ void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, i
     out.Expand(directory);
 }
 
-void CTiffAnalyzer::ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint32_t, int32_t entryId,
-                                uint32_t detailed, uint32_t level, HTREEITEM parent)
+void CTiffAnalyzer::ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint32_t, AnalysisMode mode,
+                                uint32_t level, HTREEITEM parent)
 {
     constexpr uint64_t kEntrySize = 12;
     const uint64_t first = Tell(fp);
@@ -530,7 +528,7 @@ void CTiffAnalyzer::ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count,
         entry.type = Read(fp, 2);
         entry.count = Read(fp, 4);
         entry.valueField = Read(fp, 4);
-        AnalyzeEntry(fp, entry, static_cast<uint32_t>(e), entryId, detailed, level, parent);
+        AnalyzeEntry(fp, entry, static_cast<uint32_t>(e), mode, level, parent);
     }
 }
 
@@ -692,17 +690,17 @@ CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint32
     return items;
 }
 
-void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
-                                 uint32_t level, HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, AnalysisMode mode, uint32_t level,
+                                 HTREEITEM parent)
 {
     const char* name = LookUpTagName(entry.tag);
-    if (!detailed) {
-        GetAnalysisApp().AddEntry(level, ResultLine("[%08x] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
+    if (mode == AnalysisMode::Rough) {
+        app->AddEntry(level, ResultLine("[%08x] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
         return;
     }
     ReadValues(fp, entry, e);
     if (entry.tag == kExifIfd) {
-        AnalyzeExifIfd(fp, entry, e, entryId, detailed, level, parent);
+        AnalyzeExifIfd(fp, entry, e, level, parent);
         return;
     }
     if (entry.tag == kIccProfile) {
@@ -826,8 +824,7 @@ std::string CTiffAnalyzer::ResolutionLine(const IfdEntry& entry)
     return ResultLine(format, entry.values.front().realValue);
 }
 
-void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
-                                   uint32_t level, HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, uint32_t level, HTREEITEM parent)
 {
     const CTreeWriter out(tree);
     const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "ExifIFD", parent, true);
@@ -846,7 +843,7 @@ void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_
         out.Insert(valueItem, ResultLine("[%08x] Number of Directory Entry = %d", offset, n), Bytes(offset, 2));
         exifStack.push_back(offset);
         IfdEntryList exifEntries;
-        ReadEntries(fp, exifEntries, n, offset + 2, entryId, detailed, level + 1, valueItem);
+        ReadEntries(fp, exifEntries, n, offset + 2, AnalysisMode::Detailed, level + 1, valueItem);
         exifStack.pop_back();
         Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
         reader.Reset();
@@ -867,7 +864,7 @@ void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTR
     if (valueItem && InFile(entry.valueField, bytes)) {
         const long back = std::ftell(fp);
         Seek(fp, entry.valueField);
-        RunAnalyzer(kFormatIcc, fp, nullptr, 0, 1, 0, valueItem);
+        RunAnalyzer(kFormatIcc, AnalysisRequest{app, fp, nullptr, AnalysisMode::Detailed, 0, valueItem});
         Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
         reader.Reset();
     }
@@ -971,7 +968,7 @@ uint32_t CTiffAnalyzer::FirstValue(uint32_t tag, uint32_t fallback)
     return entry && !entry->values.empty() ? entry->values.front().unsignedValue : fallback;
 }
 
-void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level)
+void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mode, uint32_t level)
 {
     const CTreeWriter out(tree);
     const IfdEntry* tiles = FindEntry(currentIfd, kTileOffsets);
@@ -989,7 +986,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
     const uint32_t height = FirstValue(kImageLength, 0);
     const uint32_t compression = FirstValue(kCompression, kUncompressed);
     if (compression == kJpeg && segments)
-        LayOutJpegTables(fp, path, entryId, detailed, level);
+        LayOutJpegTables(fp, path, mode, level);
     Seek(fp, position);
     reader.Reset();
     // The line covers the first strip or tile, or the JPEG interchange
@@ -1004,7 +1001,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
         // The JPEG stream's lines, and its picture, are the JPEG analyzer's;
         // they hang under the data line just inserted.
         if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
-            RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
+            RunAnalyzer(kFormatJpeg, AnalysisRequest{app, fp, path, mode, level});
         }
         return;
     }
@@ -1016,7 +1013,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
     pixelBuffer = nullptr;
     CSampleWriter::Picture picture{nullptr, width, height, 0, 0};
     if (width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide) {
-        IShell& shell = GetAnalysisApp().Shell();
+        IShell& shell = app->Shell();
         ImageRect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
         shell.AddImageWindow(PathFileName(path ? path : ""), rect);
         const int32_t bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
@@ -1045,13 +1042,12 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, int32_t entryId
         // under the data line.
         Seek(fp, position);
         if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
-            RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
+            RunAnalyzer(kFormatJpeg, AnalysisRequest{app, fp, path, mode, level});
         }
     }
 }
 
-void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, int32_t entryId, uint32_t detailed,
-                                     uint32_t level)
+void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, AnalysisMode mode, uint32_t level)
 {
     // The shared tables stream is laid out like JPEG data of its own.
     const IfdEntry* tables = FindEntry(currentIfd, kJpegTables);
@@ -1062,7 +1058,7 @@ void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, int32_t entryId
     CTreeWriter(tree).Insert(parentItem, ResultLine("[%08x] Jpeg Data", tables->valueField),
                              Bytes(tables->valueField, tables->count));
     if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
-        RunAnalyzer(kFormatJpeg, fp, path, entryId, detailed, level);
+        RunAnalyzer(kFormatJpeg, AnalysisRequest{app, fp, path, mode, level});
     }
 }
 

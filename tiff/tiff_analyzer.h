@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tiff/tiff_byte_reader.h"
+#include "core/format_table.h"
 #include "core/tree_control.h"
 #include "tiff/ifd_record.h"
 #include "image/sample_writer.h"
@@ -34,25 +35,25 @@ public:
     // Exif IFDs nested inside Exif IFDs.
     static constexpr uint32_t kMaxExifDepth = 4;
 
-    // Analyzer entry: rough mode (detailed 0) adds entries and the summary;
-    // detailed mode (1) writes the result tree of the active view. fp stands
-    // on the header's first byte.
-    void Analyze(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
+    // Analyzer entry: rough mode adds entries and the summary; detailed mode
+    // writes the result tree of the active view of request.app. The stream
+    // stands on the header's first byte.
+    void Analyze(const AnalysisRequest& request);
 
-    void AnalyzeHeader(FILE* fp, uint32_t position, int32_t entryId, uint32_t detailed, uint32_t level);
-    void AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, int32_t entryId, uint32_t detailed,
-                    uint32_t level);
+    // Each reads its structure the same way in both modes; the mode chooses
+    // what is written.
+    void AnalyzeHeader(FILE* fp, uint32_t position, AnalysisMode mode, uint32_t level);
+    void AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, AnalysisMode mode, uint32_t level);
     // Reads count 12-byte entries from the current position into entries,
     // handing each to AnalyzeEntry with parent as its tree parent.
-    void ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint32_t position, int32_t entryId,
-                     uint32_t detailed, uint32_t level, HTREEITEM parent);
+    void ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint32_t position, AnalysisMode mode,
+                     uint32_t level, HTREEITEM parent);
     // The first entry with tag in IFD ifdIndex of the chain, among the
     // entries read so far; null when there is none.
     IfdEntry* FindEntry(uint32_t ifdIndex, uint32_t tag);
     // The tag dictionary: names the entry read at file position e, reads
     // and interprets its values (detailed mode) and writes its lines.
-    void AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
-                      uint32_t level, HTREEITEM parent);
+    void AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, AnalysisMode mode, uint32_t level, HTREEITEM parent);
     // Appends the entry's values (detailed mode); keeps the file position.
     void ReadValues(FILE* fp, IfdEntry& entry, uint32_t e);
     // The one value of an entry that holds it in its value field.
@@ -61,7 +62,7 @@ public:
     void ReadElement(FILE* fp, uint32_t type, EntryValue& value);
     // Marks where the image data of IFD currentIfd begins, and draws the
     // image into a new image window.
-    void AnalyzeImageData(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
+    void AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mode, uint32_t level);
 
     uint32_t ByteOrder() const { return byteOrder; }
     uint32_t BaseOffset() const { return baseOffset; }
@@ -101,8 +102,7 @@ private:
         HTREEITEM value = 0;
     };
     EntryItems WriteEntryLines(IfdEntry& entry, uint32_t e, const char* name, HTREEITEM parent, bool asOffset);
-    void AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, int32_t entryId, uint32_t detailed,
-                        uint32_t level, HTREEITEM parent);
+    void AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, uint32_t level, HTREEITEM parent);
     void AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTREEITEM parent);
     std::string RoughSummary(uint32_t ifdIndex);
     // Unsigned first value of tag in IFD currentIfd, or fallback.
@@ -131,7 +131,7 @@ private:
                    const CSampleWriter::Picture& picture);
     // New-style JPEG segments with the shared JPEGTables stream.
     void DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, const CSampleWriter::Picture& picture);
-    void LayOutJpegTables(FILE* fp, const char* path, int32_t entryId, uint32_t detailed, uint32_t level);
+    void LayOutJpegTables(FILE* fp, const char* path, AnalysisMode mode, uint32_t level);
 
     uint32_t byteOrder = 0;
     uint32_t tiffId = 0;
@@ -143,6 +143,8 @@ private:
     uint32_t baseOffset = 0;
     uint8_t* pixelBuffer = nullptr;
     HTREEITEM parentItem = 0;
+    // The run's application and, in detailed mode, its result tree.
+    CAnalysisApp* app = nullptr;
     ITreeControl* tree = nullptr;
 
     uint64_t fileSize = 0;

@@ -93,7 +93,7 @@ TEST(IoFaults, ReadErrorEndsTheAnalysis)
                 Headless h;
                 h.shell.InsertFileRow(path.c_str());
                 h.shell.NewDocument();
-                RunAnalyzer(sample.format, fp, path.c_str(), -2, detailed, 0);
+                RunAnalyzer(sample.format, {&h.app, fp, path.c_str(), detailed ? AnalysisMode::Detailed : AnalysisMode::Rough, 0, 0});
                 EXPECT_NE(std::feof(fp), 0);
                 std::fclose(fp);
             }

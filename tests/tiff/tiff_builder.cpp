@@ -22,7 +22,7 @@ std::string AnalyseDirectly(const Bytes& file, long start, uint32_t level,
     std::fseek(fp, start, SEEK_SET);
     {
         CTiffAnalyzer analyzer;
-        analyzer.Analyze(fp, path.c_str(), 0, 1, level);
+        analyzer.Analyze(AnalysisRequest{&h.app, fp, path.c_str(), AnalysisMode::Detailed, level});
         if (inspect)
             inspect(analyzer);
     }
