@@ -6,7 +6,6 @@
 #include "formats/format_table.h"
 #include "headless/headless_shell.h"
 #include "fuzz_support.h"
-#include "icc/icc_analyzer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -18,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CAnalysisApp app(shell, AllFormats());
     shell.NewDocument();
     const HTREEITEM parent = shell.ActiveTree()->InsertItem(path.c_str(), TVI_ROOT, TVI_LAST);
-    CIccAnalyzer analyzer;
-    analyzer.Analyze(fp, parent);
+    RunAnalyzer(kFormatIcc, {&app, fp, nullptr, AnalysisMode::Detailed, 0, parent});
     std::fclose(fp);
     return 0;
 }
