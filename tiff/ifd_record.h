@@ -8,7 +8,8 @@
 #include <vector>
 
 struct EntryValue {
-    uint32_t unsignedValue = 0;   // BYTE, SHORT, LONG
+    // BYTE, SHORT, LONG; an offset made absolute may pass 4 GiB.
+    uint64_t unsignedValue = 0;
     int32_t signedValue = 0;      // SBYTE, SSHORT, SLONG: the element's bits as read
     double realValue = 0.0;       // RATIONAL, SRATIONAL, FLOAT, DOUBLE
     std::unique_ptr<char[]> text; // ASCII: the whole string, zero-terminated, in one element
@@ -19,9 +20,10 @@ struct IfdEntry {
     uint32_t type = 0;
     uint32_t count = 0;
     // Bytes 8-11 of the entry as one number in the file's byte order. Made
-    // absolute in place when it is shown as an offset; an inline BYTE or
-    // SHORT of a big-endian file is shifted down to its value.
-    uint32_t valueField = 0;
+    // absolute in place when it is shown as an offset (in 64 bits: the
+    // header of embedded data may lie near 4 GiB); an inline BYTE or SHORT
+    // of a big-endian file is shifted down to its value.
+    uint64_t valueField = 0;
     std::vector<EntryValue> values;
 };
 
@@ -32,5 +34,5 @@ using IfdEntryList = std::deque<IfdEntry>;
 struct IfdRecord {
     uint32_t entryCount = 0;
     IfdEntryList entries;
-    uint32_t nextIfdOffset = 0;   // absolute; 0 when the chain ends here
+    uint64_t nextIfdOffset = 0;   // absolute; 0 when the chain ends here
 };

@@ -295,6 +295,7 @@ enum class Reading : uint8_t {
     KeyedText,         // the text keyed by the first value
     Text,              // the ASCII text
     PositionedValues,  // format with each value's position, index and value
+    PositionedCounts,  // the same with each value as a signed 32-bit number
     StripOffsets,      // made absolute, then as PositionedValues
     TileOffsets,       // made absolute; no line
     Resolution,        // the first real value, with ResolutionUnit's unit
@@ -320,7 +321,7 @@ constexpr Interpretation kInterpretations[] = {
     {kNewSubfileType, Reading::SubfileBits},
     {kImageWidth, Reading::Number, "Horizontal Size = %d"},
     {kImageLength, Reading::Number, "Vertical Size = %d"},
-    {kBitsPerSample, Reading::PositionedValues, "[%08x]Value #%d = 0x%04x"},
+    {kBitsPerSample, Reading::PositionedValues, "[%08lx]Value #%d = 0x%04lx"},
     {kCompression, Reading::KeyedText, nullptr, {}, 0, kCompressionTexts},
     {kPhotometric, Reading::IndexedText, nullptr, kPhotometricTexts, 0},
     {kDocumentName, Reading::Text},
@@ -329,7 +330,7 @@ constexpr Interpretation kInterpretations[] = {
     {kOrientation, Reading::IndexedText, nullptr, kOrientationTexts, 1},
     {kSamplesPerPixel, Reading::IndexedText, nullptr, kSamplesPerPixelTexts, 1},
     {kRowsPerStrip, Reading::Number, "%d rows per strip"},
-    {kStripByteCounts, Reading::PositionedValues, "[%08x]Strip #%d = %d [byte]"},
+    {kStripByteCounts, Reading::PositionedCounts, "[%08lx]Strip #%d = %d [byte]"},
     {kXResolution, Reading::Resolution},
     {kYResolution, Reading::Resolution},
     {kPlanarConfiguration, Reading::KeyedText, nullptr, {}, 0, kPlanarTexts},
@@ -383,7 +384,7 @@ void ColorMapLines(const std::vector<EntryValue>& values, uint32_t count, std::v
         for (uint64_t i = begin; i < end; ++i) {
             if (line.empty())
                 line = "    ";
-            line += ResultLine("%x ", values[i].unsignedValue);
+            line += ResultLine("%lx ", values[i].unsignedValue);
             if ((i - begin) % 16 == 15) {
                 lines.push_back(std::move(line));
                 line.clear();
@@ -427,8 +428,8 @@ void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
 
     // Offsets of the IFDs read so far: a chain that comes back to one of
     // them would run for ever.
-    std::vector<uint32_t> visited;
-    uint32_t offset = firstIfdOffset;
+    std::vector<uint64_t> visited;
+    uint64_t offset = firstIfdOffset;
     for (uint32_t i = 0; i < kMaxIfds; ++i) {
         if (!InFile(offset, 2) || std::find(visited.begin(), visited.end(), offset) != visited.end())
             break;
@@ -438,7 +439,7 @@ void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
         IfdRecord& record = records.emplace_back();
         currentIfd = i;
         if (!request.Detailed())
-            app->AddEntry(L, ResultLine("[%08x] /* --- IFD #%04d --- */", offset, i).c_str());
+            app->AddEntry(L, ResultLine("[%08lx] /* --- IFD #%04d --- */", offset, i).c_str());
         AnalyzeIfd(fp, record, offset, request.mode, L);
         if (!request.Detailed())
             app->AppendResultText(0, RoughSummary(i).c_str());
@@ -450,7 +451,7 @@ void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
     }
 }
 
-void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint32_t position, AnalysisMode mode, uint32_t level)
+void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint64_t position, AnalysisMode mode, uint32_t level)
 {
     // The byte order is read most significant byte first whatever it says:
     // "II" is 0x4949 and "MM" 0x4D4D. A header cut by the file's end names
@@ -463,21 +464,22 @@ void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint32_t position, AnalysisMode mode
 
     const char* orderName = LittleEndian() ? "Little Endian" : "Big Endian";
     if (mode == AnalysisMode::Rough) {
-        app->AddEntry(level, ResultLine("[%08x] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
+        app->AddEntry(level, ResultLine("[%08lx] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
         return;
     }
     const CTreeWriter out(tree);
-    const HTREEITEM header = out.Insert(parentItem, ResultLine("[%08x] ImageFileHeader", position), Bytes(position, 8));
-    out.Insert(header, ResultLine("[%08x] Byte Order = 0x%04x : %s", position, byteOrder, orderName),
+    const HTREEITEM header =
+        out.Insert(parentItem, ResultLine("[%08lx] ImageFileHeader", position), Bytes(position, 8));
+    out.Insert(header, ResultLine("[%08lx] Byte Order = 0x%04x : %s", position, byteOrder, orderName),
                Bytes(position, 2));
-    out.Insert(header, ResultLine("[%08x] TIFF ID = 0x%04x", static_cast<uint32_t>(idAt), tiffId), Bytes(idAt, 2));
+    out.Insert(header, ResultLine("[%08lx] TIFF ID = 0x%04x", idAt, tiffId), Bytes(idAt, 2));
     out.Insert(header,
-               ResultLine("[%08x] Offset to 0th IFD = 0x%08x", static_cast<uint32_t>(offsetAt), firstIfdOffset),
+               ResultLine("[%08lx] Offset to 0th IFD = 0x%08lx", offsetAt, firstIfdOffset),
                Bytes(offsetAt, 4));
     out.Expand(header);
 }
 
-void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, AnalysisMode mode, uint32_t level)
+void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint64_t position, AnalysisMode mode, uint32_t level)
 {
     const CTreeWriter out(tree);
     const uint32_t n = Read(fp, 2);
@@ -485,9 +487,9 @@ void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, A
     HTREEITEM directory = 0;
     if (mode == AnalysisMode::Detailed) {
         // The directory: its entry count, its entries and the next-IFD offset.
-        directory = out.Insert(parentItem, ResultLine("[%08x] ImageFileDirectory", position),
+        directory = out.Insert(parentItem, ResultLine("[%08lx] ImageFileDirectory", position),
                                Bytes(position, 2 + uint64_t{12} * n + 4));
-        out.Insert(directory, ResultLine("[%08x] Number of Directory Entry = %d", position, n), Bytes(position, 2));
+        out.Insert(directory, ResultLine("[%08lx] Number of Directory Entry = %d", position, n), Bytes(position, 2));
     }
     ReadEntries(fp, record.entries, n, position, mode, level + 1, directory);
 
@@ -498,20 +500,19 @@ void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, A
     if (InFile(nextPosition, 4)) {
         Seek(fp, nextPosition);
         reader.Reset();
-        uint32_t next = Read(fp, 4);
+        uint64_t next = Read(fp, 4);
         if (next != 0)
             next += baseOffset;
         record.nextIfdOffset = next;
         if (mode == AnalysisMode::Detailed)
-            out.Insert(directory, ResultLine("[%08x] Offset to Next IFD = 0x%08x%s",
-                                             static_cast<uint32_t>(nextPosition), next,
+            out.Insert(directory, ResultLine("[%08lx] Offset to Next IFD = 0x%08lx%s", nextPosition, next,
                                              next == 0 ? " (Next IFD is nothing)" : ""),
                        Bytes(nextPosition, 4));
     }
     out.Expand(directory);
 }
 
-void CTiffAnalyzer::ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint32_t, AnalysisMode mode,
+void CTiffAnalyzer::ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint64_t, AnalysisMode mode,
                                 uint32_t level, HTREEITEM parent)
 {
     constexpr uint64_t kEntrySize = 12;
@@ -528,7 +529,7 @@ void CTiffAnalyzer::ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count,
         entry.type = Read(fp, 2);
         entry.count = Read(fp, 4);
         entry.valueField = Read(fp, 4);
-        AnalyzeEntry(fp, entry, static_cast<uint32_t>(e), mode, level, parent);
+        AnalyzeEntry(fp, entry, e, mode, level, parent);
     }
 }
 
@@ -553,7 +554,7 @@ bool CTiffAnalyzer::ValuesInline(const IfdEntry& entry) const
     return uint64_t{entry.count} * type->size <= 4;
 }
 
-uint32_t CTiffAnalyzer::ValuePosition(const IfdEntry& entry, uint32_t e, uint32_t i) const
+uint64_t CTiffAnalyzer::ValuePosition(const IfdEntry& entry, uint64_t e, uint32_t i) const
 {
     const TypeInfo* type = FindType(entry.type);
     const uint32_t size = type ? type->size : 0;
@@ -562,13 +563,13 @@ uint32_t CTiffAnalyzer::ValuePosition(const IfdEntry& entry, uint32_t e, uint32_
     return entry.valueField + baseOffset + i * size;
 }
 
-ByteRange CTiffAnalyzer::ValueBytes(const IfdEntry& entry, uint32_t e, uint32_t i) const
+ByteRange CTiffAnalyzer::ValueBytes(const IfdEntry& entry, uint64_t e, uint32_t i) const
 {
     const TypeInfo* type = FindType(entry.type);
     return Bytes(ValuePosition(entry, e, i), type ? type->size : 0);
 }
 
-void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint32_t e)
+void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint64_t e)
 {
     const TypeInfo* type = FindType(entry.type);
     if (!type || valuesRead >= kMaxValuesPerRun)
@@ -628,7 +629,7 @@ void CTiffAnalyzer::ReadInlineValue(IfdEntry& entry)
     case kSByte:
     case kSShort:
     case kSLong: value.signedValue = static_cast<int32_t>(entry.valueField); break;
-    case kFloat: value.realValue = std::bit_cast<float>(entry.valueField); break;
+    case kFloat: value.realValue = std::bit_cast<float>(static_cast<uint32_t>(entry.valueField)); break;
     default: value.unsignedValue = entry.valueField; break;
     }
     ++valuesRead;
@@ -667,35 +668,35 @@ void CTiffAnalyzer::ReadElement(FILE* fp, uint32_t type, EntryValue& value)
     }
 }
 
-CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint32_t e, const char* name,
+CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint64_t e, const char* name,
                                                          HTREEITEM parent, bool asOffset)
 {
     const CTreeWriter out(tree);
     const TypeInfo* type = FindType(entry.type);
     EntryItems items;
-    items.tag = out.Insert(parent, ResultLine("[%08x] Tag = 0x%04X ... %s", e, entry.tag, name), Bytes(e, 12));
+    items.tag = out.Insert(parent, ResultLine("[%08lx] Tag = 0x%04X ... %s", e, entry.tag, name), Bytes(e, 12));
     out.Insert(items.tag,
-               ResultLine("[%08x] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
+               ResultLine("[%08lx] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
                Bytes(e + 2, 2));
-    out.Insert(items.tag, ResultLine("[%08x] COUNT = 0x%08x", e + 4, entry.count), Bytes(e + 4, 4));
+    out.Insert(items.tag, ResultLine("[%08lx] COUNT = 0x%08x", e + 4, entry.count), Bytes(e + 4, 4));
     if (asOffset) {
         // Shown, and from here on used, as an absolute file position.
         entry.valueField += baseOffset;
         items.value =
-            out.Insert(items.tag, ResultLine("[%08x] Offset = 0x%08x", e + 8, entry.valueField), Bytes(e + 8, 4));
+            out.Insert(items.tag, ResultLine("[%08lx] Offset = 0x%08lx", e + 8, entry.valueField), Bytes(e + 8, 4));
     } else {
         items.value =
-            out.Insert(items.tag, ResultLine("[%08x] Value = 0x%08x", e + 8, entry.valueField), Bytes(e + 8, 4));
+            out.Insert(items.tag, ResultLine("[%08lx] Value = 0x%08lx", e + 8, entry.valueField), Bytes(e + 8, 4));
     }
     return items;
 }
 
-void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, AnalysisMode mode, uint32_t level,
+void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint64_t e, AnalysisMode mode, uint32_t level,
                                  HTREEITEM parent)
 {
     const char* name = LookUpTagName(entry.tag);
     if (mode == AnalysisMode::Rough) {
-        app->AddEntry(level, ResultLine("[%08x] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
+        app->AddEntry(level, ResultLine("[%08lx] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
         return;
     }
     ReadValues(fp, entry, e);
@@ -719,7 +720,7 @@ void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, Analysis
     out.Expand(tagItem);
 }
 
-void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine>& lines)
+void CTiffAnalyzer::Interpret(IfdEntry& entry, uint64_t e, std::vector<ValueLine>& lines)
 {
     const Interpretation* how = FindInterpretation(entry.tag);
     if (!how)
@@ -757,10 +758,14 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine
         for (EntryValue& v : values)
             v.unsignedValue += baseOffset;
         if (how->reading == Reading::StripOffsets)
-            PositionedLines(entry, e, entry.type == kShort ? "[%08x]Strip #%d = 0x%04x" : "[%08x]Strip #%d = 0x%08x",
+            PositionedLines(entry, e,
+                            entry.type == kShort ? "[%08lx]Strip #%d = 0x%04lx" : "[%08lx]Strip #%d = 0x%08lx", false,
                             lines);
         break;
-    case Reading::PositionedValues: PositionedLines(entry, e, how->format, lines); break;
+    case Reading::PositionedValues:
+    case Reading::PositionedCounts:
+        PositionedLines(entry, e, how->format, how->reading == Reading::PositionedCounts, lines);
+        break;
     case Reading::Resolution:
     case Reading::ResolutionUnit:
         if (first)
@@ -788,17 +793,21 @@ void CTiffAnalyzer::Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine
     }
     case Reading::Iptc:
         for (const EntryValue& v : values)
-            lines.push_back(ResultLine("0x%08x", v.unsignedValue));
+            lines.push_back(ResultLine("0x%08lx", v.unsignedValue));
         break;
     }
 }
 
-void CTiffAnalyzer::PositionedLines(const IfdEntry& entry, uint32_t e, const char* format,
+void CTiffAnalyzer::PositionedLines(const IfdEntry& entry, uint64_t e, const char* format, bool asSigned,
                                     std::vector<ValueLine>& lines) const
 {
-    for (uint32_t i = 0; i < entry.values.size(); ++i)
-        lines.push_back({ResultLine(format, ValuePosition(entry, e, i), i, entry.values[i].unsignedValue),
-                         ValueBytes(entry, e, i)});
+    for (uint32_t i = 0; i < entry.values.size(); ++i) {
+        const uint64_t value = entry.values[i].unsignedValue;
+        const uint64_t at = ValuePosition(entry, e, i);
+        const std::string text = asSigned ? ResultLine(format, at, i, static_cast<int32_t>(value))
+                                          : ResultLine(format, at, i, value);
+        lines.push_back({text, ValueBytes(entry, e, i)});
+    }
 }
 
 std::string CTiffAnalyzer::ResolutionLine(const IfdEntry& entry)
@@ -824,11 +833,11 @@ std::string CTiffAnalyzer::ResolutionLine(const IfdEntry& entry)
     return ResultLine(format, entry.values.front().realValue);
 }
 
-void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, uint32_t level, HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, HTREEITEM parent)
 {
     const CTreeWriter out(tree);
     const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "ExifIFD", parent, true);
-    const uint32_t offset = entry.valueField;
+    const uint64_t offset = entry.valueField;
 
     // An Exif IFD is followed unless it lies outside the file, is one of
     // the Exif IFDs being read (a pointer back to itself), or nests deeper
@@ -840,7 +849,7 @@ void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, uint32
         Seek(fp, offset);
         reader.Reset();
         const uint32_t n = Read(fp, 2);
-        out.Insert(valueItem, ResultLine("[%08x] Number of Directory Entry = %d", offset, n), Bytes(offset, 2));
+        out.Insert(valueItem, ResultLine("[%08lx] Number of Directory Entry = %d", offset, n), Bytes(offset, 2));
         exifStack.push_back(offset);
         IfdEntryList exifEntries;
         ReadEntries(fp, exifEntries, n, offset + 2, AnalysisMode::Detailed, level + 1, valueItem);
@@ -852,7 +861,7 @@ void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, uint32
     out.Expand(tagItem);
 }
 
-void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, HTREEITEM parent)
 {
     const CTreeWriter out(tree);
     const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "ICCProfile", parent, true);
@@ -979,7 +988,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mo
     const IfdEntry* source = segments ? segments : jpeg;
     if (!source || source->values.empty())
         return;
-    const uint32_t position = source->values.front().unsignedValue;
+    const uint64_t position = source->values.front().unsignedValue;
 
     // TIFF 6.0 defaults stand in for absent fields.
     const uint32_t width = FirstValue(kImageWidth, 0);
@@ -994,7 +1003,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mo
     const IfdEntry* lengths =
         FindEntry(currentIfd, !segments ? kJpegInterchangeFormatLength : tiled ? kTileByteCounts : kStripByteCounts);
     const uint64_t length = lengths && !lengths->values.empty() ? lengths->values.front().unsignedValue : fileSize;
-    out.Insert(parentItem, ResultLine(segments ? "[%08x] Image Data" : "[%08x] Jpeg Data", position),
+    out.Insert(parentItem, ResultLine(segments ? "[%08lx] Image Data" : "[%08lx] Jpeg Data", position),
                Bytes(position, length));
 
     if (compression == kOldJpeg) {
@@ -1055,7 +1064,7 @@ void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, AnalysisMode mo
         return;
     Seek(fp, tables->valueField);
     reader.Reset();
-    CTreeWriter(tree).Insert(parentItem, ResultLine("[%08x] Jpeg Data", tables->valueField),
+    CTreeWriter(tree).Insert(parentItem, ResultLine("[%08lx] Jpeg Data", tables->valueField),
                              Bytes(tables->valueField, tables->count));
     if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
         RunAnalyzer(kFormatJpeg, AnalysisRequest{app, fp, path, mode, level});

@@ -42,20 +42,20 @@ public:
 
     // Each reads its structure the same way in both modes; the mode chooses
     // what is written.
-    void AnalyzeHeader(FILE* fp, uint32_t position, AnalysisMode mode, uint32_t level);
-    void AnalyzeIfd(FILE* fp, IfdRecord& record, uint32_t position, AnalysisMode mode, uint32_t level);
+    void AnalyzeHeader(FILE* fp, uint64_t position, AnalysisMode mode, uint32_t level);
+    void AnalyzeIfd(FILE* fp, IfdRecord& record, uint64_t position, AnalysisMode mode, uint32_t level);
     // Reads count 12-byte entries from the current position into entries,
     // handing each to AnalyzeEntry with parent as its tree parent.
-    void ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint32_t position, AnalysisMode mode,
+    void ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint64_t position, AnalysisMode mode,
                      uint32_t level, HTREEITEM parent);
     // The first entry with tag in IFD ifdIndex of the chain, among the
     // entries read so far; null when there is none.
     IfdEntry* FindEntry(uint32_t ifdIndex, uint32_t tag);
     // The tag dictionary: names the entry read at file position e, reads
     // and interprets its values (detailed mode) and writes its lines.
-    void AnalyzeEntry(FILE* fp, IfdEntry& entry, uint32_t e, AnalysisMode mode, uint32_t level, HTREEITEM parent);
+    void AnalyzeEntry(FILE* fp, IfdEntry& entry, uint64_t e, AnalysisMode mode, uint32_t level, HTREEITEM parent);
     // Appends the entry's values (detailed mode); keeps the file position.
-    void ReadValues(FILE* fp, IfdEntry& entry, uint32_t e);
+    void ReadValues(FILE* fp, IfdEntry& entry, uint64_t e);
     // The one value of an entry that holds it in its value field.
     void ReadInlineValue(IfdEntry& entry);
     // One element of a type outside ASCII and UNDEFINED, from fp's position.
@@ -65,7 +65,7 @@ public:
     void AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mode, uint32_t level);
 
     uint32_t ByteOrder() const { return byteOrder; }
-    uint32_t BaseOffset() const { return baseOffset; }
+    uint64_t BaseOffset() const { return baseOffset; }
     size_t IfdCount() const { return records.size(); }
 
 private:
@@ -78,8 +78,8 @@ private:
     // The bytes [start, start + length) as far as they lie in the file.
     ByteRange Bytes(uint64_t start, uint64_t length) const { return {start, std::min(start + length, fileSize)}; }
     // Absolute file position of value i of an entry read at e, and its bytes.
-    uint32_t ValuePosition(const IfdEntry& entry, uint32_t e, uint32_t i) const;
-    ByteRange ValueBytes(const IfdEntry& entry, uint32_t e, uint32_t i) const;
+    uint64_t ValuePosition(const IfdEntry& entry, uint64_t e, uint32_t i) const;
+    ByteRange ValueBytes(const IfdEntry& entry, uint64_t e, uint32_t i) const;
     // A value text line, with the bytes of the value it shows when it names
     // their position.
     struct ValueLine {
@@ -89,9 +89,11 @@ private:
         ByteRange range;
     };
     // The value text lines of the entry's interpretation (detailed mode).
-    void Interpret(IfdEntry& entry, uint32_t e, std::vector<ValueLine>& lines);
-    // With format, one line per value: its position, index and value.
-    void PositionedLines(const IfdEntry& entry, uint32_t e, const char* format, std::vector<ValueLine>& lines) const;
+    void Interpret(IfdEntry& entry, uint64_t e, std::vector<ValueLine>& lines);
+    // With format, one line per value: its position, index and value (as a
+    // signed 32-bit number with asSigned).
+    void PositionedLines(const IfdEntry& entry, uint64_t e, const char* format, bool asSigned,
+                         std::vector<ValueLine>& lines) const;
     // The line of XResolution, YResolution or ResolutionUnit, each with the
     // others read before it in the same IFD.
     std::string ResolutionLine(const IfdEntry& entry);
@@ -101,9 +103,9 @@ private:
         HTREEITEM tag = 0;
         HTREEITEM value = 0;
     };
-    EntryItems WriteEntryLines(IfdEntry& entry, uint32_t e, const char* name, HTREEITEM parent, bool asOffset);
-    void AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint32_t e, uint32_t level, HTREEITEM parent);
-    void AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint32_t e, HTREEITEM parent);
+    EntryItems WriteEntryLines(IfdEntry& entry, uint64_t e, const char* name, HTREEITEM parent, bool asOffset);
+    void AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, HTREEITEM parent);
+    void AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, HTREEITEM parent);
     std::string RoughSummary(uint32_t ifdIndex);
     // Unsigned first value of tag in IFD currentIfd, or fallback.
     uint32_t FirstValue(uint32_t tag, uint32_t fallback);
@@ -135,12 +137,12 @@ private:
 
     uint32_t byteOrder = 0;
     uint32_t tiffId = 0;
-    uint32_t firstIfdOffset = 0;
+    uint64_t firstIfdOffset = 0;
     // The chain: records[i] is IFD i. Records stay until the analyzer goes.
     std::deque<IfdRecord> records;
     CTiffByteReader reader;
     uint32_t currentIfd = 0;
-    uint32_t baseOffset = 0;
+    uint64_t baseOffset = 0;
     uint8_t* pixelBuffer = nullptr;
     HTREEITEM parentItem = 0;
     // The run's application and, in detailed mode, its result tree.
@@ -151,5 +153,5 @@ private:
     uint32_t entriesRead = 0;
     uint32_t valuesRead = 0;
     // Absolute positions of the Exif IFDs being read, outermost first.
-    std::vector<uint32_t> exifStack;
+    std::vector<uint64_t> exifStack;
 };

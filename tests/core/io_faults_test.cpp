@@ -151,4 +151,43 @@ TEST(IoFaults, PositionsPastFourGiB)
               "  [100000020] EOI\n");
 }
 
+// Exif data just below 4 GiB whose offsets, added to its header's position,
+// lead past 4 GiB and past the file's end: those positions are not read,
+// and no sum wraps round to the start of the file.
+TEST(IoFaults, ExifOffsetsPastFourGiBAreNotRead)
+{
+    TempDir dir;
+    const std::string path = dir.Path() + "/exif-high.tif";
+    // Little-endian TIFF, one IFD: Compression 6, JPEGInterchangeFormat
+    // 0xFFFFFF00, JPEGInterchangeFormatLength 40.
+    WriteAt(path, 0,
+            {'I', 'I', 42, 0, 8, 0, 0, 0, 3, 0,
+             0x03, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0,
+             0x01, 0x02, 4, 0, 1, 0, 0, 0, 0x00, 0xFF, 0xFF, 0xFF,
+             0x02, 0x02, 4, 0, 1, 0, 0, 0, 40, 0, 0, 0,
+             0, 0, 0, 0});
+    // The Exif header at 0xFFFFFF0C; its IFD holds DateTime at offset 0x200
+    // and names a next IFD at offset 0x300.
+    WriteAt(path, 0xFFFFFF00,
+            {0xFF, 0xD8,
+             0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0,
+             'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+             0x32, 0x01, 2, 0, 20, 0, 0, 0, 0x00, 0x02, 0, 0,
+             0x00, 0x03, 0, 0,
+             0xFF, 0xD9});
+    Headless h;
+    h.app.OpenFiles({path});
+    h.app.RunDetailedAnalysis(path.c_str());
+    const std::string detail = h.DetailText(path);
+    const size_t exif = detail.find("[ffffff0c] ImageFileHeader");
+    ASSERT_NE(exif, std::string::npos) << detail;
+    const std::string nested = detail.substr(exif);
+    EXPECT_NE(nested.find("[ffffff1e] Offset = 0x10000010c\n"), std::string::npos) << nested;
+    EXPECT_NE(nested.find("[ffffff22] Offset to Next IFD = 0x10000020c\n"), std::string::npos) << nested;
+    // Neither the DateTime text nor a second IFD.
+    const size_t next = nested.find("Offset to Next IFD");
+    EXPECT_EQ(nested.find("ImageFileDirectory", next), std::string::npos) << nested;
+    EXPECT_EQ(nested.find("[ffffff1e] Offset = 0x10000010c\n        \n"), std::string::npos) << nested;
+}
+
 }  // namespace
