@@ -1,7 +1,11 @@
 #include "codec/decode_threads.h"
 
 #include <atomic>
+#include <exception>
+#include <mutex>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 namespace {
 std::atomic<uint32_t> g_limit{0};   // 0: the default
@@ -32,4 +36,42 @@ uint32_t CDecodeThreads::Limit()
 void CDecodeThreads::SetLimit(uint32_t threads)
 {
     g_limit.store(threads < kMaxThreads ? threads : kMaxThreads, std::memory_order_relaxed);
+}
+
+void CDecodeThreads::ForEach(size_t jobs, uint32_t threads, const std::function<void(uint32_t, size_t)>& work)
+{
+    if (threads > kMaxThreads)
+        threads = kMaxThreads;
+    if (threads > jobs)
+        threads = static_cast<uint32_t>(jobs);
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    auto run = [&](uint32_t worker) {
+        try {
+            for (size_t job = next++; job < jobs && !failed.load(); job = next++)
+                work(worker, job);
+        } catch (...) {
+            const std::lock_guard<std::mutex> hold(failureLock);
+            if (!failure)
+                failure = std::current_exception();
+            failed = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads);
+    for (uint32_t worker = 1; worker < threads; ++worker) {
+        // Without another thread the ones already running share the jobs.
+        try {
+            helpers.emplace_back(run, worker);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    run(0);
+    for (std::thread& t : helpers)
+        t.join();
+    if (failure)
+        std::rethrow_exception(failure);
 }

@@ -4,7 +4,9 @@
 // its caller's thread. Whatever the count, the decoders produce the same
 // pixels and stop at the same place: more threads only finish sooner. Every
 // thread a decoder starts has ended before the decoder returns.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 
 class CDecodeThreads {
 public:
@@ -13,4 +15,12 @@ public:
     static uint32_t Limit();
     // 0 restores the default.
     static void SetLimit(uint32_t threads);
+
+    // Runs work(worker, job) for every job from 0 to jobs - 1, on up to
+    // threads threads counting the caller's (worker 0); worker numbers run
+    // from 0 to threads - 1 and no two threads share one. Jobs are taken in
+    // order but may finish in any order. Returns when every job is done and
+    // every thread started here has ended; an exception thrown by a job is
+    // thrown again here then, and the jobs not yet taken are not run.
+    static void ForEach(size_t jobs, uint32_t threads, const std::function<void(uint32_t, size_t)>& work);
 };

@@ -420,6 +420,10 @@ struct CJpegScanDecoder::State {
     uint64_t ringOffset[16] = {};
     uint32_t ringByte[16] = {};
 
+    // Coefficient batches, kept between decodings; a clean one is all zero.
+    CoefficientBatch batches[kBatchSlots];
+    bool batchClean[kBatchSlots] = {};
+
     HuffmanLookup dcLookup[kMaxComponents];
     HuffmanLookup acLookup[kMaxComponents];
     uint8_t natural[64] = {};   // natural index ([row][column]) of each zigzag position
@@ -845,7 +849,8 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
         return result;
     State& s = *state_;
     s.fp = fp;
-    const size_t aheadSize = ahead.bytes && ahead.size <= State::kChunk ? ahead.size : 0;
+    static_assert(kMaxAheadBytes <= State::kChunk);
+    const size_t aheadSize = ahead.bytes && ahead.size <= kMaxAheadBytes ? ahead.size : 0;
     if (ahead.bytes && aheadSize == 0)
         std::fseek(fp, static_cast<long>(ahead.offset), SEEK_SET);
     s.bufferStart = ahead.offset;
@@ -888,16 +893,27 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
     McuPainter painter(frame, target);
     const uint32_t perMcu = painter.BlocksPerMcu();
     const uint32_t batchMcus = static_cast<uint32_t>(total < kBatchMcus ? total : kBatchMcus);
-    CoefficientBatch batches[kBatchSlots];
-    const bool threaded = CDecodeThreads::Limit() > 1 && target.pixels && total >= kThreadedMcus;
+    const bool threaded =
+        !stayOnCallerThread_ && CDecodeThreads::Limit() > 1 && target.pixels && total >= kThreadedMcus;
     const size_t slots = threaded ? kBatchSlots : 1;
+    CoefficientBatch* batches = s.batches;
     for (size_t i = 0; i < slots; ++i) {
-        batches[i].blocks.assign(size_t{batchMcus} * perMcu * 64, 0);
-        batches[i].rowMasks.assign(size_t{batchMcus} * perMcu, 0);
+        // Batches are all zero after a complete decoding (the painter clears
+        // what it read): the many strips of a TIFF picture reuse them.
+        const size_t blocks = size_t{batchMcus} * perMcu;
+        if (s.batchClean[i]) {
+            batches[i].blocks.resize(blocks * 64);
+            batches[i].rowMasks.resize(blocks);
+        } else {
+            batches[i].blocks.assign(blocks * 64, 0);
+            batches[i].rowMasks.assign(blocks, 0);
+        }
     }
     CBatchHandOff handOff(slots, threaded, [&](size_t slot) { painter.Paint(batches[slot]); });
     result.outcome = s.DecodeMcus(frame, quant, total, handOff, batches, result.mcusDecoded);
     handOff.Finish();
+    for (size_t i = 0; i < slots; ++i)
+        s.batchClean[i] = result.outcome == Outcome::Complete;
     if (leaveAfterUsed)
         s.Finish();
     return result;

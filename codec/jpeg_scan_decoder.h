@@ -72,15 +72,20 @@ public:
 
     // The first bytes of the entropy-coded data, read by the caller, which
     // spares a strip or tile of a few bytes its own reads and seeks.
+    static constexpr size_t kMaxAheadBytes = size_t{1} << 16;
     struct Ahead {
         const uint8_t* bytes = nullptr;
-        size_t size = 0;                // at most 64 KiB
+        size_t size = 0;                // at most kMaxAheadBytes
         uint64_t offset = 0;            // file offset of bytes[0]
     };
     // As above, with fp standing after the bytes ahead. The stream is left
     // where the reading stopped rather than after the last byte used: the
     // caller seeks before it reads again.
     Result Decode(FILE* fp, uint32_t previousByte, const Frame& frame, const Target& target, const Ahead& ahead);
+
+    // Keeps the whole decoding on the caller's thread, for callers that
+    // decode several frames at once on threads of their own.
+    void StayOnCallerThread() { stayOnCallerThread_ = true; }
 
     // True when the first component has 1 x 1, 2 x 1, 1 x 2 or 2 x 2 blocks
     // per MCU and every other component exactly one, with all tables present;
@@ -93,4 +98,5 @@ private:
 
     struct State;
     std::unique_ptr<State> state_;
+    bool stayOnCallerThread_ = false;
 };

@@ -72,6 +72,13 @@ bool CJpegStreamTables::Read(const uint8_t* data, size_t size, size_t* scanStart
     return false;
 }
 
+CJpegStreamTables::Tables& CJpegStreamTables::WritableTables()
+{
+    if (tables_.use_count() > 1)
+        tables_ = std::make_shared<Tables>(*tables_);
+    return *tables_;
+}
+
 bool CJpegStreamTables::ReadQuant(const uint8_t* data, size_t size)
 {
     // One or more tables: precision and destination, then 64 values of 8
@@ -83,13 +90,14 @@ bool CJpegStreamTables::ReadQuant(const uint8_t* data, size_t size)
         const size_t bytes = pq ? 128 : 64;
         if (tq > 3 || pq > 1 || pos + 1 + bytes > size)
             return false;
-        QuantTable& q = quant_[tq];
+        Tables& t = WritableTables();
+        QuantTable& q = t.quant[tq];
         q.selector = tq;
         for (size_t k = 0; k < 64; ++k) {
             const uint8_t* v = data + pos + 1 + (pq ? 2 * k : k);
             q.value[kZigzag[k] >> 4][kZigzag[k] & 0x0F] = pq ? Be16(v) : v[0];
         }
-        quantPresent_[tq] = true;
+        t.quantPresent[tq] = true;
         pos += 1 + bytes;
     }
     return true;
@@ -112,7 +120,8 @@ bool CJpegStreamTables::ReadHuffman(const uint8_t* data, size_t size)
             total += data[pos + 1 + i];
         if (total > 256 || pos + 17 + total > size)
             return false;
-        Huffman& h = (tc == 0 ? dc_ : ac_)[th];
+        Tables& t = WritableTables();
+        Huffman& h = (tc == 0 ? t.dc : t.ac)[th];
         h.table.codes.clear();
         h.table.codes.reserve(total);
         uint32_t code = 0;
@@ -174,6 +183,7 @@ bool CJpegStreamTables::Frame(CJpegScanDecoder::Frame& frame, bool rgb) const
     if (!frameSupported_ || !scanMatchesFrame_ || components_.empty() ||
         components_.size() > static_cast<size_t>(CJpegScanDecoder::kMaxComponents))
         return false;
+    const Tables& t = *tables_;
     frame = CJpegScanDecoder::Frame();
     frame.width = width_;
     frame.height = height_;
@@ -182,17 +192,17 @@ bool CJpegStreamTables::Frame(CJpegScanDecoder::Frame& frame, bool rgb) const
     frame.componentCount = static_cast<int>(components_.size());
     for (size_t i = 0; i < components_.size(); ++i) {
         const Component& from = components_[i];
-        if (from.quant > 3 || from.dc > 3 || from.ac > 3 || !quantPresent_[from.quant] ||
-            !dc_[from.dc].present || !ac_[from.ac].present)
+        if (from.quant > 3 || from.dc > 3 || from.ac > 3 || !t.quantPresent[from.quant] ||
+            !t.dc[from.dc].present || !t.ac[from.ac].present)
             return false;
         CJpegScanDecoder::Component& c = frame.components[i];
         // Each component keeps its own DC prediction.
         c.identifier = static_cast<uint32_t>(i);
         c.horizontal = from.horizontal;
         c.vertical = from.vertical;
-        c.quant = &quant_[from.quant];
-        c.dc = &dc_[from.dc].table;
-        c.ac = &ac_[from.ac].table;
+        c.quant = &t.quant[from.quant];
+        c.dc = &t.dc[from.dc].table;
+        c.ac = &t.ac[from.ac].table;
     }
     // A scan of one component is not interleaved: its MCU is one block
     // (T.81 A.2.2).

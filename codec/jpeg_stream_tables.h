@@ -8,6 +8,7 @@
 // read later replace those of the same destination.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "codec/jpeg_records.h"
@@ -33,6 +34,11 @@ public:
     // sampling other than one luma factor of 1 or 2).
     bool Frame(CJpegScanDecoder::Frame& frame, bool rgb) const;
 
+    // Keeps the tables a frame from Frame points to alive and unchanged:
+    // tables read later go to a copy while the handle lives, so frames of
+    // several strips can be decoded after all their headers were read.
+    std::shared_ptr<const void> TablesHandle() const { return tables_; }
+
 private:
     bool ReadQuant(const uint8_t* data, size_t size);
     bool ReadHuffman(const uint8_t* data, size_t size);
@@ -52,10 +58,16 @@ private:
         uint32_t ac = 0;
     };
 
-    QuantTable quant_[4];
-    bool quantPresent_[4] = {};
-    Huffman dc_[4];
-    Huffman ac_[4];
+    struct Tables {
+        QuantTable quant[4];
+        bool quantPresent[4] = {};
+        Huffman dc[4];
+        Huffman ac[4];
+    };
+    // The tables about to be replaced, copied first when a handle holds them.
+    Tables& WritableTables();
+
+    std::shared_ptr<Tables> tables_ = std::make_shared<Tables>();
     uint32_t restartInterval_ = 0;
     bool frameSupported_ = false;
     uint32_t width_ = 0;

@@ -16,11 +16,11 @@
 #include "image/image_buffer.h"
 #include "codec/strip_decoder.h"
 #include "codec/inflater.h"
-#include "codec/jpeg_scan_decoder.h"
-#include "codec/jpeg_stream_tables.h"
 #include "codec/lzw_decoder.h"
 #include "codec/pack_bits_decoder.h"
 #include "codec/sample_sink.h"
+#include "tiff/jpeg_segment_decoder.h"
+#include "tiff/segment_scratch.h"
 
 namespace {
 
@@ -927,48 +927,8 @@ enum Compression : uint32_t {
 // count or tile width cannot make a row buffer larger than a bitmap.
 constexpr uint32_t kMaxSamplesPerPixel = 32;
 constexpr uint64_t kMaxRowBytes = uint64_t{64} << 20;
-// Tiles and JPEG strips that cannot be decoded in place are decoded into a
-// scratch bitmap of at most this many pixels first.
-constexpr uint64_t kMaxScratchPixels = uint64_t{1} << 24;
-// Bytes of a JPEG strip or tile read for its marker segments, and of a
-// JPEGTables stream.
-constexpr uint64_t kMaxJpegHeaderBytes = 8 * 1024;
-constexpr uint64_t kFirstJpegHeaderBytes = 1024;
+// The JPEGTables stream is read up to this many bytes.
 constexpr uint64_t kMaxJpegTablesBytes = 1u << 20;
-
-// A bitmap of its own for one strip or tile, copied into the picture.
-struct Scratch {
-    std::vector<uint8_t> pixels;
-    uint32_t width = 0;    // bitmap size in pixels
-    uint32_t height = 0;
-
-    bool Make(uint64_t columns, uint64_t rows)
-    {
-        if (columns == 0 || rows == 0 || columns > 0x7FFF0000 || rows > 0x7FFF0000)
-            return false;
-        width = static_cast<uint32_t>(CImageBuffer::PaddedSize(static_cast<int32_t>(columns)));
-        height = static_cast<uint32_t>(CImageBuffer::PaddedSize(static_cast<int32_t>(rows)));
-        if (uint64_t{width} * height > kMaxScratchPixels)
-            return false;
-        pixels.assign(size_t{width} * height * 3, 0);
-        return true;
-    }
-    // Copies the top left columns x rows pixels to (x, y) of the picture,
-    // cut at its edges.
-    void CopyTo(const CSampleWriter::Picture& picture, uint32_t x, uint32_t y, uint32_t columns,
-                uint32_t rows) const
-    {
-        const uint32_t w = std::min(picture.width, picture.bitmapWidth);
-        const uint32_t h = std::min(picture.height, picture.bitmapHeight);
-        if (x >= w || y >= h)
-            return;
-        const size_t n = std::min({columns, w - x, width}) * size_t{3};
-        for (uint32_t r = 0; r < rows && r < height && y + r < h; ++r)
-            std::memcpy(picture.pixels + (size_t{picture.bitmapHeight} - 1 - (y + r)) * picture.bitmapWidth * 3 +
-                            size_t{x} * 3,
-                        pixels.data() + (size_t{height} - 1 - r) * width * 3, n);
-    }
-};
 }  // namespace
 
 uint32_t CTiffAnalyzer::FirstValue(uint32_t tag, uint32_t fallback)
@@ -1254,7 +1214,7 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, ui
     // FillOrder 2: the first pixel of a byte is its lowest bit.
     const bool lowBitFirst = FirstValue(kFillOrder, 1) == 2;
     CStripDecoder decoder;
-    Scratch scratch;
+    CSegmentScratch scratch;
     for (const Segment& s : segments) {
         if (s.x >= width || s.y >= height)
             continue;
@@ -1288,62 +1248,13 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, ui
 
 void CTiffAnalyzer::DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, const CSampleWriter::Picture& picture)
 {
-    // The shared tables are read once; each segment's stream brings its
-    // frame and scan header (and may bring tables of its own).
-    CJpegStreamTables tables;
-    std::vector<uint8_t> data;
-    size_t scanStart = 0;
-    if (const IfdEntry* shared = FindEntry(currentIfd, kJpegTables);
-        shared && !ValuesInline(*shared) && shared->valueField < fileSize) {
-        data.resize(std::min<uint64_t>({shared->count, kMaxJpegTablesBytes, fileSize - shared->valueField}));
-        Seek(fp, shared->valueField);
-        data.resize(std::fread(data.data(), 1, data.size(), fp));
-        tables.Read(data.data(), data.size(), &scanStart);
+    std::vector<uint8_t> shared;
+    if (const IfdEntry* tables = FindEntry(currentIfd, kJpegTables);
+        tables && !ValuesInline(*tables) && tables->valueField < fileSize) {
+        shared.resize(std::min<uint64_t>({tables->count, kMaxJpegTablesBytes, fileSize - tables->valueField}));
+        Seek(fp, tables->valueField);
+        shared.resize(std::fread(shared.data(), 1, shared.size(), fp));
     }
     const bool rgb = FirstValue(kPhotometric, 2) == 2 && FirstValue(kSamplesPerPixel, 1) == 3;
-    const uint32_t width = std::min(picture.width, picture.bitmapWidth);
-    const uint32_t height = std::min(picture.height, picture.bitmapHeight);
-    CJpegScanDecoder decoder;
-    Scratch scratch;
-    for (const Segment& s : segments) {
-        if (s.x >= width || s.y >= height)
-            continue;
-        // Most headers of a strip or tile are a few dozen bytes: the first
-        // KiB is read, and up to 8 KiB only when the header is not complete
-        // in it.
-        const uint64_t most = std::min(s.size, kMaxJpegHeaderBytes);
-        bool headerRead = false;
-        for (uint64_t want = std::min(s.size, kFirstJpegHeaderBytes);; want = most) {
-            data.resize(want);
-            Seek(fp, s.offset);
-            data.resize(std::fread(data.data(), 1, data.size(), fp));
-            headerRead = tables.Read(data.data(), data.size(), &scanStart);
-            if (headerRead || data.size() < want || want == most)
-                break;
-        }
-        CJpegScanDecoder::Frame frame;
-        if (!headerRead || !tables.Frame(frame, rgb) ||
-            frame.width != s.columns || frame.height == 0)
-            continue;
-        frame.height = std::min(frame.height, s.rows);
-        // MCUs reach past the frame's edge by up to 15 pixels: a strip whose
-        // MCUs stay inside the bitmap is decoded in place.
-        const uint64_t mcuHeight = 8u * frame.components[0].vertical;
-        const uint64_t codedRows = (frame.height + mcuHeight - 1) / mcuHeight * mcuHeight;
-        CJpegScanDecoder::Target target;
-        const bool inPlace = s.x == 0 && frame.width == picture.width && s.y + codedRows <= picture.bitmapHeight;
-        if (inPlace) {
-            target = {picture.pixels, static_cast<int32_t>(picture.bitmapWidth),
-                      static_cast<int32_t>(picture.bitmapHeight - s.y)};
-        } else if (scratch.Make(frame.width, frame.height)) {
-            target = {scratch.pixels.data(), static_cast<int32_t>(scratch.width), static_cast<int32_t>(scratch.height)};
-        } else {
-            continue;
-        }
-        // The file stands after the bytes read, the first of the scan's.
-        decoder.Decode(fp, data[scanStart - 1], frame, target,
-                       {data.data() + scanStart, data.size() - scanStart, s.offset + scanStart});
-        if (!inPlace)
-            scratch.CopyTo(picture, s.x, s.y, frame.width, frame.height);
-    }
+    CJpegSegmentDecoder(fp, shared, rgb).Decode(segments, picture);
 }

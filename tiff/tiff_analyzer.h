@@ -19,6 +19,7 @@
 #include "core/format_table.h"
 #include "core/tree_control.h"
 #include "tiff/ifd_record.h"
+#include "tiff/tiff_segment.h"
 #include "image/sample_writer.h"
 
 class CTiffAnalyzer {
@@ -109,18 +110,8 @@ private:
     std::string RoughSummary(uint32_t ifdIndex);
     // Unsigned first value of tag in IFD currentIfd, or fallback.
     uint32_t FirstValue(uint32_t tag, uint32_t fallback);
-    // One strip or tile of the image of IFD currentIfd: where its data lies
-    // and which pixels it covers (columns x rows from (x, y); tiles on the
-    // edges reach past the picture), and for planar images its sample.
-    struct Segment {
-        uint64_t offset = 0;
-        uint64_t size = 0;
-        uint32_t x = 0;
-        uint32_t y = 0;
-        uint32_t columns = 0;
-        uint32_t rows = 0;
-        uint32_t plane = 0;
-    };
+    // One strip or tile of the image of IFD currentIfd.
+    using Segment = TiffSegment;
     // Whether this program draws the image of IFD currentIfd; for the
     // sample-coded compressions also how its bytes become pixels.
     bool Drawable(uint32_t compression, CSampleWriter::Format& format);

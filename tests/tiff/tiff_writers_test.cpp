@@ -8,10 +8,12 @@
 #include <tiffio.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "codec/decode_threads.h"
 #include "tiff/libtiff_picture.h"
 #include "tiff/tiff_builder.h"
 
@@ -371,13 +373,56 @@ TEST(TiffWriters, PillowLayoutsEqualLibtiff)
 }
 
 
+namespace {
+
+// The first value of a SHORT or LONG entry, found through its detailed line.
+void SetFirstValue(Bytes& file, const std::string& detail, const std::string& tagLine, uint32_t value)
+{
+    const size_t at = detail.find(tagLine);
+    ASSERT_NE(at, std::string::npos) << tagLine;
+    const size_t entry = std::stoul(detail.substr(detail.rfind('[', at) + 1, 8), nullptr, 16);
+    const bool le = file[0] == 'I';
+    const bool isShort = file[entry + 2 + (le ? 0 : 1)] == 3;
+    const size_t bytes = isShort ? 2 : 4;
+    for (size_t i = 0; i < bytes; ++i)
+        file[entry + 8 + (le ? i : bytes - 1 - i)] = uint8_t(value >> (8 * i));
+}
+
+// Draws the file on one decoding thread and on several: the lines and every
+// pixel, margins included, must be the same.
+void ExpectSameOnOneAndSeveralThreads(const std::string& path, const std::string& what)
+{
+    CDecodeThreads::SetLimit(1);
+    const auto one = DrawFile(path);
+    CDecodeThreads::SetLimit(4);
+    const auto several = DrawFile(path);
+    CDecodeThreads::SetLimit(0);
+    EXPECT_EQ(one->detail, several->detail) << what;
+    ASSERT_EQ(one->windows.size(), several->windows.size()) << what;
+    for (size_t i = 0; i < one->windows.size(); ++i) {
+        const CImageBuffer& a = one->windows[i]->image;
+        const CImageBuffer& b = several->windows[i]->image;
+        EXPECT_LE(b.PictureWidth(), b.BitmapWidth()) << what;
+        ASSERT_EQ(a.BitmapWidth(), b.BitmapWidth()) << what;
+        ASSERT_EQ(a.BitmapHeight(), b.BitmapHeight()) << what;
+        if (a.Pixels() && b.Pixels())
+            EXPECT_EQ(0, std::memcmp(a.Pixels(), b.Pixels(), size_t(a.BitmapWidth()) * size_t(a.BitmapHeight()) * 3))
+                << what << " window " << i;
+    }
+}
+
+}  // namespace
+
 // Damaged tiles, tables and strips: truncated files and changed bytes,
-// directory entries included, end quietly and draw inside the picture.
+// directory entries included, end quietly, draw inside the picture, and
+// draw the same on one decoding thread as on several. Strips of fewer rows
+// than their JPEG frames' MCUs paint into the rows of the strips after them.
 TEST(TiffWriters, DamagedTilesTablesAndStripsFinishQuietly)
 {
     const Layout layouts[] = {
         {"jpeg tiles", COMPRESSION_JPEG, PHOTOMETRIC_YCBCR, 3, 8, 1, 16},
         {"jpeg strips", COMPRESSION_JPEG, PHOTOMETRIC_RGB, 3, 8},
+        {"jpeg ycbcr strips", COMPRESSION_JPEG, PHOTOMETRIC_YCBCR, 3, 8},
         {"lzw planar tiles", COMPRESSION_LZW, PHOTOMETRIC_RGB, 3, 16, PLANARCONFIG_SEPARATE, 16},
         {"g3 2d tiles", COMPRESSION_CCITTFAX3, PHOTOMETRIC_MINISWHITE, 1, 1, 1, 16},
         {"deflate palette tiles", COMPRESSION_ADOBE_DEFLATE, PHOTOMETRIC_PALETTE, 1, 4, 1, 32},
@@ -388,16 +433,18 @@ TEST(TiffWriters, DamagedTilesTablesAndStripsFinishQuietly)
         const std::string source = dir.Path() + "/source.tif";
         Write(source, random() % 2 == 0, l, 45, 37, 16, 1);
         const Bytes original = testing_support::ReadFile(source);
+        Bytes fewerRows = original;
+        if (l.tile == 0)
+            SetFirstValue(fewerRows, DrawFile(source)->detail, "] Tag = 0x0116 ... RowsPerStrip\n", 5);
         for (int round = 0; round < 40; ++round) {
-            Bytes file = original;
+            Bytes file = round % 2 ? fewerRows : original;
             if (round % 4 == 0)
                 file.resize(random() % file.size());
-            for (int k = 0; k < 1 + round % 6; ++k)
+            for (int k = 0; k < round % 6; ++k)
                 if (!file.empty())
                     file[random() % file.size()] = static_cast<uint8_t>(random() % 3 == 0 ? 0xFF : random());
-            const auto d = DrawFile(dir.Write("damaged.tif", file));
-            for (const HeadlessImageWindow* w : d->windows)
-                EXPECT_LE(w->image.PictureWidth(), w->image.BitmapWidth()) << l.name;
+            ExpectSameOnOneAndSeveralThreads(dir.Write("damaged.tif", file), std::string(l.name) + " round " +
+                                                                                std::to_string(round));
         }
     }
 }

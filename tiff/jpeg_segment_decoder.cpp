@@ -1,0 +1,169 @@
+#include "tiff/jpeg_segment_decoder.h"
+
+#include <algorithm>
+
+#include "codec/decode_threads.h"
+#include "codec/jpeg_scan_decoder.h"
+#include "codec/shared_read_stream.h"
+#include "tiff/segment_scratch.h"
+
+namespace {
+
+// Bytes of a strip or tile read for its marker segments. Most headers are a
+// few dozen bytes: a header is looked for in the first KiB, and in up to
+// 8 KiB only when it is not complete in the first.
+constexpr uint64_t kMaxHeaderBytes = 8 * 1024;
+constexpr uint64_t kFirstHeaderBytes = 1024;
+// The bytes read with the header: a segment of up to 64 KiB whole, with the
+// few bytes after it that the decoder looks at ahead of the bits it uses, so
+// that its scan needs no read of its own.
+constexpr uint64_t kReadAhead = CJpegScanDecoder::kMaxAheadBytes;
+constexpr uint64_t kBytesAfterSegment = 64;
+// Segments whose headers are read before their scans are decoded, and the
+// bytes they may hold together.
+constexpr size_t kJobsAtOnce = 256;
+constexpr size_t kBytesAtOnce = 4u << 20;
+
+void Seek(FILE* fp, uint64_t position)
+{
+    std::fseek(fp, static_cast<long>(position), SEEK_SET);
+}
+
+}  // namespace
+
+struct CJpegSegmentDecoder::Job {
+    TiffSegment segment;
+    CJpegScanDecoder::Frame frame;
+    std::shared_ptr<const void> tables;   // what the frame's tables belong to
+    std::vector<uint8_t> head;            // the bytes read from the segment's start
+    size_t scanStart = 0;                 // of the entropy-coded data in head
+    bool inPlace = false;                 // decoded straight into the picture
+    bool spills = false;                  // its MCUs reach into later strips' rows
+};
+
+struct CJpegSegmentDecoder::Worker {
+    CJpegScanDecoder decoder;
+    CSegmentScratch scratch;
+    FILE* stream = nullptr;
+    bool ownStream = false;
+
+    ~Worker()
+    {
+        if (ownStream)
+            std::fclose(stream);
+    }
+};
+
+CJpegSegmentDecoder::CJpegSegmentDecoder(FILE* fp, const std::vector<uint8_t>& sharedTables, bool rgb)
+    : fp_(fp), rgb_(rgb)
+{
+    size_t scanStart = 0;
+    tables_.Read(sharedTables.data(), sharedTables.size(), &scanStart);
+}
+
+CJpegSegmentDecoder::~CJpegSegmentDecoder() = default;
+
+void CJpegSegmentDecoder::Decode(const std::vector<TiffSegment>& segments, const CSampleWriter::Picture& picture)
+{
+    // Planes of one picture cover the same pixels: those are decoded in order.
+    const bool planar = std::any_of(segments.begin(), segments.end(), [](const TiffSegment& s) { return s.plane; });
+    StartWorkers(planar ? 1 : static_cast<uint32_t>(std::min<size_t>(CDecodeThreads::Limit(), segments.size())));
+    std::vector<Job> jobs;
+    size_t bytes = 0;
+    auto decodeJobs = [&] {
+        bytes = 0;
+        CDecodeThreads::ForEach(jobs.size(), static_cast<uint32_t>(workers_.size()),
+                                [&](uint32_t worker, size_t job) { DecodeJob(*workers_[worker], jobs[job], picture); });
+        jobs.clear();
+    };
+    for (const TiffSegment& s : segments) {
+        Job job;
+        if (!ReadHeader(s, picture, job))
+            continue;
+        const bool spills = job.spills;
+        bytes += job.head.size();
+        jobs.push_back(std::move(job));
+        if (spills || jobs.size() == kJobsAtOnce || bytes >= kBytesAtOnce)
+            decodeJobs();
+    }
+    decodeJobs();
+}
+
+void CJpegSegmentDecoder::StartWorkers(uint32_t threads)
+{
+    workers_.clear();
+    for (uint32_t i = 0; i < std::max(threads, 1u); ++i) {
+        auto worker = std::make_unique<Worker>();
+        worker->stream = fp_;
+        if (threads > 1) {
+            worker->stream = OpenSharedReadStream(fp_, fileLock_);
+            worker->ownStream = worker->stream != nullptr;
+            if (!worker->stream)
+                break;
+            // The segments themselves are decoded in parallel.
+            worker->decoder.StayOnCallerThread();
+        }
+        workers_.push_back(std::move(worker));
+    }
+    if (workers_.empty()) {
+        // No stream of its own could be made: one worker on the file itself.
+        workers_.push_back(std::make_unique<Worker>());
+        workers_.back()->stream = fp_;
+    }
+}
+
+bool CJpegSegmentDecoder::ReadHeader(const TiffSegment& s, const CSampleWriter::Picture& picture, Job& job)
+{
+    const uint32_t width = std::min(picture.width, picture.bitmapWidth);
+    const uint32_t height = std::min(picture.height, picture.bitmapHeight);
+    if (s.x >= width || s.y >= height)
+        return false;
+    std::vector<uint8_t>& data = job.head;
+    data.resize(std::min(std::min(s.size, kReadAhead) + kBytesAfterSegment, kReadAhead));
+    Seek(fp_, s.offset);
+    data.resize(std::fread(data.data(), 1, data.size(), fp_));
+    const uint64_t most = std::min(s.size, kMaxHeaderBytes);
+    bool headerRead = false;
+    for (uint64_t want = std::min(s.size, kFirstHeaderBytes);; want = most) {
+        const size_t got = std::min<size_t>(data.size(), want);
+        headerRead = tables_.Read(data.data(), got, &job.scanStart);
+        if (headerRead || got < want || want == most)
+            break;
+    }
+    CJpegScanDecoder::Frame& frame = job.frame;
+    if (!headerRead || !tables_.Frame(frame, rgb_) || frame.width != s.columns || frame.height == 0)
+        return false;
+    frame.height = std::min(frame.height, s.rows);
+    // MCUs reach past the frame's edge by up to 15 pixels: a strip whose
+    // MCUs stay inside the bitmap is decoded in place.
+    const uint64_t mcuHeight = 8u * frame.components[0].vertical;
+    const uint64_t codedRows = (frame.height + mcuHeight - 1) / mcuHeight * mcuHeight;
+    job.inPlace = s.x == 0 && frame.width == picture.width && s.y + codedRows <= picture.bitmapHeight;
+    job.spills = job.inPlace && codedRows > s.rows && uint64_t{s.y} + s.rows < height;
+    job.tables = tables_.TablesHandle();
+    job.segment = s;
+    return true;
+}
+
+void CJpegSegmentDecoder::DecodeJob(Worker& worker, const Job& job, const CSampleWriter::Picture& picture)
+{
+    const TiffSegment& s = job.segment;
+    const CJpegScanDecoder::Frame& frame = job.frame;
+    CJpegScanDecoder::Target target;
+    if (job.inPlace) {
+        target = {picture.pixels, static_cast<int32_t>(picture.bitmapWidth),
+                  static_cast<int32_t>(picture.bitmapHeight - s.y)};
+    } else if (worker.scratch.Make(frame.width, frame.height)) {
+        target = {worker.scratch.pixels.data(), static_cast<int32_t>(worker.scratch.width),
+                  static_cast<int32_t>(worker.scratch.height)};
+    } else {
+        return;
+    }
+    // The decoder takes the bytes after the header from the stream, which
+    // stands after the bytes read.
+    Seek(worker.stream, s.offset + job.head.size());
+    worker.decoder.Decode(worker.stream, job.head[job.scanStart - 1], frame, target,
+                          {job.head.data() + job.scanStart, job.head.size() - job.scanStart, s.offset + job.scanStart});
+    if (!job.inPlace)
+        worker.scratch.CopyTo(picture, s.x, s.y, frame.width, frame.height);
+}

@@ -1,0 +1,48 @@
+#pragma once
+// Draws the strips or tiles of a TIFF image in new-style JPEG coding
+// (Compression 7): the shared JPEGTables stream is read once, then each
+// segment's abbreviated stream (its frame and scan header, perhaps with
+// tables of its own) is decoded by the baseline scan decoder into its place
+// in the picture.
+//
+// Segments are independent, so several are decoded at once on the decoding
+// threads: the headers are read in order on the caller's thread, a batch at
+// a time, and the batch's scans are then decoded in parallel, every thread
+// reading the file through a stream of its own. The picture comes out as if
+// the segments were decoded one after the other: segments cover separate
+// pixels, and a strip whose MCUs reach into the rows of later strips is
+// decoded before those are started.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "codec/jpeg_stream_tables.h"
+#include "image/sample_writer.h"
+#include "tiff/tiff_segment.h"
+
+class CJpegSegmentDecoder {
+public:
+    // sharedTables: the bytes of the JPEGTables stream, empty when there is
+    // none; rgb: the components are red, green and blue rather than YCbCr.
+    CJpegSegmentDecoder(FILE* fp, const std::vector<uint8_t>& sharedTables, bool rgb);
+    ~CJpegSegmentDecoder();
+    CJpegSegmentDecoder(const CJpegSegmentDecoder&) = delete;
+    CJpegSegmentDecoder& operator=(const CJpegSegmentDecoder&) = delete;
+
+    void Decode(const std::vector<TiffSegment>& segments, const CSampleWriter::Picture& picture);
+
+private:
+    struct Job;
+    struct Worker;
+    bool ReadHeader(const TiffSegment& s, const CSampleWriter::Picture& picture, Job& job);
+    void StartWorkers(uint32_t threads);
+    void DecodeJob(Worker& worker, const Job& job, const CSampleWriter::Picture& picture);
+
+    FILE* fp_;
+    bool rgb_;
+    CJpegStreamTables tables_;
+    std::mutex fileLock_;
+    std::vector<std::unique_ptr<Worker>> workers_;
+};
