@@ -1,5 +1,8 @@
 #include "codec/strip_decoder.h"
 
+#include "codec/batch_hand_off.h"
+#include "codec/decode_threads.h"
+
 #include <array>
 #include <bit>
 #include <cstring>
@@ -326,11 +329,25 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
     const long start = std::ftell(file);
     bits.Start(file, stripByteCount, lowBitFirst);
     bitPos = 0;
-    switch (mode) {
-    case kModeMh: DecodeMh(); break;
-    case kModeT4: DecodeT4(); break;
-    case kModeT4TwoD: DecodeT4TwoD(); break;
-    default: DecodeT6(); break;
+    {
+        const bool threaded = CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
+        CBatchHandOff handOff(kLineSlots, threaded, [this](size_t slot) {
+            const LineBatch& b = lineBatches[slot];
+            for (size_t i = 0, from = 0; i < b.ends.size(); from = b.ends[i++])
+                PaintLine(b.changes.data() + from, b.ends[i] - from, b.firstLine + static_cast<uint32_t>(i));
+            StreamDone();
+        });
+        lineHandOff = handOff.Threaded() ? &handOff : nullptr;
+        filling = nullptr;
+        switch (mode) {
+        case kModeMh: DecodeMh(); break;
+        case kModeT4: DecodeT4(); break;
+        case kModeT4TwoD: DecodeT4TwoD(); break;
+        default: DecodeT6(); break;
+        }
+        SubmitLines();
+        handOff.Finish();
+        lineHandOff = nullptr;
     }
     StreamDone();
 
@@ -346,6 +363,32 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
 
 void CStripDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
 {
+    if (!lineHandOff) {
+        PaintLine(changes.data(), changes.size(), n);
+        return;
+    }
+    if (!filling) {
+        filling = &lineBatches[lineHandOff->Acquire()];
+        filling->firstLine = n;
+        filling->changes.clear();
+        filling->ends.clear();
+    }
+    filling->changes.insert(filling->changes.end(), changes.begin(), changes.end());
+    filling->ends.push_back(static_cast<uint32_t>(filling->changes.size()));
+    if (filling->ends.size() == kLinesPerBatch || filling->changes.size() >= kChangesPerBatch)
+        SubmitLines();
+}
+
+void CStripDecoder::SubmitLines()
+{
+    if (lineHandOff && filling) {
+        lineHandOff->Submit();
+        filling = nullptr;
+    }
+}
+
+void CStripDecoder::PaintLine(const uint32_t* changes, size_t count, uint32_t n)
+{
     // The line is built in a small buffer that stays in the cache and then
     // copied to the bitmap, which is far larger than the cache, in one pass.
     const size_t bytes = static_cast<size_t>(width) * 3;
@@ -353,7 +396,6 @@ void CStripDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
         lineBytes.resize(bytes);
     uint8_t* line = lineBytes.data();
     std::memset(line, 0xFF, bytes);
-    const size_t count = changes.size();
     for (size_t i = 0; i < count; i += 2) {
         const uint32_t begin = changes[i];
         const uint32_t end = i + 1 < count ? changes[i + 1] : width;

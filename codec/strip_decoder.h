@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <vector>
 
+class CBatchHandOff;
+
 class CStripDecoder {
 public:
     static constexpr uint32_t kModeMh = 2;       // modified Huffman rows without EOL (TIFF Compression 2)
@@ -133,8 +135,12 @@ private:
     // the data ends inside it.
     bool ApplyMode(uint8_t mode, int8_t offset, uint64_t* pos);
     bool Uncompressed(uint64_t* pos);
-    // Writes the line as line n of this call (memory row baseRow - n).
+    // Writes the line as line n of this call (memory row baseRow - n), or
+    // hands it to the painting thread.
     void OutputLine(const std::vector<uint32_t>& changes, uint32_t n);
+    void PaintLine(const uint32_t* changes, size_t count, uint32_t n);
+    // Hands the lines gathered so far to the painting thread.
+    void SubmitLines();
     // Reads one run with the modified Huffman codes of the colour, make-up
     // codes included; returns false when the data ends inside it.
     bool ReadRun(bool white, uint64_t* pos, uint32_t* run);
@@ -160,6 +166,24 @@ private:
     LineRuns coding;         // the line being decoded
     std::vector<uint32_t> reference;  // changing elements of the line above
     std::vector<uint8_t> lineBytes;   // the pixels of a finished line
+    // A large strip's lines are painted on a second thread while the next
+    // ones are decoded: the decoder hands over the changing elements of
+    // at most kLinesPerBatch lines at a time. Each line goes to a row of its own, so
+    // the pixels are the same whichever thread paints them.
+    struct LineBatch {
+        uint32_t firstLine = 0;
+        std::vector<uint32_t> changes;   // of every line, one after the other
+        std::vector<uint32_t> ends;      // where each line's elements end in changes
+    };
+    static constexpr size_t kLineSlots = 8;
+    static constexpr uint32_t kLinesPerBatch = 128;
+    static constexpr size_t kChangesPerBatch = size_t{1} << 16;   // or fewer lines with this many elements
+    // Strips of fewer pixels are painted on the decoding thread.
+    static constexpr uint64_t kThreadedPixels = uint64_t{1} << 18;
+    LineBatch lineBatches[kLineSlots];
+    CBatchHandOff* lineHandOff = nullptr;   // while a painting thread runs
+    LineBatch* filling = nullptr;
+
     bool white = true;       // colour of the run at a0
     bool lineStart = true;   // nothing of the coding line decoded yet
     size_t next = 0;         // first changing element of the reference line right of a0

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/decode_threads.h"
 #include "image/fax_fixture.h"
 #include "support/test_support.h"
 
@@ -244,12 +245,17 @@ void ExpectRoundTrip(const Bilevel& pic, const Coding& coding, uint32_t rowsPerS
     const StripLayout layout = ReadLayout(path);
     ASSERT_FALSE(layout.offsets.empty());
 
-    for (bool passByteCount : {true, false}) {
-        SCOPED_TRACE(passByteCount ? "with byte counts" : "without byte counts");
-        Picture picture(pic.width, pic.height);
-        DecodeLikeTiff(path, layout, coding.mode, picture, passByteCount);
-        EXPECT_TRUE(SameAsLibtiff(picture, expected));
-    }
+    // Large strips are painted on a second thread when one is allowed.
+    for (uint32_t threads : {1u, 2u})
+        for (bool passByteCount : {true, false}) {
+            SCOPED_TRACE(std::string(passByteCount ? "with byte counts" : "without byte counts") + ", " +
+                         std::to_string(threads) + " thread(s)");
+            Picture picture(pic.width, pic.height);
+            CDecodeThreads::SetLimit(threads);
+            DecodeLikeTiff(path, layout, coding.mode, picture, passByteCount);
+            CDecodeThreads::SetLimit(0);
+            EXPECT_TRUE(SameAsLibtiff(picture, expected));
+        }
 }
 
 class LibtiffCodings : public ::testing::TestWithParam<Coding> {};
@@ -266,6 +272,7 @@ TEST_P(LibtiffCodings, SeveralStripsWithAShortLastOne)
     ExpectRoundTrip(MakePicture(1728, 61, 11), GetParam(), 8);
     ExpectRoundTrip(MakePicture(333, 50, 12), GetParam(), 7, true);
     ExpectRoundTrip(MakePicture(17, 5, 13), GetParam(), 1);
+    ExpectRoundTrip(MakePicture(1728, 400, 14), GetParam(), 160);
 }
 
 TEST_P(LibtiffCodings, EveryRunLengthOfBothColours)
@@ -316,10 +323,11 @@ class TruncatedStrips : public ::testing::TestWithParam<Coding> {};
 TEST_P(TruncatedStrips, YieldTheCompleteLinesBeforeTheCut)
 {
     const Coding coding = GetParam();
-    const Bilevel pic = MakePicture(301, 45, 21);
+    // Large enough for the painting to run on a second thread.
+    const Bilevel pic = MakePicture(1201, 250, 21);
     testing_support::TempDir dir;
     const std::string path = dir.Path() + "/fax.tif";
-    ASSERT_TRUE(WriteTiff(path, pic, coding, 45, false));
+    ASSERT_TRUE(WriteTiff(path, pic, coding, 250, false));
     const std::vector<uint8_t> expected = LibtiffDecode(path);
     const StripLayout layout = ReadLayout(path);
     ASSERT_EQ(layout.offsets.size(), 1u);
@@ -346,10 +354,12 @@ TEST_P(TruncatedStrips, YieldTheCompleteLinesBeforeTheCut)
             std::fclose(fp);
             uint32_t written = 0;
             ASSERT_TRUE(WrittenRowsFormAPrefix(picture, &written));
-            for (uint32_t y = 0; y < written; ++y)
+            for (uint32_t y = 0; y < written; ++y) {
+                const std::string row = picture.Row(y);
                 for (uint32_t x = 0; x < pic.width; ++x)
-                    ASSERT_EQ(picture.Row(y)[x], expected[static_cast<size_t>(y) * pic.width + x] ? '#' : '.')
+                    ASSERT_EQ(row[x], expected[static_cast<size_t>(y) * pic.width + x] ? '#' : '.')
                         << "pixel (" << x << ", " << y << ")";
+            }
             EXPECT_GE(written, previous);
             if (cut == count) {
                 EXPECT_EQ(written, pic.height);
