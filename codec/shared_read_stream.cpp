@@ -58,7 +58,12 @@ FILE* OpenSharedReadStream(FILE* shared, std::mutex& lock)
     if (!view)
         return nullptr;
     FILE* fp = fopencookie(view, "rb", {ReadView, nullptr, SeekView, CloseView});
-    if (!fp)
+    if (!fp) {
         delete view;
+        return nullptr;
+    }
+    // Unbuffered: a buffered stream fills its buffer on every seek, which
+    // would read (and take the lock) for a decoder that reads nothing.
+    std::setvbuf(fp, nullptr, _IONBF, 0);
     return fp;
 }

@@ -19,6 +19,10 @@ constexpr uint64_t kFirstHeaderBytes = 1024;
 // that its scan needs no read of its own.
 constexpr uint64_t kReadAhead = CJpegScanDecoder::kMaxAheadBytes;
 constexpr uint64_t kBytesAfterSegment = 64;
+constexpr uint64_t kBytesPerBlock = 64;
+// Headers are read through a window of the file this large: the strips of a
+// picture usually follow one another, and tiles may share their data.
+constexpr uint64_t kWindowBytes = 64 * 1024;
 // Segments whose headers are read before their scans are decoded, and the
 // bytes they may hold together.
 constexpr size_t kJobsAtOnce = 256;
@@ -118,13 +122,20 @@ bool CJpegSegmentDecoder::ReadHeader(const TiffSegment& s, const CSampleWriter::
     const uint32_t height = std::min(picture.height, picture.bitmapHeight);
     if (s.x >= width || s.y >= height)
         return false;
-    std::vector<uint8_t>& data = job.head;
-    data.resize(std::min(std::min(s.size, kReadAhead) + kBytesAfterSegment, kReadAhead));
-    Seek(fp_, s.offset);
-    data.resize(std::fread(data.data(), 1, data.size(), fp_));
+    // What the scan will likely take: a few bytes a block, and no more than
+    // the segment with the bytes after it.
+    const uint64_t blocks = std::min((uint64_t{s.columns} + 7) / 8 * ((uint64_t{s.rows} + 7) / 8) * 3, kReadAhead);
+    const uint64_t ahead = std::min({std::min(s.size, kReadAhead) + kBytesAfterSegment, kReadAhead,
+                                     kFirstHeaderBytes + blocks * kBytesPerBlock});
+    const uint64_t first = std::min(s.size, kFirstHeaderBytes);
     const uint64_t most = std::min(s.size, kMaxHeaderBytes);
+    std::vector<uint8_t>& data = job.head;
+    uint64_t asked = std::max(ahead, first);
+    ReadAt(s.offset, asked, data);
     bool headerRead = false;
-    for (uint64_t want = std::min(s.size, kFirstHeaderBytes);; want = most) {
+    for (uint64_t want = first;; want = most) {
+        if (want > asked && data.size() == asked)
+            ReadAt(s.offset, asked = want, data);
         const size_t got = std::min<size_t>(data.size(), want);
         headerRead = tables_.Read(data.data(), got, &job.scanStart);
         if (headerRead || got < want || want == most)
@@ -143,6 +154,24 @@ bool CJpegSegmentDecoder::ReadHeader(const TiffSegment& s, const CSampleWriter::
     job.tables = tables_.TablesHandle();
     job.segment = s;
     return true;
+}
+
+void CJpegSegmentDecoder::ReadAt(uint64_t offset, uint64_t n, std::vector<uint8_t>& out)
+{
+    const uint64_t windowEnd = window_.start + window_.bytes.size();
+    const bool inside = offset >= window_.start && offset <= windowEnd && (offset + n <= windowEnd || window_.atEnd);
+    if (!inside) {
+        window_.bytes.resize(std::max(n, kWindowBytes));
+        Seek(fp_, offset);
+        const size_t got = std::fread(window_.bytes.data(), 1, window_.bytes.size(), fp_);
+        window_.atEnd = got < window_.bytes.size();
+        window_.bytes.resize(got);
+        window_.start = offset;
+    }
+    const uint64_t from = offset - window_.start;
+    const uint64_t take = std::min(n, window_.bytes.size() - from);
+    out.assign(window_.bytes.begin() + static_cast<ptrdiff_t>(from),
+               window_.bytes.begin() + static_cast<ptrdiff_t>(from + take));
 }
 
 void CJpegSegmentDecoder::DecodeJob(Worker& worker, const Job& job, const CSampleWriter::Picture& picture)

@@ -11,7 +11,8 @@
 // reading the file through a stream of its own. The picture comes out as if
 // the segments were decoded one after the other: segments cover separate
 // pixels, and a strip whose MCUs reach into the rows of later strips is
-// decoded before those are started.
+// decoded before those are started. The file is taken to stay as it is
+// while it is analysed: the headers are read through a window of it.
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -38,6 +39,9 @@ private:
     struct Worker;
     bool ReadHeader(const TiffSegment& s, const CSampleWriter::Picture& picture, Job& job);
     void StartWorkers(uint32_t threads);
+    // n bytes of the file from offset (fewer at its end), taken from the
+    // window of the file read last when it holds them.
+    void ReadAt(uint64_t offset, uint64_t n, std::vector<uint8_t>& out);
     void DecodeJob(Worker& worker, const Job& job, const CSampleWriter::Picture& picture);
 
     FILE* fp_;
@@ -45,4 +49,9 @@ private:
     CJpegStreamTables tables_;
     std::mutex fileLock_;
     std::vector<std::unique_ptr<Worker>> workers_;
+    struct Window {
+        uint64_t start = 0;
+        std::vector<uint8_t> bytes;
+        bool atEnd = false;          // the read stopped at the end of the file
+    } window_;
 };
