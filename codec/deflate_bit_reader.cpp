@@ -7,8 +7,9 @@ namespace {
 // Large enough to make file reads rare, small enough that reading past the
 // end of a short stream (a TIFF strip) costs little.
 constexpr size_t kInputBlock = 64 * 1024;
+}  // namespace
 
-uint32_t ReverseBits(uint32_t v, uint32_t n)
+uint32_t CDeflateBitReader::ReverseBits(uint32_t v, uint32_t n)
 {
     uint32_t r = 0;
     for (uint32_t i = 0; i < n; ++i) {
@@ -17,7 +18,6 @@ uint32_t ReverseBits(uint32_t v, uint32_t n)
     }
     return r;
 }
-}  // namespace
 
 CDeflateBitReader::CDeflateBitReader() : buffer_(kInputBlock) {}
 

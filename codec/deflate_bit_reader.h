@@ -18,6 +18,10 @@ class CDeflateBitReader {
 public:
     CDeflateBitReader();
 
+    // The n low bits of v in reverse order: deflate's Huffman codes are
+    // packed starting at their most significant bit (RFC 1951 3.1.1).
+    static uint32_t ReverseBits(uint32_t v, uint32_t n);
+
     // Starts reading fp at its current position; forgets any earlier stream.
     // Bytes beyond maxBytes from there are treated as the end of the file (a
     // TIFF strip's byte count).

@@ -77,16 +77,6 @@ HuffEntry SymbolEntry(Alphabet alphabet, uint32_t symbol)
     return e;
 }
 
-uint32_t Reverse(uint32_t code, uint32_t length)
-{
-    uint32_t r = 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        r = (r << 1) | (code & 1u);
-        code >>= 1;
-    }
-    return r;
-}
-
 // A canonical Huffman code (RFC 1951 3.2.2) with a lookup table for codes of
 // up to kFastBits bits; longer codes are found by walking the canonical code
 // length by length.
@@ -135,7 +125,7 @@ struct HuffTable {
                 HuffEntry e = SymbolEntry(alphabet, s);
                 e.length = static_cast<uint8_t>(len);
                 entries[s] = e;
-                uint32_t rev = Reverse(code, len);
+                uint32_t rev = CDeflateBitReader::ReverseBits(code, len);
                 if (len <= fastBits) {
                     for (uint32_t i = rev; i < size; i += 1u << len)
                         fast[i] = e;
