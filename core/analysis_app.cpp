@@ -10,7 +10,6 @@
 #include "core/result_text.h"
 
 namespace {
-CAnalysisApp* g_current = nullptr;
 
 constexpr const char* kCannotOpen = "ファイルを開けません\nエラー番号：";
 constexpr const char* kDuplicateCaption = "ファイルオープンエラー";
@@ -22,9 +21,9 @@ std::string SkippedFilesText(size_t count)
 
 }
 
-const char* FormatName(uint32_t format)
+const char* CAnalysisApp::FormatName(uint32_t format) const
 {
-    const FormatHandler* handler = g_current ? g_current->Format(format) : nullptr;
+    const FormatHandler* handler = Format(format);
     return handler && handler->detect ? handler->name : nullptr;
 }
 
@@ -77,25 +76,23 @@ public:
 };
 
 CAnalysisApp::CAnalysisApp(IShell& shell, FormatTable formats)
-    : shell_(shell), formats_(formats), limitedTree_(std::make_unique<CLimitedTree>()), previous_(g_current)
+    : shell_(shell), formats_(formats), limitedTree_(std::make_unique<CLimitedTree>())
 {
-    g_current = this;
 }
 
-CAnalysisApp::NestedScope::NestedScope()
+CAnalysisApp::NestedScope::NestedScope(CAnalysisApp& app)
+    : app_(app), allowed_(app.nestedDepth_ < kMaxNestedDepth && app.nestedAnalyses_ < kMaxNestedAnalyses)
 {
-    CAnalysisApp& app = GetAnalysisApp();
-    allowed_ = app.nestedDepth_ < kMaxNestedDepth && app.nestedAnalyses_ < kMaxNestedAnalyses;
     if (allowed_) {
-        ++app.nestedDepth_;
-        ++app.nestedAnalyses_;
+        ++app_.nestedDepth_;
+        ++app_.nestedAnalyses_;
     }
 }
 
 CAnalysisApp::NestedScope::~NestedScope()
 {
     if (allowed_)
-        --GetAnalysisApp().nestedDepth_;
+        --app_.nestedDepth_;
 }
 
 int32_t CAnalysisApp::AddEntry(uint32_t level, const char* text)
@@ -120,16 +117,7 @@ ITreeControl* CAnalysisApp::ActiveTree()
     return limitedTree_.get();
 }
 
-CAnalysisApp::~CAnalysisApp()
-{
-    if (g_current == this)
-        g_current = previous_;
-}
-
-CAnalysisApp& GetAnalysisApp()
-{
-    return *g_current;
-}
+CAnalysisApp::~CAnalysisApp() = default;
 
 const FormatHandler* CAnalysisApp::Format(uint32_t format) const
 {
@@ -289,9 +277,8 @@ void CAnalysisApp::DeleteEntry(const char* path)
 
 void RunAnalyzer(uint32_t format, const AnalysisRequest& request)
 {
-    AnalysisRequest run = request;
-    if (!run.app)
-        run.app = &GetAnalysisApp();
-    if (const FormatHandler* handler = run.app->Format(format))
-        handler->analyze(run);
+    if (!request.app)
+        return;
+    if (const FormatHandler* handler = request.app->Format(format))
+        handler->analyze(request);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The application's analysis half: the entry list, format detection, the
 // opening procedure and the dispatch of rough and detailed analyses. Shells
-// own one CAnalysisApp; the analyzers reach it through GetAnalysisApp().
+// own one CAnalysisApp; each analysis gets it in its request.
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -14,10 +14,6 @@
 #include "core/batch_paths.h"
 #include "core/format_table.h"
 #include "core/shell.h"
-
-// Text of the rough list's format column; null for a code that names no
-// format of the current application that can be opened.
-const char* FormatName(uint32_t format);
 
 struct FileCloser {
     void operator()(FILE* fp) const { std::fclose(fp); }
@@ -49,6 +45,9 @@ public:
     IShell& Shell() { return shell_; }
     // The row of format; null when the table has none.
     const FormatHandler* Format(uint32_t format) const;
+    // Text of the rough list's format column; null for a code that names no
+    // format of this application that can be opened.
+    const char* FormatName(uint32_t format) const;
     CAnalysisEntryList& Entries() { return entries_; }
 
     // With reportUnsupported false, an unsupported file is not reported (an
@@ -93,13 +92,14 @@ public:
     // the nested analysis may run.
     class NestedScope {
     public:
-        NestedScope();
+        explicit NestedScope(CAnalysisApp& app);
         ~NestedScope();
         NestedScope(const NestedScope&) = delete;
         NestedScope& operator=(const NestedScope&) = delete;
         bool Allowed() const { return allowed_; }
 
     private:
+        CAnalysisApp& app_;
         bool allowed_;
     };
 
@@ -124,13 +124,9 @@ private:
     uint32_t nestedDepth_ = 0;
     uint32_t nestedAnalyses_ = 0;
     std::unique_ptr<CLimitedTree> limitedTree_;
-    CAnalysisApp* previous_;
 };
 
-// The application whose analysis is running; set by the newest CAnalysisApp.
-CAnalysisApp& GetAnalysisApp();
-
-// Runs the analyzer of format through the format table of request.app (the
-// current application when it names none). A nested analysis passes its own
+// Runs the analyzer of format through the format table of request.app
+// (nothing without one). A nested analysis passes its own
 // request on with the fields it changes.
 void RunAnalyzer(uint32_t format, const AnalysisRequest& request);

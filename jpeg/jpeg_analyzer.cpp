@@ -433,7 +433,7 @@ void CJpegAnalyzer::ExifStructure(FILE* fp)
 {
     if (!Detailed())
         return;
-    if (const CAnalysisApp::NestedScope scope; scope.Allowed()) {
+    if (const CAnalysisApp::NestedScope scope(*request_.app); scope.Allowed()) {
         AnalysisRequest tiff = request_;
         tiff.fp = fp;
         tiff.level = request_.level + 1;

@@ -969,7 +969,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mo
     if (compression == kOldJpeg) {
         // The JPEG stream's lines, and its picture, are the JPEG analyzer's;
         // they hang under the data line just inserted.
-        if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
+        if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
             RunAnalyzer(kFormatJpeg, AnalysisRequest{app, fp, path, mode, level});
         }
         return;
@@ -1010,7 +1010,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mo
         // The first segment's stream is laid out like old-style JPEG data,
         // under the data line.
         Seek(fp, position);
-        if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
+        if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
             RunAnalyzer(kFormatJpeg, AnalysisRequest{app, fp, path, mode, level});
         }
     }
@@ -1026,7 +1026,7 @@ void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, AnalysisMode mo
     reader.Reset();
     CTreeWriter(tree).Insert(parentItem, ResultLine("[%08lx] Jpeg Data", tables->valueField),
                              Bytes(tables->valueField, tables->count));
-    if (const CAnalysisApp::NestedScope nested; nested.Allowed()) {
+    if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
         RunAnalyzer(kFormatJpeg, AnalysisRequest{app, fp, path, mode, level});
     }
 }

@@ -124,15 +124,15 @@ TEST(Limits, NestedAnalysesAreBoundedInDepthAndNumber)
 {
     Headless h;
     {
-        CAnalysisApp::NestedScope a, b, c, d;
+        CAnalysisApp::NestedScope a(h.app), b(h.app), c(h.app), d(h.app);
         EXPECT_TRUE(a.Allowed() && b.Allowed() && c.Allowed() && d.Allowed());
-        CAnalysisApp::NestedScope tooDeep;
+        CAnalysisApp::NestedScope tooDeep(h.app);
         EXPECT_FALSE(tooDeep.Allowed());
     }
     // Leaving a scope frees its depth, but every scope counts toward the total.
     for (uint32_t i = 4; i < CAnalysisApp::kMaxNestedAnalyses; ++i)
-        EXPECT_TRUE(CAnalysisApp::NestedScope().Allowed()) << i;
-    EXPECT_FALSE(CAnalysisApp::NestedScope().Allowed());
+        EXPECT_TRUE(CAnalysisApp::NestedScope(h.app).Allowed()) << i;
+    EXPECT_FALSE(CAnalysisApp::NestedScope(h.app).Allowed());
 
     // A JPEG file whose Exif thumbnail holds the same Exif data again, over
     // and over, once made one analysis branch for minutes; the counts start
