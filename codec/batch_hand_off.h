@@ -1,31 +1,37 @@
 #pragma once
-// Hands batches of work from a producer (the decoder's own thread) to one
-// worker thread, in order, through a ring of slots: while the producer fills
-// one slot, the worker finishes earlier ones. The producer waits only when
-// every slot is still in use. Without a worker (one thread allowed, or none
-// could be started) each batch is worked on at once, on the producer's thread,
-// so both ways do the same work in the same order.
+// Hands batches of work from a producer (the decoder's own thread) to a
+// worker thread through a ring of slots: while the producer fills one slot,
+// the worker finishes earlier ones. When every slot is still in use, the
+// producer takes the oldest waiting batch and works on it itself rather than
+// wait, so that a worker slower than the producer does not hold it up.
+// Batches may therefore finish in any order; the caller's work must not
+// depend on it (each batch writes its own pixels). Without a worker (one
+// thread allowed, or none could be started) each batch is worked on at once,
+// on the producer's thread.
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class CBatchHandOff {
 public:
-    // work(slot) is called once for every submitted slot, in submission
-    // order. With threaded false, or when no thread can be started, it runs
-    // inside Submit.
-    CBatchHandOff(size_t slots, bool threaded, std::function<void(size_t)> work);
+    // work(worker, slot) is called once for every submitted slot: worker 0
+    // is the producer's thread, 1 the worker thread; calls with the same
+    // worker number never overlap. With threaded false, or when no thread
+    // can be started, it runs inside Submit, always as worker 0.
+    CBatchHandOff(size_t slots, bool threaded, std::function<void(uint32_t, size_t)> work);
     // Finishes the submitted work and ends the worker.
     ~CBatchHandOff();
     CBatchHandOff(const CBatchHandOff&) = delete;
     CBatchHandOff& operator=(const CBatchHandOff&) = delete;
 
-    // The slot to fill next; waits until the worker has finished with it.
+    // The slot to fill next, once no batch occupies it.
     size_t Acquire();
-    // Hands the slot that Acquire returned to the worker.
+    // Hands the slot that Acquire returned over.
     void Submit();
     // Waits until all submitted work is done and the worker has ended.
     void Finish();
@@ -34,13 +40,17 @@ public:
 
 private:
     void Run();
+    // With the lock held: takes the oldest waiting slot and works on it as
+    // worker, unlocking meanwhile.
+    void WorkOnOldest(std::unique_lock<std::mutex>& lock, uint32_t worker);
 
     const size_t slots_;
-    const std::function<void(size_t)> work_;
+    const std::function<void(uint32_t, size_t)> work_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    uint64_t submitted_ = 0;   // slots handed over so far
-    uint64_t done_ = 0;        // slots the worker has finished
+    uint64_t submitted_ = 0;          // slots handed over so far
+    std::vector<bool> busy_;          // submitted and not yet finished
+    std::deque<size_t> waiting_;      // submitted, not yet taken, oldest first
     bool stop_ = false;
     std::thread worker_;
 };

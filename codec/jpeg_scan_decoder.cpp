@@ -163,14 +163,15 @@ VANTREL_VECTOR_CLONES void InverseDct(const int32_t* f, uint32_t rowMask, int32_
             out[m * 8 + n] = static_cast<int32_t>(acc[m][n]) >> 2;
 }
 
-// Red, green and blue of eight pixels, each clamped to 0 to 255:
-// R = (Y 65536 + Cr 91881) >> 16, G = (Y 65536 - Cb 22554 - Cr 46802) >> 16,
-// B = (Y 65536 + Cb 116130) >> 16, in wrapping 32-bit arithmetic.
+// Eight pixels from their luma and chroma samples, written as blue, green
+// and red bytes: R = (Y 65536 + Cr 91881) >> 16,
+// G = (Y 65536 - Cb 22554 - Cr 46802) >> 16, B = (Y 65536 + Cb 116130) >> 16,
+// in wrapping 32-bit arithmetic, each clamped to 0 to 255.
 #if defined(__GNUC__) && !defined(__clang__)
 typedef uint32_t U32x8 __attribute__((vector_size(32)));
 typedef int32_t I32x8 __attribute__((vector_size(32)));
 
-inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr, int32_t (*rgb)[8])
+[[gnu::always_inline]] inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr, uint8_t* p)
 {
     U32x8 y, ucb, ucr;
     std::memcpy(&y, ys, sizeof y);
@@ -186,20 +187,22 @@ inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr
     g = g > 255 ? 255 : g;
     b = b < 0 ? 0 : b;
     b = b > 255 ? 255 : b;
-    std::memcpy(rgb[0], &r, sizeof r);
-    std::memcpy(rgb[1], &g, sizeof g);
-    std::memcpy(rgb[2], &b, sizeof b);
+    for (uint32_t i = 0; i < 8; ++i) {
+        p[i * 3 + 0] = static_cast<uint8_t>(b[i]);
+        p[i * 3 + 1] = static_cast<uint8_t>(g[i]);
+        p[i * 3 + 2] = static_cast<uint8_t>(r[i]);
+    }
 }
 #else
-inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr, int32_t (*rgb)[8])
+inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr, uint8_t* p)
 {
     for (uint32_t i = 0; i < 8; ++i) {
         const uint32_t y = static_cast<uint32_t>(ys[i]) << 16;
         const uint32_t ucb = static_cast<uint32_t>(cb[i]);
         const uint32_t ucr = static_cast<uint32_t>(cr[i]);
-        rgb[0][i] = Clamp255(static_cast<int32_t>(y + ucr * kCrToR) >> 16);
-        rgb[1][i] = Clamp255(static_cast<int32_t>(y - ucb * kCbToG - ucr * kCrToG) >> 16);
-        rgb[2][i] = Clamp255(static_cast<int32_t>(y + ucb * kCbToB) >> 16);
+        p[i * 3 + 2] = static_cast<uint8_t>(Clamp255(static_cast<int32_t>(y + ucr * kCrToR) >> 16));
+        p[i * 3 + 1] = static_cast<uint8_t>(Clamp255(static_cast<int32_t>(y - ucb * kCbToG - ucr * kCrToG) >> 16));
+        p[i * 3 + 0] = static_cast<uint8_t>(Clamp255(static_cast<int32_t>(y + ucb * kCbToB) >> 16));
     }
 }
 #endif
@@ -208,14 +211,13 @@ inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr
 // the bottom-up pixel memory. Luma block b covers block (b mod h0, b div h0)
 // of the MCU; the one chroma block is spread over the whole MCU, so the chroma
 // cell of a pixel is its MCU position divided by the sampling factors (1 or 2,
-// hence the shifts).
-VANTREL_VECTOR_CLONES void PaintMcu(const int32_t (*luma)[64], const int32_t (*chroma)[64], uint32_t h0,
-                                    uint32_t v0, uint64_t x, uint64_t y, const CJpegScanDecoder::Target& target)
+// hence the shifts). Each sampling has its own copy, with the shifts known.
+template <uint32_t hs, uint32_t vs>
+[[gnu::always_inline]] inline void PaintMcuOf(const int32_t (*luma)[64], const int32_t (*chroma)[64], uint64_t x,
+                                              uint64_t y, const CJpegScanDecoder::Target& target)
 {
-    const uint32_t hs = h0 - 1;
-    const uint32_t vs = v0 - 1;
     const size_t rowBytes = static_cast<size_t>(target.bitmapWidth) * 3;
-    for (uint32_t b = 0; b < h0 * v0; ++b) {
+    for (uint32_t b = 0; b < (1u << hs) * (1u << vs); ++b) {
         const uint32_t bx = b & hs;
         const uint32_t by = b >> hs;
         const uint64_t ox = x + 8 * bx;
@@ -223,7 +225,6 @@ VANTREL_VECTOR_CLONES void PaintMcu(const int32_t (*luma)[64], const int32_t (*c
         for (uint32_t j = 0; j < 8; ++j) {
             const uint64_t row = static_cast<uint64_t>(target.bitmapHeight) - 1 - (oy + j);
             uint8_t* p = target.pixels + row * rowBytes + ox * 3;
-            const int32_t* ys = luma[b] + j * 8;
             const uint32_t cy = ((j + 8 * by) >> vs) * 8;
             int32_t cb[8];
             int32_t cr[8];
@@ -232,15 +233,22 @@ VANTREL_VECTOR_CLONES void PaintMcu(const int32_t (*luma)[64], const int32_t (*c
                 cb[i] = chroma[0][cy + cx];
                 cr[i] = chroma[1][cy + cx];
             }
-            int32_t rgb[3][8];
-            ConvertEight(ys, cb, cr, rgb);
-            for (uint32_t i = 0; i < 8; ++i) {
-                p[i * 3 + 0] = static_cast<uint8_t>(rgb[2][i]);
-                p[i * 3 + 1] = static_cast<uint8_t>(rgb[1][i]);
-                p[i * 3 + 2] = static_cast<uint8_t>(rgb[0][i]);
-            }
+            ConvertEight(luma[b] + j * 8, cb, cr, p);
         }
     }
+}
+
+VANTREL_VECTOR_CLONES void PaintMcu(const int32_t (*luma)[64], const int32_t (*chroma)[64], uint32_t h0,
+                                    uint32_t v0, uint64_t x, uint64_t y, const CJpegScanDecoder::Target& target)
+{
+    if (h0 == 1 && v0 == 1)
+        PaintMcuOf<0, 0>(luma, chroma, x, y, target);
+    else if (h0 == 2 && v0 == 1)
+        PaintMcuOf<1, 0>(luma, chroma, x, y, target);
+    else if (h0 == 1)
+        PaintMcuOf<0, 1>(luma, chroma, x, y, target);
+    else
+        PaintMcuOf<1, 1>(luma, chroma, x, y, target);
 }
 
 // Writes one MCU of red, green and blue blocks (level-shifted samples) into
@@ -909,7 +917,12 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
             batches[i].rowMasks.assign(blocks, 0);
         }
     }
-    CBatchHandOff handOff(slots, threaded, [&](size_t slot) { painter.Paint(batches[slot]); });
+    // The painter of each thread that paints: the decoding thread itself
+    // paints a batch when every slot is in use.
+    McuPainter helper(frame, target);
+    McuPainter* painters[] = {&helper, &painter};
+    CBatchHandOff handOff(slots, threaded,
+                          [&](uint32_t worker, size_t slot) { painters[worker]->Paint(batches[slot]); });
     result.outcome = s.DecodeMcus(frame, quant, total, handOff, batches, result.mcusDecoded);
     handOff.Finish();
     for (size_t i = 0; i < slots; ++i)

@@ -331,10 +331,13 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
     bitPos = 0;
     {
         const bool threaded = CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
-        CBatchHandOff handOff(kLineSlots, threaded, [this](size_t slot) {
+        // The line buffers are made before a second thread may use one.
+        for (std::vector<uint8_t>& line : lineBytes)
+            line.resize(size_t{width} * 3);
+        CBatchHandOff handOff(kLineSlots, threaded, [this](uint32_t worker, size_t slot) {
             const LineBatch& b = lineBatches[slot];
             for (size_t i = 0, from = 0; i < b.ends.size(); from = b.ends[i++])
-                PaintLine(b.changes.data() + from, b.ends[i] - from, b.firstLine + static_cast<uint32_t>(i));
+                PaintLine(worker, b.changes.data() + from, b.ends[i] - from, b.firstLine + static_cast<uint32_t>(i));
             StreamDone();
         });
         lineHandOff = handOff.Threaded() ? &handOff : nullptr;
@@ -364,7 +367,7 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
 void CStripDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
 {
     if (!lineHandOff) {
-        PaintLine(changes.data(), changes.size(), n);
+        PaintLine(0, changes.data(), changes.size(), n);
         return;
     }
     if (!filling) {
@@ -387,14 +390,15 @@ void CStripDecoder::SubmitLines()
     }
 }
 
-void CStripDecoder::PaintLine(const uint32_t* changes, size_t count, uint32_t n)
+void CStripDecoder::PaintLine(uint32_t worker, const uint32_t* changes, size_t count, uint32_t n)
 {
     // The line is built in a small buffer that stays in the cache and then
     // copied to the bitmap, which is far larger than the cache, in one pass.
     const size_t bytes = static_cast<size_t>(width) * 3;
-    if (lineBytes.size() < bytes)
-        lineBytes.resize(bytes);
-    uint8_t* line = lineBytes.data();
+    std::vector<uint8_t>& lineBuffer = lineBytes[worker];
+    if (lineBuffer.size() < bytes)
+        lineBuffer.resize(bytes);
+    uint8_t* line = lineBuffer.data();
     std::memset(line, 0xFF, bytes);
     for (size_t i = 0; i < count; i += 2) {
         const uint32_t begin = changes[i];

@@ -138,7 +138,8 @@ private:
     // Writes the line as line n of this call (memory row baseRow - n), or
     // hands it to the painting thread.
     void OutputLine(const std::vector<uint32_t>& changes, uint32_t n);
-    void PaintLine(const uint32_t* changes, size_t count, uint32_t n);
+    // worker: which thread paints (0 the decoding one), for its line buffer.
+    void PaintLine(uint32_t worker, const uint32_t* changes, size_t count, uint32_t n);
     // Hands the lines gathered so far to the painting thread.
     void SubmitLines();
     // Reads one run with the modified Huffman codes of the colour, make-up
@@ -165,9 +166,10 @@ private:
     uint64_t bitPos = 0;     // bits of the strip used so far
     LineRuns coding;         // the line being decoded
     std::vector<uint32_t> reference;  // changing elements of the line above
-    std::vector<uint8_t> lineBytes;   // the pixels of a finished line
+    std::vector<uint8_t> lineBytes[2];   // the pixels of a finished line, per painting thread
     // A large strip's lines are painted on a second thread while the next
-    // ones are decoded: the decoder hands over the changing elements of
+    // ones are decoded (and by the decoding thread when the painting falls
+    // behind): the decoder hands over the changing elements of
     // at most kLinesPerBatch lines at a time. Each line goes to a row of its own, so
     // the pixels are the same whichever thread paints them.
     struct LineBatch {
