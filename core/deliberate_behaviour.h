@@ -17,6 +17,9 @@
 // - CSwfAnalyzer::kMaxTags, kMaxSideFileBytes: the tag walk and the side file.
 // - CDecodeThreads::kMaxThreads: decoder threads, joined before a decode
 //   returns.
+// - CJpegSegmentDecoder (kJobsAtOnce, kBytesAtOnce, kWindowBytes): new-style
+//   JPEG strips and tiles read ahead of their decoding, and the window of the
+//   file their headers are read through.
 //
 // Mends of wrong results
 // - TIFF values of at most four bytes are read from the entry itself, whatever
