@@ -14,9 +14,11 @@ namespace {
 // 8 KiB only when it is not complete in the first.
 constexpr uint64_t kMaxHeaderBytes = 8 * 1024;
 constexpr uint64_t kFirstHeaderBytes = 1024;
-// The bytes read with the header: a segment of up to 64 KiB whole, with the
-// few bytes after it that the decoder looks at ahead of the bits it uses, so
-// that its scan needs no read of its own.
+// The bytes read with the header, so that most scans need no read of their
+// own: as many as the segment's blocks are likely to take (a KiB and
+// kBytesPerBlock a block), but no more than the segment and the few bytes
+// after it that the decoder looks at ahead of the bits it uses, and at most
+// what the decoder takes in one piece.
 constexpr uint64_t kReadAhead = CJpegScanDecoder::kMaxAheadBytes;
 constexpr uint64_t kBytesAfterSegment = 64;
 constexpr uint64_t kBytesPerBlock = 64;
