@@ -411,6 +411,10 @@ struct CJpegScanDecoder::State {
     size_t pos = 0;
     bool atEnd = false;
     FILE* fp = nullptr;
+    // The file is not yet where the bytes in the buffer end: it is put there
+    // before the first read, so that a scan that needs only the bytes given
+    // ahead does not touch the file at all.
+    bool seekBeforeRead = false;
 
     // The bits of the data bytes taken so far, most significant first.
     // The bit count is 64-bit so that the decoder's 32-bit coefficient stores
@@ -462,6 +466,10 @@ struct CJpegScanDecoder::State {
             bufferStart += drop;
             length = kKeep;
             pos -= drop;
+        }
+        if (seekBeforeRead) {
+            std::fseek(fp, static_cast<long>(bufferStart + length), SEEK_SET);
+            seekBeforeRead = false;
         }
         const size_t room = kKeep + kChunk - length;
         const size_t got = std::fread(buffer + length, 1, nextRead < room ? nextRead : room, fp);
@@ -574,6 +582,7 @@ struct CJpegScanDecoder::State {
             return;
         }
         std::fseek(fp, static_cast<long>(offset), SEEK_SET);
+        seekBeforeRead = false;
         bufferStart = offset;
         length = 0;
         pos = 0;
@@ -867,6 +876,7 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
     s.length = aheadSize;
     s.pos = 0;
     s.atEnd = false;
+    s.seekBeforeRead = aheadSize > 0;
     s.Start(s.bufferStart, previousByte > 0xFF ? 0x100 : previousByte);
 
     const int count = frame.componentCount;

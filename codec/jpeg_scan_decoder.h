@@ -78,7 +78,8 @@ public:
         size_t size = 0;                // at most kMaxAheadBytes
         uint64_t offset = 0;            // file offset of bytes[0]
     };
-    // As above, with fp standing after the bytes ahead. The stream is left
+    // As above; fp may stand anywhere: it is moved to the end of the bytes
+    // ahead only when the scan needs more than those. The stream is left
     // where the reading stopped rather than after the last byte used: the
     // caller seeks before it reads again.
     Result Decode(FILE* fp, uint32_t previousByte, const Frame& frame, const Target& target, const Ahead& ahead);

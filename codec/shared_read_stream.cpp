@@ -57,13 +57,10 @@ FILE* OpenSharedReadStream(FILE* shared, std::mutex& lock)
     auto* view = new (std::nothrow) View{shared, &lock};
     if (!view)
         return nullptr;
+    // Buffered as any stream (an unbuffered one would read byte by byte); a
+    // seek fills the buffer, so a reader should seek only before it reads.
     FILE* fp = fopencookie(view, "rb", {ReadView, nullptr, SeekView, CloseView});
-    if (!fp) {
+    if (!fp)
         delete view;
-        return nullptr;
-    }
-    // Unbuffered: a buffered stream fills its buffer on every seek, which
-    // would read (and take the lock) for a decoder that reads nothing.
-    std::setvbuf(fp, nullptr, _IONBF, 0);
     return fp;
 }

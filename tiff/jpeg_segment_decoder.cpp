@@ -4,7 +4,6 @@
 
 #include "codec/decode_threads.h"
 #include "codec/jpeg_scan_decoder.h"
-#include "codec/shared_read_stream.h"
 #include "tiff/segment_scratch.h"
 
 namespace {
@@ -51,13 +50,6 @@ struct CJpegSegmentDecoder::Worker {
     CJpegScanDecoder decoder;
     CSegmentScratch scratch;
     FILE* stream = nullptr;
-    bool ownStream = false;
-
-    ~Worker()
-    {
-        if (ownStream)
-            std::fclose(stream);
-    }
 };
 
 CJpegSegmentDecoder::CJpegSegmentDecoder(FILE* fp, const std::vector<uint8_t>& sharedTables, bool rgb)
@@ -98,23 +90,14 @@ void CJpegSegmentDecoder::Decode(const std::vector<TiffSegment>& segments, const
 void CJpegSegmentDecoder::StartWorkers(uint32_t threads)
 {
     workers_.clear();
-    for (uint32_t i = 0; i < std::max(threads, 1u); ++i) {
+    streams_ = std::make_unique<CThreadStreams>(fp_, threads);
+    for (uint32_t i = 0; i < streams_->Count(); ++i) {
         auto worker = std::make_unique<Worker>();
-        worker->stream = fp_;
-        if (threads > 1) {
-            worker->stream = OpenSharedReadStream(fp_, fileLock_);
-            worker->ownStream = worker->stream != nullptr;
-            if (!worker->stream)
-                break;
-            // The segments themselves are decoded in parallel.
+        worker->stream = (*streams_)[i];
+        // The segments themselves are decoded in parallel.
+        if (streams_->Count() > 1)
             worker->decoder.StayOnCallerThread();
-        }
         workers_.push_back(std::move(worker));
-    }
-    if (workers_.empty()) {
-        // No stream of its own could be made: one worker on the file itself.
-        workers_.push_back(std::make_unique<Worker>());
-        workers_.back()->stream = fp_;
     }
 }
 
@@ -190,9 +173,8 @@ void CJpegSegmentDecoder::DecodeJob(Worker& worker, const Job& job, const CSampl
     } else {
         return;
     }
-    // The decoder takes the bytes after the header from the stream, which
-    // stands after the bytes read.
-    Seek(worker.stream, s.offset + job.head.size());
+    // The decoder takes the bytes after those read from the stream, which it
+    // seeks itself when it needs them.
     worker.decoder.Decode(worker.stream, job.head[job.scanStart - 1], frame, target,
                           {job.head.data() + job.scanStart, job.head.size() - job.scanStart, s.offset + job.scanStart});
     if (!job.inPlace)

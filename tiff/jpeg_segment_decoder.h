@@ -16,10 +16,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "codec/jpeg_stream_tables.h"
+#include "codec/thread_streams.h"
 #include "image/sample_writer.h"
 #include "tiff/tiff_segment.h"
 
@@ -47,8 +47,8 @@ private:
     FILE* fp_;
     bool rgb_;
     CJpegStreamTables tables_;
-    std::mutex fileLock_;
     std::vector<std::unique_ptr<Worker>> workers_;
+    std::unique_ptr<CThreadStreams> streams_;
     struct Window {
         uint64_t start = 0;
         std::vector<uint8_t> bytes;

@@ -14,7 +14,9 @@
 #include "core/result_line.h"
 #include "core/result_text.h"
 #include "image/image_buffer.h"
+#include "codec/decode_threads.h"
 #include "codec/strip_decoder.h"
+#include "codec/thread_streams.h"
 #include "codec/inflater.h"
 #include "codec/lzw_decoder.h"
 #include "codec/pack_bits_decoder.h"
@@ -999,11 +1001,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mo
         case kFaxT4:
         case kFaxT6: DecodeFax(fp, list, compression, picture); break;
         case kJpeg: DecodeJpeg(fp, list, picture); break;
-        default: {
-            CSampleWriter writer(picture, std::move(format));
-            DecodeSamples(fp, list, compression, writer);
-            break;
-        }
+        default: DecodeSamples(fp, list, compression, picture, format); break;
         }
     }
     if (compression == kJpeg) {
@@ -1159,46 +1157,77 @@ std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::Segments(const IfdEntry& offs
     return list;
 }
 
-void CTiffAnalyzer::DecodeSamples(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,
-                                  CSampleWriter& writer)
-{
-    std::unique_ptr<CLzwDecoder> lzw;
-    if (compression == kLzw)
-        lzw = std::make_unique<CLzwDecoder>();
-    std::unique_ptr<CInflater> inflater;
-    if (compression == kDeflate || compression == kAdobeDeflate)
-        inflater = std::make_unique<CInflater>();
-    std::vector<uint8_t> data;
-    for (const Segment& s : segments) {
-        if (writer.RowBytes(s.columns) > kMaxRowBytes)
-            continue;
-        writer.BeginSegment(s.x, s.y, s.columns, s.rows, s.plane);
-        const uint64_t wanted = writer.BytesWanted();
+namespace {
+
+// Decodes uncompressed, LZW, PackBits and Deflate segments on one thread,
+// from a stream of its own.
+class SampleSegmentDecoder {
+public:
+    SampleSegmentDecoder(FILE* fp, uint32_t compression, const CSampleWriter::Picture& picture,
+                         const CSampleWriter::Format& format)
+        : fp_(fp), compression_(compression), writer_(picture, format)
+    {
+        if (compression == kLzw)
+            lzw_ = std::make_unique<CLzwDecoder>();
+        if (compression == kDeflate || compression == kAdobeDeflate)
+            inflater_ = std::make_unique<CInflater>();
+    }
+
+    void Decode(const TiffSegment& s)
+    {
+        if (writer_.RowBytes(s.columns) > kMaxRowBytes)
+            return;
+        writer_.BeginSegment(s.x, s.y, s.columns, s.rows, s.plane);
+        const uint64_t wanted = writer_.BytesWanted();
         if (wanted == 0)
-            continue;
-        Seek(fp, s.offset);
-        reader.Reset();
-        if (inflater) {
+            return;
+        Seek(fp_, s.offset);
+        if (inflater_) {
             // Deflate packs a picture far tighter than PackBits or LZW, so
             // only the segment's own size bounds the input; the output stops
             // when the segment's rows are full.
-            CSampleSink sink(writer);
-            inflater->InflateToSink(fp, sink, wanted, s.size);
-            writer.EndSegment();
-            continue;
+            CSampleSink sink(writer_);
+            inflater_->InflateToSink(fp_, sink, wanted, s.size);
+            writer_.EndSegment();
+            return;
         }
         // No segment is read beyond what its rows can use: PackBits and LZW
         // code no picture in more than twice its size.
-        data.resize(std::min<uint64_t>(s.size, compression == kUncompressed ? wanted : 2 * wanted + 1024));
-        data.resize(std::fread(data.data(), 1, data.size(), fp));
-        if (compression == kLzw)
-            lzw->DecodeStrip(data.data(), data.size(), writer);
-        else if (compression == kPackBits)
-            CPackBitsDecoder::DecodeStrip(data.data(), data.size(), writer);
+        data_.resize(std::min<uint64_t>(s.size, compression_ == kUncompressed ? wanted : 2 * wanted + 1024));
+        data_.resize(std::fread(data_.data(), 1, data_.size(), fp_));
+        if (lzw_)
+            lzw_->DecodeStrip(data_.data(), data_.size(), writer_);
+        else if (compression_ == kPackBits)
+            CPackBitsDecoder::DecodeStrip(data_.data(), data_.size(), writer_);
         else
-            writer.PutRun(data.data(), data.size());
-        writer.EndSegment();
+            writer_.PutRun(data_.data(), data_.size());
+        writer_.EndSegment();
     }
+
+private:
+    FILE* fp_;
+    uint32_t compression_;
+    CSampleWriter writer_;
+    std::unique_ptr<CLzwDecoder> lzw_;
+    std::unique_ptr<CInflater> inflater_;
+    std::vector<uint8_t> data_;
+};
+
+}  // namespace
+
+void CTiffAnalyzer::DecodeSamples(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,
+                                  const CSampleWriter::Picture& picture, const CSampleWriter::Format& format)
+{
+    // The segments of a picture that is not planar cover separate pixels, so
+    // several are decoded at once; the planes of a planar one in order.
+    const size_t threads = format.planar ? 1 : std::min<size_t>(CDecodeThreads::Limit(), segments.size());
+    const CThreadStreams streams(fp, static_cast<uint32_t>(threads));
+    std::vector<std::unique_ptr<SampleSegmentDecoder>> decoders;
+    for (uint32_t i = 0; i < streams.Count(); ++i)
+        decoders.push_back(std::make_unique<SampleSegmentDecoder>(streams[i], compression, picture, format));
+    CDecodeThreads::ForEach(segments.size(), streams.Count(),
+                            [&](uint32_t worker, size_t i) { decoders[worker]->Decode(segments[i]); });
+    reader.Reset();
 }
 
 void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,

@@ -118,7 +118,8 @@ private:
     bool SampleFormat(uint32_t compression, CSampleWriter::Format& format);
     std::vector<Segment> Segments(const IfdEntry& offsets, bool tiled, uint32_t planes);
     // Uncompressed, LZW, PackBits and Deflate segments.
-    void DecodeSamples(FILE* fp, const std::vector<Segment>& segments, uint32_t compression, CSampleWriter& writer);
+    void DecodeSamples(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,
+                       const CSampleWriter::Picture& picture, const CSampleWriter::Format& format);
     // CCITT segments: modified Huffman, T.4 (one- or two-dimensional), T.6.
     void DecodeFax(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,
                    const CSampleWriter::Picture& picture);

@@ -104,12 +104,6 @@ std::vector<Field> GrayImage(const TiffBuilder& t, uint32_t w, uint32_t h, uint3
             t.Short(277, {1}),       t.Long(278, {h}),        t.Long(279, {dataSize})};
 }
 
-bool AllZero(const CImageBuffer& image)
-{
-    const uint8_t* p = image.Pixels();
-    const size_t n = image.RowBytes() * size_t(image.BitmapHeight());
-    return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
-}
 
 }  // namespace
 
@@ -260,8 +254,9 @@ TEST(TiffImage, DamagedStripsStayInsideTheBitmap)
             const auto d = Draw(file);
             // A layout that cannot be drawn says so and gets no window.
             ASSERT_EQ(d->windows.size(), Contains(d->detail, "未対応の形式") ? 0u : 1u);
-            if (!d->windows.empty())
+            if (!d->windows.empty()) {
                 ASSERT_NE(d->windows[0]->image.Pixels(), nullptr);
+            }
         }
     }
 }

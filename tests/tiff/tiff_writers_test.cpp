@@ -405,9 +405,10 @@ void ExpectSameOnOneAndSeveralThreads(const std::string& path, const std::string
         EXPECT_LE(b.PictureWidth(), b.BitmapWidth()) << what;
         ASSERT_EQ(a.BitmapWidth(), b.BitmapWidth()) << what;
         ASSERT_EQ(a.BitmapHeight(), b.BitmapHeight()) << what;
-        if (a.Pixels() && b.Pixels())
+        if (a.Pixels() && b.Pixels()) {
             EXPECT_EQ(0, std::memcmp(a.Pixels(), b.Pixels(), size_t(a.BitmapWidth()) * size_t(a.BitmapHeight()) * 3))
                 << what << " window " << i;
+        }
     }
 }
 
@@ -426,6 +427,8 @@ TEST(TiffWriters, DamagedTilesTablesAndStripsFinishQuietly)
         {"lzw planar tiles", COMPRESSION_LZW, PHOTOMETRIC_RGB, 3, 16, PLANARCONFIG_SEPARATE, 16},
         {"g3 2d tiles", COMPRESSION_CCITTFAX3, PHOTOMETRIC_MINISWHITE, 1, 1, 1, 16},
         {"deflate palette tiles", COMPRESSION_ADOBE_DEFLATE, PHOTOMETRIC_PALETTE, 1, 4, 1, 32},
+        {"lzw rgb predictor tiles", COMPRESSION_LZW, PHOTOMETRIC_RGB, 3, 8, 1, 16, 2},
+        {"packbits grey strips", COMPRESSION_PACKBITS, PHOTOMETRIC_MINISBLACK, 1, 8},
     };
     std::mt19937 random(11);
     testing_support::TempDir dir;
