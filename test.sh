@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, runs every test, then runs the tests once
-# more in a build with AddressSanitizer and UndefinedBehaviorSanitizer, and
-# ends with a short run of every fuzz target.
+# more in a build with AddressSanitizer and UndefinedBehaviorSanitizer, the
+# decoders' tests in a build with ThreadSanitizer, and ends with a short run
+# of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
@@ -20,6 +21,17 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_SA
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE slow
+
+# The decoders spread pictures over threads: their tests run once more with
+# ThreadSanitizer (address randomisation off, which older ThreadSanitizer
+# runtimes need on newer kernels).
+echo "== ThreadSanitizer build and the decoders' tests"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TSAN=ON -DVANTREL_BENCH=OFF \
+    -DVANTREL_GUI=OFF >/dev/null
+cmake --build build-tsan -j "$jobs" --target test_image test_jpeg test_tiff
+for t in test_image test_jpeg test_tiff; do
+    TSAN_OPTIONS=halt_on_error=1 setarch "$(uname -m)" -R "build-tsan/tests/$t" --gtest_brief=1
+done
 
 # A short run of every fuzz target (clang, with both sanitizers) catches a new
 # crash early; the long campaign is tests/fuzz/run.sh with a longer time.
