@@ -46,9 +46,20 @@ void CBatchHandOff::Submit()
     {
         std::lock_guard<std::mutex> lock(mutex_);
         busy_[slot] = true;
+        ++inFlight_;
         waiting_.push_back(slot);
     }
     changed_.notify_all();
+}
+
+void CBatchHandOff::Drain()
+{
+    if (!worker_.joinable())
+        return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!waiting_.empty())
+        WorkOnOldest(lock, 0);
+    changed_.wait(lock, [this] { return inFlight_ == 0; });
 }
 
 void CBatchHandOff::Finish()
@@ -74,6 +85,7 @@ void CBatchHandOff::WorkOnOldest(std::unique_lock<std::mutex>& lock, uint32_t wo
     work_(worker, slot);
     lock.lock();
     busy_[slot] = false;
+    --inFlight_;
     changed_.notify_all();
 }
 

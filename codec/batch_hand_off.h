@@ -33,6 +33,8 @@ public:
     size_t Acquire();
     // Hands the slot that Acquire returned over.
     void Submit();
+    // Waits until all submitted work is done; the worker stays for more.
+    void Drain();
     // Waits until all submitted work is done and the worker has ended.
     void Finish();
 
@@ -51,6 +53,7 @@ private:
     uint64_t submitted_ = 0;          // slots handed over so far
     std::vector<bool> busy_;          // submitted and not yet finished
     std::deque<size_t> waiting_;      // submitted, not yet taken, oldest first
+    size_t inFlight_ = 0;             // submitted and not yet finished
     bool stop_ = false;
     std::thread worker_;
 };

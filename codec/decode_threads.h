@@ -3,7 +3,9 @@
 // the machine has processors (at most kMaxThreads); 1 keeps every decoder on
 // its caller's thread. Whatever the count, the decoders produce the same
 // pixels and stop at the same place: more threads only finish sooner. Every
-// thread a decoder starts has ended before the decoder returns.
+// thread a decoding starts has ended before it returns, except the fax strip
+// decoder's painting thread, which waits for the decoder's next strip and
+// ends with the decoder object.
 #include <cstddef>
 #include <cstdint>
 #include <functional>

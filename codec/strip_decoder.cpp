@@ -307,6 +307,9 @@ void CStripDecoder::LineRuns::Clear(uint32_t width)
 // ---------------------------------------------------------------------------
 // CStripDecoder
 
+CStripDecoder::CStripDecoder() = default;
+CStripDecoder::~CStripDecoder() = default;
+
 void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_, uint32_t stride_,
                            uint32_t baseRow_, uint32_t mode_, uint8_t* pixels_, uint32_t stripByteCount_,
                            bool lowBitFirst_)
@@ -329,19 +332,26 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
     const long start = std::ftell(file);
     bits.Start(file, stripByteCount, lowBitFirst);
     bitPos = 0;
-    {
-        const bool threaded = CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
-        // The line buffers are made before a second thread may use one.
-        for (std::vector<uint8_t>& line : lineBytes)
-            line.resize(size_t{width} * 3);
-        CBatchHandOff handOff(kLineSlots, threaded, [this](uint32_t worker, size_t slot) {
+    // The line buffers are made before a second thread may use one.
+    for (std::vector<uint8_t>& line : lineBytes)
+        line.resize(size_t{width} * 3);
+    const bool threaded = CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
+    if (threaded && !painting) {
+        // Made once and kept for the decoder's later strips (the pages of a
+        // fax document): starting a thread for each would cost more than a
+        // page's painting saves.
+        painting = std::make_unique<CBatchHandOff>(kLineSlots, true, [this](uint32_t worker, size_t slot) {
             const LineBatch& b = lineBatches[slot];
             for (size_t i = 0, from = 0; i < b.ends.size(); from = b.ends[i++])
                 PaintLine(worker, b.changes.data() + from, b.ends[i] - from, b.firstLine + static_cast<uint32_t>(i));
             StreamDone();
         });
-        lineHandOff = handOff.Threaded() ? &handOff : nullptr;
-        filling = nullptr;
+        if (!painting->Threaded())
+            painting.reset();
+    }
+    lineHandOff = threaded ? painting.get() : nullptr;
+    filling = nullptr;
+    try {
         switch (mode) {
         case kModeMh: DecodeMh(); break;
         case kModeT4: DecodeT4(); break;
@@ -349,9 +359,16 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
         default: DecodeT6(); break;
         }
         SubmitLines();
-        handOff.Finish();
+    } catch (...) {
+        // No line may be painted once this call's pixel memory may be gone.
+        if (lineHandOff)
+            lineHandOff->Drain();
         lineHandOff = nullptr;
+        throw;
     }
+    if (lineHandOff)
+        lineHandOff->Drain();
+    lineHandOff = nullptr;
     StreamDone();
 
     // Leave the stream where a reader taking one byte at a time would stand:

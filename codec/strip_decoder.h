@@ -11,6 +11,7 @@
 // comes first; a line that is cut off by the end of the data is not written.
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 class CBatchHandOff;
@@ -25,7 +26,10 @@ public:
     // ends at the end of the file.
     static constexpr uint32_t kUnknownByteCount = 0xFFFFFFFFu;
 
-    CStripDecoder() = default;
+    CStripDecoder();
+    ~CStripDecoder();
+    CStripDecoder(const CStripDecoder&) = delete;
+    CStripDecoder& operator=(const CStripDecoder&) = delete;
 
     // file stands on the strip's first byte. The strip's n-th line (n from 1)
     // goes to memory row baseRow - n of pixels, whose rows are stride pixels
@@ -183,10 +187,13 @@ private:
     // Strips of fewer pixels are painted on the decoding thread.
     static constexpr uint64_t kThreadedPixels = uint64_t{1} << 18;
     LineBatch lineBatches[kLineSlots];
-    CBatchHandOff* lineHandOff = nullptr;   // while a painting thread runs
+    CBatchHandOff* lineHandOff = nullptr;   // while a painting thread takes this strip's lines
     LineBatch* filling = nullptr;
 
     bool white = true;       // colour of the run at a0
     bool lineStart = true;   // nothing of the coding line decoded yet
     size_t next = 0;         // first changing element of the reference line right of a0
+    // The painting thread, kept from strip to strip; declared last, so that
+    // it has ended before the members it reads are gone.
+    std::unique_ptr<CBatchHandOff> painting;
 };
