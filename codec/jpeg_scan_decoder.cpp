@@ -573,6 +573,41 @@ struct CJpegScanDecoder::State {
         return used == 0 ? startPrevious : ringByte[(used - 1) & 15];
     }
 
+    // Starts on the entropy-coded data: the bytes ahead (if any) are the
+    // file's from ahead.offset on; without them the file stands at
+    // ahead.offset, or is put there when seek is set.
+    void StartReading(FILE* file, const Ahead& ahead, bool seek, uint32_t previousByte)
+    {
+        fp = file;
+        if (seek && ahead.size == 0)
+            std::fseek(fp, static_cast<long>(ahead.offset), SEEK_SET);
+        bufferStart = ahead.offset;
+        if (ahead.size > 0)
+            std::memcpy(buffer, ahead.bytes, ahead.size);
+        length = ahead.size;
+        pos = 0;
+        atEnd = false;
+        seekBeforeRead = ahead.size > 0;
+        Start(bufferStart, previousByte > 0xFF ? 0x100 : previousByte);
+    }
+
+    // The first slots batches, each for blocks blocks and all zero. Batches
+    // are all zero after a complete decoding (the painter clears what it
+    // read): the many strips of a TIFF picture reuse them.
+    CoefficientBatch* PrepareBatches(size_t slots, size_t blocks)
+    {
+        for (size_t i = 0; i < slots; ++i) {
+            if (batchClean[i]) {
+                batches[i].blocks.resize(blocks * 64);
+                batches[i].rowMasks.resize(blocks);
+            } else {
+                batches[i].blocks.assign(blocks * 64, 0);
+                batches[i].rowMasks.assign(blocks, 0);
+            }
+        }
+        return batches;
+    }
+
     // Moves the byte position back to offset. That is normally a few bytes
     // back, which the kept tail covers; otherwise the stream is repositioned.
     void SeekBack(uint64_t offset)
@@ -865,19 +900,9 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
     if (!Supported(frame))
         return result;
     State& s = *state_;
-    s.fp = fp;
     static_assert(kMaxAheadBytes <= State::kChunk);
-    const size_t aheadSize = ahead.bytes && ahead.size <= kMaxAheadBytes ? ahead.size : 0;
-    if (ahead.bytes && aheadSize == 0)
-        std::fseek(fp, static_cast<long>(ahead.offset), SEEK_SET);
-    s.bufferStart = ahead.offset;
-    if (aheadSize > 0)
-        std::memcpy(s.buffer, ahead.bytes, aheadSize);
-    s.length = aheadSize;
-    s.pos = 0;
-    s.atEnd = false;
-    s.seekBeforeRead = aheadSize > 0;
-    s.Start(s.bufferStart, previousByte > 0xFF ? 0x100 : previousByte);
+    s.StartReading(fp, ahead.bytes && ahead.size <= kMaxAheadBytes ? ahead : Ahead{nullptr, 0, ahead.offset},
+                   ahead.bytes != nullptr, previousByte);
 
     const int count = frame.componentCount;
     for (int c = 0; c < count; ++c) {
@@ -914,19 +939,7 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
     const bool threaded =
         !stayOnCallerThread_ && CDecodeThreads::Limit() > 1 && target.pixels && total >= kThreadedMcus;
     const size_t slots = threaded ? kBatchSlots : 1;
-    CoefficientBatch* batches = s.batches;
-    for (size_t i = 0; i < slots; ++i) {
-        // Batches are all zero after a complete decoding (the painter clears
-        // what it read): the many strips of a TIFF picture reuse them.
-        const size_t blocks = size_t{batchMcus} * perMcu;
-        if (s.batchClean[i]) {
-            batches[i].blocks.resize(blocks * 64);
-            batches[i].rowMasks.resize(blocks);
-        } else {
-            batches[i].blocks.assign(blocks * 64, 0);
-            batches[i].rowMasks.assign(blocks, 0);
-        }
-    }
+    CoefficientBatch* batches = s.PrepareBatches(slots, size_t{batchMcus} * perMcu);
     // The painter of each thread that paints: the decoding thread itself
     // paints a batch when every slot is in use.
     McuPainter helper(frame, target);
