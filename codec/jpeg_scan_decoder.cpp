@@ -187,11 +187,23 @@ typedef int32_t I32x8 __attribute__((vector_size(32)));
     g = g > 255 ? 255 : g;
     b = b < 0 ? 0 : b;
     b = b > 255 ? 255 : b;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Each pixel's blue, green and red as the low three bytes of a word,
+    // stored four bytes at a time: the fourth byte is overwritten by the next
+    // pixel, and the last pixel is stored in three.
+    const I32x8 bgr = b | (g << 8) | (r << 16);
+    uint32_t words[8];
+    std::memcpy(words, &bgr, sizeof words);
+    for (uint32_t i = 0; i < 7; ++i)
+        std::memcpy(p + i * 3, &words[i], 4);
+    std::memcpy(p + 21, &words[7], 3);
+#else
     for (uint32_t i = 0; i < 8; ++i) {
         p[i * 3 + 0] = static_cast<uint8_t>(b[i]);
         p[i * 3 + 1] = static_cast<uint8_t>(g[i]);
         p[i * 3 + 2] = static_cast<uint8_t>(r[i]);
     }
+#endif
 }
 #else
 inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr, uint8_t* p)
