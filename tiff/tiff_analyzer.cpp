@@ -1242,7 +1242,11 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, ui
         mode = FirstValue(kT4Options, 0) & 1 ? CStripDecoder::kModeT4TwoD : CStripDecoder::kModeT4;
     // FillOrder 2: the first pixel of a byte is its lowest bit.
     const bool lowBitFirst = FirstValue(kFillOrder, 1) == 2;
-    CStripDecoder decoder;
+    // One decoder for every picture of the file, so that its painting thread
+    // serves all the pages of a fax document.
+    if (!faxDecoder)
+        faxDecoder = std::make_unique<CStripDecoder>();
+    CStripDecoder& decoder = *faxDecoder;
     CSegmentScratch scratch;
     for (const Segment& s : segments) {
         if (s.x >= width || s.y >= height)

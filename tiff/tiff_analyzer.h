@@ -12,12 +12,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tiff/tiff_byte_reader.h"
 #include "core/format_table.h"
 #include "core/tree_control.h"
+#include "codec/strip_decoder.h"
 #include "tiff/ifd_record.h"
 #include "tiff/tiff_segment.h"
 #include "image/sample_writer.h"
@@ -140,6 +142,8 @@ private:
     // The run's application and, in detailed mode, its result tree.
     CAnalysisApp* app = nullptr;
     ITreeControl* tree = nullptr;
+    // The fax decoder of the run's pictures; it ends its thread with the run.
+    std::unique_ptr<CStripDecoder> faxDecoder;
 
     uint64_t fileSize = 0;
     uint32_t entriesRead = 0;
