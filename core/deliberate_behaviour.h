@@ -17,7 +17,7 @@
 // - CSwfAnalyzer::kMaxTags, kMaxSideFileBytes: the tag walk and the side file.
 // - CDecodeThreads::kMaxThreads: decoder threads, joined before a decode
 //   returns (the fax strip decoder's painting thread when the decoder object
-//   goes, at the end of the picture).
+//   goes, at the end of the TIFF analysis).
 // - CJpegSegmentDecoder (kJobsAtOnce, kBytesAtOnce, kWindowBytes): new-style
 //   JPEG strips and tiles read ahead of their decoding, and the window of the
 //   file their headers are read through.
