@@ -6,9 +6,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -200,36 +197,6 @@ uint64_t ByteSwap(uint64_t v)
     return (v << 32) | (v >> 32);
 }
 
-// Copies to memory that will not be read again soon. Where the processor
-// allows it, the bytes bypass the cache (non-temporal stores), which spares
-// reading each destination line from memory before overwriting it.
-void StreamCopy(uint8_t* to, const uint8_t* from, size_t bytes)
-{
-#if defined(__SSE2__)
-    const size_t head = (16 - (reinterpret_cast<uintptr_t>(to) & 15)) & 15;
-    if (bytes < head + 64) {
-        std::memcpy(to, from, bytes);
-        return;
-    }
-    std::memcpy(to, from, head);
-    size_t i = head;
-    for (; i + 16 <= bytes; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i), v);
-    }
-    std::memcpy(to + i, from + i, bytes - i);
-#else
-    std::memcpy(to, from, bytes);
-#endif
-}
-
-void StreamDone()
-{
-#if defined(__SSE2__)
-    _mm_sfence();
-#endif
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -344,7 +311,6 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
             const LineBatch& b = lineBatches[slot];
             for (size_t i = 0, from = 0; i < b.ends.size(); from = b.ends[i++])
                 PaintLine(worker, b.changes.data() + from, b.ends[i] - from, b.firstLine + static_cast<uint32_t>(i));
-            StreamDone();
         });
         if (!painting->Threaded())
             painting.reset();
@@ -369,7 +335,6 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
     if (lineHandOff)
         lineHandOff->Drain();
     lineHandOff = nullptr;
-    StreamDone();
 
     // Leave the stream where a reader taking one byte at a time would stand:
     // on the byte after the last one whose bits were used.
@@ -411,6 +376,9 @@ void CStripDecoder::PaintLine(uint32_t worker, const uint32_t* changes, size_t c
 {
     // The line is built in a small buffer that stays in the cache and then
     // copied to the bitmap, which is far larger than the cache, in one pass.
+    // The copy uses ordinary stores: the system has just cleared the
+    // bitmap's fresh pages and much of them is still in the cache, which
+    // stores that bypass the cache would first have to write back.
     const size_t bytes = static_cast<size_t>(width) * 3;
     std::vector<uint8_t>& lineBuffer = lineBytes[worker];
     if (lineBuffer.size() < bytes)
@@ -423,7 +391,7 @@ void CStripDecoder::PaintLine(uint32_t worker, const uint32_t* changes, size_t c
         std::memset(line + static_cast<size_t>(begin) * 3, 0x00, static_cast<size_t>(end - begin) * 3);
     }
     uint8_t* row = pixels + static_cast<size_t>(baseRow - n) * stride * 3;
-    StreamCopy(row, line, bytes);
+    std::memcpy(row, line, bytes);
 }
 
 bool CStripDecoder::ReadRun(bool white, uint64_t* pos, uint32_t* run)
