@@ -167,44 +167,90 @@ VANTREL_VECTOR_CLONES void InverseDct(const int32_t* f, uint32_t rowMask, int32_
 // and red bytes: R = (Y 65536 + Cr 91881) >> 16,
 // G = (Y 65536 - Cb 22554 - Cr 46802) >> 16, B = (Y 65536 + Cb 116130) >> 16,
 // in wrapping 32-bit arithmetic, each clamped to 0 to 255.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__GNUC__) && !defined(__clang__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 typedef uint32_t U32x8 __attribute__((vector_size(32)));
 typedef int32_t I32x8 __attribute__((vector_size(32)));
+typedef uint64_t U64x4 __attribute__((vector_size(32)));
 
-[[gnu::always_inline]] inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr, uint8_t* p)
+// The chroma parts of the three sums, Cr 91881, Cb 22554 + Cr 46802 and
+// Cb 116130, for eight samples; subtracting the second is the same, in
+// wrapping arithmetic, as subtracting both products one after the other.
+struct ChromaTerms {
+    U32x8 red, green, blue;
+};
+
+[[gnu::always_inline]] inline ChromaTerms TermsOf(const int32_t* cb, const int32_t* cr)
 {
-    U32x8 y, ucb, ucr;
-    std::memcpy(&y, ys, sizeof y);
+    U32x8 ucb, ucr;
     std::memcpy(&ucb, cb, sizeof ucb);
     std::memcpy(&ucr, cr, sizeof ucr);
+    return {ucr * kCrToR, ucb * kCbToG + ucr * kCrToG, ucb * kCbToB};
+}
+
+// Eight pixels from their luma samples and chroma terms, written as 24 bytes
+// of blue, green and red.
+[[gnu::always_inline]] inline void ConvertEight(const int32_t* ys, const ChromaTerms& t, uint8_t* p)
+{
+    U32x8 y;
+    std::memcpy(&y, ys, sizeof y);
     y <<= 16;
-    I32x8 r = reinterpret_cast<I32x8>(y + ucr * kCrToR) >> 16;
-    I32x8 g = reinterpret_cast<I32x8>(y - ucb * kCbToG - ucr * kCrToG) >> 16;
-    I32x8 b = reinterpret_cast<I32x8>(y + ucb * kCbToB) >> 16;
+    I32x8 r = reinterpret_cast<I32x8>(y + t.red) >> 16;
+    I32x8 g = reinterpret_cast<I32x8>(y - t.green) >> 16;
+    I32x8 b = reinterpret_cast<I32x8>(y + t.blue) >> 16;
     r = r < 0 ? 0 : r;
     r = r > 255 ? 255 : r;
     g = g < 0 ? 0 : g;
     g = g > 255 ? 255 : g;
     b = b < 0 ? 0 : b;
     b = b > 255 ? 255 : b;
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    // Each pixel's blue, green and red as the low three bytes of a word,
-    // stored four bytes at a time: the fourth byte is overwritten by the next
-    // pixel, and the last pixel is stored in three.
-    const I32x8 bgr = b | (g << 8) | (r << 16);
-    uint32_t words[8];
-    std::memcpy(words, &bgr, sizeof words);
-    for (uint32_t i = 0; i < 7; ++i)
-        std::memcpy(p + i * 3, &words[i], 4);
-    std::memcpy(p + 21, &words[7], 3);
-#else
-    for (uint32_t i = 0; i < 8; ++i) {
-        p[i * 3 + 0] = static_cast<uint8_t>(b[i]);
-        p[i * 3 + 1] = static_cast<uint8_t>(g[i]);
-        p[i * 3 + 2] = static_cast<uint8_t>(r[i]);
-    }
-#endif
+    // Each pixel's blue, green and red are the low three bytes of its word;
+    // two words make a 64-bit lane, whose six bytes are closed up and then
+    // joined with the next lane's into three 64-bit stores.
+    const U64x4 pairs = reinterpret_cast<U64x4>(b | (g << 8) | (r << 16));
+    const U64x4 six = (pairs & 0xFFFFFFu) | ((pairs >> 8) & 0xFFFFFF000000u);
+    const uint64_t first = six[0] | six[1] << 48, second = six[1] >> 16 | six[2] << 32,
+                   third = six[2] >> 32 | six[3] << 16;
+    std::memcpy(p, &first, 8);
+    std::memcpy(p + 8, &second, 8);
+    std::memcpy(p + 16, &third, 8);
 }
+
+// The chroma of one MCU: Paint converts a row of eight pixels of a luma block
+// whose chroma lies in chroma row cy, at left (bx 0) or right (bx 1) in the
+// chroma block when chroma is spread over two blocks across. With chroma
+// shared by two or four pixels its terms are computed once for the block
+// and spread over the pixels.
+template <uint32_t hs, uint32_t vs>
+class McuChroma {
+public:
+    explicit McuChroma(const int32_t (*chroma)[64]) : chroma_(chroma)
+    {
+        if constexpr (hs != 0 || vs != 0)
+            for (uint32_t k = 0; k < 8; ++k)
+                terms_[k] = TermsOf(chroma[0] + k * 8, chroma[1] + k * 8);
+    }
+
+    [[gnu::always_inline]] void Paint(const int32_t* ys, uint32_t bx, uint32_t cy, uint8_t* p) const
+    {
+        constexpr U32x8 kLeftHalf = {0, 0, 1, 1, 2, 2, 3, 3};
+        constexpr U32x8 kRightHalf = {4, 4, 5, 5, 6, 6, 7, 7};
+        if constexpr (hs == 0 && vs == 0) {
+            ConvertEight(ys, TermsOf(chroma_[0] + cy * 8, chroma_[1] + cy * 8), p);
+        } else if constexpr (hs == 0) {
+            ConvertEight(ys, terms_[cy], p);
+        } else {
+            const ChromaTerms& c = terms_[cy];
+            const U32x8 spread = bx ? kRightHalf : kLeftHalf;
+            const ChromaTerms t = {__builtin_shuffle(c.red, spread), __builtin_shuffle(c.green, spread),
+                                   __builtin_shuffle(c.blue, spread)};
+            ConvertEight(ys, t, p);
+        }
+    }
+
+private:
+    const int32_t (*chroma_)[64];
+    ChromaTerms terms_[8];
+};
 #else
 inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr, uint8_t* p)
 {
@@ -217,6 +263,27 @@ inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr
         p[i * 3 + 0] = static_cast<uint8_t>(Clamp255(static_cast<int32_t>(y + ucb * kCbToB) >> 16));
     }
 }
+
+template <uint32_t hs, uint32_t vs>
+class McuChroma {
+public:
+    explicit McuChroma(const int32_t (*chroma)[64]) : chroma_(chroma) {}
+
+    void Paint(const int32_t* ys, uint32_t bx, uint32_t cy, uint8_t* p) const
+    {
+        int32_t cb[8];
+        int32_t cr[8];
+        for (uint32_t i = 0; i < 8; ++i) {
+            const uint32_t cx = (i + 8 * bx) >> hs;
+            cb[i] = chroma_[0][cy * 8 + cx];
+            cr[i] = chroma_[1][cy * 8 + cx];
+        }
+        ConvertEight(ys, cb, cr, p);
+    }
+
+private:
+    const int32_t (*chroma_)[64];
+};
 #endif
 
 // Converts the samples of one MCU to blue, green and red and writes them into
@@ -229,6 +296,7 @@ template <uint32_t hs, uint32_t vs>
                                               uint64_t y, const CJpegScanDecoder::Target& target)
 {
     const size_t rowBytes = static_cast<size_t>(target.bitmapWidth) * 3;
+    const McuChroma<hs, vs> colours(chroma);
     for (uint32_t b = 0; b < (1u << hs) * (1u << vs); ++b) {
         const uint32_t bx = b & hs;
         const uint32_t by = b >> hs;
@@ -236,16 +304,7 @@ template <uint32_t hs, uint32_t vs>
         const uint64_t oy = y + 8 * by;
         for (uint32_t j = 0; j < 8; ++j) {
             const uint64_t row = static_cast<uint64_t>(target.bitmapHeight) - 1 - (oy + j);
-            uint8_t* p = target.pixels + row * rowBytes + ox * 3;
-            const uint32_t cy = ((j + 8 * by) >> vs) * 8;
-            int32_t cb[8];
-            int32_t cr[8];
-            for (uint32_t i = 0; i < 8; ++i) {
-                const uint32_t cx = (i + 8 * bx) >> hs;
-                cb[i] = chroma[0][cy + cx];
-                cr[i] = chroma[1][cy + cx];
-            }
-            ConvertEight(luma[b] + j * 8, cb, cr, p);
+            colours.Paint(luma[b] + j * 8, bx, (j + 8 * by) >> vs, target.pixels + row * rowBytes + ox * 3);
         }
     }
 }
