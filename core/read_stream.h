@@ -16,3 +16,11 @@ using ReadFunction = ssize_t (*)(int fd, void* buffer, size_t size);
 // can be made). read is how bytes are taken from fd: read(2) unless a test
 // puts a failing device in its place.
 FILE* OpenReadStream(int fd, ReadFunction read = nullptr);
+
+// A second stream over the file of stream, which OpenReadStream made, for
+// another thread to read while stream is in use: it keeps its own position
+// and reads with positional reads, so that neither stream moves the other,
+// and a failed read ends its file as it does for stream. Close it before
+// stream. Null for any other stream, for one whose reads a test replaces,
+// or when no stream can be made.
+FILE* OpenReadStreamView(FILE* stream);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -99,6 +100,46 @@ TEST(IoFaults, ReadErrorEndsTheAnalysis)
             }
         }
     }
+}
+
+// A view of an analysis stream reads the file at its own position, and the
+// stream reads on where it stood; only the streams of analysis files have
+// views, and not those whose reads a test replaces.
+TEST(IoFaults, ViewsReadBesideTheStream)
+{
+    Bytes bytes(5000);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    TempDir dir;
+    const std::string path = dir.Write("bytes.bin", bytes);
+    FILE* fp = OpenReadStream(open(path.c_str(), O_RDONLY));
+    ASSERT_NE(fp, nullptr);
+    ASSERT_EQ(std::fgetc(fp), bytes[0]);
+    FILE* view = OpenReadStreamView(fp);
+    ASSERT_NE(view, nullptr);
+    Bytes part(100);
+    ASSERT_EQ(std::fseek(view, 4000, SEEK_SET), 0);
+    ASSERT_EQ(std::fread(part.data(), 1, part.size(), view), part.size());
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), bytes.begin() + 4000));
+    EXPECT_EQ(std::ftell(view), 4100);
+    EXPECT_EQ(std::fread(part.data(), 1, part.size(), view), 100u);
+    ASSERT_EQ(std::fseek(view, -10, SEEK_END), 0);
+    EXPECT_EQ(std::fread(part.data(), 1, part.size(), view), 10u);
+    EXPECT_NE(std::feof(view), 0);
+    EXPECT_EQ(std::ftell(fp), 1);
+    EXPECT_EQ(std::fgetc(fp), bytes[1]);
+    std::fclose(view);
+    std::fclose(fp);
+
+    g_failAt = 100;
+    FILE* failing = OpenReadStream(open(path.c_str(), O_RDONLY), FailingRead);
+    ASSERT_NE(failing, nullptr);
+    EXPECT_EQ(OpenReadStreamView(failing), nullptr);
+    std::fclose(failing);
+    FILE* plain = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(OpenReadStreamView(plain), nullptr);
+    std::fclose(plain);
 }
 
 // Writes bytes at offset into a file, leaving a hole before them.
