@@ -302,7 +302,8 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
     // The line buffers are made before a second thread may use one.
     for (std::vector<uint8_t>& line : lineBytes)
         line.resize(size_t{width} * 3);
-    const bool threaded = CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
+    const bool threaded =
+        paintingAllowed && CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
     if (threaded && !painting) {
         // Made once and kept for the decoder's later strips (the pages of a
         // fax document): starting a thread for each would cost more than a

@@ -42,6 +42,10 @@ public:
     void Decode(FILE* file, uint32_t width, uint32_t rowsPerStrip, uint32_t stride, uint32_t baseRow,
                 uint32_t mode, uint8_t* pixels, uint32_t stripByteCount = kUnknownByteCount,
                 bool lowBitFirst = false);
+    // Whether Decode may paint a large strip on a second thread (when more
+    // than one decoding thread is allowed); true unless set otherwise, false
+    // for a caller that already decodes other strips on the other threads.
+    void AllowPaintingThread(bool allow) { paintingAllowed = allow; }
 
 private:
     // The strip's bytes, read from the file in chunks as the decoding needs
@@ -190,6 +194,7 @@ private:
     CBatchHandOff* lineHandOff = nullptr;   // while a painting thread takes this strip's lines
     LineBatch* filling = nullptr;
 
+    bool paintingAllowed = true;
     bool white = true;       // colour of the run at a0
     bool lineStart = true;   // nothing of the coding line decoded yet
     size_t next = 0;         // first changing element of the reference line right of a0

@@ -22,7 +22,6 @@
 #include "codec/pack_bits_decoder.h"
 #include "codec/sample_sink.h"
 #include "tiff/jpeg_segment_decoder.h"
-#include "tiff/segment_scratch.h"
 
 namespace {
 
@@ -436,6 +435,8 @@ void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
         if (!InFile(offset, 2) || std::find(visited.begin(), visited.end(), offset) != visited.end())
             break;
         visited.push_back(offset);
+        if (faxPages)
+            faxPages->FileMoved();
         Seek(fp, offset);
         reader.Reset();
         IfdRecord& record = records.emplace_back();
@@ -451,6 +452,8 @@ void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
             break;
         offset = record.nextIfdOffset;
     }
+    if (faxPages)
+        faxPages->Finish();
 }
 
 void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint64_t position, AnalysisMode mode, uint32_t level)
@@ -1233,50 +1236,23 @@ void CTiffAnalyzer::DecodeSamples(FILE* fp, const std::vector<Segment>& segments
 void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,
                               const CSampleWriter::Picture& picture)
 {
-    const uint32_t width = std::min(picture.width, picture.bitmapWidth);
-    const uint32_t height = std::min(picture.height, picture.bitmapHeight);
-    uint32_t mode = CStripDecoder::kModeT6;
+    CFaxPages::Page page;
+    page.mode = CStripDecoder::kModeT6;
     if (compression == kModifiedHuffman)
-        mode = CStripDecoder::kModeMh;
+        page.mode = CStripDecoder::kModeMh;
     else if (compression == kFaxT4)
-        mode = FirstValue(kT4Options, 0) & 1 ? CStripDecoder::kModeT4TwoD : CStripDecoder::kModeT4;
+        page.mode = FirstValue(kT4Options, 0) & 1 ? CStripDecoder::kModeT4TwoD : CStripDecoder::kModeT4;
     // FillOrder 2: the first pixel of a byte is its lowest bit.
-    const bool lowBitFirst = FirstValue(kFillOrder, 1) == 2;
-    // One decoder for every picture of the file, so that its painting thread
-    // serves all the pages of a fax document.
-    if (!faxDecoder)
-        faxDecoder = std::make_unique<CStripDecoder>();
-    CStripDecoder& decoder = *faxDecoder;
-    CSegmentScratch scratch;
-    for (const Segment& s : segments) {
-        if (s.x >= width || s.y >= height)
-            continue;
-        Seek(fp, s.offset);
-        reader.Reset();
-        const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(s.size, CStripDecoder::kUnknownByteCount));
-        // A strip of whole rows is decoded in place; its first line goes to
-        // memory row bitmapHeight - 1 - y. A tile goes through a bitmap of
-        // its own.
-        if (s.x == 0 && s.columns == picture.width) {
-            decoder.Decode(fp, width, std::min(s.rows, height - s.y), picture.bitmapWidth,
-                           picture.bitmapHeight - s.y, mode, picture.pixels, size, lowBitFirst);
-        } else if (scratch.Make(s.columns, s.rows)) {
-            decoder.Decode(fp, s.columns, s.rows, scratch.width, scratch.height, mode, scratch.pixels.data(), size,
-                           lowBitFirst);
-            scratch.CopyTo(picture, s.x, s.y, s.columns, s.rows);
-        }
-    }
-
-    // The decoder draws the coding's white runs white. Fax coding writes
-    // white runs for 0 bits; with BlackIsZero those bits are black.
-    if (FirstValue(kPhotometric, 0) == 1) {
-        const size_t rowBytes = size_t{picture.bitmapWidth} * 3;
-        for (uint32_t y = 0; y < height; ++y) {
-            uint8_t* row = picture.pixels + (size_t{picture.bitmapHeight} - 1 - y) * rowBytes;
-            for (size_t i = 0; i < size_t{width} * 3; ++i)
-                row[i] = static_cast<uint8_t>(~row[i]);
-        }
-    }
+    page.lowBitFirst = FirstValue(kFillOrder, 1) == 2;
+    page.blackIsZero = FirstValue(kPhotometric, 0) == 1;
+    page.segments = segments;
+    page.picture = picture;
+    // One queue for every picture of the file, so that the pages of a fax
+    // document are drawn side by side.
+    if (!faxPages)
+        faxPages = std::make_unique<CFaxPages>(fp);
+    faxPages->Add(std::move(page));
+    reader.Reset();
 }
 
 void CTiffAnalyzer::DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, const CSampleWriter::Picture& picture)

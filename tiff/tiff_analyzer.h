@@ -19,7 +19,7 @@
 #include "tiff/tiff_byte_reader.h"
 #include "core/format_table.h"
 #include "core/tree_control.h"
-#include "codec/strip_decoder.h"
+#include "tiff/fax_pages.h"
 #include "tiff/ifd_record.h"
 #include "tiff/tiff_segment.h"
 #include "image/sample_writer.h"
@@ -142,8 +142,8 @@ private:
     // The run's application and, in detailed mode, its result tree.
     CAnalysisApp* app = nullptr;
     ITreeControl* tree = nullptr;
-    // The fax decoder of the run's pictures; it ends its thread with the run.
-    std::unique_ptr<CStripDecoder> faxDecoder;
+    // Draws the run's fax pictures; its threads end with the run.
+    std::unique_ptr<CFaxPages> faxPages;
 
     uint64_t fileSize = 0;
     uint32_t entriesRead = 0;
