@@ -5,7 +5,8 @@
 // pixels and stop at the same place: more threads only finish sooner. Every
 // thread a decoding starts has ended before it returns, except the fax strip
 // decoder's painting thread, which waits for the decoder's next strip and
-// ends with the decoder object.
+// ends with the decoder object, and the threads that draw the pages of a fax
+// document side by side, which end with the TIFF analysis.
 #include <cstddef>
 #include <cstdint>
 #include <functional>

@@ -17,7 +17,12 @@
 // - CSwfAnalyzer::kMaxTags, kMaxSideFileBytes: the tag walk and the side file.
 // - CDecodeThreads::kMaxThreads: decoder threads, joined before a decode
 //   returns (the fax strip decoder's painting thread when the decoder object
-//   goes, at the end of the TIFF analysis).
+//   goes, and the threads that draw fax pages side by side, up to
+//   kMaxThreads - 1, at the end of the TIFF analysis).
+// - CFaxPages::kMaxWaitingSegments: strips and tiles of the fax pages queued
+//   and not yet drawn; beyond it the analysis draws waiting pages itself.
+//   A failed read on a page's own stream ends that page's data as a failed
+//   read ends the file for the analysis stream.
 // - CJpegSegmentDecoder (kJobsAtOnce, kBytesAtOnce, kWindowBytes): new-style
 //   JPEG strips and tiles read ahead of their decoding, and the window of the
 //   file their headers are read through.
