@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <mutex>
 #include <new>
@@ -13,22 +14,78 @@
 namespace {
 
 struct Source {
-    int fd;
-    ReadFunction read;
+    int fd = -1;
+    ReadFunction read = nullptr;
     bool failed = false;
     off_t failedAt = 0;   // where the failed read began
+    // Where the stream stands in the file; -1 when not known. The C library
+    // asks for it on every ftell and fseek, and a system call for each would
+    // dominate walks that note positions often.
+    off_t position = -1;
+    // Reads are positional reads at position, and seeks only move position:
+    // a walk that jumps between entries and their values costs at most one
+    // system call a jump instead of two. Not for a test's read function,
+    // which reads at the descriptor's offset.
+    bool positional = false;
+    // The last blocks read, for positional reads: a walk that goes back and
+    // forth between a directory and the values it points at finds both
+    // here. Made on the first read.
+    static constexpr size_t kBlockBytes = 16 * 1024;
+    static constexpr size_t kBlocks = 4;
+    std::vector<char> cache;
+    off_t blockStart[kBlocks] = {-1, -1, -1, -1};
+    size_t blockSize[kBlocks] = {};
+    uint64_t blockUse[kBlocks] = {};
+    uint64_t uses = 0;
 };
+
+// A positional read of size bytes at the source's position, through the
+// block cache; larger reads go straight to the file.
+ssize_t ReadThroughCache(Source& source, char* buffer, size_t size)
+{
+    if (size >= Source::kBlockBytes)
+        return pread(source.fd, buffer, size, source.position);
+    if (source.cache.empty())
+        source.cache.resize(Source::kBlocks * Source::kBlockBytes);
+    const off_t start = source.position - source.position % static_cast<off_t>(Source::kBlockBytes);
+    const size_t skip = static_cast<size_t>(source.position - start);
+    size_t b = 0;
+    while (b < Source::kBlocks && !(source.blockStart[b] == start && source.blockSize[b] > skip))
+        ++b;
+    if (b == Source::kBlocks) {
+        // Not held (or held up to where the file ended then): read the
+        // block again into the slot used longest ago.
+        b = static_cast<size_t>(std::min_element(source.blockUse, source.blockUse + Source::kBlocks) -
+                                source.blockUse);
+        source.blockStart[b] = -1;
+        const ssize_t n = pread(source.fd, source.cache.data() + b * Source::kBlockBytes, Source::kBlockBytes, start);
+        if (n < 0)
+            return n;
+        source.blockStart[b] = start;
+        source.blockSize[b] = static_cast<size_t>(n);
+        if (static_cast<size_t>(n) <= skip)
+            return 0;
+    }
+    source.blockUse[b] = ++source.uses;
+    const size_t n = std::min(size, source.blockSize[b] - skip);
+    std::copy_n(source.cache.data() + b * Source::kBlockBytes + skip, n, buffer);
+    return static_cast<ssize_t>(n);
+}
 
 ssize_t ReadSource(void* cookie, char* buffer, size_t size)
 {
     Source& source = *static_cast<Source*>(cookie);
     while (!source.failed) {
-        const ssize_t n = source.read(source.fd, buffer, size);
-        if (n >= 0)
+        const ssize_t n = source.positional ? ReadThroughCache(source, buffer, size)
+                                            : source.read(source.fd, buffer, size);
+        if (n >= 0) {
+            if (source.position >= 0)
+                source.position += n;
             return n;
+        }
         if (errno != EINTR) {
             source.failed = true;
-            source.failedAt = lseek(source.fd, 0, SEEK_CUR);
+            source.failedAt = source.position >= 0 ? source.position : lseek(source.fd, 0, SEEK_CUR);
         }
     }
     return 0;
@@ -38,14 +95,35 @@ ssize_t ReadSource(void* cookie, char* buffer, size_t size)
 // measures the file from then on sees it end there.
 int SeekSource(void* cookie, off64_t* offset, int whence)
 {
-    const Source& source = *static_cast<Source*>(cookie);
+    Source& source = *static_cast<Source*>(cookie);
+    if (whence == SEEK_CUR && *offset == 0 && source.position >= 0) {
+        *offset = source.position;
+        return 0;
+    }
     if (source.failed && whence == SEEK_END && source.failedAt >= 0) {
         *offset += source.failedAt;
         whence = SEEK_SET;
     }
+    if (source.positional) {
+        off_t base = whence == SEEK_CUR ? source.position : 0;
+        if (whence == SEEK_END) {
+            struct stat status {};
+            if (fstat(source.fd, &status) != 0)
+                return -1;
+            base = status.st_size;
+        }
+        if (*offset < -base) {
+            errno = EINVAL;
+            return -1;
+        }
+        source.position = base + *offset;
+        *offset = source.position;
+        return 0;
+    }
     const off_t to = lseek(source.fd, *offset, whence);
     if (to < 0)
         return -1;
+    source.position = to;
     *offset = to;
     return 0;
 }
@@ -138,7 +216,11 @@ int CloseView(void* cookie)
 
 FILE* OpenReadStream(int fd, ReadFunction read)
 {
-    auto* source = new Source{fd, read ? read : ::read};
+    auto* source = new Source;
+    source->fd = fd;
+    source->read = read ? read : ::read;
+    source->position = lseek(fd, 0, SEEK_CUR);
+    source->positional = source->read == ::read && source->position >= 0;
     FILE* fp = fopencookie(source, "rb", {ReadSource, nullptr, SeekSource, CloseSource});
     if (!fp) {
         CloseSource(source);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "core/read_stream.h"
@@ -100,6 +101,49 @@ TEST(IoFaults, ReadErrorEndsTheAnalysis)
             }
         }
     }
+}
+
+// The analysis stream keeps its own position and the last blocks it read:
+// random seeks and reads of every size, across blocks and past the end, give
+// the file's bytes and positions; a block read where the file ended is read
+// again once the file has grown.
+TEST(IoFaults, StreamReadsTheFileAtEveryPosition)
+{
+    Bytes bytes(70001);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 13 + i / 251);
+    TempDir dir;
+    const std::string path = dir.Write("bytes.bin", bytes);
+    FILE* fp = OpenReadStream(open(path.c_str(), O_RDONLY));
+    ASSERT_NE(fp, nullptr);
+    std::mt19937 random(5);
+    Bytes got(40000);
+    for (int round = 0; round < 2000; ++round) {
+        const long at = static_cast<long>(random() % (bytes.size() + 100));
+        const size_t want = round % 50 == 0 ? 20000 + random() % 20000 : random() % 9000;
+        ASSERT_EQ(std::fseek(fp, at, SEEK_SET), 0);
+        const size_t n = std::fread(got.data(), 1, want, fp);
+        const size_t expected = static_cast<size_t>(at) >= bytes.size() ? 0 : std::min(want, bytes.size() - size_t(at));
+        ASSERT_EQ(n, expected) << "at " << at << " want " << want;
+        ASSERT_TRUE(std::equal(got.begin(), got.begin() + long(n), bytes.begin() + std::min<long>(at, long(bytes.size()))));
+        ASSERT_EQ(std::ftell(fp), at + long(n));
+    }
+    ASSERT_EQ(std::fseek(fp, 0, SEEK_END), 0);
+    EXPECT_EQ(std::ftell(fp), long(bytes.size()));
+    EXPECT_EQ(std::fgetc(fp), EOF);
+
+    // The file grows: its new bytes are read, also in the block that ended it.
+    Bytes more(100, 0x5A);
+    {
+        std::FILE* out = std::fopen(path.c_str(), "ab");
+        ASSERT_NE(out, nullptr);
+        std::fwrite(more.data(), 1, more.size(), out);
+        std::fclose(out);
+    }
+    ASSERT_EQ(std::fseek(fp, long(bytes.size()) - 1, SEEK_SET), 0);
+    EXPECT_EQ(std::fgetc(fp), bytes.back());
+    EXPECT_EQ(std::fgetc(fp), 0x5A);
+    std::fclose(fp);
 }
 
 // A view of an analysis stream reads the file at its own position, and the
