@@ -46,7 +46,10 @@
 // Safety of what is read and written
 // - Only regular files are analysed, opened without waiting (a FIFO or a
 //   device is refused); a read error ends the file (OpenAnalysisFile,
-//   read_stream.h).
+//   read_stream.h). The analysis stream keeps its last four 16 KiB blocks
+//   (Source::kBlocks), so a file changed during its analysis may be read
+//   partly as it was when a block was read; a block that ended at the file's
+//   end then is read again.
 // - The side file of a compressed SWF file is written to a new temporary
 //   file and renamed over "<path>.decompress" only when a regular file or
 //   nothing stands there (side_file.h).
