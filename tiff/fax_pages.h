@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "image/sample_writer.h"
@@ -78,8 +79,8 @@ private:
 
     FILE* file_;
     bool parallel_ = false;
-    std::unique_ptr<CStripDecoder> ownDecoder_;   // for pages drawn on the caller's thread
-    std::unique_ptr<Worker> callerWorker_;
+    std::unique_ptr<CStripDecoder> ownDecoder_;   // for pages drawn at once on the analysis's file
+    std::unique_ptr<Worker> callerWorker_;        // the caller's stream and decoder when pages are queued
 
     std::mutex mutex_;
     std::condition_variable changed_;
