@@ -1,7 +1,10 @@
 #include "codec/shared_read_stream.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <new>
 
 namespace {
@@ -23,6 +26,17 @@ ssize_t ReadView(void* cookie, char* buffer, size_t size)
     return static_cast<ssize_t>(got);
 }
 
+// Sets *position to base + *offset, the new position also in *offset; -1
+// for a position before the file's start.
+int MoveTo(off64_t base, off64_t* offset, off64_t* position)
+{
+    if (*offset < -base)
+        return -1;
+    *position = base + *offset;
+    *offset = *position;
+    return 0;
+}
+
 int SeekView(void* cookie, off64_t* offset, int whence)
 {
     View& view = *static_cast<View*>(cookie);
@@ -37,17 +51,57 @@ int SeekView(void* cookie, off64_t* offset, int whence)
         if (base < 0)
             return -1;
     }
-    if (*offset < -base)
-        return -1;
-    view.position = base + *offset;
-    *offset = view.position;
+    return MoveTo(base, offset, &view.position);
+}
+
+template <typename T>
+int CloseCookie(void* cookie)
+{
+    delete static_cast<T*>(cookie);
     return 0;
 }
 
-int CloseView(void* cookie)
+// A positional view: its first failed read ends its file where that read
+// began.
+struct PositionalView {
+    int fd;
+    off64_t position = 0;
+    bool failed = false;
+    off64_t failedAt = 0;
+};
+
+ssize_t ReadPositional(void* cookie, char* buffer, size_t size)
 {
-    delete static_cast<View*>(cookie);
+    PositionalView& view = *static_cast<PositionalView*>(cookie);
+    while (!view.failed) {
+        const ssize_t n = pread64(view.fd, buffer, size, view.position);
+        if (n >= 0) {
+            view.position += n;
+            return n;
+        }
+        if (errno != EINTR) {
+            view.failed = true;
+            view.failedAt = view.position;
+        }
+    }
     return 0;
+}
+
+int SeekPositional(void* cookie, off64_t* offset, int whence)
+{
+    PositionalView& view = *static_cast<PositionalView*>(cookie);
+    off64_t base = whence == SEEK_CUR ? view.position : 0;
+    if (whence == SEEK_END) {
+        // Measured without moving fd's offset, which others read from.
+        struct stat64 status;
+        if (view.failed)
+            base = view.failedAt;
+        else if (fstat64(view.fd, &status) == 0)
+            base = status.st_size;
+        else
+            return -1;
+    }
+    return MoveTo(base, offset, &view.position);
 }
 
 }  // namespace
@@ -59,7 +113,18 @@ FILE* OpenSharedReadStream(FILE* shared, std::mutex& lock)
         return nullptr;
     // Buffered as any stream (an unbuffered one would read byte by byte); a
     // seek fills the buffer, so a reader should seek only before it reads.
-    FILE* fp = fopencookie(view, "rb", {ReadView, nullptr, SeekView, CloseView});
+    FILE* fp = fopencookie(view, "rb", {ReadView, nullptr, SeekView, CloseCookie<View>});
+    if (!fp)
+        delete view;
+    return fp;
+}
+
+FILE* OpenPositionalReadStream(int fd)
+{
+    auto* view = new (std::nothrow) PositionalView{fd};
+    if (!view)
+        return nullptr;
+    FILE* fp = fopencookie(view, "rb", {ReadPositional, nullptr, SeekPositional, CloseCookie<PositionalView>});
     if (!fp)
         delete view;
     return fp;

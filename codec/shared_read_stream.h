@@ -11,3 +11,10 @@
 // The stream reads from shared while it is open; close it with fclose
 // before shared is closed. Null when no stream can be made.
 FILE* OpenSharedReadStream(FILE* shared, std::mutex& lock);
+
+// A read-only stream over the file open as fd that reads with positional
+// reads at a position of its own, so that it never moves fd's offset and
+// can be read beside whatever else reads fd. Its first failed read ends its
+// file where that read began. Close it before fd. Null when no stream can
+// be made.
+FILE* OpenPositionalReadStream(int fd);

@@ -1,5 +1,7 @@
 #include "core/read_stream.h"
 
+#include "codec/shared_read_stream.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,62 +158,6 @@ int CloseSource(void* cookie)
     return result;
 }
 
-// A view reads the source's descriptor at its own position; its first
-// failed read ends its file where that read began, as for the source.
-struct View {
-    int fd;
-    off64_t position = 0;
-    bool failed = false;
-    off64_t failedAt = 0;
-};
-
-ssize_t ReadView(void* cookie, char* buffer, size_t size)
-{
-    View& view = *static_cast<View*>(cookie);
-    while (!view.failed) {
-        const ssize_t n = pread64(view.fd, buffer, size, view.position);
-        if (n >= 0) {
-            view.position += n;
-            return n;
-        }
-        if (errno != EINTR) {
-            view.failed = true;
-            view.failedAt = view.position;
-        }
-    }
-    return 0;
-}
-
-int SeekView(void* cookie, off64_t* offset, int whence)
-{
-    View& view = *static_cast<View*>(cookie);
-    off64_t base = 0;
-    if (whence == SEEK_CUR) {
-        base = view.position;
-    } else if (whence == SEEK_END) {
-        // Measured without moving the descriptor's offset, which the source
-        // stream reads from.
-        struct stat64 status;
-        if (view.failed)
-            base = view.failedAt;
-        else if (fstat64(view.fd, &status) == 0)
-            base = status.st_size;
-        else
-            return -1;
-    }
-    if (*offset < -base)
-        return -1;
-    view.position = base + *offset;
-    *offset = view.position;
-    return 0;
-}
-
-int CloseView(void* cookie)
-{
-    delete static_cast<View*>(cookie);
-    return 0;
-}
-
 }  // namespace
 
 FILE* OpenReadStream(int fd, ReadFunction read)
@@ -244,13 +190,5 @@ FILE* OpenReadStreamView(FILE* stream)
             if (fp == stream && source->read == ::read)
                 fd = source->fd;
     }
-    if (fd < 0)
-        return nullptr;
-    auto* view = new (std::nothrow) View{fd};
-    if (!view)
-        return nullptr;
-    FILE* fp = fopencookie(view, "rb", {ReadView, nullptr, SeekView, CloseView});
-    if (!fp)
-        delete view;
-    return fp;
+    return fd < 0 ? nullptr : OpenPositionalReadStream(fd);
 }
