@@ -133,8 +133,9 @@ void CChildFrame::SelectLineAt(uint64_t offset)
     view_->scrollToItem(item);
 }
 
-void CChildFrame::AddImageWindow(const std::string& title, ImageRect& rect)
+void CChildFrame::AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label)
 {
+    (void)label;
     rect.right = std::min(rect.right, int32_t{CImageWnd::kMaxClientWidth});
     rect.bottom = std::min(rect.bottom, int32_t{CImageWnd::kMaxClientHeight});
     auto window = std::make_unique<CImageWnd>(QString::fromUtf8(title.c_str()), rect.right - rect.left,

@@ -50,7 +50,7 @@ public:
     // Appends a hidden image window for a picture of rect's size, placed in
     // cascade after the earlier ones; rect is clamped to the largest client
     // area in place.
-    void AddImageWindow(const std::string& title, ImageRect& rect);
+    void AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label = {});
     // Gives the last image window its bitmap; *pixels is null when there is
     // no window or the bitmap cannot be had.
     void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight,

@@ -450,10 +450,10 @@ ITreeControl* CVantrelApp::ActiveTree()
     return frame ? frame->View() : nullptr;
 }
 
-void CVantrelApp::AddImageWindow(const std::string& title, ImageRect& rect)
+void CVantrelApp::AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label)
 {
     if (CChildFrame* frame = mainFrame_ ? mainFrame_->ActiveChildFrame() : nullptr) {
-        frame->AddImageWindow(title, rect);
+        frame->AddImageWindow(title, rect, label);
         return;
     }
     rect.right = std::min(rect.right, int32_t{CImageWnd::kMaxClientWidth});

@@ -127,7 +127,8 @@ public:
     void SetDocumentTitle(size_t index, const std::string& title) override;
     void CloseDocument(size_t index) override;
     ITreeControl* ActiveTree() override;
-    void AddImageWindow(const std::string& title, ImageRect& rect) override;
+    using IShell::AddImageWindow;
+    void AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label) override;
     void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight,
                       uint8_t** pixels) override;
     MessageAnswer MessageBox(const MessageBoxRequest& request) override;

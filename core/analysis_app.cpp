@@ -220,7 +220,7 @@ bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
         return false;
     }
     nestedDepth_ = nestedAnalyses_ = 0;
-    RunAnalyzer(format, {this, fp.get(), path, AnalysisMode::Rough, 0, 0});
+    RunAnalyzer(format, {.app = this, .fp = fp.get(), .path = path, .mode = AnalysisMode::Rough});
     return true;
 }
 
@@ -258,7 +258,7 @@ void CAnalysisApp::RunDetailedAnalysis(const char* path)
         return;
     }
     nestedDepth_ = nestedAnalyses_ = 0;
-    RunAnalyzer(format, {this, fp.get(), path, AnalysisMode::Detailed, 0, 0});
+    RunAnalyzer(format, {.app = this, .fp = fp.get(), .path = path, .mode = AnalysisMode::Detailed});
 }
 
 void CAnalysisApp::DeleteEntry(const char* path)

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "core/tree_control.h"
 
@@ -18,6 +20,9 @@ enum FormatCode : uint32_t {
     kFormatTiff = 2,
     kFormatSwf = 3,
     kFormatIcc = 4,   // only ever nested: not detected, never a file of its own
+    // Only ever nested: the MP index and attribute IFDs of an MPF segment
+    // (APP2 of a JPEG file, CIPA DC-007), laid out by the TIFF analyzer.
+    kFormatMpf = 5,
 };
 
 class CAnalysisApp;
@@ -37,6 +42,28 @@ struct AnalysisRequest {
     AnalysisMode mode = AnalysisMode::Rough;
     uint32_t level = 0;      // depth at which the analyzer's lines begin
     HTREEITEM parent = 0;    // for analyzers that hang their lines under a given item
+    // Where the embedded data that the analysis runs inside ends (the APPn
+    // segment that carries Exif or MPF data): nothing beyond it belongs to
+    // the structure. The file's end for a whole file.
+    uint64_t dataEnd = UINT64_MAX;
+    // Says which picture of the file the image windows of this analysis show
+    // ("サムネイル", "IFD 1", "MPF 2"); empty for the file's own picture.
+    std::string pictureLabel{};
+    // Tables that a JPEG stream uses without defining them (a TIFF file's
+    // JPEGTables stream), read before the stream's own segments.
+    std::span<const uint8_t> jpegTables{};
+    // False when the caller draws the picture itself (the strips of a TIFF
+    // image in new-style JPEG coding): the analysis only lays it out.
+    bool drawPictures = true;
+    // A nested analysis that finds pictures elsewhere in the file (the MP
+    // entries of an MPF segment) lists them here for its caller to lay out.
+    struct EmbeddedPicture {
+        uint64_t offset = 0;        // absolute file offset of its first byte
+        uint64_t size = 0;
+        HTREEITEM item = 0;         // the line the picture's layout goes under
+        std::string label;          // its pictureLabel
+    };
+    std::vector<EmbeddedPicture>* pictures = nullptr;
 
     bool Detailed() const { return mode == AnalysisMode::Detailed; }
 };

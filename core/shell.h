@@ -78,10 +78,13 @@ public:
     virtual ITreeControl* ActiveTree() = 0;
 
     // Image windows of the active detailed-analysis frame. AddImageWindow
-    // clamps rect to 1280 x 720 in place; PrepareImage gives the last window
-    // its bitmap and stores the pixel memory's address in *pixels (null when
-    // the bitmap could not be made).
-    virtual void AddImageWindow(const std::string& title, ImageRect& rect) = 0;
+    // clamps rect to 1280 x 720 in place; label says which picture of the
+    // file it is ("サムネイル", "IFD 1", "MPF 2"; empty for the file's own
+    // picture). PrepareImage gives the last window its bitmap and stores the
+    // pixel memory's address in *pixels (null when the bitmap could not be
+    // made).
+    virtual void AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label) = 0;
+    void AddImageWindow(const std::string& title, ImageRect& rect) { AddImageWindow(title, rect, std::string()); }
     virtual void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
                               int32_t marginHeight, uint8_t** pixels) = 0;
 

@@ -109,7 +109,7 @@ HeadlessDocument* CHeadlessShell::FindDocument(const std::string& title) const
     return index < documents_.size() ? documents_[index].get() : nullptr;
 }
 
-void CHeadlessShell::AddImageWindow(const std::string& title, ImageRect& rect)
+void CHeadlessShell::AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label)
 {
     rect.right = std::min(rect.right, kMaxImageWindowWidth);
     rect.bottom = std::min(rect.bottom, kMaxImageWindowHeight);
@@ -117,6 +117,7 @@ void CHeadlessShell::AddImageWindow(const std::string& title, ImageRect& rect)
         return;
     auto window = std::make_unique<HeadlessImageWindow>();
     window->title = title;
+    window->label = label;
     window->rect = rect;
     active_->images.push_back(std::move(window));
 }

@@ -25,6 +25,7 @@ public:
 
 struct HeadlessImageWindow {
     std::string title;
+    std::string label;      // which picture of the file it is; empty for its own
     ImageRect rect;         // after clamping to 1280 x 720
     CImageBuffer image;
     bool visible = false;
@@ -64,7 +65,8 @@ public:
     size_t DocumentIndex(const std::string& title) const override;
     ITreeControl* ActiveTree() override;
 
-    void AddImageWindow(const std::string& title, ImageRect& rect) override;
+    using IShell::AddImageWindow;
+    void AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label) override;
     void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight,
                       uint8_t** pixels) override;
 

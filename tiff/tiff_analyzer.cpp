@@ -878,7 +878,7 @@ void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, HTR
     if (valueItem && InFile(entry.valueField, bytes)) {
         const long back = std::ftell(fp);
         Seek(fp, entry.valueField);
-        RunAnalyzer(kFormatIcc, AnalysisRequest{app, fp, nullptr, AnalysisMode::Detailed, 0, valueItem});
+        RunAnalyzer(kFormatIcc, AnalysisRequest{.app = app, .fp = fp, .mode = AnalysisMode::Detailed, .parent = valueItem});
         Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
         reader.Reset();
     }
@@ -975,7 +975,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mo
         // The JPEG stream's lines, and its picture, are the JPEG analyzer's;
         // they hang under the data line just inserted.
         if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
-            RunAnalyzer(kFormatJpeg, AnalysisRequest{app, fp, path, mode, level});
+            RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app, .fp = fp, .path = path, .mode = mode, .level = level});
         }
         return;
     }
@@ -1012,7 +1012,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mo
         // under the data line.
         Seek(fp, position);
         if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
-            RunAnalyzer(kFormatJpeg, AnalysisRequest{app, fp, path, mode, level});
+            RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app, .fp = fp, .path = path, .mode = mode, .level = level});
         }
     }
 }
@@ -1028,7 +1028,7 @@ void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, AnalysisMode mo
     CTreeWriter(tree).Insert(parentItem, ResultLine("[%08lx] Jpeg Data", tables->valueField),
                              Bytes(tables->valueField, tables->count));
     if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
-        RunAnalyzer(kFormatJpeg, AnalysisRequest{app, fp, path, mode, level});
+        RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app, .fp = fp, .path = path, .mode = mode, .level = level});
     }
 }
 

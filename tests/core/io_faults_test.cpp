@@ -95,7 +95,7 @@ TEST(IoFaults, ReadErrorEndsTheAnalysis)
                 Headless h;
                 h.shell.InsertFileRow(path.c_str());
                 h.shell.NewDocument();
-                RunAnalyzer(sample.format, {&h.app, fp, path.c_str(), detailed ? AnalysisMode::Detailed : AnalysisMode::Rough, 0, 0});
+                RunAnalyzer(sample.format, {.app = &h.app, .fp = fp, .path = path.c_str(), .mode = detailed ? AnalysisMode::Detailed : AnalysisMode::Rough});
                 EXPECT_NE(std::feof(fp), 0);
                 std::fclose(fp);
             }

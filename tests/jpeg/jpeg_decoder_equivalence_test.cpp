@@ -245,7 +245,7 @@ Parsed Parse(const std::string& path, const Bytes& file)
     h.shell.NewDocument();
     p.analyzer = std::make_unique<CJpegAnalyzer>();
     FilePtr fp = OpenAnalysisFile(path.c_str());
-    p.analyzer->Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
+    p.analyzer->Analyze({.app = &h.app, .fp = fp.get(), .path = path.c_str(), .mode = AnalysisMode::Detailed});
     for (size_t i = 0; i + 3 < file.size(); ++i)
         if (file[i] == 0xFF && file[i + 1] == 0xDA) {
             p.dataStart = long(i + 2 + (size_t(file[i + 2]) << 8) + file[i + 3]);

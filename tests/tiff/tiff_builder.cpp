@@ -22,7 +22,7 @@ std::string AnalyseDirectly(const Bytes& file, long start, uint32_t level,
     std::fseek(fp, start, SEEK_SET);
     {
         CTiffAnalyzer analyzer;
-        analyzer.Analyze(AnalysisRequest{&h.app, fp, path.c_str(), AnalysisMode::Detailed, level});
+        analyzer.Analyze(AnalysisRequest{.app = &h.app, .fp = fp, .path = path.c_str(), .mode = AnalysisMode::Detailed, .level = level});
         if (inspect)
             inspect(analyzer);
     }
