@@ -21,4 +21,5 @@ vantrel_install_packages() {
 VANTREL_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev fonts-ipafont-gothic)
 VANTREL_TEST_PACKAGES=(libgtest-dev libbenchmark-dev zlib1g-dev libjpeg-dev libtiff-dev
                        xvfb xauth openbox x11-utils icc-profiles-free clang libclang-rt-14-dev
-                       imagemagick python3-pil libtiff-tools exiv2)
+                       imagemagick python3-pil python3-numpy libtiff-tools exiv2 libjpeg-turbo-progs
+                       libimage-exiftool-perl gdal-bin)
