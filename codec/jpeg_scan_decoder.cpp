@@ -7,465 +7,25 @@
 
 #include "codec/batch_hand_off.h"
 #include "codec/decode_threads.h"
-
-// The transform and the colour conversion are plain loops over eight lanes;
-// where the compiler can, it also builds them for AVX2 and picks the variant
-// at load time. Both variants compute the same integers.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__) && \
-    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define VANTREL_VECTOR_CLONES __attribute__((target_clones("avx2", "default"), noinline))
-#else
-#define VANTREL_VECTOR_CLONES
-#endif
+#include "codec/jpeg_huffman_lookup.h"
+#include "codec/jpeg_mcu_painter.h"
 
 namespace {
 
-// 65536 x cos(k pi / 16), to the nearest integer.
-constexpr int32_t C1 = 64277;
-constexpr int32_t C2 = 60547;
-constexpr int32_t C3 = 54491;
-constexpr int32_t C4 = 46341;
-constexpr int32_t C5 = 36410;
-constexpr int32_t C6 = 25080;
-constexpr int32_t C7 = 12785;
+constexpr int kFastBits = CJpegHuffmanLookup::kFastBits;
 
-// kCosine[m][v] = 65536 x cos((2m + 1) v pi / 16), to the nearest integer: the
-// basis of the vertical pass of the inverse DCT.
-constexpr int32_t kCosine[8][8] = {
-    {65536, 64277, 60547, 54491, 46341, 36410, 25080, 12785},
-    {65536, 54491, 25080, -12785, -46341, -64277, -60547, -36410},
-    {65536, 36410, -25080, -64277, -46341, 12785, 60547, 54491},
-    {65536, 12785, -60547, -36410, 46341, 54491, -25080, -64277},
-    {65536, -12785, -60547, 36410, 46341, -54491, -25080, 64277},
-    {65536, -36410, -25080, 64277, -46341, -12785, 60547, -54491},
-    {65536, -54491, 25080, 12785, -46341, 64277, -60547, 36410},
-    {65536, -64277, 60547, -54491, 46341, -36410, 25080, -12785},
-};
-
-// The same table transposed, [v][m], so that the vertical pass runs along
-// contiguous memory.
-struct CosineByFrequency {
-    int32_t t[8][8];
-    constexpr CosineByFrequency() : t{}
-    {
-        for (int v = 0; v < 8; ++v)
-            for (int m = 0; m < 8; ++m)
-                t[v][m] = kCosine[m][v];
-    }
-};
-constexpr CosineByFrequency kCosineT;
-
-// JFIF YCbCr to RGB factors in 16.16 fixed point.
-constexpr int32_t kCrToR = 91881;
-constexpr int32_t kCbToG = 22554;
-constexpr int32_t kCrToG = 46802;
-constexpr int32_t kCbToB = 116130;
-
-// All sample arithmetic is 32-bit and wraps on overflow (hostile coefficients
-// can overflow any width); >> is an arithmetic shift of the signed value.
-inline int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-inline int32_t Add(int32_t a, int32_t b) { return Wrap(int64_t{a} + b); }
-inline int32_t Sub(int32_t a, int32_t b) { return Wrap(int64_t{a} - b); }
-inline int32_t Mul(int32_t a, int32_t b) { return Wrap(int64_t{a} * b); }
-inline int32_t MulShift(int32_t a, int32_t b) { return Mul(a, b) >> 16; }
-
-inline int32_t Clamp255(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
-
-// One row of the horizontal pass: the eight horizontal frequencies r[0..7]
-// of one vertical frequency become the row's values gv[n]. False for a row
-// that comes out all zero, which the vertical pass then skips.
-[[gnu::always_inline]] inline bool InverseDctRow(const int32_t* r, int32_t* gv)
-{
-    const int32_t F0 = r[0], F1 = r[1], F2 = r[2], F3 = r[3], F4 = r[4], F5 = r[5], F6 = r[6], F7 = r[7];
-    if ((F1 | F2 | F3 | F4 | F5 | F6 | F7) == 0) {
-        // Only the first term survives: every output equals (F0 x C4) >> 16.
-        const int32_t a0 = MulShift(F0, C4);
-        if (a0 == 0)
-            return false;
-        for (int n = 0; n < 8; ++n)
-            gv[n] = a0;
-        return true;
-    }
-    const int32_t a0 = MulShift(F0, C4);
-    const int32_t a4 = MulShift(F4, C4);
-    const int32_t b1 = MulShift(Add(F1, F7), C4);
-    const int32_t b7 = MulShift(Sub(F1, F7), C4);
-    const int32_t e0 = Add(a0, a4);
-    const int32_t e1 = Sub(a0, a4);
-    const int32_t e2 = Sub(Mul(F2, C6), Mul(F6, C2)) >> 16;
-    const int32_t e3 = Add(Mul(F2, C2), Mul(F6, C6)) >> 16;
-    const int32_t o0 = Add(b1, F3);
-    const int32_t o1 = Sub(b1, F3);
-    const int32_t o2 = Sub(b7, F5);
-    const int32_t o3 = Add(F5, b7);
-    const int32_t t0 = Add(e0, e3);
-    const int32_t t1 = Add(e1, e2);
-    const int32_t t2 = Sub(e1, e2);
-    const int32_t t3 = Sub(e0, e3);
-    const int32_t p0 = Add(Mul(o0, C3), Mul(o3, C5)) >> 16;
-    const int32_t p1 = Add(Mul(o1, C7), Mul(o2, C1)) >> 16;
-    const int32_t p2 = Sub(Mul(o1, C1), Mul(o2, C7)) >> 16;
-    const int32_t p3 = Sub(Mul(o3, C3), Mul(o0, C5)) >> 16;
-    gv[0] = Add(t0, p0);
-    gv[1] = Add(t1, p1);
-    gv[2] = Add(t2, p2);
-    gv[3] = Add(t3, p3);
-    gv[4] = Sub(t3, p3);
-    gv[5] = Sub(t2, p2);
-    gv[6] = Sub(t1, p1);
-    gv[7] = Sub(t0, p0);
-    return true;
-}
-
-// The separable inverse DCT in 16.16 fixed point. f is indexed [row v][column
-// u] (vertical, horizontal frequency); rowMask has bit v set when row v may
-// hold a non-zero value (rows without the bit are all zero). out receives the
-// samples [vertical position m][horizontal position n]. Rows known to be zero
-// are skipped: every product with a zero is zero, so the result is the same.
-VANTREL_VECTOR_CLONES void InverseDct(const int32_t* f, uint32_t rowMask, int32_t* out)
-{
-    int32_t g[8][8];   // [v][n]
-    uint32_t liveRows = 0;
-    for (int v = 0; v < 8; ++v)
-        if ((rowMask & (1u << v)) && InverseDctRow(f + v * 8, g[v]))
-            liveRows |= 1u << v;
-
-    // Vertical pass: s[n][m] = ((g[n][0] C4 >> 16) T[m][0] >> 16) + sum over
-    // v >= 1 of (g[n][v] T[m][v] >> 16), all shifted right by 2. Computed in
-    // unsigned arithmetic, which wraps exactly like the signed 32-bit values.
-    uint32_t acc[8][8];   // [m][n]
-    if (liveRows & 1u) {
-        uint32_t first[8];
-        for (int n = 0; n < 8; ++n) {
-            const uint32_t c4 = static_cast<uint32_t>(MulShift(g[0][n], C4));
-            // T[m][0] is 65536 for every m.
-            first[n] = static_cast<uint32_t>(static_cast<int32_t>(c4 << 16) >> 16);
-        }
-        for (int m = 0; m < 8; ++m)
-            for (int n = 0; n < 8; ++n)
-                acc[m][n] = first[n];
-    } else {
-        std::memset(acc, 0, sizeof acc);
-    }
-    for (int v = 1; v < 8; ++v) {
-        if (!(liveRows & (1u << v)))
-            continue;
-        const uint32_t* gv = reinterpret_cast<const uint32_t*>(g[v]);
-        for (int m = 0; m < 8; ++m) {
-            const uint32_t t = static_cast<uint32_t>(kCosineT.t[v][m]);
-            uint32_t* row = acc[m];
-            for (int n = 0; n < 8; ++n)
-                row[n] += static_cast<uint32_t>(static_cast<int32_t>(gv[n] * t) >> 16);
-        }
-    }
-    for (int m = 0; m < 8; ++m)
-        for (int n = 0; n < 8; ++n)
-            out[m * 8 + n] = static_cast<int32_t>(acc[m][n]) >> 2;
-}
-
-// Eight pixels from their luma and chroma samples, written as blue, green
-// and red bytes: R = (Y 65536 + Cr 91881) >> 16,
-// G = (Y 65536 - Cb 22554 - Cr 46802) >> 16, B = (Y 65536 + Cb 116130) >> 16,
-// in wrapping 32-bit arithmetic, each clamped to 0 to 255.
-#if defined(__GNUC__) && !defined(__clang__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-typedef uint32_t U32x8 __attribute__((vector_size(32)));
-typedef int32_t I32x8 __attribute__((vector_size(32)));
-typedef uint64_t U64x4 __attribute__((vector_size(32)));
-
-// The chroma parts of the three sums, Cr 91881, Cb 22554 + Cr 46802 and
-// Cb 116130, for eight samples; subtracting the second is the same, in
-// wrapping arithmetic, as subtracting both products one after the other.
-struct ChromaTerms {
-    U32x8 red, green, blue;
-};
-
-[[gnu::always_inline]] inline ChromaTerms TermsOf(const int32_t* cb, const int32_t* cr)
-{
-    U32x8 ucb, ucr;
-    std::memcpy(&ucb, cb, sizeof ucb);
-    std::memcpy(&ucr, cr, sizeof ucr);
-    return {ucr * kCrToR, ucb * kCbToG + ucr * kCrToG, ucb * kCbToB};
-}
-
-// Eight pixels from their luma samples and chroma terms, written as 24 bytes
-// of blue, green and red.
-[[gnu::always_inline]] inline void ConvertEight(const int32_t* ys, const ChromaTerms& t, uint8_t* p)
-{
-    U32x8 y;
-    std::memcpy(&y, ys, sizeof y);
-    y <<= 16;
-    I32x8 r = reinterpret_cast<I32x8>(y + t.red) >> 16;
-    I32x8 g = reinterpret_cast<I32x8>(y - t.green) >> 16;
-    I32x8 b = reinterpret_cast<I32x8>(y + t.blue) >> 16;
-    r = r < 0 ? 0 : r;
-    r = r > 255 ? 255 : r;
-    g = g < 0 ? 0 : g;
-    g = g > 255 ? 255 : g;
-    b = b < 0 ? 0 : b;
-    b = b > 255 ? 255 : b;
-    // Each pixel's blue, green and red are the low three bytes of its word;
-    // two words make a 64-bit lane, whose six bytes are closed up and then
-    // joined with the next lane's into three 64-bit stores.
-    const U64x4 pairs = reinterpret_cast<U64x4>(b | (g << 8) | (r << 16));
-    const U64x4 six = (pairs & 0xFFFFFFu) | ((pairs >> 8) & 0xFFFFFF000000u);
-    const uint64_t first = six[0] | six[1] << 48, second = six[1] >> 16 | six[2] << 32,
-                   third = six[2] >> 32 | six[3] << 16;
-    std::memcpy(p, &first, 8);
-    std::memcpy(p + 8, &second, 8);
-    std::memcpy(p + 16, &third, 8);
-}
-
-// The chroma of one MCU: Paint converts a row of eight pixels of a luma block
-// whose chroma lies in chroma row cy, at left (bx 0) or right (bx 1) in the
-// chroma block when chroma is spread over two blocks across. With chroma
-// shared by two or four pixels its terms are computed once for the block
-// and spread over the pixels.
-template <uint32_t hs, uint32_t vs>
-class McuChroma {
-public:
-    explicit McuChroma(const int32_t (*chroma)[64]) : chroma_(chroma)
-    {
-        if constexpr (hs != 0 || vs != 0)
-            for (uint32_t k = 0; k < 8; ++k)
-                terms_[k] = TermsOf(chroma[0] + k * 8, chroma[1] + k * 8);
-    }
-
-    [[gnu::always_inline]] void Paint(const int32_t* ys, uint32_t bx, uint32_t cy, uint8_t* p) const
-    {
-        constexpr U32x8 kLeftHalf = {0, 0, 1, 1, 2, 2, 3, 3};
-        constexpr U32x8 kRightHalf = {4, 4, 5, 5, 6, 6, 7, 7};
-        if constexpr (hs == 0 && vs == 0) {
-            ConvertEight(ys, TermsOf(chroma_[0] + cy * 8, chroma_[1] + cy * 8), p);
-        } else if constexpr (hs == 0) {
-            ConvertEight(ys, terms_[cy], p);
-        } else {
-            const ChromaTerms& c = terms_[cy];
-            const U32x8 spread = bx ? kRightHalf : kLeftHalf;
-            const ChromaTerms t = {__builtin_shuffle(c.red, spread), __builtin_shuffle(c.green, spread),
-                                   __builtin_shuffle(c.blue, spread)};
-            ConvertEight(ys, t, p);
-        }
-    }
-
-private:
-    const int32_t (*chroma_)[64];
-    ChromaTerms terms_[8];
-};
-#else
-inline void ConvertEight(const int32_t* ys, const int32_t* cb, const int32_t* cr, uint8_t* p)
-{
-    for (uint32_t i = 0; i < 8; ++i) {
-        const uint32_t y = static_cast<uint32_t>(ys[i]) << 16;
-        const uint32_t ucb = static_cast<uint32_t>(cb[i]);
-        const uint32_t ucr = static_cast<uint32_t>(cr[i]);
-        p[i * 3 + 2] = static_cast<uint8_t>(Clamp255(static_cast<int32_t>(y + ucr * kCrToR) >> 16));
-        p[i * 3 + 1] = static_cast<uint8_t>(Clamp255(static_cast<int32_t>(y - ucb * kCbToG - ucr * kCrToG) >> 16));
-        p[i * 3 + 0] = static_cast<uint8_t>(Clamp255(static_cast<int32_t>(y + ucb * kCbToB) >> 16));
-    }
-}
-
-template <uint32_t hs, uint32_t vs>
-class McuChroma {
-public:
-    explicit McuChroma(const int32_t (*chroma)[64]) : chroma_(chroma) {}
-
-    void Paint(const int32_t* ys, uint32_t bx, uint32_t cy, uint8_t* p) const
-    {
-        int32_t cb[8];
-        int32_t cr[8];
-        for (uint32_t i = 0; i < 8; ++i) {
-            const uint32_t cx = (i + 8 * bx) >> hs;
-            cb[i] = chroma_[0][cy * 8 + cx];
-            cr[i] = chroma_[1][cy * 8 + cx];
-        }
-        ConvertEight(ys, cb, cr, p);
-    }
-
-private:
-    const int32_t (*chroma_)[64];
-};
-#endif
-
-// Converts the samples of one MCU to blue, green and red and writes them into
-// the bottom-up pixel memory. Luma block b covers block (b mod h0, b div h0)
-// of the MCU; the one chroma block is spread over the whole MCU, so the chroma
-// cell of a pixel is its MCU position divided by the sampling factors (1 or 2,
-// hence the shifts). Each sampling has its own copy, with the shifts known.
-template <uint32_t hs, uint32_t vs>
-[[gnu::always_inline]] inline void PaintMcuOf(const int32_t (*luma)[64], const int32_t (*chroma)[64], uint64_t x,
-                                              uint64_t y, const CJpegScanDecoder::Target& target)
-{
-    const size_t rowBytes = static_cast<size_t>(target.bitmapWidth) * 3;
-    const McuChroma<hs, vs> colours(chroma);
-    for (uint32_t b = 0; b < (1u << hs) * (1u << vs); ++b) {
-        const uint32_t bx = b & hs;
-        const uint32_t by = b >> hs;
-        const uint64_t ox = x + 8 * bx;
-        const uint64_t oy = y + 8 * by;
-        for (uint32_t j = 0; j < 8; ++j) {
-            const uint64_t row = static_cast<uint64_t>(target.bitmapHeight) - 1 - (oy + j);
-            colours.Paint(luma[b] + j * 8, bx, (j + 8 * by) >> vs, target.pixels + row * rowBytes + ox * 3);
-        }
-    }
-}
-
-VANTREL_VECTOR_CLONES void PaintMcu(const int32_t (*luma)[64], const int32_t (*chroma)[64], uint32_t h0,
-                                    uint32_t v0, uint64_t x, uint64_t y, const CJpegScanDecoder::Target& target)
-{
-    if (h0 == 1 && v0 == 1)
-        PaintMcuOf<0, 0>(luma, chroma, x, y, target);
-    else if (h0 == 2 && v0 == 1)
-        PaintMcuOf<1, 0>(luma, chroma, x, y, target);
-    else if (h0 == 1)
-        PaintMcuOf<0, 1>(luma, chroma, x, y, target);
-    else
-        PaintMcuOf<1, 1>(luma, chroma, x, y, target);
-}
-
-// Writes one MCU of red, green and blue blocks (level-shifted samples) into
-// the bottom-up pixel memory.
-void PaintRgbMcu(const int32_t* red, const int32_t (*greenBlue)[64], uint64_t x, uint64_t y,
-                 const CJpegScanDecoder::Target& target)
-{
-    const size_t rowBytes = static_cast<size_t>(target.bitmapWidth) * 3;
-    for (uint32_t j = 0; j < 8; ++j) {
-        const uint64_t row = static_cast<uint64_t>(target.bitmapHeight) - 1 - (y + j);
-        uint8_t* p = target.pixels + row * rowBytes + x * 3;
-        for (uint32_t i = 0; i < 8; ++i) {
-            p[i * 3 + 0] = static_cast<uint8_t>(Clamp255(Add(greenBlue[1][j * 8 + i], 128)));
-            p[i * 3 + 1] = static_cast<uint8_t>(Clamp255(Add(greenBlue[0][j * 8 + i], 128)));
-            p[i * 3 + 2] = static_cast<uint8_t>(Clamp255(red[j * 8 + i]));
-        }
-    }
-}
-
-// The value of a coefficient coded in size bits (ITU-T T.81 F.2.2.1): a
-// leading 0 bit marks a negative value, v - (2^size - 1). size from 1 to 16.
-inline int32_t Extend(uint32_t v, uint32_t size)
-{
-    const uint32_t negative = ((v >> (size - 1)) & 1u) - 1u;   // all ones when the top bit is 0
-    return static_cast<int32_t>(v - (negative & ((1u << size) - 1u)));
-}
-
-// A Huffman code list turned into lookup tables. Codes of up to kFastBits bits
-// are found with one index into fast; longer ones by the canonical ranges of
-// their length. The codes of a list are generated in canonical order, so the
-// codes that can match at all form a prefix-free set, and the table yields
-// exactly the entry that a walk through the list in order would stop at.
-constexpr int kFastBits = 9;
-
-struct HuffmanLookup {
-    // (length << 8) | symbol; 0 where no code of up to kFastBits bits matches.
-    uint16_t fast[1u << kFastBits] = {};
-    uint32_t first[17] = {};      // first code of each length
-    uint32_t count[17] = {};      // codes of that length that fit in it
-    uint32_t index[17] = {};      // position of the length's first symbol
-    uint8_t symbols[16 * 256] = {};
-    uint32_t lastLength = 0;      // length of the list's last entry: what a failed search reads
-    // For AC tables: where a code and the value bits that follow it fit in
-    // kFastBits bits together, (value << 16) | (run << 8) | total length;
-    // 0 elsewhere (end of block, runs of zeros, longer codes).
-    int32_t fastAc[1u << kFastBits] = {};
-    // The codes the lookup was built from (code, length and symbol of
-    // each), and whether fastAc was built: a TIFF picture decodes each
-    // of its strips or tiles with the same tables, built once.
-    std::vector<uint32_t> builtFrom;
-    bool builtFastAc = false;
-
-    // Builds the lookup for the table unless it was built for the same
-    // codes already.
-    void Prepare(const HuffmanTable& table, bool ac)
-    {
-        key.clear();
-        for (const HuffmanCode& c : table.codes)
-            key.insert(key.end(), {c.code, c.length, c.symbol});
-        if (!builtFrom.empty() && key == builtFrom && builtFastAc == ac)
-            return;
-        std::fill(std::begin(fast), std::end(fast), uint16_t{0});
-        std::fill(std::begin(first), std::end(first), 0u);
-        std::fill(std::begin(count), std::end(count), 0u);
-        std::fill(std::begin(index), std::end(index), 0u);
-        std::fill(std::begin(symbols), std::end(symbols), uint8_t{0});
-        std::fill(std::begin(fastAc), std::end(fastAc), 0);
-        lastLength = 0;
-        Build(table);
-        if (ac)
-            BuildFastAc();
-        builtFrom.swap(key);
-        builtFastAc = ac;
-    }
-
-    void BuildFastAc()
-    {
-        for (uint32_t i = 0; i < (1u << kFastBits); ++i) {
-            const uint32_t f = fast[i];
-            if (!f)
-                continue;
-            const uint32_t len = f >> 8;
-            const uint32_t size = f & 0x0F;
-            const uint32_t run = (f >> 4) & 0x0F;
-            if (size == 0 || len + size > static_cast<uint32_t>(kFastBits))
-                continue;
-            const uint32_t bits = (i >> (kFastBits - len - size)) & ((1u << size) - 1u);
-            fastAc[i] = static_cast<int32_t>(static_cast<uint32_t>(Extend(bits, size)) << 16) |
-                        static_cast<int32_t>((run << 8) | (len + size));
-        }
-    }
-
-    void Build(const HuffmanTable& table)
-    {
-        uint32_t n = 0;
-        uint32_t previousLength = 0;
-        for (const HuffmanCode& c : table.codes) {
-            if (n >= sizeof symbols)
-                break;
-            const uint32_t len = c.length;
-            if (len == 0 || len > 16)
-                continue;
-            lastLength = len;
-            symbols[n] = static_cast<uint8_t>(c.symbol);
-            if (len != previousLength) {
-                first[len] = c.code;
-                index[len] = n;
-                previousLength = len;
-            }
-            // A code whose value does not fit in its length can never match.
-            if (c.code < (1u << len)) {
-                if (count[len] == c.code - first[len])
-                    ++count[len];
-                if (len <= static_cast<uint32_t>(kFastBits)) {
-                    const uint32_t shift = kFastBits - len;
-                    const uint32_t base = c.code << shift;
-                    for (uint32_t k = 0; k < (1u << shift); ++k)
-                        if (fast[base + k] == 0)
-                            fast[base + k] = static_cast<uint16_t>((len << 8) | c.symbol);
-                }
-            }
-            ++n;
-        }
-    }
-
-private:
-    std::vector<uint32_t> key;
-};
-
-// The dequantized coefficients of a run of consecutive MCUs, waiting for the
-// transform and the colour conversion. Each block holds 64 values in [row]
-// [column] order and is all zero except where a coefficient was coded; the
-// painter clears what it read, so a batch can be filled again.
-struct CoefficientBatch {
-    uint64_t firstMcu = 0;
-    uint32_t mcus = 0;
-    std::vector<int32_t> blocks;     // kBatchMcus x blocks per MCU x 64
-    std::vector<uint8_t> rowMasks;   // per block: bit v set when row v may be non-zero
-};
-
+// MCUs in a batch.
 constexpr uint32_t kBatchMcus = 64;
 // Batches in flight between the entropy decoding and the painting.
 constexpr size_t kBatchSlots = 4;
 // Pictures of fewer MCUs are decoded on the caller's thread alone: a thread
 // would cost more than it saves.
 constexpr uint64_t kThreadedMcus = 4 * kBatchMcus;
+
+// Wrapping 32-bit arithmetic, as the transform's.
+inline int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+inline int32_t Add(int32_t a, int32_t b) { return Wrap(int64_t{a} + b); }
+inline int32_t Mul(int32_t a, int32_t b) { return Wrap(int64_t{a} * b); }
 
 }  // namespace
 
@@ -504,21 +64,21 @@ struct CJpegScanDecoder::State {
     uint32_t ringByte[16] = {};
 
     // Coefficient batches, kept between decodings; a clean one is all zero.
-    CoefficientBatch batches[kBatchSlots];
+    JpegCoefficientBatch batches[kBatchSlots];
     bool batchClean[kBatchSlots] = {};
 
-    HuffmanLookup dcLookup[kMaxComponents];
-    HuffmanLookup acLookup[kMaxComponents];
+    CJpegHuffmanLookup dcLookup[kMaxComponents];
+    CJpegHuffmanLookup acLookup[kMaxComponents];
     uint8_t natural[64] = {};   // natural index ([row][column]) of each zigzag position
     int32_t predictor[8] = {};  // DC predictor of each component identifier
     bool firstBlock[8] = {};
 
     Outcome DecodeMcus(const Frame& frame, const int32_t (*quant)[64], uint64_t total, CBatchHandOff& handOff,
-                       CoefficientBatch* batches, uint64_t& decoded);
+                       JpegCoefficientBatch* batches, uint64_t& decoded);
     // One MCU's blocks into block (64 values each) and their row masks;
     // false for a code that matches no entry.
     bool DecodeMcu(const Frame& frame, const int32_t (*quant)[64], int32_t* block, uint8_t* rowMasks);
-    bool DecodeAc(const HuffmanLookup& ac, const int32_t* q, int32_t dc, int32_t* freq, uint8_t* rowMask);
+    bool DecodeAc(const CJpegHuffmanLookup& ac, const int32_t* q, int32_t dc, int32_t* freq, uint8_t* rowMask);
 
     int RawByte()
     {
@@ -665,7 +225,7 @@ struct CJpegScanDecoder::State {
     // The first slots batches, each for blocks blocks and all zero. Batches
     // are all zero after a complete decoding (the painter clears what it
     // read): the many strips of a TIFF picture reuse them.
-    CoefficientBatch* PrepareBatches(size_t slots, size_t blocks)
+    JpegCoefficientBatch* PrepareBatches(size_t slots, size_t blocks)
     {
         for (size_t i = 0; i < slots; ++i) {
             if (batchClean[i]) {
@@ -695,27 +255,7 @@ struct CJpegScanDecoder::State {
         atEnd = false;
     }
 
-    // Decodes one symbol; false for a code that matches no entry, after
-    // reading as many bits as the list's last entry is long.
-    bool Decode(const HuffmanLookup& h, uint32_t& symbol)
-    {
-        const uint32_t f = h.fast[Peek(kFastBits)];
-        if (f) {
-            Skip(static_cast<int>(f >> 8));
-            symbol = f & 0xFF;
-            return true;
-        }
-        for (uint32_t len = kFastBits + 1; len <= h.lastLength; ++len) {
-            const uint32_t v = Peek(static_cast<int>(len)) - h.first[len];
-            if (v < h.count[len]) {
-                Skip(static_cast<int>(len));
-                symbol = h.symbols[h.index[len] + v];
-                return true;
-            }
-        }
-        Skip(static_cast<int>(h.lastLength));
-        return false;
-    }
+    bool Decode(const CJpegHuffmanLookup& h, uint32_t& symbol) { return h.Decode(*this, symbol); }
 
     // After a restart interval: the rest of the last byte is padding, then an
     // RSTn marker (possibly after fill bytes 0xFF) must follow.
@@ -779,74 +319,6 @@ bool CJpegScanDecoder::Supported(const Frame& frame)
     return true;
 }
 
-namespace {
-
-// The second stage of the decoding: the inverse DCT of each block of a batch,
-// the level shift of the luma samples and the colour conversion into the
-// pixel memory, MCU after MCU.
-class McuPainter {
-public:
-    McuPainter(const CJpegScanDecoder::Frame& frame, const CJpegScanDecoder::Target& target)
-        : frame_(frame), target_(target), h0_(frame.components[0].horizontal), v0_(frame.components[0].vertical)
-    {
-        const uint64_t mcuWidth = 8 * h0_;
-        mcusAcross_ = (frame.width + mcuWidth - 1) / mcuWidth;
-        for (int c = 0; c < frame.componentCount; ++c)
-            blocksPerMcu_ += frame.components[c].horizontal * frame.components[c].vertical;
-    }
-
-    uint32_t BlocksPerMcu() const { return blocksPerMcu_; }
-
-    void Paint(CoefficientBatch& batch)
-    {
-        int32_t* block = batch.blocks.data();
-        const uint8_t* mask = batch.rowMasks.data();
-        for (uint32_t i = 0; i < batch.mcus; ++i) {
-            for (int c = 0; c < frame_.componentCount; ++c) {
-                const CJpegScanDecoder::Component& comp = frame_.components[c];
-                for (uint32_t b = 0; b < comp.horizontal * comp.vertical; ++b, block += 64, ++mask) {
-                    if (target_.pixels)
-                        Transform(block, *mask, c == 0 ? luma_[b] : chroma_[c - 1], c == 0);
-                    for (uint32_t v = 0; v < 8; ++v)
-                        if (*mask & (1u << v))
-                            std::memset(block + v * 8, 0, 8 * sizeof block[0]);
-                }
-            }
-            if (target_.pixels) {
-                const uint64_t mcu = batch.firstMcu + i;
-                const uint64_t x = (mcu % mcusAcross_) * 8 * h0_;
-                const uint64_t y = (mcu / mcusAcross_) * 8 * v0_;
-                if (frame_.rgb)
-                    PaintRgbMcu(luma_[0], chroma_, x, y, target_);
-                else
-                    PaintMcu(luma_, chroma_, h0_, v0_, x, y, target_);
-            }
-        }
-    }
-
-private:
-    static void Transform(const int32_t* block, uint32_t rowMask, int32_t* out, bool levelShift)
-    {
-        InverseDct(block, rowMask, out);
-        if (levelShift)
-            for (int i = 0; i < 64; ++i)
-                out[i] = Add(out[i], 128);
-    }
-
-    const CJpegScanDecoder::Frame& frame_;
-    const CJpegScanDecoder::Target& target_;
-    const uint32_t h0_;
-    const uint32_t v0_;
-    uint64_t mcusAcross_ = 0;
-    uint32_t blocksPerMcu_ = 0;
-    // Samples of one MCU: up to four luma blocks, one block of each chroma.
-    // The chroma of a one-component picture stays 0.
-    int32_t luma_[4][64] = {};
-    int32_t chroma_[2][64] = {};
-};
-
-}  // namespace
-
 bool CJpegScanDecoder::State::DecodeMcu(const Frame& frame, const int32_t (*quant)[64], int32_t* block,
                                         uint8_t* rowMasks)
 {
@@ -886,7 +358,7 @@ bool CJpegScanDecoder::State::DecodeMcu(const Frame& frame, const int32_t (*quan
 
 // Dequantization as the coefficients arrive: F = coefficient x quantization
 // value, and 0 wherever no coefficient is coded (the block is zero on entry).
-bool CJpegScanDecoder::State::DecodeAc(const HuffmanLookup& ac, const int32_t* q, int32_t dc, int32_t* freq,
+bool CJpegScanDecoder::State::DecodeAc(const CJpegHuffmanLookup& ac, const int32_t* q, int32_t dc, int32_t* freq,
                                        uint8_t* rowMask)
 {
     freq[0] = Mul(dc, q[0]);
@@ -918,7 +390,7 @@ bool CJpegScanDecoder::State::DecodeAc(const HuffmanLookup& ac, const int32_t* q
             break;
         int32_t value = 0;
         if (sz > 0)
-            value = Extend(Take(static_cast<int>(sz)), sz);
+            value = JpegExtend(Take(static_cast<int>(sz)), sz);
         k += run;
         // A run that passes the block's end writes nothing beyond it.
         if (k < 64 && value != 0) {
@@ -1004,17 +476,17 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
 
     // The entropy decoding runs here; the transform and the painting of whole
     // batches of MCUs may run on a second thread, a few batches behind.
-    McuPainter painter(frame, target);
+    CJpegMcuPainter painter(frame, target);
     const uint32_t perMcu = painter.BlocksPerMcu();
     const uint32_t batchMcus = static_cast<uint32_t>(total < kBatchMcus ? total : kBatchMcus);
     const bool threaded =
         !stayOnCallerThread_ && CDecodeThreads::Limit() > 1 && target.pixels && total >= kThreadedMcus;
     const size_t slots = threaded ? kBatchSlots : 1;
-    CoefficientBatch* batches = s.PrepareBatches(slots, size_t{batchMcus} * perMcu);
+    JpegCoefficientBatch* batches = s.PrepareBatches(slots, size_t{batchMcus} * perMcu);
     // The painter of each thread that paints: the decoding thread itself
     // paints a batch when every slot is in use.
-    McuPainter helper(frame, target);
-    McuPainter* painters[] = {&helper, &painter};
+    CJpegMcuPainter helper(frame, target);
+    CJpegMcuPainter* painters[] = {&helper, &painter};
     CBatchHandOff handOff(slots, threaded,
                           [&](uint32_t worker, size_t slot) { painters[worker]->Paint(batches[slot]); });
     result.outcome = s.DecodeMcus(frame, quant, total, handOff, batches, result.mcusDecoded);
@@ -1030,9 +502,9 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
 // last one, to the painter; a MCU whose decoding fails is not painted.
 CJpegScanDecoder::Outcome CJpegScanDecoder::State::DecodeMcus(const Frame& frame, const int32_t (*quant)[64],
                                                                uint64_t total, CBatchHandOff& handOff,
-                                                               CoefficientBatch* batches, uint64_t& decoded)
+                                                               JpegCoefficientBatch* batches, uint64_t& decoded)
 {
-    CoefficientBatch* batch = nullptr;
+    JpegCoefficientBatch* batch = nullptr;
     uint32_t perMcu = 0;
     for (int c = 0; c < frame.componentCount; ++c)
         perMcu += frame.components[c].horizontal * frame.components[c].vertical;

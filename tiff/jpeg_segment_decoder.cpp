@@ -127,7 +127,7 @@ bool CJpegSegmentDecoder::ReadHeader(const TiffSegment& s, const CSampleWriter::
             break;
     }
     CJpegScanDecoder::Frame& frame = job.frame;
-    if (!headerRead || !tables_.Frame(frame, rgb_) || frame.width != s.columns || frame.height == 0)
+    if (!headerRead || !tables_.BaselineFrame(frame, rgb_) || frame.width != s.columns || frame.height == 0)
         return false;
     frame.height = std::min(frame.height, s.rows);
     // MCUs reach past the frame's edge by up to 15 pixels: a strip whose

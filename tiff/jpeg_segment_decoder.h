@@ -18,7 +18,7 @@
 #include <memory>
 #include <vector>
 
-#include "codec/jpeg_stream_tables.h"
+#include "codec/jpeg_stream_parser.h"
 #include "codec/thread_streams.h"
 #include "image/sample_writer.h"
 #include "tiff/tiff_segment.h"
@@ -46,7 +46,7 @@ private:
 
     FILE* fp_;
     bool rgb_;
-    CJpegStreamTables tables_;
+    CJpegStreamParser tables_;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::unique_ptr<CThreadStreams> streams_;
     struct Window {
