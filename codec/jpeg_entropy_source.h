@@ -53,6 +53,9 @@ public:
     // Whether bits or bytes have been delivered from beyond the data (the
     // marker or the end of the file that ends it).
     bool PastEnd() const { return pastEnd_; }
+    // Whether more bits have been used than the data held: the zero bits
+    // delivered past its end reach into what was taken.
+    bool Exhausted() const { return zeros_ * 8 > static_cast<uint64_t>(bits_ > 0 ? bits_ : 0); }
     // Whether the data ended at the end of the file rather than at a marker.
     bool AtFileEnd() const { return ended_ && marker_ == 0; }
 

@@ -2,17 +2,18 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 #include <string>
 
+#include "codec/jpeg_frame_decoder.h"
 #include "core/analysis_app.h"
 #include "core/analysis_tree.h"
 #include "core/file_text.h"
-#include "core/result_line.h"
 #include "core/result_text.h"
 #include "core/stream_size.h"
 #include "image/image_buffer.h"
-#include "codec/jpeg_scan_decoder.h"
+#include "jpeg/jpeg_app_layout.h"
+
+using namespace jpeg_marker;
 
 namespace {
 
@@ -20,14 +21,18 @@ namespace {
 // it never counts as a 0xFF byte.
 constexpr uint32_t kEndOfFile = 0x100;
 
-// The identifier that starts an XMP packet in APP1: 28 characters and a NUL.
-constexpr const char* kXmpIdentifier = "http://ns.adobe.com/xap/1.0/";
-constexpr size_t kXmpIdentifierBytes = 29;
+// The bytes read past a segment's declared end in detailed mode: the layout
+// of a segment shorter than its own fields reads them from the bytes that
+// follow (a DHT table with all its symbols, at most 17 + 16 x 255 bytes).
+constexpr size_t kSlackBytes = 8192;
 
 // A comment line is "[%08lx] Comment : " and the text; the text gets what is
 // left of the 511 bytes.
 constexpr size_t kCommentPrefixBytes = 21;
 constexpr size_t kMaxCommentBytes = kMaxLineBytes - kCommentPrefixBytes;
+
+constexpr const char* kUnsupported = "未対応の形式";
+constexpr const char* kDataEnds = "[%08lx] EOIの前にデータが終わっています";
 
 #if defined(__GLIBC__) || defined(__unix__)
 inline int GetByte(FILE* fp) { return getc_unlocked(fp); }
@@ -35,37 +40,51 @@ inline int GetByte(FILE* fp) { return getc_unlocked(fp); }
 inline int GetByte(FILE* fp) { return std::getc(fp); }
 #endif
 
-struct MarkerRule {
+// The coding process of each frame marker SOF0 to SOF15, ITU-T T.81
+// Table B.1 (null for DHT, JPG and DAC, which are no frames).
+constexpr const char* kProcesses[16] = {
+    "Baseline DCT, Huffman coding",
+    "Extended sequential DCT, Huffman coding",
+    "Progressive DCT, Huffman coding",
+    "Lossless (sequential), Huffman coding",
+    nullptr,
+    "Differential sequential DCT, Huffman coding",
+    "Differential progressive DCT, Huffman coding",
+    "Differential lossless (sequential), Huffman coding",
+    nullptr,
+    "Extended sequential DCT, arithmetic coding",
+    "Progressive DCT, arithmetic coding",
+    "Lossless (sequential), arithmetic coding",
+    nullptr,
+    "Differential sequential DCT, arithmetic coding",
+    "Differential progressive DCT, arithmetic coding",
+    "Differential lossless (sequential), arithmetic coding",
+};
+
+struct MarkerName {
     uint32_t marker;
-    uint32_t needed;     // seen-marker members that must all be present
-    uint32_t excluded;   // members of which none may be present
-    uint32_t seen;       // the member that an accepted marker adds
+    const char* name;
 };
 
-// Where each marker is accepted; any marker not listed never is. SOI only
-// comes first, the tables and the frame only before the scan, and the scan
-// only after both tables and the frame.
-constexpr MarkerRule kMarkerRules[] = {
-    {0xFFD8, 0, ~0u, CJpegAnalyzer::kSeenSOI},
-    {0xFFE0, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP0, CJpegAnalyzer::kSeenAPP0},
-    {0xFFE1, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP1, CJpegAnalyzer::kSeenAPP1},
-    {0xFFE2, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP2, CJpegAnalyzer::kSeenAPP2},
-    {0xFFDB, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDQT},
-    {0xFFC4, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDHT},
-    {0xFFC0, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOF0 | CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenSOF0},
-    {0xFFDD, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenDRI | CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDRI},
-    {0xFFDA, CJpegAnalyzer::kSeenSOI | CJpegAnalyzer::kSeenDQT | CJpegAnalyzer::kSeenDHT | CJpegAnalyzer::kSeenSOF0,
-     CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenSOS},
-    {0xFFFE, 0, 0, CJpegAnalyzer::kSeenCOM},
-    {0xFFD9, 0, 0, CJpegAnalyzer::kSeenEOI},
+// Names of the markers that stand alone in their kind; frames, RSTn and
+// APPn are named with their number. SOF0 is plain "SOF".
+constexpr MarkerName kMarkerNames[] = {
+    {kSoi, "SOI"}, {kEoi, "EOI"}, {kSos, "SOS"}, {kDqt, "DQT"}, {kDht, "DHT"}, {kDac, "DAC"},
+    {kDri, "DRI"}, {kDnl, "DNL"}, {kDhp, "DHP"}, {kExp, "EXP"}, {kCom, "COM"}, {kSof0, "SOF"},
 };
 
-constexpr const MarkerRule* FindMarkerRule(uint32_t marker)
+std::string NameOf(uint32_t marker)
 {
-    for (const MarkerRule& rule : kMarkerRules)
-        if (rule.marker == marker)
-            return &rule;
-    return nullptr;
+    for (const MarkerName& n : kMarkerNames)
+        if (n.marker == marker)
+            return n.name;
+    if (IsFrame(marker))
+        return "SOF" + std::to_string(marker - kSof0);
+    if (IsRestart(marker))
+        return "RST" + std::to_string(marker - kRst0);
+    if (IsApp(marker))
+        return "APP" + std::to_string(marker - kApp0);
+    return {};
 }
 
 struct ChromaLayout {
@@ -82,9 +101,9 @@ constexpr ChromaLayout kChromaLayouts[] = {
     {4, 1, "[クロマフォーマット]4:1:1 "},
 };
 
-// The chroma text of two sampling bytes (horizontal factor in the high
+// The chroma name of two sampling bytes (horizontal factor in the high
 // nibble); none for a ratio that is not a whole number or has no name.
-const char* ChromaText(uint32_t first, uint32_t second)
+const char* ChromaName(uint32_t first, uint32_t second)
 {
     const uint32_t h1 = first >> 4, v1 = first & 0x0F, h2 = second >> 4, v2 = second & 0x0F;
     if (h2 == 0 || v2 == 0 || h1 % h2 != 0 || v1 % v2 != 0)
@@ -95,35 +114,33 @@ const char* ChromaText(uint32_t first, uint32_t second)
     return nullptr;
 }
 
+// The sampling factors of every component, "2x2,1x1,1x1".
+std::string Factors(const std::vector<FrameComponent>& components)
+{
+    std::string text;
+    for (const FrameComponent& c : components) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(c.sampling >> 4) + "x" + std::to_string(c.sampling & 0x0F);
+    }
+    return text;
+}
+
+uint32_t Be16(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
+
 }  // namespace
 
-uint32_t CJpegAnalyzer::Read(FILE* fp, uint32_t bits)
-{
-    JpegBits out;
-    return reader.ReadBits(&out, fp, bits)->value;
-}
+CJpegAnalyzer::CJpegAnalyzer() = default;
+CJpegAnalyzer::~CJpegAnalyzer() = default;
 
 void CJpegAnalyzer::SeekTo(FILE* fp, uint64_t offset)
 {
     std::fseek(fp, static_cast<long>(offset < fileSize_ ? offset : fileSize_), SEEK_SET);
 }
 
-ByteRange CJpegAnalyzer::Span(uint64_t start, uint64_t end) const
+HTREEITEM CJpegAnalyzer::Line(HTREEITEM parent, const std::string& text, uint64_t start, uint64_t end)
 {
-    return {start, std::min(end, fileSize_)};
-}
-
-HTREEITEM CJpegAnalyzer::Field(FILE* fp, HTREEITEM parent, uint64_t start, const std::string& text)
-{
-    return out_.Insert(parent, text, Span(start, StreamPosition(fp)));
-}
-
-HTREEITEM CJpegAnalyzer::Head(uint64_t offset, const std::string& text)
-{
-    Entry(text);
-    head_ = out_.Insert(parentItem, text, Span(offset, offset + 2));
-    headOffset_ = offset;
-    return head_;
+    return out_.Insert(parent, text, {start, std::min(end, fileSize_)});
 }
 
 void CJpegAnalyzer::Entry(const std::string& text)
@@ -133,21 +150,10 @@ void CJpegAnalyzer::Entry(const std::string& text)
         request_.app->AddEntry(request_.level + 1, text.c_str());
 }
 
-void CJpegAnalyzer::Summary(const char* text)
-{
-    if (!Detailed() && text)
-        request_.app->AppendResultText(0, text);
-}
-
-void CJpegAnalyzer::SetRange(HTREEITEM item, uint64_t start, uint64_t end)
-{
-    if (item && out_.Tree())
-        out_.Tree()->SetItemRange(item, Span(start, end));
-}
-
 void CJpegAnalyzer::EndImageData(uint64_t end)
 {
-    SetRange(imageData_, imageDataStart_, end);
+    if (imageData_ && out_.Tree())
+        out_.Tree()->SetItemRange(imageData_, {imageDataStart_, std::min(end, fileSize_)});
     imageData_ = 0;
 }
 
@@ -156,94 +162,61 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
     request_ = request;
     FILE* fp = request.fp;
     ITreeControl* tree = request.app->ActiveTree();
-    parentItem = tree ? ChooseBaseParent(*tree, request.level) : TVI_ROOT;
+    parentItem = request.parent ? request.parent : (tree ? ChooseBaseParent(*tree, request.level) : TVI_ROOT);
     out_ = CTreeWriter(Detailed() ? tree : nullptr);
     const uint64_t size = StreamSize(fp);
     fileSize_ = size ? size : UINT64_MAX;
-
-    uint32_t seenMarkers = 0;
+    walkEnd_ = std::min(fileSize_, request.dataEnd);
+    app_ = std::make_unique<CJpegAppLayout>(request_, out_, fileSize_);
+    // Tables defined outside the stream count as the stream's own.
+    if (!request.jpegTables.empty()) {
+        size_t scanStart = 0;
+        parser_.Read(request.jpegTables.data(), request.jpegTables.size(), &scanStart);
+    }
     for (;;) {
-        if (std::feof(fp)) {
-            EndImageData(fileSize_);
-            return;
+        if (std::feof(fp) || StreamPosition(fp) >= walkEnd_) {
+            EndWithoutEoi();
+            break;
         }
         const uint32_t marker = ReadMarker(fp);
         const uint64_t position = StreamPosition(fp);
-        // The entropy-coded data runs up to the first marker after it that
-        // is not a restart marker (those belong to the data, ITU-T T.81 B.2.1).
-        if (marker < 0xFFD0 || marker > 0xFFD7)
-            EndImageData(marker ? position - 2 : fileSize_);
-        const uint64_t segmentEnd = SegmentEnd(fp, marker, position);
-        head_ = 0;
-        if (!Dispatch(fp, marker, position, seenMarkers))
-            return;
-        // Accepted or not, a segment is passed over by its length, so that
-        // 0xFF bytes in its payload (a thumbnail, a profile) are never taken
-        // for markers of the file's own. The walk never goes back.
-        if (segmentEnd != 0 && segmentEnd >= StreamPosition(fp)) {
-            SeekTo(fp, segmentEnd);
-            reader.Reset();
-            scanPreviousByte_ = 0;
+        if (marker == 0) {
+            EndWithoutEoi();
+            break;
         }
-        // A segment's head line covers the bytes the walk passed over for it:
-        // the segment by its length, or what was read of it when the length
-        // cannot be trusted.
-        SetRange(head_, headOffset_, std::max(StreamPosition(fp), headOffset_ + 2));
-        if (Detailed() && (seenMarkers & kSeenSOS) && !(seenMarkers & kSeenImageData)) {
-            OnImageData(fp);
-            reader.Reset();
-            seenMarkers |= kSeenImageData;
-        }
+        if (!Step(fp, marker, position))
+            break;
     }
-}
-
-bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint64_t position, uint32_t& seenMarkers)
-{
-    const MarkerRule* rule = FindMarkerRule(marker);
-    if (!rule || (seenMarkers & rule->needed) != rule->needed || (seenMarkers & rule->excluded) != 0) {
-        OnInvalidMarker(fp, position, marker);
-        return true;
-    }
-    lengthRead_ = false;
-    switch (marker) {
-    case 0xFFD8: OnSOI(fp, position); break;
-    case 0xFFE0:
-    case 0xFFE1:
-    case 0xFFE2: OnAPPn(fp, position, marker); break;
-    case 0xFFDB: OnDQT(fp, position); break;
-    case 0xFFC4: OnDHT(fp, position); break;
-    case 0xFFC0: OnSOF(fp, position); break;
-    case 0xFFDD: OnDRI(fp, position); break;
-    case 0xFFDA: OnSOS(fp, position); break;
-    case 0xFFFE: OnCOM(fp, position); break;
-    case 0xFFD9: OnEOI(fp, position); return false;
-    default: break;
-    }
-    // Each segment is read once, whichever the mode. Rough mode lists it and
-    // passes it over by its length, the reader as it stood after the length.
-    if (!Detailed() && lengthRead_) {
-        reader = afterLength_;
-        SeekTo(fp, skipTo_);
-    }
-    seenMarkers |= rule->seen;
-    return true;
+    if (decoder_)
+        decoder_->Finish();
+    if (Detailed())
+        app_->Finish(fp);
+    if (eoiEnd_ && request.level == 0)
+        AfterEoi(fp);
+    // The lines of a nested analysis hang under its caller's line.
+    if (parentItem != TVI_ROOT)
+        out_.Expand(parentItem);
 }
 
 // Takes bytes until a byte other than 0xFF follows a 0xFF byte that was not
-// stuffing; returns the pair as the marker, or 0 at the end of the file. The first byte goes
-// through the reader, whose cache decides whether it is stuffing; the rest are
-// taken straight from the stream by the reader's own rules (a 0x00 after a
-// 0xFF is skipped, the end of the file is never a 0xFF), and the reader is left
-// in the state those reads would have left it in.
+// stuffing; returns the pair as the marker, or 0 at the end of the data. The
+// first byte goes through the reader, whose cache decides whether it is
+// stuffing; the rest are taken straight from the stream by the reader's own
+// rules (a 0x00 after a 0xFF is skipped, the end of the file is never a
+// 0xFF), and the reader is left in the state those reads would have left it in.
 uint32_t CJpegAnalyzer::ReadMarker(FILE* fp)
 {
     if (std::feof(fp))
         return 0;
-    uint32_t accumulator = Read(fp, 8);
-    if (std::feof(fp))
+    uint64_t budget = walkEnd_ - StreamPosition(fp);
+    JpegBits first;
+    uint32_t accumulator = reader.ReadBits(&first, fp, 8)->value;
+    if (std::feof(fp) || budget-- == 0)
         return 0;
     uint32_t previous = accumulator;
     for (;;) {
+        if (budget-- == 0)
+            return 0;
         int c = GetByte(fp);
         bool stuffed = false;
         if (c == 0 && previous == 0xFF) {
@@ -260,465 +233,540 @@ uint32_t CJpegAnalyzer::ReadMarker(FILE* fp)
             if (c >= 0)
                 std::ungetc(c, fp);
             reader.Reset();
-            Read(fp, 8);
+            reader.ReadBits(&first, fp, 8);
             return marker ? accumulator & 0xFFFF : 0;
         }
     }
 }
 
-uint64_t CJpegAnalyzer::SegmentEnd(FILE* fp, uint32_t marker, uint64_t position)
+bool CJpegAnalyzer::Step(FILE* fp, uint32_t marker, uint64_t position)
 {
-    // Markers without a length: RST0-RST7, SOI and EOI (ITU-T T.81 B.1.1.4),
-    // and everything below 0xFFC0.
-    if (marker < 0xFFC0 || marker > 0xFFFE || (marker >= 0xFFD0 && marker <= 0xFFD9))
-        return 0;
-    if (uint64_t{position} + 2 > fileSize_)
-        return 0;
-    // The length is peeked straight from the stream; the reader, whose cache
-    // the handler starts from, is left as it is.
-    const int high = GetByte(fp);
-    const int low = GetByte(fp);
-    std::fseek(fp, static_cast<long>(position), SEEK_SET);
-    if (high < 0 || low < 0)
-        return 0;
-    const uint64_t length = static_cast<uint32_t>(high) << 8 | static_cast<uint32_t>(low);
-    const uint64_t end = uint64_t{position} + length;
-    return length >= 2 && end <= fileSize_ ? end : 0;
+    // The entropy-coded data runs up to the first marker after it that is
+    // not a restart marker (those belong to the data, T.81 B.2.1).
+    if (IsRestart(marker)) {
+        if (inScan_)
+            Entry(ResultLine("[%08lx] %s", position - 2, NameOf(marker).c_str()));
+        else
+            Invalid(position - 2, marker);
+        return true;
+    }
+    EndImageData(position - 2);
+    inScan_ = false;
+
+    Segment s;
+    s.marker = marker;
+    s.offset = position - 2;
+    // Every marker from SOF0 on carries a length, but RSTn, SOI and EOI
+    // (T.81 B.1.1.4).
+    s.hasLength = marker >= kSof0 && marker <= kCom && !(marker >= kRst0 && marker <= kEoi);
+    if (s.hasLength && !ReadSegment(fp, s)) {
+        // A length below 2 cannot be followed: the walk scans on from the
+        // marker.
+        Invalid(s.offset, marker);
+        reader.Reset();
+        SeekTo(fp, position);
+        return true;
+    }
+    JpegScan scan;
+    if (marker == kSos)
+        scan = parser_.Scan(s.payload);
+    const bool accepted = Accepted(s, &scan);
+    if (s.pastEnd) {
+        // A segment that runs past the end of the data: nothing inside it is
+        // taken for a marker. Detailed mode lays out what there is.
+        if (accepted && Detailed())
+            Dispatch(fp, s, &scan);
+        else
+            Invalid(s.offset, marker);
+        EndWithoutEoi();
+        return false;
+    }
+    if (!accepted) {
+        Invalid(s.offset, marker);
+        if (s.hasLength) {
+            // Passed over by its length, so that 0xFF bytes in its payload
+            // are never taken for markers of the file's own.
+            SeekTo(fp, s.end);
+            reader.Reset();
+        }
+        return true;
+    }
+    Dispatch(fp, s, &scan);
+    if (marker == kEoi) {
+        eoiEnd_ = position;
+        return false;
+    }
+    return true;
 }
 
-void CJpegAnalyzer::OnSOI(FILE*, uint64_t position)
+bool CJpegAnalyzer::ReadSegment(FILE* fp, Segment& s)
 {
-    soiOffset_ = position - 2;
-    Head(soiOffset_, ResultLine("[%08lx] SOI", soiOffset_));
+    const uint64_t lengthAt = s.offset + 2;
+    uint8_t field[2];
+    if (lengthAt + 2 > walkEnd_) {
+        s.pastEnd = true;
+        s.end = walkEnd_;
+        s.payload = {};
+        return true;
+    }
+    std::fseek(fp, static_cast<long>(lengthAt), SEEK_SET);
+    if (std::fread(field, 1, 2, fp) != 2)
+        return false;
+    s.length = Be16(field);
+    if (s.length < 2)
+        return false;
+    s.end = lengthAt + s.length;
+    s.pastEnd = s.end > walkEnd_;
+    // What the layouts read: rough mode needs only the segments the walk's
+    // rules and the summary depend on, and their payloads only.
+    const uint32_t m = s.marker;
+    const bool needed = Detailed() || IsFrame(m) || m == kDhp || m == kSos || m == kDht || m == 0xFFEE;
+    const uint64_t declared = s.length - 2u;
+    const uint64_t wanted = needed ? declared + (Detailed() || IsFrame(m) ? kSlackBytes : 0) : 0;
+    const uint64_t payloadAt = lengthAt + 2;
+    const uint64_t available = fileSize_ > payloadAt ? fileSize_ - payloadAt : 0;
+    bytes_.resize(static_cast<size_t>(std::min(wanted, available)));
+    const size_t got = bytes_.empty() ? 0 : std::fread(bytes_.data(), 1, bytes_.size(), fp);
+    bytes_.resize(got);
+    s.payload = {bytes_.data(), got, static_cast<size_t>(declared)};
+    return true;
 }
 
-void CJpegAnalyzer::OnEOI(FILE*, uint64_t position)
+bool CJpegAnalyzer::Accepted(const Segment& s, const JpegScan* scan) const
 {
-    eoiOffset_ = position - 2;
-    Head(eoiOffset_, ResultLine("[%08lx] EOI", eoiOffset_));
+    const uint32_t m = s.marker;
+    if (m == kSoi)
+        return !anySeen_;
+    if (m == kEoi || m == kCom)
+        return true;
+    if (!soiSeen_)
+        return false;
+    if (IsApp(m) || m == kDqt || m == kDht || m == kDac || m == kDri)
+        return true;
+    // A hierarchical image (T.81 Annex J): DHP before its frames, EXP
+    // between them, differential frames after the first.
+    if (m == kDhp)
+        return !frameSeen_ && !hierarchical_ && scans_ == 0;
+    if (m == kExp)
+        return hierarchical_;
+    if (IsFrame(m)) {
+        if (hierarchical_)
+            return IsDifferential(m) ? frameSeen_ : !frameSeen_;
+        return !IsDifferential(m) && !frameSeen_ && scans_ == 0;
+    }
+    if (m == kSos)
+        return frameSeen_ && scan && parser_.ScanHasTables(*scan);
+    // DNL follows the first scan of a frame (T.81 B.2.5).
+    if (m == kDnl)
+        return scans_ > 0;
+    return false;
 }
 
-void CJpegAnalyzer::OnInvalidMarker(FILE*, uint64_t position, uint32_t marker)
+void CJpegAnalyzer::Invalid(uint64_t offset, uint32_t marker)
 {
     // Fill bytes and stuffing are no markers worth an entry; the detailed
     // tree shows only what the walk accepted.
     if (marker == 0xFFFF || marker == 0xFF00)
         return;
-    Entry(ResultLine("[%08lx] 不正なマーカ(0x%04X)", position - 2, marker));
+    Entry(ResultLine("[%08lx] 不正なマーカ(0x%04X)", offset, marker));
 }
 
-uint32_t CJpegAnalyzer::ReadLength(FILE* fp, uint64_t position)
+void CJpegAnalyzer::Dispatch(FILE* fp, Segment& s, const JpegScan* scan)
 {
-    const uint32_t length = Read(fp, 16);
-    lengthRead_ = true;
-    skipTo_ = position + length;
-    afterLength_ = reader;
-    return length;
-}
-
-uint32_t CJpegAnalyzer::SegmentLength(FILE* fp, HTREEITEM head)
-{
-    const uint64_t p = StreamPosition(fp);
-    const uint32_t length = ReadLength(fp, p);
-    Field(fp, head, p, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(length)));
-    return length;
-}
-
-void CJpegAnalyzer::OnAPPn(FILE* fp, uint64_t position, uint32_t marker)
-{
-    if (marker == 0xFFE0) {
-        APP0Fields(fp, position);
-    } else if (marker == 0xFFE1) {
-        APP1Fields(fp, position);
-    } else {
-        Head(position - 2, ResultLine("[%08lx] APP2", position - 2));
-        // An ICC profile may travel in APP2; it is passed over unread.
-        SeekTo(fp, position + ReadLength(fp, position));
-    }
-}
-
-// APP0 is laid out as a JFIF header whatever its identifier says.
-void CJpegAnalyzer::APP0Fields(FILE* fp, uint64_t position)
-{
-    app0Offset_ = position - 2;
-    const HTREEITEM head = Head(app0Offset_, ResultLine("[%08lx] APP0", app0Offset_));
-    app0Length_ = SegmentLength(fp, head);
-
-    uint64_t p = StreamPosition(fp);
-    app0Identifier_ = Read(fp, 32);
-    Read(fp, 8);
-    app0Version_ = Read(fp, 16);
-    Field(fp, head, p,
-          ResultLine("[%08lx] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
-                     static_cast<int>((app0Identifier_ >> 16) & 0xFF), static_cast<int>((app0Identifier_ >> 8) & 0xFF),
-                     static_cast<int>(app0Identifier_ & 0xFF), static_cast<int>(app0Version_ >> 8),
-                     static_cast<int>(app0Version_ & 0xFF)));
-
-    p = StreamPosition(fp);
-    app0Unit_ = Read(fp, 8);
-    app0XDensity_ = Read(fp, 16);
-    app0YDensity_ = Read(fp, 16);
-    const char* depth = nullptr;
-    switch (app0Unit_) {
-    case 0: depth = "[%08lx] Depth = %d : %d [pixel]"; break;
-    case 1: depth = "[%08lx] Depth = %d : %d [pixel/inch]"; break;
-    case 2: depth = "[%08lx] Depth = %d : %d [pixel/cm]"; break;
-    default: break;
-    }
-    if (depth) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        Field(fp, head, p, ResultLine(depth, p, static_cast<int>(app0XDensity_), static_cast<int>(app0YDensity_)));
-#pragma GCC diagnostic pop
-    }
-
-    p = StreamPosition(fp);
-    app0ThumbWidth_ = Read(fp, 8);
-    app0ThumbHeight_ = Read(fp, 8);
-    if (app0ThumbWidth_ == 0 || app0ThumbHeight_ == 0) {
-        Field(fp, head, p,
-              ResultLine("[%08lx] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
-                         static_cast<int>(app0ThumbHeight_)));
-    } else {
-        Field(fp, head, p,
-              ResultLine("[%08lx] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
-                         static_cast<int>(app0ThumbHeight_)));
-        SeekTo(fp, uint64_t{app0Offset_} + app0Length_ + 2);
-    }
+    anySeen_ = true;
+    const uint32_t m = s.marker;
+    const HTREEITEM head = Head(s);
+    if (m == kSoi)
+        soiSeen_ = true;
+    else if (m == kDqt || m == kDht)
+        Tables(s, head);
+    else if (m == kDac)
+        Conditioning(s, head);
+    else if (m == kDri || m == kDnl || m == kExp)
+        SmallSegment(s, head);
+    else if (m == kDhp || IsFrame(m))
+        Frame(s, head);
+    else if (m == kSos)
+        ScanFields(s, *scan, head);
+    else if (m == kCom)
+        Comment(s, head);
+    else if (IsApp(m))
+        App(fp, s, head);
     out_.Expand(head);
-}
-
-void CJpegAnalyzer::APP1Fields(FILE* fp, uint64_t position)
-{
-    app1Offset_ = position - 2;
-    const HTREEITEM head = Head(app1Offset_, ResultLine("[%08lx] APP1", app1Offset_));
-    app1Length_ = SegmentLength(fp, head);
-    const uint64_t segmentEnd = uint64_t{app1Offset_} + app1Length_ + 2;
-
-    uint64_t p = StreamPosition(fp);
-    std::memset(app1Identifier_, 0, sizeof app1Identifier_);
-    for (int i = 0; i < 4; ++i)
-        app1Identifier_[i] = static_cast<char>(Read(fp, 8));
-    if (std::strcmp(app1Identifier_, "Exif") == 0) {
-        Field(fp, head, p, ResultLine("[%08lx] File Format = %s", p, app1Identifier_));
-        p = StreamPosition(fp);
-        app1Null_ = Read(fp, 8);
-        app1Pad_ = Read(fp, 8);
-        Field(fp, head, p,
-              ResultLine("[%08lx] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
-                         static_cast<unsigned>(app1Pad_)));
-        p = StreamPosition(fp);
-        const HTREEITEM thumbnail = out_.Insert(
-            head, ResultLine("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p, segmentEnd - 1),
-            Span(p, segmentEnd));
-        ExifStructure(fp);
-        out_.Expand(thumbnail);
-    } else {
-        SeekTo(fp, p);
-        std::memset(app1Identifier_, 0, sizeof app1Identifier_);
-        for (size_t i = 0; i < kXmpIdentifierBytes; ++i)
-            app1Identifier_[i] = static_cast<char>(Read(fp, 8));
-        if (std::strcmp(app1Identifier_, kXmpIdentifier) == 0)
-            Field(fp, head, p, ResultLine("[%08lx] File Format = Adobe XMP metadata packet", p));
+    if (!s.hasLength)
+        return;
+    SeekTo(fp, s.end);
+    reader.Reset();
+    if (m == kSos && !s.pastEnd) {
+        ++scans_;
+        inScan_ = true;
+        if (Detailed())
+            DecodeScan(fp, head);
     }
-    // The walk resumes at the segment's end, whatever the nested analysis left.
-    SeekTo(fp, segmentEnd);
-    out_.Expand(head);
 }
 
-// The TIFF structure of Exif data is laid out in the detailed tree only,
-// under the line inserted last, the thumbnail data's (the base-parent rule
-// of nested analyses).
-void CJpegAnalyzer::ExifStructure(FILE* fp)
+HTREEITEM CJpegAnalyzer::Head(const Segment& s)
 {
+    const std::string text = ResultLine("[%08lx] %s", s.offset, NameOf(s.marker).c_str());
+    Entry(text);
+    // A segment's head line covers the segment by its length.
+    return Line(parentItem, text, s.offset, s.hasLength ? std::max(s.end, s.offset + 2) : s.offset + 2);
+}
+
+HTREEITEM CJpegAnalyzer::FieldLength(const Segment& s, HTREEITEM head)
+{
+    const uint64_t p = s.offset + 2;
+    if (s.payload.data == nullptr && s.length == 0)
+        return 0;
+    return Line(head, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(s.length)), p, p + 2);
+}
+
+void CJpegAnalyzer::Tables(const Segment& s, HTREEITEM head)
+{
+    std::vector<JpegTableRecord> records;
+    const bool quant = s.marker == kDqt;
+    if (quant && !Detailed())
+        return;
+    if (quant)
+        parser_.Dqt(s.payload, &records);
+    else
+        parser_.Dht(s.payload, Detailed() ? &records : nullptr);
     if (!Detailed())
         return;
-    if (const CAnalysisApp::NestedScope scope(*request_.app); scope.Allowed()) {
-        AnalysisRequest tiff = request_;
-        tiff.fp = fp;
-        tiff.level = request_.level + 1;
-        RunAnalyzer(kFormatTiff, tiff);
-    }
-}
-
-void CJpegAnalyzer::KeepQuantTable(const QuantTable& table)
-{
-    for (const QuantTable& t : quantTables_)
-        if (t.selector == table.selector)
-            return;
-    quantTables_.push_back(table);
-}
-
-void CJpegAnalyzer::KeepHuffmanTable(HuffmanTable&& table)
-{
-    for (const HuffmanTable& t : huffmanTables_)
-        if (t.classDestination == table.classDestination)
-            return;
-    huffmanTables_.push_back(std::move(table));
-}
-
-void CJpegAnalyzer::OnDQT(FILE* fp, uint64_t position)
-{
-    dqtOffset_ = position - 2;
-    const HTREEITEM head = Head(dqtOffset_, ResultLine("[%08lx] DQT", dqtOffset_));
-    dqtLength_ = SegmentLength(fp, head);
-    const uint64_t tablesStart = StreamPosition(fp);
-    const HTREEITEM group = out_.Insert(head, ResultLine("[%08lx] Quantization Table", tablesStart));
-    const uint64_t end = uint64_t{dqtOffset_} + dqtLength_ + 2;
-    for (;;) {
-        QuantTable table;
-        const uint64_t p = StreamPosition(fp);
-        table.selector = Read(fp, 8);
-        // One byte per value whatever the precision nibble says.
-        for (int k = 0; k < 64; ++k)
-            table.value[kZigzag[k] >> 4][kZigzag[k] & 0x0F] = Read(fp, 8);
-        const uint64_t last = StreamPosition(fp) - 1;
-        Field(fp, group, p,
-              ResultLine("Quantization Table #%d (0x%08lX - 0x%08lX)", static_cast<int>(table.selector), p, last));
+    FieldLength(s, head);
+    const uint64_t base = s.offset + 4;
+    const HTREEITEM group = Line(head, ResultLine(quant ? "[%08lx] Quantization Table" : "[%08lx] Define Huffman Table", base),
+                                 base, base + (records.empty() ? 0 : records.back().end));
+    for (const JpegTableRecord& r : records) {
+        const uint64_t first = base + r.at, last = base + r.end - 1;
+        const std::string text =
+            quant ? ResultLine("Quantization Table #%d (0x%08lX - 0x%08lX)", static_cast<int>(r.selector), first, last)
+                  : ResultLine("Huffman Table (%s) #%d (0x%08lX - 0x%08lX)", (r.selector >> 4) ? "AC" : "DC",
+                               static_cast<int>(r.selector & 0x0F), first, last);
+        Line(group, text, first, last + 1);
         out_.Expand(group);
-        KeepQuantTable(table);
-        if (StreamPosition(fp) >= end || std::feof(fp))
-            break;
     }
-    SetRange(group, tablesStart, StreamPosition(fp));
-    out_.Expand(head);
 }
 
-// One table of a DHT segment: its class and destination, the code counts
-// per length and the symbols. Codes are generated canonically (ITU-T T.81
-// Annex C): consecutive within a length, doubled when the length grows.
-HuffmanTable CJpegAnalyzer::ReadHuffmanTable(FILE* fp)
+// DAC (T.81 B.2.4.3): the conditioning of arithmetic decoding, the bounds L
+// and U for DC tables and Kx for AC tables.
+void CJpegAnalyzer::Conditioning(const Segment& s, HTREEITEM head)
 {
-    HuffmanTable table;
-    table.classDestination = Read(fp, 8);
-    uint32_t code = 0;
-    for (uint32_t length = 1; length <= 16; ++length) {
-        const uint32_t count = Read(fp, 8);
-        for (uint32_t i = 0; i < count; ++i)
-            table.codes.push_back({code++, length, 0});
-        code <<= 1;
+    std::vector<JpegTableRecord> records;
+    parser_.Dac(s.payload, &records);
+    if (!Detailed())
+        return;
+    FieldLength(s, head);
+    const uint64_t base = s.offset + 4;
+    const HTREEITEM group = Line(head, ResultLine("[%08lx] Arithmetic Coding Conditioning", base), base,
+                                 base + (records.empty() ? 0 : records.back().end));
+    for (const JpegTableRecord& r : records) {
+        const uint64_t first = base + r.at, last = base + r.end - 1;
+        const int destination = static_cast<int>(r.selector & 0x0F);
+        const std::string text =
+            (r.selector >> 4) ? ResultLine("Conditioning Table (AC) #%d : Kx = %d (0x%08lX - 0x%08lX)", destination,
+                                           static_cast<int>(r.value), first, last)
+                              : ResultLine("Conditioning Table (DC) #%d : L = %d, U = %d (0x%08lX - 0x%08lX)", destination,
+                                           static_cast<int>(r.value & 0x0F), static_cast<int>(r.value >> 4), first, last);
+        Line(group, text, first, last + 1);
     }
-    for (HuffmanCode& c : table.codes)
-        c.symbol = Read(fp, 8);
-    return table;
+    out_.Expand(group);
 }
 
-void CJpegAnalyzer::OnDHT(FILE* fp, uint64_t position)
+void CJpegAnalyzer::Frame(const Segment& s, HTREEITEM head)
 {
-    dhtOffset_ = position - 2;
-    const HTREEITEM head = Head(dhtOffset_, ResultLine("[%08lx] DHT", dhtOffset_));
-    dhtLength_ = SegmentLength(fp, head);
-    const uint64_t tablesStart = StreamPosition(fp);
-    const HTREEITEM group = out_.Insert(head, ResultLine("[%08lx] Define Huffman Table", tablesStart));
-    const uint64_t end = uint64_t{dhtOffset_} + dhtLength_ + 2;
-    for (;;) {
-        const uint64_t p = StreamPosition(fp);
-        HuffmanTable table = ReadHuffmanTable(fp);
-        const uint64_t last = StreamPosition(fp) - 1;
-        const char* kind = (table.classDestination >> 4) != 0 ? "AC" : "DC";
-        Field(fp, group, p,
-              ResultLine("Huffman Table (%s) #%d (0x%08lX - 0x%08lX)", kind,
-                         static_cast<int>(table.classDestination & 0x0F), p, last));
-        out_.Expand(group);
-        KeepHuffmanTable(std::move(table));
-        if (StreamPosition(fp) >= end || std::feof(fp))
-            break;
-    }
-    SetRange(group, tablesStart, StreamPosition(fp));
-    out_.Expand(head);
+    const bool first = !frameSeen_ && !hierarchical_;
+    const JpegFrame frame = parser_.Frame(s.marker, s.payload);
+    if (s.marker == kDhp)
+        hierarchical_ = true;
+    else
+        frameSeen_ = true;
+    if (first && !Detailed())
+        Summary(frame);
+    if (!Detailed())
+        return;
+    if (IsFrame(s.marker))
+        Line(head, ResultLine("[%08lx] %s", s.offset, kProcesses[s.marker & 0x0F]), s.offset, s.offset + 2);
+    FieldLength(s, head);
+    FrameFields(s, frame, head);
 }
 
-void CJpegAnalyzer::OnSOF(FILE* fp, uint64_t position)
+void CJpegAnalyzer::FrameFields(const Segment& s, const JpegFrame& frame, HTREEITEM head)
 {
-    sofOffset_ = position - 2;
-    const HTREEITEM head = Head(sofOffset_, ResultLine("[%08lx] SOF", sofOffset_));
-    sofLength_ = SegmentLength(fp, head);
-    uint64_t p = StreamPosition(fp);
-    sofPrecision_ = Read(fp, 8);
-    Field(fp, head, p, ResultLine("[%08lx] Bit Accuracy = %d [bits/pixel]", p, static_cast<int>(sofPrecision_)));
-    p = StreamPosition(fp);
-    sofLines_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Vertical Size = %d [lines]", p, static_cast<int>(sofLines_)));
-    p = StreamPosition(fp);
-    sofSamples_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Horizontal Size = %d [pixels]", p, static_cast<int>(sofSamples_)));
-    Summary(ResultLine("[画像サイズ]%5d x %5d ", static_cast<int>(sofSamples_), static_cast<int>(sofLines_)).c_str());
-    const uint64_t countAt = StreamPosition(fp);
-    sofCount_ = Read(fp, 8);
-    const HTREEITEM count =
-        Field(fp, head, countAt, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(sofCount_)));
-    const size_t first = frameComponents_.size();
-    for (uint32_t i = 0; i < sofCount_; ++i) {
-        FrameComponent& comp = frameComponents_.emplace_back();
-        comp.offset = StreamPosition(fp);
-        comp.identifier = Read(fp, 8);
-        const HTREEITEM item = out_.Insert(
-            count, ResultLine("[%08lx] Number of Component = %d", comp.offset, static_cast<int>(comp.identifier)),
-            Span(comp.offset, comp.offset + 3));
-        comp.sampling = Read(fp, 8);
+    const uint64_t base = s.offset + 4;
+    const size_t size = s.payload.size;
+    if (size >= 1)
+        Line(head, ResultLine("[%08lx] Bit Accuracy = %d [bits/pixel]", base, static_cast<int>(s.payload.data[0])), base,
+             base + 1);
+    if (size >= 3)
+        Line(head, ResultLine("[%08lx] Vertical Size = %d [lines]", base + 1, static_cast<int>(Be16(s.payload.data + 1))),
+             base + 1, base + 3);
+    if (size >= 5)
+        Line(head,
+             ResultLine("[%08lx] Horizontal Size = %d [pixels]", base + 3, static_cast<int>(Be16(s.payload.data + 3))),
+             base + 3, base + 5);
+    if (size < 6)
+        return;
+    const uint64_t countAt = base + frame.countAt;
+    const HTREEITEM count = Line(head, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(s.payload.data[5])),
+                                 countAt, base + 6 + 3 * frame.components.size());
+    for (const FrameComponent& comp : frame.components) {
+        const uint64_t at = base + comp.offset;
+        const HTREEITEM item =
+            Line(count, ResultLine("[%08lx] Number of Component = %d", at, static_cast<int>(comp.identifier)), at, at + 3);
         out_.Insert(item, ResultLine("Ratio = 0x%x", comp.sampling));
-        comp.quantSelector = Read(fp, 8);
         out_.Insert(item, ResultLine("Quantization Table Selection = %d", static_cast<int>(comp.quantSelector)));
         out_.Expand(item);
     }
-    // The count's line holds the components it counts.
-    SetRange(count, countAt, StreamPosition(fp));
     out_.Expand(count);
-    out_.Expand(head);
-    if (sofCount_ == 1)
-        Summary("[クロマフォーマット]モノクロ ");
-    else if (sofCount_ >= 2)
-        Summary(ChromaText(frameComponents_[first].sampling, frameComponents_[first + 1].sampling));
 }
 
-void CJpegAnalyzer::OnDRI(FILE* fp, uint64_t position)
+// The summary of the first frame: its size and how its components are
+// sampled.
+void CJpegAnalyzer::Summary(const JpegFrame& frame)
 {
-    driOffset_ = position - 2;
-    const HTREEITEM head = Head(driOffset_, ResultLine("[%08lx] DRI", driOffset_));
-    driLength_ = SegmentLength(fp, head);
-    const uint64_t p = StreamPosition(fp);
-    restartInterval_ = Read(fp, 16);
-    Field(fp, head, p, ResultLine("[%08lx] Restart Interval = %d [MCU]", p, static_cast<int>(restartInterval_)));
-    out_.Expand(head);
-    SeekTo(fp, uint64_t{position} + driLength_);
+    if (!frame.headerRead)
+        return;
+    request_.app->AppendResultText(
+        0, ResultLine("[画像サイズ]%5d x %5d ", static_cast<int>(frame.samplesPerLine), static_cast<int>(frame.lines)).c_str());
+    // The components the frame declares, and those the file holds whole.
+    const size_t declared = frame.components.size() + (frame.complete ? 0 : 1);
+    const std::vector<FrameComponent>& c = frame.components;
+    std::string chroma;
+    if (declared == 1 && frame.complete) {
+        chroma = "[クロマフォーマット]モノクロ ";
+    } else if (c.size() == 4 && frame.complete) {
+        chroma = std::string("[クロマフォーマット]") + (adobeTransform_ == 2 ? "YCCK " : "CMYK ") + Factors(c) + " ";
+    } else if (c.size() >= 2) {
+        // Cb and Cr sampled alike have a name by their ratio to luma; any
+        // other layout shows every component's factors.
+        const bool alike = c.size() != 3 || c[1].sampling == c[2].sampling;
+        const char* name = alike && frame.complete ? ChromaName(c[0].sampling, c[1].sampling) : nullptr;
+        chroma = name ? name : "[クロマフォーマット]" + Factors(c) + " ";
+    }
+    if (!chroma.empty())
+        request_.app->AppendResultText(0, chroma.c_str());
 }
 
-void CJpegAnalyzer::OnSOS(FILE* fp, uint64_t position)
+void CJpegAnalyzer::ScanFields(const Segment& s, const JpegScan& scan, HTREEITEM head)
 {
-    sosOffset_ = position - 2;
-    const HTREEITEM head = Head(sosOffset_, ResultLine("[%08lx] SOS", sosOffset_));
-    sosLength_ = SegmentLength(fp, head);
-    const uint64_t countAt = StreamPosition(fp);
-    sosCount_ = Read(fp, 8);
-    const HTREEITEM count =
-        Field(fp, head, countAt, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(sosCount_)));
-    for (uint32_t i = 0; i < sosCount_; ++i) {
-        ScanComponent& comp = scanComponents_.emplace_back();
-        const uint64_t p = StreamPosition(fp);
-        comp.selector = Read(fp, 8);
-        const HTREEITEM item =
-            Field(fp, count, p, ResultLine("[%08lx] Component Selector = %d", p, static_cast<int>(comp.selector)));
-        comp.tableSelection = Read(fp, 8);
-        out_.Insert(item, ResultLine("Huffman Table Selection (DC, AC) = (#%d, #%d)",
-                                     static_cast<int>(comp.tableSelection >> 4),
-                                     static_cast<int>(comp.tableSelection & 0x0F)));
+    if (!Detailed())
+        return;
+    FieldLength(s, head);
+    const uint64_t base = s.offset + 4;
+    if (s.payload.size < 1)
+        return;
+    const HTREEITEM count = Line(head, ResultLine("[%08lx] Component Number = %d", base, static_cast<int>(s.payload.data[0])),
+                                 base, base + 1 + 2 * scan.components.size());
+    const bool arithmetic = parser_.HasFrame() && IsArithmetic(parser_.StreamFrame().marker);
+    for (const JpegScanComponentField& f : scan.components) {
+        const uint64_t at = base + f.at;
+        const HTREEITEM item = Line(count, ResultLine("[%08lx] Component Selector = %d", at, static_cast<int>(f.component.selector)),
+                                    at, at + 2);
+        out_.Insert(item, ResultLine(arithmetic ? "Arithmetic Conditioning Table Selection (DC, AC) = (#%d, #%d)"
+                                                : "Huffman Table Selection (DC, AC) = (#%d, #%d)",
+                                     static_cast<int>(f.component.tableSelection >> 4),
+                                     static_cast<int>(f.component.tableSelection & 0x0F)));
         out_.Expand(item);
-        out_.Expand(count);
     }
-    SetRange(count, countAt, StreamPosition(fp));
-    out_.Expand(head);
-    uint64_t p = StreamPosition(fp);
-    sosStart_ = Read(fp, 8);
-    Field(fp, head, p, ResultLine("[%08lx] Scan Start Position = %d", p, static_cast<int>(sosStart_)));
-    p = StreamPosition(fp);
-    sosEnd_ = Read(fp, 8);
-    Field(fp, head, p, ResultLine("[%08lx] Scan End Position = %d", p, static_cast<int>(sosEnd_)));
-    p = StreamPosition(fp);
-    sosApprox_ = Read(fp, 8);
-    Field(fp, head, p, ResultLine("[%08lx] Successive Approximation = %d", p, static_cast<int>(sosApprox_)));
-    scanPreviousByte_ = std::feof(fp) ? kEndOfFile : sosApprox_;
+    out_.Expand(count);
+    const char* fields[] = {"[%08lx] Scan Start Position = %d", "[%08lx] Scan End Position = %d",
+                            "[%08lx] Successive Approximation = %d"};
+    for (size_t i = 0; i < 3; ++i) {
+        const size_t at = scan.selectionAt + i;
+        if (at >= s.payload.size)
+            return;
+        const uint32_t value = s.payload.data[at];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+        const HTREEITEM item = Line(head, ResultLine(fields[i], base + at, static_cast<int>(value)), base + at, base + at + 1);
+#pragma GCC diagnostic pop
+        if (i == 2) {
+            out_.Insert(item, ResultLine("Ah = %d / Al = %d", static_cast<int>(value >> 4), static_cast<int>(value & 0x0F)));
+            out_.Expand(item);
+        }
+    }
 }
 
-void CJpegAnalyzer::OnCOM(FILE* fp, uint64_t position)
+// DRI, DNL and EXP: one field each.
+void CJpegAnalyzer::SmallSegment(const Segment& s, HTREEITEM head)
 {
-    comOffset_ = position - 2;
-    const HTREEITEM head = Head(comOffset_, ResultLine("[%08lx] COM", comOffset_));
-    comLength_ = SegmentLength(fp, head);
-
-    // A line-oriented read of at most L - 3 bytes: it stops after a newline,
-    // which stays in the text. A text longer than the line can show is cut
-    // (at a character boundary, counting the bytes it has in the file).
-    const uint64_t p = StreamPosition(fp);
-    const size_t limit = comLength_ > 3 ? comLength_ - 3 : 0;
-    char text[kMaxCommentBytes + 4] = {};
-    const size_t room = limit < kMaxCommentBytes + 3 ? limit : kMaxCommentBytes + 3;
-    size_t n = 0;
-    while (n < room) {
-        const int c = std::fgetc(fp);
-        if (c == EOF)
-            break;
-        text[n++] = static_cast<char>(c);
-        if (c == '\n')
-            break;
+    uint32_t value = 0;
+    bool whole = false;
+    if (s.marker == kDri)
+        whole = parser_.Dri(s.payload, &value);
+    else if (s.marker == kDnl)
+        whole = parser_.Dnl(s.payload, &value);
+    else
+        whole = parser_.Exp(s.payload, &value);
+    if (!Detailed())
+        return;
+    FieldLength(s, head);
+    if (!whole)
+        return;
+    const uint64_t p = s.offset + 4;
+    if (s.marker == kDri) {
+        Line(head, ResultLine("[%08lx] Restart Interval = %d [MCU]", p, static_cast<int>(value)), p, p + 2);
+    } else if (s.marker == kDnl) {
+        Line(head, ResultLine("[%08lx] Number of Lines = %d", p, static_cast<int>(value)), p, p + 2);
+    } else {
+        // Eh and Ev (T.81 B.3.3): whether the reference components are
+        // expanded across and down.
+        const HTREEITEM item = Line(head, ResultLine("[%08lx] Expand = 0x%02x", p, value), p, p + 1);
+        out_.Insert(item, ResultLine("Horizontal = %d", static_cast<int>(value >> 4)));
+        out_.Insert(item, ResultLine("Vertical = %d", static_cast<int>(value & 0x0F)));
+        out_.Expand(item);
     }
-    size_t kept = 0;
-    const std::string shown = FileText(text, n, kMaxCommentBytes, &kept);
-    if (kept < n)
-        SeekTo(fp, uint64_t{p} + kept);
-    Field(fp, head, p, ResultLine("[%08lx] Comment : %s", p, shown.c_str()));
-    out_.Expand(head);
 }
 
-void CJpegAnalyzer::OnImageData(FILE* fp)
+// A comment, line by line (a line ends at a newline, which its range takes
+// in with a carriage return before it), every byte of it in some line. A
+// line longer than a result line can show goes on in the next one, cut at a
+// character boundary.
+void CJpegAnalyzer::Comment(const Segment& s, HTREEITEM head)
+{
+    if (!Detailed())
+        return;
+    FieldLength(s, head);
+    const size_t size = std::min(s.payload.size, s.payload.declared);
+    const char* text = reinterpret_cast<const char*>(s.payload.data);
+    const uint64_t base = s.offset + 4;
+    size_t pos = 0;
+    while (pos < size) {
+        const char* newline = static_cast<const char*>(std::memchr(text + pos, '\n', size - pos));
+        const size_t lineEnd = newline ? static_cast<size_t>(newline - text) : size;
+        size_t shownEnd = lineEnd;
+        if (shownEnd > pos && text[shownEnd - 1] == '\r')
+            --shownEnd;
+        size_t used = 0;
+        const std::string shown = FileText(text + pos, shownEnd - pos, kMaxCommentBytes, &used);
+        // A line cut short goes on after what was shown; otherwise the next
+        // line starts after the newline.
+        const size_t next = pos + used < shownEnd && used > 0 ? pos + used : (newline ? lineEnd + 1 : size);
+        Line(head, ResultLine("[%08lx] Comment : %s", base + pos, shown.c_str()), base + pos, base + next);
+        pos = next;
+    }
+}
+
+void CJpegAnalyzer::App(FILE* fp, const Segment& s, HTREEITEM head)
+{
+    // Adobe (APP14): version, two flag words, then the colour transform,
+    // which decides what four components are and whether three are RGB.
+    const JpegPayload& p = s.payload;
+    if (s.marker == 0xFFEE && adobeTransform_ < 0 && p.size >= 12 && p.declared >= 12 &&
+        std::memcmp(p.data, "Adobe", 5) == 0)
+        adobeTransform_ = p.data[11];
+    if (!Detailed())
+        return;
+    FieldLength(s, head);
+    app_->LayOut(fp, s.marker, s.offset, s.length, {p.data, p.size}, head);
+}
+
+void CJpegAnalyzer::DecodeScan(FILE* fp, HTREEITEM scanHead)
 {
     imageDataStart_ = StreamPosition(fp);
     // The range ends where the walk finds the next marker (EndImageData).
-    imageData_ = out_.Insert(parentItem, ResultLine("[%08lx] Image Data", imageDataStart_),
-                             Span(imageDataStart_, imageDataStart_ + 1));
+    imageData_ = Line(parentItem, ResultLine("[%08lx] Image Data", imageDataStart_), imageDataStart_, imageDataStart_ + 1);
+    if (!request_.drawPictures)
+        return;
+    if (!pictureStarted_)
+        StartPicture(scanHead);
+    if (pictureDrawn_)
+        decoder_->DecodeScan(fp, 0, parser_);
+    reader.Reset();
+}
 
+// The picture window of the frame, at its first scan; a frame this program
+// does not draw says so under that scan and gets no window.
+void CJpegAnalyzer::StartPicture(HTREEITEM scanHead)
+{
+    pictureStarted_ = true;
+    const JpegFrame& frame = parser_.StreamFrame();
+    if (hierarchical_ || !parser_.HasFrame() || !CJpegFrameDecoder::Drawable(frame)) {
+        out_.Insert(scanHead, kUnsupported);
+        return;
+    }
     IShell& shell = request_.app->Shell();
-    const int32_t width = static_cast<int32_t>(sofSamples_);
-    const int32_t height = static_cast<int32_t>(sofLines_);
+    const int32_t width = static_cast<int32_t>(frame.samplesPerLine);
+    const int32_t height = static_cast<int32_t>(frame.lines);
     ImageRect rect{0, 0, width, height};
-    shell.AddImageWindow(PathFileName(request_.path ? request_.path : ""), rect);
+    shell.AddImageWindow(PathFileName(request_.path ? request_.path : ""), rect, request_.pictureLabel);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(width);
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
     uint8_t* pixels = nullptr;
-    shell.PrepareImage(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height, &pixels);
+    // A picture whose coefficients would take too much memory gets its
+    // window without pixels, as one too large to draw does.
+    if (CJpegFrameDecoder::DecodesDirectly(parser_, adobeTransform_) || !CJpegFrameDecoder::TooLarge(frame))
+        shell.PrepareImage(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height, &pixels);
+    decoder_ = std::make_unique<CJpegFrameDecoder>();
+    decoder_->Begin(frame, adobeTransform_, {pixels, bitmapWidth, bitmapHeight});
+    pictureDrawn_ = true;
+}
 
-    // From here on, whatever lies outside the decoder's tables (an identifier
-    // above 7, a fourth component, a missing table, an unsupported sampling
-    // layout) ends the step: the line and the window, without pixels, stay.
+void CJpegAnalyzer::EndWithoutEoi()
+{
+    EndImageData(walkEnd_);
+    // The end of the data names where EOI would stand; it describes no
+    // bytes.
+    const std::string text = ResultLine(kDataEnds, walkEnd_);
+    Entry(text);
+    out_.Insert(parentItem, text);
+}
 
-    // Per component identifier: the Huffman tables that the scan selects.
-    struct Slot {
-        const HuffmanTable* dc = nullptr;
-        const HuffmanTable* ac = nullptr;
-    };
-    Slot slots[8];
-    for (const ScanComponent& s : scanComponents_) {
-        if (s.selector > 7)
-            return;
-        Slot slot;
-        for (const HuffmanTable& t : huffmanTables_) {
-            if (!slot.dc && t.classDestination == (s.tableSelection >> 4))
-                slot.dc = &t;
-            if (!slot.ac && t.classDestination == (s.tableSelection & 0x0F) + 0x10)
-                slot.ac = &t;
-        }
-        slots[s.selector] = slot;
-    }
-
-    CJpegScanDecoder::Frame frame;
-    frame.width = sofSamples_;
-    frame.height = sofLines_;
-    frame.restartInterval = restartInterval_;
-    for (const FrameComponent& f : frameComponents_) {
-        if (frame.componentCount == CJpegScanDecoder::kMaxComponents || f.identifier > 7)
-            return;
-        CJpegScanDecoder::Component& c = frame.components[frame.componentCount++];
-        c.identifier = f.identifier;
-        c.horizontal = f.sampling >> 4;
-        c.vertical = f.sampling & 0x0F;
-        for (const QuantTable& q : quantTables_)
-            if (!c.quant && q.selector == f.quantSelector)
-                c.quant = &q;
-        c.dc = slots[f.identifier].dc;
-        c.ac = slots[f.identifier].ac;
-    }
-    // A scan of one component is not interleaved: its MCU is one block,
-    // whatever sampling factors the frame gives the component (ITU-T T.81 A.2.2).
-    if (frame.componentCount == 1) {
-        frame.components[0].horizontal = 1;
-        frame.components[0].vertical = 1;
-    }
-    if (!CJpegScanDecoder::Supported(frame))
+// The bytes after EOI of a file: one line for them, then the pictures found
+// there: those the MP entries of an MPF segment point to, under their
+// entries, and appended JPEG streams (previews), under the line.
+void CJpegAnalyzer::AfterEoi(FILE* fp)
+{
+    if (eoiEnd_ >= fileSize_ || fileSize_ == UINT64_MAX)
         return;
+    const std::string text =
+        ResultLine("[%08lx] Data after EOI (%llu [byte])", eoiEnd_, static_cast<unsigned long long>(fileSize_ - eoiEnd_));
+    Entry(text);
+    const HTREEITEM after = Line(parentItem, text, eoiEnd_, fileSize_);
+    if (!Detailed())
+        return;
+    std::vector<AnalysisRequest::EmbeddedPicture> pictures = app_->MpfPictures();
+    std::sort(pictures.begin(), pictures.end(),
+              [](const auto& a, const auto& b) { return a.offset < b.offset; });
+    for (const AnalysisRequest::EmbeddedPicture& p : pictures)
+        if (p.offset < fileSize_ && p.size > 0)
+            NestedJpeg(fp, p.offset, std::min(fileSize_, p.offset + std::min(p.size, fileSize_)), p.item, p.label);
+    uint64_t pos = eoiEnd_;
+    for (int appended = 1; pos + 2 <= fileSize_; ++appended) {
+        const auto covered = std::find_if(pictures.begin(), pictures.end(),
+                                          [&](const auto& p) { return p.offset == pos && p.size > 0; });
+        if (covered != pictures.end()) {
+            pos = std::min(fileSize_, pos + covered->size);
+            continue;
+        }
+        uint8_t head[2] = {};
+        std::fseek(fp, static_cast<long>(pos), SEEK_SET);
+        if (std::fread(head, 1, 2, fp) != 2 || head[0] != 0xFF || head[1] != 0xD8)
+            break;
+        NestedJpeg(fp, pos, fileSize_, after, ResultLine("EOI後の画像 %d", appended));
+        const uint64_t end = StreamPosition(fp);
+        if (end <= pos)
+            break;
+        pos = end;
+    }
+    out_.Expand(after);
+}
 
-    CJpegScanDecoder::Target target;
-    target.pixels = pixels;
-    target.bitmapWidth = bitmapWidth;
-    target.bitmapHeight = bitmapHeight;
-    CJpegScanDecoder decoder;
-    decoder.Decode(fp, scanPreviousByte_, frame, target);
+void CJpegAnalyzer::NestedJpeg(FILE* fp, uint64_t offset, uint64_t end, HTREEITEM parent, const std::string& label)
+{
+    const CAnalysisApp::NestedScope scope(*request_.app);
+    if (!scope.Allowed())
+        return;
+    AnalysisRequest nested;
+    nested.app = request_.app;
+    nested.fp = fp;
+    nested.path = request_.path;
+    nested.mode = request_.mode;
+    nested.level = request_.level + 1;
+    nested.parent = parent;
+    nested.dataEnd = end;
+    nested.pictureLabel = label;
+    SeekTo(fp, offset);
+    RunAnalyzer(kFormatJpeg, nested);
 }

@@ -263,12 +263,11 @@ TEST(LineRanges, GapsAreTheBytesNoLineDescribes)
     const auto r = Dump({"--gaps", trailing});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, std::to_string(end) + " " + std::to_string(end + 5) + " 5\n");
-    // The scan data runs up to EOI, and what follows EOI is no line's.
+    // The scan data runs up to EOI, and what follows EOI has a line of its
+    // own.
     Bytes jpeg = ReadFile(std::string(VANTREL_SOURCE_DIR) + "/samples/odd-422-restart.jpg");
-    const size_t eoiEnd = jpeg.size();
     jpeg.insert(jpeg.end(), {0, 1, 2});
-    EXPECT_EQ(Dump({"--gaps", dir.Write("trailing.jpg", jpeg)}).out,
-              std::to_string(eoiEnd) + " " + std::to_string(eoiEnd + 3) + " 3\n");
+    EXPECT_EQ(Dump({"--gaps", dir.Write("trailing.jpg", jpeg)}).out, "");
 }
 
 TEST(LineRanges, TiffEntryValuesStripsAndUnreferencedBytes)

@@ -227,7 +227,7 @@ TEST(IoFaults, PositionsPastFourGiB)
               "  [fffffff8] SOI\n"
               "  [fffffffa] COM\n"
               "    [fffffffc] Field Length = 16 [byte]\n"
-              "    [fffffffe] Comment : 0123456789abc\n"
+              "    [fffffffe] Comment : 0123456789abcd\n"
               "  [10000000c] APP1\n"
               "    [10000000e] Field Length = 16 [byte]\n"
               "    [100000010] File Format = Exif\n"

@@ -118,9 +118,10 @@ struct Component {
     uint8_t quant;
 };
 
-inline Bytes Sof0(uint32_t width, uint32_t height, std::initializer_list<Component> components, uint8_t marker = 0xC0)
+inline Bytes Sof0(uint32_t width, uint32_t height, std::initializer_list<Component> components, uint8_t marker = 0xC0,
+                  uint8_t precision = 8)
 {
-    Bytes p{8};
+    Bytes p{precision};
     Put16(p, height);
     Put16(p, width);
     p.push_back(static_cast<uint8_t>(components.size()));

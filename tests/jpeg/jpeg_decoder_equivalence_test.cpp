@@ -231,51 +231,22 @@ void ReferenceDecode(FILE* fp, const CJpegScanDecoder::Frame& frame, const CJpeg
 }
 
 struct Parsed {
-    std::unique_ptr<CJpegAnalyzer> analyzer;
+    std::unique_ptr<CJpegStreamParser> parser;
     CJpegScanDecoder::Frame frame;
     long dataStart = -1;
 };
 
-// Reads the tables of a file with the analyzer (detailed mode) and builds
-// the decoder's frame from them as the image-data step does.
-Parsed Parse(const std::string& path, const Bytes& file)
+// Reads the tables, frame and scan header of a file up to its first scan
+// with the stream parser, and builds the decoder's frame from them as the
+// analysis does.
+Parsed Parse(const std::string&, const Bytes& file)
 {
     Parsed p;
-    testing_support::Headless h;
-    h.shell.NewDocument();
-    p.analyzer = std::make_unique<CJpegAnalyzer>();
-    FilePtr fp = OpenAnalysisFile(path.c_str());
-    p.analyzer->Analyze({.app = &h.app, .fp = fp.get(), .path = path.c_str(), .mode = AnalysisMode::Detailed});
-    for (size_t i = 0; i + 3 < file.size(); ++i)
-        if (file[i] == 0xFF && file[i + 1] == 0xDA) {
-            p.dataStart = long(i + 2 + (size_t(file[i + 2]) << 8) + file[i + 3]);
-            break;
-        }
-    CJpegScanDecoder::Frame& f = p.frame;
-    f.restartInterval = p.analyzer->RestartInterval();
-    f.width = p.analyzer->FrameWidth();
-    f.height = p.analyzer->FrameHeight();
-    for (const FrameComponent& c : p.analyzer->FrameComponents()) {
-        if (f.componentCount == 3)
-            break;
-        CJpegScanDecoder::Component& d = f.components[f.componentCount++];
-        d.identifier = c.identifier;
-        d.horizontal = c.sampling >> 4;
-        d.vertical = c.sampling & 15;
-        for (const QuantTable& q : p.analyzer->QuantTables())
-            if (!d.quant && q.selector == c.quantSelector)
-                d.quant = &q;
-        for (const ScanComponent& s : p.analyzer->ScanComponents())
-            if (s.selector == c.identifier)
-                for (const HuffmanTable& t : p.analyzer->HuffmanTables()) {
-                    if (!d.dc && t.classDestination == (s.tableSelection >> 4))
-                        d.dc = &t;
-                    if (!d.ac && t.classDestination == (s.tableSelection & 15) + 0x10)
-                        d.ac = &t;
-                }
-    }
-    if (f.componentCount == 1)
-        f.components[0].horizontal = f.components[0].vertical = 1;
+    p.parser = std::make_unique<CJpegStreamParser>();
+    size_t start = 0;
+    if (p.parser->Read(file.data(), file.size(), &start))
+        p.dataStart = long(start);
+    p.parser->BaselineFrame(p.frame, false);
     return p;
 }
 

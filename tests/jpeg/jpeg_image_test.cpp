@@ -185,25 +185,31 @@ TEST(JpegImage, ZeroRunPastTheBlockEndWritesNothingBeyondIt)
     EXPECT_TRUE(EndsWithEoi(d->detail));
 }
 
-TEST(JpegImage, LayoutsOutsideTheDecoderKeepTheLinesAndAnEmptyPicture)
+TEST(JpegImage, EveryFrameIsDrawnOrSaysItIsNot)
 {
     const Bytes dht = DhtStandardLuma();
+    enum class Expect { Drawn, Unsupported, ScanRejected };
     struct Case {
         const char* name;
         Bytes sof;
         Bytes sos;
+        Expect expect;
     };
     const Case cases[] = {
-        {"identifier above 7", Sof0(8, 8, {{8, 0x11, 0}}), Sos({{8, 0x00}})},
-        {"fourth component", Sof0(8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}, {4, 0x11, 0}}),
-         Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}, {4, 0x00}})},
-        {"no such quantization table", Sof0(8, 8, {{1, 0x11, 5}}), Sos({{1, 0x00}})},
-        {"no such Huffman table", Sof0(8, 8, {{1, 0x11, 0}}), Sos({{1, 0x11}})},
-        {"component not in the scan", Sof0(8, 8, {{1, 0x11, 0}, {2, 0x11, 0}}), Sos({{1, 0x00}})},
-        {"scan selector above 7", Sof0(8, 8, {{1, 0x11, 0}}), Sos({{1, 0x00}, {9, 0x00}})},
-        {"first component 4 x 1", Sof0(32, 8, {{1, 0x41, 0}, {2, 0x11, 0}}), Sos({{1, 0x00}, {2, 0x00}})},
-        {"second component 2 x 1", Sof0(16, 8, {{1, 0x21, 0}, {2, 0x21, 0}}), Sos({{1, 0x00}, {2, 0x00}})},
-        {"sampling 0", Sof0(8, 8, {{1, 0x01, 0}, {2, 0x11, 0}}), Sos({{1, 0x00}, {2, 0x00}})},
+        {"identifier above 7", Sof0(8, 8, {{8, 0x11, 0}}), Sos({{8, 0x00}}), Expect::Drawn},
+        {"four components", Sof0(8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}, {4, 0x11, 0}}),
+         Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}, {4, 0x00}}), Expect::Drawn},
+        {"first component 4 x 1", Sof0(32, 8, {{1, 0x41, 0}, {2, 0x11, 0}, {3, 0x11, 0}}),
+         Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}}), Expect::Drawn},
+        {"chroma 2 x 1", Sof0(16, 8, {{1, 0x21, 0}, {2, 0x21, 0}, {3, 0x11, 0}}), Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}}),
+         Expect::Drawn},
+        {"two components", Sof0(8, 8, {{1, 0x11, 0}, {2, 0x11, 0}}), Sos({{1, 0x00}, {2, 0x00}}), Expect::Unsupported},
+        {"sampling 0", Sof0(8, 8, {{1, 0x01, 0}, {2, 0x11, 0}, {3, 0x11, 0}}), Sos({{1, 0x00}, {2, 0x00}, {3, 0x00}}),
+         Expect::Unsupported},
+        {"12-bit samples", Sof0(8, 8, {{1, 0x11, 0}}, 0xC1, 12), Sos({{1, 0x00}}), Expect::Unsupported},
+        {"lossless", Sof0(8, 8, {{1, 0x11, 0}}, 0xC3), Sos({{1, 0x00}}), Expect::Unsupported},
+        {"no such Huffman table", Sof0(8, 8, {{1, 0x11, 0}}), Sos({{1, 0x11}}), Expect::ScanRejected},
+        {"component not in the frame", Sof0(8, 8, {{1, 0x11, 0}}), Sos({{1, 0x00}, {9, 0x00}}), Expect::ScanRejected},
     };
     for (const Case& c : cases) {
         Bytes f = Soi();
@@ -214,12 +220,18 @@ TEST(JpegImage, LayoutsOutsideTheDecoderKeepTheLinesAndAnEmptyPicture)
         Put(f, FlatGrayBlocks(8));
         Put(f, Eoi());
         const auto d = RunDetailed(f);
-        ASSERT_NE(d->Window(), nullptr) << c.name;
-        EXPECT_NE(d->detail.find("] Image Data\n"), std::string::npos) << c.name;
         EXPECT_TRUE(EndsWithEoi(d->detail)) << c.name;
+        const bool scan = d->detail.find("] Image Data\n") != std::string::npos;
+        const bool unsupported = d->detail.find("\n  未対応の形式\n") != std::string::npos;
+        EXPECT_EQ(scan, c.expect != Expect::ScanRejected) << c.name;
+        EXPECT_EQ(unsupported, c.expect == Expect::Unsupported) << c.name << d->detail;
+        ASSERT_EQ(d->Window() != nullptr, c.expect == Expect::Drawn) << c.name;
+        if (c.expect != Expect::Drawn)
+            continue;
         const CImageBuffer& image = d->Window()->image;
         ASSERT_NE(image.Pixels(), nullptr) << c.name;
-        EXPECT_TRUE(AllPixels(image, 0, 0, image.PictureWidth(), image.PictureHeight(), 0)) << c.name;
+        // Flat blocks: never the black of a picture left undrawn.
+        EXPECT_FALSE(AllPixels(image, 0, 0, image.PictureWidth(), image.PictureHeight(), 0)) << c.name;
     }
 }
 

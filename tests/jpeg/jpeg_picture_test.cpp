@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 
 #include "jpeg/jpeg_test_support.h"
@@ -121,12 +122,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Files as cameras and photo editors write them: metadata segments that hold
 // 0xFF bytes (a whole thumbnail JPEG, say), fill bytes before markers. Each
-// case changes a libjpeg file; the walk must still find the file's own
-// tables, and the picture must still match.
+// case changes a libjpeg file; the walk must accept every segment, find the
+// file's own tables, and the picture must still match.
 struct RealWorldCase {
     const char* name;
     Bytes (*make)(const Bytes& file, const Bytes& thumbnail);
-    std::vector<std::string> invalid;   // the rough mode's invalid markers
 };
 
 // The segment offsets of a libjpeg file up to its scan header, and its EOI's.
@@ -206,13 +206,6 @@ Bytes FillBytes(const Bytes& file, const Bytes&)
     return out;
 }
 
-Bytes LengthPastTheEnd(const Bytes& file, const Bytes&)
-{
-    Bytes app3{0xFF, 0xE3, 0x7F, 0x00};
-    app3.insert(app3.end(), {'a', 'b', 'c'});
-    return AfterApp0(file, {app3});
-}
-
 Bytes JfxxThumbnail(const Bytes& file, const Bytes& thumbnail)
 {
     // A JFIF extension whose thumbnail is coded as a JPEG file (code 0x10).
@@ -230,22 +223,19 @@ TEST_P(JpegRealWorldTest, WalkFindsTheFilesOwnTablesAndPicture)
     const Bytes file = GetParam().make(main, thumbnail);
 
     const jpeg_test::Analysis a = jpeg_test::Analyse(file);
-    std::vector<std::string> invalid;
-    const std::string tag = "不正なマーカ(";
-    for (size_t at = a.rough.find(tag); at != std::string::npos; at = a.rough.find(tag, at + 1))
-        invalid.push_back(a.rough.substr(at + tag.size(), 6));
-    EXPECT_EQ(invalid, GetParam().invalid) << a.rough;
+    EXPECT_EQ(a.rough.find("不正なマーカ"), std::string::npos) << a.rough;
     EXPECT_EQ(a.result, "[画像サイズ]   96 x    64 [クロマフォーマット]4:2:0 ");
-    // The main file's tables only, each once.
+    // The main file's tables only, each once, at the top of the tree (a
+    // thumbnail's hang under their segment).
     size_t tables = 0;
     for (size_t at : MarkerOffsets(main))
         tables += main[at + 1] == 0xDB || main[at + 1] == 0xC4;
     size_t lines = 0;
-    for (const char* name : {"] DQT\n", "] DHT\n"})
-        for (size_t at = a.detail.find(name); at != std::string::npos; at = a.detail.find(name, at + 1))
-            ++lines;
+    std::istringstream in(a.detail);
+    for (std::string line; std::getline(in, line);)
+        lines += line.size() == 14 && line[0] == '[' && (line.ends_with("] DQT") || line.ends_with("] DHT"));
     EXPECT_EQ(lines, tables) << a.detail;
-    EXPECT_EQ(a.detail.find("Horizontal Size = 16 "), std::string::npos);
+    EXPECT_NE(a.detail.find("] Horizontal Size = 96 [pixels]\n"), std::string::npos);
     EXPECT_EQ(a.detail.substr(a.detail.size() - 4), "EOI\n");
 
     TempDir dir;
@@ -257,12 +247,11 @@ TEST_P(JpegRealWorldTest, WalkFindsTheFilesOwnTablesAndPicture)
 
 INSTANTIATE_TEST_SUITE_P(
     Files, JpegRealWorldTest,
-    ::testing::Values(RealWorldCase{"photoshop_thumbnail", PhotoshopThumbnail, {"0xFFED"}},
-                      RealWorldCase{"second_app1_xmp", SecondApp1Xmp, {"0xFFE1"}},
-                      RealWorldCase{"icc_in_two_app2", IccInTwoApp2, {"0xFFE2"}},
-                      RealWorldCase{"fill_bytes", FillBytes, {}},
-                      RealWorldCase{"length_past_the_end", LengthPastTheEnd, {"0xFFE3"}},
-                      RealWorldCase{"jfxx_thumbnail", JfxxThumbnail, {"0xFFE0"}}),
+    ::testing::Values(RealWorldCase{"photoshop_thumbnail", PhotoshopThumbnail},
+                      RealWorldCase{"second_app1_xmp", SecondApp1Xmp},
+                      RealWorldCase{"icc_in_two_app2", IccInTwoApp2},
+                      RealWorldCase{"fill_bytes", FillBytes},
+                      RealWorldCase{"jfxx_thumbnail", JfxxThumbnail}),
     [](const ::testing::TestParamInfo<RealWorldCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

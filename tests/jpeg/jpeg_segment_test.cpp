@@ -135,7 +135,7 @@ TEST(JpegApp1, XmpIsNamedAndOtherContentGetsNoFurtherLine)
     }
 }
 
-TEST(JpegApp2, OnlyTheHeadLineInBothModes)
+TEST(JpegApp2, HeadAndLengthInDetailedModeHeadInRoughMode)
 {
     Bytes p;
     PutText(p, "ICC_PROFILE");
@@ -144,16 +144,19 @@ TEST(JpegApp2, OnlyTheHeadLineInBothModes)
     Put(f, Segment(0xE2, p));
     Put(f, Eoi());
     const auto r = Analyse(f);
-    EXPECT_EQ(r.detail, "[00000000] SOI\n[00000002] APP2\n[00000016] EOI\n");
+    EXPECT_EQ(r.detail.rfind("[00000000] SOI\n[00000002] APP2\n  [00000004] Field Length = 18 [byte]\n", 0), 0u);
+    EXPECT_NE(r.detail.find("\n[00000016] EOI\n"), std::string::npos);
     EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] APP2\n  [00000016] EOI\n");
 }
 
-TEST(JpegDqt, FourTablesInOneSegment)
+TEST(JpegDqt, FourTablesInOneSegmentOfWhichOneHasSixteenBitValues)
 {
+    // The selector's high nibble is the precision: 0x11 is table 1 with
+    // 16-bit values, 128 bytes of them.
     Bytes p;
     for (uint8_t sel : {0x00, 0x01, 0x11, 0x03}) {
         p.push_back(sel);
-        p.insert(p.end(), 64, sel + 1);
+        p.insert(p.end(), sel == 0x11 ? 128 : 64, sel + 1);
     }
     Bytes f = Soi();
     Put(f, Segment(0xDB, p));
@@ -161,13 +164,13 @@ TEST(JpegDqt, FourTablesInOneSegment)
     EXPECT_EQ(Analyse(f).detail,
               "[00000000] SOI\n"
               "[00000002] DQT\n"
-              "  [00000004] Field Length = 262 [byte]\n"
+              "  [00000004] Field Length = 326 [byte]\n"
               "  [00000006] Quantization Table\n"
               "    Quantization Table #0 (0x00000006 - 0x00000046)\n"
               "    Quantization Table #1 (0x00000047 - 0x00000087)\n"
-              "    Quantization Table #17 (0x00000088 - 0x000000C8)\n"
-              "    Quantization Table #3 (0x000000C9 - 0x00000109)\n"
-              "[0000010a] EOI\n");
+              "    Quantization Table #17 (0x00000088 - 0x00000108)\n"
+              "    Quantization Table #3 (0x00000109 - 0x00000149)\n"
+              "[0000014a] EOI\n");
 }
 
 TEST(JpegDqt, ValuesAreStoredInZigzagCells)
@@ -175,11 +178,11 @@ TEST(JpegDqt, ValuesAreStoredInZigzagCells)
     Bytes p{0x00};
     for (int k = 0; k < 64; ++k)
         p.push_back(static_cast<uint8_t>(k));
+    Bytes earlier(65, 9);
+    earlier[0] = 0x00;
     Bytes f = Soi();
-    Put(f, Segment(0xDB, p));
-    Bytes again(65, 9);
-    again[0] = 0x00;
-    Put(f, Segment(0xDB, again));   // selector 0 again: the first table stays in use
+    Put(f, Segment(0xDB, earlier));
+    Put(f, Segment(0xDB, p));   // selector 0 again: the later table replaces the earlier
     Put(f, Eoi());
     testing_support::TempDir dir;
     const std::string path = dir.Write("q.jpg", f);
@@ -188,8 +191,8 @@ TEST(JpegDqt, ValuesAreStoredInZigzagCells)
     FilePtr fp = OpenAnalysisFile(path.c_str());
     CJpegAnalyzer analyzer;
     analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
-    ASSERT_EQ(analyzer.QuantTables().size(), 1u);
-    const QuantTable* q = &analyzer.QuantTables()[0];
+    ASSERT_TRUE(analyzer.Parser().Tables().quantPresent[0]);
+    const QuantTable* q = &analyzer.Parser().Tables().quant[0];
     // ITU-T T.81 Figure 5: the zigzag walk over [column][row].
     EXPECT_EQ(q->value[0][0], 0u);
     EXPECT_EQ(q->value[1][0], 1u);
@@ -208,20 +211,20 @@ TEST(JpegDqt, ValuesAreStoredInZigzagCells)
     EXPECT_EQ(seen, ~uint64_t{0});
 }
 
-TEST(JpegDqt, LengthPastTheFileEndStopsAtEndOfFile)
+TEST(JpegDqt, LengthPastTheFileEndIsLaidOutAsFarAsTheFileGoes)
 {
     Bytes f = Soi();
     Put(f, {0xFF, 0xDB, 0xFF, 0xFF, 0x00});
     Put(f, Bytes(64, 1));
-    // The 0x00 after the length's 0xFF byte is taken as stuffing, as in every
-    // read through the JPEG reader, so the selector reads as 1; the table then
-    // runs into the end of the file, which ends the table loop.
-    EXPECT_EQ(Analyse(f).detail,
+    const auto r = Analyse(f);
+    EXPECT_EQ(r.detail,
               "[00000000] SOI\n"
               "[00000002] DQT\n"
               "  [00000004] Field Length = 65535 [byte]\n"
               "  [00000006] Quantization Table\n"
-              "    Quantization Table #1 (0x00000006 - 0x00000046)\n");
+              "    Quantization Table #0 (0x00000006 - 0x00000046)\n"
+              "[00000047] EOIの前にデータが終わっています\n");
+    EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] 不正なマーカ(0xFFDB)\n  [00000047] EOIの前にデータが終わっています\n");
 }
 
 TEST(JpegDht, ClassAndDestinationNameTheTable)
@@ -255,8 +258,9 @@ TEST(JpegDht, StandardLuminanceDcCodes)
     FilePtr fp = OpenAnalysisFile(path.c_str());
     CJpegAnalyzer analyzer;
     analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
-    ASSERT_EQ(analyzer.HuffmanTables().size(), 2u);
-    const HuffmanTable* dc = &analyzer.HuffmanTables()[0];
+    const JpegTables& tables = analyzer.Parser().Tables();
+    ASSERT_TRUE(tables.dcPresent[0] && tables.acPresent[0]);
+    const HuffmanTable* dc = &tables.dc[0];
     EXPECT_EQ(dc->classDestination, 0x00u);
     std::string codes;
     for (const HuffmanCode& c : dc->codes) {
@@ -268,8 +272,8 @@ TEST(JpegDht, StandardLuminanceDcCodes)
     }
     EXPECT_EQ(codes,
               "00=0 010=1 011=2 100=3 101=4 110=5 1110=6 11110=7 111110=8 1111110=9 11111110=10 111111110=11 ");
-    EXPECT_EQ(analyzer.HuffmanTables()[1].classDestination, 0x10u);
-    EXPECT_EQ(analyzer.HuffmanTables()[1].codes.size(), 162u);
+    EXPECT_EQ(tables.ac[0].classDestination, 0x10u);
+    EXPECT_EQ(tables.ac[0].codes.size(), 162u);
 }
 
 TEST(JpegSof, DetailedComponentsAndRoughSummary)
@@ -281,6 +285,7 @@ TEST(JpegSof, DetailedComponentsAndRoughSummary)
     EXPECT_EQ(r.detail,
               "[00000000] SOI\n"
               "[00000002] SOF\n"
+              "  [00000002] Baseline DCT, Huffman coding\n"
               "  [00000004] Field Length = 17 [byte]\n"
               "  [00000006] Bit Accuracy = 8 [bits/pixel]\n"
               "  [00000007] Vertical Size = 768 [lines]\n"
@@ -300,30 +305,43 @@ TEST(JpegSof, DetailedComponentsAndRoughSummary)
     EXPECT_EQ(r.result, "[画像サイズ] 1024 x   768 [クロマフォーマット]4:2:0 ");
 }
 
-TEST(JpegSof, ChromaTextFollowsTheRatioOfTheFirstTwoComponents)
+TEST(JpegSof, ChromaTextNamesTheRatioOfLumaToChromaOrShowsEveryFactor)
 {
     struct Case {
         uint8_t first;
         uint8_t second;   // 0: a one-component frame
-        int components;
+        int components;   // three: the third is sampled 0x11
         const char* chroma;
+        int adobe = -1;   // the Adobe segment's transform, -1 for none
     };
     const Case cases[] = {
         {0x11, 0x11, 3, "[クロマフォーマット]4:4:4 "}, {0x21, 0x11, 3, "[クロマフォーマット]4:2:2 "},
         {0x22, 0x11, 3, "[クロマフォーマット]4:2:0 "}, {0x12, 0x11, 3, "[クロマフォーマット]4:4:0 "},
-        {0x41, 0x11, 3, "[クロマフォーマット]4:1:1 "}, {0x22, 0x22, 3, "[クロマフォーマット]4:4:4 "},
-        {0x42, 0x21, 3, "[クロマフォーマット]4:2:0 "}, {0x31, 0x11, 3, ""},
-        {0x21, 0x22, 3, ""},                           {0x22, 0x00, 3, ""},
+        {0x41, 0x11, 3, "[クロマフォーマット]4:1:1 "}, {0x22, 0x22, 3, "[クロマフォーマット]2x2,2x2,1x1 "},
+        {0x42, 0x21, 3, "[クロマフォーマット]4x2,2x1,1x1 "}, {0x31, 0x11, 3, "[クロマフォーマット]3x1,1x1,1x1 "},
+        {0x21, 0x22, 3, "[クロマフォーマット]2x1,2x2,1x1 "}, {0x22, 0x00, 3, "[クロマフォーマット]2x2,0x0,1x1 "},
+        {0x42, 0x11, 3, "[クロマフォーマット]4x2,1x1,1x1 "}, {0x12, 0x22, 3, "[クロマフォーマット]1x2,2x2,1x1 "},
         {0x22, 0x00, 1, "[クロマフォーマット]モノクロ "}, {0x11, 0x11, 2, "[クロマフォーマット]4:4:4 "},
+        {0x11, 0x11, 4, "[クロマフォーマット]CMYK 1x1,1x1,1x1,1x1 "},
+        {0x22, 0x11, 4, "[クロマフォーマット]CMYK 2x2,1x1,1x1,2x2 ", 0},
+        {0x22, 0x11, 4, "[クロマフォーマット]YCCK 2x2,1x1,1x1,2x2 ", 2},
     };
     for (const Case& c : cases) {
         Bytes f = Soi();
+        if (c.adobe >= 0) {
+            Bytes adobe;
+            PutText(adobe, "Adobe");
+            Put(adobe, {0, 100, 0, 0, 0, 0, uint8_t(c.adobe)});
+            Put(f, Segment(0xEE, adobe));
+        }
         if (c.components == 1)
             Put(f, Sof0(16, 8, {{1, c.first, 0}}));
         else if (c.components == 2)
             Put(f, Sof0(16, 8, {{1, c.first, 0}, {2, c.second, 0}}));
-        else
+        else if (c.components == 3)
             Put(f, Sof0(16, 8, {{1, c.first, 0}, {2, c.second, 0}, {3, 0x11, 0}}));
+        else
+            Put(f, Sof0(16, 8, {{1, c.first, 0}, {2, c.second, 0}, {3, 0x11, 0}, {4, c.first, 0}}));
         Put(f, Eoi());
         EXPECT_EQ(Analyse(f).result, std::string("[画像サイズ]   16 x     8 ") + c.chroma)
             << int(c.first) << "/" << int(c.second);
@@ -343,6 +361,9 @@ TEST(JpegSos, DetailedLines)
     Put(g, Dqt());
     Put(g, Sof0(8, 8, {{1, 0x11, 0}, {2, 0x11, 0}}));
     Put(g, DhtStandardLuma());
+    Bytes second = HuffmanBody(0x01, LumaDcCounts(), LumaDcSymbols());
+    Put(second, HuffmanBody(0x11, LumaAcCounts(), LumaAcSymbols()));
+    Put(g, Segment(0xC4, second));
     const size_t at = g.size();
     Put(g, Segment(0xDA, p));
     Put(g, Eoi());
@@ -359,6 +380,8 @@ TEST(JpegSos, DetailedLines)
                   "  [%08zx] Scan Start Position = 0\n"
                   "  [%08zx] Scan End Position = 63\n"
                   "  [%08zx] Successive Approximation = 33\n"
+                  "    Ah = 2 / Al = 1\n"
+                  "  未対応の形式\n"
                   "[%08zx] Image Data\n",
                   at, at + 2, at + 4, at + 5, at + 7, at + 9, at + 10, at + 11, at + 12);
     EXPECT_NE(detail.find(expected), std::string::npos) << detail;
@@ -379,25 +402,27 @@ TEST(JpegDri, DetailedSegmentIsLaidOut)
     EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] DRI\n  [00000008] EOI\n");
 }
 
-TEST(JpegCom, LineReadStopsAfterNewlineAndTheWalkGoesOnAtTheSegmentEnd)
+TEST(JpegCom, EveryLineOfTheCommentIsShownAndTheWalkGoesOnAtTheSegmentEnd)
 {
     Bytes f = Soi();
     Bytes p;
-    PutText(p, "abc\ndef");
+    PutText(p, "abc\r\ndef");
     Put(p, {0xFF, 0xD9, 'x'});
     Put(f, Segment(0xFE, p));
     Put(f, Eoi());
     const auto r = Analyse(f);
-    // The EOI pair after "def" lies inside the segment and is not a marker.
+    // The EOI pair after "def" lies inside the segment and is not a marker;
+    // the line shows its bytes as code page 932 does.
     EXPECT_EQ(r.detail,
               "[00000000] SOI\n"
               "[00000002] COM\n"
-              "  [00000004] Field Length = 12 [byte]\n"
-              "  [00000006] Comment : abc\n\n"
-              "[00000010] EOI\n");
+              "  [00000004] Field Length = 13 [byte]\n"
+              "  [00000006] Comment : abc\n"
+              "  [0000000b] Comment : def\xEF\xBF\xBD\xEF\xBE\x99x\n"
+              "[00000011] EOI\n");
 }
 
-TEST(JpegCom, LongCommentIsCutToTheLine)
+TEST(JpegCom, LongCommentGoesOnInTheNextLine)
 {
     Bytes p(600, 'a');
     p[495] = 0xFF;
@@ -408,7 +433,8 @@ TEST(JpegCom, LongCommentIsCutToTheLine)
     const auto r = Analyse(f);
     const std::string line = "  [00000006] Comment : " + std::string(490, 'a') + "\n";
     EXPECT_EQ(r.detail, "[00000000] SOI\n[00000002] COM\n  [00000004] Field Length = 602 [byte]\n" + line +
-                            "[0000025e] EOI\n");
+                            "  [000001f0] Comment : aaaaa\xEF\xBF\xBD\xEF\xBE\x99" + std::string(103, 'a') +
+                            "\n[0000025e] EOI\n");
     EXPECT_EQ(line.size() - 3, 511u);
 }
 
@@ -456,12 +482,10 @@ TEST(JpegCom, ShiftJisTextIsShownAsUtf8AndCutByItsBytesInTheFile)
     }
 }
 
-TEST(JpegCom, ShortSegmentsReadNoText)
+TEST(JpegCom, EmptyCommentHasOnlyItsLength)
 {
-    for (uint8_t len : {0, 2, 3}) {
-        Bytes f = Soi();
-        Put(f, {0xFF, 0xFE, 0, len});
-        Put(f, Eoi());
-        EXPECT_NE(Analyse(f).detail.find("  [00000006] Comment : \n"), std::string::npos) << int(len);
-    }
+    Bytes f = Soi();
+    Put(f, {0xFF, 0xFE, 0, 2});
+    Put(f, Eoi());
+    EXPECT_EQ(Analyse(f).detail, "[00000000] SOI\n[00000002] COM\n  [00000004] Field Length = 2 [byte]\n[00000006] EOI\n");
 }

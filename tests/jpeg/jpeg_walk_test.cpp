@@ -1,5 +1,6 @@
 // The marker walk: which markers are accepted where, and the lines of SOI,
-// EOI and invalid markers in both modes.
+// EOI, restart and invalid markers, the end of the data and what follows EOI
+// in both modes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -35,48 +36,47 @@ TEST(JpegWalk, CommentBeforeSoiLocksOutEverythingButCommentAndEoi)
               "  [00000008] 不正なマーカ(0xFFDB)\n"
               "  [0000004d] COM\n"
               "  [00000054] EOI\n");
-    // The comment read stops one byte short of the segment's end; the walk
-    // scans that byte.
     EXPECT_EQ(r.detail,
               "[00000000] COM\n"
               "  [00000002] Field Length = 4 [byte]\n"
-              "  [00000004] Comment : a\n"
+              "  [00000004] Comment : ab\n"
               "[0000004d] COM\n"
               "  [0000004f] Field Length = 5 [byte]\n"
-              "  [00000051] Comment : xy\n"
+              "  [00000051] Comment : xyz\n"
               "[00000054] EOI\n");
 }
 
-TEST(JpegWalk, SecondApp0IsRejectedAndPassedOverByItsLength)
+TEST(JpegWalk, ApplicationSegmentsInAnyNumberAreAcceptedAndPassedOverByTheirLength)
 {
     Bytes f = Soi();
     Put(f, App0Jfif());
-    // A JFXX extension whose payload holds an EOI pair: it is passed over
-    // by the segment's length.
+    // A JFXX extension whose payload holds an EOI pair, a second APP1 and
+    // APP3 to APP15: each is passed over by its length.
     Bytes jfxx;
     PutText(jfxx, "JFXX");
     Put(jfxx, {0, 0x10, 0xFF, 0xD9});
     Put(f, Segment(0xE0, jfxx));
+    for (uint8_t m = 0xE1; m <= 0xEF; ++m)
+        Put(f, Segment(m, {0xFF, 0xD9}));
+    Put(f, Segment(0xE1, {0xFF, 0xD9}));
     Put(f, Eoi());
     const auto r = Analyse(f);
-    EXPECT_EQ(r.rough,
-              "  [00000000] SOI\n"
-              "  [00000002] APP0\n"
-              "  [00000014] 不正なマーカ(0xFFE0)\n"
-              "  [00000020] EOI\n");
-    EXPECT_EQ(r.detail,
-              "[00000000] SOI\n"
-              "[00000002] APP0\n"
-              "  [00000004] Field Length = 16 [byte]\n"
-              "  [00000006] File Format = JFIF (Version 1.1)\n"
-              "  [0000000d] Depth = 72 : 72 [pixel/inch]\n"
-              "  [00000012] Thumbnail Size = 0 x 0 (No Thumbnail)\n"
-              "[00000020] EOI\n");
+    std::string expected = "  [00000000] SOI\n  [00000002] APP0\n  [00000014] APP0\n";
+    char line[64];
+    size_t at = 0x20;
+    for (int n = 1; n <= 15; ++n, at += 6) {
+        std::snprintf(line, sizeof line, "  [%08zx] APP%d\n", at, n);
+        expected += line;
+    }
+    std::snprintf(line, sizeof line, "  [%08zx] APP1\n  [%08zx] EOI\n", at, at + 6);
+    expected += line;
+    EXPECT_EQ(r.rough, expected);
+    EXPECT_NE(r.detail.find("[00000014] APP0\n  [00000016] Field Length = 10 [byte]\n"), std::string::npos) << r.detail;
 }
 
-TEST(JpegWalk, ProgressiveFrameIsInvalidSoNoScanIsAccepted)
+TEST(JpegWalk, EveryFrameKindIsAcceptedWithItsScan)
 {
-    for (uint8_t frame : {0xC1, 0xC2}) {
+    for (uint8_t frame : {0xC0, 0xC1, 0xC2, 0xC3, 0xC9, 0xCA, 0xCB}) {
         Bytes f = Soi();
         Put(f, Dqt());
         Put(f, Sof0(8, 8, {{1, 0x11, 0}}, frame));
@@ -85,24 +85,23 @@ TEST(JpegWalk, ProgressiveFrameIsInvalidSoNoScanIsAccepted)
         Put(f, FlatGrayBlocks(1));
         Put(f, Eoi());
         const auto r = Analyse(f);
-        const std::string invalid = frame == 0xC1 ? "(0xFFC1)" : "(0xFFC2)";
+        const std::string name = frame == 0xC0 ? "SOF" : "SOF" + std::to_string(frame - 0xC0);
         EXPECT_EQ(r.rough,
                   "  [00000000] SOI\n"
                   "  [00000002] DQT\n"
-                  "  [00000047] 不正なマーカ" + invalid + "\n"
+                  "  [00000047] " + name + "\n"
                   "  [00000054] DHT\n"
-                  "  [00000128] 不正なマーカ(0xFFDA)\n"
+                  "  [00000128] SOS\n"
                   "  [00000133] EOI\n");
-        EXPECT_EQ(r.result, "");
-        EXPECT_EQ(r.detail.find("SOS"), std::string::npos);
-        EXPECT_EQ(r.detail.find("Image Data"), std::string::npos);
-        EXPECT_EQ(r.images, 0u);
+        EXPECT_EQ(r.result, "[画像サイズ]    8 x     8 [クロマフォーマット]モノクロ ");
+        EXPECT_NE(r.detail.find("Image Data"), std::string::npos);
     }
 }
 
-TEST(JpegWalk, ScanNeedsTablesAndFrameInAnyOrder)
+TEST(JpegWalk, ScanNeedsItsFrameAndTheHuffmanTablesItNames)
 {
     const Bytes dqt = Dqt(), sof = Sof0(8, 8, {{1, 0x11, 0}}), dht = DhtStandardLuma();
+    Bytes dcOnly = Segment(0xC4, HuffmanBody(0x00, LumaDcCounts(), LumaDcSymbols()));
     struct Case {
         std::vector<Bytes> parts;
         bool accepted;
@@ -110,9 +109,11 @@ TEST(JpegWalk, ScanNeedsTablesAndFrameInAnyOrder)
     const Case cases[] = {
         {{dqt, sof, dht}, true},
         {{dht, sof, dqt}, true},
-        {{sof, dht}, false},
+        {{sof, dht}, true},
         {{dqt, dht}, false},
         {{dqt, sof}, false},
+        {{dqt, sof, dcOnly}, false},
+        {{dht, dqt, sof}, true},
     };
     for (const Case& c : cases) {
         Bytes f = Soi();
@@ -126,9 +127,17 @@ TEST(JpegWalk, ScanNeedsTablesAndFrameInAnyOrder)
         EXPECT_EQ(r.rough.find("(0xFFDA)") != std::string::npos, !c.accepted) << r.rough;
         EXPECT_EQ(r.images, c.accepted ? 1u : 0u);
     }
+    // A scan that names a component its frame does not have.
+    Bytes f = Soi();
+    Put(f, Dqt());
+    Put(f, Sof0(8, 8, {{1, 0x11, 0}}));
+    Put(f, DhtStandardLuma());
+    Put(f, Sos({{2, 0x00}}));
+    Put(f, Eoi());
+    EXPECT_NE(Analyse(f).rough.find("不正なマーカ(0xFFDA)"), std::string::npos);
 }
 
-TEST(JpegWalk, AfterScanOnlyAppCommentAndEoiAreAccepted)
+TEST(JpegWalk, BetweenScansTablesAndScansAreAcceptedButNoSecondFrame)
 {
     Bytes f = FlatGrayFile(8, 8);
     f.erase(f.end() - 2, f.end());
@@ -141,24 +150,59 @@ TEST(JpegWalk, AfterScanOnlyAppCommentAndEoiAreAccepted)
     Put(f, App0Jfif());
     Put(f, Segment(0xE2, {1, 2, 3}));
     Put(f, Segment(0xFE, {'h', 'i', '!'}));
+    Put(f, {0xFF, 0xD8});
     Put(f, Eoi());
     const auto r = Analyse(f);
     const std::string tail = r.rough.substr(r.rough.find("] SOS\n") + 6);
     char expected[1024];
     std::snprintf(expected, sizeof expected,
-                  "  [%08zx] 不正なマーカ(0xFFDB)\n"
-                  "  [%08zx] 不正なマーカ(0xFFC4)\n"
+                  "  [%08zx] DQT\n"
+                  "  [%08zx] DHT\n"
                   "  [%08zx] 不正なマーカ(0xFFC0)\n"
-                  "  [%08zx] 不正なマーカ(0xFFDD)\n"
-                  "  [%08zx] 不正なマーカ(0xFFDA)\n"
+                  "  [%08zx] DRI\n"
+                  "  [%08zx] SOS\n"
                   "  [%08zx] APP0\n"
                   "  [%08zx] APP2\n"
                   "  [%08zx] COM\n"
+                  "  [%08zx] 不正なマーカ(0xFFD8)\n"
                   "  [%08zx] EOI\n",
                   after, after + 69, after + 69 + 212, after + 69 + 212 + 13, after + 69 + 212 + 13 + 6,
                   after + 69 + 212 + 13 + 6 + 10, after + 69 + 212 + 13 + 6 + 10 + 18,
-                  after + 69 + 212 + 13 + 6 + 10 + 18 + 7, after + 69 + 212 + 13 + 6 + 10 + 18 + 7 + 7);
+                  after + 69 + 212 + 13 + 6 + 10 + 18 + 7, after + 69 + 212 + 13 + 6 + 10 + 18 + 7 + 7,
+                  after + 69 + 212 + 13 + 6 + 10 + 18 + 7 + 9);
     EXPECT_EQ(tail, expected);
+}
+
+TEST(JpegWalk, HierarchicalFramesFollowDhpAndExpStandsBetweenThem)
+{
+    Bytes f = Soi();
+    Put(f, Segment(0xDE, {8, 0, 16, 0, 16, 1, 1, 0x11, 0}));
+    Put(f, Sof0(8, 8, {{1, 0x11, 0}}));
+    Put(f, Segment(0xDF, {0x11}));
+    Put(f, Sof0(16, 16, {{1, 0x11, 0}}, 0xC5));
+    Put(f, Sof0(16, 16, {{1, 0x11, 0}}, 0xC5));
+    Put(f, Eoi());
+    const auto r = Analyse(f);
+    EXPECT_EQ(r.rough,
+              "  [00000000] SOI\n"
+              "  [00000002] DHP\n"
+              "  [0000000f] SOF\n"
+              "  [0000001c] EXP\n"
+              "  [00000021] SOF5\n"
+              "  [0000002e] SOF5\n"
+              "  [0000003b] EOI\n");
+    EXPECT_EQ(r.result, "[画像サイズ]   16 x    16 [クロマフォーマット]モノクロ ");
+    EXPECT_NE(r.detail.find("  [00000021] Differential sequential DCT, Huffman coding\n"), std::string::npos);
+    EXPECT_NE(r.detail.find("  [00000020] Expand = 0x11\n    Horizontal = 1\n    Vertical = 1\n"), std::string::npos)
+        << r.detail;
+    // Without DHP a differential frame has no place, and neither has EXP.
+    Bytes g = Soi();
+    Put(g, Segment(0xDF, {0x11}));
+    Put(g, Sof0(16, 16, {{1, 0x11, 0}}, 0xC5));
+    Put(g, Eoi());
+    EXPECT_EQ(Analyse(g).rough,
+              "  [00000000] SOI\n  [00000002] 不正なマーカ(0xFFDF)\n  [00000007] 不正なマーカ(0xFFC5)\n"
+              "  [00000014] EOI\n");
 }
 
 TEST(JpegWalk, FillBytesBeforeAMarkerAreSkipped)
@@ -181,7 +225,7 @@ TEST(JpegWalk, FillBytesBeforeAMarkerAreSkipped)
     EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000005] DQT\n  [0000004a] EOI\n");
 }
 
-TEST(JpegWalk, StuffedZeroIsNoMarkerButRestartMarkersAreReported)
+TEST(JpegWalk, StuffedZeroIsNoMarkerButRestartMarkersAreListedByName)
 {
     Bytes f = FlatGrayFile(8, 8);
     f.erase(f.end() - 2, f.end());
@@ -190,46 +234,63 @@ TEST(JpegWalk, StuffedZeroIsNoMarkerButRestartMarkersAreReported)
     const auto r = Analyse(f);
     char expected[256];
     std::snprintf(expected, sizeof expected,
-                  "  [%08zx] 不正なマーカ(0xFFD0)\n  [%08zx] 不正なマーカ(0xFFD7)\n  [%08zx] EOI\n", at + 4,
+                  "  [%08zx] RST0\n  [%08zx] RST7\n  [%08zx] EOI\n", at + 4,
                   at + 7, at + 9);
     EXPECT_NE(r.rough.find(expected), std::string::npos) << r.rough;
+    // Outside entropy-coded data a restart marker is out of place.
+    EXPECT_EQ(Analyse({0xFF, 0xD8, 0xFF, 0xD3, 0xFF, 0xD9}).rough,
+              "  [00000000] SOI\n  [00000002] 不正なマーカ(0xFFD3)\n  [00000004] EOI\n");
 }
 
-TEST(JpegWalk, TruncatedScanEndsWithMarkerZeroAtFileSizeMinusTwo)
+TEST(JpegWalk, DataEndingWithoutEoiGetsAFinalLine)
 {
     Bytes f = FlatGrayFile(64, 64);
     f.erase(f.end() - 10, f.end());
     const auto r = Analyse(f);
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "  [%08zx] 不正なマーカ(0x0000)\n", f.size() - 2);
+    char expected[96];
+    std::snprintf(expected, sizeof expected, "[%08zx] EOIの前にデータが終わっています\n", f.size());
     ASSERT_GE(r.rough.size(), std::strlen(expected));
     EXPECT_EQ(r.rough.substr(r.rough.size() - std::strlen(expected)), expected);
-    EXPECT_EQ(r.rough.find("EOI"), std::string::npos);
-    EXPECT_EQ(r.detail.find("EOI"), std::string::npos);
+    EXPECT_EQ(r.detail.substr(r.detail.size() - std::strlen(expected)), expected);
+    EXPECT_EQ(r.rough.find("EOI\n"), std::string::npos);
     // The picture is still made, as far as the data goes.
     EXPECT_EQ(r.images, 1u);
 }
 
-TEST(JpegWalk, BytesAfterEoiAreNeverRead)
+TEST(JpegWalk, BytesAfterEoiAreListedAndAnAppendedPictureIsLaidOut)
 {
-    Bytes f = Soi();
-    Put(f, Eoi());
-    Put(f, Soi());
-    Put(f, {0xFF, 0x01, 0xFF, 0xFE});
+    Bytes f = FlatGrayFile(8, 8);
+    const size_t end = f.size();
+    Put(f, FlatGrayFile(8, 8));
+    Put(f, {'t', 'a', 'i', 'l'});
     const auto r = Analyse(f);
-    EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] EOI\n");
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "  [%08zx] EOI\n  [%08zx] Data after EOI (%zu [byte])\n", end - 2, end,
+                  f.size() - end);
+    EXPECT_EQ(r.rough.substr(r.rough.size() - std::strlen(expected)), expected);
+    // The appended picture's lines hang under the line, with a picture of
+    // its own.
+    std::snprintf(expected, sizeof expected, "[%08zx] Data after EOI (%zu [byte])\n  [%08zx] SOI\n", end,
+                  f.size() - end, end);
+    EXPECT_NE(r.detail.find(expected), std::string::npos) << r.detail;
+    EXPECT_EQ(r.images, 2u);
+    // Bytes that are no picture get only the line.
+    Bytes g = Soi();
+    Put(g, Eoi());
+    Put(g, {0xFF, 0x01, 0xFF, 0xFE});
+    EXPECT_EQ(Analyse(g).rough, "  [00000000] SOI\n  [00000002] EOI\n  [00000004] Data after EOI (4 [byte])\n");
 }
 
 TEST(JpegWalk, InvalidMarkersAreSilentInDetailedMode)
 {
-    const auto r = Analyse({0xFF, 0xD8, 0xFF, 0x01, 0xFF, 0xC8, 0xFF, 0xEF, 0xFF, 0xD9});
+    const auto r = Analyse({0xFF, 0xD8, 0xFF, 0x01, 0xFF, 0xC8, 0x00, 0x02, 0xFF, 0xF3, 0x00, 0x02, 0xFF, 0xD9});
     EXPECT_EQ(r.rough,
               "  [00000000] SOI\n"
               "  [00000002] 不正なマーカ(0xFF01)\n"
               "  [00000004] 不正なマーカ(0xFFC8)\n"
-              "  [00000006] 不正なマーカ(0xFFEF)\n"
-              "  [00000008] EOI\n");
-    EXPECT_EQ(r.detail, "[00000000] SOI\n[00000008] EOI\n");
+              "  [00000008] 不正なマーカ(0xFFF3)\n"
+              "  [0000000c] EOI\n");
+    EXPECT_EQ(r.detail, "[00000000] SOI\n[0000000c] EOI\n");
 }
 
 TEST(JpegWalk, RoughSegmentsAreSkippedByTheirLength)
@@ -252,45 +313,48 @@ TEST(JpegWalk, RoughSegmentsAreSkippedByTheirLength)
               "  [00000033] EOI\n");
 }
 
-TEST(JpegWalk, SegmentLengthBeyondTheFileEndsTheWalkAtTheEnd)
+TEST(JpegWalk, SegmentLengthBeyondTheFileEndsTheWalkWithoutMarkersFromInside)
 {
+    // The EOI pair inside the segment's bytes is never taken for a marker.
     Bytes f = Soi();
-    Put(f, {0xFF, 0xE1, 0xFF, 0xF0, 'x'});
+    Put(f, {0xFF, 0xE3, 0x7F, 0xF0, 'x', 0xFF, 0xD9, 'y'});
     const auto r = Analyse(f);
-    char expected[128];
-    std::snprintf(expected, sizeof expected, "  [00000000] SOI\n  [00000002] APP1\n  [%08zx] 不正なマーカ(0x0000)\n",
-                  f.size() - 2);
-    EXPECT_EQ(r.rough, expected);
+    EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] 不正なマーカ(0xFFE3)\n  [0000000a] EOIの前にデータが終わっています\n");
+    // Detailed mode lays out what the file holds of the segment.
+    EXPECT_EQ(r.detail,
+              "[00000000] SOI\n[00000002] APP3\n  [00000004] Field Length = 32752 [byte]\n"
+              "[0000000a] EOIの前にデータが終わっています\n");
 }
 
-TEST(JpegWalk, RejectedSegmentWithoutAUsableLengthIsScanned)
+TEST(JpegWalk, SegmentWithALengthBelowTwoIsScanned)
 {
-    // A length past the end of the file, and one below 2: the walk goes on
-    // at the byte after the marker and finds the EOI in the payload.
-    for (uint32_t length : {0x7FF0u, 1u}) {
+    for (uint32_t length : {0u, 1u}) {
         Bytes f = Soi();
         Put(f, {0xFF, 0xE3});
         Put16(f, length);
         Put(f, {'x', 0xFF, 0xD9, 'y'});
         const auto r = Analyse(f);
-        EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] 不正なマーカ(0xFFE3)\n  [00000007] EOI\n") << length;
+        EXPECT_EQ(r.rough,
+                  "  [00000000] SOI\n  [00000002] 不正なマーカ(0xFFE3)\n  [00000007] EOI\n"
+                  "  [00000009] Data after EOI (1 [byte])\n")
+            << length;
     }
 }
 
 namespace {
 
-// The marker walk over bytes that hold no accepted segments but SOI,
-// written out with the JPEG bit reader one byte at a time: the rough lines it
-// yields. A marker that carries a length is passed over by it when it is at
-// least 2 and stays within the file.
+// The marker walk over bytes whose only segments are SOI and SOF1 frame
+// headers, written out with the JPEG bit reader one byte at a time: the
+// rough lines it yields. A marker that carries a length is passed over by it
+// when it is at least 2; one whose length runs past the end ends the walk.
 std::string ReferenceRoughWalk(const std::string& path, const Bytes& bytes)
 {
     FILE* fp = std::fopen(path.c_str(), "rb");
     CJpegBitReader reader;
     std::string lines;
-    bool soi = false, any = false;
+    bool soi = false, frame = false;
     char line[128];
-    while (!std::feof(fp)) {
+    for (;;) {
         uint32_t acc = 0, marker = 0;
         for (;;) {
             if (std::feof(fp)) {
@@ -299,6 +363,10 @@ std::string ReferenceRoughWalk(const std::string& path, const Bytes& bytes)
             }
             JpegBits bits;
             reader.ReadBits(&bits, fp, 8);
+            if (std::feof(fp)) {
+                marker = 0;
+                break;
+            }
             acc = acc * 256 + bits.value;
             if (bits.stuffed)
                 continue;
@@ -307,31 +375,48 @@ std::string ReferenceRoughWalk(const std::string& path, const Bytes& bytes)
                 break;
             }
         }
+        if (marker == 0) {
+            std::snprintf(line, sizeof line, "  [%08zx] EOIの前にデータが終わっています\n", bytes.size());
+            lines += line;
+            break;
+        }
         const long offset = std::ftell(fp) - 2;
-        if (marker == 0xFFD8 && !any) {
+        const size_t at = static_cast<size_t>(offset) + 2;
+        const bool hasLength = marker >= 0xFFC0 && marker <= 0xFFFE && (marker < 0xFFD0 || marker > 0xFFD9);
+        size_t length = 0;
+        if (hasLength) {
+            length = at + 2 <= bytes.size() ? (size_t{bytes[at]} << 8 | bytes[at + 1]) : SIZE_MAX;
+            if (length != SIZE_MAX && length < 2) {
+                std::snprintf(line, sizeof line, "  [%08lx] 不正なマーカ(0x%04X)\n", offset, marker);
+                lines += line;
+                continue;
+            }
+            if (length == SIZE_MAX || at + length > bytes.size()) {
+                std::snprintf(line, sizeof line, "  [%08lx] 不正なマーカ(0x%04X)\n  [%08zx] EOIの前にデータが終わっています\n",
+                              offset, marker, bytes.size());
+                lines += line;
+                break;
+            }
+        }
+        if (marker == 0xFFD8 && !soi && !frame) {
             std::snprintf(line, sizeof line, "  [%08lx] SOI\n", offset);
-            soi = any = true;
+            soi = true;
         } else if (marker == 0xFFD9) {
             std::snprintf(line, sizeof line, "  [%08lx] EOI\n", offset);
             lines += line;
             break;
-        } else if (marker != 0xFFFF && marker != 0xFF00) {
-            std::snprintf(line, sizeof line, "  [%08lx] 不正なマーカ(0x%04X)\n", offset, marker);
+        } else if (marker == 0xFFC1 && soi && !frame) {
+            std::snprintf(line, sizeof line, "  [%08lx] SOF1\n", offset);
+            frame = true;
         } else {
-            continue;
+            std::snprintf(line, sizeof line, "  [%08lx] 不正なマーカ(0x%04X)\n", offset, marker);
         }
         lines += line;
-        const bool hasLength = marker >= 0xFFC0 && marker <= 0xFFFE && (marker < 0xFFD0 || marker > 0xFFD9);
-        const size_t at = static_cast<size_t>(offset) + 2;
-        if (hasLength && at + 2 <= bytes.size()) {
-            const size_t length = size_t{bytes[at]} << 8 | bytes[at + 1];
-            if (length >= 2 && at + length <= bytes.size()) {
-                std::fseek(fp, static_cast<long>(at + length), SEEK_SET);
-                reader = CJpegBitReader();
-            }
+        if (hasLength) {
+            std::fseek(fp, static_cast<long>(at + length), SEEK_SET);
+            reader = CJpegBitReader();
         }
     }
-    (void)soi;
     std::fclose(fp);
     return lines;
 }

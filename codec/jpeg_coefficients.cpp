@@ -1,0 +1,65 @@
+#include "codec/jpeg_coefficients.h"
+
+#include <algorithm>
+
+namespace {
+
+uint64_t DivideUp(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+
+// A frame of one component is never interleaved: its MCU is one block,
+// whatever sampling factors the frame gives it (T.81 A.2.2).
+uint32_t Factor(const JpegFrame& frame, uint32_t factor) { return frame.components.size() == 1 ? 1 : factor; }
+
+}  // namespace
+
+uint64_t CJpegCoefficients::BytesFor(const JpegFrame& frame)
+{
+    uint32_t maxH = 1, maxV = 1;
+    for (const FrameComponent& c : frame.components) {
+        maxH = std::max(maxH, Factor(frame, c.sampling >> 4));
+        maxV = std::max(maxV, Factor(frame, c.sampling & 0x0F));
+    }
+    const uint64_t across = DivideUp(frame.samplesPerLine, 8 * maxH);
+    const uint64_t down = DivideUp(frame.lines, 8 * maxV);
+    uint64_t blocks = 0;
+    for (const FrameComponent& c : frame.components)
+        blocks += across * Factor(frame, c.sampling >> 4) * down * Factor(frame, c.sampling & 0x0F);
+    return blocks * 64 * sizeof(int16_t);
+}
+
+bool CJpegCoefficients::Allocate(const JpegFrame& frame)
+{
+    memory_.reset();
+    planes_.clear();
+    const uint64_t bytes = BytesFor(frame);
+    if (bytes == 0 || bytes > kMaxBytes)
+        return false;
+    // Zeroed pages from the system: a coefficient that no scan codes is 0,
+    // and pages no scan reaches cost nothing until they are read.
+    memory_.reset(static_cast<int16_t*>(std::calloc(bytes / sizeof(int16_t), sizeof(int16_t))));
+    if (!memory_)
+        return false;
+    maxH_ = maxV_ = 1;
+    for (const FrameComponent& c : frame.components) {
+        maxH_ = std::max(maxH_, Factor(frame, c.sampling >> 4));
+        maxV_ = std::max(maxV_, Factor(frame, c.sampling & 0x0F));
+    }
+    mcusAcross_ = static_cast<uint32_t>(DivideUp(frame.samplesPerLine, 8 * maxH_));
+    mcusDown_ = static_cast<uint32_t>(DivideUp(frame.lines, 8 * maxV_));
+    int16_t* next = memory_.get();
+    for (const FrameComponent& c : frame.components) {
+        Plane p;
+        p.h = Factor(frame, c.sampling >> 4);
+        p.v = Factor(frame, c.sampling & 0x0F);
+        p.blocksWide = mcusAcross_ * p.h;
+        p.blocksHigh = mcusDown_ * p.v;
+        // The component's own size, ceil(X h / Hmax) by ceil(Y v / Vmax)
+        // samples (T.81 A.1.1), in blocks.
+        p.usedWide = static_cast<uint32_t>(DivideUp(DivideUp(uint64_t{frame.samplesPerLine} * p.h, maxH_), 8));
+        p.usedHigh = static_cast<uint32_t>(DivideUp(DivideUp(uint64_t{frame.lines} * p.v, maxV_), 8));
+        p.blocks = next;
+        next += static_cast<size_t>(p.blocksWide) * p.blocksHigh * 64;
+        planes_.push_back(p);
+    }
+    return true;
+}

@@ -1,0 +1,126 @@
+#pragma once
+// The quantized DCT coefficients of a whole JPEG frame, component by
+// component, for pictures whose scans each carry part of the data: the
+// progressive process (spectral selection and successive approximation,
+// ITU-T T.81 Annex G), frames whose components are coded in scans of their
+// own, and any other frame the painting cannot follow MCU by MCU. The scan
+// decoders fill the planes; the picture is painted from them once the last
+// scan is in.
+//
+// A plane covers whole MCUs of the interleaved layout (T.81 A.2.3): its
+// blocks are h x v per MCU. A scan of one component codes only the blocks
+// that hold samples of the component (A.2.2), a smaller rectangle of them.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "codec/jpeg_stream_parser.h"
+
+// How the decoding of a scan ended.
+enum class JpegScanOutcome {
+    Complete,        // every MCU of the scan decoded
+    BadData,         // a code that matches no entry, or values outside the block
+    DataEnded,       // the data ran out before the last MCU
+    MissingRestart,  // no RSTn where a restart interval ended
+    Unsupported,     // parameters this decoder does not follow (skipped)
+};
+
+// One scan of a coefficient frame as the scan decoders take it.
+struct JpegScanSetup {
+    struct Component {
+        uint32_t plane = 0;      // index of the frame component
+        uint32_t dcTable = 0;    // destinations of its entropy coding tables
+        uint32_t acTable = 0;
+    };
+    Component components[4];
+    uint32_t count = 0;
+    uint32_t spectralStart = 0;   // Ss
+    uint32_t spectralEnd = 63;    // Se
+    uint32_t high = 0;            // Ah
+    uint32_t low = 0;             // Al
+    bool progressive = false;
+    uint32_t restartInterval = 0;
+};
+
+class CJpegCoefficients {
+public:
+    struct Plane {
+        uint32_t h = 1;              // sampling factors
+        uint32_t v = 1;
+        uint32_t blocksWide = 0;     // blocks of the MCU grid
+        uint32_t blocksHigh = 0;
+        uint32_t usedWide = 0;       // blocks that hold the component's samples
+        uint32_t usedHigh = 0;
+        int16_t* blocks = nullptr;   // 64 coefficients a block, [row][column]
+
+        int16_t* Block(uint32_t bx, uint32_t by) const
+        {
+            return blocks + (static_cast<size_t>(by) * blocksWide + bx) * 64;
+        }
+    };
+
+    // All coefficients of one frame stay below this: the planes of the
+    // largest picture drawn (256 MiB of pixels) at three components without
+    // subsampling take 512 MiB.
+    static constexpr uint64_t kMaxBytes = uint64_t{512} << 20;
+
+    // Bytes the planes of frame would take.
+    static uint64_t BytesFor(const JpegFrame& frame);
+    // Makes zeroed planes for frame (whose sampling factors are 1 to 4);
+    // false when they would exceed kMaxBytes or memory runs out.
+    bool Allocate(const JpegFrame& frame);
+
+    uint32_t McusAcross() const { return mcusAcross_; }
+    uint32_t McusDown() const { return mcusDown_; }
+    uint32_t MaxH() const { return maxH_; }
+    uint32_t MaxV() const { return maxV_; }
+    const std::vector<Plane>& Planes() const { return planes_; }
+
+    // Walks the blocks of a scan in coding order (T.81 A.2): for each MCU,
+    // decoder.Block(i, block) for each of its blocks (i: the component's
+    // place in the scan), and decoder.Restart() between restart intervals.
+    // Stops at the first block or restart that fails.
+    template <class Decoder>
+    JpegScanOutcome Walk(const JpegScanSetup& scan, Decoder& decoder) const;
+
+private:
+    struct Free {
+        void operator()(int16_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<int16_t, Free> memory_;
+    std::vector<Plane> planes_;
+    uint32_t mcusAcross_ = 0;
+    uint32_t mcusDown_ = 0;
+    uint32_t maxH_ = 1;
+    uint32_t maxV_ = 1;
+};
+
+template <class Decoder>
+JpegScanOutcome CJpegCoefficients::Walk(const JpegScanSetup& scan, Decoder& decoder) const
+{
+    const bool single = scan.count == 1;
+    const Plane& first = planes_[scan.components[0].plane];
+    const uint64_t across = single ? first.usedWide : mcusAcross_;
+    const uint64_t total = across * (single ? first.usedHigh : mcusDown_);
+    for (uint64_t mcu = 0; mcu < total; ++mcu) {
+        if (scan.restartInterval && mcu > 0 && mcu % scan.restartInterval == 0 && !decoder.Restart())
+            return JpegScanOutcome::MissingRestart;
+        const uint32_t mx = static_cast<uint32_t>(mcu % across);
+        const uint32_t my = static_cast<uint32_t>(mcu / across);
+        if (single) {
+            if (!decoder.Block(0, first.Block(mx, my)))
+                return decoder.Failure();
+            continue;
+        }
+        for (uint32_t i = 0; i < scan.count; ++i) {
+            const Plane& p = planes_[scan.components[i].plane];
+            for (uint32_t by = 0; by < p.v; ++by)
+                for (uint32_t bx = 0; bx < p.h; ++bx)
+                    if (!decoder.Block(i, p.Block(mx * p.h + bx, my * p.v + by)))
+                        return decoder.Failure();
+        }
+    }
+    return JpegScanOutcome::Complete;
+}
