@@ -1,6 +1,13 @@
 #include "jpeg/jpeg_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include "jpeg/jpeg_analyzer.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "jpeg/libjpeg_fixture.h"
 
 namespace jpeg_test {
 
@@ -55,5 +62,48 @@ std::unique_ptr<Detailed> RunDetailed(const testing_support::Bytes& bytes, const
     d->document = d->h.shell.FindDocument(d->path);
     return d;
 }
+
+// Decodes path in a detailed analysis and compares its first image window
+// with libjpeg's decoding of the same bytes.
+Difference CompareWithLibjpeg(const std::string& path, const testing_support::Bytes& file)
+{
+    testing_support::Headless h;
+    h.app.OpenFiles({path});
+    h.app.RunDetailedAnalysis(path.c_str());
+    const HeadlessDocument* doc = h.shell.FindDocument(path);
+    Difference d;
+    d.max = 1000;
+    if (!doc || doc->images.empty() || !doc->images[0]->image.Pixels()) {
+        ADD_FAILURE() << "no decoded picture";
+        return d;
+    }
+    const CImageBuffer& image = doc->images[0]->image;
+    int width = 0, height = 0;
+    const testing_support::Bytes reference = jpeg_fixture::Decode(file, &width, &height);
+    EXPECT_EQ(image.PictureWidth(), width);
+    EXPECT_EQ(image.PictureHeight(), height);
+    if (reference.empty() || image.PictureWidth() != width || image.PictureHeight() != height)
+        return d;
+    uint64_t sum = 0;
+    int64_t signedSum[3] = {0, 0, 0};
+    d.max = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* bgr = image.PixelAt(x, y);
+            const uint8_t* rgb = &reference[(static_cast<size_t>(y) * width + x) * 3];
+            for (int c = 0; c < 3; ++c) {
+                const int diff = std::abs(int(bgr[2 - c]) - int(rgb[c]));
+                sum += static_cast<uint64_t>(diff);
+                signedSum[c] += int(bgr[2 - c]) - int(rgb[c]);
+                d.max = std::max(d.max, diff);
+            }
+        }
+    }
+    d.mean = static_cast<double>(sum) / (double(width) * height * 3);
+    for (int c = 0; c < 3; ++c)
+        d.bias[c] = static_cast<double>(signedSum[c]) / (double(width) * height);
+    return d;
+}
+
 
 }  // namespace jpeg_test

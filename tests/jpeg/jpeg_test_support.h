@@ -44,4 +44,15 @@ struct Detailed {
 
 std::unique_ptr<Detailed> RunDetailed(const testing_support::Bytes& bytes, const std::string& name = "t.jpg");
 
+struct Difference {
+    double mean = 0;       // mean absolute difference over every channel value
+    int max = 0;
+    double bias[3] = {};   // mean signed difference of red, green, blue
+};
+
+// Decodes path in a detailed analysis and compares its first image window
+// with libjpeg's decoding of the same bytes (four components as inks, see
+// jpeg_fixture::Decode).
+Difference CompareWithLibjpeg(const std::string& path, const testing_support::Bytes& file);
+
 }  // namespace jpeg_test

@@ -95,16 +95,30 @@ std::vector<uint8_t> Decode(const std::vector<uint8_t>& file, int* width, int* h
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
     jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
+    const bool inks = info.num_components == 4;
+    info.out_color_space = inks ? JCS_CMYK : JCS_RGB;
     // Chroma by repetition, as the analyzer upsamples it.
     info.do_fancy_upsampling = FALSE;
     jpeg_start_decompress(&info);
     *width = static_cast<int>(info.output_width);
     *height = static_cast<int>(info.output_height);
     rgb.resize(static_cast<size_t>(*width) * *height * 3);
+    std::vector<uint8_t> cmyk(static_cast<size_t>(*width) * 4);
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = &rgb[static_cast<size_t>(info.output_scanline) * *width * 3];
+        uint8_t* out = &rgb[static_cast<size_t>(info.output_scanline) * *width * 3];
+        JSAMPROW row = inks ? cmyk.data() : out;
         jpeg_read_scanlines(&info, &row, 1);
+        if (!inks)
+            continue;
+        // Inks subtract from white, black from all three; Adobe stores
+        // them as 255 minus the ink.
+        for (int x = 0; x < *width; ++x) {
+            uint32_t ink[4];
+            for (int c = 0; c < 4; ++c)
+                ink[c] = info.saw_Adobe_marker ? 255u - cmyk[x * 4 + c] : cmyk[x * 4 + c];
+            for (int c = 0; c < 3; ++c)
+                out[x * 3 + c] = static_cast<uint8_t>((255u - ink[3]) * (255u - ink[c]) / 255u);
+        }
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);

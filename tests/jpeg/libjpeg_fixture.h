@@ -24,7 +24,10 @@ std::vector<uint8_t> MakePicture(int width, int height, int components);
 std::vector<uint8_t> Encode(const std::vector<uint8_t>& picture, const EncodeOptions& options);
 
 // Decodes to RGB, row-major from the top (gray pictures are expanded).
-// Returns an empty vector when libjpeg fails.
+// Four components are decoded as inks (CMYK, YCCK converted by libjpeg) and
+// drawn as R = (255 - K)(255 - C) / 255, the inks stored as 255 minus the
+// ink when the file has an Adobe segment. Returns an empty vector when
+// libjpeg fails.
 std::vector<uint8_t> Decode(const std::vector<uint8_t>& file, int* width, int* height);
 
 }  // namespace jpeg_fixture
