@@ -1,8 +1,10 @@
-// Times the detailed analysis of 6000 x 4000 baseline JPEG files (the whole
+// Times the detailed analysis of 6000 x 4000 JPEG files (the whole
 // vantrel-dump -d run, in-process: rough analysis, detailed analysis with the
 // picture decoded, printing) against libjpeg decoding the same file to RGB,
-// and prints the ratio: a 4:2:0 file, a 4:4:4 file and a 4:2:0 file with
-// restart intervals. Vantrel runs with all its decoding threads and with one.
+// and prints the ratio: baseline 4:2:0, 4:4:4 and 4:2:0 with restart
+// intervals, and 4:2:0 coded progressively (libjpeg's default script) with
+// Huffman and with arithmetic coding. Vantrel runs with all its decoding
+// threads and with one.
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -53,6 +55,8 @@ struct Layout {
     const char* name;
     int sampling;
     unsigned restartInterval;
+    bool progressive = false;
+    bool arithmetic = false;
 };
 
 std::vector<uint8_t> Encode(const std::vector<uint8_t>& rgb, const Layout& layout)
@@ -73,6 +77,9 @@ std::vector<uint8_t> Encode(const std::vector<uint8_t>& rgb, const Layout& layou
     info.comp_info[0].h_samp_factor = layout.sampling;
     info.comp_info[0].v_samp_factor = layout.sampling;
     info.restart_interval = layout.restartInterval;
+    if (layout.progressive)
+        jpeg_simple_progression(&info);
+    info.arith_code = layout.arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(&rgb[size_t(info.next_scanline) * kWidth * 3]);
@@ -155,7 +162,7 @@ bool Compare(const Layout& layout, const std::vector<uint8_t>& picture, const st
         Measure(single, dump);
         CDecodeThreads::SetLimit(0);
     }
-    std::printf("%-14s %9zu %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %6.2f %6.2f %6.2f  (%zu lines)\n", layout.name,
+    std::printf("%-15s %9zu %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %6.2f %6.2f %6.2f  (%zu lines)\n", layout.name,
                 file.size(), libjpeg.wall * 1000, libjpeg.cpu * 1000, vantrel.wall * 1000, vantrel.cpu * 1000,
                 single.wall * 1000, single.cpu * 1000, vantrel.wall / libjpeg.wall, single.wall / libjpeg.wall,
                 single.cpu / libjpeg.cpu, lines);
@@ -177,12 +184,14 @@ int main(int argc, char** argv)
         {"4:2:0", 2, 0},
         {"4:4:4", 1, 0},
         {"4:2:0 restart", 2, 100},
+        {"4:2:0 progr.", 2, 0, true, false},
+        {"4:2:0 pr. arith", 2, 0, true, true},
     };
     const std::vector<uint8_t> picture = MakePicture();
     uint64_t check = 0;
     bool within = true;
     std::printf("6000 x 4000 pictures, best of %d runs; times in ms; ratios against libjpeg's time\n", runs);
-    std::printf("%-14s %9s %8s %8s %8s %8s %8s %8s %6s %6s %6s\n", "file", "bytes", "libjpeg", "cpu",
+    std::printf("%-15s %9s %8s %8s %8s %8s %8s %8s %6s %6s %6s\n", "file", "bytes", "libjpeg", "cpu",
                 "vantrel", "cpu", "1 thread", "cpu", "ratio", "1 thr", "1 cpu");
     for (size_t i = 0; i < std::size(kLayouts); ++i)
         within &= Compare(kLayouts[i], picture, base + "-" + std::to_string(i) + ".jpg", runs, keep, check);

@@ -47,18 +47,6 @@ constexpr Estimate kEstimates[114] = {
 };
 constexpr uint8_t kFixedEstimate = 113;
 
-// Position in a block ([row][column], row-major) of each zigzag index k of
-// T.81 Figure 5.
-struct NaturalOrder {
-    uint8_t at[64];
-    constexpr NaturalOrder() : at{}
-    {
-        for (int k = 0; k < 64; ++k)
-            at[k] = static_cast<uint8_t>((kZigzag[k] & 0x0F) * 8 + (kZigzag[k] >> 4));
-    }
-};
-constexpr NaturalOrder kNatural;
-
 inline int16_t Narrow(uint32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }
 
 // Bins of the AC model (T.81 F.1.4.4.2): three per coefficient index from
@@ -72,7 +60,7 @@ constexpr uint32_t kBitsAfterCategory = 14;
 
 }  // namespace
 
-uint32_t CJpegArithmeticScan::Decision(uint8_t* state)
+[[gnu::always_inline]] inline uint32_t CJpegArithmeticScan::Decision(uint8_t* state)
 {
     // Renormalisation (D.2.6): the interval is doubled until it is at least
     // half the range, a byte of data entering the register whenever its
@@ -258,7 +246,7 @@ bool CJpegArithmeticScan::Ac(uint32_t component, int16_t* block)
             }
         }
         const uint32_t v = MagnitudeBits(st, m);
-        block[kNatural.at[k]] = Narrow((sign ? 0u - v : v) << low_);
+        block[k] = Narrow((sign ? 0u - v : v) << low_);
     }
     return true;
 }
@@ -272,14 +260,14 @@ bool CJpegArithmeticScan::AcRefine(uint32_t component, int16_t* block)
     uint8_t* bins = acBins_[acTable_[component]];
     const uint32_t bit = 1u << low_;
     uint32_t last = end_;
-    while (last > 0 && block[kNatural.at[last]] == 0)
+    while (last > 0 && block[last] == 0)
         --last;
     for (uint32_t k = start_; k <= end_; ++k) {
         uint8_t* st = bins + 3 * (k - 1);
         if (k > last && Decision(st))
             break;
         for (;;) {
-            int16_t& c = block[kNatural.at[k]];
+            int16_t& c = block[k];
             if (c != 0) {
                 if (Decision(st + 2))
                     c = Narrow(static_cast<uint32_t>(c) + (c < 0 ? 0u - bit : bit));

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 uint64_t DivideUp(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
@@ -62,4 +66,26 @@ bool CJpegCoefficients::Allocate(const JpegFrame& frame)
         planes_.push_back(p);
     }
     return true;
+}
+
+uint64_t CJpegCoefficients::NonZero(const int16_t* block)
+{
+#if defined(__SSE2__)
+    // Sixteen coefficients at a time: compared with zero, packed to bytes,
+    // one bit each.
+    const __m128i zero = _mm_setzero_si128();
+    uint64_t zeros = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i + 8));
+        const __m128i bytes = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+        zeros |= uint64_t(static_cast<uint32_t>(_mm_movemask_epi8(bytes)) & 0xFFFFu) << (16 * i);
+    }
+    return ~zeros;
+#else
+    uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k)
+        mask |= uint64_t{block[k] != 0} << k;
+    return mask;
+#endif
 }

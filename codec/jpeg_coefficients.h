@@ -53,7 +53,7 @@ public:
         uint32_t blocksHigh = 0;
         uint32_t usedWide = 0;       // blocks that hold the component's samples
         uint32_t usedHigh = 0;
-        int16_t* blocks = nullptr;   // 64 coefficients a block, [row][column]
+        int16_t* blocks = nullptr;   // 64 coefficients a block, in zigzag order (T.81 Figure 5)
 
         int16_t* Block(uint32_t bx, uint32_t by) const
         {
@@ -71,6 +71,9 @@ public:
     // Makes zeroed planes for frame (whose sampling factors are 1 to 4);
     // false when they would exceed kMaxBytes or memory runs out.
     bool Allocate(const JpegFrame& frame);
+
+    // Bit k set for each coefficient k of block that is not zero.
+    static uint64_t NonZero(const int16_t* block);
 
     uint32_t McusAcross() const { return mcusAcross_; }
     uint32_t McusDown() const { return mcusDown_; }

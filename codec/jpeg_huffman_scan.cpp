@@ -1,18 +1,8 @@
 #include "codec/jpeg_huffman_scan.h"
 
-namespace {
+#include <bit>
 
-// Position in a block ([row][column], row-major) of each zigzag index k of
-// ITU-T T.81 Figure 5.
-struct NaturalOrder {
-    uint8_t at[64];
-    constexpr NaturalOrder() : at{}
-    {
-        for (int k = 0; k < 64; ++k)
-            at[k] = static_cast<uint8_t>((kZigzag[k] & 0x0F) * 8 + (kZigzag[k] >> 4));
-    }
-};
-constexpr NaturalOrder kNatural;
+namespace {
 
 // Coefficients are kept in 16 bits, as every value valid data can give;
 // damaged data wraps.
@@ -150,19 +140,21 @@ bool CJpegHuffmanScan::AcFirst(uint32_t component, int16_t* block)
         const int32_t value = JpegExtend(src.Take(static_cast<int>(s)), s);
         if (k > end_)
             return Fail(JpegScanOutcome::BadData);
-        block[kNatural.at[k]] = Narrow(Shifted(value, low_));
+        block[k] = Narrow(Shifted(value, low_));
     }
     return true;
 }
 
 void CJpegHuffmanScan::RefineNonZero(int16_t* block, uint32_t k, uint32_t end)
 {
+    if (k > end)
+        return;
     CJpegEntropySource& src = *source_;
     const int32_t bit = 1 << low_;
-    for (; k <= end; ++k) {
-        int16_t& c = block[kNatural.at[k]];
-        if (c == 0)
-            continue;
+    // Most coefficients of a band are zero: only the others are visited.
+    const uint64_t band = (end == 63 ? ~uint64_t{0} : (uint64_t{1} << (end + 1)) - 1) & (~uint64_t{0} << k);
+    for (uint64_t left = CJpegCoefficients::NonZero(block) & band; left; left &= left - 1) {
+        int16_t& c = block[std::countr_zero(left)];
         src.Refill();
         if (src.Take(1) && (c & bit) == 0)
             c = Narrow(c >= 0 ? c + bit : c - bit);
@@ -200,7 +192,7 @@ bool CJpegHuffmanScan::AcRefine(uint32_t component, int16_t* block)
             }
             // Skip r zero-history coefficients, refining the non-zero ones.
             for (; k <= end_; ++k) {
-                int16_t& c = block[kNatural.at[k]];
+                int16_t& c = block[k];
                 if (c != 0) {
                     src.Refill();
                     if (src.Take(1) && (c & bit) == 0)
@@ -214,7 +206,7 @@ bool CJpegHuffmanScan::AcRefine(uint32_t component, int16_t* block)
             if (value != 0) {
                 if (k > end_)
                     return Fail(JpegScanOutcome::BadData);
-                block[kNatural.at[k]] = Narrow(value);
+                block[k] = Narrow(value);
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "codec/jpeg_plane_painter.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "codec/jpeg_mcu_painter.h"
 
@@ -49,19 +50,31 @@ bool Centred(CJpegPlanePainter::Colour colour, size_t c)
            (c == 1 || c == 2);
 }
 
-// Dequantizes one block: F = coefficient x quantization value, wrapping in
-// 32 bits; rowMask gets bit r for each row that holds a non-zero value.
+// Position in a block ([row][column], row-major) of each zigzag index k of
+// T.81 Figure 5.
+struct NaturalOrder {
+    uint8_t at[64];
+    constexpr NaturalOrder() : at{}
+    {
+        for (int k = 0; k < 64; ++k)
+            at[k] = static_cast<uint8_t>((kZigzag[k] & 0x0F) * 8 + (kZigzag[k] >> 4));
+    }
+};
+constexpr NaturalOrder kNatural;
+
+// Dequantizes one block held in zigzag order into [row][column] order:
+// F = coefficient x quantization value, wrapping in 32 bits, 0 wherever the
+// coefficient is 0; rowMask gets bit r for each row that may hold a non-zero
+// value.
 void Dequantize(const int16_t* block, const int32_t* q, int32_t* f, uint8_t* rowMask)
 {
+    std::fill_n(f, 64, 0);
     uint32_t mask = 0;
-    for (int r = 0; r < 8; ++r) {
-        uint32_t any = 0;
-        for (int i = r * 8; i < r * 8 + 8; ++i) {
-            f[i] = Wrap(int64_t{block[i]} * q[i]);
-            any |= static_cast<uint32_t>(f[i]);
-        }
-        if (any)
-            mask |= 1u << r;
+    for (uint64_t left = CJpegCoefficients::NonZero(block); left; left &= left - 1) {
+        const int k = std::countr_zero(left);
+        const uint8_t at = kNatural.at[k];
+        f[at] = Wrap(int64_t{block[k]} * q[at]);
+        mask |= 1u << (at >> 3);
     }
     *rowMask = static_cast<uint8_t>(mask);
 }
