@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/tree_ranges.h"
 #include "jpeg/jpeg_test_support.h"
 #include "jpeg/libjpeg_fixture.h"
 #include "support/test_support.h"
@@ -147,15 +148,51 @@ const WriterCase kWriters[] = {
     {"cjpeg_progressive_411", [](const TempDir& d) { return Cjpeg(d, "-progressive -sample 4x1,1x1,1x1"); }},
     {"cjpeg_arithmetic_422", [](const TempDir& d) { return Cjpeg(d, "-arithmetic -sample 2x1,1x1,1x1"); }},
     {"cjpeg_optimize_restart", [](const TempDir& d) { return Cjpeg(d, "-optimize -restart 2 -sample 2x2,1x1,1x1"); }},
+    {"cjpeg_smoothed_440", [](const TempDir& d) { return Cjpeg(d, "-smooth 10 -sample 1x2,1x1,1x1 -dct float"); }},
     {"magick_ycck", [](const TempDir& d) { return Convert(d, "-colorspace CMYK -quality 90"); }},
     {"magick_plane", [](const TempDir& d) { return Convert(d, "-interlace Plane -sampling-factor 2x2"); }},
     {"magick_sampling_410", [](const TempDir& d) { return Convert(d, "-sampling-factor 4x2,1x1,1x1"); }},
     {"pillow_cmyk", [](const TempDir& d) { return Pillow(d, "CMYK", ", quality=90"); }},
     {"pillow_progressive", [](const TempDir& d) { return Pillow(d, "RGB", ", progressive=True, subsampling=1"); }},
     {"pillow_grey_progressive", [](const TempDir& d) { return Pillow(d, "L", ", progressive=True"); }},
+    {"pillow_icc", [](const TempDir& d) {
+         return Pillow(d, "RGB", ", icc_profile=bytes(range(256)) * 300, subsampling=2, optimize=True");
+     }},
 };
 
 class JpegWriterTest : public ::testing::TestWithParam<WriterCase> {};
+
+// The offsets of a JPEG file's markers: segments followed by their lengths,
+// entropy-coded data scanned for the marker that ends it (RSTn inside it
+// left out), up to EOI.
+std::vector<size_t> SegmentOffsets(const Bytes& f)
+{
+    std::vector<size_t> at;
+    size_t p = 0;
+    bool data = false;
+    while (p + 1 < f.size()) {
+        if (data) {
+            if (f[p] != 0xFF || f[p + 1] == 0 || f[p + 1] == 0xFF || (f[p + 1] >= 0xD0 && f[p + 1] <= 0xD7)) {
+                ++p;
+                continue;
+            }
+            data = false;
+        }
+        at.push_back(p);
+        const uint8_t m = f[p + 1];
+        if (m == 0xD9 || m == 0xD8) {
+            p += 2;
+            if (m == 0xD9)
+                break;
+            continue;
+        }
+        if (p + 4 > f.size())
+            break;
+        p += 2 + (size_t{f[p + 2]} << 8 | f[p + 3]);
+        data = m == 0xDA;
+    }
+    return at;
+}
 
 }  // namespace
 
@@ -172,6 +209,17 @@ TEST_P(JpegWriterTest, PictureMatchesLibjpegAndNoSegmentIsInvalid)
     EXPECT_EQ(a.rough.find("不正なマーカ"), std::string::npos) << a.rough;
     EXPECT_NE(a.result.find("[画像サイズ]  150 x    90 "), std::string::npos) << a.result;
     EXPECT_EQ(a.detail.find("未対応の形式"), std::string::npos);
+    // Every segment has its line at the top of the tree, and every byte
+    // some line.
+    char head[16];
+    for (size_t at : SegmentOffsets(file)) {
+        std::snprintf(head, sizeof head, "[%08zx] ", at);
+        EXPECT_TRUE(a.detail.rfind(head, 0) == 0 || a.detail.find(std::string("\n") + head) != std::string::npos)
+            << "no line for the segment at " << at;
+    }
+    const auto detailed = jpeg_test::RunDetailed(file);
+    ASSERT_NE(detailed->document, nullptr);
+    EXPECT_TRUE(UncoveredRanges(detailed->document->tree, file.size()).empty());
     const jpeg_test::Difference d = jpeg_test::CompareWithLibjpeg(path, file);
     EXPECT_LE(d.mean, 3.0);
     EXPECT_LE(d.max, 24);

@@ -173,6 +173,35 @@ TEST(JpegWalk, BetweenScansTablesAndScansAreAcceptedButNoSecondFrame)
     EXPECT_EQ(tail, expected);
 }
 
+TEST(JpegWalk, DnlAfterTheFirstScanGivesTheLines)
+{
+    Bytes f = Soi();
+    Put(f, Dqt());
+    Put(f, Sof0(8, 0, {{1, 0x11, 0}}));
+    Put(f, DhtStandardLuma());
+    Put(f, Sos({{1, 0x00}}));
+    Put(f, FlatGrayBlocks(1));
+    const size_t dnl = f.size();
+    Put(f, Segment(0xDC, {0, 8}));
+    Put(f, Eoi());
+    const auto r = Analyse(f);
+    char line[64];
+    std::snprintf(line, sizeof line, "  [%08zx] DNL\n", dnl);
+    EXPECT_NE(r.rough.find(line), std::string::npos) << r.rough;
+    EXPECT_EQ(r.rough.find("不正なマーカ"), std::string::npos);
+    std::snprintf(line, sizeof line, "  [%08zx] Number of Lines = 8\n", dnl + 4);
+    EXPECT_NE(r.detail.find(line), std::string::npos) << r.detail;
+    // The number of lines comes after the scan it is needed for: the
+    // picture is not drawn, and says so.
+    EXPECT_NE(r.detail.find("  未対応の形式\n"), std::string::npos);
+    EXPECT_EQ(r.images, 0u);
+    // Before any scan DNL has no place.
+    Bytes g = Soi();
+    Put(g, Segment(0xDC, {0, 8}));
+    Put(g, Eoi());
+    EXPECT_NE(Analyse(g).rough.find("不正なマーカ(0xFFDC)"), std::string::npos);
+}
+
 TEST(JpegWalk, HierarchicalFramesFollowDhpAndExpStandsBetweenThem)
 {
     Bytes f = Soi();
