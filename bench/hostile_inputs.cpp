@@ -71,6 +71,60 @@ Bytes JpegMinimalBlocks(uint32_t width, uint32_t height)
     return b;
 }
 
+// A grey progressive 9400 x 9400 JPEG of as many AC refinement scans as fit
+// in 1 MiB, each coding nothing but the longest end-of-band runs (32767
+// blocks a symbol, 15 bits) over every block of the frame.
+Bytes JpegProgressiveScans()
+{
+    Bytes b{0xFF, 0xD8};
+    Bytes dqt{0};
+    dqt.resize(65, 1);
+    Segment(b, 0xDB, dqt);
+    Segment(b, 0xC2, {8, 0x24, 0xB8, 0x24, 0xB8, 1, 1, 0x11, 0});
+    Bytes ac{0x10, 1};
+    ac.resize(17, 0);
+    ac.push_back(0xE0);
+    Segment(b, 0xC4, ac);
+    const uint64_t blocks = uint64_t{1175} * 1175;
+    const size_t runBytes = static_cast<size_t>((blocks + 32766) / 32767 * 15 + 7) / 8;
+    while (b.size() + 10 + runBytes + 2 < kSize) {
+        Segment(b, 0xDA, {1, 1, 0x00, 1, 63, 0x10});
+        // "0" then fourteen 1 bits, over and over: 0x7F 0xFF... with the
+        // 0xFF bytes stuffed.
+        uint64_t bits = 0;
+        int count = 0;
+        for (size_t i = 0; i < runBytes * 8; ++i) {
+            bits = bits << 1 | (i % 15 != 0);
+            if (++count == 8) {
+                b.push_back(static_cast<uint8_t>(bits));
+                if ((bits & 0xFF) == 0xFF)
+                    b.push_back(0);
+                bits = 0;
+                count = 0;
+            }
+        }
+    }
+    b.push_back(0xFF);
+    b.push_back(0xD9);
+    return b;
+}
+
+// A grey 9400 x 9400 JPEG coded arithmetically in one sequential scan whose
+// data is filled with the pattern given.
+Bytes JpegArithmetic(uint8_t marker, const Bytes& data)
+{
+    Bytes b{0xFF, 0xD8};
+    Bytes dqt{0};
+    dqt.resize(65, 1);
+    Segment(b, 0xDB, dqt);
+    Segment(b, marker, {8, 0x24, 0xB8, 0x24, 0xB8, 1, 1, 0x11, 0});
+    Segment(b, 0xDA, {1, 1, 0x00, 0, marker == 0xC9 ? uint8_t(63) : uint8_t(0), 0});
+    b.insert(b.end(), data.begin(), data.begin() + static_cast<long>(std::min(data.size(), kSize - b.size() - 2)));
+    b.push_back(0xFF);
+    b.push_back(0xD9);
+    return b;
+}
+
 // Every byte pair a marker that is not accepted: a rough line each.
 Bytes JpegInvalidMarkers()
 {
@@ -254,6 +308,17 @@ int main(int argc, char** argv)
     inputs.emplace_back("jpeg-minimal-blocks-9400x9400.jpg", JpegMinimalBlocks(9400, 9400));
     inputs.emplace_back("jpeg-minimal-blocks-65535x65535.jpg", JpegMinimalBlocks(65535, 65535));
     inputs.emplace_back("jpeg-invalid-markers.jpg", JpegInvalidMarkers());
+    inputs.emplace_back("jpeg-progressive-eob-scans.jpg", JpegProgressiveScans());
+    inputs.emplace_back("jpeg-arithmetic-zeros.jpg", JpegArithmetic(0xC9, Bytes(kSize, 0x00)));
+    inputs.emplace_back("jpeg-arithmetic-garbage.jpg", JpegArithmetic(0xC9, Pattern(kSize, 5)));
+    inputs.emplace_back("jpeg-arithmetic-ones.jpg", JpegArithmetic(0xC9, [] {
+                            Bytes b;
+                            while (b.size() < kSize) {
+                                b.push_back(0xFF);
+                                b.push_back(0x00);
+                            }
+                            return b;
+                        }()));
     inputs.emplace_back("tiff-many-entries.tif", TiffManyEntries());
     inputs.emplace_back("tiff-many-ifds.tif", TiffManyIfds());
     inputs.emplace_back("tiff-lzw-garbage.tif", TiffStrip(9400, 9400, 5, 8, 3, 2, Pattern(kSize - 200, 7)));

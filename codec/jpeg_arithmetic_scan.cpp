@@ -1,5 +1,6 @@
 #include "codec/jpeg_arithmetic_scan.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -259,9 +260,9 @@ bool CJpegArithmeticScan::AcRefine(uint32_t component, int16_t* block)
 {
     uint8_t* bins = acBins_[acTable_[component]];
     const uint32_t bit = 1u << low_;
-    uint32_t last = end_;
-    while (last > 0 && block[last] == 0)
-        --last;
+    const uint64_t upTo = end_ == 63 ? ~uint64_t{0} : (uint64_t{2} << end_) - 1;
+    const uint64_t coded = CJpegCoefficients::NonZero(block) & upTo & ~uint64_t{1};
+    const uint32_t last = coded ? 63u - static_cast<uint32_t>(std::countl_zero(coded)) : 0u;
     for (uint32_t k = start_; k <= end_; ++k) {
         uint8_t* st = bins + 3 * (k - 1);
         if (k > last && Decision(st))

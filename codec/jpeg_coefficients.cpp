@@ -68,6 +68,26 @@ bool CJpegCoefficients::Allocate(const JpegFrame& frame)
     return true;
 }
 
+uint64_t CJpegCoefficients::Blocks() const
+{
+    uint64_t blocks = 0;
+    for (const Plane& p : planes_)
+        blocks += uint64_t{p.blocksWide} * p.blocksHigh;
+    return blocks;
+}
+
+uint64_t CJpegCoefficients::ScanBlocks(const JpegScanSetup& scan) const
+{
+    if (scan.count == 1) {
+        const Plane& p = planes_[scan.components[0].plane];
+        return uint64_t{p.usedWide} * p.usedHigh;
+    }
+    uint64_t perMcu = 0;
+    for (uint32_t i = 0; i < scan.count; ++i)
+        perMcu += uint64_t{planes_[scan.components[i].plane].h} * planes_[scan.components[i].plane].v;
+    return perMcu * mcusAcross_ * mcusDown_;
+}
+
 uint64_t CJpegCoefficients::NonZero(const int16_t* block)
 {
 #if defined(__SSE2__)

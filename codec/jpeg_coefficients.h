@@ -25,6 +25,7 @@ enum class JpegScanOutcome {
     DataEnded,       // the data ran out before the last MCU
     MissingRestart,  // no RSTn where a restart interval ended
     Unsupported,     // parameters this decoder does not follow (skipped)
+    OverBudget,      // the frame's scans have visited as many blocks as allowed (skipped)
 };
 
 // One scan of a coefficient frame as the scan decoders take it.
@@ -72,6 +73,10 @@ public:
     // false when they would exceed kMaxBytes or memory runs out.
     bool Allocate(const JpegFrame& frame);
 
+    // Blocks of all planes, and the blocks a scan codes.
+    uint64_t Blocks() const;
+    uint64_t ScanBlocks(const JpegScanSetup& scan) const;
+
     // Bit k set for each coefficient k of block that is not zero.
     static uint64_t NonZero(const int16_t* block);
 
@@ -105,24 +110,28 @@ JpegScanOutcome CJpegCoefficients::Walk(const JpegScanSetup& scan, Decoder& deco
 {
     const bool single = scan.count == 1;
     const Plane& first = planes_[scan.components[0].plane];
-    const uint64_t across = single ? first.usedWide : mcusAcross_;
-    const uint64_t total = across * (single ? first.usedHigh : mcusDown_);
-    for (uint64_t mcu = 0; mcu < total; ++mcu) {
-        if (scan.restartInterval && mcu > 0 && mcu % scan.restartInterval == 0 && !decoder.Restart())
-            return JpegScanOutcome::MissingRestart;
-        const uint32_t mx = static_cast<uint32_t>(mcu % across);
-        const uint32_t my = static_cast<uint32_t>(mcu / across);
-        if (single) {
-            if (!decoder.Block(0, first.Block(mx, my)))
-                return decoder.Failure();
-            continue;
-        }
-        for (uint32_t i = 0; i < scan.count; ++i) {
-            const Plane& p = planes_[scan.components[i].plane];
-            for (uint32_t by = 0; by < p.v; ++by)
-                for (uint32_t bx = 0; bx < p.h; ++bx)
-                    if (!decoder.Block(i, p.Block(mx * p.h + bx, my * p.v + by)))
-                        return decoder.Failure();
+    const uint32_t across = single ? first.usedWide : mcusAcross_;
+    const uint32_t down = single ? first.usedHigh : mcusDown_;
+    uint32_t untilRestart = scan.restartInterval;
+    for (uint32_t my = 0; my < down; ++my) {
+        for (uint32_t mx = 0; mx < across; ++mx) {
+            if (scan.restartInterval && untilRestart-- == 0) {
+                if (!decoder.Restart())
+                    return JpegScanOutcome::MissingRestart;
+                untilRestart = scan.restartInterval - 1;
+            }
+            if (single) {
+                if (!decoder.Block(0, first.Block(mx, my)))
+                    return decoder.Failure();
+                continue;
+            }
+            for (uint32_t i = 0; i < scan.count; ++i) {
+                const Plane& p = planes_[scan.components[i].plane];
+                for (uint32_t by = 0; by < p.v; ++by)
+                    for (uint32_t bx = 0; bx < p.h; ++bx)
+                        if (!decoder.Block(i, p.Block(mx * p.h + bx, my * p.v + by)))
+                            return decoder.Failure();
+            }
         }
     }
     return JpegScanOutcome::Complete;

@@ -67,8 +67,11 @@ bool CJpegFrameDecoder::TooLarge(const JpegFrame& frame)
 CJpegFrameDecoder::CJpegFrameDecoder() = default;
 CJpegFrameDecoder::~CJpegFrameDecoder() = default;
 
-void CJpegFrameDecoder::Begin(const JpegFrame& frame, int adobeTransform, const CJpegScanDecoder::Target& target)
+void CJpegFrameDecoder::Begin(const JpegFrame& frame, int adobeTransform, const CJpegScanDecoder::Target& target,
+                              uint64_t dataBytes)
 {
+    dataBytes_ = dataBytes;
+    visits_ = 0;
     frame_ = frame;
     adobe_ = adobeTransform;
     target_ = target;
@@ -147,11 +150,17 @@ JpegScanOutcome CJpegFrameDecoder::DecodeScan(FILE* fp, uint32_t previousByte, c
         planes_ = std::make_unique<CJpegCoefficients>();
         planesReady_ = planes_->Allocate(frame_);
         source_ = std::make_unique<CJpegEntropySource>();
+        const uint64_t blocks = planesReady_ ? planes_->Blocks() : 0;
+        budget_ = std::min(blocks * kVisitsPerBlock, UINT64_MAX / 4) + std::min(dataBytes_, UINT64_MAX / 128) * kVisitsPerByte;
     }
     if (direct_ || !planesReady_)
         return JpegScanOutcome::Complete;
     const JpegTables& tables = parser.Tables();
     const JpegScanSetup setup = SetupOf(parser.LastScan(), tables);
+    const uint64_t blocks = planes_->ScanBlocks(setup);
+    if (blocks > budget_ - visits_)
+        return JpegScanOutcome::OverBudget;
+    visits_ += blocks;
     LatchQuantization(setup, tables);
     source_->Start(fp);
     JpegScanOutcome outcome;

@@ -48,9 +48,21 @@ public:
     CJpegFrameDecoder(const CJpegFrameDecoder&) = delete;
     CJpegFrameDecoder& operator=(const CJpegFrameDecoder&) = delete;
 
+    // The scans of a frame decoded through coefficient planes visit at most
+    // this many blocks in all, for each block of the frame and for each byte
+    // of the data: a file of many scans that each code nothing but an
+    // end-of-band run over a large frame cannot make the decoding run for
+    // ever. Files as writers make them stay below: libjpeg's progression
+    // visits a block six times at most, and a script of a scan for each of
+    // many bands and bit levels codes several bytes a block, each byte
+    // allowing eight more visits. Scans beyond are not decoded.
+    static constexpr uint64_t kVisitsPerBlock = 12;
+    static constexpr uint64_t kVisitsPerByte = 8;
+
     // Starts the picture of a drawable frame in target (no pixels: nothing
-    // is decoded).
-    void Begin(const JpegFrame& frame, int adobeTransform, const CJpegScanDecoder::Target& target);
+    // is decoded); dataBytes is the size of the data it comes from.
+    void Begin(const JpegFrame& frame, int adobeTransform, const CJpegScanDecoder::Target& target,
+               uint64_t dataBytes);
     // Decodes the scan whose entropy-coded data begins at fp's position,
     // with the tables parser holds now; previousByte is the byte before the
     // data (for the baseline decoder's rule on stuffing). fp is left at the
@@ -71,6 +83,9 @@ private:
     bool started_ = false;      // a scan has been decoded
     bool direct_ = false;       // decoded straight into the pixels
     bool planesReady_ = false;
+    uint64_t dataBytes_ = 0;
+    uint64_t visits_ = 0;         // blocks the scans have visited so far
+    uint64_t budget_ = 0;
     std::vector<bool> latched_;
     std::unique_ptr<CJpegScanDecoder> baseline_;
     std::unique_ptr<CJpegCoefficients> planes_;

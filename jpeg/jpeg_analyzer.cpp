@@ -699,7 +699,7 @@ void CJpegAnalyzer::StartPicture(HTREEITEM scanHead)
     if (CJpegFrameDecoder::DecodesDirectly(parser_, adobeTransform_) || !CJpegFrameDecoder::TooLarge(frame))
         shell.PrepareImage(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height, &pixels);
     decoder_ = std::make_unique<CJpegFrameDecoder>();
-    decoder_->Begin(frame, adobeTransform_, {pixels, bitmapWidth, bitmapHeight});
+    decoder_->Begin(frame, adobeTransform_, {pixels, bitmapWidth, bitmapHeight}, walkEnd_);
     pictureDrawn_ = true;
 }
 

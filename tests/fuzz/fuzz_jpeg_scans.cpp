@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int32_t height = static_cast<int32_t>((frame.lines & ~15u) + 16);
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 3);
     CJpegFrameDecoder decoder;
-    decoder.Begin(frame, (data[0] >> 4) % 4 - 1, {pixels.data(), width, height});
+    decoder.Begin(frame, (data[0] >> 4) % 4 - 1, {pixels.data(), width, height}, size);
     decoder.DecodeScan(in, 0, parser);
     // The second scan: another progression of the same components, its
     // header the first's with other spectral and approximation bytes.
