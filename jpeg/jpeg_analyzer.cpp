@@ -20,10 +20,6 @@ namespace {
 // it never counts as a 0xFF byte.
 constexpr uint32_t kEndOfFile = 0x100;
 
-// The identifier that starts an XMP packet in APP1: 28 characters and a NUL.
-constexpr const char* kXmpIdentifier = "http://ns.adobe.com/xap/1.0/";
-constexpr size_t kXmpIdentifierBytes = 29;
-
 // A comment line is "[%08lx] Comment : " and the text; the text gets what is
 // left of the 511 bytes.
 constexpr size_t kCommentPrefixBytes = 21;
@@ -44,12 +40,10 @@ struct MarkerRule {
 
 // Where each marker is accepted; any marker not listed never is. SOI only
 // comes first, the tables and the frame only before the scan, and the scan
-// only after both tables and the frame.
+// only after both tables and the frame; APP0 to APP15 anywhere after SOI, any
+// number of times (kAppRule).
 constexpr MarkerRule kMarkerRules[] = {
     {0xFFD8, 0, ~0u, CJpegAnalyzer::kSeenSOI},
-    {0xFFE0, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP0, CJpegAnalyzer::kSeenAPP0},
-    {0xFFE1, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP1, CJpegAnalyzer::kSeenAPP1},
-    {0xFFE2, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenAPP2, CJpegAnalyzer::kSeenAPP2},
     {0xFFDB, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDQT},
     {0xFFC4, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenDHT},
     {0xFFC0, CJpegAnalyzer::kSeenSOI, CJpegAnalyzer::kSeenSOF0 | CJpegAnalyzer::kSeenSOS, CJpegAnalyzer::kSeenSOF0},
@@ -60,8 +54,18 @@ constexpr MarkerRule kMarkerRules[] = {
     {0xFFD9, 0, 0, CJpegAnalyzer::kSeenEOI},
 };
 
+constexpr MarkerRule kAppRule = {0xFFE0, CJpegAnalyzer::kSeenSOI, 0, 0};
+
+// Application segments: their marker's low nibble is n.
+constexpr bool IsAppMarker(uint32_t marker)
+{
+    return marker >= 0xFFE0 && marker <= 0xFFEF;
+}
+
 constexpr const MarkerRule* FindMarkerRule(uint32_t marker)
 {
+    if (IsAppMarker(marker))
+        return &kAppRule;
     for (const MarkerRule& rule : kMarkerRules)
         if (rule.marker == marker)
             return &rule;
@@ -160,12 +164,13 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
     out_ = CTreeWriter(Detailed() ? tree : nullptr);
     const uint64_t size = StreamSize(fp);
     fileSize_ = size ? size : UINT64_MAX;
+    appLayout_ = std::make_unique<CJpegAppLayout>(request_, out_, fileSize_);
 
     uint32_t seenMarkers = 0;
     for (;;) {
         if (std::feof(fp)) {
             EndImageData(fileSize_);
-            return;
+            break;
         }
         const uint32_t marker = ReadMarker(fp);
         const uint64_t position = StreamPosition(fp);
@@ -176,7 +181,7 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
         const uint64_t segmentEnd = SegmentEnd(fp, marker, position);
         head_ = 0;
         if (!Dispatch(fp, marker, position, seenMarkers))
-            return;
+            break;
         // Accepted or not, a segment is passed over by its length, so that
         // 0xFF bytes in its payload (a thumbnail, a profile) are never taken
         // for markers of the file's own. The walk never goes back.
@@ -195,6 +200,8 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
             seenMarkers |= kSeenImageData;
         }
     }
+    if (Detailed())
+        appLayout_->Finish(fp);
 }
 
 bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint64_t position, uint32_t& seenMarkers)
@@ -207,9 +214,6 @@ bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint64_t position, uint3
     lengthRead_ = false;
     switch (marker) {
     case 0xFFD8: OnSOI(fp, position); break;
-    case 0xFFE0:
-    case 0xFFE1:
-    case 0xFFE2: OnAPPn(fp, position, marker); break;
     case 0xFFDB: OnDQT(fp, position); break;
     case 0xFFC4: OnDHT(fp, position); break;
     case 0xFFC0: OnSOF(fp, position); break;
@@ -217,7 +221,10 @@ bool CJpegAnalyzer::Dispatch(FILE* fp, uint32_t marker, uint64_t position, uint3
     case 0xFFDA: OnSOS(fp, position); break;
     case 0xFFFE: OnCOM(fp, position); break;
     case 0xFFD9: OnEOI(fp, position); return false;
-    default: break;
+    default:
+        if (IsAppMarker(marker))
+            OnAPPn(fp, position, marker);
+        break;
     }
     // Each segment is read once, whichever the mode. Rough mode lists it and
     // passes it over by its length, the reader as it stood after the length.
@@ -324,121 +331,26 @@ uint32_t CJpegAnalyzer::SegmentLength(FILE* fp, HTREEITEM head)
     return length;
 }
 
+// The head line says APPn with n in decimal; in detailed mode the payload is
+// read and laid out by CJpegAppLayout, with a few bytes beyond it for the
+// fixed fields that the JFIF layout reads past a short segment's end (14,
+// and the stuffed bytes its reader may skip).
 void CJpegAnalyzer::OnAPPn(FILE* fp, uint64_t position, uint32_t marker)
 {
-    if (marker == 0xFFE0) {
-        APP0Fields(fp, position);
-    } else if (marker == 0xFFE1) {
-        APP1Fields(fp, position);
-    } else {
-        Head(position - 2, ResultLine("[%08lx] APP2", position - 2));
-        // An ICC profile may travel in APP2; it is passed over unread.
-        SeekTo(fp, position + ReadLength(fp, position));
-    }
-}
-
-// APP0 is laid out as a JFIF header whatever its identifier says.
-void CJpegAnalyzer::APP0Fields(FILE* fp, uint64_t position)
-{
-    app0Offset_ = position - 2;
-    const HTREEITEM head = Head(app0Offset_, ResultLine("[%08lx] APP0", app0Offset_));
-    app0Length_ = SegmentLength(fp, head);
-
-    uint64_t p = StreamPosition(fp);
-    app0Identifier_ = Read(fp, 32);
-    Read(fp, 8);
-    app0Version_ = Read(fp, 16);
-    Field(fp, head, p,
-          ResultLine("[%08lx] File Format = %c%c%c%c (Version %d.%d)", p, static_cast<int>(app0Identifier_ >> 24),
-                     static_cast<int>((app0Identifier_ >> 16) & 0xFF), static_cast<int>((app0Identifier_ >> 8) & 0xFF),
-                     static_cast<int>(app0Identifier_ & 0xFF), static_cast<int>(app0Version_ >> 8),
-                     static_cast<int>(app0Version_ & 0xFF)));
-
-    p = StreamPosition(fp);
-    app0Unit_ = Read(fp, 8);
-    app0XDensity_ = Read(fp, 16);
-    app0YDensity_ = Read(fp, 16);
-    const char* depth = nullptr;
-    switch (app0Unit_) {
-    case 0: depth = "[%08lx] Depth = %d : %d [pixel]"; break;
-    case 1: depth = "[%08lx] Depth = %d : %d [pixel/inch]"; break;
-    case 2: depth = "[%08lx] Depth = %d : %d [pixel/cm]"; break;
-    default: break;
-    }
-    if (depth) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        Field(fp, head, p, ResultLine(depth, p, static_cast<int>(app0XDensity_), static_cast<int>(app0YDensity_)));
-#pragma GCC diagnostic pop
-    }
-
-    p = StreamPosition(fp);
-    app0ThumbWidth_ = Read(fp, 8);
-    app0ThumbHeight_ = Read(fp, 8);
-    if (app0ThumbWidth_ == 0 || app0ThumbHeight_ == 0) {
-        Field(fp, head, p,
-              ResultLine("[%08lx] Thumbnail Size = %d x %d (No Thumbnail)", p, static_cast<int>(app0ThumbWidth_),
-                         static_cast<int>(app0ThumbHeight_)));
-    } else {
-        Field(fp, head, p,
-              ResultLine("[%08lx] Thumbnail Size = %d x %d", p, static_cast<int>(app0ThumbWidth_),
-                         static_cast<int>(app0ThumbHeight_)));
-        SeekTo(fp, uint64_t{app0Offset_} + app0Length_ + 2);
-    }
-    out_.Expand(head);
-}
-
-void CJpegAnalyzer::APP1Fields(FILE* fp, uint64_t position)
-{
-    app1Offset_ = position - 2;
-    const HTREEITEM head = Head(app1Offset_, ResultLine("[%08lx] APP1", app1Offset_));
-    app1Length_ = SegmentLength(fp, head);
-    const uint64_t segmentEnd = uint64_t{app1Offset_} + app1Length_ + 2;
-
-    uint64_t p = StreamPosition(fp);
-    std::memset(app1Identifier_, 0, sizeof app1Identifier_);
-    for (int i = 0; i < 4; ++i)
-        app1Identifier_[i] = static_cast<char>(Read(fp, 8));
-    if (std::strcmp(app1Identifier_, "Exif") == 0) {
-        Field(fp, head, p, ResultLine("[%08lx] File Format = %s", p, app1Identifier_));
-        p = StreamPosition(fp);
-        app1Null_ = Read(fp, 8);
-        app1Pad_ = Read(fp, 8);
-        Field(fp, head, p,
-              ResultLine("[%08lx] NULL = 0x%02x / Padding = 0x%02x", p, static_cast<unsigned>(app1Null_),
-                         static_cast<unsigned>(app1Pad_)));
-        p = StreamPosition(fp);
-        const HTREEITEM thumbnail = out_.Insert(
-            head, ResultLine("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p, segmentEnd - 1),
-            Span(p, segmentEnd));
-        ExifStructure(fp);
-        out_.Expand(thumbnail);
-    } else {
-        SeekTo(fp, p);
-        std::memset(app1Identifier_, 0, sizeof app1Identifier_);
-        for (size_t i = 0; i < kXmpIdentifierBytes; ++i)
-            app1Identifier_[i] = static_cast<char>(Read(fp, 8));
-        if (std::strcmp(app1Identifier_, kXmpIdentifier) == 0)
-            Field(fp, head, p, ResultLine("[%08lx] File Format = Adobe XMP metadata packet", p));
-    }
-    // The walk resumes at the segment's end, whatever the nested analysis left.
-    SeekTo(fp, segmentEnd);
-    out_.Expand(head);
-}
-
-// The TIFF structure of Exif data is laid out in the detailed tree only,
-// under the line inserted last, the thumbnail data's (the base-parent rule
-// of nested analyses).
-void CJpegAnalyzer::ExifStructure(FILE* fp)
-{
+    const uint64_t offset = position - 2;
+    const HTREEITEM head = Head(offset, ResultLine("[%08lx] APP%u", offset, marker - 0xFFE0));
+    const uint32_t length = SegmentLength(fp, head);
     if (!Detailed())
         return;
-    if (const CAnalysisApp::NestedScope scope(*request_.app); scope.Allowed()) {
-        AnalysisRequest tiff = request_;
-        tiff.fp = fp;
-        tiff.level = request_.level + 1;
-        RunAnalyzer(kFormatTiff, tiff);
-    }
+    constexpr uint64_t kSlack = 64;
+    const uint64_t payload = StreamPosition(fp);
+    const uint64_t wanted = (length >= 2 ? length - 2 : 0) + kSlack;
+    appBytes_.resize(static_cast<size_t>(std::min(wanted, fileSize_ > payload ? fileSize_ - payload : 0)));
+    appBytes_.resize(std::fread(appBytes_.data(), 1, appBytes_.size(), fp));
+    appLayout_->LayOut(fp, marker, offset, length, appBytes_, head);
+    // The walk resumes at the segment's end, whatever a nested analysis left.
+    SeekTo(fp, offset + length + 2);
+    reader.Reset();
 }
 
 void CJpegAnalyzer::KeepQuantTable(const QuantTable& table)
@@ -645,7 +557,9 @@ void CJpegAnalyzer::OnCOM(FILE* fp, uint64_t position)
     const std::string shown = FileText(text, n, kMaxCommentBytes, &kept);
     if (kept < n)
         SeekTo(fp, uint64_t{p} + kept);
-    Field(fp, head, p, ResultLine("[%08lx] Comment : %s", p, shown.c_str()));
+    // A length below 2 leaves no room for a comment, not even an empty one.
+    if (comLength_ >= 2)
+        Field(fp, head, p, ResultLine("[%08lx] Comment : %s", p, shown.c_str()));
     out_.Expand(head);
 }
 

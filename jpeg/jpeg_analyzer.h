@@ -5,9 +5,11 @@
 // baseline scan is decoded into an image window.
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "jpeg/jpeg_app_layout.h"
 #include "jpeg/jpeg_bit_reader.h"
 #include "core/format_table.h"
 #include "core/result_line.h"
@@ -25,9 +27,6 @@ public:
     static constexpr uint32_t kSeenSOS = 0x20;
     static constexpr uint32_t kSeenEOI = 0x40;
     static constexpr uint32_t kSeenCOM = 0x80;
-    static constexpr uint32_t kSeenAPP0 = 0x10000;
-    static constexpr uint32_t kSeenAPP1 = 0x20000;
-    static constexpr uint32_t kSeenAPP2 = 0x40000;
     static constexpr uint32_t kSeenImageData = 0x10000000;
 
 
@@ -70,9 +69,6 @@ private:
     void OnCOM(FILE* fp, uint64_t position);
     void OnImageData(FILE* fp);
 
-    void APP0Fields(FILE* fp, uint64_t position);
-    void APP1Fields(FILE* fp, uint64_t position);
-    void ExifStructure(FILE* fp);
     HuffmanTable ReadHuffmanTable(FILE* fp);
     // Reads a segment's length field at position and notes where the
     // segment ends by it; SegmentLength also writes the field's line.
@@ -120,17 +116,15 @@ private:
     HTREEITEM imageData_ = 0;
     uint64_t imageDataStart_ = 0;
     uint64_t fileSize_ = 0;
+    // Lays out the APPn segments' payloads (detailed mode), read into
+    // appBytes_.
+    std::unique_ptr<CJpegAppLayout> appLayout_;
+    std::vector<uint8_t> appBytes_;
 
     // File offsets of the segments' markers; a scan can carry the walk past
     // 4 GiB.
     uint64_t soiOffset_ = 0;
     uint64_t eoiOffset_ = 0;
-    uint64_t app0Offset_ = 0;
-    uint32_t app0Length_ = 0, app0Identifier_ = 0, app0Version_ = 0;
-    uint32_t app0Unit_ = 0, app0XDensity_ = 0, app0YDensity_ = 0, app0ThumbWidth_ = 0, app0ThumbHeight_ = 0;
-    uint64_t app1Offset_ = 0;
-    uint32_t app1Length_ = 0, app1Null_ = 0, app1Pad_ = 0;
-    char app1Identifier_[30] = {};
     uint64_t dqtOffset_ = 0, dhtOffset_ = 0, sofOffset_ = 0, sosOffset_ = 0, comOffset_ = 0, driOffset_ = 0;
     uint32_t dqtLength_ = 0, dhtLength_ = 0;
     uint32_t sofLength_ = 0, sofPrecision_ = 0, sofLines_ = 0, sofSamples_ = 0, sofCount_ = 0;

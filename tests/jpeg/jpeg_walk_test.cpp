@@ -47,7 +47,7 @@ TEST(JpegWalk, CommentBeforeSoiLocksOutEverythingButCommentAndEoi)
               "[00000054] EOI\n");
 }
 
-TEST(JpegWalk, SecondApp0IsRejectedAndPassedOverByItsLength)
+TEST(JpegWalk, AppSegmentsAreAcceptedAnyNumberOfTimes)
 {
     Bytes f = Soi();
     Put(f, App0Jfif());
@@ -55,15 +55,19 @@ TEST(JpegWalk, SecondApp0IsRejectedAndPassedOverByItsLength)
     // by the segment's length.
     Bytes jfxx;
     PutText(jfxx, "JFXX");
-    Put(jfxx, {0, 0x10, 0xFF, 0xD9});
+    Put(jfxx, {0, 0x12, 0xFF, 0xD9});
     Put(f, Segment(0xE0, jfxx));
+    Put(f, Segment(0xEF, {'x', 0}));
+    Put(f, Segment(0xEF, {'y', 0}));
     Put(f, Eoi());
     const auto r = Analyse(f);
     EXPECT_EQ(r.rough,
               "  [00000000] SOI\n"
               "  [00000002] APP0\n"
-              "  [00000014] 不正なマーカ(0xFFE0)\n"
-              "  [00000020] EOI\n");
+              "  [00000014] APP0\n"
+              "  [00000020] APP15\n"
+              "  [00000026] APP15\n"
+              "  [0000002c] EOI\n");
     EXPECT_EQ(r.detail,
               "[00000000] SOI\n"
               "[00000002] APP0\n"
@@ -71,7 +75,17 @@ TEST(JpegWalk, SecondApp0IsRejectedAndPassedOverByItsLength)
               "  [00000006] File Format = JFIF (Version 1.1)\n"
               "  [0000000d] Depth = 72 : 72 [pixel/inch]\n"
               "  [00000012] Thumbnail Size = 0 x 0 (No Thumbnail)\n"
-              "[00000020] EOI\n");
+              "[00000014] APP0\n"
+              "  [00000016] Field Length = 10 [byte]\n"
+              "  [00000018] File Format = JFXX\n"
+              "  [0000001d] Extension Code = 0x12 : UNDEFINED !!\n"
+              "[00000020] APP15\n"
+              "  [00000022] Field Length = 4 [byte]\n"
+              "  [00000024] Identifier = x\n"
+              "[00000026] APP15\n"
+              "  [00000028] Field Length = 4 [byte]\n"
+              "  [0000002a] Identifier = y\n"
+              "[0000002c] EOI\n");
 }
 
 TEST(JpegWalk, ProgressiveFrameIsInvalidSoNoScanIsAccepted)
@@ -222,12 +236,12 @@ TEST(JpegWalk, BytesAfterEoiAreNeverRead)
 
 TEST(JpegWalk, InvalidMarkersAreSilentInDetailedMode)
 {
-    const auto r = Analyse({0xFF, 0xD8, 0xFF, 0x01, 0xFF, 0xC8, 0xFF, 0xEF, 0xFF, 0xD9});
+    const auto r = Analyse({0xFF, 0xD8, 0xFF, 0x01, 0xFF, 0xC8, 0xFF, 0xF0, 0xFF, 0xD9});
     EXPECT_EQ(r.rough,
               "  [00000000] SOI\n"
               "  [00000002] 不正なマーカ(0xFF01)\n"
               "  [00000004] 不正なマーカ(0xFFC8)\n"
-              "  [00000006] 不正なマーカ(0xFFEF)\n"
+              "  [00000006] 不正なマーカ(0xFFF0)\n"
               "  [00000008] EOI\n");
     EXPECT_EQ(r.detail, "[00000000] SOI\n[00000008] EOI\n");
 }
@@ -269,11 +283,11 @@ TEST(JpegWalk, RejectedSegmentWithoutAUsableLengthIsScanned)
     // at the byte after the marker and finds the EOI in the payload.
     for (uint32_t length : {0x7FF0u, 1u}) {
         Bytes f = Soi();
-        Put(f, {0xFF, 0xE3});
+        Put(f, {0xFF, 0xF0});
         Put16(f, length);
         Put(f, {'x', 0xFF, 0xD9, 'y'});
         const auto r = Analyse(f);
-        EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] 不正なマーカ(0xFFE3)\n  [00000007] EOI\n") << length;
+        EXPECT_EQ(r.rough, "  [00000000] SOI\n  [00000002] 不正なマーカ(0xFFF0)\n  [00000007] EOI\n") << length;
     }
 }
 
