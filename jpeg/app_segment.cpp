@@ -37,6 +37,15 @@ HTREEITEM CAppSegment::Line(HTREEITEM parent, size_t position, size_t count, con
     return out_.Insert(parent, text, ByteRange{start, end});
 }
 
+void CAppSegment::Trailing(HTREEITEM parent, size_t position, size_t end, const char* note) const
+{
+    const uint8_t* rest = Data(position);
+    if (std::all_of(rest, rest + (end - position), [](uint8_t b) { return b == 0; }))
+        Line(parent, position, end - position, ResultLine("[%08lx] Padding (%zu [byte])", Offset(position), end - position));
+    else
+        Note(parent, note);
+}
+
 // Nested lines hang under the line inserted last (the base-parent rule of
 // nested analyses), one level deeper, as the Exif data's always have.
 void CAppSegment::Nested(uint32_t format, size_t position, uint64_t dataEnd, const std::string& label,

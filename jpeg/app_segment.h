@@ -44,6 +44,10 @@ public:
     // they lie in the file; a note is a line about no bytes.
     HTREEITEM Line(HTREEITEM parent, size_t position, size_t count, const std::string& text) const;
     HTREEITEM Note(HTREEITEM parent, const std::string& text) const { return out_.Insert(parent, text); }
+    // The bytes [position, end) after the last item of a container that its
+    // walk cannot take for another: the zero bytes that writers pad with, or
+    // else a note (what the walk missed there).
+    void Trailing(HTREEITEM parent, size_t position, size_t end, const char* note) const;
     void Expand(HTREEITEM item) const { out_.Expand(item); }
     const CTreeWriter& Out() const { return out_; }
     const AnalysisRequest& Request() const { return request_; }

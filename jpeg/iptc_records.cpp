@@ -138,14 +138,8 @@ void CIptcRecords::LayOut(size_t begin, size_t end, HTREEITEM parent) const
     size_t position = begin;
     while (position < end) {
         if (segment_.U8(position) != kTagMarker) {
-            // Writers pad the record with zero bytes to an even or a
-            // four-byte length.
-            const uint8_t* rest = segment_.Data(position);
-            if (std::all_of(rest, rest + (end - position), [](uint8_t b) { return b == 0; }))
-                segment_.Line(parent, position, end - position,
-                              ResultLine("[%08lx] Padding (%zu [byte])", segment_.Offset(position), end - position));
-            else
-                segment_.Note(parent, "データセットのタグマーカ(0x1C)がありません");
+            // Writers pad the record to an even or a four-byte length.
+            segment_.Trailing(parent, position, end, "データセットのタグマーカ(0x1C)がありません");
             return;
         }
         if (end - position < kHeaderBytes) {

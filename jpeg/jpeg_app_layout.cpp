@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "core/analysis_app.h"
@@ -88,61 +89,42 @@ void CJpegAppLayout::LayOut(FILE* fp, uint32_t marker, uint64_t offset, uint32_t
     if (!head && marker != kApp14)
         return;
     const CAppSegment segment(request_, out_, fp, bytes, offset + 4, length >= 2 ? length - 2 : 0, fileSize_);
-    switch (marker) {
-    case kApp0: App0(segment, length, head); break;
-    case kApp1: App1(segment, length, head); break;
-    case kApp2: App2(segment, head); break;
-    case kApp13:
-        if (segment.StartsWith(0, kPhotoshop, true))
-            Photoshop(segment, head);
-        else
-            Identifier(segment, head);
-        break;
-    case kApp14:
-        if (segment.StartsWith(0, kAdobe, false))
-            Adobe(segment, head);
-        else
-            Identifier(segment, head);
-        break;
-    default: Identifier(segment, head); break;
-    }
+    // Segments known by the identifier that begins their payload.
+    struct Kind {
+        uint32_t marker;
+        const char* identifier;
+        bool withNul;
+        void (CJpegAppLayout::*layOut)(const CAppSegment&, HTREEITEM);
+    };
+    static constexpr Kind kKinds[] = {
+        {kApp0, kJfxx, true, &CJpegAppLayout::Jfxx},
+        {kApp1, kXmp, true, &CJpegAppLayout::Xmp},
+        {kApp1, kExtendedXmp, true, &CJpegAppLayout::ExtendedXmp},
+        {kApp2, kIccProfile, true, &CJpegAppLayout::IccChunk},
+        {kApp2, kMpf, true, &CJpegAppLayout::Mpf},
+        {kApp13, kPhotoshop, true, &CJpegAppLayout::Photoshop},
+        {kApp14, kAdobe, false, &CJpegAppLayout::Adobe},
+    };
+    // Exif is known by its first four bytes as the walk's reader takes
+    // them; any other APP0 is laid out as JFIF.
+    CAppFieldReader reader(bytes, length & 0xFF);
+    const Kind* kind = std::find_if(std::begin(kKinds), std::end(kKinds), [&](const Kind& k) {
+        return k.marker == marker && segment.StartsWith(0, k.identifier, k.withNul);
+    });
+    if (marker == kApp1 && reader.Read(4) == (uint32_t{'E'} << 24 | uint32_t{'x'} << 16 | uint32_t{'i'} << 8 | 'f'))
+        Exif(segment, length, head);
+    else if (kind != std::end(kKinds))
+        (this->*kind->layOut)(segment, head);
+    else if (marker == kApp0)
+        Jfif(segment, length, head);
+    else
+        Identifier(segment, head);
     out_.Expand(head);
 }
 
 void CJpegAppLayout::Finish(FILE* fp)
 {
     iccChunks_.Finish(request_, out_, fp);
-}
-
-void CJpegAppLayout::App0(const CAppSegment& segment, uint32_t length, HTREEITEM head)
-{
-    if (segment.StartsWith(0, kJfxx, true))
-        Jfxx(segment, head);
-    else
-        Jfif(segment, length, head);
-}
-
-void CJpegAppLayout::App1(const CAppSegment& segment, uint32_t length, HTREEITEM head)
-{
-    CAppFieldReader reader(segment.Bytes(), length & 0xFF);
-    if (reader.Read(4) == (uint32_t{'E'} << 24 | uint32_t{'x'} << 16 | uint32_t{'i'} << 8 | 'f'))
-        Exif(segment, length, head);
-    else if (segment.StartsWith(0, kXmp, true))
-        Xmp(segment, head);
-    else if (segment.StartsWith(0, kExtendedXmp, true))
-        ExtendedXmp(segment, head);
-    else
-        Identifier(segment, head);
-}
-
-void CJpegAppLayout::App2(const CAppSegment& segment, HTREEITEM head)
-{
-    if (segment.StartsWith(0, kIccProfile, true))
-        IccChunk(segment, head);
-    else if (segment.StartsWith(0, kMpf, true))
-        Mpf(segment, head);
-    else
-        Identifier(segment, head);
 }
 
 // APP0 is laid out as a JFIF header whatever its identifier says (but for

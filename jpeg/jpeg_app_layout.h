@@ -40,9 +40,6 @@ public:
     std::vector<AnalysisRequest::EmbeddedPicture>& MpfPictures() { return mpfPictures_; }
 
 private:
-    void App0(const CAppSegment& segment, uint32_t length, HTREEITEM head);
-    void App1(const CAppSegment& segment, uint32_t length, HTREEITEM head);
-    void App2(const CAppSegment& segment, HTREEITEM head);
     void Jfif(const CAppSegment& segment, uint32_t length, HTREEITEM head);
     void Jfxx(const CAppSegment& segment, HTREEITEM head);
     void JfxxPixels(const CAppSegment& segment, uint32_t code, HTREEITEM head);

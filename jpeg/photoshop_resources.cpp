@@ -149,12 +149,7 @@ void CPhotoshopResources::LayOut(size_t begin, size_t end, HTREEITEM parent) con
             return end - position >= 4 && std::memcmp(segment_.Data(position), s, 4) == 0;
         });
         if (!signed_) {
-            const uint8_t* rest = segment_.Data(position);
-            if (std::all_of(rest, rest + (end - position), [](uint8_t b) { return b == 0; }))
-                segment_.Line(parent, position, end - position,
-                              ResultLine("[%08lx] Padding (%zu [byte])", segment_.Offset(position), end - position));
-            else
-                segment_.Note(parent, "リソースの署名(8BIM)がありません");
+            segment_.Trailing(parent, position, end, "リソースの署名(8BIM)がありません");
             return;
         }
         if (end - position < kSmallestResource) {
