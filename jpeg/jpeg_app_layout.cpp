@@ -21,7 +21,7 @@ constexpr const char* kXmp = "http://ns.adobe.com/xap/1.0/";                // X
 constexpr const char* kExtendedXmp = "http://ns.adobe.com/xmp/extension/";  // XMP Part 3, 1.1.3.1
 constexpr const char* kIccProfile = "ICC_PROFILE";                          // ICC.1 Annex B.4
 constexpr const char* kMpf = "MPF";                                         // CIPA DC-007 5.2
-constexpr const char* kPhotoshop = "Photoshop 3.0";
+constexpr const char* kPhotoshop = "Photoshop 3.0";                         // Photoshop File Formats, Image Resources
 constexpr const char* kAdobe = "Adobe";                                     // Adobe Technical Note 5116
 
 constexpr uint32_t kApp0 = 0xFFE0, kApp1 = 0xFFE1, kApp2 = 0xFFE2, kApp13 = 0xFFED, kApp14 = 0xFFEE;
