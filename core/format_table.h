@@ -27,6 +27,12 @@ enum FormatCode : uint32_t {
 
 class CAnalysisApp;
 
+// A run of bytes of the analysed file.
+struct FilePiece {
+    uint64_t offset = 0;   // file offset of its first byte
+    uint64_t size = 0;
+};
+
 // Rough mode adds entries to the entry list and a summary to the file's row;
 // detailed mode writes the result tree of the active view and decodes the
 // pictures.
@@ -64,6 +70,12 @@ struct AnalysisRequest {
         std::string label;          // its pictureLabel
     };
     std::vector<EmbeddedPicture>* pictures = nullptr;
+    // A structure that the file holds in pieces (an ICC profile split over
+    // the APP2 segments of a JPEG file): its bytes, in order, are those of
+    // these pieces, and nothing lies beyond the last. The analyzer reads each
+    // byte, and shows its offset, where it lies in the file. Empty: the
+    // structure runs on from fp's position.
+    std::span<const FilePiece> pieces{};
 
     bool Detailed() const { return mode == AnalysisMode::Detailed; }
 };

@@ -141,12 +141,6 @@ int Byte(uint32_t value, int index)
     return static_cast<int>((value >> (24 - 8 * index)) & 0xFF);
 }
 
-// Profile offsets are printed, and added to, as 32-bit values.
-uint32_t Tell(FILE* fp)
-{
-    return static_cast<uint32_t>(StreamPosition(fp));
-}
-
 }  // namespace
 
 void CIccAnalyzer::Begin(FILE* fp)
@@ -164,6 +158,12 @@ void CIccAnalyzer::Analyze(const AnalysisRequest& request)
 {
     request_ = request;
     FILE* fp = request.fp;
+    pieces_ = request.pieces;
+    piecesSize_ = 0;
+    for (const FilePiece& piece : pieces_)
+        piecesSize_ += piece.size;
+    if (!pieces_.empty())
+        std::fseek(fp, static_cast<long>(pieces_.front().offset), SEEK_SET);
     const HTREEITEM parent = request.parent;
     AnalyzeHeader(fp, parent);
     AnalyzeTagTable(fp, parent);
@@ -231,15 +231,15 @@ void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading
     switch (row.field) {
     case HeaderField::Size:
         profileStart = pos;
-        profileSize = ReadBits(fp, 32);
+        profileSize = Read(fp, 32);
         line = ResultLine("[%08x] Profile size = 0x%08x : %d [byte]", profileStart, profileSize,
                      static_cast<int32_t>(profileSize));
         break;
     case HeaderField::Signature:
-        line = SignatureLine(ReadBits(fp, 32), pos, row);
+        line = SignatureLine(Read(fp, 32), pos, row);
         break;
     case HeaderField::Version: {
-        const uint32_t version = ReadBits(fp, 32);
+        const uint32_t version = Read(fp, 32);
         line = ResultLine("[%08x] Profile version = Version %d.%d.%d.%d", pos, Byte(version, 0),
                      Byte(version, 1) >> 4, Byte(version, 1) & 0x0F, static_cast<int>(version & 0xFFFF));
         break;
@@ -247,7 +247,7 @@ void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading
     case HeaderField::DateTime: {
         uint32_t date[6];
         for (uint32_t& part : date)
-            part = ReadBits(fp, 16);
+            part = Read(fp, 16);
         line = ResultLine("[%08x] Date and time = %04d/%02d/%02d %02d:%02d:%02d", pos, date[0], date[1],
                      date[2], date[3], date[4], date[5]);
         break;
@@ -259,7 +259,7 @@ void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading
         AttributeLines(fp, pos, heading);
         return;
     case HeaderField::Intent: {
-        const uint32_t intent = ReadBits(fp, 32);
+        const uint32_t intent = Read(fp, 32);
         line = ResultLine("[%08x] Rendering intent = 0x%08x : %s", pos, intent,
                      intent < std::size(kIntentNames) ? kIntentNames[intent] : kUndefined);
         break;
@@ -269,7 +269,7 @@ void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading
         // fraction is the raw numerator over 65536.
         uint32_t xyz[6];
         for (uint32_t& part : xyz)
-            part = ReadBits(fp, 16);
+            part = Read(fp, 16);
         line = ResultLine("[%08x] Profile connection space illuminant : X=%d,%d; Y=%d,%d; Z=%d,%d", pos,
                      xyz[0], xyz[1], xyz[2], xyz[3], xyz[4], xyz[5]);
         break;
@@ -278,16 +278,15 @@ void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading
         ProfileIdLines(fp, heading);
         return;
     case HeaderField::Reserved: {
-        Reset();
-        std::fseek(fp, 28, SEEK_CUR);
-        const uint32_t end = Tell(fp);
+        Skip(fp, 28);
+        const uint32_t end = FieldEnd(fp);
         line = ResultLine("[%08x] Reserved : 0x%08x - 0x%08x (%d [byte])", pos, pos, end - 1,
                      static_cast<int32_t>(end - pos));
         break;
     }
     }
     // Each field's line covers the bytes read for it.
-    Insert(heading, line, pos, Tell(fp));
+    Insert(heading, line, pos, FieldEnd(fp));
 }
 
 // A signature field: "Not used" for 0, else its four bytes as characters
@@ -310,9 +309,9 @@ std::string CIccAnalyzer::SignatureLine(uint32_t value, uint32_t pos, const Head
 void CIccAnalyzer::FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading)
 {
     std::string line;
-    const uint32_t flags = ReadBits(fp, 32);
+    const uint32_t flags = Read(fp, 32);
     line = ResultLine("[%08x] Profile flags = %08x", pos, flags);
-    const HTREEITEM flagsItem = Insert(heading, line, pos, Tell(fp));
+    const HTREEITEM flagsItem = Insert(heading, line, pos, FieldEnd(fp));
     line = ResultLine("bit0 = %d : %s", flags & 1, (flags & 1) ? "Embedded Profile" : "NOT Embedded Profile");
     out_.Insert(flagsItem, line);
     line = ResultLine("bit1 = %d : %s", (flags >> 1) & 1,
@@ -325,10 +324,10 @@ void CIccAnalyzer::FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading)
 void CIccAnalyzer::AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading)
 {
     std::string line;
-    const uint32_t attributesHigh = ReadBits(fp, 32);
-    const uint32_t attributesLow = ReadBits(fp, 32);
+    const uint32_t attributesHigh = Read(fp, 32);
+    const uint32_t attributesLow = Read(fp, 32);
     line = ResultLine("[%08x] Device attributes = 0x%08x%08x", pos, attributesHigh, attributesLow);
-    const HTREEITEM attributesItem = Insert(heading, line, pos, Tell(fp));
+    const HTREEITEM attributesItem = Insert(heading, line, pos, FieldEnd(fp));
     for (uint32_t bit = 0; bit < 4; ++bit) {
         const uint32_t set = (attributesLow >> bit) & 1;
         line = ResultLine("bit%u = %u : %s", bit, set, kAttributeTexts[bit][set ? 0 : 1]);
@@ -342,13 +341,13 @@ void CIccAnalyzer::ProfileIdLines(FILE* fp, HTREEITEM heading)
     std::string line;
     for (int word = 0; word < 4; ++word) {
         const uint32_t pos = Tell(fp);
-        const uint32_t id = ReadBits(fp, 32);
+        const uint32_t id = Read(fp, 32);
         if (id == 0)
             line = ResultLine("[%08x] Profile ID #%d = 0x00000000", pos, word);
         else
             line = ResultLine("[%08x] Profile ID #%d = %c%c%c%c", pos, word, Byte(id, 0), Byte(id, 1), Byte(id, 2),
                          Byte(id, 3));
-        Insert(heading, line, pos, Tell(fp));
+        Insert(heading, line, pos, FieldEnd(fp));
     }
 }
 
@@ -357,42 +356,125 @@ void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
     std::string line;
 
     // A corrupt count may claim billions of entries: the table ends where the
-    // file ends, and within the declared profile size when that size can
-    // hold a tag table at all.
-    uint64_t limit = StreamSize(fp);
+    // profile's bytes end, and within the declared profile size when that
+    // size can hold a tag table at all.
+    uint64_t limit = Available(fp);
     constexpr uint64_t kSmallestProfileWithTable = 132;
     if (profileSize >= kSmallestProfileWithTable)
-        limit = std::min<uint64_t>(limit, uint64_t{profileStart} + profileSize);
+        limit = std::min<uint64_t>(limit, profileSize);
 
     Begin(fp);
     const HTREEITEM heading = out_.Insert(parent, "/* --- ICC Tag Table --- */");
 
     uint32_t pos = Tell(fp);
-    const uint32_t count = ReadBits(fp, 32);
+    const uint32_t count = Read(fp, 32);
     line = ResultLine("[%08x] Tag count = 0x%08x : %d", pos, count, static_cast<int32_t>(count));
-    Insert(heading, line, pos, Tell(fp));
+    Insert(heading, line, pos, FieldEnd(fp));
 
     constexpr uint64_t kEntrySize = 12;
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t entryStart = Tell(fp);
-        if (std::feof(fp) || uint64_t{entryStart} + kEntrySize > limit)
+        const uint64_t entryAt = ProfilePosition(fp);
+        if (Ended(fp) || entryAt + kEntrySize > limit)
             break;
-        const uint32_t signature = ReadBits(fp, 32);
+        const uint32_t signature = Read(fp, 32);
         line = ResultLine("[%08x] Tag signature = %c%c%c%c : %s", entryStart, Byte(signature, 0),
                      Byte(signature, 1), Byte(signature, 2), Byte(signature, 3), LookUp(kTagNames, signature));
-        const HTREEITEM entryItem = Insert(heading, line, entryStart, entryStart + kEntrySize);
+        const HTREEITEM entryItem =
+            Insert(heading, line, entryStart, FileOffset(entryAt + kEntrySize - 1) + 1);
 
         pos = Tell(fp);
-        const uint32_t offset = ReadBits(fp, 32);
+        const uint32_t offset = Read(fp, 32);
+        // The element's file offset, and what the line adds to the offset to
+        // reach it: the profile's start, unless the profile lies in pieces.
+        const uint32_t element = static_cast<uint32_t>(FileOffset(offset));
         line = ResultLine("[%08x] Offset to beginning of tag data element = 0x%08x ( + 0x%08x = 0x%08x )", pos,
-                     offset, profileStart, offset + profileStart);
-        Insert(entryItem, line, pos, Tell(fp));
+                     offset, element - offset, element);
+        Insert(entryItem, line, pos, FieldEnd(fp));
 
         pos = Tell(fp);
-        const uint32_t size = ReadBits(fp, 32);
+        const uint32_t size = Read(fp, 32);
         line = ResultLine("[%08x] Size of tag data element = 0x%08x", pos, size);
-        Insert(entryItem, line, pos, Tell(fp));
+        Insert(entryItem, line, pos, FieldEnd(fp));
         out_.Expand(entryItem);
     }
     out_.Expand(heading);
+}
+
+// A profile that runs on from the stream's position is read straight on; one
+// in pieces is read byte by byte where each byte lies, and ends with its last
+// piece, beyond which it reads as the end of a file does (0xFF bytes).
+uint32_t CIccAnalyzer::Read(FILE* fp, uint32_t bits)
+{
+    if (pieces_.empty())
+        return ReadBits(fp, bits);
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < bits / 8; ++i, ++at_) {
+        uint32_t byte = 0xFF;
+        if (at_ < piecesSize_) {
+            std::fseek(fp, static_cast<long>(FileOffset(at_)), SEEK_SET);
+            Reset();
+            byte = ReadBits(fp, 8);
+        } else {
+            pastPieces_ = true;
+        }
+        value = value << 8 | byte;
+    }
+    return value;
+}
+
+void CIccAnalyzer::Skip(FILE* fp, uint32_t bytes)
+{
+    if (pieces_.empty()) {
+        Reset();
+        std::fseek(fp, bytes, SEEK_CUR);
+    } else {
+        at_ += bytes;
+    }
+}
+
+// Positions beyond the last piece continue its run, as offsets beyond a
+// contiguous profile continue in the file.
+uint64_t CIccAnalyzer::FileOffset(uint64_t position) const
+{
+    if (pieces_.empty())
+        return profileStart + position;
+    uint64_t start = 0;
+    for (const FilePiece& piece : pieces_) {
+        if (position < start + piece.size)
+            return piece.offset + (position - start);
+        start += piece.size;
+    }
+    return pieces_.back().offset + pieces_.back().size + (position - piecesSize_);
+}
+
+// Profile offsets are printed, and added to, as 32-bit values.
+uint32_t CIccAnalyzer::Tell(FILE* fp) const
+{
+    return static_cast<uint32_t>(pieces_.empty() ? StreamPosition(fp) : FileOffset(at_));
+}
+
+uint32_t CIccAnalyzer::FieldEnd(FILE* fp) const
+{
+    if (pieces_.empty() || at_ == 0)
+        return Tell(fp);
+    return static_cast<uint32_t>(FileOffset(at_ - 1) + 1);
+}
+
+uint64_t CIccAnalyzer::ProfilePosition(FILE* fp) const
+{
+    return pieces_.empty() ? StreamPosition(fp) - profileStart : at_;
+}
+
+uint64_t CIccAnalyzer::Available(FILE* fp) const
+{
+    if (!pieces_.empty())
+        return piecesSize_;
+    const uint64_t size = StreamSize(fp);
+    return size > profileStart ? size - profileStart : 0;
+}
+
+bool CIccAnalyzer::Ended(FILE* fp) const
+{
+    return pieces_.empty() ? std::feof(fp) != 0 : pastPieces_;
 }

@@ -5,6 +5,7 @@
 // "UNDEFINED !!".
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 
 #include "core/bit_reader.h"
@@ -14,8 +15,9 @@
 
 class CIccAnalyzer : public CBitReader {
 public:
-    // request.fp stands on the profile's first byte; the profile's lines go
-    // under request.parent in the active detailed-analysis tree. On return fp
+    // request.fp stands on the profile's first byte, or request.pieces say
+    // where the profile's bytes lie; the profile's lines go under
+    // request.parent in the active detailed-analysis tree. On return fp
     // stands after the last tag-table entry read.
     void Analyze(const AnalysisRequest& request);
 
@@ -37,9 +39,30 @@ private:
     void AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading);
     void ProfileIdLines(FILE* fp, HTREEITEM heading);
 
+    // Reading the profile's bytes, 16 or 32 bits at a time, and the file
+    // offsets of what is read.
+    uint32_t Read(FILE* fp, uint32_t bits);
+    void Skip(FILE* fp, uint32_t bytes);
+    // The file offset of the profile's byte at position.
+    uint64_t FileOffset(uint64_t position) const;
+    // The file offset of the next byte, and the one after the last byte read.
+    uint32_t Tell(FILE* fp) const;
+    uint32_t FieldEnd(FILE* fp) const;
+    // Where reading stands in the profile, how many of its bytes there are,
+    // and whether reading has gone past them.
+    uint64_t ProfilePosition(FILE* fp) const;
+    uint64_t Available(FILE* fp) const;
+    bool Ended(FILE* fp) const;
+
     uint32_t profileStart = 0;
     // Declared profile size, read by the header dump; bounds the tag table.
     uint32_t profileSize = 0;
+    // The profile's pieces in the file (none when it runs on from where the
+    // stream stood), their total size, and the position reached in them.
+    std::span<const FilePiece> pieces_;
+    uint64_t piecesSize_ = 0;
+    uint64_t at_ = 0;
+    bool pastPieces_ = false;
     AnalysisRequest request_;
     CTreeWriter out_{nullptr};
     uint64_t size_ = 0;

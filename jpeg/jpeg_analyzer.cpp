@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <string>
 
 #include "codec/jpeg_frame_decoder.h"
@@ -23,8 +24,10 @@ constexpr uint32_t kEndOfFile = 0x100;
 
 // The bytes read past a segment's declared end in detailed mode: the layout
 // of a segment shorter than its own fields reads them from the bytes that
-// follow (a DHT table with all its symbols, at most 17 + 16 x 255 bytes).
-constexpr size_t kSlackBytes = 8192;
+// follow, a JFIF header's fixed fields, or a frame's components as its count
+// has them (at most a DHT table with all its symbols, 17 + 16 x 255 bytes).
+constexpr size_t kShortSlackBytes = 64;
+constexpr size_t kMaxSlackBytes = 8192;
 
 // A comment line is "[%08lx] Comment : " and the text; the text gets what is
 // left of the 511 bytes.
@@ -299,6 +302,32 @@ bool CJpegAnalyzer::Step(FILE* fp, uint32_t marker, uint64_t position)
     return true;
 }
 
+// The payload bytes the layout of a table, frame or scan header reads by
+// the counts it holds, which a short segment declares no room for; as many
+// as may be needed where a count itself lies beyond the bytes at hand.
+size_t CJpegAnalyzer::WantedBytes(const Segment& s)
+{
+    const uint8_t* d = s.payload.data;
+    const size_t size = s.payload.size, declared = s.payload.declared;
+    size_t pos = 0;
+    if (s.marker == kDqt || s.marker == kDht) {
+        do {
+            if (s.marker == kDqt)
+                pos += pos < size ? 1 + ((d[pos] >> 4) == 1 ? 128 : 64) : 129;
+            else if (pos + 17 > size)
+                pos += 17 + 16 * 255;
+            else
+                pos += std::accumulate(d + pos + 1, d + pos + 17, size_t{17});
+        } while (pos < declared && pos <= size);
+        return pos;
+    }
+    if (IsFrame(s.marker) || s.marker == kDhp)
+        return 6 + 3 * size_t{size >= 6 ? d[5] : 255u};
+    if (s.marker == kSos)
+        return 4 + 2 * size_t{size >= 1 ? d[0] : 255u};
+    return 0;
+}
+
 bool CJpegAnalyzer::ReadSegment(FILE* fp, Segment& s)
 {
     const uint64_t lengthAt = s.offset + 2;
@@ -322,14 +351,26 @@ bool CJpegAnalyzer::ReadSegment(FILE* fp, Segment& s)
     const uint32_t m = s.marker;
     const bool needed = Detailed() || IsFrame(m) || m == kDhp || m == kSos || m == kDht || m == 0xFFEE;
     const uint64_t declared = s.length - 2u;
-    const uint64_t wanted = needed ? declared + (Detailed() || IsFrame(m) ? kSlackBytes : 0) : 0;
     const uint64_t payloadAt = lengthAt + 2;
     const uint64_t available = fileSize_ > payloadAt ? fileSize_ - payloadAt : 0;
-    bytes_.resize(static_cast<size_t>(std::min(wanted, available)));
+    const bool slack = Detailed() || IsFrame(m) || m == kDhp;
+    ReadPayload(fp, s, payloadAt, std::min(needed ? declared + (slack ? kShortSlackBytes : 0) : 0, available));
+    // A short table, frame or scan header is read on into what follows it.
+    if (slack) {
+        const uint64_t wanted = std::min<uint64_t>({WantedBytes(s), declared + kMaxSlackBytes, available});
+        if (wanted > s.payload.size)
+            ReadPayload(fp, s, payloadAt, wanted);
+    }
+    return true;
+}
+
+void CJpegAnalyzer::ReadPayload(FILE* fp, Segment& s, uint64_t at, uint64_t bytes)
+{
+    std::fseek(fp, static_cast<long>(at), SEEK_SET);
+    bytes_.resize(static_cast<size_t>(bytes));
     const size_t got = bytes_.empty() ? 0 : std::fread(bytes_.data(), 1, bytes_.size(), fp);
     bytes_.resize(got);
-    s.payload = {bytes_.data(), got, static_cast<size_t>(declared)};
-    return true;
+    s.payload = {bytes_.data(), got, static_cast<size_t>(s.length - 2u)};
 }
 
 bool CJpegAnalyzer::Accepted(const Segment& s, const JpegScan* scan) const

@@ -57,6 +57,8 @@ private:
     // Handles the marker found at position - 2; false when the walk ends.
     bool Step(FILE* fp, uint32_t marker, uint64_t position);
     bool ReadSegment(FILE* fp, Segment& s);
+    void ReadPayload(FILE* fp, Segment& s, uint64_t at, uint64_t bytes);
+    static size_t WantedBytes(const Segment& s);
     bool Accepted(const Segment& s, const JpegScan* scan) const;
     void Dispatch(FILE* fp, Segment& s, const JpegScan* scan);
     void Invalid(uint64_t offset, uint32_t marker);

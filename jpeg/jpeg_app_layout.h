@@ -1,7 +1,10 @@
 #pragma once
-// Lays out the payload of APPn segments in the detailed tree: the JFIF
-// header of APP0, the Exif data of APP1 (handed to the TIFF analyzer) and
-// the XMP identifier.
+// Lays out the application segments APP0 to APP15 of a JPEG stream field by
+// field in the detailed tree: JFIF and JFXX (APP0), Exif, XMP and extended
+// XMP (APP1), ICC profile chunks and MPF (APP2), Photoshop resources (APP13),
+// Adobe (APP14), and the identifier of any other. Embedded structures go to
+// their analyzers: Exif and MPF data to TIFF's, thumbnails to JPEG's, the ICC
+// profile, once all its chunks are known, to ICC's.
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -9,34 +12,52 @@
 
 #include "core/format_table.h"
 #include "core/result_line.h"
+#include "core/tree_control.h"
+#include "jpeg/icc_chunks.h"
+
+class CAppSegment;
 
 class CJpegAppLayout {
 public:
-    // request: the JPEG analysis's own request; out: its tree writer.
+    // request: the JPEG analysis's own request; nested analyses get its level
+    // + 1. out: its tree writer.
     CJpegAppLayout(const AnalysisRequest& request, const CTreeWriter& out, uint64_t fileSize);
 
-    // One APPn segment whose marker's first byte is at file offset offset;
-    // bytes holds the file's bytes from the payload's first byte on (the
-    // payload, and where the file has them, a few KiB more, for layouts that
-    // read fixed fields past a short segment's end). head: the segment's head
-    // line, which already has its Field Length line. fp is the analysis
-    // stream, for nested analyses; the walk places it afterwards.
+    // Detailed mode only. One APPn segment (marker 0xFFE0..0xFFEF) whose
+    // marker's first byte is at file offset `offset`; `bytes` holds the
+    // file's bytes from the payload's first byte (after the length field) on:
+    // the payload and, where the file has them, up to 4 KiB more; fewer than
+    // length - 2 when the file ends inside the segment. head: the segment's
+    // head line, which already has its Field Length line. fp is the analysis
+    // stream, which nested analyses move; the caller repositions it.
     void LayOut(FILE* fp, uint32_t marker, uint64_t offset, uint32_t length, std::span<const uint8_t> bytes,
                 HTREEITEM head);
-    // After the walk: work that needs every segment.
+    // After the walk: the ICC profile assembled from its chunks.
     void Finish(FILE* fp);
-    // The first Adobe segment's colour transform; -1 without one.
+    // The transform of the first APP14 Adobe segment; -1 without one.
     int AdobeTransform() const { return adobeTransform_; }
-    // Pictures that MP entries point to, for the walk to lay out after EOI.
+    // Pictures that the MPF segment's MP entries point to.
     std::vector<AnalysisRequest::EmbeddedPicture>& MpfPictures() { return mpfPictures_; }
 
 private:
-    void Jfif(uint64_t at, std::span<const uint8_t> bytes, HTREEITEM head);
-    void App1(FILE* fp, uint64_t at, uint64_t segmentEnd, std::span<const uint8_t> bytes, HTREEITEM head);
+    void Jfif(const CAppSegment& segment, uint32_t length, HTREEITEM head);
+    void Jfxx(const CAppSegment& segment, HTREEITEM head);
+    void JfxxPixels(const CAppSegment& segment, uint32_t code, HTREEITEM head);
+    void DrawThumbnail(const CAppSegment& segment, size_t palette, size_t pixels, int32_t width, int32_t height);
+    void Exif(const CAppSegment& segment, uint32_t length, HTREEITEM head);
+    void Xmp(const CAppSegment& segment, HTREEITEM head);
+    void ExtendedXmp(const CAppSegment& segment, HTREEITEM head);
+    void IccChunk(const CAppSegment& segment, HTREEITEM head);
+    void Mpf(const CAppSegment& segment, HTREEITEM head);
+    void Photoshop(const CAppSegment& segment, HTREEITEM head);
+    void Adobe(const CAppSegment& segment, HTREEITEM head);
+    void Identifier(const CAppSegment& segment, HTREEITEM head);
 
     AnalysisRequest request_;
     CTreeWriter out_;
-    uint64_t fileSize_ = 0;
+    uint64_t fileSize_;
     int adobeTransform_ = -1;
+    bool adobeSeen_ = false;
+    CIccChunks iccChunks_;
     std::vector<AnalysisRequest::EmbeddedPicture> mpfPictures_;
 };

@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <span>
+#include <sstream>
 
 #include "icc/icc_analyzer.h"
 #include "support/test_support.h"
@@ -16,9 +18,9 @@ namespace {
 
 constexpr const char* kSrgbProfile = "/usr/share/color/icc/sRGB.icc";
 
-// Lays out the profile that starts at start in a new document, under a
-// parent line; returns the tree as text.
-std::string Lay(const Bytes& file, long start)
+// Lays out the profile that starts at start, or whose bytes are those of
+// pieces, in a new document, under a parent line; returns the tree as text.
+std::string Lay(const Bytes& file, long start, std::span<const FilePiece> pieces = {})
 {
     testing_support::TempDir dir;
     const std::string path = dir.Write("profile.bin", file);
@@ -34,6 +36,7 @@ std::string Lay(const Bytes& file, long start)
     request.fp = fp;
     request.mode = AnalysisMode::Detailed;
     request.parent = parent;
+    request.pieces = pieces;
     CIccAnalyzer icc;
     icc.Analyze(request);
     std::fclose(fp);
@@ -270,4 +273,90 @@ TEST(IccAnalyzer, TruncatedHeaderIsReadAsTheReaderDeliversIt)
     EXPECT_TRUE(Contains(d, "    [00000008] Profile version = Version 255.15.15.65535\n"));
     EXPECT_TRUE(Contains(d, "Tag count = 0xffffffff : -1\n"));
     EXPECT_FALSE(Contains(d, "Tag signature"));
+}
+
+namespace {
+
+// The text of a line after its "[%08x] " prefix, with the file offsets that
+// follow "( + " left out; and the prefix's offset (-1 for a line without).
+std::pair<std::string, long> WithoutOffsets(const std::string& line)
+{
+    const size_t bracket = line.find('[');
+    if (bracket == std::string::npos || line.compare(bracket + 9, 2, "] ") != 0)
+        return {line, -1};
+    std::string text = line.substr(0, bracket) + line.substr(bracket + 11);
+    if (const size_t sum = text.find("( + "); sum != std::string::npos)
+        text.resize(sum);
+    if (const size_t range = text.find("Reserved : "); range != std::string::npos)
+        text.resize(range);
+    return {text, std::stol(line.substr(bracket + 1, 8), nullptr, 16)};
+}
+
+}  // namespace
+
+TEST(IccAnalyzer, ProfileInPiecesIsReadWhereEachByteLies)
+{
+    // Three tag entries; the pieces break inside the preferred CMM type, and
+    // inside the second entry, with other bytes between them in the file.
+    Bytes profile(132 + 36 + 20, 0);
+    Put32(profile, 0, static_cast<uint32_t>(profile.size()));
+    PutSig(profile, 4, "lcms");
+    PutSig(profile, 36, "acsp");
+    Put32(profile, 128, 3);
+    const char* tags[] = {"desc", "cprt", "wtpt"};
+    for (uint32_t i = 0; i < 3; ++i) {
+        PutSig(profile, 132 + 12 * i, tags[i]);
+        Put32(profile, 136 + 12 * i, 168 + 4 * i);
+        Put32(profile, 140 + 12 * i, 4);
+    }
+    const size_t cuts[] = {0, 6, 150, profile.size()};
+    std::vector<FilePiece> pieces;
+    const auto inPieces = [&](const Bytes& bytes) {
+        Bytes file(10, 0xEE);
+        pieces.clear();
+        for (size_t i = 0; i + 1 < std::size(cuts); ++i) {
+            pieces.push_back({file.size(), cuts[i + 1] - cuts[i]});
+            for (size_t k = cuts[i]; k < cuts[i + 1]; ++k)
+                file.push_back(bytes[k]);
+            file.resize(file.size() + 7, 0xEE);
+        }
+        return file;
+    };
+    const Bytes file = inPieces(profile);
+    Bytes whole(0x40 + profile.size(), 0xEE);
+    std::copy(profile.begin(), profile.end(), whole.begin() + 0x40);
+
+    std::istringstream split(Lay(file, 0, pieces)), contiguous(Lay(whole, 0x40));
+    std::string a, b;
+    size_t lines = 0;
+    while (std::getline(split, a) && std::getline(contiguous, b)) {
+        const auto [textA, at] = WithoutOffsets(a);
+        const auto [textB, wholeAt] = WithoutOffsets(b);
+        EXPECT_EQ(textA, textB);
+        ASSERT_EQ(at < 0, wholeAt < 0) << a;
+        // Each field's offset holds the byte of the profile it names.
+        if (a.rfind("    ", 0) == 0 && at >= 0 && wholeAt < long(whole.size())) {
+            EXPECT_EQ(file[size_t(at)], whole[size_t(wholeAt)]) << a;
+            EXPECT_NE(file[size_t(at)], 0xEE) << a;
+        }
+        ++lines;
+    }
+    EXPECT_FALSE(std::getline(split, a) || std::getline(contiguous, b));
+    EXPECT_GT(lines, 40u);
+    // The element offsets are where the elements lie in the file.
+    const std::string d = Lay(file, 0, pieces);
+    char line[160];
+    std::snprintf(line, sizeof line, "0x000000ac ( + 0x%08zx = 0x%08zx )", size_t(pieces[2].offset - 150),
+                  size_t(pieces[2].offset + 172 - 150));
+    EXPECT_TRUE(Contains(d, line)) << d;
+
+    // A count past the pieces ends with the last piece, not in the bytes
+    // that follow it in the file.
+    Put32(profile, 0, 0);
+    Put32(profile, 128, 0xFFFFFFFF);
+    const std::string many = Lay(inPieces(profile), 0, pieces);
+    size_t entries = 0;
+    for (size_t at = many.find("Tag signature"); at != std::string::npos; at = many.find("Tag signature", at + 1))
+        ++entries;
+    EXPECT_EQ(entries, (profile.size() - 132) / 12);
 }

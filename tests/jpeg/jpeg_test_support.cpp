@@ -63,8 +63,9 @@ std::unique_ptr<Detailed> RunDetailed(const testing_support::Bytes& bytes, const
     return d;
 }
 
-// Decodes path in a detailed analysis and compares its first image window
-// with libjpeg's decoding of the same bytes.
+// Decodes path in a detailed analysis and compares the image window of the
+// file's own picture (not a thumbnail's: the unlabelled window of libjpeg's
+// picture size) with libjpeg's decoding of the bytes of file.
 Difference CompareWithLibjpeg(const std::string& path, const testing_support::Bytes& file)
 {
     testing_support::Headless h;
@@ -73,13 +74,18 @@ Difference CompareWithLibjpeg(const std::string& path, const testing_support::By
     const HeadlessDocument* doc = h.shell.FindDocument(path);
     Difference d;
     d.max = 1000;
-    if (!doc || doc->images.empty() || !doc->images[0]->image.Pixels()) {
+    int width = 0, height = 0;
+    const testing_support::Bytes reference = jpeg_fixture::Decode(file, &width, &height);
+    const HeadlessImageWindow* window = nullptr;
+    for (size_t i = 0; doc && i < doc->images.size() && !window; ++i)
+        if (doc->images[i]->label.empty() && doc->images[i]->rect.right == std::min(width, 1280) &&
+            doc->images[i]->rect.bottom == std::min(height, 720))
+            window = doc->images[i].get();
+    if (!window || !window->image.Pixels()) {
         ADD_FAILURE() << "no decoded picture";
         return d;
     }
-    const CImageBuffer& image = doc->images[0]->image;
-    int width = 0, height = 0;
-    const testing_support::Bytes reference = jpeg_fixture::Decode(file, &width, &height);
+    const CImageBuffer& image = window->image;
     EXPECT_EQ(image.PictureWidth(), width);
     EXPECT_EQ(image.PictureHeight(), height);
     if (reference.empty() || image.PictureWidth() != width || image.PictureHeight() != height)

@@ -352,7 +352,7 @@ TEST(JpegWalk, SegmentLengthBeyondTheFileEndsTheWalkWithoutMarkersFromInside)
     // Detailed mode lays out what the file holds of the segment.
     EXPECT_EQ(r.detail,
               "[00000000] SOI\n[00000002] APP3\n  [00000004] Field Length = 32752 [byte]\n"
-              "[0000000a] EOIの前にデータが終わっています\n");
+              "  識別子がありません\n[0000000a] EOIの前にデータが終わっています\n");
 }
 
 TEST(JpegWalk, SegmentWithALengthBelowTwoIsScanned)
