@@ -13,7 +13,6 @@ struct CommandString {
 };
 
 constexpr CommandString kCommandStrings[] = {
-    {kCmdFileNew, "新規にファイルを作成します\n新規作成"},
     {kCmdFileOpen, "既存のファイルを開きます\n開く"},
     {kCmdFileClose, "作業中のファイルを閉じます\n閉じる"},
     {kCmdFileSave, "作業中のファイルを上書きして保存します\n上書き保存"},

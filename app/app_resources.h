@@ -10,7 +10,6 @@ class QMenu;
 // Command ids, shared by menus, accelerators, the tool bar and the context
 // menus. The framework's standard commands keep their usual numbers.
 enum CommandId : int {
-    kCmdFileNew = 57600,
     kCmdFileOpen = 57601,
     kCmdFileClose = 57602,
     kCmdFileSave = 57603,

@@ -4,7 +4,9 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QScreen>
 #include <algorithm>
+#include <climits>
 
 #include "app/app_icons.h"
 #include "app/hex_view.h"
@@ -133,18 +135,19 @@ void CChildFrame::SelectLineAt(uint64_t offset)
     view_->scrollToItem(item);
 }
 
+void CChildFrame::ClampRect(ImageRect& rect)
+{
+    rect.right = std::min(rect.right, kMaxRectWidth);
+    rect.bottom = std::min(rect.bottom, kMaxRectHeight);
+}
+
 void CChildFrame::AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label)
 {
-    (void)label;
-    rect.right = std::min(rect.right, int32_t{CImageWnd::kMaxClientWidth});
-    rect.bottom = std::min(rect.bottom, int32_t{CImageWnd::kMaxClientHeight});
-    auto window = std::make_unique<CImageWnd>(QString::fromUtf8(title.c_str()), rect.right - rect.left,
-                                              rect.bottom - rect.top);
-    // The first picture stands at (0, 0); each later one a caption's height
-    // further down and right, so that every caption can be reached.
-    const int step = static_cast<int>(images_.size() % kCascadeLength) * kCascadeStep;
-    window->move(step, step);
-    images_.push_back(std::move(window));
+    const int width = static_cast<int>(std::clamp<int64_t>(int64_t{rect.right} - rect.left, 1, INT32_MAX));
+    const int height = static_cast<int>(std::clamp<int64_t>(int64_t{rect.bottom} - rect.top, 1, INT32_MAX));
+    ClampRect(rect);
+    images_.push_back(std::make_unique<CImageWnd>(this, QString::fromUtf8(title.c_str()),
+                                                  QString::fromUtf8(label.c_str()), width, height));
 }
 
 void CChildFrame::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
@@ -156,8 +159,30 @@ void CChildFrame::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t
 
 void CChildFrame::ShowImageWindows()
 {
-    for (const auto& window : images_) {
-        window->showNormal();
-        window->repaint();
+    for (size_t i = 0; i < images_.size(); ++i) {
+        CImageWnd& window = *images_[i];
+        if (!window.Placed())
+            PlaceImageWindow(window, i);
+        window.showNormal();
+        window.raise();
+        window.repaint();
     }
+}
+
+void CChildFrame::PlaceImageWindow(CImageWnd& window, size_t index) const
+{
+    const CMainFrame* main = app_.MainFrame();
+    if (!main || !main->screen())
+        return;
+    // Each later picture a caption's height further down and right, so that
+    // every caption can be reached; none reaches past the work area.
+    const QRect room = main->WorkArea() & main->screen()->availableGeometry();
+    const int step = static_cast<int>(index % kCascadeLength) * kCascadeStep;
+    // The window manager frames a picture's window much as it frames the
+    // main frame.
+    const QRect inner = main->geometry();
+    const QRect outer = main->frameGeometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    window.Place(room.topLeft() + QPoint(step, step), room, frame);
 }

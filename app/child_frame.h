@@ -22,9 +22,13 @@ class CChildFrame : public QMdiSubWindow {
     Q_OBJECT
 public:
     // Offset between the image windows of one frame, and how many windows
-    // step down before the cascade starts again at (0, 0).
+    // step down before the cascade starts again at the work area's corner.
     static constexpr int kCascadeStep = 32;
     static constexpr size_t kCascadeLength = 16;
+    // The analyzers get a picture's rectangle back clamped to this size.
+    static constexpr int32_t kMaxRectWidth = 1280;
+    static constexpr int32_t kMaxRectHeight = 720;
+    static void ClampRect(ImageRect& rect);
 
     CChildFrame(CVantrelApp& app, CVantrelDoc& doc);
     ~CChildFrame() override;
@@ -47,15 +51,17 @@ public:
     // pane shows, opens its branch and scrolls the tree to it.
     void SelectLineAt(uint64_t offset);
 
-    // Appends a hidden image window for a picture of rect's size, placed in
-    // cascade after the earlier ones; rect is clamped to the largest client
-    // area in place.
+    // Appends a hidden image window for a picture of rect's size, titled with
+    // the file name and label; rect is clamped in place (ClampRect).
     void AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label = {});
     // Gives the last image window its bitmap; *pixels is null when there is
     // no window or the bitmap cannot be had.
     void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight,
                       uint8_t** pixels);
-    // Shows every image window in creation order and paints it at once.
+    // Shows every image window in creation order and paints it at once. A
+    // window shown for the first time opens inside the main frame's work
+    // area, clear of its bars, in cascade after the frame's earlier ones,
+    // scaled down when the picture does not fit.
     void ShowImageWindows();
     const std::vector<std::unique_ptr<CImageWnd>>& ImageWindows() const { return images_; }
 
@@ -65,6 +71,7 @@ protected:
 private:
     CVantrelApp& app_;
     void SaveHexPaneWidth();
+    void PlaceImageWindow(CImageWnd& window, size_t index) const;
 
     CVantrelView* view_;
     CHexView* hex_;

@@ -35,7 +35,6 @@ struct Accelerator {
 constexpr QKeyCombination kNoKey{};
 
 const Accelerator kAccelerators[] = {
-    {kCmdFileNew, {Qt::CTRL | Qt::Key_N, kNoKey}},
     {kCmdFileOpen, {Qt::CTRL | Qt::Key_O, kNoKey}},
     {kCmdFileSave, {Qt::CTRL | Qt::Key_S, kNoKey}},
     {kCmdFilePrint, {Qt::CTRL | Qt::Key_P, kNoKey}},
@@ -57,7 +56,6 @@ struct CommandSlot {
 };
 
 constexpr CommandSlot kCommandSlots[] = {
-    {kCmdFileNew, &CMainFrame::OnFileNew},
     {kCmdFileOpen, &CMainFrame::OnFileOpen},
     {kCmdFileClose, &CMainFrame::OnFileClose},
     {kCmdFilePrint, &CMainFrame::OnFilePrint},
@@ -242,6 +240,12 @@ CChildFrame* CMainFrame::ActiveChildFrame() const
     return qobject_cast<CChildFrame*>(mdi_->currentSubWindow());
 }
 
+QRect CMainFrame::WorkArea() const
+{
+    const QWidget* viewport = mdi_->viewport();
+    return QRect(viewport->mapToGlobal(QPoint(0, 0)), viewport->size());
+}
+
 void CMainFrame::UpdateMenus()
 {
     // Printing belongs to the detailed-analysis view: only with one active.
@@ -305,11 +309,6 @@ void CMainFrame::UpdateCommandUi()
     for (auto [id, visible] : states)
         for (QAction* action : CommandActions(id))
             action->setChecked(visible);
-}
-
-void CMainFrame::OnFileNew()
-{
-    app_.OnFileNew();
 }
 
 void CMainFrame::OnFileOpen()

@@ -34,6 +34,9 @@ public:
     QToolBar* ToolBar() const { return toolBar_; }
     // The detailed-analysis frame that is active in the MDI area, if any.
     CChildFrame* ActiveChildFrame() const;
+    // The work area in screen coordinates: the MDI area's visible part,
+    // clear of the menu bar, the tool bar, the status bar and docked bars.
+    QRect WorkArea() const;
 
     // Row operations of the rough-analysis list and the bar's rebuild.
     int InsertFileRow(const char* path);
@@ -62,7 +65,6 @@ public:
     QList<QLabel*> IndicatorPanes() const { return indicators_; }
 
 public slots:
-    void OnFileNew();
     void OnFileOpen();
     void OnFileClose();
     void OnFilePrint();

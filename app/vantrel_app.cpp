@@ -13,7 +13,6 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPointer>
 #include <QSettings>
 #include <QStatusBar>
 #include <QUrl>
@@ -50,37 +49,6 @@ QString PathText(const char* bytes)
 {
     return QString::fromUtf8(bytes);
 }
-
-// Image windows are top-most: a dialog shown while one is up would open
-// beneath it, out of reach. They step aside for the dialog's lifetime and
-// come back where they were.
-class ImageWindowsAside {
-public:
-    explicit ImageWindowsAside(const std::vector<std::unique_ptr<CVantrelDoc>>& docs)
-    {
-        for (const auto& doc : docs) {
-            if (const CChildFrame* frame = doc->Frame()) {
-                for (const auto& window : frame->ImageWindows()) {
-                    if (window->isVisible()) {
-                        hidden_.emplace_back(window.get());
-                        window->hide();
-                    }
-                }
-            }
-        }
-    }
-    ~ImageWindowsAside()
-    {
-        for (const QPointer<CImageWnd>& window : hidden_)
-            if (window)
-                window->show();
-    }
-    ImageWindowsAside(const ImageWindowsAside&) = delete;
-    ImageWindowsAside& operator=(const ImageWindowsAside&) = delete;
-
-private:
-    std::vector<QPointer<CImageWnd>> hidden_;
-};
 
 // Profile keys besides the recent-file list.
 const QString kPlacementSection = QStringLiteral("Settings");
@@ -193,13 +161,6 @@ void CVantrelApp::OpenCommandLine(const QStringList& arguments)
     }
     if (!paths.isEmpty())
         OpenFiles(paths, MessageOwner::None);
-}
-
-void CVantrelApp::OnFileNew()
-{
-    NewDocument();
-    if (mainFrame_ && !docs_.empty())
-        mainFrame_->AddChildFrame(docs_.back()->Frame());
 }
 
 void CVantrelApp::OnFileOpen()
@@ -336,7 +297,6 @@ QAction* CVantrelApp::TrackPopupMenu(QMenu& menu, QPoint globalPos)
 
 int CVantrelApp::ExecModal(QDialog& dialog)
 {
-    ImageWindowsAside aside(docs_);
     return modalHook_ ? modalHook_(dialog) : dialog.exec();
 }
 
@@ -456,8 +416,7 @@ void CVantrelApp::AddImageWindow(const std::string& title, ImageRect& rect, cons
         frame->AddImageWindow(title, rect, label);
         return;
     }
-    rect.right = std::min(rect.right, int32_t{CImageWnd::kMaxClientWidth});
-    rect.bottom = std::min(rect.bottom, int32_t{CImageWnd::kMaxClientHeight});
+    CChildFrame::ClampRect(rect);
 }
 
 void CVantrelApp::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
@@ -492,7 +451,6 @@ MessageAnswer CVantrelApp::MessageBox(const MessageBoxRequest& request)
     FlushNewRows();
     if (roughAnalysisRunning_ && mainFrame_ && !currentBatchFile_.empty())
         mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(currentBatchFile_.c_str())));
-    ImageWindowsAside aside(docs_);
     if (messageHook_)
         return messageHook_(request);
     const QString caption = QString::fromUtf8(request.caption.empty() ? kAppTitle : request.caption.c_str());

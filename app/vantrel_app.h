@@ -56,7 +56,6 @@ public:
     void SaveProfile();
 
     // Commands.
-    void OnFileNew();
     void OnFileOpen();
     void OnAppAbout();
     // One batch of files (an Open dialog or a drop); a folder stands for the
@@ -96,8 +95,7 @@ public:
     // Shows a pop-up menu, with each command's prompt in the status bar,
     // runs the chosen action and returns it, or null.
     QAction* TrackPopupMenu(QMenu& menu, QPoint globalPos);
-    // Runs a modal dialog. Image windows, which stand above every window,
-    // step aside while it waits, so that it can be seen and reached.
+    // Runs a modal dialog (through the modal hook when one is set).
     int ExecModal(QDialog& dialog);
     // Asks for a text to find in a tree; empty when cancelled.
     QString AskSearchText(QWidget* parent, const QString& last);

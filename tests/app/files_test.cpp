@@ -101,8 +101,10 @@ private slots:
                  QStringLiteral("ファイル：%1\nはすでに開かれています").arg(QString::fromStdString(files.jpeg)));
         QCOMPARE(QString::fromStdString(f.messages[1].caption), QStringLiteral("ファイルオープンエラー"));
         QCOMPARE(f.messages[1].owner, MessageOwner::None);
-        QCOMPARE(Text(f.messages[2]), QStringLiteral("ファイルを開けません\nエラー番号：SA00000001"));
-        QCOMPARE(Text(f.messages[3]), QStringLiteral("未対応の形式です。\n") + QString::fromStdString(eoi));
+        QCOMPARE(Text(f.messages[2]), QStringLiteral("未対応の形式です。\n") + QString::fromStdString(eoi));
+        // The file that cannot be read is named at the end of the batch.
+        QCOMPARE(Text(f.messages[3]),
+                 QStringLiteral("ファイルを開けません\n%1\nエラー番号：SA00000001").arg(QString::fromStdString(missing)));
         // The others are opened: the TIFF file on top, the JPEG file once.
         QCOMPARE(f.RowPaths(), (std::vector<std::string>{files.tiff, files.jpeg}));
         QCOMPARE(f.Bar().RebuildCount(), 2);
@@ -236,7 +238,7 @@ private slots:
         AppFixture f;
         ThreeFiles files(f);
         f.OpenThroughDialog({files.jpeg});
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         f.App().RunDetailedAnalysis(files.jpeg.c_str());
         // The window that holds the lines carries the path; the empty one
         // keeps its "Default" title.
@@ -381,7 +383,7 @@ private slots:
         QVERIFY(!print->isEnabled());
         // An empty window filled here, so that the page count does not
         // depend on what an analyzer writes.
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         QVERIFY(print->isEnabled());
         CVantrelView* view = f.Frame().ActiveChildFrame()->View();
         view->InsertItem("/some/file.jpg", TVI_ROOT);
