@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
 #include <QStatusBar>
 #include <QUrl>
 #include <algorithm>
@@ -79,6 +80,24 @@ void AddFolderButton(QFileDialog& dialog, QStringList& folders)
 }
 
 }  // namespace
+
+int CVantrelApp::RunProgram(int& argc, char** argv)
+{
+    QApplication qapp(argc, argv);
+    // The application object is left to the system when the program ends:
+    // with thousands of files open its lists and trees hold millions of
+    // items, and freeing them one by one would keep the program running for
+    // seconds after its window closed. Nothing of it is needed then: the
+    // profile is written when the main frame closes, and the windows' system
+    // resources go with the QApplication.
+    auto* app = new CVantrelApp;
+    if (!app->InitInstance())
+        return 1;
+    const QStringList files = QCoreApplication::arguments().mid(1);
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &qapp, [app, files] { app->OpenCommandLine(files); });
+    return qapp.exec();
+}
 
 CVantrelApp::CVantrelApp() = default;
 
@@ -199,9 +218,11 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
     bytes.reserve(static_cast<size_t>(paths.size()));
     for (const QString& path : paths)
         bytes.push_back(QFile::encodeName(path).toStdString());
-    const std::vector<BatchPath> batch = ExpandFolders(bytes, false);
+    std::vector<std::string> emptyFolders;
+    const std::vector<BatchPath> batch = ExpandFolders(bytes, false, &emptyFolders);
     BusyCursor busy;
     CBatchProgress progress(mainFrame_.get(), progressDelayMs_, progressUpdateMs_);
+    progress_ = &progress;
     // New rows join the list together, when the bar is rebuilt at the end
     // of the batch or before a message box shows (also when a fatal message
     // leaves the batch early).
@@ -223,8 +244,10 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
         batch, duplicateOwner, [this, &progress](size_t index, size_t count, const std::string& path) {
             currentBatchFile_ = path;
             return progress.Step(index, count, path);
-        });
+        },
+        emptyFolders);
     roughAnalysisRunning_ = false;
+    progress_ = nullptr;
     currentBatchFile_.clear();
     statusShown_.invalidate();
     for (size_t i = 0; i < outcomes.size() && i < batch.size(); ++i)
@@ -356,7 +379,21 @@ void CVantrelApp::RebuildTree(const AnalysisEntry* head)
         return;
     }
     FlushNewRows();
+    if (roughAnalysisRunning_)
+        ShowBatchRows();
     mainFrame_->RebuildTree(head);
+}
+
+void CVantrelApp::ShowBatchRows()
+{
+    // Rebuilding the bar for thousands of files takes a while: the rows are
+    // laid out and painted first, with the progress dialog gone, and the
+    // status bar says what the program still does. No input is taken here.
+    if (progress_)
+        progress_->Finish();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    mainFrame_->statusBar()->showMessage(QStringLiteral("解析ﾂﾘｰを更新中"));
+    mainFrame_->repaint();
 }
 
 void CVantrelApp::FlushNewRows()

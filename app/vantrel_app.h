@@ -19,6 +19,7 @@
 #include "core/analysis_app.h"
 #include "core/shell.h"
 
+class CBatchProgress;
 class CChildFrame;
 class CMainFrame;
 class CVantrelDoc;
@@ -32,6 +33,11 @@ public:
     static constexpr const char* kProfileKey = "Local AppWizard-Generated Applications";
     static constexpr const char* kProfileApplication = "Vantrel";
     static constexpr int kRecentFileCount = 5;
+
+    // The program: start-up, the files named on its command line (Qt's own
+    // options taken out) once the main frame is on the screen, then the
+    // event loop until the main frame closes. Returns the exit status.
+    static int RunProgram(int& argc, char** argv);
 
     CVantrelApp();
     ~CVantrelApp() override;
@@ -137,6 +143,8 @@ private:
     void LoadProfile();
     // Lets the rows waiting in an opening batch join the list now.
     void FlushNewRows();
+    // Shows the rows of a batch that has ended, before the bar is rebuilt.
+    void ShowBatchRows();
 
     std::unique_ptr<CMainFrame> mainFrame_;
     std::unique_ptr<CAnalysisApp> analysis_;
@@ -145,6 +153,7 @@ private:
     QString openFolder_;
     QTranslator qtTranslator_;
     bool roughAnalysisRunning_ = false;
+    CBatchProgress* progress_ = nullptr;
     int progressDelayMs_ = kProgressDelayMs;
     int progressUpdateMs_ = kProgressUpdateMs;
     static constexpr qint64 kStatusIntervalMs = 100;
