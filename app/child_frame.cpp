@@ -1,7 +1,12 @@
 #include "app/child_frame.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMdiArea>
 #include <QSettings>
+#include <QVBoxLayout>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QScreen>
@@ -9,6 +14,7 @@
 #include <climits>
 
 #include "app/app_icons.h"
+#include "app/app_resources.h"
 #include "app/hex_view.h"
 #include "app/main_frame.h"
 #include "app/image_wnd.h"
@@ -22,25 +28,36 @@ namespace {
 // Profile entries of the hex pane, in the application's profile.
 constexpr const char* kHexPaneVisibleKey = "HexPane/Visible";
 constexpr const char* kHexPaneWidthKey = "HexPane/Width";
-constexpr int kDefaultHexPaneWidth = 560;
+
+// The result tree keeps at least this width beside the hex pane, unless the
+// window is too narrow for both, when each gets half.
+constexpr int kMinTreeWidth = 240;
 
 }  // namespace
 
 CChildFrame::CChildFrame(CVantrelApp& app, CVantrelDoc& doc)
-    : app_(app), view_(new CVantrelView(app)), hex_(new CHexView), splitter_(new QSplitter(Qt::Horizontal, this))
+    : app_(app), view_(new CVantrelView(app)), hex_(new CHexView), hexLabel_(new QLabel),
+      hexPane_(new QWidget), splitter_(new QSplitter(Qt::Horizontal, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    auto* paneLayout = new QVBoxLayout(hexPane_);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    paneLayout->setSpacing(2);
+    hexLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    paneLayout->addWidget(hexLabel_);
+    paneLayout->addWidget(hex_, 1);
     splitter_->addWidget(view_);
-    splitter_->addWidget(hex_);
+    splitter_->addWidget(hexPane_);
     splitter_->setStretchFactor(0, 1);
     splitter_->setStretchFactor(1, 0);
     splitter_->setChildrenCollapsible(false);
-    const QSettings settings;
-    const int width = settings.value(kHexPaneWidthKey, kDefaultHexPaneWidth).toInt();
-    splitter_->setSizes({std::max(1, 1000 - width), width > 0 ? width : kDefaultHexPaneWidth});
-    hex_->setVisible(HexPaneWanted());
+    // A width kept in the profile never hides the text column.
+    hexWidth_ = std::max(QSettings().value(kHexPaneWidthKey, 0).toInt(), hex_->FullWidth());
+    hexPane_->setVisible(HexPaneWanted());
     setWidget(splitter_);
+    splitter_->installEventFilter(this);
     connect(splitter_, &QSplitter::splitterMoved, this, [this] { SaveHexPaneWidth(); });
+    connect(hex_, &CHexView::fileChanged, this, &CChildFrame::UpdateHexLabel);
     connect(view_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) { ShowLineBytes(item); });
     connect(hex_, &CHexView::byteClicked, this, &CChildFrame::SelectLineAt);
     connect(hex_, &CHexView::cursorMoved, this, [this](const QString& text) {
@@ -64,7 +81,6 @@ void CChildFrame::closeEvent(QCloseEvent* event)
     QMdiSubWindow::closeEvent(event);
     if (!event->isAccepted())
         return;
-    SaveHexPaneWidth();
     // The frame itself goes a moment later; its pictures vanish with it now,
     // so that they keep no program running whose main frame has closed.
     for (const auto& window : images_)
@@ -84,7 +100,7 @@ void CChildFrame::SetDocumentPath(const std::string& path)
 
 bool CChildFrame::HexPaneVisible() const
 {
-    return !hex_->isHidden();
+    return !hexPane_->isHidden();
 }
 
 bool CChildFrame::HexPaneWanted()
@@ -94,14 +110,81 @@ bool CChildFrame::HexPaneWanted()
 
 void CChildFrame::SetHexPaneVisible(bool visible)
 {
-    hex_->setVisible(visible);
+    hexPane_->setVisible(visible);
     QSettings().setValue(kHexPaneVisibleKey, visible);
+    if (visible)
+        ShareWidth();
 }
 
 void CChildFrame::SaveHexPaneWidth()
 {
-    if (HexPaneVisible() && splitter_->sizes().size() == 2)
-        QSettings().setValue(kHexPaneWidthKey, splitter_->sizes().at(1));
+    if (!HexPaneVisible() || splitter_->sizes().size() != 2)
+        return;
+    hexWidth_ = splitter_->sizes().at(1);
+    QSettings().setValue(kHexPaneWidthKey, hexWidth_);
+}
+
+void CChildFrame::ShareWidth()
+{
+    const int total = splitter_->width() - splitter_->handleWidth();
+    if (total <= 0 || !HexPaneVisible())
+        return;
+    const int hex = std::min(hexWidth_, std::max(total / 2, total - kMinTreeWidth));
+    splitter_->setSizes({total - hex, hex});
+}
+
+bool CChildFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    // However the window is sized (maximized, cascaded, tiled), the hex
+    // pane keeps its width where there is room and the tree takes the rest.
+    if (watched == splitter_ && event->type() == QEvent::Resize)
+        ShareWidth();
+    return QMdiSubWindow::eventFilter(watched, event);
+}
+
+QSize CChildFrame::sizeHint() const
+{
+    // Cascaded windows take this size: room for a tree and the hex pane,
+    // within the work area.
+    const QSize area = mdiArea() ? mdiArea()->viewport()->size() : QSize(1024, 768);
+    return QSize(std::max(area.width() * 3 / 4, std::min(area.width(), 640)),
+                 std::max(area.height() * 3 / 4, std::min(area.height(), 400)));
+}
+
+QString CChildFrame::HexLabel() const
+{
+    return hexLabel_->text();
+}
+
+void CChildFrame::UpdateHexLabel()
+{
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path_));
+    const bool side = !path_.empty() && hex_->FilePath() != name;
+    hexLabel_->setText((side ? QStringLiteral("展開ﾌｧｲﾙ：") : QStringLiteral("ﾌｧｲﾙ：")) +
+                       QFileInfo(hex_->FilePath()).fileName());
+    hexLabel_->setToolTip(hex_->FilePath());
+}
+
+void CChildFrame::OnGoToOffset()
+{
+    if (!HexPaneVisible())
+        SetHexPaneVisible(true);
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(CommandToolTip(kCmdGoToOffset));
+    dialog.setLabelText(QStringLiteral("ｵﾌｾｯﾄ (10進数、または 0x で始まる16進数)："));
+    dialog.setTextValue(QStringLiteral("0x%1").arg(hex_->CursorOffset(), 0, 16));
+    if (app_.ExecModal(dialog) != QDialog::Accepted)
+        return;
+    const std::optional<uint64_t> offset = CHexView::ParseOffset(dialog.textValue());
+    if (!offset || *offset >= hex_->FileSize()) {
+        if (CMainFrame* frame = app_.MainFrame())
+            frame->statusBar()->showMessage(QStringLiteral("ｵﾌｾｯﾄ %1 はﾌｧｲﾙの中にありません").arg(dialog.textValue()));
+        return;
+    }
+    // As a click on the byte: its innermost line is selected too.
+    SelectLineAt(*offset);
+    hex_->GoTo(*offset);
+    hex_->setFocus();
 }
 
 void CChildFrame::ShowLineBytes(QTreeWidgetItem* item)

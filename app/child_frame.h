@@ -12,6 +12,7 @@
 
 class CHexView;
 class CImageWnd;
+class QLabel;
 class QSplitter;
 class QTreeWidgetItem;
 class CVantrelApp;
@@ -40,7 +41,7 @@ public:
     // format; called when the document gets its path.
     void SetDocumentPath(const std::string& path);
     // The pane's visibility; the choice is kept in the profile for the
-    // frames that follow.
+    // frames that follow, and so is the width the user gives it.
     bool HexPaneVisible() const;
     void SetHexPaneVisible(bool visible);
     static bool HexPaneWanted();
@@ -50,6 +51,14 @@ public:
     // Selects the innermost line about the byte at offset of the file the
     // pane shows, opens its branch and scrolls the tree to it.
     void SelectLineAt(uint64_t offset);
+    // Asks for an offset and puts the hex pane's cursor there, selecting its
+    // line as a click on the byte does.
+    void OnGoToOffset();
+    // The label above the hex pane: whether it shows the file or the side
+    // file of a compressed SWF file.
+    QString HexLabel() const;
+
+    QSize sizeHint() const override;
 
     // Appends a hidden image window for a picture of rect's size, titled with
     // the file name and label; rect is clamped in place (ClampRect).
@@ -67,15 +76,22 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     CVantrelApp& app_;
     void SaveHexPaneWidth();
+    // The hex pane its width where there is room, the tree the rest.
+    void ShareWidth();
+    void UpdateHexLabel();
     void PlaceImageWindow(CImageWnd& window, size_t index) const;
 
     CVantrelView* view_;
     CHexView* hex_;
+    QLabel* hexLabel_;
+    QWidget* hexPane_;   // the label above the hex view
     QSplitter* splitter_;
+    int hexWidth_ = 0;   // the hex pane's width where there is room
     std::string path_;
     bool fromHex_ = false;   // the tree's selection follows a click on a byte
     std::vector<std::unique_ptr<CImageWnd>> images_;

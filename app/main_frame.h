@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+#include "app/item_search.h"
 #include "core/analysis_entry_list.h"
 
 class CAnalysisTreeBar;
@@ -75,6 +76,12 @@ public slots:
     void OnViewAnalysisTree();
     void OnViewHexPane();
     void OnFileSaveText();
+    void OnEditCopy();
+    void OnEditCopyBranch();
+    void OnEditFind();
+    void OnEditFindNext();
+    void OnEditFindPrevious();
+    void OnGoToOffset();
     void OnWindowCascade();
     void OnWindowTileHorz();
     void OnWindowArrange();
@@ -91,6 +98,11 @@ private:
     void CreateStatusBar();
     void UpdateMenus();
     void UpdateWindowMenu(QMenu* menu);
+    void UpdateRecentFiles(QMenu* menu);
+    // Where the Edit commands act: the focused list, tree or hex pane, else
+    // the active window's tree or list.
+    QWidget* EditTarget() const;
+    void Search(SearchStep step);
     QAction* AddCommandAction(int id, const QString& text, QObject* owner);
 
     CVantrelApp& app_;
@@ -104,5 +116,8 @@ private:
     std::multimap<int, QAction*> menuActions_;
     std::map<int, QList<QAction*>> menuBars_;
     std::vector<QAction*> windowListActions_;
+    std::vector<QAction*> recentFileActions_;
+    // Recent paths longer than this are shortened in the middle.
+    static constexpr int kRecentFileTextWidth = 360;
     int currentMenu_ = 0;
 };

@@ -51,6 +51,9 @@ QString PathText(const char* bytes)
     return QString::fromUtf8(bytes);
 }
 
+// The Open dialog's first filter: the names the formats' files usually have.
+constexpr const char* kOpenFilter = "JPEG、TIFF、SWF ファイル (*.jpg *.jpeg *.jpe *.jfif *.tif *.tiff *.swf)";
+
 // Profile keys besides the recent-file list.
 const QString kPlacementSection = QStringLiteral("Settings");
 const QString kFrameGeometryKey = QStringLiteral("MainFrameGeometry");
@@ -191,6 +194,7 @@ void CVantrelApp::OnFileOpen()
         QFileDialog dialog(mainFrame_.get(), QStringLiteral("開く"));
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setNameFilters({QString::fromUtf8(kOpenFilter), QStringLiteral("すべてのファイル (*)")});
         if (!openFolder_.isEmpty())
             dialog.setDirectory(openFolder_);
         QStringList folders;
@@ -330,6 +334,36 @@ QString CVantrelApp::AskSearchText(QWidget* parent, const QString& last)
     dialog.setLabelText(QStringLiteral("検索する文字列："));
     dialog.setTextValue(last);
     return ExecModal(dialog) == QDialog::Accepted ? dialog.textValue() : QString();
+}
+
+bool CVantrelApp::Search(QTreeWidget& view, CItemSearch& search, SearchStep step)
+{
+    QString text = search.Last();
+    if (step == SearchStep::Ask || text.isEmpty()) {
+        text = AskSearchText(&view, text);
+        if (text.isEmpty())
+            return false;
+    }
+    QStatusBar* status = mainFrame_ ? mainFrame_->statusBar() : nullptr;
+    if (search.Find(text, step == SearchStep::Previous)) {
+        if (status && !searchMiss_.isEmpty() && status->currentMessage() == searchMiss_)
+            status->clearMessage();
+        return true;
+    }
+    QApplication::beep();
+    searchMiss_ = QStringLiteral("「%1」は見つかりません").arg(text);
+    if (status)
+        status->showMessage(searchMiss_);
+    return false;
+}
+
+bool CVantrelApp::HandleSearchKey(QTreeWidget& view, CItemSearch& search, const QKeyEvent& event)
+{
+    SearchStep step = SearchStep::Ask;
+    if (!SearchStepOf(event, step))
+        return false;
+    Search(view, search, step);
+    return true;
 }
 
 // --- Shell operations ---

@@ -15,11 +15,15 @@
 #include <memory>
 #include <vector>
 
+#include "app/item_search.h"
 #include "app/recent_file_list.h"
 #include "core/analysis_app.h"
 #include "core/shell.h"
 
 class CBatchProgress;
+class CItemSearch;
+class QKeyEvent;
+class QTreeWidget;
 class CChildFrame;
 class CMainFrame;
 class CVantrelDoc;
@@ -105,6 +109,12 @@ public:
     int ExecModal(QDialog& dialog);
     // Asks for a text to find in a tree; empty when cancelled.
     QString AskSearchText(QWidget* parent, const QString& last);
+    // One step of a search in view: asks for the text when step is Ask or
+    // nothing was looked for yet, selects the match, and when there is none
+    // says so in the status bar. False when nothing was found.
+    bool Search(QTreeWidget& view, CItemSearch& search, SearchStep step);
+    // Runs the search a key asks for (SearchStepOf); false for other keys.
+    bool HandleSearchKey(QTreeWidget& view, CItemSearch& search, const QKeyEvent& event);
 
     using MessageHook = std::function<MessageAnswer(const MessageBoxRequest&)>;
     using ExitHook = std::function<void(int)>;
@@ -162,6 +172,8 @@ private:
     const AnalysisEntry* deferredRebuild_ = nullptr;
     // The file of the running batch that messages are about.
     std::string currentBatchFile_;
+    // The status bar's last "not found" message, cleared by the next match.
+    QString searchMiss_;
 
     MessageHook messageHook_;
     ExitHook exitHook_;

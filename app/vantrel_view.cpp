@@ -47,13 +47,8 @@ void CVantrelView::keyPressEvent(QKeyEvent* event)
         ShowContextMenu(KeyboardMenuPos(*this));
         return;
     }
-    if (event->matches(QKeySequence::Copy) || event->keyCombination() == (Qt::CTRL | Qt::SHIFT | Qt::Key_C)) {
-        if (event->modifiers() & Qt::ShiftModifier)
-            OnCopyBranch();
-        else
-            OnCopyLine();
+    if (app_.HandleSearchKey(*this, Search(), *event))
         return;
-    }
     CTreeWidgetControl::keyPressEvent(event);
 }
 
@@ -71,11 +66,6 @@ void CVantrelView::ShowContextMenu(QPoint globalPos)
     app_.TrackPopupMenu(menu, globalPos);
 }
 
-QString CVantrelView::AskSearchText()
-{
-    return app_.AskSearchText(this, LastSearch());
-}
-
 void CVantrelView::OnShowImage()
 {
     if (CMainFrame* frame = app_.MainFrame())
@@ -85,14 +75,12 @@ void CVantrelView::OnShowImage()
 
 void CVantrelView::OnCopyLine()
 {
-    if (const HTREEITEM item = GetSelectedItem())
-        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(*this, item, false)));
+    CopySelectedLine(false);
 }
 
 void CVantrelView::OnCopyBranch()
 {
-    if (const HTREEITEM item = GetSelectedItem())
-        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(*this, item, true)));
+    CopySelectedLine(true);
 }
 
 bool CVantrelView::SaveText(const QString& fileName) const

@@ -45,7 +45,6 @@ public slots:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    QString AskSearchText() override;
 
 private:
     // The analysed file's path: the title of the frame holding the view.

@@ -1,6 +1,7 @@
 // The program as people use it: image windows that stay up under dialogs, windows that keep their state, the profile across runs, printing
 // to a file, prompts, keys, search, zoom and the command line.
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -232,7 +233,7 @@ private slots:
         f.BarTree().setCurrentItem(f.BarTree().topLevelItem(1)->child(0));
         QTest::keyClick(&f.BarTree(), Qt::Key_F10, Qt::ShiftModifier);
         QCOMPARE(f.popupCount, 2);
-        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)", "詳細解析(&A)"}));
+        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
         QTest::keyClick(&f.BarTree(), Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(f.App().DocumentTitle(1), tiff);
         QTest::keyClick(&f.BarTree(), Qt::Key_Delete);
@@ -267,16 +268,56 @@ private slots:
         QVERIFY(view->IsExpanded(soi) && view->IsExpanded(app0));
         // F3 and Shift+F3 go on from the match, wrapping at either end.
         view->collapseAll();
-        QVERIFY(view->FindText(QStringLiteral("[0000005")));
+        QVERIFY(view->Search().Find(QStringLiteral("[0000005")));
         QCOMPARE(view->GetSelectedItem(), sos);
-        QVERIFY(view->FindText(QStringLiteral("] s")));
+        QVERIFY(view->Search().Find(QStringLiteral("] s")));
         QCOMPARE(view->GetSelectedItem(), soi);
         QTest::keyClick(view, Qt::Key_F3);
         QCOMPARE(view->GetSelectedItem(), sos);
         QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(view->GetSelectedItem(), soi);
-        QVERIFY(!view->FindText(QStringLiteral("EOI")));
+        // No match: the selection stays and the status bar says so, until
+        // the next match.
+        f.App().SetModalHook([](QDialog& dialog) {
+            qobject_cast<QInputDialog*>(&dialog)->setTextValue(QStringLiteral("EOI"));
+            return int{QDialog::Accepted};
+        });
+        QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(view->GetSelectedItem(), soi);
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("「EOI」は見つかりません"));
+        QVERIFY(view->Search().Find(QStringLiteral("SOS")));
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("「EOI」は見つかりません"));
+        QVERIFY(f.App().Search(*view, view->Search(), SearchStep::Next));
+        QCOMPARE(view->GetSelectedItem(), sos);
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
+    }
+
+    void theRoughListCanBeSearchedAndCopied()
+    {
+        AppFixture f;
+        const std::string jpeg = f.Write("a.jpg", MakeJpeg(16, 16));
+        const std::string tiff = f.Write("b.tif", MakeTiff());
+        f.OpenThroughDialog({jpeg, tiff});
+        f.App().SetModalHook([](QDialog& dialog) {
+            qobject_cast<QInputDialog*>(&dialog)->setTextValue(QStringLiteral("jpeg"));
+            return int{QDialog::Accepted};
+        });
+        // Any column matches: the format column here. The Edit menu's
+        // commands act on the list while it is the active window.
+        f.Frame().Command(kCmdEditFind)->trigger();
+        QCOMPARE(f.List().SelectedRows(), std::vector<int>{1});
+        f.List().setFocus();
+        QTest::keyClick(&f.List(), Qt::Key_F3);
+        QCOMPARE(f.List().SelectedRows(), std::vector<int>{1});
+        f.Frame().Command(kCmdEditCopy)->trigger();
+        QCOMPARE(QApplication::clipboard()->text(),
+                 QString::fromStdString(jpeg + "\tJPEG\t" + f.List().RowText(1, CRoughListCtrl::kColumnResult) + "\n"));
+        f.App().SetModalHook([](QDialog& dialog) {
+            qobject_cast<QInputDialog*>(&dialog)->setTextValue(QStringLiteral("swf"));
+            return int{QDialog::Accepted};
+        });
+        QTest::keyClick(&f.List(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("「swf」は見つかりません"));
     }
 
     void imageWindowsZoom()
@@ -333,7 +374,7 @@ private slots:
         QCOMPARE(status, QStringList({QStringLiteral("概略解析中：") + QString::fromStdString(text)}));
         QCOMPARE(f.List().textElideMode(), Qt::ElideMiddle);
         QCOMPARE(f.List().ToolTipAt(0, CRoughListCtrl::kColumnFile), QString::fromStdString(path));
-        QCOMPARE(f.List().ToolTipAt(0, CRoughListCtrl::kColumnResult), QStringLiteral("progressive JPEG: not decoded"));
+        QCOMPARE(f.List().ToolTipAt(0, CRoughListCtrl::kColumnResult), QStringLiteral("ﾌﾟﾛｸﾞﾚｯｼﾌﾞ JPEG：ﾃﾞｺｰﾄﾞしません"));
     }
 };
 

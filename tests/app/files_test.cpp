@@ -144,7 +144,7 @@ private slots:
         AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
         QCOMPARE(f.popupCount, 1);
         QCOMPARE(f.List().SelectedRows(), std::vector<int>{0});
-        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)", "詳細解析(&A)"}));
+        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
         // A click inside a multiple selection keeps it.
         SelectRows(f.List(), {0, 1});
         AppFixture::RightClick(f.List(), f.List().topLevelItem(1));
@@ -152,34 +152,39 @@ private slots:
         QVERIFY(f.messages.empty());
     }
 
-    void deletingTwoRowsAsksForEachAndKeepsDeclinedOnesSelected()
+    void deletingSeveralRowsAsksOnce()
     {
         AppFixture f;
         ThreeFiles files(f);
         f.OpenThroughDialog({files.jpeg, files.tiff, files.swf});
-        // Rows from the top: swf, tiff, jpeg. Select swf and jpeg.
+        // Rows from the top: swf, tiff, jpeg. Select swf and jpeg: one
+        // question for both; declined, nothing goes.
         SelectRows(f.List(), {0, 2});
-        f.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
-        f.choose = QStringLiteral("エントリ削除(&D)");
+        f.answers = {MessageAnswer::Cancel};
+        f.choose = QStringLiteral("エントリ削除(&D)\tDelete");
         AppFixture::RightClick(f.List(), f.List().topLevelItem(2));
-        QCOMPARE(f.messages.size(), size_t{2});
-        QCOMPARE(Text(f.messages[0]),
-                 QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.swf)));
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(Text(f.messages[0]), QStringLiteral("選択した2個のファイルを表示から削除します。"));
         QCOMPARE(f.messages[0].buttons, MessageButtons::OkCancel);
         QCOMPARE(f.messages[0].owner, MessageOwner::RoughList);
         QCOMPARE(QString::fromStdString(f.messages[0].caption), QStringLiteral("Vantrel"));
-        QCOMPARE(Text(f.messages[1]),
-                 QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.jpeg)));
-        QCOMPARE(f.RowPaths(), (std::vector<std::string>{files.swf, files.tiff}));
-        QCOMPARE(f.List().SelectedRows(), std::vector<int>{0});
-        QCOMPARE(AppFixture::TopLevelTexts(f.BarTree()), (std::vector<std::string>{files.tiff, files.swf}));
+        QCOMPARE(f.List().RowCount(), 3);
+        QCOMPARE(f.List().SelectedRows(), (std::vector<int>{0, 2}));
+
+        // Confirmed: both go together, the bar rebuilt once.
+        f.messages.clear();
+        QTest::keyClick(&f.List(), Qt::Key_Delete);
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(f.RowPaths(), std::vector<std::string>{files.tiff});
+        QCOMPARE(AppFixture::TopLevelTexts(f.BarTree()), std::vector<std::string>{files.tiff});
         QCOMPARE(f.Bar().RebuildCount(), 2);
 
-        // Both confirmed: both go, each after its own question.
+        // One row: the question names its file.
         f.messages.clear();
-        SelectRows(f.List(), {0, 1});
+        SelectRows(f.List(), {0});
         f.List().OnEntryDelete();
-        QCOMPARE(f.messages.size(), size_t{2});
+        QCOMPARE(Text(f.messages.at(0)),
+                 QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.tiff)));
         QCOMPARE(f.List().RowCount(), 0);
         QCOMPARE(f.BarTree().topLevelItemCount(), 0);
 
@@ -195,7 +200,7 @@ private slots:
         f.OpenThroughDialog({files.jpeg, files.tiff});
         // Both rows selected: the uppermost (the TIFF file) is analysed.
         SelectRows(f.List(), {0, 1});
-        f.choose = QStringLiteral("詳細解析(&A)");
+        f.choose = QStringLiteral("詳細解析(&A)\tEnter");
         AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
         QCOMPARE(f.ChildFrames().size(), size_t{1});
         CChildFrame* frame = f.ChildFrames()[0];
@@ -279,7 +284,7 @@ private slots:
         // From the deepest item of the TIFF branch, which the click selects.
         QTreeWidgetItem* item = f.BarTree().topLevelItem(1)->child(0)->child(0)->child(0);
         SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
-        f.choose = QStringLiteral("エントリ削除(&D)");
+        f.choose = QStringLiteral("エントリ削除(&D)\tDelete");
         AppFixture::RightClick(f.BarTree(), item);
         QCOMPARE(f.messages.size(), size_t{1});
         QCOMPARE(Text(f.messages[0]),
@@ -314,11 +319,11 @@ private slots:
         while (item->childCount() > 0)
             item = item->child(0);
         SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
-        f.choose = QStringLiteral("詳細解析(&A)");
+        f.choose = QStringLiteral("詳細解析(&A)\tEnter");
         // The clicked item is selected first: its file is analysed.
         AppFixture::RightClick(f.BarTree(), item);
         QCOMPARE(f.popupCount, 1);
-        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)", "詳細解析(&A)"}));
+        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
         QCOMPARE(f.ChildFrames().size(), size_t{1});
         QCOMPARE(f.ChildFrames()[0]->windowTitle(), QString::fromStdString(files.swf));
     }

@@ -210,7 +210,7 @@ private slots:
         f.choose = QStringLiteral("イメージ表示(&V)");
         AppFixture::RightClick(*frame->View(), nullptr);
         QCOMPARE(f.lastPopup,
-                 QStringList({"イメージ表示(&V)", "", "ｺﾋﾟｰ(&C)\tCtrl+C", "下の行を含めてｺﾋﾟｰ(&B)"}));
+                 QStringList({"イメージ表示(&V)", "", "ｺﾋﾟｰ(&C)\tCtrl+C", "下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C"}));
         QVERIFY(first->isVisible());
         QVERIFY(second->isVisible());
         // The second one a step down and right of the first, its caption free.

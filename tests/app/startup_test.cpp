@@ -2,6 +2,7 @@
 // window's fixed parts, and the profile.
 #include <QAction>
 #include <QDialog>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QApplication>
 #include <QCursor>
@@ -60,6 +61,13 @@ const char* const kMainFrameMenu =
     "  開く(&O)...\tCtrl+O [57601]\n"
     "  ---\n"
     "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
+    "編集(&E)\n"
+    "  ｺﾋﾟｰ(&C)\tCtrl+C [57634]\n"
+    "  下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C [32778]\n"
+    "  ---\n"
+    "  検索(&F)...\tCtrl+F [57636]\n"
+    "  次を検索(&N)\tF3 [57640]\n"
+    "  前を検索(&V)\tShift+F3 [32779]\n"
     "表示(&V)\n"
     "  ﾂｰﾙ ﾊﾞｰ(&T) [59392]\n"
     "  ｽﾃｰﾀｽ ﾊﾞｰ(&S) [59393]\n"
@@ -73,7 +81,18 @@ const char* const kDocumentMenu =
     "  閉じる(&C) [57602]\n"
     "  ﾃｷｽﾄで保存(&S)... [32776]\n"
     "  ---\n"
+    "  印刷(&P)...\tCtrl+P [57607]\n"
+    "  ---\n"
     "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
+    "編集(&E)\n"
+    "  ｺﾋﾟｰ(&C)\tCtrl+C [57634]\n"
+    "  下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C [32778]\n"
+    "  ---\n"
+    "  検索(&F)...\tCtrl+F [57636]\n"
+    "  次を検索(&N)\tF3 [57640]\n"
+    "  前を検索(&V)\tShift+F3 [32779]\n"
+    "  ---\n"
+    "  ｵﾌｾｯﾄへ移動(&G)...\tCtrl+G [32780]\n"
     "表示(&V)\n"
     "  ﾂｰﾙ ﾊﾞｰ(&T) [59392]\n"
     "  ｽﾃｰﾀｽ ﾊﾞｰ(&S) [59393]\n"
@@ -88,6 +107,12 @@ const char* const kDocumentMenu =
     "  ﾄﾋﾟｯｸの検索(&H) [57667] off\n"
     "  ---\n"
     "  Vantrel のﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n";
+
+// The key text a menu item shows after its tab.
+QString KeyText(const QAction* action)
+{
+    return action->text().section(QLatin1Char('\t'), 1);
+}
 
 }  // namespace
 
@@ -110,7 +135,8 @@ private slots:
         QVERIFY(f.Bar().isVisible());
         QVERIFY(!f.Bar().isFloating());
         QCOMPARE(f.Frame().dockWidgetArea(&f.Bar()), Qt::LeftDockWidgetArea);
-        QCOMPARE(f.Bar().windowTitle(), QStringLiteral("解析ツリー"));
+        QCOMPARE(f.Bar().windowTitle(), QStringLiteral("解析ﾂﾘｰ"));
+        QCOMPARE(f.Frame().ToolBar()->windowTitle(), QStringLiteral("ﾂｰﾙ ﾊﾞｰ"));
         QCOMPARE(f.Bar().allowedAreas(), Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
         QVERIFY(f.Bar().features() & QDockWidget::DockWidgetFloatable);
         QCOMPARE(f.BarTree().topLevelItemCount(), 0);
@@ -189,7 +215,12 @@ private slots:
             {kCmdFilePrint, QKeySequence(Qt::CTRL | Qt::Key_P), false},
             {kCmdEditUndo, QKeySequence(Qt::ALT | Qt::Key_Backspace), false},
             {kCmdEditCut, QKeySequence(Qt::SHIFT | Qt::Key_Delete), false},
-            {kCmdEditCopy, QKeySequence(Qt::CTRL | Qt::Key_Insert), false},
+            {kCmdEditCopy, QKeySequence(Qt::CTRL | Qt::Key_Insert), true},
+            {kCmdCopyBranch, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), true},
+            {kCmdEditFind, QKeySequence(Qt::CTRL | Qt::Key_F), true},
+            {kCmdEditRepeat, QKeySequence(Qt::Key_F3), true},
+            {kCmdFindPrevious, QKeySequence(Qt::SHIFT | Qt::Key_F3), true},
+            {kCmdGoToOffset, QKeySequence(Qt::CTRL | Qt::Key_G), false},
             {kCmdEditPaste, QKeySequence(Qt::SHIFT | Qt::Key_Insert), false},
             {kCmdNextPane, QKeySequence(Qt::Key_F6), false},
             {kCmdPrevPane, QKeySequence(Qt::SHIFT | Qt::Key_F6), false},
@@ -201,6 +232,19 @@ private slots:
             QVERIFY2(action, qPrintable(QString::number(k.id)));
             QVERIFY2(action->shortcuts().contains(k.keys), qPrintable(QString::number(k.id)));
             QCOMPARE(action->isEnabled(), k.enabled);
+        }
+        // Every menu item that has a key names it, as the key's own action
+        // has it.
+        for (int id : {kCmdFileOpen, kCmdFilePrint, kCmdEditCopy, kCmdCopyBranch, kCmdEditFind, kCmdEditRepeat,
+                       kCmdFindPrevious, kCmdGoToOffset}) {
+            QAction* key = f.Frame().Command(id);
+            bool shown = false;
+            for (QAction* item : f.Frame().CommandActions(id))
+                if (item != key && !KeyText(item).isEmpty()) {
+                    QCOMPARE(QKeySequence(KeyText(item)), key->shortcuts().front());
+                    shown = true;
+                }
+            QVERIFY2(shown, qPrintable(QString::number(id)));
         }
         // Ctrl+N makes no empty window: windows come from analyses only.
         f.Frame().activateWindow();
@@ -406,8 +450,8 @@ private slots:
             return 1;
         });
         f.Frame().Command(kCmdAppAbout)->trigger();
-        QCOMPARE(shown, QStringLiteral("Vantrel Version " VANTREL_VERSION));
-        QVERIFY(build.startsWith(QStringLiteral("Build: ")));
+        QCOMPARE(shown, QStringLiteral("Vantrel ﾊﾞｰｼﾞｮﾝ " VANTREL_VERSION));
+        QVERIFY(build.startsWith(QStringLiteral("ﾋﾞﾙﾄﾞ：")));
         QVERIFY(modal);
         QVERIFY(captionFits);
     }
@@ -426,6 +470,37 @@ private slots:
         QVERIFY(!f.Frame().isVisible());
         QVERIFY(!image->isVisible());
         QVERIFY(f.App().Documents().empty());
+    }
+
+    void fileMenuListsRecentFilesAndOpenFiltersFormats()
+    {
+        AppFixture f;
+        const std::string jpeg = f.Write("a.jpg", MakeJpeg(16, 16));
+        const std::string tiff = f.Write("b.tif", MakeTiff());
+        f.OpenThroughDialog({jpeg, tiff});
+        QMenu* file = f.Frame().menuBar()->actions().front()->menu();
+        emit file->aboutToShow();
+        QStringList texts;
+        for (QAction* a : file->actions())
+            texts << (a->isSeparator() ? QStringLiteral("---") : a->text());
+        QCOMPARE(texts, QStringList({"開く(&O)...\tCtrl+O", "---", "&1 " + QString::fromStdString(tiff),
+                                     "&2 " + QString::fromStdString(jpeg), "---", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
+        // Choosing one opens it again, as the Open dialog would.
+        f.App().DeleteEntry(jpeg.c_str());
+        emit file->aboutToShow();
+        file->actions().at(3)->trigger();
+        QCOMPARE(f.RowPaths(), (std::vector<std::string>{jpeg, tiff}));
+
+        // The Open dialog offers the formats' files first, and all files.
+        f.App().SetOpenDialogHook(nullptr);
+        QStringList filters;
+        f.App().SetModalHook([&filters](QDialog& dialog) {
+            filters = qobject_cast<QFileDialog*>(&dialog)->nameFilters();
+            return int{QDialog::Rejected};
+        });
+        f.Frame().Command(kCmdFileOpen)->trigger();
+        QCOMPARE(filters, QStringList({"JPEG、TIFF、SWF ファイル (*.jpg *.jpeg *.jpe *.jfif *.tif *.tiff *.swf)",
+                                       "すべてのファイル (*)"}));
     }
 
     void profileKeepsFiveRecentFiles()
