@@ -187,8 +187,45 @@ QStringList CVantrelView::WrapLine(const QString& text, const QFontMetrics& metr
     return pieces;
 }
 
+std::vector<CVantrelView::PrintedPage> CVantrelView::LayoutPages(const QFontMetrics& metrics, int width,
+                                                                   int height) const
+{
+    const int lineHeight = metrics.lineSpacing();
+    const int indent = metrics.horizontalAdvance(QStringLiteral("MMM"));
+    std::vector<PrintedPage> pages(1);
+    int y = 0;
+    for (HTREEITEM item = GetRootItem(); item; item = GetNextVisibleItem(item)) {
+        int depth = 0;
+        for (HTREEITEM p = GetParentItem(item); p; p = GetParentItem(p))
+            ++depth;
+        const int x = std::min(depth * indent, width / 2);
+        // A line too long for the page goes on over the next lines, at the
+        // same indent.
+        for (const QString& piece : WrapLine(ItemFromHandle(item)->text(0), metrics, width - x)) {
+            if (y + lineHeight > height && y > 0) {
+                pages.emplace_back();
+                y = 0;
+            }
+            pages.back().lines.emplace_back(x, piece);
+            y += lineHeight;
+        }
+    }
+    const QString name = metrics.elidedText(QFileInfo(DocumentPath()).fileName(), Qt::ElideMiddle, width);
+    for (size_t i = 0; i < pages.size(); ++i) {
+        pages[i].header = name;
+        pages[i].footer = QStringLiteral("%1 / %2").arg(i + 1).arg(pages.size());
+    }
+    return pages;
+}
+
 int CVantrelView::PrintPages(QPagedPaintDevice& device) const
 {
+    const QMarginsF margins = device.pageLayout().margins(QPageLayout::Millimeter);
+    device.setPageMargins(QMarginsF(std::max(margins.left(), kMinPrintMarginMm),
+                                    std::max(margins.top(), kMinPrintMarginMm),
+                                    std::max(margins.right(), kMinPrintMarginMm),
+                                    std::max(margins.bottom(), kMinPrintMarginMm)),
+                          QPageLayout::Millimeter);
     QPainter painter;
     if (!painter.begin(&device))
         return 0;
@@ -197,28 +234,25 @@ int CVantrelView::PrintPages(QPagedPaintDevice& device) const
     painter.setFont(QFont(font, &device));
     const QFontMetrics metrics = painter.fontMetrics();
     const int lineHeight = metrics.lineSpacing();
-    const int indent = metrics.horizontalAdvance(QStringLiteral("MMM"));
-    // The painter's origin is the printable area's top-left corner.
-    const QRect page(QPoint(0, 0), device.pageLayout().paintRectPixels(device.logicalDpiX()).size());
-    int pages = 1;
-    int y = 0;
-    for (HTREEITEM item = GetRootItem(); item; item = GetNextVisibleItem(item)) {
-        int depth = 0;
-        for (HTREEITEM p = GetParentItem(item); p; p = GetParentItem(p))
-            ++depth;
-        const int x = std::min(depth * indent, page.width() / 2);
-        // A line too long for the page goes on over the next lines, at the
-        // same indent.
-        for (const QString& piece : WrapLine(ItemFromHandle(item)->text(0), metrics, page.width() - x)) {
-            if (y + lineHeight > page.height() && y > 0) {
-                device.newPage();
-                ++pages;
-                y = 0;
-            }
-            painter.drawText(QRect(x, y, page.width() - x, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, piece);
+    // The painter's origin is the printable area's top-left corner; the
+    // heading takes its first two lines and the page number its last two.
+    const QSize area = device.pageLayout().paintRectPixels(device.logicalDpiX()).size();
+    const int bodyTop = 2 * lineHeight;
+    const std::vector<PrintedPage> pages = LayoutPages(metrics, area.width(), area.height() - 4 * lineHeight);
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            device.newPage();
+        const PrintedPage& page = pages[i];
+        painter.drawText(QRect(0, 0, area.width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, page.header);
+        painter.drawLine(0, lineHeight + lineHeight / 2, area.width(), lineHeight + lineHeight / 2);
+        int y = bodyTop;
+        for (const auto& [x, text] : page.lines) {
+            painter.drawText(QRect(x, y, area.width() - x, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, text);
             y += lineHeight;
         }
+        painter.drawText(QRect(0, area.height() - lineHeight, area.width(), lineHeight), Qt::AlignHCenter | Qt::AlignVCenter,
+                         page.footer);
     }
     painter.end();
-    return pages;
+    return static_cast<int>(pages.size());
 }

@@ -393,13 +393,21 @@ private slots:
         CVantrelView* view = f.Frame().ActiveChildFrame()->View();
         view->InsertItem("/some/file.jpg", TVI_ROOT);
 
+        f.App().SetDocumentTitle(0, "/some/file.jpg");
+
         const QString pdf = QString::fromStdString(f.Dir() + "/tree.pdf");
+        QMarginsF margins;
         const auto pages = [&] {
             QPdfWriter writer(pdf);
-            return view->PrintPages(writer);
+            writer.setPageMargins(QMarginsF(5, 30, 10, 2), QPageLayout::Millimeter);
+            const int count = view->PrintPages(writer);
+            margins = writer.pageLayout().margins(QPageLayout::Millimeter);
+            return count;
         };
         QCOMPARE(pages(), 1);
         QVERIFY(QFileInfo(pdf).size() > 0);
+        // Margins narrower than 15 mm are widened; wider ones stay.
+        QCOMPARE(margins, QMarginsF(15, 30, 15, 15));
         // Enough lines for several pages; collapsed branches are not printed.
         HTREEITEM branch = view->InsertItem("[00000000] branch", TVI_ROOT);
         for (int i = 0; i < 300; ++i)
@@ -409,6 +417,25 @@ private slots:
         QVERIFY(expanded >= 3);
         view->collapseItem(view->ItemFromHandle(branch));
         QCOMPARE(pages(), 1);
+
+        // Every page is headed by the file's name and numbered at its foot;
+        // together the pages hold every shown line once, in order.
+        view->expandItem(view->ItemFromHandle(branch));
+        const QFontMetrics metrics(QApplication::font());
+        const auto laid = view->LayoutPages(metrics, 400, metrics.lineSpacing() * 50);
+        QCOMPARE(laid.size(), size_t{7});
+        int line = -2;
+        for (size_t i = 0; i < laid.size(); ++i) {
+            QCOMPARE(laid[i].header, QStringLiteral("file.jpg"));
+            QCOMPARE(laid[i].footer, QStringLiteral("%1 / 7").arg(i + 1));
+            QVERIFY(laid[i].lines.size() <= 50);
+            for (const auto& [x, text] : laid[i].lines) {
+                if (line >= 0)
+                    QCOMPARE(text, QStringLiteral("[%1] line").arg(line));
+                ++line;
+            }
+        }
+        QCOMPARE(line, 300);
 
         // The command asks for a printer first; a cancelled dialog prints nothing.
         int dialogs = 0;
