@@ -6,7 +6,9 @@
 // progress dialog's Cancel can be clicked with the pointer and ends the
 // batch. The stacking order is read from the window manager's
 // _NET_CLIENT_LIST_STACKING, bottom to top; clicks are real pointer events
-// through the XTest extension. Exits 77 when XTest cannot be loaded.
+// through the XTest extension. With an argument, a picture of the screen
+// with the progress dialog over the picture is saved there. Exits 77 when
+// XTest cannot be loaded.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -17,6 +19,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -154,6 +157,8 @@ int main(int argc, char** argv)
             ++phase;   // time for the window manager to act on the click
         } else if (phase == 10) {
             verdict = StackingVerdict(*dialog, *image);
+            if (argc > 1)
+                f.Frame().screen()->grabWindow(0).save(QString::fromLocal8Bit(argv[1]), "PNG");
             auto* cancel = dialog->findChild<QPushButton*>();
             if (cancel)
                 pointer.Click(cancel->mapToGlobal(cancel->rect().center()));
