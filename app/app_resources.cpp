@@ -98,24 +98,19 @@ constexpr std::array<MenuItem, 2> kEditMenuHexPane = {{
     {K::Command, kCmdGoToOffset, "ｵﾌｾｯﾄへ移動(&G)...\tCtrl+G"},
 }};
 
-constexpr std::array<MenuItem, 7> kViewAboutMain = {{
+constexpr std::array<MenuItem, 5> kViewMenu = {{
     {K::Popup, 0, "表示(&V)"},
     {K::Command, kCmdViewToolBar, "ﾂｰﾙ ﾊﾞｰ(&T)"},
     {K::Command, kCmdViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)"},
     {K::Separator, 0, nullptr},
     {K::Command, kCmdViewAnalysisTree, "解析ﾂﾘｰ(&A)"},
-    {K::End, 0, nullptr},
-    {K::Command, kCmdAppAbout, "ﾊﾞｰｼﾞｮﾝ情報(&A)..."},
 }};
 
-constexpr std::array<MenuItem, 17> kViewWindowHelpDocument = {{
-    {K::Popup, 0, "表示(&V)"},
-    {K::Command, kCmdViewToolBar, "ﾂｰﾙ ﾊﾞｰ(&T)"},
-    {K::Command, kCmdViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)"},
-    {K::Separator, 0, nullptr},
-    {K::Command, kCmdViewAnalysisTree, "解析ﾂﾘｰ(&A)"},
-    {K::Command, kCmdViewHexPane, "ﾊﾞｲﾄ表示(&B)"},
-    {K::End, 0, nullptr},
+constexpr std::array<MenuItem, 1> kViewHexPane = {{{K::Command, kCmdViewHexPane, "ﾊﾞｲﾄ表示(&B)"}}};
+
+constexpr std::array<MenuItem, 1> kAboutMain = {{{K::Command, kCmdAppAbout, "ﾊﾞｰｼﾞｮﾝ情報(&A)..."}}};
+
+constexpr std::array<MenuItem, 10> kWindowHelpDocument = {{
     {K::Popup, 0, "ｳｨﾝﾄﾞｳ(&W)"},
     {K::Command, kCmdWindowCascade, "重ねて表示(&C)"},
     {K::Command, kCmdWindowTileHorz, "並べて表示(&T)"},
@@ -128,9 +123,9 @@ constexpr std::array<MenuItem, 17> kViewWindowHelpDocument = {{
     {K::End, 0, nullptr},
 }};
 
-constexpr auto kMenuMainFrame = Join(kFileMenuMain, kEnd, kEditMenu, kEnd, kViewAboutMain);
-constexpr auto kMenuDocument =
-    Join(kFileMenuDocument, kEnd, kEditMenu, kEditMenuHexPane, kEnd, kViewWindowHelpDocument);
+constexpr auto kMenuMainFrame = Join(kFileMenuMain, kEnd, kEditMenu, kEnd, kViewMenu, kEnd, kAboutMain);
+constexpr auto kMenuDocument = Join(kFileMenuDocument, kEnd, kEditMenu, kEditMenuHexPane, kEnd, kViewMenu,
+                                    kViewHexPane, kEnd, kWindowHelpDocument);
 
 constexpr MenuItem kMenuEntry[] = {
     {K::Popup, 0, "Entry"},

@@ -56,23 +56,29 @@ QString MenuText(const QList<QAction*>& actions, int depth = 0)
     return text;
 }
 
+// The Edit and View menus as both menu bars begin them.
+#define VANTREL_EDIT_MENU_TEXT                                  \
+    "編集(&E)\n"                                               \
+    "  ｺﾋﾟｰ(&C)\tCtrl+C [57634]\n"                             \
+    "  下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C [32778]\n"         \
+    "  ---\n"                                                  \
+    "  検索(&F)...\tCtrl+F [57636]\n"                          \
+    "  次を検索(&N)\tF3 [57640]\n"                             \
+    "  前を検索(&V)\tShift+F3 [32779]\n"
+#define VANTREL_VIEW_MENU_TEXT                                  \
+    "表示(&V)\n"                                               \
+    "  ﾂｰﾙ ﾊﾞｰ(&T) [59392]\n"                                  \
+    "  ｽﾃｰﾀｽ ﾊﾞｰ(&S) [59393]\n"                                \
+    "  ---\n"                                                  \
+    "  解析ﾂﾘｰ(&A) [59394]\n"
+
 const char* const kMainFrameMenu =
     "ﾌｧｲﾙ(&F)\n"
     "  開く(&O)...\tCtrl+O [57601]\n"
     "  ---\n"
     "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
-    "編集(&E)\n"
-    "  ｺﾋﾟｰ(&C)\tCtrl+C [57634]\n"
-    "  下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C [32778]\n"
-    "  ---\n"
-    "  検索(&F)...\tCtrl+F [57636]\n"
-    "  次を検索(&N)\tF3 [57640]\n"
-    "  前を検索(&V)\tShift+F3 [32779]\n"
-    "表示(&V)\n"
-    "  ﾂｰﾙ ﾊﾞｰ(&T) [59392]\n"
-    "  ｽﾃｰﾀｽ ﾊﾞｰ(&S) [59393]\n"
-    "  ---\n"
-    "  解析ﾂﾘｰ(&A) [59394]\n"
+    VANTREL_EDIT_MENU_TEXT
+    VANTREL_VIEW_MENU_TEXT
     "ﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n";
 
 const char* const kDocumentMenu =
@@ -84,20 +90,10 @@ const char* const kDocumentMenu =
     "  印刷(&P)...\tCtrl+P [57607]\n"
     "  ---\n"
     "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
-    "編集(&E)\n"
-    "  ｺﾋﾟｰ(&C)\tCtrl+C [57634]\n"
-    "  下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C [32778]\n"
-    "  ---\n"
-    "  検索(&F)...\tCtrl+F [57636]\n"
-    "  次を検索(&N)\tF3 [57640]\n"
-    "  前を検索(&V)\tShift+F3 [32779]\n"
+    VANTREL_EDIT_MENU_TEXT
     "  ---\n"
     "  ｵﾌｾｯﾄへ移動(&G)...\tCtrl+G [32780]\n"
-    "表示(&V)\n"
-    "  ﾂｰﾙ ﾊﾞｰ(&T) [59392]\n"
-    "  ｽﾃｰﾀｽ ﾊﾞｰ(&S) [59393]\n"
-    "  ---\n"
-    "  解析ﾂﾘｰ(&A) [59394]\n"
+    VANTREL_VIEW_MENU_TEXT
     "  ﾊﾞｲﾄ表示(&B) [32775]\n"
     "ｳｨﾝﾄﾞｳ(&W)\n"
     "  重ねて表示(&C) [57650]\n"
