@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/analysis_tree_bar.h"
 #include "app/main_frame.h"
 #include "app/rough_list_ctrl.h"
 #include "app/vantrel_app.h"
@@ -36,11 +37,13 @@ CMainFrame* MainFrame()
     return nullptr;
 }
 
-// Closes the main frame once every file is listed.
+// Closes the main frame once every file is listed and the batch is over
+// (its bar rebuilt).
 void CloseWhenOpened()
 {
     CMainFrame* frame = MainFrame();
-    if (!frame || !frame->RoughList() || frame->RoughList()->RowCount() < kFiles) {
+    if (!frame || !frame->RoughList() || frame->RoughList()->RowCount() < kFiles || !frame->TreeBar() ||
+        frame->TreeBar()->RebuildCount() == 0) {
         QTimer::singleShot(50, CloseWhenOpened);
         return;
     }
