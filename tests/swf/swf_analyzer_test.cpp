@@ -118,7 +118,7 @@ TEST(SwfAnalyzer, TagHeadersNamesAndWalkEnd)
     Bytes open;
     PutTag(open, 1, {});
     PutTag(open, 2, Bytes(10, 0));
-    open.resize(open.size() - 4);
+    open.erase(open.end() - 4, open.end());
     Rough noEnd = RoughOf(dir, dir.Write("noend.swf", Fws(Body(open))));
     EXPECT_EQ(TagLines(noEnd.bar),
               "[00000015] TagID : 1 (ShowFrame), Size : 0[byte]\n"
@@ -157,7 +157,7 @@ TEST(SwfAnalyzer, CompressedBodyGoesThroughTheSideFile)
 {
     TempDir dir;
     Bytes tags = MovieTags(3);
-    tags.resize(tags.size() - 2);              // the End tag comes last
+    tags.erase(tags.end() - 2, tags.end());    // the End tag comes last
     PutTag(tags, 87, Sample(70000, 3), true);  // enough to need several blocks
     PutTag(tags, 0, {});
     const Bytes body = Body(tags);
