@@ -11,7 +11,7 @@
 #include <QStatusBar>
 #include <QScreen>
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 
 #include "app/app_icons.h"
 #include "app/app_resources.h"

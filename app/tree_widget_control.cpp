@@ -7,7 +7,6 @@
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QTreeWidgetItemIterator>
 #include <vector>
 
 #include "core/tree_ranges.h"

@@ -2,10 +2,8 @@
 
 #include <algorithm>
 
-#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QSaveFile>
 #include <QFileInfo>
 #include <QKeyEvent>
