@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include "app/about_box.h"
@@ -226,32 +227,36 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
     const std::vector<BatchPath> batch = ExpandFolders(bytes, false, &emptyFolders);
     BusyCursor busy;
     CBatchProgress progress(mainFrame_.get(), progressDelayMs_, progressUpdateMs_);
-    progress_ = &progress;
-    // New rows join the list together, when the bar is rebuilt at the end
-    // of the batch or before a message box shows (also when a fatal message
-    // leaves the batch early).
-    struct InsertBatch {
+    // The batch's state, also when a fatal message leaves it early. New rows
+    // join the list together, when the bar is rebuilt at the end of the
+    // batch or before a message box shows.
+    struct Running {
+        CVantrelApp& app;
         CRoughListCtrl* list;
-        explicit InsertBatch(CRoughListCtrl* l) : list(l)
+        Running(CVantrelApp& a, CBatchProgress& progress)
+            : app(a), list(a.mainFrame_ ? a.mainFrame_->RoughList() : nullptr)
         {
+            app.roughAnalysisRunning_ = true;
+            app.progress_ = &progress;
             if (list)
                 list->BeginInsertBatch();
         }
-        ~InsertBatch()
+        ~Running()
         {
             if (list)
                 list->EndInsertBatch();
+            app.roughAnalysisRunning_ = false;
+            app.progress_ = nullptr;
         }
-    } rows(mainFrame_ ? mainFrame_->RoughList() : nullptr);
-    roughAnalysisRunning_ = true;
+    };
+    std::optional<Running> running(std::in_place, *this, progress);
     const std::vector<OpenOutcome> outcomes = analysis_->OpenFiles(
         batch, duplicateOwner, [this, &progress](size_t index, size_t count, const std::string& path) {
             currentBatchFile_ = path;
             return progress.Step(index, count, path);
         },
         emptyFolders);
-    roughAnalysisRunning_ = false;
-    progress_ = nullptr;
+    running.reset();
     currentBatchFile_.clear();
     statusShown_.invalidate();
     for (size_t i = 0; i < outcomes.size() && i < batch.size(); ++i)
