@@ -418,18 +418,17 @@ void CVantrelApp::RebuildTree(const AnalysisEntry* head)
         return;
     }
     FlushNewRows();
-    if (roughAnalysisRunning_)
+    if (roughAnalysisRunning_ && progress_ && progress_->Shown())
         ShowBatchRows();
     mainFrame_->RebuildTree(head);
 }
 
 void CVantrelApp::ShowBatchRows()
 {
-    // Rebuilding the bar for thousands of files takes a while: the rows are
+    // Rebuilding the bar after a long batch takes a while too: the rows are
     // laid out and painted first, with the progress dialog gone, and the
     // status bar says what the program still does. No input is taken here.
-    if (progress_)
-        progress_->Finish();
+    progress_->Finish();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     mainFrame_->statusBar()->showMessage(QStringLiteral("解析ﾂﾘｰを更新中"));
     mainFrame_->repaint();

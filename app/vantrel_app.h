@@ -153,7 +153,8 @@ private:
     void LoadProfile();
     // Lets the rows waiting in an opening batch join the list now.
     void FlushNewRows();
-    // Shows the rows of a batch that has ended, before the bar is rebuilt.
+    // Shows the rows of a long batch that has ended, before the bar is
+    // rebuilt.
     void ShowBatchRows();
 
     std::unique_ptr<CMainFrame> mainFrame_;
