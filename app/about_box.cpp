@@ -18,9 +18,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     setModal(true);
     auto* icon = new QLabel(this);
     icon->setPixmap(MainFrameIcon().pixmap(32, 32));
-    auto* text = new QLabel(QStringLiteral("Vantrel Version %1").arg(QStringLiteral(VANTREL_VERSION)), this);
+    auto* text = new QLabel(QStringLiteral("Vantrel ﾊﾞｰｼﾞｮﾝ %1").arg(QStringLiteral(VANTREL_VERSION)), this);
     text->setObjectName(QStringLiteral("VersionText"));
-    auto* build = new QLabel(QStringLiteral("Build: %1, Qt %2").arg(QStringLiteral(VANTREL_BUILD), QString::fromLatin1(qVersion())),
+    auto* build = new QLabel(QStringLiteral("ﾋﾞﾙﾄﾞ：%1, Qt %2").arg(QStringLiteral(VANTREL_BUILD), QString::fromLatin1(qVersion())),
                              this);
     build->setObjectName(QStringLiteral("BuildText"));
     build->setTextInteractionFlags(Qt::TextSelectableByMouse);

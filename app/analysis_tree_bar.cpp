@@ -12,7 +12,7 @@ constexpr int kDockedMargin = 4;
 }
 
 CAnalysisTreeBar::CAnalysisTreeBar(CVantrelApp& app, QWidget* parent)
-    : QDockWidget(QStringLiteral("解析ツリー"), parent), app_(app), body_(new QWidget(this)),
+    : QDockWidget(QStringLiteral("解析ﾂﾘｰ"), parent), app_(app), body_(new QWidget(this)),
       tree_(new CAnalysisTreeCtrl(app, body_))
 {
     setObjectName(QStringLiteral("AnalysisTreeBar"));

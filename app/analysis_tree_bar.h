@@ -1,5 +1,5 @@
 #pragma once
-// The analysis-tree bar "解析ツリー": a dock panel of the main frame showing
+// The analysis-tree bar "解析ﾂﾘｰ": a dock panel of the main frame showing
 // the entry list as a tree. It docks at the left or the right, floats, and is
 // shown and hidden from the View menu.
 #include <QDockWidget>

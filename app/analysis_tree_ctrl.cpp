@@ -39,6 +39,8 @@ void CAnalysisTreeCtrl::keyPressEvent(QKeyEvent* event)
     case ItemKey::ContextMenu: ShowContextMenu(KeyboardMenuPos(*this)); return;
     case ItemKey::None: break;
     }
+    if (app_.HandleSearchKey(*this, Search(), *event))
+        return;
     CTreeWidgetControl::keyPressEvent(event);
 }
 
@@ -52,11 +54,6 @@ bool CAnalysisTreeCtrl::ShowContextMenu(QPoint globalPos)
     connect(FindCommand(menu, kCmdDetailedAnalysis), &QAction::triggered, this,
             &CAnalysisTreeCtrl::OnDetailedAnalysis);
     return app_.TrackPopupMenu(menu, globalPos) != nullptr;
-}
-
-QString CAnalysisTreeCtrl::AskSearchText()
-{
-    return app_.AskSearchText(this, LastSearch());
 }
 
 void CAnalysisTreeCtrl::OnEntryDelete()

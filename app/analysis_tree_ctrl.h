@@ -27,7 +27,6 @@ public slots:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    QString AskSearchText() override;
 
 private:
     CVantrelApp& app_;

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QMenu>
+#include <algorithm>
+#include <array>
 #include <iterator>
 
 namespace {
@@ -13,14 +15,17 @@ struct CommandString {
 };
 
 constexpr CommandString kCommandStrings[] = {
-    {kCmdFileNew, "新規にファイルを作成します\n新規作成"},
     {kCmdFileOpen, "既存のファイルを開きます\n開く"},
     {kCmdFileClose, "作業中のファイルを閉じます\n閉じる"},
     {kCmdFileSave, "作業中のファイルを上書きして保存します\n上書き保存"},
     {kCmdFilePrint, "作業中のファイルを印刷します\n印刷"},
     {kCmdEditUndo, "直前に行った動作を元に戻します\n元に戻す"},
     {kCmdEditCut, "選択範囲を切り取ってクリップボードに移動します\n切り取り"},
-    {kCmdEditCopy, "選択範囲をコピーしてクリップボードに保存します\nコピー"},
+    {kCmdEditCopy, "選択した行またはﾊﾞｲﾄをｺﾋﾟｰします\nｺﾋﾟｰ"},
+    {kCmdEditFind, "指定した文字列を含む行を検索します\n検索"},
+    {kCmdEditRepeat, "同じ文字列を含む次の行を検索します\n次を検索"},
+    {kCmdFindPrevious, "同じ文字列を含む前の行を検索します\n前を検索"},
+    {kCmdGoToOffset, "ﾊﾞｲﾄ表示を指定したｵﾌｾｯﾄへ移動します\nｵﾌｾｯﾄへ移動"},
     {kCmdEditPaste, "クリップボードの内容を貼り付けます\n貼り付け"},
     {kCmdNextPane, "次のウィンドウ ペインに切り替えます\n次のペイン"},
     {kCmdPrevPane, "前のウィンドウ ペインに切り替えます\n前のペイン"},
@@ -32,8 +37,8 @@ constexpr CommandString kCommandStrings[] = {
     {kCmdHelpFinder, "ヘルプ トピックの一覧を表示します\nヘルプ トピック"},
     {kCmdHelp, "ヘルプを表示します\nヘルプ"},
     {kCmdContextHelp, "ボタン、メニュー、ウィンドウのヘルプを表示します\nヘルプ"},
-    {kCmdViewToolBar, "ツール バーの表示/非表示\nツール バーの表示切り替え"},
-    {kCmdViewStatusBar, "ステータス バーの表示/非表示\nステータス バーの表示切り替え"},
+    {kCmdViewToolBar, "ﾂｰﾙ ﾊﾞｰの表示/非表示\nﾂｰﾙ ﾊﾞｰの表示切り替え"},
+    {kCmdViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示\nｽﾃｰﾀｽ ﾊﾞｰの表示切り替え"},
     {kCmdViewAnalysisTree, "解析ﾂﾘｰの表示/非表示\n解析ﾂﾘｰの表示切り替え"},
     {kCmdEntryDelete, "エントリを削除します。"},
     {kCmdDetailedAnalysis, "詳細解析を実行します。"},
@@ -46,36 +51,66 @@ constexpr CommandString kCommandStrings[] = {
 
 using K = MenuItem::Kind;
 
-constexpr MenuItem kMenuMainFrame[] = {
+// A menu bar is joined from the tables of its pop-ups.
+template <size_t... N>
+constexpr auto Join(const std::array<MenuItem, N>&... parts)
+{
+    std::array<MenuItem, (N + ...)> out{};
+    size_t at = 0;
+    ((std::copy(parts.begin(), parts.end(), out.begin() + static_cast<std::ptrdiff_t>(at)), at += N), ...);
+    return out;
+}
+
+constexpr std::array<MenuItem, 1> kEnd = {{{K::End, 0, nullptr}}};
+
+constexpr std::array<MenuItem, 4> kFileMenuMain = {{
     {K::Popup, 0, "ﾌｧｲﾙ(&F)"},
     {K::Command, kCmdFileOpen, "開く(&O)...\tCtrl+O"},
     {K::Separator, 0, nullptr},
     {K::Command, kCmdAppExit, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"},
-    {K::End, 0, nullptr},
-    {K::Popup, 0, "表示(&V)"},
-    {K::Command, kCmdViewToolBar, "ﾂｰﾙ ﾊﾞｰ(&T)"},
-    {K::Command, kCmdViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)"},
-    {K::Separator, 0, nullptr},
-    {K::Command, kCmdViewAnalysisTree, "解析ﾂﾘｰ(&A)"},
-    {K::End, 0, nullptr},
-    {K::Command, kCmdAppAbout, "ﾊﾞｰｼﾞｮﾝ情報(&A)..."},
-};
+}};
 
-constexpr MenuItem kMenuDocument[] = {
+constexpr std::array<MenuItem, 8> kFileMenuDocument = {{
     {K::Popup, 0, "ﾌｧｲﾙ(&F)"},
     {K::Command, kCmdFileOpen, "開く(&O)...\tCtrl+O"},
     {K::Command, kCmdFileClose, "閉じる(&C)"},
     {K::Command, kCmdFileSaveText, "ﾃｷｽﾄで保存(&S)..."},
     {K::Separator, 0, nullptr},
+    {K::Command, kCmdFilePrint, "印刷(&P)...\tCtrl+P"},
+    {K::Separator, 0, nullptr},
     {K::Command, kCmdAppExit, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"},
-    {K::End, 0, nullptr},
+}};
+
+// Copying and finding act on the list, tree or hex pane that has the focus.
+constexpr std::array<MenuItem, 7> kEditMenu = {{
+    {K::Popup, 0, "編集(&E)"},
+    {K::Command, kCmdEditCopy, "ｺﾋﾟｰ(&C)\tCtrl+C"},
+    {K::Command, kCmdCopyBranch, "下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C"},
+    {K::Separator, 0, nullptr},
+    {K::Command, kCmdEditFind, "検索(&F)...\tCtrl+F"},
+    {K::Command, kCmdEditRepeat, "次を検索(&N)\tF3"},
+    {K::Command, kCmdFindPrevious, "前を検索(&V)\tShift+F3"},
+}};
+
+// Only a detailed-analysis window has a hex pane to move in.
+constexpr std::array<MenuItem, 2> kEditMenuHexPane = {{
+    {K::Separator, 0, nullptr},
+    {K::Command, kCmdGoToOffset, "ｵﾌｾｯﾄへ移動(&G)...\tCtrl+G"},
+}};
+
+constexpr std::array<MenuItem, 5> kViewMenu = {{
     {K::Popup, 0, "表示(&V)"},
     {K::Command, kCmdViewToolBar, "ﾂｰﾙ ﾊﾞｰ(&T)"},
     {K::Command, kCmdViewStatusBar, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)"},
     {K::Separator, 0, nullptr},
     {K::Command, kCmdViewAnalysisTree, "解析ﾂﾘｰ(&A)"},
-    {K::Command, kCmdViewHexPane, "ﾊﾞｲﾄ表示(&B)"},
-    {K::End, 0, nullptr},
+}};
+
+constexpr std::array<MenuItem, 1> kViewHexPane = {{{K::Command, kCmdViewHexPane, "ﾊﾞｲﾄ表示(&B)"}}};
+
+constexpr std::array<MenuItem, 1> kAboutMain = {{{K::Command, kCmdAppAbout, "ﾊﾞｰｼﾞｮﾝ情報(&A)..."}}};
+
+constexpr std::array<MenuItem, 10> kWindowHelpDocument = {{
     {K::Popup, 0, "ｳｨﾝﾄﾞｳ(&W)"},
     {K::Command, kCmdWindowCascade, "重ねて表示(&C)"},
     {K::Command, kCmdWindowTileHorz, "並べて表示(&T)"},
@@ -86,12 +121,16 @@ constexpr MenuItem kMenuDocument[] = {
     {K::Separator, 0, nullptr},
     {K::Command, kCmdAppAbout, "Vantrel のﾊﾞｰｼﾞｮﾝ情報(&A)..."},
     {K::End, 0, nullptr},
-};
+}};
+
+constexpr auto kMenuMainFrame = Join(kFileMenuMain, kEnd, kEditMenu, kEnd, kViewMenu, kEnd, kAboutMain);
+constexpr auto kMenuDocument = Join(kFileMenuDocument, kEnd, kEditMenu, kEditMenuHexPane, kEnd, kViewMenu,
+                                    kViewHexPane, kEnd, kWindowHelpDocument);
 
 constexpr MenuItem kMenuEntry[] = {
     {K::Popup, 0, "Entry"},
-    {K::Command, kCmdEntryDelete, "エントリ削除(&D)"},
-    {K::Command, kCmdDetailedAnalysis, "詳細解析(&A)"},
+    {K::Command, kCmdEntryDelete, "エントリ削除(&D)\tDelete"},
+    {K::Command, kCmdDetailedAnalysis, "詳細解析(&A)\tEnter"},
     {K::End, 0, nullptr},
 };
 
@@ -100,7 +139,7 @@ constexpr MenuItem kMenuImage[] = {
     {K::Command, kCmdShowImage, "イメージ表示(&V)"},
     {K::Separator, 0, nullptr},
     {K::Command, kCmdCopyLine, "ｺﾋﾟｰ(&C)\tCtrl+C"},
-    {K::Command, kCmdCopyBranch, "下の行を含めてｺﾋﾟｰ(&B)"},
+    {K::Command, kCmdCopyBranch, "下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C"},
     {K::End, 0, nullptr},
 };
 
@@ -140,8 +179,8 @@ QString IdleMessage()
 MenuResourceView MenuResource(int id)
 {
     switch (id) {
-    case kIdrMainFrame: return {kMenuMainFrame, static_cast<int>(std::size(kMenuMainFrame))};
-    case kIdrDocument: return {kMenuDocument, static_cast<int>(std::size(kMenuDocument))};
+    case kIdrMainFrame: return {kMenuMainFrame.data(), static_cast<int>(kMenuMainFrame.size())};
+    case kIdrDocument: return {kMenuDocument.data(), static_cast<int>(kMenuDocument.size())};
     case kIdrEntryMenu: return {kMenuEntry, static_cast<int>(std::size(kMenuEntry))};
     case kIdrImageMenu: return {kMenuImage, static_cast<int>(std::size(kMenuImage))};
     default: return {};

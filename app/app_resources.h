@@ -10,7 +10,6 @@ class QMenu;
 // Command ids, shared by menus, accelerators, the tool bar and the context
 // menus. The framework's standard commands keep their usual numbers.
 enum CommandId : int {
-    kCmdFileNew = 57600,
     kCmdFileOpen = 57601,
     kCmdFileClose = 57602,
     kCmdFileSave = 57603,
@@ -21,7 +20,9 @@ enum CommandId : int {
     kCmdWindowTileHorz = 57651,
     kCmdEditCopy = 57634,
     kCmdEditCut = 57635,
+    kCmdEditFind = 57636,
     kCmdEditPaste = 57637,
+    kCmdEditRepeat = 57640,
     kCmdEditUndo = 57643,
     kCmdAppAbout = 57664,
     kCmdAppExit = 57665,
@@ -40,6 +41,8 @@ enum CommandId : int {
     kCmdFileSaveText = 32776,
     kCmdCopyLine = 32777,
     kCmdCopyBranch = 32778,
+    kCmdFindPrevious = 32779,
+    kCmdGoToOffset = 32780,
 };
 
 // Resource ids of the menus, icons and bars.

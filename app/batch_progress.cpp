@@ -17,6 +17,11 @@ CBatchProgress::~CBatchProgress()
     delete dialog_;
 }
 
+void CBatchProgress::Finish()
+{
+    delete dialog_;
+}
+
 void CBatchProgress::Show(size_t count)
 {
     auto* dialog = new QProgressDialog(owner_);

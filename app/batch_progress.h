@@ -19,6 +19,10 @@ public:
     // Called before file index (from 0) of count; false once Cancel has been
     // pressed, and the batch ends before that file.
     bool Step(size_t index, size_t count, const std::string& path);
+    // The batch has ended: the dialog goes at once.
+    void Finish();
+    // Whether the dialog is up: the batch has run longer than the delay.
+    bool Shown() const { return !dialog_.isNull(); }
 
 private:
     void Show(size_t count);

@@ -1,12 +1,20 @@
 #include "app/child_frame.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMdiArea>
 #include <QSettings>
+#include <QVBoxLayout>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QScreen>
 #include <algorithm>
+#include <cstdint>
 
 #include "app/app_icons.h"
+#include "app/app_resources.h"
 #include "app/hex_view.h"
 #include "app/main_frame.h"
 #include "app/image_wnd.h"
@@ -20,25 +28,36 @@ namespace {
 // Profile entries of the hex pane, in the application's profile.
 constexpr const char* kHexPaneVisibleKey = "HexPane/Visible";
 constexpr const char* kHexPaneWidthKey = "HexPane/Width";
-constexpr int kDefaultHexPaneWidth = 560;
+
+// The result tree keeps at least this width beside the hex pane, unless the
+// window is too narrow for both, when each gets half.
+constexpr int kMinTreeWidth = 240;
 
 }  // namespace
 
 CChildFrame::CChildFrame(CVantrelApp& app, CVantrelDoc& doc)
-    : app_(app), view_(new CVantrelView(app)), hex_(new CHexView), splitter_(new QSplitter(Qt::Horizontal, this))
+    : app_(app), view_(new CVantrelView(app)), hex_(new CHexView), hexLabel_(new QLabel),
+      hexPane_(new QWidget), splitter_(new QSplitter(Qt::Horizontal, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    auto* paneLayout = new QVBoxLayout(hexPane_);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    paneLayout->setSpacing(2);
+    hexLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    paneLayout->addWidget(hexLabel_);
+    paneLayout->addWidget(hex_, 1);
     splitter_->addWidget(view_);
-    splitter_->addWidget(hex_);
+    splitter_->addWidget(hexPane_);
     splitter_->setStretchFactor(0, 1);
     splitter_->setStretchFactor(1, 0);
     splitter_->setChildrenCollapsible(false);
-    const QSettings settings;
-    const int width = settings.value(kHexPaneWidthKey, kDefaultHexPaneWidth).toInt();
-    splitter_->setSizes({std::max(1, 1000 - width), width > 0 ? width : kDefaultHexPaneWidth});
-    hex_->setVisible(HexPaneWanted());
+    // A width kept in the profile never hides the text column.
+    hexWidth_ = std::max(QSettings().value(kHexPaneWidthKey, 0).toInt(), hex_->FullWidth());
+    hexPane_->setVisible(HexPaneWanted());
     setWidget(splitter_);
+    splitter_->installEventFilter(this);
     connect(splitter_, &QSplitter::splitterMoved, this, [this] { SaveHexPaneWidth(); });
+    connect(hex_, &CHexView::fileChanged, this, &CChildFrame::UpdateHexLabel);
     connect(view_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) { ShowLineBytes(item); });
     connect(hex_, &CHexView::byteClicked, this, &CChildFrame::SelectLineAt);
     connect(hex_, &CHexView::cursorMoved, this, [this](const QString& text) {
@@ -62,7 +81,6 @@ void CChildFrame::closeEvent(QCloseEvent* event)
     QMdiSubWindow::closeEvent(event);
     if (!event->isAccepted())
         return;
-    SaveHexPaneWidth();
     // The frame itself goes a moment later; its pictures vanish with it now,
     // so that they keep no program running whose main frame has closed.
     for (const auto& window : images_)
@@ -82,7 +100,7 @@ void CChildFrame::SetDocumentPath(const std::string& path)
 
 bool CChildFrame::HexPaneVisible() const
 {
-    return !hex_->isHidden();
+    return !hexPane_->isHidden();
 }
 
 bool CChildFrame::HexPaneWanted()
@@ -92,14 +110,81 @@ bool CChildFrame::HexPaneWanted()
 
 void CChildFrame::SetHexPaneVisible(bool visible)
 {
-    hex_->setVisible(visible);
+    hexPane_->setVisible(visible);
     QSettings().setValue(kHexPaneVisibleKey, visible);
+    if (visible)
+        ShareWidth();
 }
 
 void CChildFrame::SaveHexPaneWidth()
 {
-    if (HexPaneVisible() && splitter_->sizes().size() == 2)
-        QSettings().setValue(kHexPaneWidthKey, splitter_->sizes().at(1));
+    if (!HexPaneVisible() || splitter_->sizes().size() != 2)
+        return;
+    hexWidth_ = splitter_->sizes().at(1);
+    QSettings().setValue(kHexPaneWidthKey, hexWidth_);
+}
+
+void CChildFrame::ShareWidth()
+{
+    const int total = splitter_->width() - splitter_->handleWidth();
+    if (total <= 0 || !HexPaneVisible())
+        return;
+    const int hex = std::min(hexWidth_, std::max(total / 2, total - kMinTreeWidth));
+    splitter_->setSizes({total - hex, hex});
+}
+
+bool CChildFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    // However the window is sized (maximized, cascaded, tiled), the hex
+    // pane keeps its width where there is room and the tree takes the rest.
+    if (watched == splitter_ && event->type() == QEvent::Resize)
+        ShareWidth();
+    return QMdiSubWindow::eventFilter(watched, event);
+}
+
+QSize CChildFrame::sizeHint() const
+{
+    // Cascaded windows take this size: room for a tree and the hex pane,
+    // within the work area.
+    const QSize area = mdiArea() ? mdiArea()->viewport()->size() : QSize(1024, 768);
+    return QSize(std::max(area.width() * 3 / 4, std::min(area.width(), 640)),
+                 std::max(area.height() * 3 / 4, std::min(area.height(), 400)));
+}
+
+QString CChildFrame::HexLabel() const
+{
+    return hexLabel_->text();
+}
+
+void CChildFrame::UpdateHexLabel()
+{
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path_));
+    const bool side = !path_.empty() && hex_->FilePath() != name;
+    hexLabel_->setText((side ? QStringLiteral("展開ﾌｧｲﾙ：") : QStringLiteral("ﾌｧｲﾙ：")) +
+                       QFileInfo(hex_->FilePath()).fileName());
+    hexLabel_->setToolTip(hex_->FilePath());
+}
+
+void CChildFrame::OnGoToOffset()
+{
+    if (!HexPaneVisible())
+        SetHexPaneVisible(true);
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(CommandToolTip(kCmdGoToOffset));
+    dialog.setLabelText(QStringLiteral("ｵﾌｾｯﾄ (10進数、または 0x で始まる16進数)："));
+    dialog.setTextValue(QStringLiteral("0x%1").arg(hex_->CursorOffset(), 0, 16));
+    if (app_.ExecModal(dialog) != QDialog::Accepted)
+        return;
+    const std::optional<uint64_t> offset = CHexView::ParseOffset(dialog.textValue());
+    if (!offset || *offset >= hex_->FileSize()) {
+        if (CMainFrame* frame = app_.MainFrame())
+            frame->statusBar()->showMessage(QStringLiteral("ｵﾌｾｯﾄ %1 はﾌｧｲﾙの中にありません").arg(dialog.textValue()));
+        return;
+    }
+    // As a click on the byte: its innermost line is selected too.
+    SelectLineAt(*offset);
+    hex_->GoTo(*offset);
+    hex_->setFocus();
 }
 
 void CChildFrame::ShowLineBytes(QTreeWidgetItem* item)
@@ -133,18 +218,19 @@ void CChildFrame::SelectLineAt(uint64_t offset)
     view_->scrollToItem(item);
 }
 
+void CChildFrame::ClampRect(ImageRect& rect)
+{
+    rect.right = std::min(rect.right, kMaxRectWidth);
+    rect.bottom = std::min(rect.bottom, kMaxRectHeight);
+}
+
 void CChildFrame::AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label)
 {
-    (void)label;
-    rect.right = std::min(rect.right, int32_t{CImageWnd::kMaxClientWidth});
-    rect.bottom = std::min(rect.bottom, int32_t{CImageWnd::kMaxClientHeight});
-    auto window = std::make_unique<CImageWnd>(QString::fromUtf8(title.c_str()), rect.right - rect.left,
-                                              rect.bottom - rect.top);
-    // The first picture stands at (0, 0); each later one a caption's height
-    // further down and right, so that every caption can be reached.
-    const int step = static_cast<int>(images_.size() % kCascadeLength) * kCascadeStep;
-    window->move(step, step);
-    images_.push_back(std::move(window));
+    const int width = static_cast<int>(std::clamp<int64_t>(int64_t{rect.right} - rect.left, 1, INT32_MAX));
+    const int height = static_cast<int>(std::clamp<int64_t>(int64_t{rect.bottom} - rect.top, 1, INT32_MAX));
+    ClampRect(rect);
+    images_.push_back(std::make_unique<CImageWnd>(this, QString::fromUtf8(title.c_str()),
+                                                  QString::fromUtf8(label.c_str()), width, height));
 }
 
 void CChildFrame::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
@@ -156,8 +242,30 @@ void CChildFrame::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t
 
 void CChildFrame::ShowImageWindows()
 {
-    for (const auto& window : images_) {
-        window->showNormal();
-        window->repaint();
+    for (size_t i = 0; i < images_.size(); ++i) {
+        CImageWnd& window = *images_[i];
+        if (!window.Placed())
+            PlaceImageWindow(window, i);
+        window.showNormal();
+        window.raise();
+        window.repaint();
     }
+}
+
+void CChildFrame::PlaceImageWindow(CImageWnd& window, size_t index) const
+{
+    const CMainFrame* main = app_.MainFrame();
+    if (!main || !main->screen())
+        return;
+    // Each later picture a caption's height further down and right, so that
+    // every caption can be reached; none reaches past the work area.
+    const QRect room = main->WorkArea() & main->screen()->availableGeometry();
+    const int step = static_cast<int>(index % kCascadeLength) * kCascadeStep;
+    // The window manager frames a picture's window much as it frames the
+    // main frame.
+    const QRect inner = main->geometry();
+    const QRect outer = main->frameGeometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    window.Place(room.topLeft() + QPoint(step, step), room, frame);
 }

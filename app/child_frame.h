@@ -12,6 +12,7 @@
 
 class CHexView;
 class CImageWnd;
+class QLabel;
 class QSplitter;
 class QTreeWidgetItem;
 class CVantrelApp;
@@ -22,9 +23,13 @@ class CChildFrame : public QMdiSubWindow {
     Q_OBJECT
 public:
     // Offset between the image windows of one frame, and how many windows
-    // step down before the cascade starts again at (0, 0).
+    // step down before the cascade starts again at the work area's corner.
     static constexpr int kCascadeStep = 32;
     static constexpr size_t kCascadeLength = 16;
+    // The analyzers get a picture's rectangle back clamped to this size.
+    static constexpr int32_t kMaxRectWidth = 1280;
+    static constexpr int32_t kMaxRectHeight = 720;
+    static void ClampRect(ImageRect& rect);
 
     CChildFrame(CVantrelApp& app, CVantrelDoc& doc);
     ~CChildFrame() override;
@@ -36,7 +41,7 @@ public:
     // format; called when the document gets its path.
     void SetDocumentPath(const std::string& path);
     // The pane's visibility; the choice is kept in the profile for the
-    // frames that follow.
+    // frames that follow, and so is the width the user gives it.
     bool HexPaneVisible() const;
     void SetHexPaneVisible(bool visible);
     static bool HexPaneWanted();
@@ -46,29 +51,47 @@ public:
     // Selects the innermost line about the byte at offset of the file the
     // pane shows, opens its branch and scrolls the tree to it.
     void SelectLineAt(uint64_t offset);
+    // Asks for an offset and puts the hex pane's cursor there, selecting its
+    // line as a click on the byte does.
+    void OnGoToOffset();
+    // The label above the hex pane: whether it shows the file or the side
+    // file of a compressed SWF file.
+    QString HexLabel() const;
 
-    // Appends a hidden image window for a picture of rect's size, placed in
-    // cascade after the earlier ones; rect is clamped to the largest client
-    // area in place.
+    QSize sizeHint() const override;
+
+    // Appends a hidden image window for a picture of rect's size, titled with
+    // the file name and label; rect is clamped in place (ClampRect).
     void AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label = {});
     // Gives the last image window its bitmap; *pixels is null when there is
     // no window or the bitmap cannot be had.
     void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight,
                       uint8_t** pixels);
-    // Shows every image window in creation order and paints it at once.
+    // Shows every image window in creation order and paints it at once. A
+    // window shown for the first time opens inside the main frame's work
+    // area, clear of its bars, in cascade after the frame's earlier ones,
+    // scaled down when the picture does not fit.
     void ShowImageWindows();
     const std::vector<std::unique_ptr<CImageWnd>>& ImageWindows() const { return images_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     CVantrelApp& app_;
     void SaveHexPaneWidth();
+    // The hex pane its width where there is room, the tree the rest.
+    void ShareWidth();
+    void UpdateHexLabel();
+    void PlaceImageWindow(CImageWnd& window, size_t index) const;
 
     CVantrelView* view_;
     CHexView* hex_;
+    QLabel* hexLabel_;
+    QWidget* hexPane_;   // the label above the hex view
     QSplitter* splitter_;
+    int hexWidth_ = 0;   // the hex pane's width where there is room
     std::string path_;
     bool fromHex_ = false;   // the tree's selection follows a click on a byte
     std::vector<std::unique_ptr<CImageWnd>> images_;

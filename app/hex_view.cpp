@@ -1,6 +1,9 @@
 #include "app/hex_view.h"
 
+#include <QClipboard>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -50,10 +53,11 @@ bool CHexView::SetFile(const QString& path)
     path_ = path;
     file_.setFileName(path);
     size_ = file_.open(QIODevice::ReadOnly) ? static_cast<uint64_t>(file_.size()) : 0;
-    selStart_ = selEnd_ = cursor_ = 0;
+    selStart_ = selEnd_ = cursor_ = anchor_ = 0;
     verticalScrollBar()->setValue(0);
     UpdateScrollBar();
     viewport()->update();
+    emit fileChanged();
     return file_.isOpen();
 }
 
@@ -92,12 +96,22 @@ int CHexView::TextX(int column) const
     return HexX(kBytesPerRow) + (kTextGap - 1 + column) * CharWidth();
 }
 
+int CHexView::PageRows() const
+{
+    return std::max(1, viewport()->height() / RowHeight());
+}
+
+int CHexView::FullWidth() const
+{
+    return TextX(kBytesPerRow) + 4 + verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
+}
+
 void CHexView::UpdateScrollBar()
 {
     // One step per row; a file of more rows than the bar can count (over
     // 32 GiB) shows its first 32 GiB.
     const uint64_t rows = (size_ + kBytesPerRow - 1) / kBytesPerRow;
-    const int page = std::max(1, viewport()->height() / RowHeight());
+    const int page = PageRows();
     const uint64_t last = rows > static_cast<uint64_t>(page) ? rows - page : 0;
     verticalScrollBar()->setRange(0, static_cast<int>(std::min<uint64_t>(last, INT_MAX)));
     verticalScrollBar()->setPageStep(page);
@@ -184,9 +198,100 @@ void CHexView::mousePressEvent(QMouseEvent* event)
 
 void CHexView::SetCursorOffset(uint64_t offset)
 {
-    cursor_ = offset;
+    cursor_ = anchor_ = offset;
     viewport()->update();
     emit cursorMoved(CursorText());
+}
+
+bool CHexView::GoTo(uint64_t offset)
+{
+    if (offset >= size_)
+        return false;
+    SetCursorOffset(offset);
+    EnsureVisible(offset);
+    return true;
+}
+
+std::optional<uint64_t> CHexView::ParseOffset(const QString& text)
+{
+    const QString t = text.trimmed();
+    const bool hex = t.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive);
+    bool ok = false;
+    const qulonglong value = hex ? t.mid(2).toULongLong(&ok, 16) : t.toULongLong(&ok, 10);
+    return ok ? std::optional<uint64_t>(value) : std::nullopt;
+}
+
+void CHexView::EnsureVisible(uint64_t offset)
+{
+    const uint64_t row = offset / kBytesPerRow;
+    const uint64_t page = static_cast<uint64_t>(PageRows());
+    if (row < FirstVisibleRow())
+        verticalScrollBar()->setValue(static_cast<int>(std::min<uint64_t>(row, INT_MAX)));
+    else if (row >= FirstVisibleRow() + page)
+        verticalScrollBar()->setValue(static_cast<int>(std::min<uint64_t>(row - page + 1, INT_MAX)));
+}
+
+void CHexView::MoveCursor(int64_t offset, bool extend)
+{
+    if (size_ == 0)
+        return;
+    cursor_ = static_cast<uint64_t>(std::clamp<int64_t>(offset, 0, static_cast<int64_t>(size_ - 1)));
+    if (extend) {
+        selStart_ = std::min(anchor_, cursor_);
+        selEnd_ = std::max(anchor_, cursor_) + 1;
+    } else {
+        anchor_ = cursor_;
+    }
+    EnsureVisible(cursor_);
+    viewport()->update();
+    emit cursorMoved(CursorText());
+}
+
+void CHexView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        CopySelection();
+        return;
+    }
+    const auto at = static_cast<int64_t>(cursor_);
+    const int64_t row = kBytesPerRow;
+    const int64_t page = int64_t{PageRows()} * row;
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    switch (event->key()) {
+    case Qt::Key_Left: MoveCursor(at - 1, extend); break;
+    case Qt::Key_Right: MoveCursor(at + 1, extend); break;
+    case Qt::Key_Up: MoveCursor(at - row, extend); break;
+    case Qt::Key_Down: MoveCursor(at + row, extend); break;
+    case Qt::Key_PageUp: MoveCursor(at - page, extend); break;
+    case Qt::Key_PageDown: MoveCursor(at + page, extend); break;
+    case Qt::Key_Home: MoveCursor(ctrl ? 0 : at - at % row, extend); break;
+    case Qt::Key_End: MoveCursor(ctrl ? INT64_MAX : at - at % row + row - 1, extend); break;
+    default: QAbstractScrollArea::keyPressEvent(event); return;
+    }
+    event->accept();
+}
+
+QString CHexView::SelectionHex()
+{
+    const uint64_t start = selEnd_ > selStart_ ? selStart_ : cursor_;
+    const uint64_t end = selEnd_ > selStart_ ? selEnd_ : std::min(cursor_ + 1, size_);
+    const QByteArray bytes = Read(start, static_cast<qint64>(std::min(end - start, kMaxCopyBytes)));
+    QString text;
+    text.reserve(bytes.size() * 3);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (i > 0)
+            text += i % kBytesPerRow == 0 ? QLatin1Char('\n') : QLatin1Char(' ');
+        text += QStringLiteral("%1").arg(static_cast<uint8_t>(bytes[i]), 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+void CHexView::CopySelection()
+{
+    const QString text = SelectionHex();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
 }
 
 void CHexView::SelectRange(uint64_t start, uint64_t end)
@@ -200,7 +305,7 @@ void CHexView::SelectRange(uint64_t start, uint64_t end)
         const uint64_t page = static_cast<uint64_t>(std::max(1, viewport()->height() / RowHeight()));
         if (row < FirstVisibleRow() || row >= FirstVisibleRow() + page)
             verticalScrollBar()->setValue(static_cast<int>(std::min<uint64_t>(row > 2 ? row - 2 : 0, INT_MAX)));
-        cursor_ = selStart_;
+        cursor_ = anchor_ = selStart_;
         emit cursorMoved(CursorText());
     }
     viewport()->update();
@@ -212,19 +317,19 @@ QString CHexView::CursorText()
     if (b.isEmpty())
         return QString();
     const auto at = [&b](int i) { return uint32_t{static_cast<uint8_t>(b[i])}; };
-    QString text = QStringLiteral("Offset 0x%1 (%2)  Byte 0x%3 (%4)")
+    QString text = QStringLiteral("位置 0x%1 (%2)  ﾊﾞｲﾄ 0x%3 (%4)")
                        .arg(cursor_, 8, 16, QLatin1Char('0'))
                        .arg(cursor_)
                        .arg(at(0), 2, 16, QLatin1Char('0'))
                        .arg(at(0));
     if (b.size() >= 2) {
         const uint32_t v = bigEndian_ ? (at(0) << 8 | at(1)) : (at(1) << 8 | at(0));
-        text += QStringLiteral("  16-bit 0x%1 (%2)").arg(v, 4, 16, QLatin1Char('0')).arg(v);
+        text += QStringLiteral("  16ﾋﾞｯﾄ 0x%1 (%2)").arg(v, 4, 16, QLatin1Char('0')).arg(v);
     }
     if (b.size() >= 4) {
         const uint32_t v = bigEndian_ ? (at(0) << 24 | at(1) << 16 | at(2) << 8 | at(3))
                                       : (at(3) << 24 | at(2) << 16 | at(1) << 8 | at(0));
-        text += QStringLiteral("  32-bit 0x%1 (%2)").arg(v, 8, 16, QLatin1Char('0')).arg(v);
+        text += QStringLiteral("  32ﾋﾞｯﾄ 0x%1 (%2)").arg(v, 8, 16, QLatin1Char('0')).arg(v);
     }
-    return text + (bigEndian_ ? QStringLiteral("  big-endian") : QStringLiteral("  little-endian"));
+    return text + (bigEndian_ ? QStringLiteral("  ﾋﾞｯｸﾞｴﾝﾃﾞｨｱﾝ") : QStringLiteral("  ﾘﾄﾙｴﾝﾃﾞｨｱﾝ"));
 }

@@ -2,8 +2,11 @@
 // The bytes of the analysed file beside its result tree: one row of 16 bytes
 // per line, as offset, hexadecimal and text. Only the rows on screen are
 // read, so a file of any size opens at once. One range of bytes can be
-// selected (the bytes of the selected result line); a click puts the cursor
-// on a byte and reports it.
+// selected (the bytes of the selected result line). A click puts the cursor
+// on a byte and reports it; the arrow keys, Page Up and Down, Home and End
+// (with Ctrl: the file's start and end) move it, with Shift selecting the
+// bytes passed over; Ctrl+C copies the selected bytes as hex text.
+#include <optional>
 #include <QAbstractScrollArea>
 #include <QFile>
 #include <cstdint>
@@ -38,9 +41,21 @@ public:
     // Puts the cursor on offset as a click does, reporting it.
     void SetCursorOffset(uint64_t offset);
     uint64_t CursorOffset() const { return cursor_; }
-    // "Offset ... Byte ... 16-bit ... 32-bit ..." for the byte under the
-    // cursor, as far as the file holds the bytes.
+    // Puts the cursor on offset and scrolls it into view; false for an
+    // offset outside the file.
+    bool GoTo(uint64_t offset);
+    // An offset as a person types it: decimal, or hexadecimal after "0x".
+    static std::optional<uint64_t> ParseOffset(const QString& text);
+    // The position, the byte and the 16- and 32-bit values under the cursor
+    // in the file's byte order, as far as the file holds the bytes.
     QString CursorText();
+    // The selected bytes (the byte under the cursor when none are) as hex
+    // text, 16 bytes a line; at most kMaxCopyBytes of them.
+    static constexpr uint64_t kMaxCopyBytes = uint64_t{4} << 20;
+    QString SelectionHex();
+    void CopySelection();
+    // The width that shows every column, the text column included.
+    int FullWidth() const;
     // The topmost row on screen.
     uint64_t FirstVisibleRow() const;
     // The offset of the byte drawn at a point of the viewport, -1 for none.
@@ -52,13 +67,21 @@ public:
 signals:
     void byteClicked(uint64_t offset);
     void cursorMoved(const QString& text);
+    // Another file is shown (the analysed file or its side file).
+    void fileChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Moves the cursor (clamped to the file); with extend, the bytes from
+    // the anchor to the cursor become the selection.
+    void MoveCursor(int64_t offset, bool extend);
+    void EnsureVisible(uint64_t offset);
+    int PageRows() const;
     QByteArray Read(uint64_t offset, qint64 length);
     void UpdateScrollBar();
     int RowHeight() const;
@@ -74,4 +97,5 @@ private:
     uint64_t selStart_ = 0;
     uint64_t selEnd_ = 0;
     uint64_t cursor_ = 0;
+    uint64_t anchor_ = 0;   // where a selection made with Shift starts
 };

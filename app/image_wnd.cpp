@@ -8,29 +8,29 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
 // The zoom factors that + and - step through.
 constexpr double kZoomSteps[] = {1.0 / 16, 1.0 / 8, 1.0 / 4, 1.0 / 3, 1.0 / 2, 2.0 / 3, 1.0,
                                  1.5,      2.0,     3.0,     4.0,     6.0,     8.0,     16.0};
+// A picture scaled to fit a window is shown no smaller than this.
+constexpr double kMinZoom = 1.0 / 64;
+// The largest client area of a window that has not been placed.
+constexpr int kUnplacedWidth = 1280;
+constexpr int kUnplacedHeight = 720;
 }  // namespace
 
-CImageWnd::CImageWnd(const QString& title, int width, int height)
-    : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                           Qt::CustomizeWindowHint),
-      title_(title)
+CImageWnd::CImageWnd(QWidget* owner, const QString& fileName, const QString& label, int width, int height)
+    : QWidget(owner, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      fileName_(fileName), label_(label), picture_(std::max(width, 1), std::max(height, 1))
 {
-    setWindowTitle(title);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
-    setAutoFillBackground(true);
-    // Like the picture, the window keeps its size: only the view moves.
-    setFixedSize(std::max(width, kMinClientWidth), std::max(height, 1));
-    move(0, 0);
+    // Like the picture, the window keeps its size: only the view moves. Until
+    // it is placed, it is no larger than a common screen.
+    setFixedSize(std::clamp(picture_.width(), kMinClientWidth, kUnplacedWidth),
+                 std::clamp(picture_.height(), kMinClientHeight, kUnplacedHeight));
+    UpdateTitle();
 }
 
 uint8_t* CImageWnd::CreateImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
@@ -40,6 +40,23 @@ uint8_t* CImageWnd::CreateImage(int32_t bitmapWidth, int32_t marginWidth, int32_
     scrollOrigin_ = QPoint(0, 0);
     dragging_ = false;
     return pixels;
+}
+
+double CImageWnd::FitZoom(QSize size) const
+{
+    return std::min(double(size.width()) / picture_.width(), double(size.height()) / picture_.height());
+}
+
+void CImageWnd::Place(QPoint topLeft, const QRect& room, const QMargins& frame)
+{
+    placed_ = true;
+    const QSize client(room.right() + 1 - topLeft.x() - frame.left() - frame.right(),
+                       room.bottom() + 1 - topLeft.y() - frame.top() - frame.bottom());
+    const double zoom = std::max(kMinZoom, std::min(1.0, FitZoom(client)));
+    setFixedSize(std::max(static_cast<int>(picture_.width() * zoom), kMinClientWidth),
+                 std::max(static_cast<int>(picture_.height() * zoom), kMinClientHeight));
+    move(topLeft);
+    SetZoom(zoom);
 }
 
 QPoint CImageWnd::NextScrollOrigin(QPoint origin, QPoint lastMouse, QPoint mouse, QSize client,
@@ -69,53 +86,54 @@ QSize CImageWnd::ViewInBitmap() const
     return QSize(static_cast<int>(std::ceil(width() / zoom_)), static_cast<int>(std::ceil(height() / zoom_)));
 }
 
-QImage CImageWnd::VisiblePart(int64_t w, int64_t h) const
-{
-    const uint8_t* pixels = image_.Pixels();
-    const int64_t visibleW = std::min<int64_t>(w, int64_t{image_.BitmapWidth()} - scrollOrigin_.x());
-    const int64_t visibleH = std::min<int64_t>(h, int64_t{image_.BitmapHeight()} - scrollOrigin_.y());
-    if (!pixels || visibleW <= 0 || visibleH <= 0)
-        return QImage();
-    QImage view(static_cast<int>(visibleW), static_cast<int>(visibleH), QImage::Format_BGR888);
-    const size_t rowBytes = image_.RowBytes();
-    const size_t copyBytes = static_cast<size_t>(visibleW) * 3;
-    for (int y = 0; y < visibleH; ++y) {
-        const size_t memoryRow = static_cast<size_t>(image_.BitmapHeight() - 1 - (scrollOrigin_.y() + y));
-        const uint8_t* src = pixels + memoryRow * rowBytes + static_cast<size_t>(scrollOrigin_.x()) * 3;
-        std::memcpy(view.scanLine(y), src, copyBytes);
-    }
-    return view;
-}
-
 void CImageWnd::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    // Only the part of the bitmap that reaches the client area is copied;
-    // what lies beyond the bitmap stays white.
-    const QSize wanted = ViewInBitmap();
-    const QImage part = VisiblePart(wanted.width(), wanted.height());
-    if (part.isNull() || part.width() * zoom_ < width() || part.height() * zoom_ < height())
-        painter.fillRect(rect(), Qt::white);
-    if (part.isNull())
+    // What lies beyond the picture (never its margin) stays white.
+    painter.fillRect(rect(), Qt::white);
+    const uint8_t* pixels = image_.Pixels();
+    if (!pixels)
         return;
-    if (zoom_ == 1.0) {
-        painter.drawImage(0, 0, part);
+    // The bitmap is drawn as it lies in memory, bottom row first, without a
+    // copy: the painter turns it over, scales it and moves the scroll origin
+    // to the client area's corner. Only the picture's part on screen is
+    // drawn.
+    const int bitmapHeight = image_.BitmapHeight();
+    const QImage bitmap(pixels, image_.BitmapWidth(), bitmapHeight, static_cast<qsizetype>(image_.RowBytes()),
+                        QImage::Format_BGR888);
+    const QSize view = ViewInBitmap();
+    const int x = scrollOrigin_.x();
+    const int y = scrollOrigin_.y();
+    const int w = std::min(view.width(), image_.PictureWidth() - x);
+    const int h = std::min(view.height(), image_.PictureHeight() - y);
+    if (w <= 0 || h <= 0)
         return;
-    }
+    painter.setTransform(QTransform(zoom_, 0, 0, -zoom_, -x * zoom_, (bitmapHeight - y) * zoom_));
     painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 1.0);
-    painter.drawImage(QRectF(0, 0, part.width() * zoom_, part.height() * zoom_), part);
+    const QRect part(x, bitmapHeight - y - h, w, h);
+    painter.drawImage(part, bitmap, part);
+}
+
+void CImageWnd::UpdateTitle()
+{
+    QString title = fileName_;
+    if (!label_.isEmpty())
+        title += QStringLiteral(" - ") + label_;
+    const long percent = std::lround(zoom_ * 100);
+    if (percent != 100)
+        title += QStringLiteral(" (%1%)").arg(percent);
+    setWindowTitle(title);
 }
 
 void CImageWnd::SetZoom(double zoom)
 {
-    zoom_ = std::clamp(zoom, kZoomSteps[0], kZoomSteps[std::size(kZoomSteps) - 1]);
+    zoom_ = std::clamp(zoom, std::min(kMinZoom, kZoomSteps[0]), kZoomSteps[std::size(kZoomSteps) - 1]);
     // The view stays inside the picture at the new scale.
     const QSize view = ViewInBitmap();
-    const int maxX = std::max(0, image_.BitmapWidth() - (view.width() + image_.MarginWidth()));
-    const int maxY = std::max(0, image_.BitmapHeight() - (view.height() + image_.MarginHeight()));
+    const int maxX = std::max(0, image_.PictureWidth() - view.width());
+    const int maxY = std::max(0, image_.PictureHeight() - view.height());
     scrollOrigin_ = QPoint(std::clamp(scrollOrigin_.x(), 0, maxX), std::clamp(scrollOrigin_.y(), 0, maxY));
-    const long percent = std::lround(zoom_ * 100);
-    setWindowTitle(percent == 100 ? title_ : QStringLiteral("%1 (%2%)").arg(title_).arg(percent));
+    UpdateTitle();
     update();
 }
 
@@ -139,11 +157,8 @@ void CImageWnd::ZoomOut()
 
 void CImageWnd::ZoomToFit()
 {
-    const int pictureW = image_.BitmapWidth() - image_.MarginWidth();
-    const int pictureH = image_.BitmapHeight() - image_.MarginHeight();
-    if (!image_.Pixels() || pictureW <= 0 || pictureH <= 0)
-        return;
-    SetZoom(std::min(double(width()) / pictureW, double(height()) / pictureH));
+    if (image_.Pixels())
+        SetZoom(FitZoom(size()));
 }
 
 void CImageWnd::wheelEvent(QWheelEvent* event)
@@ -161,6 +176,10 @@ void CImageWnd::wheelEvent(QWheelEvent* event)
 
 void CImageWnd::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_Escape || event->keyCombination() == (Qt::CTRL | Qt::Key_W)) {
+        close();
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Plus:
     case Qt::Key_Equal: ZoomIn(); break;

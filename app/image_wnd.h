@@ -1,11 +1,14 @@
 #pragma once
-// A decoded picture's window: a top-most tool window whose client area shows
-// the picture from its top-left corner. The decoders write the pixel memory
-// directly (BGR, rows bottom-up, with margin columns and rows that are never
-// shown). A picture larger than the window is panned with the left button;
-// closing only hides the window. Ctrl+wheel, + and - zoom, F fits the
-// picture into the window, 1 (or 0) shows it at its own size; the caption
-// names the zoom when it is not 100 %.
+// A decoded picture's window: a tool window owned by the main frame, so that
+// it stays above the program's main window but never above other programs'
+// windows or the program's own dialogs. Its client area shows the picture
+// from the scroll origin. The decoders write the pixel memory directly (BGR,
+// rows bottom-up, with margin columns and rows that are never shown). A
+// picture larger than the window is panned with the left button; closing
+// (also Escape and Ctrl+W) only hides the window. Ctrl+wheel, + and - zoom,
+// F fits the picture into the window, 1 (or 0) shows it at its own size; the
+// caption names the file, which of its pictures this is, and the zoom when
+// it is not 100 %.
 #include <QPoint>
 #include <QWidget>
 
@@ -14,23 +17,32 @@
 class CImageWnd : public QWidget {
     Q_OBJECT
 public:
-    // Largest client area; bigger pictures are panned.
-    static constexpr int kMaxClientWidth = 1280;
-    static constexpr int kMaxClientHeight = 720;
-    // Narrowest client area: wide enough for a caption with its close button
-    // even for a picture of a few pixels.
+    // Narrowest and lowest client area: wide enough for a caption with its
+    // close button even for a picture of a few pixels.
     static constexpr int kMinClientWidth = 100;
+    static constexpr int kMinClientHeight = 16;
 
-    // Creates the window hidden at screen position (0, 0) with a client area
-    // of width x height (already clamped by the caller).
-    CImageWnd(const QString& title, int width, int height);
+    // Creates the window hidden, owned by owner (its window stands below
+    // this one). fileName and label ("IFD 1", "サムネイル", empty for the
+    // file's own picture) make the caption; the picture is width x height.
+    CImageWnd(QWidget* owner, const QString& fileName, const QString& label, int width, int height);
 
     // Allocates the bitmap and returns its pixel memory, or null when it
     // cannot be had (the window then stays white). Resets the scroll origin.
     uint8_t* CreateImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
                          int32_t marginHeight);
 
+    // Puts the window's frame at topLeft (screen coordinates) with a client
+    // area that fits in room: the picture at its own size when it fits,
+    // otherwise scaled down to fit. frame is what the window manager adds
+    // around the client area on each side.
+    void Place(QPoint topLeft, const QRect& room, const QMargins& frame);
+    // Whether Place has been called: a window keeps the place the user gave
+    // it when it is shown again.
+    bool Placed() const { return placed_; }
+
     const CImageBuffer& Image() const { return image_; }
+    QSize PictureSize() const { return picture_; }
     QPoint ScrollOrigin() const { return scrollOrigin_; }
     bool Dragging() const { return dragging_; }
 
@@ -59,14 +71,17 @@ protected:
 private:
     // The client area measured in bitmap pixels at the current zoom.
     QSize ViewInBitmap() const;
-    // Copies the bitmap's part from the scroll origin, w x h bitmap pixels
-    // at most, the right way up.
-    QImage VisiblePart(int64_t w, int64_t h) const;
+    // The factor that shows the whole picture in a client area of size.
+    double FitZoom(QSize size) const;
+    void UpdateTitle();
 
-    QString title_;
+    QString fileName_;
+    QString label_;
+    QSize picture_;
     CImageBuffer image_;
     QPoint scrollOrigin_;
     bool dragging_ = false;
+    bool placed_ = false;
     QPoint lastMouse_;
     double zoom_ = 1.0;
 };

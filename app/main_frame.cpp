@@ -1,5 +1,6 @@
 #include "app/main_frame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -18,6 +19,7 @@
 #include "app/app_icons.h"
 #include "app/app_resources.h"
 #include "app/child_frame.h"
+#include "app/hex_view.h"
 #include "app/rough_list_ctrl.h"
 #include "app/roughly_analysis.h"
 #include "app/vantrel_app.h"
@@ -35,13 +37,17 @@ struct Accelerator {
 constexpr QKeyCombination kNoKey{};
 
 const Accelerator kAccelerators[] = {
-    {kCmdFileNew, {Qt::CTRL | Qt::Key_N, kNoKey}},
     {kCmdFileOpen, {Qt::CTRL | Qt::Key_O, kNoKey}},
     {kCmdFileSave, {Qt::CTRL | Qt::Key_S, kNoKey}},
     {kCmdFilePrint, {Qt::CTRL | Qt::Key_P, kNoKey}},
     {kCmdEditUndo, {Qt::CTRL | Qt::Key_Z, Qt::ALT | Qt::Key_Backspace}},
     {kCmdEditCut, {Qt::CTRL | Qt::Key_X, Qt::SHIFT | Qt::Key_Delete}},
     {kCmdEditCopy, {Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_Insert}},
+    {kCmdCopyBranch, {Qt::CTRL | Qt::SHIFT | Qt::Key_C, kNoKey}},
+    {kCmdEditFind, {Qt::CTRL | Qt::Key_F, kNoKey}},
+    {kCmdEditRepeat, {QKeyCombination(Qt::Key_F3), kNoKey}},
+    {kCmdFindPrevious, {Qt::SHIFT | Qt::Key_F3, kNoKey}},
+    {kCmdGoToOffset, {Qt::CTRL | Qt::Key_G, kNoKey}},
     {kCmdEditPaste, {Qt::CTRL | Qt::Key_V, Qt::SHIFT | Qt::Key_Insert}},
     {kCmdNextPane, {QKeyCombination(Qt::Key_F6), kNoKey}},
     {kCmdPrevPane, {Qt::SHIFT | Qt::Key_F6, kNoKey}},
@@ -57,10 +63,15 @@ struct CommandSlot {
 };
 
 constexpr CommandSlot kCommandSlots[] = {
-    {kCmdFileNew, &CMainFrame::OnFileNew},
     {kCmdFileOpen, &CMainFrame::OnFileOpen},
     {kCmdFileClose, &CMainFrame::OnFileClose},
     {kCmdFilePrint, &CMainFrame::OnFilePrint},
+    {kCmdEditCopy, &CMainFrame::OnEditCopy},
+    {kCmdCopyBranch, &CMainFrame::OnEditCopyBranch},
+    {kCmdEditFind, &CMainFrame::OnEditFind},
+    {kCmdEditRepeat, &CMainFrame::OnEditFindNext},
+    {kCmdFindPrevious, &CMainFrame::OnEditFindPrevious},
+    {kCmdGoToOffset, &CMainFrame::OnGoToOffset},
     {kCmdAppExit, &CMainFrame::OnAppExit},
     {kCmdAppAbout, &CMainFrame::OnAppAbout},
     {kCmdViewToolBar, &CMainFrame::OnViewToolBar},
@@ -87,6 +98,11 @@ bool MenuHolds(const QMenu& menu, int id)
         if (ActionCommand(action) == id)
             return true;
     return false;
+}
+
+bool NeedsDetailedWindow(int id)
+{
+    return id == kCmdFilePrint || id == kCmdGoToOffset;
 }
 
 bool IsToggle(int id)
@@ -139,9 +155,10 @@ QAction* CMainFrame::AddCommandAction(int id, const QString& text, QObject* owne
     action->setData(id);
     action->setStatusTip(CommandPrompt(id));
     action->setCheckable(IsToggle(id));
-    // Printing is enabled with a detailed-analysis window (UpdateMenus).
+    // Printing and moving in the hex pane are enabled with a
+    // detailed-analysis window (UpdateMenus).
     const CommandSlot* handler = SlotOf(id);
-    action->setEnabled(handler && id != kCmdFilePrint);
+    action->setEnabled(handler && !NeedsDetailedWindow(id));
     if (handler)
         connect(action, &QAction::triggered, this, handler->slot);
     return action;
@@ -180,6 +197,8 @@ QList<QAction*> CMainFrame::BuildMenu(int resourceId)
                 connect(current, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
             if (current && MenuHolds(*current, kCmdWindowCascade))
                 connect(current, &QMenu::aboutToShow, this, [this, menu = current] { UpdateWindowMenu(menu); });
+            if (current && MenuHolds(*current, kCmdAppExit))
+                connect(current, &QMenu::aboutToShow, this, [this, menu = current] { UpdateRecentFiles(menu); });
             current = nullptr;
             break;
         case MenuItem::Separator:
@@ -202,7 +221,7 @@ QList<QAction*> CMainFrame::BuildMenu(int resourceId)
 
 void CMainFrame::CreateToolBar()
 {
-    toolBar_ = new QToolBar(QStringLiteral("ツール バー"), this);
+    toolBar_ = new QToolBar(QStringLiteral("ﾂｰﾙ ﾊﾞｰ"), this);
     toolBar_->setObjectName(QStringLiteral("ToolBar"));
     toolBar_->setAllowedAreas(Qt::TopToolBarArea);
     toolBar_->setMovable(true);
@@ -242,11 +261,18 @@ CChildFrame* CMainFrame::ActiveChildFrame() const
     return qobject_cast<CChildFrame*>(mdi_->currentSubWindow());
 }
 
+QRect CMainFrame::WorkArea() const
+{
+    const QWidget* viewport = mdi_->viewport();
+    return QRect(viewport->mapToGlobal(QPoint(0, 0)), viewport->size());
+}
+
 void CMainFrame::UpdateMenus()
 {
     // Printing belongs to the detailed-analysis view: only with one active.
-    for (QAction* action : CommandActions(kCmdFilePrint))
-        action->setEnabled(ActiveChildFrame() != nullptr);
+    for (int id : {kCmdFilePrint, kCmdGoToOffset})
+        for (QAction* action : CommandActions(id))
+            action->setEnabled(ActiveChildFrame() != nullptr);
     const int wanted = ActiveChildFrame() ? kIdrDocument : kIdrMainFrame;
     if (wanted == currentMenu_)
         return;
@@ -307,14 +333,97 @@ void CMainFrame::UpdateCommandUi()
             action->setChecked(visible);
 }
 
-void CMainFrame::OnFileNew()
-{
-    app_.OnFileNew();
-}
-
 void CMainFrame::OnFileOpen()
 {
     app_.OnFileOpen();
+}
+
+QWidget* CMainFrame::EditTarget() const
+{
+    // The list, tree or hex pane with the focus; otherwise the active
+    // window's own tree or list.
+    for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
+        if (qobject_cast<CHexView*>(w) || qobject_cast<CTreeWidgetControl*>(w) || qobject_cast<CRoughListCtrl*>(w))
+            return w;
+    if (CChildFrame* frame = ActiveChildFrame())
+        return frame->View();
+    return RoughList();
+}
+
+void CMainFrame::OnEditCopy()
+{
+    QWidget* target = EditTarget();
+    if (auto* hex = qobject_cast<CHexView*>(target))
+        hex->CopySelection();
+    else if (auto* tree = qobject_cast<CTreeWidgetControl*>(target))
+        tree->CopySelectedLine(false);
+    else if (auto* list = qobject_cast<CRoughListCtrl*>(target))
+        list->CopySelectedRows();
+}
+
+void CMainFrame::OnEditCopyBranch()
+{
+    if (auto* tree = qobject_cast<CTreeWidgetControl*>(EditTarget()))
+        tree->CopySelectedLine(true);
+}
+
+void CMainFrame::Search(SearchStep step)
+{
+    QWidget* target = EditTarget();
+    // Finding from the hex pane finds lines in its result tree.
+    if (qobject_cast<CHexView*>(target) && ActiveChildFrame())
+        target = ActiveChildFrame()->View();
+    if (auto* tree = qobject_cast<CTreeWidgetControl*>(target))
+        app_.Search(*tree, tree->Search(), step);
+    else if (auto* list = qobject_cast<CRoughListCtrl*>(target))
+        app_.Search(*list, list->Search(), step);
+}
+
+void CMainFrame::OnEditFind()
+{
+    Search(SearchStep::Ask);
+}
+
+void CMainFrame::OnEditFindNext()
+{
+    Search(SearchStep::Next);
+}
+
+void CMainFrame::OnEditFindPrevious()
+{
+    Search(SearchStep::Previous);
+}
+
+void CMainFrame::OnGoToOffset()
+{
+    if (CChildFrame* frame = ActiveChildFrame())
+        frame->OnGoToOffset();
+}
+
+void CMainFrame::UpdateRecentFiles(QMenu* menu)
+{
+    // The recent files stand between the file commands and the exit
+    // command, numbered, each with a separator after them.
+    for (QAction* action : recentFileActions_) {
+        menu->removeAction(action);
+        delete action;
+    }
+    recentFileActions_.clear();
+    QAction* exit = FindCommand(*menu, kCmdAppExit);
+    const QStringList& paths = app_.RecentFiles().Paths();
+    if (!exit || paths.isEmpty())
+        return;
+    const QFontMetrics metrics(menu->font());
+    int number = 0;
+    for (const QString& path : paths) {
+        const QString shown = metrics.elidedText(path, Qt::ElideMiddle, kRecentFileTextWidth);
+        auto* action = new QAction(QStringLiteral("&%1 %2").arg(++number).arg(shown), menu);
+        action->setStatusTip(QStringLiteral("このﾌｧｲﾙを開きます：%1").arg(path));
+        connect(action, &QAction::triggered, this, [this, path] { app_.OpenFiles({path}, MessageOwner::None); });
+        menu->insertAction(exit, action);
+        recentFileActions_.push_back(action);
+    }
+    recentFileActions_.push_back(menu->insertSeparator(exit));
 }
 
 void CMainFrame::OnFileClose()

@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+#include "app/item_search.h"
 #include "core/analysis_entry_list.h"
 
 class CAnalysisTreeBar;
@@ -34,6 +35,9 @@ public:
     QToolBar* ToolBar() const { return toolBar_; }
     // The detailed-analysis frame that is active in the MDI area, if any.
     CChildFrame* ActiveChildFrame() const;
+    // The work area in screen coordinates: the MDI area's visible part,
+    // clear of the menu bar, the tool bar, the status bar and docked bars.
+    QRect WorkArea() const;
 
     // Row operations of the rough-analysis list and the bar's rebuild.
     int InsertFileRow(const char* path);
@@ -62,7 +66,6 @@ public:
     QList<QLabel*> IndicatorPanes() const { return indicators_; }
 
 public slots:
-    void OnFileNew();
     void OnFileOpen();
     void OnFileClose();
     void OnFilePrint();
@@ -73,6 +76,12 @@ public slots:
     void OnViewAnalysisTree();
     void OnViewHexPane();
     void OnFileSaveText();
+    void OnEditCopy();
+    void OnEditCopyBranch();
+    void OnEditFind();
+    void OnEditFindNext();
+    void OnEditFindPrevious();
+    void OnGoToOffset();
     void OnWindowCascade();
     void OnWindowTileHorz();
     void OnWindowArrange();
@@ -89,6 +98,11 @@ private:
     void CreateStatusBar();
     void UpdateMenus();
     void UpdateWindowMenu(QMenu* menu);
+    void UpdateRecentFiles(QMenu* menu);
+    // Where the Edit commands act: the focused list, tree or hex pane, else
+    // the active window's tree or list.
+    QWidget* EditTarget() const;
+    void Search(SearchStep step);
     QAction* AddCommandAction(int id, const QString& text, QObject* owner);
 
     CVantrelApp& app_;
@@ -102,5 +116,8 @@ private:
     std::multimap<int, QAction*> menuActions_;
     std::map<int, QList<QAction*>> menuBars_;
     std::vector<QAction*> windowListActions_;
+    std::vector<QAction*> recentFileActions_;
+    // Recent paths longer than this are shortened in the middle.
+    static constexpr int kRecentFileTextWidth = 360;
     int currentMenu_ = 0;
 };

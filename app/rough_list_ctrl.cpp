@@ -1,5 +1,7 @@
 #include "app/rough_list_ctrl.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -242,6 +244,12 @@ void CRoughListCtrl::keyPressEvent(QKeyEvent* event)
     case ItemKey::ContextMenu: ShowContextMenu(KeyboardMenuPos(*this)); return;
     case ItemKey::None: break;
     }
+    if (app_.HandleSearchKey(*this, search_, *event))
+        return;
+    if (event->matches(QKeySequence::Copy)) {
+        CopySelectedRows();
+        return;
+    }
     QTreeWidget::keyPressEvent(event);
 }
 
@@ -282,22 +290,32 @@ bool CRoughListCtrl::viewportEvent(QEvent* event)
 
 void CRoughListCtrl::OnEntryDelete()
 {
-    // Each row selected now is asked once, from the top; declined rows stay
-    // selected. The confirmed ones leave the list and the bar together when
-    // the last question is answered.
     std::vector<std::string> paths;
     for (int row : SelectedRows())
         paths.push_back(RowPath(row));
+    if (paths.empty())
+        return;
+    MessageBoxRequest box;
+    box.text = paths.size() == 1 ? "ファイル：" + paths.front() + "\nを表示から削除します。"
+                                 : "選択した" + std::to_string(paths.size()) + "個のファイルを表示から削除します。";
+    box.caption = kAppTitle;
+    box.owner = MessageOwner::RoughList;
+    box.buttons = MessageButtons::OkCancel;
+    if (app_.MessageBox(box) != MessageAnswer::Ok)
+        return;
+    // The files leave the list and the bar together once all are removed.
     CVantrelApp::DeletionBatch batch(app_);
-    for (const std::string& path : paths) {
-        MessageBoxRequest box;
-        box.text = "ファイル：" + path + "\nを表示から削除します。";
-        box.caption = kAppTitle;
-        box.owner = MessageOwner::RoughList;
-        box.buttons = MessageButtons::OkCancel;
-        if (app_.MessageBox(box) == MessageAnswer::Ok)
-            app_.DeleteEntry(path.c_str());
-    }
+    for (const std::string& path : paths)
+        app_.DeleteEntry(path.c_str());
+}
+
+void CRoughListCtrl::CopySelectedRows() const
+{
+    std::string text;
+    for (int row : SelectedRows())
+        text += RowPath(row) + '\t' + RowText(row, kColumnFormat) + '\t' + RowText(row, kColumnResult) + '\n';
+    if (!text.empty())
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(text.c_str()));
 }
 
 void CRoughListCtrl::OnDetailedAnalysis()

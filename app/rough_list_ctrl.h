@@ -8,6 +8,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/item_search.h"
+
 class CVantrelApp;
 
 class CRoughListCtrl : public QTreeWidget {
@@ -51,9 +53,14 @@ public:
     // was chosen from it.
     bool ShowContextMenu(QPoint globalPos);
 
+    CItemSearch& Search() { return search_; }
+    // Copies the selected rows, from the top, as vantrel-dump --rows prints
+    // them: path, format and result separated by tabs, one row a line.
+    void CopySelectedRows() const;
+
 public slots:
-    // Asks for each selected row, from the top, whether to remove its file;
-    // declined rows stay selected and are not asked again.
+    // Asks whether to remove the selected rows' files: for one row with its
+    // path, for several once for all of them.
     void OnEntryDelete();
     void OnDetailedAnalysis();
 
@@ -75,4 +82,5 @@ private:
     bool insertBatch_ = false;
     int deleteBatch_ = 0;
     std::unordered_set<QTreeWidgetItem*> marked_;
+    CItemSearch search_{*this};
 };

@@ -13,18 +13,18 @@ struct UnsupportedFrame {
 };
 
 constexpr UnsupportedFrame kUnsupportedFrames[] = {
-    {"(0xFFC1)", "extended sequential JPEG: not decoded"},
-    {"(0xFFC2)", "progressive JPEG: not decoded"},
-    {"(0xFFC3)", "lossless JPEG: not decoded"},
-    {"(0xFFC5)", "hierarchical JPEG: not decoded"},
-    {"(0xFFC6)", "hierarchical progressive JPEG: not decoded"},
-    {"(0xFFC7)", "hierarchical lossless JPEG: not decoded"},
-    {"(0xFFC9)", "arithmetic-coded JPEG: not decoded"},
-    {"(0xFFCA)", "arithmetic-coded progressive JPEG: not decoded"},
-    {"(0xFFCB)", "arithmetic-coded lossless JPEG: not decoded"},
-    {"(0xFFCD)", "hierarchical arithmetic-coded JPEG: not decoded"},
-    {"(0xFFCE)", "hierarchical arithmetic-coded progressive JPEG: not decoded"},
-    {"(0xFFCF)", "hierarchical arithmetic-coded lossless JPEG: not decoded"},
+    {"(0xFFC1)", "拡張ｼｰｹﾝｼｬﾙ JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFC2)", "ﾌﾟﾛｸﾞﾚｯｼﾌﾞ JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFC3)", "ﾛｽﾚｽ JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFC5)", "階層型 JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFC6)", "階層型ﾌﾟﾛｸﾞﾚｯｼﾌﾞ JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFC7)", "階層型ﾛｽﾚｽ JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFC9)", "算術符号化 JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFCA)", "算術符号化ﾌﾟﾛｸﾞﾚｯｼﾌﾞ JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFCB)", "算術符号化ﾛｽﾚｽ JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFCD)", "階層型算術符号化 JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFCE)", "階層型算術符号化ﾌﾟﾛｸﾞﾚｯｼﾌﾞ JPEG：ﾃﾞｺｰﾄﾞしません"},
+    {"(0xFFCF)", "階層型算術符号化ﾛｽﾚｽ JPEG：ﾃﾞｺｰﾄﾞしません"},
 };
 
 const char* UnsupportedFrameReason(const char* line)
@@ -50,5 +50,5 @@ const char* SummaryAbsence(const CAnalysisEntryList& entries, const char* path)
         if (const char* reason = UnsupportedFrameReason(line->text))
             return reason;
     }
-    return anyLine ? "no picture size found in the file's headers" : "nothing recognised in the file";
+    return anyLine ? "ﾍｯﾀﾞｰに画像ｻｲｽﾞが見つかりません" : "解析できる構造が見つかりません";
 }

@@ -1,12 +1,15 @@
 #include "app/tree_widget_control.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QTreeWidgetItemIterator>
 #include <vector>
+
+#include "core/tree_ranges.h"
 
 namespace {
 
@@ -212,45 +215,23 @@ bool CTreeWidgetControl::IsExpanded(HTREEITEM handle) const
     return item && item->isExpanded();
 }
 
-bool CTreeWidgetControl::FindText(const QString& text, bool backward)
+void CTreeWidgetControl::CopySelectedLine(bool withChildren) const
 {
-    if (text.isEmpty())
-        return false;
-    lastSearch_ = text;
-    std::vector<QTreeWidgetItem*> items;
-    for (QTreeWidgetItemIterator it(this); *it; ++it)
-        items.push_back(*it);
-    const auto count = static_cast<std::ptrdiff_t>(items.size());
-    std::ptrdiff_t start = backward ? count : -1;
-    for (std::ptrdiff_t i = 0; i < count; ++i)
-        if (items[static_cast<size_t>(i)] == currentItem())
-            start = i;
-    for (std::ptrdiff_t step = 1; step <= count; ++step) {
-        const std::ptrdiff_t at = ((backward ? start - step : start + step) % count + count) % count;
-        QTreeWidgetItem* item = items[static_cast<size_t>(at)];
-        if (!item->text(0).contains(text, Qt::CaseInsensitive))
-            continue;
-        for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
-            p->setExpanded(true);
-        setCurrentItem(item);
-        scrollToItem(item);
-        return true;
-    }
-    QApplication::beep();
-    return false;
+    if (const HTREEITEM item = GetSelectedItem())
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(*this, item, withChildren)));
+}
+
+bool CTreeWidgetControl::IsCopyKey(const QKeyEvent& event, bool& withChildren)
+{
+    withChildren = event.keyCombination() == (Qt::CTRL | Qt::SHIFT | Qt::Key_C);
+    return withChildren || event.matches(QKeySequence::Copy);
 }
 
 void CTreeWidgetControl::keyPressEvent(QKeyEvent* event)
 {
-    const bool again = event->key() == Qt::Key_F3 && (event->modifiers() & ~Qt::ShiftModifier) == Qt::NoModifier;
-    if (event->matches(QKeySequence::Find) || (again && lastSearch_.isEmpty())) {
-        const QString text = AskSearchText();
-        if (!text.isEmpty())
-            FindText(text);
-        return;
-    }
-    if (again) {
-        FindText(lastSearch_, event->modifiers() & Qt::ShiftModifier);
+    bool withChildren = false;
+    if (IsCopyKey(*event, withChildren)) {
+        CopySelectedLine(withChildren);
         return;
     }
     QTreeWidget::keyPressEvent(event);

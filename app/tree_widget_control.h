@@ -2,14 +2,15 @@
 // The tree operations of the analysis core on a QTreeWidget: an item handle
 // is the QTreeWidgetItem's address, TVI_ROOT stands for the top level. Items
 // keep the exact bytes of their text, so a path that is not valid UTF-8 still
-// finds its entry, row and document again. Ctrl+F finds text in the tree,
-// F3 and Shift+F3 the next and the previous match.
+// finds its entry, row and document again. A line, or a line with everything
+// under it, is copied as text in vantrel-dump -d's indented form.
 #include <QTreeWidget>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "app/item_search.h"
 #include "core/tree_control.h"
 
 class CTreeWidgetControl : public QTreeWidget, public ITreeControl {
@@ -48,16 +49,14 @@ public:
     void BeginBulkInsert();
     void EndBulkInsert();
 
-    // Selects the next item after the current one (or the previous one) in
-    // display order, collapsed branches included, whose text contains text
-    // in any case; wraps around, opens the match's ancestors and scrolls to
-    // it. False when no item matches.
-    bool FindText(const QString& text, bool backward = false);
-    const QString& LastSearch() const { return lastSearch_; }
+    CItemSearch& Search() { return search_; }
+    // Ctrl+C (or Ctrl+Insert) and Ctrl+Shift+C: CopySelectedLine.
+    static bool IsCopyKey(const QKeyEvent& event, bool& withChildren);
+    // Copies the selected line, alone or with everything under it, to the
+    // clipboard; nothing when no line is selected.
+    void CopySelectedLine(bool withChildren) const;
 
 protected:
-    // The text to find, asked for on Ctrl+F; empty when nobody answers.
-    virtual QString AskSearchText() { return QString(); }
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -66,7 +65,7 @@ private:
     std::unordered_set<const QTreeWidgetItem*> live_;
     // Only lines that describe bytes have an entry.
     std::unordered_map<const QTreeWidgetItem*, ByteRange> ranges_;
-    QString lastSearch_;
+    CItemSearch search_{*this};
     bool bulk_ = false;
     QList<QTreeWidgetItem*> pendingTop_;
     std::vector<QTreeWidgetItem*> pendingExpand_;

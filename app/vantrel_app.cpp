@@ -13,13 +13,14 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPointer>
 #include <QSettings>
+#include <QTimer>
 #include <QStatusBar>
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include "app/about_box.h"
@@ -51,36 +52,8 @@ QString PathText(const char* bytes)
     return QString::fromUtf8(bytes);
 }
 
-// Image windows are top-most: a dialog shown while one is up would open
-// beneath it, out of reach. They step aside for the dialog's lifetime and
-// come back where they were.
-class ImageWindowsAside {
-public:
-    explicit ImageWindowsAside(const std::vector<std::unique_ptr<CVantrelDoc>>& docs)
-    {
-        for (const auto& doc : docs) {
-            if (const CChildFrame* frame = doc->Frame()) {
-                for (const auto& window : frame->ImageWindows()) {
-                    if (window->isVisible()) {
-                        hidden_.emplace_back(window.get());
-                        window->hide();
-                    }
-                }
-            }
-        }
-    }
-    ~ImageWindowsAside()
-    {
-        for (const QPointer<CImageWnd>& window : hidden_)
-            if (window)
-                window->show();
-    }
-    ImageWindowsAside(const ImageWindowsAside&) = delete;
-    ImageWindowsAside& operator=(const ImageWindowsAside&) = delete;
-
-private:
-    std::vector<QPointer<CImageWnd>> hidden_;
-};
+// The Open dialog's first filter: the names the formats' files usually have.
+constexpr const char* kOpenFilter = "JPEG、TIFF、SWF ファイル (*.jpg *.jpeg *.jpe *.jfif *.tif *.tiff *.swf)";
 
 // Profile keys besides the recent-file list.
 const QString kPlacementSection = QStringLiteral("Settings");
@@ -111,6 +84,24 @@ void AddFolderButton(QFileDialog& dialog, QStringList& folders)
 }
 
 }  // namespace
+
+int CVantrelApp::RunProgram(int& argc, char** argv)
+{
+    QApplication qapp(argc, argv);
+    // The application object is left to the system when the program ends:
+    // with thousands of files open its lists and trees hold millions of
+    // items, and freeing them one by one would keep the program running for
+    // seconds after its window closed. Nothing of it is needed then: the
+    // profile is written when the main frame closes, and the windows' system
+    // resources go with the QApplication.
+    auto* app = new CVantrelApp;
+    if (!app->InitInstance())
+        return 1;
+    const QStringList files = QCoreApplication::arguments().mid(1);
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &qapp, [app, files] { app->OpenCommandLine(files); });
+    return qapp.exec();
+}
 
 CVantrelApp::CVantrelApp() = default;
 
@@ -195,13 +186,6 @@ void CVantrelApp::OpenCommandLine(const QStringList& arguments)
         OpenFiles(paths, MessageOwner::None);
 }
 
-void CVantrelApp::OnFileNew()
-{
-    NewDocument();
-    if (mainFrame_ && !docs_.empty())
-        mainFrame_->AddChildFrame(docs_.back()->Frame());
-}
-
 void CVantrelApp::OnFileOpen()
 {
     QStringList paths;
@@ -211,6 +195,7 @@ void CVantrelApp::OnFileOpen()
         QFileDialog dialog(mainFrame_.get(), QStringLiteral("開く"));
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setNameFilters({QString::fromUtf8(kOpenFilter), QStringLiteral("すべてのファイル (*)")});
         if (!openFolder_.isEmpty())
             dialog.setDirectory(openFolder_);
         QStringList folders;
@@ -238,32 +223,40 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
     bytes.reserve(static_cast<size_t>(paths.size()));
     for (const QString& path : paths)
         bytes.push_back(QFile::encodeName(path).toStdString());
-    const std::vector<BatchPath> batch = ExpandFolders(bytes, false);
+    std::vector<std::string> emptyFolders;
+    const std::vector<BatchPath> batch = ExpandFolders(bytes, false, &emptyFolders);
     BusyCursor busy;
     CBatchProgress progress(mainFrame_.get(), progressDelayMs_, progressUpdateMs_);
-    // New rows join the list together, when the bar is rebuilt at the end
-    // of the batch or before a message box shows (also when a fatal message
-    // leaves the batch early).
-    struct InsertBatch {
+    // The batch's state, also when a fatal message leaves it early. New rows
+    // join the list together, when the bar is rebuilt at the end of the
+    // batch or before a message box shows.
+    struct Running {
+        CVantrelApp& app;
         CRoughListCtrl* list;
-        explicit InsertBatch(CRoughListCtrl* l) : list(l)
+        Running(CVantrelApp& a, CBatchProgress& progress)
+            : app(a), list(a.mainFrame_ ? a.mainFrame_->RoughList() : nullptr)
         {
+            app.roughAnalysisRunning_ = true;
+            app.progress_ = &progress;
             if (list)
                 list->BeginInsertBatch();
         }
-        ~InsertBatch()
+        ~Running()
         {
             if (list)
                 list->EndInsertBatch();
+            app.roughAnalysisRunning_ = false;
+            app.progress_ = nullptr;
         }
-    } rows(mainFrame_ ? mainFrame_->RoughList() : nullptr);
-    roughAnalysisRunning_ = true;
+    };
+    std::optional<Running> running(std::in_place, *this, progress);
     const std::vector<OpenOutcome> outcomes = analysis_->OpenFiles(
         batch, duplicateOwner, [this, &progress](size_t index, size_t count, const std::string& path) {
             currentBatchFile_ = path;
             return progress.Step(index, count, path);
-        });
-    roughAnalysisRunning_ = false;
+        },
+        emptyFolders);
+    running.reset();
     currentBatchFile_.clear();
     statusShown_.invalidate();
     for (size_t i = 0; i < outcomes.size() && i < batch.size(); ++i)
@@ -336,7 +329,6 @@ QAction* CVantrelApp::TrackPopupMenu(QMenu& menu, QPoint globalPos)
 
 int CVantrelApp::ExecModal(QDialog& dialog)
 {
-    ImageWindowsAside aside(docs_);
     return modalHook_ ? modalHook_(dialog) : dialog.exec();
 }
 
@@ -347,6 +339,36 @@ QString CVantrelApp::AskSearchText(QWidget* parent, const QString& last)
     dialog.setLabelText(QStringLiteral("検索する文字列："));
     dialog.setTextValue(last);
     return ExecModal(dialog) == QDialog::Accepted ? dialog.textValue() : QString();
+}
+
+bool CVantrelApp::Search(QTreeWidget& view, CItemSearch& search, SearchStep step)
+{
+    QString text = search.Last();
+    if (step == SearchStep::Ask || text.isEmpty()) {
+        text = AskSearchText(&view, text);
+        if (text.isEmpty())
+            return false;
+    }
+    QStatusBar* status = mainFrame_ ? mainFrame_->statusBar() : nullptr;
+    if (search.Find(text, step == SearchStep::Previous)) {
+        if (status && !searchMiss_.isEmpty() && status->currentMessage() == searchMiss_)
+            status->clearMessage();
+        return true;
+    }
+    QApplication::beep();
+    searchMiss_ = QStringLiteral("「%1」は見つかりません").arg(text);
+    if (status)
+        status->showMessage(searchMiss_);
+    return false;
+}
+
+bool CVantrelApp::HandleSearchKey(QTreeWidget& view, CItemSearch& search, const QKeyEvent& event)
+{
+    SearchStep step = SearchStep::Ask;
+    if (!SearchStepOf(event, step))
+        return false;
+    Search(view, search, step);
+    return true;
 }
 
 // --- Shell operations ---
@@ -396,7 +418,20 @@ void CVantrelApp::RebuildTree(const AnalysisEntry* head)
         return;
     }
     FlushNewRows();
+    if (roughAnalysisRunning_ && progress_ && progress_->Shown())
+        ShowBatchRows();
     mainFrame_->RebuildTree(head);
+}
+
+void CVantrelApp::ShowBatchRows()
+{
+    // Rebuilding the bar after a long batch takes a while too: the rows are
+    // laid out and painted first, with the progress dialog gone, and the
+    // status bar says what the program still does. No input is taken here.
+    progress_->Finish();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    mainFrame_->statusBar()->showMessage(QStringLiteral("解析ﾂﾘｰを更新中"));
+    mainFrame_->repaint();
 }
 
 void CVantrelApp::FlushNewRows()
@@ -456,8 +491,7 @@ void CVantrelApp::AddImageWindow(const std::string& title, ImageRect& rect, cons
         frame->AddImageWindow(title, rect, label);
         return;
     }
-    rect.right = std::min(rect.right, int32_t{CImageWnd::kMaxClientWidth});
-    rect.bottom = std::min(rect.bottom, int32_t{CImageWnd::kMaxClientHeight});
+    CChildFrame::ClampRect(rect);
 }
 
 void CVantrelApp::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
@@ -492,7 +526,6 @@ MessageAnswer CVantrelApp::MessageBox(const MessageBoxRequest& request)
     FlushNewRows();
     if (roughAnalysisRunning_ && mainFrame_ && !currentBatchFile_.empty())
         mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(currentBatchFile_.c_str())));
-    ImageWindowsAside aside(docs_);
     if (messageHook_)
         return messageHook_(request);
     const QString caption = QString::fromUtf8(request.caption.empty() ? kAppTitle : request.caption.c_str());

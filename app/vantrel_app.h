@@ -15,10 +15,15 @@
 #include <memory>
 #include <vector>
 
+#include "app/item_search.h"
 #include "app/recent_file_list.h"
 #include "core/analysis_app.h"
 #include "core/shell.h"
 
+class CBatchProgress;
+class CItemSearch;
+class QKeyEvent;
+class QTreeWidget;
 class CChildFrame;
 class CMainFrame;
 class CVantrelDoc;
@@ -32,6 +37,11 @@ public:
     static constexpr const char* kProfileKey = "Local AppWizard-Generated Applications";
     static constexpr const char* kProfileApplication = "Vantrel";
     static constexpr int kRecentFileCount = 5;
+
+    // The program: start-up, the files named on its command line (Qt's own
+    // options taken out) once the main frame is on the screen, then the
+    // event loop until the main frame closes. Returns the exit status.
+    static int RunProgram(int& argc, char** argv);
 
     CVantrelApp();
     ~CVantrelApp() override;
@@ -56,7 +66,6 @@ public:
     void SaveProfile();
 
     // Commands.
-    void OnFileNew();
     void OnFileOpen();
     void OnAppAbout();
     // One batch of files (an Open dialog or a drop); a folder stands for the
@@ -96,11 +105,16 @@ public:
     // Shows a pop-up menu, with each command's prompt in the status bar,
     // runs the chosen action and returns it, or null.
     QAction* TrackPopupMenu(QMenu& menu, QPoint globalPos);
-    // Runs a modal dialog. Image windows, which stand above every window,
-    // step aside while it waits, so that it can be seen and reached.
+    // Runs a modal dialog (through the modal hook when one is set).
     int ExecModal(QDialog& dialog);
     // Asks for a text to find in a tree; empty when cancelled.
     QString AskSearchText(QWidget* parent, const QString& last);
+    // One step of a search in view: asks for the text when step is Ask or
+    // nothing was looked for yet, selects the match, and when there is none
+    // says so in the status bar. False when nothing was found.
+    bool Search(QTreeWidget& view, CItemSearch& search, SearchStep step);
+    // Runs the search a key asks for (SearchStepOf); false for other keys.
+    bool HandleSearchKey(QTreeWidget& view, CItemSearch& search, const QKeyEvent& event);
 
     using MessageHook = std::function<MessageAnswer(const MessageBoxRequest&)>;
     using ExitHook = std::function<void(int)>;
@@ -139,6 +153,9 @@ private:
     void LoadProfile();
     // Lets the rows waiting in an opening batch join the list now.
     void FlushNewRows();
+    // Shows the rows of a long batch that has ended, before the bar is
+    // rebuilt.
+    void ShowBatchRows();
 
     std::unique_ptr<CMainFrame> mainFrame_;
     std::unique_ptr<CAnalysisApp> analysis_;
@@ -147,6 +164,7 @@ private:
     QString openFolder_;
     QTranslator qtTranslator_;
     bool roughAnalysisRunning_ = false;
+    CBatchProgress* progress_ = nullptr;
     int progressDelayMs_ = kProgressDelayMs;
     int progressUpdateMs_ = kProgressUpdateMs;
     static constexpr qint64 kStatusIntervalMs = 100;
@@ -155,6 +173,8 @@ private:
     const AnalysisEntry* deferredRebuild_ = nullptr;
     // The file of the running batch that messages are about.
     std::string currentBatchFile_;
+    // The status bar's last "not found" message, cleared by the next match.
+    QString searchMiss_;
 
     MessageHook messageHook_;
     ExitHook exitHook_;

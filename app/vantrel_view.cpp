@@ -2,10 +2,8 @@
 
 #include <algorithm>
 
-#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QSaveFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -47,13 +45,8 @@ void CVantrelView::keyPressEvent(QKeyEvent* event)
         ShowContextMenu(KeyboardMenuPos(*this));
         return;
     }
-    if (event->matches(QKeySequence::Copy) || event->keyCombination() == (Qt::CTRL | Qt::SHIFT | Qt::Key_C)) {
-        if (event->modifiers() & Qt::ShiftModifier)
-            OnCopyBranch();
-        else
-            OnCopyLine();
+    if (app_.HandleSearchKey(*this, Search(), *event))
         return;
-    }
     CTreeWidgetControl::keyPressEvent(event);
 }
 
@@ -71,11 +64,6 @@ void CVantrelView::ShowContextMenu(QPoint globalPos)
     app_.TrackPopupMenu(menu, globalPos);
 }
 
-QString CVantrelView::AskSearchText()
-{
-    return app_.AskSearchText(this, LastSearch());
-}
-
 void CVantrelView::OnShowImage()
 {
     if (CMainFrame* frame = app_.MainFrame())
@@ -85,14 +73,12 @@ void CVantrelView::OnShowImage()
 
 void CVantrelView::OnCopyLine()
 {
-    if (const HTREEITEM item = GetSelectedItem())
-        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(*this, item, false)));
+    CopySelectedLine(false);
 }
 
 void CVantrelView::OnCopyBranch()
 {
-    if (const HTREEITEM item = GetSelectedItem())
-        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(*this, item, true)));
+    CopySelectedLine(true);
 }
 
 bool CVantrelView::SaveText(const QString& fileName) const
@@ -199,8 +185,45 @@ QStringList CVantrelView::WrapLine(const QString& text, const QFontMetrics& metr
     return pieces;
 }
 
+std::vector<CVantrelView::PrintedPage> CVantrelView::LayoutPages(const QFontMetrics& metrics, int width,
+                                                                   int height) const
+{
+    const int lineHeight = metrics.lineSpacing();
+    const int indent = metrics.horizontalAdvance(QStringLiteral("MMM"));
+    std::vector<PrintedPage> pages(1);
+    int y = 0;
+    for (HTREEITEM item = GetRootItem(); item; item = GetNextVisibleItem(item)) {
+        int depth = 0;
+        for (HTREEITEM p = GetParentItem(item); p; p = GetParentItem(p))
+            ++depth;
+        const int x = std::min(depth * indent, width / 2);
+        // A line too long for the page goes on over the next lines, at the
+        // same indent.
+        for (const QString& piece : WrapLine(ItemFromHandle(item)->text(0), metrics, width - x)) {
+            if (y + lineHeight > height && y > 0) {
+                pages.emplace_back();
+                y = 0;
+            }
+            pages.back().lines.emplace_back(x, piece);
+            y += lineHeight;
+        }
+    }
+    const QString name = metrics.elidedText(QFileInfo(DocumentPath()).fileName(), Qt::ElideMiddle, width);
+    for (size_t i = 0; i < pages.size(); ++i) {
+        pages[i].header = name;
+        pages[i].footer = QStringLiteral("%1 / %2").arg(i + 1).arg(pages.size());
+    }
+    return pages;
+}
+
 int CVantrelView::PrintPages(QPagedPaintDevice& device) const
 {
+    const QMarginsF margins = device.pageLayout().margins(QPageLayout::Millimeter);
+    device.setPageMargins(QMarginsF(std::max(margins.left(), kMinPrintMarginMm),
+                                    std::max(margins.top(), kMinPrintMarginMm),
+                                    std::max(margins.right(), kMinPrintMarginMm),
+                                    std::max(margins.bottom(), kMinPrintMarginMm)),
+                          QPageLayout::Millimeter);
     QPainter painter;
     if (!painter.begin(&device))
         return 0;
@@ -209,28 +232,25 @@ int CVantrelView::PrintPages(QPagedPaintDevice& device) const
     painter.setFont(QFont(font, &device));
     const QFontMetrics metrics = painter.fontMetrics();
     const int lineHeight = metrics.lineSpacing();
-    const int indent = metrics.horizontalAdvance(QStringLiteral("MMM"));
-    // The painter's origin is the printable area's top-left corner.
-    const QRect page(QPoint(0, 0), device.pageLayout().paintRectPixels(device.logicalDpiX()).size());
-    int pages = 1;
-    int y = 0;
-    for (HTREEITEM item = GetRootItem(); item; item = GetNextVisibleItem(item)) {
-        int depth = 0;
-        for (HTREEITEM p = GetParentItem(item); p; p = GetParentItem(p))
-            ++depth;
-        const int x = std::min(depth * indent, page.width() / 2);
-        // A line too long for the page goes on over the next lines, at the
-        // same indent.
-        for (const QString& piece : WrapLine(ItemFromHandle(item)->text(0), metrics, page.width() - x)) {
-            if (y + lineHeight > page.height() && y > 0) {
-                device.newPage();
-                ++pages;
-                y = 0;
-            }
-            painter.drawText(QRect(x, y, page.width() - x, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, piece);
+    // The painter's origin is the printable area's top-left corner; the
+    // heading takes its first two lines and the page number its last two.
+    const QSize area = device.pageLayout().paintRectPixels(device.logicalDpiX()).size();
+    const int bodyTop = 2 * lineHeight;
+    const std::vector<PrintedPage> pages = LayoutPages(metrics, area.width(), area.height() - 4 * lineHeight);
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            device.newPage();
+        const PrintedPage& page = pages[i];
+        painter.drawText(QRect(0, 0, area.width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, page.header);
+        painter.drawLine(0, lineHeight + lineHeight / 2, area.width(), lineHeight + lineHeight / 2);
+        int y = bodyTop;
+        for (const auto& [x, text] : page.lines) {
+            painter.drawText(QRect(x, y, area.width() - x, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, text);
             y += lineHeight;
         }
+        painter.drawText(QRect(0, area.height() - lineHeight, area.width(), lineHeight), Qt::AlignHCenter | Qt::AlignVCenter,
+                         page.footer);
     }
     painter.end();
-    return pages;
+    return static_cast<int>(pages.size());
 }

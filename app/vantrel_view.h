@@ -3,10 +3,13 @@
 // offers "イメージ表示(&V)", which shows the image windows of the active
 // detailed-analysis frame. Printing puts the lines as they are shown (the
 // expanded branches, indented by depth, long lines wrapped) on as many pages
-// as they need. A line, or a line with everything under it, is copied as
+// as they need, each headed by the file's name and numbered at its foot,
+// within margins of at least 15 mm. A line, or a line with everything under it, is copied as
 // text in vantrel-dump -d's indented form (Ctrl+C, Ctrl+Shift+C); the whole
 // tree can be saved as such a text file.
 #include <QStringList>
+#include <utility>
+#include <vector>
 
 #include "app/tree_widget_control.h"
 
@@ -19,7 +22,19 @@ class CVantrelView : public CTreeWidgetControl {
 public:
     CVantrelView(CVantrelApp& app, QWidget* parent = nullptr);
 
-    // Paints the shown lines onto the device's pages; returns the page count.
+    // One printed page: its heading, its foot, and its lines, each with its
+    // indent.
+    struct PrintedPage {
+        QString header;
+        QString footer;
+        std::vector<std::pair<int, QString>> lines;
+    };
+    static constexpr double kMinPrintMarginMm = 15;
+    // The shown lines laid out on pages whose body is width x height, lines
+    // of metrics' font; never an empty list.
+    std::vector<PrintedPage> LayoutPages(const QFontMetrics& metrics, int width, int height) const;
+    // Paints the shown lines onto the device's pages, widening its margins
+    // to kMinPrintMarginMm where they are narrower; returns the page count.
     int PrintPages(QPagedPaintDevice& device) const;
     // Where printing to a file proposes to write: the analysed file's name
     // with ".pdf", in a folder that exists and can be written.
@@ -45,7 +60,6 @@ public slots:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    QString AskSearchText() override;
 
 private:
     // The analysed file's path: the title of the frame holding the view.

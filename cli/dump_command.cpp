@@ -230,14 +230,15 @@ private:
 int CDump::Run()
 {
     try {
-        batch_ = ExpandFolders(options_.files, options_.recursive);
+        std::vector<std::string> emptyFolders;
+        batch_ = ExpandFolders(options_.files, options_.recursive, &emptyFolders);
         CAnalysisApp::BatchProgress progress;
         if (options_.progress)
             progress = [this](size_t index, size_t count, const std::string& path) {
                 err_ << '[' << index + 1 << '/' << count << "] " << path << '\n';
                 return true;
             };
-        const std::vector<OpenOutcome> outcomes = app_.OpenFiles(batch_, MessageOwner::None, progress);
+        const std::vector<OpenOutcome> outcomes = app_.OpenFiles(batch_, MessageOwner::None, progress, emptyFolders);
         reports_.resize(outcomes.size());
         for (size_t i = 0; i < reports_.size(); ++i) {
             reports_[i].path = &batch_[i].path;

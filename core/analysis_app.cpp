@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/read_stream.h"
@@ -11,12 +12,34 @@
 
 namespace {
 
-constexpr const char* kCannotOpen = "ファイルを開けません\nエラー番号：";
 constexpr const char* kDuplicateCaption = "ファイルオープンエラー";
+constexpr const char* kUnreadableNumber = "SA00000001";
+
+// One message names this many unreadable files at most; a line counts the
+// rest, so that a folder of thousands cannot make a box taller than the
+// screen.
+constexpr size_t kMaxListedFiles = 20;
+
+// "ファイルを開けません" with the files it is about, each on a line of its
+// own, before the error number that ends it.
+std::string CannotOpenText(const std::vector<std::string>& paths, const char* errorNumber)
+{
+    std::string text = "ファイルを開けません\n";
+    for (size_t i = 0; i < paths.size() && i < kMaxListedFiles; ++i)
+        text += paths[i] + "\n";
+    if (paths.size() > kMaxListedFiles)
+        text += "ほか" + std::to_string(paths.size() - kMaxListedFiles) + "個のファイル\n";
+    return text + "エラー番号：" + errorNumber;
+}
 
 std::string SkippedFilesText(size_t count)
 {
     return "フォルダ内の未対応の形式のファイルを" + std::to_string(count) + "個読み飛ばしました";
+}
+
+std::string EmptyFolderText(const std::string& folder)
+{
+    return "フォルダ：" + folder + "\nには開くファイルがありません";
 }
 
 }
@@ -140,17 +163,18 @@ void CAnalysisApp::ShowMessage(const std::string& text, const char* caption, Mes
 uint32_t CAnalysisApp::DetectFormat(const char* path, bool reportUnsupported)
 {
     bool unreadable = false;
-    return Detect(path, reportUnsupported, unreadable);
+    const uint32_t format = Detect(path, reportUnsupported, unreadable);
+    if (unreadable)
+        ShowMessage(CannotOpenText({path}, kUnreadableNumber));
+    return format;
 }
 
 uint32_t CAnalysisApp::Detect(const char* path, bool reportUnsupported, bool& unreadable)
 {
     FilePtr fp = OpenAnalysisFile(path);
     unreadable = !fp;
-    if (!fp) {
-        ShowMessage(std::string(kCannotOpen) + "SA00000001");
+    if (!fp)
         return kFormatUnsupported;
-    }
     uint8_t head[kDetectionBytes];
     const size_t n = std::fread(head, 1, sizeof head, fp.get());
     for (const FormatHandler& handler : formats_) {
@@ -173,11 +197,12 @@ std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<std::string>&
 }
 
 std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<BatchPath>& batch, MessageOwner duplicateOwner,
-                                                 const BatchProgress& progress)
+                                                 const BatchProgress& progress,
+                                                 const std::vector<std::string>& emptyFolders)
 {
     std::vector<OpenOutcome> outcomes;
     outcomes.reserve(batch.size());
-    size_t skipped = 0;
+    std::vector<std::string> unreadableFiles;
     for (const BatchPath& item : batch) {
         if (progress && !progress(outcomes.size(), batch.size(), item.path))
             break;
@@ -185,8 +210,11 @@ std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<BatchPath>& b
         bool unreadable = false;
         const uint32_t format = Detect(path.c_str(), !item.inFolder, unreadable);
         if (format == kFormatUnsupported) {
-            // An unreadable file inside a folder has been reported; an
-            // unsupported one only counts towards the message at the end.
+            // Unreadable files are named together at the end of the batch;
+            // an unsupported one inside a folder only counts towards the
+            // message at the end.
+            if (unreadable)
+                unreadableFiles.push_back(path);
             outcomes.push_back(item.inFolder && !unreadable ? OpenOutcome::Skipped : OpenOutcome::Refused);
             continue;
         }
@@ -199,11 +227,21 @@ std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<BatchPath>& b
                                                                   : OpenOutcome::NotAnalysed);
     }
     shell_.RebuildTree(entries_.GetEntryListHead());
-    for (OpenOutcome outcome : outcomes)
-        skipped += outcome == OpenOutcome::Skipped;
-    if (skipped > 0)
-        ShowMessage(SkippedFilesText(skipped), "", duplicateOwner);
+    ReportBatchEnd(outcomes, unreadableFiles, emptyFolders, duplicateOwner);
     return outcomes;
+}
+
+void CAnalysisApp::ReportBatchEnd(const std::vector<OpenOutcome>& outcomes,
+                                  const std::vector<std::string>& unreadableFiles,
+                                  const std::vector<std::string>& emptyFolders, MessageOwner owner)
+{
+    if (!unreadableFiles.empty())
+        ShowMessage(CannotOpenText(unreadableFiles, kUnreadableNumber));
+    const size_t skipped = static_cast<size_t>(std::count(outcomes.begin(), outcomes.end(), OpenOutcome::Skipped));
+    if (skipped > 0)
+        ShowMessage(SkippedFilesText(skipped), "", owner);
+    for (const std::string& folder : emptyFolders)
+        ShowMessage(EmptyFolderText(folder), "", owner);
 }
 
 bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
@@ -216,7 +254,7 @@ bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
     shell_.SetFormatText(row, name);
     FilePtr fp = OpenAnalysisFile(path);
     if (!fp) {
-        ShowMessage(std::string(kCannotOpen) + Format(format)->roughOpenError);
+        ShowMessage(CannotOpenText({path}, Format(format)->roughOpenError));
         return false;
     }
     nestedDepth_ = nestedAnalyses_ = 0;
@@ -254,7 +292,7 @@ void CAnalysisApp::RunDetailedAnalysis(const char* path)
     }
     FilePtr fp = OpenAnalysisFile(path);
     if (!fp) {
-        ShowMessage(std::string(kCannotOpen) + Format(format)->detailedOpenError);
+        ShowMessage(CannotOpenText({path}, Format(format)->detailedOpenError));
         return;
     }
     nestedDepth_ = nestedAnalyses_ = 0;

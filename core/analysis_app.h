@@ -60,13 +60,17 @@ public:
     using BatchProgress = std::function<bool(size_t index, size_t count, const std::string& path)>;
 
     // Opens one batch of paths (File > Open or a drop): detection, entry,
-    // rough analysis for each, then one rebuild of the bar, and one message
-    // for the unsupported files skipped inside folders. duplicateOwner is the
-    // owner of the "already open" and "skipped" messages (none for the
-    // dialog, the main frame for dropped files). One outcome per file
-    // handled: fewer than the batch holds when progress ended it.
+    // rough analysis for each, then one rebuild of the bar, and at the end
+    // one message naming the files that could not be read, one for the
+    // unsupported files skipped inside folders and one for each folder
+    // (emptyFolders, from ExpandFolders) that held nothing to open.
+    // duplicateOwner is the owner of the "already open", "skipped" and
+    // empty-folder messages (none for the dialog, the main frame for dropped
+    // files). One outcome per file handled: fewer than the batch holds when
+    // progress ended it.
     std::vector<OpenOutcome> OpenFiles(const std::vector<BatchPath>& batch, MessageOwner duplicateOwner,
-                                       const BatchProgress& progress = {});
+                                       const BatchProgress& progress = {},
+                                       const std::vector<std::string>& emptyFolders = {});
     std::vector<OpenOutcome> OpenFiles(const std::vector<std::string>& paths,
                                        MessageOwner duplicateOwner = MessageOwner::None);
     // Returns false when the file could not be opened for the analysis.
@@ -110,7 +114,11 @@ public:
     void AppendResultText(int row, const char* text) { shell_.AppendResultText(row, text); }
 
 private:
+    // Reports neither an unreadable file (unreadable is set) nor, without
+    // reportUnsupported, an unsupported one.
     uint32_t Detect(const char* path, bool reportUnsupported, bool& unreadable);
+    void ReportBatchEnd(const std::vector<OpenOutcome>& outcomes, const std::vector<std::string>& unreadableFiles,
+                        const std::vector<std::string>& emptyFolders, MessageOwner owner);
     void ShowMessage(const std::string& text, const char* caption = "",
                      MessageOwner owner = MessageOwner::None);
 

@@ -14,5 +14,9 @@ struct BatchPath {
 
 // Paths that are not folders, and folders that cannot be listed, are passed
 // on as they are (the opening procedure reports them). Only regular files
-// are taken from a folder: reading a pipe or a device could block.
-std::vector<BatchPath> ExpandFolders(const std::vector<std::string>& paths, bool recursive);
+// are taken from a folder: reading a pipe or a device could block. The side
+// files this program writes beside compressed SWF files are not taken. A
+// folder of paths that gives no file at all is added to emptyFolders, when
+// given.
+std::vector<BatchPath> ExpandFolders(const std::vector<std::string>& paths, bool recursive,
+                                     std::vector<std::string>* emptyFolders = nullptr);

@@ -52,6 +52,8 @@
 //   end then is read again.
 // - The side file of a compressed SWF file is written to a new temporary
 //   file and renamed over "<path>.decompress" only when a regular file or
-//   nothing stands there (side_file.h).
+//   nothing stands there (side_file.h). When it cannot be written, the body
+//   is inflated into memory (no more than kMaxSideFileBytes) and walked there;
+//   its lines then carry no byte range (inflated_body.h).
 // - Positions are 64-bit: "[%08x]" lines keep their width below 4 GiB and
 //   print the whole offset above.

@@ -9,7 +9,7 @@
 #include "core/result_line.h"
 #include "core/result_text.h"
 #include "core/stream_size.h"
-#include "swf/side_file.h"
+#include "swf/inflated_body.h"
 
 namespace {
 
@@ -135,11 +135,18 @@ std::string SideFileName(const char* path)
     return name.size() > kMaxLineBytes ? std::string() : name;
 }
 
+// Appended to the summary of a compressed file whose inflated body could not
+// be written beside it; the tags were walked in memory.
+constexpr const char* kSideFileNotWritten = " [展開ファイル] 書き込めません";
+
 // The bytes [start, start + length) as far as they lie inside a stream of
-// size bytes.
-ByteRange Bytes(uint64_t start, uint64_t length, uint64_t size, bool inSideFile = false)
+// size bytes. Bytes of a body held only in memory lie in no file: they get no
+// range.
+ByteRange Bytes(uint64_t start, uint64_t length, uint64_t size, BodyPlace place = BodyPlace::File)
 {
-    return {start, std::min(start + length, size), inSideFile};
+    if (place == BodyPlace::Memory)
+        return {};
+    return {start, std::min(start + length, size), place == BodyPlace::SideFile};
 }
 
 uint64_t BodyLimit(uint32_t fileLength)
@@ -178,11 +185,13 @@ void CSwfAnalyzer::Analyze(const AnalysisRequest& request)
     if (kind == 'F') {
         TagWalk(fp, addEntry);
     } else if (kind == 'C') {
-        const FilePtr copy = WriteSideFile(fp, SideFileName(path), nullptr);
-        if (!copy)
+        CInflatedBody body;
+        if (!body.Open(fp, SideFileName(path), BodyLimit(fileLength)))
             return;
-        ReadFrameHeader(copy.get());
-        TagWalk(copy.get(), addEntry);
+        if (!body.InSideFile())
+            app.AppendResultText(0, kSideFileNotWritten);
+        ReadFrameHeader(body.Stream());
+        TagWalk(body.Stream(), addEntry);
     }
 }
 
@@ -265,25 +274,6 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
     }
 }
 
-FilePtr CSwfAnalyzer::WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result)
-{
-    if (sideName.empty())
-        return nullptr;
-    CSideFile side(sideName);
-    FILE* out = side.Create();
-    if (!out)
-        return nullptr;
-    // The body can be no longer than the header says; a stream that inflates
-    // to more (a zlib bomb) stops there instead of filling the disk.
-    CInflater inflater;
-    const InflateResult r = inflater.InflateToFile(fp, out, BodyLimit(fileLength));
-    if (r.status == InflateStatus::SinkStopped)
-        return nullptr;
-    if (result)
-        *result = r;
-    return side.Commit();
-}
-
 void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
 {
     ITreeControl* tree = request_.app->ActiveTree();
@@ -307,16 +297,11 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
     out_.Insert(head, ResultLine("[%08lx] Version : %u", at + 3, version), Bytes(at + 3, 1, size));
     out_.Insert(head, ResultLine("[%08lx] FileLength : %u[byte]", at + 4, fileLength), Bytes(at + 4, 4, size));
 
-    const auto toTree = [this](HTREEITEM parent, bool inSideFile) {
-        return [this, parent, inSideFile](const std::string& line, uint64_t start, uint64_t end) {
-            out_.Insert(parent, line, ByteRange{start, end, inSideFile});
-        };
-    };
     if (c0 == 'F') {
-        const uint64_t end = DetailedFrameHeader(fp, head, false);
+        const uint64_t end = DetailedFrameHeader(fp, head, BodyPlace::File);
         out_.Tree()->SetItemRange(head, Bytes(at, end - at, size));
         out_.Expand(head);
-        TagWalk(fp, toTree(parentItem, false));
+        TagWalk(fp, TreeSink(parentItem, BodyPlace::File));
         return;
     }
     if (c0 != 'C') {
@@ -324,36 +309,55 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
         return;
     }
 
+    out_.Tree()->SetItemRange(head, Bytes(at, size - std::min<uint64_t>(size, at), size));
+    DetailedBody(fp, path, head, at, size);
+}
+
+void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, HTREEITEM head, uint64_t at, uint64_t size)
+{
     // The compressed body is inflated again, so that the layout always
     // matches the file as it is now.
     const std::string sideName = SideFileName(path);
     const ByteRange stream = Bytes(at + 8, size - std::min<uint64_t>(size, at + 8), size);
-    out_.Tree()->SetItemRange(head, Bytes(at, size - std::min<uint64_t>(size, at), size));
-    InflateResult result;
-    const FilePtr copy = WriteSideFile(fp, sideName, &result);
-    if (!copy) {
-        out_.Insert(head,
-                    ResultLine("[%08lx] zlib Stream : the side file %s.decompress cannot be written", at + 8, path),
-                    stream);
+    CInflatedBody body;
+    if (!body.Open(fp, sideName, BodyLimit(fileLength))) {
         out_.Expand(head);
         return;
     }
+    const InflateResult& result = body.Result();
+    const BodyPlace place = body.InSideFile() ? BodyPlace::SideFile : BodyPlace::Memory;
+    const auto bytesOut = static_cast<unsigned long long>(result.bytesOut);
     out_.Insert(head,
-                ResultLine("[%08lx] zlib Stream : CMF 0x%02x, FLG 0x%02x, %llu[byte] inflated (%s) into %s", at + 8,
-                           result.cmf, result.flg, static_cast<unsigned long long>(result.bytesOut),
-                           StatusText(result.status), sideName.c_str()),
+                place == BodyPlace::SideFile
+                    ? ResultLine("[%08lx] zlib Stream : CMF 0x%02x, FLG 0x%02x, %llu[byte] inflated (%s) into %s",
+                                 at + 8, result.cmf, result.flg, bytesOut, StatusText(result.status),
+                                 sideName.c_str())
+                    : ResultLine("[%08lx] zlib Stream : CMF 0x%02x, FLG 0x%02x, %llu[byte] inflated (%s) in memory: "
+                                 "the side file %s.decompress cannot be written",
+                                 at + 8, result.cmf, result.flg, bytesOut, StatusText(result.status), path),
                 stream);
     out_.Expand(head);
 
-    const HTREEITEM body = out_.Insert(
-        parentItem, ResultLine("[00000000] Inflated Body : %s (offsets below are in this file)", sideName.c_str()),
-        ByteRange{0, StreamSize(copy.get()), true});
-    DetailedFrameHeader(copy.get(), body, true);
-    TagWalk(copy.get(), toTree(body, true));
-    out_.Expand(body);
+    FILE* copy = body.Stream();
+    const HTREEITEM bodyItem =
+        place == BodyPlace::SideFile
+            ? out_.Insert(parentItem,
+                          ResultLine("[00000000] Inflated Body : %s (offsets below are in this file)", sideName.c_str()),
+                          ByteRange{0, StreamSize(copy), true})
+            : out_.Insert(parentItem, "[00000000] Inflated Body : in memory only (offsets below count from its start)");
+    DetailedFrameHeader(copy, bodyItem, place);
+    TagWalk(copy, TreeSink(bodyItem, place));
+    out_.Expand(bodyItem);
 }
 
-uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSideFile)
+CSwfAnalyzer::LineSink CSwfAnalyzer::TreeSink(HTREEITEM parent, BodyPlace place)
+{
+    return [this, parent, place](const std::string& line, uint64_t start, uint64_t end) {
+        out_.Insert(parent, line, Bytes(start, end - start, end, place));
+    };
+}
+
+uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, BodyPlace place)
 {
     const uint64_t at = StreamPosition(fp);
     const uint64_t size = StreamSize(fp);
@@ -363,8 +367,8 @@ uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSi
     // is the bytes holding its bits, so neighbours may share a byte.
     const uint64_t rectBytes = (5 + 4 * uint64_t{rectangleBits} + 7) / 8;
     const HTREEITEM rect =
-        out_.Insert(parent, ResultLine("[%08lx] FrameSize (RECT)", at), Bytes(at, rectBytes, size, inSideFile));
-    out_.Insert(rect, ResultLine("[%08lx] Nbits : %u", at, rectangleBits), Bytes(at, 1, size, inSideFile));
+        out_.Insert(parent, ResultLine("[%08lx] FrameSize (RECT)", at), Bytes(at, rectBytes, size, place));
+    out_.Insert(rect, ResultLine("[%08lx] Nbits : %u", at, rectangleBits), Bytes(at, 1, size, place));
     const char* names[4] = {"Xmin", "Xmax", "Ymin", "Ymax"};
     const uint32_t values[4] = {xMin, xMax, yMin, yMax};
     for (uint32_t i = 0; i < 4; ++i) {
@@ -374,13 +378,13 @@ uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSi
         const uint64_t fieldEnd = at + (5 + (i + 1) * uint64_t{rectangleBits} + 7) / 8;
         out_.Insert(rect,
                     ResultLine("[%08lx] %s : %lld[twip]", fieldAt, names[i], SignedField(values[i], rectangleBits)),
-                    Bytes(fieldAt, fieldEnd - fieldAt, size, inSideFile));
+                    Bytes(fieldAt, fieldEnd - fieldAt, size, place));
     }
     out_.Expand(rect);
     const uint64_t rateAt = at + (5 + 4 * rectangleBits + 7) / 8;
     out_.Insert(parent, ResultLine("[%08lx] FrameRate : %s[fps]", rateAt, FrameRateText(frameRate).c_str()),
-                Bytes(rateAt, 2, size, inSideFile));
+                Bytes(rateAt, 2, size, place));
     out_.Insert(parent, ResultLine("[%08lx] FrameCount : %u", rateAt + 2, frameCount),
-                Bytes(rateAt + 2, 2, size, inSideFile));
+                Bytes(rateAt + 2, 2, size, place));
     return rateAt + 4;
 }

@@ -3,7 +3,8 @@
 // frame count) and the list of tags. An uncompressed file ("FWS") is walked
 // in place; a compressed one ("CWS") has its zlib-compressed body inflated
 // into the side file "<path>.decompress", whose bytes are the file without its
-// 8-byte header, and is walked there.
+// 8-byte header, and is walked there; where the side file cannot be written,
+// the body is inflated into memory and walked there, and the summary says so.
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -14,6 +15,10 @@
 #include "core/result_line.h"
 #include "core/tree_control.h"
 #include "codec/inflater.h"
+
+// Where the bytes of the lines being written lie: in the analysed file, in
+// its side file, or in a body held only in memory (no range at all).
+enum class BodyPlace { File, SideFile, Memory };
 
 class CSwfAnalyzer {
 public:
@@ -39,13 +44,14 @@ private:
     void ReadFileHeader(FILE* fp);
     void ReadFrameHeader(FILE* fp);
     void TagWalk(FILE* fp, const LineSink& emit);
-    // Inflates the body that follows fp's position into the side file and
-    // returns it open for reading; null when the side file cannot be written.
-    FilePtr WriteSideFile(FILE* fp, const std::string& sideName, InflateResult* result);
-
     void DetailedLayout(FILE* fp, const char* path);
+    // The compressed body after the header at offset at of a file of size
+    // bytes: its zlib line under head, then the inflated body's own branch.
+    void DetailedBody(FILE* fp, const char* path, HTREEITEM head, uint64_t at, uint64_t size);
     // Lays out the frame header at fp's position; returns the offset after it.
-    uint64_t DetailedFrameHeader(FILE* fp, HTREEITEM parent, bool inSideFile);
+    uint64_t DetailedFrameHeader(FILE* fp, HTREEITEM parent, BodyPlace place);
+    // Hangs each tag line under parent with the tag's bytes in place.
+    LineSink TreeSink(HTREEITEM parent, BodyPlace place);
 
     uint32_t signature = 0;
     uint32_t version = 0;

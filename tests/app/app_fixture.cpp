@@ -16,6 +16,7 @@
 #include "app/image_wnd.h"
 #include "app/main_frame.h"
 #include "app/rough_list_ctrl.h"
+#include "app/vantrel_doc.h"
 #include "core/tree_control.h"
 #include "image/image_buffer.h"
 
@@ -225,6 +226,14 @@ std::vector<CChildFrame*> AppFixture::ChildFrames()
         if (auto* frame = qobject_cast<CChildFrame*>(w))
             out.push_back(frame);
     return out;
+}
+
+CChildFrame* AppFixture::EmptyWindow()
+{
+    app_->NewDocument();
+    CChildFrame* frame = app_->Documents().back()->Frame();
+    Frame().AddChildFrame(frame);
+    return frame;
 }
 
 // Fills a picture of w x h through the shell, as a decoder would: each pixel

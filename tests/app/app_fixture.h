@@ -84,6 +84,9 @@ public:
 
     // Detailed-analysis frames in the MDI area.
     std::vector<CChildFrame*> ChildFrames();
+    // A new detailed-analysis window without a file (titled "Default"), made
+    // active, as the dispatcher makes one before an analysis.
+    CChildFrame* EmptyWindow();
 
 private:
     QTemporaryDir dir_;

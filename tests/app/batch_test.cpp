@@ -1,5 +1,8 @@
-// A batch of files long enough for the progress dialog, cancelled half-way.
+// A batch of files long enough for the progress dialog, cancelled half-way;
+// its rows painted before the bar is rebuilt; a folder with nothing to open.
 #include <QDir>
+#include <algorithm>
+#include <functional>
 #include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
@@ -12,6 +15,21 @@
 #include "test_registry.h"
 
 namespace {
+
+// Calls back on every paint of the watched widget.
+class PaintWatcher : public QObject {
+public:
+    explicit PaintWatcher(std::function<void()> onPaint) : onPaint_(std::move(onPaint)) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            onPaint_();
+        return false;
+    }
+
+private:
+    std::function<void()> onPaint_;
+};
 
 std::vector<std::string> FileEntries(CVantrelApp& app)
 {
@@ -75,6 +93,43 @@ private slots:
             QCOMPARE(f.List().RowText(row, CRoughListCtrl::kColumnResult),
                      alone.List().RowText(row, CRoughListCtrl::kColumnResult));
         QCOMPARE(f.Bar().RebuildCount(), 1);
+    }
+
+    void rowsShowBeforeTheBarIsRebuilt()
+    {
+        // The list is painted with every row of the batch, the progress
+        // dialog gone, before the bar's rebuild begins.
+        constexpr int kFiles = 40;
+        AppFixture f;
+        QDir(QString::fromStdString(f.Dir())).mkdir(QStringLiteral("photos"));
+        for (int i = 0; i < kFiles; ++i)
+            f.Write("photos/p" + std::to_string(100 + i) + ".jpg", MakeJpeg(16, 16));
+        f.App().SetProgressTiming(0, 0);
+        struct Paint {
+            int rows;
+            int rebuilds;
+            bool dialog;
+        };
+        std::vector<Paint> paints;
+        PaintWatcher watcher([&] {
+            auto* dialog = f.Frame().findChild<QProgressDialog*>();
+            paints.push_back({f.List().topLevelItemCount(), f.Bar().RebuildCount(), dialog && dialog->isVisible()});
+        });
+        f.List().viewport()->installEventFilter(&watcher);
+        f.OpenThroughDialog({f.Dir() + "/photos"});
+        QVERIFY(std::any_of(paints.begin(), paints.end(),
+                            [](const Paint& p) { return p.rows == kFiles && p.rebuilds == 0 && !p.dialog; }));
+        QCOMPARE(f.Bar().RebuildCount(), 1);
+    }
+
+    void emptyFolderSaysSo()
+    {
+        AppFixture f;
+        QDir(QString::fromStdString(f.Dir())).mkdir(QStringLiteral("empty"));
+        f.OpenThroughDialog({f.Dir() + "/empty"});
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(QString::fromStdString(f.messages[0].text),
+                 QStringLiteral("フォルダ：%1/empty\nには開くファイルがありません").arg(QString::fromStdString(f.Dir())));
     }
 };
 

@@ -1,7 +1,7 @@
-// The program as people use it: dialogs that stay reachable over the image
-// windows, windows that keep their state, the profile across runs, printing
+// The program as people use it: image windows that stay up under dialogs, windows that keep their state, the profile across runs, printing
 // to a file, prompts, keys, search, zoom and the command line.
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -33,7 +33,7 @@ namespace {
 // A shown image window of w x h pixels in a new empty detailed window.
 CImageWnd* ShowPicture(AppFixture& f, int32_t w, int32_t h)
 {
-    f.Frame().Command(kCmdFileNew)->trigger();
+    f.EmptyWindow();
     CChildFrame* frame = f.Frame().ActiveChildFrame();
     CImageWnd* window = AddPicture(f.App(), *frame, w, h);
     frame->ShowImageWindows();
@@ -60,15 +60,18 @@ std::vector<WindowState> MdiState(CMainFrame& frame)
 class EverydayUseTest : public QObject {
     Q_OBJECT
 private slots:
-    void dialogsStandAboveImageWindows()
+    void imageWindowsStayUpUnderDialogs()
     {
         AppFixture f;
         CImageWnd* image = ShowPicture(f, 600, 400);
         QVERIFY(image->isVisible());
-        // A real modal dialog: the picture steps aside while it waits.
+        const QPoint placed = image->pos();
+        // A real modal dialog takes the input; the picture, owned by the
+        // main frame's window, stays where it is, below the dialog (the
+        // stacking itself is checked under a window manager).
         f.App().SetModalHook(nullptr);
         bool dialogShown = false;
-        bool imageShown = true;
+        bool imageShown = false;
         QTimer::singleShot(0, [&] {
             QWidget* dialog = QApplication::activeModalWidget();
             dialogShown = dialog && dialog->isVisible();
@@ -78,17 +81,9 @@ private slots:
         });
         f.Frame().Command(kCmdAppAbout)->trigger();
         QVERIFY(dialogShown);
-        QVERIFY(!imageShown);
+        QVERIFY(imageShown);
         QVERIFY(image->isVisible());
-        QCOMPARE(image->pos(), QPoint(0, 0));
-        // Message boxes likewise.
-        f.App().SetMessageHook([&](const MessageBoxRequest&) {
-            imageShown = image->isVisible();
-            return MessageAnswer::Ok;
-        });
-        f.App().MessageBox(MessageBoxRequest{"text", "", MessageOwner::MainFrame, MessageButtons::Ok});
-        QVERIFY(!imageShown);
-        QVERIFY(image->isVisible());
+        QCOMPARE(image->pos(), placed);
     }
 
     void duplicateAnalysisLeavesTheWindowsAsTheyWere()
@@ -118,7 +113,7 @@ private slots:
         QVERIFY(!proposed.contains(QStringLiteral("//")));
 
         AppFixture f;
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         f.App().SetDocumentTitle(0, "/no/such/folder/photo.jpg");
         QString docName;
         QString outputFile;
@@ -238,7 +233,7 @@ private slots:
         f.BarTree().setCurrentItem(f.BarTree().topLevelItem(1)->child(0));
         QTest::keyClick(&f.BarTree(), Qt::Key_F10, Qt::ShiftModifier);
         QCOMPARE(f.popupCount, 2);
-        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)", "詳細解析(&A)"}));
+        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
         QTest::keyClick(&f.BarTree(), Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(f.App().DocumentTitle(1), tiff);
         QTest::keyClick(&f.BarTree(), Qt::Key_Delete);
@@ -257,7 +252,7 @@ private slots:
     void searchFindsTextInCollapsedBranches()
     {
         AppFixture f;
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         CVantrelView* view = f.Frame().ActiveChildFrame()->View();
         view->InsertItem("/some/file.jpg", TVI_ROOT);
         const HTREEITEM soi = view->InsertItem("[00000000] SOI", TVI_ROOT);
@@ -273,22 +268,68 @@ private slots:
         QVERIFY(view->IsExpanded(soi) && view->IsExpanded(app0));
         // F3 and Shift+F3 go on from the match, wrapping at either end.
         view->collapseAll();
-        QVERIFY(view->FindText(QStringLiteral("[0000005")));
+        QVERIFY(view->Search().Find(QStringLiteral("[0000005")));
         QCOMPARE(view->GetSelectedItem(), sos);
-        QVERIFY(view->FindText(QStringLiteral("] s")));
+        QVERIFY(view->Search().Find(QStringLiteral("] s")));
         QCOMPARE(view->GetSelectedItem(), soi);
         QTest::keyClick(view, Qt::Key_F3);
         QCOMPARE(view->GetSelectedItem(), sos);
         QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(view->GetSelectedItem(), soi);
-        QVERIFY(!view->FindText(QStringLiteral("EOI")));
+        // No match: the selection stays and the status bar says so, until
+        // the next match.
+        f.App().SetModalHook([](QDialog& dialog) {
+            qobject_cast<QInputDialog*>(&dialog)->setTextValue(QStringLiteral("EOI"));
+            return int{QDialog::Accepted};
+        });
+        QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(view->GetSelectedItem(), soi);
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("「EOI」は見つかりません"));
+        QVERIFY(view->Search().Find(QStringLiteral("SOS")));
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("「EOI」は見つかりません"));
+        QVERIFY(f.App().Search(*view, view->Search(), SearchStep::Next));
+        QCOMPARE(view->GetSelectedItem(), sos);
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
+    }
+
+    void theRoughListCanBeSearchedAndCopied()
+    {
+        AppFixture f;
+        const std::string jpeg = f.Write("a.jpg", MakeJpeg(16, 16));
+        const std::string tiff = f.Write("b.tif", MakeTiff());
+        f.OpenThroughDialog({jpeg, tiff});
+        f.App().SetModalHook([](QDialog& dialog) {
+            qobject_cast<QInputDialog*>(&dialog)->setTextValue(QStringLiteral("jpeg"));
+            return int{QDialog::Accepted};
+        });
+        // Any column matches: the format column here. The Edit menu's
+        // commands act on the list while it is the active window.
+        f.Frame().Command(kCmdEditFind)->trigger();
+        QCOMPARE(f.List().SelectedRows(), std::vector<int>{1});
+        f.List().setFocus();
+        QTest::keyClick(&f.List(), Qt::Key_F3);
+        QCOMPARE(f.List().SelectedRows(), std::vector<int>{1});
+        f.Frame().Command(kCmdEditCopy)->trigger();
+        QCOMPARE(QApplication::clipboard()->text(),
+                 QString::fromStdString(jpeg + "\tJPEG\t" + f.List().RowText(1, CRoughListCtrl::kColumnResult) + "\n"));
+        f.App().SetModalHook([](QDialog& dialog) {
+            qobject_cast<QInputDialog*>(&dialog)->setTextValue(QStringLiteral("swf"));
+            return int{QDialog::Accepted};
+        });
+        QTest::keyClick(&f.List(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("「swf」は見つかりません"));
     }
 
     void imageWindowsZoom()
     {
         AppFixture f;
         CImageWnd* w = ShowPicture(f, 2000, 1000);
+        // Opened scaled to fit the work area.
+        const double fit = w->Zoom();
+        QVERIFY(fit < 1.0);
+        QTest::keyClick(w, Qt::Key_1);
+        QCOMPARE(w->Zoom(), 1.0);
+        QCOMPARE(w->windowTitle(), QStringLiteral("picture.jpg"));
         QTest::keyClick(w, Qt::Key_Plus);
         QCOMPARE(w->Zoom(), 1.5);
         QCOMPARE(w->windowTitle(), QStringLiteral("picture.jpg (150%)"));
@@ -298,21 +339,18 @@ private slots:
                           Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(w, &wheel);
         QCOMPARE(w->Zoom(), 1.5);
-        // Fit: the whole picture in the 1280 x 720 window.
+        // Fit: the whole picture in the window again.
         QTest::keyClick(w, Qt::Key_F);
-        QCOMPARE(w->Zoom(), 0.64);
-        QCOMPARE(w->windowTitle(), QStringLiteral("picture.jpg (64%)"));
-        QTest::keyClick(w, Qt::Key_1);
-        QCOMPARE(w->Zoom(), 1.0);
-        QCOMPARE(w->windowTitle(), QStringLiteral("picture.jpg"));
+        QCOMPARE(w->Zoom(), std::min(w->width() / 2000.0, w->height() / 1000.0));
+        QCOMPARE(w->windowTitle(), QStringLiteral("picture.jpg (%1%)").arg(std::lround(w->Zoom() * 100)));
         // Zoomed in, a drag moves the view by the pointer's step over the
         // zoom, within the picture.
         w->SetZoom(2.0);
-        QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(600, 400));
-        QMouseEvent move(QEvent::MouseMove, QPointF(500, 300), w->mapToGlobal(QPointF(500, 300)), Qt::NoButton,
+        QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(200, 100));
+        QMouseEvent move(QEvent::MouseMove, QPointF(100, 0), w->mapToGlobal(QPointF(100, 0)), Qt::NoButton,
                          Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(w, &move);
-        QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(500, 300));
+        QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 0));
         QCOMPARE(w->ScrollOrigin(), QPoint(50, 50));
         // A tiny picture still gets a window wide enough for its caption.
         CImageWnd* tiny = ShowPicture(f, 3, 2);
@@ -336,7 +374,7 @@ private slots:
         QCOMPARE(status, QStringList({QStringLiteral("概略解析中：") + QString::fromStdString(text)}));
         QCOMPARE(f.List().textElideMode(), Qt::ElideMiddle);
         QCOMPARE(f.List().ToolTipAt(0, CRoughListCtrl::kColumnFile), QString::fromStdString(path));
-        QCOMPARE(f.List().ToolTipAt(0, CRoughListCtrl::kColumnResult), QStringLiteral("progressive JPEG: not decoded"));
+        QCOMPARE(f.List().ToolTipAt(0, CRoughListCtrl::kColumnResult), QStringLiteral("ﾌﾟﾛｸﾞﾚｯｼﾌﾞ JPEG：ﾃﾞｺｰﾄﾞしません"));
     }
 };
 

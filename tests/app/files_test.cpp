@@ -101,8 +101,10 @@ private slots:
                  QStringLiteral("ファイル：%1\nはすでに開かれています").arg(QString::fromStdString(files.jpeg)));
         QCOMPARE(QString::fromStdString(f.messages[1].caption), QStringLiteral("ファイルオープンエラー"));
         QCOMPARE(f.messages[1].owner, MessageOwner::None);
-        QCOMPARE(Text(f.messages[2]), QStringLiteral("ファイルを開けません\nエラー番号：SA00000001"));
-        QCOMPARE(Text(f.messages[3]), QStringLiteral("未対応の形式です。\n") + QString::fromStdString(eoi));
+        QCOMPARE(Text(f.messages[2]), QStringLiteral("未対応の形式です。\n") + QString::fromStdString(eoi));
+        // The file that cannot be read is named at the end of the batch.
+        QCOMPARE(Text(f.messages[3]),
+                 QStringLiteral("ファイルを開けません\n%1\nエラー番号：SA00000001").arg(QString::fromStdString(missing)));
         // The others are opened: the TIFF file on top, the JPEG file once.
         QCOMPARE(f.RowPaths(), (std::vector<std::string>{files.tiff, files.jpeg}));
         QCOMPARE(f.Bar().RebuildCount(), 2);
@@ -142,7 +144,7 @@ private slots:
         AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
         QCOMPARE(f.popupCount, 1);
         QCOMPARE(f.List().SelectedRows(), std::vector<int>{0});
-        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)", "詳細解析(&A)"}));
+        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
         // A click inside a multiple selection keeps it.
         SelectRows(f.List(), {0, 1});
         AppFixture::RightClick(f.List(), f.List().topLevelItem(1));
@@ -150,34 +152,39 @@ private slots:
         QVERIFY(f.messages.empty());
     }
 
-    void deletingTwoRowsAsksForEachAndKeepsDeclinedOnesSelected()
+    void deletingSeveralRowsAsksOnce()
     {
         AppFixture f;
         ThreeFiles files(f);
         f.OpenThroughDialog({files.jpeg, files.tiff, files.swf});
-        // Rows from the top: swf, tiff, jpeg. Select swf and jpeg.
+        // Rows from the top: swf, tiff, jpeg. Select swf and jpeg: one
+        // question for both; declined, nothing goes.
         SelectRows(f.List(), {0, 2});
-        f.answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
-        f.choose = QStringLiteral("エントリ削除(&D)");
+        f.answers = {MessageAnswer::Cancel};
+        f.choose = QStringLiteral("エントリ削除(&D)\tDelete");
         AppFixture::RightClick(f.List(), f.List().topLevelItem(2));
-        QCOMPARE(f.messages.size(), size_t{2});
-        QCOMPARE(Text(f.messages[0]),
-                 QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.swf)));
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(Text(f.messages[0]), QStringLiteral("選択した2個のファイルを表示から削除します。"));
         QCOMPARE(f.messages[0].buttons, MessageButtons::OkCancel);
         QCOMPARE(f.messages[0].owner, MessageOwner::RoughList);
         QCOMPARE(QString::fromStdString(f.messages[0].caption), QStringLiteral("Vantrel"));
-        QCOMPARE(Text(f.messages[1]),
-                 QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.jpeg)));
-        QCOMPARE(f.RowPaths(), (std::vector<std::string>{files.swf, files.tiff}));
-        QCOMPARE(f.List().SelectedRows(), std::vector<int>{0});
-        QCOMPARE(AppFixture::TopLevelTexts(f.BarTree()), (std::vector<std::string>{files.tiff, files.swf}));
+        QCOMPARE(f.List().RowCount(), 3);
+        QCOMPARE(f.List().SelectedRows(), (std::vector<int>{0, 2}));
+
+        // Confirmed: both go together, the bar rebuilt once.
+        f.messages.clear();
+        QTest::keyClick(&f.List(), Qt::Key_Delete);
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(f.RowPaths(), std::vector<std::string>{files.tiff});
+        QCOMPARE(AppFixture::TopLevelTexts(f.BarTree()), std::vector<std::string>{files.tiff});
         QCOMPARE(f.Bar().RebuildCount(), 2);
 
-        // Both confirmed: both go, each after its own question.
+        // One row: the question names its file.
         f.messages.clear();
-        SelectRows(f.List(), {0, 1});
+        SelectRows(f.List(), {0});
         f.List().OnEntryDelete();
-        QCOMPARE(f.messages.size(), size_t{2});
+        QCOMPARE(Text(f.messages.at(0)),
+                 QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.tiff)));
         QCOMPARE(f.List().RowCount(), 0);
         QCOMPARE(f.BarTree().topLevelItemCount(), 0);
 
@@ -193,7 +200,7 @@ private slots:
         f.OpenThroughDialog({files.jpeg, files.tiff});
         // Both rows selected: the uppermost (the TIFF file) is analysed.
         SelectRows(f.List(), {0, 1});
-        f.choose = QStringLiteral("詳細解析(&A)");
+        f.choose = QStringLiteral("詳細解析(&A)\tEnter");
         AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
         QCOMPARE(f.ChildFrames().size(), size_t{1});
         CChildFrame* frame = f.ChildFrames()[0];
@@ -236,7 +243,7 @@ private slots:
         AppFixture f;
         ThreeFiles files(f);
         f.OpenThroughDialog({files.jpeg});
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         f.App().RunDetailedAnalysis(files.jpeg.c_str());
         // The window that holds the lines carries the path; the empty one
         // keeps its "Default" title.
@@ -277,7 +284,7 @@ private slots:
         // From the deepest item of the TIFF branch, which the click selects.
         QTreeWidgetItem* item = f.BarTree().topLevelItem(1)->child(0)->child(0)->child(0);
         SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
-        f.choose = QStringLiteral("エントリ削除(&D)");
+        f.choose = QStringLiteral("エントリ削除(&D)\tDelete");
         AppFixture::RightClick(f.BarTree(), item);
         QCOMPARE(f.messages.size(), size_t{1});
         QCOMPARE(Text(f.messages[0]),
@@ -312,11 +319,11 @@ private slots:
         while (item->childCount() > 0)
             item = item->child(0);
         SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
-        f.choose = QStringLiteral("詳細解析(&A)");
+        f.choose = QStringLiteral("詳細解析(&A)\tEnter");
         // The clicked item is selected first: its file is analysed.
         AppFixture::RightClick(f.BarTree(), item);
         QCOMPARE(f.popupCount, 1);
-        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)", "詳細解析(&A)"}));
+        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
         QCOMPARE(f.ChildFrames().size(), size_t{1});
         QCOMPARE(f.ChildFrames()[0]->windowTitle(), QString::fromStdString(files.swf));
     }
@@ -381,18 +388,26 @@ private slots:
         QVERIFY(!print->isEnabled());
         // An empty window filled here, so that the page count does not
         // depend on what an analyzer writes.
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         QVERIFY(print->isEnabled());
         CVantrelView* view = f.Frame().ActiveChildFrame()->View();
         view->InsertItem("/some/file.jpg", TVI_ROOT);
 
+        f.App().SetDocumentTitle(0, "/some/file.jpg");
+
         const QString pdf = QString::fromStdString(f.Dir() + "/tree.pdf");
+        QMarginsF margins;
         const auto pages = [&] {
             QPdfWriter writer(pdf);
-            return view->PrintPages(writer);
+            writer.setPageMargins(QMarginsF(5, 30, 10, 2), QPageLayout::Millimeter);
+            const int count = view->PrintPages(writer);
+            margins = writer.pageLayout().margins(QPageLayout::Millimeter);
+            return count;
         };
         QCOMPARE(pages(), 1);
         QVERIFY(QFileInfo(pdf).size() > 0);
+        // Margins narrower than 15 mm are widened; wider ones stay.
+        QCOMPARE(margins, QMarginsF(15, 30, 15, 15));
         // Enough lines for several pages; collapsed branches are not printed.
         HTREEITEM branch = view->InsertItem("[00000000] branch", TVI_ROOT);
         for (int i = 0; i < 300; ++i)
@@ -402,6 +417,25 @@ private slots:
         QVERIFY(expanded >= 3);
         view->collapseItem(view->ItemFromHandle(branch));
         QCOMPARE(pages(), 1);
+
+        // Every page is headed by the file's name and numbered at its foot;
+        // together the pages hold every shown line once, in order.
+        view->expandItem(view->ItemFromHandle(branch));
+        const QFontMetrics metrics(QApplication::font());
+        const auto laid = view->LayoutPages(metrics, 400, metrics.lineSpacing() * 50);
+        QCOMPARE(laid.size(), size_t{7});
+        int line = -2;
+        for (size_t i = 0; i < laid.size(); ++i) {
+            QCOMPARE(laid[i].header, QStringLiteral("file.jpg"));
+            QCOMPARE(laid[i].footer, QStringLiteral("%1 / 7").arg(i + 1));
+            QVERIFY(laid[i].lines.size() <= 50);
+            for (const auto& [x, text] : laid[i].lines) {
+                if (line >= 0)
+                    QCOMPARE(text, QStringLiteral("[%1] line").arg(line));
+                ++line;
+            }
+        }
+        QCOMPARE(line, 300);
 
         // The command asks for a printer first; a cancelled dialog prints nothing.
         int dialogs = 0;

@@ -1,7 +1,9 @@
-// The hex pane of a detailed window, linked to the result tree both ways;
-// copying and saving the tree as text.
+// The hex pane of a detailed window, linked to the result tree both ways,
+// sized beside the tree, driven from the keyboard; copying and saving the
+// tree as text.
 #include <QApplication>
 #include <QClipboard>
+#include <QInputDialog>
 #include <QFile>
 #include <QMdiArea>
 #include <QScrollBar>
@@ -10,6 +12,7 @@
 #include <QTest>
 #include <QTreeWidgetItemIterator>
 
+#include "app/app_resources.h"
 #include "app/child_frame.h"
 #include "app/hex_view.h"
 #include "app/main_frame.h"
@@ -103,7 +106,7 @@ private slots:
             // The line's bytes are selected, the clicked byte keeps the cursor.
             QVERIFY(hex->SelectionStart() <= c.offset && c.offset < hex->SelectionEnd());
         }
-        QVERIFY(f.Frame().StatusText().startsWith(QStringLiteral("Offset 0x00000010 (16)  Byte 0x")));
+        QVERIFY(f.Frame().StatusText().startsWith(QStringLiteral("位置 0x00000010 (16)  ﾊﾞｲﾄ 0x")));
     }
 
     void statusBarShowsValuesInTheFilesByteOrder()
@@ -116,9 +119,9 @@ private slots:
             const char* text;
         } cases[] = {
             {"le.tif", MakeTiff(),
-             "Offset 0x00000002 (2)  Byte 0x2a (42)  16-bit 0x002a (42)  32-bit 0x0008002a (524330)  little-endian"},
+             "位置 0x00000002 (2)  ﾊﾞｲﾄ 0x2a (42)  16ﾋﾞｯﾄ 0x002a (42)  32ﾋﾞｯﾄ 0x0008002a (524330)  ﾘﾄﾙｴﾝﾃﾞｨｱﾝ"},
             {"be.tif", Sample("rgb-packbits-be.tif"),
-             "Offset 0x00000002 (2)  Byte 0x00 (0)  16-bit 0x002a (42)  32-bit 0x002a0000 (2752512)  big-endian"},
+             "位置 0x00000002 (2)  ﾊﾞｲﾄ 0x00 (0)  16ﾋﾞｯﾄ 0x002a (42)  32ﾋﾞｯﾄ 0x002a0000 (2752512)  ﾋﾞｯｸﾞｴﾝﾃﾞｨｱﾝ"},
         };
         for (const auto& c : cases) {
             CChildFrame* frame = Detailed(f, c.name, c.bytes);
@@ -132,28 +135,137 @@ private slots:
     void paneVisibilityAndWidthAreRemembered()
     {
         QTemporaryDir settings;
-        {
+        int full = 0;
+        // A width the user gives the pane is kept; one too narrow for the
+        // text column comes back wide enough for it.
+        for (int chosen : {700, 300}) {
+            {
+                AppFixture f(settings.path());
+                f.Frame().resize(1600, 900);
+                CChildFrame* frame = Detailed(f, "stage.swf", Sample("stage.swf"));
+                QVERIFY(frame && frame->HexPaneVisible());
+                full = frame->HexView()->FullWidth();
+                auto* splitter = qobject_cast<QSplitter*>(frame->widget());
+                QVERIFY(splitter);
+                const int total = splitter->sizes().at(0) + splitter->sizes().at(1);
+                splitter->setSizes({total - chosen, chosen});
+                emit splitter->splitterMoved(total - chosen, 1);
+                frame->close();
+                QTest::qWait(20);
+            }
             AppFixture f(settings.path());
+            f.Frame().resize(1600, 900);
             CChildFrame* frame = Detailed(f, "stage.swf", Sample("stage.swf"));
             QVERIFY(frame && frame->HexPaneVisible());
             auto* splitter = qobject_cast<QSplitter*>(frame->widget());
-            QVERIFY(splitter);
-            const int total = splitter->sizes().at(0) + splitter->sizes().at(1);
-            splitter->setSizes({total - 300, 300});
-            frame->close();
-            QTest::qWait(20);
+            QCOMPARE(splitter->sizes().at(1), std::max(chosen, full));
+            // The tree takes the rest of the maximized window.
+            QCOMPARE(splitter->sizes().at(0), splitter->width() - splitter->handleWidth() - std::max(chosen, full));
         }
         {
             AppFixture f(settings.path());
             CChildFrame* frame = Detailed(f, "stage.swf", Sample("stage.swf"));
-            QVERIFY(frame && frame->HexPaneVisible());
-            QCOMPARE(frame->HexView()->width(), 300);
             f.Frame().OnViewHexPane();
             QVERIFY(!frame->HexPaneVisible());
         }
         AppFixture f(settings.path());
         CChildFrame* frame = Detailed(f, "stage.swf", Sample("stage.swf"));
         QVERIFY(frame && !frame->HexPaneVisible());
+    }
+
+    void cascadedWindowsShareTheirWidth()
+    {
+        AppFixture f;
+        f.Frame().resize(1200, 800);
+        CChildFrame* first = Detailed(f, "stage.swf", Sample("stage.swf"));
+        CChildFrame* second = Detailed(f, "b.swf", Sample("stage.swf"));
+        QVERIFY(first && second);
+        f.Frame().OnWindowCascade();
+        QTest::qWait(20);
+        const QSize area = f.Frame().MdiArea()->viewport()->size();
+        for (CChildFrame* frame : {first, second}) {
+            // A usable size, inside the work area.
+            QVERIFY(frame->width() >= std::min(area.width(), 640));
+            QVERIFY(frame->height() >= std::min(area.height(), 400));
+            QVERIFY(frame->width() <= area.width());
+            auto* splitter = qobject_cast<QSplitter*>(frame->widget());
+            const int tree = splitter->sizes().at(0);
+            const int hex = splitter->sizes().at(1);
+            QVERIFY2(tree >= 200 || tree >= hex, qPrintable(QStringLiteral("%1 %2").arg(tree).arg(hex)));
+            QVERIFY(hex <= frame->HexView()->FullWidth() + 4 || hex <= tree);
+        }
+    }
+
+    void keysMoveTheCursorAndCopyBytes()
+    {
+        AppFixture f;
+        CChildFrame* frame = Detailed(f, "stage.swf", Sample("stage.swf"));
+        QVERIFY(frame);
+        CHexView* hex = frame->HexView();
+        QCOMPARE(frame->HexLabel(), QStringLiteral("ﾌｧｲﾙ：stage.swf"));
+        hex->setFocus();
+        QTest::mouseClick(hex->viewport(), Qt::LeftButton, {}, hex->ByteRect(0x11).center());
+        // The stage sample: 46 57 53 06 27 00 00 00 78 00 05 5f 00 00 0f a0
+        // 00 00 18 01 00 ... (39 bytes). Each key moves the cursor, and the
+        // status bar follows it.
+        const struct {
+            Qt::Key key;
+            Qt::KeyboardModifiers mods;
+            uint64_t offset;
+        } moves[] = {
+            {Qt::Key_Right, {}, 0x12},  {Qt::Key_Up, {}, 0x02},        {Qt::Key_Up, {}, 0x00},
+            {Qt::Key_Left, {}, 0x00},   {Qt::Key_Down, {}, 0x10},      {Qt::Key_End, {}, 0x1f},
+            {Qt::Key_Home, {}, 0x10},   {Qt::Key_PageDown, {}, 0x26},  {Qt::Key_PageUp, {}, 0x00},
+            {Qt::Key_End, Qt::ControlModifier, 0x26}, {Qt::Key_Home, Qt::ControlModifier, 0x00},
+        };
+        for (const auto& m : moves) {
+            QTest::keyClick(hex, m.key, m.mods);
+            QCOMPARE(hex->CursorOffset(), m.offset);
+            QVERIFY(f.Frame().StatusText().startsWith(
+                QStringLiteral("位置 0x%1 (%2)  ").arg(m.offset, 8, 16, QLatin1Char('0')).arg(m.offset)));
+        }
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("位置 0x00000000 (0)  ﾊﾞｲﾄ 0x46 (70)  16ﾋﾞｯﾄ 0x5746 (22342)  "
+                                                       "32ﾋﾞｯﾄ 0x06535746 (106125126)  ﾘﾄﾙｴﾝﾃﾞｨｱﾝ"));
+        // Shift selects the bytes passed over; Ctrl+C copies them as hex.
+        QTest::keyClick(hex, Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(hex, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(hex->SelectionStart(), uint64_t(0));
+        QCOMPARE(hex->SelectionEnd(), uint64_t(0x12));
+        QTest::keyClick(hex, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(),
+                 QStringLiteral("46 57 53 06 27 00 00 00 78 00 05 5f 00 00 0f a0\n00 00"));
+        // The Edit menu's copy acts on the pane that has the focus.
+        QApplication::clipboard()->clear();
+        f.Frame().Command(kCmdEditCopy)->trigger();
+        QCOMPARE(QApplication::clipboard()->text(),
+                 QStringLiteral("46 57 53 06 27 00 00 00 78 00 05 5f 00 00 0f a0\n00 00"));
+
+        // Ctrl+G: to an offset typed in hexadecimal or decimal; its line is
+        // selected as a click on the byte selects it.
+        QString typed = QStringLiteral("0x1d");
+        f.App().SetModalHook([&typed](QDialog& dialog) {
+            qobject_cast<QInputDialog*>(&dialog)->setTextValue(typed);
+            return int{QDialog::Accepted};
+        });
+        f.Frame().Command(kCmdGoToOffset)->trigger();
+        QCOMPARE(hex->CursorOffset(), uint64_t(0x1d));
+        QCOMPARE(frame->View()->currentItem()->text(0), QStringLiteral("[0000001c] TagID : 12 (DoAction), Size : 1[byte]"));
+        typed = QStringLiteral("3");
+        f.Frame().Command(kCmdGoToOffset)->trigger();
+        QCOMPARE(hex->CursorOffset(), uint64_t(3));
+        typed = QStringLiteral("39");
+        f.Frame().Command(kCmdGoToOffset)->trigger();
+        QCOMPARE(hex->CursorOffset(), uint64_t(3));
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("ｵﾌｾｯﾄ 39 はﾌｧｲﾙの中にありません"));
+
+        // The label says when the pane shows the side file.
+        CChildFrame* packed = Detailed(f, "packed.swf", Sample("stage-compressed.swf"));
+        QTreeWidgetItem* inflated = Line(*packed->View(), QStringLiteral("[0000000d] TagID : 9 (SetBackgroundColor), Size : 3[byte]"));
+        QVERIFY(inflated);
+        packed->View()->setCurrentItem(inflated);
+        QCOMPARE(packed->HexLabel(), QStringLiteral("展開ﾌｧｲﾙ：packed.swf.decompress"));
+        packed->View()->setCurrentItem(packed->View()->topLevelItem(1));
+        QCOMPARE(packed->HexLabel(), QStringLiteral("ﾌｧｲﾙ：packed.swf"));
     }
 
     void copyAndSaveWriteTheIndentedText()
@@ -169,7 +281,7 @@ private slots:
         QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("[00000000] SWF File Header(FWS) Version6\n"));
         view->setCurrentItem(Line(*view, QStringLiteral("[00000008] FrameSize (RECT)")));
-        f.choose = QStringLiteral("下の行を含めてｺﾋﾟｰ(&B)");
+        f.choose = QStringLiteral("下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C");
         AppFixture::RightClick(*view, view->currentItem());
         QCOMPARE(QApplication::clipboard()->text(),
                  QStringLiteral("[00000008] FrameSize (RECT)\n  [00000008] Nbits : 15\n  [00000008] Xmin : 0[twip]\n"

@@ -1,6 +1,8 @@
-// Image windows: creation hidden at (0, 0), the clamped client size, the
-// picture painted the right way up, panning within the picture, hiding on
-// close, showing from the result tree's menu, and going with their frame.
+// Image windows: created hidden, owned and titled; opened in the main
+// frame's work area, scaled to fit; the picture painted the right way up and
+// nothing of its margin; panning within the picture, hiding on close and on
+// Escape or Ctrl+W, showing from the result tree's menu, and going with their
+// frame.
 #include <QImage>
 #include <QMdiArea>
 #include <QMouseEvent>
@@ -33,31 +35,36 @@ void Drag(QWidget& w, QPoint from, QPoint to)
 class ImageWindowTest : public QObject {
     Q_OBJECT
 private slots:
-    void windowsAreCreatedHiddenWithTheClampedSize()
+    void windowsAreCreatedHiddenOwnedAndTitled()
     {
         AppFixture f;
-        f.Frame().Command(kCmdFileNew)->trigger();
-        CChildFrame* frame = f.Frame().ActiveChildFrame();
+        CChildFrame* frame = f.EmptyWindow();
         QVERIFY(frame);
         ImageRect small{0, 0, 100, 50};
         f.App().AddImageWindow("a.jpg", small);
         QCOMPARE(small.right, 100);
         QCOMPARE(small.bottom, 50);
         ImageRect large{0, 0, 2000, 1000};
-        f.App().AddImageWindow("b.jpg", large);
+        f.App().AddImageWindow("b.tif", large, "IFD 1");
         QCOMPARE(large.right, 1280);
         QCOMPARE(large.bottom, 720);
-        QCOMPARE(frame->ImageWindows().size(), size_t{2});
+        ImageRect thumb{0, 0, 160, 120};
+        f.App().AddImageWindow("c.jpg", thumb, "サムネイル");
+        QCOMPARE(frame->ImageWindows().size(), size_t{3});
         CImageWnd* a = frame->ImageWindows()[0].get();
         CImageWnd* b = frame->ImageWindows()[1].get();
         QVERIFY(a->isHidden());
         QVERIFY(b->isHidden());
         QCOMPARE(a->size(), QSize(100, 50));
-        QCOMPARE(b->size(), QSize(1280, 720));
-        QCOMPARE(a->pos(), QPoint(0, 0));
+        QCOMPARE(b->PictureSize(), QSize(2000, 1000));
+        // The caption says which picture of which file it is.
         QCOMPARE(a->windowTitle(), QStringLiteral("a.jpg"));
-        QVERIFY(a->windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(b->windowTitle(), QStringLiteral("b.tif - IFD 1"));
+        QCOMPARE(frame->ImageWindows()[2]->windowTitle(), QStringLiteral("c.jpg - サムネイル"));
+        // Owned by the main frame's window, never above other programs.
+        QVERIFY(!(a->windowFlags() & Qt::WindowStaysOnTopHint));
         QCOMPARE(a->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+        QCOMPARE(a->parentWidget()->window(), static_cast<QWidget*>(&f.Frame()));
 
         // Without an active detailed window the rectangle is clamped and no
         // window or pixel memory is made.
@@ -68,13 +75,69 @@ private slots:
         uint8_t* pixels = reinterpret_cast<uint8_t*>(1);
         f.App().PrepareImage(5008, 8, 5008, 8, &pixels);
         QVERIFY(pixels == nullptr);
-        QCOMPARE(frame->ImageWindows().size(), size_t{2});
+        QCOMPARE(frame->ImageWindows().size(), size_t{3});
+    }
+
+    void picturesOpenInTheWorkAreaScaledToFit()
+    {
+        AppFixture f;
+        f.Frame().showNormal();
+        f.Frame().setGeometry(40, 30, 760, 540);
+        CChildFrame* frame = f.EmptyWindow();
+        CImageWnd* huge = AddPicture(f.App(), *frame, 6000, 4000);
+        CImageWnd* small = AddPicture(f.App(), *frame, 120, 80);
+        QVERIFY(huge && small);
+        frame->ShowImageWindows();
+        const QRect work = f.Frame().WorkArea();
+        // Cascaded from the work area's corner, clear of the bars, inside it.
+        QCOMPARE(huge->pos(), work.topLeft());
+        QCOMPARE(small->pos(), work.topLeft() + QPoint(CChildFrame::kCascadeStep, CChildFrame::kCascadeStep));
+        QVERIFY2(work.contains(huge->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(huge->x()).arg(huge->y()).arg(huge->width()).arg(huge->height())));
+        QVERIFY(work.contains(small->frameGeometry()));
+        // The large picture is scaled to fit and says so; the small one is not.
+        QVERIFY(huge->Zoom() < 1.0);
+        QCOMPARE(huge->width(), static_cast<int>(6000 * huge->Zoom()));
+        QCOMPARE(huge->windowTitle(), QStringLiteral("picture.jpg (%1%)").arg(std::lround(huge->Zoom() * 100)));
+        QCOMPARE(small->Zoom(), 1.0);
+        QCOMPARE(small->size(), QSize(120, 80));
+        // Shown again, a window keeps the place it was given.
+        huge->move(work.topLeft() + QPoint(5, 7));
+        huge->close();
+        frame->ShowImageWindows();
+        QCOMPARE(huge->pos(), work.topLeft() + QPoint(5, 7));
+    }
+
+    void zoomingOutShowsWhiteBeyondThePicture()
+    {
+        AppFixture f;
+        CImageWnd* w = AddPicture(f.App(), *f.EmptyWindow(), 200, 100);
+        QVERIFY(w);
+        w->show();
+        // 200 x 100 in a bitmap of 208 x 112: the margin is never drawn.
+        w->SetZoom(0.5);
+        const QImage shot = w->grab().toImage();
+        QCOMPARE(shot.pixelColor(1, 1).blue(), 200);
+        QCOMPARE(shot.pixelColor(98, 48).blue(), 200);
+        for (const QPoint& p : {QPoint(101, 10), QPoint(104, 10), QPoint(10, 51), QPoint(10, 56), QPoint(150, 80)})
+            QCOMPARE(shot.pixelColor(p), QColor(Qt::white));
+    }
+
+    void escapeAndCtrlWCloseThePicture()
+    {
+        AppFixture f;
+        CImageWnd* w = AddPicture(f.App(), *f.EmptyWindow(), 40, 40);
+        for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+            w->show();
+            QVERIFY(w->isVisible());
+            QTest::keyClick(w, keys.key(), keys.keyboardModifiers());
+            QVERIFY(w->isHidden());
+        }
     }
 
     void paintsThePictureFromItsTopLeftCorner()
     {
         AppFixture f;
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         CImageWnd* w = AddPicture(f.App(), *frame, 100, 50);
         QVERIFY(w);
@@ -90,7 +153,7 @@ private slots:
     void draggingPansWithinThePicture()
     {
         AppFixture f;
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         CImageWnd* w = AddPicture(f.App(), *frame, 2000, 1000);
         QVERIFY(w);
@@ -137,7 +200,7 @@ private slots:
     void closeHidesAndTheMenuShowsAgainUnchanged()
     {
         AppFixture f;
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         CImageWnd* first = AddPicture(f.App(), *frame, 2000, 1000);
         CImageWnd* second = AddPicture(f.App(), *frame, 16, 16);
@@ -147,14 +210,14 @@ private slots:
         f.choose = QStringLiteral("イメージ表示(&V)");
         AppFixture::RightClick(*frame->View(), nullptr);
         QCOMPARE(f.lastPopup,
-                 QStringList({"イメージ表示(&V)", "", "ｺﾋﾟｰ(&C)\tCtrl+C", "下の行を含めてｺﾋﾟｰ(&B)"}));
+                 QStringList({"イメージ表示(&V)", "", "ｺﾋﾟｰ(&C)\tCtrl+C", "下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C"}));
         QVERIFY(first->isVisible());
         QVERIFY(second->isVisible());
         // The second one a step down and right of the first, its caption free.
-        QCOMPARE(first->pos(), QPoint(0, 0));
-        QCOMPARE(second->pos(), QPoint(CChildFrame::kCascadeStep, CChildFrame::kCascadeStep));
+        QCOMPARE(second->pos() - first->pos(), QPoint(CChildFrame::kCascadeStep, CChildFrame::kCascadeStep));
 
         QVERIFY(QTest::qWaitForWindowExposed(first));
+        first->SetZoom(1.0);
         Drag(*first, QPoint(300, 300), QPoint(200, 250));
         QVERIFY(!first->close());
         QVERIFY(first->isHidden());
@@ -167,7 +230,7 @@ private slots:
     void imageWindowsGoWithTheirFrame()
     {
         AppFixture f;
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         QPointer<CImageWnd> image = AddPicture(f.App(), *f.Frame().ActiveChildFrame(), 40, 40);
         QVERIFY(image);
         f.Frame().ActiveChildFrame()->ShowImageWindows();
@@ -182,7 +245,7 @@ private slots:
     void enormousPicturesGetNoPixelMemory()
     {
         AppFixture f;
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         ImageRect rect{0, 0, 60000, 60000};
         f.App().AddImageWindow("huge.tif", rect);

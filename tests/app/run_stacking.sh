@@ -3,6 +3,8 @@
 # (skipped) when xvfb-run, openbox or xprop is not installed.
 set -eu
 program=$1
+shift
+if [ $# -gt 0 ]; then mkdir -p "$(dirname "$1")"; fi
 for tool in xvfb-run openbox xprop; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "$tool not found: stacking check skipped"
@@ -15,6 +17,6 @@ exec xvfb-run -a -s "-screen 0 1280x800x24" sh -c '
     wm=$!
     sleep 1
     status=0
-    "$1" || status=$?
+    "$@" || status=$?
     kill "$wm" 2>/dev/null || true
-    exit $status' stacking "$program"
+    exit $status' stacking "$program" "$@"

@@ -74,7 +74,7 @@ int main(int argc, char** argv)
         // the windows stay as the program left them (maximized).
         f.Frame().OnWindowTileHorz();
     }
-    // Decoded pictures, if the analysis made any, stand at the top left.
+    // Decoded pictures, if the analysis made any, open in the work area.
     detail->ShowImageWindows();
     QTest::qWait(300);
 

@@ -2,6 +2,7 @@
 // window's fixed parts, and the profile.
 #include <QAction>
 #include <QDialog>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QApplication>
 #include <QCursor>
@@ -55,16 +56,29 @@ QString MenuText(const QList<QAction*>& actions, int depth = 0)
     return text;
 }
 
+// The Edit and View menus as both menu bars begin them.
+#define VANTREL_EDIT_MENU_TEXT                                  \
+    "編集(&E)\n"                                               \
+    "  ｺﾋﾟｰ(&C)\tCtrl+C [57634]\n"                             \
+    "  下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C [32778]\n"         \
+    "  ---\n"                                                  \
+    "  検索(&F)...\tCtrl+F [57636]\n"                          \
+    "  次を検索(&N)\tF3 [57640]\n"                             \
+    "  前を検索(&V)\tShift+F3 [32779]\n"
+#define VANTREL_VIEW_MENU_TEXT                                  \
+    "表示(&V)\n"                                               \
+    "  ﾂｰﾙ ﾊﾞｰ(&T) [59392]\n"                                  \
+    "  ｽﾃｰﾀｽ ﾊﾞｰ(&S) [59393]\n"                                \
+    "  ---\n"                                                  \
+    "  解析ﾂﾘｰ(&A) [59394]\n"
+
 const char* const kMainFrameMenu =
     "ﾌｧｲﾙ(&F)\n"
     "  開く(&O)...\tCtrl+O [57601]\n"
     "  ---\n"
     "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
-    "表示(&V)\n"
-    "  ﾂｰﾙ ﾊﾞｰ(&T) [59392]\n"
-    "  ｽﾃｰﾀｽ ﾊﾞｰ(&S) [59393]\n"
-    "  ---\n"
-    "  解析ﾂﾘｰ(&A) [59394]\n"
+    VANTREL_EDIT_MENU_TEXT
+    VANTREL_VIEW_MENU_TEXT
     "ﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n";
 
 const char* const kDocumentMenu =
@@ -73,12 +87,13 @@ const char* const kDocumentMenu =
     "  閉じる(&C) [57602]\n"
     "  ﾃｷｽﾄで保存(&S)... [32776]\n"
     "  ---\n"
-    "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
-    "表示(&V)\n"
-    "  ﾂｰﾙ ﾊﾞｰ(&T) [59392]\n"
-    "  ｽﾃｰﾀｽ ﾊﾞｰ(&S) [59393]\n"
+    "  印刷(&P)...\tCtrl+P [57607]\n"
     "  ---\n"
-    "  解析ﾂﾘｰ(&A) [59394]\n"
+    "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
+    VANTREL_EDIT_MENU_TEXT
+    "  ---\n"
+    "  ｵﾌｾｯﾄへ移動(&G)...\tCtrl+G [32780]\n"
+    VANTREL_VIEW_MENU_TEXT
     "  ﾊﾞｲﾄ表示(&B) [32775]\n"
     "ｳｨﾝﾄﾞｳ(&W)\n"
     "  重ねて表示(&C) [57650]\n"
@@ -88,6 +103,12 @@ const char* const kDocumentMenu =
     "  ﾄﾋﾟｯｸの検索(&H) [57667] off\n"
     "  ---\n"
     "  Vantrel のﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n";
+
+// The key text a menu item shows after its tab.
+QString KeyText(const QAction* action)
+{
+    return action->text().section(QLatin1Char('\t'), 1);
+}
 
 }  // namespace
 
@@ -110,7 +131,8 @@ private slots:
         QVERIFY(f.Bar().isVisible());
         QVERIFY(!f.Bar().isFloating());
         QCOMPARE(f.Frame().dockWidgetArea(&f.Bar()), Qt::LeftDockWidgetArea);
-        QCOMPARE(f.Bar().windowTitle(), QStringLiteral("解析ツリー"));
+        QCOMPARE(f.Bar().windowTitle(), QStringLiteral("解析ﾂﾘｰ"));
+        QCOMPARE(f.Frame().ToolBar()->windowTitle(), QStringLiteral("ﾂｰﾙ ﾊﾞｰ"));
         QCOMPARE(f.Bar().allowedAreas(), Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
         QVERIFY(f.Bar().features() & QDockWidget::DockWidgetFloatable);
         QCOMPARE(f.BarTree().topLevelItemCount(), 0);
@@ -158,7 +180,7 @@ private slots:
         QCOMPARE(f.Frame().CurrentMenu(), int{kIdrMainFrame});
         QCOMPARE(MenuText(f.Frame().menuBar()->actions()), QString::fromUtf8(kMainFrameMenu));
 
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         QCOMPARE(f.Frame().CurrentMenu(), int{kIdrDocument});
         QCOMPARE(MenuText(f.Frame().menuBar()->actions()), QString::fromUtf8(kDocumentMenu));
 
@@ -184,13 +206,17 @@ private slots:
             bool enabled;
         };
         const Key keys[] = {
-            {kCmdFileNew, QKeySequence(Qt::CTRL | Qt::Key_N), true},
             {kCmdFileOpen, QKeySequence(Qt::CTRL | Qt::Key_O), true},
             {kCmdFileSave, QKeySequence(Qt::CTRL | Qt::Key_S), false},
             {kCmdFilePrint, QKeySequence(Qt::CTRL | Qt::Key_P), false},
             {kCmdEditUndo, QKeySequence(Qt::ALT | Qt::Key_Backspace), false},
             {kCmdEditCut, QKeySequence(Qt::SHIFT | Qt::Key_Delete), false},
-            {kCmdEditCopy, QKeySequence(Qt::CTRL | Qt::Key_Insert), false},
+            {kCmdEditCopy, QKeySequence(Qt::CTRL | Qt::Key_Insert), true},
+            {kCmdCopyBranch, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), true},
+            {kCmdEditFind, QKeySequence(Qt::CTRL | Qt::Key_F), true},
+            {kCmdEditRepeat, QKeySequence(Qt::Key_F3), true},
+            {kCmdFindPrevious, QKeySequence(Qt::SHIFT | Qt::Key_F3), true},
+            {kCmdGoToOffset, QKeySequence(Qt::CTRL | Qt::Key_G), false},
             {kCmdEditPaste, QKeySequence(Qt::SHIFT | Qt::Key_Insert), false},
             {kCmdNextPane, QKeySequence(Qt::Key_F6), false},
             {kCmdPrevPane, QKeySequence(Qt::SHIFT | Qt::Key_F6), false},
@@ -203,15 +229,25 @@ private slots:
             QVERIFY2(action->shortcuts().contains(k.keys), qPrintable(QString::number(k.id)));
             QCOMPARE(action->isEnabled(), k.enabled);
         }
-        // Ctrl+N through the keyboard: an empty window titled "Default".
+        // Every menu item that has a key names it, as the key's own action
+        // has it.
+        for (int id : {kCmdFileOpen, kCmdFilePrint, kCmdEditCopy, kCmdCopyBranch, kCmdEditFind, kCmdEditRepeat,
+                       kCmdFindPrevious, kCmdGoToOffset}) {
+            QAction* key = f.Frame().Command(id);
+            bool shown = false;
+            for (QAction* item : f.Frame().CommandActions(id))
+                if (item != key && !KeyText(item).isEmpty()) {
+                    QCOMPARE(QKeySequence(KeyText(item)), key->shortcuts().front());
+                    shown = true;
+                }
+            QVERIFY2(shown, qPrintable(QString::number(id)));
+        }
+        // Ctrl+N makes no empty window: windows come from analyses only.
         f.Frame().activateWindow();
         (void)QTest::qWaitForWindowActive(&f.Frame());
         QTest::keyClick(&f.Frame(), Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(f.App().Documents().size(), size_t{1});
-        QCOMPARE(f.App().DocumentTitle(0), std::string("Default"));
-        QCOMPARE(f.ChildFrames().size(), size_t{1});
-        QCOMPARE(f.ChildFrames()[0]->windowTitle(), QStringLiteral("Default"));
-        QCOMPARE(f.ChildFrames()[0]->View()->topLevelItemCount(), 0);
+        QVERIFY(f.App().Documents().empty());
+        QVERIFY(f.ChildFrames().empty());
     }
 
     void toolBarAndStatusBar()
@@ -308,8 +344,8 @@ private slots:
     void windowMenuArrangesAndListsWindows()
     {
         AppFixture f;
-        f.Frame().Command(kCmdFileNew)->trigger();
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
+        f.EmptyWindow();
         f.Frame().Command(kCmdWindowCascade)->trigger();
         QVERIFY(!f.Frame().RoughWindow()->isMaximized());
         f.Frame().Command(kCmdWindowTileHorz)->trigger();
@@ -410,8 +446,8 @@ private slots:
             return 1;
         });
         f.Frame().Command(kCmdAppAbout)->trigger();
-        QCOMPARE(shown, QStringLiteral("Vantrel Version " VANTREL_VERSION));
-        QVERIFY(build.startsWith(QStringLiteral("Build: ")));
+        QCOMPARE(shown, QStringLiteral("Vantrel ﾊﾞｰｼﾞｮﾝ " VANTREL_VERSION));
+        QVERIFY(build.startsWith(QStringLiteral("ﾋﾞﾙﾄﾞ：")));
         QVERIFY(modal);
         QVERIFY(captionFits);
     }
@@ -419,7 +455,7 @@ private slots:
     void exitClosesEveryWindow()
     {
         AppFixture f;
-        f.Frame().Command(kCmdFileNew)->trigger();
+        f.EmptyWindow();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         ImageRect rect{0, 0, 32, 32};
         f.App().AddImageWindow("x.jpg", rect);
@@ -430,6 +466,37 @@ private slots:
         QVERIFY(!f.Frame().isVisible());
         QVERIFY(!image->isVisible());
         QVERIFY(f.App().Documents().empty());
+    }
+
+    void fileMenuListsRecentFilesAndOpenFiltersFormats()
+    {
+        AppFixture f;
+        const std::string jpeg = f.Write("a.jpg", MakeJpeg(16, 16));
+        const std::string tiff = f.Write("b.tif", MakeTiff());
+        f.OpenThroughDialog({jpeg, tiff});
+        QMenu* file = f.Frame().menuBar()->actions().front()->menu();
+        emit file->aboutToShow();
+        QStringList texts;
+        for (QAction* a : file->actions())
+            texts << (a->isSeparator() ? QStringLiteral("---") : a->text());
+        QCOMPARE(texts, QStringList({"開く(&O)...\tCtrl+O", "---", "&1 " + QString::fromStdString(tiff),
+                                     "&2 " + QString::fromStdString(jpeg), "---", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
+        // Choosing one opens it again, as the Open dialog would.
+        f.App().DeleteEntry(jpeg.c_str());
+        emit file->aboutToShow();
+        file->actions().at(3)->trigger();
+        QCOMPARE(f.RowPaths(), (std::vector<std::string>{jpeg, tiff}));
+
+        // The Open dialog offers the formats' files first, and all files.
+        f.App().SetOpenDialogHook(nullptr);
+        QStringList filters;
+        f.App().SetModalHook([&filters](QDialog& dialog) {
+            filters = qobject_cast<QFileDialog*>(&dialog)->nameFilters();
+            return int{QDialog::Rejected};
+        });
+        f.Frame().Command(kCmdFileOpen)->trigger();
+        QCOMPARE(filters, QStringList({"JPEG、TIFF、SWF ファイル (*.jpg *.jpeg *.jpe *.jfif *.tif *.tiff *.swf)",
+                                       "すべてのファイル (*)"}));
     }
 
     void profileKeepsFiveRecentFiles()

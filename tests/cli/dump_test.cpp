@@ -86,8 +86,13 @@ TEST(DumpFolders, FilesOpenInNameOrderAndUnsupportedOnesAreCountedOnce)
     std::filesystem::create_directories(dir.Path() + "/sub");
     const std::string c = dir.Write("sub/c.jpg", "\xFF\xD8");
     dir.Write("sub/d.txt", "text");
+    // The side file of a compressed SWF file beside it is the program's own
+    // output, not a file of the folder; one without its SWF file is.
+    dir.Write("a.swf.decompress", "body");
+    dir.Write("sub/gone.swf.decompress", "body");
+    std::filesystem::create_directories(dir.Path() + "/empty");
     const std::string skipped1 = "[Vantrel] フォルダ内の未対応の形式のファイルを2個読み飛ばしました\n";
-    const std::string skipped2 = "[Vantrel] フォルダ内の未対応の形式のファイルを3個読み飛ばしました\n";
+    const std::string skipped2 = "[Vantrel] フォルダ内の未対応の形式のファイルを4個読み飛ばしました\n";
     struct Case {
         std::vector<std::string> args;
         std::vector<std::string> rows;   // paths, from the top
@@ -98,10 +103,14 @@ TEST(DumpFolders, FilesOpenInNameOrderAndUnsupportedOnesAreCountedOnce)
         {{dir.Path()}, {b, a}, skipped1, 1},
         {{"-r", dir.Path() + "/"}, {c, b, a}, skipped2, 1},
         {{"--progress", dir.Path() + "/sub"}, {c},
-         "[1/2] " + c + "\n[2/2] " + dir.Path() + "/sub/d.txt\n[Vantrel] フォルダ内の未対応の形式のファイルを1個読み飛ばしました\n", 1},
+         "[1/3] " + c + "\n[2/3] " + dir.Path() + "/sub/d.txt\n[3/3] " + dir.Path() +
+         "/sub/gone.swf.decompress\n[Vantrel] フォルダ内の未対応の形式のファイルを2個読み飛ばしました\n", 1},
+        // A folder that holds nothing to open says so; its empty subfolder
+        // inside a folder that does hold files does not.
+        {{dir.Path() + "/empty"}, {}, "[Vantrel] フォルダ：" + dir.Path() + "/empty には開くファイルがありません\n", 0},
         // A folder is no duplicate of a file in it; the file given again is.
         {{a, dir.Path() + "/sub", a}, {c, a}, "[ファイルオープンエラー] ファイル：" + a + " はすでに開かれています\n" +
-         "[Vantrel] フォルダ内の未対応の形式のファイルを1個読み飛ばしました\n", 1},
+         "[Vantrel] フォルダ内の未対応の形式のファイルを2個読み飛ばしました\n", 1},
         {{dir.Path() + "/sub/c.jpg"}, {c}, "", 0},
     };
     for (const Case& test : cases) {

@@ -45,19 +45,25 @@ TEST(DetectFormat, UnsupportedFilesAreReportedWithTheirPath)
     }
 }
 
+// "ファイルを開けません" names the file on a line of its own, before the
+// error number that ends the text.
+std::string CannotOpen(const std::string& path, const char* number)
+{
+    return "ファイルを開けません\n" + path + "\nエラー番号：" + number;
+}
+
 TEST(DetectFormat, UnreadablePathsGiveTheOpenMessage)
 {
     TempDir dir;
     Headless h;
-    const std::string cannotOpen = "ファイルを開けません\nエラー番号：SA00000001";
     EXPECT_EQ(h.app.DetectFormat((dir.Path() + "/missing").c_str()), kFormatUnsupported);
-    EXPECT_EQ(LastMessage(h.shell), cannotOpen);
+    EXPECT_EQ(LastMessage(h.shell), CannotOpen(dir.Path() + "/missing", "SA00000001"));
     EXPECT_EQ(h.app.DetectFormat(dir.Path().c_str()), kFormatUnsupported);
-    EXPECT_EQ(LastMessage(h.shell), cannotOpen);
+    EXPECT_EQ(LastMessage(h.shell), CannotOpen(dir.Path(), "SA00000001"));
     // Paths that do not fit the 512-byte buffers are refused before opening.
     const std::string longPath = dir.Path() + "/" + std::string(600, 'a');
     EXPECT_EQ(h.app.DetectFormat(longPath.c_str()), kFormatUnsupported);
-    EXPECT_EQ(LastMessage(h.shell), cannotOpen);
+    EXPECT_EQ(LastMessage(h.shell), CannotOpen(longPath, "SA00000001"));
     EXPECT_EQ(h.shell.Messages().size(), 3u);
 
     // Nothing but a regular file is opened, and nothing waits: a FIFO
@@ -69,9 +75,9 @@ TEST(DetectFormat, UnreadablePathsGiveTheOpenMessage)
     for (const std::string& path : {fifo, dangling, std::string("/dev/zero")}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(h.app.OpenFiles({path}), std::vector<OpenOutcome>{OpenOutcome::Refused});
-        EXPECT_EQ(LastMessage(h.shell), cannotOpen);
+        EXPECT_EQ(LastMessage(h.shell), CannotOpen(path, "SA00000001"));
         EXPECT_FALSE(h.app.RunRoughAnalysis(kFormatJpeg, path.c_str()));
-        EXPECT_EQ(LastMessage(h.shell), "ファイルを開けません\nエラー番号：SA00000003");
+        EXPECT_EQ(LastMessage(h.shell), CannotOpen(path, "SA00000003"));
     }
     EXPECT_TRUE(h.shell.Rows().size() == 3u && h.shell.Rows()[0].result.empty());
 }
@@ -112,9 +118,32 @@ TEST(OpenFiles, DuplicatesAndUnreadableFilesAreSkippedAndTheRestOpened)
     EXPECT_EQ(dup.text, "ファイル：" + a + "\nはすでに開かれています");
     EXPECT_EQ(dup.caption, "ファイルオープンエラー");
     EXPECT_EQ(dup.owner, MessageOwner::MainFrame);
-    EXPECT_EQ(h.shell.Messages()[1].request.text, "ファイルを開けません\nエラー番号：SA00000001");
+    EXPECT_EQ(h.shell.Messages()[1].request.text, CannotOpen(dir.Path() + "/gone", "SA00000001"));
     EXPECT_EQ(h.shell.Rows().size(), 2u);
     EXPECT_EQ(h.shell.RebuildCount(), 2);
+}
+
+// The files of a batch that cannot be read are named in one message at its
+// end, after the rows and the bar are in place; a long list counts the rest.
+TEST(OpenFiles, UnreadableFilesOfABatchShareOneMessage)
+{
+    TempDir dir;
+    Headless h;
+    const std::string a = dir.Write("a.jpg", "\xFF\xD8");
+    std::vector<std::string> paths{dir.Path() + "/gone1", a, dir.Path() + "/gone2"};
+    EXPECT_EQ(h.app.OpenFiles(paths), (std::vector<OpenOutcome>{OpenOutcome::Refused, OpenOutcome::Opened,
+                                                                 OpenOutcome::Refused}));
+    ASSERT_EQ(h.shell.Messages().size(), 1u);
+    EXPECT_EQ(LastMessage(h.shell), "ファイルを開けません\n" + paths[0] + "\n" + paths[2] + "\nエラー番号：SA00000001");
+
+    std::vector<std::string> many;
+    for (int i = 0; i < 25; ++i)
+        many.push_back(dir.Path() + "/missing" + std::to_string(i));
+    h.app.OpenFiles(many);
+    ASSERT_EQ(h.shell.Messages().size(), 2u);
+    const std::string text = LastMessage(h.shell);
+    EXPECT_NE(text.find("/missing19\nほか5個のファイル\nエラー番号：SA00000001"), std::string::npos) << text;
+    EXPECT_EQ(text.find("/missing20"), std::string::npos);
 }
 
 TEST(RoughAnalysis, AFileThatVanishedKeepsItsRowAndEntry)
@@ -124,14 +153,14 @@ TEST(RoughAnalysis, AFileThatVanishedKeepsItsRowAndEntry)
     const std::string path = dir.Path() + "/vanished.jpg";
     ASSERT_EQ(h.app.Entries().AddEntry(0, path.c_str()), 0);
     EXPECT_FALSE(h.app.RunRoughAnalysis(kFormatJpeg, path.c_str()));
-    EXPECT_EQ(LastMessage(h.shell), "ファイルを開けません\nエラー番号：SA00000003");
+    EXPECT_EQ(LastMessage(h.shell), CannotOpen(path, "SA00000003"));
     ASSERT_EQ(h.shell.Rows().size(), 1u);
     EXPECT_EQ(h.shell.Rows()[0].format, "JPEG");
     EXPECT_EQ(h.shell.Rows()[0].result, "");
     EXPECT_FALSE(h.app.RunRoughAnalysis(kFormatTiff, path.c_str()));
-    EXPECT_EQ(LastMessage(h.shell), "ファイルを開けません\nエラー番号：SA00000005");
+    EXPECT_EQ(LastMessage(h.shell), CannotOpen(path, "SA00000005"));
     EXPECT_FALSE(h.app.RunRoughAnalysis(kFormatSwf, path.c_str()));
-    EXPECT_EQ(LastMessage(h.shell), "ファイルを開けません\nエラー番号：SA00000007");
+    EXPECT_EQ(LastMessage(h.shell), CannotOpen(path, "SA00000007"));
     // An unknown format makes no row at all.
     EXPECT_FALSE(h.app.RunRoughAnalysis(7, path.c_str()));
     EXPECT_EQ(h.shell.Rows().size(), 3u);

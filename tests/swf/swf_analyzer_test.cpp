@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/tree_ranges.h"
 #include "swf/swf_analyzer.h"
 #include "swf_fixtures.h"
 #include "support/test_support.h"
@@ -117,7 +118,7 @@ TEST(SwfAnalyzer, TagHeadersNamesAndWalkEnd)
     Bytes open;
     PutTag(open, 1, {});
     PutTag(open, 2, Bytes(10, 0));
-    open.resize(open.size() - 4);
+    open.erase(open.end() - 4, open.end());
     Rough noEnd = RoughOf(dir, dir.Write("noend.swf", Fws(Body(open))));
     EXPECT_EQ(TagLines(noEnd.bar),
               "[00000015] TagID : 1 (ShowFrame), Size : 0[byte]\n"
@@ -156,7 +157,7 @@ TEST(SwfAnalyzer, CompressedBodyGoesThroughTheSideFile)
 {
     TempDir dir;
     Bytes tags = MovieTags(3);
-    tags.resize(tags.size() - 2);              // the End tag comes last
+    tags.erase(tags.end() - 2, tags.end());    // the End tag comes last
     PutTag(tags, 87, Sample(70000, 3), true);  // enough to need several blocks
     PutTag(tags, 0, {});
     const Bytes body = Body(tags);
@@ -249,14 +250,52 @@ private:
     bool active_ = false;
 };
 
+// The lines of a detailed analysis with their byte ranges, one per line:
+// "text | start end" ("side-file" added for the side file), "text |" for a
+// line without one.
+std::string DetailWithRanges(const TempDir& dir, const std::string& path)
+{
+    Headless h;
+    h.app.OpenFiles({path});
+    h.app.RunDetailedAnalysis(path.c_str());
+    const HeadlessDocument* doc = h.shell.FindDocument(path);
+    if (!doc)
+        return "";
+    std::string out;
+    ForEachLine(doc->tree, doc->tree.GetRootItem(), false, [&](HTREEITEM item, int depth) {
+        ByteRange range;
+        out.append(static_cast<size_t>(depth) * 2, ' ');
+        out += doc->tree.GetItemText(item);
+        out += " |";
+        if (doc->tree.GetItemRange(item, range)) {
+            char text[64];
+            std::snprintf(text, sizeof text, " %llu %llu%s", static_cast<unsigned long long>(range.start),
+                          static_cast<unsigned long long>(range.end), range.inSideFile ? " side-file" : "");
+            out += text;
+        }
+        out += '\n';
+    });
+    return Replace(out, dir.Path(), "<dir>");
+}
+
 // Whatever keeps the side file from being written (something other than a
-// regular file at its name, a read-only folder, a full disk), the analysis
-// goes on with the header line and summary, nothing at the name is touched,
-// no link is followed and no FIFO waited on, and no partial file is left.
-TEST(SwfAnalyzer, UnwritableSideFileGivesHeaderOnly)
+// regular file at its name, a read-only folder, a full disk), nothing at the
+// name is touched, no link is followed and no FIFO waited on, and no partial
+// file is left. The body is inflated into memory instead and walked there:
+// the tags are listed as with a side file, the summary says that the side
+// file was not written, and the body's detailed lines have no byte range, as
+// their bytes lie in no file.
+TEST(SwfAnalyzer, UnwritableSideFileIsWalkedInMemory)
 {
     const Bytes body = Body(MovieTags());
     const Bytes compressed = Compress(body);
+    TempDir writable;
+    const std::string reference = writable.Write("blocked.swf", Cws(body, compressed));
+    const Rough expectedRough = RoughOf(writable, reference);
+    const std::string expectedDetail = Replace(DetailWithRanges(writable, reference),
+                                               "inflated (complete) into <dir>/blocked.swf.decompress",
+                                               "inflated (complete) in memory: the side file "
+                                               "<dir>/blocked.swf.decompress cannot be written");
     struct Case {
         const char* name;
         std::function<void(const std::string& side)> block;
@@ -297,14 +336,21 @@ TEST(SwfAnalyzer, UnwritableSideFileGivesHeaderOnly)
                 setrlimit(RLIMIT_FSIZE, &small);
             }
             r = RoughOf(dir, path);
-            detail = DetailOf(dir, path);
+            detail = DetailWithRanges(dir, path);
             setrlimit(RLIMIT_FSIZE, &saved);
             std::signal(SIGXFSZ, previous);
         }
         chmod(dir.Path().c_str(), 0755);
-        EXPECT_EQ(r.bar, "<dir>/blocked.swf\n  [00000000] SWF File Header(CWS) Version10\n");
-        EXPECT_EQ(r.result, "SWF File Header(CWS) Version10, Size=" + std::to_string(body.size() + 8) + "[byte]");
-        EXPECT_NE(detail.find("cannot be written"), std::string::npos);
+        EXPECT_EQ(r.bar, expectedRough.bar);
+        EXPECT_EQ(r.result, expectedRough.result + " [展開ファイル] 書き込めません");
+        const std::string body = "\n[00000000] Inflated Body : in memory only (offsets below count from its start) |\n";
+        const size_t split = detail.find(body);
+        ASSERT_NE(split, std::string::npos) << detail;
+        // The file's own lines keep their ranges; the body's have none.
+        EXPECT_EQ(detail.substr(0, split + 1), expectedDetail.substr(0, split + 1));
+        std::string bodyLines = detail.substr(split + body.size());
+        EXPECT_EQ(bodyLines.find(" | "), std::string::npos) << bodyLines;
+        EXPECT_NE(bodyLines.find("TagID : 0 (End), Size : 0[byte] |"), std::string::npos) << bodyLines;
         EXPECT_EQ(listing(), before);
         EXPECT_EQ(testing_support::ReadText(target), "kept");
     }
