@@ -144,7 +144,14 @@ JpegScanOutcome CJpegArithmeticScan::Decode(CJpegEntropySource& source, const Jp
         kx_[i] = tables.acConditioning[c.acTable];
     }
     StartInterval();
-    return planes.Walk(scan, *this);
+    switch (kind_) {
+    case Kind::Sequential: return planes.Walk(scan, *this, [this](uint32_t c, int16_t* b) { return Sequential(c, b); });
+    case Kind::DcFirst: return planes.Walk(scan, *this, [this](uint32_t c, int16_t* b) { return Dc(c, b); });
+    case Kind::DcRefine: return planes.Walk(scan, *this, [this](uint32_t c, int16_t* b) { return DcRefine(c, b); });
+    case Kind::AcFirst: return planes.Walk(scan, *this, [this](uint32_t c, int16_t* b) { return Ac(c, b); });
+    case Kind::AcRefine: return planes.Walk(scan, *this, [this](uint32_t c, int16_t* b) { return AcRefine(c, b); });
+    }
+    return JpegScanOutcome::Unsupported;
 }
 
 bool CJpegArithmeticScan::Restart()
@@ -155,19 +162,16 @@ bool CJpegArithmeticScan::Restart()
     return true;
 }
 
-bool CJpegArithmeticScan::Block(uint32_t component, int16_t* block)
+bool CJpegArithmeticScan::Sequential(uint32_t component, int16_t* block)
 {
-    switch (kind_) {
-    case Kind::Sequential: return Dc(component, block) && Ac(component, block);
-    case Kind::DcFirst: return Dc(component, block);
-    case Kind::DcRefine:
-        if (Decision(&fixed_))
-            block[0] = Narrow(static_cast<uint16_t>(block[0]) | (1u << low_));
-        return true;
-    case Kind::AcFirst: return Ac(component, block);
-    case Kind::AcRefine: return AcRefine(component, block);
-    }
-    return false;
+    return Dc(component, block) && Ac(component, block);
+}
+
+bool CJpegArithmeticScan::DcRefine(uint32_t, int16_t* block)
+{
+    if (Decision(&fixed_))
+        block[0] = Narrow(static_cast<uint16_t>(block[0]) | (1u << low_));
+    return true;
 }
 
 uint32_t CJpegArithmeticScan::MagnitudeBits(uint8_t* category, uint32_t m)

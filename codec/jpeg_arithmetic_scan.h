@@ -15,10 +15,12 @@ public:
     JpegScanOutcome Decode(CJpegEntropySource& source, const JpegScanSetup& scan, const JpegTables& tables,
                            const CJpegCoefficients& planes);
 
-    // The block decoder the coefficient walk calls.
-    bool Block(uint32_t component, int16_t* block);
+    // What the coefficient walk asks of the decoder.
     bool Restart();
     JpegScanOutcome Failure() const { return JpegScanOutcome::BadData; }
+    // Arithmetic coding has no end-of-band runs: every block is decoded.
+    uint32_t Skippable() const { return 0; }
+    void Skip(uint32_t) {}
 
 private:
     enum class Kind { Sequential, DcFirst, DcRefine, AcFirst, AcRefine };
@@ -28,6 +30,8 @@ private:
     // probable symbol in bit 7.
     uint32_t Decision(uint8_t* state);
     void StartInterval();
+    bool Sequential(uint32_t component, int16_t* block);
+    bool DcRefine(uint32_t component, int16_t* block);
     bool Dc(uint32_t component, int16_t* block);
     bool Ac(uint32_t component, int16_t* block);
     bool AcRefine(uint32_t component, int16_t* block);

@@ -11,6 +11,7 @@
 // blocks are h x v per MCU. A scan of one component codes only the blocks
 // that hold samples of the component (A.2.2), a smaller rectangle of them.
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -87,11 +88,14 @@ public:
     const std::vector<Plane>& Planes() const { return planes_; }
 
     // Walks the blocks of a scan in coding order (T.81 A.2): for each MCU,
-    // decoder.Block(i, block) for each of its blocks (i: the component's
-    // place in the scan), and decoder.Restart() between restart intervals.
-    // Stops at the first block or restart that fails.
-    template <class Decoder>
-    JpegScanOutcome Walk(const JpegScanSetup& scan, Decoder& decoder) const;
+    // block(i, block) for each of its blocks (i: the component's place in
+    // the scan), and decoder.Restart() between restart intervals. In a scan
+    // of one component, the blocks that decoder.Skippable() says need no
+    // decoding (those of an end-of-band run) are passed over at once with
+    // decoder.Skip(n). Stops at the first block or restart that fails, with
+    // decoder.Failure().
+    template <class Decoder, class BlockFn>
+    JpegScanOutcome Walk(const JpegScanSetup& scan, Decoder& decoder, BlockFn&& block) const;
 
 private:
     struct Free {
@@ -105,33 +109,42 @@ private:
     uint32_t maxV_ = 1;
 };
 
-template <class Decoder>
-JpegScanOutcome CJpegCoefficients::Walk(const JpegScanSetup& scan, Decoder& decoder) const
+template <class Decoder, class BlockFn>
+JpegScanOutcome CJpegCoefficients::Walk(const JpegScanSetup& scan, Decoder& decoder, BlockFn&& block) const
 {
     const bool single = scan.count == 1;
     const Plane& first = planes_[scan.components[0].plane];
     const uint32_t across = single ? first.usedWide : mcusAcross_;
     const uint32_t down = single ? first.usedHigh : mcusDown_;
-    uint32_t untilRestart = scan.restartInterval;
+    // MCUs left in the current restart interval.
+    uint64_t untilRestart = scan.restartInterval ? scan.restartInterval : UINT64_MAX;
     for (uint32_t my = 0; my < down; ++my) {
-        for (uint32_t mx = 0; mx < across; ++mx) {
-            if (scan.restartInterval && untilRestart-- == 0) {
+        for (uint32_t mx = 0; mx < across;) {
+            if (untilRestart == 0) {
                 if (!decoder.Restart())
                     return JpegScanOutcome::MissingRestart;
-                untilRestart = scan.restartInterval - 1;
+                untilRestart = scan.restartInterval;
             }
             if (single) {
-                if (!decoder.Block(0, first.Block(mx, my)))
+                if (const uint64_t skip = std::min<uint64_t>({decoder.Skippable(), across - mx, untilRestart})) {
+                    decoder.Skip(static_cast<uint32_t>(skip));
+                    mx += static_cast<uint32_t>(skip);
+                    untilRestart -= skip;
+                    continue;
+                }
+                if (!block(0, first.Block(mx, my)))
                     return decoder.Failure();
-                continue;
+            } else {
+                for (uint32_t i = 0; i < scan.count; ++i) {
+                    const Plane& p = planes_[scan.components[i].plane];
+                    for (uint32_t by = 0; by < p.v; ++by)
+                        for (uint32_t bx = 0; bx < p.h; ++bx)
+                            if (!block(i, p.Block(mx * p.h + bx, my * p.v + by)))
+                                return decoder.Failure();
+                }
             }
-            for (uint32_t i = 0; i < scan.count; ++i) {
-                const Plane& p = planes_[scan.components[i].plane];
-                for (uint32_t by = 0; by < p.v; ++by)
-                    for (uint32_t bx = 0; bx < p.h; ++bx)
-                        if (!decoder.Block(i, p.Block(mx * p.h + bx, my * p.v + by)))
-                            return decoder.Failure();
-            }
+            ++mx;
+            --untilRestart;
         }
     }
     return JpegScanOutcome::Complete;

@@ -54,7 +54,24 @@ JpegScanOutcome CJpegHuffmanScan::Decode(CJpegEntropySource& source, const JpegS
         }
         predictor_[i] = 0;
     }
-    return planes.Walk(scan, *this);
+    switch (kind_) {
+    case Kind::Sequential: return WalkWith(planes, scan, &CJpegHuffmanScan::Sequential);
+    case Kind::DcFirst: return WalkWith(planes, scan, &CJpegHuffmanScan::DcFirst);
+    case Kind::DcRefine: return WalkWith(planes, scan, &CJpegHuffmanScan::DcRefine);
+    case Kind::AcFirst: return WalkWith(planes, scan, &CJpegHuffmanScan::AcFirst);
+    case Kind::AcRefine: return WalkWith(planes, scan, &CJpegHuffmanScan::AcRefine);
+    }
+    return JpegScanOutcome::Unsupported;
+}
+
+template <class Step>
+JpegScanOutcome CJpegHuffmanScan::WalkWith(const CJpegCoefficients& planes, const JpegScanSetup& scan, Step decode)
+{
+    return planes.Walk(scan, *this, [this, decode](uint32_t component, int16_t* block) {
+        if (!(this->*decode)(component, block))
+            return false;
+        return !Exhausted() || Fail(JpegScanOutcome::DataEnded);
+    });
 }
 
 bool CJpegHuffmanScan::Restart()
@@ -65,23 +82,12 @@ bool CJpegHuffmanScan::Restart()
     return source_->Restart();
 }
 
-bool CJpegHuffmanScan::Block(uint32_t component, int16_t* block)
+bool CJpegHuffmanScan::DcRefine(uint32_t, int16_t* block)
 {
-    bool ok = true;
-    switch (kind_) {
-    case Kind::Sequential: ok = Sequential(component, block); break;
-    case Kind::DcFirst: ok = DcFirst(component, block); break;
-    case Kind::DcRefine:
-        source_->Refill();
-        if (source_->Take(1))
-            block[0] = Narrow(block[0] | (1 << low_));
-        break;
-    case Kind::AcFirst: ok = AcFirst(component, block); break;
-    case Kind::AcRefine: ok = AcRefine(component, block); break;
-    }
-    if (ok && Exhausted())
-        return Fail(JpegScanOutcome::DataEnded);
-    return ok;
+    source_->Refill();
+    if (source_->Take(1))
+        block[0] = Narrow(block[0] | (1 << low_));
+    return true;
 }
 
 // The DC difference (T.81 F.2.2.1): a category s of at most 16, then s bits.

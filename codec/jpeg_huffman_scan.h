@@ -19,15 +19,22 @@ public:
     JpegScanOutcome Decode(CJpegEntropySource& source, const JpegScanSetup& scan, const JpegTables& tables,
                            const CJpegCoefficients& planes);
 
-    // The block decoder the coefficient walk calls.
-    bool Block(uint32_t component, int16_t* block);
+    // What the coefficient walk asks of the decoder.
     bool Restart();
     JpegScanOutcome Failure() const { return failure_; }
+    // Blocks of a first AC scan's end-of-band run, which code nothing.
+    uint32_t Skippable() const { return kind_ == Kind::AcFirst ? eobRun_ : 0; }
+    void Skip(uint32_t blocks) { eobRun_ -= blocks; }
 
 private:
     enum class Kind { Sequential, DcFirst, DcRefine, AcFirst, AcRefine };
 
+    // Walks the scan with decode as the block decoder, after each block
+    // checking that the data has not run out.
+    template <class Step>
+    JpegScanOutcome WalkWith(const CJpegCoefficients& planes, const JpegScanSetup& scan, Step decode);
     bool Sequential(uint32_t component, int16_t* block);
+    bool DcRefine(uint32_t component, int16_t* block);
     bool DcFirst(uint32_t component, int16_t* block);
     bool AcFirst(uint32_t component, int16_t* block);
     bool AcRefine(uint32_t component, int16_t* block);
