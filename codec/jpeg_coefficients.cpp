@@ -40,9 +40,12 @@ bool CJpegCoefficients::Allocate(const JpegFrame& frame)
         return false;
     // Zeroed pages from the system: a coefficient that no scan codes is 0,
     // and pages no scan reaches cost nothing until they are read.
-    memory_.reset(static_cast<int16_t*>(std::calloc(bytes / sizeof(int16_t), sizeof(int16_t))));
-    if (!memory_)
+    size_t mapped = 0;
+    uint8_t* memory = CImageBuffer::MapZeroedMemory(static_cast<size_t>(bytes), &mapped);
+    if (!memory)
         return false;
+    memory_ = std::unique_ptr<uint8_t, ImageMemoryUnmapper>(memory, ImageMemoryUnmapper{mapped});
+    bytes_ = static_cast<size_t>(bytes);
     maxH_ = maxV_ = 1;
     for (const FrameComponent& c : frame.components) {
         maxH_ = std::max(maxH_, Factor(frame, c.sampling >> 4));
@@ -50,7 +53,7 @@ bool CJpegCoefficients::Allocate(const JpegFrame& frame)
     }
     mcusAcross_ = static_cast<uint32_t>(DivideUp(frame.samplesPerLine, 8 * maxH_));
     mcusDown_ = static_cast<uint32_t>(DivideUp(frame.lines, 8 * maxV_));
-    int16_t* next = memory_.get();
+    int16_t* next = reinterpret_cast<int16_t*>(memory_.get());
     for (const FrameComponent& c : frame.components) {
         Plane p;
         p.h = Factor(frame, c.sampling >> 4);

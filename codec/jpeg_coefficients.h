@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "codec/jpeg_stream_parser.h"
+#include "image/image_buffer.h"
 
 // How the decoding of a scan ended.
 enum class JpegScanOutcome {
@@ -81,6 +82,10 @@ public:
     // Bit k set for each coefficient k of block that is not zero.
     static uint64_t NonZero(const int16_t* block);
 
+    // The memory of the planes, for having the system prepare it ahead.
+    void* Memory() const { return memory_.get(); }
+    size_t MemoryBytes() const { return bytes_; }
+
     uint32_t McusAcross() const { return mcusAcross_; }
     uint32_t McusDown() const { return mcusDown_; }
     uint32_t MaxH() const { return maxH_; }
@@ -98,10 +103,8 @@ public:
     JpegScanOutcome Walk(const JpegScanSetup& scan, Decoder& decoder, BlockFn&& block) const;
 
 private:
-    struct Free {
-        void operator()(int16_t* p) const { std::free(p); }
-    };
-    std::unique_ptr<int16_t, Free> memory_;
+    std::unique_ptr<uint8_t, ImageMemoryUnmapper> memory_;
+    size_t bytes_ = 0;
     std::vector<Plane> planes_;
     uint32_t mcusAcross_ = 0;
     uint32_t mcusDown_ = 0;

@@ -151,6 +151,9 @@ JpegScanOutcome CJpegFrameDecoder::DecodeScan(FILE* fp, uint32_t previousByte, c
         planesReady_ = planes_->Allocate(frame_);
         source_ = std::make_unique<CJpegEntropySource>();
         const uint64_t blocks = planesReady_ ? planes_->Blocks() : 0;
+        if (planesReady_ && CDecodeThreads::Limit() > 1)
+            warmer_.Start({{planes_->Memory(), planes_->MemoryBytes()},
+                           {target_.pixels, static_cast<size_t>(target_.bitmapWidth) * target_.bitmapHeight * 3}});
         budget_ = std::min(blocks * kVisitsPerBlock, UINT64_MAX / 4) + std::min(dataBytes_, UINT64_MAX / 128) * kVisitsPerByte;
     }
     if (direct_ || !planesReady_)
@@ -179,6 +182,7 @@ JpegScanOutcome CJpegFrameDecoder::DecodeScan(FILE* fp, uint32_t previousByte, c
 
 void CJpegFrameDecoder::Finish()
 {
+    warmer_.Stop();
     if (!started_ || direct_ || !planesReady_ || !target_.pixels)
         return;
     const uint32_t rows = planes_->McusDown();

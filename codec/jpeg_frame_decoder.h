@@ -17,6 +17,7 @@
 #include "codec/jpeg_plane_painter.h"
 #include "codec/jpeg_scan_decoder.h"
 #include "codec/jpeg_stream_parser.h"
+#include "image/page_warmer.h"
 
 class CJpegFrameDecoder {
 public:
@@ -92,4 +93,7 @@ private:
     std::unique_ptr<CJpegEntropySource> source_;
     std::unique_ptr<CJpegHuffmanScan> huffman_;
     std::unique_ptr<CJpegArithmeticScan> arithmetic_;
+    // Prepares the planes' and the picture's memory while the scans are
+    // decoded on this thread; it ends before the painting.
+    CPageWarmer warmer_;
 };

@@ -3,15 +3,11 @@
 #include <sys/mman.h>
 
 namespace {
-// The huge-page size of x86-64; bitmaps from this size on ask for huge pages.
+// The huge-page size of x86-64; mappings from this size on ask for huge pages.
 constexpr size_t kHugePageBytes = size_t{2} << 20;
+}  // namespace
 
-// Maps zeroed memory of at least `bytes`. A large bitmap gets a mapping that
-// starts on a huge-page boundary and ends on one, so that every page of it
-// can be a huge page: the system then clears and maps it in 2 MiB steps
-// instead of 4 KiB ones, which halves the cost of the first write. *mapped
-// receives the length mapped.
-uint8_t* MapPixelMemory(size_t bytes, size_t* mapped)
+uint8_t* CImageBuffer::MapZeroedMemory(size_t bytes, size_t* mapped)
 {
     constexpr int kProt = PROT_READ | PROT_WRITE;
     constexpr int kFlags = MAP_PRIVATE | MAP_ANONYMOUS;
@@ -37,7 +33,6 @@ uint8_t* MapPixelMemory(size_t bytes, size_t* mapped)
     *mapped = length;
     return aligned;
 }
-}  // namespace
 
 void ImageMemoryUnmapper::operator()(uint8_t* p) const
 {
@@ -57,7 +52,7 @@ uint8_t* CImageBuffer::Create(int32_t bitmapWidth, int32_t marginWidth, int32_t 
     if (bytes > kMaxBytes)
         return nullptr;
     size_t mapped = 0;
-    uint8_t* p = MapPixelMemory(static_cast<size_t>(bytes), &mapped);
+    uint8_t* p = MapZeroedMemory(static_cast<size_t>(bytes), &mapped);
     if (!p)
         return nullptr;
     pixels_ = std::unique_ptr<uint8_t, ImageMemoryUnmapper>(p, ImageMemoryUnmapper{mapped});

@@ -24,6 +24,13 @@ public:
     // its four low bits cleared, plus 16.
     static int32_t PaddedSize(int32_t pictureSize) { return (pictureSize & ~15) + 16; }
 
+    // Maps zeroed memory of at least bytes (null when the system refuses): a
+    // large mapping starts and ends on huge-page boundaries and asks for huge
+    // pages, so that the system clears and maps it in 2 MiB steps instead of
+    // 4 KiB ones, which halves the cost of the first write. *mapped receives
+    // the length mapped, for ImageMemoryUnmapper.
+    static uint8_t* MapZeroedMemory(size_t bytes, size_t* mapped);
+
     // Allocates the pixel memory, zeroed (black). Returns it, or null for a size
     // that is not positive or exceeds kMaxBytes; the sizes are kept either way.
     uint8_t* Create(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
