@@ -72,18 +72,21 @@ int CJpegEntropySource::DataByte()
 
 void CJpegEntropySource::RefillSlow()
 {
-    // Fast path: eight bytes without 0xFF among them.
+    // Fast path: the next eight bytes hold no 0xFF (which ~word shows as a
+    // zero byte), so the whole bytes that fit go in at once.
     if (!ended_ && pos_ + 8 <= length_) {
-        const uint8_t* p = buffer_ + pos_;
-        bool plain = true;
+        uint64_t word = 0;
         for (int i = 0; i < 8; ++i)
-            plain &= p[i] != 0xFF;
-        if (plain) {
-            while (bits_ <= 56) {
-                acc_ |= uint64_t{buffer_[pos_++]} << (56 - bits_);
-                bits_ += 8;
-                after_[taken_++ & 15] = Offset();
-            }
+            word = word << 8 | buffer_[pos_ + static_cast<size_t>(i)];
+        const uint64_t inverted = ~word;
+        if (((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) == 0) {
+            const int n = (64 - bits_) >> 3;
+            acc_ |= (word >> bits_) & (~uint64_t{0} << (64 - bits_ - 8 * n));
+            for (int i = 0; i < n; ++i)
+                after_[(taken_ + static_cast<uint64_t>(i)) & 15] = bufferStart_ + pos_ + static_cast<size_t>(i) + 1;
+            taken_ += static_cast<uint64_t>(n);
+            pos_ += static_cast<size_t>(n);
+            bits_ += 8 * n;
             return;
         }
     }

@@ -21,10 +21,12 @@ public:
     void Start(FILE* fp);
 
     // Huffman decoding: the bits of the data, most significant first, in a
-    // 64-bit accumulator that Refill keeps at more than 56 bits.
+    // 64-bit accumulator. Refill leaves at least 32 bits in it (filling it
+    // to more than 56 when it has fewer), enough for a code and the value
+    // bits after it.
     void Refill()
     {
-        if (bits_ <= 56)
+        if (bits_ < 32)
             RefillSlow();
     }
     uint32_t Peek(int n) const { return static_cast<uint32_t>(acc_ >> (64 - n)); }
@@ -33,7 +35,8 @@ public:
         acc_ <<= n;
         bits_ -= n;
     }
-    // n from 1 to 16, after a Refill.
+    // n from 1 to 16, after a Refill, no more than 32 bits in all before
+    // the next.
     uint32_t Take(int n)
     {
         const uint32_t v = Peek(n);

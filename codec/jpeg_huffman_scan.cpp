@@ -55,20 +55,20 @@ JpegScanOutcome CJpegHuffmanScan::Decode(CJpegEntropySource& source, const JpegS
         predictor_[i] = 0;
     }
     switch (kind_) {
-    case Kind::Sequential: return WalkWith(planes, scan, &CJpegHuffmanScan::Sequential);
-    case Kind::DcFirst: return WalkWith(planes, scan, &CJpegHuffmanScan::DcFirst);
-    case Kind::DcRefine: return WalkWith(planes, scan, &CJpegHuffmanScan::DcRefine);
-    case Kind::AcFirst: return WalkWith(planes, scan, &CJpegHuffmanScan::AcFirst);
-    case Kind::AcRefine: return WalkWith(planes, scan, &CJpegHuffmanScan::AcRefine);
+    case Kind::Sequential: return WalkWith<&CJpegHuffmanScan::Sequential>(planes, scan);
+    case Kind::DcFirst: return WalkWith<&CJpegHuffmanScan::DcFirst>(planes, scan);
+    case Kind::DcRefine: return WalkWith<&CJpegHuffmanScan::DcRefine>(planes, scan);
+    case Kind::AcFirst: return WalkWith<&CJpegHuffmanScan::AcFirst>(planes, scan);
+    case Kind::AcRefine: return WalkWith<&CJpegHuffmanScan::AcRefine>(planes, scan);
     }
     return JpegScanOutcome::Unsupported;
 }
 
-template <class Step>
-JpegScanOutcome CJpegHuffmanScan::WalkWith(const CJpegCoefficients& planes, const JpegScanSetup& scan, Step decode)
+template <bool (CJpegHuffmanScan::*Step)(uint32_t, int16_t*)>
+JpegScanOutcome CJpegHuffmanScan::WalkWith(const CJpegCoefficients& planes, const JpegScanSetup& scan)
 {
-    return planes.Walk(scan, *this, [this, decode](uint32_t component, int16_t* block) {
-        if (!(this->*decode)(component, block))
+    return planes.Walk(scan, *this, [this](uint32_t component, int16_t* block) {
+        if (!(this->*Step)(component, block))
             return false;
         return !Exhausted() || Fail(JpegScanOutcome::DataEnded);
     });

@@ -31,8 +31,8 @@ private:
 
     // Walks the scan with decode as the block decoder, after each block
     // checking that the data has not run out.
-    template <class Step>
-    JpegScanOutcome WalkWith(const CJpegCoefficients& planes, const JpegScanSetup& scan, Step decode);
+    template <bool (CJpegHuffmanScan::*Step)(uint32_t, int16_t*)>
+    JpegScanOutcome WalkWith(const CJpegCoefficients& planes, const JpegScanSetup& scan);
     bool Sequential(uint32_t component, int16_t* block);
     bool DcRefine(uint32_t component, int16_t* block);
     bool DcFirst(uint32_t component, int16_t* block);
