@@ -140,7 +140,10 @@ typedef int32_t DctI32x8 __attribute__((vector_size(32)));
     }
 }
 
-// (a C) >> 16 on eight lanes, the product wrapping in 32 bits.
+// (a C) >> 16 on eight lanes, the product wrapping in 32 bits. Always
+// inlined, so the vector return's calling convention never applies.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
 [[gnu::always_inline]] inline DctU32x8 MulShift8(DctU32x8 a, int32_t c)
 {
     return reinterpret_cast<DctU32x8>(reinterpret_cast<DctI32x8>(a * static_cast<uint32_t>(c)) >> 16);
@@ -149,6 +152,7 @@ typedef int32_t DctI32x8 __attribute__((vector_size(32)));
 {
     return reinterpret_cast<DctU32x8>(reinterpret_cast<DctI32x8>(a) >> 16);
 }
+#pragma GCC diagnostic pop
 
 // The horizontal pass of all eight rows at once, each lane one row: the
 // rows' arithmetic of InverseDctRow on the columns of f, g rows out.
