@@ -113,6 +113,10 @@ inline int32_t Clamp255(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 }
 
 #if defined(__GNUC__) && !defined(__clang__)
+// The vector helpers below are always inlined, so no vector calling
+// convention applies and the ABI note GCC gives for them does not matter.
+// GCC gives it when the file is finished, so it is off to the file's end.
+#pragma GCC diagnostic ignored "-Wpsabi"
 typedef uint32_t DctU32x8 __attribute__((vector_size(32)));
 typedef int32_t DctI32x8 __attribute__((vector_size(32)));
 
@@ -140,10 +144,7 @@ typedef int32_t DctI32x8 __attribute__((vector_size(32)));
     }
 }
 
-// (a C) >> 16 on eight lanes, the product wrapping in 32 bits. Always
-// inlined, so the vector return's calling convention never applies.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpsabi"
+// (a C) >> 16 on eight lanes, the product wrapping in 32 bits.
 [[gnu::always_inline]] inline DctU32x8 MulShift8(DctU32x8 a, int32_t c)
 {
     return reinterpret_cast<DctU32x8>(reinterpret_cast<DctI32x8>(a * static_cast<uint32_t>(c)) >> 16);
@@ -152,7 +153,6 @@ typedef int32_t DctI32x8 __attribute__((vector_size(32)));
 {
     return reinterpret_cast<DctU32x8>(reinterpret_cast<DctI32x8>(a) >> 16);
 }
-#pragma GCC diagnostic pop
 
 // The horizontal pass of all eight rows at once, each lane one row: the
 // rows' arithmetic of InverseDctRow on the columns of f, g rows out.
