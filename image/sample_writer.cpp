@@ -1,23 +1,61 @@
 #include "image/sample_writer.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstring>
 
-CSampleWriter::CSampleWriter(const Picture& picture, Format format) : picture_(picture), format_(std::move(format))
+CSampleWriter::CSampleWriter(const Picture& picture, Format format, ValueRange* measure)
+    : picture_(picture), format_(std::move(format)), measure_(measure)
 {
     if (format_.samplesPerPixel == 0)
         format_.samplesPerPixel = 1;
     // A picture larger than its pixel memory is cut to it.
     picture_.width = std::min(picture_.width, picture_.bitmapWidth);
     picture_.height = std::min(picture_.height, picture_.bitmapHeight);
-    if (!picture_.pixels || !Supported(format_))
+    const bool measuring = measure_ && format_.number != Number::Unsigned;
+    if ((!picture_.pixels && !measuring) || !Supported(format_))
         picture_.width = picture_.height = 0;
+}
+
+double HalfFloat(uint32_t bits)
+{
+    const double sign = bits & 0x8000 ? -1 : 1;
+    const uint32_t exponent = bits >> 10 & 0x1F;
+    const uint32_t mantissa = bits & 0x3FF;
+    if (exponent == 0x1F)
+        return mantissa ? std::nan("") : sign * INFINITY;
+    if (exponent == 0)
+        return sign * std::ldexp(mantissa, -24);
+    return sign * std::ldexp(1024 + mantissa, static_cast<int>(exponent) - 25);
+}
+
+double Float24(uint32_t bits)
+{
+    const double sign = bits & 0x800000 ? -1 : 1;
+    const uint32_t exponent = bits >> 16 & 0x7F;
+    const uint32_t mantissa = bits & 0xFFFF;
+    if (exponent == 0x7F)
+        return mantissa ? std::nan("") : sign * INFINITY;
+    if (exponent == 0)
+        return sign * std::ldexp(mantissa, -78);
+    return sign * std::ldexp(65536 + mantissa, static_cast<int>(exponent) - 79);
 }
 
 bool CSampleWriter::Supported(const Format& f)
 {
     const uint32_t bits = f.bitsPerSample;
+    if (f.number != Number::Unsigned) {
+        // Grey or colour, of whole bytes; the floating-point predictor
+        // belongs to floating-point samples.
+        const bool sizes = f.number == Number::Signed ? bits == 8 || bits == 16 || bits == 32 || bits == 64
+                                                      : bits == 16 || bits == 24 || bits == 32 || bits == 64;
+        const bool layout = f.layout == Layout::Gray || (f.layout == Layout::Rgb && f.samplesPerPixel >= 3);
+        return sizes && layout && !(f.predictor && bits == 24) && !(f.floatPredictor && f.number != Number::Float);
+    }
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
+        return false;
+    if (f.floatPredictor)
         return false;
     // Differencing is defined on whole bytes only.
     if (f.predictor && bits < 8)
@@ -107,15 +145,38 @@ void CSampleWriter::UndoPredictor(uint8_t* data, size_t bytes) const
             data[i] = static_cast<uint8_t>(data[i] + data[i - stride]);
         return;
     }
-    const size_t count = bytes / 2;
-    const size_t hi = format_.littleEndian ? 1 : 0;
+    // Wider samples are added as whole numbers in the file's byte order,
+    // each carry running from the low byte upwards.
+    const size_t size = format_.bitsPerSample / 8;
+    const size_t count = bytes / size;
     for (size_t i = stride; i < count; ++i) {
-        uint8_t* cur = data + 2 * i;
-        const uint8_t* prev = data + 2 * (i - stride);
-        const uint32_t sum = (uint32_t{cur[hi]} << 8 | cur[1 - hi]) + (uint32_t{prev[hi]} << 8 | prev[1 - hi]);
-        cur[hi] = static_cast<uint8_t>(sum >> 8);
-        cur[1 - hi] = static_cast<uint8_t>(sum);
+        uint8_t* cur = data + size * i;
+        const uint8_t* prev = data + size * (i - stride);
+        uint32_t carry = 0;
+        for (size_t k = 0; k < size; ++k) {
+            const size_t b = format_.littleEndian ? k : size - 1 - k;
+            const uint32_t sum = uint32_t{cur[b]} + prev[b] + carry;
+            cur[b] = static_cast<uint8_t>(sum);
+            carry = sum >> 8;
+        }
     }
+}
+
+void CSampleWriter::UndoFloatPredictor(uint8_t* data, size_t bytes)
+{
+    // TIFF Technical Note 3, as libtiff undoes it: the bytes of the row were
+    // differenced one sample apart, after the samples' bytes had been split
+    // into planes, most significant first. The samples come out most
+    // significant byte first, whatever the file's byte order.
+    const size_t stride = format_.planar ? 1 : format_.samplesPerPixel;
+    for (size_t i = stride; i < bytes; ++i)
+        data[i] = static_cast<uint8_t>(data[i] + data[i - stride]);
+    const size_t size = format_.bitsPerSample / 8;
+    const size_t count = bytes / size;
+    planes_.assign(data, data + bytes);
+    for (size_t i = 0; i < count; ++i)
+        for (size_t k = 0; k < size; ++k)
+            data[i * size + k] = planes_[k * count + i];
 }
 
 uint32_t CSampleWriter::Sample(const uint8_t* data, size_t index) const
@@ -135,6 +196,68 @@ uint32_t CSampleWriter::Sample(const uint8_t* data, size_t index) const
     }
 }
 
+double CSampleWriter::Value(const uint8_t* data, size_t index) const
+{
+    const uint32_t bits = format_.bitsPerSample;
+    const uint8_t* p = data + index * (bits / 8);
+    uint64_t raw = 0;
+    const bool little = format_.littleEndian && !format_.floatPredictor;
+    for (uint32_t k = 0; k < bits / 8; ++k)
+        raw |= uint64_t{p[k]} << (little ? 8 * k : bits - 8 - 8 * k);
+    if (format_.number == Number::Signed) {
+        const uint64_t sign = uint64_t{1} << (bits - 1);
+        return static_cast<double>(static_cast<int64_t>((raw ^ sign) - sign));
+    }
+    switch (bits) {
+    case 16: return HalfFloat(static_cast<uint32_t>(raw));
+    case 24: return Float24(static_cast<uint32_t>(raw));
+    case 32: return std::bit_cast<float>(static_cast<uint32_t>(raw));
+    default: return std::bit_cast<double>(raw);
+    }
+}
+
+uint8_t CSampleWriter::ValueLevel(double value) const
+{
+    // Linear from the smallest finite value (black) to the largest (white);
+    // NaN is black, infinities the ends, a picture of one value mid-grey.
+    if (std::isnan(value))
+        return 0;
+    if (std::isinf(value))
+        return value > 0 ? 255 : 0;
+    const ValueRange& r = format_.stretch;
+    if (!(r.max > r.min))
+        return 128;
+    const double level = std::floor((value - r.min) * 255.0 / (r.max - r.min) + 0.5);
+    return static_cast<uint8_t>(std::clamp(level, 0.0, 255.0));
+}
+
+void CSampleWriter::PlaceValues(const uint8_t* data, size_t bytes)
+{
+    const size_t spp = format_.planar ? 1 : format_.samplesPerPixel;
+    const uint64_t whole = uint64_t{bytes} * 8 / (spp * format_.bitsPerSample);
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(visible_, whole));
+    const uint32_t shown = format_.planar || format_.layout == Layout::Gray ? 1 : 3;
+    if (measure_) {
+        for (uint32_t k = 0; k < n; ++k)
+            for (uint32_t c = 0; c < shown; ++c)
+                if (const double v = Value(data, k * spp + c); std::isfinite(v))
+                    measure_->Add(v);
+        return;
+    }
+    uint8_t* p = PixelAt(x_, row_);
+    for (uint32_t k = 0; k < n; ++k, p += 3) {
+        if (format_.planar && format_.layout == Layout::Rgb) {
+            p[2 - plane_] = ValueLevel(Value(data, k));
+        } else if (format_.layout == Layout::Gray) {
+            p[0] = p[1] = p[2] = ValueLevel(Value(data, k * spp));
+        } else {
+            p[0] = ValueLevel(Value(data, k * spp + 2));
+            p[1] = ValueLevel(Value(data, k * spp + 1));
+            p[2] = ValueLevel(Value(data, k * spp));
+        }
+    }
+}
+
 uint8_t CSampleWriter::Gray(uint32_t value) const
 {
     // 16-bit grey keeps its high byte; fewer bits are stretched to 0-255.
@@ -151,10 +274,17 @@ uint8_t CSampleWriter::Level(uint32_t value) const
 
 void CSampleWriter::PlaceRow(const uint8_t* data, size_t bytes)
 {
-    if (format_.predictor) {
+    if (format_.predictor || format_.floatPredictor) {
         undone_.assign(data, data + bytes);
-        UndoPredictor(undone_.data(), bytes);
+        if (format_.floatPredictor)
+            UndoFloatPredictor(undone_.data(), bytes);
+        else
+            UndoPredictor(undone_.data(), bytes);
         data = undone_.data();
+    }
+    if (format_.number != Number::Unsigned) {
+        PlaceValues(data, bytes);
+        return;
     }
     uint8_t* p = PixelAt(x_, row_);
     // Plane 0 of a planar grey or palette image reads like a chunky one of
