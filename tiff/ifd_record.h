@@ -45,4 +45,5 @@ struct IfdRecord {
     // The line under which the GeoKeyDirectory's keys go once the whole
     // directory, with the key parameters that follow it, has been read.
     HTREEITEM geoKeys = 0;
+    uint64_t geoKeysAt = 0;       // the position of the keys' first value
 };

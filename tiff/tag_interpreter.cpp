@@ -257,7 +257,6 @@ void CTagInterpreter::InterpretLayout(const TagInfo& info, IfdEntry& entry, uint
             lines.emplace_back(TextFor(info.texts, static_cast<uint32_t>(value)));
         break;
     case Reading::Text:
-    case Reading::DateTime:
         if (any && values.front().text)
             lines.emplace_back(EntryText(entry));
         break;

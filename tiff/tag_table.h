@@ -68,7 +68,6 @@ enum class Reading : uint8_t {
     Real,              // format with the first real value
     ExposureTime,      // "1/250 sec"
     Numbers,           // format with each value, one line
-    DateTime,          // the text
     DateTimePart,      // the text, and the whole time with the tags of format
     Flash,             // the flash bits in words
     Version,           // four ASCII digits as text

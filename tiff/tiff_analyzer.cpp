@@ -539,13 +539,16 @@ void CTiffAnalyzer::WriteInterpretedEntry(IfdEntry& entry, uint64_t e, const Tag
     std::vector<TagValueLine> lines;
     if (info)
         lines = CTagInterpreter(*this).Interpret(*info, entry, e);
+    const uint64_t first = ValuePosition(entry, e, 0);
     const CTreeWriter out(tree);
     const auto [tagItem, valueItem] =
         WriteEntryLines(entry, e, info ? info->name : kUndefinedTag, parent, !ValuesInline(entry));
     for (const TagValueLine& line : lines)
         out.Insert(valueItem, line.text, line.range);
-    if (info && info->reading == Reading::GeoKeyDirectory && !records[open.back()].geoKeys)
+    if (info && info->reading == Reading::GeoKeyDirectory && !records[open.back()].geoKeys) {
         records[open.back()].geoKeys = valueItem;
+        records[open.back()].geoKeysAt = first;
+    }
     out.Expand(valueItem);
     out.Expand(tagItem);
 }
@@ -601,15 +604,19 @@ void CTiffAnalyzer::AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32
     // Each value points at an IFD of its own (reduced resolutions, a DNG's
     // raw and preview pictures), laid out and drawn under the value's line.
     const CTreeWriter out(tree);
+    // The values' places, before the value field is made absolute.
+    std::vector<uint64_t> places;
+    for (uint32_t i = 0; i < entry.values.size(); ++i)
+        places.push_back(ValuePosition(entry, e, i));
+    const uint64_t size = FindType(entry.type)->size;
     const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "SubIFDs", parent, !ValuesInline(entry));
     const uint64_t back = Tell(fp);
     const std::string label = currentLabel;
     const uint32_t owner = currentIfd;
     for (uint32_t i = 0; i < entry.values.size(); ++i) {
         const uint64_t offset = Absolute(entry.values[i].unsignedValue, baseOffset);
-        const HTREEITEM line = out.Insert(
-            valueItem, ResultLine("[%08lx] SubIFD #%d = 0x%08lx", ValuePosition(entry, e, i), i, offset),
-            ValueBytes(entry, e, i));
+        const HTREEITEM line = out.Insert(valueItem, ResultLine("[%08lx] SubIFD #%d = 0x%08lx", places[i], i, offset),
+                                          Bytes(places[i], size));
         if (!line || !MayNest(offset) ||
             std::find(subIfdsRead.begin(), subIfdsRead.end(), offset) != subIfdsRead.end())
             continue;
@@ -679,7 +686,7 @@ void CTiffAnalyzer::LayOutGeoKeys(uint32_t index)
         return;
     const CTreeWriter out(tree);
     const std::vector<EntryValue>& v = keys->values;
-    const uint64_t at = ValuePosition(*keys, 0, 0);
+    const uint64_t at = records[index].geoKeysAt;
     out.Insert(item,
                ResultLine("[%08lx] KeyDirectoryVersion = %lu, KeyRevision = %lu.%lu, NumberOfKeys = %lu", at,
                           v[0].unsignedValue, v[1].unsignedValue, v[2].unsignedValue, v[3].unsignedValue),
@@ -713,7 +720,7 @@ void CTiffAnalyzer::LayOutGeoKeys(uint32_t index)
             }
         }
         const char* name = GeoKeyName(id);
-        const uint64_t keyAt = ValuePosition(*keys, 0, 4 * k + 4);
+        const uint64_t keyAt = at + 8 * (k + 1);
         out.Insert(item, ResultLine("[%08lx] GeoKey = %d ... %s : %s", keyAt, id, name ? name : "UndefinedGeoKey",
                                     text.c_str()),
                    Bytes(keyAt, 8));
@@ -726,9 +733,9 @@ void CTiffAnalyzer::AnalyzeMpEntries(IfdEntry& entry, uint64_t e, const char* na
     // CIPA DC-007 section 5.2.3.3: 16 bytes an image. The list is bounded
     // as an entry's values are.
     const CTreeWriter out(tree);
-    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, !ValuesInline(entry));
     const std::vector<uint8_t> bytes = RawValueBytes(entry, e, kMaxValuesPerEntry);
     const uint64_t start = ValuePosition(entry, e, 0);
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, !ValuesInline(entry));
     for (size_t k = 0; k + 16 <= bytes.size(); k += 16)
         MpEntryLines(bytes, k, start + k, valueItem);
     out.Expand(valueItem);
@@ -869,7 +876,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::stri
     if (!segments && (!FindIn(currentIfd, kCompression) || compression == 0))
         compression = kOldJpeg;
     if (compression == kJpeg && segments)
-        LayOutJpegTables(fp);
+        LayOutJpegTables(fp, parent);
     Seek(fp, position);
     reader.Reset();
     // The line covers the first strip or tile, or the JPEG interchange
@@ -902,6 +909,10 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::stri
     }
     const std::vector<Segment> all = Segments(*segments, tiled, format.planar ? format.samplesPerPixel : 1);
     const std::vector<Segment> list = InsideData(all, tiled, 0);
+    if (list.empty() && !all.empty()) {
+        InsideData(all, tiled, dataItem);
+        return;
+    }
     std::string title = label;
     if (format.number != CSampleWriter::Number::Unsigned) {
         // Signed and floating-point samples are stretched from the
@@ -992,7 +1003,7 @@ void CTiffAnalyzer::LayOutJpeg(FILE* fp, uint64_t position, const std::string& l
     }
 }
 
-void CTiffAnalyzer::LayOutJpegTables(FILE* fp)
+void CTiffAnalyzer::LayOutJpegTables(FILE* fp, HTREEITEM parent)
 {
     // The shared tables stream is laid out like JPEG data of its own.
     const IfdEntry* tables = FindIn(currentIfd, kJPEGTables);
@@ -1000,7 +1011,7 @@ void CTiffAnalyzer::LayOutJpegTables(FILE* fp)
         return;
     Seek(fp, tables->valueField);
     reader.Reset();
-    CTreeWriter(tree).Insert(parentItem, ResultLine("[%08lx] Jpeg Data", tables->valueField),
+    CTreeWriter(tree).Insert(parent, ResultLine("[%08lx] Jpeg Data", tables->valueField),
                              Bytes(tables->valueField, tables->count));
     if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
         RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app,

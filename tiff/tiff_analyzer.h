@@ -169,7 +169,7 @@ private:
     std::vector<uint8_t> JpegTables(FILE* fp);
     // New-style JPEG segments with the shared JPEGTables stream.
     void DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, const CSampleWriter::Picture& picture);
-    void LayOutJpegTables(FILE* fp);
+    void LayOutJpegTables(FILE* fp, HTREEITEM parent);
 
     uint32_t byteOrder = 0;
     uint32_t tiffId = 0;
