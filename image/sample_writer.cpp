@@ -196,6 +196,18 @@ uint32_t CSampleWriter::Sample(const uint8_t* data, size_t index) const
     }
 }
 
+const uint8_t* CSampleWriter::Undone(const uint8_t* data, size_t bytes)
+{
+    if (!format_.predictor && !format_.floatPredictor)
+        return data;
+    undone_.assign(data, data + bytes);
+    if (format_.floatPredictor)
+        UndoFloatPredictor(undone_.data(), bytes);
+    else
+        UndoPredictor(undone_.data(), bytes);
+    return undone_.data();
+}
+
 double CSampleWriter::Value(const uint8_t* data, size_t index) const
 {
     const uint32_t bits = format_.bitsPerSample;
@@ -274,14 +286,7 @@ uint8_t CSampleWriter::Level(uint32_t value) const
 
 void CSampleWriter::PlaceRow(const uint8_t* data, size_t bytes)
 {
-    if (format_.predictor || format_.floatPredictor) {
-        undone_.assign(data, data + bytes);
-        if (format_.floatPredictor)
-            UndoFloatPredictor(undone_.data(), bytes);
-        else
-            UndoPredictor(undone_.data(), bytes);
-        data = undone_.data();
-    }
+    data = Undone(data, bytes);
     if (format_.number != Number::Unsigned) {
         PlaceValues(data, bytes);
         return;

@@ -110,6 +110,8 @@ private:
     }
     // Places the whole pixels of bytes bytes of a data row of the segment.
     void PlaceRow(const uint8_t* data, size_t bytes);
+    // The row with its differencing undone (a copy), or the row itself.
+    const uint8_t* Undone(const uint8_t* data, size_t bytes);
     void UndoPredictor(uint8_t* data, size_t bytes) const;
     void UndoFloatPredictor(uint8_t* data, size_t bytes);
     uint32_t Sample(const uint8_t* data, size_t index) const;

@@ -868,8 +868,6 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::stri
     const uint64_t position = source->values.front().unsignedValue;
 
     // TIFF 6.0 defaults stand in for absent fields.
-    const uint32_t width = FirstValue(kImageWidth, 0);
-    const uint32_t height = FirstValue(kImageLength, 0);
     uint32_t compression = FirstValue(kCompression, kUncompressed);
     // Exif readers take JPEG interchange data without a Compression (or
     // with 0) for the JPEG thumbnail it always is.
@@ -902,15 +900,26 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::stri
             out.Insert(dataItem, ResultLine("[%08lx] JPEGデータは埋め込みデータの外にあります", position));
         return;
     }
-    CSampleWriter::Format format;
-    if (!segments || !Drawable(compression, format)) {
+    if (!segments) {
         out.Insert(parent, kUnsupported);
         return;
     }
-    const std::vector<Segment> all = Segments(*segments, tiled, format.planar ? format.samplesPerPixel : 1);
-    const std::vector<Segment> list = InsideData(all, tiled, 0);
+    DrawImage(fp, {*segments, tiled, compression, position, firstInside, dataItem}, parent, label);
+}
+
+void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, HTREEITEM parent, const std::string& label)
+{
+    CSampleWriter::Format format;
+    if (!Drawable(data.compression, format)) {
+        CTreeWriter(tree).Insert(parent, kUnsupported);
+        return;
+    }
+    const uint32_t width = FirstValue(kImageWidth, 0);
+    const uint32_t height = FirstValue(kImageLength, 0);
+    const std::vector<Segment> all = Segments(data.segments, data.tiled, format.planar ? format.samplesPerPixel : 1);
+    const std::vector<Segment> list = InsideData(all, data.tiled, 0);
     if (list.empty() && !all.empty()) {
-        InsideData(all, tiled, dataItem);
+        InsideData(all, data.tiled, data.item);
         return;
     }
     std::string title = label;
@@ -918,27 +927,26 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::stri
         // Signed and floating-point samples are stretched from the
         // picture's smallest to its largest finite value, measured first.
         CSampleWriter::Picture measure{nullptr, width, height, width, height};
-        DecodeSamples(fp, list, compression, measure, format, &format.stretch);
-        title += format.stretch.Any()
-                     ? ResultLine(" 最小 %g 最大 %g", format.stretch.min, format.stretch.max)
-                     : std::string(" 最小 - 最大 -");
+        DecodeSamples(fp, list, data.compression, measure, format, &format.stretch);
+        title += format.stretch.Any() ? ResultLine(" 最小 %g 最大 %g", format.stretch.min, format.stretch.max)
+                                      : std::string(" 最小 - 最大 -");
     }
     CSampleWriter::Picture picture{nullptr, width, height, 0, 0};
     CreatePicture(width, height, title, picture);
     if (pixelBuffer) {
-        switch (compression) {
+        switch (data.compression) {
         case kModifiedHuffman:
         case kFaxT4:
-        case kFaxT6: DecodeFax(fp, list, compression, picture); break;
+        case kFaxT6: DecodeFax(fp, list, data.compression, picture); break;
         case kJpeg: DecodeJpeg(fp, list, picture); break;
-        default: DecodeSamples(fp, list, compression, picture, format); break;
+        default: DecodeSamples(fp, list, data.compression, picture, format); break;
         }
     }
     // The first segment's stream is laid out like old-style JPEG data,
     // under the data line.
-    if (compression == kJpeg && firstInside)
-        LayOutJpeg(fp, position, label, true);
-    InsideData(all, tiled, dataItem);
+    if (data.compression == kJpeg && data.firstInside)
+        LayOutJpeg(fp, data.position, label, true);
+    InsideData(all, data.tiled, data.item);
 }
 
 void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::string& label,

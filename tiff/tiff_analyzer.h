@@ -146,6 +146,16 @@ private:
     // Marks where the image data of record currentIfd begins under parent,
     // and draws the image into a new image window labelled label.
     void AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::string& label);
+    // Where an image's strips or tiles are, and its data line.
+    struct ImageData {
+        const IfdEntry& segments;
+        bool tiled;
+        uint32_t compression;
+        uint64_t position;   // of the first segment
+        bool firstInside;    // whether it lies inside the embedded data
+        HTREEITEM item;
+    };
+    void DrawImage(FILE* fp, const ImageData& data, HTREEITEM parent, const std::string& label);
     void LayOutJpeg(FILE* fp, uint64_t position, const std::string& label, bool newStyle);
     void CreatePicture(uint32_t width, uint32_t height, const std::string& label, CSampleWriter::Picture& picture);
     // Whether this program draws the image of IFD currentIfd; for the
