@@ -18,28 +18,17 @@ CSampleWriter::CSampleWriter(const Picture& picture, Format format, ValueRange* 
         picture_.width = picture_.height = 0;
 }
 
-double HalfFloat(uint32_t bits)
+double SmallFloat(uint32_t bits, int exponentBits, int mantissaBits)
 {
-    const double sign = bits & 0x8000 ? -1 : 1;
-    const uint32_t exponent = bits >> 10 & 0x1F;
-    const uint32_t mantissa = bits & 0x3FF;
-    if (exponent == 0x1F)
+    const double sign = bits >> (exponentBits + mantissaBits) & 1 ? -1 : 1;
+    const uint32_t exponent = bits >> mantissaBits & ((1u << exponentBits) - 1);
+    const uint32_t mantissa = bits & ((1u << mantissaBits) - 1);
+    const int bias = (1 << (exponentBits - 1)) - 1;
+    if (exponent == (1u << exponentBits) - 1)
         return mantissa ? std::nan("") : sign * INFINITY;
     if (exponent == 0)
-        return sign * std::ldexp(mantissa, -24);
-    return sign * std::ldexp(1024 + mantissa, static_cast<int>(exponent) - 25);
-}
-
-double Float24(uint32_t bits)
-{
-    const double sign = bits & 0x800000 ? -1 : 1;
-    const uint32_t exponent = bits >> 16 & 0x7F;
-    const uint32_t mantissa = bits & 0xFFFF;
-    if (exponent == 0x7F)
-        return mantissa ? std::nan("") : sign * INFINITY;
-    if (exponent == 0)
-        return sign * std::ldexp(mantissa, -78);
-    return sign * std::ldexp(65536 + mantissa, static_cast<int>(exponent) - 79);
+        return sign * std::ldexp(mantissa, 1 - bias - mantissaBits);
+    return sign * std::ldexp((1u << mantissaBits) + mantissa, static_cast<int>(exponent) - bias - mantissaBits);
 }
 
 bool CSampleWriter::Supported(const Format& f)
@@ -221,8 +210,8 @@ double CSampleWriter::Value(const uint8_t* data, size_t index) const
         return static_cast<double>(static_cast<int64_t>((raw ^ sign) - sign));
     }
     switch (bits) {
-    case 16: return HalfFloat(static_cast<uint32_t>(raw));
-    case 24: return Float24(static_cast<uint32_t>(raw));
+    case 16: return SmallFloat(static_cast<uint32_t>(raw), 5, 10);
+    case 24: return SmallFloat(static_cast<uint32_t>(raw), 7, 16);
     case 32: return std::bit_cast<float>(static_cast<uint32_t>(raw));
     default: return std::bit_cast<double>(raw);
     }

@@ -140,7 +140,7 @@ private:
     ValueRange* measure_ = nullptr;
 };
 
-// The value of an IEEE half-precision float, and of Adobe's 24-bit float
-// (1 sign bit, 7 exponent bits biased by 63, 16 mantissa bits).
-double HalfFloat(uint32_t bits);
-double Float24(uint32_t bits);
+// The value of a float of 1 sign bit and the given exponent and mantissa
+// bits, the exponent biased as IEEE 754 biases it: a half-precision float
+// (5, 10), or Adobe's 24-bit float (7, 16).
+double SmallFloat(uint32_t bits, int exponentBits, int mantissaBits);

@@ -242,26 +242,18 @@ HTREEITEM CTiffAnalyzer::AnalyzeIfd(FILE* fp, uint32_t index, HTREEITEM parent, 
     reader.Reset();
     // BigTIFF counts its entries in 8 bytes, classic TIFF in 2.
     const uint64_t countBytes = bigTiff ? 8 : 2;
-    const uint64_t n = bigTiff ? Read64(fp) : Read(fp, 2);
+    const uint64_t n = ReadEntryCount(fp);
     record.entryCount = n;
     // Entries beyond the file's end are never read: a count that claims
     // more ends the directory there.
     const bool whole = n <= (fileSize - std::min(fileSize, position + countBytes)) / EntryBytes();
     const uint64_t entriesEnd = position + countBytes + (whole ? n * EntryBytes() : fileSize);
     HTREEITEM directory = 0;
-    if (request_.Detailed()) {
-        // The directory: its entry count, its entries and the next-IFD offset.
+    // The directory: its entry count, its entries and the next-IFD offset.
+    if (request_.Detailed())
         directory = out.Insert(parent, ResultLine("[%08lx] ImageFileDirectory", position),
                                Bytes(position, whole ? entriesEnd + OffsetBytes() - position : fileSize));
-        out.Insert(directory,
-                   bigTiff ? ResultLine("[%08lx] Number of Directory Entry = %lu", position, n)
-                           : ResultLine("[%08lx] Number of Directory Entry = %d", position, static_cast<int32_t>(n)),
-                   Bytes(position, countBytes));
-    }
-    open.push_back(index);
-    ReadEntries(fp, index, n, position + countBytes, level + 1, directory);
-    LayOutGeoKeys(index);
-    open.pop_back();
+    ReadDirectory(fp, index, n, level + 1, directory);
 
     // The next-IFD offset follows the entries; when the entries run past the
     // end of the file it cannot be read and the chain ends here.
@@ -282,6 +274,21 @@ HTREEITEM CTiffAnalyzer::AnalyzeIfd(FILE* fp, uint32_t index, HTREEITEM parent, 
     }
     out.Expand(directory);
     return directory;
+}
+
+void CTiffAnalyzer::ReadDirectory(FILE* fp, uint32_t index, uint64_t n, uint32_t level, HTREEITEM parent)
+{
+    const uint64_t position = records[index].position;
+    const uint64_t countBytes = bigTiff ? 8 : 2;
+    CTreeWriter(tree).Insert(parent,
+                             bigTiff ? ResultLine("[%08lx] Number of Directory Entry = %lu", position, n)
+                                     : ResultLine("[%08lx] Number of Directory Entry = %d", position,
+                                                  static_cast<int32_t>(n)),
+                             Bytes(position, countBytes));
+    open.push_back(index);
+    ReadEntries(fp, index, n, position + countBytes, level, parent);
+    LayOutGeoKeys(index);
+    open.pop_back();
 }
 
 void CTiffAnalyzer::ReadEntries(FILE* fp, uint32_t index, uint64_t count, uint64_t first, uint32_t level,
@@ -582,16 +589,7 @@ void CTiffAnalyzer::AnalyzeNestedIfd(FILE* fp, IfdEntry& entry, uint64_t e, cons
         reader.Reset();
         // Laid out as the Exif IFD always was: the entry count and the
         // entries, without the next-IFD offset.
-        const uint64_t countBytes = bigTiff ? 8 : 2;
-        const uint64_t n = bigTiff ? Read64(fp) : Read(fp, 2);
-        out.Insert(valueItem,
-                   bigTiff ? ResultLine("[%08lx] Number of Directory Entry = %lu", offset, n)
-                           : ResultLine("[%08lx] Number of Directory Entry = %d", offset, static_cast<int32_t>(n)),
-                   Bytes(offset, countBytes));
-        open.push_back(index);
-        ReadEntries(fp, index, n, offset + countBytes, level + 1, valueItem);
-        LayOutGeoKeys(index);
-        open.pop_back();
+        ReadDirectory(fp, index, ReadEntryCount(fp), level + 1, valueItem);
         Seek(fp, back);
         reader.Reset();
     }

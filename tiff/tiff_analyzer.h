@@ -81,6 +81,11 @@ private:
     void WalkChain(FILE* fp);
     // One IFD into the record; its lines under parent.
     HTREEITEM AnalyzeIfd(FILE* fp, uint32_t record, HTREEITEM parent, uint32_t level);
+    // The entry count at the record's position, its line under parent, and
+    // the n entries after it.
+    void ReadDirectory(FILE* fp, uint32_t record, uint64_t n, uint32_t level, HTREEITEM parent);
+    // BigTIFF counts its entries in 8 bytes, classic TIFF in 2.
+    uint64_t ReadEntryCount(FILE* fp) { return bigTiff ? Read64(fp) : Read(fp, 2); }
     // Reads count directory entries at position into the record, handing
     // each to AnalyzeEntry with parent as its tree parent.
     void ReadEntries(FILE* fp, uint32_t record, uint64_t count, uint64_t position, uint32_t level,
