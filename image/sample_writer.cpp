@@ -31,6 +31,45 @@ double SmallFloat(uint32_t bits, int exponentBits, int mantissaBits)
     return sign * std::ldexp((1u << mantissaBits) + mantissa, static_cast<int>(exponent) - bias - mantissaBits);
 }
 
+namespace {
+
+template <class T>
+T Swapped(T v)
+{
+    if constexpr (sizeof(T) == 2)
+        return __builtin_bswap16(v);
+    else if constexpr (sizeof(T) == 4)
+        return __builtin_bswap32(v);
+    else
+        return __builtin_bswap64(v);
+}
+
+// A sample of type T in the given byte order.
+template <class T>
+T Load(const uint8_t* p, bool littleEndian)
+{
+    T v;
+    std::memcpy(&v, p, sizeof(T));
+    return littleEndian != (std::endian::native == std::endian::little) ? Swapped(v) : v;
+}
+
+// Each of count samples of type T in the given byte order becomes its sum
+// with the sample stride places before it.
+template <class T>
+void AddAlongRow(uint8_t* data, size_t count, size_t stride, bool littleEndian)
+{
+    const bool swap = littleEndian != (std::endian::native == std::endian::little);
+    for (size_t i = stride; i < count; ++i) {
+        T sum = static_cast<T>(Load<T>(data + i * sizeof(T), littleEndian) +
+                               Load<T>(data + (i - stride) * sizeof(T), littleEndian));
+        if (swap)
+            sum = Swapped(sum);
+        std::memcpy(data + i * sizeof(T), &sum, sizeof(T));
+    }
+}
+
+}  // namespace
+
 bool CSampleWriter::Supported(const Format& f)
 {
     const uint32_t bits = f.bitsPerSample;
@@ -134,20 +173,11 @@ void CSampleWriter::UndoPredictor(uint8_t* data, size_t bytes) const
             data[i] = static_cast<uint8_t>(data[i] + data[i - stride]);
         return;
     }
-    // Wider samples are added as whole numbers in the file's byte order,
-    // each carry running from the low byte upwards.
-    const size_t size = format_.bitsPerSample / 8;
-    const size_t count = bytes / size;
-    for (size_t i = stride; i < count; ++i) {
-        uint8_t* cur = data + size * i;
-        const uint8_t* prev = data + size * (i - stride);
-        uint32_t carry = 0;
-        for (size_t k = 0; k < size; ++k) {
-            const size_t b = format_.littleEndian ? k : size - 1 - k;
-            const uint32_t sum = uint32_t{cur[b]} + prev[b] + carry;
-            cur[b] = static_cast<uint8_t>(sum);
-            carry = sum >> 8;
-        }
+    // Wider samples are added as whole numbers in the file's byte order.
+    switch (format_.bitsPerSample) {
+    case 16: AddAlongRow<uint16_t>(data, bytes / 2, stride, format_.littleEndian); break;
+    case 32: AddAlongRow<uint32_t>(data, bytes / 4, stride, format_.littleEndian); break;
+    default: AddAlongRow<uint64_t>(data, bytes / 8, stride, format_.littleEndian); break;
     }
 }
 
@@ -157,15 +187,24 @@ void CSampleWriter::UndoFloatPredictor(uint8_t* data, size_t bytes)
     // differenced one sample apart, after the samples' bytes had been split
     // into planes, most significant first. The samples come out most
     // significant byte first, whatever the file's byte order.
-    const size_t stride = format_.planar ? 1 : format_.samplesPerPixel;
-    for (size_t i = stride; i < bytes; ++i)
-        data[i] = static_cast<uint8_t>(data[i] + data[i - stride]);
+    // Each lane of bytes one sample apart is summed in a register: summing
+    // through memory waits for every store to reach the next load.
+    const size_t stride = std::min<size_t>(format_.planar ? 1 : format_.samplesPerPixel, bytes);
+    for (size_t lane = 0; lane < stride; ++lane) {
+        uint8_t sum = data[lane];
+        for (size_t i = lane + stride; i < bytes; i += stride) {
+            sum = static_cast<uint8_t>(sum + data[i]);
+            data[i] = sum;
+        }
+    }
     const size_t size = format_.bitsPerSample / 8;
     const size_t count = bytes / size;
     planes_.assign(data, data + bytes);
-    for (size_t i = 0; i < count; ++i)
-        for (size_t k = 0; k < size; ++k)
-            data[i * size + k] = planes_[k * count + i];
+    for (size_t k = 0; k < size; ++k) {
+        const uint8_t* plane = planes_.data() + k * count;
+        for (size_t i = 0; i < count; ++i)
+            data[i * size + k] = plane[i];
+    }
 }
 
 uint32_t CSampleWriter::Sample(const uint8_t* data, size_t index) const
@@ -201,10 +240,17 @@ double CSampleWriter::Value(const uint8_t* data, size_t index) const
 {
     const uint32_t bits = format_.bitsPerSample;
     const uint8_t* p = data + index * (bits / 8);
-    uint64_t raw = 0;
+    // Samples after the floating-point predictor come most significant
+    // byte first, whatever the file's byte order.
     const bool little = format_.littleEndian && !format_.floatPredictor;
-    for (uint32_t k = 0; k < bits / 8; ++k)
-        raw |= uint64_t{p[k]} << (little ? 8 * k : bits - 8 - 8 * k);
+    uint64_t raw = 0;
+    switch (bits) {
+    case 8: raw = p[0]; break;
+    case 16: raw = Load<uint16_t>(p, little); break;
+    case 32: raw = Load<uint32_t>(p, little); break;
+    case 64: raw = Load<uint64_t>(p, little); break;
+    default: raw = little ? p[0] | p[1] << 8 | p[2] << 16 : p[0] << 16 | p[1] << 8 | p[2]; break;
+    }
     if (format_.number == Number::Signed) {
         const uint64_t sign = uint64_t{1} << (bits - 1);
         return static_cast<double>(static_cast<int64_t>((raw ^ sign) - sign));
@@ -228,8 +274,9 @@ uint8_t CSampleWriter::ValueLevel(double value) const
     const ValueRange& r = format_.stretch;
     if (!(r.max > r.min))
         return 128;
-    const double level = std::floor((value - r.min) * 255.0 / (r.max - r.min) + 0.5);
-    return static_cast<uint8_t>(std::clamp(level, 0.0, 255.0));
+    // Never below 0 (value is at least r.min), so truncation rounds down.
+    const double level = (value - r.min) * 255.0 / (r.max - r.min) + 0.5;
+    return static_cast<uint8_t>(std::min(level, 255.0));
 }
 
 void CSampleWriter::PlaceValues(const uint8_t* data, size_t bytes)

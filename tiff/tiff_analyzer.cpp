@@ -615,10 +615,10 @@ void CTiffAnalyzer::AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32
         const uint64_t offset = Absolute(entry.values[i].unsignedValue, baseOffset);
         const HTREEITEM line = out.Insert(valueItem, ResultLine("[%08lx] SubIFD #%d = 0x%08lx", places[i], i, offset),
                                           Bytes(places[i], size));
-        if (!line || !MayNest(offset) ||
-            std::find(subIfdsRead.begin(), subIfdsRead.end(), offset) != subIfdsRead.end())
+        // Each SubIFD is laid out once, and no more of them than IFDs in a
+        // chain, since each may draw a picture.
+        if (!line || !MayNest(offset) || subIfdsRead.size() >= kMaxIfds || !subIfdsRead.insert(offset).second)
             continue;
-        subIfdsRead.push_back(offset);
         const auto index = static_cast<uint32_t>(records.size());
         IfdRecord& record = records.emplace_back();
         record.position = offset;
@@ -839,6 +839,10 @@ constexpr uint32_t kMaxSamplesPerPixel = 32;
 constexpr uint64_t kMaxRowBytes = uint64_t{64} << 20;
 // The JPEGTables stream is read up to this many bytes.
 constexpr uint64_t kMaxJpegTablesBytes = 1u << 20;
+// Signed and floating-point pictures are decoded twice (measured, then
+// drawn): their samples may take this many bytes, so that both passes
+// together cost no more than the largest picture of 8-bit colour.
+constexpr uint64_t kMaxValueBytes = uint64_t{64} << 20;
 
 // SampleFormat: TIFF 6.0 section 19.
 constexpr uint32_t kUnsignedSamples = 1;
@@ -921,6 +925,11 @@ void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, HTREEITEM parent,
         return;
     }
     std::string title = label;
+    const uint64_t samples = uint64_t{width} * height * (format.layout == CSampleWriter::Layout::Rgb ? 3 : 1);
+    if (format.number != CSampleWriter::Number::Unsigned && samples * format.bitsPerSample / 8 > kMaxValueBytes) {
+        CTreeWriter(tree).Insert(parent, "画像が大きすぎるため描画しません");
+        return;
+    }
     if (format.number != CSampleWriter::Number::Unsigned) {
         // Signed and floating-point samples are stretched from the
         // picture's smallest to its largest finite value, measured first.

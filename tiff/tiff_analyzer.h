@@ -16,6 +16,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "tiff/tiff_byte_reader.h"
@@ -198,7 +199,7 @@ private:
     // The records being read, outermost first.
     std::vector<uint32_t> open;
     // Positions of the SubIFDs read: each is laid out once.
-    std::vector<uint64_t> subIfdsRead;
+    std::unordered_set<uint64_t> subIfdsRead;
     // The label of the picture whose IFD is being read.
     std::string currentLabel;
     CTiffByteReader reader;
