@@ -271,6 +271,16 @@ TEST(TiffDictionary, TextsAndPackets)
         // A packet of UNDEFINED type has no values: an empty line.
         EXPECT_EQ(Interpretation(le, t.Typed(700, 7, 8, Bytes(8, 'a'))), "\n");
         EXPECT_EQ(Interpretation(le, t.Long(33723, {0x1C020000, 5})), "0x1c020000\n0x00000005\n");
+        // Exif 3.0's UTF-8 type reads like ASCII.
+        const std::string title = "撮影者";
+        EXPECT_EQ(Interpretation(le, t.Typed(270, 129, uint32_t(title.size()), Bytes(title.begin(), title.end()))),
+                  title + "\n");
+        // A MakerNote is one line over its bytes, naming the maker whose
+        // identifier it begins with.
+        const std::string nikon("Nikon\0\x02\x11\0\0MM\0*", 14);
+        EXPECT_EQ(Interpretation(le, t.Typed(0x927C, 7, uint32_t(nikon.size()), Bytes(nikon.begin(), nikon.end()))),
+                  "[0000001a] MakerNote Data (Nikon)\n");
+        EXPECT_EQ(Interpretation(le, t.Typed(0x927C, 7, 8, Bytes(8, 0x12))), "[0000001a] MakerNote Data\n");
     }
 }
 
