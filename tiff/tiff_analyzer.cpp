@@ -1006,6 +1006,11 @@ void CTiffAnalyzer::LayOutJpeg(FILE* fp, uint64_t position, const std::string& l
         tables = JpegTables(fp);
     Seek(fp, position);
     reader.Reset();
+    RunJpeg(fp, label, tables, !newStyle);
+}
+
+void CTiffAnalyzer::RunJpeg(FILE* fp, const std::string& label, std::span<const uint8_t> tables, bool draw)
+{
     if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
         RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app,
                                                  .fp = fp,
@@ -1014,7 +1019,7 @@ void CTiffAnalyzer::LayOutJpeg(FILE* fp, uint64_t position, const std::string& l
                                                  .level = request_.level + 1,
                                                  .pictureLabel = label,
                                                  .jpegTables = tables,
-                                                 .drawPictures = !newStyle});
+                                                 .drawPictures = draw});
     }
 }
 
@@ -1028,14 +1033,7 @@ void CTiffAnalyzer::LayOutJpegTables(FILE* fp, HTREEITEM parent)
     reader.Reset();
     CTreeWriter(tree).Insert(parent, ResultLine("[%08lx] Jpeg Data", tables->valueField),
                              Bytes(tables->valueField, tables->count));
-    if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
-        RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app,
-                                                 .fp = fp,
-                                                 .path = request_.path,
-                                                 .mode = request_.mode,
-                                                 .level = request_.level + 1,
-                                                 .drawPictures = false});
-    }
+    RunJpeg(fp, std::string(), {}, false);
 }
 
 bool CTiffAnalyzer::Drawable(uint32_t compression, CSampleWriter::Format& format)

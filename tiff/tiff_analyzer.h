@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -163,6 +164,9 @@ private:
     };
     void DrawImage(FILE* fp, const ImageData& data, HTREEITEM parent, const std::string& label);
     void LayOutJpeg(FILE* fp, uint64_t position, const std::string& label, bool newStyle);
+    // The JPEG analyzer on the stream at fp's position, its lines under the
+    // line inserted last.
+    void RunJpeg(FILE* fp, const std::string& label, std::span<const uint8_t> tables, bool draw);
     void CreatePicture(uint32_t width, uint32_t height, const std::string& label, CSampleWriter::Picture& picture);
     // Whether this program draws the image of IFD currentIfd; for the
     // sample-coded compressions also how its bytes become pixels.
