@@ -320,6 +320,20 @@ uint8_t CSampleWriter::Level(uint32_t value) const
     return static_cast<uint8_t>(format_.bitsPerSample == 16 ? (value + 128) / 257 : value);
 }
 
+void CSampleWriter::PlacePlane(const uint8_t* data, uint32_t n, uint8_t* p) const
+{
+    if (format_.layout == Layout::Rgb) {
+        for (uint32_t k = 0; k < n; ++k, p += 3)
+            p[2 - plane_] = Level(Sample(data, k));
+        return;
+    }
+    // libtiff's RGBA reading takes the grey plane of a planar image with
+    // extra samples as red, green and blue at once: scaled like colour, and
+    // never inverted.
+    for (uint32_t k = 0; k < n; ++k, p += 3)
+        p[0] = p[1] = p[2] = Level(Sample(data, k));
+}
+
 void CSampleWriter::PlaceRow(const uint8_t* data, size_t bytes)
 {
     data = Undone(data, bytes);
@@ -333,17 +347,8 @@ void CSampleWriter::PlaceRow(const uint8_t* data, size_t bytes)
     const size_t spp = format_.planar ? 1 : format_.samplesPerPixel;
     const uint64_t whole = uint64_t{bytes} * 8 / (spp * format_.bitsPerSample);
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(visible_, whole));
-    if (format_.planar && format_.layout == Layout::Rgb) {
-        for (uint32_t k = 0; k < n; ++k, p += 3)
-            p[2 - plane_] = Level(Sample(data, k));
-        return;
-    }
-    // libtiff's RGBA reading takes the grey plane of a planar image with
-    // extra samples as red, green and blue at once: scaled like colour, and
-    // never inverted.
-    if (format_.planar && format_.layout == Layout::Gray) {
-        for (uint32_t k = 0; k < n; ++k, p += 3)
-            p[0] = p[1] = p[2] = Level(Sample(data, k));
+    if (format_.planar && (format_.layout == Layout::Rgb || format_.layout == Layout::Gray)) {
+        PlacePlane(data, n, p);
         return;
     }
     switch (format_.layout) {

@@ -110,6 +110,8 @@ private:
     }
     // Places the whole pixels of bytes bytes of a data row of the segment.
     void PlaceRow(const uint8_t* data, size_t bytes);
+    // The n pixels of a row of one plane of a planar grey or colour image.
+    void PlacePlane(const uint8_t* data, uint32_t n, uint8_t* p) const;
     // The row with its differencing undone (a copy), or the row itself.
     const uint8_t* Undone(const uint8_t* data, size_t bytes);
     void UndoPredictor(uint8_t* data, size_t bytes) const;
