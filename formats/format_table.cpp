@@ -35,12 +35,21 @@ void RunAnalyzerOf(const AnalysisRequest& r)
     analyzer->Analyze(r);
 }
 
+// The MP index of an MPF segment is TIFF-structured; the TIFF analyzer lays
+// it out with the MPF dictionary.
+void RunMpfAnalysis(const AnalysisRequest& r)
+{
+    auto analyzer = std::make_unique<CTiffAnalyzer>();
+    analyzer->AnalyzeMpf(r);
+}
+
 // A new format is one folder and one row here.
 constexpr FormatHandler kFormats[] = {
     {kFormatTiff, "TIFF", IsTiff, RunAnalyzerOf<CTiffAnalyzer>, "SA00000005", "SA00000006"},
     {kFormatJpeg, "JPEG", IsJpeg, RunAnalyzerOf<CJpegAnalyzer>, "SA00000003", "SA00000005"},
     {kFormatSwf, "SWF", IsSwf, RunAnalyzerOf<CSwfAnalyzer>, "SA00000007", "SA00000007"},
     {kFormatIcc, nullptr, nullptr, RunAnalyzerOf<CIccAnalyzer>, "SA00000007", "SA00000007"},
+    {kFormatMpf, nullptr, nullptr, RunMpfAnalysis, "SA00000007", "SA00000007"},
 };
 
 }  // namespace

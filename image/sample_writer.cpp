@@ -1,23 +1,89 @@
 #include "image/sample_writer.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstring>
 
-CSampleWriter::CSampleWriter(const Picture& picture, Format format) : picture_(picture), format_(std::move(format))
+CSampleWriter::CSampleWriter(const Picture& picture, Format format, ValueRange* measure)
+    : picture_(picture), format_(std::move(format)), measure_(measure)
 {
     if (format_.samplesPerPixel == 0)
         format_.samplesPerPixel = 1;
     // A picture larger than its pixel memory is cut to it.
     picture_.width = std::min(picture_.width, picture_.bitmapWidth);
     picture_.height = std::min(picture_.height, picture_.bitmapHeight);
-    if (!picture_.pixels || !Supported(format_))
+    const bool measuring = measure_ && format_.number != Number::Unsigned;
+    if ((!picture_.pixels && !measuring) || !Supported(format_))
         picture_.width = picture_.height = 0;
 }
+
+double SmallFloat(uint32_t bits, int exponentBits, int mantissaBits)
+{
+    const double sign = bits >> (exponentBits + mantissaBits) & 1 ? -1 : 1;
+    const uint32_t exponent = bits >> mantissaBits & ((1u << exponentBits) - 1);
+    const uint32_t mantissa = bits & ((1u << mantissaBits) - 1);
+    const int bias = (1 << (exponentBits - 1)) - 1;
+    if (exponent == (1u << exponentBits) - 1)
+        return mantissa ? std::nan("") : sign * INFINITY;
+    if (exponent == 0)
+        return sign * std::ldexp(mantissa, 1 - bias - mantissaBits);
+    return sign * std::ldexp((1u << mantissaBits) + mantissa, static_cast<int>(exponent) - bias - mantissaBits);
+}
+
+namespace {
+
+template <class T>
+T Swapped(T v)
+{
+    if constexpr (sizeof(T) == 2)
+        return __builtin_bswap16(v);
+    else if constexpr (sizeof(T) == 4)
+        return __builtin_bswap32(v);
+    else
+        return __builtin_bswap64(v);
+}
+
+// A sample of type T in the given byte order.
+template <class T>
+T Load(const uint8_t* p, bool littleEndian)
+{
+    T v;
+    std::memcpy(&v, p, sizeof(T));
+    return littleEndian != (std::endian::native == std::endian::little) ? Swapped(v) : v;
+}
+
+// Each of count samples of type T in the given byte order becomes its sum
+// with the sample stride places before it.
+template <class T>
+void AddAlongRow(uint8_t* data, size_t count, size_t stride, bool littleEndian)
+{
+    const bool swap = littleEndian != (std::endian::native == std::endian::little);
+    for (size_t i = stride; i < count; ++i) {
+        T sum = static_cast<T>(Load<T>(data + i * sizeof(T), littleEndian) +
+                               Load<T>(data + (i - stride) * sizeof(T), littleEndian));
+        if (swap)
+            sum = Swapped(sum);
+        std::memcpy(data + i * sizeof(T), &sum, sizeof(T));
+    }
+}
+
+}  // namespace
 
 bool CSampleWriter::Supported(const Format& f)
 {
     const uint32_t bits = f.bitsPerSample;
+    if (f.number != Number::Unsigned) {
+        // Grey or colour, of whole bytes; the floating-point predictor
+        // belongs to floating-point samples.
+        const bool sizes = f.number == Number::Signed ? bits == 8 || bits == 16 || bits == 32 || bits == 64
+                                                      : bits == 16 || bits == 24 || bits == 32 || bits == 64;
+        const bool layout = f.layout == Layout::Gray || (f.layout == Layout::Rgb && f.samplesPerPixel >= 3);
+        return sizes && layout && !(f.predictor && bits == 24) && !(f.floatPredictor && f.number != Number::Float);
+    }
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
+        return false;
+    if (f.floatPredictor)
         return false;
     // Differencing is defined on whole bytes only.
     if (f.predictor && bits < 8)
@@ -107,14 +173,37 @@ void CSampleWriter::UndoPredictor(uint8_t* data, size_t bytes) const
             data[i] = static_cast<uint8_t>(data[i] + data[i - stride]);
         return;
     }
-    const size_t count = bytes / 2;
-    const size_t hi = format_.littleEndian ? 1 : 0;
-    for (size_t i = stride; i < count; ++i) {
-        uint8_t* cur = data + 2 * i;
-        const uint8_t* prev = data + 2 * (i - stride);
-        const uint32_t sum = (uint32_t{cur[hi]} << 8 | cur[1 - hi]) + (uint32_t{prev[hi]} << 8 | prev[1 - hi]);
-        cur[hi] = static_cast<uint8_t>(sum >> 8);
-        cur[1 - hi] = static_cast<uint8_t>(sum);
+    // Wider samples are added as whole numbers in the file's byte order.
+    switch (format_.bitsPerSample) {
+    case 16: AddAlongRow<uint16_t>(data, bytes / 2, stride, format_.littleEndian); break;
+    case 32: AddAlongRow<uint32_t>(data, bytes / 4, stride, format_.littleEndian); break;
+    default: AddAlongRow<uint64_t>(data, bytes / 8, stride, format_.littleEndian); break;
+    }
+}
+
+void CSampleWriter::UndoFloatPredictor(uint8_t* data, size_t bytes)
+{
+    // TIFF Technical Note 3, as libtiff undoes it: the bytes of the row were
+    // differenced one sample apart, after the samples' bytes had been split
+    // into planes, most significant first. The samples come out most
+    // significant byte first, whatever the file's byte order.
+    // Each lane of bytes one sample apart is summed in a register: summing
+    // through memory waits for every store to reach the next load.
+    const size_t stride = std::min<size_t>(format_.planar ? 1 : format_.samplesPerPixel, bytes);
+    for (size_t lane = 0; lane < stride; ++lane) {
+        uint8_t sum = data[lane];
+        for (size_t i = lane + stride; i < bytes; i += stride) {
+            sum = static_cast<uint8_t>(sum + data[i]);
+            data[i] = sum;
+        }
+    }
+    const size_t size = format_.bitsPerSample / 8;
+    const size_t count = bytes / size;
+    planes_.assign(data, data + bytes);
+    for (size_t k = 0; k < size; ++k) {
+        const uint8_t* plane = planes_.data() + k * count;
+        for (size_t i = 0; i < count; ++i)
+            data[i * size + k] = plane[i];
     }
 }
 
@@ -135,6 +224,88 @@ uint32_t CSampleWriter::Sample(const uint8_t* data, size_t index) const
     }
 }
 
+const uint8_t* CSampleWriter::Undone(const uint8_t* data, size_t bytes)
+{
+    if (!format_.predictor && !format_.floatPredictor)
+        return data;
+    undone_.assign(data, data + bytes);
+    if (format_.floatPredictor)
+        UndoFloatPredictor(undone_.data(), bytes);
+    else
+        UndoPredictor(undone_.data(), bytes);
+    return undone_.data();
+}
+
+double CSampleWriter::Value(const uint8_t* data, size_t index) const
+{
+    const uint32_t bits = format_.bitsPerSample;
+    const uint8_t* p = data + index * (bits / 8);
+    // Samples after the floating-point predictor come most significant
+    // byte first, whatever the file's byte order.
+    const bool little = format_.littleEndian && !format_.floatPredictor;
+    uint64_t raw = 0;
+    switch (bits) {
+    case 8: raw = p[0]; break;
+    case 16: raw = Load<uint16_t>(p, little); break;
+    case 32: raw = Load<uint32_t>(p, little); break;
+    case 64: raw = Load<uint64_t>(p, little); break;
+    default: raw = little ? p[0] | p[1] << 8 | p[2] << 16 : p[0] << 16 | p[1] << 8 | p[2]; break;
+    }
+    if (format_.number == Number::Signed) {
+        const uint64_t sign = uint64_t{1} << (bits - 1);
+        return static_cast<double>(static_cast<int64_t>((raw ^ sign) - sign));
+    }
+    switch (bits) {
+    case 16: return SmallFloat(static_cast<uint32_t>(raw), 5, 10);
+    case 24: return SmallFloat(static_cast<uint32_t>(raw), 7, 16);
+    case 32: return std::bit_cast<float>(static_cast<uint32_t>(raw));
+    default: return std::bit_cast<double>(raw);
+    }
+}
+
+uint8_t CSampleWriter::ValueLevel(double value) const
+{
+    // Linear from the smallest finite value (black) to the largest (white);
+    // NaN is black, infinities the ends, a picture of one value mid-grey.
+    if (std::isnan(value))
+        return 0;
+    if (std::isinf(value))
+        return value > 0 ? 255 : 0;
+    const ValueRange& r = format_.stretch;
+    if (!(r.max > r.min))
+        return 128;
+    // Never below 0 (value is at least r.min), so truncation rounds down.
+    const double level = (value - r.min) * 255.0 / (r.max - r.min) + 0.5;
+    return static_cast<uint8_t>(std::min(level, 255.0));
+}
+
+void CSampleWriter::PlaceValues(const uint8_t* data, size_t bytes)
+{
+    const size_t spp = format_.planar ? 1 : format_.samplesPerPixel;
+    const uint64_t whole = uint64_t{bytes} * 8 / (spp * format_.bitsPerSample);
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(visible_, whole));
+    const uint32_t shown = format_.planar || format_.layout == Layout::Gray ? 1 : 3;
+    if (measure_) {
+        for (uint32_t k = 0; k < n; ++k)
+            for (uint32_t c = 0; c < shown; ++c)
+                if (const double v = Value(data, k * spp + c); std::isfinite(v))
+                    measure_->Add(v);
+        return;
+    }
+    uint8_t* p = PixelAt(x_, row_);
+    for (uint32_t k = 0; k < n; ++k, p += 3) {
+        if (format_.planar && format_.layout == Layout::Rgb) {
+            p[2 - plane_] = ValueLevel(Value(data, k));
+        } else if (format_.layout == Layout::Gray) {
+            p[0] = p[1] = p[2] = ValueLevel(Value(data, k * spp));
+        } else {
+            p[0] = ValueLevel(Value(data, k * spp + 2));
+            p[1] = ValueLevel(Value(data, k * spp + 1));
+            p[2] = ValueLevel(Value(data, k * spp));
+        }
+    }
+}
+
 uint8_t CSampleWriter::Gray(uint32_t value) const
 {
     // 16-bit grey keeps its high byte; fewer bits are stretched to 0-255.
@@ -149,20 +320,9 @@ uint8_t CSampleWriter::Level(uint32_t value) const
     return static_cast<uint8_t>(format_.bitsPerSample == 16 ? (value + 128) / 257 : value);
 }
 
-void CSampleWriter::PlaceRow(const uint8_t* data, size_t bytes)
+void CSampleWriter::PlacePlane(const uint8_t* data, uint32_t n, uint8_t* p) const
 {
-    if (format_.predictor) {
-        undone_.assign(data, data + bytes);
-        UndoPredictor(undone_.data(), bytes);
-        data = undone_.data();
-    }
-    uint8_t* p = PixelAt(x_, row_);
-    // Plane 0 of a planar grey or palette image reads like a chunky one of
-    // one sample a pixel.
-    const size_t spp = format_.planar ? 1 : format_.samplesPerPixel;
-    const uint64_t whole = uint64_t{bytes} * 8 / (spp * format_.bitsPerSample);
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(visible_, whole));
-    if (format_.planar && format_.layout == Layout::Rgb) {
+    if (format_.layout == Layout::Rgb) {
         for (uint32_t k = 0; k < n; ++k, p += 3)
             p[2 - plane_] = Level(Sample(data, k));
         return;
@@ -170,9 +330,25 @@ void CSampleWriter::PlaceRow(const uint8_t* data, size_t bytes)
     // libtiff's RGBA reading takes the grey plane of a planar image with
     // extra samples as red, green and blue at once: scaled like colour, and
     // never inverted.
-    if (format_.planar && format_.layout == Layout::Gray) {
-        for (uint32_t k = 0; k < n; ++k, p += 3)
-            p[0] = p[1] = p[2] = Level(Sample(data, k));
+    for (uint32_t k = 0; k < n; ++k, p += 3)
+        p[0] = p[1] = p[2] = Level(Sample(data, k));
+}
+
+void CSampleWriter::PlaceRow(const uint8_t* data, size_t bytes)
+{
+    data = Undone(data, bytes);
+    if (format_.number != Number::Unsigned) {
+        PlaceValues(data, bytes);
+        return;
+    }
+    uint8_t* p = PixelAt(x_, row_);
+    // Plane 0 of a planar grey or palette image reads like a chunky one of
+    // one sample a pixel.
+    const size_t spp = format_.planar ? 1 : format_.samplesPerPixel;
+    const uint64_t whole = uint64_t{bytes} * 8 / (spp * format_.bitsPerSample);
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(visible_, whole));
+    if (format_.planar && (format_.layout == Layout::Rgb || format_.layout == Layout::Gray)) {
+        PlacePlane(data, n, p);
         return;
     }
     switch (format_.layout) {

@@ -7,11 +7,14 @@
 // boundary. Horizontal differencing is undone a row at a time, colour
 // samples beyond the shown ones are skipped, and grey levels, palette
 // indices, CMYK inks and 16-bit samples are turned into 8-bit red, green and
-// blue as libtiff's RGBA reading turns them. It never writes outside the
+// blue as libtiff's RGBA reading turns them. Signed and floating-point
+// samples are stretched from a range of values measured in a first pass
+// over the same bytes. It never writes outside the
 // picture: columns and rows of a segment beyond it are dropped, and bytes
 // past the segment's last row are refused.
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 class CSampleWriter {
@@ -21,6 +24,31 @@ public:
         Gray,      // a grey level (1 bit: bilevel), then skipped samples
         Palette,   // an index into the colour map
         Cmyk,      // cyan, magenta, yellow, black inks (8-bit, chunky)
+    };
+
+    // What a sample's bits are (TIFF 6.0 SampleFormat 1, 2 and 3).
+    enum class Number : uint8_t { Unsigned, Signed, Float };
+
+    // The smallest and largest finite values of signed or floating-point
+    // samples.
+    struct ValueRange {
+        double min = std::numeric_limits<double>::infinity();
+        double max = -std::numeric_limits<double>::infinity();
+        bool Any() const { return min <= max; }
+        void Add(double v)
+        {
+            if (v < min)
+                min = v;
+            if (v > max)
+                max = v;
+        }
+        void Merge(const ValueRange& other)
+        {
+            if (other.Any()) {
+                Add(other.min);
+                Add(other.max);
+            }
+        }
     };
 
     struct Picture {
@@ -34,16 +62,22 @@ public:
     struct Format {
         Layout layout = Layout::Rgb;
         uint32_t samplesPerPixel = 3;
-        uint32_t bitsPerSample = 8;  // 1, 2, 4, 8 or 16
+        uint32_t bitsPerSample = 8;  // 1, 2, 4, 8 or 16; signed 8 to 64; float 16, 24, 32, 64
+        Number number = Number::Unsigned;
         bool planar = false;         // a segment holds one sample of each pixel
-        bool predictor = false;      // horizontal differencing (8 and 16 bits)
+        bool predictor = false;      // horizontal differencing (8 to 64 bits)
+        bool floatPredictor = false; // floating-point differencing (TIFF Technical Note 3)
         bool whiteIsZero = false;    // grey: 0 is white
         bool littleEndian = true;    // byte order of 16-bit samples
         // Palette: the colour map's red, green and blue, already 8-bit.
         std::vector<uint8_t> red, green, blue;
+        // Signed and floating-point samples: the values drawn black and white.
+        ValueRange stretch;
     };
 
-    CSampleWriter(const Picture& picture, Format format);
+    // With measure, signed or floating-point samples are not drawn: their
+    // range is measured into *measure, and picture needs no pixels.
+    CSampleWriter(const Picture& picture, Format format, ValueRange* measure = nullptr);
 
     // Whether samples of this format can be placed at all.
     static bool Supported(const Format& format);
@@ -76,8 +110,18 @@ private:
     }
     // Places the whole pixels of bytes bytes of a data row of the segment.
     void PlaceRow(const uint8_t* data, size_t bytes);
+    // The n pixels of a row of one plane of a planar grey or colour image.
+    void PlacePlane(const uint8_t* data, uint32_t n, uint8_t* p) const;
+    // The row with its differencing undone (a copy), or the row itself.
+    const uint8_t* Undone(const uint8_t* data, size_t bytes);
     void UndoPredictor(uint8_t* data, size_t bytes) const;
+    void UndoFloatPredictor(uint8_t* data, size_t bytes);
     uint32_t Sample(const uint8_t* data, size_t index) const;
+    // Signed and floating-point samples: the value of a sample, and where it
+    // lies between the stretch's ends as an 8-bit level.
+    double Value(const uint8_t* data, size_t index) const;
+    uint8_t ValueLevel(double value) const;
+    void PlaceValues(const uint8_t* data, size_t bytes);
     // A sample of the layout as an 8-bit colour level.
     uint8_t Level(uint32_t value) const;
     uint8_t Gray(uint32_t value) const;
@@ -94,4 +138,11 @@ private:
     std::vector<uint8_t> partial_; // a data row that arrives in pieces
     size_t fill_ = 0;
     std::vector<uint8_t> undone_;  // a row with the differencing undone
+    std::vector<uint8_t> planes_;  // a floating-point row's bytes before reordering
+    ValueRange* measure_ = nullptr;
 };
+
+// The value of a float of 1 sign bit and the given exponent and mantissa
+// bits, the exponent biased as IEEE 754 biases it: a half-precision float
+// (5, 10), or Adobe's 24-bit float (7, 16).
+double SmallFloat(uint32_t bits, int exponentBits, int mantissaBits);

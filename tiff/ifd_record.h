@@ -7,22 +7,27 @@
 #include <memory>
 #include <vector>
 
+#include "core/tree_control.h"
+#include "tiff/tag_table.h"
+
 struct EntryValue {
-    // BYTE, SHORT, LONG; an offset made absolute may pass 4 GiB.
+    // BYTE, SHORT, LONG, LONG8, IFD, IFD8; an offset made absolute may pass
+    // 4 GiB.
     uint64_t unsignedValue = 0;
-    int32_t signedValue = 0;      // SBYTE, SSHORT, SLONG: the element's bits as read
+    int64_t signedValue = 0;      // SBYTE, SSHORT, SLONG, SLONG8: the element's bits as read
     double realValue = 0.0;       // RATIONAL, SRATIONAL, FLOAT, DOUBLE
-    std::unique_ptr<char[]> text; // ASCII: the whole string, zero-terminated, in one element
+    std::unique_ptr<char[]> text; // ASCII, UTF-8: the whole string, zero-terminated, in one element
 };
 
 struct IfdEntry {
     uint32_t tag = 0;
     uint32_t type = 0;
-    uint32_t count = 0;
-    // Bytes 8-11 of the entry as one number in the file's byte order. Made
+    uint64_t count = 0;           // 8 bytes in BigTIFF
+    // The value field (bytes 8-11, or 12-19 in BigTIFF) as one number in
+    // the file's byte order. Made
     // absolute in place when it is shown as an offset (in 64 bits: the
-    // header of embedded data may lie near 4 GiB); an inline BYTE or SHORT
-    // of a big-endian file is shifted down to its value.
+    // header of embedded data may lie near 4 GiB); a single inline value
+    // smaller than the field, in a big-endian file, is shifted down to it.
     uint64_t valueField = 0;
     std::vector<EntryValue> values;
 };
@@ -32,7 +37,13 @@ struct IfdEntry {
 using IfdEntryList = std::deque<IfdEntry>;
 
 struct IfdRecord {
-    uint32_t entryCount = 0;
+    uint64_t entryCount = 0;
     IfdEntryList entries;
     uint64_t nextIfdOffset = 0;   // absolute; 0 when the chain ends here
+    uint64_t position = 0;        // absolute position of the entry count
+    IfdKind kind = IfdKind::Tiff; // whose dictionary names its tags
+    // The line under which the GeoKeyDirectory's keys go once the whole
+    // directory, with the key parameters that follow it, has been read.
+    HTREEITEM geoKeys = 0;
+    uint64_t geoKeysAt = 0;       // the position of the keys' first value
 };

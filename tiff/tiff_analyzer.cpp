@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -21,380 +22,21 @@
 #include "codec/lzw_decoder.h"
 #include "codec/pack_bits_decoder.h"
 #include "codec/sample_sink.h"
+#include "tiff/geo_keys.h"
 #include "tiff/jpeg_segment_decoder.h"
+#include "tiff/tag_interpreter.h"
+#include "tiff/tiff_tags.h"
+
+using namespace tiff_tag;
+using namespace compression;
 
 namespace {
 
-enum FieldType : uint32_t {
-    kByte = 1,
-    kAscii = 2,
-    kShort = 3,
-    kLong = 4,
-    kRational = 5,
-    kSByte = 6,
-    kUndefined = 7,
-    kSShort = 8,
-    kSLong = 9,
-    kSRational = 10,
-    kFloat = 11,
-    kDouble = 12,
-};
-
-struct TypeInfo {
-    const char* name;
-    uint32_t size;   // bytes per element
-};
-
-// Field types: TIFF 6.0 section 2, "Types". Index = type number.
-constexpr TypeInfo kTypes[] = {
-    {nullptr, 0},    {"BYTE", 1},   {"ASCII", 1},  {"SHORT", 2},     {"LONG", 4},  {"RATIONAL", 8},
-    {"SBYTE", 1},    {"UNDEFINED", 1}, {"SSHORT", 2}, {"SLONG", 4}, {"SRATIONAL", 8}, {"FLOAT", 4},
-    {"DOUBLE", 8},
-};
-
-// Name of a type outside 1 to 12.
+// Name of a type no standard defines.
 constexpr const char* kUnknownTypeName = "UNDEFINED !!";
 
-constexpr const TypeInfo* FindType(uint32_t type)
-{
-    return type >= 1 && type < std::size(kTypes) ? &kTypes[type] : nullptr;
-}
-
-struct TagName {
-    uint32_t tag;
-    const char* name;
-};
-
-// Tags that the dictionary names: TIFF 6.0 baseline and extension tags, the
-// TIFF/JPEG tags, five private tags and three Exif 2.3 tags.
-constexpr TagName kTagNames[] = {
-    {254, "NewSubfileType"},
-    {255, "SubfileType"},
-    {256, "ImageWidth"},
-    {257, "ImageLength"},
-    {258, "BitsPerSample"},
-    {259, "Compression"},
-    {262, "PhotometricInterpretation"},
-    {263, "Threshholding"},
-    {264, "CellWidth"},
-    {265, "CellLength"},
-    {266, "FillOrder"},
-    {269, "DocumentName"},
-    {270, "ImageDescription"},
-    {271, "Make"},
-    {272, "Model"},
-    {273, "StripOffsets"},
-    {274, "Orientation"},
-    {277, "SamplesPerPixel"},
-    {278, "RowsPerStrip"},
-    {279, "StripByteCounts"},
-    {280, "MinSampleValue"},
-    {281, "MaxSampleValue"},
-    {282, "XResolution"},
-    {283, "YResolution"},
-    {284, "PlanarConfiguration"},
-    {285, "PageName"},
-    {286, "XPosition"},
-    {287, "YPosition"},
-    {288, "FreeOffsets"},
-    {289, "FreeByteCounts"},
-    {290, "GrayResponseUnit"},
-    {296, "ResolutionUnit"},
-    {297, "PageNumber"},
-    {301, "TransferFunction"},
-    {305, "Software"},
-    {306, "DateTime"},
-    {315, "Artist"},
-    {316, "HostComputer"},
-    {317, "Predictor"},
-    {318, "WhitePoint"},
-    {319, "PrimaryChromaticities"},
-    {320, "ColorMap"},
-    {321, "HalftoneHints"},
-    {322, "TileWidth"},
-    {323, "TileLength"},
-    {324, "TileOffsets"},
-    {325, "TileByteCounts"},
-    {332, "InkSet"},
-    {333, "InkNames"},
-    {334, "NumberOfInks"},
-    {336, "DotRange"},
-    {337, "TargetPrinter"},
-    {338, "ExtraSamples"},
-    {339, "SampleFormat"},
-    {340, "SMinSampleValue"},
-    {341, "SMaxSampleValue"},
-    {342, "TransferRange"},
-    {512, "JPEGProc"},
-    {513, "JPEGInterchangeFormat"},
-    {514, "JPEGInterchangeFormatLength"},
-    {515, "JPEGRestartInterval"},
-    {517, "JPEGLosslessPredictors"},
-    {519, "JPEGQTables"},
-    {520, "JPEGDCTables"},
-    {521, "JPEGACTables"},
-    {529, "YCbCrCoefficients"},
-    {530, "YCbCrSubSampling"},
-    {531, "YCbCrPositioning"},
-    {532, "ReferenceBlackWhite"},
-    {700, "XMP"},
-    {33432, "Copyright"},
-    {33723, "IPTC"},
-    {34377, "Photoshop"},
-    {34665, "ExifIFD"},
-    {34675, "ICCProfile"},
-    {40961, "ColorSpace"},
-    {40962, "PixelXDimension"},
-    {40963, "PixelYDimension"},
-};
-static_assert(std::size(kTagNames) == 78);
-
-constexpr const char* kUndefinedTag = "UndefinedTag";
-constexpr const char* kUndefinedValue = "UNDEFINED !!";
-
-enum Tag : uint32_t {
-    kNewSubfileType = 254,
-    kImageWidth = 256,
-    kImageLength = 257,
-    kBitsPerSample = 258,
-    kCompression = 259,
-    kPhotometric = 262,
-    kFillOrder = 266,
-    kDocumentName = 269,
-    kImageDescription = 270,
-    kStripOffsets = 273,
-    kOrientation = 274,
-    kSamplesPerPixel = 277,
-    kRowsPerStrip = 278,
-    kStripByteCounts = 279,
-    kXResolution = 282,
-    kYResolution = 283,
-    kPlanarConfiguration = 284,
-    kT4Options = 292,
-    kResolutionUnit = 296,
-    kSoftware = 305,
-    kDateTime = 306,
-    kPredictor = 317,
-    kColorMap = 320,
-    kTileWidth = 322,
-    kTileLength = 323,
-    kTileOffsets = 324,
-    kTileByteCounts = 325,
-    kInkSet = 332,
-    kExtraSamples = 338,
-    kSampleFormat = 339,
-    kJpegTables = 347,
-    kJpegInterchangeFormat = 513,
-    kJpegInterchangeFormatLength = 514,
-    kXmp = 700,
-    kIptc = 33723,
-    kPhotoshop = 34377,
-    kExifIfd = 34665,
-    kIccProfile = 34675,
-    kColorSpace = 40961,
-    kPixelXDimension = 40962,
-    kPixelYDimension = 40963,
-};
-
-const char* LookUpTagName(uint32_t tag)
-{
-    for (const TagName& row : kTagNames)
-        if (row.tag == tag)
-            return row.name;
-    return kUndefinedTag;
-}
-
-// Rough summary: TIFF 6.0 Compression values.
-const char* SummaryCompressionText(uint32_t compression)
-{
-    switch (compression) {
-    case 1: return "[圧縮形式] 非圧縮 】";
-    case 2: return "[圧縮形式] CCITT Group 3 1-Dimensional Modified Huffmanランレングスエンコード 】";
-    case 3: return "[圧縮形式] T4-エンコード 】";
-    case 4: return "[圧縮形式] T6-エンコード 】";
-    case 5: return "[圧縮形式] LZW 】";
-    case 6:
-    case 7: return "[圧縮形式] JPEG 】";
-    case 32773: return "[圧縮形式] PackBits圧縮 】";
-    case 8:
-    case 32946: return "[圧縮形式] Deflate 】";
-    default: return "[圧縮形式] 非対応の形式 】";
-    }
-}
-
-// A value and its text.
-struct ValueText {
-    uint32_t value;
-    const char* text;
-};
-
-// Compression: TIFF 6.0 section 3 and its technical notes.
-constexpr ValueText kCompressionTexts[] = {
-    {1, "Uncompressed"},  {2, "CCITT Group 3 1 - Dimensional Modified Huffman Run Length Encode"},
-    {3, "T4-Encode"},     {4, "T6-Encode"},
-    {5, "LZW"},           {6, "JPEG"},
-    {7, "JPEG"},          {8, "Adobe Deflate"},
-    {32773, "PackBits"},  {32946, "Deflate"},
-};
-
-// PlanarConfiguration: TIFF 6.0 section 8.
-constexpr ValueText kPlanarTexts[] = {
-    {1, "Chunky Format (RGB RGB RGB...)"},
-    {2, "Planar Format (RRR... GGG... BBB...)"},
-};
-
-// ColorSpace: Exif 2.3 section 4.6.5.
-constexpr ValueText kColorSpaceTexts[] = {{1, "sRGB"}, {65535, "Uncalibrated"}};
-
-// PhotometricInterpretation 0 to 7: TIFF 6.0 section 8 and 16, 21, 23.
-constexpr const char* kPhotometricTexts[] = {
-    "White is Zero", "Black is Zero", "RGB Full Color", "Palette Color", "Transparency Mask",
-    "Separated - usually CMYK", "YCbCr", "1976 CIE L*a*b*",
-};
-
-// SamplesPerPixel 1 to 4, by what the samples of a pixel usually are.
-constexpr const char* kSamplesPerPixelTexts[] = {
-    "Grayscale, Bilevel or Palette", "Grayscale with Extra Sample", "RGB Full Color",
-    "RGB with Extra Sample or CMYK",
-};
-
-// Orientation 1 to 8: TIFF 6.0 section 8.
-constexpr const char* kOrientationTexts[] = {
-    "The 0th row represents the visual top of the image, and the 0th column represents the visual left-hand side",
-    "The 0th row represents the visual top of the image, and the 0th column represents the visual right-hand side",
-    "The 0th row represents the visual bottom of the image, and the 0th column represents the visual right-hand side",
-    "The 0th row represents the visual bottom of the image, and the 0th column represents the visual left-hand side",
-    "The 0th row represents the visual left-hand side of the image, and the 0th column represents the visual top",
-    "The 0th row represents the visual right-hand side of the image, and the 0th column represents the visual top",
-    "The 0th row represents the visual right-hand side of the image, and the 0th column represents the visual bottom",
-    "The 0th row represents the visual left-hand side of the image, and the 0th column represents the visual bottom",
-};
-
-// NewSubfileType bits 0 to 2: TIFF 6.0 section 8.
-constexpr const char* kSubfileBitTexts[] = {
-    "Bit0 : The image is a reduced-resolution version of another image in this TIFF file",
-    "Bit1 : The image is a single page of a multi-page image",
-    "Bit2 : The image defines a transparency mask for another image in this TIFF file",
-};
-
-// Predictor 1 to 3: TIFF 6.0 section 14 and TIFF Technical Note 3.
-constexpr const char* kPredictorTexts[] = {
-    "No prediction scheme used before coding", "Horizontal differencing",
-    "Floating point horizontal differencing",
-};
-
-// ExtraSamples 0 to 2: TIFF 6.0 section 18.
-constexpr const char* kExtraSampleTexts[] = {
-    "Unspecified data", "Associated alpha data (with pre-multiplied color)", "Unassociated alpha data",
-};
-
-// How the dictionary shows an entry's values.
-enum class Reading : uint8_t {
-    SubfileBits,       // one line per bit set, "Default" for 0
-    Number,            // format with the first value
-    IndexedText,       // texts[first value - first]
-    KeyedText,         // the text keyed by the first value
-    Text,              // the ASCII text
-    PositionedValues,  // format with each value's position, index and value
-    PositionedCounts,  // the same with each value as a signed 32-bit number
-    StripOffsets,      // made absolute, then as PositionedValues
-    TileOffsets,       // made absolute; no line
-    Resolution,        // the first real value, with ResolutionUnit's unit
-    ResolutionUnit,    // the unit, with XResolution and YResolution
-    ColorMap,          // three tables of 16 values a line
-    JpegInterchange,   // the value field made absolute; no line
-    Packet,            // the first bytes of the values as text
-    Iptc,              // one line per value
-};
-
-struct Interpretation {
-    uint32_t tag;
-    Reading reading;
-    const char* format = nullptr;
-    std::span<const char* const> texts = {};
-    uint32_t first = 0;
-    std::span<const ValueText> keyed = {};
-};
-
-// The tags whose values the dictionary puts into words; tags not listed get
-// no value text lines.
-constexpr Interpretation kInterpretations[] = {
-    {kNewSubfileType, Reading::SubfileBits},
-    {kImageWidth, Reading::Number, "Horizontal Size = %d"},
-    {kImageLength, Reading::Number, "Vertical Size = %d"},
-    {kBitsPerSample, Reading::PositionedValues, "[%08lx]Value #%d = 0x%04lx"},
-    {kCompression, Reading::KeyedText, nullptr, {}, 0, kCompressionTexts},
-    {kPhotometric, Reading::IndexedText, nullptr, kPhotometricTexts, 0},
-    {kDocumentName, Reading::Text},
-    {kImageDescription, Reading::Text},
-    {kStripOffsets, Reading::StripOffsets},
-    {kOrientation, Reading::IndexedText, nullptr, kOrientationTexts, 1},
-    {kSamplesPerPixel, Reading::IndexedText, nullptr, kSamplesPerPixelTexts, 1},
-    {kRowsPerStrip, Reading::Number, "%d rows per strip"},
-    {kStripByteCounts, Reading::PositionedCounts, "[%08lx]Strip #%d = %d [byte]"},
-    {kXResolution, Reading::Resolution},
-    {kYResolution, Reading::Resolution},
-    {kPlanarConfiguration, Reading::KeyedText, nullptr, {}, 0, kPlanarTexts},
-    {kResolutionUnit, Reading::ResolutionUnit},
-    {kSoftware, Reading::Text},
-    {kDateTime, Reading::Text},
-    {kPredictor, Reading::IndexedText, nullptr, kPredictorTexts, 1},
-    {kColorMap, Reading::ColorMap},
-    {kTileOffsets, Reading::TileOffsets},
-    {kExtraSamples, Reading::IndexedText, nullptr, kExtraSampleTexts, 0},
-    {kJpegInterchangeFormat, Reading::JpegInterchange},
-    {kXmp, Reading::Packet},
-    {kIptc, Reading::Iptc},
-    {kPhotoshop, Reading::Packet},
-    {kColorSpace, Reading::KeyedText, nullptr, {}, 0, kColorSpaceTexts},
-    {kPixelXDimension, Reading::Number, "Valid Width : %d"},
-    {kPixelYDimension, Reading::Number, "Valid Height : %d"},
-};
-
-const Interpretation* FindInterpretation(uint32_t tag)
-{
-    for (const Interpretation& row : kInterpretations)
-        if (row.tag == tag)
-            return &row;
-    return nullptr;
-}
-
-const char* TextFor(const Interpretation& how, uint32_t value)
-{
-    if (how.reading == Reading::IndexedText)
-        return value >= how.first && value - how.first < how.texts.size() ? how.texts[value - how.first]
-                                                                          : kUndefinedValue;
-    for (const ValueText& row : how.keyed)
-        if (row.value == value)
-            return row.text;
-    return kUndefinedValue;
-}
-
-// Red, green and blue thirds of a colour map of count values, 16 values a
-// line.
-void ColorMapLines(const std::vector<EntryValue>& values, uint32_t count, std::vector<std::string>& lines)
-{
-    static constexpr const char* kHeadings[] = {"< Look Up Table - Red >", "< Look Up Table - Green >",
-                                                "< Look Up Table - Blue >"};
-    const uint32_t n = count / 3;
-    for (uint32_t channel = 0; channel < 3; ++channel) {
-        lines.emplace_back(kHeadings[channel]);
-        std::string line;
-        const uint64_t begin = uint64_t{channel} * n;
-        const uint64_t end = std::min<uint64_t>(begin + n, values.size());
-        for (uint64_t i = begin; i < end; ++i) {
-            if (line.empty())
-                line = "    ";
-            line += ResultLine("%lx ", values[i].unsignedValue);
-            if ((i - begin) % 16 == 15) {
-                lines.push_back(std::move(line));
-                line.clear();
-            }
-        }
-        if (!line.empty())
-            lines.push_back(std::move(line));
-    }
-}
+// BigTIFF's version number; classic TIFF's is 42.
+constexpr uint32_t kBigTiffVersion = 43;
 
 uint64_t Tell(FILE* fp)
 {
@@ -407,26 +49,104 @@ void Seek(FILE* fp, uint64_t position)
     std::fseek(fp, static_cast<long>(position), SEEK_SET);
 }
 
+// An offset of the structure as a file position; one that would pass 2^64
+// lies outside every file.
+uint64_t Absolute(uint64_t offset, uint64_t base)
+{
+    return offset > UINT64_MAX - base ? UINT64_MAX : offset + base;
+}
+
+// Makers' identifiers at the start of their MakerNote data.
+constexpr const char* kMakers[] = {
+    "Nikon", "OLYMP", "OM SYSTEM", "FUJIFILM", "Panasonic", "SONY", "SIGMA", "PENTAX", "AOC", "Apple iOS",
+    "LEICA", "Leica", "RICOH", "Ricoh", "QVC", "KDK", "SAMSUNG", "Kodak", "MLY", "SANYO", "EPSON", "DJI",
+    "HUAWEI", "Google", "CASIO", "Minolta", "GENERALE", "Nintendo",
+};
+
+// The identifier that the data begins with, when it is a maker's.
+std::string MakerIdentifier(const std::vector<uint8_t>& bytes)
+{
+    std::string id;
+    for (uint8_t b : bytes) {
+        if (b < 0x20 || b > 0x7E)
+            break;
+        id += static_cast<char>(b);
+    }
+    while (!id.empty() && id.back() == ' ')
+        id.pop_back();
+    for (const char* maker : kMakers)
+        if (id.compare(0, std::strlen(maker), maker) == 0)
+            return id;
+    return {};
+}
+
+// MP type codes: CIPA DC-007 section 5.2.3.3.1.
+constexpr ValueText kMpTypes[] = {
+    {0x000000, "Undefined"},
+    {0x010001, "Large Thumbnail (VGA)"},
+    {0x010002, "Large Thumbnail (Full HD)"},
+    {0x020001, "Multi-frame Panorama"},
+    {0x020002, "Disparity"},
+    {0x020003, "Multi-angle"},
+    {0x030000, "Baseline MP Primary Image"},
+};
+
+uint32_t Bytes32(const std::vector<uint8_t>& b, size_t at, bool le)
+{
+    return le ? b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24
+              : uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+
+uint32_t Bytes16(const std::vector<uint8_t>& b, size_t at, bool le)
+{
+    return le ? b[at] | b[at + 1] << 8 : b[at] << 8 | b[at + 1];
+}
+
 }  // namespace
 
-void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
+bool CTiffAnalyzer::Start(const AnalysisRequest& request)
 {
-    FILE* fp = request.fp;
+    request_ = request;
     app = request.app;
     tree = request.Detailed() ? app->ActiveTree() : nullptr;
     parentItem = request.level == 0 ? TVI_ROOT : (tree ? ChooseBaseParent(*tree, request.level) : 0);
-    const uint32_t L = request.level + 1;
-    if (std::feof(fp))
-        return;
-    // Positions inside the structure are 32-bit; a header that lies past
+    if (std::feof(request.fp))
+        return false;
+    // Positions inside embedded data are 32-bit; a header that lies past
     // 4 GiB (Exif data after a huge JPEG scan) cannot be laid out with them.
-    if (const long start = std::ftell(fp); start < 0 || static_cast<uint64_t>(start) > UINT32_MAX - 8)
+    if (const long start = std::ftell(request.fp); start < 0 || static_cast<uint64_t>(start) > UINT32_MAX - 8)
+        return false;
+    fileSize = StreamSize(request.fp);
+    baseOffset = Tell(request.fp);
+    AnalyzeHeader(request.fp, baseOffset);
+    return true;
+}
+
+void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
+{
+    if (!Start(request))
         return;
+    if (bigTiff && !request.Detailed() && request.level == 0)
+        app->Shell().SetFormatText(0, "BigTIFF");
+    WalkChain(request.fp);
+    if (!request.Detailed())
+        AppendSummaries();
+    if (faxPages)
+        faxPages->Finish();
+}
 
-    fileSize = StreamSize(fp);
-    baseOffset = Tell(fp);
-    AnalyzeHeader(fp, baseOffset, request.mode, L);
+void CTiffAnalyzer::AnalyzeMpf(const AnalysisRequest& request)
+{
+    mpf = true;
+    if (!request.Detailed() || !Start(request))
+        return;
+    WalkChain(request.fp);
+}
 
+void CTiffAnalyzer::WalkChain(FILE* fp)
+{
+    const uint32_t L = request_.level + 1;
+    const IfdKind kind = mpf ? IfdKind::Mpf : IfdKind::Tiff;
     // Offsets of the IFDs read so far: a chain that comes back to one of
     // them would run for ever.
     std::vector<uint64_t> visited;
@@ -435,28 +155,35 @@ void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
         if (!InFile(offset, 2) || std::find(visited.begin(), visited.end(), offset) != visited.end())
             break;
         visited.push_back(offset);
-        if (faxPages)
-            faxPages->FileMoved();
-        Seek(fp, offset);
-        reader.Reset();
+        const auto index = static_cast<uint32_t>(records.size());
         IfdRecord& record = records.emplace_back();
-        currentIfd = i;
-        if (!request.Detailed())
+        record.position = offset;
+        record.kind = kind;
+        chain.push_back(index);
+        currentIfd = index;
+        currentLabel = ChainLabel(i);
+        if (!request_.Detailed())
             app->AddEntry(L, ResultLine("[%08lx] /* --- IFD #%04d --- */", offset, i).c_str());
-        AnalyzeIfd(fp, record, offset, request.mode, L);
-        if (!request.Detailed())
-            app->AppendResultText(0, RoughSummary(i).c_str());
-        else if (FindEntry(i, kStripOffsets) || FindEntry(i, kTileOffsets) || FindEntry(i, kJpegInterchangeFormat))
-            AnalyzeImageData(fp, request.path, request.mode, L);
+        AnalyzeIfd(fp, index, parentItem, L);
+        if (!request_.Detailed())
+            summaries.push_back(RoughSummary(i));
+        else if (kind == IfdKind::Tiff && (FindEntry(i, kStripOffsets) || FindEntry(i, kTileOffsets) ||
+                                           FindEntry(i, kJPEGInterchangeFormat)))
+            AnalyzeImageData(fp, parentItem, ChainLabel(i));
         if (record.nextIfdOffset == 0)
             break;
         offset = record.nextIfdOffset;
     }
-    if (faxPages)
-        faxPages->Finish();
 }
 
-void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint64_t position, AnalysisMode mode, uint32_t level)
+std::string CTiffAnalyzer::ChainLabel(uint32_t ifdIndex) const
+{
+    // IFD 1 of Exif data is its thumbnail.
+    const std::string own = request_.level > 0 && ifdIndex == 1 ? "サムネイル" : "IFD " + std::to_string(ifdIndex);
+    return request_.pictureLabel.empty() ? own : request_.pictureLabel + " " + own;
+}
+
+void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint64_t position)
 {
     // The byte order is read most significant byte first whatever it says:
     // "II" is 0x4949 and "MM" 0x4D4D. A header cut by the file's end names
@@ -464,87 +191,156 @@ void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint64_t position, AnalysisMode mode
     byteOrder = reader.ReadBits(fp, 16);
     const uint64_t idAt = Tell(fp);
     tiffId = Read(fp, 2);
+    // BigTIFF: version 43, the size of its offsets (8) and two reserved
+    // bytes; a version 43 with other offsets is read as classic TIFF.
+    const uint64_t sizeAt = Tell(fp);
+    uint32_t offsetSize = 0;
+    uint32_t reserved = 0;
+    if (tiffId == kBigTiffVersion) {
+        offsetSize = Read(fp, 2);
+        reserved = Read(fp, 2);
+        bigTiff = offsetSize == 8;
+        if (!bigTiff) {
+            Seek(fp, sizeAt);
+            reader.Reset();
+        }
+    }
     const uint64_t offsetAt = Tell(fp);
-    firstIfdOffset = Read(fp, 4) + baseOffset;
+    firstIfdOffset = Absolute(ReadOffset(fp), baseOffset);
 
     const char* orderName = LittleEndian() ? "Little Endian" : "Big Endian";
-    if (mode == AnalysisMode::Rough) {
-        app->AddEntry(level, ResultLine("[%08lx] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
+    if (!request_.Detailed()) {
+        app->AddEntry(request_.level + 1,
+                      ResultLine("[%08lx] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
         return;
     }
     const CTreeWriter out(tree);
     const HTREEITEM header =
-        out.Insert(parentItem, ResultLine("[%08lx] ImageFileHeader", position), Bytes(position, 8));
+        out.Insert(parentItem, ResultLine("[%08lx] ImageFileHeader", position), Bytes(position, bigTiff ? 16 : 8));
     out.Insert(header, ResultLine("[%08lx] Byte Order = 0x%04x : %s", position, byteOrder, orderName),
                Bytes(position, 2));
     out.Insert(header, ResultLine("[%08lx] TIFF ID = 0x%04x", idAt, tiffId), Bytes(idAt, 2));
+    if (bigTiff) {
+        out.Insert(header, ResultLine("[%08lx] Offset Size = %d [byte]", sizeAt, offsetSize), Bytes(sizeAt, 2));
+        out.Insert(header, ResultLine("[%08lx] Reserved = 0x%04x", sizeAt + 2, reserved), Bytes(sizeAt + 2, 2));
+    }
     out.Insert(header,
-               ResultLine("[%08lx] Offset to 0th IFD = 0x%08lx", offsetAt, firstIfdOffset),
-               Bytes(offsetAt, 4));
+               ResultLine(bigTiff ? "[%08lx] Offset to 0th IFD = 0x%016lx" : "[%08lx] Offset to 0th IFD = 0x%08lx",
+                          offsetAt, firstIfdOffset),
+               Bytes(offsetAt, OffsetBytes()));
     out.Expand(header);
 }
 
-void CTiffAnalyzer::AnalyzeIfd(FILE* fp, IfdRecord& record, uint64_t position, AnalysisMode mode, uint32_t level)
+HTREEITEM CTiffAnalyzer::AnalyzeIfd(FILE* fp, uint32_t index, HTREEITEM parent, uint32_t level)
 {
     const CTreeWriter out(tree);
-    const uint32_t n = Read(fp, 2);
+    IfdRecord& record = records[index];
+    const uint64_t position = record.position;
+    if (faxPages)
+        faxPages->FileMoved();
+    Seek(fp, position);
+    reader.Reset();
+    // BigTIFF counts its entries in 8 bytes, classic TIFF in 2.
+    const uint64_t countBytes = bigTiff ? 8 : 2;
+    const uint64_t n = ReadEntryCount(fp);
     record.entryCount = n;
+    // Entries beyond the file's end are never read: a count that claims
+    // more ends the directory there.
+    const bool whole = n <= (fileSize - std::min(fileSize, position + countBytes)) / EntryBytes();
+    const uint64_t entriesEnd = position + countBytes + (whole ? n * EntryBytes() : fileSize);
     HTREEITEM directory = 0;
-    if (mode == AnalysisMode::Detailed) {
-        // The directory: its entry count, its entries and the next-IFD offset.
-        directory = out.Insert(parentItem, ResultLine("[%08lx] ImageFileDirectory", position),
-                               Bytes(position, 2 + uint64_t{12} * n + 4));
-        out.Insert(directory, ResultLine("[%08lx] Number of Directory Entry = %d", position, n), Bytes(position, 2));
-    }
-    ReadEntries(fp, record.entries, n, position, mode, level + 1, directory);
+    // The directory: its entry count, its entries and the next-IFD offset.
+    if (request_.Detailed())
+        directory = out.Insert(parent, ResultLine("[%08lx] ImageFileDirectory", position),
+                               Bytes(position, whole ? entriesEnd + OffsetBytes() - position : fileSize));
+    ReadDirectory(fp, index, n, level + 1, directory);
 
     // The next-IFD offset follows the entries; when the entries run past the
     // end of the file it cannot be read and the chain ends here.
-    const uint64_t nextPosition = uint64_t{position} + 2 + uint64_t{12} * n;
     record.nextIfdOffset = 0;
-    if (InFile(nextPosition, 4)) {
-        Seek(fp, nextPosition);
+    if (whole && InFile(entriesEnd, OffsetBytes())) {
+        Seek(fp, entriesEnd);
         reader.Reset();
-        uint64_t next = Read(fp, 4);
+        uint64_t next = ReadOffset(fp);
         if (next != 0)
-            next += baseOffset;
+            next = Absolute(next, baseOffset);
         record.nextIfdOffset = next;
-        if (mode == AnalysisMode::Detailed)
-            out.Insert(directory, ResultLine("[%08lx] Offset to Next IFD = 0x%08lx%s", nextPosition, next,
-                                             next == 0 ? " (Next IFD is nothing)" : ""),
-                       Bytes(nextPosition, 4));
+        if (request_.Detailed())
+            out.Insert(directory,
+                       ResultLine(bigTiff ? "[%08lx] Offset to Next IFD = 0x%016lx%s"
+                                          : "[%08lx] Offset to Next IFD = 0x%08lx%s",
+                                  entriesEnd, next, next == 0 ? " (Next IFD is nothing)" : ""),
+                       Bytes(entriesEnd, OffsetBytes()));
     }
     out.Expand(directory);
+    return directory;
 }
 
-void CTiffAnalyzer::ReadEntries(FILE* fp, IfdEntryList& entries, uint32_t count, uint64_t, AnalysisMode mode,
-                                uint32_t level, HTREEITEM parent)
+void CTiffAnalyzer::ReadDirectory(FILE* fp, uint32_t index, uint64_t n, uint32_t level, HTREEITEM parent)
 {
-    constexpr uint64_t kEntrySize = 12;
-    const uint64_t first = Tell(fp);
-    for (uint32_t k = 0; k < count; ++k) {
-        const uint64_t e = first + kEntrySize * k;
-        if (!InFile(e, kEntrySize) || entriesRead >= kMaxEntriesPerRun)
+    const uint64_t position = records[index].position;
+    const uint64_t countBytes = bigTiff ? 8 : 2;
+    CTreeWriter(tree).Insert(parent,
+                             bigTiff ? ResultLine("[%08lx] Number of Directory Entry = %lu", position, n)
+                                     : ResultLine("[%08lx] Number of Directory Entry = %d", position,
+                                                  static_cast<int32_t>(n)),
+                             Bytes(position, countBytes));
+    open.push_back(index);
+    ReadEntries(fp, index, n, position + countBytes, level, parent);
+    LayOutGeoKeys(index);
+    open.pop_back();
+}
+
+void CTiffAnalyzer::ReadEntries(FILE* fp, uint32_t index, uint64_t count, uint64_t first, uint32_t level,
+                                HTREEITEM parent)
+{
+    for (uint64_t k = 0; k < count; ++k) {
+        const uint64_t e = first + EntryBytes() * k;
+        if (!InFile(e, EntryBytes()) || entriesRead >= kMaxEntriesPerRun)
             break;
         ++entriesRead;
         Seek(fp, e);
         reader.Reset();
-        IfdEntry& entry = entries.emplace_back();
+        IfdEntry& entry = records[index].entries.emplace_back();
         entry.tag = Read(fp, 2);
         entry.type = Read(fp, 2);
-        entry.count = Read(fp, 4);
-        entry.valueField = Read(fp, 4);
-        AnalyzeEntry(fp, entry, e, mode, level, parent);
+        entry.count = bigTiff ? Read64(fp) : Read(fp, 4);
+        entry.valueField = ReadOffset(fp);
+        AnalyzeEntry(fp, entry, e, level, parent);
     }
+}
+
+IfdEntry* CTiffAnalyzer::FindIn(uint32_t record, uint32_t tag)
+{
+    if (record >= records.size())
+        return nullptr;
+    for (IfdEntry& entry : records[record].entries)
+        if (entry.tag == tag)
+            return &entry;
+    return nullptr;
 }
 
 IfdEntry* CTiffAnalyzer::FindEntry(uint32_t ifdIndex, uint32_t tag)
 {
-    if (ifdIndex >= records.size())
+    return ifdIndex < chain.size() ? FindIn(chain[ifdIndex], tag) : nullptr;
+}
+
+const IfdEntry* CTiffAnalyzer::FindCurrent(uint32_t tag) const
+{
+    if (open.empty())
         return nullptr;
-    for (IfdEntry& entry : records[ifdIndex].entries)
+    for (const IfdEntry& entry : records[open.back()].entries)
         if (entry.tag == tag)
             return &entry;
+    return nullptr;
+}
+
+const IfdEntry* CTiffAnalyzer::FindOpen(uint32_t tag) const
+{
+    for (auto it = open.rbegin(); it != open.rend(); ++it)
+        for (const IfdEntry& entry : records[*it].entries)
+            if (entry.tag == tag)
+                return &entry;
     return nullptr;
 }
 
@@ -554,24 +350,44 @@ bool CTiffAnalyzer::ValuesInline(const IfdEntry& entry) const
     if (entry.count == 0 || !type)
         return entry.count <= 1 && entry.type != kRational && entry.type != kUndefined &&
                entry.type != kSRational;
-    // TIFF 6.0: the value field holds the values themselves whenever they
-    // fit into its four bytes.
-    return uint64_t{entry.count} * type->size <= 4;
+    // The value field holds the values themselves whenever they fit into
+    // its four bytes (eight in BigTIFF).
+    return entry.count <= OffsetBytes() / type->size;
 }
 
-uint64_t CTiffAnalyzer::ValuePosition(const IfdEntry& entry, uint64_t e, uint32_t i) const
+uint64_t CTiffAnalyzer::ValuePosition(const IfdEntry& entry, uint64_t e, uint64_t i) const
 {
     const TypeInfo* type = FindType(entry.type);
-    const uint32_t size = type ? type->size : 0;
+    const uint64_t size = type ? type->size : 0;
     if (ValuesInline(entry))
-        return e + 8 + i * size;
-    return entry.valueField + baseOffset + i * size;
+        return e + EntryBytes() - OffsetBytes() + i * size;
+    return Absolute(Absolute(entry.valueField, baseOffset), i * size);
 }
 
-ByteRange CTiffAnalyzer::ValueBytes(const IfdEntry& entry, uint64_t e, uint32_t i) const
+ByteRange CTiffAnalyzer::ValueBytes(const IfdEntry& entry, uint64_t e, uint64_t i) const
 {
     const TypeInfo* type = FindType(entry.type);
     return Bytes(ValuePosition(entry, e, i), type ? type->size : 0);
+}
+
+std::vector<uint8_t> CTiffAnalyzer::RawValueBytes(const IfdEntry& entry, uint64_t e, uint64_t maxBytes)
+{
+    const TypeInfo* type = FindType(entry.type);
+    std::vector<uint8_t> bytes;
+    if (!type || entry.count > fileSize)
+        return bytes;
+    const uint64_t start = ValuePosition(entry, e, 0);
+    const uint64_t length = std::min(entry.count * type->size, maxBytes);
+    if (!InFile(start, length))
+        return bytes;
+    FILE* fp = request_.fp;
+    const uint64_t back = Tell(fp);
+    Seek(fp, start);
+    bytes.resize(length);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), fp));
+    Seek(fp, back);
+    reader.Reset();
+    return bytes;
 }
 
 void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint64_t e)
@@ -579,6 +395,7 @@ void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint64_t e)
     const TypeInfo* type = FindType(entry.type);
     if (!type || valuesRead >= kMaxValuesPerRun)
         return;
+    const bool text = entry.type == kAscii || entry.type == kUtf8;
     if (entry.count == 1 && ValuesInline(entry)) {
         ReadInlineValue(entry);
         return;
@@ -586,22 +403,22 @@ void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint64_t e)
     if (entry.type == kUndefined)
         return;
     if (entry.count == 0) {
-        if (entry.type == kAscii)
+        if (text)
             entry.values.emplace_back().text = std::make_unique<char[]>(1);
         return;
     }
 
-    const uint64_t start = ValuesInline(entry) ? uint64_t{e} + 8 : uint64_t{entry.valueField} + baseOffset;
-    const uint64_t bytes = uint64_t{entry.count} * type->size;
-    if (!InFile(start, bytes))
+    const uint64_t start = ValuePosition(entry, e, 0);
+    if (entry.count > fileSize || !InFile(start, entry.count * type->size))
         return;   // values outside the file: the entry gets no values
-    const uint32_t n = std::min({entry.count, kMaxValuesPerEntry, kMaxValuesPerRun - valuesRead});
+    const auto n = static_cast<uint32_t>(
+        std::min<uint64_t>({entry.count, kMaxValuesPerEntry, kMaxValuesPerRun - valuesRead}));
     valuesRead += n;
 
     const uint64_t back = Tell(fp);
     Seek(fp, start);
     reader.Reset();
-    if (entry.type == kAscii) {
+    if (text) {
         EntryValue& value = entry.values.emplace_back();
         value.text = std::make_unique<char[]>(size_t{n} + 1);
         for (uint32_t i = 0; i < n; ++i)
@@ -618,26 +435,33 @@ void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint64_t e)
 
 void CTiffAnalyzer::ReadInlineValue(IfdEntry& entry)
 {
-    // A single value is taken from the value field itself. An inline BYTE or
-    // SHORT of a big-endian file sits in the field's high-order bytes.
+    // A single value is taken from the value field itself. A value smaller
+    // than the field, in a big-endian file, sits in its high-order bytes.
     if (entry.type == kUndefined)
         return;
-    if (!LittleEndian()) {
-        if (entry.type == kByte || entry.type == kSByte)
-            entry.valueField >>= 24;
-        else if (entry.type == kShort || entry.type == kSShort)
-            entry.valueField >>= 16;
-    }
+    const uint32_t size = FindType(entry.type)->size;
+    if (!LittleEndian() && size < OffsetBytes())
+        entry.valueField >>= 8 * (OffsetBytes() - size);
     EntryValue& value = entry.values.emplace_back();
     switch (entry.type) {
-    case kAscii: value.text = std::make_unique<char[]>(1); break;
+    case kAscii:
+    case kUtf8: value.text = std::make_unique<char[]>(1); break;
     case kSByte:
     case kSShort:
-    case kSLong: value.signedValue = static_cast<int32_t>(entry.valueField); break;
+    case kSLong:
+    case kSLong8: value.signedValue = static_cast<int64_t>(entry.valueField); break;
     case kFloat: value.realValue = std::bit_cast<float>(static_cast<uint32_t>(entry.valueField)); break;
+    case kDouble: value.realValue = std::bit_cast<double>(entry.valueField); break;
     default: value.unsignedValue = entry.valueField; break;
     }
     ++valuesRead;
+}
+
+uint64_t CTiffAnalyzer::Read64(FILE* fp)
+{
+    const uint64_t a = Read(fp, 4);
+    const uint64_t b = Read(fp, 4);
+    return LittleEndian() ? (b << 32 | a) : (a << 32 | b);
 }
 
 void CTiffAnalyzer::ReadElement(FILE* fp, uint32_t type, EntryValue& value)
@@ -646,10 +470,14 @@ void CTiffAnalyzer::ReadElement(FILE* fp, uint32_t type, EntryValue& value)
     switch (type) {
     case kByte:
     case kShort:
-    case kLong: value.unsignedValue = Read(fp, size); break;
+    case kLong:
+    case kIfd: value.unsignedValue = Read(fp, size); break;
+    case kLong8:
+    case kIfd8: value.unsignedValue = Read64(fp); break;
     case kSByte:
     case kSShort:
-    case kSLong: value.signedValue = static_cast<int32_t>(Read(fp, size)); break;
+    case kSLong: value.signedValue = Read(fp, size); break;
+    case kSLong8: value.signedValue = static_cast<int64_t>(Read64(fp)); break;
     case kRational: {
         const uint32_t numerator = Read(fp, 4);
         const uint32_t denominator = Read(fp, 4);
@@ -663,12 +491,7 @@ void CTiffAnalyzer::ReadElement(FILE* fp, uint32_t type, EntryValue& value)
         break;
     }
     case kFloat: value.realValue = std::bit_cast<float>(Read(fp, 4)); break;
-    case kDouble: {
-        const uint64_t a = Read(fp, 4);
-        const uint64_t b = Read(fp, 4);
-        value.realValue = std::bit_cast<double>(LittleEndian() ? (b << 32 | a) : (a << 32 | b));
-        break;
-    }
+    case kDouble: value.realValue = std::bit_cast<double>(Read64(fp)); break;
     default: break;
     }
 }
@@ -678,190 +501,138 @@ CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint64
 {
     const CTreeWriter out(tree);
     const TypeInfo* type = FindType(entry.type);
+    const uint64_t valueAt = e + EntryBytes() - OffsetBytes();
     EntryItems items;
-    items.tag = out.Insert(parent, ResultLine("[%08lx] Tag = 0x%04X ... %s", e, entry.tag, name), Bytes(e, 12));
+    items.tag = out.Insert(parent, ResultLine("[%08lx] Tag = 0x%04X ... %s", e, entry.tag, name),
+                           Bytes(e, EntryBytes()));
     out.Insert(items.tag,
                ResultLine("[%08lx] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
                Bytes(e + 2, 2));
-    out.Insert(items.tag, ResultLine("[%08lx] COUNT = 0x%08x", e + 4, entry.count), Bytes(e + 4, 4));
-    if (asOffset) {
-        // Shown, and from here on used, as an absolute file position.
-        entry.valueField += baseOffset;
-        items.value =
-            out.Insert(items.tag, ResultLine("[%08lx] Offset = 0x%08lx", e + 8, entry.valueField), Bytes(e + 8, 4));
-    } else {
-        items.value =
-            out.Insert(items.tag, ResultLine("[%08lx] Value = 0x%08lx", e + 8, entry.valueField), Bytes(e + 8, 4));
-    }
+    out.Insert(items.tag,
+               ResultLine(bigTiff ? "[%08lx] COUNT = 0x%016lx" : "[%08lx] COUNT = 0x%08lx", e + 4, entry.count),
+               Bytes(e + 4, OffsetBytes()));
+    const char* format = bigTiff ? (asOffset ? "[%08lx] Offset = 0x%016lx" : "[%08lx] Value = 0x%016lx")
+                                 : (asOffset ? "[%08lx] Offset = 0x%08lx" : "[%08lx] Value = 0x%08lx");
+    // An offset is shown, and from here on used, as an absolute file position.
+    if (asOffset)
+        entry.valueField = Absolute(entry.valueField, baseOffset);
+    items.value = out.Insert(items.tag, ResultLine(format, valueAt, entry.valueField), Bytes(valueAt, OffsetBytes()));
     return items;
 }
 
-void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint64_t e, AnalysisMode mode, uint32_t level,
-                                 HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, HTREEITEM parent)
 {
-    const char* name = LookUpTagName(entry.tag);
-    if (mode == AnalysisMode::Rough) {
+    const TagInfo* info = FindTag(records[open.back()].kind, entry.tag);
+    const char* name = info ? info->name : kUndefinedTag;
+    if (!request_.Detailed()) {
         app->AddEntry(level, ResultLine("[%08lx] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
         return;
     }
     ReadValues(fp, entry, e);
-    if (entry.tag == kExifIfd) {
-        AnalyzeExifIfd(fp, entry, e, level, parent);
-        return;
+    switch (info ? info->reading : Reading::None) {
+    case Reading::ExifIfd: AnalyzeNestedIfd(fp, entry, e, name, IfdKind::Exif, level, parent); break;
+    case Reading::GpsIfd: AnalyzeNestedIfd(fp, entry, e, name, IfdKind::Gps, level, parent); break;
+    case Reading::InteropIfd: AnalyzeNestedIfd(fp, entry, e, name, IfdKind::Interop, level, parent); break;
+    case Reading::SubIfds: AnalyzeSubIfds(fp, entry, e, level, parent); break;
+    case Reading::IccProfile: AnalyzeIccProfile(fp, entry, e, parent); break;
+    case Reading::MakerNote: AnalyzeMakerNote(entry, e, name, parent); break;
+    case Reading::MpEntry: AnalyzeMpEntries(entry, e, name, parent); break;
+    default: WriteInterpretedEntry(entry, e, info, parent); break;
     }
-    if (entry.tag == kIccProfile) {
-        AnalyzeIccProfile(fp, entry, e, parent);
-        return;
-    }
+}
 
-    std::vector<ValueLine> lines;
-    Interpret(entry, e, lines);
-
+void CTiffAnalyzer::WriteInterpretedEntry(IfdEntry& entry, uint64_t e, const TagInfo* info, HTREEITEM parent)
+{
+    std::vector<TagValueLine> lines;
+    if (info)
+        lines = CTagInterpreter(*this).Interpret(*info, entry, e);
+    const uint64_t first = ValuePosition(entry, e, 0);
     const CTreeWriter out(tree);
-    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, !ValuesInline(entry));
-    for (const ValueLine& line : lines)
+    const auto [tagItem, valueItem] =
+        WriteEntryLines(entry, e, info ? info->name : kUndefinedTag, parent, !ValuesInline(entry));
+    for (const TagValueLine& line : lines)
         out.Insert(valueItem, line.text, line.range);
+    if (info && info->reading == Reading::GeoKeyDirectory && !records[open.back()].geoKeys) {
+        records[open.back()].geoKeys = valueItem;
+        records[open.back()].geoKeysAt = first;
+    }
     out.Expand(valueItem);
     out.Expand(tagItem);
 }
 
-void CTiffAnalyzer::Interpret(IfdEntry& entry, uint64_t e, std::vector<ValueLine>& lines)
+bool CTiffAnalyzer::MayNest(uint64_t offset) const
 {
-    const Interpretation* how = FindInterpretation(entry.tag);
-    if (!how)
-        return;
-    std::vector<EntryValue>& values = entry.values;
-    const EntryValue* first = values.empty() ? nullptr : &values.front();
-    const uint32_t value = first ? first->unsignedValue : 0;
-    const auto count = static_cast<uint32_t>(values.size());
-
-    switch (how->reading) {
-    case Reading::SubfileBits:
-        if (first && value == 0)
-            lines.emplace_back("Default");
-        for (uint32_t bit = 0; first && bit < std::size(kSubfileBitTexts); ++bit)
-            if (value & (1u << bit))
-                lines.emplace_back(kSubfileBitTexts[bit]);
-        break;
-    case Reading::Number:
-        if (first)
-            lines.push_back(ResultLine(how->format, static_cast<int32_t>(value)));
-        break;
-    case Reading::IndexedText:
-    case Reading::KeyedText:
-        if (first)
-            lines.emplace_back(TextFor(*how, value));
-        break;
-    case Reading::Text:
-        if (first && first->text)
-            lines.push_back(FileText(first->text.get(), std::strlen(first->text.get()), kMaxLineBytes));
-        break;
-    case Reading::StripOffsets:
-    case Reading::TileOffsets:
-        // Made absolute here, so the image data is found whatever the
-        // header's position.
-        for (EntryValue& v : values)
-            v.unsignedValue += baseOffset;
-        if (how->reading == Reading::StripOffsets)
-            PositionedLines(entry, e,
-                            entry.type == kShort ? "[%08lx]Strip #%d = 0x%04lx" : "[%08lx]Strip #%d = 0x%08lx", false,
-                            lines);
-        break;
-    case Reading::PositionedValues:
-    case Reading::PositionedCounts:
-        PositionedLines(entry, e, how->format, how->reading == Reading::PositionedCounts, lines);
-        break;
-    case Reading::Resolution:
-    case Reading::ResolutionUnit:
-        if (first)
-            lines.push_back(ResolutionLine(entry));
-        break;
-    case Reading::ColorMap: {
-        std::vector<std::string> texts;
-        ColorMapLines(values, entry.count, texts);
-        lines.insert(lines.end(), texts.begin(), texts.end());
-        break;
-    }
-    case Reading::JpegInterchange:
-        entry.valueField += baseOffset;
-        if (first)
-            values.front().unsignedValue = entry.valueField;
-        break;
-    case Reading::Packet: {
-        // The packet's first bytes as text.
-        constexpr uint32_t kShown = 512;
-        std::string text;
-        for (uint32_t i = 0; i < std::min(count, kShown); ++i)
-            text += static_cast<char>(values[i].unsignedValue & 0xFF);
-        lines.push_back(FileText(text.c_str(), std::strlen(text.c_str()), kMaxLineBytes));
-        break;
-    }
-    case Reading::Iptc:
-        for (const EntryValue& v : values)
-            lines.push_back(ResultLine("0x%08lx", v.unsignedValue));
-        break;
-    }
+    // An IFD below an entry is followed unless it lies outside the file, is
+    // one of the IFDs being read (a pointer back), or nests deeper than any
+    // real file does.
+    if (!InFile(offset, 2) || open.size() > kMaxExifDepth)
+        return false;
+    for (uint32_t index : open)
+        if (records[index].position == offset)
+            return false;
+    return true;
 }
 
-void CTiffAnalyzer::PositionedLines(const IfdEntry& entry, uint64_t e, const char* format, bool asSigned,
-                                    std::vector<ValueLine>& lines) const
-{
-    for (uint32_t i = 0; i < entry.values.size(); ++i) {
-        const uint64_t value = entry.values[i].unsignedValue;
-        const uint64_t at = ValuePosition(entry, e, i);
-        const std::string text = asSigned ? ResultLine(format, at, i, static_cast<int32_t>(value))
-                                          : ResultLine(format, at, i, value);
-        lines.push_back({text, ValueBytes(entry, e, i)});
-    }
-}
-
-std::string CTiffAnalyzer::ResolutionLine(const IfdEntry& entry)
-{
-    const uint32_t value = entry.values.front().unsignedValue;
-    if (entry.tag == kResolutionUnit) {
-        const IfdEntry* x = FindEntry(currentIfd, kXResolution);
-        const IfdEntry* y = FindEntry(currentIfd, kYResolution);
-        if (!x || !y || x->values.empty() || y->values.empty())
-            return value == 2 ? "Inch per pixel" : value == 3 ? "Centimeter per pixel" : "No Unit";
-        const char* format = value == 2   ? "%.3f : %.3f (Inch per pixel)"
-                             : value == 3 ? "%.3f : %.3f (Centimeter per pixel)"
-                                          : "%.3f : %.3f (No Unit)";
-        return ResultLine(format, x->values.front().realValue, y->values.front().realValue);
-    }
-    // Only a ResolutionUnit read before this entry gives the unit.
-    const IfdEntry* unit = FindEntry(currentIfd, kResolutionUnit);
-    const char* format = "%.3f";
-    if (unit)
-        format = unit->valueField == 2   ? "%.3f Inch per Pixel"
-                 : unit->valueField == 3 ? "%.3f Centimeter per Pixel"
-                                         : "%.3f (No Unit)";
-    return ResultLine(format, entry.values.front().realValue);
-}
-
-void CTiffAnalyzer::AnalyzeExifIfd(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeNestedIfd(FILE* fp, IfdEntry& entry, uint64_t e, const char* name, IfdKind kind,
+                                     uint32_t level, HTREEITEM parent)
 {
     const CTreeWriter out(tree);
-    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "ExifIFD", parent, true);
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, true);
     const uint64_t offset = entry.valueField;
-
-    // An Exif IFD is followed unless it lies outside the file, is one of
-    // the Exif IFDs being read (a pointer back to itself), or nests deeper
-    // than any real file does.
-    const bool follow = InFile(offset, 2) && exifStack.size() < kMaxExifDepth &&
-                        std::find(exifStack.begin(), exifStack.end(), offset) == exifStack.end();
-    if (follow) {
-        const long back = std::ftell(fp);
+    if (MayNest(offset)) {
+        const uint64_t back = Tell(fp);
+        const auto index = static_cast<uint32_t>(records.size());
+        IfdRecord& record = records.emplace_back();
+        record.position = offset;
+        record.kind = kind;
         Seek(fp, offset);
         reader.Reset();
-        const uint32_t n = Read(fp, 2);
-        out.Insert(valueItem, ResultLine("[%08lx] Number of Directory Entry = %d", offset, n), Bytes(offset, 2));
-        exifStack.push_back(offset);
-        IfdEntryList exifEntries;
-        ReadEntries(fp, exifEntries, n, offset + 2, AnalysisMode::Detailed, level + 1, valueItem);
-        exifStack.pop_back();
-        Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
+        // Laid out as the Exif IFD always was: the entry count and the
+        // entries, without the next-IFD offset.
+        ReadDirectory(fp, index, ReadEntryCount(fp), level + 1, valueItem);
+        Seek(fp, back);
         reader.Reset();
     }
+    out.Expand(valueItem);
+    out.Expand(tagItem);
+}
+
+void CTiffAnalyzer::AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, HTREEITEM parent)
+{
+    // Each value points at an IFD of its own (reduced resolutions, a DNG's
+    // raw and preview pictures), laid out and drawn under the value's line.
+    const CTreeWriter out(tree);
+    // The values' places, before the value field is made absolute.
+    std::vector<uint64_t> places;
+    for (uint32_t i = 0; i < entry.values.size(); ++i)
+        places.push_back(ValuePosition(entry, e, i));
+    const uint64_t size = FindType(entry.type)->size;
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "SubIFDs", parent, !ValuesInline(entry));
+    const uint64_t back = Tell(fp);
+    const std::string label = currentLabel;
+    const uint32_t owner = currentIfd;
+    for (uint32_t i = 0; i < entry.values.size(); ++i) {
+        const uint64_t offset = Absolute(entry.values[i].unsignedValue, baseOffset);
+        const HTREEITEM line = out.Insert(valueItem, ResultLine("[%08lx] SubIFD #%d = 0x%08lx", places[i], i, offset),
+                                          Bytes(places[i], size));
+        // Each SubIFD is laid out once, and no more of them than IFDs in a
+        // chain, since each may draw a picture.
+        if (!line || !MayNest(offset) || subIfdsRead.size() >= kMaxIfds || !subIfdsRead.insert(offset).second)
+            continue;
+        const auto index = static_cast<uint32_t>(records.size());
+        IfdRecord& record = records.emplace_back();
+        record.position = offset;
+        AnalyzeIfd(fp, index, line, level + 1);
+        currentIfd = index;
+        currentLabel = label + " SubIFD " + std::to_string(i);
+        if (FindIn(index, kStripOffsets) || FindIn(index, kTileOffsets) || FindIn(index, kJPEGInterchangeFormat))
+            AnalyzeImageData(fp, line, currentLabel);
+        out.Expand(line);
+    }
+    currentIfd = owner;
+    currentLabel = label;
+    Seek(fp, back);
+    reader.Reset();
     out.Expand(valueItem);
     out.Expand(tagItem);
 }
@@ -874,36 +645,184 @@ void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, HTR
 
     // The profile is laid out only when the bytes the entry claims for it
     // lie inside the file.
-    const uint64_t bytes = uint64_t{entry.count} * (type ? type->size : 1);
-    if (valueItem && InFile(entry.valueField, bytes)) {
-        const long back = std::ftell(fp);
+    if (valueItem && entry.count <= fileSize && InFile(entry.valueField, entry.count * (type ? type->size : 1))) {
+        const uint64_t back = Tell(fp);
         Seek(fp, entry.valueField);
-        RunAnalyzer(kFormatIcc, AnalysisRequest{.app = app, .fp = fp, .mode = AnalysisMode::Detailed, .parent = valueItem});
-        Seek(fp, back < 0 ? 0 : static_cast<uint64_t>(back));
+        RunAnalyzer(kFormatIcc,
+                    AnalysisRequest{.app = app, .fp = fp, .mode = AnalysisMode::Detailed, .parent = valueItem});
+        Seek(fp, back);
         reader.Reset();
     }
     out.Expand(valueItem);
     out.Expand(tagItem);
 }
 
+void CTiffAnalyzer::AnalyzeMakerNote(IfdEntry& entry, uint64_t e, const char* name, HTREEITEM parent)
+{
+    // The maker's own structure is not parsed: one line covers its bytes,
+    // naming the maker when the data begins with its identifier.
+    const CTreeWriter out(tree);
+    const std::string maker = MakerIdentifier(RawValueBytes(entry, e, 16));
+    const uint64_t start = ValuePosition(entry, e, 0);
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, !ValuesInline(entry));
+    const std::string text = maker.empty() ? ResultLine("[%08lx] MakerNote Data", start)
+                                           : ResultLine("[%08lx] MakerNote Data (%s)", start, maker.c_str());
+    out.Insert(valueItem, text, Bytes(start, entry.count));
+    out.Expand(valueItem);
+    out.Expand(tagItem);
+}
+
+void CTiffAnalyzer::LayOutGeoKeys(uint32_t index)
+{
+    // GeoTIFF 1.1 section 7: a header of four SHORTs (version, revision,
+    // minor revision, number of keys), then four SHORTs a key: its id, where
+    // its value lies (0: in the key itself; 34736: GeoDoubleParams; 34737:
+    // GeoAsciiParams), the count, and the value or the index of the first.
+    const HTREEITEM item = records[index].geoKeys;
+    const IfdEntry* keys = FindIn(index, kGeoKeyDirectory);
+    if (!item || !keys || keys->values.size() < 4)
+        return;
+    const CTreeWriter out(tree);
+    const std::vector<EntryValue>& v = keys->values;
+    const uint64_t at = records[index].geoKeysAt;
+    out.Insert(item,
+               ResultLine("[%08lx] KeyDirectoryVersion = %lu, KeyRevision = %lu.%lu, NumberOfKeys = %lu", at,
+                          v[0].unsignedValue, v[1].unsignedValue, v[2].unsignedValue, v[3].unsignedValue),
+               Bytes(at, 8));
+    const IfdEntry* doubles = FindIn(index, kGeoDoubleParams);
+    const IfdEntry* ascii = FindIn(index, kGeoAsciiParams);
+    // A directory that claims more keys than its values hold ends with them.
+    for (uint64_t k = 0; k < v[3].unsignedValue && 4 * k + 7 < v.size(); ++k) {
+        const auto id = static_cast<uint32_t>(v[4 * k + 4].unsignedValue);
+        const uint64_t where = v[4 * k + 5].unsignedValue;
+        const uint64_t count = v[4 * k + 6].unsignedValue;
+        const uint64_t value = v[4 * k + 7].unsignedValue;
+        std::string text = kUndefinedValue;
+        if (where == 0) {
+            text = GeoKeyValueText(id, static_cast<uint32_t>(value));
+        } else if (where == kGeoDoubleParams && doubles && value < doubles->values.size() &&
+                   count <= doubles->values.size() - value) {
+            text.clear();
+            for (uint64_t i = value; i < value + count && text.size() < kMaxLineBytes; ++i) {
+                if (i > value)
+                    text += ' ';
+                text += ResultLine("%.10g", doubles->values[i].realValue);
+            }
+        } else if (where == kGeoAsciiParams && ascii && !ascii->values.empty() && ascii->values[0].text) {
+            const std::string params = ascii->values[0].text.get();
+            if (value < params.size()) {
+                text = params.substr(value, std::min<uint64_t>(count, params.size() - value));
+                while (!text.empty() && (text.back() == '|' || text.back() == '\0'))
+                    text.pop_back();
+                text = FileText(text.data(), text.size(), kMaxLineBytes);
+            }
+        }
+        const char* name = GeoKeyName(id);
+        const uint64_t keyAt = at + 8 * (k + 1);
+        out.Insert(item, ResultLine("[%08lx] GeoKey = %d ... %s : %s", keyAt, id, name ? name : "UndefinedGeoKey",
+                                    text.c_str()),
+                   Bytes(keyAt, 8));
+    }
+    out.Expand(item);
+}
+
+void CTiffAnalyzer::AnalyzeMpEntries(IfdEntry& entry, uint64_t e, const char* name, HTREEITEM parent)
+{
+    // CIPA DC-007 section 5.2.3.3: 16 bytes an image. The list is bounded
+    // as an entry's values are.
+    const CTreeWriter out(tree);
+    const std::vector<uint8_t> bytes = RawValueBytes(entry, e, kMaxValuesPerEntry);
+    const uint64_t start = ValuePosition(entry, e, 0);
+    const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, !ValuesInline(entry));
+    for (size_t k = 0; k + 16 <= bytes.size(); k += 16)
+        MpEntryLines(bytes, k, start + k, valueItem);
+    out.Expand(valueItem);
+    out.Expand(tagItem);
+}
+
+void CTiffAnalyzer::MpEntryLines(const std::vector<uint8_t>& bytes, size_t k, uint64_t at, HTREEITEM parent)
+{
+    const CTreeWriter out(tree);
+    const bool le = LittleEndian();
+    const uint32_t attribute = Bytes32(bytes, k, le);
+    const uint32_t size = Bytes32(bytes, k + 4, le);
+    const uint32_t offset = Bytes32(bytes, k + 8, le);
+    const size_t number = k / 16 + 1;
+    const HTREEITEM item = out.Insert(parent, ResultLine("[%08lx] MPEntry #%zu", at, number), Bytes(at, 16));
+    const HTREEITEM flags =
+        out.Insert(item, ResultLine("[%08lx] Individual Image Attribute = 0x%08x", at, attribute), Bytes(at, 4));
+    if (attribute & 0x80000000u)
+        out.Insert(flags, "Dependent Parent Image");
+    if (attribute & 0x40000000u)
+        out.Insert(flags, "Dependent Child Image");
+    if (attribute & 0x20000000u)
+        out.Insert(flags, "Representative Image");
+    out.Insert(flags, (attribute >> 24 & 7) == 0 ? "Image Data Format = JPEG" : "Image Data Format = UNDEFINED !!");
+    out.Insert(flags, ResultLine("MP Type = %s", TextFor(kMpTypes, attribute & 0xFFFFFF)));
+    out.Expand(flags);
+    out.Insert(item, ResultLine("[%08lx] Individual Image Size = %u [byte]", at + 4, size), Bytes(at + 4, 4));
+    // Offsets count from the MP header; 0 is the first image, the file itself.
+    const uint64_t absolute = baseOffset + offset;
+    out.Insert(item,
+               offset == 0 ? ResultLine("[%08lx] Individual Image Data Offset = 0x%08x (First Image)", at + 8, offset)
+                           : ResultLine("[%08lx] Individual Image Data Offset = 0x%08x ( + 0x%08lx = 0x%08lx )",
+                                        at + 8, offset, baseOffset, absolute),
+               Bytes(at + 8, 4));
+    out.Insert(item, ResultLine("[%08lx] Dependent Image 1 Entry Number = %u", at + 12, Bytes16(bytes, k + 12, le)),
+               Bytes(at + 12, 2));
+    out.Insert(item, ResultLine("[%08lx] Dependent Image 2 Entry Number = %u", at + 14, Bytes16(bytes, k + 14, le)),
+               Bytes(at + 14, 2));
+    if (offset != 0 && request_.pictures) {
+        if (size > 0 && InFile(absolute, size))
+            request_.pictures->push_back({absolute, size, item, "MPF " + std::to_string(number)});
+        else
+            out.Insert(item, "画像がファイルの外を指しています");
+    }
+    out.Expand(item);
+}
+
 std::string CTiffAnalyzer::RoughSummary(uint32_t ifdIndex)
 {
     // Rough mode reads no values: the numbers come from the raw value
-    // fields, where a big-endian SHORT sits in the high-order half.
+    // fields, where a big-endian value sits in the high-order bytes.
+    auto raw = [&](const IfdEntry& entry, bool shortAlways) -> uint64_t {
+        if (LittleEndian())
+            return entry.valueField;
+        if (!bigTiff)
+            return shortAlways || entry.type == kShort ? entry.valueField >> 16 : entry.valueField;
+        const TypeInfo* type = FindType(entry.type);
+        return type && type->size < 8 ? entry.valueField >> (8 * (8 - type->size)) : entry.valueField;
+    };
     auto size = [&](uint32_t tag) -> uint32_t {
         const IfdEntry* entry = FindEntry(ifdIndex, tag);
-        if (!entry)
-            return 0;
-        return entry->type == kShort && !LittleEndian() ? entry->valueField >> 16 : entry->valueField;
+        return entry ? static_cast<uint32_t>(raw(*entry, false)) : 0;
     };
     const IfdEntry* compression = FindEntry(ifdIndex, kCompression);
     // Without a Compression entry the image is uncompressed (TIFF 6.0).
-    uint32_t scheme = 1;
-    if (compression)
-        scheme = LittleEndian() ? compression->valueField : compression->valueField >> 16;
+    const auto scheme = compression ? static_cast<uint32_t>(raw(*compression, true)) : kUncompressed;
     return ResultLine("【IFD #%04d [画像サイズ] %5d x %5d ", ifdIndex, static_cast<int32_t>(size(kImageWidth)),
-                  static_cast<int32_t>(size(kImageLength))) +
-           SummaryCompressionText(scheme);
+                      static_cast<int32_t>(size(kImageLength))) +
+           CompressionSummary(scheme);
+}
+
+void CTiffAnalyzer::AppendSummaries()
+{
+    // The row holds 511 bytes: when the summaries of all IFDs do not fit,
+    // it ends with the last whole one and the number of IFDs.
+    size_t total = 0;
+    for (const std::string& s : summaries)
+        total += Cp932Length(s.data(), s.size());
+    const std::string tail = "… 全" + std::to_string(summaries.size()) + " IFD";
+    const size_t budget = total <= kMaxLineBytes ? total : kMaxLineBytes - Cp932Length(tail.data(), tail.size());
+    size_t used = 0;
+    for (const std::string& s : summaries) {
+        used += Cp932Length(s.data(), s.size());
+        if (used > budget)
+            break;
+        app->AppendResultText(0, s.c_str());
+    }
+    if (total > kMaxLineBytes)
+        app->AppendResultText(0, tail.c_str());
 }
 
 namespace {
@@ -914,122 +833,209 @@ constexpr const char* kUnsupported = "未対応の形式";
 // memory's cap gets a window without pixels.
 constexpr uint32_t kMaxPictureSide = 0x7FFFFF00;
 
-// Compression schemes: TIFF 6.0 section 3 and its technical notes.
-enum Compression : uint32_t {
-    kUncompressed = 1,
-    kModifiedHuffman = 2,
-    kFaxT4 = 3,
-    kFaxT6 = 4,
-    kLzw = 5,
-    kOldJpeg = 6,
-    kJpeg = 7,
-    kAdobeDeflate = 8,
-    kPackBits = 32773,
-    kDeflate = 32946,
-};
-
 // Samples and the bytes of a data row, bounded so that a hostile sample
 // count or tile width cannot make a row buffer larger than a bitmap.
 constexpr uint32_t kMaxSamplesPerPixel = 32;
 constexpr uint64_t kMaxRowBytes = uint64_t{64} << 20;
 // The JPEGTables stream is read up to this many bytes.
 constexpr uint64_t kMaxJpegTablesBytes = 1u << 20;
+// Signed and floating-point pictures are decoded twice (measured, then
+// drawn): their samples may take this many bytes, so that both passes
+// together cost no more than the largest picture of 8-bit colour.
+constexpr uint64_t kMaxValueBytes = uint64_t{64} << 20;
+
+// SampleFormat: TIFF 6.0 section 19.
+constexpr uint32_t kUnsignedSamples = 1;
+constexpr uint32_t kSignedSamples = 2;
+constexpr uint32_t kFloatSamples = 3;
 }  // namespace
 
 uint32_t CTiffAnalyzer::FirstValue(uint32_t tag, uint32_t fallback)
 {
-    const IfdEntry* entry = FindEntry(currentIfd, tag);
-    return entry && !entry->values.empty() ? entry->values.front().unsignedValue : fallback;
+    const IfdEntry* entry = FindIn(currentIfd, tag);
+    return entry && !entry->values.empty() ? static_cast<uint32_t>(entry->values.front().unsignedValue) : fallback;
 }
 
-void CTiffAnalyzer::AnalyzeImageData(FILE* fp, const char* path, AnalysisMode mode, uint32_t level)
+void CTiffAnalyzer::AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::string& label)
 {
     const CTreeWriter out(tree);
-    const IfdEntry* tiles = FindEntry(currentIfd, kTileOffsets);
-    const IfdEntry* strips = FindEntry(currentIfd, kStripOffsets);
-    const bool tiled = tiles && (!strips || FindEntry(currentIfd, kTileWidth));
+    const IfdEntry* tiles = FindIn(currentIfd, kTileOffsets);
+    const IfdEntry* strips = FindIn(currentIfd, kStripOffsets);
+    const bool tiled = tiles && (!strips || FindIn(currentIfd, kTileWidth));
     const IfdEntry* segments = tiled ? tiles : strips;
-    const IfdEntry* jpeg = FindEntry(currentIfd, kJpegInterchangeFormat);
+    const IfdEntry* jpeg = FindIn(currentIfd, kJPEGInterchangeFormat);
     const IfdEntry* source = segments ? segments : jpeg;
     if (!source || source->values.empty())
         return;
     const uint64_t position = source->values.front().unsignedValue;
 
     // TIFF 6.0 defaults stand in for absent fields.
-    const uint32_t width = FirstValue(kImageWidth, 0);
-    const uint32_t height = FirstValue(kImageLength, 0);
-    const uint32_t compression = FirstValue(kCompression, kUncompressed);
+    uint32_t compression = FirstValue(kCompression, kUncompressed);
+    // Exif readers take JPEG interchange data without a Compression (or
+    // with 0) for the JPEG thumbnail it always is.
+    if (!segments && (!FindIn(currentIfd, kCompression) || compression == 0))
+        compression = kOldJpeg;
     if (compression == kJpeg && segments)
-        LayOutJpegTables(fp, path, mode, level);
+        LayOutJpegTables(fp, parent);
     Seek(fp, position);
     reader.Reset();
     // The line covers the first strip or tile, or the JPEG interchange
     // data; without a byte count they run to the end of the file.
-    const IfdEntry* lengths =
-        FindEntry(currentIfd, !segments ? kJpegInterchangeFormatLength : tiled ? kTileByteCounts : kStripByteCounts);
-    const uint64_t length = lengths && !lengths->values.empty() ? lengths->values.front().unsignedValue : fileSize;
-    out.Insert(parentItem, ResultLine(segments ? "[%08lx] Image Data" : "[%08lx] Jpeg Data", position),
-               Bytes(position, length));
+    const IfdEntry* lengths = FindIn(
+        currentIfd, !segments ? kJPEGInterchangeFormatLength : tiled ? kTileByteCounts : kStripByteCounts);
+    const bool sized = lengths && !lengths->values.empty();
+    const uint64_t length = sized ? lengths->values.front().unsignedValue : fileSize;
+    const HTREEITEM dataItem =
+        out.Insert(parent, ResultLine(segments ? "[%08lx] Image Data" : "[%08lx] Jpeg Data", position),
+                   Bytes(position, length));
 
+    // Data of embedded TIFF (Exif) lying beyond the segment that carries it
+    // is not this structure's.
+    const uint64_t dataEnd = request_.dataEnd;
+    const bool firstInside = position < dataEnd && (!sized || length <= dataEnd - position);
     if (compression == kOldJpeg) {
         // The JPEG stream's lines, and its picture, are the JPEG analyzer's;
         // they hang under the data line just inserted.
-        if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
-            RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app, .fp = fp, .path = path, .mode = mode, .level = level});
-        }
+        if (firstInside)
+            LayOutJpeg(fp, position, label, false);
+        else
+            out.Insert(dataItem, ResultLine("[%08lx] JPEGデータは埋め込みデータの外にあります", position),
+                       Bytes(position, length));
         return;
     }
+    if (!segments) {
+        out.Insert(parent, kUnsupported);
+        return;
+    }
+    DrawImage(fp, {*segments, tiled, compression, position, firstInside, dataItem}, parent, label);
+}
+
+void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, HTREEITEM parent, const std::string& label)
+{
     CSampleWriter::Format format;
-    if (!segments || !Drawable(compression, format)) {
-        out.Insert(parentItem, kUnsupported);
+    if (!Drawable(data.compression, format)) {
+        CTreeWriter(tree).Insert(parent, kUnsupported);
         return;
     }
-    pixelBuffer = nullptr;
-    CSampleWriter::Picture picture{nullptr, width, height, 0, 0};
-    if (width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide) {
-        IShell& shell = app->Shell();
-        ImageRect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
-        shell.AddImageWindow(PathFileName(path ? path : ""), rect);
-        const int32_t bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
-        const int32_t bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
-        shell.PrepareImage(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,
-                           bitmapHeight - static_cast<int32_t>(height), &pixelBuffer);
-        picture = {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth),
-                   static_cast<uint32_t>(bitmapHeight)};
+    const uint32_t width = FirstValue(kImageWidth, 0);
+    const uint32_t height = FirstValue(kImageLength, 0);
+    const std::vector<Segment> all = Segments(data.segments, data.tiled, format.planar ? format.samplesPerPixel : 1);
+    const std::vector<Segment> list = InsideData(all, data.tiled, 0);
+    if (list.empty() && !all.empty()) {
+        InsideData(all, data.tiled, data.item);
+        return;
     }
-    const std::vector<Segment> list = Segments(*segments, tiled, format.planar ? format.samplesPerPixel : 1);
+    std::string title = label;
+    const uint64_t samples = uint64_t{width} * height * (format.layout == CSampleWriter::Layout::Rgb ? 3 : 1);
+    if (format.number != CSampleWriter::Number::Unsigned && samples * format.bitsPerSample / 8 > kMaxValueBytes) {
+        CTreeWriter(tree).Insert(parent, "画像が大きすぎるため描画しません");
+        return;
+    }
+    if (format.number != CSampleWriter::Number::Unsigned) {
+        // Signed and floating-point samples are stretched from the
+        // picture's smallest to its largest finite value, measured first.
+        CSampleWriter::Picture measure{nullptr, width, height, width, height};
+        DecodeSamples(fp, list, data.compression, measure, format, &format.stretch);
+        title += format.stretch.Any() ? ResultLine(" 最小 %g 最大 %g", format.stretch.min, format.stretch.max)
+                                      : std::string(" 最小 - 最大 -");
+    }
+    CSampleWriter::Picture picture{nullptr, width, height, 0, 0};
+    CreatePicture(width, height, title, picture);
     if (pixelBuffer) {
-        switch (compression) {
+        switch (data.compression) {
         case kModifiedHuffman:
         case kFaxT4:
-        case kFaxT6: DecodeFax(fp, list, compression, picture); break;
+        case kFaxT6: DecodeFax(fp, list, data.compression, picture); break;
         case kJpeg: DecodeJpeg(fp, list, picture); break;
-        default: DecodeSamples(fp, list, compression, picture, format); break;
+        default: DecodeSamples(fp, list, data.compression, picture, format); break;
         }
     }
-    if (compression == kJpeg) {
-        // The first segment's stream is laid out like old-style JPEG data,
-        // under the data line.
-        Seek(fp, position);
-        if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
-            RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app, .fp = fp, .path = path, .mode = mode, .level = level});
+    // The first segment's stream is laid out like old-style JPEG data,
+    // under the data line.
+    if (data.compression == kJpeg && data.firstInside)
+        LayOutJpeg(fp, data.position, label, true);
+    InsideData(all, data.tiled, data.item);
+}
+
+void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::string& label,
+                                  CSampleWriter::Picture& picture)
+{
+    pixelBuffer = nullptr;
+    if (width == 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide)
+        return;
+    IShell& shell = app->Shell();
+    ImageRect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
+    shell.AddImageWindow(PathFileName(request_.path ? request_.path : ""), rect, label);
+    const int32_t bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
+    const int32_t bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
+    shell.PrepareImage(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,
+                       bitmapHeight - static_cast<int32_t>(height), &pixelBuffer);
+    picture = {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth), static_cast<uint32_t>(bitmapHeight)};
+}
+
+std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::InsideData(const std::vector<Segment>& segments, bool tiled,
+                                                              HTREEITEM item)
+{
+    // Strips and tiles that start, or (with a byte count) end, beyond the
+    // end of the embedded data; with item, a line names the first.
+    const uint64_t dataEnd = request_.dataEnd;
+    std::vector<Segment> inside;
+    const Segment* first = nullptr;
+    size_t index = 0;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const Segment& s = segments[i];
+        if (s.offset < dataEnd && (!s.sized || s.size <= dataEnd - s.offset)) {
+            inside.push_back(s);
+        } else if (!first) {
+            first = &s;
+            index = i;
         }
+    }
+    if (first && item)
+        CTreeWriter(tree).Insert(item, ResultLine(tiled ? "[%08lx] タイル #%zu は埋め込みデータの外にあります"
+                                                        : "[%08lx] ストリップ #%zu は埋め込みデータの外にあります",
+                                                  first->offset, index),
+                                     Bytes(first->offset, first->sized ? first->size : fileSize));
+    return inside;
+}
+
+void CTiffAnalyzer::LayOutJpeg(FILE* fp, uint64_t position, const std::string& label, bool newStyle)
+{
+    // New-style JPEG strips use the tables of the JPEGTables stream, and
+    // their picture is drawn here from all the strips.
+    std::vector<uint8_t> tables;
+    if (newStyle)
+        tables = JpegTables(fp);
+    Seek(fp, position);
+    reader.Reset();
+    RunJpeg(fp, label, tables, !newStyle);
+}
+
+void CTiffAnalyzer::RunJpeg(FILE* fp, const std::string& label, std::span<const uint8_t> tables, bool draw)
+{
+    if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
+        RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app,
+                                                 .fp = fp,
+                                                 .path = request_.path,
+                                                 .mode = request_.mode,
+                                                 .level = request_.level + 1,
+                                                 .pictureLabel = label,
+                                                 .jpegTables = tables,
+                                                 .drawPictures = draw});
     }
 }
 
-void CTiffAnalyzer::LayOutJpegTables(FILE* fp, const char* path, AnalysisMode mode, uint32_t level)
+void CTiffAnalyzer::LayOutJpegTables(FILE* fp, HTREEITEM parent)
 {
     // The shared tables stream is laid out like JPEG data of its own.
-    const IfdEntry* tables = FindEntry(currentIfd, kJpegTables);
+    const IfdEntry* tables = FindIn(currentIfd, kJPEGTables);
     if (!tables || ValuesInline(*tables) || !InFile(tables->valueField, 2))
         return;
     Seek(fp, tables->valueField);
     reader.Reset();
-    CTreeWriter(tree).Insert(parentItem, ResultLine("[%08lx] Jpeg Data", tables->valueField),
+    CTreeWriter(tree).Insert(parent, ResultLine("[%08lx] Jpeg Data", tables->valueField),
                              Bytes(tables->valueField, tables->count));
-    if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
-        RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app, .fp = fp, .path = path, .mode = mode, .level = level});
-    }
+    RunJpeg(fp, std::string(), {}, false);
 }
 
 bool CTiffAnalyzer::Drawable(uint32_t compression, CSampleWriter::Format& format)
@@ -1037,45 +1043,69 @@ bool CTiffAnalyzer::Drawable(uint32_t compression, CSampleWriter::Format& format
     const uint32_t spp = FirstValue(kSamplesPerPixel, 1);
     const uint32_t bits = FirstValue(kBitsPerSample, 1);
     const uint32_t planar = FirstValue(kPlanarConfiguration, 1);
-    if (spp == 0 || spp > kMaxSamplesPerPixel || (planar != 1 && planar != 2) || FirstValue(kSampleFormat, 1) != 1)
+    const uint32_t numbers = FirstValue(kSampleFormat, kUnsignedSamples);
+    if (spp == 0 || spp > kMaxSamplesPerPixel || (planar != 1 && planar != 2))
         return false;
-    const bool tiled = FindEntry(currentIfd, kTileOffsets) && FindEntry(currentIfd, kTileWidth);
-    if (tiled) {
-        const uint32_t tileWidth = FirstValue(kTileWidth, 0);
-        const uint32_t tileLength = FirstValue(kTileLength, 0);
-        if (tileWidth == 0 || tileLength == 0)
-            return false;
-    }
+    const bool tiled = FindIn(currentIfd, kTileOffsets) && FindIn(currentIfd, kTileWidth);
+    if (tiled && (FirstValue(kTileWidth, 0) == 0 || FirstValue(kTileLength, 0) == 0))
+        return false;
+    const bool sampleCoded = compression == kUncompressed || compression == kLzw || compression == kAdobeDeflate ||
+                             compression == kPackBits || compression == kDeflate;
+    if (numbers == kSignedSamples || numbers == kFloatSamples)
+        return sampleCoded && NumberFormat(compression, format);
+    if (numbers != kUnsignedSamples)
+        return false;
     switch (compression) {
     case kModifiedHuffman:
     case kFaxT4:
     case kFaxT6:
         // Bilevel fax coding: one sample of one bit, no planes.
-        return spp == 1 && bits == 1 && planar == 1 && FirstValue(kPhotometric, 0) <= 1;
+        return spp == 1 && bits == 1 && planar == 1 && FirstValue(kPhotometricInterpretation, 0) <= 1;
     case kJpeg: {
-        const uint32_t photometric = FirstValue(kPhotometric, spp == 3 ? 2 : 1);
+        const uint32_t photometric = FirstValue(kPhotometricInterpretation, spp == 3 ? 2 : 1);
         return bits == 8 && planar == 1 &&
                ((spp == 3 && (photometric == 2 || photometric == 6)) || (spp == 1 && photometric == 1));
     }
-    case kUncompressed:
-    case kLzw:
-    case kAdobeDeflate:
-    case kPackBits:
-    case kDeflate: return SampleFormat(compression, format);
-    default: return false;
+    default: return sampleCoded && SampleFormat(compression, format);
     }
 }
 
-bool CTiffAnalyzer::SampleFormat(uint32_t compression, CSampleWriter::Format& format)
+bool CTiffAnalyzer::NumberFormat(uint32_t compression, CSampleWriter::Format& format)
 {
-    const IfdEntry* map = FindEntry(currentIfd, kColorMap);
+    // Grey, or red, green and blue, of signed or IEEE floating-point
+    // samples, with the horizontal or the floating-point predictor.
     format.samplesPerPixel = FirstValue(kSamplesPerPixel, 1);
     format.bitsPerSample = FirstValue(kBitsPerSample, 1);
     format.planar = FirstValue(kPlanarConfiguration, 1) == 2 && format.samplesPerPixel > 1;
     format.littleEndian = LittleEndian();
-    const uint32_t photometric = FirstValue(kPhotometric, map ? 3 : format.samplesPerPixel >= 3 ? 2 : 1);
+    format.number = FirstValue(kSampleFormat, 1) == kSignedSamples ? CSampleWriter::Number::Signed
+                                                                   : CSampleWriter::Number::Float;
+    const uint32_t photometric = FirstValue(kPhotometricInterpretation, format.samplesPerPixel >= 3 ? 2 : 1);
+    if (photometric == 2 && format.samplesPerPixel >= 3)
+        format.layout = CSampleWriter::Layout::Rgb;
+    else if (photometric <= 1)
+        format.layout = CSampleWriter::Layout::Gray;
+    else
+        return false;
+    const uint32_t predictor = compression == kUncompressed ? 1 : FirstValue(kPredictor, 1);
+    if (predictor > 3 || (predictor == 3 && format.number != CSampleWriter::Number::Float))
+        return false;
+    format.predictor = predictor == 2;
+    format.floatPredictor = predictor == 3;
+    return CSampleWriter::Supported(format);
+}
+
+bool CTiffAnalyzer::SampleFormat(uint32_t compression, CSampleWriter::Format& format)
+{
+    const IfdEntry* map = FindIn(currentIfd, kColorMap);
+    format.samplesPerPixel = FirstValue(kSamplesPerPixel, 1);
+    format.bitsPerSample = FirstValue(kBitsPerSample, 1);
+    format.planar = FirstValue(kPlanarConfiguration, 1) == 2 && format.samplesPerPixel > 1;
+    format.littleEndian = LittleEndian();
+    const uint32_t photometric =
+        FirstValue(kPhotometricInterpretation, map ? 3 : format.samplesPerPixel >= 3 ? 2 : 1);
     // Uncompressed strips are never differenced; floating-point
-    // differencing is not undone.
+    // differencing is for floating-point samples only.
     const uint32_t predictor = compression == kUncompressed ? 1 : FirstValue(kPredictor, 1);
     if (predictor != 1 && predictor != 2)
         return false;
@@ -1119,7 +1149,7 @@ std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::Segments(const IfdEntry& offs
     // Strips hold whole rows, tiles blocks of TileWidth x TileLength pixels
     // (those on the right and bottom edges reach past the picture); with
     // planes, all segments of sample 0 come first, then those of sample 1...
-    const IfdEntry* counts = FindEntry(currentIfd, tiled ? kTileByteCounts : kStripByteCounts);
+    const IfdEntry* counts = FindIn(currentIfd, tiled ? kTileByteCounts : kStripByteCounts);
     const uint64_t width = FirstValue(kImageWidth, 0);
     const uint64_t height = FirstValue(kImageLength, 0);
     uint64_t segmentWidth = width;
@@ -1148,8 +1178,10 @@ std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::Segments(const IfdEntry& offs
             continue;
         // A segment without a byte count runs to the end of the file.
         s.size = fileSize - s.offset;
-        if (counts && i < counts->values.size())
+        if (counts && i < counts->values.size()) {
             s.size = std::min<uint64_t>(s.size, counts->values[i].unsignedValue);
+            s.sized = true;
+        }
         s.x = static_cast<uint32_t>(index % across * segmentWidth);
         s.y = static_cast<uint32_t>(index / across * segmentLength);
         s.columns = static_cast<uint32_t>(segmentWidth);
@@ -1167,8 +1199,8 @@ namespace {
 class SampleSegmentDecoder {
 public:
     SampleSegmentDecoder(FILE* fp, uint32_t compression, const CSampleWriter::Picture& picture,
-                         const CSampleWriter::Format& format)
-        : fp_(fp), compression_(compression), writer_(picture, format)
+                         const CSampleWriter::Format& format, CSampleWriter::ValueRange* range)
+        : fp_(fp), compression_(compression), writer_(picture, format, range)
     {
         if (compression == kLzw)
             lzw_ = std::make_unique<CLzwDecoder>();
@@ -1219,17 +1251,24 @@ private:
 }  // namespace
 
 void CTiffAnalyzer::DecodeSamples(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,
-                                  const CSampleWriter::Picture& picture, const CSampleWriter::Format& format)
+                                  const CSampleWriter::Picture& picture, const CSampleWriter::Format& format,
+                                  CSampleWriter::ValueRange* range)
 {
     // The segments of a picture that is not planar cover separate pixels, so
     // several are decoded at once; the planes of a planar one in order.
     const size_t threads = format.planar ? 1 : std::min<size_t>(CDecodeThreads::Limit(), segments.size());
     const CThreadStreams streams(fp, static_cast<uint32_t>(threads));
     std::vector<std::unique_ptr<SampleSegmentDecoder>> decoders;
+    // Each decoder measures the values of its own segments.
+    std::vector<CSampleWriter::ValueRange> ranges(streams.Count());
     for (uint32_t i = 0; i < streams.Count(); ++i)
-        decoders.push_back(std::make_unique<SampleSegmentDecoder>(streams[i], compression, picture, format));
+        decoders.push_back(std::make_unique<SampleSegmentDecoder>(streams[i], compression, picture, format,
+                                                                  range ? &ranges[i] : nullptr));
     CDecodeThreads::ForEach(segments.size(), streams.Count(),
                             [&](uint32_t worker, size_t i) { decoders[worker]->Decode(segments[i]); });
+    for (const CSampleWriter::ValueRange& r : ranges)
+        if (range)
+            range->Merge(r);
     reader.Reset();
 }
 
@@ -1244,7 +1283,7 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, ui
         page.mode = FirstValue(kT4Options, 0) & 1 ? CStripDecoder::kModeT4TwoD : CStripDecoder::kModeT4;
     // FillOrder 2: the first pixel of a byte is its lowest bit.
     page.lowBitFirst = FirstValue(kFillOrder, 1) == 2;
-    page.blackIsZero = FirstValue(kPhotometric, 0) == 1;
+    page.blackIsZero = FirstValue(kPhotometricInterpretation, 0) == 1;
     page.segments = segments;
     page.picture = picture;
     // One queue for every picture of the file, so that the pages of a fax
@@ -1255,15 +1294,21 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, ui
     reader.Reset();
 }
 
-void CTiffAnalyzer::DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, const CSampleWriter::Picture& picture)
+std::vector<uint8_t> CTiffAnalyzer::JpegTables(FILE* fp)
 {
     std::vector<uint8_t> shared;
-    if (const IfdEntry* tables = FindEntry(currentIfd, kJpegTables);
+    if (const IfdEntry* tables = FindIn(currentIfd, kJPEGTables);
         tables && !ValuesInline(*tables) && tables->valueField < fileSize) {
         shared.resize(std::min<uint64_t>({tables->count, kMaxJpegTablesBytes, fileSize - tables->valueField}));
         Seek(fp, tables->valueField);
         shared.resize(std::fread(shared.data(), 1, shared.size(), fp));
     }
-    const bool rgb = FirstValue(kPhotometric, 2) == 2 && FirstValue(kSamplesPerPixel, 1) == 3;
+    return shared;
+}
+
+void CTiffAnalyzer::DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, const CSampleWriter::Picture& picture)
+{
+    const std::vector<uint8_t> shared = JpegTables(fp);
+    const bool rgb = FirstValue(kPhotometricInterpretation, 2) == 2 && FirstValue(kSamplesPerPixel, 1) == 3;
     CJpegSegmentDecoder(fp, shared, rgb).Decode(segments, picture);
 }

@@ -12,4 +12,5 @@ struct TiffSegment {
     uint32_t columns = 0;
     uint32_t rows = 0;
     uint32_t plane = 0;
+    bool sized = false;   // size comes from a byte count, not the file's end
 };

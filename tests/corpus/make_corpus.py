@@ -122,6 +122,47 @@ write("tiff-deflate-bomb.tif", strip_tiff(16, 16, 32946, bomb, samples=3, photom
 write("tiff-deflate-btype3.tif", strip_tiff(16, 16, 32946, b"\x78\x9c\x07\x00\x00", samples=3, photometric=2))
 write("tiff-jpeg-thumbnail-garbage.tif", tiff_le([(259, 3, 1, 6), (0x201, 4, 1, 38), (0x202, 4, 1, 40)], b"\xFF\xD8" + b"\xFF\xC4\x00\x03" * 10))
 
+# --- BigTIFF, IFDs below entries, GeoTIFF keys, floating-point samples
+def big_ifd(entries, next_offset=0, count=None):
+    out = struct.pack("<Q", len(entries) if count is None else count)
+    for tag, typ, n, value in entries:
+        out += struct.pack("<HHQ", tag, typ, n) + (value if isinstance(value, bytes) else struct.pack("<Q", value))
+    return out + struct.pack("<Q", next_offset)
+
+
+BIG = b"II+\x00\x08\x00\x00\x00\x10\x00\x00\x00\x00\x00\x00\x00"
+write("bigtiff-entry-count-huge.tif", BIG + big_ifd([(256, 3, 1, 1)], count=0xFFFFFFFFFFFFFFF0))
+write("bigtiff-value-count-huge.tif", BIG + big_ifd([(273, 16, 0xFFFFFFFFFFFFFFFF, 0x40), (279, 16, 0x2000000000000000, 0x40),
+                                                     (258, 3, 0xFFFFFFFFFFFFFFFF, 0xFFFFFFFFFFFFFFF8)]))
+write("bigtiff-offsets-outside.tif", b"II+\x00\x08\x00\x00\x00" + struct.pack("<Q", 0xFFFFFFFFFFFFFFF0))
+# IFD 0 at 16 points to itself as its next IFD and as its SubIFD (IFD8);
+# the SubIFD at 0x60 points back at IFD 0 and at itself.
+loop = BIG + big_ifd([(256, 3, 1, 4), (330, 18, 2, 0x48)], next_offset=16)
+loop += struct.pack("<QQ", 0x60, 16)
+loop += bytes(0x60 - len(loop)) + big_ifd([(330, 18, 2, 0xA0), (257, 3, 1, 4)])
+loop += bytes(0xA0 - len(loop)) + struct.pack("<QQ", 16, 0x60)
+write("bigtiff-ifd8-loop.tif", loop)
+write("bigtiff-strips-outside.tif", BIG + big_ifd([(256, 4, 1, 8), (257, 4, 1, 8), (258, 3, 1, 8), (273, 16, 1, 0x7FFFFFFFFFFFFFFF),
+                                                  (279, 16, 1, 0xFFFFFFFFFFFFFFFF), (339, 3, 1, 3)]))
+# SubIFDs that point at each other and at the IFD that holds them.
+sub = tiff_le([(330, 4, 3, 26)], struct.pack("<III", 38, 8, 38))
+sub += ifd_le([(330, 4, 1, 38), (256, 3, 1, 2)])
+write("tiff-subifd-loop.tif", sub)
+# Exif, GPS and Interoperability pointers that point at each other.
+write("tiff-exif-gps-interop-loop.tif", tiff_le([(0x8769, 4, 1, 8), (0x8825, 4, 1, 8)]) + ifd_le([(0xA005, 4, 1, 8)]))
+# A key directory that claims 65535 keys, parameters past their arrays.
+keys = struct.pack("<4H", 1, 1, 0, 0xFFFF) + struct.pack("<4H", 1024, 0, 1, 2) + struct.pack("<4H", 2057, 34736, 5000, 65535)
+keys += struct.pack("<4H", 1026, 34737, 0xFFFF, 0xFFF0) + struct.pack("<4H", 3072, 34735, 1, 0xFFFF)
+write("tiff-geokeys-lying.tif", tiff_le([(34735, 3, len(keys) // 2, 50), (34736, 12, 1, 50 + len(keys)), (34737, 2, 4, 0x7FFFFF00)],
+                                        keys + struct.pack("<d", 6378137.0)))
+# Floating-point samples: all NaN; the floating-point predictor on a strip
+# cut short; 24-bit samples without compression.
+nan = struct.pack("<f", float("nan")) * 16
+write("tiff-float-all-nan.tif", tiff_le(image_entries(4, 4, 1, 8 + 2 + 10 * 12 + 4, 64, bits=32) + [(339, 3, 1, 3)], nan))
+write("tiff-float-predictor-cut.tif", tiff_le(image_entries(64, 64, 8, 8 + 2 + 11 * 12 + 4, 4000, bits=32) + [(317, 3, 1, 3), (339, 3, 1, 3)],
+                                              zlib.compress(bytes(range(256)) * 4)[:40]))
+write("tiff-float24-odd.tif", tiff_le(image_entries(5, 3, 1, 8 + 2 + 10 * 12 + 4, 45, bits=24) + [(339, 3, 1, 3)], bytes(range(1, 46))))
+
 # --- SWF
 def swf(signature, body, declared=None):
     length = declared if declared is not None else 8 + len(body)

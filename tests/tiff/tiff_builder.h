@@ -193,4 +193,14 @@ std::string AnalyseDirectly(const Bytes& file, long start, uint32_t level,
                             const std::vector<std::pair<int, std::string>>& before = {{0, "test.tif"}},
                             const std::function<void(CTiffAnalyzer&)>& inspect = {});
 
+// The same through the format table, for format's analyzer, with the request
+// as adjust leaves it: the tree as text and the labels of the image windows.
+struct DirectRun {
+    std::string tree;
+    std::vector<std::string> labels;
+};
+DirectRun RunDirectly(uint32_t format, const Bytes& file, long start, uint32_t level,
+                      const std::vector<std::pair<int, std::string>>& before,
+                      const std::function<void(AnalysisRequest&)>& adjust = {});
+
 }  // namespace tiff_test

@@ -105,29 +105,29 @@ TEST(TiffChain, LastIfdSaysThereIsNoNext)
     EXPECT_TRUE(Contains(a.detail, "  [00000058] Offset to Next IFD = 0x00000000 (Next IFD is nothing)\n"));
 }
 
-TEST(TiffChain, ResultCellIsCutAtACharacterBoundary)
+TEST(TiffChain, RowOfManyPagesEndsWithTheLastWholePage)
 {
-    // Each summary is longer than 60 bytes: nine of them overflow the cell.
+    // Each summary is 66 bytes in code page 932: seven fit beside the tail,
+    // nine do not fit at all; seven alone fit whole without it.
     TiffBuilder t(true);
-    std::vector<std::vector<Field>> ifds(9, SmallImage(t, 16, 16, 32773));
-    const Analysis a = Analyse(t.Build(ifds));
-    // 511 bytes as code page 932 holds the text, less one when the next
-    // character is a full-width one.
-    EXPECT_LE(Cp932Length(a.result.data(), a.result.size()), 511u);
-    EXPECT_GE(Cp932Length(a.result.data(), a.result.size()), 510u);
     const std::string one = "【IFD #0000 [画像サイズ]    16 x    16 [圧縮形式] PackBits圧縮 】";
-    EXPECT_EQ(a.result.substr(0, one.size()), one);
-    // The cut leaves no partial UTF-8 sequence behind.
-    size_t i = a.result.size();
-    size_t continuation = 0;
-    while (i > 0 && (static_cast<unsigned char>(a.result[i - 1]) & 0xC0) == 0x80) {
-        --i;
-        ++continuation;
+    for (size_t pages : {7u, 9u, 30u}) {
+        SCOPED_TRACE(pages);
+        std::vector<std::vector<Field>> ifds(pages, SmallImage(t, 16, 16, 32773));
+        const std::string result = Analyse(t.Build(ifds)).result;
+        EXPECT_LE(Cp932Length(result.data(), result.size()), 511u);
+        EXPECT_EQ(result.substr(0, one.size()), one);
+        const std::string tail = "】… 全" + std::to_string(pages) + " IFD";
+        if (pages == 7) {
+            EXPECT_EQ(result.substr(result.size() - 3), "】") << result;
+            continue;
+        }
+        ASSERT_GE(result.size(), tail.size());
+        EXPECT_EQ(result.substr(result.size() - tail.size()), tail) << result;
+        // Only whole pages precede the tail.
+        EXPECT_NE(result.find("【IFD #0006 "), std::string::npos);
+        EXPECT_EQ(result.find("【IFD #0007 "), std::string::npos);
     }
-    ASSERT_GT(i, 0u);
-    const auto lead = static_cast<unsigned char>(a.result[i - 1]);
-    const size_t expected = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-    EXPECT_EQ(continuation, expected);
 }
 
 TEST(TiffChain, ChainThatPointsBackEndsAtTheRepeatedIfd)

@@ -271,18 +271,28 @@ TEST(TiffDictionary, TextsAndPackets)
         // A packet of UNDEFINED type has no values: an empty line.
         EXPECT_EQ(Interpretation(le, t.Typed(700, 7, 8, Bytes(8, 'a'))), "\n");
         EXPECT_EQ(Interpretation(le, t.Long(33723, {0x1C020000, 5})), "0x1c020000\n0x00000005\n");
+        // Exif 3.0's UTF-8 type reads like ASCII.
+        const std::string title = "撮影者";
+        EXPECT_EQ(Interpretation(le, t.Typed(270, 129, uint32_t(title.size()), Bytes(title.begin(), title.end()))),
+                  title + "\n");
+        // A MakerNote is one line over its bytes, naming the maker whose
+        // identifier it begins with.
+        const std::string nikon("Nikon\0\x02\x11\0\0MM\0*", 14);
+        EXPECT_EQ(Interpretation(le, t.Typed(0x927C, 7, uint32_t(nikon.size()), Bytes(nikon.begin(), nikon.end()))),
+                  "[0000001a] MakerNote Data (Nikon)\n");
+        EXPECT_EQ(Interpretation(le, t.Typed(0x927C, 7, 8, Bytes(8, 0x12))), "[0000001a] MakerNote Data\n");
     }
 }
 
 TEST(TiffDictionary, NamesAndTypes)
 {
     TiffBuilder t(true);
-    const std::string d = Detail(t, {t.Short(263, {1}), t.Short(260, {1}), t.Raw(0x8298, 13, 1, 5),
+    const std::string d = Detail(t, {t.Short(263, {1}), t.Short(260, {1}), t.Raw(0x8298, 14, 1, 5),
                                      t.Raw(0xC000, 0, 2, 0x20), t.Typed(0x9000, 7, 4, {'0', '2', '3', '0'})});
     EXPECT_TRUE(Contains(d, "  [0000000a] Tag = 0x0107 ... Threshholding\n"));
     EXPECT_TRUE(Contains(d, "  [00000016] Tag = 0x0104 ... UndefinedTag\n"));
-    // Types outside 1 to 12 are named "UNDEFINED !!" and read nothing.
-    EXPECT_TRUE(Contains(d, "  [00000022] Tag = 0x8298 ... Copyright\n    [00000024] TYPE = 0x000d ... UNDEFINED !!\n"
+    // Types no standard defines are named "UNDEFINED !!" and read nothing.
+    EXPECT_TRUE(Contains(d, "  [00000022] Tag = 0x8298 ... Copyright\n    [00000024] TYPE = 0x000e ... UNDEFINED !!\n"
                             "    [00000026] COUNT = 0x00000001\n    [0000002a] Value = 0x00000005\n"));
     EXPECT_TRUE(Contains(d, "    [00000030] TYPE = 0x0000 ... UNDEFINED !!\n    [00000032] COUNT = 0x00000002\n"
                             "    [00000036] Offset = 0x00000020\n"));
@@ -290,11 +300,14 @@ TEST(TiffDictionary, NamesAndTypes)
     EXPECT_TRUE(Contains(d, "    [0000003c] TYPE = 0x0007 ... UNDEFINED\n    [0000003e] COUNT = 0x00000004\n"
                             "    [00000042] Value = 0x30333230\n"));
 
-    const char* names[] = {"BYTE", "ASCII", "SHORT", "LONG", "RATIONAL", "SBYTE", "UNDEFINED", "SSHORT",
-                           "SLONG", "SRATIONAL", "FLOAT", "DOUBLE"};
-    for (uint16_t type = 1; type <= 12; ++type) {
+    const std::pair<uint16_t, const char*> names[] = {
+        {1, "BYTE"},   {2, "ASCII"},   {3, "SHORT"},     {4, "LONG"},   {5, "RATIONAL"}, {6, "SBYTE"},
+        {7, "UNDEFINED"}, {8, "SSHORT"}, {9, "SLONG"},   {10, "SRATIONAL"}, {11, "FLOAT"}, {12, "DOUBLE"},
+        {13, "IFD"},   {16, "LONG8"},  {17, "SLONG8"},   {18, "IFD8"},  {129, "UTF-8"},
+    };
+    for (auto [type, name] : names) {
         char line[64];
-        std::snprintf(line, sizeof line, "TYPE = 0x%04x ... %s\n", type, names[type - 1]);
+        std::snprintf(line, sizeof line, "TYPE = 0x%04x ... %s\n", type, name);
         EXPECT_TRUE(Contains(Detail(t, {t.Raw(0x8298, type, 0, 0)}), line)) << type;
     }
 }

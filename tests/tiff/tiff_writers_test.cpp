@@ -7,11 +7,14 @@
 #if __has_include(<tiffio.h>)
 #include <tiffio.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 
 #include <fcntl.h>
 
@@ -478,6 +481,167 @@ TEST(TiffWriters, DamagedTilesTablesAndStripsFinishQuietly)
                 EXPECT_EQ(PositionAfterAnalysis(path, 1), PositionAfterAnalysis(path, 4)) << what;
             }
         }
+    }
+}
+#endif
+
+#if __has_include(<tiffio.h>)
+namespace {
+
+// Tag names and the interpretation lines that name no position or offset:
+// what a BigTIFF copy shares with its classic copy.
+std::string TagLines(const std::string& detail)
+{
+    std::string lines;
+    std::istringstream in(detail);
+    for (std::string line; std::getline(in, line);) {
+        const size_t text = line.find_first_not_of(' ');
+        if (const size_t tag = line.find("] Tag = 0x"); tag != std::string::npos)
+            lines += line.substr(tag + 2) + "\n";
+        else if (text != std::string::npos && text > 0 && line[text] != '[' && line.find("0x") == std::string::npos)
+            lines += line.substr(text) + "\n";
+    }
+    return lines;
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(TiffWriters, BigTiffCopiesDrawAsTheirClassicCopies)
+{
+    if (!std::filesystem::exists("/usr/bin/tiffcp"))
+        GTEST_SKIP() << "tiffcp is not installed";
+    testing_support::TempDir dir;
+    const std::string source = dir.Path() + "/source.tif";
+    const std::string classic = dir.Path() + "/classic.tif";
+    const std::string big = dir.Path() + "/big.tif";
+    for (bool le : {true, false})
+        for (const Layout& l : kLayouts) {
+            const std::string what = std::string(l.name) + (le ? " II" : " MM");
+            Write(source, le, l, 37, 35, 16, 2);
+            // Both copies are written by tiffcp, so that lossy coding is
+            // done again the same way for each.
+            ASSERT_TRUE(RunTool("/usr/bin/tiffcp " + source + " " + classic)) << what;
+            ASSERT_TRUE(RunTool("/usr/bin/tiffcp -8 " + source + " " + big)) << what;
+            const auto a = DrawFile(classic);
+            const auto b = DrawFile(big);
+            ASSERT_TRUE(Contains(b->detail, "TIFF ID = 0x002b\n")) << what;
+            EXPECT_EQ(TagLines(a->detail), TagLines(b->detail)) << what;
+            ASSERT_EQ(a->windows.size(), b->windows.size()) << what;
+            for (size_t i = 0; i < a->windows.size(); ++i) {
+                const CImageBuffer& x = a->windows[i]->image;
+                const CImageBuffer& y = b->windows[i]->image;
+                ASSERT_TRUE(x.Pixels() && y.Pixels()) << what;
+                EXPECT_EQ(DrawnPicture(x), DrawnPicture(y)) << what << " page " << i;
+            }
+        }
+}
+
+namespace {
+
+// The bits of a value that a half-precision or a 24-bit float holds
+// exactly (1 sign bit; 5 or 7 exponent bits; 10 or 16 mantissa bits).
+uint32_t SmallFloatBits(double v, int exponentBits, int mantissaBits)
+{
+    const uint32_t sign = std::signbit(v) ? 1u << (exponentBits + mantissaBits) : 0;
+    if (std::isnan(v))
+        return ((1u << exponentBits) - 1) << mantissaBits | 1u << (mantissaBits - 1);
+    if (v == 0)
+        return sign;
+    int e = 0;
+    const double m = std::frexp(std::fabs(v), &e);
+    const int bias = (1 << (exponentBits - 1)) - 1;
+    const auto fraction = static_cast<uint32_t>((m * 2 - 1) * (1 << mantissaBits));
+    return sign | static_cast<uint32_t>(e - 1 + bias) << mantissaBits | fraction;
+}
+
+}  // namespace
+
+// SubIFDs written by libtiff, each a floating-point picture with the
+// floating-point predictor (32, 16 and 24 bits): laid out below IFD 0, drawn
+// as the linear stretch of the values libtiff was given, and labelled.
+// Little-endian only: libtiff 4.5 swaps the bytes of big-endian samples
+// before differencing them, so that it reads its own strips back wrong (the
+// big-endian predictor is checked with GDAL's files).
+TEST(TiffWriters, LibtiffSubIfdsOfFloatingPointPictures)
+{
+    const uint32_t w = 19, h = 18;
+    std::vector<double> values;
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            values.push_back(x == 1 && y == 1 ? std::nan("") : double(x * 3) + y * 5 - 40 + 0.5 * (x % 2));
+    double lo = 1e300, hi = -1e300;
+    for (double v : values)
+        if (std::isfinite(v)) {
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    std::vector<uint8_t> expected;
+    for (double v : values) {
+        const auto level = static_cast<uint8_t>(std::isnan(v) ? 0 : std::floor((v - lo) * 255.0 / (hi - lo) + 0.5));
+        expected.insert(expected.end(), {level, level, level});
+    }
+    testing_support::TempDir dir;
+    const std::string path = dir.Path() + "/subifds.tif";
+    {
+        TIFFSetWarningHandler(nullptr);
+        TIFF* tif = TIFFOpen(path.c_str(), "wl");
+        ASSERT_NE(tif, nullptr);
+        const Layout grey{"grey", COMPRESSION_LZW, PHOTOMETRIC_MINISBLACK, 1, 8};
+        SetFields(tif, grey, w, h, h);
+        uint64_t offsets[3] = {0, 0, 0};
+        TIFFSetField(tif, TIFFTAG_SUBIFD, 3, offsets);
+        std::vector<uint8_t> main = Block(grey, 0, 0, w, h, -1);
+        ASSERT_GT(TIFFWriteEncodedStrip(tif, 0, main.data(), tmsize_t(main.size())), 0);
+        ASSERT_EQ(TIFFWriteDirectory(tif), 1);
+        for (int bits : {32, 16, 24}) {
+            TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+            TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
+            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+            TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+            TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+            TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_FLOATINGPOINT);
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 7);
+            TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+            // Samples in the machine's byte order, as libtiff takes them.
+            std::vector<uint8_t> data;
+            for (double v : values) {
+                const float f = static_cast<float>(v);
+                uint32_t b = bits == 32 ? std::bit_cast<uint32_t>(f)
+                                        : SmallFloatBits(v, bits == 16 ? 5 : 7, bits == 16 ? 10 : 16);
+                for (int k = 0; k < bits / 8; ++k)
+                    data.push_back(uint8_t(b >> (8 * k)));
+            }
+            const size_t row = size_t{w} * bits / 8;
+            for (uint32_t y = 0; y < h; y += 7)
+                ASSERT_GT(TIFFWriteEncodedStrip(tif, y / 7, data.data() + y * row,
+                                                tmsize_t(std::min<uint32_t>(7, h - y) * row)),
+                          0);
+            ASSERT_EQ(TIFFWriteDirectory(tif), 1);
+        }
+        TIFFClose(tif);
+
+        const auto d = DrawFile(path);
+        EXPECT_EQ(Count(d->detail, "] ImageFileDirectory\n"), 4u) << d->detail;
+        EXPECT_TRUE(Contains(d->detail, "] Tag = 0x014A ... SubIFDs\n"));
+        ASSERT_EQ(d->windows.size(), 4u) << d->detail;
+        for (size_t i = 0; i < 3; ++i) {
+            SCOPED_TRACE(i);
+            const HeadlessImageWindow& window = *d->windows[i];
+            EXPECT_EQ(window.label, "IFD 0 SubIFD " + std::to_string(i) + " 最小 -40 最大 99");
+            ASSERT_NE(window.image.Pixels(), nullptr);
+            EXPECT_EQ(FirstDifferentRow(DrawnPicture(window.image), expected, w), -1);
+        }
+        EXPECT_EQ(d->windows[3]->label, "IFD 0");
     }
 }
 #endif
