@@ -310,6 +310,58 @@ TEST(JpegWalk, BytesAfterEoiAreListedAndAnAppendedPictureIsLaidOut)
     EXPECT_EQ(Analyse(g).rough, "  [00000000] SOI\n  [00000002] EOI\n  [00000004] Data after EOI (4 [byte])\n");
 }
 
+// The MP index of an APP2 "MPF" segment (CIPA DC-007), little-endian: its
+// two entries name the file's own picture and one appended after EOI.
+Bytes MpfSegment(uint32_t firstSize, uint32_t secondOffset, uint32_t secondSize)
+{
+    const auto le32 = [](Bytes& out, uint32_t v) { Put(out, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); };
+    const auto le16 = [](Bytes& out, uint32_t v) { Put(out, {uint8_t(v), uint8_t(v >> 8)}); };
+    Bytes mp = {'I', 'I', 0x2A, 0x00};
+    le32(mp, 8);
+    le16(mp, 3);
+    le16(mp, 0xB000), le16(mp, 7), le32(mp, 4), PutText(mp, "0100");
+    le16(mp, 0xB001), le16(mp, 4), le32(mp, 1), le32(mp, 2);
+    le16(mp, 0xB002), le16(mp, 7), le32(mp, 32), le32(mp, 8 + 2 + 3 * 12 + 4);
+    le32(mp, 0);
+    le32(mp, 0x20030000), le32(mp, firstSize), le32(mp, 0), le32(mp, 0);
+    le32(mp, 0x00020002), le32(mp, secondSize), le32(mp, secondOffset), le32(mp, 0);
+    Bytes payload;
+    PutText(payload, std::string("MPF", 4));
+    Put(payload, mp);
+    return Segment(0xE2, payload);
+}
+
+TEST(JpegWalk, PicturesOfTheMpIndexAfterEoiAreLaidOutUnderTheirEntries)
+{
+    const Bytes own = FlatGrayFile(16, 8), second = FlatGrayFile(8, 8);
+    const size_t segment = MpfSegment(0, 0, 0).size();
+    const size_t firstSize = own.size() + segment;
+    // MP offsets count from the byte order mark, 8 bytes into the segment.
+    Bytes f(own.begin(), own.begin() + 2);
+    Put(f, MpfSegment(uint32_t(firstSize), uint32_t(firstSize - 10), uint32_t(second.size())));
+    f.insert(f.end(), own.begin() + 2, own.end());
+    Put(f, second);
+    const auto d = jpeg_test::RunDetailed(f);
+    const size_t entry = d->detail.find("MPEntry #2\n");
+    ASSERT_NE(entry, std::string::npos) << d->detail;
+    // The appended picture's lines hang under its entry, not under the line
+    // for the bytes after EOI.
+    const size_t soi = d->detail.find("] SOI\n", entry);
+    ASSERT_NE(soi, std::string::npos);
+    const size_t lineStart = d->detail.rfind('\n', soi) + 1;
+    const size_t entryStart = d->detail.rfind('\n', entry) + 1;
+    EXPECT_GT(d->detail.find('[', lineStart) - lineStart, d->detail.find('[', entryStart) - entryStart);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "] Data after EOI (%zu [byte])\n", second.size());
+    const size_t after = d->detail.find(expected);
+    ASSERT_NE(after, std::string::npos);
+    EXPECT_EQ(d->detail.find("] SOI\n", after), std::string::npos) << d->detail;
+    ASSERT_EQ(d->document->images.size(), 2u);
+    EXPECT_EQ(d->Window(0)->label, "");
+    EXPECT_EQ(d->Window(1)->label, "MPF 2");
+    EXPECT_EQ(d->Window(1)->image.PictureWidth(), 8);
+}
+
 TEST(JpegWalk, InvalidMarkersAreSilentInDetailedMode)
 {
     const auto r = Analyse({0xFF, 0xD8, 0xFF, 0x01, 0xFF, 0xC8, 0x00, 0x02, 0xFF, 0xF3, 0x00, 0x02, 0xFF, 0xD9});
