@@ -142,19 +142,19 @@ std::string OneLine(std::string text)
     return text;
 }
 
-void PrintTree(std::ostream& out, const CMemoryTree& tree)
+void PrintTree(std::ostream& out, const CLineTree& tree)
 {
     out << TreeText(tree);
 }
 
-void WriteJsonTree(CJsonWriter& json, const CMemoryTree& tree, HTREEITEM first)
+void WriteJsonTree(CJsonWriter& json, const CLineTree& tree, LineId first)
 {
     json.BeginArray();
-    for (HTREEITEM item = first; item; item = tree.GetNextSiblingItem(item)) {
+    for (LineId line = first; line; line = tree.NextSibling(line)) {
         json.BeginObject();
         json.Key("text");
-        json.String(tree.GetItemText(item));
-        if (ByteRange range; tree.GetItemRange(item, range)) {
+        json.String(std::string(tree.Text(line)));
+        if (ByteRange range; tree.RangeOf(line, range)) {
             json.Key("range");
             json.BeginArray();
             json.Number(static_cast<int64_t>(range.start));
@@ -165,7 +165,7 @@ void WriteJsonTree(CJsonWriter& json, const CMemoryTree& tree, HTREEITEM first)
                 json.String("side-file");
             }
         }
-        if (HTREEITEM child = tree.GetChildItem(item)) {
+        if (LineId child = tree.FirstChild(line)) {
             json.Key("children");
             WriteJsonTree(json, tree, child);
         }
@@ -341,11 +341,10 @@ void CDump::PrintText()
 
 void CDump::PrintDetailed(const FileReport& report)
 {
-    const CMemoryTree& tree = report.document->tree;
+    const CLineTree& tree = report.document->tree;
     if (options_.at) {
-        for (const LineAt& line : LinesAt(tree, *options_.at, false))
-            out_ << std::string(static_cast<size_t>(tree.GetDepth(line.item)) * 2, ' ')
-                 << tree.GetItemText(line.item) << '\n';
+        for (const LineAt& at : LinesAt(tree, *options_.at, false))
+            out_ << std::string(static_cast<size_t>(tree.Depth(at.line)) * 2, ' ') << tree.Text(at.line) << '\n';
     } else if (options_.gaps) {
         std::error_code ec;
         const uint64_t size = std::filesystem::file_size(*report.path, ec);
@@ -393,7 +392,7 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
         json.Key("detailed");
         json.BeginObject();
         json.Key("tree");
-        WriteJsonTree(json, report.document->tree, report.document->tree.GetRootItem());
+        WriteJsonTree(json, report.document->tree, report.document->tree.First());
         json.Key("images");
         json.BeginArray();
         size_t n = 0;

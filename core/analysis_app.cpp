@@ -14,6 +14,8 @@ namespace {
 
 constexpr const char* kDuplicateCaption = "ファイルオープンエラー";
 constexpr const char* kUnreadableNumber = "SA00000001";
+// The last line of a detailed analysis that was asked to stop.
+constexpr const char* kCancelledLine = "解析はキャンセルされました";
 
 // One message names this many unreadable files at most; a line counts the
 // rest, so that a folder of thousands cannot make a box taller than the
@@ -40,6 +42,15 @@ std::string SkippedFilesText(size_t count)
 std::string EmptyFolderText(const std::string& folder)
 {
     return "フォルダ：" + folder + "\nには開くファイルがありません";
+}
+
+// A message the analysis raises, given when its result is applied: the
+// platform's caption, no owner.
+void Record(AnalysisResult& result, const std::string& text, const char* errorNumber = "")
+{
+    ResultMessage& message = result.messages.emplace_back();
+    message.request.text = text;
+    message.errorNumber = errorNumber;
 }
 
 }
@@ -72,73 +83,7 @@ FilePtr OpenAnalysisFile(const char* path)
     return FilePtr(OpenReadStream(fd));
 }
 
-class CAnalysisApp::CLimitedTree final : public ITreeControl {
-public:
-    ITreeControl* tree = nullptr;
-    uint32_t inserted = 0;
-
-    HTREEITEM InsertItem(const char* text, HTREEITEM parent, HTREEITEM insertAfter) override
-    {
-        if (inserted >= kMaxTreeItems)
-            return 0;
-        ++inserted;
-        return tree->InsertItem(text, parent, insertAfter);
-    }
-    void Expand(HTREEITEM item, unsigned code) override { tree->Expand(item, code); }
-    HTREEITEM GetParentItem(HTREEITEM item) const override { return tree->GetParentItem(item); }
-    HTREEITEM GetChildItem(HTREEITEM item) const override { return tree->GetChildItem(item); }
-    HTREEITEM GetNextSiblingItem(HTREEITEM item) const override { return tree->GetNextSiblingItem(item); }
-    HTREEITEM GetNextVisibleItem(HTREEITEM item) const override { return tree->GetNextVisibleItem(item); }
-    HTREEITEM GetRootItem() const override { return tree->GetRootItem(); }
-    HTREEITEM GetSelectedItem() const override { return tree->GetSelectedItem(); }
-    void DeleteAllItems() override { tree->DeleteAllItems(); }
-    std::string GetItemText(HTREEITEM item) const override { return tree->GetItemText(item); }
-    bool IsExpanded(HTREEITEM item) const override { return tree->IsExpanded(item); }
-    void SetItemRange(HTREEITEM item, const ByteRange& range) override { tree->SetItemRange(item, range); }
-    bool GetItemRange(HTREEITEM item, ByteRange& range) const override { return tree->GetItemRange(item, range); }
-};
-
-CAnalysisApp::CAnalysisApp(IShell& shell, FormatTable formats)
-    : shell_(shell), formats_(formats), limitedTree_(std::make_unique<CLimitedTree>())
-{
-}
-
-CAnalysisApp::NestedScope::NestedScope(CAnalysisApp& app)
-    : app_(app), allowed_(app.nestedDepth_ < kMaxNestedDepth && app.nestedAnalyses_ < kMaxNestedAnalyses)
-{
-    if (allowed_) {
-        ++app_.nestedDepth_;
-        ++app_.nestedAnalyses_;
-    }
-}
-
-CAnalysisApp::NestedScope::~NestedScope()
-{
-    if (allowed_)
-        --app_.nestedDepth_;
-}
-
-int32_t CAnalysisApp::AddEntry(uint32_t level, const char* text)
-{
-    if (level != 0 && fileEntries_ >= kMaxEntriesPerFile)
-        return -1;
-    ++fileEntries_;
-    return entries_.AddEntry(level, text);
-}
-
-ITreeControl* CAnalysisApp::ActiveTree()
-{
-    ITreeControl* tree = shell_.ActiveTree();
-    if (!tree)
-        return nullptr;
-    // A different view starts a new count: each detailed analysis runs in a
-    // view of its own.
-    if (limitedTree_->tree != tree) {
-        limitedTree_->tree = tree;
-        limitedTree_->inserted = 0;
-    }
-    return limitedTree_.get();
-}
+CAnalysisApp::CAnalysisApp(IShell& shell, FormatTable formats) : shell_(shell), formats_(formats) {}
 
 CAnalysisApp::~CAnalysisApp() = default;
 
@@ -160,29 +105,37 @@ void CAnalysisApp::ShowMessage(const std::string& text, const char* caption, Mes
     shell_.MessageBox(box);
 }
 
+void CAnalysisApp::ShowMessages(const AnalysisResult& result)
+{
+    for (const ResultMessage& message : result.messages)
+        shell_.MessageBox(message.request);
+}
+
 uint32_t CAnalysisApp::DetectFormat(const char* path, bool reportUnsupported)
 {
-    bool unreadable = false;
-    const uint32_t format = Detect(path, reportUnsupported, unreadable);
-    if (unreadable)
-        ShowMessage(CannotOpenText({path}, kUnreadableNumber));
+    AnalysisResult result;
+    const uint32_t format = Detect(path, reportUnsupported, result);
+    if (result.unreadable)
+        Record(result, CannotOpenText({path}, kUnreadableNumber), kUnreadableNumber);
+    ShowMessages(result);
     return format;
 }
 
-uint32_t CAnalysisApp::Detect(const char* path, bool reportUnsupported, bool& unreadable)
+uint32_t CAnalysisApp::Detect(const char* path, bool reportUnsupported, AnalysisResult& result) const
 {
     FilePtr fp = OpenAnalysisFile(path);
-    unreadable = !fp;
+    result.unreadable = !fp;
+    result.format = kFormatUnsupported;
     if (!fp)
         return kFormatUnsupported;
     uint8_t head[kDetectionBytes];
     const size_t n = std::fread(head, 1, sizeof head, fp.get());
     for (const FormatHandler& handler : formats_) {
         if (handler.detect && handler.detect(head, n))
-            return handler.code;
+            return result.format = handler.code;
     }
     if (reportUnsupported)
-        ShowMessage(std::string("未対応の形式です。\n") + path);
+        Record(result, std::string("未対応の形式です。\n") + path);
     return kFormatUnsupported;
 }
 
@@ -206,29 +159,57 @@ std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<BatchPath>& b
     for (const BatchPath& item : batch) {
         if (progress && !progress(outcomes.size(), batch.size(), item.path))
             break;
-        const std::string& path = item.path;
-        bool unreadable = false;
-        const uint32_t format = Detect(path.c_str(), !item.inFolder, unreadable);
-        if (format == kFormatUnsupported) {
-            // Unreadable files are named together at the end of the batch;
-            // an unsupported one inside a folder only counts towards the
-            // message at the end.
-            if (unreadable)
-                unreadableFiles.push_back(path);
-            outcomes.push_back(item.inFolder && !unreadable ? OpenOutcome::Skipped : OpenOutcome::Refused);
-            continue;
-        }
-        if (entries_.AddEntry(0, path.c_str()) == kDuplicateEntry) {
-            ShowMessage("ファイル：" + path + "\nはすでに開かれています", kDuplicateCaption, duplicateOwner);
-            outcomes.push_back(OpenOutcome::Duplicate);
-            continue;
-        }
-        outcomes.push_back(RunRoughAnalysis(format, path.c_str()) ? OpenOutcome::Opened
-                                                                  : OpenOutcome::NotAnalysed);
+        const std::unique_ptr<AnalysisResult> result = AnalyseBatchFile(item, !AlreadyOpen(item.path));
+        outcomes.push_back(ApplyBatchFile(item, *result, duplicateOwner, unreadableFiles));
     }
-    shell_.RebuildTree(entries_.GetEntryListHead());
-    ReportBatchEnd(outcomes, unreadableFiles, emptyFolders, duplicateOwner);
+    FinishBatch(outcomes, unreadableFiles, emptyFolders, duplicateOwner);
     return outcomes;
+}
+
+std::unique_ptr<AnalysisResult> CAnalysisApp::AnalyseBatchFile(const BatchPath& item, bool analyse) const
+{
+    auto result = std::make_unique<AnalysisResult>();
+    const uint32_t format = Detect(item.path.c_str(), !item.inFolder, *result);
+    if (format != kFormatUnsupported && analyse && FormatName(format))
+        RoughAnalysis(format, item.path.c_str(), *result);
+    return result;
+}
+
+bool CAnalysisApp::AlreadyOpen(const std::string& path) const
+{
+    return entries_.HasText(path.c_str());
+}
+
+OpenOutcome CAnalysisApp::ApplyBatchFile(const BatchPath& item, AnalysisResult& result, MessageOwner duplicateOwner,
+                                         std::vector<std::string>& unreadableFiles)
+{
+    const std::string& path = item.path;
+    if (result.format == kFormatUnsupported) {
+        // Unreadable files are named together at the end of the batch; an
+        // unsupported one inside a folder only counts towards the message
+        // at the end.
+        ShowMessages(result);
+        if (result.unreadable)
+            unreadableFiles.push_back(path);
+        return item.inFolder && !result.unreadable ? OpenOutcome::Skipped : OpenOutcome::Refused;
+    }
+    if (entries_.AddEntry(0, path.c_str()) == kDuplicateEntry) {
+        ShowMessage("ファイル：" + path + "\nはすでに開かれています", kDuplicateCaption, duplicateOwner);
+        return OpenOutcome::Duplicate;
+    }
+    if (!FormatName(result.format))
+        return OpenOutcome::NotAnalysed;
+    if (!result.attempted)
+        RoughAnalysis(result.format, path.c_str(), result);
+    ApplyRough(path.c_str(), result.format, result);
+    return result.analysed ? OpenOutcome::Opened : OpenOutcome::NotAnalysed;
+}
+
+void CAnalysisApp::FinishBatch(const std::vector<OpenOutcome>& outcomes, const std::vector<std::string>& unreadableFiles,
+                               const std::vector<std::string>& emptyFolders, MessageOwner owner)
+{
+    shell_.RebuildTree(entries_.GetEntryListHead());
+    ReportBatchEnd(outcomes, unreadableFiles, emptyFolders, owner);
 }
 
 void CAnalysisApp::ReportBatchEnd(const std::vector<OpenOutcome>& outcomes,
@@ -246,23 +227,49 @@ void CAnalysisApp::ReportBatchEnd(const std::vector<OpenOutcome>& outcomes,
 
 bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
 {
-    const char* name = FormatName(format);
-    if (!name)
+    if (!FormatName(format))
         return false;
-    fileEntries_ = 0;
-    const int row = shell_.InsertFileRow(path);
-    shell_.SetFormatText(row, name);
-    FilePtr fp = OpenAnalysisFile(path);
-    if (!fp) {
-        ShowMessage(CannotOpenText({path}, Format(format)->roughOpenError));
-        return false;
-    }
-    nestedDepth_ = nestedAnalyses_ = 0;
-    RunAnalyzer(format, {.app = this, .fp = fp.get(), .path = path, .mode = AnalysisMode::Rough});
-    return true;
+    AnalysisResult result;
+    RoughAnalysis(format, path, result);
+    ApplyRough(path, format, result);
+    return result.analysed;
 }
 
-void CAnalysisApp::RunDetailedAnalysis(const char* path)
+void CAnalysisApp::RoughAnalysis(uint32_t format, const char* path, AnalysisResult& result) const
+{
+    result.format = format;
+    result.attempted = true;
+    FilePtr fp = OpenAnalysisFile(path);
+    if (!fp) {
+        const char* number = Format(format)->roughOpenError;
+        Record(result, CannotOpenText({path}, number), number);
+        return;
+    }
+    result.analysed = true;
+    CAnalysisRun run(formats_, AnalysisMode::Rough, result);
+    run.onNested = onNested;
+    RunAnalyzer(format, {.run = &run, .fp = fp.get(), .path = path, .mode = AnalysisMode::Rough});
+    if (result.summary.empty())
+        result.summaryAbsence = result.roughLines.empty() ? "解析できる構造が見つかりません"
+                                                          : "ﾍｯﾀﾞｰに画像ｻｲｽﾞが見つかりません";
+}
+
+void CAnalysisApp::ApplyRough(const char* path, uint32_t format, const AnalysisResult& result)
+{
+    const int row = shell_.InsertFileRow(path);
+    shell_.SetFormatText(row, FormatName(format));
+    ShowMessages(result);
+    for (const RoughLine& line : result.roughLines)
+        entries_.AddEntry(line.level, line.text.c_str());
+    if (!result.formatText.empty())
+        shell_.SetFormatText(row, result.formatText.c_str());
+    for (const std::string& piece : result.summary)
+        shell_.AppendResultText(row, piece.c_str());
+    if (!result.summaryAbsence.empty())
+        shell_.SetSummaryAbsence(row, result.summaryAbsence);
+}
+
+bool CAnalysisApp::BeginDetailedAnalysis(const char* path, size_t& document)
 {
     shell_.NewDocument();
     // The walk over the documents stops at the first one titled path (the
@@ -277,26 +284,54 @@ void CAnalysisApp::RunDetailedAnalysis(const char* path)
         box.owner = MessageOwner::Application;
         shell_.MessageBox(box);
         shell_.CloseDocument(shell_.DocumentCount() - 1);
-        return;
+        return false;
     }
     if (count == 0 || shell_.DocumentTitle(count - 1) != "Default")
-        return;
+        return false;
     shell_.SetDocumentTitle(count - 1, path);
-    const uint32_t format = DetectFormat(path);
+    document = count - 1;
+    return true;
+}
+
+std::unique_ptr<AnalysisResult> CAnalysisApp::AnalyseDetailed(const char* path) const
+{
+    auto result = std::make_unique<AnalysisResult>();
+    const uint32_t format = Detect(path, true, *result);
+    if (result->unreadable)
+        Record(*result, CannotOpenText({path}, kUnreadableNumber), kUnreadableNumber);
     if (format == kFormatUnsupported)
-        return;
-    if (ITreeControl* tree = shell_.ActiveTree()) {
-        tree->InsertItem(path, TVI_ROOT, TVI_LAST);
-        limitedTree_->tree = tree;
-        limitedTree_->inserted = 0;
-    }
+        return result;
+    result->lines.Append(path, kTopLevel);
+    result->lines.SetLimit(CAnalysisRun::kMaxTreeItems);
+    result->attempted = true;
     FilePtr fp = OpenAnalysisFile(path);
     if (!fp) {
-        ShowMessage(CannotOpenText({path}, Format(format)->detailedOpenError));
-        return;
+        const char* number = Format(format)->detailedOpenError;
+        Record(*result, CannotOpenText({path}, number), number);
+        return result;
     }
-    nestedDepth_ = nestedAnalyses_ = 0;
-    RunAnalyzer(format, {.app = this, .fp = fp.get(), .path = path, .mode = AnalysisMode::Detailed});
+    result->analysed = true;
+    CAnalysisRun run(formats_, AnalysisMode::Detailed, *result);
+    run.onNested = onNested;
+    RunAnalyzer(format, {.run = &run, .fp = fp.get(), .path = path, .mode = AnalysisMode::Detailed});
+    if (result->CancelRequested())
+        result->lines.AppendAfterStop(kCancelledLine);
+    return result;
+}
+
+void CAnalysisApp::FinishDetailedAnalysis(size_t document, AnalysisResult& result)
+{
+    ShowMessages(result);
+    shell_.ShowDetailedResult(document, result);
+}
+
+void CAnalysisApp::RunDetailedAnalysis(const char* path)
+{
+    size_t document = 0;
+    if (!BeginDetailedAnalysis(path, document))
+        return;
+    const std::unique_ptr<AnalysisResult> result = AnalyseDetailed(path);
+    FinishDetailedAnalysis(document, *result);
 }
 
 void CAnalysisApp::DeleteEntry(const char* path)
@@ -311,12 +346,4 @@ void CAnalysisApp::DeleteEntry(const char* path)
         shell_.DeleteRow(row);
     if (const size_t doc = shell_.DocumentIndex(path); doc < shell_.DocumentCount())
         shell_.CloseDocument(doc);
-}
-
-void RunAnalyzer(uint32_t format, const AnalysisRequest& request)
-{
-    if (!request.app)
-        return;
-    if (const FormatHandler* handler = request.app->Format(format))
-        handler->analyze(request);
 }

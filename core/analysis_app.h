@@ -1,7 +1,9 @@
 #pragma once
 // The application's analysis half: the entry list, format detection, the
 // opening procedure and the dispatch of rough and detailed analyses. Shells
-// own one CAnalysisApp; each analysis gets it in its request.
+// own one CAnalysisApp; each analysis is a run of its own (CAnalysisRun)
+// that writes an AnalysisResult, which the application then hands to the
+// shell.
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -11,6 +13,8 @@
 #include <functional>
 
 #include "core/analysis_entry_list.h"
+#include "core/analysis_result.h"
+#include "core/analysis_run.h"
 #include "core/batch_paths.h"
 #include "core/format_table.h"
 #include "core/shell.h"
@@ -43,6 +47,7 @@ public:
     CAnalysisApp& operator=(const CAnalysisApp&) = delete;
 
     IShell& Shell() { return shell_; }
+    FormatTable Formats() const { return formats_; }
     // The row of format; null when the table has none.
     const FormatHandler* Format(uint32_t format) const;
     // Text of the rough list's format column; null for a code that names no
@@ -73,68 +78,54 @@ public:
                                        const std::vector<std::string>& emptyFolders = {});
     std::vector<OpenOutcome> OpenFiles(const std::vector<std::string>& paths,
                                        MessageOwner duplicateOwner = MessageOwner::None);
+
+    // The steps of OpenFiles, for shells that analyse on other threads.
+    // AnalyseBatchFile detects one file's format and, when it is supported
+    // and analyse is set, runs its rough analysis; it touches nothing but
+    // the result it returns, so it may run on any thread, for several files
+    // at once. ApplyBatchFile then registers the file (on the thread that
+    // owns the application): the messages, the entry, the row. A file
+    // already open is not registered again; AlreadyOpen says so before the
+    // analysis is run. FinishBatch rebuilds the bar and gives the messages
+    // of the batch's end.
+    std::unique_ptr<AnalysisResult> AnalyseBatchFile(const BatchPath& item, bool analyse) const;
+    bool AlreadyOpen(const std::string& path) const;
+    OpenOutcome ApplyBatchFile(const BatchPath& item, AnalysisResult& result, MessageOwner duplicateOwner,
+                               std::vector<std::string>& unreadableFiles);
+    void FinishBatch(const std::vector<OpenOutcome>& outcomes, const std::vector<std::string>& unreadableFiles,
+                     const std::vector<std::string>& emptyFolders, MessageOwner owner);
+
     // Returns false when the file could not be opened for the analysis.
     bool RunRoughAnalysis(uint32_t format, const char* path);
+
+    // A detailed analysis in three steps, so that the middle one may run on
+    // another thread: BeginDetailedAnalysis opens the file's document (false
+    // when there is nothing to analyse: the file has a window already) and
+    // says which document it is;
+    // AnalyseDetailed runs the analysis, touching nothing but its result;
+    // FinishDetailedAnalysis gives its messages and has the shell show it
+    // in the document. RunDetailedAnalysis does all three.
+    bool BeginDetailedAnalysis(const char* path, size_t& document);
+    std::unique_ptr<AnalysisResult> AnalyseDetailed(const char* path) const;
+    void FinishDetailedAnalysis(size_t document, AnalysisResult& result);
     void RunDetailedAnalysis(const char* path);
     void DeleteEntry(const char* path);
 
-    // A file's rough analysis adds at most this many entries, and a detailed
-    // analysis at most this many result lines; what lies beyond is not listed.
-    // Each entry holds one line, and tree widgets slow down long
-    // before memory runs out, so a hostile file cannot swamp either.
-    static constexpr uint32_t kMaxEntriesPerFile = 65536;
-    static constexpr uint32_t kMaxTreeItems = 262144;
-
-    // Nested analyses (Exif data inside JPEG, JPEG data inside TIFF) may go
-    // this deep, and one top-level analysis may start this many of them: a
-    // file whose embedded structures contain each other again cannot make
-    // the analysis branch without end.
-    static constexpr uint32_t kMaxNestedDepth = 4;
-    static constexpr uint32_t kMaxNestedAnalyses = 64;
-
-    // Held by an analyzer around a nested analysis; Allowed() says whether
-    // the nested analysis may run.
-    class NestedScope {
-    public:
-        explicit NestedScope(CAnalysisApp& app);
-        ~NestedScope();
-        NestedScope(const NestedScope&) = delete;
-        NestedScope& operator=(const NestedScope&) = delete;
-        bool Allowed() const { return allowed_; }
-
-    private:
-        CAnalysisApp& app_;
-        bool allowed_;
-    };
-
-    // What the analyzers use. AddEntry returns -1 for an entry beyond the
-    // limit; ActiveTree's InsertItem returns 0 for a line beyond it.
-    int32_t AddEntry(uint32_t level, const char* text);
-    ITreeControl* ActiveTree();
-    void AppendResultText(int row, const char* text) { shell_.AppendResultText(row, text); }
+    // Set on every run this application starts (tests look at nested
+    // analyses through it).
+    std::function<void(const AnalysisRequest&)> onNested;
 
 private:
-    // Reports neither an unreadable file (unreadable is set) nor, without
-    // reportUnsupported, an unsupported one.
-    uint32_t Detect(const char* path, bool reportUnsupported, bool& unreadable);
-    void ReportBatchEnd(const std::vector<OpenOutcome>& outcomes, const std::vector<std::string>& unreadableFiles,
-                        const std::vector<std::string>& emptyFolders, MessageOwner owner);
     void ShowMessage(const std::string& text, const char* caption = "",
                      MessageOwner owner = MessageOwner::None);
-
-    // The active view's tree behind a count of the lines inserted.
-    class CLimitedTree;
+    void ShowMessages(const AnalysisResult& result);
+    void ReportBatchEnd(const std::vector<OpenOutcome>& outcomes, const std::vector<std::string>& unreadableFiles,
+                        const std::vector<std::string>& emptyFolders, MessageOwner owner);
+    uint32_t Detect(const char* path, bool reportUnsupported, AnalysisResult& result) const;
+    void RoughAnalysis(uint32_t format, const char* path, AnalysisResult& result) const;
+    void ApplyRough(const char* path, uint32_t format, const AnalysisResult& result);
 
     IShell& shell_;
     FormatTable formats_;
     CAnalysisEntryList entries_;
-    uint32_t fileEntries_ = 0;
-    uint32_t nestedDepth_ = 0;
-    uint32_t nestedAnalyses_ = 0;
-    std::unique_ptr<CLimitedTree> limitedTree_;
 };
-
-// Runs the analyzer of format through the format table of request.app
-// (nothing without one). A nested analysis passes its own
-// request on with the fields it changes.
-void RunAnalyzer(uint32_t format, const AnalysisRequest& request);

@@ -36,6 +36,9 @@ public:
     int32_t AddEntry(uint32_t level, const char* text);
     // 1 when an entry had the id, else 0.
     int RemoveEntry(int32_t id);
+    // Whether any entry's text (the head's "TOP" included) equals text: a
+    // level-0 entry with it would be refused.
+    bool HasText(const char* text) const { return texts_.Find(text ? text : "") != nullptr; }
     // Id of the first entry whose text equals text; 0 when none does.
     int32_t FindEntryId(const char* text) const;
     // The level-0 entry of an open file, or null.

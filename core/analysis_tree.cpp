@@ -6,7 +6,7 @@
 namespace {
 struct LevelSlot {
     uint32_t level;
-    HTREEITEM item;
+    LineId line;
 };
 
 [[noreturn]] void FailRebuild(IShell& shell, const char* errorNumber)
@@ -20,12 +20,12 @@ struct LevelSlot {
 }
 }
 
-void RebuildAnalysisTree(ITreeControl& tree, const AnalysisEntry* head, IShell& shell)
+void RebuildAnalysisTree(CLineTree& tree, const AnalysisEntry* head, IShell& shell)
 {
-    tree.DeleteAllItems();
+    tree = CLineTree();
     // slots[i] holds the item that entries of level slots[i].level + 1 hang
     // under; the bottom slot is the top level of the tree and is never dropped.
-    std::vector<LevelSlot> slots{{0, TVI_ROOT}};
+    std::vector<LevelSlot> slots{{0, kTopLevel}};
     size_t current = 0;
     for (const AnalysisEntry* e = head ? head->next : nullptr; e; e = e->next) {
         if (e->level == 0) {
@@ -44,25 +44,7 @@ void RebuildAnalysisTree(ITreeControl& tree, const AnalysisEntry* head, IShell& 
         }
         if (current + 1 >= slots.size())
             slots.push_back({slots[current].level + 1, 0});
-        slots[current + 1].item = tree.InsertEntryItem(*e, slots[current].item);
-        tree.Expand(slots[current].item, TVE_EXPAND);
-    }
-}
-
-HTREEITEM ChooseBaseParent(const ITreeControl& tree, uint32_t level)
-{
-    if (level == 0)
-        return TVI_ROOT;
-    const HTREEITEM root = tree.GetRootItem();
-    HTREEITEM item = tree.GetNextVisibleItem(root);
-    if (!item)
-        return root;
-    for (;;) {
-        HTREEITEM next = tree.GetNextSiblingItem(item);
-        if (!next)
-            next = tree.GetChildItem(item);
-        if (!next)
-            return item;
-        item = next;
+        slots[current + 1].line = tree.AppendPinned(e->text, slots[current].line);
+        tree.Expand(slots[current].line);
     }
 }

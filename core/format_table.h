@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 
 enum FormatCode : uint32_t {
     kFormatUnsupported = 0,
@@ -25,7 +25,7 @@ enum FormatCode : uint32_t {
     kFormatMpf = 5,
 };
 
-class CAnalysisApp;
+class CAnalysisRun;
 
 // A run of bytes of the analysed file.
 struct FilePiece {
@@ -33,21 +33,20 @@ struct FilePiece {
     uint64_t size = 0;
 };
 
-// Rough mode adds entries to the entry list and a summary to the file's row;
-// detailed mode writes the result tree of the active view and decodes the
-// pictures.
+// Rough mode makes the entry lines and the summary of the file's row;
+// detailed mode makes the result's line tree and decodes the pictures.
 enum class AnalysisMode : uint8_t { Rough, Detailed };
 
 // The state of one analysis run of one analyzer over an open stream: what it
-// reads, where its output goes, and the application that holds the limits
-// and the nesting of analyses.
+// reads, and the run that takes its output and holds the limits and the
+// nesting of analyses.
 struct AnalysisRequest {
-    CAnalysisApp* app = nullptr;
+    CAnalysisRun* run = nullptr;
     FILE* fp = nullptr;
     const char* path = nullptr;
     AnalysisMode mode = AnalysisMode::Rough;
-    uint32_t level = 0;      // depth at which the analyzer's lines begin
-    HTREEITEM parent = 0;    // for analyzers that hang their lines under a given item
+    uint32_t level = 0;           // depth at which the analyzer's lines begin
+    LineId parent = kTopLevel;    // the line the analyzer's lines hang under
     // Where the embedded data that the analysis runs inside ends (the APPn
     // segment that carries Exif or MPF data): nothing beyond it belongs to
     // the structure. The file's end for a whole file.
@@ -66,7 +65,7 @@ struct AnalysisRequest {
     struct EmbeddedPicture {
         uint64_t offset = 0;        // absolute file offset of its first byte
         uint64_t size = 0;
-        HTREEITEM item = 0;         // the line the picture's layout goes under
+        LineId item = kNoLine;      // the line the picture's layout goes under
         std::string label;          // its pictureLabel
     };
     std::vector<EmbeddedPicture>* pictures = nullptr;

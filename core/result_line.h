@@ -1,11 +1,11 @@
 #pragma once
 // How every analyzer writes its result lines: one formatter that makes a
 // line as the line buffer holds it, and one writer that hangs lines, with
-// the bytes they describe, in the active result tree.
+// the bytes they describe, in the result's line tree.
 #include <cstdarg>
 #include <string>
 
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 
 // Formats one result line, printf-style. A "%c" of a zero byte ends the text
 // there, as it ends a C string. Text that is not UTF-8 (file bytes passed
@@ -15,26 +15,26 @@
 __attribute__((format(printf, 1, 2))) std::string ResultLine(const char* format, ...);
 std::string ResultLineV(const char* format, va_list args);
 
-// Inserts lines into a result tree; with no tree (rough mode, or no active
-// view) it writes nothing and hands out item 0, under which nothing lands.
+// Appends lines to a result's line tree; with no tree (rough mode) it writes
+// nothing and hands out kNoLine, under which nothing lands.
 class CTreeWriter {
 public:
-    explicit CTreeWriter(ITreeControl* tree) : tree_(tree) {}
+    explicit CTreeWriter(CLineTree* tree) : tree_(tree) {}
 
-    ITreeControl* Tree() const { return tree_; }
+    CLineTree* Tree() const { return tree_; }
 
     // Appends text under parent; range is the bytes the line describes
     // (none for an interpretation line).
-    HTREEITEM Insert(HTREEITEM parent, const std::string& text, const ByteRange& range = {}) const
+    LineId Insert(LineId parent, const std::string& text, const ByteRange& range = {}) const
     {
-        return tree_ && parent ? tree_->InsertItem(text.c_str(), parent, range) : 0;
+        return tree_ ? tree_->Append(text, parent, range) : kNoLine;
     }
-    void Expand(HTREEITEM item) const
+    void Expand(LineId line) const
     {
-        if (tree_ && item)
-            tree_->Expand(item, TVE_EXPAND);
+        if (tree_)
+            tree_->Expand(line);
     }
 
 private:
-    ITreeControl* tree_;
+    CLineTree* tree_;
 };

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "core/analysis_entry_list.h"
-#include "core/tree_control.h"
+
+struct AnalysisResult;
 
 // The application's title: the caption of the application's message boxes,
 // and the caption shells give boxes that name none.
@@ -48,6 +49,8 @@ public:
     virtual void SetFormatText(int row, const char* text) = 0;
     // Appends to the result column; the cell keeps at most 511 bytes.
     virtual void AppendResultText(int row, const char* text) = 0;
+    // Why a row's analysis gave no summary (shells that show it keep it).
+    virtual void SetSummaryAbsence(int, const std::string&) {}
     // Index of the first row whose path equals path, from the top; -1 if none.
     virtual int FindRow(const char* path) = 0;
     virtual void DeleteRow(int row) = 0;
@@ -74,19 +77,9 @@ public:
         return count;
     }
 
-    // The tree of the active detailed-analysis view; null when none is active.
-    virtual ITreeControl* ActiveTree() = 0;
-
-    // Image windows of the active detailed-analysis frame. AddImageWindow
-    // clamps rect to 1280 x 720 in place; label says which picture of the
-    // file it is ("サムネイル", "IFD 1", "MPF 2"; empty for the file's own
-    // picture). PrepareImage gives the last window its bitmap and stores the
-    // pixel memory's address in *pixels (null when the bitmap could not be
-    // made).
-    virtual void AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label) = 0;
-    void AddImageWindow(const std::string& title, ImageRect& rect) { AddImageWindow(title, rect, std::string()); }
-    virtual void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
-                              int32_t marginHeight, uint8_t** pixels) = 0;
+    // Shows a finished detailed analysis in the document's view: its lines
+    // and its pictures' windows. The shell may take them out of result.
+    virtual void ShowDetailedResult(size_t document, AnalysisResult& result) = 0;
 
     virtual MessageAnswer MessageBox(const MessageBoxRequest& request) = 0;
 

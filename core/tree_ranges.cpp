@@ -2,46 +2,46 @@
 
 #include <algorithm>
 
-void ForEachLine(const ITreeControl& tree, HTREEITEM first, bool subtreeOnly,
-                 const std::function<void(HTREEITEM, int)>& visit)
+void ForEachLine(const CLineTree& tree, LineId first, bool subtreeOnly,
+                 const std::function<void(LineId, int)>& visit)
 {
-    HTREEITEM item = first;
+    LineId line = first;
     int depth = 0;
-    while (item) {
-        visit(item, depth);
-        if (HTREEITEM child = tree.GetChildItem(item)) {
-            item = child;
+    while (line) {
+        visit(line, depth);
+        if (LineId child = tree.FirstChild(line)) {
+            line = child;
             ++depth;
             continue;
         }
-        // Climb to the nearest item with a next sibling, never above first.
-        while (item) {
+        // Climb to the nearest line with a next sibling, never above first.
+        while (line) {
             if (depth == 0 && subtreeOnly)
                 return;
-            if (HTREEITEM next = tree.GetNextSiblingItem(item)) {
-                item = next;
+            if (LineId next = tree.NextSibling(line)) {
+                line = next;
                 break;
             }
             if (depth == 0)
                 return;
-            item = tree.GetParentItem(item);
+            line = tree.Parent(line);
             --depth;
         }
     }
 }
 
-std::vector<LineAt> LinesAt(const ITreeControl& tree, uint64_t offset, bool inSideFile)
+std::vector<LineAt> LinesAt(const CLineTree& tree, uint64_t offset, bool inSideFile)
 {
     std::vector<LineAt> lines;
-    ForEachLine(tree, tree.GetRootItem(), false, [&](HTREEITEM item, int depth) {
+    ForEachLine(tree, tree.First(), false, [&](LineId line, int depth) {
         ByteRange range;
-        if (tree.GetItemRange(item, range) && range.inSideFile == inSideFile && range.Holds(offset))
-            lines.push_back({item, depth, range});
+        if (tree.RangeOf(line, range) && range.inSideFile == inSideFile && range.Holds(offset))
+            lines.push_back({line, depth, range});
     });
     return lines;
 }
 
-HTREEITEM InnermostLineAt(const ITreeControl& tree, uint64_t offset, bool inSideFile)
+LineId InnermostLineAt(const CLineTree& tree, uint64_t offset, bool inSideFile)
 {
     const std::vector<LineAt> lines = LinesAt(tree, offset, inSideFile);
     const LineAt* best = nullptr;
@@ -51,15 +51,15 @@ HTREEITEM InnermostLineAt(const ITreeControl& tree, uint64_t offset, bool inSide
             (length == best->range.end - best->range.start && line.depth >= best->depth))
             best = &line;
     }
-    return best ? best->item : 0;
+    return best ? best->line : kNoLine;
 }
 
-std::vector<ByteRange> UncoveredRanges(const ITreeControl& tree, uint64_t fileSize)
+std::vector<ByteRange> UncoveredRanges(const CLineTree& tree, uint64_t fileSize)
 {
     std::vector<ByteRange> covered;
-    ForEachLine(tree, tree.GetRootItem(), false, [&](HTREEITEM item, int) {
+    ForEachLine(tree, tree.First(), false, [&](LineId line, int) {
         ByteRange range;
-        if (tree.GetItemRange(item, range) && !range.inSideFile)
+        if (tree.RangeOf(line, range) && !range.inSideFile)
             covered.push_back(range);
     });
     std::sort(covered.begin(), covered.end(),
@@ -78,19 +78,19 @@ std::vector<ByteRange> UncoveredRanges(const ITreeControl& tree, uint64_t fileSi
     return gaps;
 }
 
-std::string TreeText(const ITreeControl& tree, HTREEITEM item, bool withChildren)
+std::string TreeText(const CLineTree& tree, LineId line, bool withChildren)
 {
     std::string text;
-    const auto add = [&](HTREEITEM line, int depth) {
+    const auto add = [&](LineId at, int depth) {
         text.append(static_cast<size_t>(depth) * 2, ' ');
-        text += tree.GetItemText(line);
+        text += tree.Text(at);
         text += '\n';
     };
-    if (!item)
-        ForEachLine(tree, tree.GetRootItem(), false, add);
+    if (!line)
+        ForEachLine(tree, tree.First(), false, add);
     else if (withChildren)
-        ForEachLine(tree, item, true, add);
+        ForEachLine(tree, line, true, add);
     else
-        add(item, 0);
+        add(line, 0);
     return text;
 }

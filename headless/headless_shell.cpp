@@ -98,38 +98,27 @@ size_t CHeadlessShell::DocumentIndex(const std::string& title) const
     return it == byTitle_.end() ? documents_.size() : it->second.front()->index;
 }
 
-ITreeControl* CHeadlessShell::ActiveTree()
-{
-    return active_ ? &active_->tree : nullptr;
-}
-
 HeadlessDocument* CHeadlessShell::FindDocument(const std::string& title) const
 {
     const size_t index = DocumentIndex(title);
     return index < documents_.size() ? documents_[index].get() : nullptr;
 }
 
-void CHeadlessShell::AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label)
+void CHeadlessShell::ShowDetailedResult(size_t document, AnalysisResult& result)
 {
-    rect.right = std::min(rect.right, kMaxImageWindowWidth);
-    rect.bottom = std::min(rect.bottom, kMaxImageWindowHeight);
-    if (!active_)
+    if (document >= documents_.size())
         return;
-    auto window = std::make_unique<HeadlessImageWindow>();
-    window->title = title;
-    window->label = label;
-    window->rect = rect;
-    active_->images.push_back(std::move(window));
-}
-
-void CHeadlessShell::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
-                                  int32_t marginHeight, uint8_t** pixels)
-{
-    if (!active_ || active_->images.empty()) {
-        *pixels = nullptr;
-        return;
+    HeadlessDocument& doc = *documents_[document];
+    doc.tree = std::move(result.lines);
+    for (ResultPicture& picture : result.pictures) {
+        auto window = std::make_unique<HeadlessImageWindow>();
+        window->title = std::move(picture.title);
+        window->label = std::move(picture.label);
+        window->rect = picture.rect;
+        window->image = std::move(picture.image);
+        doc.images.push_back(std::move(window));
     }
-    *pixels = active_->images.back()->image.Create(bitmapWidth, marginWidth, bitmapHeight, marginHeight);
+    doc.decodes = std::move(result.decodes);
 }
 
 MessageAnswer CHeadlessShell::MessageBox(const MessageBoxRequest& request)

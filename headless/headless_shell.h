@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "headless/headless_row_list.h"
-#include "headless/memory_tree.h"
+#include "core/analysis_result.h"
+#include "core/line_tree.h"
 #include "core/shell.h"
 #include "image/image_buffer.h"
 
@@ -26,7 +27,7 @@ public:
 struct HeadlessImageWindow {
     std::string title;
     std::string label;      // which picture of the file it is; empty for its own
-    ImageRect rect;         // after clamping to 1280 x 720
+    ImageRect rect;         // after clamping to the largest image window
     CImageBuffer image;
     bool visible = false;
 };
@@ -34,8 +35,9 @@ struct HeadlessImageWindow {
 struct HeadlessDocument {
     std::string title;
     size_t index = 0;   // its place among the shell's documents
-    CMemoryTree tree;
+    CLineTree tree;
     std::vector<std::unique_ptr<HeadlessImageWindow>> images;
+    std::vector<DecodeRecord> decodes;
 };
 
 struct RecordedMessage {
@@ -45,10 +47,6 @@ struct RecordedMessage {
 
 class CHeadlessShell final : public IShell {
 public:
-    // Largest image window client area; bigger pictures are panned.
-    static constexpr int32_t kMaxImageWindowWidth = 1280;
-    static constexpr int32_t kMaxImageWindowHeight = 720;
-
     int InsertFileRow(const char* path) override;
     void SetFormatText(int row, const char* text) override;
     void AppendResultText(int row, const char* text) override;
@@ -63,12 +61,7 @@ public:
     void SetDocumentTitle(size_t index, const std::string& title) override;
     void CloseDocument(size_t index) override;
     size_t DocumentIndex(const std::string& title) const override;
-    ITreeControl* ActiveTree() override;
-
-    using IShell::AddImageWindow;
-    void AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label) override;
-    void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight,
-                      uint8_t** pixels) override;
+    void ShowDetailedResult(size_t document, AnalysisResult& result) override;
 
     MessageAnswer MessageBox(const MessageBoxRequest& request) override;
     [[noreturn]] void ExitProcess(int code) override;
@@ -77,7 +70,7 @@ public:
     const std::deque<HeadlessRow>& Rows() const { return rows_.Rows(); }
     // A copy of one row; false when there is no row at that index.
     bool Row(int row, HeadlessRow& out) const { return rows_.Get(row, out); }
-    CMemoryTree& BarTree() { return barTree_; }
+    const CLineTree& BarTree() const { return barTree_; }
     int RebuildCount() const { return rebuildCount_; }
     const std::vector<std::unique_ptr<HeadlessDocument>>& Documents() const { return documents_; }
     HeadlessDocument* FindDocument(const std::string& title) const;
@@ -91,7 +84,7 @@ public:
 
 private:
     CHeadlessRowList rows_;
-    CMemoryTree barTree_;
+    CLineTree barTree_;
     int rebuildCount_ = 0;
     void IndexTitle(HeadlessDocument* doc);
     void UnindexTitle(HeadlessDocument* doc);

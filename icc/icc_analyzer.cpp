@@ -4,7 +4,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "core/analysis_app.h"
+#include "core/analysis_run.h"
 #include "core/stream_size.h"
 #include "core/result_line.h"
 
@@ -145,11 +145,11 @@ int Byte(uint32_t value, int index)
 
 void CIccAnalyzer::Begin(FILE* fp)
 {
-    out_ = CTreeWriter(request_.app->ActiveTree());
+    out_ = CTreeWriter(request_.run->Lines());
     size_ = StreamSize(fp);
 }
 
-HTREEITEM CIccAnalyzer::Insert(HTREEITEM parent, const std::string& text, uint64_t start, uint64_t end) const
+LineId CIccAnalyzer::Insert(LineId parent, const std::string& text, uint64_t start, uint64_t end) const
 {
     return out_.Insert(parent, text, ByteRange{start, std::min(end, size_)});
 }
@@ -164,7 +164,7 @@ void CIccAnalyzer::Analyze(const AnalysisRequest& request)
         piecesSize_ += piece.size;
     if (!pieces_.empty())
         std::fseek(fp, static_cast<long>(pieces_.front().offset), SEEK_SET);
-    const HTREEITEM parent = request.parent;
+    const LineId parent = request.parent;
     AnalyzeHeader(fp, parent);
     AnalyzeTagTable(fp, parent);
 }
@@ -215,16 +215,16 @@ constexpr HeaderRow kHeaderRows[] = {
 
 }  // namespace
 
-void CIccAnalyzer::AnalyzeHeader(FILE* fp, HTREEITEM parent)
+void CIccAnalyzer::AnalyzeHeader(FILE* fp, LineId parent)
 {
     Begin(fp);
-    const HTREEITEM heading = out_.Insert(parent, "/* --- ICC Profile Header --- */");
+    const LineId heading = out_.Insert(parent, "/* --- ICC Profile Header --- */");
     for (const HeaderRow& row : kHeaderRows)
         HeaderLines(fp, row, heading);
     out_.Expand(heading);
 }
 
-void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading)
+void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, LineId heading)
 {
     std::string line;
     const uint32_t pos = Tell(fp);
@@ -306,12 +306,12 @@ std::string CIccAnalyzer::SignatureLine(uint32_t value, uint32_t pos, const Head
                       Byte(value, 3), name);
 }
 
-void CIccAnalyzer::FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading)
+void CIccAnalyzer::FlagLines(FILE* fp, uint32_t pos, LineId heading)
 {
     std::string line;
     const uint32_t flags = Read(fp, 32);
     line = ResultLine("[%08x] Profile flags = %08x", pos, flags);
-    const HTREEITEM flagsItem = Insert(heading, line, pos, FieldEnd(fp));
+    const LineId flagsItem = Insert(heading, line, pos, FieldEnd(fp));
     line = ResultLine("bit0 = %d : %s", flags & 1, (flags & 1) ? "Embedded Profile" : "NOT Embedded Profile");
     out_.Insert(flagsItem, line);
     line = ResultLine("bit1 = %d : %s", (flags >> 1) & 1,
@@ -321,13 +321,13 @@ void CIccAnalyzer::FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading)
     out_.Expand(flagsItem);
 }
 
-void CIccAnalyzer::AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading)
+void CIccAnalyzer::AttributeLines(FILE* fp, uint32_t pos, LineId heading)
 {
     std::string line;
     const uint32_t attributesHigh = Read(fp, 32);
     const uint32_t attributesLow = Read(fp, 32);
     line = ResultLine("[%08x] Device attributes = 0x%08x%08x", pos, attributesHigh, attributesLow);
-    const HTREEITEM attributesItem = Insert(heading, line, pos, FieldEnd(fp));
+    const LineId attributesItem = Insert(heading, line, pos, FieldEnd(fp));
     for (uint32_t bit = 0; bit < 4; ++bit) {
         const uint32_t set = (attributesLow >> bit) & 1;
         line = ResultLine("bit%u = %u : %s", bit, set, kAttributeTexts[bit][set ? 0 : 1]);
@@ -336,7 +336,7 @@ void CIccAnalyzer::AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading)
     out_.Expand(attributesItem);
 }
 
-void CIccAnalyzer::ProfileIdLines(FILE* fp, HTREEITEM heading)
+void CIccAnalyzer::ProfileIdLines(FILE* fp, LineId heading)
 {
     std::string line;
     for (int word = 0; word < 4; ++word) {
@@ -351,7 +351,7 @@ void CIccAnalyzer::ProfileIdLines(FILE* fp, HTREEITEM heading)
     }
 }
 
-void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
+void CIccAnalyzer::AnalyzeTagTable(FILE* fp, LineId parent)
 {
     std::string line;
 
@@ -364,7 +364,7 @@ void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
         limit = std::min<uint64_t>(limit, profileSize);
 
     Begin(fp);
-    const HTREEITEM heading = out_.Insert(parent, "/* --- ICC Tag Table --- */");
+    const LineId heading = out_.Insert(parent, "/* --- ICC Tag Table --- */");
 
     uint32_t pos = Tell(fp);
     const uint32_t count = Read(fp, 32);
@@ -380,7 +380,7 @@ void CIccAnalyzer::AnalyzeTagTable(FILE* fp, HTREEITEM parent)
         const uint32_t signature = Read(fp, 32);
         line = ResultLine("[%08x] Tag signature = %c%c%c%c : %s", entryStart, Byte(signature, 0),
                      Byte(signature, 1), Byte(signature, 2), Byte(signature, 3), LookUp(kTagNames, signature));
-        const HTREEITEM entryItem =
+        const LineId entryItem =
             Insert(heading, line, entryStart, FileOffset(entryAt + kEntrySize - 1) + 1);
 
         pos = Tell(fp);

@@ -11,7 +11,7 @@
 #include "core/bit_reader.h"
 #include "core/format_table.h"
 #include "core/result_line.h"
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 
 class CIccAnalyzer : public CBitReader {
 public:
@@ -27,17 +27,17 @@ public:
     struct HeaderRow;
 
 private:
-    void AnalyzeHeader(FILE* fp, HTREEITEM parent);
-    void AnalyzeTagTable(FILE* fp, HTREEITEM parent);
+    void AnalyzeHeader(FILE* fp, LineId parent);
+    void AnalyzeTagTable(FILE* fp, LineId parent);
     // Takes the active tree and the file's size for the lines that follow.
     void Begin(FILE* fp);
     // A line about the bytes [start, end), as far as they lie in the file.
-    HTREEITEM Insert(HTREEITEM parent, const std::string& text, uint64_t start, uint64_t end) const;
-    void HeaderLines(FILE* fp, const HeaderRow& row, HTREEITEM heading);
+    LineId Insert(LineId parent, const std::string& text, uint64_t start, uint64_t end) const;
+    void HeaderLines(FILE* fp, const HeaderRow& row, LineId heading);
     static std::string SignatureLine(uint32_t value, uint32_t pos, const HeaderRow& row);
-    void FlagLines(FILE* fp, uint32_t pos, HTREEITEM heading);
-    void AttributeLines(FILE* fp, uint32_t pos, HTREEITEM heading);
-    void ProfileIdLines(FILE* fp, HTREEITEM heading);
+    void FlagLines(FILE* fp, uint32_t pos, LineId heading);
+    void AttributeLines(FILE* fp, uint32_t pos, LineId heading);
+    void ProfileIdLines(FILE* fp, LineId heading);
 
     // Reading the profile's bytes, 16 or 32 bits at a time, and the file
     // offsets of what is read.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/analysis_app.h"
+#include "core/analysis_run.h"
 
 CAppSegment::CAppSegment(const AnalysisRequest& request, const CTreeWriter& out, FILE* fp,
                          std::span<const uint8_t> bytes, uint64_t payloadOffset, uint64_t payloadSize,
@@ -30,14 +30,14 @@ bool CAppSegment::StartsWith(size_t position, const char* text, bool withNul) co
     return Has(position, length) && std::memcmp(Data(position), text, length) == 0;
 }
 
-HTREEITEM CAppSegment::Line(HTREEITEM parent, size_t position, size_t count, const std::string& text) const
+LineId CAppSegment::Line(LineId parent, size_t position, size_t count, const std::string& text) const
 {
     const uint64_t start = Offset(position);
     const uint64_t end = std::min(start + count, fileSize_);
     return out_.Insert(parent, text, ByteRange{start, end});
 }
 
-void CAppSegment::Trailing(HTREEITEM parent, size_t position, size_t end, const char* note) const
+void CAppSegment::Trailing(LineId parent, size_t position, size_t end, const char* note) const
 {
     const uint8_t* rest = Data(position);
     if (std::all_of(rest, rest + (end - position), [](uint8_t b) { return b == 0; }))
@@ -46,18 +46,18 @@ void CAppSegment::Trailing(HTREEITEM parent, size_t position, size_t end, const 
         Note(parent, note);
 }
 
-// Nested lines hang under the line inserted last (the base-parent rule of
-// nested analyses), one level deeper, as the Exif data's always have.
-void CAppSegment::Nested(uint32_t format, size_t position, uint64_t dataEnd, const std::string& label,
+// Nested lines hang under parent, the line of the data, one level deeper.
+void CAppSegment::Nested(uint32_t format, LineId parent, size_t position, uint64_t dataEnd, const std::string& label,
                          std::vector<AnalysisRequest::EmbeddedPicture>* pictures) const
 {
-    if (const CAnalysisApp::NestedScope scope(*request_.app); scope.Allowed()) {
+    if (const CAnalysisRun::NestedScope scope(*request_.run); scope.Allowed()) {
         std::fseek(fp_, static_cast<long>(Offset(position)), SEEK_SET);
-        RunAnalyzer(format, {.app = request_.app,
+        RunAnalyzer(format, {.run = request_.run,
                              .fp = fp_,
                              .path = request_.path,
                              .mode = request_.mode,
                              .level = request_.level + 1,
+                             .parent = parent,
                              .dataEnd = dataEnd,
                              .pictureLabel = label,
                              .drawPictures = request_.drawPictures,

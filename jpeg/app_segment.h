@@ -10,7 +10,7 @@
 
 #include "core/format_table.h"
 #include "core/result_line.h"
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 
 class CAppSegment {
 public:
@@ -42,13 +42,13 @@ public:
 
     // A line about the payload bytes [position, position + count), as far as
     // they lie in the file; a note is a line about no bytes.
-    HTREEITEM Line(HTREEITEM parent, size_t position, size_t count, const std::string& text) const;
-    HTREEITEM Note(HTREEITEM parent, const std::string& text) const { return out_.Insert(parent, text); }
+    LineId Line(LineId parent, size_t position, size_t count, const std::string& text) const;
+    LineId Note(LineId parent, const std::string& text) const { return out_.Insert(parent, text); }
     // The bytes [position, end) after the last item of a container that its
     // walk cannot take for another: the zero bytes that writers pad with, or
     // else a note (what the walk missed there).
-    void Trailing(HTREEITEM parent, size_t position, size_t end, const char* note) const;
-    void Expand(HTREEITEM item) const { out_.Expand(item); }
+    void Trailing(LineId parent, size_t position, size_t end, const char* note) const;
+    void Expand(LineId item) const { out_.Expand(item); }
     const CTreeWriter& Out() const { return out_; }
     const AnalysisRequest& Request() const { return request_; }
     FILE* Stream() const { return fp_; }
@@ -56,7 +56,7 @@ public:
     // Runs the analyzer of format on the data from payload position on up to
     // the file offset dataEnd, under the line inserted last. Its pictures get
     // label; pictures, when given, receives those it finds elsewhere.
-    void Nested(uint32_t format, size_t position, uint64_t dataEnd, const std::string& label,
+    void Nested(uint32_t format, LineId parent, size_t position, uint64_t dataEnd, const std::string& label,
                 std::vector<AnalysisRequest::EmbeddedPicture>* pictures = nullptr) const;
 
 private:

@@ -1,6 +1,6 @@
 #include "jpeg/icc_chunks.h"
 
-#include "core/analysis_app.h"
+#include "core/analysis_run.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ void CIccChunks::Finish(const AnalysisRequest& request, const CTreeWriter& out, 
         return;
     const std::vector<FilePiece> pieces = Pieces();
     if (pieces.empty()) {
-        const HTREEITEM first = chunks_.front().item;
+        const LineId first = chunks_.front().item;
         out.Insert(first, "ICCプロファイルのチャンクが揃っていないため、プロファイルは解析しません");
         out.Expand(first);
         return;
@@ -56,7 +56,7 @@ void CIccChunks::Finish(const AnalysisRequest& request, const CTreeWriter& out, 
 }
 
 void CIccChunks::LayOutProfile(const AnalysisRequest& request, const CTreeWriter& out, FILE* fp,
-                               std::span<const FilePiece> pieces, HTREEITEM parent)
+                               std::span<const FilePiece> pieces, LineId parent)
 {
     uint64_t size = 0;
     for (const FilePiece& piece : pieces)
@@ -64,7 +64,7 @@ void CIccChunks::LayOutProfile(const AnalysisRequest& request, const CTreeWriter
     if (size < kIccHeaderBytes)
         out.Insert(parent, "ICCプロファイルがヘッダより短いため、プロファイルは解析しません");
     else
-        RunAnalyzer(kFormatIcc, {.app = request.app,
+        RunAnalyzer(kFormatIcc, {.run = request.run,
                                  .fp = fp,
                                  .mode = AnalysisMode::Detailed,
                                  .parent = parent,

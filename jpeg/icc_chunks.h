@@ -9,7 +9,7 @@
 
 #include "core/format_table.h"
 #include "core/result_line.h"
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 
 class CIccChunks {
 public:
@@ -20,7 +20,7 @@ public:
         uint32_t count = 0;
         FilePiece data;
         bool whole = false;
-        HTREEITEM item = 0;
+        LineId item = 0;
     };
 
     void Add(const Chunk& chunk);
@@ -37,7 +37,7 @@ public:
     // Lays out the profile whose bytes are those of pieces under parent,
     // unless it is too short to hold its header.
     static void LayOutProfile(const AnalysisRequest& request, const CTreeWriter& out, FILE* fp,
-                              std::span<const FilePiece> pieces, HTREEITEM parent);
+                              std::span<const FilePiece> pieces, LineId parent);
 
 private:
     std::vector<Chunk> chunks_;

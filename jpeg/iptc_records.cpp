@@ -133,7 +133,7 @@ std::string CharacterSet(const uint8_t* data, size_t size)
 
 }  // namespace
 
-void CIptcRecords::LayOut(size_t begin, size_t end, HTREEITEM parent) const
+void CIptcRecords::LayOut(size_t begin, size_t end, LineId parent) const
 {
     size_t position = begin;
     while (position < end) {
@@ -152,7 +152,7 @@ void CIptcRecords::LayOut(size_t begin, size_t end, HTREEITEM parent) const
     }
 }
 
-size_t CIptcRecords::DataSet(size_t position, size_t end, HTREEITEM parent) const
+size_t CIptcRecords::DataSet(size_t position, size_t end, LineId parent) const
 {
     const uint32_t record = segment_.U8(position + 1);
     const uint32_t number = segment_.U8(position + 2);
@@ -174,7 +174,7 @@ size_t CIptcRecords::DataSet(size_t position, size_t end, HTREEITEM parent) cons
     const IptcDataSet* known = FindDataSet(record, number);
     const bool fits = size <= end - position - header;
     const size_t shown = fits ? static_cast<size_t>(size) : 0;
-    const HTREEITEM item = segment_.Line(
+    const LineId item = segment_.Line(
         parent, position, header + shown,
         ResultLine("[%08lx] %u:%u %s = %s", segment_.Offset(position), record, number,
                    known ? known->name : "UndefinedDataSet",

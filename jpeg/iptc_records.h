@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 #include "jpeg/app_segment.h"
 
 class CIptcRecords {
@@ -14,7 +14,7 @@ public:
     explicit CIptcRecords(const CAppSegment& segment) : segment_(segment) {}
 
     // Lays out the datasets in the payload bytes [begin, end) under parent.
-    void LayOut(size_t begin, size_t end, HTREEITEM parent) const;
+    void LayOut(size_t begin, size_t end, LineId parent) const;
 
     enum class IptcValue : uint8_t;
     struct IptcDataSet;
@@ -22,7 +22,7 @@ public:
 private:
     // One dataset at position, known to hold its five header bytes; the
     // position after it, or 0 when the walk ends there.
-    size_t DataSet(size_t position, size_t end, HTREEITEM parent) const;
+    size_t DataSet(size_t position, size_t end, LineId parent) const;
     // The dataset's data as the line shows it.
     static std::string Value(const IptcDataSet* known, const uint8_t* data, size_t size);
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "codec/jpeg_frame_decoder.h"
-#include "core/analysis_app.h"
+#include "core/analysis_run.h"
 #include "core/analysis_tree.h"
 #include "core/file_text.h"
 #include "core/result_text.h"
@@ -141,7 +141,7 @@ void CJpegAnalyzer::SeekTo(FILE* fp, uint64_t offset)
     std::fseek(fp, static_cast<long>(offset < fileSize_ ? offset : fileSize_), SEEK_SET);
 }
 
-HTREEITEM CJpegAnalyzer::Line(HTREEITEM parent, const std::string& text, uint64_t start, uint64_t end)
+LineId CJpegAnalyzer::Line(LineId parent, const std::string& text, uint64_t start, uint64_t end)
 {
     return out_.Insert(parent, text, {start, std::min(end, fileSize_)});
 }
@@ -150,13 +150,13 @@ void CJpegAnalyzer::Entry(const std::string& text)
 {
     // The segments of a top-level file are entries of level 1.
     if (!Detailed())
-        request_.app->AddEntry(request_.level + 1, text.c_str());
+        request_.run->AddEntry(request_.level + 1, text.c_str());
 }
 
 void CJpegAnalyzer::EndImageData(uint64_t end)
 {
     if (imageData_ && out_.Tree())
-        out_.Tree()->SetItemRange(imageData_, {imageDataStart_, std::min(end, fileSize_)});
+        out_.Tree()->SetRange(imageData_, {imageDataStart_, std::min(end, fileSize_)});
     imageData_ = 0;
 }
 
@@ -164,9 +164,8 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
 {
     request_ = request;
     FILE* fp = request.fp;
-    ITreeControl* tree = request.app->ActiveTree();
-    parentItem = request.parent ? request.parent : (tree ? ChooseBaseParent(*tree, request.level) : TVI_ROOT);
-    out_ = CTreeWriter(Detailed() ? tree : nullptr);
+    parentItem = request.parent;
+    out_ = CTreeWriter(Detailed() ? request.run->Lines() : nullptr);
     const uint64_t size = StreamSize(fp);
     fileSize_ = size ? size : UINT64_MAX;
     walkEnd_ = std::min(fileSize_, request.dataEnd);
@@ -197,7 +196,7 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
     if (eoiEnd_ && request.level == 0)
         AfterEoi(fp);
     // The lines of a nested analysis hang under its caller's line.
-    if (parentItem != TVI_ROOT)
+    if (parentItem != kTopLevel)
         out_.Expand(parentItem);
 }
 
@@ -416,7 +415,7 @@ void CJpegAnalyzer::Dispatch(FILE* fp, Segment& s, const JpegScan* scan)
 {
     anySeen_ = true;
     const uint32_t m = s.marker;
-    const HTREEITEM head = Head(s);
+    const LineId head = Head(s);
     if (m == kSoi)
         soiSeen_ = true;
     else if (m == kDqt || m == kDht)
@@ -446,7 +445,7 @@ void CJpegAnalyzer::Dispatch(FILE* fp, Segment& s, const JpegScan* scan)
     }
 }
 
-HTREEITEM CJpegAnalyzer::Head(const Segment& s)
+LineId CJpegAnalyzer::Head(const Segment& s)
 {
     const std::string text = ResultLine("[%08lx] %s", s.offset, NameOf(s.marker).c_str());
     Entry(text);
@@ -454,7 +453,7 @@ HTREEITEM CJpegAnalyzer::Head(const Segment& s)
     return Line(parentItem, text, s.offset, s.hasLength ? std::max(s.end, s.offset + 2) : s.offset + 2);
 }
 
-HTREEITEM CJpegAnalyzer::FieldLength(const Segment& s, HTREEITEM head)
+LineId CJpegAnalyzer::FieldLength(const Segment& s, LineId head)
 {
     const uint64_t p = s.offset + 2;
     if (s.payload.data == nullptr && s.length == 0)
@@ -462,7 +461,7 @@ HTREEITEM CJpegAnalyzer::FieldLength(const Segment& s, HTREEITEM head)
     return Line(head, ResultLine("[%08lx] Field Length = %d [byte]", p, static_cast<int>(s.length)), p, p + 2);
 }
 
-void CJpegAnalyzer::Tables(const Segment& s, HTREEITEM head)
+void CJpegAnalyzer::Tables(const Segment& s, LineId head)
 {
     std::vector<JpegTableRecord> records;
     const bool quant = s.marker == kDqt;
@@ -476,7 +475,7 @@ void CJpegAnalyzer::Tables(const Segment& s, HTREEITEM head)
         return;
     FieldLength(s, head);
     const uint64_t base = s.offset + 4;
-    const HTREEITEM group = Line(head, ResultLine(quant ? "[%08lx] Quantization Table" : "[%08lx] Define Huffman Table", base),
+    const LineId group = Line(head, ResultLine(quant ? "[%08lx] Quantization Table" : "[%08lx] Define Huffman Table", base),
                                  base, base + (records.empty() ? 0 : records.back().end));
     for (const JpegTableRecord& r : records) {
         const uint64_t first = base + r.at, last = base + r.end - 1;
@@ -491,7 +490,7 @@ void CJpegAnalyzer::Tables(const Segment& s, HTREEITEM head)
 
 // DAC (T.81 B.2.4.3): the conditioning of arithmetic decoding, the bounds L
 // and U for DC tables and Kx for AC tables.
-void CJpegAnalyzer::Conditioning(const Segment& s, HTREEITEM head)
+void CJpegAnalyzer::Conditioning(const Segment& s, LineId head)
 {
     std::vector<JpegTableRecord> records;
     parser_.Dac(s.payload, &records);
@@ -499,7 +498,7 @@ void CJpegAnalyzer::Conditioning(const Segment& s, HTREEITEM head)
         return;
     FieldLength(s, head);
     const uint64_t base = s.offset + 4;
-    const HTREEITEM group = Line(head, ResultLine("[%08lx] Arithmetic Coding Conditioning", base), base,
+    const LineId group = Line(head, ResultLine("[%08lx] Arithmetic Coding Conditioning", base), base,
                                  base + (records.empty() ? 0 : records.back().end));
     for (const JpegTableRecord& r : records) {
         const uint64_t first = base + r.at, last = base + r.end - 1;
@@ -514,7 +513,7 @@ void CJpegAnalyzer::Conditioning(const Segment& s, HTREEITEM head)
     out_.Expand(group);
 }
 
-void CJpegAnalyzer::Frame(const Segment& s, HTREEITEM head)
+void CJpegAnalyzer::Frame(const Segment& s, LineId head)
 {
     const bool first = !frameSeen_ && !hierarchical_;
     const JpegFrame frame = parser_.Frame(s.marker, s.payload);
@@ -532,7 +531,7 @@ void CJpegAnalyzer::Frame(const Segment& s, HTREEITEM head)
     FrameFields(s, frame, head);
 }
 
-void CJpegAnalyzer::FrameFields(const Segment& s, const JpegFrame& frame, HTREEITEM head)
+void CJpegAnalyzer::FrameFields(const Segment& s, const JpegFrame& frame, LineId head)
 {
     const uint64_t base = s.offset + 4;
     const size_t size = s.payload.size;
@@ -549,11 +548,11 @@ void CJpegAnalyzer::FrameFields(const Segment& s, const JpegFrame& frame, HTREEI
     if (size < 6)
         return;
     const uint64_t countAt = base + frame.countAt;
-    const HTREEITEM count = Line(head, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(s.payload.data[5])),
+    const LineId count = Line(head, ResultLine("[%08lx] Component Number = %d", countAt, static_cast<int>(s.payload.data[5])),
                                  countAt, base + 6 + 3 * frame.components.size());
     for (const FrameComponent& comp : frame.components) {
         const uint64_t at = base + comp.offset;
-        const HTREEITEM item =
+        const LineId item =
             Line(count, ResultLine("[%08lx] Number of Component = %d", at, static_cast<int>(comp.identifier)), at, at + 3);
         out_.Insert(item, ResultLine("Ratio = 0x%x", comp.sampling));
         out_.Insert(item, ResultLine("Quantization Table Selection = %d", static_cast<int>(comp.quantSelector)));
@@ -568,8 +567,8 @@ void CJpegAnalyzer::Summary(const JpegFrame& frame)
 {
     if (!frame.headerRead)
         return;
-    request_.app->AppendResultText(
-        0, ResultLine("[画像サイズ]%5d x %5d ", static_cast<int>(frame.samplesPerLine), static_cast<int>(frame.lines)).c_str());
+    request_.run->AppendSummary(
+        ResultLine("[画像サイズ]%5d x %5d ", static_cast<int>(frame.samplesPerLine), static_cast<int>(frame.lines)));
     // The components the frame declares, and those the file holds whole.
     const size_t declared = frame.components.size() + (frame.complete ? 0 : 1);
     const std::vector<FrameComponent>& c = frame.components;
@@ -586,10 +585,10 @@ void CJpegAnalyzer::Summary(const JpegFrame& frame)
         chroma = name ? name : "[クロマフォーマット]" + Factors(c) + " ";
     }
     if (!chroma.empty())
-        request_.app->AppendResultText(0, chroma.c_str());
+        request_.run->AppendSummary(chroma);
 }
 
-void CJpegAnalyzer::ScanFields(const Segment& s, const JpegScan& scan, HTREEITEM head)
+void CJpegAnalyzer::ScanFields(const Segment& s, const JpegScan& scan, LineId head)
 {
     if (!Detailed())
         return;
@@ -597,12 +596,12 @@ void CJpegAnalyzer::ScanFields(const Segment& s, const JpegScan& scan, HTREEITEM
     const uint64_t base = s.offset + 4;
     if (s.payload.size < 1)
         return;
-    const HTREEITEM count = Line(head, ResultLine("[%08lx] Component Number = %d", base, static_cast<int>(s.payload.data[0])),
+    const LineId count = Line(head, ResultLine("[%08lx] Component Number = %d", base, static_cast<int>(s.payload.data[0])),
                                  base, base + 1 + 2 * scan.components.size());
     const bool arithmetic = parser_.HasFrame() && IsArithmetic(parser_.StreamFrame().marker);
     for (const JpegScanComponentField& f : scan.components) {
         const uint64_t at = base + f.at;
-        const HTREEITEM item = Line(count, ResultLine("[%08lx] Component Selector = %d", at, static_cast<int>(f.component.selector)),
+        const LineId item = Line(count, ResultLine("[%08lx] Component Selector = %d", at, static_cast<int>(f.component.selector)),
                                     at, at + 2);
         out_.Insert(item, ResultLine(arithmetic ? "Arithmetic Conditioning Table Selection (DC, AC) = (#%d, #%d)"
                                                 : "Huffman Table Selection (DC, AC) = (#%d, #%d)",
@@ -620,7 +619,7 @@ void CJpegAnalyzer::ScanFields(const Segment& s, const JpegScan& scan, HTREEITEM
         const uint32_t value = s.payload.data[at];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        const HTREEITEM item = Line(head, ResultLine(fields[i], base + at, static_cast<int>(value)), base + at, base + at + 1);
+        const LineId item = Line(head, ResultLine(fields[i], base + at, static_cast<int>(value)), base + at, base + at + 1);
 #pragma GCC diagnostic pop
         if (i == 2) {
             out_.Insert(item, ResultLine("Ah = %d / Al = %d", static_cast<int>(value >> 4), static_cast<int>(value & 0x0F)));
@@ -630,7 +629,7 @@ void CJpegAnalyzer::ScanFields(const Segment& s, const JpegScan& scan, HTREEITEM
 }
 
 // DRI, DNL and EXP: one field each.
-void CJpegAnalyzer::SmallSegment(const Segment& s, HTREEITEM head)
+void CJpegAnalyzer::SmallSegment(const Segment& s, LineId head)
 {
     uint32_t value = 0;
     bool whole = false;
@@ -653,7 +652,7 @@ void CJpegAnalyzer::SmallSegment(const Segment& s, HTREEITEM head)
     } else {
         // Eh and Ev (T.81 B.3.3): whether the reference components are
         // expanded across and down.
-        const HTREEITEM item = Line(head, ResultLine("[%08lx] Expand = 0x%02x", p, value), p, p + 1);
+        const LineId item = Line(head, ResultLine("[%08lx] Expand = 0x%02x", p, value), p, p + 1);
         out_.Insert(item, ResultLine("Horizontal = %d", static_cast<int>(value >> 4)));
         out_.Insert(item, ResultLine("Vertical = %d", static_cast<int>(value & 0x0F)));
         out_.Expand(item);
@@ -664,7 +663,7 @@ void CJpegAnalyzer::SmallSegment(const Segment& s, HTREEITEM head)
 // in with a carriage return before it), every byte of it in some line. A
 // line longer than a result line can show goes on in the next one, cut at a
 // character boundary.
-void CJpegAnalyzer::Comment(const Segment& s, HTREEITEM head)
+void CJpegAnalyzer::Comment(const Segment& s, LineId head)
 {
     if (!Detailed())
         return;
@@ -689,7 +688,7 @@ void CJpegAnalyzer::Comment(const Segment& s, HTREEITEM head)
     }
 }
 
-void CJpegAnalyzer::App(FILE* fp, const Segment& s, HTREEITEM head)
+void CJpegAnalyzer::App(FILE* fp, const Segment& s, LineId head)
 {
     // Adobe (APP14): version, two flag words, then the colour transform,
     // which decides what four components are and whether three are RGB.
@@ -703,7 +702,7 @@ void CJpegAnalyzer::App(FILE* fp, const Segment& s, HTREEITEM head)
     app_->LayOut(fp, s.marker, s.offset, s.length, {p.data, p.size}, head);
 }
 
-void CJpegAnalyzer::DecodeScan(FILE* fp, HTREEITEM scanHead)
+void CJpegAnalyzer::DecodeScan(FILE* fp, LineId scanHead)
 {
     imageDataStart_ = StreamPosition(fp);
     // The range ends where the walk finds the next marker (EndImageData).
@@ -719,7 +718,7 @@ void CJpegAnalyzer::DecodeScan(FILE* fp, HTREEITEM scanHead)
 
 // The picture window of the frame, at its first scan; a frame this program
 // does not draw says so under that scan and gets no window.
-void CJpegAnalyzer::StartPicture(HTREEITEM scanHead)
+void CJpegAnalyzer::StartPicture(LineId scanHead)
 {
     pictureStarted_ = true;
     const JpegFrame& frame = parser_.StreamFrame();
@@ -727,18 +726,17 @@ void CJpegAnalyzer::StartPicture(HTREEITEM scanHead)
         out_.Insert(scanHead, kUnsupported);
         return;
     }
-    IShell& shell = request_.app->Shell();
     const int32_t width = static_cast<int32_t>(frame.samplesPerLine);
     const int32_t height = static_cast<int32_t>(frame.lines);
     ImageRect rect{0, 0, width, height};
-    shell.AddImageWindow(PathFileName(request_.path ? request_.path : ""), rect, request_.pictureLabel);
+    request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), rect, request_.pictureLabel);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(width);
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
     uint8_t* pixels = nullptr;
     // A picture whose coefficients would take too much memory gets its
     // window without pixels, as one too large to draw does.
     if (CJpegFrameDecoder::DecodesDirectly(parser_, adobeTransform_) || !CJpegFrameDecoder::TooLarge(frame))
-        shell.PrepareImage(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height, &pixels);
+        pixels = request_.run->PreparePicture(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height);
     decoder_ = std::make_unique<CJpegFrameDecoder>();
     decoder_->Begin(frame, adobeTransform_, {pixels, bitmapWidth, bitmapHeight}, walkEnd_);
     pictureDrawn_ = true;
@@ -764,7 +762,7 @@ void CJpegAnalyzer::AfterEoi(FILE* fp)
     const std::string text =
         ResultLine("[%08lx] Data after EOI (%llu [byte])", eoiEnd_, static_cast<unsigned long long>(fileSize_ - eoiEnd_));
     Entry(text);
-    const HTREEITEM after = Line(parentItem, text, eoiEnd_, fileSize_);
+    const LineId after = Line(parentItem, text, eoiEnd_, fileSize_);
     if (!Detailed())
         return;
     std::vector<AnalysisRequest::EmbeddedPicture> pictures = app_->MpfPictures();
@@ -794,13 +792,13 @@ void CJpegAnalyzer::AfterEoi(FILE* fp)
     out_.Expand(after);
 }
 
-void CJpegAnalyzer::NestedJpeg(FILE* fp, uint64_t offset, uint64_t end, HTREEITEM parent, const std::string& label)
+void CJpegAnalyzer::NestedJpeg(FILE* fp, uint64_t offset, uint64_t end, LineId parent, const std::string& label)
 {
-    const CAnalysisApp::NestedScope scope(*request_.app);
+    const CAnalysisRun::NestedScope scope(*request_.run);
     if (!scope.Allowed())
         return;
     AnalysisRequest nested;
-    nested.app = request_.app;
+    nested.run = request_.run;
     nested.fp = fp;
     nested.path = request_.path;
     nested.mode = request_.mode;

@@ -18,7 +18,7 @@
 #include "codec/jpeg_stream_parser.h"
 #include "core/format_table.h"
 #include "core/result_line.h"
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 #include "jpeg/jpeg_bit_reader.h"
 
 class CJpegAppLayout;
@@ -64,38 +64,38 @@ private:
     void Invalid(uint64_t offset, uint32_t marker);
 
     // Segment layouts; each parses through the stream parser.
-    HTREEITEM Head(const Segment& s);
-    HTREEITEM FieldLength(const Segment& s, HTREEITEM head);
-    void Tables(const Segment& s, HTREEITEM head);
-    void Conditioning(const Segment& s, HTREEITEM head);
-    void Frame(const Segment& s, HTREEITEM head);
-    void FrameFields(const Segment& s, const JpegFrame& frame, HTREEITEM head);
-    void Scan(FILE* fp, const Segment& s, const JpegScan& scan, HTREEITEM head);
-    void ScanFields(const Segment& s, const JpegScan& scan, HTREEITEM head);
-    void Comment(const Segment& s, HTREEITEM head);
-    void SmallSegment(const Segment& s, HTREEITEM head);
-    void App(FILE* fp, const Segment& s, HTREEITEM head);
+    LineId Head(const Segment& s);
+    LineId FieldLength(const Segment& s, LineId head);
+    void Tables(const Segment& s, LineId head);
+    void Conditioning(const Segment& s, LineId head);
+    void Frame(const Segment& s, LineId head);
+    void FrameFields(const Segment& s, const JpegFrame& frame, LineId head);
+    void Scan(FILE* fp, const Segment& s, const JpegScan& scan, LineId head);
+    void ScanFields(const Segment& s, const JpegScan& scan, LineId head);
+    void Comment(const Segment& s, LineId head);
+    void SmallSegment(const Segment& s, LineId head);
+    void App(FILE* fp, const Segment& s, LineId head);
     void Summary(const JpegFrame& frame);
 
     // The picture: started at the frame's first scan, painted at the end.
-    void DecodeScan(FILE* fp, HTREEITEM scanHead);
-    void StartPicture(HTREEITEM scanHead);
+    void DecodeScan(FILE* fp, LineId scanHead);
+    void StartPicture(LineId scanHead);
     void EndImageData(uint64_t end);
     // What follows the walk: the end of the data without EOI, the bytes
     // after EOI with the pictures found there.
     void EndWithoutEoi();
     void AfterEoi(FILE* fp);
-    void NestedJpeg(FILE* fp, uint64_t offset, uint64_t end, HTREEITEM parent, const std::string& label);
+    void NestedJpeg(FILE* fp, uint64_t offset, uint64_t end, LineId parent, const std::string& label);
 
     bool Detailed() const { return request_.Detailed(); }
     void Entry(const std::string& text);
     // A line about the bytes [start, end) as far as they lie in the file.
-    HTREEITEM Line(HTREEITEM parent, const std::string& text, uint64_t start, uint64_t end);
+    LineId Line(LineId parent, const std::string& text, uint64_t start, uint64_t end);
     void SeekTo(FILE* fp, uint64_t offset);
 
     CJpegBitReader reader;
     AnalysisRequest request_;
-    HTREEITEM parentItem = 0;
+    LineId parentItem = 0;
     CTreeWriter out_{nullptr};
     uint64_t fileSize_ = 0;
     // Where the walk stops: the end of the file, or of the embedded data.
@@ -120,7 +120,7 @@ private:
     bool pictureDrawn_ = false;
     // The last scan's entropy-coded data, whose line gets its end when the
     // walk finds the next marker that is not RSTn.
-    HTREEITEM imageData_ = 0;
+    LineId imageData_ = 0;
     uint64_t imageDataStart_ = 0;
     // The byte before the entropy-coded data (the last byte of the scan
     // header).

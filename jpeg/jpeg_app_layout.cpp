@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "core/analysis_app.h"
+#include "core/analysis_run.h"
 #include "core/file_text.h"
 #include "core/result_text.h"
 #include "image/image_buffer.h"
@@ -61,7 +61,7 @@ const char* TransformMeaning(uint32_t transform)
 
 // Whether the payload holds count bytes at position; a line under head says
 // so when it does not.
-bool Fits(const CAppSegment& segment, size_t position, size_t count, HTREEITEM head)
+bool Fits(const CAppSegment& segment, size_t position, size_t count, LineId head)
 {
     if (segment.Has(position, count))
         return true;
@@ -82,7 +82,7 @@ CJpegAppLayout::CJpegAppLayout(const AnalysisRequest& request, const CTreeWriter
 }
 
 void CJpegAppLayout::LayOut(FILE* fp, uint32_t marker, uint64_t offset, uint32_t length,
-                            std::span<const uint8_t> bytes, HTREEITEM head)
+                            std::span<const uint8_t> bytes, LineId head)
 {
     // Once the tree takes no more lines (the analysis's limit), a segment is
     // only read for what the decoder needs of it.
@@ -94,7 +94,7 @@ void CJpegAppLayout::LayOut(FILE* fp, uint32_t marker, uint64_t offset, uint32_t
         uint32_t marker;
         const char* identifier;
         bool withNul;
-        void (CJpegAppLayout::*layOut)(const CAppSegment&, HTREEITEM);
+        void (CJpegAppLayout::*layOut)(const CAppSegment&, LineId);
     };
     static constexpr Kind kKinds[] = {
         {kApp0, kJfxx, true, &CJpegAppLayout::Jfxx},
@@ -130,7 +130,7 @@ void CJpegAppLayout::Finish(FILE* fp)
 // APP0 is laid out as a JFIF header whatever its identifier says (but for
 // JFXX), its fields read as they always have been, past a short segment's
 // end if need be.
-void CJpegAppLayout::Jfif(const CAppSegment& segment, uint32_t length, HTREEITEM head)
+void CJpegAppLayout::Jfif(const CAppSegment& segment, uint32_t length, LineId head)
 {
     CAppFieldReader reader(segment.Bytes(), length & 0xFF);
     const uint64_t fileSize = fileSize_;
@@ -168,7 +168,7 @@ void CJpegAppLayout::Jfif(const CAppSegment& segment, uint32_t length, HTREEITEM
         field(p, ResultLine("[%08lx] Thumbnail Size = %d x %d", p, width, height));
 }
 
-void CJpegAppLayout::Jfxx(const CAppSegment& segment, HTREEITEM head)
+void CJpegAppLayout::Jfxx(const CAppSegment& segment, LineId head)
 {
     segment.Line(head, 0, 5, ResultLine("[%08lx] File Format = JFXX", segment.Offset(0)));
     if (!Fits(segment, 5, 1, head))
@@ -179,14 +179,15 @@ void CJpegAppLayout::Jfxx(const CAppSegment& segment, HTREEITEM head)
     if (code == kJfxxPalette || code == kJfxxRgb) {
         JfxxPixels(segment, code, head);
     } else if (code == kJfxxJpeg && segment.Size() > 6) {
-        segment.Line(head, 6, segment.Size() - 6,
-                     ResultLine("[%08lx] Thumbnail Data (JPEG Format) 0x%08lX - 0x%08lX", segment.Offset(6),
-                                segment.Offset(6), segment.End() - 1));
-        segment.Nested(kFormatJpeg, 6, segment.End(), kThumbnailLabel);
+        const LineId data =
+            segment.Line(head, 6, segment.Size() - 6,
+                         ResultLine("[%08lx] Thumbnail Data (JPEG Format) 0x%08lX - 0x%08lX", segment.Offset(6),
+                                    segment.Offset(6), segment.End() - 1));
+        segment.Nested(kFormatJpeg, data, 6, segment.End(), kThumbnailLabel);
     }
 }
 
-void CJpegAppLayout::JfxxPixels(const CAppSegment& segment, uint32_t code, HTREEITEM head)
+void CJpegAppLayout::JfxxPixels(const CAppSegment& segment, uint32_t code, LineId head)
 {
     if (!Fits(segment, 6, 2, head))
         return;
@@ -220,13 +221,12 @@ void CJpegAppLayout::DrawThumbnail(const CAppSegment& segment, size_t palette, s
 {
     if (!request_.drawPictures)
         return;
-    IShell& shell = request_.app->Shell();
     ImageRect rect{0, 0, width, height};
-    shell.AddImageWindow(PathFileName(request_.path ? request_.path : ""), rect, kThumbnailLabel);
+    request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), rect, kThumbnailLabel);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(width);
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
-    uint8_t* bitmap = nullptr;
-    shell.PrepareImage(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height, &bitmap);
+    uint8_t* const bitmap =
+        request_.run->PreparePicture(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height);
     if (!bitmap)
         return;
     const uint8_t* source = segment.Data(pixels);
@@ -245,7 +245,7 @@ void CJpegAppLayout::DrawThumbnail(const CAppSegment& segment, size_t palette, s
 
 // The Exif identifier's NUL and pad byte, then the TIFF structure up to the
 // segment's end, laid out by the TIFF analyzer.
-void CJpegAppLayout::Exif(const CAppSegment& segment, uint32_t length, HTREEITEM head)
+void CJpegAppLayout::Exif(const CAppSegment& segment, uint32_t length, LineId head)
 {
     CAppFieldReader reader(segment.Bytes(), length & 0xFF);
     const uint64_t fileSize = fileSize_;
@@ -259,23 +259,23 @@ void CJpegAppLayout::Exif(const CAppSegment& segment, uint32_t length, HTREEITEM
     out_.Insert(head, ResultLine("[%08lx] NULL = 0x%02x / Padding = 0x%02x", p, nul, pad), ByteRange{p, at()});
     p = at();
     const uint64_t end = segment.End();
-    const HTREEITEM data = out_.Insert(
+    const LineId data = out_.Insert(
         head, ResultLine("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p, end - 1),
         ByteRange{p, std::min(end, fileSize_)});
-    segment.Nested(kFormatTiff, reader.Position(), end, std::string());
+    segment.Nested(kFormatTiff, data, reader.Position(), end, std::string());
     out_.Expand(data);
 }
 
 // The packet's text, one line of the tree for each of its lines but the
 // blank ones (XMP packets end in whitespace padding for editing in place).
-void CJpegAppLayout::Xmp(const CAppSegment& segment, HTREEITEM head)
+void CJpegAppLayout::Xmp(const CAppSegment& segment, LineId head)
 {
     const size_t begin = std::strlen(kXmp) + 1;
     segment.Line(head, 0, begin, ResultLine("[%08lx] File Format = Adobe XMP metadata packet", segment.Offset(0)));
     const size_t end = segment.Size();
     if (end == begin)
         return;
-    const HTREEITEM packet = segment.Line(
+    const LineId packet = segment.Line(
         head, begin, end - begin,
         ResultLine("[%08lx] XMP Packet 0x%08lX - 0x%08lX (%zu [byte])", segment.Offset(begin),
                    segment.Offset(begin), segment.Offset(end) - 1, end - begin));
@@ -300,7 +300,7 @@ void CJpegAppLayout::Xmp(const CAppSegment& segment, HTREEITEM head)
 // A part of an XMP packet too big for one segment (XMP Part 3, 1.1.3.1): the
 // packet's GUID (its MD5 digest in hexadecimal), full length, and the
 // offset of this part in it.
-void CJpegAppLayout::ExtendedXmp(const CAppSegment& segment, HTREEITEM head)
+void CJpegAppLayout::ExtendedXmp(const CAppSegment& segment, LineId head)
 {
     const size_t guid = std::strlen(kExtendedXmp) + 1;
     constexpr size_t kGuidBytes = 32;
@@ -321,7 +321,7 @@ void CJpegAppLayout::ExtendedXmp(const CAppSegment& segment, HTREEITEM head)
                                 segment.Offset(data), segment.Offset(segment.Size()) - 1, segment.Size() - data));
 }
 
-void CJpegAppLayout::IccChunk(const CAppSegment& segment, HTREEITEM head)
+void CJpegAppLayout::IccChunk(const CAppSegment& segment, LineId head)
 {
     const size_t numbers = std::strlen(kIccProfile) + 1;
     segment.Line(head, 0, numbers, ResultLine("[%08lx] File Format = ICC_PROFILE", segment.Offset(0)));
@@ -346,20 +346,20 @@ void CJpegAppLayout::IccChunk(const CAppSegment& segment, HTREEITEM head)
 
 // The MP header and IFDs are a TIFF structure; the TIFF analyzer lays them
 // out and lists the pictures that the MP entries point to.
-void CJpegAppLayout::Mpf(const CAppSegment& segment, HTREEITEM head)
+void CJpegAppLayout::Mpf(const CAppSegment& segment, LineId head)
 {
     const size_t data = std::strlen(kMpf) + 1;
     segment.Line(head, 0, data, ResultLine("[%08lx] File Format = MPF", segment.Offset(0)));
     if (segment.Size() <= data)
         return;
-    const HTREEITEM item = segment.Line(head, data, segment.Size() - data,
+    const LineId item = segment.Line(head, data, segment.Size() - data,
                                         ResultLine("[%08lx] MP Data (TIFF Format) 0x%08lX - 0x%08lX",
                                                    segment.Offset(data), segment.Offset(data), segment.End() - 1));
-    segment.Nested(kFormatMpf, data, segment.End(), std::string(), &mpfPictures_);
+    segment.Nested(kFormatMpf, item, data, segment.End(), std::string(), &mpfPictures_);
     out_.Expand(item);
 }
 
-void CJpegAppLayout::Photoshop(const CAppSegment& segment, HTREEITEM head)
+void CJpegAppLayout::Photoshop(const CAppSegment& segment, LineId head)
 {
     const size_t resources = std::strlen(kPhotoshop) + 1;
     segment.Line(head, 0, resources, ResultLine("[%08lx] File Format = Photoshop 3.0", segment.Offset(0)));
@@ -368,7 +368,7 @@ void CJpegAppLayout::Photoshop(const CAppSegment& segment, HTREEITEM head)
 
 // Version, two flag words and the colour transform, which says how the
 // decoder turns the components into colours.
-void CJpegAppLayout::Adobe(const CAppSegment& segment, HTREEITEM head)
+void CJpegAppLayout::Adobe(const CAppSegment& segment, LineId head)
 {
     const size_t version = std::strlen(kAdobe);
     segment.Line(head, 0, version, ResultLine("[%08lx] File Format = Adobe", segment.Offset(0)));
@@ -392,7 +392,7 @@ void CJpegAppLayout::Adobe(const CAppSegment& segment, HTREEITEM head)
 
 // The NUL-terminated text that names the segment's content, when it is
 // printable ASCII of reasonable length.
-void CJpegAppLayout::Identifier(const CAppSegment& segment, HTREEITEM head)
+void CJpegAppLayout::Identifier(const CAppSegment& segment, LineId head)
 {
     const size_t limit = std::min(segment.Size(), kMaxIdentifier + 1);
     const uint8_t* text = segment.Data(0);

@@ -12,7 +12,7 @@
 
 #include "core/format_table.h"
 #include "core/result_line.h"
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 #include "jpeg/icc_chunks.h"
 
 class CAppSegment;
@@ -31,7 +31,7 @@ public:
     // head line, which already has its Field Length line. fp is the analysis
     // stream, which nested analyses move; the caller repositions it.
     void LayOut(FILE* fp, uint32_t marker, uint64_t offset, uint32_t length, std::span<const uint8_t> bytes,
-                HTREEITEM head);
+                LineId head);
     // After the walk: the ICC profile assembled from its chunks.
     void Finish(FILE* fp);
     // The transform of the first APP14 Adobe segment; -1 without one.
@@ -40,18 +40,18 @@ public:
     std::vector<AnalysisRequest::EmbeddedPicture>& MpfPictures() { return mpfPictures_; }
 
 private:
-    void Jfif(const CAppSegment& segment, uint32_t length, HTREEITEM head);
-    void Jfxx(const CAppSegment& segment, HTREEITEM head);
-    void JfxxPixels(const CAppSegment& segment, uint32_t code, HTREEITEM head);
+    void Jfif(const CAppSegment& segment, uint32_t length, LineId head);
+    void Jfxx(const CAppSegment& segment, LineId head);
+    void JfxxPixels(const CAppSegment& segment, uint32_t code, LineId head);
     void DrawThumbnail(const CAppSegment& segment, size_t palette, size_t pixels, int32_t width, int32_t height);
-    void Exif(const CAppSegment& segment, uint32_t length, HTREEITEM head);
-    void Xmp(const CAppSegment& segment, HTREEITEM head);
-    void ExtendedXmp(const CAppSegment& segment, HTREEITEM head);
-    void IccChunk(const CAppSegment& segment, HTREEITEM head);
-    void Mpf(const CAppSegment& segment, HTREEITEM head);
-    void Photoshop(const CAppSegment& segment, HTREEITEM head);
-    void Adobe(const CAppSegment& segment, HTREEITEM head);
-    void Identifier(const CAppSegment& segment, HTREEITEM head);
+    void Exif(const CAppSegment& segment, uint32_t length, LineId head);
+    void Xmp(const CAppSegment& segment, LineId head);
+    void ExtendedXmp(const CAppSegment& segment, LineId head);
+    void IccChunk(const CAppSegment& segment, LineId head);
+    void Mpf(const CAppSegment& segment, LineId head);
+    void Photoshop(const CAppSegment& segment, LineId head);
+    void Adobe(const CAppSegment& segment, LineId head);
+    void Identifier(const CAppSegment& segment, LineId head);
 
     AnalysisRequest request_;
     CTreeWriter out_;

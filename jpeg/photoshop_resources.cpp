@@ -141,7 +141,7 @@ constexpr uint32_t kThumbnailJpeg = 1;
 
 }  // namespace
 
-void CPhotoshopResources::LayOut(size_t begin, size_t end, HTREEITEM parent) const
+void CPhotoshopResources::LayOut(size_t begin, size_t end, LineId parent) const
 {
     size_t position = begin;
     while (position < end) {
@@ -162,7 +162,7 @@ void CPhotoshopResources::LayOut(size_t begin, size_t end, HTREEITEM parent) con
     }
 }
 
-size_t CPhotoshopResources::Resource(size_t position, size_t end, HTREEITEM parent) const
+size_t CPhotoshopResources::Resource(size_t position, size_t end, LineId parent) const
 {
     const uint32_t id = segment_.U16(position + 4);
     const size_t nameAt = position + 6;
@@ -179,7 +179,7 @@ size_t CPhotoshopResources::Resource(size_t position, size_t end, HTREEITEM pare
     const uint64_t padded = (size + 1) & ~uint64_t{1};
     const bool fits = size <= end - dataAt;
     const size_t dataBytes = static_cast<size_t>(fits ? std::min<uint64_t>(padded, end - dataAt) : 0);
-    const HTREEITEM item = segment_.Line(parent, position, dataAt + dataBytes - position,
+    const LineId item = segment_.Line(parent, position, dataAt + dataBytes - position,
                                          ResultLine("[%08lx] Image Resource 0x%04X : %s", segment_.Offset(position),
                                                     id, ResourceNameOf(id)));
     segment_.Line(item, position, 4,
@@ -200,7 +200,7 @@ size_t CPhotoshopResources::Resource(size_t position, size_t end, HTREEITEM pare
         segment_.Expand(item);
         return 0;
     }
-    const HTREEITEM data = segment_.Line(
+    const LineId data = segment_.Line(
         item, dataAt, dataBytes,
         ResultLine("[%08lx] Resource Data 0x%08lX - 0x%08lX", segment_.Offset(dataAt), segment_.Offset(dataAt),
                    segment_.Offset(dataAt + dataBytes) - 1));
@@ -210,7 +210,7 @@ size_t CPhotoshopResources::Resource(size_t position, size_t end, HTREEITEM pare
     return dataAt + dataBytes;
 }
 
-void CPhotoshopResources::Data(uint32_t id, size_t position, size_t size, HTREEITEM item) const
+void CPhotoshopResources::Data(uint32_t id, size_t position, size_t size, LineId item) const
 {
     if (id == kIptcResource)
         CIptcRecords(segment_).LayOut(position, position + size, item);
@@ -220,7 +220,7 @@ void CPhotoshopResources::Data(uint32_t id, size_t position, size_t size, HTREEI
         Profile(position, size, item);
 }
 
-void CPhotoshopResources::Thumbnail(size_t position, size_t size, HTREEITEM item) const
+void CPhotoshopResources::Thumbnail(size_t position, size_t size, LineId item) const
 {
     if (size < kThumbnailHeader) {
         segment_.Note(item, "サムネイルのヘッダがリソースに収まっていません");
@@ -241,7 +241,7 @@ void CPhotoshopResources::Thumbnail(size_t position, size_t size, HTREEITEM item
         const uint32_t value = field.bytes == 4 ? segment_.U32(at) : segment_.U16(at);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        const HTREEITEM line = segment_.Line(item, at, field.bytes, ResultLine(field.format, segment_.Offset(at), value));
+        const LineId line = segment_.Line(item, at, field.bytes, ResultLine(field.format, segment_.Offset(at), value));
 #pragma GCC diagnostic pop
         if (at == position)
             segment_.Note(line, value == kThumbnailJpeg ? "JPEG (kJpegRGB)"
@@ -252,15 +252,15 @@ void CPhotoshopResources::Thumbnail(size_t position, size_t size, HTREEITEM item
     if (segment_.U32(position) != kThumbnailJpeg || size == kThumbnailHeader)
         return;
     const uint64_t end = segment_.Offset(position + size);
-    segment_.Line(item, at, position + size - at,
-                  ResultLine("[%08lx] Thumbnail Data (JPEG Format) 0x%08lX - 0x%08lX", segment_.Offset(at),
-                             segment_.Offset(at), end - 1));
-    segment_.Nested(kFormatJpeg, at, end, "サムネイル");
+    const LineId data = segment_.Line(item, at, position + size - at,
+                                      ResultLine("[%08lx] Thumbnail Data (JPEG Format) 0x%08lX - 0x%08lX",
+                                                 segment_.Offset(at), segment_.Offset(at), end - 1));
+    segment_.Nested(kFormatJpeg, data, at, end, "サムネイル");
 }
 
 // The profile is contiguous: one piece, so that the ICC analysis reads
 // nothing beyond the resource.
-void CPhotoshopResources::Profile(size_t position, size_t size, HTREEITEM item) const
+void CPhotoshopResources::Profile(size_t position, size_t size, LineId item) const
 {
     const FilePiece piece{segment_.Offset(position), size};
     CIccChunks::LayOutProfile(segment_.Request(), segment_.Out(), segment_.Stream(),

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 #include "jpeg/app_segment.h"
 
 class CPhotoshopResources {
@@ -15,16 +15,16 @@ public:
     explicit CPhotoshopResources(const CAppSegment& segment) : segment_(segment) {}
 
     // Lays out the resources in the payload bytes [begin, end) under parent.
-    void LayOut(size_t begin, size_t end, HTREEITEM parent) const;
+    void LayOut(size_t begin, size_t end, LineId parent) const;
 
 private:
     // One resource at position; the position after it, or 0 when the walk
     // ends there.
-    size_t Resource(size_t position, size_t end, HTREEITEM parent) const;
+    size_t Resource(size_t position, size_t end, LineId parent) const;
     // What the data of the resources that carry structures holds.
-    void Data(uint32_t id, size_t position, size_t size, HTREEITEM item) const;
-    void Thumbnail(size_t position, size_t size, HTREEITEM item) const;
-    void Profile(size_t position, size_t size, HTREEITEM item) const;
+    void Data(uint32_t id, size_t position, size_t size, LineId item) const;
+    void Thumbnail(size_t position, size_t size, LineId item) const;
+    void Profile(size_t position, size_t size, LineId item) const;
 
     const CAppSegment& segment_;
 };

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/analysis_app.h"
+#include "core/analysis_run.h"
 #include "core/analysis_tree.h"
 #include "core/result_line.h"
 #include "core/result_text.h"
@@ -177,10 +177,10 @@ void CSwfAnalyzer::Analyze(const AnalysisRequest& request)
     }
     HeaderStep(fp);
     const char kind = SignatureChar(signature, 0);
-    CAnalysisApp& app = *request.app;
+    CAnalysisRun& run = *request.run;
     const uint32_t level = request.level + 1;
-    const auto addEntry = [&app, level](const std::string& line, uint64_t, uint64_t) {
-        app.AddEntry(level, line.c_str());
+    const auto addEntry = [&run, level](const std::string& line, uint64_t, uint64_t) {
+        run.AddEntry(level, line.c_str());
     };
     if (kind == 'F') {
         TagWalk(fp, addEntry);
@@ -189,7 +189,7 @@ void CSwfAnalyzer::Analyze(const AnalysisRequest& request)
         if (!body.Open(fp, SideFileName(path), BodyLimit(fileLength)))
             return;
         if (!body.InSideFile())
-            app.AppendResultText(0, kSideFileNotWritten);
+            run.AppendSummary(kSideFileNotWritten);
         ReadFrameHeader(body.Stream());
         TagWalk(body.Stream(), addEntry);
     }
@@ -226,16 +226,16 @@ void CSwfAnalyzer::HeaderStep(FILE* fp)
     const char c0 = SignatureChar(signature, 0);
     const char c1 = SignatureChar(signature, 1);
     const char c2 = SignatureChar(signature, 2);
-    CAnalysisApp& app = *request_.app;
-    app.AddEntry(request_.level + 1,
+    CAnalysisRun& run = *request_.run;
+    run.AddEntry(request_.level + 1,
                  ResultLine("[%08lx] SWF File Header(%c%c%c) Version%u", position, c0, c1, c2, version).c_str());
     if (c0 == 'F') {
         ReadFrameHeader(fp);
-        app.AppendResultText(0, ResultLine("SWF File Header(%c%c%c) Version%u, Size=%u[byte], "
+        run.AppendSummary(ResultLine("SWF File Header(%c%c%c) Version%u, Size=%u[byte], "
                                            "Position(Xmin-Xmax, Ymin-Ymax)=(%u - %u, %u - %u)",
                                            c0, c1, c2, version, fileLength, xMin, xMax, yMin, yMax).c_str());
     } else {
-        app.AppendResultText(0, ResultLine("SWF File Header(%c%c%c) Version%u, Size=%u[byte]", c0, c1, c2,
+        run.AppendSummary(ResultLine("SWF File Header(%c%c%c) Version%u, Size=%u[byte]", c0, c1, c2,
                                            version, fileLength).c_str());
     }
 }
@@ -276,11 +276,11 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
 
 void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
 {
-    ITreeControl* tree = request_.app->ActiveTree();
+    CLineTree* tree = request_.run->Lines();
     if (!tree)
         return;
     out_ = CTreeWriter(tree);
-    parentItem = ChooseBaseParent(*tree, request_.level);
+    parentItem = request_.parent;
 
     const uint64_t at = StreamPosition(fp);
     const uint64_t size = StreamSize(fp);
@@ -290,7 +290,7 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
     const char c2 = SignatureChar(signature, 2);
     // The head covers the 8-byte header here; below, also what follows it
     // (the frame header, or the compressed body).
-    const HTREEITEM head = out_.Insert(
+    const LineId head = out_.Insert(
         parentItem, ResultLine("[%08lx] SWF File Header(%c%c%c) Version%u", at, c0, c1, c2, version),
         Bytes(at, 8, size));
     out_.Insert(head, ResultLine("[%08lx] Signature : %c%c%c", at, c0, c1, c2), Bytes(at, 3, size));
@@ -299,7 +299,7 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
 
     if (c0 == 'F') {
         const uint64_t end = DetailedFrameHeader(fp, head, BodyPlace::File);
-        out_.Tree()->SetItemRange(head, Bytes(at, end - at, size));
+        out_.Tree()->SetRange(head, Bytes(at, end - at, size));
         out_.Expand(head);
         TagWalk(fp, TreeSink(parentItem, BodyPlace::File));
         return;
@@ -309,11 +309,11 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
         return;
     }
 
-    out_.Tree()->SetItemRange(head, Bytes(at, size - std::min<uint64_t>(size, at), size));
+    out_.Tree()->SetRange(head, Bytes(at, size - std::min<uint64_t>(size, at), size));
     DetailedBody(fp, path, head, at, size);
 }
 
-void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, HTREEITEM head, uint64_t at, uint64_t size)
+void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, LineId head, uint64_t at, uint64_t size)
 {
     // The compressed body is inflated again, so that the layout always
     // matches the file as it is now.
@@ -339,7 +339,7 @@ void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, HTREEITEM head, uint
     out_.Expand(head);
 
     FILE* copy = body.Stream();
-    const HTREEITEM bodyItem =
+    const LineId bodyItem =
         place == BodyPlace::SideFile
             ? out_.Insert(parentItem,
                           ResultLine("[00000000] Inflated Body : %s (offsets below are in this file)", sideName.c_str()),
@@ -350,14 +350,14 @@ void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, HTREEITEM head, uint
     out_.Expand(bodyItem);
 }
 
-CSwfAnalyzer::LineSink CSwfAnalyzer::TreeSink(HTREEITEM parent, BodyPlace place)
+CSwfAnalyzer::LineSink CSwfAnalyzer::TreeSink(LineId parent, BodyPlace place)
 {
     return [this, parent, place](const std::string& line, uint64_t start, uint64_t end) {
         out_.Insert(parent, line, Bytes(start, end - start, end, place));
     };
 }
 
-uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, BodyPlace place)
+uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, LineId parent, BodyPlace place)
 {
     const uint64_t at = StreamPosition(fp);
     const uint64_t size = StreamSize(fp);
@@ -366,7 +366,7 @@ uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, HTREEITEM parent, BodyPlace
     // The RECT is bit fields, most significant bit first: each field's range
     // is the bytes holding its bits, so neighbours may share a byte.
     const uint64_t rectBytes = (5 + 4 * uint64_t{rectangleBits} + 7) / 8;
-    const HTREEITEM rect =
+    const LineId rect =
         out_.Insert(parent, ResultLine("[%08lx] FrameSize (RECT)", at), Bytes(at, rectBytes, size, place));
     out_.Insert(rect, ResultLine("[%08lx] Nbits : %u", at, rectangleBits), Bytes(at, 1, size, place));
     const char* names[4] = {"Xmin", "Xmax", "Ymin", "Ymax"};

@@ -10,10 +10,10 @@
 #include <functional>
 #include <string>
 
-#include "core/analysis_app.h"
+#include "core/analysis_run.h"
 #include "core/bit_reader.h"
 #include "core/result_line.h"
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 #include "codec/inflater.h"
 
 // Where the bytes of the lines being written lie: in the analysed file, in
@@ -47,11 +47,11 @@ private:
     void DetailedLayout(FILE* fp, const char* path);
     // The compressed body after the header at offset at of a file of size
     // bytes: its zlib line under head, then the inflated body's own branch.
-    void DetailedBody(FILE* fp, const char* path, HTREEITEM head, uint64_t at, uint64_t size);
+    void DetailedBody(FILE* fp, const char* path, LineId head, uint64_t at, uint64_t size);
     // Lays out the frame header at fp's position; returns the offset after it.
-    uint64_t DetailedFrameHeader(FILE* fp, HTREEITEM parent, BodyPlace place);
+    uint64_t DetailedFrameHeader(FILE* fp, LineId parent, BodyPlace place);
     // Hangs each tag line under parent with the tag's bytes in place.
-    LineSink TreeSink(HTREEITEM parent, BodyPlace place);
+    LineSink TreeSink(LineId parent, BodyPlace place);
 
     uint32_t signature = 0;
     uint32_t version = 0;
@@ -66,5 +66,5 @@ private:
     CBitReader reader;
     AnalysisRequest request_;
     CTreeWriter out_{nullptr};
-    HTREEITEM parentItem = TVI_ROOT;
+    LineId parentItem = kTopLevel;
 };

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 #include "tiff/tag_table.h"
 
 struct EntryValue {
@@ -44,6 +44,6 @@ struct IfdRecord {
     IfdKind kind = IfdKind::Tiff; // whose dictionary names its tags
     // The line under which the GeoKeyDirectory's keys go once the whole
     // directory, with the key parameters that follow it, has been read.
-    HTREEITEM geoKeys = 0;
+    LineId geoKeys = 0;
     uint64_t geoKeysAt = 0;       // the position of the keys' first value
 };

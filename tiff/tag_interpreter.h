@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 #include "tiff/ifd_record.h"
 #include "tiff/tag_table.h"
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <span>
 
-#include "core/analysis_app.h"
+#include "core/analysis_run.h"
 #include "core/stream_size.h"
 #include "core/analysis_tree.h"
 #include "core/file_text.h"
@@ -107,9 +107,9 @@ uint32_t Bytes16(const std::vector<uint8_t>& b, size_t at, bool le)
 bool CTiffAnalyzer::Start(const AnalysisRequest& request)
 {
     request_ = request;
-    app = request.app;
-    tree = request.Detailed() ? app->ActiveTree() : nullptr;
-    parentItem = request.level == 0 ? TVI_ROOT : (tree ? ChooseBaseParent(*tree, request.level) : 0);
+    run = request.run;
+    tree = request.Detailed() ? run->Lines() : nullptr;
+    parentItem = request.parent;
     if (std::feof(request.fp))
         return false;
     // Positions inside embedded data are 32-bit; a header that lies past
@@ -127,7 +127,7 @@ void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
     if (!Start(request))
         return;
     if (bigTiff && !request.Detailed() && request.level == 0)
-        app->Shell().SetFormatText(0, "BigTIFF");
+        run->Result().formatText = "BigTIFF";
     WalkChain(request.fp);
     if (!request.Detailed())
         AppendSummaries();
@@ -163,7 +163,7 @@ void CTiffAnalyzer::WalkChain(FILE* fp)
         currentIfd = index;
         currentLabel = ChainLabel(i);
         if (!request_.Detailed())
-            app->AddEntry(L, ResultLine("[%08lx] /* --- IFD #%04d --- */", offset, i).c_str());
+            run->AddEntry(L, ResultLine("[%08lx] /* --- IFD #%04d --- */", offset, i).c_str());
         AnalyzeIfd(fp, index, parentItem, L);
         if (!request_.Detailed())
             summaries.push_back(RoughSummary(i));
@@ -210,12 +210,12 @@ void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint64_t position)
 
     const char* orderName = LittleEndian() ? "Little Endian" : "Big Endian";
     if (!request_.Detailed()) {
-        app->AddEntry(request_.level + 1,
+        run->AddEntry(request_.level + 1,
                       ResultLine("[%08lx] ImageFileHeader(0x%04X:%s)", position, byteOrder, orderName).c_str());
         return;
     }
     const CTreeWriter out(tree);
-    const HTREEITEM header =
+    const LineId header =
         out.Insert(parentItem, ResultLine("[%08lx] ImageFileHeader", position), Bytes(position, bigTiff ? 16 : 8));
     out.Insert(header, ResultLine("[%08lx] Byte Order = 0x%04x : %s", position, byteOrder, orderName),
                Bytes(position, 2));
@@ -231,7 +231,7 @@ void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint64_t position)
     out.Expand(header);
 }
 
-HTREEITEM CTiffAnalyzer::AnalyzeIfd(FILE* fp, uint32_t index, HTREEITEM parent, uint32_t level)
+LineId CTiffAnalyzer::AnalyzeIfd(FILE* fp, uint32_t index, LineId parent, uint32_t level)
 {
     const CTreeWriter out(tree);
     IfdRecord& record = records[index];
@@ -248,7 +248,7 @@ HTREEITEM CTiffAnalyzer::AnalyzeIfd(FILE* fp, uint32_t index, HTREEITEM parent, 
     // more ends the directory there.
     const bool whole = n <= (fileSize - std::min(fileSize, position + countBytes)) / EntryBytes();
     const uint64_t entriesEnd = position + countBytes + (whole ? n * EntryBytes() : fileSize);
-    HTREEITEM directory = 0;
+    LineId directory = 0;
     // The directory: its entry count, its entries and the next-IFD offset.
     if (request_.Detailed())
         directory = out.Insert(parent, ResultLine("[%08lx] ImageFileDirectory", position),
@@ -276,7 +276,7 @@ HTREEITEM CTiffAnalyzer::AnalyzeIfd(FILE* fp, uint32_t index, HTREEITEM parent, 
     return directory;
 }
 
-void CTiffAnalyzer::ReadDirectory(FILE* fp, uint32_t index, uint64_t n, uint32_t level, HTREEITEM parent)
+void CTiffAnalyzer::ReadDirectory(FILE* fp, uint32_t index, uint64_t n, uint32_t level, LineId parent)
 {
     const uint64_t position = records[index].position;
     const uint64_t countBytes = bigTiff ? 8 : 2;
@@ -292,7 +292,7 @@ void CTiffAnalyzer::ReadDirectory(FILE* fp, uint32_t index, uint64_t n, uint32_t
 }
 
 void CTiffAnalyzer::ReadEntries(FILE* fp, uint32_t index, uint64_t count, uint64_t first, uint32_t level,
-                                HTREEITEM parent)
+                                LineId parent)
 {
     for (uint64_t k = 0; k < count; ++k) {
         const uint64_t e = first + EntryBytes() * k;
@@ -497,7 +497,7 @@ void CTiffAnalyzer::ReadElement(FILE* fp, uint32_t type, EntryValue& value)
 }
 
 CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint64_t e, const char* name,
-                                                         HTREEITEM parent, bool asOffset)
+                                                         LineId parent, bool asOffset)
 {
     const CTreeWriter out(tree);
     const TypeInfo* type = FindType(entry.type);
@@ -520,12 +520,12 @@ CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint64
     return items;
 }
 
-void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, LineId parent)
 {
     const TagInfo* info = FindTag(records[open.back()].kind, entry.tag);
     const char* name = info ? info->name : kUndefinedTag;
     if (!request_.Detailed()) {
-        app->AddEntry(level, ResultLine("[%08lx] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
+        run->AddEntry(level, ResultLine("[%08lx] Tag : 0x%04X ... %s", e, entry.tag, name).c_str());
         return;
     }
     ReadValues(fp, entry, e);
@@ -541,7 +541,7 @@ void CTiffAnalyzer::AnalyzeEntry(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t
     }
 }
 
-void CTiffAnalyzer::WriteInterpretedEntry(IfdEntry& entry, uint64_t e, const TagInfo* info, HTREEITEM parent)
+void CTiffAnalyzer::WriteInterpretedEntry(IfdEntry& entry, uint64_t e, const TagInfo* info, LineId parent)
 {
     std::vector<TagValueLine> lines;
     if (info)
@@ -574,7 +574,7 @@ bool CTiffAnalyzer::MayNest(uint64_t offset) const
 }
 
 void CTiffAnalyzer::AnalyzeNestedIfd(FILE* fp, IfdEntry& entry, uint64_t e, const char* name, IfdKind kind,
-                                     uint32_t level, HTREEITEM parent)
+                                     uint32_t level, LineId parent)
 {
     const CTreeWriter out(tree);
     const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, true);
@@ -597,7 +597,7 @@ void CTiffAnalyzer::AnalyzeNestedIfd(FILE* fp, IfdEntry& entry, uint64_t e, cons
     out.Expand(tagItem);
 }
 
-void CTiffAnalyzer::AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, LineId parent)
 {
     // Each value points at an IFD of its own (reduced resolutions, a DNG's
     // raw and preview pictures), laid out and drawn under the value's line.
@@ -613,7 +613,7 @@ void CTiffAnalyzer::AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32
     const uint32_t owner = currentIfd;
     for (uint32_t i = 0; i < entry.values.size(); ++i) {
         const uint64_t offset = Absolute(entry.values[i].unsignedValue, baseOffset);
-        const HTREEITEM line = out.Insert(valueItem, ResultLine("[%08lx] SubIFD #%d = 0x%08lx", places[i], i, offset),
+        const LineId line = out.Insert(valueItem, ResultLine("[%08lx] SubIFD #%d = 0x%08lx", places[i], i, offset),
                                           Bytes(places[i], size));
         // Each SubIFD is laid out once, and no more of them than IFDs in a
         // chain, since each may draw a picture.
@@ -637,7 +637,7 @@ void CTiffAnalyzer::AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32
     out.Expand(tagItem);
 }
 
-void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, LineId parent)
 {
     const CTreeWriter out(tree);
     const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "ICCProfile", parent, true);
@@ -649,7 +649,7 @@ void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, HTR
         const uint64_t back = Tell(fp);
         Seek(fp, entry.valueField);
         RunAnalyzer(kFormatIcc,
-                    AnalysisRequest{.app = app, .fp = fp, .mode = AnalysisMode::Detailed, .parent = valueItem});
+                    AnalysisRequest{.run = run, .fp = fp, .mode = AnalysisMode::Detailed, .parent = valueItem});
         Seek(fp, back);
         reader.Reset();
     }
@@ -657,7 +657,7 @@ void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, HTR
     out.Expand(tagItem);
 }
 
-void CTiffAnalyzer::AnalyzeMakerNote(IfdEntry& entry, uint64_t e, const char* name, HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeMakerNote(IfdEntry& entry, uint64_t e, const char* name, LineId parent)
 {
     // The maker's own structure is not parsed: one line covers its bytes,
     // naming the maker when the data begins with its identifier.
@@ -678,7 +678,7 @@ void CTiffAnalyzer::LayOutGeoKeys(uint32_t index)
     // minor revision, number of keys), then four SHORTs a key: its id, where
     // its value lies (0: in the key itself; 34736: GeoDoubleParams; 34737:
     // GeoAsciiParams), the count, and the value or the index of the first.
-    const HTREEITEM item = records[index].geoKeys;
+    const LineId item = records[index].geoKeys;
     const IfdEntry* keys = FindIn(index, kGeoKeyDirectory);
     if (!item || !keys || keys->values.size() < 4)
         return;
@@ -726,7 +726,7 @@ void CTiffAnalyzer::LayOutGeoKeys(uint32_t index)
     out.Expand(item);
 }
 
-void CTiffAnalyzer::AnalyzeMpEntries(IfdEntry& entry, uint64_t e, const char* name, HTREEITEM parent)
+void CTiffAnalyzer::AnalyzeMpEntries(IfdEntry& entry, uint64_t e, const char* name, LineId parent)
 {
     // CIPA DC-007 section 5.2.3.3: 16 bytes an image. The list is bounded
     // as an entry's values are.
@@ -740,7 +740,7 @@ void CTiffAnalyzer::AnalyzeMpEntries(IfdEntry& entry, uint64_t e, const char* na
     out.Expand(tagItem);
 }
 
-void CTiffAnalyzer::MpEntryLines(const std::vector<uint8_t>& bytes, size_t k, uint64_t at, HTREEITEM parent)
+void CTiffAnalyzer::MpEntryLines(const std::vector<uint8_t>& bytes, size_t k, uint64_t at, LineId parent)
 {
     const CTreeWriter out(tree);
     const bool le = LittleEndian();
@@ -748,8 +748,8 @@ void CTiffAnalyzer::MpEntryLines(const std::vector<uint8_t>& bytes, size_t k, ui
     const uint32_t size = Bytes32(bytes, k + 4, le);
     const uint32_t offset = Bytes32(bytes, k + 8, le);
     const size_t number = k / 16 + 1;
-    const HTREEITEM item = out.Insert(parent, ResultLine("[%08lx] MPEntry #%zu", at, number), Bytes(at, 16));
-    const HTREEITEM flags =
+    const LineId item = out.Insert(parent, ResultLine("[%08lx] MPEntry #%zu", at, number), Bytes(at, 16));
+    const LineId flags =
         out.Insert(item, ResultLine("[%08lx] Individual Image Attribute = 0x%08x", at, attribute), Bytes(at, 4));
     if (attribute & 0x80000000u)
         out.Insert(flags, "Dependent Parent Image");
@@ -819,10 +819,10 @@ void CTiffAnalyzer::AppendSummaries()
         used += Cp932Length(s.data(), s.size());
         if (used > budget)
             break;
-        app->AppendResultText(0, s.c_str());
+        run->AppendSummary(s.c_str());
     }
     if (total > kMaxLineBytes)
-        app->AppendResultText(0, tail.c_str());
+        run->AppendSummary(tail.c_str());
 }
 
 namespace {
@@ -856,7 +856,7 @@ uint32_t CTiffAnalyzer::FirstValue(uint32_t tag, uint32_t fallback)
     return entry && !entry->values.empty() ? static_cast<uint32_t>(entry->values.front().unsignedValue) : fallback;
 }
 
-void CTiffAnalyzer::AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::string& label)
+void CTiffAnalyzer::AnalyzeImageData(FILE* fp, LineId parent, const std::string& label)
 {
     const CTreeWriter out(tree);
     const IfdEntry* tiles = FindIn(currentIfd, kTileOffsets);
@@ -885,7 +885,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::stri
         currentIfd, !segments ? kJPEGInterchangeFormatLength : tiled ? kTileByteCounts : kStripByteCounts);
     const bool sized = lengths && !lengths->values.empty();
     const uint64_t length = sized ? lengths->values.front().unsignedValue : fileSize;
-    const HTREEITEM dataItem =
+    const LineId dataItem =
         out.Insert(parent, ResultLine(segments ? "[%08lx] Image Data" : "[%08lx] Jpeg Data", position),
                    Bytes(position, length));
 
@@ -897,7 +897,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::stri
         // The JPEG stream's lines, and its picture, are the JPEG analyzer's;
         // they hang under the data line just inserted.
         if (firstInside)
-            LayOutJpeg(fp, position, label, false);
+            LayOutJpeg(fp, dataItem, position, label, false);
         else
             out.Insert(dataItem, ResultLine("[%08lx] JPEGデータは埋め込みデータの外にあります", position),
                        Bytes(position, length));
@@ -910,7 +910,7 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::stri
     DrawImage(fp, {*segments, tiled, compression, position, firstInside, dataItem}, parent, label);
 }
 
-void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, HTREEITEM parent, const std::string& label)
+void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, LineId parent, const std::string& label)
 {
     CSampleWriter::Format format;
     if (!Drawable(data.compression, format)) {
@@ -953,7 +953,7 @@ void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, HTREEITEM parent,
     // The first segment's stream is laid out like old-style JPEG data,
     // under the data line.
     if (data.compression == kJpeg && data.firstInside)
-        LayOutJpeg(fp, data.position, label, true);
+        LayOutJpeg(fp, data.item, data.position, label, true);
     InsideData(all, data.tiled, data.item);
 }
 
@@ -963,18 +963,17 @@ void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::st
     pixelBuffer = nullptr;
     if (width == 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide)
         return;
-    IShell& shell = app->Shell();
     ImageRect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
-    shell.AddImageWindow(PathFileName(request_.path ? request_.path : ""), rect, label);
+    run->AddPicture(PathFileName(request_.path ? request_.path : ""), rect, label);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
-    shell.PrepareImage(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,
-                       bitmapHeight - static_cast<int32_t>(height), &pixelBuffer);
+    pixelBuffer = run->PreparePicture(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,
+                                      bitmapHeight - static_cast<int32_t>(height));
     picture = {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth), static_cast<uint32_t>(bitmapHeight)};
 }
 
 std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::InsideData(const std::vector<Segment>& segments, bool tiled,
-                                                              HTREEITEM item)
+                                                              LineId item)
 {
     // Strips and tiles that start, or (with a byte count) end, beyond the
     // end of the embedded data; with item, a line names the first.
@@ -999,7 +998,7 @@ std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::InsideData(const std::vector<
     return inside;
 }
 
-void CTiffAnalyzer::LayOutJpeg(FILE* fp, uint64_t position, const std::string& label, bool newStyle)
+void CTiffAnalyzer::LayOutJpeg(FILE* fp, LineId parent, uint64_t position, const std::string& label, bool newStyle)
 {
     // New-style JPEG strips use the tables of the JPEGTables stream, and
     // their picture is drawn here from all the strips.
@@ -1008,24 +1007,26 @@ void CTiffAnalyzer::LayOutJpeg(FILE* fp, uint64_t position, const std::string& l
         tables = JpegTables(fp);
     Seek(fp, position);
     reader.Reset();
-    RunJpeg(fp, label, tables, !newStyle);
+    RunJpeg(fp, parent, label, tables, !newStyle);
 }
 
-void CTiffAnalyzer::RunJpeg(FILE* fp, const std::string& label, std::span<const uint8_t> tables, bool draw)
+void CTiffAnalyzer::RunJpeg(FILE* fp, LineId parent, const std::string& label, std::span<const uint8_t> tables,
+                            bool draw)
 {
-    if (const CAnalysisApp::NestedScope nested(*app); nested.Allowed()) {
-        RunAnalyzer(kFormatJpeg, AnalysisRequest{.app = app,
+    if (const CAnalysisRun::NestedScope nested(*run); nested.Allowed()) {
+        RunAnalyzer(kFormatJpeg, AnalysisRequest{.run = run,
                                                  .fp = fp,
                                                  .path = request_.path,
                                                  .mode = request_.mode,
                                                  .level = request_.level + 1,
+                                                 .parent = parent,
                                                  .pictureLabel = label,
                                                  .jpegTables = tables,
                                                  .drawPictures = draw});
     }
 }
 
-void CTiffAnalyzer::LayOutJpegTables(FILE* fp, HTREEITEM parent)
+void CTiffAnalyzer::LayOutJpegTables(FILE* fp, LineId parent)
 {
     // The shared tables stream is laid out like JPEG data of its own.
     const IfdEntry* tables = FindIn(currentIfd, kJPEGTables);
@@ -1033,9 +1034,9 @@ void CTiffAnalyzer::LayOutJpegTables(FILE* fp, HTREEITEM parent)
         return;
     Seek(fp, tables->valueField);
     reader.Reset();
-    CTreeWriter(tree).Insert(parent, ResultLine("[%08lx] Jpeg Data", tables->valueField),
-                             Bytes(tables->valueField, tables->count));
-    RunJpeg(fp, std::string(), {}, false);
+    const LineId data = CTreeWriter(tree).Insert(parent, ResultLine("[%08lx] Jpeg Data", tables->valueField),
+                                                 Bytes(tables->valueField, tables->count));
+    RunJpeg(fp, data, std::string(), {}, false);
 }
 
 bool CTiffAnalyzer::Drawable(uint32_t compression, CSampleWriter::Format& format)

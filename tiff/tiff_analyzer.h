@@ -22,7 +22,7 @@
 
 #include "tiff/tiff_byte_reader.h"
 #include "core/format_table.h"
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 #include "tiff/fax_pages.h"
 #include "tiff/ifd_record.h"
 #include "tiff/tag_table.h"
@@ -45,7 +45,7 @@ public:
     static constexpr uint32_t kMaxExifDepth = 4;
 
     // Analyzer entry: rough mode adds entries and the summary; detailed mode
-    // writes the result tree of the active view of request.app. The stream
+    // writes the result tree of the active view of request.run. The stream
     // stands on the header's first byte.
     void Analyze(const AnalysisRequest& request);
     // The MP index of an MPF segment (detailed mode only): the header and
@@ -82,20 +82,20 @@ private:
     void AnalyzeHeader(FILE* fp, uint64_t position);
     void WalkChain(FILE* fp);
     // One IFD into the record; its lines under parent.
-    HTREEITEM AnalyzeIfd(FILE* fp, uint32_t record, HTREEITEM parent, uint32_t level);
+    LineId AnalyzeIfd(FILE* fp, uint32_t record, LineId parent, uint32_t level);
     // The entry count at the record's position, its line under parent, and
     // the n entries after it.
-    void ReadDirectory(FILE* fp, uint32_t record, uint64_t n, uint32_t level, HTREEITEM parent);
+    void ReadDirectory(FILE* fp, uint32_t record, uint64_t n, uint32_t level, LineId parent);
     // BigTIFF counts its entries in 8 bytes, classic TIFF in 2.
     uint64_t ReadEntryCount(FILE* fp) { return bigTiff ? Read64(fp) : Read(fp, 2); }
     // Reads count directory entries at position into the record, handing
     // each to AnalyzeEntry with parent as its tree parent.
     void ReadEntries(FILE* fp, uint32_t record, uint64_t count, uint64_t position, uint32_t level,
-                     HTREEITEM parent);
+                     LineId parent);
     // The tag dictionary: names the entry read at file position e, reads
     // and interprets its values (detailed mode) and writes its lines.
-    void AnalyzeEntry(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, HTREEITEM parent);
-    void WriteInterpretedEntry(IfdEntry& entry, uint64_t e, const TagInfo* info, HTREEITEM parent);
+    void AnalyzeEntry(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, LineId parent);
+    void WriteInterpretedEntry(IfdEntry& entry, uint64_t e, const TagInfo* info, LineId parent);
     // Appends the entry's values (detailed mode); keeps the file position.
     void ReadValues(FILE* fp, IfdEntry& entry, uint64_t e);
     // The one value of an entry that holds it in its value field.
@@ -123,22 +123,22 @@ private:
     // The entry's Tag line with its TYPE, COUNT and Value (or, with
     // asOffset, Offset: the value field made absolute) lines under it.
     struct EntryItems {
-        HTREEITEM tag = 0;
-        HTREEITEM value = 0;
+        LineId tag = 0;
+        LineId value = 0;
     };
-    EntryItems WriteEntryLines(IfdEntry& entry, uint64_t e, const char* name, HTREEITEM parent, bool asOffset);
+    EntryItems WriteEntryLines(IfdEntry& entry, uint64_t e, const char* name, LineId parent, bool asOffset);
     // An IFD below the entry's own (Exif, GPS, Interoperability): its entry
     // count and entries under the Offset line.
     void AnalyzeNestedIfd(FILE* fp, IfdEntry& entry, uint64_t e, const char* name, IfdKind kind, uint32_t level,
-                          HTREEITEM parent);
+                          LineId parent);
     // Whether an IFD at offset may be read below the IFDs being read.
     bool MayNest(uint64_t offset) const;
-    void AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, HTREEITEM parent);
-    void AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, HTREEITEM parent);
-    void AnalyzeMakerNote(IfdEntry& entry, uint64_t e, const char* name, HTREEITEM parent);
+    void AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, LineId parent);
+    void AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, LineId parent);
+    void AnalyzeMakerNote(IfdEntry& entry, uint64_t e, const char* name, LineId parent);
     void LayOutGeoKeys(uint32_t record);
-    void AnalyzeMpEntries(IfdEntry& entry, uint64_t e, const char* name, HTREEITEM parent);
-    void MpEntryLines(const std::vector<uint8_t>& bytes, size_t k, uint64_t at, HTREEITEM parent);
+    void AnalyzeMpEntries(IfdEntry& entry, uint64_t e, const char* name, LineId parent);
+    void MpEntryLines(const std::vector<uint8_t>& bytes, size_t k, uint64_t at, LineId parent);
 
     std::string RoughSummary(uint32_t ifdIndex);
     void AppendSummaries();
@@ -152,7 +152,7 @@ private:
     using Segment = TiffSegment;
     // Marks where the image data of record currentIfd begins under parent,
     // and draws the image into a new image window labelled label.
-    void AnalyzeImageData(FILE* fp, HTREEITEM parent, const std::string& label);
+    void AnalyzeImageData(FILE* fp, LineId parent, const std::string& label);
     // Where an image's strips or tiles are, and its data line.
     struct ImageData {
         const IfdEntry& segments;
@@ -160,13 +160,13 @@ private:
         uint32_t compression;
         uint64_t position;   // of the first segment
         bool firstInside;    // whether it lies inside the embedded data
-        HTREEITEM item;
+        LineId item;
     };
-    void DrawImage(FILE* fp, const ImageData& data, HTREEITEM parent, const std::string& label);
-    void LayOutJpeg(FILE* fp, uint64_t position, const std::string& label, bool newStyle);
+    void DrawImage(FILE* fp, const ImageData& data, LineId parent, const std::string& label);
+    void LayOutJpeg(FILE* fp, LineId parent, uint64_t position, const std::string& label, bool newStyle);
     // The JPEG analyzer on the stream at fp's position, its lines under the
     // line inserted last.
-    void RunJpeg(FILE* fp, const std::string& label, std::span<const uint8_t> tables, bool draw);
+    void RunJpeg(FILE* fp, LineId parent, const std::string& label, std::span<const uint8_t> tables, bool draw);
     void CreatePicture(uint32_t width, uint32_t height, const std::string& label, CSampleWriter::Picture& picture);
     // Whether this program draws the image of IFD currentIfd; for the
     // sample-coded compressions also how its bytes become pixels.
@@ -176,7 +176,7 @@ private:
     std::vector<Segment> Segments(const IfdEntry& offsets, bool tiled, uint32_t planes);
     // Drops the segments that lie beyond the end of the embedded data, with
     // a line saying so under item.
-    std::vector<Segment> InsideData(const std::vector<Segment>& segments, bool tiled, HTREEITEM item);
+    std::vector<Segment> InsideData(const std::vector<Segment>& segments, bool tiled, LineId item);
     // Uncompressed, LZW, PackBits and Deflate segments. With range, the
     // samples' smallest and largest finite values are measured instead.
     void DecodeSamples(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,
@@ -189,7 +189,7 @@ private:
     std::vector<uint8_t> JpegTables(FILE* fp);
     // New-style JPEG segments with the shared JPEGTables stream.
     void DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, const CSampleWriter::Picture& picture);
-    void LayOutJpegTables(FILE* fp, HTREEITEM parent);
+    void LayOutJpegTables(FILE* fp, LineId parent);
 
     uint32_t byteOrder = 0;
     uint32_t tiffId = 0;
@@ -210,11 +210,11 @@ private:
     uint32_t currentIfd = 0;
     uint64_t baseOffset = 0;
     uint8_t* pixelBuffer = nullptr;
-    HTREEITEM parentItem = 0;
+    LineId parentItem = 0;
     AnalysisRequest request_;
     // The run's application and, in detailed mode, its result tree.
-    CAnalysisApp* app = nullptr;
-    ITreeControl* tree = nullptr;
+    CAnalysisRun* run = nullptr;
+    CLineTree* tree = nullptr;
     // Draws the run's fax pictures; its threads end with the run.
     std::unique_ptr<CFaxPages> faxPages;
     // Rough mode: the summary of each IFD of the chain.

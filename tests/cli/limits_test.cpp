@@ -25,7 +25,7 @@ size_t RoughEntries(CAnalysisApp& app)
 TEST(Limits, RoughEntriesOfOneFileAreCapped)
 {
     Bytes jpeg{0xFF, 0xD8};
-    for (uint32_t i = 0; i < CAnalysisApp::kMaxEntriesPerFile + 100; ++i) {
+    for (uint32_t i = 0; i < CAnalysisRun::kMaxEntriesPerFile + 100; ++i) {
         jpeg.push_back(0xFF);
         jpeg.push_back(0xD0);
     }
@@ -35,7 +35,7 @@ TEST(Limits, RoughEntriesOfOneFileAreCapped)
     const std::string small = dir.Write("small.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xD9});
     h.app.OpenFiles({big, small});
     // The cap is per file: the next file of the batch lists its lines again.
-    EXPECT_EQ(RoughEntries(h.app), CAnalysisApp::kMaxEntriesPerFile + 2);
+    EXPECT_EQ(RoughEntries(h.app), CAnalysisRun::kMaxEntriesPerFile + 2);
     EXPECT_NE(h.BarText().find(small + "\n  [00000000] SOI\n  [00000002] EOI\n"), std::string::npos);
 }
 
@@ -62,12 +62,12 @@ TEST(Limits, ResultTreeLinesAreCapped)
     HeadlessDocument* doc = h.shell.FindDocument(path);
     ASSERT_NE(doc, nullptr);
     // The path item and the capped analyzer lines.
-    EXPECT_EQ(doc->tree.ItemCount(), CAnalysisApp::kMaxTreeItems + 1u);
+    EXPECT_EQ(doc->tree.Count(), CAnalysisRun::kMaxTreeItems + 1u);
     // A second detailed analysis starts its own count.
     const std::string other = dir.Write("other.tif", tiff);
     h.app.OpenFiles({other});
     h.app.RunDetailedAnalysis(other.c_str());
-    EXPECT_EQ(h.shell.FindDocument(other)->tree.ItemCount(), CAnalysisApp::kMaxTreeItems + 1u);
+    EXPECT_EQ(h.shell.FindDocument(other)->tree.Count(), CAnalysisRun::kMaxTreeItems + 1u);
 }
 
 TEST(Limits, SwfTagWalkEndsAfterItsLimit)
@@ -122,17 +122,19 @@ namespace {
 
 TEST(Limits, NestedAnalysesAreBoundedInDepthAndNumber)
 {
-    Headless h;
+    testing_support::StandaloneRun run;
     {
-        CAnalysisApp::NestedScope a(h.app), b(h.app), c(h.app), d(h.app);
+        CAnalysisRun::NestedScope a(run.run), b(run.run), c(run.run), d(run.run);
         EXPECT_TRUE(a.Allowed() && b.Allowed() && c.Allowed() && d.Allowed());
-        CAnalysisApp::NestedScope tooDeep(h.app);
+        CAnalysisRun::NestedScope tooDeep(run.run);
         EXPECT_FALSE(tooDeep.Allowed());
     }
     // Leaving a scope frees its depth, but every scope counts toward the total.
-    for (uint32_t i = 4; i < CAnalysisApp::kMaxNestedAnalyses; ++i)
-        EXPECT_TRUE(CAnalysisApp::NestedScope(h.app).Allowed()) << i;
-    EXPECT_FALSE(CAnalysisApp::NestedScope(h.app).Allowed());
+    for (uint32_t i = 4; i < CAnalysisRun::kMaxNestedAnalyses; ++i)
+        EXPECT_TRUE(CAnalysisRun::NestedScope(run.run).Allowed()) << i;
+    EXPECT_FALSE(CAnalysisRun::NestedScope(run.run).Allowed());
+
+    Headless h;
 
     // A JPEG file whose Exif thumbnail holds the same Exif data again, over
     // and over, once made one analysis branch for minutes; the counts start
@@ -145,7 +147,7 @@ TEST(Limits, NestedAnalysesAreBoundedInDepthAndNumber)
     for (size_t at = 0; (at = detail.find("Thumbnail Data (TIFF Format)", at)) != std::string::npos; ++at)
         ++thumbnails;
     EXPECT_GE(thumbnails, 2u);
-    EXPECT_LE(thumbnails, CAnalysisApp::kMaxNestedAnalyses);
+    EXPECT_LE(thumbnails, CAnalysisRun::kMaxNestedAnalyses);
 }
 
 }  // namespace

@@ -121,11 +121,11 @@ std::vector<fs::path> InputFiles()
 
 // Sibling ranges do not overlap, but for one byte shared by bit fields
 // packed across a byte boundary.
-void CheckSiblings(const CMemoryTree& tree, HTREEITEM first)
+void CheckSiblings(const CLineTree& tree, LineId first)
 {
     std::vector<ByteRange> ranges;
-    for (HTREEITEM item = first; item; item = tree.GetNextSiblingItem(item))
-        if (ByteRange r; tree.GetItemRange(item, r))
+    for (LineId line = first; line; line = tree.NextSibling(line))
+        if (ByteRange r; tree.RangeOf(line, r))
             ranges.push_back(r);
     std::sort(ranges.begin(), ranges.end(), [](const ByteRange& a, const ByteRange& b) {
         return a.inSideFile != b.inSideFile ? a.inSideFile < b.inSideFile : a.start < b.start;
@@ -144,21 +144,21 @@ bool RangesComplete(const std::string& format)
 }
 
 // Checks every line of one detailed tree against the rules of ranges.
-void CheckTree(const CMemoryTree& tree, bool rangesComplete, bool checkSiblings, uint64_t fileSize,
+void CheckTree(const CLineTree& tree, bool rangesComplete, bool checkSiblings, uint64_t fileSize,
                uint64_t sideSize)
 {
     if (checkSiblings)
-        CheckSiblings(tree, tree.GetRootItem());
+        CheckSiblings(tree, tree.First());
     // Per depth: whether the ranges of the lines there are complete; inside
     // an ICC heading; inside the inflated body of a compressed SWF file,
     // whose offsets are in the side file.
     std::vector<bool> completeAt;
     std::vector<bool> iccAt;
     std::vector<bool> sideAt;
-    ForEachLine(tree, tree.GetRootItem(), false, [&](HTREEITEM item, int depth) {
-        const std::string text = tree.GetItemText(item);
+    ForEachLine(tree, tree.First(), false, [&](LineId line, int depth) {
+        const std::string text(tree.Text(line));
         if (checkSiblings)
-            CheckSiblings(tree, tree.GetChildItem(item));
+            CheckSiblings(tree, tree.FirstChild(line));
         completeAt.resize(static_cast<size_t>(depth) + 2);
         iccAt.resize(static_cast<size_t>(depth) + 1);
         if (depth == 0)
@@ -171,7 +171,7 @@ void CheckTree(const CMemoryTree& tree, bool rangesComplete, bool checkSiblings,
         SCOPED_TRACE(text);
         const int64_t offset = NamedOffset(text);
         ByteRange range;
-        if (!tree.GetItemRange(item, range)) {
+        if (!tree.RangeOf(line, range)) {
             // A line about bytes past the end has nothing to describe.
             const bool required = completeAt[depth] || iccAt[depth];
             EXPECT_FALSE(required && offset >= 0 && static_cast<uint64_t>(offset) < (sideAt[depth] ? sideSize : fileSize))

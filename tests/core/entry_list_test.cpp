@@ -249,14 +249,14 @@ TEST(RebuildTree, NestsByLevelAndExpandsParents)
     CHeadlessShell shell;
     CAnalysisEntryList list;
     EXPECT_EQ(Render({0, 1, 2, 2, 1, 2}, shell, list), "e0\n  e1\n    e2\n    e3\n  e4\n    e5\n");
-    CMemoryTree& tree = shell.BarTree();
-    const HTREEITEM file = tree.GetRootItem();
-    const HTREEITEM a = tree.GetChildItem(file);
-    const HTREEITEM d = tree.GetNextSiblingItem(a);
-    EXPECT_TRUE(tree.IsExpanded(file));
-    EXPECT_TRUE(tree.IsExpanded(a));
-    EXPECT_TRUE(tree.IsExpanded(d));
-    EXPECT_FALSE(tree.IsExpanded(tree.GetChildItem(a)));
+    const CLineTree& tree = shell.BarTree();
+    const LineId file = tree.First();
+    const LineId a = tree.FirstChild(file);
+    const LineId d = tree.NextSibling(a);
+    EXPECT_TRUE(tree.Expanded(file));
+    EXPECT_TRUE(tree.Expanded(a));
+    EXPECT_TRUE(tree.Expanded(d));
+    EXPECT_FALSE(tree.Expanded(tree.FirstChild(a)));
 }
 
 TEST(RebuildTree, ClimbingTwoLevelsHangsUnderTheLastItemOneLevelBelow)
@@ -276,7 +276,7 @@ TEST(RebuildTree, FilesAreTopLevelAndARebuildStartsAfresh)
     EXPECT_EQ(testing_support::TreeText(shell.BarTree()), "e0\n  e1\ne2\ne3\n  e4\n    e5\n");
     CAnalysisEntryList empty;
     shell.RebuildTree(empty.GetEntryListHead());
-    EXPECT_EQ(shell.BarTree().GetRootItem(), 0u);
+    EXPECT_EQ(shell.BarTree().First(), kNoLine);
 }
 
 // The bar's items keep the list's own texts until the next rebuild: a

@@ -92,10 +92,9 @@ TEST(IoFaults, ReadErrorEndsTheAnalysis)
                 g_failAt = failAt;
                 FILE* fp = OpenReadStream(open(path.c_str(), O_RDONLY), FailingRead);
                 ASSERT_NE(fp, nullptr);
-                Headless h;
-                h.shell.InsertFileRow(path.c_str());
-                h.shell.NewDocument();
-                RunAnalyzer(sample.format, {.app = &h.app, .fp = fp, .path = path.c_str(), .mode = detailed ? AnalysisMode::Detailed : AnalysisMode::Rough});
+                testing_support::StandaloneRun run(detailed ? AnalysisMode::Detailed : AnalysisMode::Rough);
+                RunAnalyzer(sample.format, {.run = &run.run, .fp = fp, .path = path.c_str(),
+                                            .mode = detailed ? AnalysisMode::Detailed : AnalysisMode::Rough});
                 EXPECT_NE(std::feof(fp), 0);
                 std::fclose(fp);
             }

@@ -24,15 +24,12 @@ std::string Lay(const Bytes& file, long start, std::span<const FilePiece> pieces
 {
     testing_support::TempDir dir;
     const std::string path = dir.Write("profile.bin", file);
-    testing_support::Headless h;
-    h.shell.NewDocument();
-    ITreeControl* tree = h.shell.ActiveTree();
-    tree->InsertItem("test.tif", TVI_ROOT, TVI_LAST);
-    const HTREEITEM parent = tree->InsertItem("[00000000] Offset", TVI_ROOT, TVI_LAST);
+    testing_support::StandaloneRun run(AnalysisMode::Detailed, "test.tif");
+    const LineId parent = run.Lines().Append("[00000000] Offset", kTopLevel);
     FILE* fp = std::fopen(path.c_str(), "rb");
     std::fseek(fp, start, SEEK_SET);
     AnalysisRequest request;
-    request.app = &h.app;
+    request.run = &run.run;
     request.fp = fp;
     request.mode = AnalysisMode::Detailed;
     request.parent = parent;
@@ -40,7 +37,7 @@ std::string Lay(const Bytes& file, long start, std::span<const FilePiece> pieces
     CIccAnalyzer icc;
     icc.Analyze(request);
     std::fclose(fp);
-    return testing_support::TreeText(h.shell.ActiveDocument()->tree);
+    return testing_support::TreeText(run.Lines());
 }
 
 void Put32(Bytes& p, size_t at, uint32_t v)

@@ -343,12 +343,11 @@ TEST(JpegAppLayout, NestedAnalysesGetTheirDataAndTheCallerItsResults)
     TempDir dir;
     const std::string path = dir.Write("t.jpg", file);
 
-    CHeadlessShell shell;
-    CAnalysisApp app(shell, kRecorders);
-    shell.NewDocument();
-    ITreeControl* tree = shell.ActiveTree();
+    AnalysisResult result;
+    CAnalysisRun run(kRecorders, AnalysisMode::Detailed, result);
+    CLineTree* tree = run.Lines();
     FilePtr fp = OpenAnalysisFile(path.c_str());
-    CJpegAppLayout layout({.app = &app, .fp = fp.get(), .path = path.c_str(), .mode = AnalysisMode::Detailed, .level = 2},
+    CJpegAppLayout layout({.run = &run, .fp = fp.get(), .path = path.c_str(), .mode = AnalysisMode::Detailed, .level = 2},
                           CTreeWriter(tree), file.size());
     recorded.clear();
     EXPECT_EQ(layout.AdobeTransform(), -1);
@@ -356,7 +355,7 @@ TEST(JpegAppLayout, NestedAnalysesGetTheirDataAndTheCallerItsResults)
     std::vector<size_t> offsets;
     for (const auto& [marker, payload] : segments) {
         offsets.push_back(at);
-        const HTREEITEM head = tree->InsertItem("APPn", TVI_ROOT, TVI_LAST);
+        const LineId head = tree->Append("APPn", kTopLevel);
         const std::span<const uint8_t> bytes(file.data() + at + 4, file.size() - at - 4);
         layout.LayOut(fp.get(), 0xFF00u | marker, at, static_cast<uint32_t>(payload.size() + 2), bytes, head);
         at += payload.size() + 4;

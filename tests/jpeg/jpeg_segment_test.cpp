@@ -194,11 +194,10 @@ TEST(JpegDqt, ValuesAreStoredInZigzagCells)
     Put(f, Eoi());
     testing_support::TempDir dir;
     const std::string path = dir.Write("q.jpg", f);
-    testing_support::Headless h;
-    h.shell.NewDocument();
+    testing_support::StandaloneRun run;
     FilePtr fp = OpenAnalysisFile(path.c_str());
     CJpegAnalyzer analyzer;
-    analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
+    analyzer.Analyze({&run.run, fp.get(), path.c_str(), AnalysisMode::Detailed});
     ASSERT_TRUE(analyzer.Parser().Tables().quantPresent[0]);
     const QuantTable* q = &analyzer.Parser().Tables().quant[0];
     // ITU-T T.81 Figure 5: the zigzag walk over [column][row].
@@ -261,11 +260,10 @@ TEST(JpegDht, StandardLuminanceDcCodes)
     Put(f, Eoi());
     testing_support::TempDir dir;
     const std::string path = dir.Write("h.jpg", f);
-    testing_support::Headless h;
-    h.shell.NewDocument();
+    testing_support::StandaloneRun run;
     FilePtr fp = OpenAnalysisFile(path.c_str());
     CJpegAnalyzer analyzer;
-    analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
+    analyzer.Analyze({&run.run, fp.get(), path.c_str(), AnalysisMode::Detailed});
     const JpegTables& tables = analyzer.Parser().Tables();
     ASSERT_TRUE(tables.dcPresent[0] && tables.acPresent[0]);
     const HuffmanTable* dc = &tables.dc[0];

@@ -26,25 +26,28 @@ Analysis Analyse(const testing_support::Bytes& bytes)
     testing_support::Headless h;
     Analysis a;
 
-    h.app.AddEntry(0, path.c_str());
-    h.shell.InsertFileRow(path.c_str());
+    testing_support::StandaloneRun rough(AnalysisMode::Rough);
     if (FilePtr fp = OpenAnalysisFile(path.c_str())) {
         CJpegAnalyzer analyzer;
-        analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Rough});
+        analyzer.Analyze({&rough.run, fp.get(), path.c_str(), AnalysisMode::Rough});
     }
+    h.app.Entries().AddEntry(0, path.c_str());
+    for (const RoughLine& line : rough.result.roughLines)
+        h.app.Entries().AddEntry(line.level, line.text.c_str());
     h.shell.RebuildTree(h.app.Entries().GetEntryListHead());
     a.rough = WithoutFirstLine(h.BarText());
+    h.shell.InsertFileRow(path.c_str());
+    for (const std::string& piece : rough.result.summary)
+        h.shell.AppendResultText(0, piece.c_str());
     a.result = h.shell.Rows()[0].result;
 
-    h.shell.NewDocument();
-    h.shell.SetDocumentTitle(0, path);
-    h.shell.ActiveTree()->InsertItem(path.c_str(), TVI_ROOT, TVI_LAST);
+    testing_support::StandaloneRun detailed(AnalysisMode::Detailed, path.c_str());
     if (FilePtr fp = OpenAnalysisFile(path.c_str())) {
         CJpegAnalyzer analyzer;
-        analyzer.Analyze({&h.app, fp.get(), path.c_str(), AnalysisMode::Detailed});
+        analyzer.Analyze({&detailed.run, fp.get(), path.c_str(), AnalysisMode::Detailed});
     }
-    a.detail = WithoutFirstLine(h.DetailText(path));
-    a.images = h.shell.ActiveDocument()->images.size();
+    a.detail = WithoutFirstLine(testing_support::TreeText(detailed.Lines()));
+    a.images = detailed.result.pictures.size();
     return a;
 }
 

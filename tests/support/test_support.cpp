@@ -52,9 +52,10 @@ std::string ReadText(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string TreeText(const CMemoryTree& tree)
+StandaloneRun::StandaloneRun(AnalysisMode mode, const char* pathLine) : run(AllFormats(), mode, result)
 {
-    return ::TreeText(tree);
+    if (mode == AnalysisMode::Detailed && pathLine)
+        result.lines.Append(pathLine, kTopLevel);
 }
 
 std::string Headless::BarText()

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/analysis_app.h"
+#include "core/tree_ranges.h"
 #include "formats/format_table.h"
 #include "headless/headless_shell.h"
 
@@ -44,7 +45,18 @@ struct Headless {
     std::string DetailText(const std::string& path);
 };
 
-std::string TreeText(const CMemoryTree& tree);
+// A tree as text: one line per line, two spaces per depth.
+using ::TreeText;
+
+// One analysis run outside the application, for tests that call an analyzer
+// themselves: the result it writes, with the path line a detailed analysis
+// starts from.
+struct StandaloneRun {
+    explicit StandaloneRun(AnalysisMode mode = AnalysisMode::Detailed, const char* pathLine = "/path");
+    AnalysisResult result;
+    CAnalysisRun run;
+    CLineTree& Lines() { return result.lines; }
+};
 
 struct DumpResult {
     int status = 0;

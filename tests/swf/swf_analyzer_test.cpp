@@ -262,12 +262,12 @@ std::string DetailWithRanges(const TempDir& dir, const std::string& path)
     if (!doc)
         return "";
     std::string out;
-    ForEachLine(doc->tree, doc->tree.GetRootItem(), false, [&](HTREEITEM item, int depth) {
+    ForEachLine(doc->tree, doc->tree.First(), false, [&](LineId line, int depth) {
         ByteRange range;
         out.append(static_cast<size_t>(depth) * 2, ' ');
-        out += doc->tree.GetItemText(item);
+        out += doc->tree.Text(line);
         out += " |";
-        if (doc->tree.GetItemRange(item, range)) {
+        if (doc->tree.RangeOf(line, range)) {
             char text[64];
             std::snprintf(text, sizeof text, " %llu %llu%s", static_cast<unsigned long long>(range.start),
                           static_cast<unsigned long long>(range.end), range.inSideFile ? " side-file" : "");

@@ -6,16 +6,16 @@ namespace tiff_test {
 
 namespace {
 
-// A new document holding the lines a caller inserted before its analysis.
-void InsertBefore(testing_support::Headless& h, const std::vector<std::pair<int, std::string>>& before)
+// The lines a caller inserted before its analysis; returns the line a
+// nested analysis of that level hangs under.
+LineId InsertBefore(CLineTree& tree, const std::vector<std::pair<int, std::string>>& before, uint32_t level)
 {
-    h.shell.NewDocument();
-    ITreeControl* tree = h.shell.ActiveTree();
-    std::vector<HTREEITEM> parents{TVI_ROOT};
+    std::vector<LineId> parents{kTopLevel};
     for (const auto& [depth, text] : before) {
         parents.resize(static_cast<size_t>(depth) + 1);
-        parents.push_back(tree->InsertItem(text.c_str(), parents[static_cast<size_t>(depth)], TVI_LAST));
+        parents.push_back(tree.Append(text, parents[static_cast<size_t>(depth)]));
     }
+    return BaseParentLine(tree, level);
 }
 
 }  // namespace
@@ -26,20 +26,20 @@ DirectRun RunDirectly(uint32_t format, const Bytes& file, long start, uint32_t l
 {
     testing_support::TempDir dir;
     const std::string path = dir.Write("test.tif", file);
-    testing_support::Headless h;
-    InsertBefore(h, before);
+    testing_support::StandaloneRun standalone(AnalysisMode::Detailed, nullptr);
+    const LineId parent = InsertBefore(standalone.Lines(), before, level);
     FILE* fp = std::fopen(path.c_str(), "rb");
     std::fseek(fp, start, SEEK_SET);
-    AnalysisRequest request{.app = &h.app, .fp = fp, .path = path.c_str(), .mode = AnalysisMode::Detailed,
-                            .level = level};
+    AnalysisRequest request{.run = &standalone.run, .fp = fp, .path = path.c_str(), .mode = AnalysisMode::Detailed,
+                            .level = level, .parent = parent};
     if (adjust)
         adjust(request);
     RunAnalyzer(format, request);
     std::fclose(fp);
     DirectRun run;
-    run.tree = testing_support::TreeText(h.shell.ActiveDocument()->tree);
-    for (const auto& window : h.shell.ActiveDocument()->images)
-        run.labels.push_back(window->label);
+    run.tree = testing_support::TreeText(standalone.Lines());
+    for (const ResultPicture& picture : standalone.result.pictures)
+        run.labels.push_back(picture.label);
     return run;
 }
 
@@ -49,18 +49,19 @@ std::string AnalyseDirectly(const Bytes& file, long start, uint32_t level,
 {
     testing_support::TempDir dir;
     const std::string path = dir.Write("test.tif", file);
-    testing_support::Headless h;
-    InsertBefore(h, before);
+    testing_support::StandaloneRun standalone(AnalysisMode::Detailed, nullptr);
+    const LineId parent = InsertBefore(standalone.Lines(), before, level);
     FILE* fp = std::fopen(path.c_str(), "rb");
     std::fseek(fp, start, SEEK_SET);
     {
         CTiffAnalyzer analyzer;
-        analyzer.Analyze(AnalysisRequest{.app = &h.app, .fp = fp, .path = path.c_str(), .mode = AnalysisMode::Detailed, .level = level});
+        analyzer.Analyze(AnalysisRequest{.run = &standalone.run, .fp = fp, .path = path.c_str(),
+                                         .mode = AnalysisMode::Detailed, .level = level, .parent = parent});
         if (inspect)
             inspect(analyzer);
     }
     std::fclose(fp);
-    return testing_support::TreeText(h.shell.ActiveDocument()->tree);
+    return testing_support::TreeText(standalone.Lines());
 }
 
 }  // namespace tiff_test

@@ -282,7 +282,7 @@ TEST(TiffNested, MpfIndexListsTheImagesItsEntriesPointAt)
         EXPECT_EQ(pictures[0].offset, 0x108u);
         EXPECT_EQ(pictures[0].size, 0x40u);
         EXPECT_EQ(pictures[0].label, "MPF 2");
-        EXPECT_NE(pictures[0].item, HTREEITEM{});
+        EXPECT_NE(pictures[0].item, kNoLine);
         EXPECT_TRUE(run.labels.empty());
     }
 }

@@ -85,13 +85,13 @@ TEST(TiffRobustness, LinesAreExpandedAsTheyAreFinished)
     testing_support::Headless h;
     h.app.OpenFiles({path});
     h.app.RunDetailedAnalysis(path.c_str());
-    const CMemoryTree& tree = h.shell.FindDocument(path)->tree;
+    const CLineTree& tree = h.shell.FindDocument(path)->tree;
     size_t withChildren = 0;
-    for (HTREEITEM item : tree.PreOrder()) {
-        if (!tree.GetChildItem(item) || tree.GetItemText(item) == path)
+    for (LineId line = 1; line <= tree.Count(); ++line) {
+        if (!tree.FirstChild(line) || tree.Text(line) == path)
             continue;
         ++withChildren;
-        EXPECT_TRUE(tree.IsExpanded(item)) << tree.GetItemText(item);
+        EXPECT_TRUE(tree.Expanded(line)) << tree.Text(line);
     }
     EXPECT_GT(withChildren, 40u);
 }

@@ -423,12 +423,11 @@ void ExpectSameOnOneAndSeveralThreads(const std::string& path, const std::string
 long PositionAfterAnalysis(const std::string& path, uint32_t threads)
 {
     CDecodeThreads::SetLimit(threads);
-    testing_support::Headless h;
-    h.shell.NewDocument();
+    testing_support::StandaloneRun run;
     FILE* fp = OpenReadStream(open(path.c_str(), O_RDONLY));
     long position = -2;
     if (fp) {
-        RunAnalyzer(kFormatTiff, {&h.app, fp, path.c_str(), AnalysisMode::Detailed, 0, 0});
+        RunAnalyzer(kFormatTiff, {&run.run, fp, path.c_str(), AnalysisMode::Detailed});
         position = std::ftell(fp);
         std::fclose(fp);
     }

@@ -1,0 +1,85 @@
+#pragma once
+// What one analysis of one file found, as data: the shells render it, and
+// nothing of it depends on any window. A rough analysis fills the entry
+// lines and the row's summary; a detailed one the line tree and the
+// pictures; both may raise messages. The analysis may run on a thread of
+// its own: another thread may ask it to stop, and read how far it has come,
+// while it runs; everything else is read once it has ended.
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/line_tree.h"
+#include "core/shell.h"
+#include "image/image_buffer.h"
+
+// One line of a rough analysis, for the entry list.
+struct RoughLine {
+    uint32_t level = 0;
+    std::string text;
+};
+
+struct ResultPicture {
+    std::string title;   // the image window's title: the file's name
+    std::string label;   // which picture of the file it is; empty for its own
+    ImageRect rect;      // clamped to the largest image window
+    CImageBuffer image;  // no pixels when the bitmap could not be made
+};
+
+enum class DecodeOutcome : uint8_t {
+    Complete,       // every sample the picture holds was decoded
+    EndedEarly,     // the data ended, or broke off, before the picture did
+    NotSupported,   // a coding the decoders do not draw
+    Cancelled,      // the analysis was asked to stop during the decode
+};
+
+// How one decode of a picture ended, and why when it did not complete.
+struct DecodeRecord {
+    std::string label;   // the picture's label, as its window has it
+    DecodeOutcome outcome = DecodeOutcome::Complete;
+    std::string reason;
+};
+
+struct ResultMessage {
+    MessageBoxRequest request;
+    std::string errorNumber;   // empty for a message without one
+};
+
+struct AnalysisResult {
+    // Detection: the format found, and whether the file could be read at all.
+    uint32_t format = 0;
+    bool unreadable = false;
+    // Whether the analysis was run, and whether it could open the file.
+    bool attempted = false;
+    bool analysed = false;
+
+    // Rough mode.
+    std::vector<RoughLine> roughLines;
+    // Appended to the row's result column, piece by piece.
+    std::vector<std::string> summary;
+    // Why there is no summary; empty when there is one.
+    std::string summaryAbsence;
+    // The row's format column when the analysis names the format itself
+    // (a BigTIFF file); empty: the format table's name.
+    std::string formatText;
+
+    // Detailed mode: the path line first, then the analyzers' lines.
+    CLineTree lines;
+    std::vector<ResultPicture> pictures;
+    std::vector<DecodeRecord> decodes;
+
+    std::vector<ResultMessage> messages;
+
+    // Asks the analysis to end soon: no further lines are taken, and
+    // decoders stop at their next check. Any thread.
+    void RequestCancel()
+    {
+        cancelRequested_.store(true, std::memory_order_relaxed);
+        lines.Stop();
+    }
+    bool CancelRequested() const { return cancelRequested_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> cancelRequested_{false};
+};

@@ -1,0 +1,97 @@
+#pragma once
+// One analysis of one file, as the analyzers see it: where their output goes
+// (an AnalysisResult), the format table through which they start nested
+// analyses, and the limits that keep a hostile file from swamping either. A
+// run touches nothing but its result, so runs of different files may go on
+// side by side on different threads.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/analysis_result.h"
+#include "core/format_table.h"
+
+class CAnalysisRun {
+public:
+    // A file's rough analysis adds at most this many entries, and a detailed
+    // analysis at most this many result lines; what lies beyond is not listed.
+    // Each entry holds one line, and tree widgets slow down long
+    // before memory runs out, so a hostile file cannot swamp either.
+    static constexpr uint32_t kMaxEntriesPerFile = 65536;
+    static constexpr uint32_t kMaxTreeItems = 262144;
+
+    // Nested analyses (Exif data inside JPEG, JPEG data inside TIFF) may go
+    // this deep, and one top-level analysis may start this many of them: a
+    // file whose embedded structures contain each other again cannot make
+    // the analysis branch without end.
+    static constexpr uint32_t kMaxNestedDepth = 4;
+    static constexpr uint32_t kMaxNestedAnalyses = 64;
+
+    // The largest image window's client area; bigger pictures are panned.
+    static constexpr int32_t kMaxPictureWidth = 1280;
+    static constexpr int32_t kMaxPictureHeight = 720;
+
+    CAnalysisRun(FormatTable formats, AnalysisMode mode, AnalysisResult& result);
+    CAnalysisRun(const CAnalysisRun&) = delete;
+    CAnalysisRun& operator=(const CAnalysisRun&) = delete;
+
+    // The row of format; null when the table has none.
+    const FormatHandler* Format(uint32_t format) const;
+    AnalysisMode Mode() const { return mode_; }
+    AnalysisResult& Result() { return result_; }
+
+    // Rough mode: an entry line (beyond the limit, none), and a piece of the
+    // row's summary.
+    void AddEntry(uint32_t level, std::string_view text);
+    void AppendSummary(std::string_view text);
+
+    // Detailed mode: the result's lines; null in rough mode.
+    CLineTree* Lines() { return mode_ == AnalysisMode::Detailed ? &result_.lines : nullptr; }
+
+    // A picture window's worth: rect is clamped in place to the largest
+    // window. PreparePicture gives the last picture its bitmap and returns
+    // the pixel memory, null when the bitmap could not be made.
+    void AddPicture(const std::string& title, ImageRect& rect, const std::string& label);
+    uint8_t* PreparePicture(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
+    void RecordDecode(const std::string& label, DecodeOutcome outcome, std::string reason = {});
+
+    bool CancelRequested() const { return result_.CancelRequested(); }
+
+    // Held by an analyzer around a nested analysis; Allowed() says whether
+    // the nested analysis may run.
+    class NestedScope {
+    public:
+        explicit NestedScope(CAnalysisRun& run);
+        ~NestedScope();
+        NestedScope(const NestedScope&) = delete;
+        NestedScope& operator=(const NestedScope&) = delete;
+        bool Allowed() const { return allowed_; }
+
+    private:
+        CAnalysisRun& run_;
+        bool allowed_;
+    };
+
+    // Called with each nested analysis's request before it runs (tests look
+    // at where nested analyses hang their lines).
+    std::function<void(const AnalysisRequest&)> onNested;
+
+private:
+    FormatTable formats_;
+    AnalysisMode mode_;
+    AnalysisResult& result_;
+    uint32_t nestedDepth_ = 0;
+    uint32_t nestedAnalyses_ = 0;
+};
+
+// Runs the analyzer of format through the format table of request.run
+// (nothing without one). A nested analysis passes its own request on with
+// the fields it changes.
+void RunAnalyzer(uint32_t format, const AnalysisRequest& request);
+
+// The line under which a nested analysis of the given level begins by the
+// rule the lines were once placed by: kTopLevel for level 0; otherwise the
+// line reached from the first top-level line's next visible line by taking
+// next siblings, or first children where there is no sibling.
+LineId BaseParentLine(const CLineTree& lines, uint32_t level);
