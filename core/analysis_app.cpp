@@ -296,27 +296,32 @@ bool CAnalysisApp::BeginDetailedAnalysis(const char* path, size_t& document)
 std::unique_ptr<AnalysisResult> CAnalysisApp::AnalyseDetailed(const char* path) const
 {
     auto result = std::make_unique<AnalysisResult>();
-    const uint32_t format = Detect(path, true, *result);
-    if (result->unreadable)
-        Record(*result, CannotOpenText({path}, kUnreadableNumber), kUnreadableNumber);
+    AnalyseDetailed(path, *result);
+    return result;
+}
+
+void CAnalysisApp::AnalyseDetailed(const char* path, AnalysisResult& result) const
+{
+    const uint32_t format = Detect(path, true, result);
+    if (result.unreadable)
+        Record(result, CannotOpenText({path}, kUnreadableNumber), kUnreadableNumber);
     if (format == kFormatUnsupported)
-        return result;
-    result->lines.Append(path, kTopLevel);
-    result->lines.SetLimit(CAnalysisRun::kMaxTreeItems);
-    result->attempted = true;
+        return;
+    result.lines.Append(path, kTopLevel);
+    result.lines.SetLimit(CAnalysisRun::kMaxTreeItems);
+    result.attempted = true;
     FilePtr fp = OpenAnalysisFile(path);
     if (!fp) {
         const char* number = Format(format)->detailedOpenError;
-        Record(*result, CannotOpenText({path}, number), number);
-        return result;
+        Record(result, CannotOpenText({path}, number), number);
+        return;
     }
-    result->analysed = true;
-    CAnalysisRun run(formats_, AnalysisMode::Detailed, *result);
+    result.analysed = true;
+    CAnalysisRun run(formats_, AnalysisMode::Detailed, result);
     run.onNested = onNested;
     RunAnalyzer(format, {.run = &run, .fp = fp.get(), .path = path, .mode = AnalysisMode::Detailed});
-    if (result->CancelRequested())
-        result->lines.AppendAfterStop(kCancelledLine);
-    return result;
+    if (result.CancelRequested())
+        result.lines.AppendAfterStop(kCancelledLine);
 }
 
 void CAnalysisApp::FinishDetailedAnalysis(size_t document, AnalysisResult& result)

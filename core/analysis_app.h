@@ -107,6 +107,9 @@ public:
     // in the document. RunDetailedAnalysis does all three.
     bool BeginDetailedAnalysis(const char* path, size_t& document);
     std::unique_ptr<AnalysisResult> AnalyseDetailed(const char* path) const;
+    // The same into a result made beforehand, so that another thread can ask
+    // it to stop, and read how far it has come, while it runs.
+    void AnalyseDetailed(const char* path, AnalysisResult& result) const;
     void FinishDetailedAnalysis(size_t document, AnalysisResult& result);
     void RunDetailedAnalysis(const char* path);
     void DeleteEntry(const char* path);

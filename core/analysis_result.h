@@ -24,6 +24,7 @@ struct ResultPicture {
     std::string title;   // the image window's title: the file's name
     std::string label;   // which picture of the file it is; empty for its own
     ImageRect rect;      // clamped to the largest image window
+    ImageRect picture;   // as the analyzer gave it: the picture's own size
     CImageBuffer image;  // no pixels when the bitmap could not be made
 };
 

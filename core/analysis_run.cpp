@@ -28,6 +28,7 @@ void CAnalysisRun::AppendSummary(std::string_view text)
 
 void CAnalysisRun::AddPicture(const std::string& title, ImageRect& rect, const std::string& label)
 {
+    const ImageRect own = rect;
     rect.right = std::min(rect.right, kMaxPictureWidth);
     rect.bottom = std::min(rect.bottom, kMaxPictureHeight);
     if (mode_ != AnalysisMode::Detailed)
@@ -36,6 +37,7 @@ void CAnalysisRun::AddPicture(const std::string& title, ImageRect& rect, const s
     picture.title = title;
     picture.label = label;
     picture.rect = rect;
+    picture.picture = own;
 }
 
 uint8_t* CAnalysisRun::PreparePicture(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
