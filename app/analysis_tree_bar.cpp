@@ -39,23 +39,11 @@ void CAnalysisTreeBar::UpdateMargins(bool floating)
 
 void CAnalysisTreeBar::RebuildTree(const AnalysisEntry* head)
 {
+    // A level error ends the program before anything is shown.
+    CLineTree lines;
+    RebuildAnalysisTree(lines, head, app_);
+    tree_->ShowLines(std::move(lines));
     ++rebuildCount_;
-    // One layout and one repaint for the whole tree rather than one per
-    // item; also when a fatal level error leaves the rebuild early.
-    struct Bulk {
-        CAnalysisTreeCtrl* tree;
-        explicit Bulk(CAnalysisTreeCtrl* t) : tree(t)
-        {
-            tree->setUpdatesEnabled(false);
-            tree->BeginBulkInsert();
-        }
-        ~Bulk()
-        {
-            tree->EndBulkInsert();
-            tree->setUpdatesEnabled(true);
-        }
-    } bulk(tree_);
-    RebuildAnalysisTree(*tree_, head, app_);
 }
 
 void CAnalysisTreeBar::AdjustHeight(int reason)

@@ -17,8 +17,7 @@ CAnalysisTreeCtrl::CAnalysisTreeCtrl(CVantrelApp& app, QWidget* parent) : CTreeW
 
 std::string CAnalysisTreeCtrl::SelectedFilePath() const
 {
-    QTreeWidgetItem* item = ItemFromHandle(GetSelectedItem());
-    return item ? ItemBytes(TopLevelOf(item)) : std::string();
+    return SelectedLine() != kNoLine ? ItemBytes(TopLevelOf(currentItem())) : std::string();
 }
 
 void CAnalysisTreeCtrl::mousePressEvent(QMouseEvent* event)
@@ -46,7 +45,7 @@ void CAnalysisTreeCtrl::keyPressEvent(QKeyEvent* event)
 
 bool CAnalysisTreeCtrl::ShowContextMenu(QPoint globalPos)
 {
-    if (!GetSelectedItem())
+    if (SelectedLine() == kNoLine)
         return false;
     QMenu menu(this);
     LoadPopupMenu(menu, kIdrEntryMenu);
@@ -58,7 +57,7 @@ bool CAnalysisTreeCtrl::ShowContextMenu(QPoint globalPos)
 
 void CAnalysisTreeCtrl::OnEntryDelete()
 {
-    if (!GetSelectedItem())
+    if (SelectedLine() == kNoLine || app_.RefuseWhileAnalysing())
         return;
     const std::string path = SelectedFilePath();
     MessageBoxRequest box;
@@ -72,7 +71,7 @@ void CAnalysisTreeCtrl::OnEntryDelete()
 
 void CAnalysisTreeCtrl::OnDetailedAnalysis()
 {
-    if (!GetSelectedItem())
+    if (SelectedLine() == kNoLine)
         return;
     app_.RunDetailedAnalysis(SelectedFilePath().c_str());
 }

@@ -27,7 +27,7 @@ void CBatchProgress::Show(size_t count)
     auto* dialog = new QProgressDialog(owner_);
     dialog->setWindowTitle(QStringLiteral("概略解析"));
     dialog->setCancelButtonText(QStringLiteral("キャンセル"));
-    // Nothing else may be started while the batch holds the event loop.
+    // Nothing else is started from the windows while the dialog is up.
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->setAutoClose(false);
     dialog->setAutoReset(false);
@@ -40,18 +40,23 @@ void CBatchProgress::Show(size_t count)
 
 bool CBatchProgress::Step(size_t index, size_t count, const std::string& path)
 {
-    if (!dialog_) {
-        if (sinceStart_.elapsed() < delayMs_)
-            return true;
+    if (!dialog_ && sinceStart_.elapsed() >= delayMs_)
         Show(count);
-    } else if (sinceUpdate_.isValid() && sinceUpdate_.elapsed() < updateMs_) {
+    else if (sinceUpdate_.isValid() && sinceUpdate_.elapsed() < updateMs_)
         return true;
-    }
     sinceUpdate_.start();
-    const QString name = QString::fromUtf8(PathFileName(path).c_str());
-    dialog_->setLabelText(QStringLiteral("概略解析中：%1 / %2\n%3").arg(index + 1).arg(count).arg(name));
-    // A modal dialog handles the pending events here, Cancel included.
-    dialog_->setValue(static_cast<int>(std::min<size_t>(index, INT_MAX)));
+    if (dialog_) {
+        const QString name = QString::fromUtf8(PathFileName(path).c_str());
+        dialog_->setLabelText(QStringLiteral("概略解析中：%1 / %2\n%3").arg(index + 1).arg(count).arg(name));
+        dialog_->setValue(static_cast<int>(std::min<size_t>(index, INT_MAX)));
+    }
+    // The windows are served here, while the worker analyses ahead; once
+    // the dialog is up, it takes the input (Cancel included).
     QApplication::processEvents();
-    return dialog_ && !dialog_->wasCanceled();
+    return !Cancelled();
+}
+
+bool CBatchProgress::Cancelled() const
+{
+    return dialog_ && dialog_->wasCanceled();
 }

@@ -190,7 +190,7 @@ void CChildFrame::OnGoToOffset()
 void CChildFrame::ShowLineBytes(QTreeWidgetItem* item)
 {
     ByteRange range;
-    if (path_.empty() || !view_->GetItemRange(CTreeWidgetControl::Handle(item), range)) {
+    if (path_.empty() || !view_->Lines().RangeOf(CTreeWidgetControl::LineOf(item), range)) {
         hex_->SelectRange(0, 0);
         return;
     }
@@ -207,7 +207,7 @@ void CChildFrame::ShowLineBytes(QTreeWidgetItem* item)
 void CChildFrame::SelectLineAt(uint64_t offset)
 {
     const bool side = hex_->FilePath() != QFile::decodeName(QByteArray::fromStdString(path_));
-    QTreeWidgetItem* item = view_->ItemFromHandle(InnermostLineAt(*view_, offset, side));
+    QTreeWidgetItem* item = view_->ItemOf(InnermostLineAt(view_->Lines(), offset, side));
     if (!item)
         return;
     for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
@@ -218,26 +218,23 @@ void CChildFrame::SelectLineAt(uint64_t offset)
     view_->scrollToItem(item);
 }
 
-void CChildFrame::ClampRect(ImageRect& rect)
+void CChildFrame::ShowResult(AnalysisResult& result)
 {
-    rect.right = std::min(rect.right, kMaxRectWidth);
-    rect.bottom = std::min(rect.bottom, kMaxRectHeight);
+    view_->ShowLines(std::move(result.lines));
+    for (ResultPicture& picture : result.pictures)
+        AddPicture(picture);
 }
 
-void CChildFrame::AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label)
+CImageWnd* CChildFrame::AddPicture(ResultPicture& picture)
 {
-    const int width = static_cast<int>(std::clamp<int64_t>(int64_t{rect.right} - rect.left, 1, INT32_MAX));
-    const int height = static_cast<int>(std::clamp<int64_t>(int64_t{rect.bottom} - rect.top, 1, INT32_MAX));
-    ClampRect(rect);
-    images_.push_back(std::make_unique<CImageWnd>(this, QString::fromUtf8(title.c_str()),
-                                                  QString::fromUtf8(label.c_str()), width, height));
-}
-
-void CChildFrame::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
-                               int32_t marginHeight, uint8_t** pixels)
-{
-    *pixels = images_.empty() ? nullptr
-                              : images_.back()->CreateImage(bitmapWidth, marginWidth, bitmapHeight, marginHeight);
+    const ImageRect& own = picture.picture;
+    const int width = static_cast<int>(std::clamp<int64_t>(int64_t{own.right} - own.left, 1, INT32_MAX));
+    const int height = static_cast<int>(std::clamp<int64_t>(int64_t{own.bottom} - own.top, 1, INT32_MAX));
+    auto window = std::make_unique<CImageWnd>(this, QString::fromUtf8(picture.title.c_str()),
+                                              QString::fromUtf8(picture.label.c_str()), width, height);
+    window->SetImage(std::move(picture.image));
+    images_.push_back(std::move(window));
+    return images_.back().get();
 }
 
 void CChildFrame::ShowImageWindows()

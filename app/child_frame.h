@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/shell.h"
+#include "core/analysis_result.h"
 
 class CHexView;
 class CImageWnd;
@@ -26,10 +26,6 @@ public:
     // step down before the cascade starts again at the work area's corner.
     static constexpr int kCascadeStep = 32;
     static constexpr size_t kCascadeLength = 16;
-    // The analyzers get a picture's rectangle back clamped to this size.
-    static constexpr int32_t kMaxRectWidth = 1280;
-    static constexpr int32_t kMaxRectHeight = 720;
-    static void ClampRect(ImageRect& rect);
 
     CChildFrame(CVantrelApp& app, CVantrelDoc& doc);
     ~CChildFrame() override;
@@ -60,13 +56,12 @@ public:
 
     QSize sizeHint() const override;
 
-    // Appends a hidden image window for a picture of rect's size, titled with
-    // the file name and label; rect is clamped in place (ClampRect).
-    void AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label = {});
-    // Gives the last image window its bitmap; *pixels is null when there is
-    // no window or the bitmap cannot be had.
-    void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight,
-                      uint8_t** pixels);
+    // Shows a finished analysis: its lines in the tree, and a hidden image
+    // window for each of its pictures (their bitmaps are taken out of it).
+    void ShowResult(AnalysisResult& result);
+    // Appends a hidden image window for the picture, titled with the file
+    // name and label, which takes the picture's bitmap.
+    CImageWnd* AddPicture(ResultPicture& picture);
     // Shows every image window in creation order and paints it at once. A
     // window shown for the first time opens inside the main frame's work
     // area, clear of its bars, in cascade after the frame's earlier ones,

@@ -33,13 +33,11 @@ CImageWnd::CImageWnd(QWidget* owner, const QString& fileName, const QString& lab
     UpdateTitle();
 }
 
-uint8_t* CImageWnd::CreateImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
-                                int32_t marginHeight)
+void CImageWnd::SetImage(CImageBuffer image)
 {
-    uint8_t* pixels = image_.Create(bitmapWidth, marginWidth, bitmapHeight, marginHeight);
+    image_ = std::move(image);
     scrollOrigin_ = QPoint(0, 0);
     dragging_ = false;
-    return pixels;
 }
 
 double CImageWnd::FitZoom(QSize size) const

@@ -2,7 +2,7 @@
 // A decoded picture's window: a tool window owned by the main frame, so that
 // it stays above the program's main window but never above other programs'
 // windows or the program's own dialogs. Its client area shows the picture
-// from the scroll origin. The decoders write the pixel memory directly (BGR,
+// from the scroll origin. It takes the bitmap the analysis decoded (BGR,
 // rows bottom-up, with margin columns and rows that are never shown). A
 // picture larger than the window is panned with the left button; closing
 // (also Escape and Ctrl+W) only hides the window. Ctrl+wheel, + and - zoom,
@@ -27,10 +27,9 @@ public:
     // file's own picture) make the caption; the picture is width x height.
     CImageWnd(QWidget* owner, const QString& fileName, const QString& label, int width, int height);
 
-    // Allocates the bitmap and returns its pixel memory, or null when it
-    // cannot be had (the window then stays white). Resets the scroll origin.
-    uint8_t* CreateImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
-                         int32_t marginHeight);
+    // Takes the decoded picture (a buffer without pixels leaves the window
+    // white) and resets the scroll origin.
+    void SetImage(CImageBuffer image);
 
     // Puts the window's frame at topLeft (screen coordinates) with a client
     // area that fits in room: the picture at its own size when it fits,

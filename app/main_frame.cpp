@@ -522,6 +522,12 @@ void CMainFrame::AppendResultText(int row, const char* text)
         RoughList()->AppendResultText(row, text);
 }
 
+void CMainFrame::SetSummaryAbsence(int row, const std::string& reason)
+{
+    if (RoughList())
+        RoughList()->SetSummaryAbsence(row, reason);
+}
+
 int CMainFrame::FindRow(const char* path)
 {
     return RoughList() ? RoughList()->FindRow(path) : -1;
@@ -565,6 +571,11 @@ QString CMainFrame::StatusText() const
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (app_.Analysing()) {
+        event->ignore();
+        app_.CloseWhenIdle();
+        return;
+    }
     // Detailed-analysis windows hold nothing to save; the rough-analysis
     // window refuses to close and goes with the frame.
     mdi_->closeAllSubWindows();

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "app/item_search.h"
@@ -43,6 +44,7 @@ public:
     int InsertFileRow(const char* path);
     void SetFormatText(int row, const char* text);
     void AppendResultText(int row, const char* text);
+    void SetSummaryAbsence(int row, const std::string& reason);
     int FindRow(const char* path);
     void DeleteRow(int row);
     void RebuildTree(const AnalysisEntry* head);

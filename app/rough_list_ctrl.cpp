@@ -11,12 +11,13 @@
 
 #include "app/app_resources.h"
 #include "app/item_view_input.h"
-#include "app/summary_absence.h"
 #include "app/vantrel_app.h"
 #include "core/result_text.h"
 
 namespace {
 constexpr int kTextBytesRole = Qt::UserRole + 1;
+// Why a row's result is empty, on its result cell.
+constexpr int kAbsenceRole = Qt::UserRole + 2;
 
 struct ColumnLayout {
     const char* heading;
@@ -126,6 +127,12 @@ void CRoughListCtrl::AppendResultText(int row, const char* text)
     const QByteArray bytes(cell.data(), static_cast<qsizetype>(cell.size()));
     item->setText(kColumnResult, QString::fromUtf8(bytes));
     item->setData(kColumnResult, kTextBytesRole, bytes);
+}
+
+void CRoughListCtrl::SetSummaryAbsence(int row, const std::string& reason)
+{
+    if (QTreeWidgetItem* item = Row(row))
+        item->setData(kColumnResult, kAbsenceRole, QString::fromUtf8(reason.c_str()));
 }
 
 int CRoughListCtrl::FindRow(const char* path) const
@@ -271,7 +278,7 @@ QString CRoughListCtrl::ToolTipAt(int row, int column) const
         return QString();
     if (column != kColumnResult || !item->text(kColumnResult).isEmpty())
         return item->text(column);
-    return QString::fromUtf8(SummaryAbsence(app_.Analysis().Entries(), RowPath(row).c_str()));
+    return item->data(kColumnResult, kAbsenceRole).toString();
 }
 
 bool CRoughListCtrl::viewportEvent(QEvent* event)
@@ -290,6 +297,8 @@ bool CRoughListCtrl::viewportEvent(QEvent* event)
 
 void CRoughListCtrl::OnEntryDelete()
 {
+    if (app_.RefuseWhileAnalysing())
+        return;
     std::vector<std::string> paths;
     for (int row : SelectedRows())
         paths.push_back(RowPath(row));

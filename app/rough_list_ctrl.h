@@ -23,6 +23,9 @@ public:
     void SetFormatText(int row, const char* text);
     // The result cell keeps at most 511 bytes, cut at a character boundary.
     void AppendResultText(int row, const char* text);
+    // Why the row's analysis gave no summary: its empty result cell's tool
+    // tip.
+    void SetSummaryAbsence(int row, const std::string& reason);
     // Index of the first row, from the top, whose path is path; -1 if none.
     int FindRow(const char* path) const;
     void DeleteRow(int row);

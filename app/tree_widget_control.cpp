@@ -7,13 +7,10 @@
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyleFactory>
-#include <vector>
 
 #include "core/tree_ranges.h"
 
 namespace {
-
-constexpr int kTextBytesRole = Qt::UserRole + 1;
 
 // The classic style draws dotted branch lines and plus/minus buttons, which
 // the result trees use to show their nesting; one instance serves every tree.
@@ -27,6 +24,14 @@ QStyle* BranchLineStyle()
     }();
     return style;
 }
+
+// An item that knows the line it shows.
+constexpr int kLineItemType = QTreeWidgetItem::UserType + 1;
+
+struct LineItem final : QTreeWidgetItem {
+    explicit LineItem(LineId id) : QTreeWidgetItem(kLineItemType), line(id) {}
+    LineId line;
+};
 
 }  // namespace
 
@@ -45,17 +50,20 @@ CTreeWidgetControl::CTreeWidgetControl(QWidget* parent) : QTreeWidget(parent)
         setStyle(style);
 }
 
-HTREEITEM CTreeWidgetControl::Handle(const QTreeWidgetItem* item)
+LineId CTreeWidgetControl::LineOf(const QTreeWidgetItem* item)
 {
-    return reinterpret_cast<HTREEITEM>(item);
+    return item && item->type() == kLineItemType ? static_cast<const LineItem*>(item)->line : kNoLine;
 }
 
-QTreeWidgetItem* CTreeWidgetControl::ItemFromHandle(HTREEITEM handle) const
+QTreeWidgetItem* CTreeWidgetControl::ItemOf(LineId line) const
 {
-    if (handle == 0 || handle == TVI_ROOT || handle == TVI_LAST)
-        return nullptr;
-    auto* item = reinterpret_cast<QTreeWidgetItem*>(handle);
-    return live_.count(item) ? item : nullptr;
+    return line != kNoLine && line < items_.size() ? items_[line] : nullptr;
+}
+
+LineId CTreeWidgetControl::SelectedLine() const
+{
+    const QTreeWidgetItem* item = currentItem();
+    return item && item->isSelected() ? LineOf(item) : kNoLine;
 }
 
 QTreeWidgetItem* CTreeWidgetControl::TopLevelOf(QTreeWidgetItem* item)
@@ -67,158 +75,104 @@ QTreeWidgetItem* CTreeWidgetControl::TopLevelOf(QTreeWidgetItem* item)
 
 std::string CTreeWidgetControl::ItemBytes(const QTreeWidgetItem* item)
 {
-    return item ? item->data(0, kTextBytesRole).toByteArray().toStdString() : std::string();
-}
-
-HTREEITEM CTreeWidgetControl::InsertItem(const char* text, HTREEITEM parent, HTREEITEM)
-{
-    QTreeWidgetItem* parentItem = nullptr;
-    if (parent != TVI_ROOT && parent != 0) {
-        parentItem = ItemFromHandle(parent);
-        if (!parentItem)
-            return 0;
-    }
-    const QByteArray bytes(text ? text : "");
-    auto* item = new QTreeWidgetItem;
-    item->setText(0, QString::fromUtf8(bytes));
-    item->setData(0, kTextBytesRole, bytes);
-    if (parentItem)
-        parentItem->addChild(item);
-    else if (bulk_)
-        pendingTop_.append(item);
-    else
-        addTopLevelItem(item);
-    live_.insert(item);
-    return Handle(item);
-}
-
-void CTreeWidgetControl::Expand(HTREEITEM handle, unsigned code)
-{
-    QTreeWidgetItem* item = ItemFromHandle(handle);
-    if (!item || code != TVE_EXPAND)
-        return;
-    // An item outside the view cannot be expanded yet.
-    if (!item->treeWidget())
-        pendingExpand_.push_back(item);
-    else
-        item->setExpanded(true);
-}
-
-void CTreeWidgetControl::BeginBulkInsert()
-{
-    bulk_ = true;
-}
-
-void CTreeWidgetControl::EndBulkInsert()
-{
-    bulk_ = false;
-    addTopLevelItems(pendingTop_);
-    pendingTop_.clear();
-    // The insertion has scheduled a full layout, so expanding now only
-    // records each item for it.
-    for (QTreeWidgetItem* item : pendingExpand_)
-        if (live_.count(item))
-            item->setExpanded(true);
-    pendingExpand_.clear();
-}
-
-HTREEITEM CTreeWidgetControl::GetParentItem(HTREEITEM handle) const
-{
-    const QTreeWidgetItem* item = ItemFromHandle(handle);
-    return item ? Handle(item->parent()) : 0;
-}
-
-HTREEITEM CTreeWidgetControl::GetChildItem(HTREEITEM handle) const
-{
-    if (handle == TVI_ROOT)
-        return GetRootItem();
-    const QTreeWidgetItem* item = ItemFromHandle(handle);
-    return item && item->childCount() > 0 ? Handle(item->child(0)) : 0;
-}
-
-QTreeWidgetItem* CTreeWidgetControl::NextSibling(QTreeWidgetItem* item) const
-{
-    // The model finds an item's row in constant time (it remembers where the
-    // item was last seen), where a search of the parent's children would make
-    // walks along long sibling chains quadratic.
-    const QModelIndex index = indexFromItem(item);
-    return itemFromIndex(index.sibling(index.row() + 1, 0));
-}
-
-HTREEITEM CTreeWidgetControl::GetNextSiblingItem(HTREEITEM handle) const
-{
-    QTreeWidgetItem* item = ItemFromHandle(handle);
-    return item ? Handle(NextSibling(item)) : 0;
-}
-
-HTREEITEM CTreeWidgetControl::GetNextVisibleItem(HTREEITEM handle) const
-{
-    QTreeWidgetItem* item = ItemFromHandle(handle);
     if (!item)
-        return 0;
-    // An item under a collapsed ancestor is not visible and has no next.
-    for (const QTreeWidgetItem* p = item->parent(); p; p = p->parent())
-        if (!p->isExpanded())
-            return 0;
-    if (item->isExpanded() && item->childCount() > 0)
-        return Handle(item->child(0));
-    for (QTreeWidgetItem* cur = item; cur; cur = cur->parent())
-        if (QTreeWidgetItem* next = NextSibling(cur))
-            return Handle(next);
-    return 0;
+        return std::string();
+    const auto* tree = qobject_cast<const CTreeWidgetControl*>(item->treeWidget());
+    const LineId line = LineOf(item);
+    if (!tree || !tree->lines_.Contains(line))
+        return item->text(0).toUtf8().toStdString();
+    return std::string(tree->lines_.Text(line));
 }
 
-HTREEITEM CTreeWidgetControl::GetRootItem() const
+QList<QTreeWidgetItem*> CTreeWidgetControl::BuildItems(const CLineTree& lines,
+                                                        std::vector<QTreeWidgetItem*>& items) const
 {
-    return topLevelItemCount() > 0 ? Handle(topLevelItem(0)) : 0;
+    // A line's parent was appended before it, so its item is there already,
+    // and children come in their order.
+    QList<QTreeWidgetItem*> top;
+    const LineId count = static_cast<LineId>(lines.Count());
+    items.assign(size_t{count} + 1, nullptr);
+    for (LineId line = 1; line <= count; ++line) {
+        auto* item = new LineItem(line);
+        const std::string_view text = lines.Text(line);
+        item->setText(0, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        items[line] = item;
+        if (const LineId parent = lines.Parent(line); parent != kNoLine)
+            items[parent]->addChild(item);
+        else
+            top.append(item);
+    }
+    return top;
 }
 
-HTREEITEM CTreeWidgetControl::GetSelectedItem() const
+void CTreeWidgetControl::ShowLines(CLineTree lines)
 {
-    QTreeWidgetItem* item = currentItem();
-    return item && item->isSelected() ? Handle(item) : 0;
-}
-
-void CTreeWidgetControl::DeleteAllItems()
-{
-    live_.clear();
-    ranges_.clear();
-    qDeleteAll(pendingTop_);
-    pendingTop_.clear();
-    pendingExpand_.clear();
+    std::vector<QTreeWidgetItem*> items;
+    const QList<QTreeWidgetItem*> top = BuildItems(lines, items);
+    setUpdatesEnabled(false);
     clear();
+    lines_ = std::move(lines);
+    items_ = std::move(items);
+    addTopLevelItems(top);
+    ExpandAsLinesSay();
+    setUpdatesEnabled(true);
 }
 
-void CTreeWidgetControl::SetItemRange(HTREEITEM handle, const ByteRange& range)
+void CTreeWidgetControl::ExpandAsLinesSay()
 {
-    if (const QTreeWidgetItem* item = ItemFromHandle(handle))
-        ranges_[item] = range;
+    // Each branch is reached through its row under its parent, which the
+    // model answers at once; asking the model for an item's row searches the
+    // item's siblings, which long rows of siblings make slow.
+    struct Level {
+        LineId line;
+        QModelIndex parent;
+        int row;
+    };
+    std::vector<Level> stack{{lines_.First(), QModelIndex(), 0}};
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        const LineId line = level.line;
+        if (line == kNoLine) {
+            stack.pop_back();
+            continue;
+        }
+        const QModelIndex parent = level.parent;
+        const int row = level.row++;
+        level.line = lines_.NextSibling(line);
+        const LineId child = lines_.FirstChild(line);
+        if (child == kNoLine)
+            continue;
+        const QModelIndex index = model()->index(row, 0, parent);
+        if (lines_.Expanded(line))
+            setExpanded(index, true);
+        stack.push_back({child, index, 0});
+    }
 }
 
-bool CTreeWidgetControl::GetItemRange(HTREEITEM handle, ByteRange& range) const
+void CTreeWidgetControl::ForEachShownItem(const std::function<void(QTreeWidgetItem* item, int depth)>& visit) const
 {
-    const auto it = ranges_.find(ItemFromHandle(handle));
-    if (it == ranges_.end() || it->second.Empty())
-        return false;
-    range = it->second;
-    return true;
-}
-
-std::string CTreeWidgetControl::GetItemText(HTREEITEM handle) const
-{
-    return ItemBytes(ItemFromHandle(handle));
-}
-
-bool CTreeWidgetControl::IsExpanded(HTREEITEM handle) const
-{
-    const QTreeWidgetItem* item = ItemFromHandle(handle);
-    return item && item->isExpanded();
+    struct Level {
+        QModelIndex parent;
+        int row;
+    };
+    std::vector<Level> stack{{QModelIndex(), 0}};
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.row >= model()->rowCount(level.parent)) {
+            stack.pop_back();
+            continue;
+        }
+        const QModelIndex index = model()->index(level.row++, 0, level.parent);
+        visit(itemFromIndex(index), static_cast<int>(stack.size()) - 1);
+        if (isExpanded(index) && model()->hasChildren(index))
+            stack.push_back({index, 0});
+    }
 }
 
 void CTreeWidgetControl::CopySelectedLine(bool withChildren) const
 {
-    if (const HTREEITEM item = GetSelectedItem())
-        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(*this, item, withChildren)));
+    if (const LineId line = SelectedLine(); line != kNoLine)
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(lines_, line, withChildren)));
 }
 
 bool CTreeWidgetControl::IsCopyKey(const QKeyEvent& event, bool& withChildren)

@@ -1,53 +1,42 @@
 #pragma once
-// The tree operations of the analysis core on a QTreeWidget: an item handle
-// is the QTreeWidgetItem's address, TVI_ROOT stands for the top level. Items
-// keep the exact bytes of their text, so a path that is not valid UTF-8 still
-// finds its entry, row and document again. A line, or a line with everything
-// under it, is copied as text in vantrel-dump -d's indented form.
+// A tree of result lines on a QTreeWidget. The widget keeps the lines it
+// shows (a CLineTree) beside one item per line: a line's exact bytes, its
+// byte range and its place in the tree are asked of the lines, the items
+// only show them. So a path that is not valid UTF-8 still finds its entry,
+// row and document again. A line, or a line with everything under it, is
+// copied as text in vantrel-dump -d's indented form.
 #include <QTreeWidget>
+#include <functional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "app/item_search.h"
-#include "core/tree_control.h"
+#include "core/line_tree.h"
 
-class CTreeWidgetControl : public QTreeWidget, public ITreeControl {
+class CTreeWidgetControl : public QTreeWidget {
     Q_OBJECT
 public:
     explicit CTreeWidgetControl(QWidget* parent = nullptr);
-    using ITreeControl::InsertItem;
 
-    HTREEITEM InsertItem(const char* text, HTREEITEM parent, HTREEITEM insertAfter = TVI_LAST) override;
-    void Expand(HTREEITEM item, unsigned code) override;
-    HTREEITEM GetParentItem(HTREEITEM item) const override;
-    HTREEITEM GetChildItem(HTREEITEM item) const override;
-    HTREEITEM GetNextSiblingItem(HTREEITEM item) const override;
-    HTREEITEM GetNextVisibleItem(HTREEITEM item) const override;
-    HTREEITEM GetRootItem() const override;
-    // The caret item, when it is selected.
-    HTREEITEM GetSelectedItem() const override;
-    void DeleteAllItems() override;
-    std::string GetItemText(HTREEITEM item) const override;
-    bool IsExpanded(HTREEITEM item) const override;
-    void SetItemRange(HTREEITEM item, const ByteRange& range) override;
-    bool GetItemRange(HTREEITEM item, ByteRange& range) const override;
+    // Shows lines in place of what was shown: an item for every line, the
+    // branches expanded where the lines say so. The items are built apart
+    // from the view and join it in one step, so that it lays out once.
+    void ShowLines(CLineTree lines);
+    const CLineTree& Lines() const { return lines_; }
 
-    static HTREEITEM Handle(const QTreeWidgetItem* item);
-    // The item behind a handle, or null when the handle is not a live item
-    // of this tree.
-    QTreeWidgetItem* ItemFromHandle(HTREEITEM handle) const;
+    // The line an item shows; kNoLine for an item that shows none.
+    static LineId LineOf(const QTreeWidgetItem* item);
+    // Null for a line this widget does not show.
+    QTreeWidgetItem* ItemOf(LineId line) const;
+    // The caret line, when it is selected; kNoLine otherwise.
+    LineId SelectedLine() const;
     // The top-level item above item (item itself when it is one).
     static QTreeWidgetItem* TopLevelOf(QTreeWidgetItem* item);
-    // The bytes an item was inserted with.
+    // The bytes of the line an item shows.
     static std::string ItemBytes(const QTreeWidgetItem* item);
-
-    // Between these two, new top-level items and everything under them are
-    // built apart from the view, and join it in one step at the end: the
-    // view lays out once instead of once per item.
-    void BeginBulkInsert();
-    void EndBulkInsert();
+    // Calls visit for every item the user can see by scrolling (those under
+    // collapsed branches left out), in display order, with its depth.
+    void ForEachShownItem(const std::function<void(QTreeWidgetItem* item, int depth)>& visit) const;
 
     CItemSearch& Search() { return search_; }
     // Ctrl+C (or Ctrl+Insert) and Ctrl+Shift+C: CopySelectedLine.
@@ -60,13 +49,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QTreeWidgetItem* NextSibling(QTreeWidgetItem* item) const;
+    QList<QTreeWidgetItem*> BuildItems(const CLineTree& lines, std::vector<QTreeWidgetItem*>& items) const;
+    void ExpandAsLinesSay();
 
-    std::unordered_set<const QTreeWidgetItem*> live_;
-    // Only lines that describe bytes have an entry.
-    std::unordered_map<const QTreeWidgetItem*, ByteRange> ranges_;
+    CLineTree lines_;
+    std::vector<QTreeWidgetItem*> items_;   // by line id, from 1
     CItemSearch search_{*this};
-    bool bulk_ = false;
-    QList<QTreeWidgetItem*> pendingTop_;
-    std::vector<QTreeWidgetItem*> pendingExpand_;
 };

@@ -20,12 +20,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
+#include <atomic>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "app/about_box.h"
 #include "app/analysis_tree_bar.h"
+#include "app/analysis_progress.h"
 #include "app/analysis_tree_ctrl.h"
+#include "app/batch_analysis.h"
 #include "app/batch_progress.h"
 #include "app/child_frame.h"
 #include "app/image_wnd.h"
@@ -33,12 +37,12 @@
 #include "app/rough_list_ctrl.h"
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
+#include "core/result_text.h"
 #include "formats/format_table.h"
-#include "image/image_buffer.h"
 
 namespace {
 
-// A wait cursor for the length of an analysis, which holds the event loop.
+// A wait cursor for the length of an analysis.
 class BusyCursor {
 public:
     BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -51,6 +55,9 @@ QString PathText(const char* bytes)
 {
     return QString::fromUtf8(bytes);
 }
+
+// How long the status bar says that a command was refused.
+constexpr int kRefusalShownMs = 3000;
 
 // The Open dialog's first filter: the names the formats' files usually have.
 constexpr const char* kOpenFilter = "JPEG、TIFF、SWF ファイル (*.jpg *.jpeg *.jpe *.jfif *.tif *.tiff *.swf)";
@@ -103,10 +110,13 @@ int CVantrelApp::RunProgram(int& argc, char** argv)
     return qapp.exec();
 }
 
-CVantrelApp::CVantrelApp() = default;
+CVantrelApp::CVantrelApp() : worker_(std::make_unique<CAnalysisWorker>()) {}
 
 CVantrelApp::~CVantrelApp()
 {
+    if (detailed_)
+        detailed_->RequestCancel();
+    worker_.reset();
     // Frames first: their destruction reports back to the document list. A
     // frame that never joined the MDI area goes on its own.
     std::vector<CChildFrame*> unshown;
@@ -188,6 +198,8 @@ void CVantrelApp::OpenCommandLine(const QStringList& arguments)
 
 void CVantrelApp::OnFileOpen()
 {
+    if (RefuseWhileAnalysing())
+        return;
     QStringList paths;
     if (openDialogHook_) {
         paths = openDialogHook_();
@@ -217,7 +229,7 @@ void CVantrelApp::OnAppAbout()
 
 void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwner)
 {
-    if (!analysis_)
+    if (!analysis_ || RefuseWhileAnalysing())
         return;
     std::vector<std::string> bytes;
     bytes.reserve(static_cast<size_t>(paths.size()));
@@ -225,62 +237,166 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
         bytes.push_back(QFile::encodeName(path).toStdString());
     std::vector<std::string> emptyFolders;
     const std::vector<BatchPath> batch = ExpandFolders(bytes, false, &emptyFolders);
+    ActivityScope activity(*this, Activity::Batch);
     BusyCursor busy;
     CBatchProgress progress(mainFrame_.get(), progressDelayMs_, progressUpdateMs_);
-    // The batch's state, also when a fatal message leaves it early. New rows
-    // join the list together, when the bar is rebuilt at the end of the
-    // batch or before a message box shows.
-    struct Running {
-        CVantrelApp& app;
-        CRoughListCtrl* list;
-        Running(CVantrelApp& a, CBatchProgress& progress)
-            : app(a), list(a.mainFrame_ ? a.mainFrame_->RoughList() : nullptr)
-        {
-            app.roughAnalysisRunning_ = true;
-            app.progress_ = &progress;
-            if (list)
-                list->BeginInsertBatch();
-        }
-        ~Running()
-        {
-            if (list)
-                list->EndInsertBatch();
-            app.roughAnalysisRunning_ = false;
-            app.progress_ = nullptr;
-        }
-    };
-    std::optional<Running> running(std::in_place, *this, progress);
-    const std::vector<OpenOutcome> outcomes = analysis_->OpenFiles(
-        batch, duplicateOwner, [this, &progress](size_t index, size_t count, const std::string& path) {
-            currentBatchFile_ = path;
-            return progress.Step(index, count, path);
-        },
-        emptyFolders);
-    running.reset();
+    const std::vector<OpenOutcome> outcomes = RunBatch(batch, duplicateOwner, progress, emptyFolders);
     currentBatchFile_.clear();
     statusShown_.invalidate();
+    AddRecentFiles(batch, outcomes);
+    if (mainFrame_)
+        mainFrame_->ShowBusyMessage(QString());
+}
+
+std::vector<OpenOutcome> CVantrelApp::RunBatch(const std::vector<BatchPath>& batch, MessageOwner owner,
+                                               CBatchProgress& progress,
+                                               const std::vector<std::string>& emptyFolders)
+{
+    std::vector<OpenOutcome> outcomes;
+    outcomes.reserve(batch.size());
+    std::vector<std::string> unreadableFiles;
+    BatchScope scope(*this, progress);
+    {
+        CBatchAnalysis ahead(*worker_, *analysis_, batch, FilesToAnalyse(batch));
+        for (const BatchPath& item : batch) {
+            currentBatchFile_ = item.path;
+            if (!progress.Step(outcomes.size(), batch.size(), item.path))
+                break;
+            const std::unique_ptr<AnalysisResult> result = ahead.Next();
+            // A Cancel pressed while the file was awaited ends the batch
+            // before it, where the dialog stood.
+            if (progress.Cancelled() || closeWhenIdle_)
+                break;
+            outcomes.push_back(analysis_->ApplyBatchFile(item, *result, owner, unreadableFiles));
+        }
+    }
+    if (!closeWhenIdle_)
+        analysis_->FinishBatch(outcomes, unreadableFiles, emptyFolders, owner);
+    return outcomes;
+}
+
+std::vector<bool> CVantrelApp::FilesToAnalyse(const std::vector<BatchPath>& batch) const
+{
+    std::vector<bool> analyse;
+    analyse.reserve(batch.size());
+    std::unordered_set<std::string_view> seen;
+    for (const BatchPath& item : batch)
+        analyse.push_back(seen.insert(item.path).second && !analysis_->AlreadyOpen(item.path));
+    return analyse;
+}
+
+void CVantrelApp::AddRecentFiles(const std::vector<BatchPath>& batch, const std::vector<OpenOutcome>& outcomes)
+{
     for (size_t i = 0; i < outcomes.size() && i < batch.size(); ++i)
         if (outcomes[i] == OpenOutcome::Opened || outcomes[i] == OpenOutcome::NotAnalysed)
             recentFiles_.Add(QFile::decodeName(QByteArray::fromStdString(batch[i].path)));
+}
+
+CVantrelApp::BatchScope::BatchScope(CVantrelApp& app, CBatchProgress& progress) : app_(app)
+{
+    app_.roughAnalysisRunning_ = true;
+    app_.progress_ = &progress;
+    if (CRoughListCtrl* list = app_.mainFrame_ ? app_.mainFrame_->RoughList() : nullptr)
+        list->BeginInsertBatch();
+}
+
+CVantrelApp::BatchScope::~BatchScope()
+{
+    if (CRoughListCtrl* list = app_.mainFrame_ ? app_.mainFrame_->RoughList() : nullptr)
+        list->EndInsertBatch();
+    app_.roughAnalysisRunning_ = false;
+    app_.progress_ = nullptr;
+}
+
+CVantrelApp::ActivityScope::ActivityScope(CVantrelApp& app, Activity activity) : app_(app)
+{
+    app_.activity_ = activity;
+}
+
+CVantrelApp::ActivityScope::~ActivityScope()
+{
+    app_.activity_ = Activity::Idle;
+    if (app_.closeWhenIdle_ && app_.mainFrame_) {
+        CMainFrame* frame = app_.mainFrame_.get();
+        QTimer::singleShot(0, frame, [frame] { frame->close(); });
+    }
+}
+
+bool CVantrelApp::RefuseWhileAnalysing()
+{
+    if (!Analysing())
+        return false;
+    QApplication::beep();
     if (mainFrame_)
-        mainFrame_->ShowBusyMessage(QString());
+        mainFrame_->statusBar()->showMessage(QStringLiteral("解析中のため実行できません"), kRefusalShownMs);
+    return true;
+}
+
+void CVantrelApp::CloseWhenIdle()
+{
+    closeWhenIdle_ = true;
+    if (detailed_)
+        detailed_->RequestCancel();
 }
 
 void CVantrelApp::RunDetailedAnalysis(const char* path)
 {
-    if (!analysis_)
+    if (!analysis_ || RefuseWhileAnalysing())
         return;
+    ActivityScope activity(*this, Activity::Detailed);
     BusyCursor busy;
     if (mainFrame_)
         mainFrame_->ShowBusyMessage(QStringLiteral("詳細解析中：%1").arg(PathText(path)));
-    analysis_->RunDetailedAnalysis(path);
+    size_t document = 0;
+    if (analysis_->BeginDetailedAnalysis(path, document)) {
+        const CVantrelDoc* doc = docs_[document].get();
+        const std::shared_ptr<AnalysisResult> result = AnalyseInBackground(path, *doc);
+        // The window may have been closed meanwhile, or the program asked to
+        // end: then nothing is shown.
+        if (const size_t index = DocumentIndexOf(doc); index < docs_.size() && !closeWhenIdle_)
+            analysis_->FinishDetailedAnalysis(index, *result);
+    }
     if (mainFrame_)
         mainFrame_->ShowBusyMessage(QString());
 }
 
+std::shared_ptr<AnalysisResult> CVantrelApp::AnalyseInBackground(const std::string& path, const CVantrelDoc& doc)
+{
+    auto result = std::make_shared<AnalysisResult>();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    worker_->Post([analysis = analysis_.get(), path, result, done] {
+        analysis->AnalyseDetailed(path.c_str(), *result);
+        done->store(true);
+        CAnalysisWorker::WakeGuiThread();
+    });
+    // The analysis can be asked to stop (its window closed, the program
+    // quit) while it runs, also when something leaves the wait early.
+    struct Running {
+        CVantrelApp& app;
+        ~Running()
+        {
+            app.detailed_.reset();
+            app.detailedFrame_ = nullptr;
+        }
+    } running{*this};
+    detailed_ = result;
+    detailedFrame_ = doc.Frame();
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    CAnalysisProgress progress(mainFrame_.get(), *result, static_cast<uint64_t>(QFileInfo(name).size()),
+                               QString::fromUtf8(PathFileName(path).c_str()), progressDelayMs_, progressUpdateMs_);
+    CAnalysisWorker::WaitServingEvents([&done] { return done->load(); });
+    return result;
+}
+
+size_t CVantrelApp::DocumentIndexOf(const CVantrelDoc* doc) const
+{
+    const auto it = std::find_if(docs_.begin(), docs_.end(), [doc](const auto& d) { return d.get() == doc; });
+    return static_cast<size_t>(it - docs_.begin());
+}
+
 void CVantrelApp::DeleteEntry(const char* path)
 {
-    if (analysis_)
+    if (analysis_ && !RefuseWhileAnalysing())
         analysis_->DeleteEntry(path);
 }
 
@@ -302,6 +418,8 @@ CVantrelApp::DeletionBatch::~DeletionBatch()
 
 void CVantrelApp::OnFrameDestroyed(CChildFrame* frame)
 {
+    if (frame == detailedFrame_ && detailed_)
+        detailed_->RequestCancel();
     auto it = std::find_if(docs_.begin(), docs_.end(), [frame](const auto& doc) { return doc->Frame() == frame; });
     if (it != docs_.end())
         docs_.erase(it);
@@ -384,6 +502,12 @@ int CVantrelApp::InsertFileRow(const char* path)
         mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(path)));
     }
     return mainFrame_->InsertFileRow(path);
+}
+
+void CVantrelApp::SetSummaryAbsence(int row, const std::string& reason)
+{
+    if (mainFrame_)
+        mainFrame_->SetSummaryAbsence(row, reason);
 }
 
 void CVantrelApp::SetFormatText(int row, const char* text)
@@ -479,28 +603,10 @@ void CVantrelApp::CloseDocument(size_t index)
     delete frame;
 }
 
-ITreeControl* CVantrelApp::ActiveTree()
+void CVantrelApp::ShowDetailedResult(size_t document, AnalysisResult& result)
 {
-    CChildFrame* frame = mainFrame_ ? mainFrame_->ActiveChildFrame() : nullptr;
-    return frame ? frame->View() : nullptr;
-}
-
-void CVantrelApp::AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label)
-{
-    if (CChildFrame* frame = mainFrame_ ? mainFrame_->ActiveChildFrame() : nullptr) {
-        frame->AddImageWindow(title, rect, label);
-        return;
-    }
-    CChildFrame::ClampRect(rect);
-}
-
-void CVantrelApp::PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
-                               int32_t marginHeight, uint8_t** pixels)
-{
-    if (CChildFrame* frame = mainFrame_ ? mainFrame_->ActiveChildFrame() : nullptr)
-        frame->PrepareImage(bitmapWidth, marginWidth, bitmapHeight, marginHeight, pixels);
-    else
-        *pixels = nullptr;
+    if (CChildFrame* frame = document < docs_.size() ? docs_[document]->Frame() : nullptr)
+        frame->ShowResult(result);
 }
 
 QWidget* CVantrelApp::OwnerWidget(MessageOwner owner) const

@@ -1,7 +1,16 @@
 #pragma once
 // The application object: starts the program, owns the analysis half (entry
 // list and dispatch) and the detailed-analysis documents, and is the shell
-// through which the dispatcher and the analyzers reach the windows.
+// that renders the analyses' results into the windows.
+//
+// Analyses run on a worker thread of the application's own, one at a time;
+// the GUI thread serves the windows meanwhile and applies each result when
+// it is there, in order, so that messages come as they always came. While
+// a batch or a detailed analysis runs, the commands that would change what
+// is open (opening, deleting, another detailed analysis) are refused with a
+// beep and a word in the status bar; closing the main frame ends the
+// analysis, then the program. Other windows may be closed, the analysed
+// file's own ending its analysis.
 //
 // Message boxes, pop-up menus, the file-open dialog, modal dialogs and the
 // process exit all pass through replaceable hooks, so that the program can be
@@ -15,6 +24,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/analysis_worker.h"
 #include "app/item_search.h"
 #include "app/recent_file_list.h"
 #include "core/analysis_app.h"
@@ -74,7 +84,8 @@ public:
     void OpenFiles(const QStringList& paths, MessageOwner duplicateOwner);
     // The dialog appears after delayMs and is updated every updateMs (its
     // Cancel button looked at); updating it for every file would cost more
-    // than a small file's analysis.
+    // than a small file's analysis. A detailed analysis's progress dialog
+    // keeps the same times.
     static constexpr int kProgressDelayMs = 500;
     static constexpr int kProgressUpdateMs = 40;
     void SetProgressTiming(int delayMs, int updateMs)
@@ -95,8 +106,18 @@ public:
     private:
         CVantrelApp& app_;
     };
+    // A detailed analysis in the background; returns once it is shown.
     void RunDetailedAnalysis(const char* path);
     void DeleteEntry(const char* path);
+
+    // Whether a batch or a detailed analysis is running.
+    bool Analysing() const { return activity_ != Activity::Idle; }
+    // While one is, refuses a command that would change what is open: a
+    // beep and a word in the status bar. True when refused.
+    bool RefuseWhileAnalysing();
+    // Closing the main frame while an analysis runs: the analysis is asked
+    // to end, and the main frame closes once it has.
+    void CloseWhenIdle();
 
     // Called when a detailed-analysis frame closes or is destroyed: its
     // document goes with it.
@@ -132,6 +153,7 @@ public:
     int InsertFileRow(const char* path) override;
     void SetFormatText(int row, const char* text) override;
     void AppendResultText(int row, const char* text) override;
+    void SetSummaryAbsence(int row, const std::string& reason) override;
     int FindRow(const char* path) override;
     void DeleteRow(int row) override;
     void RebuildTree(const AnalysisEntry* head) override;
@@ -140,17 +162,50 @@ public:
     std::string DocumentTitle(size_t index) const override;
     void SetDocumentTitle(size_t index, const std::string& title) override;
     void CloseDocument(size_t index) override;
-    ITreeControl* ActiveTree() override;
-    using IShell::AddImageWindow;
-    void AddImageWindow(const std::string& title, ImageRect& rect, const std::string& label) override;
-    void PrepareImage(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight,
-                      uint8_t** pixels) override;
+    void ShowDetailedResult(size_t document, AnalysisResult& result) override;
     MessageAnswer MessageBox(const MessageBoxRequest& request) override;
     [[noreturn]] void ExitProcess(int code) override;
 
 private:
+    enum class Activity { Idle, Batch, Detailed };
+    // What runs, for the length of a command; a close asked for meanwhile
+    // follows it.
+    class ActivityScope {
+    public:
+        ActivityScope(CVantrelApp& app, Activity activity);
+        ~ActivityScope();
+        ActivityScope(const ActivityScope&) = delete;
+        ActivityScope& operator=(const ActivityScope&) = delete;
+
+    private:
+        CVantrelApp& app_;
+    };
+    // An opening batch's running state and waiting rows, also when a fatal
+    // message leaves the batch.
+    class BatchScope {
+    public:
+        BatchScope(CVantrelApp& app, CBatchProgress& progress);
+        ~BatchScope();
+        BatchScope(const BatchScope&) = delete;
+        BatchScope& operator=(const BatchScope&) = delete;
+
+    private:
+        CVantrelApp& app_;
+    };
+
     QWidget* OwnerWidget(MessageOwner owner) const;
     void LoadProfile();
+    std::vector<OpenOutcome> RunBatch(const std::vector<BatchPath>& batch, MessageOwner owner,
+                                      CBatchProgress& progress, const std::vector<std::string>& emptyFolders);
+    // Which files of a batch get their rough analysis: those not open yet,
+    // each path once.
+    std::vector<bool> FilesToAnalyse(const std::vector<BatchPath>& batch) const;
+    void AddRecentFiles(const std::vector<BatchPath>& batch, const std::vector<OpenOutcome>& outcomes);
+    // Runs the detailed analysis of path on the worker for the document, with
+    // its progress dialog, and returns its result once it has ended.
+    std::shared_ptr<AnalysisResult> AnalyseInBackground(const std::string& path, const CVantrelDoc& doc);
+    // Index of doc among the documents; DocumentCount() when it is gone.
+    size_t DocumentIndexOf(const CVantrelDoc* doc) const;
     // Lets the rows waiting in an opening batch join the list now.
     void FlushNewRows();
     // Shows the rows of a long batch that has ended, before the bar is
@@ -163,6 +218,11 @@ private:
     CRecentFileList recentFiles_{kRecentFileCount};
     QString openFolder_;
     QTranslator qtTranslator_;
+    Activity activity_ = Activity::Idle;
+    bool closeWhenIdle_ = false;
+    // The running detailed analysis and the frame it is for.
+    std::shared_ptr<AnalysisResult> detailed_;
+    const CChildFrame* detailedFrame_ = nullptr;
     bool roughAnalysisRunning_ = false;
     CBatchProgress* progress_ = nullptr;
     int progressDelayMs_ = kProgressDelayMs;
@@ -181,4 +241,7 @@ private:
     PopupHook popupHook_;
     OpenDialogHook openDialogHook_;
     ModalHook modalHook_;
+    // Stopped before anything else goes: its job may still read the analysis
+    // half.
+    std::unique_ptr<CAnalysisWorker> worker_;
 };

@@ -58,7 +58,7 @@ void CVantrelView::ShowContextMenu(QPoint globalPos)
     for (auto [id, slot] : {std::pair{kCmdCopyLine, &CVantrelView::OnCopyLine},
                             std::pair{kCmdCopyBranch, &CVantrelView::OnCopyBranch}}) {
         QAction* action = FindCommand(menu, id);
-        action->setEnabled(GetSelectedItem() != 0);
+        action->setEnabled(SelectedLine() != kNoLine);
         connect(action, &QAction::triggered, this, slot);
     }
     app_.TrackPopupMenu(menu, globalPos);
@@ -86,7 +86,7 @@ bool CVantrelView::SaveText(const QString& fileName) const
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const std::string text = TreeText(*this);
+    const std::string text = TreeText(Lines());
     file.write(text.data(), static_cast<qint64>(text.size()));
     return file.commit();
 }
@@ -192,14 +192,11 @@ std::vector<CVantrelView::PrintedPage> CVantrelView::LayoutPages(const QFontMetr
     const int indent = metrics.horizontalAdvance(QStringLiteral("MMM"));
     std::vector<PrintedPage> pages(1);
     int y = 0;
-    for (HTREEITEM item = GetRootItem(); item; item = GetNextVisibleItem(item)) {
-        int depth = 0;
-        for (HTREEITEM p = GetParentItem(item); p; p = GetParentItem(p))
-            ++depth;
+    ForEachShownItem([&](QTreeWidgetItem* item, int depth) {
         const int x = std::min(depth * indent, width / 2);
         // A line too long for the page goes on over the next lines, at the
         // same indent.
-        for (const QString& piece : WrapLine(ItemFromHandle(item)->text(0), metrics, width - x)) {
+        for (const QString& piece : WrapLine(item->text(0), metrics, width - x)) {
             if (y + lineHeight > height && y > 0) {
                 pages.emplace_back();
                 y = 0;
@@ -207,7 +204,7 @@ std::vector<CVantrelView::PrintedPage> CVantrelView::LayoutPages(const QFontMetr
             pages.back().lines.emplace_back(x, piece);
             y += lineHeight;
         }
-    }
+    });
     const QString name = metrics.elidedText(QFileInfo(DocumentPath()).fileName(), Qt::ElideMiddle, width);
     for (size_t i = 0; i < pages.size(); ++i) {
         pages[i].header = name;

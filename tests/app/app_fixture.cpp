@@ -17,7 +17,7 @@
 #include "app/main_frame.h"
 #include "app/rough_list_ctrl.h"
 #include "app/vantrel_doc.h"
-#include "core/tree_control.h"
+#include "core/analysis_run.h"
 #include "image/image_buffer.h"
 
 namespace {
@@ -236,19 +236,16 @@ CChildFrame* AppFixture::EmptyWindow()
     return frame;
 }
 
-// Fills a picture of w x h through the shell, as a decoder would: each pixel
-// gets red = x, green = y (modulo 256) and blue = 200.
-CImageWnd* AddPicture(CVantrelApp& app, CChildFrame& frame, int32_t w, int32_t h)
+CImageWnd* AddPicture(CChildFrame& frame, int32_t w, int32_t h)
 {
-    ImageRect rect{0, 0, w, h};
-    app.AddImageWindow("picture.jpg", rect);
+    ResultPicture picture;
+    picture.title = "picture.jpg";
+    picture.picture = {0, 0, w, h};
+    picture.rect = {0, 0, std::min(w, CAnalysisRun::kMaxPictureWidth), std::min(h, CAnalysisRun::kMaxPictureHeight)};
     const int32_t bw = CImageBuffer::PaddedSize(w);
     const int32_t bh = CImageBuffer::PaddedSize(h);
-    uint8_t* pixels = nullptr;
-    app.PrepareImage(bw, bw - w, bh, bh - h, &pixels);
-    if (!pixels)
-        return nullptr;
-    for (int32_t y = 0; y < h; ++y) {
+    uint8_t* pixels = picture.image.Create(bw, bw - w, bh, bh - h);
+    for (int32_t y = 0; pixels && y < h; ++y) {
         uint8_t* row = pixels + static_cast<size_t>(bh - 1 - y) * static_cast<size_t>(bw) * 3;
         for (int32_t x = 0; x < w; ++x) {
             row[x * 3 + 0] = 200;
@@ -256,6 +253,6 @@ CImageWnd* AddPicture(CVantrelApp& app, CChildFrame& frame, int32_t w, int32_t h
             row[x * 3 + 2] = static_cast<uint8_t>(x);
         }
     }
-    return frame.ImageWindows().back().get();
+    CImageWnd* window = frame.AddPicture(picture);
+    return pixels ? window : nullptr;
 }
-

@@ -35,10 +35,10 @@ QByteArray MakeJpeg(int width, int height);
 QByteArray MakeTiff();
 QByteArray MakeSwf();
 
-// Fills a picture of w x h through the shell into the active detailed
-// window, as a decoder would: each pixel gets red = x, green = y (modulo
-// 256) and blue = 200. Null when no pixel memory could be had.
-CImageWnd* AddPicture(CVantrelApp& app, CChildFrame& frame, int32_t w, int32_t h);
+// A picture of w x h as an analysis leaves it, given to frame's hidden
+// image windows: each pixel has red = x, green = y (modulo 256) and blue =
+// 200. Null when no pixel memory could be had.
+CImageWnd* AddPicture(CChildFrame& frame, int32_t w, int32_t h);
 
 class AppFixture {
 public:

@@ -35,7 +35,7 @@ CImageWnd* ShowPicture(AppFixture& f, int32_t w, int32_t h)
 {
     f.EmptyWindow();
     CChildFrame* frame = f.Frame().ActiveChildFrame();
-    CImageWnd* window = AddPicture(f.App(), *frame, w, h);
+    CImageWnd* window = AddPicture(*frame, w, h);
     frame->ShowImageWindows();
     return window;
 }
@@ -254,28 +254,30 @@ private slots:
         AppFixture f;
         f.EmptyWindow();
         CVantrelView* view = f.Frame().ActiveChildFrame()->View();
-        view->InsertItem("/some/file.jpg", TVI_ROOT);
-        const HTREEITEM soi = view->InsertItem("[00000000] SOI", TVI_ROOT);
-        const HTREEITEM app0 = view->InsertItem("[00000002] APP0", soi);
-        const HTREEITEM dqt = view->InsertItem("[00000014] DQT", app0);
-        const HTREEITEM sos = view->InsertItem("[00000059] SOS", TVI_ROOT);
+        CLineTree lines;
+        lines.Append("/some/file.jpg", kTopLevel);
+        const LineId soi = lines.Append("[00000000] SOI", kTopLevel);
+        const LineId app0 = lines.Append("[00000002] APP0", soi);
+        const LineId dqt = lines.Append("[00000014] DQT", app0);
+        const LineId sos = lines.Append("[00000059] SOS", kTopLevel);
+        view->ShowLines(std::move(lines));
         f.App().SetModalHook([](QDialog& dialog) {
             qobject_cast<QInputDialog*>(&dialog)->setTextValue(QStringLiteral("dqt"));
             return int{QDialog::Accepted};
         });
         QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
-        QCOMPARE(view->GetSelectedItem(), dqt);
-        QVERIFY(view->IsExpanded(soi) && view->IsExpanded(app0));
+        QCOMPARE(view->SelectedLine(), dqt);
+        QVERIFY(view->ItemOf(soi)->isExpanded() && view->ItemOf(app0)->isExpanded());
         // F3 and Shift+F3 go on from the match, wrapping at either end.
         view->collapseAll();
         QVERIFY(view->Search().Find(QStringLiteral("[0000005")));
-        QCOMPARE(view->GetSelectedItem(), sos);
+        QCOMPARE(view->SelectedLine(), sos);
         QVERIFY(view->Search().Find(QStringLiteral("] s")));
-        QCOMPARE(view->GetSelectedItem(), soi);
+        QCOMPARE(view->SelectedLine(), soi);
         QTest::keyClick(view, Qt::Key_F3);
-        QCOMPARE(view->GetSelectedItem(), sos);
+        QCOMPARE(view->SelectedLine(), sos);
         QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
-        QCOMPARE(view->GetSelectedItem(), soi);
+        QCOMPARE(view->SelectedLine(), soi);
         // No match: the selection stays and the status bar says so, until
         // the next match.
         f.App().SetModalHook([](QDialog& dialog) {
@@ -283,12 +285,12 @@ private slots:
             return int{QDialog::Accepted};
         });
         QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
-        QCOMPARE(view->GetSelectedItem(), soi);
+        QCOMPARE(view->SelectedLine(), soi);
         QCOMPARE(f.Frame().StatusText(), QStringLiteral("「EOI」は見つかりません"));
         QVERIFY(view->Search().Find(QStringLiteral("SOS")));
         QCOMPARE(f.Frame().StatusText(), QStringLiteral("「EOI」は見つかりません"));
         QVERIFY(f.App().Search(*view, view->Search(), SearchStep::Next));
-        QCOMPARE(view->GetSelectedItem(), sos);
+        QCOMPARE(view->SelectedLine(), sos);
         QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
     }
 

@@ -262,12 +262,12 @@ private slots:
         // opening procedure and an analyzer leave them (the lines are made up
         // here, so that they do not depend on what the analyzers write).
         const auto openWithLines = [&f](const std::string& path, const char* tag) {
-            f.App().Analysis().AddEntry(0, path.c_str());
+            f.App().Analysis().Entries().AddEntry(0, path.c_str());
             f.App().SetFormatText(f.App().InsertFileRow(path.c_str()), "JPEG");
-            f.App().Analysis().AddEntry(1, (std::string(tag) + " header").c_str());
-            f.App().Analysis().AddEntry(2, (std::string(tag) + " field").c_str());
-            f.App().Analysis().AddEntry(3, (std::string(tag) + " value").c_str());
-            f.App().Analysis().AddEntry(1, (std::string(tag) + " trailer").c_str());
+            f.App().Analysis().Entries().AddEntry(1, (std::string(tag) + " header").c_str());
+            f.App().Analysis().Entries().AddEntry(2, (std::string(tag) + " field").c_str());
+            f.App().Analysis().Entries().AddEntry(3, (std::string(tag) + " value").c_str());
+            f.App().Analysis().Entries().AddEntry(1, (std::string(tag) + " trailer").c_str());
         };
         openWithLines(files.jpeg, "J");
         openWithLines(files.tiff, "T");
@@ -391,7 +391,9 @@ private slots:
         f.EmptyWindow();
         QVERIFY(print->isEnabled());
         CVantrelView* view = f.Frame().ActiveChildFrame()->View();
-        view->InsertItem("/some/file.jpg", TVI_ROOT);
+        CLineTree lines;
+        lines.Append("/some/file.jpg", kTopLevel);
+        view->ShowLines(std::move(lines));
 
         f.App().SetDocumentTitle(0, "/some/file.jpg");
 
@@ -409,18 +411,21 @@ private slots:
         // Margins narrower than 15 mm are widened; wider ones stay.
         QCOMPARE(margins, QMarginsF(15, 30, 15, 15));
         // Enough lines for several pages; collapsed branches are not printed.
-        HTREEITEM branch = view->InsertItem("[00000000] branch", TVI_ROOT);
+        CLineTree longer;
+        longer.Append("/some/file.jpg", kTopLevel);
+        const LineId branch = longer.Append("[00000000] branch", kTopLevel);
         for (int i = 0; i < 300; ++i)
-            view->InsertItem(QStringLiteral("[%1] line").arg(i).toUtf8().constData(), branch);
-        view->Expand(branch, TVE_EXPAND);
+            longer.Append(QStringLiteral("[%1] line").arg(i).toStdString(), branch);
+        longer.Expand(branch);
+        view->ShowLines(std::move(longer));
         const int expanded = pages();
         QVERIFY(expanded >= 3);
-        view->collapseItem(view->ItemFromHandle(branch));
+        view->collapseItem(view->ItemOf(branch));
         QCOMPARE(pages(), 1);
 
         // Every page is headed by the file's name and numbered at its foot;
         // together the pages hold every shown line once, in order.
-        view->expandItem(view->ItemFromHandle(branch));
+        view->expandItem(view->ItemOf(branch));
         const QFontMetrics metrics(QApplication::font());
         const auto laid = view->LayoutPages(metrics, 400, metrics.lineSpacing() * 50);
         QCOMPARE(laid.size(), size_t{7});

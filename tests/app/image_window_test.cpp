@@ -16,6 +16,8 @@
 #include "app/roughly_analysis.h"
 #include "app/vantrel_view.h"
 #include "app_fixture.h"
+#include "core/analysis_run.h"
+#include "formats/format_table.h"
 #include "image/image_buffer.h"
 #include "test_registry.h"
 
@@ -40,16 +42,21 @@ private slots:
         AppFixture f;
         CChildFrame* frame = f.EmptyWindow();
         QVERIFY(frame);
+        // The pictures as an analysis records them: the analyzer gets each
+        // rectangle back clamped to the largest window.
+        AnalysisResult result;
+        CAnalysisRun run(AllFormats(), AnalysisMode::Detailed, result);
         ImageRect small{0, 0, 100, 50};
-        f.App().AddImageWindow("a.jpg", small);
+        run.AddPicture("a.jpg", small, "");
         QCOMPARE(small.right, 100);
         QCOMPARE(small.bottom, 50);
         ImageRect large{0, 0, 2000, 1000};
-        f.App().AddImageWindow("b.tif", large, "IFD 1");
+        run.AddPicture("b.tif", large, "IFD 1");
         QCOMPARE(large.right, 1280);
         QCOMPARE(large.bottom, 720);
         ImageRect thumb{0, 0, 160, 120};
-        f.App().AddImageWindow("c.jpg", thumb, "サムネイル");
+        run.AddPicture("c.jpg", thumb, "サムネイル");
+        frame->ShowResult(result);
         QCOMPARE(frame->ImageWindows().size(), size_t{3});
         CImageWnd* a = frame->ImageWindows()[0].get();
         CImageWnd* b = frame->ImageWindows()[1].get();
@@ -65,17 +72,6 @@ private slots:
         QVERIFY(!(a->windowFlags() & Qt::WindowStaysOnTopHint));
         QCOMPARE(a->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
         QCOMPARE(a->parentWidget()->window(), static_cast<QWidget*>(&f.Frame()));
-
-        // Without an active detailed window the rectangle is clamped and no
-        // window or pixel memory is made.
-        f.Frame().MdiArea()->setActiveSubWindow(f.Frame().RoughWindow());
-        ImageRect none{0, 0, 5000, 5000};
-        f.App().AddImageWindow("c.jpg", none);
-        QCOMPARE(none.right, 1280);
-        uint8_t* pixels = reinterpret_cast<uint8_t*>(1);
-        f.App().PrepareImage(5008, 8, 5008, 8, &pixels);
-        QVERIFY(pixels == nullptr);
-        QCOMPARE(frame->ImageWindows().size(), size_t{3});
     }
 
     void picturesOpenInTheWorkAreaScaledToFit()
@@ -84,8 +80,8 @@ private slots:
         f.Frame().showNormal();
         f.Frame().setGeometry(40, 30, 760, 540);
         CChildFrame* frame = f.EmptyWindow();
-        CImageWnd* huge = AddPicture(f.App(), *frame, 6000, 4000);
-        CImageWnd* small = AddPicture(f.App(), *frame, 120, 80);
+        CImageWnd* huge = AddPicture(*frame, 6000, 4000);
+        CImageWnd* small = AddPicture(*frame, 120, 80);
         QVERIFY(huge && small);
         frame->ShowImageWindows();
         const QRect work = f.Frame().WorkArea();
@@ -110,7 +106,7 @@ private slots:
     void zoomingOutShowsWhiteBeyondThePicture()
     {
         AppFixture f;
-        CImageWnd* w = AddPicture(f.App(), *f.EmptyWindow(), 200, 100);
+        CImageWnd* w = AddPicture(*f.EmptyWindow(), 200, 100);
         QVERIFY(w);
         w->show();
         // 200 x 100 in a bitmap of 208 x 112: the margin is never drawn.
@@ -125,7 +121,7 @@ private slots:
     void escapeAndCtrlWCloseThePicture()
     {
         AppFixture f;
-        CImageWnd* w = AddPicture(f.App(), *f.EmptyWindow(), 40, 40);
+        CImageWnd* w = AddPicture(*f.EmptyWindow(), 40, 40);
         for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
             w->show();
             QVERIFY(w->isVisible());
@@ -139,7 +135,7 @@ private slots:
         AppFixture f;
         f.EmptyWindow();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
-        CImageWnd* w = AddPicture(f.App(), *frame, 100, 50);
+        CImageWnd* w = AddPicture(*frame, 100, 50);
         QVERIFY(w);
         QCOMPARE(w->Image().BitmapWidth(), 112);
         QCOMPARE(w->Image().MarginHeight(), 14);
@@ -155,7 +151,7 @@ private slots:
         AppFixture f;
         f.EmptyWindow();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
-        CImageWnd* w = AddPicture(f.App(), *frame, 2000, 1000);
+        CImageWnd* w = AddPicture(*frame, 2000, 1000);
         QVERIFY(w);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -202,8 +198,8 @@ private slots:
         AppFixture f;
         f.EmptyWindow();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
-        CImageWnd* first = AddPicture(f.App(), *frame, 2000, 1000);
-        CImageWnd* second = AddPicture(f.App(), *frame, 16, 16);
+        CImageWnd* first = AddPicture(*frame, 2000, 1000);
+        CImageWnd* second = AddPicture(*frame, 16, 16);
         QVERIFY(first && second);
 
         // The result tree's menu, empty tree or not, offers the command.
@@ -231,7 +227,7 @@ private slots:
     {
         AppFixture f;
         f.EmptyWindow();
-        QPointer<CImageWnd> image = AddPicture(f.App(), *f.Frame().ActiveChildFrame(), 40, 40);
+        QPointer<CImageWnd> image = AddPicture(*f.Frame().ActiveChildFrame(), 40, 40);
         QVERIFY(image);
         f.Frame().ActiveChildFrame()->ShowImageWindows();
         QVERIFY(image->isVisible());
@@ -247,11 +243,12 @@ private slots:
         AppFixture f;
         f.EmptyWindow();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
+        AnalysisResult result;
+        CAnalysisRun run(AllFormats(), AnalysisMode::Detailed, result);
         ImageRect rect{0, 0, 60000, 60000};
-        f.App().AddImageWindow("huge.tif", rect);
-        uint8_t* pixels = reinterpret_cast<uint8_t*>(1);
-        f.App().PrepareImage(60016, 16, 60016, 16, &pixels);
-        QVERIFY(pixels == nullptr);
+        run.AddPicture("huge.tif", rect, "");
+        QVERIFY(run.PreparePicture(60016, 16, 60016, 16) == nullptr);
+        frame->ShowResult(result);
         // The window stays, white.
         CImageWnd* w = frame->ImageWindows().back().get();
         w->show();

@@ -111,7 +111,7 @@ int main(int argc, char** argv)
     }
     AppFixture f;
     CChildFrame* frame = f.EmptyWindow();
-    CImageWnd* image = AddPicture(f.App(), *frame, 6000, 4000);
+    CImageWnd* image = AddPicture(*frame, 6000, 4000);
     frame->ShowImageWindows();
     if (!image || !QTest::qWaitForWindowExposed(image))
         return Fail(QStringLiteral("the image window was not shown"));

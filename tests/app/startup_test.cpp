@@ -457,8 +457,7 @@ private slots:
         AppFixture f;
         f.EmptyWindow();
         CChildFrame* frame = f.Frame().ActiveChildFrame();
-        ImageRect rect{0, 0, 32, 32};
-        f.App().AddImageWindow("x.jpg", rect);
+        AddPicture(*frame, 32, 32);
         frame->ShowImageWindows();
         QWidget* image = frame->ImageWindows().front().get();
         QVERIFY(image->isVisible());

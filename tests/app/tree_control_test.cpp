@@ -1,50 +1,48 @@
-// The tree operations on the Qt tree widget must behave like the in-memory
-// tree that the command-line tool and the core's own tests use: the same
-// operations, replayed on both, give the same answers.
+// The Qt tree widget shows a result's lines as the lines say: every line an
+// item in its place, the branches expanded where the lines are, the texts'
+// bytes kept, and the display order the one the command-line tool prints.
 #include <QRandomGenerator>
 #include <QTest>
-#include <map>
 
 #include "app/tree_widget_control.h"
 #include "core/analysis_tree.h"
 #include "headless/headless_shell.h"
-#include "headless/memory_tree.h"
 #include "test_registry.h"
 
 namespace {
 
-// Handles of both trees, kept side by side: index i names the same item in
-// each. Index 0 stands for the null handle.
-struct TwinTrees {
-    CTreeWidgetControl widget;
-    CMemoryTree memory;
-    std::vector<HTREEITEM> widgetItems{0};
-    std::vector<HTREEITEM> memoryItems{0};
-
-    size_t IndexOfWidget(HTREEITEM h) const
-    {
-        for (size_t i = 0; i < widgetItems.size(); ++i)
-            if (widgetItems[i] == h)
-                return i;
-        return SIZE_MAX;
-    }
-    size_t IndexOfMemory(HTREEITEM h) const
-    {
-        for (size_t i = 0; i < memoryItems.size(); ++i)
-            if (memoryItems[i] == h)
-                return i;
-        return SIZE_MAX;
-    }
-};
-
-// Walks both trees in display order from the root; the texts must agree.
-QStringList VisibleTexts(const ITreeControl& tree)
+// The shown lines, each indented by its depth, as the widget lists them.
+std::string ShownText(const CTreeWidgetControl& tree)
 {
-    QStringList out;
-    int guard = 0;
-    for (HTREEITEM item = tree.GetRootItem(); item && guard < 100000; item = tree.GetNextVisibleItem(item), ++guard)
-        out << QString::fromStdString(tree.GetItemText(item));
-    return out;
+    std::string text;
+    tree.ForEachShownItem([&](QTreeWidgetItem* item, int depth) {
+        text += std::string(static_cast<size_t>(depth) * 2, ' ') + CTreeWidgetControl::ItemBytes(item) + "\n";
+    });
+    return text;
+}
+
+// The same from the lines alone: what a view that follows the lines'
+// expansion shows.
+std::string VisibleText(const CLineTree& lines)
+{
+    std::string text;
+    for (LineId line = lines.First(); line != kNoLine; line = lines.NextVisible(line))
+        text += std::string(static_cast<size_t>(lines.Depth(line)) * 2, ' ') + std::string(lines.Text(line)) + "\n";
+    return text;
+}
+
+// Random lines under random earlier lines (or the top level), some expanded.
+CLineTree RandomLines(QRandomGenerator& rng, int count)
+{
+    CLineTree lines;
+    for (int i = 0; i < count; ++i) {
+        const auto made = static_cast<quint32>(lines.Count());
+        const LineId parent = made == 0 || rng.bounded(5) == 0 ? kTopLevel : 1 + rng.bounded(made);
+        lines.Append("line " + std::to_string(i), parent);
+        if (made > 0 && rng.bounded(3) == 0)
+            lines.Expand(1 + rng.bounded(made));
+    }
+    return lines;
 }
 
 }  // namespace
@@ -52,130 +50,103 @@ QStringList VisibleTexts(const ITreeControl& tree)
 class TreeControlTest : public QObject {
     Q_OBJECT
 private slots:
-    void randomOperationsMatchTheMemoryTree()
+    void everyLineIsAnItemInItsPlace()
     {
         QRandomGenerator rng(20260);
         for (int round = 0; round < 20; ++round) {
-            TwinTrees t;
-            for (int step = 0; step < 300; ++step) {
-                const size_t pick = rng.bounded(static_cast<quint32>(t.widgetItems.size()));
-                const HTREEITEM w = t.widgetItems[pick];
-                const HTREEITEM m = t.memoryItems[pick];
-                const std::string text = "item " + std::to_string(step);
-                switch (rng.bounded(7)) {
-                case 0:
-                case 1: {
-                    // Insert under an item, at the top level or under null.
-                    const bool top = rng.bounded(4) == 0;
-                    const HTREEITEM wi = t.widget.InsertItem(text.c_str(), top ? TVI_ROOT : w);
-                    const HTREEITEM mi = t.memory.InsertItem(text.c_str(), top ? TVI_ROOT : m);
-                    QCOMPARE(wi == 0, mi == 0);
-                    t.widgetItems.push_back(wi);
-                    t.memoryItems.push_back(mi);
-                    break;
-                }
-                case 2:
-                    t.widget.Expand(w, TVE_EXPAND);
-                    t.memory.Expand(m, TVE_EXPAND);
-                    break;
-                case 3:
-                    QCOMPARE(t.IndexOfWidget(t.widget.GetNextVisibleItem(w)),
-                             t.IndexOfMemory(t.memory.GetNextVisibleItem(m)));
-                    break;
-                case 4:
-                    QCOMPARE(t.IndexOfWidget(t.widget.GetParentItem(w)), t.IndexOfMemory(t.memory.GetParentItem(m)));
-                    QCOMPARE(t.IndexOfWidget(t.widget.GetChildItem(w)), t.IndexOfMemory(t.memory.GetChildItem(m)));
-                    break;
-                case 5:
-                    QCOMPARE(t.IndexOfWidget(t.widget.GetNextSiblingItem(w)),
-                             t.IndexOfMemory(t.memory.GetNextSiblingItem(m)));
-                    QCOMPARE(t.widget.IsExpanded(w), t.memory.IsExpanded(m));
-                    break;
-                case 6:
-                    QCOMPARE(t.IndexOfWidget(ChooseBaseParent(t.widget, 1)),
-                             t.IndexOfMemory(ChooseBaseParent(t.memory, 1)));
-                    break;
-                }
-                QCOMPARE(t.widget.GetItemText(w), t.memory.GetItemText(m));
+            CTreeWidgetControl tree;
+            tree.ShowLines(RandomLines(rng, 300));
+            const CLineTree& lines = tree.Lines();
+            QCOMPARE(lines.Count(), size_t{300});
+            for (LineId line = 1; line <= lines.Count(); ++line) {
+                QTreeWidgetItem* item = tree.ItemOf(line);
+                QVERIFY(item);
+                QCOMPARE(CTreeWidgetControl::LineOf(item), line);
+                QCOMPARE(CTreeWidgetControl::ItemBytes(item), std::string(lines.Text(line)));
+                QCOMPARE(item->parent(), tree.ItemOf(lines.Parent(line)));
+                // Children in their order.
+                int row = 0;
+                for (LineId child = lines.FirstChild(line); child != kNoLine; child = lines.NextSibling(child))
+                    QCOMPARE(item->child(row++), tree.ItemOf(child));
+                QCOMPARE(item->childCount(), row);
+                if (row > 0)
+                    QCOMPARE(item->isExpanded(), lines.Expanded(line));
             }
-            QCOMPARE(VisibleTexts(t.widget), VisibleTexts(t.memory));
-            QCOMPARE(t.IndexOfWidget(t.widget.GetRootItem()), t.IndexOfMemory(t.memory.GetRootItem()));
+            QCOMPARE(ShownText(tree), VisibleText(lines));
         }
     }
 
-    void reservedAndStaleHandlesFindNothing()
+    void collapsingByTheUserChangesWhatIsShown()
     {
+        CLineTree lines;
+        const LineId file = lines.Append("file", kTopLevel);
+        const LineId a = lines.Append("a", file);
+        lines.Append("a1", a);
+        lines.Append("next", kTopLevel);
+        lines.Expand(file);
+        lines.Expand(a);
         CTreeWidgetControl tree;
-        const HTREEITEM a = tree.InsertItem("a", TVI_ROOT);
-        const HTREEITEM b = tree.InsertItem("b", a);
-        QCOMPARE(tree.GetChildItem(TVI_ROOT), a);
-        QCOMPARE(tree.InsertItem("x", TVI_LAST), HTREEITEM{0});
-        QCOMPARE(tree.InsertItem("x", 12345), HTREEITEM{0});
-        QCOMPARE(tree.GetParentItem(a), HTREEITEM{0});
-        QCOMPARE(tree.GetParentItem(b), a);
-        tree.DeleteAllItems();
-        // Handles from before the clear are dead: no access to freed items.
-        QCOMPARE(tree.GetItemText(a), std::string());
-        QCOMPARE(tree.InsertItem("c", a), HTREEITEM{0});
-        QCOMPARE(tree.GetNextVisibleItem(b), HTREEITEM{0});
-        QCOMPARE(tree.GetRootItem(), HTREEITEM{0});
-        QCOMPARE(tree.topLevelItemCount(), 0);
+        tree.ShowLines(std::move(lines));
+        QCOMPARE(ShownText(tree), std::string("file\n  a\n    a1\nnext\n"));
+        tree.collapseItem(tree.ItemOf(file));
+        QCOMPARE(ShownText(tree), std::string("file\nnext\n"));
+        // Another result replaces the shown one, items and lines alike.
+        CLineTree other;
+        other.Append("other", kTopLevel);
+        tree.ShowLines(std::move(other));
+        QCOMPARE(tree.topLevelItemCount(), 1);
+        QCOMPARE(ShownText(tree), std::string("other\n"));
+        QVERIFY(!tree.ItemOf(2));
     }
 
-    void collapsingByTheUserChangesTheVisibleOrder()
+    void textsThatAreNotUtf8KeepTheirBytes()
     {
+        CLineTree lines;
+        const std::string path = "/photos/b\xE9t\xE9.jpg";
+        lines.Append(path, kTopLevel);
         CTreeWidgetControl tree;
-        const HTREEITEM file = tree.InsertItem("file", TVI_ROOT);
-        const HTREEITEM a = tree.InsertItem("a", file);
-        tree.InsertItem("a1", a);
-        const HTREEITEM next = tree.InsertItem("next", TVI_ROOT);
-        tree.Expand(file, TVE_EXPAND);
-        tree.Expand(a, TVE_EXPAND);
-        QCOMPARE(VisibleTexts(tree), QStringList({"file", "a", "a1", "next"}));
-        tree.collapseItem(tree.ItemFromHandle(file));
-        QCOMPARE(tree.GetNextVisibleItem(file), next);
-        QCOMPARE(tree.GetNextVisibleItem(a), HTREEITEM{0});
+        tree.ShowLines(std::move(lines));
+        QCOMPARE(CTreeWidgetControl::ItemBytes(tree.topLevelItem(0)), path);
+        QVERIFY(tree.topLevelItem(0)->text(0).contains(QChar::ReplacementCharacter));
     }
 
-    void selectedItemIsTheSelectedCaret()
+    void selectedLineIsTheSelectedCaret()
     {
+        CLineTree lines;
+        const LineId a = lines.Append("a", kTopLevel);
+        const LineId b = lines.Append("b", a);
         CTreeWidgetControl tree;
-        const HTREEITEM a = tree.InsertItem("a", TVI_ROOT);
-        const HTREEITEM b = tree.InsertItem("b", a);
-        QCOMPARE(tree.GetSelectedItem(), HTREEITEM{0});
+        tree.ShowLines(std::move(lines));
+        QCOMPARE(tree.SelectedLine(), kNoLine);
         // A caret without selection (as focus leaves it) is no selection.
-        tree.setCurrentItem(tree.ItemFromHandle(b), 0, QItemSelectionModel::NoUpdate);
-        QCOMPARE(tree.GetSelectedItem(), HTREEITEM{0});
-        tree.setCurrentItem(tree.ItemFromHandle(b));
-        QCOMPARE(tree.GetSelectedItem(), b);
-        QCOMPARE(CTreeWidgetControl::TopLevelOf(tree.ItemFromHandle(b)), tree.ItemFromHandle(a));
+        tree.setCurrentItem(tree.ItemOf(b), 0, QItemSelectionModel::NoUpdate);
+        QCOMPARE(tree.SelectedLine(), kNoLine);
+        tree.setCurrentItem(tree.ItemOf(b));
+        QCOMPARE(tree.SelectedLine(), b);
+        QCOMPARE(CTreeWidgetControl::TopLevelOf(tree.ItemOf(b)), tree.ItemOf(a));
     }
 
-    void rebuildMatchesTheHeadlessBar()
+    void theBarShowsTheEntriesNestedByLevel()
     {
         // Levels 0, 1, 2, 2, 1, 2, then a second file 0, 1, 2, 3, 1, 3.
         CAnalysisEntryList entries;
-        const std::pair<uint32_t, const char*> lines[] = {
+        const std::pair<uint32_t, const char*> levels[] = {
             {0, "/one"}, {1, "A"}, {2, "B"}, {2, "C"}, {1, "D"}, {2, "E"},
             {0, "/two"}, {1, "F"}, {2, "G"}, {3, "H"}, {1, "I"}, {3, "J"},
         };
-        for (const auto& [level, text] : lines)
+        for (const auto& [level, text] : levels)
             entries.AddEntry(level, text);
         CHeadlessShell shell;
         CTreeWidgetControl widget;
-        CMemoryTree memory;
-        RebuildAnalysisTree(widget, entries.GetEntryListHead(), shell);
-        RebuildAnalysisTree(memory, entries.GetEntryListHead(), shell);
-        QCOMPARE(VisibleTexts(widget), VisibleTexts(memory));
-        QCOMPARE(VisibleTexts(widget), QStringList({"/one", "A", "B", "C", "D", "E", "/two", "F", "G", "H", "J", "I"}));
-        // J climbs two levels after I and hangs under G, the level-2 item of
-        // the earlier branch.
-        QTreeWidgetItem* j = widget.topLevelItem(1)->child(0)->child(0)->child(1);
-        QCOMPARE(CTreeWidgetControl::ItemBytes(j), std::string("J"));
-        QCOMPARE(CTreeWidgetControl::ItemBytes(j->parent()), std::string("G"));
-        // Rebuilding again gives the same tree, not a doubled one.
-        RebuildAnalysisTree(widget, entries.GetEntryListHead(), shell);
-        QCOMPARE(VisibleTexts(widget), VisibleTexts(memory));
+        for (int rebuild = 0; rebuild < 2; ++rebuild) {
+            CLineTree lines;
+            RebuildAnalysisTree(lines, entries.GetEntryListHead(), shell);
+            widget.ShowLines(std::move(lines));
+            // J climbs two levels after I and hangs under G, the level-2 line
+            // of the earlier branch; every branch is open.
+            QCOMPARE(ShownText(widget), std::string("/one\n  A\n    B\n    C\n  D\n    E\n"
+                                                    "/two\n  F\n    G\n      H\n      J\n  I\n"));
+        }
     }
 };
 
