@@ -35,7 +35,6 @@ void CAnalysisProgress::Show()
     dialog->setMinimumDuration(0);
     dialog->setRange(0, kSteps);
     dialog->setMinimumWidth(360);
-    // Any thread may ask the analysis to stop; it ends at its next line.
     QObject::connect(dialog, &QProgressDialog::canceled, dialog, [this] { result_.RequestCancel(); });
     dialog_ = dialog;
     dialog->show();
@@ -43,6 +42,8 @@ void CAnalysisProgress::Show()
 
 void CAnalysisProgress::Poll()
 {
+    if (dialog_ && dialog_->wasCanceled())
+        result_.RequestCancel();
     if (result_.CancelRequested())
         return;
     if (!dialog_) {

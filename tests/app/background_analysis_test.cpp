@@ -1,0 +1,235 @@
+// Detailed analyses run beside the windows: a large photo and a long fax
+// document keep the event loop turning while they are analysed; a cancel in
+// the middle leaves a window that shows what was analysed, and the file can
+// be analysed again; other commands wait for the analysis, and quitting ends
+// it.
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <cstring>
+#include <functional>
+
+#include "app/app_resources.h"
+#include "app/child_frame.h"
+#include "app/image_wnd.h"
+#include "app/main_frame.h"
+#include "app/rough_list_ctrl.h"
+#include "app/vantrel_view.h"
+#include "app_fixture.h"
+#include "test_registry.h"
+
+#if VANTREL_HAVE_LIBTIFF
+#include "bench/g4_document.h"
+#endif
+
+namespace {
+
+// Turns of the event loop that take longer than this count as a freeze.
+constexpr qint64 kLongestTurnMs = 100;
+
+// The longest time between two turns of the event loop, measured with a
+// 10 ms timer while it runs.
+class LoopWatch {
+public:
+    LoopWatch()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { Turn(); });
+        timer_.start(10);
+        since_.start();
+    }
+    qint64 LongestMs()
+    {
+        Turn();
+        return longest_;
+    }
+
+private:
+    void Turn() { longest_ = std::max(longest_, since_.restart()); }
+
+    QTimer timer_;
+    QElapsedTimer since_;
+    qint64 longest_ = 0;
+};
+
+// A 6000 x 4000 photo-like JPEG: smooth gradients with fine texture, at the
+// quality cameras use.
+QByteArray LargeJpeg()
+{
+    QImage image(6000, 4000, QImage::Format_RGB888);
+    for (int y = 0; y < image.height(); ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            row[x * 3 + 0] = static_cast<uchar>(x / 24 + ((x * y) & 15));
+            row[x * 3 + 1] = static_cast<uchar>(y / 16 + ((x ^ y) & 7));
+            row[x * 3 + 2] = static_cast<uchar>((x + y) / 40);
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", 90);
+    return bytes;
+}
+
+std::string LastTopLevelText(CChildFrame& frame)
+{
+    const QTreeWidget& view = *frame.View();
+    return view.topLevelItemCount() > 0 ? CTreeWidgetControl::ItemBytes(view.topLevelItem(view.topLevelItemCount() - 1))
+                                        : std::string();
+}
+
+bool SamePixels(const CImageBuffer& a, const CImageBuffer& b)
+{
+    return a.BitmapWidth() == b.BitmapWidth() && a.BitmapHeight() == b.BitmapHeight() &&
+           std::memcmp(a.Pixels(), b.Pixels(), a.RowBytes() * static_cast<size_t>(a.BitmapHeight())) == 0;
+}
+
+CImageBuffer CopyOf(const CImageBuffer& image)
+{
+    CImageBuffer copy;
+    if (image.Pixels() &&
+        copy.Create(image.BitmapWidth(), image.MarginWidth(), image.BitmapHeight(), image.MarginHeight()))
+        std::memcpy(copy.Pixels(), image.Pixels(), image.RowBytes() * static_cast<size_t>(image.BitmapHeight()));
+    return copy;
+}
+
+// Calls act once, as soon as the detailed analysis's progress dialog is up.
+class OnProgress {
+public:
+    explicit OnProgress(CMainFrame& frame, std::function<void(QProgressDialog&)> act) : act_(std::move(act))
+    {
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this, &frame] {
+            for (auto* dialog : frame.findChildren<QProgressDialog*>())
+                if (dialog->isVisible() && dialog->windowTitle() == QStringLiteral("詳細解析") && act_)
+                    std::exchange(act_, nullptr)(*dialog);
+        });
+        timer_.start(2);
+    }
+    bool Acted() const { return !act_; }
+
+private:
+    QTimer timer_;
+    std::function<void(QProgressDialog&)> act_;
+};
+
+const char* const kCancelledLine = "解析はキャンセルされました";
+
+}  // namespace
+
+class BackgroundAnalysisTest : public QObject {
+    Q_OBJECT
+private slots:
+    void largeFilesKeepTheWindowsServed()
+    {
+        AppFixture f;
+        std::vector<std::string> paths{f.Write("large.jpg", LargeJpeg())};
+#if VANTREL_HAVE_LIBTIFF
+        paths.push_back(f.Dir() + "/fax.tif");
+        QVERIFY(g4_document::WriteDocument(paths.back()));
+#else
+        qInfo("libtiff missing: the fax document is left out");
+#endif
+        f.OpenThroughDialog(paths);
+        for (const std::string& path : paths) {
+            LoopWatch watch;
+            f.App().RunDetailedAnalysis(path.c_str());
+            const qint64 longest = watch.LongestMs();
+            qInfo("%s: longest turn of the event loop %lld ms", path.c_str(), static_cast<long long>(longest));
+            QVERIFY2(longest < kLongestTurnMs, path.c_str());
+            CChildFrame* frame = f.Frame().ActiveChildFrame();
+            QVERIFY(frame);
+            QCOMPARE(frame->windowTitle(), QString::fromStdString(path));
+            QVERIFY(!frame->ImageWindows().empty());
+            QVERIFY(frame->ImageWindows().front()->Image().Pixels());
+        }
+#if VANTREL_HAVE_LIBTIFF
+        QCOMPARE(f.Frame().ActiveChildFrame()->ImageWindows().size(), size_t{g4_document::kPages});
+#endif
+        QVERIFY(f.messages.empty());
+    }
+
+    void cancelShowsWhatWasAnalysedAndTheFileCanBeAnalysedAgain()
+    {
+        AppFixture f;
+        const std::string path = f.Write("large.jpg", LargeJpeg());
+        f.OpenThroughDialog({path});
+        f.App().SetProgressTiming(0, 5);
+        LoopWatch watch;
+        OnProgress cancel(f.Frame(), [](QProgressDialog& dialog) {
+            QTest::mouseClick(dialog.findChild<QPushButton*>(), Qt::LeftButton);
+        });
+        f.App().RunDetailedAnalysis(path.c_str());
+        QVERIFY(cancel.Acted());
+        QVERIFY(watch.LongestMs() < kLongestTurnMs);
+        CChildFrame* cancelled = f.Frame().ActiveChildFrame();
+        QVERIFY(cancelled);
+        QCOMPARE(LastTopLevelText(*cancelled), std::string(kCancelledLine));
+        QVERIFY(!f.Frame().findChild<QProgressDialog*>());
+        QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
+
+        // The file has its window: asked again, it says so.
+        f.App().RunDetailedAnalysis(path.c_str());
+        QCOMPARE(f.messages.size(), size_t{1});
+        std::vector<CImageBuffer> kept;
+        for (const auto& window : cancelled->ImageWindows())
+            kept.push_back(CopyOf(window->Image()));
+        QVERIFY(kept.size() <= 1);
+
+        // Closed, the file is analysed anew, to its end.
+        cancelled->close();
+        QTest::qWait(0);
+        f.App().SetProgressTiming(CVantrelApp::kProgressDelayMs, CVantrelApp::kProgressUpdateMs);
+        f.App().RunDetailedAnalysis(path.c_str());
+        CChildFrame* whole = f.Frame().ActiveChildFrame();
+        QVERIFY(whole && whole != cancelled);
+        QVERIFY(LastTopLevelText(*whole) != kCancelledLine);
+        QCOMPARE(whole->ImageWindows().size(), size_t{1});
+        // A picture that the cancelled analysis left is the whole picture.
+        for (const CImageBuffer& image : kept)
+            QVERIFY(!image.Pixels() || SamePixels(image, whole->ImageWindows().front()->Image()));
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(f.App().DocumentCount(), size_t{1});
+    }
+
+    void commandsWaitForTheAnalysisAndQuittingEndsIt()
+    {
+        AppFixture f;
+        const std::string path = f.Write("large.jpg", LargeJpeg());
+        const std::string other = f.Write("small.jpg", MakeJpeg(16, 16));
+        f.OpenThroughDialog({path, other});
+        f.App().SetProgressTiming(0, 5);
+        QString refusal;
+        OnProgress refuse(f.Frame(), [&](QProgressDialog&) {
+            f.App().RunDetailedAnalysis(other.c_str());
+            f.OpenThroughDialog({other});
+            f.App().DeleteEntry(other.c_str());
+            refusal = f.Frame().statusBar()->currentMessage();
+        });
+        f.App().RunDetailedAnalysis(path.c_str());
+        QVERIFY(refuse.Acted());
+        QCOMPARE(refusal, QStringLiteral("解析中のため実行できません"));
+        QCOMPARE(f.App().DocumentCount(), size_t{1});
+        QCOMPARE(f.List().RowCount(), 2);
+        QVERIFY(f.messages.empty());
+
+        // Quitting during an analysis ends it; the program closes once it has.
+        f.ChildFrames().front()->close();
+        QTest::qWait(0);
+        OnProgress quit(f.Frame(), [&](QProgressDialog&) { f.Frame().Command(kCmdAppExit)->trigger(); });
+        f.App().RunDetailedAnalysis(path.c_str());
+        QVERIFY(quit.Acted());
+        QVERIFY(f.Frame().isVisible());
+        QTRY_VERIFY(!f.Frame().isVisible());
+        QVERIFY(f.App().Documents().empty());
+        QVERIFY(f.messages.empty());
+    }
+};
+
+VANTREL_GUI_TEST(BackgroundAnalysisTest);
+
+#include "background_analysis_test.moc"
