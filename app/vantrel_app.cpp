@@ -33,7 +33,7 @@
 #include "app/rough_list_ctrl.h"
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "image/image_buffer.h"
 
 namespace {

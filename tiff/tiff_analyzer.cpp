@@ -16,7 +16,7 @@
 #include "core/result_text.h"
 #include "image/image_buffer.h"
 #include "codec/decode_threads.h"
-#include "codec/strip_decoder.h"
+#include "codec/fax_decoder.h"
 #include "codec/thread_streams.h"
 #include "codec/inflater.h"
 #include "codec/lzw_decoder.h"
@@ -1277,11 +1277,11 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, ui
                               const CSampleWriter::Picture& picture)
 {
     CFaxPages::Page page;
-    page.mode = CStripDecoder::kModeT6;
+    page.mode = CFaxDecoder::kModeT6;
     if (compression == kModifiedHuffman)
-        page.mode = CStripDecoder::kModeMh;
+        page.mode = CFaxDecoder::kModeMh;
     else if (compression == kFaxT4)
-        page.mode = FirstValue(kT4Options, 0) & 1 ? CStripDecoder::kModeT4TwoD : CStripDecoder::kModeT4;
+        page.mode = FirstValue(kT4Options, 0) & 1 ? CFaxDecoder::kModeT4TwoD : CFaxDecoder::kModeT4;
     // FillOrder 2: the first pixel of a byte is its lowest bit.
     page.lowBitFirst = FirstValue(kFillOrder, 1) == 2;
     page.blackIsZero = FirstValue(kPhotometricInterpretation, 0) == 1;

@@ -1,4 +1,4 @@
-#include "codec/strip_decoder.h"
+#include "codec/fax_decoder.h"
 
 #include "codec/batch_hand_off.h"
 #include "codec/decode_threads.h"
@@ -202,7 +202,7 @@ uint64_t ByteSwap(uint64_t v)
 // ---------------------------------------------------------------------------
 // StripBits
 
-void CStripDecoder::StripBits::Start(FILE* file, uint32_t byteCount, bool reversed)
+void CFaxDecoder::StripBits::Start(FILE* file, uint32_t byteCount, bool reversed)
 {
     file_ = file;
     reversed_ = reversed;
@@ -212,7 +212,7 @@ void CStripDecoder::StripBits::Start(FILE* file, uint32_t byteCount, bool revers
     data_.assign(8, 0xFF);
 }
 
-void CStripDecoder::StripBits::Fill(uint64_t byte)
+void CFaxDecoder::StripBits::Fill(uint64_t byte)
 {
     while (!ended_ && byte + 8 > real_) {
         const uint64_t want = remaining_ < kChunkBytes ? remaining_ : kChunkBytes;
@@ -234,7 +234,7 @@ void CStripDecoder::StripBits::Fill(uint64_t byte)
     std::memset(data_.data() + real_, 0xFF, 8);
 }
 
-uint64_t CStripDecoder::StripBits::PeekLoaded(uint64_t byte) const
+uint64_t CFaxDecoder::StripBits::PeekLoaded(uint64_t byte) const
 {
     uint64_t word;
     std::memcpy(&word, data_.data() + byte, sizeof word);
@@ -243,7 +243,7 @@ uint64_t CStripDecoder::StripBits::PeekLoaded(uint64_t byte) const
     return word;
 }
 
-bool CStripDecoder::StripBits::FindOne(uint64_t pos, uint64_t* one)
+bool CFaxDecoder::StripBits::FindOne(uint64_t pos, uint64_t* one)
 {
     for (;;) {
         const uint32_t word = Peek32(pos);
@@ -263,7 +263,7 @@ bool CStripDecoder::StripBits::FindOne(uint64_t pos, uint64_t* one)
 // ---------------------------------------------------------------------------
 // LineRuns
 
-void CStripDecoder::LineRuns::Clear(uint32_t width)
+void CFaxDecoder::LineRuns::Clear(uint32_t width)
 {
     changes_.clear();
     width_ = width;
@@ -272,12 +272,12 @@ void CStripDecoder::LineRuns::Clear(uint32_t width)
 }
 
 // ---------------------------------------------------------------------------
-// CStripDecoder
+// CFaxDecoder
 
-CStripDecoder::CStripDecoder() = default;
-CStripDecoder::~CStripDecoder() = default;
+CFaxDecoder::CFaxDecoder() = default;
+CFaxDecoder::~CFaxDecoder() = default;
 
-void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_, uint32_t stride_,
+void CFaxDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_, uint32_t stride_,
                            uint32_t baseRow_, uint32_t mode_, uint8_t* pixels_, uint32_t stripByteCount_,
                            bool lowBitFirst_)
 {
@@ -347,7 +347,7 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
     }
 }
 
-void CStripDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
+void CFaxDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
 {
     if (!lineHandOff) {
         PaintLine(0, changes.data(), changes.size(), n);
@@ -365,7 +365,7 @@ void CStripDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
         SubmitLines();
 }
 
-void CStripDecoder::SubmitLines()
+void CFaxDecoder::SubmitLines()
 {
     if (lineHandOff && filling) {
         lineHandOff->Submit();
@@ -373,7 +373,7 @@ void CStripDecoder::SubmitLines()
     }
 }
 
-void CStripDecoder::PaintLine(uint32_t worker, const uint32_t* changes, size_t count, uint32_t n)
+void CFaxDecoder::PaintLine(uint32_t worker, const uint32_t* changes, size_t count, uint32_t n)
 {
     // The line is built in a small buffer that stays in the cache and then
     // copied to the bitmap, which is far larger than the cache, in one pass.
@@ -395,7 +395,7 @@ void CStripDecoder::PaintLine(uint32_t worker, const uint32_t* changes, size_t c
     std::memcpy(row, line, bytes);
 }
 
-bool CStripDecoder::ReadRun(bool white, uint64_t* pos, uint32_t* run)
+bool CFaxDecoder::ReadRun(bool white, uint64_t* pos, uint32_t* run)
 {
     const RunLookup* lookup = white ? kWhiteLookup.data() : kBlackLookup.data();
     uint32_t total = 0;
@@ -418,7 +418,7 @@ bool CStripDecoder::ReadRun(bool white, uint64_t* pos, uint32_t* run)
     return true;
 }
 
-bool CStripDecoder::EolAt(uint64_t pos, uint64_t* end)
+bool CFaxDecoder::EolAt(uint64_t pos, uint64_t* end)
 {
     if ((bits.Peek32(pos) >> (32 - kEolZeros)) != 0)
         return false;
@@ -435,7 +435,7 @@ bool CStripDecoder::EolAt(uint64_t pos, uint64_t* end)
 // fill bits before it) begins a line, and a line is complete when it holds
 // `width` pixels or when the next EOL comes. Six EOL codes in a row (RTC)
 // end the strip.
-void CStripDecoder::DecodeT4()
+void CFaxDecoder::DecodeT4()
 {
     const uint32_t limit = LineLimit();
     const RunLookup* whiteLookup = kWhiteLookup.data();
@@ -508,7 +508,7 @@ void CStripDecoder::DecodeT4()
 // the right of a0 whose colour is the opposite of the current colour (at the
 // very start of a line column 0 counts as to the right of a0), b2 the next
 // changing element after b1, and `width` stands for the end of the line.
-void CStripDecoder::StartTwoD()
+void CFaxDecoder::StartTwoD()
 {
     // Three copies of `width` after the last changing element stand for the
     // end of the line wherever b1 and b2 are looked up.
@@ -518,14 +518,14 @@ void CStripDecoder::StartTwoD()
     NewLine();
 }
 
-void CStripDecoder::NewLine()
+void CFaxDecoder::NewLine()
 {
     white = true;
     lineStart = true;
     next = 0;
 }
 
-void CStripDecoder::NextReference()
+void CFaxDecoder::NextReference()
 {
     reference.swap(coding.Changes());
     reference.insert(reference.end(), 3, width);
@@ -533,7 +533,7 @@ void CStripDecoder::NextReference()
     NewLine();
 }
 
-size_t CStripDecoder::FindB1()
+size_t CFaxDecoder::FindB1()
 {
     if (!lineStart) {
         const uint32_t a0 = coding.Column();
@@ -547,7 +547,7 @@ size_t CStripDecoder::FindB1()
     return k;
 }
 
-bool CStripDecoder::ApplyMode(uint8_t mode, int8_t offset, uint64_t* pos)
+bool CFaxDecoder::ApplyMode(uint8_t mode, int8_t offset, uint64_t* pos)
 {
     const uint32_t a0 = coding.Column();
     switch (mode) {
@@ -590,7 +590,7 @@ bool CStripDecoder::ApplyMode(uint8_t mode, int8_t offset, uint64_t* pos)
     return true;
 }
 
-bool CStripDecoder::Uncompressed(uint64_t* pos)
+bool CFaxDecoder::Uncompressed(uint64_t* pos)
 {
     // Three bits name the extension; only the uncompressed mode of ITU-T
     // T.4 is defined. In it, k 0 bits and a 1 bit stand for k white pixels
@@ -618,7 +618,7 @@ bool CStripDecoder::Uncompressed(uint64_t* pos)
     }
 }
 
-void CStripDecoder::DecodeT6()
+void CFaxDecoder::DecodeT6()
 {
     const uint32_t limit = LineLimit();
     StartTwoD();
@@ -667,7 +667,7 @@ void CStripDecoder::DecodeT6()
 // Modified Huffman rows as TIFF Compression 2 stores them: each row a white
 // run, a black run and so on up to `width` pixels, without EOL codes, the
 // next row starting on the next byte boundary.
-void CStripDecoder::DecodeMh()
+void CFaxDecoder::DecodeMh()
 {
     const uint32_t limit = LineLimit();
     uint64_t pos = 0;
@@ -695,7 +695,7 @@ void CStripDecoder::DecodeMh()
 // begins with an EOL (with any fill bits before it) and one tag bit, 1 for a
 // line coded one-dimensionally, 0 for one coded against the line above with
 // the modes of T.6. An EOL where a line should begin (RTC) ends the strip.
-void CStripDecoder::DecodeT4TwoD()
+void CFaxDecoder::DecodeT4TwoD()
 {
     const uint32_t limit = LineLimit();
     StartTwoD();

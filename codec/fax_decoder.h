@@ -16,7 +16,7 @@
 
 class CBatchHandOff;
 
-class CStripDecoder {
+class CFaxDecoder {
 public:
     static constexpr uint32_t kModeMh = 2;       // modified Huffman rows without EOL (TIFF Compression 2)
     static constexpr uint32_t kModeT4 = 4;
@@ -26,10 +26,10 @@ public:
     // ends at the end of the file.
     static constexpr uint32_t kUnknownByteCount = 0xFFFFFFFFu;
 
-    CStripDecoder();
-    ~CStripDecoder();
-    CStripDecoder(const CStripDecoder&) = delete;
-    CStripDecoder& operator=(const CStripDecoder&) = delete;
+    CFaxDecoder();
+    ~CFaxDecoder();
+    CFaxDecoder(const CFaxDecoder&) = delete;
+    CFaxDecoder& operator=(const CFaxDecoder&) = delete;
 
     // file stands on the strip's first byte. The strip's n-th line (n from 1)
     // goes to memory row baseRow - n of pixels, whose rows are stride pixels
