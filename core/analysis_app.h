@@ -46,7 +46,6 @@ public:
     CAnalysisApp(const CAnalysisApp&) = delete;
     CAnalysisApp& operator=(const CAnalysisApp&) = delete;
 
-    IShell& Shell() { return shell_; }
     FormatTable Formats() const { return formats_; }
     // The row of format; null when the table has none.
     const FormatHandler* Format(uint32_t format) const;

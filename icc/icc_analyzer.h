@@ -21,8 +21,6 @@ public:
     // stands after the last tag-table entry read.
     void Analyze(const AnalysisRequest& request);
 
-    uint32_t ProfileStart() const { return profileStart; }
-
     enum class HeaderField;
     struct HeaderRow;
 

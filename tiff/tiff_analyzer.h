@@ -57,9 +57,7 @@ public:
     // entries read so far; null when there is none.
     IfdEntry* FindEntry(uint32_t ifdIndex, uint32_t tag);
 
-    uint32_t ByteOrder() const { return byteOrder; }
     uint64_t BaseOffset() const { return baseOffset; }
-    size_t IfdCount() const { return chain.size(); }
     bool BigTiff() const { return bigTiff; }
     bool LittleEndian() const { return byteOrder == kTiffLittleEndian; }
 
