@@ -217,6 +217,7 @@ private:
     void PrintDetailed(const FileReport& report);
     void PrintJson();
     void WriteJsonFile(CJsonWriter& json, const FileReport& report);
+    void WriteJsonDetailed(CJsonWriter& json, const FileReport& report);
 
     const DumpOptions& options_;
     std::ostream& out_;
@@ -388,34 +389,38 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
         }
     }
     json.EndArray();
-    if (report.document) {
-        json.Key("detailed");
+    if (report.document)
+        WriteJsonDetailed(json, report);
+    json.EndObject();
+}
+
+void CDump::WriteJsonDetailed(CJsonWriter& json, const FileReport& report)
+{
+    json.Key("detailed");
+    json.BeginObject();
+    json.Key("tree");
+    WriteJsonTree(json, report.document->tree, report.document->tree.First());
+    json.Key("images");
+    json.BeginArray();
+    size_t n = 0;
+    for (const auto& window : report.document->images) {
+        ++n;
         json.BeginObject();
-        json.Key("tree");
-        WriteJsonTree(json, report.document->tree, report.document->tree.First());
-        json.Key("images");
-        json.BeginArray();
-        size_t n = 0;
-        for (const auto& window : report.document->images) {
-            ++n;
-            json.BeginObject();
-            json.Key("title");
-            json.String(window->title);
-            json.Key("width");
-            json.Number(window->image.PictureWidth());
-            json.Key("height");
-            json.Number(window->image.PictureHeight());
-            json.Key("pixels");
-            json.Bool(window->image.Pixels() != nullptr);
-            if (report.imageFiles && n <= report.imageFiles->size() && !(*report.imageFiles)[n - 1].empty()) {
-                json.Key("file");
-                json.String((*report.imageFiles)[n - 1]);
-            }
-            json.EndObject();
+        json.Key("title");
+        json.String(window->title);
+        json.Key("width");
+        json.Number(window->image.PictureWidth());
+        json.Key("height");
+        json.Number(window->image.PictureHeight());
+        json.Key("pixels");
+        json.Bool(window->image.Pixels() != nullptr);
+        if (report.imageFiles && n <= report.imageFiles->size() && !(*report.imageFiles)[n - 1].empty()) {
+            json.Key("file");
+            json.String((*report.imageFiles)[n - 1]);
         }
-        json.EndArray();
         json.EndObject();
     }
+    json.EndArray();
     json.EndObject();
 }
 

@@ -302,21 +302,7 @@ void CFaxDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_, u
     // The line buffers are made before a second thread may use one.
     for (std::vector<uint8_t>& line : lineBytes)
         line.resize(size_t{width} * 3);
-    const bool threaded =
-        paintingAllowed && CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
-    if (threaded && !painting) {
-        // Made once and kept for the decoder's later strips (the pages of a
-        // fax document): starting a thread for each would cost more than a
-        // page's painting saves.
-        painting = std::make_unique<CBatchHandOff>(kLineSlots, true, [this](uint32_t worker, size_t slot) {
-            const LineBatch& b = lineBatches[slot];
-            for (size_t i = 0, from = 0; i < b.ends.size(); from = b.ends[i++])
-                PaintLine(worker, b.changes.data() + from, b.ends[i] - from, b.firstLine + static_cast<uint32_t>(i));
-        });
-        if (!painting->Threaded())
-            painting.reset();
-    }
-    lineHandOff = threaded ? painting.get() : nullptr;
+    lineHandOff = PaintingThread();
     filling = nullptr;
     try {
         switch (mode) {
@@ -345,6 +331,25 @@ void CFaxDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_, u
             used = bits.BytesRead();
         std::fseek(file, static_cast<long>(static_cast<uint64_t>(start) + used), SEEK_SET);
     }
+}
+
+CBatchHandOff* CFaxDecoder::PaintingThread()
+{
+    const bool threaded =
+        paintingAllowed && CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
+    if (threaded && !painting) {
+        // Made once and kept for the decoder's later strips (the pages of a
+        // fax document): starting a thread for each would cost more than a
+        // page's painting saves.
+        painting = std::make_unique<CBatchHandOff>(kLineSlots, true, [this](uint32_t worker, size_t slot) {
+            const LineBatch& b = lineBatches[slot];
+            for (size_t i = 0, from = 0; i < b.ends.size(); from = b.ends[i++])
+                PaintLine(worker, b.changes.data() + from, b.ends[i] - from, b.firstLine + static_cast<uint32_t>(i));
+        });
+        if (!painting->Threaded())
+            painting.reset();
+    }
+    return threaded ? painting.get() : nullptr;
 }
 
 void CFaxDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
@@ -442,63 +447,68 @@ void CFaxDecoder::DecodeT4()
     const RunLookup* blackLookup = kBlackLookup.data();
     coding.Clear(width);
     uint32_t n = 0;
-    bool white = true;
-    bool begun = false;     // an EOL has begun the line in progress
-    bool hasCodes = false;  // the line in progress has had run codes
+    T4Line line;
     uint64_t pos = 0;
 
     for (;;) {
         const uint32_t word = bits.Peek32(pos);
         if ((word >> (32 - kEolZeros)) == 0) {
-            uint64_t end;
-            if (!EolAt(pos, &end))
+            if (!T4Eol(pos, n, limit, line))
                 break;
-            pos = end;
-            bool rtc = true;
-            uint64_t ahead = pos;
-            for (int i = 0; i < 5 && rtc; ++i)
-                rtc = EolAt(ahead, &ahead);
-            if (rtc) {
-                if (hasCodes) {
-                    coding.EndLine();
-                    OutputLine(coding.Changes(), ++n);
-                }
-                pos = ahead;
-                break;
-            }
-            if (hasCodes || begun) {
-                coding.EndLine();
-                OutputLine(coding.Changes(), ++n);
-                if (n == limit)
-                    break;
-                coding.Clear(width);
-            }
-            begun = true;
-            hasCodes = false;
-            white = true;
             continue;
         }
 
-        const RunLookup& entry = (white ? whiteLookup : blackLookup)[word >> (32 - kRunLookupBits)];
+        const RunLookup& entry = (line.white ? whiteLookup : blackLookup)[word >> (32 - kRunLookupBits)];
         pos += entry.length;
         if (bits.Over(pos))
             break;
-        hasCodes = true;
-        coding.Append(white, entry.run);
+        line.hasCodes = true;
+        coding.Append(line.white, entry.run);
         if (entry.kind == kMakeUp)
             continue;
-        white = !white;
+        line.white = !line.white;
         if (coding.Column() >= width) {
             OutputLine(coding.Changes(), ++n);
             if (n == limit)
                 break;
             coding.Clear(width);
-            begun = false;
-            hasCodes = false;
-            white = true;
+            line = T4Line();
         }
     }
     bitPos = pos;
+}
+
+// At the zeros of an EOL code: ends the line in progress (one that had
+// codes, or that an earlier EOL began), or, at RTC, the strip. False when
+// the decoding ends here.
+bool CFaxDecoder::T4Eol(uint64_t& pos, uint32_t& n, uint32_t limit, T4Line& line)
+{
+    uint64_t end;
+    if (!EolAt(pos, &end))
+        return false;
+    pos = end;
+    bool rtc = true;
+    uint64_t ahead = pos;
+    for (int i = 0; i < 5 && rtc; ++i)
+        rtc = EolAt(ahead, &ahead);
+    if (rtc) {
+        if (line.hasCodes) {
+            coding.EndLine();
+            OutputLine(coding.Changes(), ++n);
+        }
+        pos = ahead;
+        return false;
+    }
+    if (line.hasCodes || line.begun) {
+        coding.EndLine();
+        OutputLine(coding.Changes(), ++n);
+        if (n == limit)
+            return false;
+        coding.Clear(width);
+    }
+    line = T4Line();
+    line.begun = true;
+    return true;
 }
 
 // Two-dimensional coding (ITU-T T.6). Each line is coded against the line

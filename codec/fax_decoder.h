@@ -130,6 +130,16 @@ private:
 
     void DecodeMh();
     void DecodeT4();
+    // The state of the T.4 line in progress.
+    struct T4Line {
+        bool white = true;
+        bool begun = false;      // an EOL has begun it
+        bool hasCodes = false;   // it has had run codes
+    };
+    bool T4Eol(uint64_t& pos, uint32_t& n, uint32_t limit, T4Line& line);
+    // The painting thread for this strip, made at the first strip that wants
+    // one; null when the lines are painted on the decoding thread.
+    CBatchHandOff* PaintingThread();
     void DecodeT4TwoD();
     void DecodeT6();
     // Two-dimensional decoding: the reference line starts white; each new
