@@ -38,7 +38,8 @@
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
 #include "core/result_text.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
+#include "image/image_buffer.h"
 
 namespace {
 

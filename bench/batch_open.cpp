@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "core/analysis_app.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "headless/headless_shell.h"
 
 #if __has_include(<jpeglib.h>)

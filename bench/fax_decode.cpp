@@ -1,4 +1,4 @@
-// Decoding speed of the fax strip decoder against libtiff on the same file:
+// Decoding speed of the fax decoder against libtiff on the same file:
 // a 20-page G4 (CCITT T.6) document of 1728 x 2200 pixels, coded by libtiff.
 // Both decode every strip of every page into memory that is allocated once;
 // the decoder writes 24-bit pixels, libtiff packed bits. The decoder runs on
@@ -20,7 +20,7 @@
 
 #include "codec/decode_threads.h"
 #include "image/image_buffer.h"
-#include "codec/strip_decoder.h"
+#include "codec/fax_decoder.h"
 #include "core/read_stream.h"
 #include "tiff/fax_pages.h"
 #include "g4_document.h"
@@ -103,12 +103,12 @@ int main(int argc, char** argv)
             CDecodeThreads::SetLimit(threads);
             const auto start = std::chrono::steady_clock::now();
             FILE* fp = std::fopen(path.c_str(), "rb");
-            CStripDecoder decoder;
+            CFaxDecoder decoder;
             for (const auto& strips : pages)
                 for (const Strip& s : strips) {
                     std::fseek(fp, static_cast<long>(s.offset), SEEK_SET);
                     decoder.Decode(fp, kWidth, s.rows, static_cast<uint32_t>(bw), static_cast<uint32_t>(bh) - s.firstRow,
-                                   CStripDecoder::kModeT6, pixels, static_cast<uint32_t>(s.bytes));
+                                   CFaxDecoder::kModeT6, pixels, static_cast<uint32_t>(s.bytes));
                 }
             std::fclose(fp);
             double& slot = threads == 1 ? oursOne : ours;
@@ -125,7 +125,7 @@ int main(int argc, char** argv)
                     CFaxPages::Page page;
                     for (const Strip& s : pages[p])
                         page.segments.push_back({s.offset, s.bytes, 0, s.firstRow, kWidth, s.rows, 0});
-                    page.mode = CStripDecoder::kModeT6;
+                    page.mode = CFaxDecoder::kModeT6;
                     page.picture = {pageBitmaps[p].Pixels(), kWidth, kHeight, static_cast<uint32_t>(bw),
                                     static_cast<uint32_t>(bh)};
                     drawer.Add(std::move(page));
@@ -153,9 +153,9 @@ int main(int argc, char** argv)
 
     std::printf("G4 %u pages of %u x %u, %llu coded bytes\n", kPages, kWidth, kHeight,
                 static_cast<unsigned long long>(codedBytes));
-    std::printf("last page black pixels: strip decoder %zu, libtiff %llu\n", blackOurs,
+    std::printf("last page black pixels: fax decoder %zu, libtiff %llu\n", blackOurs,
                 static_cast<unsigned long long>(blackTheirs));
-    std::printf("strip decoder: %.1f ms (one thread %.1f ms)   libtiff: %.1f ms   ratio %.2f (one thread %.2f), best "
+    std::printf("fax decoder: %.1f ms (one thread %.1f ms)   libtiff: %.1f ms   ratio %.2f (one thread %.2f), best "
                 "of %d\n",
                 ours * 1e3, oursOne * 1e3, theirs * 1e3, ours / theirs, oursOne / theirs, rounds);
     std::printf("pages side by side, one bitmap a page, as the TIFF analysis draws them: %.1f ms   ratio %.2f\n",

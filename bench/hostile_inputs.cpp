@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/analysis_app.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "headless/headless_shell.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "codec/decode_threads.h"
 #include "core/analysis_app.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "headless/headless_shell.h"
 #include "image/image_buffer.h"
 

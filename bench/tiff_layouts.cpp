@@ -18,7 +18,7 @@
 
 #include "codec/decode_threads.h"
 #include "core/analysis_app.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "headless/headless_shell.h"
 
 #if __has_include(<tiffio.h>)

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/analysis_app.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "headless/headless_shell.h"
 
 #if __has_include(<tiffio.h>)

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "cli/image_export.h"
 #include "cli/json_writer.h"
 #include "core/analysis_app.h"
+#include "core/ordered_analyses.h"
 #include "core/tree_ranges.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "headless/headless_shell.h"
 
 namespace {
@@ -31,6 +33,8 @@ constexpr const char* kUsage =
     "  --ppm             with --images: write binary PPM files instead\n"
     "  -r, --recursive   open the files of subfolders too\n"
     "  --progress        report each file on standard error as it is opened\n"
+    "  -j N              analyse N files at once (default: one per processor;\n"
+    "                    the output is the same for every N)\n"
     "  --at OFFSET       print the detailed lines that describe the byte at OFFSET\n"
     "                    (decimal, or hexadecimal with 0x), outermost first\n"
     "  --gaps            print the byte ranges no detailed line describes:\n"
@@ -42,6 +46,9 @@ constexpr const char* kUsage =
     "Exit status: 0 when every FILE was analysed, 1 when any was refused,\n"
     "2 for a usage error.\n";
 
+// More files at once than this would only hold more results in memory.
+constexpr uint32_t kMaxJobs = 256;
+
 struct DumpOptions {
     bool tree = false;
     bool rows = false;
@@ -52,6 +59,7 @@ struct DumpOptions {
     bool progress = false;
     bool gaps = false;
     std::optional<uint64_t> at;
+    uint32_t jobs = 0;   // 0: one per processor
     std::string imageDir;
     std::vector<std::string> files;
 };
@@ -110,6 +118,16 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
             options.at = ParseOffset(a == "--at" ? args[++i] : a.substr(5));
             if (!options.at)
                 return "option '--at' needs an offset in decimal or 0x hexadecimal";
+        } else if (a == "-j" || (a.rfind("-j", 0) == 0 && a.size() > 2)) {
+            if (a == "-j" && i + 1 >= args.size())
+                return "option '-j' needs a number of files";
+            const std::string n = a == "-j" ? args[++i] : a.substr(2);
+            const bool digits = !n.empty() && n.size() <= 3 && std::all_of(n.begin(), n.end(), [](char c) {
+                return c >= '0' && c <= '9';
+            });
+            if (!digits || std::stoul(n) == 0 || std::stoul(n) > kMaxJobs)
+                return "option '-j' needs a number of files from 1 to " + std::to_string(kMaxJobs);
+            options.jobs = static_cast<uint32_t>(std::stoul(n));
         } else if (a == "--gaps") {
             options.gaps = true;
         } else if (a == "--help" || a == "-h") {
@@ -217,18 +235,23 @@ private:
     void PrintDetailed(const FileReport& report);
     void PrintJson();
     void WriteJsonFile(CJsonWriter& json, const FileReport& report);
+    void WriteJsonDetailed(CJsonWriter& json, const FileReport& report);
 
     const DumpOptions& options_;
     std::ostream& out_;
     std::ostream& err_;
     CHeadlessShell shell_;
     CAnalysisApp app_;
+    uint32_t jobs_ = 1;
     std::vector<BatchPath> batch_;
     std::vector<FileReport> reports_;
 };
 
 int CDump::Run()
 {
+    const uint32_t processors = std::max(1u, std::thread::hardware_concurrency());
+    jobs_ = options_.jobs ? options_.jobs : std::min(processors, kMaxJobs);
+    app_.SetBatchThreads(jobs_);
     try {
         std::vector<std::string> emptyFolders;
         batch_ = ExpandFolders(options_.files, options_.recursive, &emptyFolders);
@@ -277,12 +300,23 @@ void CDump::MarkRepeatedMentions()
 
 void CDump::RunDetailed()
 {
-    for (FileReport& report : reports_) {
-        // Each opened file once; a repeated argument names the same window.
-        if (!report.firstMention || report.outcome == OpenOutcome::Refused ||
-            report.outcome == OpenOutcome::Skipped || report.outcome == OpenOutcome::Duplicate)
-            continue;
-        app_.RunDetailedAnalysis(report.path->c_str());
+    // Each opened file once; a repeated argument names the same window.
+    std::vector<FileReport*> files;
+    for (FileReport& report : reports_)
+        if (report.firstMention && report.outcome != OpenOutcome::Refused &&
+            report.outcome != OpenOutcome::Skipped && report.outcome != OpenOutcome::Duplicate)
+            files.push_back(&report);
+    // The analyses may run side by side; their windows open, and their
+    // messages come, in the files' order.
+    COrderedAnalyses analyses(files.size(), jobs_,
+                              [&](size_t i) { return app_.AnalyseDetailed(files[i]->path->c_str()); });
+    for (size_t i = 0; i < files.size(); ++i) {
+        FileReport& report = *files[i];
+        size_t document = 0;
+        const bool begun = app_.BeginDetailedAnalysis(report.path->c_str(), document);
+        const std::unique_ptr<AnalysisResult> result = analyses.Take(i);
+        if (begun)
+            app_.FinishDetailedAnalysis(document, *result);
         report.document = shell_.FindDocument(*report.path);
         if (!options_.imageDir.empty())
             ExportImages(report);
@@ -388,34 +422,38 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
         }
     }
     json.EndArray();
-    if (report.document) {
-        json.Key("detailed");
+    if (report.document)
+        WriteJsonDetailed(json, report);
+    json.EndObject();
+}
+
+void CDump::WriteJsonDetailed(CJsonWriter& json, const FileReport& report)
+{
+    json.Key("detailed");
+    json.BeginObject();
+    json.Key("tree");
+    WriteJsonTree(json, report.document->tree, report.document->tree.First());
+    json.Key("images");
+    json.BeginArray();
+    size_t n = 0;
+    for (const auto& window : report.document->images) {
+        ++n;
         json.BeginObject();
-        json.Key("tree");
-        WriteJsonTree(json, report.document->tree, report.document->tree.First());
-        json.Key("images");
-        json.BeginArray();
-        size_t n = 0;
-        for (const auto& window : report.document->images) {
-            ++n;
-            json.BeginObject();
-            json.Key("title");
-            json.String(window->title);
-            json.Key("width");
-            json.Number(window->image.PictureWidth());
-            json.Key("height");
-            json.Number(window->image.PictureHeight());
-            json.Key("pixels");
-            json.Bool(window->image.Pixels() != nullptr);
-            if (report.imageFiles && n <= report.imageFiles->size() && !(*report.imageFiles)[n - 1].empty()) {
-                json.Key("file");
-                json.String((*report.imageFiles)[n - 1]);
-            }
-            json.EndObject();
+        json.Key("title");
+        json.String(window->title);
+        json.Key("width");
+        json.Number(window->image.PictureWidth());
+        json.Key("height");
+        json.Number(window->image.PictureHeight());
+        json.Key("pixels");
+        json.Bool(window->image.Pixels() != nullptr);
+        if (report.imageFiles && n <= report.imageFiles->size() && !(*report.imageFiles)[n - 1].empty()) {
+            json.Key("file");
+            json.String((*report.imageFiles)[n - 1]);
         }
-        json.EndArray();
         json.EndObject();
     }
+    json.EndArray();
     json.EndObject();
 }
 

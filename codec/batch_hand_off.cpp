@@ -1,5 +1,6 @@
 #include "codec/batch_hand_off.h"
 
+#include <exception>
 #include <system_error>
 #include <utility>
 
@@ -17,7 +18,22 @@ CBatchHandOff::CBatchHandOff(size_t slots, bool threaded, std::function<void(uin
 
 CBatchHandOff::~CBatchHandOff()
 {
-    Finish();
+    try {
+        Finish();
+    } catch (...) {
+        // A failure nobody asked for any more: the work is over either way.
+    }
+}
+
+void CBatchHandOff::RethrowFailure()
+{
+    std::exception_ptr failure;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure = std::exchange(failure_, nullptr);
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 size_t CBatchHandOff::Acquire()
@@ -60,6 +76,8 @@ void CBatchHandOff::Drain()
     while (!waiting_.empty())
         WorkOnOldest(lock, 0);
     changed_.wait(lock, [this] { return inFlight_ == 0; });
+    lock.unlock();
+    RethrowFailure();
 }
 
 void CBatchHandOff::Finish()
@@ -75,6 +93,7 @@ void CBatchHandOff::Finish()
     }
     changed_.notify_all();
     worker_.join();
+    RethrowFailure();
 }
 
 void CBatchHandOff::WorkOnOldest(std::unique_lock<std::mutex>& lock, uint32_t worker)
@@ -82,10 +101,19 @@ void CBatchHandOff::WorkOnOldest(std::unique_lock<std::mutex>& lock, uint32_t wo
     const size_t slot = waiting_.front();
     waiting_.pop_front();
     lock.unlock();
-    work_(worker, slot);
+    // A failing batch still counts as done, so that nobody waits for it;
+    // the first failure is handed to the producer when it next waits.
+    std::exception_ptr failure;
+    try {
+        work_(worker, slot);
+    } catch (...) {
+        failure = std::current_exception();
+    }
     lock.lock();
     busy_[slot] = false;
     --inFlight_;
+    if (failure && !failure_)
+        failure_ = failure;
     changed_.notify_all();
 }
 

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -34,6 +35,8 @@ public:
     // Hands the slot that Acquire returned over.
     void Submit();
     // Waits until all submitted work is done; the worker stays for more.
+    // Drain and Finish throw what a batch's work threw (the first, when
+    // several did); the other batches are done all the same.
     void Drain();
     // Waits until all submitted work is done and the worker has ended.
     void Finish();
@@ -45,6 +48,7 @@ private:
     // With the lock held: takes the oldest waiting slot and works on it as
     // worker, unlocking meanwhile.
     void WorkOnOldest(std::unique_lock<std::mutex>& lock, uint32_t worker);
+    void RethrowFailure();
 
     const size_t slots_;
     const std::function<void(uint32_t, size_t)> work_;
@@ -55,5 +59,6 @@ private:
     std::deque<size_t> waiting_;      // submitted, not yet taken, oldest first
     size_t inFlight_ = 0;             // submitted and not yet finished
     bool stop_ = false;
+    std::exception_ptr failure_;
     std::thread worker_;
 };

@@ -63,7 +63,6 @@ public:
         bits_ >>= n;
         count_ -= n;
     }
-    uint32_t Buffered() const { return count_; }
 
     // Copies up to n whole bytes to dst; the reader must stand on a byte
     // boundary. Returns the number of bytes copied, fewer only at the end of

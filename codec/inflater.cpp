@@ -229,6 +229,7 @@ private:
     Step FixedBlock();
     Step DynamicTables();
     Step HuffmanBlock(const HuffTable& literal, const HuffTable& distance);
+    Step StopAtInvalidCode();
 
     bool Flush();
     bool MakeRoom();
@@ -383,6 +384,34 @@ StreamDecoder::Step StreamDecoder::DynamicTables()
     return Step::Continue;
 }
 
+// The length bytes that stand dist bytes back, copied to p; returns the end
+// of the copy. The copy may overlap what it copies.
+[[gnu::always_inline]] inline uint8_t* CopyMatch(uint8_t* p, uint32_t dist, uint32_t length)
+{
+    const uint8_t* from = p - dist;
+    if (dist < 8) {
+        for (uint32_t i = 0; i < length; ++i)
+            p[i] = from[i];
+        return p + length;
+    }
+    // Eight bytes at a time; each piece reads only bytes already written,
+    // and the overshoot stays inside the buffer's margin.
+    uint8_t* const end = p + length;
+    do {
+        std::memcpy(p, from, 8);
+        p += 8;
+        from += 8;
+    } while (p < end);
+    return end;
+}
+
+// A code no table holds: the end of the data when only the padding of the
+// last byte is left to read, a damaged stream otherwise.
+StreamDecoder::Step StreamDecoder::StopAtInvalidCode()
+{
+    return Stop(in_.PaddingWithin(kMaxCodeBits) ? InflateStatus::Truncated : InflateStatus::Malformed);
+}
+
 StreamDecoder::Step StreamDecoder::HuffmanBlock(const HuffTable& literal, const HuffTable& distance)
 {
     CDeflateBitReader& in = in_;
@@ -412,8 +441,7 @@ StreamDecoder::Step StreamDecoder::HuffmanBlock(const HuffTable& literal, const 
         }
         if (e.op & kOpInvalid) {
             p_ = p;
-            return Stop(in.PaddingWithin(kMaxCodeBits) ? InflateStatus::Truncated
-                                                       : InflateStatus::Malformed);
+            return StopAtInvalidCode();
         }
         in.Drop(e.length);
         uint32_t length = e.value + static_cast<uint32_t>(in.Peek() & ((1u << e.op) - 1));
@@ -422,8 +450,7 @@ StreamDecoder::Step StreamDecoder::HuffmanBlock(const HuffTable& literal, const 
         HuffEntry d = distance.Decode(in.Peek());
         if (d.op & kOpInvalid) {
             p_ = p;
-            return Stop(in.PaddingWithin(kMaxCodeBits) ? InflateStatus::Truncated
-                                                       : InflateStatus::Malformed);
+            return StopAtInvalidCode();
         }
         in.Drop(d.length);
         uint32_t dist = d.value + static_cast<uint32_t>(in.Peek() & ((1u << d.op) - 1));
@@ -436,22 +463,7 @@ StreamDecoder::Step StreamDecoder::HuffmanBlock(const HuffTable& literal, const 
             p_ = p;
             return Stop(InflateStatus::Malformed);
         }
-        const uint8_t* from = p - dist;
-        if (dist >= 8) {
-            // Eight bytes at a time; each piece reads only bytes already
-            // written, and the overshoot stays inside the buffer's margin.
-            uint8_t* end = p + length;
-            do {
-                std::memcpy(p, from, 8);
-                p += 8;
-                from += 8;
-            } while (p < end);
-            p = end;
-        } else {
-            for (uint32_t i = 0; i < length; ++i)
-                p[i] = from[i];
-            p += length;
-        }
+        p = CopyMatch(p, dist, length);
     }
     p_ = p;
     return Stop(InflateStatus::Truncated);

@@ -59,8 +59,6 @@ public:
     // Whether more bits have been used than the data held: the zero bits
     // delivered past its end reach into what was taken.
     bool Exhausted() const { return zeros_ * 8 > static_cast<uint64_t>(bits_ > 0 ? bits_ : 0); }
-    // Whether the data ended at the end of the file rather than at a marker.
-    bool AtFileEnd() const { return ended_ && marker_ == 0; }
 
     // Leaves the stream at the first byte the decoding did not take: the
     // marker that ended the data, or the byte after the last one used.

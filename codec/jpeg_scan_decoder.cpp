@@ -207,6 +207,28 @@ struct CJpegScanDecoder::State {
     // Starts on the entropy-coded data: the bytes ahead (if any) are the
     // file's from ahead.offset on; without them the file stands at
     // ahead.offset, or is put there when seek is set.
+    // The scan's code lookups, its quantization values in the decoder's
+    // [row][column] order, and the DC predictors at 0.
+    void PrepareScan(const Frame& frame, int32_t (*quant)[64])
+    {
+        const int count = frame.componentCount;
+        for (int c = 0; c < count; ++c) {
+            dcLookup[c].Prepare(*frame.components[c].dc, false);
+            acLookup[c].Prepare(*frame.components[c].ac, true);
+        }
+        for (int c = 0; c < count; ++c)
+            for (int u = 0; u < 8; ++u)
+                for (int v = 0; v < 8; ++v)
+                    quant[c][v * 8 + u] = static_cast<int32_t>(frame.components[c].quant->value[u][v]);
+        for (int k = 0; k < 64; ++k)
+            natural[k] = static_cast<uint8_t>((kZigzag[k] & 0x0F) * 8 + (kZigzag[k] >> 4));
+        // Components that share an identifier share its DC predictor.
+        for (int32_t& p : predictor)
+            p = 0;
+        for (bool& f : firstBlock)
+            f = true;
+    }
+
     void StartReading(FILE* file, const Ahead& ahead, bool seek, uint32_t previousByte)
     {
         fp = file;
@@ -447,27 +469,8 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
     s.StartReading(fp, ahead.bytes && ahead.size <= kMaxAheadBytes ? ahead : Ahead{nullptr, 0, ahead.offset},
                    ahead.bytes != nullptr, previousByte);
 
-    const int count = frame.componentCount;
-    for (int c = 0; c < count; ++c) {
-        s.dcLookup[c].Prepare(*frame.components[c].dc, false);
-        s.acLookup[c].Prepare(*frame.components[c].ac, true);
-    }
-
-    // Quantization values in the decoder's [row][column] order.
     int32_t quant[kMaxComponents][64];
-    for (int c = 0; c < count; ++c)
-        for (int u = 0; u < 8; ++u)
-            for (int v = 0; v < 8; ++v)
-                quant[c][v * 8 + u] = static_cast<int32_t>(frame.components[c].quant->value[u][v]);
-
-    for (int k = 0; k < 64; ++k)
-        s.natural[k] = static_cast<uint8_t>((kZigzag[k] & 0x0F) * 8 + (kZigzag[k] >> 4));
-
-    // Components that share an identifier share its DC predictor.
-    for (int32_t& p : s.predictor)
-        p = 0;
-    for (bool& f : s.firstBlock)
-        f = true;
+    s.PrepareScan(frame, quant);
 
     const uint64_t mcuWidth = 8 * frame.components[0].horizontal;
     const uint64_t mcuHeight = 8 * frame.components[0].vertical;

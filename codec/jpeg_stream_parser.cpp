@@ -202,14 +202,6 @@ JpegScan CJpegStreamParser::Scan(const JpegPayload& p)
     return s;
 }
 
-bool CJpegStreamParser::HuffmanPresent() const
-{
-    for (int i = 0; i < 4; ++i)
-        if (tables_->dcPresent[i] || tables_->acPresent[i])
-            return true;
-    return false;
-}
-
 bool CJpegStreamParser::ScanHasTables(const JpegScan& scan) const
 {
     if (!hasFrame_ || !scan.valid)

@@ -159,7 +159,6 @@ public:
     bool HasFrame() const { return hasFrame_; }
     const JpegFrame& StreamFrame() const { return frame_; }
     const JpegScan& LastScan() const { return scan_; }
-    bool HuffmanPresent() const;
 
     // The frame and the scan last read with their tables, as the baseline
     // scan decoder takes them: false unless the frame is baseline or

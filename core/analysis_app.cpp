@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <unordered_set>
 
+#include "core/ordered_analyses.h"
 #include "core/read_stream.h"
 #include "core/result_text.h"
 
@@ -156,14 +159,31 @@ std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<BatchPath>& b
     std::vector<OpenOutcome> outcomes;
     outcomes.reserve(batch.size());
     std::vector<std::string> unreadableFiles;
+    const std::vector<bool> open = batchThreads_ > 1 ? OpenBeforeAnalysis(batch) : std::vector<bool>();
+    // One file after another, the check for a file already open sees the
+    // entries of the files before it; analysed ahead, it sees those that
+    // were open before the batch and the batch's own earlier paths, the
+    // same files but for one whose path equals a line of another's.
+    COrderedAnalyses analyses(batch.size(), batchThreads_, [&](size_t i) {
+        return AnalyseBatchFile(batch[i], open.empty() ? !AlreadyOpen(batch[i].path) : !open[i]);
+    });
     for (const BatchPath& item : batch) {
         if (progress && !progress(outcomes.size(), batch.size(), item.path))
             break;
-        const std::unique_ptr<AnalysisResult> result = AnalyseBatchFile(item, !AlreadyOpen(item.path));
+        const std::unique_ptr<AnalysisResult> result = analyses.Take(outcomes.size());
         outcomes.push_back(ApplyBatchFile(item, *result, duplicateOwner, unreadableFiles));
     }
     FinishBatch(outcomes, unreadableFiles, emptyFolders, duplicateOwner);
     return outcomes;
+}
+
+std::vector<bool> CAnalysisApp::OpenBeforeAnalysis(const std::vector<BatchPath>& batch) const
+{
+    std::vector<bool> open(batch.size());
+    std::unordered_set<std::string_view> earlier;
+    for (size_t i = 0; i < batch.size(); ++i)
+        open[i] = AlreadyOpen(batch[i].path) || !earlier.insert(batch[i].path).second;
+    return open;
 }
 
 std::unique_ptr<AnalysisResult> CAnalysisApp::AnalyseBatchFile(const BatchPath& item, bool analyse) const

@@ -46,7 +46,6 @@ public:
     CAnalysisApp(const CAnalysisApp&) = delete;
     CAnalysisApp& operator=(const CAnalysisApp&) = delete;
 
-    IShell& Shell() { return shell_; }
     FormatTable Formats() const { return formats_; }
     // The row of format; null when the table has none.
     const FormatHandler* Format(uint32_t format) const;
@@ -78,6 +77,10 @@ public:
                                        const std::vector<std::string>& emptyFolders = {});
     std::vector<OpenOutcome> OpenFiles(const std::vector<std::string>& paths,
                                        MessageOwner duplicateOwner = MessageOwner::None);
+    // How many files of a batch are analysed at once (1, the default: one
+    // after the other). The results are applied in the batch's order, so
+    // the rows, the entries and the messages are the same either way.
+    void SetBatchThreads(uint32_t threads) { batchThreads_ = threads; }
 
     // The steps of OpenFiles, for shells that analyse on other threads.
     // AnalyseBatchFile detects one file's format and, when it is supported
@@ -127,8 +130,11 @@ private:
     uint32_t Detect(const char* path, bool reportUnsupported, AnalysisResult& result) const;
     void RoughAnalysis(uint32_t format, const char* path, AnalysisResult& result) const;
     void ApplyRough(const char* path, uint32_t format, const AnalysisResult& result);
+    // Per file of the batch: open already, or named earlier in it.
+    std::vector<bool> OpenBeforeAnalysis(const std::vector<BatchPath>& batch) const;
 
     IShell& shell_;
     FormatTable formats_;
     CAnalysisEntryList entries_;
+    uint32_t batchThreads_ = 1;
 };

@@ -30,20 +30,6 @@ uint32_t CBitReader::ReadBits(FILE* fp, uint32_t n)
     return result;
 }
 
-void CBitReader::SavePosition(FILE* fp)
-{
-    savedPos = static_cast<uint32_t>(std::ftell(fp));
-    savedCache = cache;
-    savedBitsLeft = bitsLeft;
-}
-
-void CBitReader::RestorePosition(FILE* fp)
-{
-    std::fseek(fp, static_cast<long>(savedPos), SEEK_SET);
-    cache = savedCache;
-    bitsLeft = savedBitsLeft;
-}
-
 void CBitReader::Reset()
 {
     cache = 0;

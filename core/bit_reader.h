@@ -12,8 +12,6 @@ public:
     // The next n bits (0 to 32), right-aligned; n above 32 returns 0 and
     // reads nothing.
     uint32_t ReadBits(FILE* fp, uint32_t n);
-    void SavePosition(FILE* fp);
-    void RestorePosition(FILE* fp);
     // Drops the rest of a partly read byte.
     void Reset();
 
@@ -22,7 +20,4 @@ public:
 protected:
     uint32_t cache = 0;      // last byte taken, as fgetc returned it
     uint32_t bitsLeft = 0;   // unread low bits of cache (0 to 8)
-    uint32_t savedCache = 0;
-    uint32_t savedBitsLeft = 0;
-    uint32_t savedPos = 0;
 };

@@ -16,7 +16,7 @@
 //   read, outside the file, or after kMaxIfds IFDs.
 // - CSwfAnalyzer::kMaxTags, kMaxSideFileBytes: the tag walk and the side file.
 // - CDecodeThreads::kMaxThreads: decoder threads, joined before a decode
-//   returns (the fax strip decoder's painting thread when the decoder object
+//   returns (the fax decoder's painting thread when the decoder object
 //   goes, and the threads that draw fax pages side by side, up to
 //   kMaxThreads - 1, at the end of the TIFF analysis).
 // - CFaxPages::kMaxWaitingSegments: strips and tiles of the fax pages queued

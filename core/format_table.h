@@ -1,6 +1,6 @@
 #pragma once
 // The formats the application knows, as one table that the layer above the
-// format folders supplies (formats/format_table.cpp). Detection, the rough
+// format folders supplies (formats/all_formats.cpp). Detection, the rough
 // list's format name, the error numbers of failed opens and the analyzers
 // are all looked up here, and a nested analysis (Exif data inside JPEG, JPEG
 // data inside TIFF, an ICC profile inside TIFF) goes through the same table,

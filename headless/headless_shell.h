@@ -74,7 +74,6 @@ public:
     int RebuildCount() const { return rebuildCount_; }
     const std::vector<std::unique_ptr<HeadlessDocument>>& Documents() const { return documents_; }
     HeadlessDocument* FindDocument(const std::string& title) const;
-    HeadlessDocument* ActiveDocument() const { return active_; }
     const std::vector<RecordedMessage>& Messages() const { return messages_; }
     // Answers for the next OK/Cancel questions, in order; OK when none is left.
     void ScriptAnswers(std::initializer_list<MessageAnswer> answers);

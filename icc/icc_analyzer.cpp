@@ -226,43 +226,44 @@ void CIccAnalyzer::AnalyzeHeader(FILE* fp, LineId parent)
 
 void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, LineId heading)
 {
-    std::string line;
     const uint32_t pos = Tell(fp);
+    std::string line;
     switch (row.field) {
+    case HeaderField::Signature: line = SignatureLine(Read(fp, 32), pos, row); break;
+    case HeaderField::Flags: FlagLines(fp, pos, heading); return;
+    case HeaderField::Attributes: AttributeLines(fp, pos, heading); return;
+    case HeaderField::ProfileId: ProfileIdLines(fp, heading); return;
+    default: line = ValueLine(fp, row.field, pos); break;
+    }
+    // Each field's line covers the bytes read for it.
+    Insert(heading, line, pos, FieldEnd(fp));
+}
+
+// The line of a header field that holds a number, a date or a range.
+std::string CIccAnalyzer::ValueLine(FILE* fp, HeaderField field, uint32_t pos)
+{
+    switch (field) {
     case HeaderField::Size:
         profileStart = pos;
         profileSize = Read(fp, 32);
-        line = ResultLine("[%08x] Profile size = 0x%08x : %d [byte]", profileStart, profileSize,
-                     static_cast<int32_t>(profileSize));
-        break;
-    case HeaderField::Signature:
-        line = SignatureLine(Read(fp, 32), pos, row);
-        break;
+        return ResultLine("[%08x] Profile size = 0x%08x : %d [byte]", profileStart, profileSize,
+                          static_cast<int32_t>(profileSize));
     case HeaderField::Version: {
         const uint32_t version = Read(fp, 32);
-        line = ResultLine("[%08x] Profile version = Version %d.%d.%d.%d", pos, Byte(version, 0),
-                     Byte(version, 1) >> 4, Byte(version, 1) & 0x0F, static_cast<int>(version & 0xFFFF));
-        break;
+        return ResultLine("[%08x] Profile version = Version %d.%d.%d.%d", pos, Byte(version, 0),
+                          Byte(version, 1) >> 4, Byte(version, 1) & 0x0F, static_cast<int>(version & 0xFFFF));
     }
     case HeaderField::DateTime: {
         uint32_t date[6];
         for (uint32_t& part : date)
             part = Read(fp, 16);
-        line = ResultLine("[%08x] Date and time = %04d/%02d/%02d %02d:%02d:%02d", pos, date[0], date[1],
-                     date[2], date[3], date[4], date[5]);
-        break;
+        return ResultLine("[%08x] Date and time = %04d/%02d/%02d %02d:%02d:%02d", pos, date[0], date[1], date[2],
+                          date[3], date[4], date[5]);
     }
-    case HeaderField::Flags:
-        FlagLines(fp, pos, heading);
-        return;
-    case HeaderField::Attributes:
-        AttributeLines(fp, pos, heading);
-        return;
     case HeaderField::Intent: {
         const uint32_t intent = Read(fp, 32);
-        line = ResultLine("[%08x] Rendering intent = 0x%08x : %s", pos, intent,
-                     intent < std::size(kIntentNames) ? kIntentNames[intent] : kUndefined);
-        break;
+        return ResultLine("[%08x] Rendering intent = 0x%08x : %s", pos, intent,
+                          intent < std::size(kIntentNames) ? kIntentNames[intent] : kUndefined);
     }
     case HeaderField::Illuminant: {
         // Six u16 halves of three s15Fixed16 numbers, shown as read: the
@@ -270,23 +271,16 @@ void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, LineId heading)
         uint32_t xyz[6];
         for (uint32_t& part : xyz)
             part = Read(fp, 16);
-        line = ResultLine("[%08x] Profile connection space illuminant : X=%d,%d; Y=%d,%d; Z=%d,%d", pos,
-                     xyz[0], xyz[1], xyz[2], xyz[3], xyz[4], xyz[5]);
-        break;
+        return ResultLine("[%08x] Profile connection space illuminant : X=%d,%d; Y=%d,%d; Z=%d,%d", pos, xyz[0],
+                          xyz[1], xyz[2], xyz[3], xyz[4], xyz[5]);
     }
-    case HeaderField::ProfileId:
-        ProfileIdLines(fp, heading);
-        return;
-    case HeaderField::Reserved: {
+    default: {
         Skip(fp, 28);
         const uint32_t end = FieldEnd(fp);
-        line = ResultLine("[%08x] Reserved : 0x%08x - 0x%08x (%d [byte])", pos, pos, end - 1,
-                     static_cast<int32_t>(end - pos));
-        break;
+        return ResultLine("[%08x] Reserved : 0x%08x - 0x%08x (%d [byte])", pos, pos, end - 1,
+                          static_cast<int32_t>(end - pos));
     }
     }
-    // Each field's line covers the bytes read for it.
-    Insert(heading, line, pos, FieldEnd(fp));
 }
 
 // A signature field: "Not used" for 0, else its four bytes as characters

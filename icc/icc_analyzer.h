@@ -21,19 +21,18 @@ public:
     // stands after the last tag-table entry read.
     void Analyze(const AnalysisRequest& request);
 
-    uint32_t ProfileStart() const { return profileStart; }
-
     enum class HeaderField;
     struct HeaderRow;
 
 private:
     void AnalyzeHeader(FILE* fp, LineId parent);
     void AnalyzeTagTable(FILE* fp, LineId parent);
-    // Takes the active tree and the file's size for the lines that follow.
+    // Takes the result's lines and the file's size for the lines that follow.
     void Begin(FILE* fp);
     // A line about the bytes [start, end), as far as they lie in the file.
     LineId Insert(LineId parent, const std::string& text, uint64_t start, uint64_t end) const;
     void HeaderLines(FILE* fp, const HeaderRow& row, LineId heading);
+    std::string ValueLine(FILE* fp, HeaderField field, uint32_t pos);
     static std::string SignatureLine(uint32_t value, uint32_t pos, const HeaderRow& row);
     void FlagLines(FILE* fp, uint32_t pos, LineId heading);
     void AttributeLines(FILE* fp, uint32_t pos, LineId heading);

@@ -95,7 +95,6 @@ public:
     // Places n decoded bytes, or as many as the segment's rows take; false
     // once the segment's rows are complete.
     bool PutRun(const uint8_t* data, size_t n);
-    bool StripDone() const { return row_ >= rowEnd_; }
     // The segment's data has ended: the whole pixels of a row cut short are
     // placed.
     void EndSegment();

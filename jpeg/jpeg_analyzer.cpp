@@ -190,7 +190,7 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
             break;
     }
     if (decoder_)
-        decoder_->Finish();
+        FinishPicture();
     if (Detailed())
         app_->Finish(fp);
     if (eoiEnd_ && request.level == 0)
@@ -711,9 +711,34 @@ void CJpegAnalyzer::DecodeScan(FILE* fp, LineId scanHead)
         return;
     if (!pictureStarted_)
         StartPicture(scanHead);
-    if (pictureDrawn_)
-        decoder_->DecodeScan(fp, 0, parser_);
+    if (pictureDrawn_ && request_.run->CancelRequested()) {
+        cancelled_ = true;
+    } else if (pictureDrawn_) {
+        const JpegScanOutcome outcome = decoder_->DecodeScan(fp, 0, parser_);
+        if (scanOutcome_ == JpegScanOutcome::Complete)
+            scanOutcome_ = outcome;
+    }
     reader.Reset();
+}
+
+// Paints what the scans decoded and records how the decoding went.
+void CJpegAnalyzer::FinishPicture()
+{
+    if (!cancelled_)
+        decoder_->Finish();
+    DecodeOutcome outcome = DecodeOutcome::Complete;
+    const char* reason = "";
+    switch (scanOutcome_) {
+    case JpegScanOutcome::Complete: break;
+    case JpegScanOutcome::DataEnded: outcome = DecodeOutcome::EndedEarly, reason = "データが途中で終わっている"; break;
+    case JpegScanOutcome::BadData: outcome = DecodeOutcome::EndedEarly, reason = "表にない符号か範囲外の値"; break;
+    case JpegScanOutcome::MissingRestart: outcome = DecodeOutcome::EndedEarly, reason = "RSTnがない"; break;
+    case JpegScanOutcome::Unsupported: outcome = DecodeOutcome::NotSupported, reason = "描画しないスキャン"; break;
+    case JpegScanOutcome::OverBudget: outcome = DecodeOutcome::NotSupported, reason = "スキャンが多すぎる"; break;
+    }
+    if (noPixels_)
+        outcome = DecodeOutcome::NotSupported, reason = "画像が大きすぎる";
+    request_.run->RecordDecode(request_.pictureLabel, cancelled_ ? DecodeOutcome::Cancelled : outcome, reason);
 }
 
 // The picture window of the frame, at its first scan; a frame this program
@@ -724,6 +749,12 @@ void CJpegAnalyzer::StartPicture(LineId scanHead)
     const JpegFrame& frame = parser_.StreamFrame();
     if (hierarchical_ || !parser_.HasFrame() || !CJpegFrameDecoder::Drawable(frame)) {
         out_.Insert(scanHead, kUnsupported);
+        request_.run->RecordDecode(request_.pictureLabel, DecodeOutcome::NotSupported,
+                                   hierarchical_ ? "階層型"
+                                   : !parser_.HasFrame()
+                                       ? "フレームがない"
+                                       : ResultLine("SOF%u %uビット %zu成分", frame.marker & 0x0F, frame.precision,
+                                                    frame.components.size()));
         return;
     }
     const int32_t width = static_cast<int32_t>(frame.samplesPerLine);
@@ -740,6 +771,7 @@ void CJpegAnalyzer::StartPicture(LineId scanHead)
     decoder_ = std::make_unique<CJpegFrameDecoder>();
     decoder_->Begin(frame, adobeTransform_, {pixels, bitmapWidth, bitmapHeight}, walkEnd_);
     pictureDrawn_ = true;
+    noPixels_ = pixels == nullptr;
 }
 
 void CJpegAnalyzer::EndWithoutEoi()

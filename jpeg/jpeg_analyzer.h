@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/jpeg_coefficients.h"
 #include "codec/jpeg_stream_parser.h"
 #include "core/format_table.h"
 #include "core/result_line.h"
@@ -80,6 +81,7 @@ private:
     // The picture: started at the frame's first scan, painted at the end.
     void DecodeScan(FILE* fp, LineId scanHead);
     void StartPicture(LineId scanHead);
+    void FinishPicture();
     void EndImageData(uint64_t end);
     // What follows the walk: the end of the data without EOI, the bytes
     // after EOI with the pictures found there.
@@ -118,6 +120,11 @@ private:
     // it is drawn at all.
     bool pictureStarted_ = false;
     bool pictureDrawn_ = false;
+    // How its scans went: the first that did not complete, and whether the
+    // analysis was asked to stop before a scan was decoded.
+    JpegScanOutcome scanOutcome_ = JpegScanOutcome::Complete;
+    bool cancelled_ = false;
+    bool noPixels_ = false;   // a picture too large to be given pixel memory
     // The last scan's entropy-coded data, whose line gets its end when the
     // walk finds the next marker that is not RSTn.
     LineId imageData_ = 0;

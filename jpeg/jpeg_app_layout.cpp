@@ -227,6 +227,8 @@ void CJpegAppLayout::DrawThumbnail(const CAppSegment& segment, size_t palette, s
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
     uint8_t* const bitmap =
         request_.run->PreparePicture(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height);
+    request_.run->RecordDecode(kThumbnailLabel, bitmap ? DecodeOutcome::Complete : DecodeOutcome::NotSupported,
+                               bitmap ? "" : "画素のメモリがない");
     if (!bitmap)
         return;
     const uint8_t* source = segment.Data(pixels);

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "codec/decode_threads.h"
-#include "codec/strip_decoder.h"
+#include "codec/fax_decoder.h"
 #include "core/read_stream.h"
 #include "tiff/segment_scratch.h"
 
@@ -15,18 +15,30 @@ CFaxPages::CFaxPages(FILE* file) : file_(file)
 
 CFaxPages::~CFaxPages()
 {
+    EndThreads();
+}
+
+void CFaxPages::EndThreads()
+{
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
         waiting_.clear();
+        waitingSegments_ = 0;
     }
     changed_.notify_all();
     for (const std::unique_ptr<Worker>& worker : workers_)
         worker->thread.join();
     for (const std::unique_ptr<Worker>& worker : workers_)
         std::fclose(worker->stream);
+    workers_.clear();
     if (callerWorker_)
         std::fclose(callerWorker_->stream);
+    callerWorker_.reset();
+    // The decoders' painting threads end with them.
+    ownDecoder_.reset();
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = false;
 }
 
 std::unique_ptr<CFaxPages::Worker> CFaxPages::MakeWorker()
@@ -35,7 +47,7 @@ std::unique_ptr<CFaxPages::Worker> CFaxPages::MakeWorker()
     worker->stream = OpenReadStreamView(file_);
     if (!worker->stream)
         return nullptr;
-    worker->decoder = std::make_unique<CStripDecoder>();
+    worker->decoder = std::make_unique<CFaxDecoder>();
     return worker;
 }
 
@@ -49,7 +61,7 @@ void CFaxPages::Add(Page page)
     }
     if (!parallel_) {
         if (!ownDecoder_)
-            ownDecoder_ = std::make_unique<CStripDecoder>();
+            ownDecoder_ = std::make_unique<CFaxDecoder>();
         long end = -1;
         Draw(page, file_, *ownDecoder_, &end);
         return;
@@ -95,6 +107,7 @@ void CFaxPages::Add(Page page)
 
 void CFaxPages::Finish()
 {
+    std::exception_ptr error;
     if (parallel_ && callerWorker_) {
         TakePages(*callerWorker_, kAllPages);
         std::unique_lock<std::mutex> lock(mutex_);
@@ -104,12 +117,12 @@ void CFaxPages::Finish()
         if (restore_ && lastEnd_ >= 0)
             std::fseek(file_, lastEnd_, SEEK_SET);
         restore_ = false;
-        if (error_) {
-            std::exception_ptr error = error_;
-            error_ = nullptr;
-            std::rethrow_exception(error);
-        }
+        error = std::exchange(error_, nullptr);
     }
+    // No thread this document started outlives its pictures.
+    EndThreads();
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void CFaxPages::TakePages(Worker& worker, size_t incoming)
@@ -154,7 +167,7 @@ void CFaxPages::Run(Worker& worker)
     }
 }
 
-void CFaxPages::Draw(const Page& page, FILE* stream, CStripDecoder& decoder, long* end)
+void CFaxPages::Draw(const Page& page, FILE* stream, CFaxDecoder& decoder, long* end)
 {
     const CSampleWriter::Picture& picture = page.picture;
     const uint32_t width = std::min(picture.width, picture.bitmapWidth);
@@ -164,7 +177,7 @@ void CFaxPages::Draw(const Page& page, FILE* stream, CStripDecoder& decoder, lon
         if (s.x >= width || s.y >= height)
             continue;
         std::fseek(stream, static_cast<long>(s.offset), SEEK_SET);
-        const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(s.size, CStripDecoder::kUnknownByteCount));
+        const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(s.size, CFaxDecoder::kUnknownByteCount));
         // A strip of whole rows is decoded in place; its first line goes to
         // memory row bitmapHeight - 1 - y. A tile goes through a bitmap of
         // its own.

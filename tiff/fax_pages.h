@@ -4,8 +4,9 @@
 // more than one decoding thread, each page is queued as the analysis meets
 // it and drawn on a thread of its own, reading the file through a stream of
 // its own, while the analysis goes on to the next IFD. Finish, at the end of
-// the analysis, draws what still waits on the caller's thread as well and
-// waits for the rest. A page alone gets the strip decoder's painting thread.
+// the analysis, draws what still waits on the caller's thread as well, waits
+// for the rest and ends every thread the pages had. A page alone gets the
+// fax decoder's painting thread.
 //
 // The pictures are the same as when every page is drawn at once on the
 // analysis's own thread, and so is the file's position at the end: where the
@@ -28,13 +29,13 @@
 #include "image/sample_writer.h"
 #include "tiff/tiff_segment.h"
 
-class CStripDecoder;
+class CFaxDecoder;
 
 class CFaxPages {
 public:
     struct Page {
         std::vector<TiffSegment> segments;
-        uint32_t mode = 0;          // a CStripDecoder mode
+        uint32_t mode = 0;          // a CFaxDecoder mode
         bool lowBitFirst = false;   // FillOrder 2
         bool blackIsZero = false;   // PhotometricInterpretation 1: the decoded pixels are inverted
         CSampleWriter::Picture picture;
@@ -52,21 +53,21 @@ public:
     void Add(Page page);
     // The analysis has moved the file since the last Add: Finish leaves it.
     void FileMoved() { restore_ = false; }
-    // Returns once every page is drawn. An exception that drawing a page
-    // threw (running out of memory) is thrown again here; pages queued after
-    // it are not drawn.
+    // Returns once every page is drawn and every thread drawing them has
+    // ended. An exception that drawing a page threw (running out of memory)
+    // is thrown again here; pages queued after it are not drawn.
     void Finish();
 
 private:
     struct Worker {
         std::thread thread;
         FILE* stream = nullptr;
-        std::unique_ptr<CStripDecoder> decoder;
+        std::unique_ptr<CFaxDecoder> decoder;
     };
 
     // Draws page reading stream; *end receives the stream's position after
     // the last strip or tile it read, or -1 when it read none.
-    static void Draw(const Page& page, FILE* stream, CStripDecoder& decoder, long* end);
+    static void Draw(const Page& page, FILE* stream, CFaxDecoder& decoder, long* end);
     // Draws waiting pages, oldest first: all of them, or with incoming a
     // number of segments about to be queued, as many as keep the waiting
     // segments within kMaxWaitingSegments.
@@ -74,12 +75,13 @@ private:
     static constexpr size_t kMaxWaitingSegments = size_t{1} << 16;
     void TakePages(Worker& worker, size_t incoming);
     void Run(Worker& worker);
+    void EndThreads();
     // A worker with its stream and decoder, or null.
     std::unique_ptr<Worker> MakeWorker();
 
     FILE* file_;
     bool parallel_ = false;
-    std::unique_ptr<CStripDecoder> ownDecoder_;   // for pages drawn at once on the analysis's file
+    std::unique_ptr<CFaxDecoder> ownDecoder_;   // for pages drawn at once on the analysis's file
     std::unique_ptr<Worker> callerWorker_;        // the caller's stream and decoder when pages are queued
 
     std::mutex mutex_;

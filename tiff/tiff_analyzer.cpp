@@ -16,7 +16,7 @@
 #include "core/result_text.h"
 #include "image/image_buffer.h"
 #include "codec/decode_threads.h"
-#include "codec/strip_decoder.h"
+#include "codec/fax_decoder.h"
 #include "codec/thread_streams.h"
 #include "codec/inflater.h"
 #include "codec/lzw_decoder.h"
@@ -905,9 +905,26 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, LineId parent, const std::string&
     }
     if (!segments) {
         out.Insert(parent, kUnsupported);
+        run->RecordDecode(label, DecodeOutcome::NotSupported, "ストリップもタイルもない画像");
         return;
     }
     DrawImage(fp, {*segments, tiled, compression, position, firstInside, dataItem}, parent, label);
+}
+
+// Whether a picture of signed or floating-point samples is small enough to
+// be measured and drawn; when it is not, a line under parent says so.
+bool CTiffAnalyzer::SmallEnough(const CSampleWriter::Format& format, LineId parent, const std::string& label)
+{
+    // Both sides are 32-bit: their product fits in 64 bits, but no more.
+    const uint64_t pixels = uint64_t{FirstValue(kImageWidth, 0)} * FirstValue(kImageLength, 0);
+    const uint64_t channels = format.layout == CSampleWriter::Layout::Rgb ? 3 : 1;
+    const uint64_t maxSamples = kMaxValueBytes * 8 / std::max<uint64_t>(format.bitsPerSample, 1);
+    if (format.number != CSampleWriter::Number::Unsigned && pixels > maxSamples / channels) {
+        CTreeWriter(tree).Insert(parent, "画像が大きすぎるため描画しません");
+        run->RecordDecode(label, DecodeOutcome::NotSupported, "画像が大きすぎる");
+        return false;
+    }
+    return true;
 }
 
 void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, LineId parent, const std::string& label)
@@ -915,22 +932,26 @@ void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, LineId parent, co
     CSampleWriter::Format format;
     if (!Drawable(data.compression, format)) {
         CTreeWriter(tree).Insert(parent, kUnsupported);
+        run->RecordDecode(label, DecodeOutcome::NotSupported, ResultLine("圧縮形式 %u または標本の形式", data.compression));
         return;
     }
     const uint32_t width = FirstValue(kImageWidth, 0);
     const uint32_t height = FirstValue(kImageLength, 0);
+    segmentsCut = false;
     const std::vector<Segment> all = Segments(data.segments, data.tiled, format.planar ? format.samplesPerPixel : 1);
     const std::vector<Segment> list = InsideData(all, data.tiled, 0);
     if (list.empty() && !all.empty()) {
         InsideData(all, data.tiled, data.item);
+        run->RecordDecode(label, DecodeOutcome::EndedEarly, "画像データが埋め込みデータの外にある");
+        return;
+    }
+    if (!SmallEnough(format, parent, label))
+        return;
+    if (run->CancelRequested()) {
+        run->RecordDecode(label, DecodeOutcome::Cancelled);
         return;
     }
     std::string title = label;
-    const uint64_t samples = uint64_t{width} * height * (format.layout == CSampleWriter::Layout::Rgb ? 3 : 1);
-    if (format.number != CSampleWriter::Number::Unsigned && samples * format.bitsPerSample / 8 > kMaxValueBytes) {
-        CTreeWriter(tree).Insert(parent, "画像が大きすぎるため描画しません");
-        return;
-    }
     if (format.number != CSampleWriter::Number::Unsigned) {
         // Signed and floating-point samples are stretched from the
         // picture's smallest to its largest finite value, measured first.
@@ -950,6 +971,15 @@ void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, LineId parent, co
         default: DecodeSamples(fp, list, data.compression, picture, format); break;
         }
     }
+    if (list.size() < all.size() || segmentsCut)
+        run->RecordDecode(label, DecodeOutcome::EndedEarly, "ストリップかタイルがデータの外にある");
+    else if (pixelBuffer)
+        run->RecordDecode(label, DecodeOutcome::Complete);
+    else
+        run->RecordDecode(label, DecodeOutcome::NotSupported,
+                          width == 0 || height == 0 ? "大きさが0"
+                          : width > kMaxPictureSide || height > kMaxPictureSide ? "画像が大きすぎる"
+                                                                                : "画素のメモリがない");
     // The first segment's stream is laid out like old-style JPEG data,
     // under the data line.
     if (data.compression == kJpeg && data.firstInside)
@@ -1175,11 +1205,14 @@ std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::Segments(const IfdEntry& offs
             break;
         Segment s;
         s.offset = offsets.values[i].unsignedValue;
-        if (s.offset >= fileSize)
+        if (s.offset >= fileSize) {
+            segmentsCut = true;
             continue;
+        }
         // A segment without a byte count runs to the end of the file.
         s.size = fileSize - s.offset;
         if (counts && i < counts->values.size()) {
+            segmentsCut |= counts->values[i].unsignedValue > s.size;
             s.size = std::min<uint64_t>(s.size, counts->values[i].unsignedValue);
             s.sized = true;
         }
@@ -1190,6 +1223,7 @@ std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::Segments(const IfdEntry& offs
         s.plane = static_cast<uint32_t>(plane);
         list.push_back(s);
     }
+    segmentsCut |= list.size() < perPlane * planes;
     return list;
 }
 
@@ -1277,11 +1311,11 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, ui
                               const CSampleWriter::Picture& picture)
 {
     CFaxPages::Page page;
-    page.mode = CStripDecoder::kModeT6;
+    page.mode = CFaxDecoder::kModeT6;
     if (compression == kModifiedHuffman)
-        page.mode = CStripDecoder::kModeMh;
+        page.mode = CFaxDecoder::kModeMh;
     else if (compression == kFaxT4)
-        page.mode = FirstValue(kT4Options, 0) & 1 ? CStripDecoder::kModeT4TwoD : CStripDecoder::kModeT4;
+        page.mode = FirstValue(kT4Options, 0) & 1 ? CFaxDecoder::kModeT4TwoD : CFaxDecoder::kModeT4;
     // FillOrder 2: the first pixel of a byte is its lowest bit.
     page.lowBitFirst = FirstValue(kFillOrder, 1) == 2;
     page.blackIsZero = FirstValue(kPhotometricInterpretation, 0) == 1;

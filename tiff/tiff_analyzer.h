@@ -57,9 +57,7 @@ public:
     // entries read so far; null when there is none.
     IfdEntry* FindEntry(uint32_t ifdIndex, uint32_t tag);
 
-    uint32_t ByteOrder() const { return byteOrder; }
     uint64_t BaseOffset() const { return baseOffset; }
-    size_t IfdCount() const { return chain.size(); }
     bool BigTiff() const { return bigTiff; }
     bool LittleEndian() const { return byteOrder == kTiffLittleEndian; }
 
@@ -163,6 +161,7 @@ private:
         LineId item;
     };
     void DrawImage(FILE* fp, const ImageData& data, LineId parent, const std::string& label);
+    bool SmallEnough(const CSampleWriter::Format& format, LineId parent, const std::string& label);
     void LayOutJpeg(FILE* fp, LineId parent, uint64_t position, const std::string& label, bool newStyle);
     // The JPEG analyzer on the stream at fp's position, its lines under the
     // line inserted last.
@@ -173,7 +172,10 @@ private:
     bool Drawable(uint32_t compression, CSampleWriter::Format& format);
     bool SampleFormat(uint32_t compression, CSampleWriter::Format& format);
     bool NumberFormat(uint32_t compression, CSampleWriter::Format& format);
+    // The picture's strips or tiles as far as they lie in the file; when
+    // some are missing or cut by the file's end, segmentsCut is set.
     std::vector<Segment> Segments(const IfdEntry& offsets, bool tiled, uint32_t planes);
+    bool segmentsCut = false;
     // Drops the segments that lie beyond the end of the embedded data, with
     // a line saying so under item.
     std::vector<Segment> InsideData(const std::vector<Segment>& segments, bool tiled, LineId item);

@@ -17,7 +17,7 @@
 #include "app/vantrel_view.h"
 #include "app_fixture.h"
 #include "core/analysis_run.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "image/image_buffer.h"
 #include "test_registry.h"
 

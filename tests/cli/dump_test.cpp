@@ -228,3 +228,63 @@ TEST(ImageExport, BmpAndPpmHoldThePictureWithoutItsMargin)
 }
 
 }  // namespace
+
+// Analysing several files at once must change nothing a user sees: the same
+// trees, rows, messages, progress lines, exit status and picture files, in
+// the same order, as one file at a time.
+TEST(DumpJobs, SeveralFilesAtOnceGiveTheOutputOfOneAtATime)
+{
+    TempDir dir;
+    namespace fs = std::filesystem;
+    // Copies, so that compressed SWF files leave their side files here.
+    for (const char* folder : {"/samples", "/tests/corpus"})
+        for (const auto& entry : fs::directory_iterator(std::string(VANTREL_SOURCE_DIR) + folder))
+            if (entry.path().extension() != ".md" && entry.path().extension() != ".py" &&
+                entry.path().extension() != ".decompress")
+                fs::copy_file(entry.path(), dir.Path() + "/" + entry.path().filename().string(),
+                              fs::copy_options::overwrite_existing);
+    dir.Write("broken.jpg", "\xFF\xD8\xFF\xC0\x00\x11");
+    dir.Write("again.tif", "II*\0");
+    const std::string files = dir.Path();
+    auto images = [&](const std::string& folder) {
+        std::vector<std::pair<std::string, testing_support::Bytes>> written;
+        for (const auto& entry : fs::directory_iterator(folder))
+            written.emplace_back(entry.path().filename().string(), ReadFile(entry.path().string()));
+        std::sort(written.begin(), written.end());
+        return written;
+    };
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--progress"}, {"--json", "-d"}, {"-d", "--gaps"}, {"-d", "--images"}}) {
+        SCOPED_TRACE(options.back());
+        std::vector<std::string> serial = options, parallel = options;
+        const bool withImages = options.back() == "--images";
+        const std::string oneDir = dir.Path() + ".j1", manyDir = dir.Path() + ".j3";
+        if (withImages) {
+            fs::create_directories(oneDir);
+            fs::create_directories(manyDir);
+            serial.push_back(oneDir);
+            parallel.push_back(manyDir);
+        }
+        serial.insert(serial.end(), {"-j", "1", files, files + "/again.tif"});
+        parallel.insert(parallel.end(), {"-j3", files, files + "/again.tif"});
+        const auto one = Dump(serial);
+        const auto many = Dump(parallel);
+        EXPECT_EQ(one.status, many.status);
+        EXPECT_EQ(one.err, many.err);
+        EXPECT_EQ(one.out, many.out);
+        EXPECT_GT(one.out.size(), 300u);
+        if (withImages) {
+            const auto written = images(oneDir);
+            EXPECT_GT(written.size(), 20u);
+            EXPECT_EQ(written, images(manyDir));
+            fs::remove_all(oneDir);
+            fs::remove_all(manyDir);
+        }
+    }
+    for (const char* bad : {"0", "257", "x", "-1", "4k"}) {
+        const auto r = Dump({"-j", bad, files});
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("option '-j' needs a number of files from 1 to 256"), std::string::npos);
+    }
+    EXPECT_EQ(Dump({files, "-j"}).status, 2);
+}

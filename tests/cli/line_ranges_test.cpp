@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "core/analysis_run.h"
 #include "core/tree_ranges.h"
 #include "support/test_support.h"
 
@@ -212,6 +213,38 @@ TEST(LineRanges, EveryRangeStartsAtItsLinesOffsetInsideTheFile)
 std::string Sample(const TempDir& dir, const char* name)
 {
     return dir.Write(name, ReadFile(std::string(VANTREL_SOURCE_DIR) + "/samples/" + name));
+}
+
+// A nested analysis hangs its lines under the line its caller names. That is
+// the line the analysis itself would find by following the last lines down
+// from the top level, except for the pictures found after EOI, which hang
+// under their MP entry or under the line for the bytes after EOI.
+TEST(LineRanges, NestedAnalysesHangUnderTheLineTheyFollow)
+{
+    std::vector<fs::path> files = InputFiles();
+    size_t nested = 0;
+    for (const fs::path& source : files) {
+        SCOPED_TRACE(source.string());
+        // A copy, so that the side files of compressed samples go there.
+        TempDir dir;
+        const std::string path = dir.Write(source.filename().string(), ReadFile(source.string()));
+        Headless h;
+        h.app.onNested = [&](const AnalysisRequest& r) {
+            const CLineTree* lines = r.run->Lines();
+            if (!lines)
+                return;
+            ++nested;
+            const std::string parent(lines->Text(r.parent));
+            if (r.pictureLabel.starts_with("EOI後の画像"))
+                EXPECT_NE(parent.find("] Data after EOI ("), std::string::npos) << parent;
+            else if (r.pictureLabel.starts_with("MPF ") && parent.find("MPEntry #") != std::string::npos)
+                EXPECT_EQ(r.pictureLabel, "MPF " + parent.substr(parent.find('#') + 1));
+            else
+                EXPECT_EQ(r.parent, BaseParentLine(*lines, r.level)) << parent;
+        };
+        h.app.RunDetailedAnalysis(path.c_str());
+    }
+    EXPECT_GE(nested, 15u);
 }
 
 TEST(LineRanges, AtPrintsTheChainOfLinesAboutAByte)

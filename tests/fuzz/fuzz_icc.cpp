@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/analysis_app.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "headless/headless_shell.h"
 #include "fuzz_support.h"
 

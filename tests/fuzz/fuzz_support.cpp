@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "core/analysis_app.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "headless/headless_shell.h"
 
 namespace fuzz_support {

@@ -96,7 +96,7 @@ long DecodeInto(Picture& picture, const Bytes& strip, uint32_t mode, uint32_t ro
     if (!strip.empty())
         std::fwrite(strip.data(), 1, strip.size(), fp);
     std::fseek(fp, static_cast<long>(kLead.size()), SEEK_SET);
-    CStripDecoder decoder;
+    CFaxDecoder decoder;
     decoder.Decode(fp, picture.width, rows, picture.Stride(), picture.BaseRow(topRow), mode,
                    picture.buffer.Pixels(), byteCount);
     const long end = std::ftell(fp) - static_cast<long>(kLead.size());

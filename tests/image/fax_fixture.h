@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "image/image_buffer.h"
-#include "codec/strip_decoder.h"
+#include "codec/fax_decoder.h"
 
 namespace fax_fixture {
 
@@ -44,10 +44,10 @@ struct Picture {
 // at picture row topRow). Returns the file position after decoding,
 // relative to the strip's start.
 long DecodeInto(Picture& picture, const Bytes& strip, uint32_t mode, uint32_t rows,
-                uint32_t byteCount = CStripDecoder::kUnknownByteCount, uint32_t topRow = 0);
+                uint32_t byteCount = CFaxDecoder::kUnknownByteCount, uint32_t topRow = 0);
 
 // A picture of width x height decoded from one strip; returns its rows.
 std::vector<std::string> DecodeRows(const Bytes& strip, uint32_t width, uint32_t height, uint32_t mode,
-                                    uint32_t byteCount = CStripDecoder::kUnknownByteCount);
+                                    uint32_t byteCount = CFaxDecoder::kUnknownByteCount);
 
 }  // namespace fax_fixture

@@ -7,7 +7,7 @@
 
 #include "core/analysis_app.h"
 #include "core/tree_ranges.h"
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 #include "headless/headless_shell.h"
 
 namespace testing_support {

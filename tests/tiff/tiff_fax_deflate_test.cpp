@@ -7,10 +7,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <random>
 
+#include "codec/decode_threads.h"
+#include "core/analysis_app.h"
 #include "tiff/libtiff_picture.h"
+#include "tiff/tiff_analyzer.h"
 #include "tiff/tiff_builder.h"
 
 using namespace tiff_test;
@@ -358,6 +362,59 @@ TEST(TiffFaxDeflate, DumpWritesEveryDrawnPicture)
             std::swap(drawn[k], drawn[k + 2]);
         EXPECT_EQ(FirstDifferentRow(drawn, LibtiffPicture(args[4 + i], 33, 17), 33), -1);
     }
+}
+
+namespace {
+
+size_t ThreadCount()
+{
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+// The pages of a fax document are drawn side by side; once its analysis has
+// drawn the last, none of the threads that drew them is left, even while the
+// analyzer is still there.
+TEST(TiffFax, NoPageThreadOutlivesTheDocumentsPictures)
+{
+    testing_support::TempDir dir;
+    const std::string path = dir.Path() + "/pages.tif";
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    std::vector<uint8_t> row(8);
+    for (uint32_t page = 0; page < 6; ++page) {
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 64);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 48);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
+        for (uint32_t y = 0; y < 48; ++y) {
+            std::fill(row.begin(), row.end(), uint8_t((y + page) % 3 ? 0x0F : 0xF0));
+            ASSERT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
+        }
+        ASSERT_EQ(TIFFWriteDirectory(tif), 1);
+    }
+    TIFFClose(tif);
+    CDecodeThreads::SetLimit(4);
+    const size_t before = ThreadCount();
+    size_t during = 0;
+    testing_support::StandaloneRun run;
+    {
+        FilePtr fp = OpenAnalysisFile(path.c_str());
+        CTiffAnalyzer analyzer;
+        analyzer.Analyze({.run = &run.run, .fp = fp.get(), .path = path.c_str(), .mode = AnalysisMode::Detailed});
+        during = ThreadCount();
+    }
+    CDecodeThreads::SetLimit(0);
+    ASSERT_EQ(run.result.pictures.size(), 6u);
+    EXPECT_EQ(FirstDifferentRow(DrawnPicture(run.result.pictures[0].image), LibtiffPicture(path, 64, 48), 64), -1);
+    EXPECT_EQ(during, before);
 }
 
 #endif

@@ -1,4 +1,4 @@
-#include "formats/format_table.h"
+#include "formats/all_formats.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "codec/strip_decoder.h"
+#include "codec/fax_decoder.h"
 
 #include "codec/batch_hand_off.h"
 #include "codec/decode_threads.h"
@@ -202,7 +202,7 @@ uint64_t ByteSwap(uint64_t v)
 // ---------------------------------------------------------------------------
 // StripBits
 
-void CStripDecoder::StripBits::Start(FILE* file, uint32_t byteCount, bool reversed)
+void CFaxDecoder::StripBits::Start(FILE* file, uint32_t byteCount, bool reversed)
 {
     file_ = file;
     reversed_ = reversed;
@@ -212,7 +212,7 @@ void CStripDecoder::StripBits::Start(FILE* file, uint32_t byteCount, bool revers
     data_.assign(8, 0xFF);
 }
 
-void CStripDecoder::StripBits::Fill(uint64_t byte)
+void CFaxDecoder::StripBits::Fill(uint64_t byte)
 {
     while (!ended_ && byte + 8 > real_) {
         const uint64_t want = remaining_ < kChunkBytes ? remaining_ : kChunkBytes;
@@ -234,7 +234,7 @@ void CStripDecoder::StripBits::Fill(uint64_t byte)
     std::memset(data_.data() + real_, 0xFF, 8);
 }
 
-uint64_t CStripDecoder::StripBits::PeekLoaded(uint64_t byte) const
+uint64_t CFaxDecoder::StripBits::PeekLoaded(uint64_t byte) const
 {
     uint64_t word;
     std::memcpy(&word, data_.data() + byte, sizeof word);
@@ -243,7 +243,7 @@ uint64_t CStripDecoder::StripBits::PeekLoaded(uint64_t byte) const
     return word;
 }
 
-bool CStripDecoder::StripBits::FindOne(uint64_t pos, uint64_t* one)
+bool CFaxDecoder::StripBits::FindOne(uint64_t pos, uint64_t* one)
 {
     for (;;) {
         const uint32_t word = Peek32(pos);
@@ -263,7 +263,7 @@ bool CStripDecoder::StripBits::FindOne(uint64_t pos, uint64_t* one)
 // ---------------------------------------------------------------------------
 // LineRuns
 
-void CStripDecoder::LineRuns::Clear(uint32_t width)
+void CFaxDecoder::LineRuns::Clear(uint32_t width)
 {
     changes_.clear();
     width_ = width;
@@ -272,12 +272,12 @@ void CStripDecoder::LineRuns::Clear(uint32_t width)
 }
 
 // ---------------------------------------------------------------------------
-// CStripDecoder
+// CFaxDecoder
 
-CStripDecoder::CStripDecoder() = default;
-CStripDecoder::~CStripDecoder() = default;
+CFaxDecoder::CFaxDecoder() = default;
+CFaxDecoder::~CFaxDecoder() = default;
 
-void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_, uint32_t stride_,
+void CFaxDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_, uint32_t stride_,
                            uint32_t baseRow_, uint32_t mode_, uint8_t* pixels_, uint32_t stripByteCount_,
                            bool lowBitFirst_)
 {
@@ -302,21 +302,7 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
     // The line buffers are made before a second thread may use one.
     for (std::vector<uint8_t>& line : lineBytes)
         line.resize(size_t{width} * 3);
-    const bool threaded =
-        paintingAllowed && CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
-    if (threaded && !painting) {
-        // Made once and kept for the decoder's later strips (the pages of a
-        // fax document): starting a thread for each would cost more than a
-        // page's painting saves.
-        painting = std::make_unique<CBatchHandOff>(kLineSlots, true, [this](uint32_t worker, size_t slot) {
-            const LineBatch& b = lineBatches[slot];
-            for (size_t i = 0, from = 0; i < b.ends.size(); from = b.ends[i++])
-                PaintLine(worker, b.changes.data() + from, b.ends[i] - from, b.firstLine + static_cast<uint32_t>(i));
-        });
-        if (!painting->Threaded())
-            painting.reset();
-    }
-    lineHandOff = threaded ? painting.get() : nullptr;
+    lineHandOff = PaintingThread();
     filling = nullptr;
     try {
         switch (mode) {
@@ -347,7 +333,26 @@ void CStripDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_,
     }
 }
 
-void CStripDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
+CBatchHandOff* CFaxDecoder::PaintingThread()
+{
+    const bool threaded =
+        paintingAllowed && CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
+    if (threaded && !painting) {
+        // Made once and kept for the decoder's later strips (the pages of a
+        // fax document): starting a thread for each would cost more than a
+        // page's painting saves.
+        painting = std::make_unique<CBatchHandOff>(kLineSlots, true, [this](uint32_t worker, size_t slot) {
+            const LineBatch& b = lineBatches[slot];
+            for (size_t i = 0, from = 0; i < b.ends.size(); from = b.ends[i++])
+                PaintLine(worker, b.changes.data() + from, b.ends[i] - from, b.firstLine + static_cast<uint32_t>(i));
+        });
+        if (!painting->Threaded())
+            painting.reset();
+    }
+    return threaded ? painting.get() : nullptr;
+}
+
+void CFaxDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
 {
     if (!lineHandOff) {
         PaintLine(0, changes.data(), changes.size(), n);
@@ -365,7 +370,7 @@ void CStripDecoder::OutputLine(const std::vector<uint32_t>& changes, uint32_t n)
         SubmitLines();
 }
 
-void CStripDecoder::SubmitLines()
+void CFaxDecoder::SubmitLines()
 {
     if (lineHandOff && filling) {
         lineHandOff->Submit();
@@ -373,7 +378,7 @@ void CStripDecoder::SubmitLines()
     }
 }
 
-void CStripDecoder::PaintLine(uint32_t worker, const uint32_t* changes, size_t count, uint32_t n)
+void CFaxDecoder::PaintLine(uint32_t worker, const uint32_t* changes, size_t count, uint32_t n)
 {
     // The line is built in a small buffer that stays in the cache and then
     // copied to the bitmap, which is far larger than the cache, in one pass.
@@ -395,7 +400,7 @@ void CStripDecoder::PaintLine(uint32_t worker, const uint32_t* changes, size_t c
     std::memcpy(row, line, bytes);
 }
 
-bool CStripDecoder::ReadRun(bool white, uint64_t* pos, uint32_t* run)
+bool CFaxDecoder::ReadRun(bool white, uint64_t* pos, uint32_t* run)
 {
     const RunLookup* lookup = white ? kWhiteLookup.data() : kBlackLookup.data();
     uint32_t total = 0;
@@ -418,7 +423,7 @@ bool CStripDecoder::ReadRun(bool white, uint64_t* pos, uint32_t* run)
     return true;
 }
 
-bool CStripDecoder::EolAt(uint64_t pos, uint64_t* end)
+bool CFaxDecoder::EolAt(uint64_t pos, uint64_t* end)
 {
     if ((bits.Peek32(pos) >> (32 - kEolZeros)) != 0)
         return false;
@@ -435,70 +440,75 @@ bool CStripDecoder::EolAt(uint64_t pos, uint64_t* end)
 // fill bits before it) begins a line, and a line is complete when it holds
 // `width` pixels or when the next EOL comes. Six EOL codes in a row (RTC)
 // end the strip.
-void CStripDecoder::DecodeT4()
+void CFaxDecoder::DecodeT4()
 {
     const uint32_t limit = LineLimit();
     const RunLookup* whiteLookup = kWhiteLookup.data();
     const RunLookup* blackLookup = kBlackLookup.data();
     coding.Clear(width);
     uint32_t n = 0;
-    bool white = true;
-    bool begun = false;     // an EOL has begun the line in progress
-    bool hasCodes = false;  // the line in progress has had run codes
+    T4Line line;
     uint64_t pos = 0;
 
     for (;;) {
         const uint32_t word = bits.Peek32(pos);
         if ((word >> (32 - kEolZeros)) == 0) {
-            uint64_t end;
-            if (!EolAt(pos, &end))
+            if (!T4Eol(pos, n, limit, line))
                 break;
-            pos = end;
-            bool rtc = true;
-            uint64_t ahead = pos;
-            for (int i = 0; i < 5 && rtc; ++i)
-                rtc = EolAt(ahead, &ahead);
-            if (rtc) {
-                if (hasCodes) {
-                    coding.EndLine();
-                    OutputLine(coding.Changes(), ++n);
-                }
-                pos = ahead;
-                break;
-            }
-            if (hasCodes || begun) {
-                coding.EndLine();
-                OutputLine(coding.Changes(), ++n);
-                if (n == limit)
-                    break;
-                coding.Clear(width);
-            }
-            begun = true;
-            hasCodes = false;
-            white = true;
             continue;
         }
 
-        const RunLookup& entry = (white ? whiteLookup : blackLookup)[word >> (32 - kRunLookupBits)];
+        const RunLookup& entry = (line.white ? whiteLookup : blackLookup)[word >> (32 - kRunLookupBits)];
         pos += entry.length;
         if (bits.Over(pos))
             break;
-        hasCodes = true;
-        coding.Append(white, entry.run);
+        line.hasCodes = true;
+        coding.Append(line.white, entry.run);
         if (entry.kind == kMakeUp)
             continue;
-        white = !white;
+        line.white = !line.white;
         if (coding.Column() >= width) {
             OutputLine(coding.Changes(), ++n);
             if (n == limit)
                 break;
             coding.Clear(width);
-            begun = false;
-            hasCodes = false;
-            white = true;
+            line = T4Line();
         }
     }
     bitPos = pos;
+}
+
+// At the zeros of an EOL code: ends the line in progress (one that had
+// codes, or that an earlier EOL began), or, at RTC, the strip. False when
+// the decoding ends here.
+bool CFaxDecoder::T4Eol(uint64_t& pos, uint32_t& n, uint32_t limit, T4Line& line)
+{
+    uint64_t end;
+    if (!EolAt(pos, &end))
+        return false;
+    pos = end;
+    bool rtc = true;
+    uint64_t ahead = pos;
+    for (int i = 0; i < 5 && rtc; ++i)
+        rtc = EolAt(ahead, &ahead);
+    if (rtc) {
+        if (line.hasCodes) {
+            coding.EndLine();
+            OutputLine(coding.Changes(), ++n);
+        }
+        pos = ahead;
+        return false;
+    }
+    if (line.hasCodes || line.begun) {
+        coding.EndLine();
+        OutputLine(coding.Changes(), ++n);
+        if (n == limit)
+            return false;
+        coding.Clear(width);
+    }
+    line = T4Line();
+    line.begun = true;
+    return true;
 }
 
 // Two-dimensional coding (ITU-T T.6). Each line is coded against the line
@@ -508,7 +518,7 @@ void CStripDecoder::DecodeT4()
 // the right of a0 whose colour is the opposite of the current colour (at the
 // very start of a line column 0 counts as to the right of a0), b2 the next
 // changing element after b1, and `width` stands for the end of the line.
-void CStripDecoder::StartTwoD()
+void CFaxDecoder::StartTwoD()
 {
     // Three copies of `width` after the last changing element stand for the
     // end of the line wherever b1 and b2 are looked up.
@@ -518,14 +528,14 @@ void CStripDecoder::StartTwoD()
     NewLine();
 }
 
-void CStripDecoder::NewLine()
+void CFaxDecoder::NewLine()
 {
     white = true;
     lineStart = true;
     next = 0;
 }
 
-void CStripDecoder::NextReference()
+void CFaxDecoder::NextReference()
 {
     reference.swap(coding.Changes());
     reference.insert(reference.end(), 3, width);
@@ -533,7 +543,7 @@ void CStripDecoder::NextReference()
     NewLine();
 }
 
-size_t CStripDecoder::FindB1()
+size_t CFaxDecoder::FindB1()
 {
     if (!lineStart) {
         const uint32_t a0 = coding.Column();
@@ -547,7 +557,7 @@ size_t CStripDecoder::FindB1()
     return k;
 }
 
-bool CStripDecoder::ApplyMode(uint8_t mode, int8_t offset, uint64_t* pos)
+bool CFaxDecoder::ApplyMode(uint8_t mode, int8_t offset, uint64_t* pos)
 {
     const uint32_t a0 = coding.Column();
     switch (mode) {
@@ -590,7 +600,7 @@ bool CStripDecoder::ApplyMode(uint8_t mode, int8_t offset, uint64_t* pos)
     return true;
 }
 
-bool CStripDecoder::Uncompressed(uint64_t* pos)
+bool CFaxDecoder::Uncompressed(uint64_t* pos)
 {
     // Three bits name the extension; only the uncompressed mode of ITU-T
     // T.4 is defined. In it, k 0 bits and a 1 bit stand for k white pixels
@@ -618,7 +628,7 @@ bool CStripDecoder::Uncompressed(uint64_t* pos)
     }
 }
 
-void CStripDecoder::DecodeT6()
+void CFaxDecoder::DecodeT6()
 {
     const uint32_t limit = LineLimit();
     StartTwoD();
@@ -667,7 +677,7 @@ void CStripDecoder::DecodeT6()
 // Modified Huffman rows as TIFF Compression 2 stores them: each row a white
 // run, a black run and so on up to `width` pixels, without EOL codes, the
 // next row starting on the next byte boundary.
-void CStripDecoder::DecodeMh()
+void CFaxDecoder::DecodeMh()
 {
     const uint32_t limit = LineLimit();
     uint64_t pos = 0;
@@ -695,7 +705,7 @@ void CStripDecoder::DecodeMh()
 // begins with an EOL (with any fill bits before it) and one tag bit, 1 for a
 // line coded one-dimensionally, 0 for one coded against the line above with
 // the modes of T.6. An EOL where a line should begin (RTC) ends the strip.
-void CStripDecoder::DecodeT4TwoD()
+void CFaxDecoder::DecodeT4TwoD()
 {
     const uint32_t limit = LineLimit();
     StartTwoD();

@@ -18,8 +18,8 @@ using fax_fixture::PackBits;
 using fax_fixture::Picture;
 using Rows = std::vector<std::string>;
 
-constexpr uint32_t kT4 = CStripDecoder::kModeT4;
-constexpr uint32_t kT6 = CStripDecoder::kModeT6;
+constexpr uint32_t kT4 = CFaxDecoder::kModeT4;
+constexpr uint32_t kT6 = CFaxDecoder::kModeT6;
 
 // Modified Huffman codes (ITU-T T.4 Tables 2 and 3).
 const std::string EOL = "000000000001 ";
@@ -160,20 +160,20 @@ const auto kCaseName = [](const ::testing::TestParamInfo<StripCase>& info) { ret
 INSTANTIATE_TEST_SUITE_P(T4, HandCodedStrips, ::testing::ValuesIn(OneDimensionalCases()), kCaseName);
 INSTANTIATE_TEST_SUITE_P(T6, HandCodedStrips, ::testing::ValuesIn(TwoDimensionalCases()), kCaseName);
 
-TEST(StripDecoderT6, EachStripStartsAgainstAWhiteReference)
+TEST(FaxDecoderT6, EachStripStartsAgainstAWhiteReference)
 {
     // Two strips of one line each, decoded by the same decoder object: the
     // second strip's V0 must not see the first strip's line.
     Picture picture(8, 2);
-    DecodeInto(picture, PackBits(H + W0 + B3 + V0 + EOFB), kT6, 1, CStripDecoder::kUnknownByteCount, 0);
-    DecodeInto(picture, PackBits(V0 + EOFB), kT6, 1, CStripDecoder::kUnknownByteCount, 1);
+    DecodeInto(picture, PackBits(H + W0 + B3 + V0 + EOFB), kT6, 1, CFaxDecoder::kUnknownByteCount, 0);
+    DecodeInto(picture, PackBits(V0 + EOFB), kT6, 1, CFaxDecoder::kUnknownByteCount, 1);
     EXPECT_EQ(picture.Rows(), (Rows{"###.....", "........"}));
 }
 
 // ---------------------------------------------------------------------------
 // Bounds
 
-TEST(StripDecoderBounds, ModesOtherThanFourAndSixWriteNothing)
+TEST(FaxDecoderBounds, ModesOtherThanFourAndSixWriteNothing)
 {
     for (uint32_t mode : {0u, 3u, 5u, 7u}) {
         Picture picture(10, 2);
@@ -182,7 +182,7 @@ TEST(StripDecoderBounds, ModesOtherThanFourAndSixWriteNothing)
     }
 }
 
-TEST(StripDecoderBounds, NoMoreLinesThanTheStripHas)
+TEST(FaxDecoderBounds, NoMoreLinesThanTheStripHas)
 {
     for (uint32_t mode : {kT4, kT6}) {
         const std::string strip = mode == kT4 ? EOL + W10 + EOL + W10 + EOL + W10 + RTC : V0 + V0 + V0 + EOFB;
@@ -192,7 +192,7 @@ TEST(StripDecoderBounds, NoMoreLinesThanTheStripHas)
     }
 }
 
-TEST(StripDecoderBounds, NoLineBelowTheBitmapsFirstRow)
+TEST(FaxDecoderBounds, NoLineBelowTheBitmapsFirstRow)
 {
     // A strip that claims 40 rows but starts on the second-to-last memory row.
     Picture picture(10, 16);
@@ -206,7 +206,7 @@ TEST(StripDecoderBounds, NoLineBelowTheBitmapsFirstRow)
     std::rewind(fp);
     // Row base 2 leaves room for memory rows 1 and 0 only.
     std::memset(picture.buffer.Pixels(), fax_fixture::kUntouched, picture.buffer.RowBytes() * bitmapHeight);
-    CStripDecoder decoder;
+    CFaxDecoder decoder;
     decoder.Decode(fp, 10, 40, picture.Stride(), 2, kT6, picture.buffer.Pixels());
     std::fclose(fp);
     const uint8_t* pixels = picture.buffer.Pixels();
@@ -218,13 +218,13 @@ TEST(StripDecoderBounds, NoLineBelowTheBitmapsFirstRow)
     EXPECT_EQ(pixels[picture.buffer.RowBytes()], 0xFF);
 }
 
-TEST(StripDecoderBounds, WidthBeyondTheBitmapOrNoPixelMemoryWritesNothing)
+TEST(FaxDecoderBounds, WidthBeyondTheBitmapOrNoPixelMemoryWritesNothing)
 {
     Picture picture(10, 2);
     FILE* fp = std::tmpfile();
     const Bytes bytes = PackBits(V0 + V0 + EOFB);
     std::fwrite(bytes.data(), 1, bytes.size(), fp);
-    CStripDecoder decoder;
+    CFaxDecoder decoder;
     std::rewind(fp);
     decoder.Decode(fp, picture.Stride() + 1, 2, picture.Stride(), picture.BaseRow(0), kT6, picture.buffer.Pixels());
     std::rewind(fp);
@@ -236,7 +236,7 @@ TEST(StripDecoderBounds, WidthBeyondTheBitmapOrNoPixelMemoryWritesNothing)
     EXPECT_TRUE(picture.MarginUntouched());
 }
 
-TEST(StripDecoderBounds, TheByteCountEndsTheStrip)
+TEST(FaxDecoderBounds, TheByteCountEndsTheStrip)
 {
     // Eight V0 lines per byte; only the first byte belongs to the strip,
     // the second is the start of whatever follows it in the file.
@@ -250,7 +250,7 @@ TEST(StripDecoderBounds, TheByteCountEndsTheStrip)
         EXPECT_EQ(rows[y], y < 8 ? "...." : "????") << "row " << y;
 }
 
-TEST(StripDecoderBounds, TheStreamIsLeftAfterTheLastByteUsed)
+TEST(FaxDecoderBounds, TheStreamIsLeftAfterTheLastByteUsed)
 {
     // Two lines and EOFB use 26 bits, so four bytes; the strip has room for
     // a third line, so the decoder reads on to the EOFB.

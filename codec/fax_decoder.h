@@ -16,7 +16,7 @@
 
 class CBatchHandOff;
 
-class CStripDecoder {
+class CFaxDecoder {
 public:
     static constexpr uint32_t kModeMh = 2;       // modified Huffman rows without EOL (TIFF Compression 2)
     static constexpr uint32_t kModeT4 = 4;
@@ -26,10 +26,10 @@ public:
     // ends at the end of the file.
     static constexpr uint32_t kUnknownByteCount = 0xFFFFFFFFu;
 
-    CStripDecoder();
-    ~CStripDecoder();
-    CStripDecoder(const CStripDecoder&) = delete;
-    CStripDecoder& operator=(const CStripDecoder&) = delete;
+    CFaxDecoder();
+    ~CFaxDecoder();
+    CFaxDecoder(const CFaxDecoder&) = delete;
+    CFaxDecoder& operator=(const CFaxDecoder&) = delete;
 
     // file stands on the strip's first byte. The strip's n-th line (n from 1)
     // goes to memory row baseRow - n of pixels, whose rows are stride pixels
@@ -130,6 +130,16 @@ private:
 
     void DecodeMh();
     void DecodeT4();
+    // The state of the T.4 line in progress.
+    struct T4Line {
+        bool white = true;
+        bool begun = false;      // an EOL has begun it
+        bool hasCodes = false;   // it has had run codes
+    };
+    bool T4Eol(uint64_t& pos, uint32_t& n, uint32_t limit, T4Line& line);
+    // The painting thread for this strip, made at the first strip that wants
+    // one; null when the lines are painted on the decoding thread.
+    CBatchHandOff* PaintingThread();
     void DecodeT4TwoD();
     void DecodeT6();
     // Two-dimensional decoding: the reference line starts white; each new

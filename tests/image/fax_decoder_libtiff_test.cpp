@@ -112,9 +112,9 @@ void PrintTo(const Coding& coding, std::ostream* out)
     *out << coding.name;
 }
 
-const Coding kG3 = {COMPRESSION_CCITTFAX3, 0, CStripDecoder::kModeT4, "G3"};
-const Coding kG3Fill = {COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS, CStripDecoder::kModeT4, "G3 fill"};
-const Coding kG4 = {COMPRESSION_CCITTFAX4, 0, CStripDecoder::kModeT6, "G4"};
+const Coding kG3 = {COMPRESSION_CCITTFAX3, 0, CFaxDecoder::kModeT4, "G3"};
+const Coding kG3Fill = {COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS, CFaxDecoder::kModeT4, "G3 fill"};
+const Coding kG4 = {COMPRESSION_CCITTFAX4, 0, CFaxDecoder::kModeT6, "G4"};
 
 bool WriteTiff(const std::string& path, const Bilevel& pic, const Coding& coding, uint32_t rowsPerStrip,
                bool bigEndian)
@@ -202,14 +202,14 @@ void DecodeLikeTiff(const std::string& path, const StripLayout& layout, uint32_t
 {
     FILE* fp = std::fopen(path.c_str(), "rb");
     ASSERT_NE(fp, nullptr);
-    CStripDecoder decoder;
+    CFaxDecoder decoder;
     uint32_t done = 0;
     for (size_t s = 0; s < layout.offsets.size(); ++s) {
         const uint32_t rows = picture.height - done > layout.rowsPerStrip ? layout.rowsPerStrip : picture.height - done;
         std::fseek(fp, static_cast<long>(layout.offsets[s]), SEEK_SET);
         decoder.Decode(fp, picture.width, rows, picture.Stride(), picture.BaseRow(done), mode,
                        picture.buffer.Pixels(),
-                       passByteCount ? static_cast<uint32_t>(layout.byteCounts[s]) : CStripDecoder::kUnknownByteCount);
+                       passByteCount ? static_cast<uint32_t>(layout.byteCounts[s]) : CFaxDecoder::kUnknownByteCount);
         done += rows;
     }
     std::fclose(fp);
@@ -347,10 +347,10 @@ TEST_P(TruncatedStrips, YieldTheCompleteLinesBeforeTheCut)
             FILE* fp = std::fopen(source.c_str(), "rb");
             ASSERT_NE(fp, nullptr);
             std::fseek(fp, static_cast<long>(offset), SEEK_SET);
-            CStripDecoder decoder;
+            CFaxDecoder decoder;
             decoder.Decode(fp, pic.width, pic.height, picture.Stride(), picture.BaseRow(0), coding.mode,
                            picture.buffer.Pixels(),
-                           source == path ? static_cast<uint32_t>(cut) : CStripDecoder::kUnknownByteCount);
+                           source == path ? static_cast<uint32_t>(cut) : CFaxDecoder::kUnknownByteCount);
             std::fclose(fp);
             uint32_t written = 0;
             ASSERT_TRUE(WrittenRowsFormAPrefix(picture, &written));
@@ -395,7 +395,7 @@ TEST(DamagedStrips, GarbageZerosAndOnesStayInsideTheBitmap)
             bytes.insert(bytes.begin(), {0x00, 0x10});
         strips.push_back(bytes);
     }
-    for (uint32_t mode : {CStripDecoder::kModeT4, CStripDecoder::kModeT6})
+    for (uint32_t mode : {CFaxDecoder::kModeT4, CFaxDecoder::kModeT6})
         for (uint32_t width : {1u, 9u, 64u, 1728u})
             for (size_t s = 0; s < strips.size(); ++s) {
                 SCOPED_TRACE("mode " + std::to_string(mode) + " width " + std::to_string(width) + " strip " +

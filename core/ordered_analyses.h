@@ -1,0 +1,53 @@
+#pragma once
+// Analyses of many files run side by side and are handed over in their
+// order: the caller takes result 0, then 1, and so on, while threads work
+// ahead on the ones after it; up to `threads` analyses run at once, the
+// caller's own included, and at most that many results wait beyond the one
+// being taken, so a batch of any size holds a bounded number of them.
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/analysis_result.h"
+
+class COrderedAnalyses {
+public:
+    using Analyse = std::function<std::unique_ptr<AnalysisResult>(size_t index)>;
+
+    // analyse(i) runs once for each i from 0 to count - 1, on threads of
+    // this object or in Take, and must touch nothing the caller touches
+    // meanwhile. With threads 1 or fewer, Take runs every analysis itself.
+    COrderedAnalyses(size_t count, uint32_t threads, Analyse analyse);
+    // Stops the threads after the analyses they are in.
+    ~COrderedAnalyses();
+    COrderedAnalyses(const COrderedAnalyses&) = delete;
+    COrderedAnalyses& operator=(const COrderedAnalyses&) = delete;
+
+    // The result of analysis index, the next in order; waits for it. An
+    // exception the analysis threw is thrown here.
+    std::unique_ptr<AnalysisResult> Take(size_t index);
+
+private:
+    struct Slot {
+        std::unique_ptr<AnalysisResult> result;
+        std::exception_ptr failure;
+        bool done = false;
+    };
+    void Run();
+
+    const size_t count_;
+    const Analyse analyse_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    // Slots of the analyses from taken_ on, by index modulo their number.
+    std::vector<Slot> slots_;
+    size_t taken_ = 0;   // results handed over so far
+    size_t next_ = 0;    // the next analysis a thread starts
+    bool stop_ = false;
+    std::vector<std::thread> threads_;
+};
