@@ -1,11 +1,14 @@
 #include "app/batch_analysis.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 #include "app/analysis_worker.h"
+#include "core/ordered_analyses.h"
 
 // Shared by the worker's job and the GUI thread: the job may outlive the
 // batch's owner by the file it is at.
@@ -22,6 +25,11 @@ CBatchAnalysis::CBatchAnalysis(CAnalysisWorker& worker, const CAnalysisApp& anal
     : queue_(std::make_shared<Queue>())
 {
     worker.Post([queue = queue_, &analysis, batch, analyse = std::move(analyse)] {
+        // The worker takes the results in order while threads beside it
+        // work ahead on the files after them.
+        const uint32_t threads = std::max(1u, std::thread::hardware_concurrency());
+        COrderedAnalyses analyses(batch.size(), threads,
+                                  [&](size_t i) { return analysis.AnalyseBatchFile(batch[i], analyse[i]); });
         for (size_t i = 0; i < batch.size(); ++i) {
             {
                 std::unique_lock lock(queue->mutex);
@@ -29,7 +37,7 @@ CBatchAnalysis::CBatchAnalysis(CAnalysisWorker& worker, const CAnalysisApp& anal
                 if (queue->stop)
                     return;
             }
-            std::unique_ptr<AnalysisResult> result = analysis.AnalyseBatchFile(batch[i], analyse[i]);
+            std::unique_ptr<AnalysisResult> result = analyses.Take(i);
             std::lock_guard lock(queue->mutex);
             queue->results.push_back(std::move(result));
             if (std::exchange(queue->guiWaiting, false))

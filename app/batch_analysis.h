@@ -1,9 +1,10 @@
 #pragma once
-// The files of one opening batch analysed on the worker thread ahead of the
-// GUI thread, which takes their results one by one in the batch's order and
-// applies them (entries, rows, messages). At most kAhead results wait to be
-// taken, so that a batch of any length holds little memory. The worker
-// reads nothing but the batch and the format table.
+// The files of one opening batch analysed on the worker thread, and on
+// threads beside it, ahead of the GUI thread, which takes their results one
+// by one in the batch's order and applies them (entries, rows, messages).
+// At most kAhead results wait to be taken, so that a batch of any length
+// holds little memory. The analyses read nothing but the batch and the
+// format table.
 #include <cstddef>
 #include <memory>
 #include <vector>

@@ -23,11 +23,9 @@ public:
     bool SetFile(const QString& path);
     const QString& FilePath() const { return path_; }
     uint64_t FileSize() const { return size_; }
-    bool IsOpen() const { return file_.isOpen(); }
 
     // Multi-byte values under the cursor are read in this order.
     void SetBigEndian(bool bigEndian) { bigEndian_ = bigEndian; }
-    bool BigEndian() const { return bigEndian_; }
     // The byte order of a file from its first bytes: TIFF says it in its
     // header ("II" or "MM"), JPEG is big-endian, SWF little-endian.
     static bool IsBigEndianFile(const QByteArray& head);
