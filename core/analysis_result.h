@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/anomaly.h"
 #include "core/line_tree.h"
 #include "core/shell.h"
 #include "image/image_buffer.h"
@@ -71,6 +72,10 @@ struct AnalysisResult {
     std::vector<DecodeRecord> decodes;
 
     std::vector<ResultMessage> messages;
+    // What the analysis found wrong with the file, in the order it was met.
+    std::vector<Anomaly> anomalies;
+    // Anomalies beyond the limit of a run, counted but not kept.
+    uint32_t anomaliesDropped = 0;
 
     // Asks the analysis to end soon: no further lines are taken, and
     // decoders stop at their next check. Any thread.

@@ -53,6 +53,17 @@ void CAnalysisRun::RecordDecode(const std::string& label, DecodeOutcome outcome,
     result_.decodes.push_back({label, outcome, std::move(reason)});
 }
 
+void CAnalysisRun::ReportAnomaly(AnomalySeverity severity, std::string_view kind, const ByteRange& range,
+                                 std::string_view text, LineId line)
+{
+    if (result_.anomalies.size() >= kMaxAnomalies) {
+        ++result_.anomaliesDropped;
+        return;
+    }
+    result_.anomalies.push_back({range.start, range, std::string(kind), severity, std::string(text),
+                                 mode_ == AnalysisMode::Detailed ? line : kNoLine});
+}
+
 CAnalysisRun::NestedScope::NestedScope(CAnalysisRun& run)
     : run_(run), allowed_(run.nestedDepth_ < kMaxNestedDepth && run.nestedAnalyses_ < kMaxNestedAnalyses)
 {

@@ -30,6 +30,9 @@ public:
 
     // The largest image window's client area; bigger pictures are panned.
     static constexpr int32_t kMaxPictureWidth = 1280;
+    // A file keeps at most this many anomalies: a file broken everywhere
+    // says so without its list outgrowing its lines.
+    static constexpr uint32_t kMaxAnomalies = 1024;
     static constexpr int32_t kMaxPictureHeight = 720;
 
     CAnalysisRun(FormatTable formats, AnalysisMode mode, AnalysisResult& result);
@@ -55,6 +58,11 @@ public:
     void AddPicture(const std::string& title, ImageRect& rect, const std::string& label);
     uint8_t* PreparePicture(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
     void RecordDecode(const std::string& label, DecodeOutcome outcome, std::string reason = {});
+
+    // Records an anomaly (beyond the limit, counts it). line is the line it
+    // concerns in a detailed analysis, kNoLine for the file as a whole.
+    void ReportAnomaly(AnomalySeverity severity, std::string_view kind, const ByteRange& range,
+                       std::string_view text, LineId line = kNoLine);
 
     bool CancelRequested() const { return result_.CancelRequested(); }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -67,6 +68,17 @@ std::string Headless::DetailText(const std::string& path)
 {
     HeadlessDocument* doc = shell.FindDocument(path);
     return doc ? TreeText(doc->tree) : std::string();
+}
+
+std::string AnomalyList(const AnalysisResult& result)
+{
+    std::string list;
+    for (const Anomaly& anomaly : result.anomalies) {
+        char offset[24];
+        std::snprintf(offset, sizeof offset, "%08llx ", static_cast<unsigned long long>(anomaly.offset));
+        list += offset + std::string(AnomalySeverityText(anomaly.severity)) + " " + anomaly.kind + "\n";
+    }
+    return list;
 }
 
 DumpResult Dump(const std::vector<std::string>& args)

@@ -58,6 +58,10 @@ struct StandaloneRun {
     CLineTree& Lines() { return result.lines; }
 };
 
+// The anomalies of a result, one per line: the offset in eight hex digits,
+// the severity and the kind, separated by spaces.
+std::string AnomalyList(const AnalysisResult& result);
+
 struct DumpResult {
     int status = 0;
     std::string out;
