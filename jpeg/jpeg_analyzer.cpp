@@ -200,45 +200,121 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
         out_.Expand(parentItem);
 }
 
-// Takes bytes until a byte other than 0xFF follows a 0xFF byte that was not
-// stuffing; returns the pair as the marker, or 0 at the end of the data. The
+namespace {
+
+// The bytes a stream has read ahead and not yet handed out, which a scan
+// may search in place; empty where the C library does not show them (the
+// scan then takes one byte at a time).
+struct StreamBuffer {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+};
+
+StreamBuffer BufferedBytes(FILE* fp)
+{
+#if defined(__GLIBC__)
+    const auto* next = reinterpret_cast<const uint8_t*>(fp->_IO_read_ptr);
+    const auto* end = reinterpret_cast<const uint8_t*>(fp->_IO_read_end);
+    if (next && end > next)
+        return {next, static_cast<size_t>(end - next)};
+#else
+    (void)fp;
+#endif
+    return {};
+}
+
+void SkipBuffered(FILE* fp, size_t n)
+{
+#if defined(__GLIBC__)
+    fp->_IO_read_ptr += n;
+#else
+    (void)fp;
+    (void)n;
+#endif
+}
+
+// The index in bytes of the first marker code, a byte other than 0x00 and
+// 0xFF whose preceding byte (previous for the first) is 0xFF; size when
+// there is none. Outside markers a 0xFF is followed by 0x00 (stuffing) or by
+// another 0xFF (fill), so only the bytes after a 0xFF need a look.
+size_t FindMarkerCode(const uint8_t* bytes, size_t size, uint32_t previous)
+{
+    if (size == 0)
+        return 0;
+    if (previous == 0xFF && bytes[0] != 0x00 && bytes[0] != 0xFF)
+        return 0;
+    size_t at = 0;
+    for (;;) {
+        const void* ff = std::memchr(bytes + at, 0xFF, size - at);
+        if (!ff)
+            return size;
+        at = static_cast<size_t>(static_cast<const uint8_t*>(ff) - bytes) + 1;
+        if (at == size)
+            return size;
+        if (bytes[at] != 0x00 && bytes[at] != 0xFF)
+            return at;
+    }
+}
+
+}  // namespace
+
+// Takes bytes until a byte other than 0x00 or 0xFF follows a 0xFF byte;
+// returns the pair as the marker, or 0 at the end of the data. A 0x00 after
+// a 0xFF is stuffing and a 0xFF after a 0xFF a fill byte (ITU-T T.81 B.1.1.2,
+// B.1.1.5): the marker is the last 0xFF of a run and the byte after it. The
 // first byte goes through the reader, whose cache decides whether it is
-// stuffing; the rest are taken straight from the stream by the reader's own
-// rules (a 0x00 after a 0xFF is skipped, the end of the file is never a
-// 0xFF), and the reader is left in the state those reads would have left it in.
+// stuffing; the rest are searched in the stream's buffer, block by block,
+// and the reader is left as if it had read the marker code last.
 uint32_t CJpegAnalyzer::ReadMarker(FILE* fp)
 {
     if (std::feof(fp))
         return 0;
-    uint64_t budget = walkEnd_ - StreamPosition(fp);
+    const uint64_t start = StreamPosition(fp);
     JpegBits first;
-    uint32_t accumulator = reader.ReadBits(&first, fp, 8)->value;
-    if (std::feof(fp) || budget-- == 0)
+    uint32_t previous = reader.ReadBits(&first, fp, 8)->value;
+    if (std::feof(fp))
         return 0;
-    uint32_t previous = accumulator;
+    // Bytes that may still be taken before the end of the data walked.
+    uint64_t left = walkEnd_ - std::min(walkEnd_, StreamPosition(fp));
+    if (walkEnd_ <= start)
+        return 0;
     for (;;) {
-        if (budget-- == 0)
+        if (left == 0)
             return 0;
-        int c = GetByte(fp);
-        bool stuffed = false;
-        if (c == 0 && previous == 0xFF) {
-            c = GetByte(fp);
-            stuffed = true;
+        const StreamBuffer buffer = BufferedBytes(fp);
+        if (buffer.size > 0) {
+            const size_t size = static_cast<size_t>(std::min<uint64_t>(buffer.size, left));
+            const size_t code = FindMarkerCode(buffer.bytes, size, previous);
+            if (code < size)
+                return TakeMarker(fp, code);
+            previous = buffer.bytes[size - 1];
+            SkipBuffered(fp, size);
+            left -= size;
+            continue;
         }
-        previous = c < 0 ? kEndOfFile : static_cast<uint32_t>(c);
-        accumulator = accumulator * 256 + (c < 0 ? 0xFFu : previous);
-        // A 0xFF after a 0xFF is a fill byte (ITU-T T.81 B.1.1.2): the
-        // marker is the last 0xFF of the run and the byte after it.
-        const bool marker = !stuffed && ((accumulator >> 8) & 0xFF) == 0xFF && (accumulator & 0xFF) != 0xFF;
-        if (c < 0 || marker) {
-            // Bring the reader's cache up to the last byte taken.
-            if (c >= 0)
-                std::ungetc(c, fp);
+        const int c = GetByte(fp);
+        if (c < 0) {
             reader.Reset();
             reader.ReadBits(&first, fp, 8);
-            return marker ? accumulator & 0xFFFF : 0;
+            return 0;
         }
+        --left;
+        if (previous == 0xFF && c != 0x00 && c != 0xFF) {
+            std::ungetc(c, fp);
+            return TakeMarker(fp, 0);
+        }
+        previous = static_cast<uint32_t>(c);
     }
+}
+
+// Reads the marker code at index code of the stream's buffer (or the byte
+// just put back) through the reader, so that its cache holds it.
+uint32_t CJpegAnalyzer::TakeMarker(FILE* fp, size_t code)
+{
+    SkipBuffered(fp, code);
+    reader.Reset();
+    JpegBits bits;
+    return 0xFF00u | (reader.ReadBits(&bits, fp, 8)->value & 0xFF);
 }
 
 bool CJpegAnalyzer::Step(FILE* fp, uint32_t marker, uint64_t position)

@@ -55,6 +55,7 @@ private:
     };
 
     uint32_t ReadMarker(FILE* fp);
+    uint32_t TakeMarker(FILE* fp, size_t code);
     // Handles the marker found at position - 2; false when the walk ends.
     bool Step(FILE* fp, uint32_t marker, uint64_t position);
     bool ReadSegment(FILE* fp, Segment& s);

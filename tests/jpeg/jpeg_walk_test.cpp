@@ -511,12 +511,18 @@ TEST(JpegWalk, MarkerScanMatchesByteAtATimeReading)
     // every state.
     const uint8_t alphabet[] = {0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x12, 0xD0, 0xD8, 0xC1, 0x7F, 0x03};
     uint32_t state = 1;
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 320; ++round) {
         Bytes f = Soi();
-        const size_t n = 1 + round % 40;
+        // The last rounds are long enough to cross the stream's buffer, with
+        // the markers between its blocks too.
+        const size_t n = round < 300 ? 1 + round % 40 : 3000 + 997 * (round - 300);
         for (size_t i = 0; i < n; ++i) {
             state = state * 1664525u + 1013904223u;
-            f.push_back(alphabet[(state >> 16) % sizeof alphabet]);
+            // Rare 0xFF bytes in the long rounds, followed by no marker
+            // that carries a length, so that the walk goes on to the end.
+            const uint8_t sparse[] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0x00, 0xFF, 0xD0, 0xD3, 0x7E, 0xFF, 0xFF, 0x00,
+                                      0x21, 0x43, 0x65, 0x87, 0xA9, 0x5B, 0x13, 0x24, 0x35, 0x46, 0x57};
+            f.push_back(round < 300 ? alphabet[(state >> 16) % sizeof alphabet] : sparse[(state >> 16) % sizeof sparse]);
         }
         if (round % 5 == 0)
             Put(f, Eoi());
