@@ -2,7 +2,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -214,7 +217,18 @@ std::string FileText(const char* bytes, size_t length, size_t maxBytes, size_t* 
 size_t Cp932Prefix(const char* text, size_t length, size_t maxBytes)
 {
     const auto* s = reinterpret_cast<const Byte*>(text);
-    size_t i = 0, counted = 0;
+    // ASCII counts one byte a character in both encodings: most lines are
+    // all ASCII, and are measured eight bytes at a time.
+    size_t i = 0;
+    const size_t ascii = std::min(length, maxBytes);
+    for (uint64_t word; i + 8 <= ascii; i += 8) {
+        std::memcpy(&word, s + i, 8);
+        if (word & 0x8080808080808080u)
+            break;
+    }
+    while (i < ascii && s[i] < 0x80)
+        ++i;
+    size_t counted = i;
     while (i < length) {
         size_t n = 0;
         const size_t width = Cp932Width(s + i, length - i, &n);
