@@ -6,12 +6,6 @@
 // 10,000 files on the offscreen platform against the headless shell's.
 // Detailed output (-d) of 1,000 and 10,000 of them. The best of several runs
 // counts, since the machine may be shared.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -26,7 +20,7 @@
 #include "headless/headless_shell.h"
 
 #if __has_include(<jpeglib.h>)
-#include <jpeglib.h>
+#include "bench/bench_support.h"
 
 #ifdef VANTREL_BENCH_APP
 #include <QApplication>
@@ -34,143 +28,10 @@
 #include "app/vantrel_app.h"
 #endif
 
-extern char** environ;
-
 namespace fs = std::filesystem;
+using namespace bench_support;
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-double Seconds(std::chrono::steady_clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
-
-Bytes ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-// A 160 x 120 baseline picture with a restart interval of one MCU row.
-Bytes EncodeWithRestarts()
-{
-    constexpr int w = 160, h = 120;
-    std::vector<uint8_t> rgb(w * h * 3);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t* p = &rgb[(y * w + x) * 3];
-            p[0] = static_cast<uint8_t>(x * 255 / w);
-            p[1] = static_cast<uint8_t>(y * 255 / h);
-            p[2] = static_cast<uint8_t>((x ^ y) & 0xFF);
-        }
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = w;
-    cinfo.image_height = h;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 85, TRUE);
-    cinfo.restart_in_rows = 1;
-    jpeg_start_compress(&cinfo, TRUE);
-    for (int y = 0; y < h; ++y) {
-        JSAMPROW row = &rgb[static_cast<size_t>(y) * w * 3];
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
-    return out;
-}
-
-// The picture above with the Exif segment (and its thumbnail) of the bundled
-// camera-like sample right after SOI, where cameras put it.
-Bytes MakePhoto()
-{
-    const Bytes sample = ReadFile(std::string(VANTREL_SOURCE_DIR) + "/samples/photo-exif.jpg");
-    Bytes photo = EncodeWithRestarts();
-    if (sample.size() > 6 && sample[2] == 0xFF && sample[3] == 0xE1) {
-        const size_t length = (size_t{sample[4]} << 8 | sample[5]) + 2;
-        if (2 + length <= sample.size())
-            photo.insert(photo.begin() + 2, sample.begin() + 2, sample.begin() + 2 + static_cast<long>(length));
-    }
-    return photo;
-}
-
-// A folder of n hard links to file, named so that name order is link order.
-// A file system allows only so many links to one file: each block of
-// kLinksPerCopy links goes to a copy of its own.
-std::string MakeLinks(const std::string& root, const std::string& file, size_t n)
-{
-    constexpr size_t kLinksPerCopy = 30000;
-    const std::string dir = root + "/n" + std::to_string(n);
-    fs::create_directories(dir);
-    char name[32];
-    for (size_t i = 0; i < n; ++i) {
-        const std::string source = file + "." + std::to_string(i / kLinksPerCopy);
-        if (!fs::exists(source))
-            fs::copy_file(file, source);
-        std::snprintf(name, sizeof name, "/p%06zu.jpg", i);
-        const std::string link = dir + name;
-        if (!fs::exists(link))
-            fs::create_hard_link(source, link);
-    }
-    return dir;
-}
-
-struct RunResult {
-    double seconds = 1e9;
-    long peakKiB = 0;
-    int status = -1;
-};
-
-// Runs a program with stdout and stderr to /dev/null; wall time and the
-// child's peak resident memory.
-RunResult Run(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    RunResult r;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return r;
-    }
-    int status = 0;
-    rusage usage {};
-    wait4(pid, &status, 0, &usage);
-    r.seconds = Seconds(std::chrono::steady_clock::now() - start);
-    r.peakKiB = usage.ru_maxrss;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return r;
-}
-
-RunResult BestOf(int runs, const std::vector<std::string>& args)
-{
-    RunResult best;
-    for (int i = 0; i < runs; ++i) {
-        const RunResult r = Run(args);
-        if (r.seconds < best.seconds)
-            best = r;
-    }
-    return best;
-}
 
 // Bytes of one file's entry texts (its path and its rough lines).
 size_t LineBytesPerFile(const std::string& dir)
@@ -223,9 +84,8 @@ int main(int argc, char** argv)
     fs::create_directories(root);
     const std::string photo = root + "/photo.jpg";
     {
-        const Bytes bytes = MakePhoto();
-        std::ofstream(photo, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        // A 160 x 120 picture at quality 85.
+        WriteFile(photo, WithCameraExif(EncodeWithRestarts(160, 120, 85)));
     }
     std::printf("file: %s, %ju bytes; the best of several runs each\n", photo.c_str(),
                 static_cast<uintmax_t>(fs::file_size(photo)));
