@@ -47,10 +47,10 @@ int main()
     fs::create_directories(root);
     const std::string photo = root + "/photo.jpg";
     if (!fs::exists(photo))
-        WriteFile(photo, WithCameraExif(EncodeWithRestarts(640, 480, 92, 12)));
+        WriteFile(photo, WithCameraExif(EncodeWithRestarts(512, 384, 92, 12)));
     const std::string large = root + "/large.jpg";
     if (!fs::exists(large))
-        WriteFile(large, EncodeWithRestarts(4000, 3000, 97, 48));
+        WriteFile(large, EncodeWithRestarts(4800, 3600, 97, 48));
     std::printf("files: %s %ju bytes, %s %ju bytes; medians of %d rounds\n", photo.c_str(),
                 static_cast<uintmax_t>(fs::file_size(photo)), large.c_str(),
                 static_cast<uintmax_t>(fs::file_size(large)), kRounds);

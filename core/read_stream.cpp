@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cerrno>
 #include <mutex>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -34,7 +35,7 @@ struct Source {
     // here. Made on the first read.
     static constexpr size_t kBlockBytes = 16 * 1024;
     static constexpr size_t kBlocks = 4;
-    std::vector<char> cache;
+    std::unique_ptr<char[]> cache;   // uninitialised: every byte read is written first
     off_t blockStart[kBlocks] = {-1, -1, -1, -1};
     size_t blockSize[kBlocks] = {};
     uint64_t blockUse[kBlocks] = {};
@@ -47,8 +48,8 @@ ssize_t ReadThroughCache(Source& source, char* buffer, size_t size)
 {
     if (size >= Source::kBlockBytes)
         return pread(source.fd, buffer, size, source.position);
-    if (source.cache.empty())
-        source.cache.resize(Source::kBlocks * Source::kBlockBytes);
+    if (!source.cache)
+        source.cache.reset(new char[Source::kBlocks * Source::kBlockBytes]);
     const off_t start = source.position - source.position % static_cast<off_t>(Source::kBlockBytes);
     const size_t skip = static_cast<size_t>(source.position - start);
     size_t b = 0;
@@ -60,7 +61,7 @@ ssize_t ReadThroughCache(Source& source, char* buffer, size_t size)
         b = static_cast<size_t>(std::min_element(source.blockUse, source.blockUse + Source::kBlocks) -
                                 source.blockUse);
         source.blockStart[b] = -1;
-        const ssize_t n = pread(source.fd, source.cache.data() + b * Source::kBlockBytes, Source::kBlockBytes, start);
+        const ssize_t n = pread(source.fd, source.cache.get() + b * Source::kBlockBytes, Source::kBlockBytes, start);
         if (n < 0)
             return n;
         source.blockStart[b] = start;
@@ -70,7 +71,7 @@ ssize_t ReadThroughCache(Source& source, char* buffer, size_t size)
     }
     source.blockUse[b] = ++source.uses;
     const size_t n = std::min(size, source.blockSize[b] - skip);
-    std::copy_n(source.cache.data() + b * Source::kBlockBytes + skip, n, buffer);
+    std::copy_n(source.cache.get() + b * Source::kBlockBytes + skip, n, buffer);
     return static_cast<ssize_t>(n);
 }
 
