@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, runs every test, then runs the tests once
 # more in a build with AddressSanitizer and UndefinedBehaviorSanitizer, the
-# decoders' tests in a build with ThreadSanitizer, and ends with a short run
-# of every fuzz target.
+# decoders' and the parallel batch's tests in a build with ThreadSanitizer,
+# and ends with a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
@@ -28,12 +28,14 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== ThreadSanitizer build and the decoders' tests"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TSAN=ON -DVANTREL_BENCH=OFF \
     -DVANTREL_GUI=OFF >/dev/null
-cmake --build build-tsan -j "$jobs" --target test_image test_jpeg test_tiff
+cmake --build build-tsan -j "$jobs" --target test_image test_jpeg test_tiff test_cli
 norandom=(setarch "$(uname -m)" -R)
 "${norandom[@]}" true 2>/dev/null || norandom=()   # where the system refuses it
 for t in test_image test_jpeg test_tiff; do
     TSAN_OPTIONS=halt_on_error=1 "${norandom[@]}" "build-tsan/tests/$t" --gtest_brief=1
 done
+# vantrel-dump's files analysed side by side.
+TSAN_OPTIONS=halt_on_error=1 "${norandom[@]}" build-tsan/tests/test_cli --gtest_brief=1 --gtest_filter='DumpJobs.*'
 
 # A short run of every fuzz target (clang, with both sanitizers) catches a new
 # crash early; the long campaign is tests/fuzz/run.sh with a longer time.
