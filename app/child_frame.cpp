@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "app/anomaly_pane.h"
 #include "app/app_icons.h"
 #include "app/app_resources.h"
 #include "app/hex_view.h"
@@ -37,7 +38,8 @@ constexpr int kMinTreeWidth = 240;
 
 CChildFrame::CChildFrame(CVantrelApp& app, CVantrelDoc& doc)
     : app_(app), view_(new CVantrelView(app)), hex_(new CHexView), hexLabel_(new QLabel),
-      hexPane_(new QWidget), splitter_(new QSplitter(Qt::Horizontal, this))
+      hexPane_(new QWidget), splitter_(new QSplitter(Qt::Horizontal, this)),
+      treeSplitter_(new QSplitter(Qt::Vertical)), anomalies_(new CAnomalyPane)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     auto* paneLayout = new QVBoxLayout(hexPane_);
@@ -46,7 +48,12 @@ CChildFrame::CChildFrame(CVantrelApp& app, CVantrelDoc& doc)
     hexLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     paneLayout->addWidget(hexLabel_);
     paneLayout->addWidget(hex_, 1);
-    splitter_->addWidget(view_);
+    treeSplitter_->addWidget(view_);
+    treeSplitter_->addWidget(anomalies_);
+    treeSplitter_->setStretchFactor(0, 3);
+    treeSplitter_->setStretchFactor(1, 1);
+    treeSplitter_->setChildrenCollapsible(false);
+    splitter_->addWidget(treeSplitter_);
     splitter_->addWidget(hexPane_);
     splitter_->setStretchFactor(0, 1);
     splitter_->setStretchFactor(1, 0);
@@ -60,6 +67,7 @@ CChildFrame::CChildFrame(CVantrelApp& app, CVantrelDoc& doc)
     connect(hex_, &CHexView::fileChanged, this, &CChildFrame::UpdateHexLabel);
     connect(view_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) { ShowLineBytes(item); });
     connect(hex_, &CHexView::byteClicked, this, &CChildFrame::SelectLineAt);
+    connect(anomalies_, &CAnomalyPane::anomalyChosen, this, &CChildFrame::ShowAnomaly);
     connect(hex_, &CHexView::cursorMoved, this, [this](const QString& text) {
         if (CMainFrame* frame = app_.MainFrame(); frame && !text.isEmpty())
             frame->statusBar()->showMessage(text);
@@ -210,19 +218,61 @@ void CChildFrame::SelectLineAt(uint64_t offset)
     QTreeWidgetItem* item = view_->ItemOf(InnermostLineAt(view_->Lines(), offset, side));
     if (!item)
         return;
+    fromHex_ = true;
+    SelectItem(item);
+    fromHex_ = false;
+}
+
+void CChildFrame::SelectItem(QTreeWidgetItem* item)
+{
     for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
         p->setExpanded(true);
-    fromHex_ = true;
     view_->setCurrentItem(item);
-    fromHex_ = false;
     view_->scrollToItem(item);
 }
 
 void CChildFrame::ShowResult(AnalysisResult& result)
 {
     view_->ShowLines(std::move(result.lines));
+    ShowAnomalies(result);
     for (ResultPicture& picture : result.pictures)
         AddPicture(picture);
+}
+
+void CChildFrame::ShowAnomalies(AnalysisResult& result)
+{
+    for (const Anomaly& anomaly : result.anomalies) {
+        QTreeWidgetItem* item = anomaly.line != kNoLine ? view_->ItemOf(anomaly.line) : nullptr;
+        if (!item)
+            continue;
+        // An error outranks a warning on the same line.
+        const bool error = anomaly.severity == AnomalySeverity::Error;
+        if (error || item->icon(0).isNull())
+            item->setIcon(0, CAnomalyPane::SeverityIcon(anomaly.severity));
+        const QString text = QStringLiteral("[%1] %2").arg(QString::fromUtf8(AnomalySeverityText(anomaly.severity)),
+                                                            QString::fromUtf8(anomaly.text.c_str()));
+        const QString earlier = item->toolTip(0);
+        item->setToolTip(0, earlier.isEmpty() ? text : earlier + QLatin1Char('\n') + text);
+    }
+    anomalies_->ShowAnomalies(std::move(result.anomalies), result.anomaliesDropped);
+    // The pane takes a quarter of the height, and at least a few rows.
+    const int height = treeSplitter_->height();
+    const int pane = std::max(height / 4, std::min(height / 2, 6 * anomalies_->sizeHintForRow(0) + 30));
+    treeSplitter_->setSizes({height - pane, pane});
+}
+
+void CChildFrame::ShowAnomaly(const Anomaly& anomaly)
+{
+    if (QTreeWidgetItem* item = anomaly.line != kNoLine ? view_->ItemOf(anomaly.line) : nullptr) {
+        SelectItem(item);
+        return;
+    }
+    if (path_.empty())
+        return;
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path_));
+    hex_->SetFile(anomaly.range.inSideFile ? name + QStringLiteral(".decompress") : name);
+    hex_->SelectRange(anomaly.range.start, std::max(anomaly.range.end, anomaly.range.start + 1));
+    hex_->SetCursorOffset(anomaly.range.start);
 }
 
 CImageWnd* CChildFrame::AddPicture(ResultPicture& picture)

@@ -10,6 +10,7 @@
 
 #include "core/analysis_result.h"
 
+class CAnomalyPane;
 class CHexView;
 class CImageWnd;
 class QLabel;
@@ -68,6 +69,10 @@ public:
     // scaled down when the picture does not fit.
     void ShowImageWindows();
     const std::vector<std::unique_ptr<CImageWnd>>& ImageWindows() const { return images_; }
+    CAnomalyPane* AnomalyPane() const { return anomalies_; }
+    // Selects the line an anomaly concerns, or for one about the whole file
+    // its bytes in the hex pane.
+    void ShowAnomaly(const Anomaly& anomaly);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -80,12 +85,18 @@ private:
     void ShareWidth();
     void UpdateHexLabel();
     void PlaceImageWindow(CImageWnd& window, size_t index) const;
+    // Flags each line an anomaly concerns with its severity's icon and the
+    // anomalies' texts as its tool tip, and lists them in the pane.
+    void ShowAnomalies(AnalysisResult& result);
+    void SelectItem(QTreeWidgetItem* item);
 
     CVantrelView* view_;
     CHexView* hex_;
     QLabel* hexLabel_;
     QWidget* hexPane_;   // the label above the hex view
     QSplitter* splitter_;
+    QSplitter* treeSplitter_;   // the tree above the anomaly pane
+    CAnomalyPane* anomalies_;
     int hexWidth_ = 0;   // the hex pane's width where there is room
     std::string path_;
     bool fromHex_ = false;   // the tree's selection follows a click on a byte

@@ -528,6 +528,12 @@ void CMainFrame::SetSummaryAbsence(int row, const std::string& reason)
         RoughList()->SetSummaryAbsence(row, reason);
 }
 
+void CMainFrame::SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings)
+{
+    if (RoughList())
+        RoughList()->SetAnomalyCounts(row, errors, warnings);
+}
+
 int CMainFrame::FindRow(const char* path)
 {
     return RoughList() ? RoughList()->FindRow(path) : -1;

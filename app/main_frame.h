@@ -45,6 +45,7 @@ public:
     void SetFormatText(int row, const char* text);
     void AppendResultText(int row, const char* text);
     void SetSummaryAbsence(int row, const std::string& reason);
+    void SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings);
     int FindRow(const char* path);
     void DeleteRow(int row);
     void RebuildTree(const AnalysisEntry* head);

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QToolTip>
+#include <iterator>
 
 #include "app/app_resources.h"
 #include "app/item_view_input.h"
@@ -27,7 +28,9 @@ constexpr ColumnLayout kColumns[] = {
     {"ファイル名", 200},
     {"ファイル形式", 200},
     {"解析結果", 500},
+    {"異常", 120},
 };
+constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
 }  // namespace
 
 CRoughListCtrl::CRoughListCtrl(CVantrelApp& app, QWidget* parent) : QTreeWidget(parent), app_(app)
@@ -39,14 +42,14 @@ CRoughListCtrl::CRoughListCtrl(CVantrelApp& app, QWidget* parent) : QTreeWidget(
     setSortingEnabled(false);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setColumnCount(3);
+    setColumnCount(kColumnCount);
     QStringList headings;
     for (const auto& c : kColumns)
         headings << QString::fromUtf8(c.heading);
     setHeaderLabels(headings);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < kColumnCount; ++i) {
         header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         setColumnWidth(i, kColumns[i].width);
     }
@@ -133,6 +136,19 @@ void CRoughListCtrl::SetSummaryAbsence(int row, const std::string& reason)
 {
     if (QTreeWidgetItem* item = Row(row))
         item->setData(kColumnResult, kAbsenceRole, QString::fromUtf8(reason.c_str()));
+}
+
+void CRoughListCtrl::SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings)
+{
+    QTreeWidgetItem* item = Row(row);
+    if (!item)
+        return;
+    QStringList parts;
+    if (errors)
+        parts << QStringLiteral("エラー %1").arg(errors);
+    if (warnings)
+        parts << QStringLiteral("警告 %1").arg(warnings);
+    item->setText(kColumnAnomalies, parts.join(QLatin1Char(' ')));
 }
 
 int CRoughListCtrl::FindRow(const char* path) const

@@ -15,7 +15,7 @@ class CVantrelApp;
 class CRoughListCtrl : public QTreeWidget {
     Q_OBJECT
 public:
-    enum Column { kColumnFile = 0, kColumnFormat = 1, kColumnResult = 2 };
+    enum Column { kColumnFile = 0, kColumnFormat = 1, kColumnResult = 2, kColumnAnomalies = 3 };
 
     CRoughListCtrl(CVantrelApp& app, QWidget* parent = nullptr);
 
@@ -26,6 +26,9 @@ public:
     // Why the row's analysis gave no summary: its empty result cell's tool
     // tip.
     void SetSummaryAbsence(int row, const std::string& reason);
+    // The 異常 cell: the counts of errors and warnings the rough analysis
+    // found, empty when it found none.
+    void SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings);
     // Index of the first row, from the top, whose path is path; -1 if none.
     int FindRow(const char* path) const;
     void DeleteRow(int row);

@@ -37,6 +37,7 @@
 #include "app/rough_list_ctrl.h"
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
+#include "core/anomaly.h"
 #include "core/result_text.h"
 #include "formats/all_formats.h"
 #include "image/image_buffer.h"
@@ -509,6 +510,14 @@ void CVantrelApp::SetSummaryAbsence(int row, const std::string& reason)
 {
     if (mainFrame_)
         mainFrame_->SetSummaryAbsence(row, reason);
+}
+
+void CVantrelApp::SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies)
+{
+    const auto errors = static_cast<uint32_t>(std::count_if(
+        anomalies.begin(), anomalies.end(), [](const Anomaly& a) { return a.severity == AnomalySeverity::Error; }));
+    if (mainFrame_)
+        mainFrame_->SetAnomalyCounts(row, errors, static_cast<uint32_t>(anomalies.size()) - errors);
 }
 
 void CVantrelApp::SetFormatText(int row, const char* text)

@@ -154,6 +154,7 @@ public:
     void SetFormatText(int row, const char* text) override;
     void AppendResultText(int row, const char* text) override;
     void SetSummaryAbsence(int row, const std::string& reason) override;
+    void SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies) override;
     int FindRow(const char* path) override;
     void DeleteRow(int row) override;
     void RebuildTree(const AnalysisEntry* head) override;

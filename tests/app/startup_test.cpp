@@ -140,14 +140,14 @@ private slots:
         QVERIFY(f.messages.empty());
     }
 
-    void listHasThreeColumnsAndMultipleSelection()
+    void listHasItsColumnsAndMultipleSelection()
     {
         AppFixture f;
         CRoughListCtrl& list = f.List();
-        QCOMPARE(list.columnCount(), 3);
-        const char* headings[] = {"ファイル名", "ファイル形式", "解析結果"};
-        const int widths[] = {200, 200, 500};
-        for (int i = 0; i < 3; ++i) {
+        QCOMPARE(list.columnCount(), 4);
+        const char* headings[] = {"ファイル名", "ファイル形式", "解析結果", "異常"};
+        const int widths[] = {200, 200, 500, 120};
+        for (int i = 0; i < 4; ++i) {
             QCOMPARE(list.headerItem()->text(i), QString::fromUtf8(headings[i]));
             QCOMPARE(list.columnWidth(i), widths[i]);
         }

@@ -1,0 +1,95 @@
+// Anomalies in the desktop program: flagged lines in the detailed tree, the
+// 異常 pane that lists them and leads to their lines and bytes, and the
+// rough list's count of them.
+#include <QTest>
+#include <QTreeWidgetItemIterator>
+
+#include "app/anomaly_pane.h"
+#include "app/child_frame.h"
+#include "app/hex_view.h"
+#include "app/main_frame.h"
+#include "app/rough_list_ctrl.h"
+#include "app/vantrel_view.h"
+#include "app_fixture.h"
+#include "test_registry.h"
+
+class AnomalyPaneTest : public QObject {
+    Q_OBJECT
+private slots:
+    void flaggedLinesAndThePaneLeadToTheirBytes()
+    {
+        AppFixture f;
+        const std::string path = f.Write("a.jpg", MakeJpeg(16, 16));
+        f.OpenThroughDialog({path});
+        f.App().RunDetailedAnalysis(path.c_str());
+        CChildFrame* frame = f.Frame().ActiveChildFrame();
+        QVERIFY(frame);
+        // A clean file: no pane, no flag.
+        QVERIFY(frame->AnomalyPane()->isHidden());
+        for (QTreeWidgetItemIterator it(frame->View()); *it; ++it)
+            QVERIFY((*it)->icon(0).isNull() && (*it)->toolTip(0).isEmpty());
+
+        AnalysisResult result;
+        const LineId top = result.lines.Append(path, kTopLevel);
+        const LineId segment = result.lines.Append("[00000002] APP0", top, {2, 20});
+        const LineId field = result.lines.Append("[00000004] Field Length = 16 [byte]", segment, {4, 6});
+        result.anomalies.push_back({4, {4, 6}, "jpeg.x", AnomalySeverity::Warning, "短すぎます", field});
+        result.anomalies.push_back({4, {4, 6}, "jpeg.y", AnomalySeverity::Error, "長すぎます", field});
+        result.anomalies.push_back({9, {9, 12}, "jpeg.z", AnomalySeverity::Warning, "EOIがありません", kNoLine});
+        result.anomaliesDropped = 2;
+        frame->ShowResult(result);
+        frame->showMaximized();
+        QTest::qWait(20);
+
+        CAnomalyPane& pane = *frame->AnomalyPane();
+        QVERIFY(!pane.isHidden());
+        QCOMPARE(pane.topLevelItemCount(), 4);
+        QCOMPARE(pane.topLevelItem(1)->text(CAnomalyPane::kColumnSeverity), QStringLiteral("エラー"));
+        QCOMPARE(pane.topLevelItem(2)->text(CAnomalyPane::kColumnOffset), QStringLiteral("00000009"));
+        QCOMPARE(pane.topLevelItem(2)->text(CAnomalyPane::kColumnText), QStringLiteral("EOIがありません"));
+        QCOMPARE(pane.topLevelItem(3)->text(CAnomalyPane::kColumnText), QStringLiteral("ほかに2件の異常があります"));
+
+        // Both anomalies of the field's line are in its tool tip; the line
+        // above it carries no flag.
+        QTreeWidgetItem* flagged = frame->View()->ItemOf(field);
+        QVERIFY(flagged && !flagged->icon(0).isNull());
+        QCOMPARE(flagged->toolTip(0), QStringLiteral("[警告] 短すぎます\n[エラー] 長すぎます"));
+        QVERIFY(frame->View()->ItemOf(segment)->icon(0).isNull());
+
+        // A row leads to its line, and so to the line's bytes; a row about
+        // the whole file to its bytes.
+        // Chosen as Enter or a double click chooses it.
+        const auto choose = [&pane](int row) {
+            pane.setCurrentItem(pane.topLevelItem(row));
+            emit pane.itemActivated(pane.topLevelItem(row), 0);
+        };
+        choose(1);
+        QCOMPARE(frame->View()->currentItem(), flagged);
+        QCOMPARE(frame->HexView()->SelectionStart(), uint64_t{4});
+        QCOMPARE(frame->HexView()->SelectionEnd(), uint64_t{6});
+        choose(2);
+        QCOMPARE(frame->HexView()->SelectionStart(), uint64_t{9});
+        QCOMPARE(frame->HexView()->SelectionEnd(), uint64_t{12});
+        // The count row leads nowhere.
+        choose(3);
+        QCOMPARE(frame->HexView()->SelectionStart(), uint64_t{9});
+    }
+
+    void theRoughListCountsErrorsAndWarnings()
+    {
+        AppFixture f;
+        const std::string a = f.Write("a.jpg", MakeJpeg(16, 16));
+        const std::string b = f.Write("b.jpg", MakeJpeg(16, 16));
+        f.OpenThroughDialog({a, b});
+        const Anomaly error{0, {}, "jpeg.x", AnomalySeverity::Error, "x", kNoLine};
+        const Anomaly warning{0, {}, "jpeg.y", AnomalySeverity::Warning, "y", kNoLine};
+        f.App().SetRowAnomalies(0, {error, warning, error});
+        f.App().SetRowAnomalies(1, {warning, warning, warning});
+        QCOMPARE(f.List().topLevelItem(0)->text(CRoughListCtrl::kColumnAnomalies), QStringLiteral("エラー 2 警告 1"));
+        QCOMPARE(f.List().topLevelItem(1)->text(CRoughListCtrl::kColumnAnomalies), QStringLiteral("警告 3"));
+    }
+};
+
+VANTREL_GUI_TEST(AnomalyPaneTest);
+
+#include "anomaly_pane_test.moc"
