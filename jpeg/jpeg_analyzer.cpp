@@ -781,10 +781,10 @@ void CJpegAnalyzer::DecodeScan(FILE* fp, LineId scanHead)
         if (scanOutcome_ == JpegScanOutcome::Complete)
             scanOutcome_ = outcome;
         // The decoder has passed over the restart markers the walk would
-        // have met.
-        const uint64_t stop = StreamPosition(fp);
-        if (parser_.Tables().restartInterval)
-            RestartsIn(fp, imageDataStart_, stop);
+        // have met; one that broke off may have read past the data's end.
+        uint64_t stop = StreamPosition(fp);
+        if (parser_.Tables().restartInterval || outcome != JpegScanOutcome::Complete)
+            stop = DataEndBefore(fp, imageDataStart_, stop);
         ScanOutcome(outcome, stop);
     }
     reader.Reset();
@@ -1000,9 +1000,10 @@ void CJpegAnalyzer::RestartMarker(uint32_t marker, uint64_t at)
     nextRestart_ = (n + 1) & 7;
 }
 
-// The restart markers in entropy-coded data [from, to) that a decoder
-// passed over, read in blocks; the stream is left at to.
-void CJpegAnalyzer::RestartsIn(FILE* fp, uint64_t from, uint64_t to)
+// Reads the entropy-coded data [from, to) that a decoder passed over in
+// blocks, checking its restart markers; returns where the first other marker
+// stands (the data's end), to when none does, and leaves the stream there.
+uint64_t CJpegAnalyzer::DataEndBefore(FILE* fp, uint64_t from, uint64_t to)
 {
     constexpr size_t kBlock = 65536;
     std::vector<uint8_t> block(kBlock);
@@ -1013,13 +1014,19 @@ void CJpegAnalyzer::RestartsIn(FILE* fp, uint64_t from, uint64_t to)
         if (got == 0)
             break;
         for (size_t i = 0; i < got; ++i) {
-            if (previous == 0xFF && IsRestart(0xFF00u | block[i]))
-                RestartMarker(0xFF00u | block[i], at + i - 1);
+            const uint32_t marker = 0xFF00u | block[i];
+            if (previous == 0xFF && IsRestart(marker)) {
+                RestartMarker(marker, at + i - 1);
+            } else if (previous == 0xFF && block[i] != 0 && block[i] != 0xFF) {
+                to = at + i - 1;
+                break;
+            }
             previous = block[i];
         }
         at += got;
     }
     std::fseek(fp, static_cast<long>(to), SEEK_SET);
+    return to;
 }
 
 // A scan the decoder could not finish.

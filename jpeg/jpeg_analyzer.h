@@ -76,7 +76,7 @@ private:
     void UnusableScan(const Segment& s, const JpegScan& scan);
     void QuantTablesOf(const Segment& s, const JpegScan& scan, LineId head);
     void RestartMarker(uint32_t marker, uint64_t at);
-    void RestartsIn(FILE* fp, uint64_t from, uint64_t to);
+    uint64_t DataEndBefore(FILE* fp, uint64_t from, uint64_t to);
     void ScanOutcome(JpegScanOutcome outcome, uint64_t stop);
     void UnknownAfterEoi(uint64_t from, const std::vector<AnalysisRequest::EmbeddedPicture>& pictures, LineId line);
 

@@ -1,0 +1,156 @@
+// What the JPEG walk reports wrong with a stream: each kind on a hand-made
+// file, at the offset of the offending bytes, in both modes (the rough walk
+// reports what it meets on its way); the corpus files' known defects; and
+// no anomaly on the files real writers make.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "jpeg/jpeg_analyzer.h"
+#include "jpeg/jpeg_bytes.h"
+#include "jpeg/jpeg_test_support.h"
+#include "support/test_support.h"
+
+using namespace jpeg_bytes;
+using testing_support::TempDir;
+
+namespace {
+
+// The anomalies of one analysis of bytes in mode.
+std::string AnomaliesOf(const Bytes& bytes, AnalysisMode mode)
+{
+    TempDir dir;
+    const std::string path = dir.Write("t.jpg", bytes);
+    testing_support::StandaloneRun run(mode, path.c_str());
+    if (FilePtr fp = OpenAnalysisFile(path.c_str())) {
+        CJpegAnalyzer analyzer;
+        analyzer.Analyze({&run.run, fp.get(), path.c_str(), mode});
+    }
+    return testing_support::AnomalyList(run.result);
+}
+
+Bytes Join(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        Put(out, p);
+    return out;
+}
+
+// A 16 x 8 grey baseline stream in pieces: SOI 0, DQT 2, SOF 0x47, DHT 0x54,
+// then (at 0x128) whatever a case puts there.
+Bytes Head(const Bytes& frame = Sof0(16, 8, {{1, 0x11, 0}}))
+{
+    return Join({Soi(), Dqt(), frame, DhtStandardLuma()});
+}
+
+// The rest of a clean stream after the head: SOS 0x128, two flat blocks at
+// 0x132, EOI 0x134.
+Bytes Tail()
+{
+    return Join({Sos({{1, 0x00}}), FlatGrayBlocks(2), Eoi()});
+}
+
+Bytes WithSos(std::initializer_list<uint8_t> selection, uint8_t frameMarker)
+{
+    Bytes sos = Sos({{1, 0x00}});
+    std::copy(selection.begin(), selection.end(), sos.end() - 3);
+    return Join({Head(Sof0(16, 8, {{1, 0x11, 0}}, frameMarker)), sos, FlatGrayBlocks(2), Eoi()});
+}
+
+Bytes App(uint8_t marker, const std::string& text, const Bytes& more = {})
+{
+    Bytes p;
+    PutText(p, text);
+    Put(p, more);
+    return Segment(marker, p);
+}
+
+struct AnomalyCase {
+    const char* name;
+    Bytes bytes;
+    const char* detailed;
+    const char* rough;
+};
+
+std::vector<AnomalyCase> Cases()
+{
+    const Bytes clean = Join({Head(), Tail()});
+    Bytes overfull = HuffmanBody(0x00, {3}, {0, 1, 2});
+    overfull.resize(1 + 16 + 3);
+    std::copy_n(Bytes{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}.begin(), 16, overfull.begin() + 1);
+    return {
+        {"clean_with_fill_bytes", Join({Soi(), Dqt(), {0xFF, 0xFF}, Sof0(16, 8, {{1, 0x11, 0}}), DhtStandardLuma(), Tail()}),
+         "", ""},
+        {"clean_with_appended_stream", Join({clean, clean}), "", ""},
+        {"segment_past_end", Join({Soi(), {0xFF, 0xE1, 0x01, 0x00}, Bytes(10, 'x')}),
+         "00000004 エラー jpeg.segment-past-end\n00000010 エラー jpeg.missing-eoi\n",
+         "00000004 エラー jpeg.segment-past-end\n00000010 エラー jpeg.missing-eoi\n"},
+        {"length_field_cut", Join({Soi(), {0xFF, 0xDB, 0x00}}),
+         "00000002 エラー jpeg.segment-past-end\n00000005 エラー jpeg.missing-eoi\n",
+         "00000002 エラー jpeg.segment-past-end\n00000005 エラー jpeg.missing-eoi\n"},
+        {"length_below_two", Join({Soi(), {0xFF, 0xFE, 0x00, 0x01}, Eoi()}),
+         "00000004 エラー jpeg.segment-length\n00000004 エラー jpeg.marker-missing\n",
+         "00000004 エラー jpeg.segment-length\n00000004 エラー jpeg.marker-missing\n"},
+        {"bytes_where_a_marker_belongs", Join({Soi(), Dqt(), {0x12, 0x34, 0x56}, Sof0(16, 8, {{1, 0x11, 0}}),
+                                               DhtStandardLuma(), Tail()}),
+         "00000047 エラー jpeg.marker-missing\n", "00000047 エラー jpeg.marker-missing\n"},
+        {"second_soi", Join({Soi(), Dqt(), Soi(), Sof0(16, 8, {{1, 0x11, 0}}), DhtStandardLuma(), Tail()}),
+         "00000047 エラー jpeg.invalid-marker\n", "00000047 エラー jpeg.invalid-marker\n"},
+        {"restart_outside_a_scan", Join({Head(), {0xFF, 0xD0}, Tail()}), "00000128 エラー jpeg.invalid-marker\n",
+         "00000128 エラー jpeg.invalid-marker\n"},
+        {"missing_eoi", Join({Head(), Sos({{1, 0x00}}), FlatGrayBlocks(2)}), "00000134 エラー jpeg.missing-eoi\n",
+         "00000134 エラー jpeg.missing-eoi\n"},
+        // Unknown bytes after EOI are a warning: cameras append data of their own.
+        // The rough walk does not know the MPF pictures, and says nothing.
+        {"data_after_eoi", Join({clean, Bytes(5, 'z')}), "00000136 警告 jpeg.data-after-eoi\n", ""},
+        {"scan_cut_short", Join({Head(), Sos({{1, 0x00}}), Eoi()}), "00000132 エラー jpeg.scan-ended-early\n", ""},
+        // RST1 where RST0 belongs; the count goes on from the marker found.
+        {"restart_out_of_turn",
+         Join({Head(), Dri(1), Sos({{1, 0x00}}), FlatGrayBlocks(1), {0xFF, 0xD1}, FlatGrayBlocks(1), Eoi()}),
+         "00000139 エラー jpeg.restart-sequence\n", "00000139 エラー jpeg.restart-sequence\n"},
+        {"undefined_huffman_table", Join({Head(), Sos({{1, 0x11}}), FlatGrayBlocks(2), Eoi()}),
+         "0000012e エラー jpeg.undefined-table\n00000132 エラー jpeg.marker-missing\n",
+         "0000012e エラー jpeg.undefined-table\n00000132 エラー jpeg.marker-missing\n"},
+        {"undefined_component", Join({Head(), Sos({{2, 0x00}}), FlatGrayBlocks(2), Eoi()}),
+         "0000012d エラー jpeg.undefined-component\n00000132 エラー jpeg.marker-missing\n",
+         "0000012d エラー jpeg.undefined-component\n00000132 エラー jpeg.marker-missing\n"},
+        // The rough walk does not read DQT.
+        {"undefined_quantisation_table", Join({Head(Sof0(16, 8, {{1, 0x11, 1}})), Tail()}),
+         "00000128 エラー jpeg.undefined-table\n", ""},
+        {"dqt_fields", Join({Soi(), Dqt(0x24), Tail()}),
+         "00000006 エラー jpeg.field-range\n00000006 エラー jpeg.field-range\n"
+         "00000047 エラー jpeg.invalid-marker\n00000051 エラー jpeg.marker-missing\n",
+         "00000047 エラー jpeg.invalid-marker\n00000051 エラー jpeg.marker-missing\n"},
+        {"dht_overfull_code", Join({Head(), Segment(0xC4, overfull), Tail()}), "0000012d エラー jpeg.field-range\n0000014a エラー jpeg.scan-ended-early\n", ""},
+        {"sof_fields", Join({Head(Sof0(0, 0, {{1, 0x51, 4}}, 0xC0, 9)), Tail()}),
+         "0000004b エラー jpeg.field-range\n0000004e エラー jpeg.field-range\n00000052 エラー jpeg.field-range\n"
+         "00000053 エラー jpeg.field-range\n0000004c エラー jpeg.field-range\n",
+         "0000004b エラー jpeg.field-range\n0000004e エラー jpeg.field-range\n00000052 エラー jpeg.field-range\n"
+         "00000053 エラー jpeg.field-range\n0000004c エラー jpeg.field-range\n"},
+        {"sequential_selection", WithSos({1, 63, 0}, 0xC0), "0000012f 警告 jpeg.field-range\n",
+         "0000012f 警告 jpeg.field-range\n"},
+        {"progressive_selection", WithSos({0, 5, 0}, 0xC2), "0000012f エラー jpeg.field-range\n",
+         "0000012f エラー jpeg.field-range\n"},
+        {"exif_without_tiff_header", Join({Soi(), App(0xE1, std::string("Exif\0\0", 6) + "XYZ!\0\0\0\x08"), Eoi()}),
+         "0000000c エラー jpeg.app-mismatch\n", ""},
+        {"icc_chunk_numbers", Join({Soi(), App(0xE2, std::string("ICC_PROFILE\0", 12), {2, 1, 0, 0}), Eoi()}),
+         "00000012 エラー jpeg.app-mismatch\n", ""},
+        {"adobe_too_short", Join({Soi(), App(0xEE, "Adobe", {0, 100}), Eoi()}), "00000004 エラー jpeg.app-mismatch\n",
+         "00000004 エラー jpeg.app-mismatch\n"},
+        {"jfif_too_short", Join({Soi(), App(0xE0, std::string("JFIF\0\1", 6)), Eoi()}), "00000004 エラー jpeg.app-mismatch\n",
+         ""},
+    };
+}
+
+}  // namespace
+
+TEST(JpegAnomalies, EachKindAtItsOffsetInBothModes)
+{
+    for (const AnomalyCase& c : Cases()) {
+        EXPECT_EQ(AnomaliesOf(c.bytes, AnalysisMode::Detailed), c.detailed) << c.name;
+        EXPECT_EQ(AnomaliesOf(c.bytes, AnalysisMode::Rough), c.rough) << c.name;
+    }
+}
