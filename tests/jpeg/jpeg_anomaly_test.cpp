@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -153,4 +154,83 @@ TEST(JpegAnomalies, EachKindAtItsOffsetInBothModes)
         EXPECT_EQ(AnomaliesOf(c.bytes, AnalysisMode::Detailed), c.detailed) << c.name;
         EXPECT_EQ(AnomaliesOf(c.bytes, AnalysisMode::Rough), c.rough) << c.name;
     }
+}
+
+namespace {
+
+struct CorpusKinds {
+    const char* file;
+    const char* kinds;   // the kinds a detailed analysis reports, sorted, one per line
+};
+
+// Each JPEG file of the hostile corpus with the kinds its defect gives. The
+// files without any hold fields T.81 allows (a component numbered 9, four
+// quantisation tables, fill bytes, a zero restart interval, a frame of
+// 65535 x 65535), are valid codings kept for the fuzzers, or are broken
+// only in their Exif data, which the TIFF analyzer reports.
+const CorpusKinds kCorpusKinds[] = {
+    {"jpeg-app0-short-jfif.jpg", "jpeg.app-mismatch\n"},
+    {"jpeg-arithmetic-progressive-restart.jpg", ""},
+    {"jpeg-bad-huffman-code.jpg", "jpeg.scan-ended-early\n"},
+    {"jpeg-com-2000-bytes.jpg", ""},
+    {"jpeg-dht-bad-class.jpg", "jpeg.field-range\n"},
+    {"jpeg-dht-counts-overflow.jpg", "jpeg.field-past-segment\njpeg.field-range\njpeg.marker-missing\njpeg.undefined-table\n"},
+    {"jpeg-dqt-16bit.jpg", "jpeg.field-range\n"},
+    {"jpeg-dqt-bad-table-id.jpg", "jpeg.field-range\n"},
+    {"jpeg-dqt-four-tables.jpg", ""},
+    {"jpeg-dri-zero-interval.jpg", ""},
+    {"jpeg-exif-ifd-loop.jpg", ""},
+    {"jpeg-exif-truncated.jpg", ""},
+    {"jpeg-fill-bytes.jpg", ""},
+    {"jpeg-progressive-successive-approximation.jpg", ""},
+    {"jpeg-restart-markers-removed.jpg", "jpeg.restart-sequence\njpeg.scan-ended-early\n"},
+    {"jpeg-sampling-4x3.jpg", "jpeg.field-range\n"},
+    {"jpeg-scan-cut.jpg", "jpeg.missing-eoi\njpeg.scan-ended-early\n"},
+    {"jpeg-segment-length-past-eof.jpg", "jpeg.missing-eoi\njpeg.segment-past-end\n"},
+    {"jpeg-segment-length-zero.jpg", "jpeg.marker-missing\njpeg.segment-length\n"},
+    {"jpeg-sof-component-id-9.jpg", ""},
+    {"jpeg-sof-huge-size.jpg", ""},
+    {"jpeg-sof-many-components-short.jpg", "jpeg.field-past-segment\n"},
+    {"jpeg-sof-zero-size.jpg", "jpeg.field-range\n"},
+    {"jpeg-soi-only.jpg", "jpeg.missing-eoi\n"},
+    {"jpeg-sos-without-tables.jpg", "jpeg.invalid-marker\njpeg.marker-missing\n"},
+    {"jpeg-truncated-dqt.jpg", "jpeg.missing-eoi\njpeg.segment-past-end\n"},
+    {"regress-jpeg-exif-thumbnail-contains-itself.jpg",
+     "jpeg.app-mismatch\njpeg.field-past-segment\njpeg.field-range\njpeg.invalid-marker\njpeg.marker-missing\n"
+     "jpeg.missing-eoi\n"},
+    {"regress-jpeg-huge-frame-little-data.jpg",
+     "jpeg.field-past-segment\njpeg.field-range\njpeg.invalid-marker\njpeg.marker-missing\njpeg.missing-eoi\n"
+     "jpeg.undefined-table\n"},
+};
+
+// The sorted kinds of the jpeg.* anomalies in a list from AnomalyList.
+std::string JpegKinds(const std::string& list)
+{
+    std::set<std::string> kinds;
+    for (size_t start = 0, nl; (nl = list.find('\n', start)) != std::string::npos; start = nl + 1) {
+        const std::string line = list.substr(start, nl - start);
+        const std::string kind = line.substr(line.rfind(' ') + 1);
+        if (kind.rfind("jpeg.", 0) == 0)
+            kinds.insert(kind);
+    }
+    std::string text;
+    for (const std::string& k : kinds)
+        text += k + "\n";
+    return text;
+}
+
+}  // namespace
+
+TEST(JpegAnomalies, CorpusFilesReportTheirDefects)
+{
+    const std::filesystem::path corpus = std::string(VANTREL_SOURCE_DIR) + "/tests/corpus";
+    std::set<std::string> listed;
+    for (const CorpusKinds& c : kCorpusKinds) {
+        listed.insert(c.file);
+        const Bytes bytes = testing_support::ReadFile((corpus / c.file).string());
+        EXPECT_EQ(JpegKinds(AnomaliesOf(bytes, AnalysisMode::Detailed)), c.kinds) << c.file;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(corpus))
+        if (entry.path().extension() == ".jpg")
+            EXPECT_TRUE(listed.count(entry.path().filename().string())) << entry.path() << " is not in the table";
 }
