@@ -196,6 +196,12 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
     }
     if (decoder_)
         FinishPicture();
+    // A file of tables alone is an abbreviated stream T.81 B.5 allows, but
+    // no picture.
+    if (request.level == 0 && scans_ == 0) {
+        const uint64_t at = eoiEnd_ ? eoiEnd_ - 2 : walkEnd_;
+        Report(AnomalySeverity::Warning, "jpeg.no-scan", at, at, "スキャンがありません");
+    }
     if (zeroLinesAt_ && !dnlSeen_)
         Report(AnomalySeverity::Error, "jpeg.field-range", zeroLinesAt_, zeroLinesAt_ + 2,
                "垂直サイズ(Y)が0ですがDNLがありません", zeroLinesHead_);

@@ -37,7 +37,8 @@ TEST(DumpCheck, PrintsOneLinePerAnomalyAndExitsByTheWorstFile)
     const std::string afterLine = after + "\t0x00000741\t警告\tjpeg.data-after-eoi\tEOIの後に画像ではないデータ(2 [byte])があります\n";
     const std::string pastLines =
         past + "\t0x00000004\tエラー\tjpeg.segment-past-end\tセグメント長(256 [byte])がデータの終わりを244 [byte]超えています\n" +
-        past + "\t0x00000010\tエラー\tjpeg.missing-eoi\tEOIがありません\n";
+        past + "\t0x00000010\tエラー\tjpeg.missing-eoi\tEOIがありません\n" + past +
+        "\t0x00000010\t警告\tjpeg.no-scan\tスキャンがありません\n";
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -74,6 +75,7 @@ TEST(DumpAnomalies, MarksTheFlaggedLinesAndNamesTheAnomalyUnderThem)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, past +
                          "\n"
+                         "  [警告] スキャンがありません\n"
                          "[00000000] SOI\n"
                          "⚠ [00000002] APP1\n"
                          "  [エラー] セグメント長(256 [byte])がデータの終わりを244 [byte]超えています\n"
@@ -99,12 +101,14 @@ TEST(DumpJson, GivesEachFileItsAnomaliesWithTheirLines)
     EXPECT_NE(detailed.find("\"anomalies\":[{\"offset\":4,\"end\":6,\"severity\":\"エラー\",\"kind\":\"jpeg.segment-past-end\","
                             "\"text\":\"セグメント長(256 [byte])がデータの終わりを244 [byte]超えています\",\"line\":[2]},"
                             "{\"offset\":16,\"end\":16,\"severity\":\"エラー\",\"kind\":\"jpeg.missing-eoi\","
-                            "\"text\":\"EOIがありません\",\"line\":[3]}],\"detailed\":"),
+                            "\"text\":\"EOIがありません\",\"line\":[3]},"
+                            "{\"offset\":16,\"end\":16,\"severity\":\"警告\",\"kind\":\"jpeg.no-scan\","
+                            "\"text\":\"スキャンがありません\",\"line\":null}],\"detailed\":"),
               std::string::npos)
         << detailed;
     // Without -d, the rough analysis's, which have no lines.
     const std::string rough = Dump({"--json", past, Sample("photo-exif.jpg")}).out;
-    EXPECT_NE(rough.find("\"kind\":\"jpeg.missing-eoi\",\"text\":\"EOIがありません\",\"line\":null}]}"), std::string::npos)
+    EXPECT_NE(rough.find("\"kind\":\"jpeg.missing-eoi\",\"text\":\"EOIがありません\",\"line\":null},"), std::string::npos)
         << rough;
     EXPECT_NE(rough.find("\"anomalies\":[]}"), std::string::npos) << rough;
 }

@@ -87,14 +87,14 @@ std::vector<AnomalyCase> Cases()
          "", ""},
         {"clean_with_appended_stream", Join({clean, clean}), "", ""},
         {"segment_past_end", Join({Soi(), {0xFF, 0xE1, 0x01, 0x00}, Bytes(10, 'x')}),
-         "00000004 エラー jpeg.segment-past-end\n00000010 エラー jpeg.missing-eoi\n",
-         "00000004 エラー jpeg.segment-past-end\n00000010 エラー jpeg.missing-eoi\n"},
+         "00000004 エラー jpeg.segment-past-end\n00000010 エラー jpeg.missing-eoi\n00000010 警告 jpeg.no-scan\n",
+         "00000004 エラー jpeg.segment-past-end\n00000010 エラー jpeg.missing-eoi\n00000010 警告 jpeg.no-scan\n"},
         {"length_field_cut", Join({Soi(), {0xFF, 0xDB, 0x00}}),
-         "00000002 エラー jpeg.segment-past-end\n00000005 エラー jpeg.missing-eoi\n",
-         "00000002 エラー jpeg.segment-past-end\n00000005 エラー jpeg.missing-eoi\n"},
+         "00000002 エラー jpeg.segment-past-end\n00000005 エラー jpeg.missing-eoi\n00000005 警告 jpeg.no-scan\n",
+         "00000002 エラー jpeg.segment-past-end\n00000005 エラー jpeg.missing-eoi\n00000005 警告 jpeg.no-scan\n"},
         {"length_below_two", Join({Soi(), {0xFF, 0xFE, 0x00, 0x01}, Eoi()}),
-         "00000004 エラー jpeg.segment-length\n00000004 エラー jpeg.marker-missing\n",
-         "00000004 エラー jpeg.segment-length\n00000004 エラー jpeg.marker-missing\n"},
+         "00000004 エラー jpeg.segment-length\n00000004 エラー jpeg.marker-missing\n00000006 警告 jpeg.no-scan\n",
+         "00000004 エラー jpeg.segment-length\n00000004 エラー jpeg.marker-missing\n00000006 警告 jpeg.no-scan\n"},
         {"bytes_where_a_marker_belongs", Join({Soi(), Dqt(), {0x12, 0x34, 0x56}, Sof0(16, 8, {{1, 0x11, 0}}),
                                                DhtStandardLuma(), Tail()}),
          "00000047 エラー jpeg.marker-missing\n", "00000047 エラー jpeg.marker-missing\n"},
@@ -113,18 +113,18 @@ std::vector<AnomalyCase> Cases()
          Join({Head(), Dri(1), Sos({{1, 0x00}}), FlatGrayBlocks(1), {0xFF, 0xD1}, FlatGrayBlocks(1), Eoi()}),
          "00000139 エラー jpeg.restart-sequence\n", "00000139 エラー jpeg.restart-sequence\n"},
         {"undefined_huffman_table", Join({Head(), Sos({{1, 0x11}}), FlatGrayBlocks(2), Eoi()}),
-         "0000012e エラー jpeg.undefined-table\n00000132 エラー jpeg.marker-missing\n",
-         "0000012e エラー jpeg.undefined-table\n00000132 エラー jpeg.marker-missing\n"},
+         "0000012e エラー jpeg.undefined-table\n00000132 エラー jpeg.marker-missing\n00000134 警告 jpeg.no-scan\n",
+         "0000012e エラー jpeg.undefined-table\n00000132 エラー jpeg.marker-missing\n00000134 警告 jpeg.no-scan\n"},
         {"undefined_component", Join({Head(), Sos({{2, 0x00}}), FlatGrayBlocks(2), Eoi()}),
-         "0000012d エラー jpeg.undefined-component\n00000132 エラー jpeg.marker-missing\n",
-         "0000012d エラー jpeg.undefined-component\n00000132 エラー jpeg.marker-missing\n"},
+         "0000012d エラー jpeg.undefined-component\n00000132 エラー jpeg.marker-missing\n00000134 警告 jpeg.no-scan\n",
+         "0000012d エラー jpeg.undefined-component\n00000132 エラー jpeg.marker-missing\n00000134 警告 jpeg.no-scan\n"},
         // The rough walk does not read DQT.
         {"undefined_quantisation_table", Join({Head(Sof0(16, 8, {{1, 0x11, 1}})), Tail()}),
          "00000128 エラー jpeg.undefined-table\n", ""},
         {"dqt_fields", Join({Soi(), Dqt(0x24), Tail()}),
          "00000006 エラー jpeg.field-range\n00000006 エラー jpeg.field-range\n"
-         "00000047 エラー jpeg.invalid-marker\n00000051 エラー jpeg.marker-missing\n",
-         "00000047 エラー jpeg.invalid-marker\n00000051 エラー jpeg.marker-missing\n"},
+         "00000047 エラー jpeg.invalid-marker\n00000051 エラー jpeg.marker-missing\n00000053 警告 jpeg.no-scan\n",
+         "00000047 エラー jpeg.invalid-marker\n00000051 エラー jpeg.marker-missing\n00000053 警告 jpeg.no-scan\n"},
         {"dht_overfull_code", Join({Head(), Segment(0xC4, overfull), Tail()}), "0000012d エラー jpeg.field-range\n0000014a エラー jpeg.scan-ended-early\n", ""},
         {"sof_fields", Join({Head(Sof0(0, 0, {{1, 0x51, 4}}, 0xC0, 9)), Tail()}),
          "0000004b エラー jpeg.field-range\n0000004e エラー jpeg.field-range\n00000052 エラー jpeg.field-range\n"
@@ -136,13 +136,15 @@ std::vector<AnomalyCase> Cases()
         {"progressive_selection", WithSos({0, 5, 0}, 0xC2), "0000012f エラー jpeg.field-range\n",
          "0000012f エラー jpeg.field-range\n"},
         {"exif_without_tiff_header", Join({Soi(), App(0xE1, std::string("Exif\0\0", 6) + "XYZ!\0\0\0\x08"), Eoi()}),
-         "0000000c エラー jpeg.app-mismatch\n", ""},
+         "0000000c エラー jpeg.app-mismatch\n00000010 警告 jpeg.no-scan\n", "00000010 警告 jpeg.no-scan\n"},
         {"icc_chunk_numbers", Join({Soi(), App(0xE2, std::string("ICC_PROFILE\0", 12), {2, 1, 0, 0}), Eoi()}),
-         "00000012 エラー jpeg.app-mismatch\n", ""},
-        {"adobe_too_short", Join({Soi(), App(0xEE, "Adobe", {0, 100}), Eoi()}), "00000004 エラー jpeg.app-mismatch\n",
-         "00000004 エラー jpeg.app-mismatch\n"},
-        {"jfif_too_short", Join({Soi(), App(0xE0, std::string("JFIF\0\1", 6)), Eoi()}), "00000004 エラー jpeg.app-mismatch\n",
-         ""},
+         "00000012 エラー jpeg.app-mismatch\n00000016 警告 jpeg.no-scan\n", "00000016 警告 jpeg.no-scan\n"},
+        {"adobe_too_short", Join({Soi(), App(0xEE, "Adobe", {0, 100}), Eoi()}),
+         "00000004 エラー jpeg.app-mismatch\n0000000d 警告 jpeg.no-scan\n",
+         "00000004 エラー jpeg.app-mismatch\n0000000d 警告 jpeg.no-scan\n"},
+        {"jfif_too_short", Join({Soi(), App(0xE0, std::string("JFIF\0\1", 6)), Eoi()}),
+         "00000004 エラー jpeg.app-mismatch\n0000000c 警告 jpeg.no-scan\n",
+         "0000000c 警告 jpeg.no-scan\n"},
     };
 }
 
@@ -163,44 +165,46 @@ struct CorpusKinds {
     const char* kinds;   // the kinds a detailed analysis reports, sorted, one per line
 };
 
-// Each JPEG file of the hostile corpus with the kinds its defect gives. The
-// files without any hold fields T.81 allows (a component numbered 9, four
-// quantisation tables, fill bytes, a zero restart interval, a frame of
-// 65535 x 65535), are valid codings kept for the fuzzers, or are broken
-// only in their Exif data, which the TIFF analyzer reports.
+// Each JPEG file of the hostile corpus with the kinds its defect gives. Many
+// hold no scan (a warning). The files with nothing else hold fields T.81
+// allows (a component numbered 9, four quantisation tables, fill bytes, a
+// zero restart interval, a frame of 65535 x 65535), are valid codings kept
+// for the fuzzers, or are broken only in their Exif data, which the TIFF
+// analyzer reports.
 const CorpusKinds kCorpusKinds[] = {
-    {"jpeg-app0-short-jfif.jpg", "jpeg.app-mismatch\n"},
+    {"jpeg-app0-short-jfif.jpg", "jpeg.app-mismatch\njpeg.no-scan\n"},
     {"jpeg-arithmetic-progressive-restart.jpg", ""},
     {"jpeg-bad-huffman-code.jpg", "jpeg.scan-ended-early\n"},
-    {"jpeg-com-2000-bytes.jpg", ""},
-    {"jpeg-dht-bad-class.jpg", "jpeg.field-range\n"},
-    {"jpeg-dht-counts-overflow.jpg", "jpeg.field-past-segment\njpeg.field-range\njpeg.marker-missing\njpeg.undefined-table\n"},
+    {"jpeg-com-2000-bytes.jpg", "jpeg.no-scan\n"},
+    {"jpeg-dht-bad-class.jpg", "jpeg.field-range\njpeg.no-scan\n"},
+    {"jpeg-dht-counts-overflow.jpg",
+     "jpeg.field-past-segment\njpeg.field-range\njpeg.marker-missing\njpeg.no-scan\njpeg.undefined-table\n"},
     {"jpeg-dqt-16bit.jpg", "jpeg.field-range\n"},
-    {"jpeg-dqt-bad-table-id.jpg", "jpeg.field-range\n"},
-    {"jpeg-dqt-four-tables.jpg", ""},
+    {"jpeg-dqt-bad-table-id.jpg", "jpeg.field-range\njpeg.no-scan\n"},
+    {"jpeg-dqt-four-tables.jpg", "jpeg.no-scan\n"},
     {"jpeg-dri-zero-interval.jpg", ""},
-    {"jpeg-exif-ifd-loop.jpg", ""},
-    {"jpeg-exif-truncated.jpg", ""},
-    {"jpeg-fill-bytes.jpg", ""},
+    {"jpeg-exif-ifd-loop.jpg", "jpeg.no-scan\n"},
+    {"jpeg-exif-truncated.jpg", "jpeg.no-scan\n"},
+    {"jpeg-fill-bytes.jpg", "jpeg.no-scan\n"},
     {"jpeg-progressive-successive-approximation.jpg", ""},
     {"jpeg-restart-markers-removed.jpg", "jpeg.restart-sequence\njpeg.scan-ended-early\n"},
     {"jpeg-sampling-4x3.jpg", "jpeg.field-range\n"},
     {"jpeg-scan-cut.jpg", "jpeg.missing-eoi\njpeg.scan-ended-early\n"},
-    {"jpeg-segment-length-past-eof.jpg", "jpeg.missing-eoi\njpeg.segment-past-end\n"},
-    {"jpeg-segment-length-zero.jpg", "jpeg.marker-missing\njpeg.segment-length\n"},
+    {"jpeg-segment-length-past-eof.jpg", "jpeg.missing-eoi\njpeg.no-scan\njpeg.segment-past-end\n"},
+    {"jpeg-segment-length-zero.jpg", "jpeg.marker-missing\njpeg.no-scan\njpeg.segment-length\n"},
     {"jpeg-sof-component-id-9.jpg", ""},
     {"jpeg-sof-huge-size.jpg", ""},
-    {"jpeg-sof-many-components-short.jpg", "jpeg.field-past-segment\n"},
+    {"jpeg-sof-many-components-short.jpg", "jpeg.field-past-segment\njpeg.no-scan\n"},
     {"jpeg-sof-zero-size.jpg", "jpeg.field-range\n"},
-    {"jpeg-soi-only.jpg", "jpeg.missing-eoi\n"},
-    {"jpeg-sos-without-tables.jpg", "jpeg.invalid-marker\njpeg.marker-missing\n"},
-    {"jpeg-truncated-dqt.jpg", "jpeg.missing-eoi\njpeg.segment-past-end\n"},
+    {"jpeg-soi-only.jpg", "jpeg.missing-eoi\njpeg.no-scan\n"},
+    {"jpeg-sos-without-tables.jpg", "jpeg.invalid-marker\njpeg.marker-missing\njpeg.no-scan\n"},
+    {"jpeg-truncated-dqt.jpg", "jpeg.missing-eoi\njpeg.no-scan\njpeg.segment-past-end\n"},
     {"regress-jpeg-exif-thumbnail-contains-itself.jpg",
-     "jpeg.app-mismatch\njpeg.field-past-segment\njpeg.field-range\njpeg.invalid-marker\njpeg.marker-missing\n"
-     "jpeg.missing-eoi\n"},
+     "jpeg.app-mismatch\njpeg.field-past-segment\njpeg.field-range\njpeg.invalid-marker\n"
+     "jpeg.marker-missing\njpeg.missing-eoi\njpeg.no-scan\n"},
     {"regress-jpeg-huge-frame-little-data.jpg",
-     "jpeg.field-past-segment\njpeg.field-range\njpeg.invalid-marker\njpeg.marker-missing\njpeg.missing-eoi\n"
-     "jpeg.undefined-table\n"},
+     "jpeg.field-past-segment\njpeg.field-range\njpeg.invalid-marker\njpeg.marker-missing\n"
+     "jpeg.missing-eoi\njpeg.no-scan\njpeg.undefined-table\n"},
 };
 
 // The sorted kinds of the jpeg.* anomalies in a list from AnomalyList.
