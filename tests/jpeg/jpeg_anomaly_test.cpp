@@ -4,7 +4,11 @@
 // no anomaly on the files real writers make.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -237,4 +241,117 @@ TEST(JpegAnomalies, CorpusFilesReportTheirDefects)
     for (const auto& entry : std::filesystem::directory_iterator(corpus))
         if (entry.path().extension() == ".jpg")
             EXPECT_TRUE(listed.count(entry.path().filename().string())) << entry.path() << " is not in the table";
+}
+
+namespace {
+
+constexpr const char* kExiftool = "/usr/bin/exiftool";
+
+// What exiftool -validate says of JPEG files, and this program's counterpart:
+// a kind (or a prefix of kinds) that the same file must carry, or why there
+// is none.
+struct ExiftoolCounterpart {
+    const char* warning;   // the start of exiftool's text, "[minor] " left off
+    const char* kind;      // null when there is no counterpart
+    const char* why;
+};
+
+constexpr const char* kExifData =
+    "a fault of the Exif data, which the TIFF analyzer lays out and reports with its own kinds";
+
+const ExiftoolCounterpart kExiftoolCounterparts[] = {
+    {"Missing JPEG SOS", "jpeg.no-scan", nullptr},
+    {"Skipped unknown ", "jpeg.marker-missing", nullptr},
+    {"Malformed APP1 EXIF segment", "jpeg.app-mismatch", nullptr},
+    // exiftool says this of any stream its walk cannot follow to EOI.
+    {"JPEG format error", "jpeg.", nullptr},
+    {"File format error", "jpeg.", nullptr},
+    {"Missing required JPEG ", nullptr,
+     "tags that Exif calls mandatory but writers leave out: every camera-less writer's file would be flagged"},
+    {"IFD1 pointer references previous", nullptr, kExifData},
+    {"Short directory size for", nullptr, kExifData},
+    {"Bad IFD", nullptr, kExifData},
+};
+
+// Files where exiftool's warning has no counterpart, and why.
+struct ExiftoolException {
+    const char* file;
+    const char* warning;
+    const char* why;
+};
+
+const ExiftoolException kExiftoolExceptions[] = {
+    {"clean_with_fill_bytes.jpg", "Skipped unknown 2 bytes after JPEG DQT segment",
+     "fill bytes 0xFF before a marker, which T.81 B.1.1.2 allows and libjpeg reads without a word"},
+};
+
+// exiftool's warnings and errors for each of paths, by path.
+std::map<std::string, std::vector<std::string>> ExiftoolWarnings(const std::vector<std::string>& paths)
+{
+    std::string command = std::string(kExiftool) + " -validate -warning -error -a -s -s";
+    for (const std::string& p : paths)
+        command += " '" + p + "'";
+    std::map<std::string, std::vector<std::string>> warnings;
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe)
+        return warnings;
+    std::string file;
+    char line[4096];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n')
+            text.pop_back();
+        if (text.rfind("======== ", 0) == 0) {
+            file = text.substr(9);
+            continue;
+        }
+        for (const char* label : {"Warning: ", "Error: "}) {
+            if (text.rfind(label, 0) != 0)
+                continue;
+            text = text.substr(std::strlen(label));
+            if (text.rfind("[minor] ", 0) == 0)
+                text = text.substr(8);
+            warnings[file].push_back(text);
+        }
+    }
+    pclose(pipe);
+    return warnings;
+}
+
+}  // namespace
+
+TEST(JpegAnomalies, EveryStructuralWarningOfExiftoolHasACounterpart)
+{
+    if (!std::filesystem::exists(kExiftool))
+        GTEST_SKIP() << "exiftool is not installed";
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (const char* folder : {"/tests/corpus", "/samples"})
+        for (const auto& entry : std::filesystem::directory_iterator(std::string(VANTREL_SOURCE_DIR) + folder))
+            if (entry.path().extension() == ".jpg")
+                paths.push_back(entry.path().string());
+    for (const AnomalyCase& c : Cases())
+        paths.push_back(dir.Write(std::string(c.name) + ".jpg", c.bytes));
+    const auto warnings = ExiftoolWarnings(paths);
+    for (const std::string& path : paths) {
+        const auto found = warnings.find(path);
+        if (found == warnings.end())
+            continue;
+        const std::string ours = AnomaliesOf(testing_support::ReadFile(path), AnalysisMode::Detailed);
+        for (const std::string& warning : found->second) {
+            const ExiftoolCounterpart* c = nullptr;
+            for (const ExiftoolCounterpart& row : kExiftoolCounterparts)
+                if (warning.rfind(row.warning, 0) == 0)
+                    c = &row;
+            const bool excepted = std::any_of(
+                std::begin(kExiftoolExceptions), std::end(kExiftoolExceptions), [&](const ExiftoolException& e) {
+                    return std::filesystem::path(path).filename() == e.file && warning == e.warning;
+                });
+            EXPECT_NE(c, nullptr) << "exiftool's \"" << warning << "\" on " << path << " has no row";
+            if (c && c->kind && !excepted)
+                EXPECT_NE(ours.find(std::string(" ") + c->kind), std::string::npos)
+                    << path << ": exiftool says \"" << warning << "\"; we report\n"
+                    << ours;
+        }
+    }
 }
