@@ -92,6 +92,8 @@ std::optional<uint64_t> ParseOffset(const std::string& text)
     return value;
 }
 
+std::string OptionConflict(const DumpOptions& options);
+
 // Returns an error text, or an empty string when the arguments are sound.
 std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options, bool& help, bool& version)
 {
@@ -154,6 +156,14 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
     }
     if (help || version)
         return {};
+    const std::string conflict = OptionConflict(options);
+    options.detailed = options.detailed || options.at || options.gaps || options.check || options.anomalies;
+    return conflict;
+}
+
+// What is wrong with the options taken together; empty when nothing is.
+std::string OptionConflict(const DumpOptions& options)
+{
     if (options.files.empty())
         return "no FILE given";
     if (!options.imageDir.empty() && !options.detailed)
@@ -167,7 +177,6 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
         return "option '--check' goes alone";
     if (options.anomalies && (options.at || options.gaps))
         return "option '--anomalies' goes without --at and --gaps";
-    options.detailed = options.detailed || options.at || options.gaps || options.check || options.anomalies;
     return {};
 }
 
