@@ -11,6 +11,7 @@
 #include "core/file_text.h"
 #include "core/result_text.h"
 #include "core/stream_size.h"
+#include "core/tree_ranges.h"
 #include "image/image_buffer.h"
 #include "jpeg/jpeg_app_layout.h"
 
@@ -516,15 +517,6 @@ void CJpegAnalyzer::Tables(const Segment& s, LineId head)
         parser_.Dht(s.payload, Detailed() ? &records : nullptr);
     if (!Detailed())
         return;
-    std::vector<JpegFieldProblem> problems;
-    if (quant)
-        CJpegFieldChecks::Dqt(s.payload, records, problems);
-    else
-        CJpegFieldChecks::Dht(s.payload, records, problems);
-    for (const JpegTableRecord& r : records)
-        if (quant && r.valid)
-            sixteenBits_[r.selector & 0x0F] = (r.selector >> 4) == 1;
-    ReportFields(problems, s, head);
     FieldLength(s, head);
     const uint64_t base = s.offset + 4;
     const LineId group = Line(head, ResultLine(quant ? "[%08lx] Quantization Table" : "[%08lx] Define Huffman Table", base),
@@ -538,6 +530,15 @@ void CJpegAnalyzer::Tables(const Segment& s, LineId head)
         Line(group, text, first, last + 1);
         out_.Expand(group);
     }
+    std::vector<JpegFieldProblem> problems;
+    if (quant)
+        CJpegFieldChecks::Dqt(s.payload, records, problems);
+    else
+        CJpegFieldChecks::Dht(s.payload, records, problems);
+    for (const JpegTableRecord& r : records)
+        if (quant && r.valid)
+            sixteenBits_[r.selector & 0x0F] = (r.selector >> 4) == 1;
+    ReportFields(problems, s, head);
 }
 
 // DAC (T.81 B.2.4.3): the conditioning of arithmetic decoding, the bounds L
@@ -573,21 +574,21 @@ void CJpegAnalyzer::Frame(const Segment& s, LineId head)
         hierarchical_ = true;
     else
         frameSeen_ = true;
+    if (first && !Detailed())
+        Summary(frame);
+    if (Detailed()) {
+        if (IsFrame(s.marker))
+            Line(head, ResultLine("[%08lx] %s", s.offset, kProcesses[s.marker & 0x0F]), s.offset, s.offset + 2);
+        FieldLength(s, head);
+        FrameFields(s, frame, head);
+    }
     std::vector<JpegFieldProblem> problems;
     CJpegFieldChecks::Frame(s.payload, frame, problems);
     ReportFields(problems, s, head);
     if (first && frame.headerRead && frame.lines == 0) {
         zeroLinesAt_ = s.offset + 5;
-        zeroLinesHead_ = head;
+        zeroLinesHead_ = FieldLine(head, zeroLinesAt_);
     }
-    if (first && !Detailed())
-        Summary(frame);
-    if (!Detailed())
-        return;
-    if (IsFrame(s.marker))
-        Line(head, ResultLine("[%08lx] %s", s.offset, kProcesses[s.marker & 0x0F]), s.offset, s.offset + 2);
-    FieldLength(s, head);
-    FrameFields(s, frame, head);
 }
 
 void CJpegAnalyzer::FrameFields(const Segment& s, const JpegFrame& frame, LineId head)
@@ -931,7 +932,26 @@ void CJpegAnalyzer::ReportFields(const std::vector<JpegFieldProblem>& problems, 
 {
     const uint64_t base = s.offset + 4;
     for (const JpegFieldProblem& p : problems)
-        Report(p.severity, p.kind, base + p.at, base + p.at + p.size, p.text, head);
+        Report(p.severity, p.kind, base + p.at, base + p.at + p.size, p.text, FieldLine(head, base + p.at));
+}
+
+// The innermost line under a segment's head whose bytes hold a field's
+// first byte; the head itself when there is none (in rough mode, always).
+LineId CJpegAnalyzer::FieldLine(LineId head, uint64_t at) const
+{
+    const CLineTree* tree = out_.Tree();
+    LineId best = head;
+    if (!tree || !tree->Contains(head))
+        return best;
+    int bestDepth = 0;
+    ForEachLine(*tree, head, true, [&](LineId line, int depth) {
+        ByteRange range;
+        if (depth > bestDepth && tree->RangeOf(line, range) && range.Holds(at) && !range.inSideFile) {
+            best = line;
+            bestDepth = depth;
+        }
+    });
+    return best;
 }
 
 // The bytes between the end of a segment and the next marker, unless they

@@ -72,6 +72,7 @@ private:
     void Report(AnomalySeverity severity, const char* kind, uint64_t start, uint64_t end, const std::string& text,
                 LineId line = kNoLine);
     void ReportFields(const std::vector<JpegFieldProblem>& problems, const Segment& s, LineId head);
+    LineId FieldLine(LineId head, uint64_t at) const;
     void StrayBytes(FILE* fp, uint64_t from, uint64_t markerAt);
     void UnusableScan(const Segment& s, const JpegScan& scan);
     void QuantTablesOf(const Segment& s, const JpegScan& scan, LineId head);

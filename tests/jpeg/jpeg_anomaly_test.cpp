@@ -238,9 +238,10 @@ TEST(JpegAnomalies, CorpusFilesReportTheirDefects)
         const Bytes bytes = testing_support::ReadFile((corpus / c.file).string());
         EXPECT_EQ(JpegKinds(AnomaliesOf(bytes, AnalysisMode::Detailed)), c.kinds) << c.file;
     }
-    for (const auto& entry : std::filesystem::directory_iterator(corpus))
+    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
         if (entry.path().extension() == ".jpg")
             EXPECT_TRUE(listed.count(entry.path().filename().string())) << entry.path() << " is not in the table";
+    }
 }
 
 namespace {
@@ -348,10 +349,11 @@ TEST(JpegAnomalies, EveryStructuralWarningOfExiftoolHasACounterpart)
                     return std::filesystem::path(path).filename() == e.file && warning == e.warning;
                 });
             EXPECT_NE(c, nullptr) << "exiftool's \"" << warning << "\" on " << path << " has no row";
-            if (c && c->kind && !excepted)
+            if (c && c->kind && !excepted) {
                 EXPECT_NE(ours.find(std::string(" ") + c->kind), std::string::npos)
                     << path << ": exiftool says \"" << warning << "\"; we report\n"
                     << ours;
+            }
         }
     }
 }
