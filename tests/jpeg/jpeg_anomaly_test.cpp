@@ -239,8 +239,9 @@ TEST(JpegAnomalies, CorpusFilesReportTheirDefects)
         EXPECT_EQ(JpegKinds(AnomaliesOf(bytes, AnalysisMode::Detailed)), c.kinds) << c.file;
     }
     for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
-        if (entry.path().extension() == ".jpg")
+        if (entry.path().extension() == ".jpg") {
             EXPECT_TRUE(listed.count(entry.path().filename().string())) << entry.path() << " is not in the table";
+        }
     }
 }
 
