@@ -143,6 +143,11 @@ std::vector<AnomalyCase> Cases()
          "0000000c エラー jpeg.app-mismatch\n00000010 警告 jpeg.no-scan\n", "00000010 警告 jpeg.no-scan\n"},
         {"icc_chunk_numbers", Join({Soi(), App(0xE2, std::string("ICC_PROFILE\0", 12), {2, 1, 0, 0}), Eoi()}),
          "00000012 エラー jpeg.app-mismatch\n00000016 警告 jpeg.no-scan\n", "00000016 警告 jpeg.no-scan\n"},
+        // Two chunks numbered 1 of 2: the second is missing, the first repeated.
+        {"icc_chunk_repeated",
+         Join({Soi(), App(0xE2, std::string("ICC_PROFILE\0", 12), {1, 2, 0}),
+               App(0xE2, std::string("ICC_PROFILE\0", 12), {1, 2, 0}), Eoi()}),
+         "00000028 警告 jpeg.no-scan\n00000012 エラー jpeg.app-mismatch\n", "00000028 警告 jpeg.no-scan\n"},
         {"adobe_too_short", Join({Soi(), App(0xEE, "Adobe", {0, 100}), Eoi()}),
          "00000004 エラー jpeg.app-mismatch\n0000000d 警告 jpeg.no-scan\n",
          "00000004 エラー jpeg.app-mismatch\n0000000d 警告 jpeg.no-scan\n"},
@@ -265,6 +270,7 @@ const ExiftoolCounterpart kExiftoolCounterparts[] = {
     {"Missing JPEG SOS", "jpeg.no-scan", nullptr},
     {"Skipped unknown ", "jpeg.marker-missing", nullptr},
     {"Malformed APP1 EXIF segment", "jpeg.app-mismatch", nullptr},
+    {"Duplicate ICC_Profile chunk", "jpeg.app-mismatch", nullptr},
     // exiftool says this of any stream its walk cannot follow to EOI.
     {"JPEG format error", "jpeg.", nullptr},
     {"File format error", "jpeg.", nullptr},
