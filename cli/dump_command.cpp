@@ -3,6 +3,8 @@
 #include <cctype>
 #include <filesystem>
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -39,12 +41,18 @@ constexpr const char* kUsage =
     "                    (decimal, or hexadecimal with 0x), outermost first\n"
     "  --gaps            print the byte ranges no detailed line describes:\n"
     "                    start, end (exclusive) and length, in decimal\n"
+    "  --check           print only what the detailed analysis of each FILE\n"
+    "                    finds wrong, one line each: path, TAB, offset, TAB,\n"
+    "                    severity, TAB, kind, TAB, text\n"
+    "  --anomalies       with -d: mark each line something is wrong with by\n"
+    "                    \"⚠ \" and name the anomaly on a line below it\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n"
     "\n"
     "Message boxes go to standard error as \"[caption] text\".\n"
     "Exit status: 0 when every FILE was analysed, 1 when any was refused,\n"
-    "2 for a usage error.\n";
+    "2 for a usage error. With --check: 0 when no FILE has an error, 1 when\n"
+    "some FILE has one, 2 for a usage error or a FILE that was refused.\n";
 
 // More files at once than this would only hold more results in memory.
 constexpr uint32_t kMaxJobs = 256;
@@ -58,6 +66,8 @@ struct DumpOptions {
     bool recursive = false;
     bool progress = false;
     bool gaps = false;
+    bool check = false;
+    bool anomalies = false;
     std::optional<uint64_t> at;
     uint32_t jobs = 0;   // 0: one per processor
     std::string imageDir;
@@ -81,6 +91,8 @@ std::optional<uint64_t> ParseOffset(const std::string& text)
         return std::nullopt;
     return value;
 }
+
+std::string OptionConflict(const DumpOptions& options);
 
 // Returns an error text, or an empty string when the arguments are sound.
 std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options, bool& help, bool& version)
@@ -130,6 +142,10 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
             options.jobs = static_cast<uint32_t>(std::stoul(n));
         } else if (a == "--gaps") {
             options.gaps = true;
+        } else if (a == "--check") {
+            options.check = true;
+        } else if (a == "--anomalies") {
+            options.anomalies = true;
         } else if (a == "--help" || a == "-h") {
             help = true;
         } else if (a == "--version") {
@@ -140,6 +156,14 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
     }
     if (help || version)
         return {};
+    const std::string conflict = OptionConflict(options);
+    options.detailed = options.detailed || options.at || options.gaps || options.check || options.anomalies;
+    return conflict;
+}
+
+// What is wrong with the options taken together; empty when nothing is.
+std::string OptionConflict(const DumpOptions& options)
+{
     if (options.files.empty())
         return "no FILE given";
     if (!options.imageDir.empty() && !options.detailed)
@@ -148,7 +172,11 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
         return "option '--ppm' needs --images";
     if ((options.at || options.gaps) && (options.json || (options.at && options.gaps)))
         return "options '--at' and '--gaps' go alone, without --json";
-    options.detailed = options.detailed || options.at || options.gaps;
+    if (options.check && (options.json || options.at || options.gaps || options.tree || options.rows ||
+                          options.anomalies || !options.imageDir.empty()))
+        return "option '--check' goes alone";
+    if (options.anomalies && (options.at || options.gaps))
+        return "option '--anomalies' goes without --at and --gaps";
     return {};
 }
 
@@ -163,6 +191,76 @@ std::string OneLine(std::string text)
 void PrintTree(std::ostream& out, const CLineTree& tree)
 {
     out << TreeText(tree);
+}
+
+// The detailed tree with each line an anomaly concerns marked by "⚠ " and
+// the anomaly's severity and text on a line under it, before the line's own
+// children; anomalies of the file as a whole stand under the path line.
+void PrintMarkedTree(std::ostream& out, const CLineTree& tree, const std::vector<Anomaly>& anomalies)
+{
+    std::map<LineId, std::vector<const Anomaly*>> byLine;
+    for (const Anomaly& a : anomalies)
+        byLine[tree.Contains(a.line) ? a.line : tree.First()].push_back(&a);
+    ForEachLine(tree, tree.First(), false, [&](LineId line, int depth) {
+        const auto flagged = byLine.find(line);
+        const std::string indent(static_cast<size_t>(depth) * 2, ' ');
+        const bool mark = flagged != byLine.end() && line != tree.First();
+        out << indent << (mark ? "⚠ " : "") << tree.Text(line) << '\n';
+        if (flagged == byLine.end())
+            return;
+        for (const Anomaly* a : flagged->second)
+            out << indent << "  [" << AnomalySeverityText(a->severity) << "] " << OneLine(a->text) << '\n';
+    });
+}
+
+// Where a line stands in the JSON tree: its index among its siblings at
+// each depth, outermost first.
+std::vector<int64_t> JsonLinePath(const CLineTree& tree, LineId line)
+{
+    std::vector<int64_t> path;
+    for (; line; line = tree.Parent(line)) {
+        const LineId parent = tree.Parent(line);
+        int64_t index = 0;
+        for (LineId at = parent ? tree.FirstChild(parent) : tree.First(); at && at != line; at = tree.NextSibling(at))
+            ++index;
+        path.push_back(index);
+    }
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+void WriteJsonAnomalies(CJsonWriter& json, const std::vector<Anomaly>* anomalies, const CLineTree* tree)
+{
+    json.Key("anomalies");
+    json.BeginArray();
+    for (const Anomaly& a : anomalies ? *anomalies : std::vector<Anomaly>{}) {
+        json.BeginObject();
+        json.Key("offset");
+        json.Number(static_cast<int64_t>(a.offset));
+        json.Key("end");
+        json.Number(static_cast<int64_t>(std::max(a.range.end, a.offset)));
+        if (a.range.inSideFile) {
+            json.Key("in");
+            json.String("side-file");
+        }
+        json.Key("severity");
+        json.String(AnomalySeverityText(a.severity));
+        json.Key("kind");
+        json.String(a.kind);
+        json.Key("text");
+        json.String(a.text);
+        json.Key("line");
+        if (tree && tree->Contains(a.line)) {
+            json.BeginArray();
+            for (const int64_t index : JsonLinePath(*tree, a.line))
+                json.Number(index);
+            json.EndArray();
+        } else {
+            json.Null();
+        }
+        json.EndObject();
+    }
+    json.EndArray();
 }
 
 void WriteJsonTree(CJsonWriter& json, const CLineTree& tree, LineId first)
@@ -232,6 +330,7 @@ private:
     void RunDetailed();
     void ExportImages(FileReport& report);
     void PrintText();
+    int PrintCheck();
     void PrintDetailed(const FileReport& report);
     void PrintJson();
     void WriteJsonFile(CJsonWriter& json, const FileReport& report);
@@ -275,6 +374,8 @@ int CDump::Run()
         out_.flush();
         return exit.code;
     }
+    if (options_.check)
+        return PrintCheck();
     if (options_.json)
         PrintJson();
     else
@@ -373,6 +474,29 @@ void CDump::PrintText()
     }
 }
 
+// One line per anomaly of every file analysed, in the files' order; the
+// status says whether any file has an error, or could not be checked.
+int CDump::PrintCheck()
+{
+    bool refused = false;
+    bool error = false;
+    char offset[24];
+    for (const FileReport& report : reports_) {
+        if (report.outcome == OpenOutcome::Refused || report.outcome == OpenOutcome::NotAnalysed ||
+            (report.firstMention && report.outcome == OpenOutcome::Opened && !report.document))
+            refused = true;
+        if (!report.document || !report.firstMention)
+            continue;
+        for (const Anomaly& a : report.document->anomalies) {
+            std::snprintf(offset, sizeof offset, "0x%08llx", static_cast<unsigned long long>(a.offset));
+            out_ << *report.path << '\t' << offset << '\t' << AnomalySeverityText(a.severity) << '\t' << a.kind << '\t'
+                 << OneLine(a.text) << '\n';
+            error = error || a.severity == AnomalySeverity::Error;
+        }
+    }
+    return refused ? 2 : error ? 1 : 0;
+}
+
 void CDump::PrintDetailed(const FileReport& report)
 {
     const CLineTree& tree = report.document->tree;
@@ -384,6 +508,8 @@ void CDump::PrintDetailed(const FileReport& report)
         const uint64_t size = std::filesystem::file_size(*report.path, ec);
         for (const ByteRange& gap : UncoveredRanges(tree, ec ? 0 : size))
             out_ << gap.start << ' ' << gap.end << ' ' << gap.end - gap.start << '\n';
+    } else if (options_.anomalies) {
+        PrintMarkedTree(out_, tree, report.document->anomalies);
     } else {
         PrintTree(out_, tree);
     }
@@ -422,6 +548,12 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
         }
     }
     json.EndArray();
+    // The detailed analysis's anomalies where there was one, else the rough
+    // analysis's.
+    if (report.document)
+        WriteJsonAnomalies(json, &report.document->anomalies, &report.document->tree);
+    else
+        WriteJsonAnomalies(json, row >= 0 ? shell_.RowAnomalies(*report.path) : nullptr, nullptr);
     if (report.document)
         WriteJsonDetailed(json, report);
     json.EndObject();

@@ -204,8 +204,12 @@ JpegScan CJpegStreamParser::Scan(const JpegPayload& p)
 
 bool CJpegStreamParser::ScanHasTables(const JpegScan& scan) const
 {
-    if (!hasFrame_ || !scan.valid)
-        return false;
+    bool unknown = false, dc = false;
+    return hasFrame_ && scan.valid && !FirstLacking(scan, &unknown, &dc);
+}
+
+const JpegScanComponentField* CJpegStreamParser::FirstLacking(const JpegScan& scan, bool* unknown, bool* dc) const
+{
     const JpegTables& t = *tables_;
     const uint32_t marker = frame_.marker;
     // The tables each kind of scan codes with (T.81 G.1.2, H.1.2): a
@@ -215,18 +219,19 @@ bool CJpegStreamParser::ScanHasTables(const JpegScan& scan) const
     const bool needDc = IsLossless(marker) || !progressive || (scan.spectralStart == 0 && (scan.approximation >> 4) == 0);
     const bool needAc = !IsLossless(marker) && (!progressive || scan.spectralStart != 0);
     for (const JpegScanComponentField& c : scan.components) {
-        const bool known = std::any_of(frame_.components.begin(), frame_.components.end(),
-                                       [&](const FrameComponent& f) { return f.identifier == c.component.selector; });
-        if (!known)
-            return false;
+        *unknown = std::none_of(frame_.components.begin(), frame_.components.end(),
+                                [&](const FrameComponent& f) { return f.identifier == c.component.selector; });
+        if (*unknown)
+            return &c;
         if (IsArithmetic(marker))
             continue;
         const uint32_t td = c.component.tableSelection >> 4;
         const uint32_t ta = c.component.tableSelection & 0x0F;
-        if ((needDc && (td > 3 || !t.dcPresent[td])) || (needAc && (ta > 3 || !t.acPresent[ta])))
-            return false;
+        *dc = needDc && (td > 3 || !t.dcPresent[td]);
+        if (*dc || (needAc && (ta > 3 || !t.acPresent[ta])))
+            return &c;
     }
-    return true;
+    return nullptr;
 }
 
 bool CJpegStreamParser::Read(const uint8_t* data, size_t size, size_t* scanStart)

@@ -147,6 +147,11 @@ public:
     // scan uses are present (an arithmetic frame needs none: conditioning
     // has defaults).
     bool ScanHasTables(const JpegScan& scan) const;
+    // What keeps a valid scan from its frame and tables: the first of its
+    // component fields that names a component the frame lacks (*unknown) or
+    // a Huffman table that is not present (*dc: the DC table); null when
+    // nothing does.
+    const JpegScanComponentField* FirstLacking(const JpegScan& scan, bool* unknown, bool* dc) const;
 
     // Reads a stream held in memory from SOI on, segment by segment, and
     // stops after a scan header: true with *scanStart the offset of the

@@ -287,6 +287,8 @@ void CAnalysisApp::ApplyRough(const char* path, uint32_t format, const AnalysisR
         shell_.AppendResultText(row, piece.c_str());
     if (!result.summaryAbsence.empty())
         shell_.SetSummaryAbsence(row, result.summaryAbsence);
+    if (!result.anomalies.empty())
+        shell_.SetRowAnomalies(row, result.anomalies);
 }
 
 bool CAnalysisApp::BeginDetailedAnalysis(const char* path, size_t& document)

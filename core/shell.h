@@ -4,10 +4,12 @@
 // program implements the same operations on its windows.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/analysis_entry_list.h"
 
 struct AnalysisResult;
+struct Anomaly;
 
 // The application's title: the caption of the application's message boxes,
 // and the caption shells give boxes that name none.
@@ -51,6 +53,9 @@ public:
     virtual void AppendResultText(int row, const char* text) = 0;
     // Why a row's analysis gave no summary (shells that show it keep it).
     virtual void SetSummaryAbsence(int, const std::string&) {}
+    // What the row's rough analysis found wrong with the file (shells that
+    // show it keep it); not called when it found nothing.
+    virtual void SetRowAnomalies(int, const std::vector<Anomaly>&) {}
     // Index of the first row whose path equals path, from the top; -1 if none.
     virtual int FindRow(const char* path) = 0;
     virtual void DeleteRow(int row) = 0;

@@ -27,7 +27,21 @@ int CHeadlessShell::FindRow(const char* path)
 
 void CHeadlessShell::DeleteRow(int row)
 {
+    if (HeadlessRow removed; !rowAnomalies_.empty() && rows_.Get(row, removed))
+        rowAnomalies_.erase(removed.path);
     rows_.Erase(row);
+}
+
+void CHeadlessShell::SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies)
+{
+    if (HeadlessRow r; rows_.Get(row, r))
+        rowAnomalies_[r.path] = anomalies;
+}
+
+const std::vector<Anomaly>* CHeadlessShell::RowAnomalies(const std::string& path) const
+{
+    const auto found = rowAnomalies_.find(path);
+    return found == rowAnomalies_.end() ? nullptr : &found->second;
 }
 
 void CHeadlessShell::RebuildTree(const AnalysisEntry* head)
@@ -119,6 +133,8 @@ void CHeadlessShell::ShowDetailedResult(size_t document, AnalysisResult& result)
         doc.images.push_back(std::move(window));
     }
     doc.decodes = std::move(result.decodes);
+    doc.anomalies = std::move(result.anomalies);
+    doc.anomaliesDropped = result.anomaliesDropped;
 }
 
 MessageAnswer CHeadlessShell::MessageBox(const MessageBoxRequest& request)

@@ -38,6 +38,8 @@ struct HeadlessDocument {
     CLineTree tree;
     std::vector<std::unique_ptr<HeadlessImageWindow>> images;
     std::vector<DecodeRecord> decodes;
+    std::vector<Anomaly> anomalies;
+    uint32_t anomaliesDropped = 0;
 };
 
 struct RecordedMessage {
@@ -52,6 +54,7 @@ public:
     void AppendResultText(int row, const char* text) override;
     int FindRow(const char* path) override;
     void DeleteRow(int row) override;
+    void SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies) override;
 
     void RebuildTree(const AnalysisEntry* head) override;
 
@@ -75,6 +78,9 @@ public:
     const std::vector<std::unique_ptr<HeadlessDocument>>& Documents() const { return documents_; }
     HeadlessDocument* FindDocument(const std::string& title) const;
     const std::vector<RecordedMessage>& Messages() const { return messages_; }
+    // The anomalies of the rough analysis of the row with this path; null
+    // when it had none.
+    const std::vector<Anomaly>* RowAnomalies(const std::string& path) const;
     // Answers for the next OK/Cancel questions, in order; OK when none is left.
     void ScriptAnswers(std::initializer_list<MessageAnswer> answers);
     // Called for every message box as it is shown.
@@ -85,6 +91,9 @@ private:
     CHeadlessRowList rows_;
     CLineTree barTree_;
     int rebuildCount_ = 0;
+    // Only rows with anomalies have an entry: most files have none, and a
+    // list may hold a hundred thousand rows.
+    std::unordered_map<std::string, std::vector<Anomaly>> rowAnomalies_;
     void IndexTitle(HeadlessDocument* doc);
     void UnindexTitle(HeadlessDocument* doc);
 

@@ -1,5 +1,7 @@
 #include "jpeg/icc_chunks.h"
 
+#include <algorithm>
+
 #include "core/analysis_run.h"
 
 namespace {
@@ -46,6 +48,17 @@ void CIccChunks::Finish(const AnalysisRequest& request, const CTreeWriter& out, 
         const LineId first = chunks_.front().item;
         out.Insert(first, "ICCプロファイルのチャンクが揃っていないため、プロファイルは解析しません");
         out.Expand(first);
+        // A chunk cut short by the end of the data, or numbered outside its
+        // count, is reported as such where it stands.
+        const bool sound = std::all_of(chunks_.begin(), chunks_.end(), [](const Chunk& c) {
+            return c.whole && c.sequence >= 1 && c.sequence <= c.count;
+        });
+        if (sound) {
+            // The chunk numbers stand in the two bytes before the data.
+            const uint64_t at = chunks_.front().data.offset - 2;
+            request.run->ReportAnomaly(AnomalySeverity::Error, "jpeg.app-mismatch", {at, at + 2},
+                                       "ICCプロファイルのチャンクが欠けているか重複しています", first);
+        }
         return;
     }
     // The profile goes under the line of its first chunk, wherever the file

@@ -11,6 +11,7 @@
 #include "core/file_text.h"
 #include "core/result_text.h"
 #include "core/stream_size.h"
+#include "core/tree_ranges.h"
 #include "image/image_buffer.h"
 #include "jpeg/jpeg_app_layout.h"
 
@@ -180,8 +181,13 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
             EndWithoutEoi();
             break;
         }
+        const uint64_t from = StreamPosition(fp);
         const uint32_t marker = ReadMarker(fp);
         const uint64_t position = StreamPosition(fp);
+        // Outside entropy-coded data a marker follows each segment at once,
+        // after fill bytes at most.
+        if (marker != 0 && !inScan_ && position - 2 > from)
+            StrayBytes(fp, from, position - 2);
         if (marker == 0) {
             EndWithoutEoi();
             break;
@@ -191,6 +197,15 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
     }
     if (decoder_)
         FinishPicture();
+    // A file of tables alone is an abbreviated stream T.81 B.5 allows, but
+    // no picture.
+    if (request.level == 0 && scans_ == 0) {
+        const uint64_t at = eoiEnd_ ? eoiEnd_ - 2 : walkEnd_;
+        Report(AnomalySeverity::Warning, "jpeg.no-scan", at, at, "スキャンがありません");
+    }
+    if (zeroLinesAt_ && !dnlSeen_)
+        Report(AnomalySeverity::Error, "jpeg.field-range", zeroLinesAt_, zeroLinesAt_ + 2,
+               "垂直サイズ(Y)が0ですがDNLがありません", zeroLinesHead_);
     if (Detailed())
         app_->Finish(fp);
     if (eoiEnd_ && request.level == 0)
@@ -322,10 +337,12 @@ bool CJpegAnalyzer::Step(FILE* fp, uint32_t marker, uint64_t position)
     // The entropy-coded data runs up to the first marker after it that is
     // not a restart marker (those belong to the data, T.81 B.2.1).
     if (IsRestart(marker)) {
-        if (inScan_)
+        if (inScan_) {
             Entry(ResultLine("[%08lx] %s", position - 2, NameOf(marker).c_str()));
-        else
+            RestartMarker(marker, position - 2);
+        } else {
             Invalid(position - 2, marker);
+        }
         return true;
     }
     EndImageData(position - 2);
@@ -340,7 +357,9 @@ bool CJpegAnalyzer::Step(FILE* fp, uint32_t marker, uint64_t position)
     if (s.hasLength && !ReadSegment(fp, s)) {
         // A length below 2 cannot be followed: the walk scans on from the
         // marker.
-        Invalid(s.offset, marker);
+        Report(AnomalySeverity::Error, "jpeg.segment-length", s.offset + 2, s.offset + 4,
+               ResultLine("セグメント長が%uです(2以上のはず)", s.length));
+        Invalid(s.offset, marker, false);
         reader.Reset();
         SeekTo(fp, position);
         return true;
@@ -349,18 +368,13 @@ bool CJpegAnalyzer::Step(FILE* fp, uint32_t marker, uint64_t position)
     if (marker == kSos)
         scan = parser_.Scan(s.payload);
     const bool accepted = Accepted(s, &scan);
-    if (s.pastEnd) {
-        // A segment that runs past the end of the data: nothing inside it is
-        // taken for a marker. Detailed mode lays out what there is.
-        if (accepted && Detailed())
-            Dispatch(fp, s, &scan);
-        else
-            Invalid(s.offset, marker);
-        EndWithoutEoi();
-        return false;
-    }
+    if (s.pastEnd)
+        return PastEnd(fp, s, scan, accepted);
     if (!accepted) {
-        Invalid(s.offset, marker);
+        const bool lacking = marker == kSos && frameSeen_ && scan.valid;
+        if (lacking)
+            UnusableScan(s, scan);
+        Invalid(s.offset, marker, !lacking);
         if (s.hasLength) {
             // Passed over by its length, so that 0xFF bytes in its payload
             // are never taken for markers of the file's own.
@@ -478,16 +492,38 @@ bool CJpegAnalyzer::Accepted(const Segment& s, const JpegScan* scan) const
     return false;
 }
 
-void CJpegAnalyzer::Invalid(uint64_t offset, uint32_t marker)
+// A segment that runs past the end of the data: nothing inside it is taken
+// for a marker. Detailed mode lays out what there is.
+bool CJpegAnalyzer::PastEnd(FILE* fp, Segment& s, const JpegScan& scan, bool accepted)
+{
+    const LineId head = accepted && Detailed() ? Dispatch(fp, s, &scan) : kNoLine;
+    if (!accepted || !Detailed())
+        Invalid(s.offset, s.marker, false);
+    if (s.length == 0)
+        Report(AnomalySeverity::Error, "jpeg.segment-past-end", s.offset, walkEnd_, "セグメント長の前にデータが終わっています",
+               head);
+    else
+        Report(AnomalySeverity::Error, "jpeg.segment-past-end", s.offset + 2, s.offset + 4,
+               ResultLine("セグメント長(%u [byte])がデータの終わりを%llu [byte]超えています", s.length,
+                          static_cast<unsigned long long>(s.end - walkEnd_)),
+               head);
+    EndWithoutEoi();
+    return false;
+}
+
+void CJpegAnalyzer::Invalid(uint64_t offset, uint32_t marker, bool report)
 {
     // Fill bytes and stuffing are no markers worth an entry; the detailed
     // tree shows only what the walk accepted.
     if (marker == 0xFFFF || marker == 0xFF00)
         return;
     Entry(ResultLine("[%08lx] 不正なマーカ(0x%04X)", offset, marker));
+    if (report)
+        Report(AnomalySeverity::Error, "jpeg.invalid-marker", offset, offset + 2,
+               ResultLine("ここにあってはならないマーカ(0x%04X)です", marker));
 }
 
-void CJpegAnalyzer::Dispatch(FILE* fp, Segment& s, const JpegScan* scan)
+LineId CJpegAnalyzer::Dispatch(FILE* fp, Segment& s, const JpegScan* scan)
 {
     anySeen_ = true;
     const uint32_t m = s.marker;
@@ -508,17 +544,25 @@ void CJpegAnalyzer::Dispatch(FILE* fp, Segment& s, const JpegScan* scan)
         Comment(s, head);
     else if (IsApp(m))
         App(fp, s, head);
+    if (m == kSos) {
+        std::vector<JpegFieldProblem> problems;
+        CJpegFieldChecks::Scan(s.payload, parser_.StreamFrame(), *scan, problems);
+        ReportFields(problems, s, head);
+        QuantTablesOf(s, *scan, head);
+    }
     out_.Expand(head);
     if (!s.hasLength)
-        return;
+        return head;
     SeekTo(fp, s.end);
     reader.Reset();
     if (m == kSos && !s.pastEnd) {
         ++scans_;
         inScan_ = true;
+        nextRestart_ = 0;
         if (Detailed())
             DecodeScan(fp, head);
     }
+    return head;
 }
 
 LineId CJpegAnalyzer::Head(const Segment& s)
@@ -562,6 +606,15 @@ void CJpegAnalyzer::Tables(const Segment& s, LineId head)
         Line(group, text, first, last + 1);
         out_.Expand(group);
     }
+    std::vector<JpegFieldProblem> problems;
+    if (quant)
+        CJpegFieldChecks::Dqt(s.payload, records, problems);
+    else
+        CJpegFieldChecks::Dht(s.payload, records, problems);
+    for (const JpegTableRecord& r : records)
+        if (quant && r.valid)
+            sixteenBits_[r.selector & 0x0F] = (r.selector >> 4) == 1;
+    ReportFields(problems, s, head);
 }
 
 // DAC (T.81 B.2.4.3): the conditioning of arithmetic decoding, the bounds L
@@ -599,12 +652,19 @@ void CJpegAnalyzer::Frame(const Segment& s, LineId head)
         frameSeen_ = true;
     if (first && !Detailed())
         Summary(frame);
-    if (!Detailed())
-        return;
-    if (IsFrame(s.marker))
-        Line(head, ResultLine("[%08lx] %s", s.offset, kProcesses[s.marker & 0x0F]), s.offset, s.offset + 2);
-    FieldLength(s, head);
-    FrameFields(s, frame, head);
+    if (Detailed()) {
+        if (IsFrame(s.marker))
+            Line(head, ResultLine("[%08lx] %s", s.offset, kProcesses[s.marker & 0x0F]), s.offset, s.offset + 2);
+        FieldLength(s, head);
+        FrameFields(s, frame, head);
+    }
+    std::vector<JpegFieldProblem> problems;
+    CJpegFieldChecks::Frame(s.payload, frame, problems);
+    ReportFields(problems, s, head);
+    if (first && frame.headerRead && frame.lines == 0) {
+        zeroLinesAt_ = s.offset + 5;
+        zeroLinesHead_ = FieldLine(head, zeroLinesAt_);
+    }
 }
 
 void CJpegAnalyzer::FrameFields(const Segment& s, const JpegFrame& frame, LineId head)
@@ -712,7 +772,7 @@ void CJpegAnalyzer::SmallSegment(const Segment& s, LineId head)
     if (s.marker == kDri)
         whole = parser_.Dri(s.payload, &value);
     else if (s.marker == kDnl)
-        whole = parser_.Dnl(s.payload, &value);
+        whole = dnlSeen_ = parser_.Dnl(s.payload, &value);
     else
         whole = parser_.Exp(s.payload, &value);
     if (!Detailed())
@@ -769,9 +829,19 @@ void CJpegAnalyzer::App(FILE* fp, const Segment& s, LineId head)
     // Adobe (APP14): version, two flag words, then the colour transform,
     // which decides what four components are and whether three are RGB.
     const JpegPayload& p = s.payload;
-    if (s.marker == 0xFFEE && adobeTransform_ < 0 && p.size >= 12 && p.declared >= 12 &&
-        std::memcmp(p.data, "Adobe", 5) == 0)
+    const bool adobe = s.marker == 0xFFEE && p.size >= 5 && p.declared >= 5 && std::memcmp(p.data, "Adobe", 5) == 0;
+    if (adobe && adobeTransform_ < 0 && p.size >= 12 && p.declared >= 12)
         adobeTransform_ = p.data[11];
+    // Version, two flag words and the transform follow the identifier
+    // (Adobe Technical Note 5116): readers take the transform from there.
+    if (adobe && p.declared < 12)
+        Report(AnomalySeverity::Error, "jpeg.app-mismatch", s.offset + 2, s.end,
+               ResultLine("Adobeセグメントが%zu [byte]しかありません(12 [byte]のはず)", p.declared), head);
+    // A JFIF header holds 14 bytes before its thumbnail (JFIF 1.02). The
+    // rough walk does not read APP0.
+    if (s.marker == kApp0 && p.size >= 5 && std::memcmp(p.data, "JFIF", 5) == 0 && p.declared < 14)
+        Report(AnomalySeverity::Error, "jpeg.app-mismatch", s.offset + 2, s.end,
+               ResultLine("JFIFセグメントが%zu [byte]しかありません(14 [byte]以上のはず)", p.declared), head);
     if (!Detailed())
         return;
     FieldLength(s, head);
@@ -793,6 +863,12 @@ void CJpegAnalyzer::DecodeScan(FILE* fp, LineId scanHead)
         const JpegScanOutcome outcome = decoder_->DecodeScan(fp, 0, parser_);
         if (scanOutcome_ == JpegScanOutcome::Complete)
             scanOutcome_ = outcome;
+        // The decoder has passed over the restart markers the walk would
+        // have met; one that broke off may have read past the data's end.
+        uint64_t stop = StreamPosition(fp);
+        if (parser_.Tables().restartInterval || outcome != JpegScanOutcome::Complete)
+            stop = DataEndBefore(fp, imageDataStart_, stop);
+        ScanOutcome(outcome, stop);
     }
     reader.Reset();
 }
@@ -857,7 +933,8 @@ void CJpegAnalyzer::EndWithoutEoi()
     // bytes.
     const std::string text = ResultLine(kDataEnds, walkEnd_);
     Entry(text);
-    out_.Insert(parentItem, text);
+    const LineId line = out_.Insert(parentItem, text);
+    Report(AnomalySeverity::Error, "jpeg.missing-eoi", walkEnd_, walkEnd_, "EOIがありません", line);
 }
 
 // The bytes after EOI of a file: one line for them, then the pictures found
@@ -880,7 +957,7 @@ void CJpegAnalyzer::AfterEoi(FILE* fp)
         if (p.offset < fileSize_ && p.size > 0)
             NestedJpeg(fp, p.offset, std::min(fileSize_, p.offset + std::min(p.size, fileSize_)), p.item, p.label);
     uint64_t pos = eoiEnd_;
-    for (int appended = 1; pos + 2 <= fileSize_; ++appended) {
+    for (int appended = 1; pos < fileSize_; ++appended) {
         const auto covered = std::find_if(pictures.begin(), pictures.end(),
                                           [&](const auto& p) { return p.offset == pos && p.size > 0; });
         if (covered != pictures.end()) {
@@ -889,8 +966,10 @@ void CJpegAnalyzer::AfterEoi(FILE* fp)
         }
         uint8_t head[2] = {};
         std::fseek(fp, static_cast<long>(pos), SEEK_SET);
-        if (std::fread(head, 1, 2, fp) != 2 || head[0] != 0xFF || head[1] != 0xD8)
+        if (std::fread(head, 1, 2, fp) != 2 || head[0] != 0xFF || head[1] != 0xD8) {
+            UnknownAfterEoi(pos, pictures, after);
             break;
+        }
         NestedJpeg(fp, pos, fileSize_, after, ResultLine("EOI後の画像 %d", appended));
         const uint64_t end = StreamPosition(fp);
         if (end <= pos)
@@ -916,4 +995,164 @@ void CJpegAnalyzer::NestedJpeg(FILE* fp, uint64_t offset, uint64_t end, LineId p
     nested.pictureLabel = label;
     SeekTo(fp, offset);
     RunAnalyzer(kFormatJpeg, nested);
+}
+
+void CJpegAnalyzer::Report(AnomalySeverity severity, const char* kind, uint64_t start, uint64_t end,
+                           const std::string& text, LineId line)
+{
+    start = std::min(start, fileSize_);
+    request_.run->ReportAnomaly(severity, kind, {start, std::clamp(end, start, fileSize_)}, text, line);
+}
+
+void CJpegAnalyzer::ReportFields(const std::vector<JpegFieldProblem>& problems, const Segment& s, LineId head)
+{
+    const uint64_t base = s.offset + 4;
+    for (const JpegFieldProblem& p : problems)
+        Report(p.severity, p.kind, base + p.at, base + p.at + p.size, p.text, FieldLine(head, base + p.at));
+}
+
+// The innermost line under a segment's head whose bytes hold a field's
+// first byte; the head itself when there is none (in rough mode, always).
+LineId CJpegAnalyzer::FieldLine(LineId head, uint64_t at) const
+{
+    const CLineTree* tree = out_.Tree();
+    LineId best = head;
+    if (!tree || !tree->Contains(head))
+        return best;
+    int bestDepth = 0;
+    ForEachLine(*tree, head, true, [&](LineId line, int depth) {
+        ByteRange range;
+        if (depth > bestDepth && tree->RangeOf(line, range) && range.Holds(at) && !range.inSideFile) {
+            best = line;
+            bestDepth = depth;
+        }
+    });
+    return best;
+}
+
+// The bytes between the end of a segment and the next marker, unless they
+// are all fill bytes (0xFF, T.81 B.1.1.2). Only a file broken there has
+// any, so reading them again costs nothing in the common case.
+void CJpegAnalyzer::StrayBytes(FILE* fp, uint64_t from, uint64_t markerAt)
+{
+    const uint64_t back = StreamPosition(fp);
+    std::fseek(fp, static_cast<long>(from), SEEK_SET);
+    uint64_t at = from;
+    for (int c; at < markerAt && (c = GetByte(fp)) == 0xFF;)
+        ++at;
+    std::fseek(fp, static_cast<long>(back), SEEK_SET);
+    if (at < markerAt)
+        Report(AnomalySeverity::Error, "jpeg.marker-missing", at, markerAt,
+               ResultLine("マーカがあるべき所にデータ(%llu [byte])があります",
+                          static_cast<unsigned long long>(markerAt - at)));
+}
+
+// A scan the walk refuses although its frame is known: it names a component
+// the frame lacks, or a Huffman table no DHT segment defined.
+void CJpegAnalyzer::UnusableScan(const Segment& s, const JpegScan& scan)
+{
+    bool unknown = false, dc = false;
+    const JpegScanComponentField* field = parser_.FirstLacking(scan, &unknown, &dc);
+    if (!field)
+        return;
+    const uint64_t at = s.offset + 4 + field->at;
+    const uint32_t selection = field->component.tableSelection;
+    if (unknown)
+        Report(AnomalySeverity::Error, "jpeg.undefined-component", at, at + 1,
+               ResultLine("スキャンがフレームにない成分%uを指定しています", field->component.selector));
+    else if ((dc ? selection >> 4 : selection & 0x0F) <= 3)
+        Report(AnomalySeverity::Error, "jpeg.undefined-table", at + 1, at + 2,
+               ResultLine("スキャンが定義されていないハフマンテーブル(%s) #%u を指定しています", dc ? "DC" : "AC",
+                          dc ? selection >> 4 : selection & 0x0F));
+}
+
+// The quantisation tables of a DCT scan's components must be defined when
+// the scan starts (T.81 B.2.4.1). Detailed mode only: the rough walk does
+// not read DQT.
+void CJpegAnalyzer::QuantTablesOf(const Segment& s, const JpegScan& scan, LineId head)
+{
+    if (!Detailed() || !parser_.HasFrame() || IsLossless(parser_.StreamFrame().marker) || !scan.valid)
+        return;
+    const JpegFrame& frame = parser_.StreamFrame();
+    for (const JpegScanComponentField& f : scan.components) {
+        const auto c = std::find_if(frame.components.begin(), frame.components.end(),
+                                    [&](const FrameComponent& fc) { return fc.identifier == f.component.selector; });
+        if (c == frame.components.end() || c->quantSelector > 3)
+            continue;
+        if (!parser_.Tables().quantPresent[c->quantSelector])
+            Report(AnomalySeverity::Error, "jpeg.undefined-table", s.offset, s.offset + 2,
+                   ResultLine("成分%uの量子化テーブル #%u が定義されていません", c->identifier, c->quantSelector), head);
+        // Baseline frames take 8-bit tables only (T.81 B.2.4.1); decoders
+        // read 16-bit ones all the same.
+        else if (frame.marker == kSof0 && sixteenBits_[c->quantSelector])
+            Report(AnomalySeverity::Warning, "jpeg.field-range", s.offset, s.offset + 2,
+                   ResultLine("ベースラインのフレームが16ビットの量子化テーブル #%u を使っています", c->quantSelector),
+                   head);
+    }
+}
+
+// RST0 to RST7 follow each other in turn through a scan, from RST0 (T.81
+// B.2.1): a marker out of turn means intervals were lost or repeated.
+void CJpegAnalyzer::RestartMarker(uint32_t marker, uint64_t at)
+{
+    const uint32_t n = marker - kRst0;
+    if (n != nextRestart_)
+        Report(AnomalySeverity::Error, "jpeg.restart-sequence", at, at + 2,
+               ResultLine("RST%uのはずがRST%uです", nextRestart_, n), imageData_);
+    nextRestart_ = (n + 1) & 7;
+}
+
+// Reads the entropy-coded data [from, to) that a decoder passed over in
+// blocks, checking its restart markers; returns where the first other marker
+// stands (the data's end), to when none does, and leaves the stream there.
+uint64_t CJpegAnalyzer::DataEndBefore(FILE* fp, uint64_t from, uint64_t to)
+{
+    constexpr size_t kBlock = 65536;
+    std::vector<uint8_t> block(kBlock);
+    std::fseek(fp, static_cast<long>(from), SEEK_SET);
+    uint32_t previous = 0;
+    for (uint64_t at = from; at < to;) {
+        const size_t got = std::fread(block.data(), 1, static_cast<size_t>(std::min<uint64_t>(kBlock, to - at)), fp);
+        if (got == 0)
+            break;
+        for (size_t i = 0; i < got; ++i) {
+            const uint32_t marker = 0xFF00u | block[i];
+            if (previous == 0xFF && IsRestart(marker)) {
+                RestartMarker(marker, at + i - 1);
+            } else if (previous == 0xFF && block[i] != 0 && block[i] != 0xFF) {
+                to = at + i - 1;
+                break;
+            }
+            previous = block[i];
+        }
+        at += got;
+    }
+    std::fseek(fp, static_cast<long>(to), SEEK_SET);
+    return to;
+}
+
+// A scan the decoder could not finish.
+void CJpegAnalyzer::ScanOutcome(JpegScanOutcome outcome, uint64_t stop)
+{
+    const char* text = outcome == JpegScanOutcome::DataEnded       ? "スキャンのデータが途中で終わっています"
+                       : outcome == JpegScanOutcome::BadData        ? "スキャンのデータに表にない符号か範囲外の値があります"
+                       : outcome == JpegScanOutcome::MissingRestart ? "スキャンの途中でRSTnが見つかりません"
+                                                                    : nullptr;
+    if (text)
+        Report(AnomalySeverity::Error, "jpeg.scan-ended-early", imageDataStart_, stop, text, imageData_);
+}
+
+// Bytes after EOI that are neither an appended JPEG stream nor a picture an
+// MPF entry points to: up to the next such picture, or the end of the file.
+// Cameras append data of their own: a warning.
+void CJpegAnalyzer::UnknownAfterEoi(uint64_t from, const std::vector<AnalysisRequest::EmbeddedPicture>& pictures,
+                                    LineId line)
+{
+    uint64_t end = fileSize_;
+    for (const AnalysisRequest::EmbeddedPicture& p : pictures)
+        if (p.offset > from && p.size > 0)
+            end = std::min(end, p.offset);
+    Report(AnomalySeverity::Warning, "jpeg.data-after-eoi", from, end,
+           ResultLine("EOIの後に画像ではないデータ(%llu [byte])があります", static_cast<unsigned long long>(end - from)),
+           line);
 }

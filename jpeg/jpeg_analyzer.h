@@ -17,10 +17,12 @@
 
 #include "codec/jpeg_coefficients.h"
 #include "codec/jpeg_stream_parser.h"
+#include "core/anomaly.h"
 #include "core/format_table.h"
 #include "core/result_line.h"
 #include "core/line_tree.h"
 #include "jpeg/jpeg_bit_reader.h"
+#include "jpeg/jpeg_field_checks.h"
 
 class CJpegAppLayout;
 class CJpegFrameDecoder;
@@ -62,8 +64,23 @@ private:
     void ReadPayload(FILE* fp, Segment& s, uint64_t at, uint64_t bytes);
     static size_t WantedBytes(const Segment& s);
     bool Accepted(const Segment& s, const JpegScan* scan) const;
-    void Dispatch(FILE* fp, Segment& s, const JpegScan* scan);
-    void Invalid(uint64_t offset, uint32_t marker);
+    LineId Dispatch(FILE* fp, Segment& s, const JpegScan* scan);
+    // An invalid marker's entry, and its anomaly unless another says more.
+    void Invalid(uint64_t offset, uint32_t marker, bool report = true);
+    bool PastEnd(FILE* fp, Segment& s, const JpegScan& scan, bool accepted);
+
+    // Anomalies: what the walk finds wrong, on the line it concerns.
+    void Report(AnomalySeverity severity, const char* kind, uint64_t start, uint64_t end, const std::string& text,
+                LineId line = kNoLine);
+    void ReportFields(const std::vector<JpegFieldProblem>& problems, const Segment& s, LineId head);
+    LineId FieldLine(LineId head, uint64_t at) const;
+    void StrayBytes(FILE* fp, uint64_t from, uint64_t markerAt);
+    void UnusableScan(const Segment& s, const JpegScan& scan);
+    void QuantTablesOf(const Segment& s, const JpegScan& scan, LineId head);
+    void RestartMarker(uint32_t marker, uint64_t at);
+    uint64_t DataEndBefore(FILE* fp, uint64_t from, uint64_t to);
+    void ScanOutcome(JpegScanOutcome outcome, uint64_t stop);
+    void UnknownAfterEoi(uint64_t from, const std::vector<AnalysisRequest::EmbeddedPicture>& pictures, LineId line);
 
     // Segment layouts; each parses through the stream parser.
     LineId Head(const Segment& s);
@@ -130,6 +147,15 @@ private:
     // walk finds the next marker that is not RSTn.
     LineId imageData_ = 0;
     uint64_t imageDataStart_ = 0;
+    // The restart marker that should come next in the scan's data.
+    uint32_t nextRestart_ = 0;
+    // A first frame with no number of lines (Y = 0) waits for DNL: where its
+    // field is and its line; dnlSeen_ once a DNL segment came.
+    uint64_t zeroLinesAt_ = 0;
+    LineId zeroLinesHead_ = 0;
+    bool dnlSeen_ = false;
+    // Which quantisation tables were last defined with 16-bit values.
+    bool sixteenBits_[4] = {};
     // The byte before the entropy-coded data (the last byte of the scan
     // header).
     uint32_t scanPreviousByte_ = 0;

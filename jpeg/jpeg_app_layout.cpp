@@ -264,6 +264,14 @@ void CJpegAppLayout::Exif(const CAppSegment& segment, uint32_t length, LineId he
     const LineId data = out_.Insert(
         head, ResultLine("[%08lx] Thumbnail Data (TIFF Format) 0x%08lX - 0x%08lX", p, p, end - 1),
         ByteRange{p, std::min(end, fileSize_)});
+    // The TIFF header: byte order "II" with 42 little-endian, or "MM" with 42
+    // big-endian (TIFF 6.0 section 2), then the first IFD's offset.
+    const size_t header = reader.Position();
+    const uint8_t* h = segment.Size() >= header + 8 ? segment.Data(header) : nullptr;
+    if (!h || !((h[0] == 'I' && h[1] == 'I' && h[2] == 42 && h[3] == 0) ||
+                (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && h[3] == 42)))
+        request_.run->ReportAnomaly(AnomalySeverity::Error, "jpeg.app-mismatch", {p, std::min(p + 8, std::min(end, fileSize_))},
+                                    "Exifセグメントの後にTIFFヘッダがありません", data);
     segment.Nested(kFormatTiff, data, reader.Position(), end, std::string());
     out_.Expand(data);
 }
@@ -335,6 +343,12 @@ void CJpegAppLayout::IccChunk(const CAppSegment& segment, LineId head)
     chunk.item = segment.Line(
         head, numbers, 2,
         ResultLine("[%08lx] Chunk = %u / %u", segment.Offset(numbers), chunk.sequence, chunk.count));
+    // Chunks count from 1 up to their number (ICC.1 B.4).
+    if (chunk.sequence == 0 || chunk.sequence > chunk.count)
+        request_.run->ReportAnomaly(AnomalySeverity::Error, "jpeg.app-mismatch",
+                                    {segment.Offset(numbers), segment.Offset(numbers + 2)},
+                                    ResultLine("ICCプロファイルのチャンク番号が%u / %uです", chunk.sequence, chunk.count),
+                                    chunk.item);
     const size_t data = numbers + 2;
     chunk.data = {segment.Offset(data), segment.Size() - data};
     chunk.whole = segment.Whole();
