@@ -2,6 +2,7 @@
 // 異常 pane that lists them and leads to their lines and bytes, and the
 // rough list's count of them.
 #include <QTest>
+#include <algorithm>
 #include <QTreeWidgetItemIterator>
 
 #include "app/anomaly_pane.h"
@@ -73,6 +74,21 @@ private slots:
         // The count row leads nowhere.
         choose(3);
         QCOMPARE(frame->HexView()->SelectionStart(), uint64_t{9});
+    }
+
+    void aTruncatedFileIsFlaggedInTheListAndItsWindow()
+    {
+        AppFixture f;
+        const QByteArray whole = MakeJpeg(64, 64);
+        const std::string path = f.Write("cut.jpg", whole.left(whole.size() - 40));
+        f.OpenThroughDialog({path});
+        QVERIFY(f.List().topLevelItem(0)->text(CRoughListCtrl::kColumnAnomalies).startsWith(QStringLiteral("エラー ")));
+        f.App().RunDetailedAnalysis(path.c_str());
+        CChildFrame* frame = f.Frame().ActiveChildFrame();
+        QVERIFY(frame && !frame->AnomalyPane()->isHidden());
+        const auto& anomalies = frame->AnomalyPane()->Anomalies();
+        QVERIFY(std::any_of(anomalies.begin(), anomalies.end(),
+                            [](const Anomaly& a) { return a.kind == "jpeg.missing-eoi"; }));
     }
 
     void theRoughListCountsErrorsAndWarnings()
