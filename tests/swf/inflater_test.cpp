@@ -228,17 +228,10 @@ TEST(Inflater, MalformedStreamsEndQuietly)
     {
         SCOPED_TRACE("a code no symbol has");
         BitWriter w;
-        DynamicHeader(w, true);
-        Zeros(w, 65);
-        Two(w);  // 'A' 00
-        Two(w);  // 'B' 01
-        Zeros(w, 138);
-        Zeros(w, 51);
-        Two(w);        // end of block 10; 11 stays unused
-        Repeat(w, 3);  // distances 0-2
-        Two(w);        // distance 3
-        w.Code(0, 2);
-        w.Code(3, 2);
+        w.Bits(1, 1);
+        w.Bits(1, 2);     // fixed Huffman
+        w.Code(0x71, 8);  // 'A'
+        w.Code(0xC6, 8);  // literal/length 286, which stands for nothing
         w.Bits(0, 32);
         Outcome o = InflateBytes(Wrap(w.Take(), {'A'}));
         EXPECT_EQ(o.result.status, InflateStatus::Malformed);
@@ -387,4 +380,137 @@ TEST(Inflater, InputLimitActsAsEndOfFile)
     EXPECT_TRUE(whole.bytes == data);
     EXPECT_EQ(std::ftell(fp), static_cast<long>(stream.size()));
     std::fclose(fp);
+}
+
+namespace {
+
+// zlib's verdict on a stream and what it decoded before any fault.
+struct ZlibVerdict {
+    bool accepted = false;
+    Bytes out;
+};
+
+ZlibVerdict ZlibDecode(const Bytes& stream)
+{
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = const_cast<Bytef*>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    ZlibVerdict v;
+    uint8_t chunk[4096];
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        z.next_out = chunk;
+        z.avail_out = sizeof chunk;
+        rc = inflate(&z, Z_NO_FLUSH);
+        v.out.insert(v.out.end(), chunk, chunk + (sizeof chunk - z.avail_out));
+    }
+    v.accepted = rc == Z_STREAM_END;
+    inflateEnd(&z);
+    return v;
+}
+
+// Canonical Huffman codes for code lengths, RFC 1951 3.2.2.
+std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths)
+{
+    uint32_t count[16] = {};
+    for (uint8_t len : lengths)
+        if (len != 0)
+            ++count[len];
+    uint32_t next[16] = {};
+    uint32_t code = 0;
+    for (uint32_t bits = 1; bits < 16; ++bits) {
+        code = (code + count[bits - 1]) << 1;
+        next[bits] = code;
+    }
+    std::vector<uint32_t> codes(lengths.size());
+    for (size_t s = 0; s < lengths.size(); ++s)
+        if (lengths[s] != 0)
+            codes[s] = next[lengths[s]]++;
+    return codes;
+}
+
+// One final dynamic block with HLIT 258 and the given code lengths, sent
+// with a code-length code of sixteen 4-bit codes (complete; with
+// clIncomplete length 15 has none), then the symbols: literal/length symbols
+// as they are, distance symbols as -(symbol + 1). No symbol has extra bits.
+Bytes DynamicBlock(const std::vector<std::pair<uint32_t, uint8_t>>& literal, const std::vector<uint8_t>& distance,
+                   const std::vector<int>& symbols, bool clIncomplete)
+{
+    std::vector<uint8_t> lit(258, 0);
+    for (auto [symbol, len] : literal)
+        lit[symbol] = len;
+    BitWriter w;
+    w.Bits(1, 1);
+    w.Bits(2, 2);
+    w.Bits(1, 5);                                            // HLIT 258
+    w.Bits(static_cast<uint32_t>(distance.size() - 1), 5);  // HDIST
+    w.Bits(15, 4);                                           // HCLEN 19
+    const uint32_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    for (uint32_t s : order)
+        w.Bits(s >= 16 || (clIncomplete && s == 15) ? 0 : 4, 3);
+    // Code-length symbols 0 to 15 (or 14) have the codes 0 to 15 in order.
+    for (uint8_t len : lit)
+        w.Code(len, 4);
+    for (uint8_t len : distance)
+        w.Code(len, 4);
+    const std::vector<uint32_t> litCodes = CanonicalCodes(lit);
+    const std::vector<uint32_t> distCodes = CanonicalCodes(distance);
+    for (int s : symbols) {
+        if (s >= 0)
+            w.Code(litCodes[s], lit[s]);
+        else
+            w.Code(distCodes[-s - 1], distance[-s - 1]);
+    }
+    return w.Take();
+}
+
+}  // namespace
+
+// Huffman code sets are accepted and refused exactly as zlib does: an
+// incomplete set only as a single one-bit code or no code at all, never for
+// the code lengths; a block without an end-of-block code never.
+TEST(Inflater, IncompleteCodesAreRefusedAsZlibRefusesThem)
+{
+    constexpr int kA = 'A';
+    constexpr int kB = 'B';
+    constexpr int kEnd = 256;
+    constexpr int kLength3 = 257;
+    const std::vector<std::pair<uint32_t, uint8_t>> complete = {{kA, 2}, {kB, 2}, {kEnd, 2}, {kLength3, 2}};
+    // Accepted, refused as incomplete, refused for another fault.
+    enum Verdict { kAccepted, kIncomplete, kRefused };
+    struct Case {
+        const char* name;
+        std::vector<std::pair<uint32_t, uint8_t>> literal;
+        std::vector<uint8_t> distance;
+        std::vector<int> symbols;
+        Bytes data;
+        Verdict verdict;
+        bool clIncomplete = false;
+    } cases[] = {
+        {"complete codes", complete, {1, 1}, {kA, kB, kLength3, -2, kEnd}, {'A', 'B', 'A', 'B', 'A'}, kAccepted},
+        {"incomplete literal/length code", {{kA, 2}, {kB, 2}, {kEnd, 2}}, {1, 1}, {kA, kB, kEnd}, {'A', 'B'},
+         kIncomplete},
+        {"incomplete distance code of two codes", complete, {2, 2}, {kA, kB, kEnd}, {'A', 'B'}, kIncomplete},
+        {"single distance code", complete, {1}, {kA, kLength3, -1, kEnd}, {'A', 'A', 'A', 'A'}, kAccepted},
+        {"no distance code", {{kA, 1}, {kEnd, 1}}, {0}, {kA, kEnd}, {'A'}, kAccepted},
+        {"end of block as the single literal/length code", {{kEnd, 1}}, {0}, {kEnd}, {}, kAccepted},
+        {"single literal/length code of two bits", {{kEnd, 2}}, {0}, {kEnd}, {}, kIncomplete},
+        {"over-subscribed distance code", complete, {1, 1, 1}, {kA, kEnd}, {'A'}, kRefused},
+        {"no end-of-block code", {{kA, 1}, {kB, 1}}, {0}, {kA, kB}, {'A', 'B'}, kRefused},
+        {"incomplete code-length code", complete, {1, 1}, {kA, kEnd}, {'A'}, kIncomplete, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes stream = Wrap(DynamicBlock(c.literal, c.distance, c.symbols, c.clIncomplete), c.data);
+        const ZlibVerdict zlib = ZlibDecode(stream);
+        ASSERT_EQ(zlib.accepted, c.verdict == kAccepted);
+        const Outcome o = InflateBytes(stream);
+        EXPECT_EQ(o.result.status, c.verdict == kAccepted ? InflateStatus::Complete : InflateStatus::Malformed);
+        EXPECT_EQ(o.result.incompleteCode, c.verdict == kIncomplete);
+        EXPECT_EQ(o.out, zlib.out);
+        if (c.verdict == kAccepted) {
+            EXPECT_EQ(o.out, c.data);
+        }
+    }
 }
