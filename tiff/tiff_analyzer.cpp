@@ -674,8 +674,12 @@ void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, Lin
     if (valueItem && entry.count <= fileSize && InFile(entry.valueField, entry.count * (type ? type->size : 1))) {
         const uint64_t back = Tell(fp);
         Seek(fp, entry.valueField);
-        RunAnalyzer(kFormatIcc,
-                    AnalysisRequest{.run = run, .fp = fp, .mode = AnalysisMode::Detailed, .parent = valueItem});
+        // The entry's bytes are the profile's data.
+        RunAnalyzer(kFormatIcc, AnalysisRequest{.run = run,
+                                                .fp = fp,
+                                                .mode = AnalysisMode::Detailed,
+                                                .parent = valueItem,
+                                                .dataEnd = entry.valueField + entry.count * (type ? type->size : 1)});
         Seek(fp, back);
         reader.Reset();
     }
