@@ -327,7 +327,7 @@ void CTiffChecker::CheckSegmentSizes(const ImageLayout& layout)
     // left alone: how much of them a decoder reads is no measure.)
     if (layout.compression != compression::kUncompressed || !layout.counts || layout.segmentWidth == 0 ||
         layout.segmentLength == 0 || layout.bitsPerPixel == 0 || layout.segmentWidth > UINT32_MAX ||
-        layout.bitsPerPixel > 1024)
+        layout.bitsPerPixel > 1u << 20)
         return;
     const uint64_t rowBytes = (layout.segmentWidth * layout.bitsPerPixel + 7) / 8;
     const uint64_t down = (layout.height + layout.segmentLength - 1) / layout.segmentLength;
@@ -337,12 +337,14 @@ void CTiffChecker::CheckSegmentSizes(const ImageLayout& layout)
         const uint64_t y = (layout.tiled ? i / ((layout.width + layout.segmentWidth - 1) / layout.segmentWidth) : i) % down;
         const uint64_t rows = layout.tiled ? layout.segmentLength
                                            : std::min(layout.segmentLength, layout.height - y * layout.segmentLength);
-        if (rows > UINT64_MAX / rowBytes || counts[i].unsignedValue >= rows * rowBytes)
+        // Rows beyond 64 bits of bytes are more than any count.
+        const uint64_t need = rows > UINT64_MAX / rowBytes ? UINT64_MAX : rows * rowBytes;
+        if (counts[i].unsignedValue >= need)
             continue;
         const uint64_t at = ValueAt(*layout.counts, i);
         Report(AnomalySeverity::Error, "tiff.strip-byte-count", {at, at + FindType(layout.counts->type)->size},
                ResultLine("%s #%zu のバイト数 %lu は非圧縮の %lu [byte] に足りません", layout.tiled ? "タイル" : "ストリップ",
-                          i, counts[i].unsignedValue, rows * rowBytes),
+                          i, counts[i].unsignedValue, need),
                layout.counts->line);
         return;
     }

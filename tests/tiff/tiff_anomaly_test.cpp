@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <sstream>
 
 #include "core/result_line.h"
@@ -77,7 +78,7 @@ TEST(TiffAnomalies, CorpusFilesReportTheirDefects)
         {"tiff-g4-no-eofb.tif", ""},
         {"tiff-geokeys-lying.tif", "tiff.missing-field"},
         {"tiff-header-only.tif", "tiff.ifd-outside"},
-        {"tiff-huge-dimensions.tif", "tiff.bits-per-sample-count"},
+        {"tiff-huge-dimensions.tif", "tiff.bits-per-sample-count tiff.strip-byte-count"},
         {"tiff-icc-tag-count-huge.tif", "icc.tag-table-outside tiff.missing-field"},
         {"tiff-icc-truncated.tif", "tiff.value-outside tiff.missing-field"},
         {"tiff-ifd-offset-outside.tif", "tiff.ifd-outside"},
@@ -301,5 +302,114 @@ TEST(TiffAnomalies, EachKindAtItsPlace)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(Anomalies(c.file, c.dataEnd), c.expected);
+    }
+}
+
+namespace {
+
+// What a structural warning of `exiftool -validate -warning` stands for
+// here: the kinds that answer it (any one of them, separated by "|"), or,
+// with no kind, why nothing does. A rule with a file holds for that file
+// only. The first rule whose pattern the warning holds decides.
+struct ExiftoolRule {
+    const char* file;
+    const char* pattern;
+    const char* kinds;
+    const char* reason;
+};
+constexpr ExiftoolRule kExiftoolRules[] = {
+    {"tiff-jpeg-thumbnail-garbage.tif", "Missing required TIFF", "",
+     "its picture is JPEG interchange data, whose size and samples the JPEG stream gives"},
+    // exiftool drops a StripOffsets whose values lie outside the file.
+    {"tiff-strip-count-mismatch.tif", "Missing required TIFF IFD0 tag 0x0111 StripOffsets", "tiff.value-outside", ""},
+    {"", "Bad GeoTIFF directory", "", "GeoTIFF keys are values of their entries, not TIFF structure"},
+    {"", "Missing required TIFF \\w+ tag 0x0\\w+ (ImageWidth|ImageHeight|PhotometricInterpretation|StripOffsets|"
+         "StripByteCounts|ColorMap)",
+     "tiff.missing-field", ""},
+    {"", "Missing required TIFF \\w+ tag 0x011[ab] [XY]Resolution", "",
+     "readers draw without a resolution; writers leave it out"},
+    {"", "Missing required TIFF \\w+ tag 0x0116 RowsPerStrip", "", "TIFF 6.0 gives it a default: one strip"},
+    {"", "Missing required (TIFF|JPEG) ExifIFD tag", "", "Exif's own fields describe the picture, not the structure"},
+    {"", "Missing required JPEG IFD\\d tag", "", "Exif's own fields describe the picture, not the structure"},
+    {"", "BitsPerSample should have", "tiff.bits-per-sample-count", ""},
+    {"", "Invalid value for \\w+ tag", "", "a field's value, not the structure (exiftool knows baseline values only)"},
+    {"", "pointer references previous", "tiff.ifd-loop", ""},
+    {"", "Wrong IFD for 0x\\w+ \\w+", "", "a pointer in an unusual IFD; the loop it makes is tiff.ifd-loop"},
+    {"", "Bad \\w+ directory", "tiff.ifd-past-end|tiff.ifd-outside", ""},
+    {"", "Short directory size", "tiff.ifd-past-end", ""},
+    {"", "Huge directory counts", "tiff.ifd-past-end", ""},
+    {"", "Huge offsets not supported", "tiff.ifd-outside", ""},
+    {"", "Processing TIFF-like data after unknown", "tiff.ifd-outside", ""},
+    {"", "runs past end of file|is past end of file", "tiff.strip-outside", ""},
+    {"", "Undersized \\w+ StripByteCounts", "tiff.strip-byte-count", ""},
+    {"", "StripByteCounts is missing the corresponding offset tag", "tiff.strip-count-mismatch", ""},
+    {"", "Invalid offset for|Invalid size|huge size", "tiff.value-outside", ""},
+    {"", "Bad ICC_Profile table", "icc.tag-table-outside", ""},
+    {"", "Bad format \\(\\d+\\)", "", "TIFF 6.0 tells readers to skip entries of unknown types"},
+    {"", "is not allowed in TIFF", "", "Exif and JPEG tags in TIFF IFDs, which readers take"},
+    {"", "wrong extension", "", "a file name, not its structure"},
+    {"", "JPEG|SOS|Skipped unknown", "", "JPEG structure, which the JPEG analysis reports"},
+};
+
+const ExiftoolRule* RuleFor(const std::string& file, const std::string& warning)
+{
+    for (const ExiftoolRule& rule : kExiftoolRules)
+        if ((!*rule.file || file == rule.file) && std::regex_search(warning, std::regex(rule.pattern)))
+            return &rule;
+    return nullptr;
+}
+
+std::vector<std::string> ExiftoolWarnings(const std::string& path)
+{
+    std::vector<std::string> warnings;
+    const std::string command = "timeout 30 /usr/bin/exiftool -validate -warning -a '" + path + "' 2>/dev/null";
+    FILE* p = popen(command.c_str(), "r");
+    if (!p)
+        return warnings;
+    char line[1024];
+    while (std::fgets(line, sizeof line, p)) {
+        const std::string text = line;
+        if (text.rfind("Warning", 0) == 0 && text.find(": ") != std::string::npos)
+            warnings.push_back(text.substr(text.find(": ") + 2, text.size() - text.find(": ") - 3));
+    }
+    pclose(p);
+    return warnings;
+}
+
+}  // namespace
+
+// Every structural warning exiftool gives for the hostile TIFF files has a
+// counterpart among this analysis's anomalies, or a rule saying why not.
+// exiftool follows the IFD8 loop of bigtiff-ifd8-loop.tif and the SubIFD
+// loop of tiff-subifd-loop.tif without end (growing to gigabytes), so
+// those files are left out.
+TEST(TiffAnomalies, ExiftoolWarningsHaveCounterparts)
+{
+    if (!fs::exists("/usr/bin/exiftool") || std::system("timeout --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "exiftool is not installed";
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(std::string(VANTREL_SOURCE_DIR) + "/tests/corpus")) {
+        const std::string name = entry.path().filename().string();
+        if ((name.find("tif") != std::string::npos || name.find("exif") != std::string::npos) &&
+            name != "bigtiff-ifd8-loop.tif" && name != "tiff-subifd-loop.tif")
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const std::string kinds = Kinds(FileAnomalies(CorpusPath(name)));
+        for (const std::string& warning : ExiftoolWarnings(CorpusPath(name))) {
+            const ExiftoolRule* rule = RuleFor(name, warning);
+            ASSERT_NE(rule, nullptr) << "no rule for: " << warning;
+            if (!*rule->kinds)
+                continue;
+            std::string alternatives = rule->kinds;
+            std::replace(alternatives.begin(), alternatives.end(), '|', ' ');
+            const std::vector<std::string> ours = Split(kinds);
+            bool answered = false;
+            for (const std::string& kind : Split(alternatives))
+                answered = answered || std::find(ours.begin(), ours.end(), kind) != ours.end();
+            EXPECT_TRUE(answered) << warning << " -> " << rule->kinds << " not in: " << kinds;
+        }
     }
 }
