@@ -238,6 +238,8 @@ private:
     Step StoredBlock();
     Step FixedBlock();
     Step DynamicTables();
+    // The literal/length and distance tables from their code lengths.
+    Step BuildTables(const uint8_t* lengths, uint32_t hlit, uint32_t hdist);
     Step HuffmanBlock(const HuffTable& literal, const HuffTable& distance);
     Step StopAtInvalidCode();
     Step RefuseCode(const HuffTable& table)
@@ -393,6 +395,11 @@ StreamDecoder::Step StreamDecoder::DynamicTables()
         if (in_.Overrun())
             return Stop(InflateStatus::Truncated);
     }
+    return BuildTables(lengths, hlit, hdist);
+}
+
+StreamDecoder::Step StreamDecoder::BuildTables(const uint8_t* lengths, uint32_t hlit, uint32_t hdist)
+{
     // A block without an end-of-block code could never end.
     if (lengths[256] == 0)
         return Stop(InflateStatus::Malformed);
