@@ -1279,6 +1279,7 @@ std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::Segments(const IfdEntry& offs
         s.columns = static_cast<uint32_t>(segmentWidth);
         s.rows = static_cast<uint32_t>(tiled ? segmentLength : std::min(segmentLength, height - s.y));
         s.plane = static_cast<uint32_t>(plane);
+        s.index = static_cast<uint32_t>(i);
         list.push_back(s);
     }
     segmentsCut |= list.size() < perPlane * planes;
@@ -1315,7 +1316,9 @@ public:
             // only the segment's own size bounds the input; the output stops
             // when the segment's rows are full.
             CSampleSink sink(writer_);
-            inflater_->InflateToSink(fp_, sink, wanted, s.size);
+            // A stream that runs on past the segment's byte count.
+            if (inflater_->InflateToSink(fp_, sink, wanted, s.size).status == InflateStatus::Truncated && s.sized)
+                cut_.push_back(s.index);
             writer_.EndSegment();
             return;
         }
@@ -1332,9 +1335,13 @@ public:
         writer_.EndSegment();
     }
 
+    // The segments whose coded data ended before their stream did.
+    const std::vector<uint32_t>& Cut() const { return cut_; }
+
 private:
     FILE* fp_;
     uint32_t compression_;
+    std::vector<uint32_t> cut_;
     CSampleWriter writer_;
     std::unique_ptr<CLzwDecoder> lzw_;
     std::unique_ptr<CInflater> inflater_;
@@ -1363,6 +1370,16 @@ void CTiffAnalyzer::DecodeSamples(FILE* fp, const std::vector<Segment>& segments
         if (range)
             range->Merge(r);
     reader.Reset();
+    // Segments that the file's end cuts are reported as outside it.
+    if (range || segmentsCut)
+        return;
+    uint32_t first = UINT32_MAX;
+    for (const auto& decoder : decoders)
+        for (uint32_t index : decoder->Cut())
+            first = std::min(first, index);
+    const bool tiled = FindIn(currentIfd, kTileOffsets) && FindIn(currentIfd, kTileWidth);
+    if (first != UINT32_MAX)
+        checker.CheckCodedSegment(tiled, first, FindIn(currentIfd, tiled ? kTileByteCounts : kStripByteCounts));
 }
 
 void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,

@@ -350,6 +350,17 @@ void CTiffChecker::CheckSegmentSizes(const ImageLayout& layout)
     }
 }
 
+void CTiffChecker::CheckCodedSegment(bool tiled, uint32_t index, const IfdEntry* counts)
+{
+    if (!counts || index >= counts->values.size())
+        return;
+    const uint64_t at = ValueAt(*counts, index);
+    Report(AnomalySeverity::Error, "tiff.strip-byte-count", {at, at + FindType(counts->type)->size},
+           ResultLine("%s #%u の圧縮データがバイト数 %lu の中で終わっていません", tiled ? "タイル" : "ストリップ", index,
+                      counts->values[index].unsignedValue),
+           counts->line);
+}
+
 void CTiffChecker::CheckJpegData(const IfdEntry& offset, uint64_t length)
 {
     const uint64_t start = FirstNumber(offset);

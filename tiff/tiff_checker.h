@@ -53,6 +53,9 @@ public:
         uint64_t bitsPerPixel;   // of one plane's pixel
     };
     void CheckSegments(const ImageLayout& layout);
+    // A Deflate strip or tile (index) whose stream runs on past its byte
+    // count (from counts) inside the file.
+    void CheckCodedSegment(bool tiled, uint32_t index, const IfdEntry* counts);
     // The JPEG interchange data of a thumbnail: its offset entry and length.
     void CheckJpegData(const IfdEntry& offset, uint64_t length);
     // After the walk: values that lie on top of each other or of an IFD.

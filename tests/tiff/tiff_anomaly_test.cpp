@@ -4,6 +4,8 @@
 // files.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -242,6 +244,19 @@ TEST(TiffAnomalies, EachKindAtItsPlace)
     const Bytes overlap = strips({0, 2}, {4, 4});
     const Bytes shared = strips({0, 0}, {4, 4});
     const Bytes shortStrip = strips({0, 4}, {4, 3});
+    // A Deflate strip whose byte count stops short of its stream.
+    Bytes deflate = Picture(1, [&](std::vector<Field>& f, uint32_t) {
+        Set(f, t.Short(259, {8}));
+        Set(f, t.Long(279, {6}));
+    });
+    {
+        const Bytes row(4, 0x80);
+        Bytes stream(64);
+        uLongf size = stream.size();
+        ASSERT_EQ(compress2(stream.data(), &size, row.data(), row.size(), 9), Z_OK);
+        deflate.erase(deflate.end() - 4, deflate.end());   // the raw row Picture wrote
+        deflate.insert(deflate.end(), stream.begin(), stream.begin() + static_cast<long>(size));
+    }
     const Bytes fewCounts = Picture(2, [&](std::vector<Field>& f, uint32_t) { Set(f, t.Long(279, {4})); });
     const Bytes fewStrips = Picture(2, [&](std::vector<Field>& f, uint32_t at) {
         Set(f, t.Long(273, {at}));
@@ -292,6 +307,8 @@ TEST(TiffAnomalies, EachKindAtItsPlace)
         {"strips sharing their bytes", shared, "|"},
         {"strip short of its row", shortStrip,
          std::string("|") + LongValue(shortStrip, 279, 1) + " エラー tiff.strip-byte-count\n"},
+        {"Deflate stream past its byte count", deflate,
+         std::string("|") + Entry(deflate, 279, 8) + " エラー tiff.strip-byte-count\n"},
         {"fewer byte counts than strips", fewCounts,
          Entry(fewCounts, 273, 4) + " エラー tiff.strip-count-mismatch\n|" + Entry(fewCounts, 273, 4) +
              " エラー tiff.strip-count-mismatch\n"},
