@@ -106,7 +106,10 @@ void CTiffChecker::CheckIfdPointer(uint64_t offset, bool loop, uint64_t pointerA
 
 void CTiffChecker::CheckDirectory(const IfdRecord& record, uint64_t entriesEnd)
 {
-    places_.push_back({record.position, entriesEnd + OffsetBytes(), nullptr});
+    // IFDs below entries (Exif, GPS, Interoperability) are read without a
+    // next-IFD offset, and some writers put values where it would stand.
+    const bool chained = record.kind == IfdKind::Tiff || record.kind == IfdKind::Mpf;
+    places_.push_back({record.position, entriesEnd + (chained ? OffsetBytes() : 0), nullptr});
     // Entries that the end of the data cuts off are never read.
     const uint64_t countBytes = geometry_.bigTiff ? 8 : 2;
     if (record.entryCount > (geometry_.fileSize - std::min(geometry_.fileSize, record.position + countBytes)) / EntryBytes() ||
