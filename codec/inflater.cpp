@@ -85,14 +85,18 @@ struct HuffTable {
     static constexpr uint32_t kFastSize = 1u << kFastBits;
 
     uint32_t fastBits = kFastBits;
+    bool incomplete = false;  // the last Build refused an incomplete code
     HuffEntry fast[kFastSize];
     uint16_t count[kMaxCodeBits + 1] = {};
     uint16_t symbol[288] = {};
     HuffEntry entries[288];
 
     // False when the lengths over-subscribe the code (more codes of some
-    // length than the shorter ones leave room for). An incomplete code is
-    // accepted; its unused bit patterns decode as invalid.
+    // length than the shorter ones leave room for), or leave it incomplete
+    // (bit patterns that no symbol has). zlib refuses incomplete codes too,
+    // with two exceptions that encoders rely on: a literal/length or
+    // distance code of a single one-bit code (a block that uses one
+    // distance), and a code without any symbol (a block without matches).
     bool Build(const uint8_t* lengths, uint32_t n, Alphabet alphabet, uint32_t bits)
     {
         fastBits = bits;
@@ -100,11 +104,17 @@ struct HuffTable {
         for (uint32_t s = 0; s < n; ++s)
             ++count[lengths[s]];
         int32_t left = 1;
+        uint32_t longest = 0;
         for (uint32_t len = 1; len <= kMaxCodeBits; ++len) {
             left = (left << 1) - count[len];
             if (left < 0)
                 return false;
+            if (count[len] != 0)
+                longest = len;
         }
+        incomplete = left > 0 && longest != 0 && (alphabet == Alphabet::CodeLength || longest != 1);
+        if (incomplete)
+            return false;
         uint16_t offset[kMaxCodeBits + 2] = {};
         for (uint32_t len = 1; len <= kMaxCodeBits; ++len)
             offset[len + 1] = static_cast<uint16_t>(offset[len] + count[len]);
@@ -228,8 +238,15 @@ private:
     Step StoredBlock();
     Step FixedBlock();
     Step DynamicTables();
+    // The literal/length and distance tables from their code lengths.
+    Step BuildTables(const uint8_t* lengths, uint32_t hlit, uint32_t hdist);
     Step HuffmanBlock(const HuffTable& literal, const HuffTable& distance);
     Step StopAtInvalidCode();
+    Step RefuseCode(const HuffTable& table)
+    {
+        result_.incompleteCode = table.incomplete;
+        return Stop(InflateStatus::Malformed);
+    }
 
     bool Flush();
     bool MakeRoom();
@@ -339,7 +356,7 @@ StreamDecoder::Step StreamDecoder::DynamicTables()
         return Stop(InflateStatus::Truncated);
     HuffTable& clTable = tables_.codeLength;
     if (!clTable.Build(codeLengths, 19, Alphabet::CodeLength, 7))
-        return Stop(InflateStatus::Malformed);
+        return RefuseCode(clTable);
 
     // The literal/length and distance code lengths form one sequence; a
     // repeat may run from the first part into the second (RFC 1951 3.2.7).
@@ -378,9 +395,18 @@ StreamDecoder::Step StreamDecoder::DynamicTables()
         if (in_.Overrun())
             return Stop(InflateStatus::Truncated);
     }
-    if (!tables_.literal.Build(lengths, hlit, Alphabet::LiteralLength, HuffTable::kFastBits) ||
-        !tables_.distance.Build(lengths + hlit, hdist, Alphabet::Distance, 8))
+    return BuildTables(lengths, hlit, hdist);
+}
+
+StreamDecoder::Step StreamDecoder::BuildTables(const uint8_t* lengths, uint32_t hlit, uint32_t hdist)
+{
+    // A block without an end-of-block code could never end.
+    if (lengths[256] == 0)
         return Stop(InflateStatus::Malformed);
+    if (!tables_.literal.Build(lengths, hlit, Alphabet::LiteralLength, HuffTable::kFastBits))
+        return RefuseCode(tables_.literal);
+    if (!tables_.distance.Build(lengths + hlit, hdist, Alphabet::Distance, 8))
+        return RefuseCode(tables_.distance);
     return Step::Continue;
 }
 
@@ -499,10 +525,12 @@ StreamDecoder::Step StreamDecoder::FixedBlock()
         uint8_t lengths[288];
         for (uint32_t s = 0; s < 288; ++s)
             lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
-        uint8_t distances[30];
+        // The fixed distance code has 32 codes, of which 30 and 31 stand
+        // for no distance: the code is complete, the symbols are not.
+        uint8_t distances[32];
         std::memset(distances, 5, sizeof distances);
         tables_.fixedLiteral.Build(lengths, 288, Alphabet::LiteralLength, HuffTable::kFastBits);
-        tables_.fixedDistance.Build(distances, 30, Alphabet::Distance, 5);
+        tables_.fixedDistance.Build(distances, 32, Alphabet::Distance, 5);
         tables_.fixedBuilt = true;
     }
     return HuffmanBlock(tables_.fixedLiteral, tables_.fixedDistance);

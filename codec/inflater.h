@@ -4,7 +4,9 @@
 // SWF side file), the sample placement of Deflate-coded TIFF strips, or any
 // IInflateSink of the caller's.
 //
-// Stored, fixed-Huffman and dynamic-Huffman blocks are decoded. A malformed
+// Stored, fixed-Huffman and dynamic-Huffman blocks are decoded; a block
+// whose Huffman codes zlib refuses (over-subscribed, or incomplete beyond
+// the single one-bit code it allows) is malformed here too. A malformed
 // or truncated stream ends quietly: everything decoded before the fault has
 // been handed on, and the result says why the stream ended. Nothing in the
 // input can make the decoder loop without consuming input or write past its
@@ -36,6 +38,7 @@ struct InflateResult {
     uint32_t blocks = 0;         // block headers read
     uint32_t adlerStored = 0;    // the trailer, when it was read
     uint32_t adlerComputed = 1;  // Adler-32 of the bytes handed on
+    bool incompleteCode = false; // Malformed: a block's Huffman code set was incomplete
 };
 
 class CInflater {

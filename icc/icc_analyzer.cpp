@@ -127,6 +127,59 @@ constexpr const char* kAttributeTexts[4][2] = {
 
 constexpr const char* kUndefined = "UNDEFINED !!";
 
+// The tag types each tag may have: ICC.1:2010 section 9.2, with the types
+// of version 2 profiles (ICC.1:2001-04 section 6.4) that version 4 replaced
+// ('desc' and 'text' before 'mluc'). Up to four types a tag; tags not
+// listed are not checked.
+struct AllowedTypes {
+    uint32_t tag;
+    uint32_t types[4];
+};
+constexpr AllowedTypes kAllowedTypes[] = {
+    {Sig("A2B0"), {Sig("mft1"), Sig("mft2"), Sig("mAB ")}},
+    {Sig("A2B1"), {Sig("mft1"), Sig("mft2"), Sig("mAB ")}},
+    {Sig("A2B2"), {Sig("mft1"), Sig("mft2"), Sig("mAB ")}},
+    {Sig("B2A0"), {Sig("mft1"), Sig("mft2"), Sig("mBA ")}},
+    {Sig("B2A1"), {Sig("mft1"), Sig("mft2"), Sig("mBA ")}},
+    {Sig("B2A2"), {Sig("mft1"), Sig("mft2"), Sig("mBA ")}},
+    {Sig("gamt"), {Sig("mft1"), Sig("mft2"), Sig("mBA ")}},
+    {Sig("pre0"), {Sig("mft1"), Sig("mft2"), Sig("mAB "), Sig("mBA ")}},
+    {Sig("pre1"), {Sig("mft1"), Sig("mft2"), Sig("mBA ")}},
+    {Sig("pre2"), {Sig("mft1"), Sig("mft2"), Sig("mBA ")}},
+    {Sig("rXYZ"), {Sig("XYZ ")}},
+    {Sig("gXYZ"), {Sig("XYZ ")}},
+    {Sig("bXYZ"), {Sig("XYZ ")}},
+    {Sig("wtpt"), {Sig("XYZ ")}},
+    {Sig("bkpt"), {Sig("XYZ ")}},
+    {Sig("rTRC"), {Sig("curv"), Sig("para")}},
+    {Sig("gTRC"), {Sig("curv"), Sig("para")}},
+    {Sig("bTRC"), {Sig("curv"), Sig("para")}},
+    {Sig("kTRC"), {Sig("curv"), Sig("para")}},
+    {Sig("calt"), {Sig("dtim")}},
+    {Sig("targ"), {Sig("text")}},
+    {Sig("chad"), {Sig("sf32")}},
+    {Sig("chrm"), {Sig("chrm")}},
+    {Sig("clro"), {Sig("clro")}},
+    {Sig("clrt"), {Sig("clrt")}},
+    {Sig("clot"), {Sig("clrt")}},
+    {Sig("cprt"), {Sig("text"), Sig("mluc")}},
+    {Sig("desc"), {Sig("desc"), Sig("mluc")}},
+    {Sig("dmnd"), {Sig("desc"), Sig("mluc")}},
+    {Sig("dmdd"), {Sig("desc"), Sig("mluc")}},
+    {Sig("vued"), {Sig("desc"), Sig("mluc")}},
+    {Sig("meas"), {Sig("meas")}},
+    {Sig("ncl2"), {Sig("ncl2")}},
+    {Sig("resp"), {Sig("rcs2")}},
+    {Sig("pseq"), {Sig("pseq")}},
+    {Sig("tech"), {Sig("sig ")}},
+    {Sig("view"), {Sig("view")}},
+};
+
+// The profile header's size, and its file signature: ICC.1 7.2.
+constexpr uint32_t kHeaderBytes = 128;
+constexpr uint32_t kSignatureAt = 36;
+constexpr uint32_t kFileSignature = Sig("acsp");
+
 template <size_t N>
 const char* LookUp(const SignatureName (&table)[N], uint32_t signature)
 {
@@ -219,24 +272,35 @@ void CIccAnalyzer::AnalyzeHeader(FILE* fp, LineId parent)
 {
     Begin(fp);
     const LineId heading = out_.Insert(parent, "/* --- ICC Profile Header --- */");
-    for (const HeaderRow& row : kHeaderRows)
-        HeaderLines(fp, row, heading);
+    for (const HeaderRow& row : kHeaderRows) {
+        const LineId item = HeaderLines(fp, row, heading);
+        if (row.field == HeaderField::Size) {
+            sizeLine_ = item;
+        } else if (row.field == HeaderField::Signature && !row.table && row.name) {
+            signatureLine_ = item;
+            fileSignature_ = lastSignature_;
+        }
+    }
     out_.Expand(heading);
+    CheckHeader(fp);
 }
 
-void CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, LineId heading)
+LineId CIccAnalyzer::HeaderLines(FILE* fp, const HeaderRow& row, LineId heading)
 {
     const uint32_t pos = Tell(fp);
     std::string line;
     switch (row.field) {
-    case HeaderField::Signature: line = SignatureLine(Read(fp, 32), pos, row); break;
-    case HeaderField::Flags: FlagLines(fp, pos, heading); return;
-    case HeaderField::Attributes: AttributeLines(fp, pos, heading); return;
-    case HeaderField::ProfileId: ProfileIdLines(fp, heading); return;
+    case HeaderField::Signature:
+        lastSignature_ = Read(fp, 32);
+        line = SignatureLine(lastSignature_, pos, row);
+        break;
+    case HeaderField::Flags: FlagLines(fp, pos, heading); return kNoLine;
+    case HeaderField::Attributes: AttributeLines(fp, pos, heading); return kNoLine;
+    case HeaderField::ProfileId: ProfileIdLines(fp, heading); return kNoLine;
     default: line = ValueLine(fp, row.field, pos); break;
     }
     // Each field's line covers the bytes read for it.
-    Insert(heading, line, pos, FieldEnd(fp));
+    return Insert(heading, line, pos, FieldEnd(fp));
 }
 
 // The line of a header field that holds a number, a date or a range.
@@ -363,9 +427,10 @@ void CIccAnalyzer::AnalyzeTagTable(FILE* fp, LineId parent)
     uint32_t pos = Tell(fp);
     const uint32_t count = Read(fp, 32);
     line = ResultLine("[%08x] Tag count = 0x%08x : %d", pos, count, static_cast<int32_t>(count));
-    Insert(heading, line, pos, FieldEnd(fp));
+    const LineId countLine = Insert(heading, line, pos, FieldEnd(fp));
 
     constexpr uint64_t kEntrySize = 12;
+    std::vector<TagEntry> tags;
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t entryStart = Tell(fp);
         const uint64_t entryAt = ProfilePosition(fp);
@@ -391,8 +456,100 @@ void CIccAnalyzer::AnalyzeTagTable(FILE* fp, LineId parent)
         line = ResultLine("[%08x] Size of tag data element = 0x%08x", pos, size);
         Insert(entryItem, line, pos, FieldEnd(fp));
         out_.Expand(entryItem);
+        tags.push_back({signature, offset, size, entryStart, entryItem});
     }
     out_.Expand(heading);
+    CheckTags(fp, tags, count, countLine);
+}
+
+void CIccAnalyzer::Report(AnomalySeverity severity, const char* kind, uint64_t start, uint64_t length,
+                          const std::string& text, LineId line) const
+{
+    request_.run->ReportAnomaly(severity, kind, {start, std::min(start + length, size_)}, text, line);
+}
+
+uint64_t CIccAnalyzer::DataBytes(FILE* fp) const
+{
+    const uint64_t available = Available(fp);
+    if (!pieces_.empty() || request_.dataEnd == UINT64_MAX)
+        return available;
+    return std::min(available, request_.dataEnd - std::min<uint64_t>(request_.dataEnd, profileStart));
+}
+
+void CIccAnalyzer::CheckHeader(FILE* fp)
+{
+    const uint64_t data = DataBytes(fp);
+    if (fileSignature_ != kFileSignature)
+        Report(AnomalySeverity::Error, "icc.bad-signature", FileOffset(kSignatureAt), 4,
+               ResultLine("プロファイルのシグネチャが 'acsp' ではありません (0x%08x)", fileSignature_), signatureLine_);
+    // Writers may pad the data that carries a profile to a word boundary.
+    constexpr uint64_t kPadding = 3;
+    if (profileSize > data)
+        Report(AnomalySeverity::Error, "icc.size-mismatch", FileOffset(0), 4,
+               ResultLine("プロファイルサイズ %u [byte] がデータ %lu [byte] を越えています", profileSize, data),
+               sizeLine_);
+    else if (ExactData() && data - profileSize > kPadding)
+        Report(AnomalySeverity::Warning, "icc.size-mismatch", FileOffset(0), 4,
+               ResultLine("プロファイルサイズ %u [byte] がデータ %lu [byte] より小さくなっています", profileSize, data),
+               sizeLine_);
+}
+
+uint32_t CIccAnalyzer::TypeAt(FILE* fp, uint32_t offset)
+{
+    if (!pieces_.empty()) {
+        at_ = offset;
+        return Read(fp, 32);
+    }
+    std::fseek(fp, static_cast<long>(FileOffset(offset)), SEEK_SET);
+    Reset();
+    return ReadBits(fp, 32);
+}
+
+void CIccAnalyzer::CheckTags(FILE* fp, const std::vector<TagEntry>& tags, uint32_t count, LineId countLine)
+{
+    // The profile's extent: its declared size, within the data there is.
+    const uint64_t extent = std::min<uint64_t>(profileSize, DataBytes(fp));
+    const uint64_t tableEnd = kHeaderBytes + 4 + uint64_t{count} * 12;
+    // A table that runs past the profile holds no entries worth checking.
+    if (tableEnd > extent) {
+        Report(AnomalySeverity::Error, "icc.tag-table-outside", FileOffset(kHeaderBytes), 4,
+               ResultLine("タグ %u 個の表がプロファイルの終わりを越えています", count), countLine);
+        return;
+    }
+    const uint64_t back = pieces_.empty() ? StreamPosition(fp) : at_;
+    const uint64_t tableBytes = kHeaderBytes + 4 + tags.size() * 12;
+    for (const TagEntry& tag : tags) {
+        const char* name = LookUp(kTagNames, tag.signature);
+        if (uint64_t{tag.offset} + tag.size > extent) {
+            Report(AnomalySeverity::Error, "icc.tag-outside", tag.at + 4, 4,
+                   ResultLine("タグ %s のデータがプロファイルの外にあります", name), tag.line);
+            continue;
+        }
+        if (tag.offset < tableBytes) {
+            Report(AnomalySeverity::Error, "icc.tag-overlap", tag.at + 4, 4,
+                   ResultLine("タグ %s のデータが%sと重なっています", name,
+                              tag.offset < kHeaderBytes ? "ヘッダ" : "タグテーブル"),
+                   tag.line);
+            continue;
+        }
+        const auto allowed = std::find_if(std::begin(kAllowedTypes), std::end(kAllowedTypes),
+                                          [&](const AllowedTypes& row) { return row.tag == tag.signature; });
+        if (allowed == std::end(kAllowedTypes) || tag.size < 4)
+            continue;
+        const uint32_t type = TypeAt(fp, tag.offset);
+        if (type == 0 ||
+            std::find(std::begin(allowed->types), std::end(allowed->types), type) == std::end(allowed->types))
+            Report(AnomalySeverity::Error, "icc.tag-type", FileOffset(tag.offset), 4,
+                   ResultLine("タグ %s の型 %c%c%c%c はこのタグに使えません", name, Byte(type, 0), Byte(type, 1),
+                              Byte(type, 2), Byte(type, 3)),
+                   tag.line);
+    }
+    if (pieces_.empty()) {
+        std::fseek(fp, static_cast<long>(back), SEEK_SET);
+        Reset();
+    } else {
+        at_ = back;
+    }
 }
 
 // A profile that runs on from the stream's position is read straight on; one

@@ -1,12 +1,18 @@
 #pragma once
 // Lays out an ICC colour profile embedded in an analysed file: the 128-byte
 // profile header field by field, then the tag table. All values are
-// big-endian; nothing is validated, unknown signatures are named
-// "UNDEFINED !!".
+// big-endian; unknown signatures are named "UNDEFINED !!". What breaks the
+// profile's structure is reported as anomalies: a size field that
+// disagrees with the data, a wrong file signature, tag data outside the
+// profile or on top of its header or tag table, a tag of a type its tag
+// does not allow.
 #include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "core/anomaly.h"
 
 #include "core/bit_reader.h"
 #include "core/format_table.h"
@@ -31,12 +37,32 @@ private:
     void Begin(FILE* fp);
     // A line about the bytes [start, end), as far as they lie in the file.
     LineId Insert(LineId parent, const std::string& text, uint64_t start, uint64_t end) const;
-    void HeaderLines(FILE* fp, const HeaderRow& row, LineId heading);
+    // A header field's lines; returns its line.
+    LineId HeaderLines(FILE* fp, const HeaderRow& row, LineId heading);
     std::string ValueLine(FILE* fp, HeaderField field, uint32_t pos);
     static std::string SignatureLine(uint32_t value, uint32_t pos, const HeaderRow& row);
     void FlagLines(FILE* fp, uint32_t pos, LineId heading);
     void AttributeLines(FILE* fp, uint32_t pos, LineId heading);
     void ProfileIdLines(FILE* fp, LineId heading);
+
+    // A tag-table entry, kept for the checks after the table.
+    struct TagEntry {
+        uint32_t signature;
+        uint32_t offset;
+        uint32_t size;
+        uint64_t at;   // file offset of the entry
+        LineId line;
+    };
+    void Report(AnomalySeverity severity, const char* kind, uint64_t start, uint64_t length,
+                const std::string& text, LineId line) const;
+    // The profile's bytes in the file (or its pieces), as far as the data
+    // that holds it reaches; whether that is its exact extent.
+    uint64_t DataBytes(FILE* fp) const;
+    bool ExactData() const { return !pieces_.empty() || request_.dataEnd != UINT64_MAX; }
+    void CheckHeader(FILE* fp);
+    void CheckTags(FILE* fp, const std::vector<TagEntry>& tags, uint32_t count, LineId countLine);
+    // The type signature at the start of a tag's data.
+    uint32_t TypeAt(FILE* fp, uint32_t offset);
 
     // Reading the profile's bytes, 16 or 32 bits at a time, and the file
     // offsets of what is read.
@@ -62,6 +88,11 @@ private:
     uint64_t piecesSize_ = 0;
     uint64_t at_ = 0;
     bool pastPieces_ = false;
+    // The header's size and file signature lines, and the signature read.
+    LineId sizeLine_ = kNoLine;
+    LineId signatureLine_ = kNoLine;
+    uint32_t fileSignature_ = 0;
+    uint32_t lastSignature_ = 0;
     AnalysisRequest request_;
     CTreeWriter out_{nullptr};
     uint64_t size_ = 0;

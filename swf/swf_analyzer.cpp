@@ -175,19 +175,25 @@ void CSwfAnalyzer::Analyze(const AnalysisRequest& request)
         DetailedLayout(fp, path);
         return;
     }
+    headerAt = StreamPosition(fp);
     HeaderStep(fp);
     const char kind = SignatureChar(signature, 0);
     CAnalysisRun& run = *request.run;
     const uint32_t level = request.level + 1;
     const auto addEntry = [&run, level](const std::string& line, uint64_t, uint64_t) {
         run.AddEntry(level, line.c_str());
+        return kNoLine;
     };
+    const uint64_t size = StreamSize(fp);
     if (kind == 'F') {
+        CheckFileLength(size - std::min(size, headerAt));
         TagWalk(fp, addEntry);
     } else if (kind == 'C') {
         CInflatedBody body;
         if (!body.Open(fp, SideFileName(path), BodyLimit(fileLength)))
             return;
+        CheckStream(body.Result(), headerAt + 8, StreamPosition(fp), size, kNoLine);
+        walkPlace = body.InSideFile() ? BodyPlace::SideFile : BodyPlace::Memory;
         if (!body.InSideFile())
             run.AppendSummary(kSideFileNotWritten);
         ReadFrameHeader(body.Stream());
@@ -250,7 +256,9 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
     // ends at the file's end at the latest, and after kMaxTags tags.
     uint32_t code = 256;
     uint64_t position = start;
-    for (uint32_t tags = 0; code != 0 && position < size && tags < kMaxTags; ++tags) {
+    uint32_t tags = 0;
+    bool pastEnd = false;
+    for (; code != 0 && position < size && tags < kMaxTags; ++tags) {
         const uint64_t p = position;
         const uint32_t v = reader.ReadBits(fp, 8) | (reader.ReadBits(fp, 8) << 8);
         code = v >> 6;
@@ -261,9 +269,16 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
                 length |= reader.ReadBits(fp, 8) << (8 * k);
         }
         const uint64_t headerBytes = (v & 63u) == 63 ? 6 : 2;
-        emit(ResultLine("[%08lx] TagID : %u (%s), Size : %u[byte]", p, code, TagName(code), length), p,
-             std::min<uint64_t>(p + headerBytes + length, size));
+        const LineId line = emit(ResultLine("[%08lx] TagID : %u (%s), Size : %u[byte]", p, code, TagName(code), length),
+                                 p, std::min<uint64_t>(p + headerBytes + length, size));
         reader.Reset();
+        // A tag whose header or data the data's end cuts; the walk ends
+        // with it.
+        if (headerBytes + length > size - p) {
+            pastEnd = true;
+            Report(AnomalySeverity::Error, "swf.tag-past-end", Bytes(p, headerBytes + length, size, walkPlace),
+                   ResultLine("タグの長さ %u [byte] がデータの終わりを越えています", length), line);
+        }
         if (length > kMaxTagLength)
             break;
         if (std::fseek(fp, static_cast<long>(length), SEEK_CUR) != 0)
@@ -271,6 +286,66 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
         position = StreamPosition(fp);
         if (position <= p)
             break;
+    }
+    // A walk that met the data's end before an End tag; one that stopped at
+    // the tag limit says nothing of the rest.
+    if (code != 0 && !pastEnd && tags < kMaxTags)
+        Report(AnomalySeverity::Error, "swf.no-end-tag", Bytes(size, 0, size, walkPlace),
+               "End タグがありません");
+}
+
+void CSwfAnalyzer::Report(AnomalySeverity severity, const char* kind, ByteRange range, const std::string& text,
+                          LineId line)
+{
+    request_.run->ReportAnomaly(severity, kind, range, text, line);
+}
+
+void CSwfAnalyzer::CheckFileLength(uint64_t actual)
+{
+    if (fileLength == actual)
+        return;
+    // Data beyond the declared length is ignored by players; data short of
+    // it, or a length that leaves no room for the header, is a broken file.
+    const bool broken = fileLength < actual ? fileLength < 8 : true;
+    Report(broken ? AnomalySeverity::Error : AnomalySeverity::Warning, "swf.file-length-mismatch",
+           {headerAt + 4, headerAt + 8},
+           ResultLine("FileLength %u [byte] が実際の長さ %llu [byte] と一致しません", fileLength,
+                      static_cast<unsigned long long>(actual)),
+           lengthLine);
+}
+
+void CSwfAnalyzer::CheckStream(const InflateResult& result, uint64_t at, uint64_t streamEnd, uint64_t size,
+                               LineId line)
+{
+    const ByteRange stream = Bytes(at, size - std::min(size, at), size);
+    switch (result.status) {
+    case InflateStatus::Truncated:
+        Report(AnomalySeverity::Error, "swf.zlib-truncated", stream, "zlib ストリームが途中で終わっています", line);
+        break;
+    case InflateStatus::Malformed:
+        if (result.incompleteCode)
+            Report(AnomalySeverity::Error, "swf.deflate-incomplete-code", stream,
+                   "deflate ブロックのハフマン符号が不完全です", line);
+        else
+            Report(AnomalySeverity::Error, "swf.zlib-malformed", stream, "zlib ストリームが壊れています", line);
+        break;
+    case InflateStatus::Complete:
+        if (result.adlerStored != result.adlerComputed)
+            Report(AnomalySeverity::Error, "swf.zlib-checksum", Bytes(streamEnd - std::min<uint64_t>(streamEnd, 4), 4, size),
+                   ResultLine("zlib ストリームのチェックサム 0x%08x がデータの Adler-32 0x%08x と一致しません",
+                              result.adlerStored, result.adlerComputed),
+                   line);
+        CheckFileLength(result.bytesOut + 8);
+        break;
+    case InflateStatus::OutputLimit:
+        // The body outgrew the declared length, unless the side file's own
+        // limit stopped it first.
+        if (fileLength < 8 || uint64_t{fileLength} - 8 < kMaxSideFileBytes)
+            Report(fileLength < 8 ? AnomalySeverity::Error : AnomalySeverity::Warning, "swf.file-length-mismatch",
+                   {headerAt + 4, headerAt + 8},
+                   ResultLine("展開したデータが FileLength %u [byte] より長くなっています", fileLength), lengthLine);
+        break;
+    case InflateStatus::SinkStopped: break;
     }
 }
 
@@ -284,6 +359,7 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
 
     const uint64_t at = StreamPosition(fp);
     const uint64_t size = StreamSize(fp);
+    headerAt = at;
     ReadFileHeader(fp);
     const char c0 = SignatureChar(signature, 0);
     const char c1 = SignatureChar(signature, 1);
@@ -295,9 +371,11 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
         Bytes(at, 8, size));
     out_.Insert(head, ResultLine("[%08lx] Signature : %c%c%c", at, c0, c1, c2), Bytes(at, 3, size));
     out_.Insert(head, ResultLine("[%08lx] Version : %u", at + 3, version), Bytes(at + 3, 1, size));
-    out_.Insert(head, ResultLine("[%08lx] FileLength : %u[byte]", at + 4, fileLength), Bytes(at + 4, 4, size));
+    lengthLine =
+        out_.Insert(head, ResultLine("[%08lx] FileLength : %u[byte]", at + 4, fileLength), Bytes(at + 4, 4, size));
 
     if (c0 == 'F') {
+        CheckFileLength(size - std::min(size, at));
         const uint64_t end = DetailedFrameHeader(fp, head, BodyPlace::File);
         out_.Tree()->SetRange(head, Bytes(at, end - at, size));
         out_.Expand(head);
@@ -327,7 +405,7 @@ void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, LineId head, uint64_
     const InflateResult& result = body.Result();
     const BodyPlace place = body.InSideFile() ? BodyPlace::SideFile : BodyPlace::Memory;
     const auto bytesOut = static_cast<unsigned long long>(result.bytesOut);
-    out_.Insert(head,
+    const LineId streamLine = out_.Insert(head,
                 place == BodyPlace::SideFile
                     ? ResultLine("[%08lx] zlib Stream : CMF 0x%02x, FLG 0x%02x, %llu[byte] inflated (%s) into %s",
                                  at + 8, result.cmf, result.flg, bytesOut, StatusText(result.status),
@@ -337,6 +415,8 @@ void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, LineId head, uint64_
                                  at + 8, result.cmf, result.flg, bytesOut, StatusText(result.status), path),
                 stream);
     out_.Expand(head);
+    CheckStream(result, at + 8, StreamPosition(fp), size, streamLine);
+    walkPlace = place;
 
     FILE* copy = body.Stream();
     const LineId bodyItem =
@@ -353,7 +433,7 @@ void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, LineId head, uint64_
 CSwfAnalyzer::LineSink CSwfAnalyzer::TreeSink(LineId parent, BodyPlace place)
 {
     return [this, parent, place](const std::string& line, uint64_t start, uint64_t end) {
-        out_.Insert(parent, line, Bytes(start, end - start, end, place));
+        return out_.Insert(parent, line, Bytes(start, end - start, end, place));
     };
 }
 

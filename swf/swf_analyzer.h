@@ -37,8 +37,9 @@ public:
     static const char* TagName(uint32_t code);
 
 private:
-    // Receives each tag line with the tag's bytes, [start, end).
-    using LineSink = std::function<void(const std::string&, uint64_t start, uint64_t end)>;
+    // Receives each tag line with the tag's bytes, [start, end); returns the
+    // line made (kNoLine in rough mode).
+    using LineSink = std::function<LineId(const std::string&, uint64_t start, uint64_t end)>;
 
     void HeaderStep(FILE* fp);
     void ReadFileHeader(FILE* fp);
@@ -52,6 +53,22 @@ private:
     uint64_t DetailedFrameHeader(FILE* fp, LineId parent, BodyPlace place);
     // Hangs each tag line under parent with the tag's bytes in place.
     LineSink TreeSink(LineId parent, BodyPlace place);
+
+    // Anomalies. The bytes of an anomaly in the walked body lie where
+    // walkPlace says.
+    void Report(AnomalySeverity severity, const char* kind, ByteRange range, const std::string& text,
+                LineId line = kNoLine);
+    // FileLength against the bytes there are: the file's own from its
+    // header, or the inflated body's plus the header.
+    void CheckFileLength(uint64_t actual);
+    // How the zlib stream at at ended, the stream reaching to streamEnd;
+    // line is its zlib line.
+    void CheckStream(const InflateResult& result, uint64_t at, uint64_t streamEnd, uint64_t size, LineId line);
+    BodyPlace walkPlace = BodyPlace::File;
+    // The file header's position and, in a detailed analysis, its
+    // FileLength line.
+    uint64_t headerAt = 0;
+    LineId lengthLine = kNoLine;
 
     uint32_t signature = 0;
     uint32_t version = 0;

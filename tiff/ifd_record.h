@@ -30,6 +30,12 @@ struct IfdEntry {
     // smaller than the field, in a big-endian file, is shifted down to it.
     uint64_t valueField = 0;
     std::vector<EntryValue> values;
+    // Where the entry stands, and where its values lie as the value field
+    // said before any reading changed it (absolute; UINT64_MAX when the
+    // offset passes 2^64). line is the entry's Tag line (detailed mode).
+    uint64_t at = 0;
+    uint64_t valuesAt = 0;
+    LineId line = kNoLine;
 };
 
 // A deque keeps entries where they are while later ones are appended, so an
@@ -46,4 +52,8 @@ struct IfdRecord {
     // directory, with the key parameters that follow it, has been read.
     LineId geoKeys = 0;
     uint64_t geoKeysAt = 0;       // the position of the keys' first value
+    LineId line = kNoLine;        // the directory's line (detailed mode)
+    // Where the next-IFD offset stands, and its line.
+    uint64_t nextAt = 0;
+    LineId nextLine = kNoLine;
 };

@@ -119,6 +119,7 @@ bool CTiffAnalyzer::Start(const AnalysisRequest& request)
     fileSize = StreamSize(request.fp);
     baseOffset = Tell(request.fp);
     AnalyzeHeader(request.fp, baseOffset);
+    checker.Begin(run, {baseOffset, request.dataEnd, fileSize, bigTiff, LittleEndian(), request.level > 0});
     return true;
 }
 
@@ -129,6 +130,7 @@ void CTiffAnalyzer::Analyze(const AnalysisRequest& request)
     if (bigTiff && !request.Detailed() && request.level == 0)
         run->Result().formatText = "BigTIFF";
     WalkChain(request.fp);
+    checker.Finish();
     if (!request.Detailed())
         AppendSummaries();
     if (faxPages)
@@ -141,6 +143,7 @@ void CTiffAnalyzer::AnalyzeMpf(const AnalysisRequest& request)
     if (!request.Detailed() || !Start(request))
         return;
     WalkChain(request.fp);
+    checker.Finish();
 }
 
 void CTiffAnalyzer::WalkChain(FILE* fp)
@@ -151,8 +154,12 @@ void CTiffAnalyzer::WalkChain(FILE* fp)
     // them would run for ever.
     std::vector<uint64_t> visited;
     uint64_t offset = firstIfdOffset;
+    uint64_t pointerAt = firstIfdAt;
+    LineId pointerLine = firstIfdLine;
     for (uint32_t i = 0; i < kMaxIfds; ++i) {
-        if (!InFile(offset, 2) || std::find(visited.begin(), visited.end(), offset) != visited.end())
+        const bool loop = std::find(visited.begin(), visited.end(), offset) != visited.end();
+        checker.CheckIfdPointer(offset, loop, pointerAt, pointerLine);
+        if (!InFile(offset, 2) || loop)
             break;
         visited.push_back(offset);
         const auto index = static_cast<uint32_t>(records.size());
@@ -173,6 +180,8 @@ void CTiffAnalyzer::WalkChain(FILE* fp)
         if (record.nextIfdOffset == 0)
             break;
         offset = record.nextIfdOffset;
+        pointerAt = record.nextAt;
+        pointerLine = record.nextLine;
     }
 }
 
@@ -207,6 +216,7 @@ void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint64_t position)
     }
     const uint64_t offsetAt = Tell(fp);
     firstIfdOffset = Absolute(ReadOffset(fp), baseOffset);
+    firstIfdAt = offsetAt;
 
     const char* orderName = LittleEndian() ? "Little Endian" : "Big Endian";
     if (!request_.Detailed()) {
@@ -224,7 +234,7 @@ void CTiffAnalyzer::AnalyzeHeader(FILE* fp, uint64_t position)
         out.Insert(header, ResultLine("[%08lx] Offset Size = %d [byte]", sizeAt, offsetSize), Bytes(sizeAt, 2));
         out.Insert(header, ResultLine("[%08lx] Reserved = 0x%04x", sizeAt + 2, reserved), Bytes(sizeAt + 2, 2));
     }
-    out.Insert(header,
+    firstIfdLine = out.Insert(header,
                ResultLine(bigTiff ? "[%08lx] Offset to 0th IFD = 0x%016lx" : "[%08lx] Offset to 0th IFD = 0x%08lx",
                           offsetAt, firstIfdOffset),
                Bytes(offsetAt, OffsetBytes()));
@@ -253,6 +263,7 @@ LineId CTiffAnalyzer::AnalyzeIfd(FILE* fp, uint32_t index, LineId parent, uint32
     if (request_.Detailed())
         directory = out.Insert(parent, ResultLine("[%08lx] ImageFileDirectory", position),
                                Bytes(position, whole ? entriesEnd + OffsetBytes() - position : fileSize));
+    record.line = directory;
     ReadDirectory(fp, index, n, level + 1, directory);
 
     // The next-IFD offset follows the entries; when the entries run past the
@@ -265,8 +276,9 @@ LineId CTiffAnalyzer::AnalyzeIfd(FILE* fp, uint32_t index, LineId parent, uint32
         if (next != 0)
             next = Absolute(next, baseOffset);
         record.nextIfdOffset = next;
+        record.nextAt = entriesEnd;
         if (request_.Detailed())
-            out.Insert(directory,
+            record.nextLine = out.Insert(directory,
                        ResultLine(bigTiff ? "[%08lx] Offset to Next IFD = 0x%016lx%s"
                                           : "[%08lx] Offset to Next IFD = 0x%08lx%s",
                                   entriesEnd, next, next == 0 ? " (Next IFD is nothing)" : ""),
@@ -289,6 +301,7 @@ void CTiffAnalyzer::ReadDirectory(FILE* fp, uint32_t index, uint64_t n, uint32_t
     ReadEntries(fp, index, n, position + countBytes, level, parent);
     LayOutGeoKeys(index);
     open.pop_back();
+    checker.CheckDirectory(records[index], position + countBytes + records[index].entries.size() * EntryBytes());
 }
 
 void CTiffAnalyzer::ReadEntries(FILE* fp, uint32_t index, uint64_t count, uint64_t first, uint32_t level,
@@ -306,6 +319,8 @@ void CTiffAnalyzer::ReadEntries(FILE* fp, uint32_t index, uint64_t count, uint64
         entry.type = Read(fp, 2);
         entry.count = bigTiff ? Read64(fp) : Read(fp, 4);
         entry.valueField = ReadOffset(fp);
+        entry.at = e;
+        entry.valuesAt = ValuesInline(entry) ? e + EntryBytes() - OffsetBytes() : Absolute(entry.valueField, baseOffset);
         AnalyzeEntry(fp, entry, e, level, parent);
     }
 }
@@ -505,6 +520,7 @@ CTiffAnalyzer::EntryItems CTiffAnalyzer::WriteEntryLines(IfdEntry& entry, uint64
     EntryItems items;
     items.tag = out.Insert(parent, ResultLine("[%08lx] Tag = 0x%04X ... %s", e, entry.tag, name),
                            Bytes(e, EntryBytes()));
+    entry.line = items.tag;
     out.Insert(items.tag,
                ResultLine("[%08lx] TYPE = 0x%04x ... %s", e + 2, entry.type, type ? type->name : kUnknownTypeName),
                Bytes(e + 2, 2));
@@ -579,12 +595,16 @@ void CTiffAnalyzer::AnalyzeNestedIfd(FILE* fp, IfdEntry& entry, uint64_t e, cons
     const CTreeWriter out(tree);
     const auto [tagItem, valueItem] = WriteEntryLines(entry, e, name, parent, true);
     const uint64_t offset = entry.valueField;
+    checker.CheckIfdPointer(offset, std::any_of(open.begin(), open.end(),
+                                                [&](uint32_t i) { return records[i].position == offset; }),
+                            e + EntryBytes() - OffsetBytes(), tagItem);
     if (MayNest(offset)) {
         const uint64_t back = Tell(fp);
         const auto index = static_cast<uint32_t>(records.size());
         IfdRecord& record = records.emplace_back();
         record.position = offset;
         record.kind = kind;
+        record.line = valueItem;
         Seek(fp, offset);
         reader.Reset();
         // Laid out as the Exif IFD always was: the entry count and the
@@ -617,6 +637,12 @@ void CTiffAnalyzer::AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32
                                           Bytes(places[i], size));
         // Each SubIFD is laid out once, and no more of them than IFDs in a
         // chain, since each may draw a picture.
+        if (subIfdsRead.size() < kMaxIfds)
+            checker.CheckIfdPointer(offset,
+                                    subIfdsRead.contains(offset) ||
+                                        std::any_of(open.begin(), open.end(),
+                                                    [&](uint32_t k) { return records[k].position == offset; }),
+                                    places[i], line);
         if (!line || !MayNest(offset) || subIfdsRead.size() >= kMaxIfds || !subIfdsRead.insert(offset).second)
             continue;
         const auto index = static_cast<uint32_t>(records.size());
@@ -648,8 +674,12 @@ void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, Lin
     if (valueItem && entry.count <= fileSize && InFile(entry.valueField, entry.count * (type ? type->size : 1))) {
         const uint64_t back = Tell(fp);
         Seek(fp, entry.valueField);
-        RunAnalyzer(kFormatIcc,
-                    AnalysisRequest{.run = run, .fp = fp, .mode = AnalysisMode::Detailed, .parent = valueItem});
+        // The entry's bytes are the profile's data.
+        RunAnalyzer(kFormatIcc, AnalysisRequest{.run = run,
+                                                .fp = fp,
+                                                .mode = AnalysisMode::Detailed,
+                                                .parent = valueItem,
+                                                .dataEnd = entry.valueField + entry.count * (type ? type->size : 1)});
         Seek(fp, back);
         reader.Reset();
     }
@@ -868,9 +898,14 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, LineId parent, const std::string&
     if (!source || source->values.empty())
         return;
     const uint64_t position = source->values.front().unsignedValue;
-
     // TIFF 6.0 defaults stand in for absent fields.
     uint32_t compression = FirstValue(kCompression, kUncompressed);
+    if (segments) {
+        CheckImageData(*segments, tiled, compression);
+    } else if (const IfdEntry* length = FindIn(currentIfd, kJPEGInterchangeFormatLength)) {
+        checker.CheckJpegData(*jpeg, checker.FirstNumber(*length));
+    }
+
     // Exif readers take JPEG interchange data without a Compression (or
     // with 0) for the JPEG thumbnail it always is.
     if (!segments && (!FindIn(currentIfd, kCompression) || compression == 0))
@@ -985,6 +1020,29 @@ void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, LineId parent, co
     if (data.compression == kJpeg && data.firstInside)
         LayOutJpeg(fp, data.item, data.position, label, true);
     InsideData(all, data.tiled, data.item);
+}
+
+void CTiffAnalyzer::CheckImageData(const IfdEntry& segments, bool tiled, uint32_t compression)
+{
+    // Chunky pixels hold every sample; a plane of separate ones holds one.
+    const IfdEntry* bits = FindIn(currentIfd, kBitsPerSample);
+    const uint64_t spp = FirstValue(kSamplesPerPixel, 1);
+    const bool planar = FirstValue(kPlanarConfiguration, 1) == 2;
+    uint64_t bitsPerPixel = FirstValue(kBitsPerSample, 1);
+    if (!planar && bits && bits->values.size() == spp && spp > 1) {
+        bitsPerPixel = 0;
+        for (const EntryValue& v : bits->values)
+            bitsPerPixel += v.unsignedValue;
+    } else if (!planar) {
+        bitsPerPixel *= spp;
+    }
+    const uint64_t width = FirstValue(kImageWidth, 0);
+    const uint64_t height = FirstValue(kImageLength, 0);
+    const uint64_t rows = FirstValue(kRowsPerStrip, 0);
+    checker.CheckSegments({segments, FindIn(currentIfd, tiled ? kTileByteCounts : kStripByteCounts), tiled,
+                           compression, width, height, tiled ? FirstValue(kTileWidth, 0) : width,
+                           tiled ? FirstValue(kTileLength, 0) : rows == 0 || rows > height ? height : rows,
+                           bitsPerPixel});
 }
 
 void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::string& label,
@@ -1221,6 +1279,7 @@ std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::Segments(const IfdEntry& offs
         s.columns = static_cast<uint32_t>(segmentWidth);
         s.rows = static_cast<uint32_t>(tiled ? segmentLength : std::min(segmentLength, height - s.y));
         s.plane = static_cast<uint32_t>(plane);
+        s.index = static_cast<uint32_t>(i);
         list.push_back(s);
     }
     segmentsCut |= list.size() < perPlane * planes;
@@ -1257,7 +1316,9 @@ public:
             // only the segment's own size bounds the input; the output stops
             // when the segment's rows are full.
             CSampleSink sink(writer_);
-            inflater_->InflateToSink(fp_, sink, wanted, s.size);
+            // A stream that runs on past the segment's byte count.
+            if (inflater_->InflateToSink(fp_, sink, wanted, s.size).status == InflateStatus::Truncated && s.sized)
+                cut_.push_back(s.index);
             writer_.EndSegment();
             return;
         }
@@ -1274,9 +1335,13 @@ public:
         writer_.EndSegment();
     }
 
+    // The segments whose coded data ended before their stream did.
+    const std::vector<uint32_t>& Cut() const { return cut_; }
+
 private:
     FILE* fp_;
     uint32_t compression_;
+    std::vector<uint32_t> cut_;
     CSampleWriter writer_;
     std::unique_ptr<CLzwDecoder> lzw_;
     std::unique_ptr<CInflater> inflater_;
@@ -1305,6 +1370,16 @@ void CTiffAnalyzer::DecodeSamples(FILE* fp, const std::vector<Segment>& segments
         if (range)
             range->Merge(r);
     reader.Reset();
+    // Segments that the file's end cuts are reported as outside it.
+    if (range || segmentsCut)
+        return;
+    uint32_t first = UINT32_MAX;
+    for (const auto& decoder : decoders)
+        for (uint32_t index : decoder->Cut())
+            first = std::min(first, index);
+    const bool tiled = FindIn(currentIfd, kTileOffsets) && FindIn(currentIfd, kTileWidth);
+    if (first != UINT32_MAX)
+        checker.CheckCodedSegment(tiled, first, FindIn(currentIfd, tiled ? kTileByteCounts : kStripByteCounts));
 }
 
 void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, uint32_t compression,

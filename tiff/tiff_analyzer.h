@@ -26,6 +26,7 @@
 #include "tiff/fax_pages.h"
 #include "tiff/ifd_record.h"
 #include "tiff/tag_table.h"
+#include "tiff/tiff_checker.h"
 #include "tiff/tiff_segment.h"
 #include "image/sample_writer.h"
 
@@ -151,6 +152,8 @@ private:
     // Marks where the image data of record currentIfd begins under parent,
     // and draws the image into a new image window labelled label.
     void AnalyzeImageData(FILE* fp, LineId parent, const std::string& label);
+    // The checks of the strips or tiles of record currentIfd.
+    void CheckImageData(const IfdEntry& segments, bool tiled, uint32_t compression);
     // Where an image's strips or tiles are, and its data line.
     struct ImageData {
         const IfdEntry& segments;
@@ -198,6 +201,10 @@ private:
     bool bigTiff = false;
     bool mpf = false;   // the structure is an MP index, not TIFF
     uint64_t firstIfdOffset = 0;
+    // The header's offset to the first IFD, and its line.
+    uint64_t firstIfdAt = 0;
+    LineId firstIfdLine = kNoLine;
+    CTiffChecker checker;
     // Every IFD read, the chain's and those below entries; records stay
     // until the analyzer goes. chain[i] is the record of IFD i of the chain.
     std::deque<IfdRecord> records;

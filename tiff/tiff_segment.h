@@ -12,5 +12,6 @@ struct TiffSegment {
     uint32_t columns = 0;
     uint32_t rows = 0;
     uint32_t plane = 0;
+    uint32_t index = 0;   // its place among the offsets (and byte counts)
     bool sized = false;   // size comes from a byte count, not the file's end
 };

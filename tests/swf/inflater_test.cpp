@@ -228,17 +228,10 @@ TEST(Inflater, MalformedStreamsEndQuietly)
     {
         SCOPED_TRACE("a code no symbol has");
         BitWriter w;
-        DynamicHeader(w, true);
-        Zeros(w, 65);
-        Two(w);  // 'A' 00
-        Two(w);  // 'B' 01
-        Zeros(w, 138);
-        Zeros(w, 51);
-        Two(w);        // end of block 10; 11 stays unused
-        Repeat(w, 3);  // distances 0-2
-        Two(w);        // distance 3
-        w.Code(0, 2);
-        w.Code(3, 2);
+        w.Bits(1, 1);
+        w.Bits(1, 2);     // fixed Huffman
+        w.Code(0x71, 8);  // 'A'
+        w.Code(0xC6, 8);  // literal/length 286, which stands for nothing
         w.Bits(0, 32);
         Outcome o = InflateBytes(Wrap(w.Take(), {'A'}));
         EXPECT_EQ(o.result.status, InflateStatus::Malformed);
@@ -387,4 +380,82 @@ TEST(Inflater, InputLimitActsAsEndOfFile)
     EXPECT_TRUE(whole.bytes == data);
     EXPECT_EQ(std::ftell(fp), static_cast<long>(stream.size()));
     std::fclose(fp);
+}
+
+namespace {
+
+// zlib's verdict on a stream and what it decoded before any fault.
+struct ZlibVerdict {
+    bool accepted = false;
+    Bytes out;
+};
+
+ZlibVerdict ZlibDecode(const Bytes& stream)
+{
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = const_cast<Bytef*>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    ZlibVerdict v;
+    uint8_t chunk[4096];
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        z.next_out = chunk;
+        z.avail_out = sizeof chunk;
+        rc = inflate(&z, Z_NO_FLUSH);
+        v.out.insert(v.out.end(), chunk, chunk + (sizeof chunk - z.avail_out));
+    }
+    v.accepted = rc == Z_STREAM_END;
+    inflateEnd(&z);
+    return v;
+}
+
+}  // namespace
+
+// Huffman code sets are accepted and refused exactly as zlib does: an
+// incomplete set only as a single one-bit code or no code at all, never for
+// the code lengths; a block without an end-of-block code never.
+TEST(Inflater, IncompleteCodesAreRefusedAsZlibRefusesThem)
+{
+    constexpr int kA = 'A';
+    constexpr int kB = 'B';
+    constexpr int kEnd = 256;
+    constexpr int kLength3 = 257;
+    const std::vector<std::pair<uint32_t, uint8_t>> complete = {{kA, 2}, {kB, 2}, {kEnd, 2}, {kLength3, 2}};
+    // Accepted, refused as incomplete, refused for another fault.
+    enum Verdict { kAccepted, kIncomplete, kRefused };
+    struct Case {
+        const char* name;
+        std::vector<std::pair<uint32_t, uint8_t>> literal;
+        std::vector<uint8_t> distance;
+        std::vector<int> symbols;
+        Bytes data;
+        Verdict verdict;
+        bool clIncomplete = false;
+    } cases[] = {
+        {"complete codes", complete, {1, 1}, {kA, kB, kLength3, -2, kEnd}, {'A', 'B', 'A', 'B', 'A'}, kAccepted},
+        {"incomplete literal/length code", {{kA, 2}, {kB, 2}, {kEnd, 2}}, {1, 1}, {kA, kB, kEnd}, {'A', 'B'},
+         kIncomplete},
+        {"incomplete distance code of two codes", complete, {2, 2}, {kA, kB, kEnd}, {'A', 'B'}, kIncomplete},
+        {"single distance code", complete, {1}, {kA, kLength3, -1, kEnd}, {'A', 'A', 'A', 'A'}, kAccepted},
+        {"no distance code", {{kA, 1}, {kEnd, 1}}, {0}, {kA, kEnd}, {'A'}, kAccepted},
+        {"end of block as the single literal/length code", {{kEnd, 1}}, {0}, {kEnd}, {}, kAccepted},
+        {"single literal/length code of two bits", {{kEnd, 2}}, {0}, {kEnd}, {}, kIncomplete},
+        {"over-subscribed distance code", complete, {1, 1, 1}, {kA, kEnd}, {'A'}, kRefused},
+        {"no end-of-block code", {{kA, 1}, {kB, 1}}, {0}, {kA, kB}, {'A', 'B'}, kRefused},
+        {"incomplete code-length code", complete, {1, 1}, {kA, kEnd}, {'A'}, kIncomplete, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes stream = Wrap(DynamicBlock(c.literal, c.distance, c.symbols, c.clIncomplete), c.data);
+        const ZlibVerdict zlib = ZlibDecode(stream);
+        ASSERT_EQ(zlib.accepted, c.verdict == kAccepted);
+        const Outcome o = InflateBytes(stream);
+        EXPECT_EQ(o.result.status, c.verdict == kAccepted ? InflateStatus::Complete : InflateStatus::Malformed);
+        EXPECT_EQ(o.result.incompleteCode, c.verdict == kIncomplete);
+        EXPECT_EQ(o.out, zlib.out);
+        if (c.verdict == kAccepted) {
+            EXPECT_EQ(o.out, c.data);
+        }
+    }
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include <utility>
 
 namespace swf_fixtures {
 
@@ -102,6 +103,61 @@ inline Bytes Wrap(const Bytes& deflate, const Bytes& data)
     for (int shift = 24; shift >= 0; shift -= 8)
         out.push_back(static_cast<uint8_t>(adler >> shift));
     return out;
+}
+
+// Canonical Huffman codes for code lengths, RFC 1951 3.2.2.
+inline std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths)
+{
+    uint32_t count[16] = {};
+    for (uint8_t len : lengths)
+        if (len != 0)
+            ++count[len];
+    uint32_t next[16] = {};
+    uint32_t code = 0;
+    for (uint32_t bits = 1; bits < 16; ++bits) {
+        code = (code + count[bits - 1]) << 1;
+        next[bits] = code;
+    }
+    std::vector<uint32_t> codes(lengths.size());
+    for (size_t s = 0; s < lengths.size(); ++s)
+        if (lengths[s] != 0)
+            codes[s] = next[lengths[s]]++;
+    return codes;
+}
+
+// One final dynamic block with HLIT 258 and the given code lengths, sent
+// with a code-length code of sixteen 4-bit codes (complete; with
+// clIncomplete length 15 has none), then the symbols: literal/length symbols
+// as they are, distance symbols as -(symbol + 1). No symbol has extra bits.
+inline Bytes DynamicBlock(const std::vector<std::pair<uint32_t, uint8_t>>& literal, const std::vector<uint8_t>& distance,
+                   const std::vector<int>& symbols, bool clIncomplete)
+{
+    std::vector<uint8_t> lit(258, 0);
+    for (auto [symbol, len] : literal)
+        lit[symbol] = len;
+    BitWriter w;
+    w.Bits(1, 1);
+    w.Bits(2, 2);
+    w.Bits(1, 5);                                            // HLIT 258
+    w.Bits(static_cast<uint32_t>(distance.size() - 1), 5);  // HDIST
+    w.Bits(15, 4);                                           // HCLEN 19
+    const uint32_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    for (uint32_t s : order)
+        w.Bits(s >= 16 || (clIncomplete && s == 15) ? 0 : 4, 3);
+    // Code-length symbols 0 to 15 (or 14) have the codes 0 to 15 in order.
+    for (uint8_t len : lit)
+        w.Code(len, 4);
+    for (uint8_t len : distance)
+        w.Code(len, 4);
+    const std::vector<uint32_t> litCodes = CanonicalCodes(lit);
+    const std::vector<uint32_t> distCodes = CanonicalCodes(distance);
+    for (int s : symbols) {
+        if (s >= 0)
+            w.Code(litCodes[s], lit[s]);
+        else
+            w.Code(distCodes[-s - 1], distance[-s - 1]);
+    }
+    return w.Take();
 }
 
 inline void PutLe(Bytes& out, uint32_t value, int bytes)

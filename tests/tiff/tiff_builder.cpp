@@ -64,4 +64,20 @@ std::string AnalyseDirectly(const Bytes& file, long start, uint32_t level,
     return testing_support::TreeText(standalone.Lines());
 }
 
+std::string FileAnomalies(const std::string& path)
+{
+    std::string list;
+    const Bytes head = testing_support::ReadFile(path);
+    const uint32_t format = head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8 ? kFormatJpeg : kFormatTiff;
+    for (AnalysisMode mode : {AnalysisMode::Rough, AnalysisMode::Detailed}) {
+        testing_support::StandaloneRun standalone(mode, path.c_str());
+        FILE* fp = std::fopen(path.c_str(), "rb");
+        RunAnalyzer(format, AnalysisRequest{.run = &standalone.run, .fp = fp, .path = path.c_str(), .mode = mode});
+        std::fclose(fp);
+        list += (mode == AnalysisMode::Rough ? "rough:\n" : "detailed:\n") +
+                testing_support::AnomalyList(standalone.result);
+    }
+    return list;
+}
+
 }  // namespace tiff_test

@@ -148,6 +148,12 @@ private:
     bool le_;
 };
 
+// The anomalies that the analyses of a TIFF file, or of a JPEG file with
+// Exif data, report: those of the rough analysis, then those of the
+// detailed one, each list as AnomalyList gives it, after "rough:" and
+// "detailed:" lines.
+std::string FileAnomalies(const std::string& path);
+
 // Rough and detailed results of one file opened in a fresh headless app.
 struct Analysis {
     std::string bar;      // the analysis-tree bar

@@ -126,6 +126,7 @@ TEST(TiffTools, ExiftoolTagsCarryNamesAndReadAsExiftoolReadsThem)
         const std::string path = dir.Path() + "/" + name;
         ASSERT_TRUE(RunTool(kConvert + " -size 64x48 gradient:red-blue " + path));
         ASSERT_TRUE(RunTool("/usr/bin/exiftool -q -overwrite_original" + std::string(kExifTags) + " " + path));
+        EXPECT_EQ(FileAnomalies(path), "rough:\ndetailed:\n") << name;
         const std::string d = DrawFile(path)->detail;
         ExpectEveryListedTagNamed(path, d);
         // The interpretations of the tags people read, each a value line.
@@ -264,6 +265,7 @@ TEST(TiffTools, SignedAndFloatingPointPicturesEqualAStretchOfGdalsReading)
         std::filesystem::remove(tif);
         ASSERT_TRUE(RunTool("/usr/bin/gdal_translate -q -of GTiff " + std::string(c.options) + " " + input + " " + tif));
         ASSERT_TRUE(RunTool("/usr/bin/gdal_translate -q -of ENVI " + tif + " " + read));
+        EXPECT_EQ(FileAnomalies(tif), "rough:\ndetailed:\n");
         const std::string range = Output(kPython + " " + script + " expect " + read + " " + expected);
         const auto d = DrawFile(tif);
         ASSERT_EQ(d->windows.size(), 1u) << d->detail;
@@ -298,6 +300,7 @@ TEST(TiffTools, GdalGeoTiffKeysOverviewsAndPrivateTagsAreNamed)
         const std::string path = dir.Path() + "/" + name;
         ASSERT_TRUE(RunTool("/usr/bin/gdal_translate -q " + std::string(options) + " " + source + " " + path));
         ASSERT_TRUE(RunTool("/usr/bin/gdaladdo -q " + path + " 2 4"));
+        EXPECT_EQ(FileAnomalies(path), "rough:\ndetailed:\n") << name;
         const auto d = DrawFile(path);
         ExpectEveryListedTagNamed(path, d->detail);
         std::vector<std::string> labels;
