@@ -139,8 +139,10 @@ std::vector<AnomalyCase> Cases()
          "0000012f 警告 jpeg.field-range\n"},
         {"progressive_selection", WithSos({0, 5, 0}, 0xC2), "0000012f エラー jpeg.field-range\n",
          "0000012f エラー jpeg.field-range\n"},
+        // The TIFF layout of the bytes finds its IFD pointer outside them.
         {"exif_without_tiff_header", Join({Soi(), App(0xE1, std::string("Exif\0\0", 6) + "XYZ!\0\0\0\x08"), Eoi()}),
-         "0000000c エラー jpeg.app-mismatch\n00000010 警告 jpeg.no-scan\n", "00000010 警告 jpeg.no-scan\n"},
+         "0000000c エラー jpeg.app-mismatch\n00000010 エラー tiff.ifd-outside\n00000010 警告 jpeg.no-scan\n",
+         "00000010 警告 jpeg.no-scan\n"},
         {"icc_chunk_numbers", Join({Soi(), App(0xE2, std::string("ICC_PROFILE\0", 12), {2, 1, 0, 0}), Eoi()}),
          "00000012 エラー jpeg.app-mismatch\n00000016 警告 jpeg.no-scan\n", "00000016 警告 jpeg.no-scan\n"},
         // Two chunks numbered 1 of 2: the second is missing, the first repeated.

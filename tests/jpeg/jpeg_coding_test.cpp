@@ -257,6 +257,12 @@ TEST_P(JpegWriterTest, PictureMatchesLibjpegAndNoSegmentIsInvalid)
     found.anomalies = detailed->document->anomalies;
     if (const std::vector<Anomaly>* rough = detailed->h.shell.RowAnomalies(detailed->path))
         found.anomalies.insert(found.anomalies.end(), rough->begin(), rough->end());
+    // One writer is given bytes 0 to 255 over and over as its ICC profile:
+    // that they make no profile is right to report.
+    if (std::string(GetParam().name) == "pillow_icc")
+        found.anomalies.erase(std::remove_if(found.anomalies.begin(), found.anomalies.end(),
+                                             [](const Anomaly& a) { return a.kind.rfind("icc.", 0) == 0; }),
+                              found.anomalies.end());
     EXPECT_EQ(testing_support::AnomalyList(found), "");
     EXPECT_TRUE(UncoveredRanges(detailed->document->tree, file.size()).empty());
     const jpeg_test::Difference d = jpeg_test::CompareWithLibjpeg(path, file);
