@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -35,9 +36,9 @@ struct Outcome {
 Outcome InflateBytes(const Bytes& input, uint64_t limit = UINT64_MAX, size_t prefix = 3, size_t suffix = 5)
 {
     FILE* fp = std::tmpfile();
-    Bytes file(prefix, 0xAB);
-    file.insert(file.end(), input.begin(), input.end());
-    file.insert(file.end(), suffix, 0xCD);
+    Bytes file(prefix + input.size() + suffix, 0xCD);
+    std::fill_n(file.begin(), prefix, 0xAB);
+    std::copy(input.begin(), input.end(), file.begin() + static_cast<long>(prefix));
     std::fwrite(file.data(), 1, file.size(), fp);
     std::fseek(fp, static_cast<long>(prefix), SEEK_SET);
     CInflater inflater;
