@@ -8,8 +8,8 @@ COrderedAnalyses::COrderedAnalyses(size_t count, uint32_t threads, Analyse analy
 {
     if (threads <= 1 || count <= 1)
         return;
-    // The results from the one being taken on.
-    slots_.resize(threads);
+    // The result being taken, and up to threads beyond it.
+    slots_.resize(size_t{threads} + 1);
     try {
         for (uint32_t i = 1; i < threads; ++i)
             threads_.emplace_back([this] { Run(); });
@@ -29,25 +29,35 @@ COrderedAnalyses::~COrderedAnalyses()
         t.join();
 }
 
+bool COrderedAnalyses::CanStart() const
+{
+    return next_ < count_ && next_ < taken_ + slots_.size();
+}
+
+void COrderedAnalyses::RunNext(std::unique_lock<std::mutex>& lock)
+{
+    const size_t index = next_++;
+    lock.unlock();
+    Slot done;
+    try {
+        done.result = analyse_(index);
+    } catch (...) {
+        done.failure = std::current_exception();
+    }
+    done.done = true;
+    lock.lock();
+    slots_[index % slots_.size()] = std::move(done);
+    changed_.notify_all();
+}
+
 void COrderedAnalyses::Run()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stop_ || (next_ < count_ && next_ < taken_ + slots_.size()); });
+        changed_.wait(lock, [this] { return stop_ || CanStart(); });
         if (stop_)
             return;
-        const size_t index = next_++;
-        lock.unlock();
-        Slot done;
-        try {
-            done.result = analyse_(index);
-        } catch (...) {
-            done.failure = std::current_exception();
-        }
-        done.done = true;
-        lock.lock();
-        slots_[index % slots_.size()] = std::move(done);
-        changed_.notify_all();
+        RunNext(lock);
     }
 }
 
@@ -57,17 +67,14 @@ std::unique_ptr<AnalysisResult> COrderedAnalyses::Take(size_t index)
         return analyse_(index);
     std::unique_lock<std::mutex> lock(mutex_);
     Slot& slot = slots_[index % slots_.size()];
-    // An analysis no thread has started yet the caller runs itself rather
-    // than wait: it is one of the analyses at once.
-    changed_.wait(lock, [&] { return slot.done || next_ <= index; });
-    if (!slot.done) {
-        next_ = index + 1;
-        lock.unlock();
-        std::unique_ptr<AnalysisResult> result = analyse_(index);
-        lock.lock();
-        ++taken_;
-        changed_.notify_all();
-        return result;
+    // While its result is not there, the caller analyses the files ahead
+    // that no thread has started, as one of the analyses at once, rather
+    // than wait.
+    while (!slot.done) {
+        if (CanStart())
+            RunNext(lock);
+        else
+            changed_.wait(lock, [&] { return slot.done || CanStart(); });
     }
     Slot taken = std::move(slot);
     slot = Slot();

@@ -2,8 +2,9 @@
 // Analyses of many files run side by side and are handed over in their
 // order: the caller takes result 0, then 1, and so on, while threads work
 // ahead on the ones after it; up to `threads` analyses run at once, the
-// caller's own included, and at most that many results wait beyond the one
-// being taken, so a batch of any size holds a bounded number of them.
+// caller's own included (it analyses files ahead while the one it takes is
+// not ready), and at most `threads` results wait beyond the one being
+// taken, so a batch of any size holds a bounded number of them.
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -39,12 +40,18 @@ private:
         bool done = false;
     };
     void Run();
+    // Whether an analysis may start: one is left, and its result has a slot.
+    bool CanStart() const;
+    // Runs the next analysis, the lock released meanwhile, and files its
+    // result.
+    void RunNext(std::unique_lock<std::mutex>& lock);
 
     const size_t count_;
     const Analyse analyse_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    // Slots of the analyses from taken_ on, by index modulo their number.
+    // Slots of the analyses from taken_ on, by index modulo their number:
+    // the one being taken and threads more.
     std::vector<Slot> slots_;
     size_t taken_ = 0;   // results handed over so far
     size_t next_ = 0;    // the next analysis a thread starts

@@ -515,7 +515,7 @@ TEST(JpegWalk, MarkerScanMatchesByteAtATimeReading)
         Bytes f = Soi();
         // The last rounds are long enough to cross the stream's buffer, with
         // the markers between its blocks too.
-        const size_t n = round < 300 ? 1 + round % 40 : 3000 + 997 * (round - 300);
+        const size_t n = round < 300 ? 1 + round % 40 : 3000 + 2997 * (round - 300);
         for (size_t i = 0; i < n; ++i) {
             state = state * 1664525u + 1013904223u;
             // Rare 0xFF bytes in the long rounds, followed by no marker
@@ -530,4 +530,17 @@ TEST(JpegWalk, MarkerScanMatchesByteAtATimeReading)
         const std::string path = dir.Write("m.jpg", f);
         EXPECT_EQ(jpeg_test::Analyse(f).rough, ReferenceRoughWalk(path, f)) << "round " << round;
     }
+    // Long data with one restart marker, its 0xFF at offsets around the
+    // ends of the stream's buffers and of the file's blocks (8, 16, 24 and
+    // 56 KiB), stuffed or not.
+    for (const size_t at : {8190, 8191, 8192, 16383, 16384, 24574, 24575, 24576, 57342, 57343, 57344})
+        for (const uint8_t after : {0xD0, 0x00}) {
+            Bytes f = Soi();
+            f.resize(70000, 0x12);
+            f[at] = 0xFF;
+            f[at + 1] = after;
+            testing_support::TempDir dir;
+            const std::string path = dir.Write("m.jpg", f);
+            EXPECT_EQ(jpeg_test::Analyse(f).rough, ReferenceRoughWalk(path, f)) << at << " " << int{after};
+        }
 }
