@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -94,30 +95,52 @@ std::optional<uint64_t> ParseOffset(const std::string& text)
 
 std::string OptionConflict(const DumpOptions& options);
 
+// The options that only switch something on.
+struct FlagOption {
+    const char* name;
+    const char* shortName;   // null when there is none
+    bool DumpOptions::*flag;
+};
+constexpr FlagOption kFlags[] = {
+    {"--tree", nullptr, &DumpOptions::tree},
+    {"--rows", nullptr, &DumpOptions::rows},
+    {"--detailed", "-d", &DumpOptions::detailed},
+    {"--json", nullptr, &DumpOptions::json},
+    {"--ppm", nullptr, &DumpOptions::ppm},
+    {"--recursive", "-r", &DumpOptions::recursive},
+    {"--progress", nullptr, &DumpOptions::progress},
+    {"--gaps", nullptr, &DumpOptions::gaps},
+    {"--check", nullptr, &DumpOptions::check},
+    {"--anomalies", nullptr, &DumpOptions::anomalies},
+};
+
+// The number of -j: decimal, from 1 to kMaxJobs.
+std::string ParseJobs(const std::string& n, uint32_t& jobs)
+{
+    const bool digits = !n.empty() && n.size() <= 3 && std::all_of(n.begin(), n.end(), [](char c) {
+        return c >= '0' && c <= '9';
+    });
+    if (!digits || std::stoul(n) == 0 || std::stoul(n) > kMaxJobs)
+        return "option '-j' needs a number of files from 1 to " + std::to_string(kMaxJobs);
+    jobs = static_cast<uint32_t>(std::stoul(n));
+    return {};
+}
+
 // Returns an error text, or an empty string when the arguments are sound.
 std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options, bool& help, bool& version)
 {
     bool endOfOptions = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags), [&a](const FlagOption& f) {
+            return a == f.name || (f.shortName && a == f.shortName);
+        });
         if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
             options.files.push_back(a);
         } else if (a == "--") {
             endOfOptions = true;
-        } else if (a == "--tree") {
-            options.tree = true;
-        } else if (a == "--rows") {
-            options.rows = true;
-        } else if (a == "-d" || a == "--detailed") {
-            options.detailed = true;
-        } else if (a == "--json") {
-            options.json = true;
-        } else if (a == "--ppm") {
-            options.ppm = true;
-        } else if (a == "-r" || a == "--recursive") {
-            options.recursive = true;
-        } else if (a == "--progress") {
-            options.progress = true;
+        } else if (flag != std::end(kFlags)) {
+            options.*(flag->flag) = true;
         } else if (a == "--images") {
             if (i + 1 >= args.size())
                 return "option '--images' needs a directory";
@@ -133,19 +156,8 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
         } else if (a == "-j" || (a.rfind("-j", 0) == 0 && a.size() > 2)) {
             if (a == "-j" && i + 1 >= args.size())
                 return "option '-j' needs a number of files";
-            const std::string n = a == "-j" ? args[++i] : a.substr(2);
-            const bool digits = !n.empty() && n.size() <= 3 && std::all_of(n.begin(), n.end(), [](char c) {
-                return c >= '0' && c <= '9';
-            });
-            if (!digits || std::stoul(n) == 0 || std::stoul(n) > kMaxJobs)
-                return "option '-j' needs a number of files from 1 to " + std::to_string(kMaxJobs);
-            options.jobs = static_cast<uint32_t>(std::stoul(n));
-        } else if (a == "--gaps") {
-            options.gaps = true;
-        } else if (a == "--check") {
-            options.check = true;
-        } else if (a == "--anomalies") {
-            options.anomalies = true;
+            if (std::string error = ParseJobs(a == "-j" ? args[++i] : a.substr(2), options.jobs); !error.empty())
+                return error;
         } else if (a == "--help" || a == "-h") {
             help = true;
         } else if (a == "--version") {
