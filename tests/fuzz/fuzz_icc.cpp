@@ -1,10 +1,9 @@
 // The ICC profile analyzer on its own: the input is the profile, laid out
-// under a path item of a fresh detailed-analysis tree.
+// under the path line of a fresh detailed result.
 #include <cstdio>
 
-#include "core/analysis_app.h"
+#include "core/analysis_run.h"
 #include "formats/all_formats.h"
-#include "headless/headless_shell.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -13,11 +12,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FILE* fp = std::fopen(path.c_str(), "rb");
     if (!fp)
         return 0;
-    CHeadlessShell shell;
-    CAnalysisApp app(shell, AllFormats());
-    shell.NewDocument();
-    const HTREEITEM parent = shell.ActiveTree()->InsertItem(path.c_str(), TVI_ROOT, TVI_LAST);
-    RunAnalyzer(kFormatIcc, {&app, fp, nullptr, AnalysisMode::Detailed, 0, parent});
+    AnalysisResult result;
+    CAnalysisRun run(AllFormats(), AnalysisMode::Detailed, result);
+    AnalysisRequest request;
+    request.run = &run;
+    request.fp = fp;
+    request.path = path.c_str();
+    request.mode = AnalysisMode::Detailed;
+    request.parent = result.lines.Append(path, kTopLevel);
+    RunAnalyzer(kFormatIcc, request);
     std::fclose(fp);
     return 0;
 }
