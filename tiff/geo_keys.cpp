@@ -23,7 +23,7 @@ constexpr ValueText kUnits[] = {
 };
 
 // Geodetic and projected CRS, datums, ellipsoids, prime meridians and
-// vertical CRS: the EPSG codes that the GeoTIFF specification names.
+// vertical CRS: the EPSG codes that GeoTIFF 1.1 names.
 constexpr ValueText kCrs[] = {
     {4267, "NAD27"},  {4269, "NAD83"},     {4258, "ETRS89"}, {4283, "GDA94"},  {4301, "Tokyo"},
     {4322, "WGS 72"}, {4326, "WGS 84"},    {4612, "JGD2000"}, {6668, "JGD2011"}, {3857, "WGS 84 / Pseudo-Mercator"},
@@ -116,7 +116,7 @@ const GeoKey* FindKey(uint32_t key)
     return nullptr;
 }
 
-// WGS 84 / UTM zones, which the specification lists by number.
+// WGS 84 / UTM zones, which GeoTIFF 1.1 lists by number.
 std::string UtmName(uint32_t code)
 {
     if (code >= 32601 && code <= 32660)

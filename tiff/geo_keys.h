@@ -1,6 +1,6 @@
 #pragma once
 // GeoTIFF 1.1 (OGC 19-008r4) geo keys: their names, and the names of the
-// codes their values take where the specification lists them.
+// codes their values take where GeoTIFF 1.1 lists them.
 #include <cstdint>
 #include <string>
 
