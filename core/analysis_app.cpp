@@ -71,20 +71,35 @@ FilePtr OpenAnalysisFile(const char* path)
     // Only regular files are opened: opening a FIFO waits for a writer, and
     // opening a device can act on it. The name is looked at first, then what
     // was opened (without waiting) is checked again, in case the name was
-    // replaced in between.
+    // replaced in between. On a regular file O_NONBLOCK changes nothing, so
+    // it stays set.
     struct stat st {};
     if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    const int flags = fcntl(fd, F_GETFL);
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         return nullptr;
     }
-    return FilePtr(OpenReadStream(fd));
+    return FilePtr(OpenFileReadStream(fd, st.st_size));
 }
+
+namespace {
+
+// The stream the detection read, back at the file's start, for the analysis
+// that follows it; the file is opened anew when there is none.
+bool ReopenForAnalysis(const char* path, FilePtr& fp)
+{
+    if (fp && std::fseek(fp.get(), 0, SEEK_SET) != 0)
+        fp.reset();
+    if (!fp)
+        fp = OpenAnalysisFile(path);
+    return fp != nullptr;
+}
+
+}  // namespace
 
 CAnalysisApp::CAnalysisApp(IShell& shell, FormatTable formats) : shell_(shell), formats_(formats) {}
 
@@ -124,7 +139,7 @@ uint32_t CAnalysisApp::DetectFormat(const char* path, bool reportUnsupported)
     return format;
 }
 
-uint32_t CAnalysisApp::Detect(const char* path, bool reportUnsupported, AnalysisResult& result) const
+uint32_t CAnalysisApp::Detect(const char* path, bool reportUnsupported, AnalysisResult& result, FilePtr* keep) const
 {
     FilePtr fp = OpenAnalysisFile(path);
     result.unreadable = !fp;
@@ -134,8 +149,11 @@ uint32_t CAnalysisApp::Detect(const char* path, bool reportUnsupported, Analysis
     uint8_t head[kDetectionBytes];
     const size_t n = std::fread(head, 1, sizeof head, fp.get());
     for (const FormatHandler& handler : formats_) {
-        if (handler.detect && handler.detect(head, n))
+        if (handler.detect && handler.detect(head, n)) {
+            if (keep)
+                *keep = std::move(fp);
             return result.format = handler.code;
+        }
     }
     if (reportUnsupported)
         Record(result, std::string("未対応の形式です。\n") + path);
@@ -189,9 +207,10 @@ std::vector<bool> CAnalysisApp::OpenBeforeAnalysis(const std::vector<BatchPath>&
 std::unique_ptr<AnalysisResult> CAnalysisApp::AnalyseBatchFile(const BatchPath& item, bool analyse) const
 {
     auto result = std::make_unique<AnalysisResult>();
-    const uint32_t format = Detect(item.path.c_str(), !item.inFolder, *result);
+    FilePtr fp;
+    const uint32_t format = Detect(item.path.c_str(), !item.inFolder, *result, &fp);
     if (format != kFormatUnsupported && analyse && FormatName(format))
-        RoughAnalysis(format, item.path.c_str(), *result);
+        RoughAnalysis(format, item.path.c_str(), *result, std::move(fp));
     return result;
 }
 
@@ -255,12 +274,11 @@ bool CAnalysisApp::RunRoughAnalysis(uint32_t format, const char* path)
     return result.analysed;
 }
 
-void CAnalysisApp::RoughAnalysis(uint32_t format, const char* path, AnalysisResult& result) const
+void CAnalysisApp::RoughAnalysis(uint32_t format, const char* path, AnalysisResult& result, FilePtr fp) const
 {
     result.format = format;
     result.attempted = true;
-    FilePtr fp = OpenAnalysisFile(path);
-    if (!fp) {
+    if (!ReopenForAnalysis(path, fp)) {
         const char* number = Format(format)->roughOpenError;
         Record(result, CannotOpenText({path}, number), number);
         return;
@@ -324,7 +342,8 @@ std::unique_ptr<AnalysisResult> CAnalysisApp::AnalyseDetailed(const char* path) 
 
 void CAnalysisApp::AnalyseDetailed(const char* path, AnalysisResult& result) const
 {
-    const uint32_t format = Detect(path, true, result);
+    FilePtr fp;
+    const uint32_t format = Detect(path, true, result, &fp);
     if (result.unreadable)
         Record(result, CannotOpenText({path}, kUnreadableNumber), kUnreadableNumber);
     if (format == kFormatUnsupported)
@@ -332,8 +351,7 @@ void CAnalysisApp::AnalyseDetailed(const char* path, AnalysisResult& result) con
     result.lines.Append(path, kTopLevel);
     result.lines.SetLimit(CAnalysisRun::kMaxTreeItems);
     result.attempted = true;
-    FilePtr fp = OpenAnalysisFile(path);
-    if (!fp) {
+    if (!ReopenForAnalysis(path, fp)) {
         const char* number = Format(format)->detailedOpenError;
         Record(result, CannotOpenText({path}, number), number);
         return;

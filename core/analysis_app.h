@@ -127,8 +127,10 @@ private:
     void ShowMessages(const AnalysisResult& result);
     void ReportBatchEnd(const std::vector<OpenOutcome>& outcomes, const std::vector<std::string>& unreadableFiles,
                         const std::vector<std::string>& emptyFolders, MessageOwner owner);
-    uint32_t Detect(const char* path, bool reportUnsupported, AnalysisResult& result) const;
-    void RoughAnalysis(uint32_t format, const char* path, AnalysisResult& result) const;
+    // keep, when given, takes the stream read when the format was found.
+    uint32_t Detect(const char* path, bool reportUnsupported, AnalysisResult& result, FilePtr* keep = nullptr) const;
+    // Analyses fp, the detection's stream, or the file opened anew.
+    void RoughAnalysis(uint32_t format, const char* path, AnalysisResult& result, FilePtr fp = nullptr) const;
     void ApplyRough(const char* path, uint32_t format, const AnalysisResult& result);
     // Per file of the batch: open already, or named earlier in it.
     std::vector<bool> OpenBeforeAnalysis(const std::vector<BatchPath>& batch) const;

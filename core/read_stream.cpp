@@ -30,6 +30,9 @@ struct Source {
     // system call a jump instead of two. Not for a test's read function,
     // which reads at the descriptor's offset.
     bool positional = false;
+    // The file's size when it was opened, for seeks from its end; -1 when
+    // not known (each such seek then asks the system).
+    off_t size = -1;
     // The last blocks read, for positional reads: a walk that goes back and
     // forth between a directory and the values it points at finds both
     // here. Made on the first read.
@@ -111,9 +114,9 @@ int SeekSource(void* cookie, off64_t* offset, int whence)
         off_t base = whence == SEEK_CUR ? source.position : 0;
         if (whence == SEEK_END) {
             struct stat status {};
-            if (fstat(source.fd, &status) != 0)
+            if (source.size < 0 && fstat(source.fd, &status) != 0)
                 return -1;
-            base = status.st_size;
+            base = source.size >= 0 ? source.size : status.st_size;
         }
         if (*offset < -base) {
             errno = EINVAL;
@@ -161,13 +164,16 @@ int CloseSource(void* cookie)
 
 }  // namespace
 
-FILE* OpenReadStream(int fd, ReadFunction read)
+namespace {
+
+FILE* OpenSource(int fd, ReadFunction read, off_t position, off_t size)
 {
     auto* source = new Source;
     source->fd = fd;
     source->read = read ? read : ::read;
-    source->position = lseek(fd, 0, SEEK_CUR);
+    source->position = position;
     source->positional = source->read == ::read && source->position >= 0;
+    source->size = source->positional ? size : -1;
     FILE* fp = fopencookie(source, "rb", {ReadSource, nullptr, SeekSource, CloseSource});
     if (!fp) {
         CloseSource(source);
@@ -180,6 +186,18 @@ FILE* OpenReadStream(int fd, ReadFunction read)
         // Without its entry the stream only has no views.
     }
     return fp;
+}
+
+}  // namespace
+
+FILE* OpenReadStream(int fd, ReadFunction read)
+{
+    return OpenSource(fd, read, lseek(fd, 0, SEEK_CUR), -1);
+}
+
+FILE* OpenFileReadStream(int fd, off_t size)
+{
+    return OpenSource(fd, nullptr, 0, size);
 }
 
 FILE* OpenReadStreamView(FILE* stream)

@@ -17,6 +17,12 @@ using ReadFunction = ssize_t (*)(int fd, void* buffer, size_t size);
 // puts a failing device in its place.
 FILE* OpenReadStream(int fd, ReadFunction read = nullptr);
 
+// The same for a regular file just opened (at offset 0) whose size is size:
+// the stream asks the system for neither, and seeks from the end count from
+// that size, so that a file written to while it is analysed is walked as it
+// was when opened.
+FILE* OpenFileReadStream(int fd, off_t size);
+
 // A second stream over the file of stream, which OpenReadStream made, for
 // another thread to read while stream is in use: it keeps its own position
 // and reads with positional reads, so that neither stream moves the other,

@@ -1,5 +1,7 @@
 #include "core/stream_size.h"
 
+#include <climits>
+
 uint64_t StreamSize(FILE* fp)
 {
     const long here = std::ftell(fp);
@@ -14,4 +16,31 @@ uint64_t StreamPosition(FILE* fp)
 {
     const long here = std::ftell(fp);
     return here < 0 ? 0 : static_cast<uint64_t>(here);
+}
+
+bool SeekStream(FILE* fp, uint64_t offset)
+{
+#if defined(__GLIBC__)
+    // A stream reading bytes put back by ungetc that were not the last ones
+    // read keeps them in a buffer of their own (the library's _IO_IN_BACKUP
+    // flag), whose positions are not the file's.
+    constexpr int kInBackup = 0x100;
+    const char* base = fp->_IO_read_base;
+    const char* next = fp->_IO_read_ptr;
+    const char* end = fp->_IO_read_end;
+    if (base && next && end && base <= next && next <= end && !(fp->_flags & kInBackup) &&
+        fp->_IO_write_ptr == fp->_IO_write_base) {
+        const long here = std::ftell(fp);
+        if (here >= 0) {
+            const uint64_t first = static_cast<uint64_t>(here) - static_cast<uint64_t>(next - base);
+            const uint64_t last = static_cast<uint64_t>(here) + static_cast<uint64_t>(end - next);
+            if (offset >= first && offset <= last) {
+                fp->_IO_read_ptr = fp->_IO_read_base + (offset - first);
+                fp->_flags &= ~_IO_EOF_SEEN;
+                return true;
+            }
+        }
+    }
+#endif
+    return offset <= static_cast<uint64_t>(LONG_MAX) && std::fseek(fp, static_cast<long>(offset), SEEK_SET) == 0;
 }

@@ -139,7 +139,7 @@ CJpegAnalyzer::~CJpegAnalyzer() = default;
 
 void CJpegAnalyzer::SeekTo(FILE* fp, uint64_t offset)
 {
-    std::fseek(fp, static_cast<long>(offset < fileSize_ ? offset : fileSize_), SEEK_SET);
+    SeekStream(fp, offset < fileSize_ ? offset : fileSize_);
 }
 
 LineId CJpegAnalyzer::Line(LineId parent, const std::string& text, uint64_t start, uint64_t end)
@@ -427,7 +427,7 @@ bool CJpegAnalyzer::ReadSegment(FILE* fp, Segment& s)
         s.payload = {};
         return true;
     }
-    std::fseek(fp, static_cast<long>(lengthAt), SEEK_SET);
+    SeekStream(fp, lengthAt);
     if (std::fread(field, 1, 2, fp) != 2)
         return false;
     s.length = Be16(field);
@@ -455,7 +455,7 @@ bool CJpegAnalyzer::ReadSegment(FILE* fp, Segment& s)
 
 void CJpegAnalyzer::ReadPayload(FILE* fp, Segment& s, uint64_t at, uint64_t bytes)
 {
-    std::fseek(fp, static_cast<long>(at), SEEK_SET);
+    SeekStream(fp, at);
     bytes_.resize(static_cast<size_t>(bytes));
     const size_t got = bytes_.empty() ? 0 : std::fread(bytes_.data(), 1, bytes_.size(), fp);
     bytes_.resize(got);
