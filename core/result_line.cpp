@@ -1,5 +1,6 @@
 #include "core/result_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -30,5 +31,26 @@ std::string ResultLine(const char* format, ...)
     va_start(args, format);
     std::string line = ResultLineV(format, args);
     va_end(args);
+    return line;
+}
+
+std::string OffsetLine(uint64_t offset, std::string_view text)
+{
+    constexpr size_t kMinDigits = 8;
+    char digits[16];
+    size_t n = 0;
+    for (uint64_t v = offset; v != 0 || n < kMinDigits; v >>= 4)
+        digits[n++] = "0123456789abcdef"[v & 0x0F];
+    const size_t length = n + 3 + text.size();
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) { return c > 0 && c < 0x7F; });
+    if (!plain || length > kMaxLineBytes)
+        return ResultLine("[%08lx] %s", static_cast<unsigned long>(offset), std::string(text).c_str());
+    std::string line;
+    line.reserve(length);
+    line += '[';
+    while (n > 0)
+        line += digits[--n];
+    line += "] ";
+    line += text;
     return line;
 }

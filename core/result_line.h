@@ -3,7 +3,9 @@
 // line as the line buffer holds it, and one writer that hangs lines, with
 // the bytes they describe, in the result's line tree.
 #include <cstdarg>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/line_tree.h"
 
@@ -14,6 +16,10 @@
 // boundary.
 __attribute__((format(printf, 1, 2))) std::string ResultLine(const char* format, ...);
 std::string ResultLineV(const char* format, va_list args);
+
+// ResultLine("[%08lx] %s", offset, text), the head of most lines, made
+// without the formatter when text is plain ASCII.
+std::string OffsetLine(uint64_t offset, std::string_view text);
 
 // Appends lines to a result's line tree; with no tree (rough mode) it writes
 // nothing and hands out kNoLine, under which nothing lands.

@@ -338,7 +338,7 @@ bool CJpegAnalyzer::Step(FILE* fp, uint32_t marker, uint64_t position)
     // not a restart marker (those belong to the data, T.81 B.2.1).
     if (IsRestart(marker)) {
         if (inScan_) {
-            Entry(ResultLine("[%08lx] %s", position - 2, NameOf(marker).c_str()));
+            Entry(OffsetLine(position - 2, NameOf(marker)));
             RestartMarker(marker, position - 2);
         } else {
             Invalid(position - 2, marker);
@@ -567,7 +567,7 @@ LineId CJpegAnalyzer::Dispatch(FILE* fp, Segment& s, const JpegScan* scan)
 
 LineId CJpegAnalyzer::Head(const Segment& s)
 {
-    const std::string text = ResultLine("[%08lx] %s", s.offset, NameOf(s.marker).c_str());
+    const std::string text = OffsetLine(s.offset, NameOf(s.marker));
     Entry(text);
     // A segment's head line covers the segment by its length.
     return Line(parentItem, text, s.offset, s.hasLength ? std::max(s.end, s.offset + 2) : s.offset + 2);

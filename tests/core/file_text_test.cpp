@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/file_text.h"
+#include "core/result_line.h"
 #include "core/result_text.h"
 
 TEST(FileText, EncodingReplacementAndCut)
@@ -47,4 +48,14 @@ TEST(FileText, LinesCountBytesAsCodePage932HoldsThem)
     std::string cell = "解解";
     AppendWithinLimit(cell, std::string(600, 'x').c_str());
     EXPECT_EQ(cell, "解解" + std::string(507, 'x'));
+}
+
+TEST(FileText, OffsetLinesReadAsTheFormattedOnes)
+{
+    const std::string texts[] = {"SOI", "", "RST7", "\x82\xa0", "解", std::string(520, 'x'), std::string(500, 'y')};
+    const uint64_t offsets[] = {0, 0x1234, 0xffffffffu, 0x123456789abcull};
+    for (const std::string& text : texts)
+        for (uint64_t offset : offsets)
+            EXPECT_EQ(OffsetLine(offset, text), ResultLine("[%08lx] %s", static_cast<unsigned long>(offset), text.c_str()))
+                << text << ' ' << offset;
 }
