@@ -43,14 +43,41 @@ struct Source {
     size_t blockSize[kBlocks] = {};
     uint64_t blockUse[kBlocks] = {};
     uint64_t uses = 0;
+    // Where the last read ended: a read from there on streams.
+    off_t lastEnd = -1;
+    // The C stream's buffer: large, so that a stream of bytes comes in few
+    // reads, each straight into it. Reads served from the cache fill at
+    // most kCopyBytes of it.
+    static constexpr size_t kStreamBufferBytes = 64 * 1024;
+    static constexpr size_t kCopyBytes = 8 * 1024;
+    std::unique_ptr<char[]> streamBuffer;
+
+    bool Cached(off_t at) const
+    {
+        const off_t start = at - at % static_cast<off_t>(kBlockBytes);
+        for (size_t b = 0; b < kBlocks; ++b)
+            if (blockStart[b] == start && blockSize[b] > static_cast<size_t>(at - start))
+                return true;
+        return false;
+    }
 };
 
-// A positional read of size bytes at the source's position, through the
-// block cache; larger reads go straight to the file.
+// A positional read of size bytes at the source's position. A read that
+// goes on from where the last one ended, as a walk through a scan does, goes
+// straight into the caller's buffer, as does a read too large for the cache;
+// any other is served from the block cache, at most as many bytes as the C
+// library used to take at a time, so that a walk jumping back and forth
+// copies no more than it needs.
 ssize_t ReadThroughCache(Source& source, char* buffer, size_t size)
 {
-    if (size >= Source::kBlockBytes)
-        return pread(source.fd, buffer, size, source.position);
+    const bool streaming = source.position == source.lastEnd && !source.Cached(source.position);
+    if (size > Source::kStreamBufferBytes || (streaming && size >= Source::kBlockBytes)) {
+        const ssize_t n = pread(source.fd, buffer, size, source.position);
+        if (n > 0)
+            source.lastEnd = source.position + n;
+        return n;
+    }
+    size = std::min(size, Source::kCopyBytes);
     if (!source.cache)
         source.cache.reset(new char[Source::kBlocks * Source::kBlockBytes]);
     const off_t start = source.position - source.position % static_cast<off_t>(Source::kBlockBytes);
@@ -75,6 +102,7 @@ ssize_t ReadThroughCache(Source& source, char* buffer, size_t size)
     source.blockUse[b] = ++source.uses;
     const size_t n = std::min(size, source.blockSize[b] - skip);
     std::copy_n(source.cache.get() + b * Source::kBlockBytes + skip, n, buffer);
+    source.lastEnd = source.position + static_cast<off_t>(n);
     return static_cast<ssize_t>(n);
 }
 
@@ -178,6 +206,11 @@ FILE* OpenSource(int fd, ReadFunction read, off_t position, off_t size)
     if (!fp) {
         CloseSource(source);
         return nullptr;
+    }
+    if (source->positional) {
+        source->streamBuffer.reset(new (std::nothrow) char[Source::kStreamBufferBytes]);
+        if (source->streamBuffer)
+            std::setvbuf(fp, source->streamBuffer.get(), _IOFBF, Source::kStreamBufferBytes);
     }
     try {
         const std::lock_guard<std::mutex> hold(OpenStreamsLock());

@@ -5,6 +5,10 @@
 #include <numeric>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "codec/jpeg_frame_decoder.h"
 #include "core/analysis_run.h"
 #include "core/analysis_tree.h"
@@ -251,7 +255,9 @@ void SkipBuffered(FILE* fp, size_t n)
 // The index in bytes of the first marker code, a byte other than 0x00 and
 // 0xFF whose preceding byte (previous for the first) is 0xFF; size when
 // there is none. Outside markers a 0xFF is followed by 0x00 (stuffing) or by
-// another 0xFF (fill), so only the bytes after a 0xFF need a look.
+// another 0xFF (fill). Stuffing comes about every 256 bytes of entropy-coded
+// data, too often for a search for 0xFF alone to pay: each pair of bytes is
+// looked at whole, sixteen pairs at a time where the processor can.
 size_t FindMarkerCode(const uint8_t* bytes, size_t size, uint32_t previous)
 {
     if (size == 0)
@@ -259,16 +265,22 @@ size_t FindMarkerCode(const uint8_t* bytes, size_t size, uint32_t previous)
     if (previous == 0xFF && bytes[0] != 0x00 && bytes[0] != 0xFF)
         return 0;
     size_t at = 0;
-    for (;;) {
-        const void* ff = std::memchr(bytes + at, 0xFF, size - at);
-        if (!ff)
-            return size;
-        at = static_cast<size_t>(static_cast<const uint8_t*>(ff) - bytes) + 1;
-        if (at == size)
-            return size;
-        if (bytes[at] != 0x00 && bytes[at] != 0xFF)
-            return at;
+#if defined(__SSE2__)
+    const __m128i ones = _mm_set1_epi8(static_cast<char>(0xFF));
+    const __m128i zero = _mm_setzero_si128();
+    for (; at + 17 <= size; at += 16) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + 1));
+        const __m128i notCode = _mm_or_si128(_mm_cmpeq_epi8(second, zero), _mm_cmpeq_epi8(second, ones));
+        const int found = _mm_movemask_epi8(_mm_andnot_si128(notCode, _mm_cmpeq_epi8(first, ones)));
+        if (found != 0)
+            return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(found))) + 1;
     }
+#endif
+    for (; at + 1 < size; ++at)
+        if (bytes[at] == 0xFF && bytes[at + 1] != 0x00 && bytes[at + 1] != 0xFF)
+            return at + 1;
+    return size;
 }
 
 }  // namespace
