@@ -41,16 +41,16 @@ std::string OffsetLine(uint64_t offset, std::string_view text)
     size_t n = 0;
     for (uint64_t v = offset; v != 0 || n < kMinDigits; v >>= 4)
         digits[n++] = "0123456789abcdef"[v & 0x0F];
-    const size_t length = n + 3 + text.size();
     const bool plain = std::all_of(text.begin(), text.end(), [](char c) { return c > 0 && c < 0x7F; });
-    if (!plain || length > kMaxLineBytes)
+    if (!plain || n + 3 + text.size() > kMaxLineBytes)
         return ResultLine("[%08lx] %s", static_cast<unsigned long>(offset), std::string(text).c_str());
-    std::string line;
-    line.reserve(length);
-    line += '[';
+    char line[kMaxLineBytes];
+    size_t length = 0;
+    line[length++] = '[';
     while (n > 0)
-        line += digits[--n];
-    line += "] ";
-    line += text;
-    return line;
+        line[length++] = digits[--n];
+    line[length++] = ']';
+    line[length++] = ' ';
+    std::memcpy(line + length, text.data(), text.size());
+    return std::string(line, length + text.size());
 }

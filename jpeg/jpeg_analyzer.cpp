@@ -1,12 +1,13 @@
 #include "jpeg/jpeg_analyzer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <numeric>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__SSE2__) || defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "codec/jpeg_frame_decoder.h"
@@ -181,12 +182,12 @@ void CJpegAnalyzer::Analyze(const AnalysisRequest& request)
         parser_.Read(request.jpegTables.data(), request.jpegTables.size(), &scanStart);
     }
     for (;;) {
-        if (std::feof(fp) || StreamPosition(fp) >= walkEnd_) {
+        const uint64_t from = StreamPosition(fp);
+        if (std::feof(fp) || from >= walkEnd_) {
             EndWithoutEoi();
             break;
         }
-        const uint64_t from = StreamPosition(fp);
-        const uint32_t marker = ReadMarker(fp);
+        const uint32_t marker = ReadMarker(fp, from);
         const uint64_t position = StreamPosition(fp);
         // Outside entropy-coded data a marker follows each segment at once,
         // after fill bytes at most.
@@ -252,19 +253,37 @@ void SkipBuffered(FILE* fp, size_t n)
 #endif
 }
 
-// The index in bytes of the first marker code, a byte other than 0x00 and
-// 0xFF whose preceding byte (previous for the first) is 0xFF; size when
-// there is none. Outside markers a 0xFF is followed by 0x00 (stuffing) or by
-// another 0xFF (fill). Stuffing comes about every 256 bytes of entropy-coded
-// data, too often for a search for 0xFF alone to pay: each pair of bytes is
-// looked at whole, sixteen pairs at a time where the processor can.
-size_t FindMarkerCode(const uint8_t* bytes, size_t size, uint32_t previous)
+// Pairs of bytes where a marker code may stand: a 0xFF followed by a byte
+// other than 0x00 and 0xFF. Outside markers a 0xFF is followed by 0x00
+// (stuffing) or by another 0xFF (fill). Stuffing comes about every 256 bytes
+// of entropy-coded data, too often for a search for 0xFF alone to pay: each
+// pair of bytes is looked at whole, 16 or 32 pairs at a time where the
+// processor can. Each search looks from at on and returns the index of the
+// code, or none; at is left where the bytes it did not look at begin.
+constexpr size_t kNoCode = SIZE_MAX;
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+__attribute__((target("avx2"))) size_t FindCodeAvx2(const uint8_t* bytes, size_t size, size_t& at)
 {
-    if (size == 0)
-        return 0;
-    if (previous == 0xFF && bytes[0] != 0x00 && bytes[0] != 0xFF)
-        return 0;
-    size_t at = 0;
+    const __m256i ones = _mm256_set1_epi8(static_cast<char>(0xFF));
+    const __m256i zero = _mm256_setzero_si256();
+    for (; at + 33 <= size; at += 32) {
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at));
+        const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at + 1));
+        const __m256i notCode = _mm256_or_si256(_mm256_cmpeq_epi8(second, zero), _mm256_cmpeq_epi8(second, ones));
+        const unsigned found =
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_andnot_si256(notCode, _mm256_cmpeq_epi8(first, ones))));
+        if (found != 0)
+            return at + static_cast<size_t>(__builtin_ctz(found)) + 1;
+    }
+    return kNoCode;
+}
+
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+size_t FindCodeSse2(const uint8_t* bytes, size_t size, size_t& at)
+{
 #if defined(__SSE2__)
     const __m128i ones = _mm_set1_epi8(static_cast<char>(0xFF));
     const __m128i zero = _mm_setzero_si128();
@@ -276,7 +295,31 @@ size_t FindMarkerCode(const uint8_t* bytes, size_t size, uint32_t previous)
         if (found != 0)
             return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(found))) + 1;
     }
+#else
+    (void)bytes;
+    (void)size;
+    (void)at;
 #endif
+    return kNoCode;
+}
+
+// The index in bytes of the first marker code, a byte other than 0x00 and
+// 0xFF whose preceding byte (previous for the first) is 0xFF; size when
+// there is none.
+size_t FindMarkerCode(const uint8_t* bytes, size_t size, uint32_t previous)
+{
+    if (size == 0)
+        return 0;
+    if (previous == 0xFF && bytes[0] != 0x00 && bytes[0] != 0xFF)
+        return 0;
+    size_t at = 0;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    if (kHasAvx2)
+        if (const size_t code = FindCodeAvx2(bytes, size, at); code != kNoCode)
+            return code;
+#endif
+    if (const size_t code = FindCodeSse2(bytes, size, at); code != kNoCode)
+        return code;
     for (; at + 1 < size; ++at)
         if (bytes[at] == 0xFF && bytes[at + 1] != 0x00 && bytes[at + 1] != 0xFF)
             return at + 1;
@@ -292,11 +335,10 @@ size_t FindMarkerCode(const uint8_t* bytes, size_t size, uint32_t previous)
 // first byte goes through the reader, whose cache decides whether it is
 // stuffing; the rest are searched in the stream's buffer, block by block,
 // and the reader is left as if it had read the marker code last.
-uint32_t CJpegAnalyzer::ReadMarker(FILE* fp)
+uint32_t CJpegAnalyzer::ReadMarker(FILE* fp, uint64_t start)
 {
     if (std::feof(fp))
         return 0;
-    const uint64_t start = StreamPosition(fp);
     JpegBits first;
     uint32_t previous = reader.ReadBits(&first, fp, 8)->value;
     if (std::feof(fp))

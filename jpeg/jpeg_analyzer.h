@@ -56,7 +56,8 @@ private:
         JpegPayload payload;       // the payload's bytes at hand
     };
 
-    uint32_t ReadMarker(FILE* fp);
+    // start: where the stream stands.
+    uint32_t ReadMarker(FILE* fp, uint64_t start);
     uint32_t TakeMarker(FILE* fp, size_t code);
     // Handles the marker found at position - 2; false when the walk ends.
     bool Step(FILE* fp, uint32_t marker, uint64_t position);
