@@ -23,10 +23,48 @@ COrderedAnalyses::~COrderedAnalyses()
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
+        Changed();
     }
-    changed_.notify_all();
     for (std::thread& t : threads_)
         t.join();
+}
+
+namespace {
+
+// How long a wait looks for a change before it sleeps: results of small
+// files come every few tens of microseconds, sooner than a thread is put to
+// sleep and woken again on a shared machine.
+constexpr int kLooks = 4;
+constexpr int kSpinsPerLook = 4096;
+
+void Pause()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+}  // namespace
+
+template <class Ready>
+void COrderedAnalyses::WaitFor(std::unique_lock<std::mutex>& lock, Ready ready)
+{
+    for (int look = 0; look < kLooks && !ready(); ++look) {
+        const uint64_t seen = changes_.load(std::memory_order_acquire);
+        lock.unlock();
+        for (int i = 0; i < kSpinsPerLook && changes_.load(std::memory_order_acquire) == seen; ++i)
+            Pause();
+        lock.lock();
+    }
+    changed_.wait(lock, ready);
+}
+
+void COrderedAnalyses::Changed()
+{
+    changes_.fetch_add(1, std::memory_order_release);
+    changed_.notify_all();
 }
 
 bool COrderedAnalyses::CanStart() const
@@ -47,14 +85,14 @@ void COrderedAnalyses::RunNext(std::unique_lock<std::mutex>& lock)
     done.done = true;
     lock.lock();
     slots_[index % slots_.size()] = std::move(done);
-    changed_.notify_all();
+    Changed();
 }
 
 void COrderedAnalyses::Run()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stop_ || CanStart(); });
+        WaitFor(lock, [this] { return stop_ || CanStart(); });
         if (stop_)
             return;
         RunNext(lock);
@@ -74,13 +112,13 @@ std::unique_ptr<AnalysisResult> COrderedAnalyses::Take(size_t index)
         if (CanStart())
             RunNext(lock);
         else
-            changed_.wait(lock, [&] { return slot.done || CanStart(); });
+            WaitFor(lock, [&] { return slot.done || CanStart(); });
     }
     Slot taken = std::move(slot);
     slot = Slot();
     ++taken_;
+    Changed();
     lock.unlock();
-    changed_.notify_all();
     if (taken.failure)
         std::rethrow_exception(taken.failure);
     return std::move(taken.result);

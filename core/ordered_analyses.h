@@ -5,6 +5,7 @@
 // caller's own included (it analyses files ahead while the one it takes is
 // not ready), and at most `threads` results wait beyond the one being
 // taken, so a batch of any size holds a bounded number of them.
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +46,11 @@ private:
     // Runs the next analysis, the lock released meanwhile, and files its
     // result.
     void RunNext(std::unique_lock<std::mutex>& lock);
+    // Waits, the lock held on return, until ready() holds.
+    template <class Ready>
+    void WaitFor(std::unique_lock<std::mutex>& lock, Ready ready);
+    // Tells the waiting threads that something changed, the lock held.
+    void Changed();
 
     const size_t count_;
     const Analyse analyse_;
@@ -56,5 +62,8 @@ private:
     size_t taken_ = 0;   // results handed over so far
     size_t next_ = 0;    // the next analysis a thread starts
     bool stop_ = false;
+    // How many times something changed, for waits that look before they
+    // sleep.
+    std::atomic<uint64_t> changes_{0};
     std::vector<std::thread> threads_;
 };
