@@ -330,6 +330,8 @@ public:
     CDump(const DumpOptions& options, std::ostream& out, std::ostream& err)
         : options_(options), out_(out), err_(err), app_(shell_, AllFormats())
     {
+        // --rows alone shows no tree.
+        shell_.SetKeepBarTree(!options.rows || options.tree);
         shell_.SetMessageObserver([this](const MessageBoxRequest& box) {
             err_ << '[' << (box.caption.empty() ? kAppTitle : box.caption) << "] " << OneLine(box.text) << '\n';
         });

@@ -23,6 +23,11 @@ struct LevelSlot {
 void RebuildAnalysisTree(CLineTree& tree, const AnalysisEntry* head, IShell& shell)
 {
     tree = CLineTree();
+    CheckAnalysisTree(head, shell, &tree);
+}
+
+void CheckAnalysisTree(const AnalysisEntry* head, IShell& shell, CLineTree* tree)
+{
     // slots[i] holds the item that entries of level slots[i].level + 1 hang
     // under; the bottom slot is the top level of the tree and is never dropped.
     std::vector<LevelSlot> slots{{0, kTopLevel}};
@@ -44,7 +49,9 @@ void RebuildAnalysisTree(CLineTree& tree, const AnalysisEntry* head, IShell& she
         }
         if (current + 1 >= slots.size())
             slots.push_back({slots[current].level + 1, 0});
-        slots[current + 1].line = tree.AppendPinned(e->text, slots[current].line);
-        tree.Expand(slots[current].line);
+        if (tree) {
+            slots[current + 1].line = tree->AppendPinned(e->text, slots[current].line);
+            tree->Expand(slots[current].line);
+        }
     }
 }

@@ -11,3 +11,7 @@
 // level reached since its file's entry, or that cannot be found below, ends
 // the process after the bar's AT00000002 or AT00000003 message.
 void RebuildAnalysisTree(CLineTree& tree, const AnalysisEntry* head, IShell& shell);
+
+// The same walk over the entries with their levels checked, building the
+// tree only when one is given: for a shell that shows no bar.
+void CheckAnalysisTree(const AnalysisEntry* head, IShell& shell, CLineTree* tree = nullptr);

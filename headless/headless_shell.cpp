@@ -47,7 +47,10 @@ const std::vector<Anomaly>* CHeadlessShell::RowAnomalies(const std::string& path
 void CHeadlessShell::RebuildTree(const AnalysisEntry* head)
 {
     ++rebuildCount_;
-    RebuildAnalysisTree(barTree_, head, *this);
+    if (keepBarTree_)
+        RebuildAnalysisTree(barTree_, head, *this);
+    else
+        CheckAnalysisTree(head, *this);
 }
 
 void CHeadlessShell::NewDocument()

@@ -74,6 +74,10 @@ public:
     // A copy of one row; false when there is no row at that index.
     bool Row(int row, HeadlessRow& out) const { return rows_.Get(row, out); }
     const CLineTree& BarTree() const { return barTree_; }
+    // Whether the bar's tree is kept (the default). A caller that never
+    // shows it saves the tree's lines, a few dozen bytes each, while the
+    // entries are still checked as a rebuild checks them.
+    void SetKeepBarTree(bool keep) { keepBarTree_ = keep; }
     int RebuildCount() const { return rebuildCount_; }
     const std::vector<std::unique_ptr<HeadlessDocument>>& Documents() const { return documents_; }
     HeadlessDocument* FindDocument(const std::string& title) const;
@@ -90,6 +94,7 @@ public:
 private:
     CHeadlessRowList rows_;
     CLineTree barTree_;
+    bool keepBarTree_ = true;
     int rebuildCount_ = 0;
     // Only rows with anomalies have an entry: most files have none, and a
     // list may hold a hundred thousand rows.

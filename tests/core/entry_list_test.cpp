@@ -313,15 +313,19 @@ TEST(RebuildTree, TextsShownOutliveTheirEntriesUntilTheNextRebuild)
 
 TEST(RebuildTree, ALevelThatClimbsTooFarEndsTheProcess)
 {
-    CHeadlessShell shell;
-    CAnalysisEntryList list;
-    list.AddEntry(0, "/f");
-    list.AddEntry(2, "too deep");
-    EXPECT_THROW(shell.RebuildTree(list.GetEntryListHead()), CProcessExit);
-    EXPECT_EQ(shell.ExitCode(), 0);
-    ASSERT_EQ(shell.Messages().size(), 1u);
-    EXPECT_EQ(shell.Messages()[0].request.text, "解析ツリーの更新に失敗しました\nエラー番号：AT00000002");
-    EXPECT_EQ(shell.Messages()[0].request.owner, MessageOwner::TreeBar);
+    // The same whether the shell keeps the bar's tree or only checks it.
+    for (const bool keep : {true, false}) {
+        CHeadlessShell shell;
+        shell.SetKeepBarTree(keep);
+        CAnalysisEntryList list;
+        list.AddEntry(0, "/f");
+        list.AddEntry(2, "too deep");
+        EXPECT_THROW(shell.RebuildTree(list.GetEntryListHead()), CProcessExit);
+        EXPECT_EQ(shell.ExitCode(), 0);
+        ASSERT_EQ(shell.Messages().size(), 1u);
+        EXPECT_EQ(shell.Messages()[0].request.text, "解析ツリーの更新に失敗しました\nエラー番号：AT00000002");
+        EXPECT_EQ(shell.Messages()[0].request.owner, MessageOwner::TreeBar);
+    }
 }
 
 TEST(RebuildTree, ALevelBelowTheFirstFileEndsTheProcess)
