@@ -33,6 +33,14 @@ uint32_t CDecodeThreads::Limit()
     return limit != 0 ? limit : DefaultLimit();
 }
 
+uint32_t CDecodeThreads::LimitFor(uint64_t pixels)
+{
+    const uint32_t set = g_limit.load(std::memory_order_relaxed);
+    if (set != 0)
+        return set;
+    return pixels >= kThreadedPixels ? DefaultLimit() : 1;
+}
+
 void CDecodeThreads::SetLimit(uint32_t threads)
 {
     g_limit.store(threads < kMaxThreads ? threads : kMaxThreads, std::memory_order_relaxed);

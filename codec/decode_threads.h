@@ -18,6 +18,12 @@ public:
     static uint32_t Limit();
     // 0 restores the default.
     static void SetLimit(uint32_t threads);
+    // The limit for a picture of pixels pixels. By default a picture smaller
+    // than kThreadedPixels keeps to one thread: starting another costs more
+    // than the other saves, and a file of a thousand small pages would start
+    // a thousand. A limit that was set holds for pictures of every size.
+    static constexpr uint64_t kThreadedPixels = uint64_t{1} << 16;
+    static uint32_t LimitFor(uint64_t pixels);
 
     // Runs work(worker, job) for every job from 0 to jobs - 1, on up to
     // threads threads counting the caller's (worker 0); worker numbers run

@@ -65,7 +65,8 @@ void CJpegSegmentDecoder::Decode(const std::vector<TiffSegment>& segments, const
 {
     // Planes of one picture cover the same pixels: those are decoded in order.
     const bool planar = std::any_of(segments.begin(), segments.end(), [](const TiffSegment& s) { return s.plane; });
-    StartWorkers(planar ? 1 : static_cast<uint32_t>(std::min<size_t>(CDecodeThreads::Limit(), segments.size())));
+    const uint32_t limit = CDecodeThreads::LimitFor(uint64_t{picture.width} * picture.height);
+    StartWorkers(planar ? 1 : static_cast<uint32_t>(std::min<size_t>(limit, segments.size())));
     std::vector<Job> jobs;
     size_t bytes = 0;
     auto decodeJobs = [&] {

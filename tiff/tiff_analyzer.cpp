@@ -1356,7 +1356,8 @@ void CTiffAnalyzer::DecodeSamples(FILE* fp, const std::vector<Segment>& segments
 {
     // The segments of a picture that is not planar cover separate pixels, so
     // several are decoded at once; the planes of a planar one in order.
-    const size_t threads = format.planar ? 1 : std::min<size_t>(CDecodeThreads::Limit(), segments.size());
+    const uint32_t limit = CDecodeThreads::LimitFor(uint64_t{picture.width} * picture.height);
+    const size_t threads = format.planar ? 1 : std::min<size_t>(limit, segments.size());
     const CThreadStreams streams(fp, static_cast<uint32_t>(threads));
     std::vector<std::unique_ptr<SampleSegmentDecoder>> decoders;
     // Each decoder measures the values of its own segments.
