@@ -13,6 +13,7 @@
 #include "cli/image_export.h"
 #include "cli/json_writer.h"
 #include "core/analysis_app.h"
+#include "core/analysis_tree.h"
 #include "core/ordered_analyses.h"
 #include "core/tree_ranges.h"
 #include "formats/all_formats.h"
@@ -205,6 +206,23 @@ void PrintTree(std::ostream& out, const CLineTree& tree)
     out << TreeText(tree);
 }
 
+// The bar's tree as PrintTree writes it, from the entry list.
+void PrintEntryTree(std::ostream& out, const AnalysisEntry* head, IShell& shell)
+{
+    constexpr size_t kChunkBytes = 64 * 1024;
+    std::string chunk;
+    CheckAnalysisTree(head, shell, nullptr, [&](const AnalysisEntry& entry, size_t depth) {
+        chunk.append(depth * 2, ' ');
+        chunk += entry.text;
+        chunk += '\n';
+        if (chunk.size() >= kChunkBytes) {
+            out << chunk;
+            chunk.clear();
+        }
+    });
+    out << chunk;
+}
+
 // The detailed tree with each line an anomaly concerns marked by "⚠ " and
 // the anomaly's severity and text on a line under it, before the line's own
 // children; anomalies of the file as a whole stand under the path line.
@@ -330,8 +348,9 @@ public:
     CDump(const DumpOptions& options, std::ostream& out, std::ostream& err)
         : options_(options), out_(out), err_(err), app_(shell_, AllFormats())
     {
-        // --rows alone shows no tree.
-        shell_.SetKeepBarTree(!options.rows || options.tree);
+        // The bar's tree is written out from the entries themselves, with
+        // the depths a rebuild gives them.
+        shell_.SetKeepBarTree(false);
         shell_.SetMessageObserver([this](const MessageBoxRequest& box) {
             err_ << '[' << (box.caption.empty() ? kAppTitle : box.caption) << "] " << OneLine(box.text) << '\n';
         });
@@ -478,7 +497,7 @@ void CDump::PrintText()
     }
     const bool both = options_.tree == options_.rows;
     if (both || options_.tree)
-        PrintTree(out_, shell_.BarTree());
+        PrintEntryTree(out_, app_.Entries().GetEntryListHead(), shell_);
     if (both)
         out_ << '\n';
     if (both || options_.rows) {

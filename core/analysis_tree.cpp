@@ -26,7 +26,7 @@ void RebuildAnalysisTree(CLineTree& tree, const AnalysisEntry* head, IShell& she
     CheckAnalysisTree(head, shell, &tree);
 }
 
-void CheckAnalysisTree(const AnalysisEntry* head, IShell& shell, CLineTree* tree)
+void CheckAnalysisTree(const AnalysisEntry* head, IShell& shell, CLineTree* tree, const EntryVisit& visit)
 {
     // slots[i] holds the item that entries of level slots[i].level + 1 hang
     // under; the bottom slot is the top level of the tree and is never dropped.
@@ -53,5 +53,7 @@ void CheckAnalysisTree(const AnalysisEntry* head, IShell& shell, CLineTree* tree
             slots[current + 1].line = tree->AppendPinned(e->text, slots[current].line);
             tree->Expand(slots[current].line);
         }
+        if (visit)
+            visit(*e, current);
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 // How the entry list becomes the analysis-tree bar's tree.
+#include <functional>
+
 #include "core/analysis_entry_list.h"
 #include "core/line_tree.h"
 #include "core/shell.h"
@@ -13,5 +15,9 @@
 void RebuildAnalysisTree(CLineTree& tree, const AnalysisEntry* head, IShell& shell);
 
 // The same walk over the entries with their levels checked, building the
-// tree only when one is given: for a shell that shows no bar.
-void CheckAnalysisTree(const AnalysisEntry* head, IShell& shell, CLineTree* tree = nullptr);
+// tree only when one is given, and calling visit, when given, with each
+// entry and the depth of its line in the tree (0 for a file), in the tree's
+// order: for a shell that keeps no bar, or writes it out as it goes.
+using EntryVisit = std::function<void(const AnalysisEntry& entry, size_t depth)>;
+void CheckAnalysisTree(const AnalysisEntry* head, IShell& shell, CLineTree* tree = nullptr,
+                       const EntryVisit& visit = {});
