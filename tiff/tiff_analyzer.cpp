@@ -626,7 +626,9 @@ void CTiffAnalyzer::AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32
     std::vector<uint64_t> places;
     for (uint32_t i = 0; i < entry.values.size(); ++i)
         places.push_back(ValuePosition(entry, e, i));
-    const uint64_t size = FindType(entry.type)->size;
+    // A type the tag tables do not know has no size, and its entry no values.
+    const TypeInfo* type = FindType(entry.type);
+    const uint64_t size = type ? type->size : 0;
     const auto [tagItem, valueItem] = WriteEntryLines(entry, e, "SubIFDs", parent, !ValuesInline(entry));
     const uint64_t back = Tell(fp);
     const std::string label = currentLabel;
