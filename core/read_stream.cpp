@@ -2,6 +2,7 @@
 
 #include "codec/shared_read_stream.h"
 
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -212,6 +213,13 @@ FILE* OpenSource(int fd, ReadFunction read, off_t position, off_t size)
         if (source->streamBuffer)
             std::setvbuf(fp, source->streamBuffer.get(), _IOFBF, Source::kStreamBufferBytes);
     }
+    // One thread at a time reads a stream (another thread reads through a
+    // view of its own), so the library need not lock it for every byte.
+    __fsetlocking(fp, FSETLOCKING_BYCALLER);
+    // A stream learns its file offset from its first seek; until then the
+    // library asks the source for it on every ftell.
+    if (position >= 0)
+        fseeko(fp, position, SEEK_SET);
     try {
         const std::lock_guard<std::mutex> hold(OpenStreamsLock());
         OpenStreams().emplace_back(fp, source);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/read_stream.h"
+#include "core/stream_size.h"
 #include "support/test_support.h"
 
 namespace {
@@ -102,15 +103,23 @@ TEST(IoFaults, ReadErrorEndsTheAnalysis)
     }
 }
 
+// Bytes that differ from their neighbours and repeat at no short period, so
+// that a byte read at the wrong position shows.
+Bytes Patterned(size_t size, unsigned step, unsigned period)
+{
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<uint8_t>(i * step + i / period);
+    return bytes;
+}
+
 // The analysis stream keeps its own position and the last blocks it read:
 // random seeks and reads of every size, across blocks and past the end, give
 // the file's bytes and positions; a block read where the file ended is read
 // again once the file has grown.
 TEST(IoFaults, StreamReadsTheFileAtEveryPosition)
 {
-    Bytes bytes(70001);
-    for (size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<uint8_t>(i * 13 + i / 251);
+    const Bytes bytes = Patterned(70001, 13, 251);
     TempDir dir;
     const std::string path = dir.Write("bytes.bin", bytes);
     FILE* fp = OpenReadStream(open(path.c_str(), O_RDONLY));
@@ -145,14 +154,68 @@ TEST(IoFaults, StreamReadsTheFileAtEveryPosition)
     std::fclose(fp);
 }
 
+// The walks' position and seek read the C library's own fields: after any
+// mix of reads, bytes put back (the last one read or another), seeks inside
+// and outside the buffer and reads past the end, StreamPosition tells what
+// ftell tells and the next byte is the file's byte there, on every kind of
+// stream an analysis may be given.
+TEST(IoFaults, StreamPositionAgreesWithTheLibrary)
+{
+    const Bytes bytes = Patterned(150000, 29, 509);
+    TempDir dir;
+    const std::string path = dir.Write("bytes.bin", bytes);
+    const auto open = [&](int kind) -> FILE* {
+        switch (kind) {
+        case 0: return OpenFileReadStream(::open(path.c_str(), O_RDONLY), static_cast<off_t>(bytes.size()));
+        case 1: return OpenReadStream(::open(path.c_str(), O_RDONLY));
+        case 2: g_failAt = 1 << 30; return OpenReadStream(::open(path.c_str(), O_RDONLY), FailingRead);
+        case 3: return std::fopen(path.c_str(), "rb");
+        default: return fmemopen(const_cast<uint8_t*>(bytes.data()), bytes.size(), "rb");
+        }
+    };
+    for (int kind = 0; kind < 5; ++kind) {
+        SCOPED_TRACE("stream kind " + std::to_string(kind));
+        FILE* fp = open(kind);
+        ASSERT_NE(fp, nullptr);
+        std::mt19937 random(static_cast<unsigned>(kind + 11));
+        Bytes got(70000);
+        for (int step = 0; step < 3000; ++step) {
+            const long here = std::ftell(fp);
+            const uint64_t size = bytes.size();
+            switch (random() % 6) {
+            case 0: std::fgetc(fp); break;
+            case 1: (void)!std::fread(got.data(), 1, random() % (step % 97 == 0 ? 70000 : 300), fp); break;
+            case 2: {
+                // Puts back the byte just read, or one that differs from it.
+                const int c = std::fgetc(fp);
+                if (c != EOF)
+                    std::ungetc(random() % 2 ? c : c ^ 0x55, fp);
+                break;
+            }
+            case 3: SeekStream(fp, here >= 0 ? static_cast<uint64_t>(here) + random() % 700 - 350 : 0); break;
+            case 4: SeekStream(fp, random() % (size + 50)); break;
+            default: std::fseek(fp, static_cast<long>(random() % (size + 50)), SEEK_SET); break;
+            }
+            const long told = std::ftell(fp);
+            ASSERT_EQ(StreamPosition(fp), told < 0 ? 0u : static_cast<uint64_t>(told)) << "step " << step;
+            // Put-back bytes that differ from the file's are the stream's
+            // own; read through them before looking at the file's bytes.
+            if (told >= 0 && static_cast<uint64_t>(told) < size && random() % 4 == 0) {
+                const int c = std::fgetc(fp);
+                if (c != EOF && std::ftell(fp) == told + 1 && c != (bytes[static_cast<size_t>(told)] ^ 0x55))
+                    ASSERT_EQ(c, bytes[static_cast<size_t>(told)]) << "step " << step;
+            }
+        }
+        std::fclose(fp);
+    }
+}
+
 // A view of an analysis stream reads the file at its own position, and the
 // stream reads on where it stood; only the streams of analysis files have
 // views, and not those whose reads a test replaces.
 TEST(IoFaults, ViewsReadBesideTheStream)
 {
-    Bytes bytes(5000);
-    for (size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    const Bytes bytes = Patterned(5000, 7, 256);
     TempDir dir;
     const std::string path = dir.Write("bytes.bin", bytes);
     FILE* fp = OpenReadStream(open(path.c_str(), O_RDONLY));
