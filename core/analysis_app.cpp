@@ -298,7 +298,7 @@ void CAnalysisApp::ApplyRough(const char* path, uint32_t format, const AnalysisR
     shell_.SetFormatText(row, FormatName(format));
     ShowMessages(result);
     for (const RoughLine& line : result.roughLines)
-        entries_.AddEntry(line.level, line.text.c_str());
+        entries_.AddEntry(line.level, line.text, line.hash);
     if (!result.formatText.empty())
         shell_.SetFormatText(row, result.formatText.c_str());
     for (const std::string& piece : result.summary)

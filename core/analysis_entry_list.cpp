@@ -1,5 +1,6 @@
 #include "core/analysis_entry_list.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -66,6 +67,12 @@ bool CAnalysisEntryList::Live(int32_t id) const
     return id >= 0 && id < unusedId_ && Slot(id).text;
 }
 
+std::string_view CAnalysisEntryList::EntryText(std::string_view text)
+{
+    const size_t length = std::min(text.size(), text.find('\0'));
+    return {text.data(), CharBoundaryPrefix(text.data(), length, kMaxLineBytes)};
+}
+
 int32_t CAnalysisEntryList::AddEntry(uint32_t level, const char* text)
 {
     if (!text)
@@ -73,6 +80,12 @@ int32_t CAnalysisEntryList::AddEntry(uint32_t level, const char* text)
     const size_t length = std::strlen(text);
     if (level == 0 && texts_.Find({text, length}))
         return kDuplicateEntry;
+    const std::string_view kept(text, CharBoundaryPrefix(text, length, kMaxLineBytes));
+    return AddEntry(level, kept, CEntryTextPool::Hash(kept));
+}
+
+int32_t CAnalysisEntryList::AddEntry(uint32_t level, std::string_view kept, size_t hash)
+{
     int32_t id = unusedId_;
     if (freeIds_.empty()) {
         if (static_cast<size_t>(id) == chunks_.size() * kChunkEntries)
@@ -86,7 +99,7 @@ int32_t CAnalysisEntryList::AddEntry(uint32_t level, const char* text)
     entry.id = id;
     entry.level = level;
     entry.next = nullptr;
-    entry.text = texts_.Acquire({text, CharBoundaryPrefix(text, length, kMaxLineBytes)});
+    entry.text = texts_.Acquire(kept, hash);
     if (level == 0 && !CEntryTextPool::FileEntry(entry.text))
         CEntryTextPool::SetFileEntry(entry.text, &entry);
     if (linkedBack_) {

@@ -34,6 +34,12 @@ public:
     // equals the text of any entry in the list (the head's "TOP" included).
     // Texts are kept up to 511 bytes, cut at a character boundary.
     int32_t AddEntry(uint32_t level, const char* text);
+    // The same for a text already kept as the list keeps it (EntryText) and
+    // hashed with CEntryTextPool::Hash, with no check for a duplicate file.
+    int32_t AddEntry(uint32_t level, std::string_view kept, size_t hash);
+    // The part of text an entry keeps: up to its first NUL, and of that at
+    // most 511 bytes, cut at a character boundary.
+    static std::string_view EntryText(std::string_view text);
     // 1 when an entry had the id, else 0.
     int RemoveEntry(int32_t id);
     // Whether any entry's text (the head's "TOP" included) equals text: a

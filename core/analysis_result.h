@@ -15,10 +15,13 @@
 #include "core/shell.h"
 #include "image/image_buffer.h"
 
-// One line of a rough analysis, for the entry list.
+// One line of a rough analysis, for the entry list: its text as the entry
+// keeps it, hashed as the list's pool hashes it, so that the thread that
+// made the line did that work.
 struct RoughLine {
     uint32_t level = 0;
     std::string text;
+    size_t hash = 0;
 };
 
 struct ResultPicture {

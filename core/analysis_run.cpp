@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/analysis_entry_list.h"
+
 CAnalysisRun::CAnalysisRun(FormatTable formats, AnalysisMode mode, AnalysisResult& result)
     : formats_(formats), mode_(mode), result_(result)
 {
@@ -17,8 +19,10 @@ const FormatHandler* CAnalysisRun::Format(uint32_t format) const
 
 void CAnalysisRun::AddEntry(uint32_t level, std::string_view text)
 {
-    if (result_.roughLines.size() < kMaxEntriesPerFile)
-        result_.roughLines.push_back({level, std::string(text)});
+    if (result_.roughLines.size() < kMaxEntriesPerFile) {
+        const std::string_view kept = CAnalysisEntryList::EntryText(text);
+        result_.roughLines.push_back({level, std::string(kept), CEntryTextPool::Hash(kept)});
+    }
 }
 
 void CAnalysisRun::AppendSummary(std::string_view text)

@@ -18,11 +18,9 @@ struct CEntryTextPool::Record {
     std::string_view View() { return {Bytes(), length}; }
 };
 
-namespace {
-size_t HashOf(std::string_view text)
+size_t CEntryTextPool::Hash(std::string_view text)
 {
     return std::hash<std::string_view>{}(text);
-}
 }
 
 CEntryTextPool::~CEntryTextPool()
@@ -77,13 +75,17 @@ size_t CEntryTextPool::SlotOf(std::string_view text, size_t hash) const
 
 const char* CEntryTextPool::Find(std::string_view text) const
 {
-    const Record* r = slots_[SlotOf(text, HashOf(text))];
+    const Record* r = slots_[SlotOf(text, Hash(text))];
     return r ? const_cast<Record*>(r)->Bytes() : nullptr;
 }
 
 const char* CEntryTextPool::Acquire(std::string_view text)
 {
-    const size_t hash = HashOf(text);
+    return Acquire(text, Hash(text));
+}
+
+const char* CEntryTextPool::Acquire(std::string_view text, size_t hash)
+{
     size_t slot = SlotOf(text, hash);
     if (Record* r = slots_[slot]) {
         ++r->refs;

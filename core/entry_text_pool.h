@@ -21,6 +21,10 @@ public:
 
     // The stored copy of text with one more holder; NUL-terminated.
     const char* Acquire(std::string_view text);
+    // The same for a text whose Hash is known: threads that make texts
+    // hash them there, and the list only files them.
+    const char* Acquire(std::string_view text, size_t hash);
+    static size_t Hash(std::string_view text);
     // Drops one holder of a text that Acquire returned; the last one frees it.
     void Release(const char* stored);
     // The stored copy equal to text byte for byte, or null when no entry
