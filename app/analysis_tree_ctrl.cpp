@@ -12,12 +12,13 @@ CAnalysisTreeCtrl::CAnalysisTreeCtrl(CVantrelApp& app, QWidget* parent) : CTreeW
 {
     // A double click analyses the file in detail; the branches stay open.
     setExpandsOnDoubleClick(false);
-    connect(this, &QTreeWidget::itemDoubleClicked, this, &CAnalysisTreeCtrl::OnDetailedAnalysis);
+    connect(this, &QTreeView::doubleClicked, this, &CAnalysisTreeCtrl::OnDetailedAnalysis);
 }
 
 std::string CAnalysisTreeCtrl::SelectedFilePath() const
 {
-    return SelectedLine() != kNoLine ? ItemBytes(TopLevelOf(currentItem())) : std::string();
+    const LineId line = SelectedLine();
+    return line != kNoLine ? LineBytes(TopLevelOf(line)) : std::string();
 }
 
 void CAnalysisTreeCtrl::mousePressEvent(QMouseEvent* event)

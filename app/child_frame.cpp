@@ -65,7 +65,7 @@ CChildFrame::CChildFrame(CVantrelApp& app, CVantrelDoc& doc)
     splitter_->installEventFilter(this);
     connect(splitter_, &QSplitter::splitterMoved, this, [this] { SaveHexPaneWidth(); });
     connect(hex_, &CHexView::fileChanged, this, &CChildFrame::UpdateHexLabel);
-    connect(view_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) { ShowLineBytes(item); });
+    connect(view_, &CTreeWidgetControl::currentLineChanged, this, &CChildFrame::ShowLineBytes);
     connect(hex_, &CHexView::byteClicked, this, &CChildFrame::SelectLineAt);
     connect(anomalies_, &CAnomalyPane::anomalyChosen, this, &CChildFrame::ShowAnomaly);
     connect(hex_, &CHexView::cursorMoved, this, [this](const QString& text) {
@@ -195,10 +195,10 @@ void CChildFrame::OnGoToOffset()
     hex_->setFocus();
 }
 
-void CChildFrame::ShowLineBytes(QTreeWidgetItem* item)
+void CChildFrame::ShowLineBytes(LineId line)
 {
     ByteRange range;
-    if (path_.empty() || !view_->Lines().RangeOf(CTreeWidgetControl::LineOf(item), range)) {
+    if (path_.empty() || !view_->Lines().RangeOf(line, range)) {
         hex_->SelectRange(0, 0);
         return;
     }
@@ -215,20 +215,12 @@ void CChildFrame::ShowLineBytes(QTreeWidgetItem* item)
 void CChildFrame::SelectLineAt(uint64_t offset)
 {
     const bool side = hex_->FilePath() != QFile::decodeName(QByteArray::fromStdString(path_));
-    QTreeWidgetItem* item = view_->ItemOf(InnermostLineAt(view_->Lines(), offset, side));
-    if (!item)
+    const LineId line = InnermostLineAt(view_->Lines(), offset, side);
+    if (!view_->Lines().Contains(line))
         return;
     fromHex_ = true;
-    SelectItem(item);
+    view_->GoToLine(line);
     fromHex_ = false;
-}
-
-void CChildFrame::SelectItem(QTreeWidgetItem* item)
-{
-    for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
-        p->setExpanded(true);
-    view_->setCurrentItem(item);
-    view_->scrollToItem(item);
 }
 
 void CChildFrame::ShowResult(AnalysisResult& result)
@@ -242,17 +234,13 @@ void CChildFrame::ShowResult(AnalysisResult& result)
 void CChildFrame::ShowAnomalies(AnalysisResult& result)
 {
     for (const Anomaly& anomaly : result.anomalies) {
-        QTreeWidgetItem* item = anomaly.line != kNoLine ? view_->ItemOf(anomaly.line) : nullptr;
-        if (!item)
+        if (!view_->Lines().Contains(anomaly.line))
             continue;
         // An error outranks a warning on the same line.
         const bool error = anomaly.severity == AnomalySeverity::Error;
-        if (error || item->icon(0).isNull())
-            item->setIcon(0, CAnomalyPane::SeverityIcon(anomaly.severity));
         const QString text = QStringLiteral("[%1] %2").arg(QString::fromUtf8(AnomalySeverityText(anomaly.severity)),
                                                             QString::fromUtf8(anomaly.text.c_str()));
-        const QString earlier = item->toolTip(0);
-        item->setToolTip(0, earlier.isEmpty() ? text : earlier + QLatin1Char('\n') + text);
+        view_->Model().MarkLine(anomaly.line, CAnomalyPane::SeverityIcon(anomaly.severity), error, text);
     }
     anomalies_->ShowAnomalies(std::move(result.anomalies), result.anomaliesDropped);
     // The pane takes a quarter of the height, and at least a few rows.
@@ -263,8 +251,8 @@ void CChildFrame::ShowAnomalies(AnalysisResult& result)
 
 void CChildFrame::ShowAnomaly(const Anomaly& anomaly)
 {
-    if (QTreeWidgetItem* item = anomaly.line != kNoLine ? view_->ItemOf(anomaly.line) : nullptr) {
-        SelectItem(item);
+    if (view_->Lines().Contains(anomaly.line)) {
+        view_->GoToLine(anomaly.line);
         return;
     }
     if (path_.empty())

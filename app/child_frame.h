@@ -15,7 +15,6 @@ class CHexView;
 class CImageWnd;
 class QLabel;
 class QSplitter;
-class QTreeWidgetItem;
 class CVantrelApp;
 class CVantrelDoc;
 class CVantrelView;
@@ -44,7 +43,7 @@ public:
     static bool HexPaneWanted();
     // Shows the bytes of a line in the pane (the side file's for a line
     // about the inflated body of a compressed SWF file).
-    void ShowLineBytes(QTreeWidgetItem* item);
+    void ShowLineBytes(LineId line);
     // Selects the innermost line about the byte at offset of the file the
     // pane shows, opens its branch and scrolls the tree to it.
     void SelectLineAt(uint64_t offset);
@@ -88,7 +87,6 @@ private:
     // Flags each line an anomaly concerns with its severity's icon and the
     // anomalies' texts as its tool tip, and lists them in the pane.
     void ShowAnomalies(AnalysisResult& result);
-    void SelectItem(QTreeWidgetItem* item);
 
     CVantrelView* view_;
     CHexView* hex_;

@@ -4,7 +4,7 @@
 #include <QString>
 
 class QKeyEvent;
-class QTreeWidget;
+class QTreeView;
 
 enum class SearchStep {
     Ask,        // Ctrl+F: ask for the text, then find its next match
@@ -17,9 +17,9 @@ bool SearchStepOf(const QKeyEvent& event, SearchStep& step);
 
 class CItemSearch {
 public:
-    explicit CItemSearch(QTreeWidget& view) : view_(view) {}
+    explicit CItemSearch(QTreeView& view) : view_(view) {}
 
-    // Selects the next item after the current one (or the previous one) in
+    // Selects the next row after the current one (or the previous one) in
     // display order, collapsed branches included, one of whose columns
     // contains text in any case; wraps around, opens the match's ancestors
     // and scrolls to it. False when no item matches.
@@ -28,6 +28,6 @@ public:
     const QString& Last() const { return last_; }
 
 private:
-    QTreeWidget& view_;
+    QTreeView& view_;
     QString last_;
 };

@@ -1,7 +1,8 @@
 #include "app/item_view_input.h"
 
 #include <QKeyEvent>
-#include <QTreeWidget>
+#include <QItemSelectionModel>
+#include <QTreeView>
 
 ItemKey ItemKeyOf(const QKeyEvent& event)
 {
@@ -21,17 +22,17 @@ ItemKey ItemKeyOf(const QKeyEvent& event)
     }
 }
 
-QPoint KeyboardMenuPos(const QTreeWidget& view)
+QPoint KeyboardMenuPos(const QTreeView& view)
 {
-    QTreeWidgetItem* item = view.currentItem();
-    const QRect rect = item ? view.visualItemRect(item) : QRect();
+    const QModelIndex current = view.currentIndex();
+    const QRect rect = current.isValid() ? view.visualRect(current.siblingAtColumn(0)) : QRect();
     const QPoint local = rect.isValid() ? rect.bottomLeft() : QPoint(0, 0);
     return view.viewport()->mapToGlobal(local);
 }
 
-void SelectItemUnder(QTreeWidget& view, QPoint viewportPos)
+void SelectItemUnder(QTreeView& view, QPoint viewportPos)
 {
-    QTreeWidgetItem* item = view.itemAt(viewportPos);
-    if (item && !item->isSelected())
-        view.setCurrentItem(item);
+    const QModelIndex row = view.indexAt(viewportPos).siblingAtColumn(0);
+    if (row.isValid() && !view.selectionModel()->isSelected(row))
+        view.setCurrentIndex(row);
 }

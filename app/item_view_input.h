@@ -6,7 +6,7 @@
 #include <QPoint>
 
 class QKeyEvent;
-class QTreeWidget;
+class QTreeView;
 
 enum class ItemKey {
     None,
@@ -19,9 +19,9 @@ ItemKey ItemKeyOf(const QKeyEvent& event);
 
 // Screen position for a context menu opened from the keyboard: the current
 // item's lower left corner, or the view's top left when there is none.
-QPoint KeyboardMenuPos(const QTreeWidget& view);
+QPoint KeyboardMenuPos(const QTreeView& view);
 
 // A right click first selects the item under the pointer, unless that item
 // is selected already (so that a multiple selection survives a click inside
 // it). A click on empty space changes nothing.
-void SelectItemUnder(QTreeWidget& view, QPoint viewportPos);
+void SelectItemUnder(QTreeView& view, QPoint viewportPos);

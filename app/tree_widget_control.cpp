@@ -25,19 +25,11 @@ QStyle* BranchLineStyle()
     return style;
 }
 
-// An item that knows the line it shows.
-constexpr int kLineItemType = QTreeWidgetItem::UserType + 1;
-
-struct LineItem final : QTreeWidgetItem {
-    explicit LineItem(LineId id) : QTreeWidgetItem(kLineItemType), line(id) {}
-    LineId line;
-};
-
 }  // namespace
 
-CTreeWidgetControl::CTreeWidgetControl(QWidget* parent) : QTreeWidget(parent)
+CTreeWidgetControl::CTreeWidgetControl(QWidget* parent) : QTreeView(parent)
 {
-    setColumnCount(1);
+    setModel(&model_);
     setHeaderHidden(true);
     setRootIsDecorated(true);
     setUniformRowHeights(true);
@@ -48,131 +40,92 @@ CTreeWidgetControl::CTreeWidgetControl(QWidget* parent) : QTreeWidget(parent)
     header()->setStretchLastSection(false);
     if (QStyle* style = BranchLineStyle())
         setStyle(style);
-}
-
-LineId CTreeWidgetControl::LineOf(const QTreeWidgetItem* item)
-{
-    return item && item->type() == kLineItemType ? static_cast<const LineItem*>(item)->line : kNoLine;
-}
-
-QTreeWidgetItem* CTreeWidgetControl::ItemOf(LineId line) const
-{
-    return line != kNoLine && line < items_.size() ? items_[line] : nullptr;
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { emit currentLineChanged(LineOf(current)); });
 }
 
 LineId CTreeWidgetControl::SelectedLine() const
 {
-    const QTreeWidgetItem* item = currentItem();
-    return item && item->isSelected() ? LineOf(item) : kNoLine;
+    const QModelIndex current = currentIndex();
+    return current.isValid() && selectionModel()->isSelected(current) ? LineOf(current) : kNoLine;
 }
 
-QTreeWidgetItem* CTreeWidgetControl::TopLevelOf(QTreeWidgetItem* item)
+LineId CTreeWidgetControl::TopLevelOf(LineId line) const
 {
-    while (item && item->parent())
-        item = item->parent();
-    return item;
+    const CLineTree& lines = Lines();
+    if (!lines.Contains(line))
+        return kNoLine;
+    while (lines.Parent(line) != kNoLine)
+        line = lines.Parent(line);
+    return line;
 }
 
-std::string CTreeWidgetControl::ItemBytes(const QTreeWidgetItem* item)
+std::string CTreeWidgetControl::LineBytes(LineId line) const
 {
-    if (!item)
-        return std::string();
-    const auto* tree = qobject_cast<const CTreeWidgetControl*>(item->treeWidget());
-    const LineId line = LineOf(item);
-    if (!tree || !tree->lines_.Contains(line))
-        return item->text(0).toUtf8().toStdString();
-    return std::string(tree->lines_.Text(line));
+    return Lines().Contains(line) ? std::string(Lines().Text(line)) : std::string();
 }
 
-QList<QTreeWidgetItem*> CTreeWidgetControl::BuildItems(const CLineTree& lines,
-                                                        std::vector<QTreeWidgetItem*>& items) const
+void CTreeWidgetControl::GoToLine(LineId line)
 {
-    // A line's parent was appended before it, so its item is there already,
-    // and children come in their order.
-    QList<QTreeWidgetItem*> top;
-    const LineId count = static_cast<LineId>(lines.Count());
-    items.assign(size_t{count} + 1, nullptr);
-    for (LineId line = 1; line <= count; ++line) {
-        auto* item = new LineItem(line);
-        const std::string_view text = lines.Text(line);
-        item->setText(0, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-        items[line] = item;
-        if (const LineId parent = lines.Parent(line); parent != kNoLine)
-            items[parent]->addChild(item);
-        else
-            top.append(item);
-    }
-    return top;
+    const QModelIndex index = IndexOf(line);
+    if (!index.isValid())
+        return;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+        expand(p);
+    setCurrentIndex(index);
+    scrollTo(index);
 }
 
 void CTreeWidgetControl::ShowLines(CLineTree lines)
 {
-    std::vector<QTreeWidgetItem*> items;
-    const QList<QTreeWidgetItem*> top = BuildItems(lines, items);
     setUpdatesEnabled(false);
-    clear();
-    lines_ = std::move(lines);
-    items_ = std::move(items);
-    addTopLevelItems(top);
+    model_.SetLines(std::move(lines));
     ExpandAsLinesSay();
     setUpdatesEnabled(true);
 }
 
 void CTreeWidgetControl::ExpandAsLinesSay()
 {
-    // Each branch is reached through its row under its parent, which the
-    // model answers at once; asking the model for an item's row searches the
-    // item's siblings, which long rows of siblings make slow.
-    struct Level {
-        LineId line;
-        QModelIndex parent;
-        int row;
-    };
-    std::vector<Level> stack{{lines_.First(), QModelIndex(), 0}};
-    while (!stack.empty()) {
-        Level& level = stack.back();
-        const LineId line = level.line;
-        if (line == kNoLine) {
-            stack.pop_back();
-            continue;
-        }
-        const QModelIndex parent = level.parent;
-        const int row = level.row++;
-        level.line = lines_.NextSibling(line);
-        const LineId child = lines_.FirstChild(line);
-        if (child == kNoLine)
-            continue;
-        const QModelIndex index = model()->index(row, 0, parent);
-        if (lines_.Expanded(line))
-            setExpanded(index, true);
-        stack.push_back({child, index, 0});
+    // Expanding everything at once lays the view out once; branch by
+    // branch, each expansion is remembered apart.
+    const CLineTree& lines = Lines();
+    const LineId count = static_cast<LineId>(lines.Count());
+    bool all = true;
+    for (LineId line = 1; line <= count && all; ++line)
+        all = lines.Expanded(line) || lines.FirstChild(line) == kNoLine;
+    if (all) {
+        expandAll();
+        return;
     }
+    for (LineId line = 1; line <= count; ++line)
+        if (lines.Expanded(line) && lines.FirstChild(line) != kNoLine)
+            setExpanded(IndexOf(line), true);
 }
 
-void CTreeWidgetControl::ForEachShownItem(const std::function<void(QTreeWidgetItem* item, int depth)>& visit) const
+void CTreeWidgetControl::ForEachShownLine(const std::function<void(LineId line, int depth)>& visit) const
 {
-    struct Level {
-        QModelIndex parent;
-        int row;
-    };
-    std::vector<Level> stack{{QModelIndex(), 0}};
-    while (!stack.empty()) {
-        Level& level = stack.back();
-        if (level.row >= model()->rowCount(level.parent)) {
-            stack.pop_back();
+    const CLineTree& lines = Lines();
+    int depth = 0;
+    for (LineId line = lines.First(); line != kNoLine;) {
+        visit(line, depth);
+        if (lines.FirstChild(line) != kNoLine && isExpanded(IndexOf(line))) {
+            line = lines.FirstChild(line);
+            ++depth;
             continue;
         }
-        const QModelIndex index = model()->index(level.row++, 0, level.parent);
-        visit(itemFromIndex(index), static_cast<int>(stack.size()) - 1);
-        if (isExpanded(index) && model()->hasChildren(index))
-            stack.push_back({index, 0});
+        while (line != kNoLine && lines.NextSibling(line) == kNoLine) {
+            line = lines.Parent(line);
+            --depth;
+        }
+        if (line != kNoLine)
+            line = lines.NextSibling(line);
     }
 }
 
 void CTreeWidgetControl::CopySelectedLine(bool withChildren) const
 {
     if (const LineId line = SelectedLine(); line != kNoLine)
-        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(lines_, line, withChildren)));
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(TreeText(Lines(), line, withChildren)));
 }
 
 bool CTreeWidgetControl::IsCopyKey(const QKeyEvent& event, bool& withChildren)
@@ -188,5 +141,5 @@ void CTreeWidgetControl::keyPressEvent(QKeyEvent* event)
         CopySelectedLine(withChildren);
         return;
     }
-    QTreeWidget::keyPressEvent(event);
+    QTreeView::keyPressEvent(event);
 }

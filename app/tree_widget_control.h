@@ -1,42 +1,44 @@
 #pragma once
-// A tree of result lines on a QTreeWidget. The widget keeps the lines it
-// shows (a CLineTree) beside one item per line: a line's exact bytes, its
-// byte range and its place in the tree are asked of the lines, the items
-// only show them. So a path that is not valid UTF-8 still finds its entry,
-// row and document again. A line, or a line with everything under it, is
-// copied as text in vantrel-dump -d's indented form.
-#include <QTreeWidget>
+// A tree of result lines: a tree view over the lines it shows (a CLineTree,
+// through CLineTreeModel). A line's exact bytes, its byte range and its place
+// in the tree are asked of the lines; the view only shows them. So a path
+// that is not valid UTF-8 still finds its entry, row and document again. A
+// line, or a line with everything under it, is copied as text in
+// vantrel-dump -d's indented form.
+#include <QTreeView>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "app/item_search.h"
+#include "app/line_tree_model.h"
 #include "core/line_tree.h"
 
-class CTreeWidgetControl : public QTreeWidget {
+class CTreeWidgetControl : public QTreeView {
     Q_OBJECT
 public:
     explicit CTreeWidgetControl(QWidget* parent = nullptr);
 
-    // Shows lines in place of what was shown: an item for every line, the
-    // branches expanded where the lines say so. The items are built apart
-    // from the view and join it in one step, so that it lays out once.
+    // Shows lines in place of what was shown, the branches expanded where
+    // the lines say so.
     void ShowLines(CLineTree lines);
-    const CLineTree& Lines() const { return lines_; }
+    const CLineTree& Lines() const { return model_.Lines(); }
+    CLineTreeModel& Model() { return model_; }
 
-    // The line an item shows; kNoLine for an item that shows none.
-    static LineId LineOf(const QTreeWidgetItem* item);
-    // Null for a line this widget does not show.
-    QTreeWidgetItem* ItemOf(LineId line) const;
+    static LineId LineOf(const QModelIndex& index) { return CLineTreeModel::LineOf(index); }
+    // Invalid for a line this view does not show.
+    QModelIndex IndexOf(LineId line) const { return model_.IndexOf(line); }
     // The caret line, when it is selected; kNoLine otherwise.
     LineId SelectedLine() const;
-    // The top-level item above item (item itself when it is one).
-    static QTreeWidgetItem* TopLevelOf(QTreeWidgetItem* item);
-    // The bytes of the line an item shows.
-    static std::string ItemBytes(const QTreeWidgetItem* item);
-    // Calls visit for every item the user can see by scrolling (those under
+    // The top-level line above line (line itself when it is one).
+    LineId TopLevelOf(LineId line) const;
+    // The bytes of a line; empty for a line this view does not show.
+    std::string LineBytes(LineId line) const;
+    // Makes line the current and selected line, its ancestors expanded, and
+    // scrolls to it.
+    void GoToLine(LineId line);
+    // Calls visit for every line the user can see by scrolling (those under
     // collapsed branches left out), in display order, with its depth.
-    void ForEachShownItem(const std::function<void(QTreeWidgetItem* item, int depth)>& visit) const;
+    void ForEachShownLine(const std::function<void(LineId line, int depth)>& visit) const;
 
     CItemSearch& Search() { return search_; }
     // Ctrl+C (or Ctrl+Insert) and Ctrl+Shift+C: CopySelectedLine.
@@ -48,11 +50,13 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
+signals:
+    // The current line changed (kNoLine: none).
+    void currentLineChanged(LineId line);
+
 private:
-    QList<QTreeWidgetItem*> BuildItems(const CLineTree& lines, std::vector<QTreeWidgetItem*>& items) const;
     void ExpandAsLinesSay();
 
-    CLineTree lines_;
-    std::vector<QTreeWidgetItem*> items_;   // by line id, from 1
+    CLineTreeModel model_;
     CItemSearch search_{*this};
 };

@@ -461,7 +461,7 @@ QString CVantrelApp::AskSearchText(QWidget* parent, const QString& last)
     return ExecModal(dialog) == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
-bool CVantrelApp::Search(QTreeWidget& view, CItemSearch& search, SearchStep step)
+bool CVantrelApp::Search(QTreeView& view, CItemSearch& search, SearchStep step)
 {
     QString text = search.Last();
     if (step == SearchStep::Ask || text.isEmpty()) {
@@ -482,7 +482,7 @@ bool CVantrelApp::Search(QTreeWidget& view, CItemSearch& search, SearchStep step
     return false;
 }
 
-bool CVantrelApp::HandleSearchKey(QTreeWidget& view, CItemSearch& search, const QKeyEvent& event)
+bool CVantrelApp::HandleSearchKey(QTreeView& view, CItemSearch& search, const QKeyEvent& event)
 {
     SearchStep step = SearchStep::Ask;
     if (!SearchStepOf(event, step))

@@ -33,7 +33,7 @@
 class CBatchProgress;
 class CItemSearch;
 class QKeyEvent;
-class QTreeWidget;
+class QTreeView;
 class CChildFrame;
 class CMainFrame;
 class CVantrelDoc;
@@ -133,9 +133,9 @@ public:
     // One step of a search in view: asks for the text when step is Ask or
     // nothing was looked for yet, selects the match, and when there is none
     // says so in the status bar. False when nothing was found.
-    bool Search(QTreeWidget& view, CItemSearch& search, SearchStep step);
+    bool Search(QTreeView& view, CItemSearch& search, SearchStep step);
     // Runs the search a key asks for (SearchStepOf); false for other keys.
-    bool HandleSearchKey(QTreeWidget& view, CItemSearch& search, const QKeyEvent& event);
+    bool HandleSearchKey(QTreeView& view, CItemSearch& search, const QKeyEvent& event);
 
     using MessageHook = std::function<MessageAnswer(const MessageBoxRequest&)>;
     using ExitHook = std::function<void(int)>;

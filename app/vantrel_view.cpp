@@ -192,11 +192,11 @@ std::vector<CVantrelView::PrintedPage> CVantrelView::LayoutPages(const QFontMetr
     const int indent = metrics.horizontalAdvance(QStringLiteral("MMM"));
     std::vector<PrintedPage> pages(1);
     int y = 0;
-    ForEachShownItem([&](QTreeWidgetItem* item, int depth) {
+    ForEachShownLine([&](LineId line, int depth) {
         const int x = std::min(depth * indent, width / 2);
         // A line too long for the page goes on over the next lines, at the
         // same indent.
-        for (const QString& piece : WrapLine(item->text(0), metrics, width - x)) {
+        for (const QString& piece : WrapLine(QString::fromUtf8(LineBytes(line)), metrics, width - x)) {
             if (y + lineHeight > height && y > 0) {
                 pages.emplace_back();
                 y = 0;

@@ -3,7 +3,7 @@
 // rough list's count of them.
 #include <QTest>
 #include <algorithm>
-#include <QTreeWidgetItemIterator>
+#include <QIcon>
 
 #include "app/anomaly_pane.h"
 #include "app/child_frame.h"
@@ -27,8 +27,10 @@ private slots:
         QVERIFY(frame);
         // A clean file: no pane, no flag.
         QVERIFY(frame->AnomalyPane()->isHidden());
-        for (QTreeWidgetItemIterator it(frame->View()); *it; ++it)
-            QVERIFY((*it)->icon(0).isNull() && (*it)->toolTip(0).isEmpty());
+        for (LineId line = 1; line <= frame->View()->Lines().Count(); ++line) {
+            const QModelIndex index = frame->View()->IndexOf(line);
+            QVERIFY(index.data(Qt::DecorationRole).isNull() && index.data(Qt::ToolTipRole).isNull());
+        }
 
         AnalysisResult result;
         const LineId top = result.lines.Append(path, kTopLevel);
@@ -52,10 +54,10 @@ private slots:
 
         // Both anomalies of the field's line are in its tool tip; the line
         // above it carries no flag.
-        QTreeWidgetItem* flagged = frame->View()->ItemOf(field);
-        QVERIFY(flagged && !flagged->icon(0).isNull());
-        QCOMPARE(flagged->toolTip(0), QStringLiteral("[警告] 短すぎます\n[エラー] 長すぎます"));
-        QVERIFY(frame->View()->ItemOf(segment)->icon(0).isNull());
+        const QModelIndex flagged = frame->View()->IndexOf(field);
+        QVERIFY(!flagged.data(Qt::DecorationRole).value<QIcon>().isNull());
+        QCOMPARE(flagged.data(Qt::ToolTipRole).toString(), QStringLiteral("[警告] 短すぎます\n[エラー] 長すぎます"));
+        QVERIFY(frame->View()->IndexOf(segment).data(Qt::DecorationRole).isNull());
 
         // A row leads to its line, and so to the line's bytes; a row about
         // the whole file to its bytes.
@@ -65,7 +67,7 @@ private slots:
             emit pane.itemActivated(pane.topLevelItem(row), 0);
         };
         choose(1);
-        QCOMPARE(frame->View()->currentItem(), flagged);
+        QCOMPARE(frame->View()->currentIndex(), flagged);
         QCOMPARE(frame->HexView()->SelectionStart(), uint64_t{4});
         QCOMPARE(frame->HexView()->SelectionEnd(), uint64_t{6});
         choose(2);

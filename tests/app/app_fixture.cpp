@@ -186,36 +186,69 @@ std::vector<std::string> AppFixture::RowPaths()
     return out;
 }
 
-std::vector<std::string> AppFixture::TopLevelTexts(const QTreeWidget& tree)
+std::vector<std::string> AppFixture::TopLevelTexts(const CTreeWidgetControl& tree)
 {
     std::vector<std::string> out;
-    for (int i = 0; i < tree.topLevelItemCount(); ++i)
-        out.push_back(CTreeWidgetControl::ItemBytes(tree.topLevelItem(i)));
+    for (LineId line = tree.Lines().First(); line != kNoLine; line = tree.Lines().NextSibling(line))
+        out.push_back(tree.LineBytes(line));
     return out;
 }
 
 namespace {
-void AppendItem(std::string& text, const QTreeWidgetItem* item, int depth)
+LineId NthSibling(const CLineTree& lines, LineId line, int i)
 {
-    text += std::string(static_cast<size_t>(depth) * 2, ' ') + CTreeWidgetControl::ItemBytes(item) + "\n";
-    for (int i = 0; i < item->childCount(); ++i)
-        AppendItem(text, item->child(i), depth + 1);
+    for (; line != kNoLine && i > 0; --i)
+        line = lines.NextSibling(line);
+    return line;
 }
 }  // namespace
+
+LineId AppFixture::TopLine(const CTreeWidgetControl& tree, int i)
+{
+    return NthSibling(tree.Lines(), tree.Lines().First(), i);
+}
+
+LineId AppFixture::ChildLine(const CTreeWidgetControl& tree, LineId line, int i)
+{
+    return tree.Lines().Contains(line) ? NthSibling(tree.Lines(), tree.Lines().FirstChild(line), i) : kNoLine;
+}
+
+LineId AppFixture::FindLine(const CTreeWidgetControl& tree, std::string_view part)
+{
+    for (LineId line = 1; line <= tree.Lines().Count(); ++line)
+        if (tree.Lines().Text(line).find(part) != std::string_view::npos)
+            return line;
+    return kNoLine;
+}
 
 std::string AppFixture::BarText()
 {
     std::string text;
-    for (int i = 0; i < BarTree().topLevelItemCount(); ++i)
-        AppendItem(text, BarTree().topLevelItem(i), 0);
+    const CLineTree& lines = BarTree().Lines();
+    const std::function<void(LineId, size_t)> append = [&](LineId line, size_t depth) {
+        for (; line != kNoLine; line = lines.NextSibling(line)) {
+            text += std::string(depth * 2, ' ') + std::string(lines.Text(line)) + "\n";
+            append(lines.FirstChild(line), depth + 1);
+        }
+    };
+    append(lines.First(), 0);
     return text;
 }
 
-void AppFixture::RightClick(QTreeWidget& tree, QTreeWidgetItem* item)
+void AppFixture::RightClick(QTreeWidget& list, QTreeWidgetItem* row)
 {
-    if (item)
-        tree.scrollToItem(item);
-    const QPoint pos = item ? tree.visualItemRect(item).center() : QPoint(5, tree.viewport()->height() - 5);
+    if (row)
+        list.scrollToItem(row);
+    const QPoint pos = row ? list.visualItemRect(row).center() : QPoint(5, list.viewport()->height() - 5);
+    QTest::mouseClick(list.viewport(), Qt::RightButton, Qt::NoModifier, pos);
+}
+
+void AppFixture::RightClick(CTreeWidgetControl& tree, LineId line)
+{
+    const QModelIndex index = tree.IndexOf(line);
+    if (index.isValid())
+        tree.scrollTo(index);
+    const QPoint pos = index.isValid() ? tree.visualRect(index).center() : QPoint(5, tree.viewport()->height() - 5);
     QTest::mouseClick(tree.viewport(), Qt::RightButton, Qt::NoModifier, pos);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/tree_widget_control.h"
 #include "app/vantrel_app.h"
 
 class CAnalysisTreeBar;
@@ -73,14 +74,21 @@ public:
 
     // Texts of the rough list's column 0, from the top.
     std::vector<std::string> RowPaths();
-    // Top-level item texts of a tree.
-    static std::vector<std::string> TopLevelTexts(const QTreeWidget& tree);
-    // The bar tree's item texts, one per line, two spaces per depth.
+    // Top-level line texts of a tree.
+    static std::vector<std::string> TopLevelTexts(const CTreeWidgetControl& tree);
+    // The i-th top-level line of a tree, and the i-th child of a line;
+    // kNoLine when there is none.
+    static LineId TopLine(const CTreeWidgetControl& tree, int i);
+    static LineId ChildLine(const CTreeWidgetControl& tree, LineId line, int i);
+    // The first line of a tree whose text holds part; kNoLine when none does.
+    static LineId FindLine(const CTreeWidgetControl& tree, std::string_view part);
+    // The bar tree's line texts, one per line, two spaces per depth.
     std::string BarText();
 
-    // Right-clicks an item of a tree (scrolled into view first), or an empty
-    // point of its viewport when item is null.
-    static void RightClick(QTreeWidget& tree, QTreeWidgetItem* item);
+    // Right-clicks a row of the list or a line of a tree (scrolled into view
+    // first), or an empty point of its viewport for no row or line.
+    static void RightClick(QTreeWidget& list, QTreeWidgetItem* row);
+    static void RightClick(CTreeWidgetControl& tree, LineId line);
 
     // Detailed-analysis frames in the MDI area.
     std::vector<CChildFrame*> ChildFrames();

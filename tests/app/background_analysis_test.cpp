@@ -84,9 +84,8 @@ QByteArray LargeJpeg()
 
 std::string LastTopLevelText(CChildFrame& frame)
 {
-    const QTreeWidget& view = *frame.View();
-    return view.topLevelItemCount() > 0 ? CTreeWidgetControl::ItemBytes(view.topLevelItem(view.topLevelItemCount() - 1))
-                                        : std::string();
+    const std::vector<std::string> texts = AppFixture::TopLevelTexts(*frame.View());
+    return texts.empty() ? std::string() : texts.back();
 }
 
 bool SamePixels(const CImageBuffer& a, const CImageBuffer& b)

@@ -154,8 +154,8 @@ private slots:
             return nullptr;
         });
         AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
-        AppFixture::RightClick(f.BarTree(), f.BarTree().topLevelItem(0));
-        AppFixture::RightClick(*f.Frame().ActiveChildFrame()->View(), nullptr);
+        AppFixture::RightClick(f.BarTree(), AppFixture::TopLine(f.BarTree(), 0));
+        AppFixture::RightClick(*f.Frame().ActiveChildFrame()->View(), kNoLine);
         // The result tree's separator has no prompt.
         QCOMPARE(prompts, QStringList({"エントリを削除します。", "詳細解析を実行します。", "エントリを削除します。",
                                        "詳細解析を実行します。", "画像イメージを表示します", "レディ",
@@ -230,7 +230,8 @@ private slots:
         QCOMPARE(f.popupCount, 1);
         QTest::keyClick(&f.BarTree(), Qt::Key_F10, Qt::ShiftModifier);
         QCOMPARE(f.popupCount, 1);   // nothing selected in the bar yet
-        f.BarTree().setCurrentItem(f.BarTree().topLevelItem(1)->child(0));
+        f.BarTree().setCurrentIndex(
+            f.BarTree().IndexOf(AppFixture::ChildLine(f.BarTree(), AppFixture::TopLine(f.BarTree(), 1), 0)));
         QTest::keyClick(&f.BarTree(), Qt::Key_F10, Qt::ShiftModifier);
         QCOMPARE(f.popupCount, 2);
         QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
@@ -241,12 +242,12 @@ private slots:
         // A double click on a bar item analyses its file; the branch stays.
         f.App().DeleteEntry(jpeg.c_str());
         f.OpenThroughDialog({jpeg});
-        QTreeWidgetItem* top = f.BarTree().topLevelItem(0);
-        const QPoint at = f.BarTree().visualItemRect(top).center();
+        const QModelIndex top = f.BarTree().IndexOf(AppFixture::TopLine(f.BarTree(), 0));
+        const QPoint at = f.BarTree().visualRect(top).center();
         QTest::mouseClick(f.BarTree().viewport(), Qt::LeftButton, Qt::NoModifier, at);
         QTest::mouseDClick(f.BarTree().viewport(), Qt::LeftButton, Qt::NoModifier, at);
         QCOMPARE(f.App().DocumentTitle(0), jpeg);
-        QVERIFY(top->isExpanded());
+        QVERIFY(f.BarTree().isExpanded(top));
     }
 
     void searchFindsTextInCollapsedBranches()
@@ -267,7 +268,7 @@ private slots:
         });
         QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(view->SelectedLine(), dqt);
-        QVERIFY(view->ItemOf(soi)->isExpanded() && view->ItemOf(app0)->isExpanded());
+        QVERIFY(view->isExpanded(view->IndexOf(soi)) && view->isExpanded(view->IndexOf(app0)));
         // F3 and Shift+F3 go on from the match, wrapping at either end.
         view->collapseAll();
         QVERIFY(view->Search().Find(QStringLiteral("[0000005")));

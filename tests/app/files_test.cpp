@@ -48,10 +48,19 @@ void SelectRows(CRoughListCtrl& list, std::initializer_list<int> rows)
         list.topLevelItem(row)->setSelected(true);
 }
 
-void SelectBarItem(CAnalysisTreeCtrl& tree, QTreeWidgetItem* item)
+void SelectBarLine(CAnalysisTreeCtrl& tree, LineId line)
 {
-    tree.setCurrentItem(item);
-    item->setSelected(true);
+    tree.setCurrentIndex(tree.IndexOf(line));
+}
+
+// The line reached from the bar's top-level line top through the first
+// child at each step, depth steps down.
+LineId FirstDescendant(const CAnalysisTreeCtrl& tree, int top, int depth)
+{
+    LineId line = AppFixture::TopLine(tree, top);
+    for (int i = 0; i < depth; ++i)
+        line = AppFixture::ChildLine(tree, line, 0);
+    return line;
 }
 
 }  // namespace
@@ -74,10 +83,9 @@ private slots:
         QCOMPARE(AppFixture::TopLevelTexts(f.BarTree()),
                  (std::vector<std::string>{files.jpeg, files.tiff, files.swf}));
         // Every item with children is expanded.
-        for (int i = 0; i < f.BarTree().topLevelItemCount(); ++i) {
-            QTreeWidgetItem* top = f.BarTree().topLevelItem(i);
-            QVERIFY(top->childCount() == 0 || top->isExpanded());
-        }
+        for (LineId top = AppFixture::TopLine(f.BarTree(), 0); top != kNoLine;
+             top = f.BarTree().Lines().NextSibling(top))
+            QVERIFY(f.BarTree().Lines().FirstChild(top) == kNoLine || f.BarTree().isExpanded(f.BarTree().IndexOf(top)));
         QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
 
         // A cancelled dialog changes nothing, not even the bar.
@@ -186,7 +194,7 @@ private slots:
         QCOMPARE(Text(f.messages.at(0)),
                  QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.tiff)));
         QCOMPARE(f.List().RowCount(), 0);
-        QCOMPARE(f.BarTree().topLevelItemCount(), 0);
+        QCOMPARE(f.BarTree().model()->rowCount(), 0);
 
         // A deleted file can be opened again.
         f.OpenThroughDialog({files.jpeg});
@@ -208,8 +216,8 @@ private slots:
         QCOMPARE(f.Frame().ActiveChildFrame(), frame);
         QCOMPARE(f.Frame().CurrentMenu(), int{kIdrDocument});
         CVantrelView* view = frame->View();
-        QVERIFY(view->topLevelItemCount() >= 1);
-        QCOMPARE(CTreeWidgetControl::ItemBytes(view->topLevelItem(0)), files.tiff);
+        QVERIFY(view->model()->rowCount() >= 1);
+        QCOMPARE(AppFixture::TopLevelTexts(*view).at(0), files.tiff);
         QVERIFY(view->rootIsDecorated());
         QCOMPARE(f.App().DocumentCount(), size_t{1});
         QCOMPARE(f.App().DocumentTitle(0), files.tiff);
@@ -226,7 +234,7 @@ private slots:
         // Another file gets a window of its own; the active one takes the lines.
         f.App().RunDetailedAnalysis(files.jpeg.c_str());
         QCOMPARE(f.ChildFrames().size(), size_t{2});
-        QCOMPARE(CTreeWidgetControl::ItemBytes(f.Frame().ActiveChildFrame()->View()->topLevelItem(0)), files.jpeg);
+        QCOMPARE(AppFixture::TopLevelTexts(*f.Frame().ActiveChildFrame()->View()).at(0), files.jpeg);
 
         // Closing a window removes its document; the file can be analysed anew.
         f.ChildFrames()[0]->close();
@@ -249,9 +257,9 @@ private slots:
         // keeps its "Default" title.
         CChildFrame* active = f.Frame().ActiveChildFrame();
         QCOMPARE(active->windowTitle(), QString::fromStdString(files.jpeg));
-        QCOMPARE(CTreeWidgetControl::ItemBytes(active->View()->topLevelItem(0)), files.jpeg);
+        QCOMPARE(AppFixture::TopLevelTexts(*active->View()).at(0), files.jpeg);
         QCOMPARE(f.ChildFrames()[0]->windowTitle(), QStringLiteral("Default"));
-        QCOMPARE(f.ChildFrames()[0]->View()->topLevelItemCount(), 0);
+        QCOMPARE(f.ChildFrames()[0]->View()->model()->rowCount(), 0);
     }
 
     void deletingAFileClosesItsWindowAndBranchOnly()
@@ -276,16 +284,16 @@ private slots:
         QCOMPARE(f.BarText(), files.jpeg + "\n  J header\n    J field\n      J value\n  J trailer\n" + files.tiff +
                                   "\n  T header\n    T field\n      T value\n  T trailer\n" + files.swf +
                                   "\n  S header\n    S field\n      S value\n  S trailer\n");
-        QVERIFY(f.BarTree().topLevelItem(1)->child(0)->child(0)->isExpanded());
+        QVERIFY(f.BarTree().isExpanded(f.BarTree().IndexOf(FirstDescendant(f.BarTree(), 1, 2))));
         f.App().RunDetailedAnalysis(files.jpeg.c_str());
         f.App().RunDetailedAnalysis(files.tiff.c_str());
         QCOMPARE(f.ChildFrames().size(), size_t{2});
 
         // From the deepest item of the TIFF branch, which the click selects.
-        QTreeWidgetItem* item = f.BarTree().topLevelItem(1)->child(0)->child(0)->child(0);
-        SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
+        const LineId deepest = FirstDescendant(f.BarTree(), 1, 3);
+        SelectBarLine(f.BarTree(), AppFixture::TopLine(f.BarTree(), 0));
         f.choose = QStringLiteral("エントリ削除(&D)\tDelete");
-        AppFixture::RightClick(f.BarTree(), item);
+        AppFixture::RightClick(f.BarTree(), deepest);
         QCOMPARE(f.messages.size(), size_t{1});
         QCOMPARE(Text(f.messages[0]),
                  QStringLiteral("ファイル：%1\nを表示から削除します。").arg(QString::fromStdString(files.tiff)));
@@ -298,7 +306,7 @@ private slots:
         QCOMPARE(f.App().DocumentCount(), size_t{1});
 
         // Declining leaves everything in place.
-        SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
+        SelectBarLine(f.BarTree(), AppFixture::TopLine(f.BarTree(), 0));
         f.answers = {MessageAnswer::Cancel};
         f.BarTree().OnEntryDelete();
         QCOMPARE(f.List().RowCount(), 2);
@@ -311,17 +319,17 @@ private slots:
         ThreeFiles files(f);
         f.OpenThroughDialog({files.jpeg, files.swf});
         f.BarTree().clearSelection();
-        f.BarTree().setCurrentItem(nullptr);
-        AppFixture::RightClick(f.BarTree(), nullptr);
+        f.BarTree().setCurrentIndex(QModelIndex());
+        AppFixture::RightClick(f.BarTree(), kNoLine);
         QCOMPARE(f.popupCount, 0);
 
-        QTreeWidgetItem* item = f.BarTree().topLevelItem(1);
-        while (item->childCount() > 0)
-            item = item->child(0);
-        SelectBarItem(f.BarTree(), f.BarTree().topLevelItem(0));
+        LineId deepest = AppFixture::TopLine(f.BarTree(), 1);
+        while (f.BarTree().Lines().FirstChild(deepest) != kNoLine)
+            deepest = f.BarTree().Lines().FirstChild(deepest);
+        SelectBarLine(f.BarTree(), AppFixture::TopLine(f.BarTree(), 0));
         f.choose = QStringLiteral("詳細解析(&A)\tEnter");
-        // The clicked item is selected first: its file is analysed.
-        AppFixture::RightClick(f.BarTree(), item);
+        // The clicked line is selected first: its file is analysed.
+        AppFixture::RightClick(f.BarTree(), deepest);
         QCOMPARE(f.popupCount, 1);
         QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
         QCOMPARE(f.ChildFrames().size(), size_t{1});
@@ -378,7 +386,7 @@ private slots:
         QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
         // The unsupported file's window stays, titled with the path, empty.
         QCOMPARE(f.App().DocumentTitle(0), text);
-        QCOMPARE(f.ChildFrames().at(0)->View()->topLevelItemCount(), 0);
+        QCOMPARE(f.ChildFrames().at(0)->View()->model()->rowCount(), 0);
     }
 
     void printingPutsTheShownLinesOnPages()
@@ -420,12 +428,12 @@ private slots:
         view->ShowLines(std::move(longer));
         const int expanded = pages();
         QVERIFY(expanded >= 3);
-        view->collapseItem(view->ItemOf(branch));
+        view->collapse(view->IndexOf(branch));
         QCOMPARE(pages(), 1);
 
         // Every page is headed by the file's name and numbered at its foot;
         // together the pages hold every shown line once, in order.
-        view->expandItem(view->ItemOf(branch));
+        view->expand(view->IndexOf(branch));
         const QFontMetrics metrics(QApplication::font());
         const auto laid = view->LayoutPages(metrics, 400, metrics.lineSpacing() * 50);
         QCOMPARE(laid.size(), size_t{7});

@@ -10,7 +10,6 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
-#include <QTreeWidgetItemIterator>
 
 #include "app/app_resources.h"
 #include "app/child_frame.h"
@@ -41,12 +40,19 @@ CChildFrame* Detailed(AppFixture& f, const char* name, const QByteArray& bytes)
     return frame;
 }
 
-QTreeWidgetItem* Line(QTreeWidget& tree, const QString& text)
+// The index of the first line whose text is text; invalid when none is.
+QModelIndex Line(const CTreeWidgetControl& tree, const QString& text)
 {
-    for (QTreeWidgetItemIterator it(&tree); *it; ++it)
-        if ((*it)->text(0) == text)
-            return *it;
-    return nullptr;
+    const std::string bytes = text.toStdString();
+    for (LineId line = 1; line <= tree.Lines().Count(); ++line)
+        if (tree.Lines().Text(line) == bytes)
+            return tree.IndexOf(line);
+    return QModelIndex();
+}
+
+QModelIndex TopIndex(const CTreeWidgetControl& tree, int i)
+{
+    return tree.IndexOf(AppFixture::TopLine(tree, i));
 }
 
 }  // namespace
@@ -62,24 +68,24 @@ private slots:
         CHexView* hex = frame->HexView();
         QVERIFY(hex->isVisible());
         QCOMPARE(hex->FileSize(), uint64_t(39));
-        QTreeWidgetItem* tag = Line(*frame->View(), QStringLiteral("[0000001c] TagID : 12 (DoAction), Size : 1[byte]"));
-        QVERIFY(tag);
-        frame->View()->setCurrentItem(tag);
+        const QModelIndex tag = Line(*frame->View(), QStringLiteral("[0000001c] TagID : 12 (DoAction), Size : 1[byte]"));
+        QVERIFY(tag.isValid());
+        frame->View()->setCurrentIndex(tag);
         QCOMPARE(hex->SelectionStart(), uint64_t(0x1c));
         QCOMPARE(hex->SelectionEnd(), uint64_t(0x23));
         // An interpretation line (the path) has no bytes.
-        frame->View()->setCurrentItem(frame->View()->topLevelItem(0));
+        frame->View()->setCurrentIndex(TopIndex(*frame->View(), 0));
         QCOMPARE(hex->SelectionEnd(), hex->SelectionStart());
 
         // The inflated body of a compressed file is shown from the side file.
         CChildFrame* packed = Detailed(f, "packed.swf", Sample("stage-compressed.swf"));
         QVERIFY(packed && packed != frame);
-        QTreeWidgetItem* inflated = Line(*packed->View(), QStringLiteral("  [0000000d] TagID : 9 (SetBackgroundColor), Size : 3[byte]").trimmed());
-        QVERIFY(inflated);
-        packed->View()->setCurrentItem(inflated);
+        const QModelIndex inflated = Line(*packed->View(), QStringLiteral("  [0000000d] TagID : 9 (SetBackgroundColor), Size : 3[byte]").trimmed());
+        QVERIFY(inflated.isValid());
+        packed->View()->setCurrentIndex(inflated);
         QVERIFY(packed->HexView()->FilePath().endsWith(QStringLiteral("packed.swf.decompress")));
         QCOMPARE(packed->HexView()->SelectionStart(), uint64_t(0x0d));
-        packed->View()->setCurrentItem(packed->View()->topLevelItem(1));
+        packed->View()->setCurrentIndex(TopIndex(*packed->View(), 1));
         QVERIFY(packed->HexView()->FilePath().endsWith(QStringLiteral("packed.swf")));
     }
 
@@ -101,8 +107,8 @@ private slots:
         for (const auto& c : cases) {
             QTest::mouseClick(hex->viewport(), Qt::LeftButton, {}, hex->ByteRect(c.offset).center());
             QCOMPARE(hex->CursorOffset(), c.offset);
-            QVERIFY(frame->View()->currentItem());
-            QCOMPARE(frame->View()->currentItem()->text(0), QString::fromUtf8(c.line));
+            QVERIFY(frame->View()->currentIndex().isValid());
+            QCOMPARE(frame->View()->currentIndex().data().toString(), QString::fromUtf8(c.line));
             // The line's bytes are selected, the clicked byte keeps the cursor.
             QVERIFY(hex->SelectionStart() <= c.offset && c.offset < hex->SelectionEnd());
         }
@@ -249,7 +255,7 @@ private slots:
         });
         f.Frame().Command(kCmdGoToOffset)->trigger();
         QCOMPARE(hex->CursorOffset(), uint64_t(0x1d));
-        QCOMPARE(frame->View()->currentItem()->text(0), QStringLiteral("[0000001c] TagID : 12 (DoAction), Size : 1[byte]"));
+        QCOMPARE(frame->View()->currentIndex().data().toString(), QStringLiteral("[0000001c] TagID : 12 (DoAction), Size : 1[byte]"));
         typed = QStringLiteral("3");
         f.Frame().Command(kCmdGoToOffset)->trigger();
         QCOMPARE(hex->CursorOffset(), uint64_t(3));
@@ -260,11 +266,11 @@ private slots:
 
         // The label says when the pane shows the side file.
         CChildFrame* packed = Detailed(f, "packed.swf", Sample("stage-compressed.swf"));
-        QTreeWidgetItem* inflated = Line(*packed->View(), QStringLiteral("[0000000d] TagID : 9 (SetBackgroundColor), Size : 3[byte]"));
-        QVERIFY(inflated);
-        packed->View()->setCurrentItem(inflated);
+        const QModelIndex inflated = Line(*packed->View(), QStringLiteral("[0000000d] TagID : 9 (SetBackgroundColor), Size : 3[byte]"));
+        QVERIFY(inflated.isValid());
+        packed->View()->setCurrentIndex(inflated);
         QCOMPARE(packed->HexLabel(), QStringLiteral("展開ﾌｧｲﾙ：packed.swf.decompress"));
-        packed->View()->setCurrentItem(packed->View()->topLevelItem(1));
+        packed->View()->setCurrentIndex(TopIndex(*packed->View(), 1));
         QCOMPARE(packed->HexLabel(), QStringLiteral("ﾌｧｲﾙ：packed.swf"));
     }
 
@@ -274,15 +280,15 @@ private slots:
         CChildFrame* frame = Detailed(f, "stage.swf", Sample("stage.swf"));
         QVERIFY(frame);
         CVantrelView* view = frame->View();
-        QTreeWidgetItem* head = Line(*view, QStringLiteral("[00000000] SWF File Header(FWS) Version6"));
-        QVERIFY(head);
-        view->setCurrentItem(head);
+        const QModelIndex head = Line(*view, QStringLiteral("[00000000] SWF File Header(FWS) Version6"));
+        QVERIFY(head.isValid());
+        view->setCurrentIndex(head);
         view->setFocus();
         QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("[00000000] SWF File Header(FWS) Version6\n"));
-        view->setCurrentItem(Line(*view, QStringLiteral("[00000008] FrameSize (RECT)")));
+        view->setCurrentIndex(Line(*view, QStringLiteral("[00000008] FrameSize (RECT)")));
         f.choose = QStringLiteral("下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C");
-        AppFixture::RightClick(*view, view->currentItem());
+        AppFixture::RightClick(*view, CTreeWidgetControl::LineOf(view->currentIndex()));
         QCOMPARE(QApplication::clipboard()->text(),
                  QStringLiteral("[00000008] FrameSize (RECT)\n  [00000008] Nbits : 15\n  [00000008] Xmin : 0[twip]\n"
                                 "  [0000000a] Xmax : 11000[twip]\n  [0000000c] Ymin : 0[twip]\n"

@@ -204,7 +204,7 @@ private slots:
 
         // The result tree's menu, empty tree or not, offers the command.
         f.choose = QStringLiteral("イメージ表示(&V)");
-        AppFixture::RightClick(*frame->View(), nullptr);
+        AppFixture::RightClick(*frame->View(), kNoLine);
         QCOMPARE(f.lastPopup,
                  QStringList({"イメージ表示(&V)", "", "ｺﾋﾟｰ(&C)\tCtrl+C", "下の行を含めてｺﾋﾟｰ(&B)\tCtrl+Shift+C"}));
         QVERIFY(first->isVisible());

@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <QTreeWidgetItemIterator>
 
 #include "app/child_frame.h"
 #include "app/hex_view.h"
@@ -62,11 +61,8 @@ int main(int argc, char** argv)
         detail->showMaximized();
         QTest::qWait(50);
         // A byte of a tag's body: its tag line is selected with the tag's bytes.
-        QTreeWidgetItemIterator it(detail->View());
-        for (; *it && !(*it)->text(0).contains(QStringLiteral("DoAction")); ++it) {
-        }
-        if (*it)
-            detail->View()->setCurrentItem(*it);
+        if (const LineId line = AppFixture::FindLine(*detail->View(), "DoAction"); line != kNoLine)
+            detail->View()->GoToLine(line);
         if (detail->HexView()->SelectionEnd() > 0)
             detail->HexView()->SetCursorOffset(detail->HexView()->SelectionStart() + 2);
     } else if (!(argc > 2 && std::strcmp(argv[2], "--as-opened") == 0)) {

@@ -135,7 +135,7 @@ private slots:
         QCOMPARE(f.Frame().ToolBar()->windowTitle(), QStringLiteral("ﾂｰﾙ ﾊﾞｰ"));
         QCOMPARE(f.Bar().allowedAreas(), Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
         QVERIFY(f.Bar().features() & QDockWidget::DockWidgetFloatable);
-        QCOMPARE(f.BarTree().topLevelItemCount(), 0);
+        QCOMPARE(f.BarTree().model()->rowCount(), 0);
         QCOMPARE(f.Bar().RebuildCount(), 0);
         QVERIFY(f.messages.empty());
     }

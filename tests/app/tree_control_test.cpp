@@ -1,6 +1,7 @@
-// The Qt tree widget shows a result's lines as the lines say: every line an
-// item in its place, the branches expanded where the lines are, the texts'
-// bytes kept, and the display order the one the command-line tool prints.
+// The Qt tree view shows a result's lines as the lines say: every line a row
+// in its place, the branches expanded where the lines are, the texts' bytes
+// kept, and the display order the one the command-line tool prints.
+#include <QAbstractItemModelTester>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -11,12 +12,30 @@
 
 namespace {
 
-// The shown lines, each indented by its depth, as the widget lists them.
+// The shown lines, each indented by its depth, as the view finds them in
+// its model.
 std::string ShownText(const CTreeWidgetControl& tree)
 {
     std::string text;
-    tree.ForEachShownItem([&](QTreeWidgetItem* item, int depth) {
-        text += std::string(static_cast<size_t>(depth) * 2, ' ') + CTreeWidgetControl::ItemBytes(item) + "\n";
+    const QAbstractItemModel& model = *tree.model();
+    const std::function<void(const QModelIndex&, size_t)> walk = [&](const QModelIndex& parent, size_t depth) {
+        for (int row = 0; row < model.rowCount(parent); ++row) {
+            const QModelIndex index = model.index(row, 0, parent);
+            text += std::string(depth * 2, ' ') + tree.LineBytes(CTreeWidgetControl::LineOf(index)) + "\n";
+            if (tree.isExpanded(index))
+                walk(index, depth + 1);
+        }
+    };
+    walk(QModelIndex(), 0);
+    return text;
+}
+
+// The same as printing walks them.
+std::string PrintedText(const CTreeWidgetControl& tree)
+{
+    std::string text;
+    tree.ForEachShownLine([&](LineId line, int depth) {
+        text += std::string(static_cast<size_t>(depth) * 2, ' ') + tree.LineBytes(line) + "\n";
     });
     return text;
 }
@@ -50,29 +69,34 @@ CLineTree RandomLines(QRandomGenerator& rng, int count)
 class TreeControlTest : public QObject {
     Q_OBJECT
 private slots:
-    void everyLineIsAnItemInItsPlace()
+    void everyLineIsARowInItsPlace()
     {
         QRandomGenerator rng(20260);
         for (int round = 0; round < 20; ++round) {
             CTreeWidgetControl tree;
+            // Checks the model's answers against each other as views use them.
+            QAbstractItemModelTester tester(&tree.Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
             tree.ShowLines(RandomLines(rng, 300));
             const CLineTree& lines = tree.Lines();
+            const QAbstractItemModel& model = *tree.model();
             QCOMPARE(lines.Count(), size_t{300});
             for (LineId line = 1; line <= lines.Count(); ++line) {
-                QTreeWidgetItem* item = tree.ItemOf(line);
-                QVERIFY(item);
-                QCOMPARE(CTreeWidgetControl::LineOf(item), line);
-                QCOMPARE(CTreeWidgetControl::ItemBytes(item), std::string(lines.Text(line)));
-                QCOMPARE(item->parent(), tree.ItemOf(lines.Parent(line)));
+                const QModelIndex index = tree.IndexOf(line);
+                QVERIFY(index.isValid());
+                QCOMPARE(CTreeWidgetControl::LineOf(index), line);
+                QCOMPARE(tree.LineBytes(line), std::string(lines.Text(line)));
+                QCOMPARE(index.data().toString(), QString::fromStdString(tree.LineBytes(line)));
+                QCOMPARE(model.parent(index), tree.IndexOf(lines.Parent(line)));
                 // Children in their order.
                 int row = 0;
                 for (LineId child = lines.FirstChild(line); child != kNoLine; child = lines.NextSibling(child))
-                    QCOMPARE(item->child(row++), tree.ItemOf(child));
-                QCOMPARE(item->childCount(), row);
+                    QCOMPARE(model.index(row++, 0, index), tree.IndexOf(child));
+                QCOMPARE(model.rowCount(index), row);
                 if (row > 0)
-                    QCOMPARE(item->isExpanded(), lines.Expanded(line));
+                    QCOMPARE(tree.isExpanded(index), lines.Expanded(line));
             }
             QCOMPARE(ShownText(tree), VisibleText(lines));
+            QCOMPARE(PrintedText(tree), VisibleText(lines));
         }
     }
 
@@ -88,15 +112,16 @@ private slots:
         CTreeWidgetControl tree;
         tree.ShowLines(std::move(lines));
         QCOMPARE(ShownText(tree), std::string("file\n  a\n    a1\nnext\n"));
-        tree.collapseItem(tree.ItemOf(file));
+        tree.collapse(tree.IndexOf(file));
         QCOMPARE(ShownText(tree), std::string("file\nnext\n"));
-        // Another result replaces the shown one, items and lines alike.
+        QCOMPARE(PrintedText(tree), std::string("file\nnext\n"));
+        // Another result replaces the shown one, rows and lines alike.
         CLineTree other;
         other.Append("other", kTopLevel);
         tree.ShowLines(std::move(other));
-        QCOMPARE(tree.topLevelItemCount(), 1);
+        QCOMPARE(tree.model()->rowCount(), 1);
         QCOMPARE(ShownText(tree), std::string("other\n"));
-        QVERIFY(!tree.ItemOf(2));
+        QVERIFY(!tree.IndexOf(2).isValid());
     }
 
     void textsThatAreNotUtf8KeepTheirBytes()
@@ -106,8 +131,8 @@ private slots:
         lines.Append(path, kTopLevel);
         CTreeWidgetControl tree;
         tree.ShowLines(std::move(lines));
-        QCOMPARE(CTreeWidgetControl::ItemBytes(tree.topLevelItem(0)), path);
-        QVERIFY(tree.topLevelItem(0)->text(0).contains(QChar::ReplacementCharacter));
+        QCOMPARE(tree.LineBytes(1), path);
+        QVERIFY(tree.IndexOf(1).data().toString().contains(QChar::ReplacementCharacter));
     }
 
     void selectedLineIsTheSelectedCaret()
@@ -119,11 +144,11 @@ private slots:
         tree.ShowLines(std::move(lines));
         QCOMPARE(tree.SelectedLine(), kNoLine);
         // A caret without selection (as focus leaves it) is no selection.
-        tree.setCurrentItem(tree.ItemOf(b), 0, QItemSelectionModel::NoUpdate);
+        tree.selectionModel()->setCurrentIndex(tree.IndexOf(b), QItemSelectionModel::NoUpdate);
         QCOMPARE(tree.SelectedLine(), kNoLine);
-        tree.setCurrentItem(tree.ItemOf(b));
+        tree.setCurrentIndex(tree.IndexOf(b));
         QCOMPARE(tree.SelectedLine(), b);
-        QCOMPARE(CTreeWidgetControl::TopLevelOf(tree.ItemOf(b)), tree.ItemOf(a));
+        QCOMPARE(tree.TopLevelOf(b), a);
     }
 
     void theBarShowsTheEntriesNestedByLevel()
