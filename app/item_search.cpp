@@ -2,7 +2,10 @@
 
 #include <QKeyEvent>
 #include <QTreeView>
+#include <algorithm>
 #include <vector>
+
+#include "app/tree_widget_control.h"
 
 bool SearchStepOf(const QKeyEvent& event, SearchStep& step)
 {
@@ -25,6 +28,21 @@ bool Matches(const QAbstractItemModel& model, const QModelIndex& row, const QStr
         if (model.data(row.siblingAtColumn(column)).toString().contains(text, Qt::CaseInsensitive))
             return true;
     return false;
+}
+
+// The next place after current (or the previous one) that matches, wrapping
+// around; from the first place (or the last) when current is -1. -1 when no
+// place matches.
+template <class Matches>
+std::ptrdiff_t NextMatch(std::ptrdiff_t count, std::ptrdiff_t current, bool backward, Matches matches)
+{
+    const std::ptrdiff_t start = current >= 0 ? current : backward ? count : -1;
+    for (std::ptrdiff_t step = 1; step <= count; ++step) {
+        const std::ptrdiff_t at = ((backward ? start - step : start + step) % count + count) % count;
+        if (matches(at))
+            return at;
+    }
+    return -1;
 }
 
 // The rows of a model in display order, collapsed branches included.
@@ -53,24 +71,43 @@ bool CItemSearch::Find(const QString& text, bool backward)
     if (text.isEmpty() || !view_.model())
         return false;
     last_ = text;
+    return tree_ ? FindLine(text, backward) : FindRow(text, backward);
+}
+
+bool CItemSearch::FindRow(const QString& text, bool backward)
+{
     const QAbstractItemModel& model = *view_.model();
     const std::vector<QModelIndex> rows = RowsInOrder(model);
-    const auto count = static_cast<std::ptrdiff_t>(rows.size());
     const QModelIndex current = view_.currentIndex().siblingAtColumn(0);
-    std::ptrdiff_t start = backward ? count : -1;
-    for (std::ptrdiff_t i = 0; i < count; ++i)
-        if (rows[static_cast<size_t>(i)] == current)
-            start = i;
-    for (std::ptrdiff_t step = 1; step <= count; ++step) {
-        const std::ptrdiff_t at = ((backward ? start - step : start + step) % count + count) % count;
-        const QModelIndex row = rows[static_cast<size_t>(at)];
-        if (!Matches(model, row, text))
-            continue;
-        for (QModelIndex p = row.parent(); p.isValid(); p = p.parent())
-            view_.expand(p);
-        view_.setCurrentIndex(row);
-        view_.scrollTo(row);
-        return true;
-    }
-    return false;
+    const auto place = std::find(rows.begin(), rows.end(), current);
+    const std::ptrdiff_t at = NextMatch(static_cast<std::ptrdiff_t>(rows.size()),
+                                        place == rows.end() ? -1 : place - rows.begin(), backward,
+                                        [&](std::ptrdiff_t i) { return Matches(model, rows[size_t(i)], text); });
+    if (at < 0)
+        return false;
+    const QModelIndex row = rows[static_cast<size_t>(at)];
+    for (QModelIndex p = row.parent(); p.isValid(); p = p.parent())
+        view_.expand(p);
+    view_.setCurrentIndex(row);
+    view_.scrollTo(row);
+    return true;
+}
+
+bool CItemSearch::FindLine(const QString& text, bool backward)
+{
+    const CLineTree& lines = tree_->Lines();
+    const std::vector<LineId> order = tree_->Model().AllLinesInOrder();
+    const LineId current = CTreeWidgetControl::LineOf(view_.currentIndex());
+    const auto place = std::find(order.begin(), order.end(), current);
+    const std::ptrdiff_t at = NextMatch(static_cast<std::ptrdiff_t>(order.size()),
+                                        place == order.end() ? -1 : place - order.begin(), backward,
+                                        [&](std::ptrdiff_t i) {
+                                            const std::string_view bytes = lines.Text(order[size_t(i)]);
+                                            return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()))
+                                                .contains(text, Qt::CaseInsensitive);
+                                        });
+    if (at < 0)
+        return false;
+    tree_->GoToLine(order[static_cast<size_t>(at)]);
+    return true;
 }

@@ -3,6 +3,7 @@
 // for the text, F3 and Shift+F3 go to the next and the previous match.
 #include <QString>
 
+class CTreeWidgetControl;
 class QKeyEvent;
 class QTreeView;
 
@@ -17,7 +18,9 @@ bool SearchStepOf(const QKeyEvent& event, SearchStep& step);
 
 class CItemSearch {
 public:
-    explicit CItemSearch(QTreeView& view) : view_(view) {}
+    // A tree of lines (tree) is searched through its lines, since it lists
+    // no rows for the lines in closed branches.
+    explicit CItemSearch(QTreeView& view, CTreeWidgetControl* tree = nullptr) : view_(view), tree_(tree) {}
 
     // Selects the next row after the current one (or the previous one) in
     // display order, collapsed branches included, one of whose columns
@@ -28,6 +31,10 @@ public:
     const QString& Last() const { return last_; }
 
 private:
+    bool FindRow(const QString& text, bool backward);
+    bool FindLine(const QString& text, bool backward);
+
     QTreeView& view_;
+    CTreeWidgetControl* tree_;
     QString last_;
 };

@@ -5,23 +5,112 @@ void CLineTreeModel::SetLines(CLineTree lines)
     beginResetModel();
     lines_ = std::move(lines);
     marks_.clear();
-    // A line's parent comes before it and siblings in their order, so one
-    // count and one pass in line order place every line.
+    // A line's parent comes before it, so one pass in line order gives each
+    // line its depth.
     const size_t count = lines_.Count();
-    start_.assign(count + 2, 0);
-    row_.assign(count + 1, 0);
-    for (LineId line = 1; line <= count; ++line)
-        ++start_[lines_.Parent(line) + 1];
-    for (size_t p = 1; p < start_.size(); ++p)
-        start_[p] += start_[p - 1];
-    children_.assign(count, kNoLine);
-    std::vector<uint32_t> filled(start_.begin(), start_.end() - 1);
+    depth_.assign(count + 1, 0);
+    expanded_.assign(count + 1, 0);
     for (LineId line = 1; line <= count; ++line) {
         const LineId parent = lines_.Parent(line);
-        row_[line] = filled[parent] - start_[parent];
-        children_[filled[parent]++] = line;
+        depth_[line] = parent == kNoLine ? 0 : depth_[parent] + 1;
+        expanded_[line] = lines_.Expanded(line) && lines_.FirstChild(line) != kNoLine ? 1 : 0;
     }
+    ListShownLines();
     endResetModel();
+}
+
+void CLineTreeModel::ListShownLines()
+{
+    shown_.clear();
+    for (LineId top = lines_.First(); top != kNoLine; top = lines_.NextSibling(top)) {
+        shown_.push_back(top);
+        if (expanded_[top])
+            AppendBelow(top, shown_, false);
+    }
+    UpdateRows();
+}
+
+std::vector<LineId> CLineTreeModel::AllLinesInOrder() const
+{
+    std::vector<LineId> all;
+    all.reserve(lines_.Count());
+    for (LineId top = lines_.First(); top != kNoLine; top = lines_.NextSibling(top)) {
+        all.push_back(top);
+        AppendBelow(top, all, true);
+    }
+    return all;
+}
+
+void CLineTreeModel::AppendBelow(LineId line, std::vector<LineId>& out, bool closedToo) const
+{
+    // Depth first without recursion: the next line to look at on each level.
+    std::vector<LineId> next{lines_.FirstChild(line)};
+    while (!next.empty()) {
+        const LineId at = next.back();
+        if (at == kNoLine) {
+            next.pop_back();
+            continue;
+        }
+        next.back() = lines_.NextSibling(at);
+        out.push_back(at);
+        if (closedToo || expanded_[at])
+            next.push_back(lines_.FirstChild(at));
+    }
+}
+
+void CLineTreeModel::UpdateRows()
+{
+    row_.assign(lines_.Count() + 1, -1);
+    for (size_t row = 0; row < shown_.size(); ++row)
+        row_[shown_[row]] = static_cast<int32_t>(row);
+}
+
+void CLineTreeModel::SetExpanded(LineId line, bool expanded)
+{
+    if (!HasChildren(line) || (expanded_[line] != 0) == expanded)
+        return;
+    expanded_[line] = expanded ? 1 : 0;
+    const int32_t row = row_[line];
+    if (row < 0)
+        return;
+    const auto first = static_cast<size_t>(row) + 1;
+    if (expanded) {
+        std::vector<LineId> below;
+        AppendBelow(line, below, false);
+        beginInsertRows(QModelIndex(), static_cast<int>(first), static_cast<int>(first + below.size()) - 1);
+        shown_.insert(shown_.begin() + static_cast<std::ptrdiff_t>(first), below.begin(), below.end());
+        UpdateRows();
+        endInsertRows();
+        return;
+    }
+    size_t end = first;
+    while (end < shown_.size() && depth_[shown_[end]] > depth_[line])
+        ++end;
+    if (end == first)
+        return;
+    beginRemoveRows(QModelIndex(), static_cast<int>(first), static_cast<int>(end) - 1);
+    shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(first), shown_.begin() + static_cast<std::ptrdiff_t>(end));
+    UpdateRows();
+    endRemoveRows();
+}
+
+void CLineTreeModel::SetAllExpanded(bool expanded)
+{
+    beginResetModel();
+    for (LineId line = 1; line <= lines_.Count(); ++line)
+        expanded_[line] = expanded && lines_.FirstChild(line) != kNoLine ? 1 : 0;
+    ListShownLines();
+    endResetModel();
+}
+
+bool CLineTreeModel::IsBelow(LineId line, LineId ancestor) const
+{
+    if (!lines_.Contains(line) || !lines_.Contains(ancestor))
+        return false;
+    for (LineId p = lines_.Parent(line); p != kNoLine; p = lines_.Parent(p))
+        if (p == ancestor)
+            return true;
+    return false;
 }
 
 LineId CLineTreeModel::LineOf(const QModelIndex& index)
@@ -31,40 +120,19 @@ LineId CLineTreeModel::LineOf(const QModelIndex& index)
 
 QModelIndex CLineTreeModel::IndexOf(LineId line) const
 {
-    return lines_.Contains(line) ? createIndex(static_cast<int>(row_[line]), 0, quintptr{line}) : QModelIndex();
+    return lines_.Contains(line) && row_[line] >= 0 ? createIndex(row_[line], 0, quintptr{line}) : QModelIndex();
 }
 
 QModelIndex CLineTreeModel::index(int row, int column, const QModelIndex& parent) const
 {
-    const LineId p = LineOf(parent);
-    if (column != 0 || row < 0 || start_.empty() || p + 1 >= start_.size() ||
-        static_cast<uint32_t>(row) >= start_[p + 1] - start_[p])
+    if (parent.isValid() || column != 0 || row < 0 || static_cast<size_t>(row) >= shown_.size())
         return QModelIndex();
-    return createIndex(row, 0, quintptr{children_[start_[p] + static_cast<uint32_t>(row)]});
-}
-
-QModelIndex CLineTreeModel::parent(const QModelIndex& child) const
-{
-    const LineId line = LineOf(child);
-    return lines_.Contains(line) ? IndexOf(lines_.Parent(line)) : QModelIndex();
+    return createIndex(row, 0, quintptr{shown_[static_cast<size_t>(row)]});
 }
 
 int CLineTreeModel::rowCount(const QModelIndex& parent) const
 {
-    const LineId p = LineOf(parent);
-    if (parent.column() > 0 || p + 1 >= start_.size())
-        return 0;
-    return static_cast<int>(start_[p + 1] - start_[p]);
-}
-
-int CLineTreeModel::columnCount(const QModelIndex&) const
-{
-    return 1;
-}
-
-bool CLineTreeModel::hasChildren(const QModelIndex& parent) const
-{
-    return rowCount(parent) > 0;
+    return parent.isValid() ? 0 : static_cast<int>(shown_.size());
 }
 
 QVariant CLineTreeModel::data(const QModelIndex& index, int role) const
@@ -91,7 +159,7 @@ QVariant CLineTreeModel::data(const QModelIndex& index, int role) const
 
 Qt::ItemFlags CLineTreeModel::flags(const QModelIndex& index) const
 {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
 }
 
 void CLineTreeModel::MarkLine(LineId line, const QIcon& icon, bool replace, const QString& toolTip)
@@ -102,8 +170,8 @@ void CLineTreeModel::MarkLine(LineId line, const QIcon& icon, bool replace, cons
     if (replace || mark.icon.isNull())
         mark.icon = icon;
     mark.toolTip = mark.toolTip.isEmpty() ? toolTip : mark.toolTip + QLatin1Char('\n') + toolTip;
-    const QModelIndex at = IndexOf(line);
-    emit dataChanged(at, at, {Qt::DecorationRole, Qt::ToolTipRole});
+    if (const QModelIndex at = IndexOf(line); at.isValid())
+        emit dataChanged(at, at, {Qt::DecorationRole, Qt::ToolTipRole});
 }
 
 QIcon CLineTreeModel::LineIcon(LineId line) const

@@ -1,41 +1,55 @@
 #pragma once
-// An item model over a CLineTree: the views ask the lines themselves for
-// what they show, so a tree of hundreds of thousands of lines costs a few
-// integers a line and no object, and a line's text becomes a string only
-// while it is on screen. An index's internal id is its line. A line may
-// carry a mark (an icon and a tool tip), as anomalies do.
-#include <QAbstractItemModel>
+// An item model over a CLineTree that lists the lines the user can see, in
+// display order, as one flat list: a line under a collapsed branch is no row
+// until its branch opens. The view draws each row's depth and branch lines
+// itself (CTreeWidgetControl), so a view of hundreds of thousands of open
+// lines keeps a few integers a line and nothing per branch, and a line's text
+// becomes a string only while it is on screen. An index's internal id is its
+// line. A line may carry a mark (an icon and a tool tip), as anomalies do.
+#include <QAbstractListModel>
 #include <QIcon>
 #include <QString>
+#include <cstdint>
 #include <unordered_map>
 #include <vector>
 
 #include "core/line_tree.h"
 
-class CLineTreeModel : public QAbstractItemModel {
+class CLineTreeModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    using QAbstractItemModel::QAbstractItemModel;
+    using QAbstractListModel::QAbstractListModel;
 
-    // Shows lines in place of what was shown; the marks go with them.
+    // Shows lines in place of what was shown, each branch open where the
+    // lines say so; the marks go with them.
     void SetLines(CLineTree lines);
     const CLineTree& Lines() const { return lines_; }
 
     // The line an index shows; kNoLine for an invalid index.
     static LineId LineOf(const QModelIndex& index);
-    // Invalid for a line this model does not show.
+    // Invalid for a line this model does not show, or whose branch is closed
+    // somewhere above it.
     QModelIndex IndexOf(LineId line) const;
+    int Depth(LineId line) const { return lines_.Contains(line) ? depth_[line] : 0; }
+    bool HasChildren(LineId line) const { return lines_.Contains(line) && lines_.FirstChild(line) != kNoLine; }
+    bool Expanded(LineId line) const { return lines_.Contains(line) && expanded_[line]; }
+    // Opens or closes a line's branch; the rows below it come or go.
+    void SetExpanded(LineId line, bool expanded);
+    // Opens or closes every branch at once.
+    void SetAllExpanded(bool expanded);
+    // Whether line lies in the branch of ancestor (below it).
+    bool IsBelow(LineId line, LineId ancestor) const;
+    // Every line in display order, those in closed branches included.
+    std::vector<LineId> AllLinesInOrder() const;
+
     // Adds an icon (kept when one is there and replace is false) and a line
     // of tool tip to a line.
     void MarkLine(LineId line, const QIcon& icon, bool replace, const QString& toolTip);
     QIcon LineIcon(LineId line) const;
     QString LineToolTip(LineId line) const;
 
-    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
-    QModelIndex parent(const QModelIndex& child) const override;
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = QModelIndex()) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
@@ -44,12 +58,17 @@ private:
         QIcon icon;
         QString toolTip;
     };
-    // The children of line p (0: the top level) are children_[start_[p]]
-    // up to children_[start_[p + 1]], in their order; row_[line] is a line's
-    // place among its siblings.
-    std::vector<LineId> children_;
-    std::vector<uint32_t> start_;
-    std::vector<uint32_t> row_;
+    // Appends the lines below line in display order: those its open
+    // branches show, or all of them.
+    void AppendBelow(LineId line, std::vector<LineId>& out, bool closedToo) const;
+    // Lists the shown lines from the top; then UpdateRows.
+    void ListShownLines();
+    void UpdateRows();
+
     CLineTree lines_;
+    std::vector<uint32_t> depth_;     // by line
+    std::vector<uint8_t> expanded_;   // by line
+    std::vector<LineId> shown_;       // by row
+    std::vector<int32_t> row_;        // by line; -1 for a line not shown
     std::unordered_map<LineId, Mark> marks_;
 };

@@ -54,6 +54,7 @@ private slots:
 
         // Both anomalies of the field's line are in its tool tip; the line
         // above it carries no flag.
+        frame->View()->SetAllExpanded(true);
         const QModelIndex flagged = frame->View()->IndexOf(field);
         QVERIFY(!flagged.data(Qt::DecorationRole).value<QIcon>().isNull());
         QCOMPARE(flagged.data(Qt::ToolTipRole).toString(), QStringLiteral("[警告] 短すぎます\n[エラー] 長すぎます"));

@@ -242,12 +242,12 @@ private slots:
         // A double click on a bar item analyses its file; the branch stays.
         f.App().DeleteEntry(jpeg.c_str());
         f.OpenThroughDialog({jpeg});
-        const QModelIndex top = f.BarTree().IndexOf(AppFixture::TopLine(f.BarTree(), 0));
-        const QPoint at = f.BarTree().visualRect(top).center();
+        const LineId top = AppFixture::TopLine(f.BarTree(), 0);
+        const QPoint at = f.BarTree().visualRect(f.BarTree().IndexOf(top)).center();
         QTest::mouseClick(f.BarTree().viewport(), Qt::LeftButton, Qt::NoModifier, at);
         QTest::mouseDClick(f.BarTree().viewport(), Qt::LeftButton, Qt::NoModifier, at);
         QCOMPARE(f.App().DocumentTitle(0), jpeg);
-        QVERIFY(f.BarTree().isExpanded(top));
+        QVERIFY(f.BarTree().LineExpanded(top));
     }
 
     void searchFindsTextInCollapsedBranches()
@@ -268,9 +268,9 @@ private slots:
         });
         QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(view->SelectedLine(), dqt);
-        QVERIFY(view->isExpanded(view->IndexOf(soi)) && view->isExpanded(view->IndexOf(app0)));
+        QVERIFY(view->LineExpanded(soi) && view->LineExpanded(app0));
         // F3 and Shift+F3 go on from the match, wrapping at either end.
-        view->collapseAll();
+        view->SetAllExpanded(false);
         QVERIFY(view->Search().Find(QStringLiteral("[0000005")));
         QCOMPARE(view->SelectedLine(), sos);
         QVERIFY(view->Search().Find(QStringLiteral("] s")));

@@ -85,7 +85,7 @@ private slots:
         // Every item with children is expanded.
         for (LineId top = AppFixture::TopLine(f.BarTree(), 0); top != kNoLine;
              top = f.BarTree().Lines().NextSibling(top))
-            QVERIFY(f.BarTree().Lines().FirstChild(top) == kNoLine || f.BarTree().isExpanded(f.BarTree().IndexOf(top)));
+            QVERIFY(f.BarTree().Lines().FirstChild(top) == kNoLine || f.BarTree().LineExpanded(top));
         QCOMPARE(f.Frame().StatusText(), QStringLiteral("レディ"));
 
         // A cancelled dialog changes nothing, not even the bar.
@@ -218,7 +218,8 @@ private slots:
         CVantrelView* view = frame->View();
         QVERIFY(view->model()->rowCount() >= 1);
         QCOMPARE(AppFixture::TopLevelTexts(*view).at(0), files.tiff);
-        QVERIFY(view->rootIsDecorated());
+        // Top-level lines have a branch column too, for their boxes.
+        QCOMPARE(view->BranchWidth(view->Lines().First()), view->indentation());
         QCOMPARE(f.App().DocumentCount(), size_t{1});
         QCOMPARE(f.App().DocumentTitle(0), files.tiff);
 
@@ -284,7 +285,7 @@ private slots:
         QCOMPARE(f.BarText(), files.jpeg + "\n  J header\n    J field\n      J value\n  J trailer\n" + files.tiff +
                                   "\n  T header\n    T field\n      T value\n  T trailer\n" + files.swf +
                                   "\n  S header\n    S field\n      S value\n  S trailer\n");
-        QVERIFY(f.BarTree().isExpanded(f.BarTree().IndexOf(FirstDescendant(f.BarTree(), 1, 2))));
+        QVERIFY(f.BarTree().LineExpanded(FirstDescendant(f.BarTree(), 1, 2)));
         f.App().RunDetailedAnalysis(files.jpeg.c_str());
         f.App().RunDetailedAnalysis(files.tiff.c_str());
         QCOMPARE(f.ChildFrames().size(), size_t{2});
@@ -428,12 +429,12 @@ private slots:
         view->ShowLines(std::move(longer));
         const int expanded = pages();
         QVERIFY(expanded >= 3);
-        view->collapse(view->IndexOf(branch));
+        view->SetLineExpanded(branch, false);
         QCOMPARE(pages(), 1);
 
         // Every page is headed by the file's name and numbered at its foot;
         // together the pages hold every shown line once, in order.
-        view->expand(view->IndexOf(branch));
+        view->SetLineExpanded(branch, true);
         const QFontMetrics metrics(QApplication::font());
         const auto laid = view->LayoutPages(metrics, 400, metrics.lineSpacing() * 50);
         QCOMPARE(laid.size(), size_t{7});

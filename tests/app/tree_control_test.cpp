@@ -1,6 +1,7 @@
-// The Qt tree view shows a result's lines as the lines say: every line a row
-// in its place, the branches expanded where the lines are, the texts' bytes
-// kept, and the display order the one the command-line tool prints.
+// The Qt tree view shows a result's lines as the lines say: every open line
+// a row in its place, the branches expanded where the lines are, the texts'
+// bytes kept, and the display order the one the command-line tool prints;
+// the user opens and closes branches with the box, a double click and keys.
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>
 #include <QTest>
@@ -18,15 +19,10 @@ std::string ShownText(const CTreeWidgetControl& tree)
 {
     std::string text;
     const QAbstractItemModel& model = *tree.model();
-    const std::function<void(const QModelIndex&, size_t)> walk = [&](const QModelIndex& parent, size_t depth) {
-        for (int row = 0; row < model.rowCount(parent); ++row) {
-            const QModelIndex index = model.index(row, 0, parent);
-            text += std::string(depth * 2, ' ') + tree.LineBytes(CTreeWidgetControl::LineOf(index)) + "\n";
-            if (tree.isExpanded(index))
-                walk(index, depth + 1);
-        }
-    };
-    walk(QModelIndex(), 0);
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const LineId line = CTreeWidgetControl::LineOf(model.index(row, 0));
+        text += std::string(static_cast<size_t>(tree.Lines().Depth(line)) * 2, ' ') + tree.LineBytes(line) + "\n";
+    }
     return text;
 }
 
@@ -37,6 +33,21 @@ std::string PrintedText(const CTreeWidgetControl& tree)
     tree.ForEachShownLine([&](LineId line, int depth) {
         text += std::string(static_cast<size_t>(depth) * 2, ' ') + tree.LineBytes(line) + "\n";
     });
+    return text;
+}
+
+// The same from the lines and which of them are open.
+std::string OpenText(const CLineTree& lines, const std::vector<bool>& open)
+{
+    std::string text;
+    const std::function<void(LineId, size_t)> append = [&](LineId line, size_t depth) {
+        for (; line != kNoLine; line = lines.NextSibling(line)) {
+            text += std::string(depth * 2, ' ') + std::string(lines.Text(line)) + "\n";
+            if (open[line])
+                append(lines.FirstChild(line), depth + 1);
+        }
+    };
+    append(lines.First(), 0);
     return text;
 }
 
@@ -69,52 +80,103 @@ CLineTree RandomLines(QRandomGenerator& rng, int count)
 class TreeControlTest : public QObject {
     Q_OBJECT
 private slots:
-    void everyLineIsARowInItsPlace()
+    void theRowsAreTheOpenLinesInOrder()
     {
         QRandomGenerator rng(20260);
         for (int round = 0; round < 20; ++round) {
             CTreeWidgetControl tree;
-            // Checks the model's answers against each other as views use them.
+            // Checks the model's answers against each other as views use
+            // them, rows coming and going included.
             QAbstractItemModelTester tester(&tree.Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
             tree.ShowLines(RandomLines(rng, 300));
             const CLineTree& lines = tree.Lines();
-            const QAbstractItemModel& model = *tree.model();
             QCOMPARE(lines.Count(), size_t{300});
             for (LineId line = 1; line <= lines.Count(); ++line) {
+                QCOMPARE(tree.LineExpanded(line), lines.Expanded(line) && lines.FirstChild(line) != kNoLine);
+                bool open = true;
+                for (LineId p = lines.Parent(line); p != kNoLine; p = lines.Parent(p))
+                    open = open && lines.Expanded(p);
                 const QModelIndex index = tree.IndexOf(line);
-                QVERIFY(index.isValid());
-                QCOMPARE(CTreeWidgetControl::LineOf(index), line);
-                QCOMPARE(tree.LineBytes(line), std::string(lines.Text(line)));
-                QCOMPARE(index.data().toString(), QString::fromStdString(tree.LineBytes(line)));
-                QCOMPARE(model.parent(index), tree.IndexOf(lines.Parent(line)));
-                // Children in their order.
-                int row = 0;
-                for (LineId child = lines.FirstChild(line); child != kNoLine; child = lines.NextSibling(child))
-                    QCOMPARE(model.index(row++, 0, index), tree.IndexOf(child));
-                QCOMPARE(model.rowCount(index), row);
-                if (row > 0)
-                    QCOMPARE(tree.isExpanded(index), lines.Expanded(line));
+                QCOMPARE(index.isValid(), open);
+                if (open) {
+                    QCOMPARE(CTreeWidgetControl::LineOf(index), line);
+                    QCOMPARE(index.data().toString(), QString::fromStdString(tree.LineBytes(line)));
+                }
             }
             QCOMPARE(ShownText(tree), VisibleText(lines));
             QCOMPARE(PrintedText(tree), VisibleText(lines));
+            // Branches opened and closed in any order, hidden ones too.
+            std::vector<bool> open(lines.Count() + 1);
+            for (LineId line = 1; line <= lines.Count(); ++line)
+                open[line] = tree.LineExpanded(line);
+            for (int step = 0; step < 60; ++step) {
+                const LineId line = 1 + rng.bounded(static_cast<quint32>(lines.Count()));
+                const bool expand = rng.bounded(2) == 0;
+                tree.SetLineExpanded(line, expand);
+                if (lines.FirstChild(line) != kNoLine)
+                    open[line] = expand;
+                QCOMPARE(ShownText(tree), OpenText(lines, open));
+            }
+            tree.SetAllExpanded(true);
+            std::fill(open.begin(), open.end(), true);
+            QCOMPARE(ShownText(tree), OpenText(lines, open));
         }
     }
 
-    void collapsingByTheUserChangesWhatIsShown()
+    void theUserOpensAndClosesBranches()
     {
         CLineTree lines;
         const LineId file = lines.Append("file", kTopLevel);
         const LineId a = lines.Append("a", file);
-        lines.Append("a1", a);
+        const LineId a1 = lines.Append("a1", a);
         lines.Append("next", kTopLevel);
         lines.Expand(file);
         lines.Expand(a);
         CTreeWidgetControl tree;
         tree.ShowLines(std::move(lines));
+        tree.resize(300, 200);
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
         QCOMPARE(ShownText(tree), std::string("file\n  a\n    a1\nnext\n"));
-        tree.collapse(tree.IndexOf(file));
+        // Closing the branch that holds the current line makes its head the
+        // current, selected line.
+        tree.setCurrentIndex(tree.IndexOf(a1));
+        tree.SetLineExpanded(file, false);
         QCOMPARE(ShownText(tree), std::string("file\nnext\n"));
         QCOMPARE(PrintedText(tree), std::string("file\nnext\n"));
+        QCOMPARE(tree.SelectedLine(), file);
+        // The box opens it again and selects nothing; a press beside the
+        // box, on the line, selects the line.
+        const auto boxOf = [&tree](LineId line) {
+            const QRect cell = tree.visualRect(tree.IndexOf(line));
+            return QPoint(cell.left() + tree.BranchWidth(line) - tree.indentation() / 2, cell.center().y());
+        };
+        tree.clearSelection();
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, Qt::NoModifier, boxOf(file));
+        QCOMPARE(ShownText(tree), std::string("file\n  a\n    a1\nnext\n"));
+        QCOMPARE(tree.SelectedLine(), kNoLine);
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, Qt::NoModifier, boxOf(a));
+        QCOMPARE(ShownText(tree), std::string("file\n  a\nnext\n"));
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, Qt::NoModifier,
+                          tree.visualRect(tree.IndexOf(a)).center() + QPoint(tree.BranchWidth(a) / 2, 0));
+        QCOMPARE(tree.SelectedLine(), a);
+        // Right opens, then goes down; Left closes, then goes up; - and +
+        // close and open; a double click on the line toggles it.
+        QTest::keyClick(&tree, Qt::Key_Right);
+        QCOMPARE(ShownText(tree), std::string("file\n  a\n    a1\nnext\n"));
+        QTest::keyClick(&tree, Qt::Key_Right);
+        QCOMPARE(tree.SelectedLine(), a1);
+        QTest::keyClick(&tree, Qt::Key_Left);
+        QCOMPARE(tree.SelectedLine(), a);
+        QTest::keyClick(&tree, Qt::Key_Left);
+        QCOMPARE(ShownText(tree), std::string("file\n  a\nnext\n"));
+        QTest::keyClick(&tree, Qt::Key_Plus);
+        QVERIFY(tree.LineExpanded(a));
+        QTest::keyClick(&tree, Qt::Key_Minus);
+        QVERIFY(!tree.LineExpanded(a));
+        const QPoint onA = tree.visualRect(tree.IndexOf(a)).center() + QPoint(tree.BranchWidth(a) / 2, 0);
+        QTest::mouseDClick(tree.viewport(), Qt::LeftButton, Qt::NoModifier, onA);
+        QVERIFY(tree.LineExpanded(a));
         // Another result replaces the shown one, rows and lines alike.
         CLineTree other;
         other.Append("other", kTopLevel);
@@ -140,6 +202,7 @@ private slots:
         CLineTree lines;
         const LineId a = lines.Append("a", kTopLevel);
         const LineId b = lines.Append("b", a);
+        lines.Expand(a);
         CTreeWidgetControl tree;
         tree.ShowLines(std::move(lines));
         QCOMPARE(tree.SelectedLine(), kNoLine);
