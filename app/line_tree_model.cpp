@@ -70,28 +70,46 @@ void CLineTreeModel::SetExpanded(LineId line, bool expanded)
     if (!HasChildren(line) || (expanded_[line] != 0) == expanded)
         return;
     expanded_[line] = expanded ? 1 : 0;
-    const int32_t row = row_[line];
-    if (row < 0)
+    if (row_[line] >= 0)
+        ReplaceRowsBelow(row_[line], line);
+}
+
+void CLineTreeModel::ExpandBelow(LineId line)
+{
+    if (!HasChildren(line))
         return;
+    std::vector<LineId> all;
+    AppendBelow(line, all, true);
+    expanded_[line] = 1;
+    for (const LineId below : all)
+        expanded_[below] = lines_.FirstChild(below) != kNoLine ? 1 : 0;
+    if (row_[line] >= 0)
+        ReplaceRowsBelow(row_[line], line);
+}
+
+void CLineTreeModel::ReplaceRowsBelow(int32_t row, LineId line)
+{
     const auto first = static_cast<size_t>(row) + 1;
-    if (expanded) {
-        std::vector<LineId> below;
-        AppendBelow(line, below, false);
-        beginInsertRows(QModelIndex(), static_cast<int>(first), static_cast<int>(first + below.size()) - 1);
-        shown_.insert(shown_.begin() + static_cast<std::ptrdiff_t>(first), below.begin(), below.end());
-        UpdateRows();
-        endInsertRows();
-        return;
-    }
     size_t end = first;
     while (end < shown_.size() && depth_[shown_[end]] > depth_[line])
         ++end;
-    if (end == first)
+    if (end > first) {
+        beginRemoveRows(QModelIndex(), static_cast<int>(first), static_cast<int>(end) - 1);
+        shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(first),
+                     shown_.begin() + static_cast<std::ptrdiff_t>(end));
+        UpdateRows();
+        endRemoveRows();
+    }
+    if (!expanded_[line])
         return;
-    beginRemoveRows(QModelIndex(), static_cast<int>(first), static_cast<int>(end) - 1);
-    shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(first), shown_.begin() + static_cast<std::ptrdiff_t>(end));
+    std::vector<LineId> below;
+    AppendBelow(line, below, false);
+    if (below.empty())
+        return;
+    beginInsertRows(QModelIndex(), static_cast<int>(first), static_cast<int>(first + below.size()) - 1);
+    shown_.insert(shown_.begin() + static_cast<std::ptrdiff_t>(first), below.begin(), below.end());
     UpdateRows();
-    endRemoveRows();
+    endInsertRows();
 }
 
 void CLineTreeModel::SetAllExpanded(bool expanded)

@@ -35,6 +35,8 @@ public:
     bool Expanded(LineId line) const { return lines_.Contains(line) && expanded_[line]; }
     // Opens or closes a line's branch; the rows below it come or go.
     void SetExpanded(LineId line, bool expanded);
+    // Opens a line's branch and every branch below it, at once.
+    void ExpandBelow(LineId line);
     // Opens or closes every branch at once.
     void SetAllExpanded(bool expanded);
     // Whether line lies in the branch of ancestor (below it).
@@ -61,6 +63,9 @@ private:
     // Appends the lines below line in display order: those its open
     // branches show, or all of them.
     void AppendBelow(LineId line, std::vector<LineId>& out, bool closedToo) const;
+    // The rows below the shown line at row, as its open branches show them,
+    // leave, and those that lines below it now show come.
+    void ReplaceRowsBelow(int32_t row, LineId line);
     // Lists the shown lines from the top; then UpdateRows.
     void ListShownLines();
     void UpdateRows();

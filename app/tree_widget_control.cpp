@@ -250,19 +250,6 @@ QModelIndex CTreeWidgetControl::moveCursor(CursorAction action, Qt::KeyboardModi
     return QTreeView::moveCursor(action, modifiers);
 }
 
-void CTreeWidgetControl::ExpandBelow(LineId line)
-{
-    std::vector<LineId> next{line};
-    while (!next.empty()) {
-        const LineId at = next.back();
-        next.pop_back();
-        model_.SetExpanded(at, true);
-        for (LineId child = Lines().FirstChild(at); child != kNoLine; child = Lines().NextSibling(child))
-            if (model_.HasChildren(child))
-                next.push_back(child);
-    }
-}
-
 void CTreeWidgetControl::CopySelectedLine(bool withChildren) const
 {
     if (const LineId line = SelectedLine(); line != kNoLine)
@@ -288,7 +275,7 @@ void CTreeWidgetControl::keyPressEvent(QKeyEvent* event)
         switch (event->key()) {
         case Qt::Key_Plus: SetLineExpanded(line, true); break;
         case Qt::Key_Minus: SetLineExpanded(line, false); break;
-        case Qt::Key_Asterisk: ExpandBelow(line); break;
+        case Qt::Key_Asterisk: model_.ExpandBelow(line); break;
         default: break;
         }
     }

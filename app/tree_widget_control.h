@@ -74,7 +74,6 @@ private:
     // The line whose own branch column (the one with its box) is at a point
     // of the viewport; kNoLine elsewhere.
     LineId BoxColumnAt(QPoint viewportPos) const;
-    void ExpandBelow(LineId line);
 
     CLineTreeModel model_;
     CItemSearch search_{*this, this};

@@ -111,10 +111,18 @@ private slots:
                 open[line] = tree.LineExpanded(line);
             for (int step = 0; step < 60; ++step) {
                 const LineId line = 1 + rng.bounded(static_cast<quint32>(lines.Count()));
-                const bool expand = rng.bounded(2) == 0;
-                tree.SetLineExpanded(line, expand);
-                if (lines.FirstChild(line) != kNoLine)
-                    open[line] = expand;
+                if (step % 10 == 9) {
+                    // *: the branch and every branch below it.
+                    tree.Model().ExpandBelow(line);
+                    for (LineId at = 1; at <= lines.Count(); ++at)
+                        if ((at == line || tree.Model().IsBelow(at, line)) && lines.FirstChild(at) != kNoLine)
+                            open[at] = true;
+                } else {
+                    const bool expand = rng.bounded(2) == 0;
+                    tree.SetLineExpanded(line, expand);
+                    if (lines.FirstChild(line) != kNoLine)
+                        open[line] = expand;
+                }
                 QCOMPARE(ShownText(tree), OpenText(lines, open));
             }
             tree.SetAllExpanded(true);
