@@ -18,7 +18,7 @@ using namespace bench_support;
 
 namespace {
 
-constexpr int kRounds = 7;
+constexpr int kRounds = 15;
 
 double Median(std::vector<double> v)
 {
