@@ -4,6 +4,8 @@
 #include <QItemSelectionModel>
 #include <QTreeView>
 
+#include "app/tree_widget_control.h"
+
 ItemKey ItemKeyOf(const QKeyEvent& event)
 {
     const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
@@ -25,7 +27,10 @@ ItemKey ItemKeyOf(const QKeyEvent& event)
 QPoint KeyboardMenuPos(const QTreeView& view)
 {
     const QModelIndex current = view.currentIndex();
-    const QRect rect = current.isValid() ? view.visualRect(current.siblingAtColumn(0)) : QRect();
+    QRect rect = current.isValid() ? view.visualRect(current.siblingAtColumn(0)) : QRect();
+    // A tree's line begins right of its branch lines.
+    if (const auto* tree = qobject_cast<const CTreeWidgetControl*>(&view); tree && rect.isValid())
+        rect.setLeft(rect.left() + tree->BranchWidth(CTreeWidgetControl::LineOf(current)));
     const QPoint local = rect.isValid() ? rect.bottomLeft() : QPoint(0, 0);
     return view.viewport()->mapToGlobal(local);
 }
