@@ -24,10 +24,6 @@ using namespace jpeg_marker;
 
 namespace {
 
-// Value of the reader's byte cache after a read that met the end of the file;
-// it never counts as a 0xFF byte.
-constexpr uint32_t kEndOfFile = 0x100;
-
 // The bytes read past a segment's declared end in detailed mode: the layout
 // of a segment shorter than its own fields reads them from the bytes that
 // follow, a JFIF header's fixed fields, or a frame's components as its count
