@@ -8,176 +8,89 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QToolTip>
+#include <algorithm>
 #include <iterator>
 
 #include "app/app_resources.h"
 #include "app/item_view_input.h"
 #include "app/vantrel_app.h"
-#include "core/result_text.h"
 
 namespace {
-constexpr int kTextBytesRole = Qt::UserRole + 1;
-// Why a row's result is empty, on its result cell.
-constexpr int kAbsenceRole = Qt::UserRole + 2;
-
-struct ColumnLayout {
-    const char* heading;
-    int width;
-};
-constexpr ColumnLayout kColumns[] = {
-    {"ファイル名", 200},
-    {"ファイル形式", 200},
-    {"解析結果", 500},
-    {"異常", 120},
-};
-constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
+// The columns' first widths, in column order.
+constexpr int kColumnWidths[] = {200, 200, 500, 120};
+static_assert(std::size(kColumnWidths) == CRoughListModel::kColumnCount);
 }  // namespace
 
-CRoughListCtrl::CRoughListCtrl(CVantrelApp& app, QWidget* parent) : QTreeWidget(parent), app_(app)
+CRoughListCtrl::CRoughListCtrl(CVantrelApp& app, QWidget* parent) : QTreeView(parent), app_(app), model_(this)
 {
+    setModel(&model_);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
     setSortingEnabled(false);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setColumnCount(kColumnCount);
-    QStringList headings;
-    for (const auto& c : kColumns)
-        headings << QString::fromUtf8(c.heading);
-    setHeaderLabels(headings);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
-    for (int i = 0; i < kColumnCount; ++i) {
-        header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        setColumnWidth(i, kColumns[i].width);
-    }
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (int i = 0; i < CRoughListModel::kColumnCount; ++i)
+        setColumnWidth(i, kColumnWidths[i]);
     // Paths of one folder differ at their end: keep both ends in sight.
     setTextElideMode(Qt::ElideMiddle);
-    connect(this, &QTreeWidget::itemDoubleClicked, this, &CRoughListCtrl::OnDetailedAnalysis);
-}
-
-QTreeWidgetItem* CRoughListCtrl::Row(int row) const
-{
-    const int waiting = static_cast<int>(pending_.size());
-    if (row < 0)
-        return nullptr;
-    if (row < waiting)
-        return pending_[static_cast<size_t>(waiting - 1 - row)];
-    return row - waiting < topLevelItemCount() ? topLevelItem(row - waiting) : nullptr;
-}
-
-int CRoughListCtrl::IndexOf(QTreeWidgetItem* item) const
-{
-    const auto waiting = static_cast<int>(pending_.size());
-    if (item->treeWidget() == this)
-        return waiting + indexFromItem(item).row();
-    for (int i = 0; i < waiting; ++i)
-        if (pending_[static_cast<size_t>(waiting - 1 - i)] == item)
-            return i;
-    return -1;
+    connect(this, &QTreeView::doubleClicked, this, &CRoughListCtrl::OnDetailedAnalysis);
 }
 
 int CRoughListCtrl::InsertFileRow(const char* path)
 {
-    auto* item = new QTreeWidgetItem;
-    const QByteArray bytes(path);
-    item->setText(kColumnFile, QString::fromUtf8(bytes));
-    item->setData(kColumnFile, kTextBytesRole, bytes);
-    item->setData(kColumnResult, kTextBytesRole, QByteArray());
-    if (insertBatch_)
-        pending_.push_back(item);
-    else
-        insertTopLevelItem(0, item);
-    byPath_[path] = item;
+    model_.InsertRow(path);
     return 0;
 }
 
 void CRoughListCtrl::BeginInsertBatch()
 {
-    insertBatch_ = true;
+    model_.HoldNewRows(true);
 }
 
 void CRoughListCtrl::EndInsertBatch()
 {
-    insertBatch_ = false;
-    if (pending_.empty())
-        return;
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(pending_.size()));
-    for (auto it = pending_.rbegin(); it != pending_.rend(); ++it)
-        rows.append(*it);
-    pending_.clear();
-    insertTopLevelItems(0, rows);
+    model_.HoldNewRows(false);
 }
 
 void CRoughListCtrl::SetFormatText(int row, const char* text)
 {
-    if (QTreeWidgetItem* item = Row(row)) {
-        item->setText(kColumnFormat, QString::fromUtf8(text));
-        item->setData(kColumnFormat, kTextBytesRole, QByteArray(text));
-    }
+    model_.SetFormat(row, text);
 }
 
 void CRoughListCtrl::AppendResultText(int row, const char* text)
 {
-    QTreeWidgetItem* item = Row(row);
-    if (!item)
-        return;
-    std::string cell = item->data(kColumnResult, kTextBytesRole).toByteArray().toStdString();
-    AppendWithinLimit(cell, text);
-    const QByteArray bytes(cell.data(), static_cast<qsizetype>(cell.size()));
-    item->setText(kColumnResult, QString::fromUtf8(bytes));
-    item->setData(kColumnResult, kTextBytesRole, bytes);
+    model_.AppendResult(row, text);
 }
 
 void CRoughListCtrl::SetSummaryAbsence(int row, const std::string& reason)
 {
-    if (QTreeWidgetItem* item = Row(row))
-        item->setData(kColumnResult, kAbsenceRole, QString::fromUtf8(reason.c_str()));
+    model_.SetAbsence(row, reason);
 }
 
 void CRoughListCtrl::SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings)
 {
-    QTreeWidgetItem* item = Row(row);
-    if (!item)
-        return;
-    QStringList parts;
-    if (errors)
-        parts << QStringLiteral("エラー %1").arg(errors);
-    if (warnings)
-        parts << QStringLiteral("警告 %1").arg(warnings);
-    item->setText(kColumnAnomalies, parts.join(QLatin1Char(' ')));
+    model_.SetAnomalyCounts(row, errors, warnings);
 }
 
 int CRoughListCtrl::FindRow(const char* path) const
 {
-    if (const auto it = byPath_.find(path); it != byPath_.end())
-        return IndexOf(it->second);
-    const QByteArray key(path);
-    for (int i = 0; i < RowCount(); ++i) {
-        QTreeWidgetItem* item = Row(i);
-        if (!marked_.count(item) && item->data(kColumnFile, kTextBytesRole).toByteArray() == key)
-            return i;
-    }
-    return -1;
+    return model_.Find(path);
 }
 
 void CRoughListCtrl::DeleteRow(int row)
 {
-    QTreeWidgetItem* item = Row(row);
-    if (!item || marked_.count(item))
+    if (model_.Marked(row))
         return;
-    if (const auto it = byPath_.find(RowPath(row)); it != byPath_.end() && it->second == item)
-        byPath_.erase(it);
-    if (deleteBatch_ > 0) {
-        marked_.insert(item);
-        return;
-    }
-    if (item->treeWidget() != this)
-        pending_.erase(pending_.end() - 1 - row);
-    delete item;
+    if (deleteBatch_ > 0)
+        model_.Mark(row);
+    else
+        model_.Remove(row);
 }
 
 void CRoughListCtrl::BeginDeleteBatch()
@@ -187,49 +100,45 @@ void CRoughListCtrl::BeginDeleteBatch()
 
 void CRoughListCtrl::EndDeleteBatch()
 {
-    if (--deleteBatch_ == 0 && !marked_.empty())
+    if (--deleteBatch_ == 0 && model_.AnyMarked())
         RemoveMarkedRows();
 }
 
 void CRoughListCtrl::RemoveMarkedRows()
 {
     // All rows leave the view at once and the kept ones come back at once;
-    // the selection and the caret row are put back afterwards.
-    QTreeWidgetItem* current = currentItem();
-    const bool currentKept = current && !marked_.count(current);
+    // the selection and the caret row are put back afterwards, counted among
+    // the kept rows.
+    const int currentRow = model_.RowOfView(currentIndex().row());
+    int currentKept = -1;
     std::vector<bool> selected;
-    QList<QTreeWidgetItem*> kept;
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = topLevelItem(i);
-        if (!marked_.count(item)) {
-            selected.push_back(item->isSelected());
-            kept.append(item);
-        }
+    for (int row = 0; row < model_.RowCount(); ++row) {
+        if (model_.Marked(row))
+            continue;
+        if (row == currentRow)
+            currentKept = static_cast<int>(selected.size());
+        const QModelIndex index = IndexOfRow(row);
+        selected.push_back(index.isValid() && selectionModel()->isSelected(index));
     }
-    for (QTreeWidgetItem* item : invisibleRootItem()->takeChildren())
-        if (marked_.count(item))
-            delete item;
-    marked_.clear();
-    insertTopLevelItems(0, kept);
+    model_.RemoveMarked();
     QItemSelection selection;
     for (size_t i = 0; i < selected.size();) {
         size_t j = i;
         while (j < selected.size() && selected[j])
             ++j;
         if (j > i)
-            selection.select(model()->index(static_cast<int>(i), 0),
-                             model()->index(static_cast<int>(j - 1), columnCount() - 1));
+            selection.select(IndexOfRow(static_cast<int>(i)),
+                             IndexOfRow(static_cast<int>(j - 1)).siblingAtColumn(CRoughListModel::kColumnCount - 1));
         i = j + 1;
     }
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (currentKept)
-        selectionModel()->setCurrentIndex(indexFromItem(current), QItemSelectionModel::NoUpdate);
+    if (currentKept >= 0)
+        selectionModel()->setCurrentIndex(IndexOfRow(currentKept), QItemSelectionModel::NoUpdate);
 }
 
 std::string CRoughListCtrl::RowText(int row, int column) const
 {
-    const QTreeWidgetItem* item = Row(row);
-    return item ? item->data(column, kTextBytesRole).toByteArray().toStdString() : std::string();
+    return model_.Text(row, column);
 }
 
 std::string CRoughListCtrl::RowPath(int row) const
@@ -237,12 +146,26 @@ std::string CRoughListCtrl::RowPath(int row) const
     return RowText(row, kColumnFile);
 }
 
+QModelIndex CRoughListCtrl::IndexOfRow(int row) const
+{
+    const int viewRow = model_.ViewRow(row);
+    return viewRow < 0 ? QModelIndex() : model_.index(viewRow, 0);
+}
+
+void CRoughListCtrl::SelectRow(int row, bool selected)
+{
+    const QModelIndex index = IndexOfRow(row);
+    if (index.isValid())
+        selectionModel()->select(index, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                            QItemSelectionModel::Rows);
+}
+
 std::vector<int> CRoughListCtrl::SelectedRows() const
 {
     std::vector<int> rows;
-    for (int i = 0; i < topLevelItemCount(); ++i)
-        if (topLevelItem(i)->isSelected())
-            rows.push_back(i);
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows.push_back(model_.RowOfView(index.row()));
+    std::sort(rows.begin(), rows.end());
     return rows;
 }
 
@@ -256,7 +179,7 @@ void CRoughListCtrl::mousePressEvent(QMouseEvent* event)
         if (ShowContextMenu(event->globalPosition().toPoint()))
             return;
     }
-    QTreeWidget::mousePressEvent(event);
+    QTreeView::mousePressEvent(event);
 }
 
 void CRoughListCtrl::keyPressEvent(QKeyEvent* event)
@@ -273,7 +196,7 @@ void CRoughListCtrl::keyPressEvent(QKeyEvent* event)
         CopySelectedRows();
         return;
     }
-    QTreeWidget::keyPressEvent(event);
+    QTreeView::keyPressEvent(event);
 }
 
 bool CRoughListCtrl::ShowContextMenu(QPoint globalPos)
@@ -289,21 +212,16 @@ bool CRoughListCtrl::ShowContextMenu(QPoint globalPos)
 
 QString CRoughListCtrl::ToolTipAt(int row, int column) const
 {
-    const QTreeWidgetItem* item = Row(row);
-    if (!item)
-        return QString();
-    if (column != kColumnResult || !item->text(kColumnResult).isEmpty())
-        return item->text(column);
-    return item->data(kColumnResult, kAbsenceRole).toString();
+    return model_.ToolTip(row, column);
 }
 
 bool CRoughListCtrl::viewportEvent(QEvent* event)
 {
     if (event->type() != QEvent::ToolTip)
-        return QTreeWidget::viewportEvent(event);
+        return QTreeView::viewportEvent(event);
     auto* help = static_cast<QHelpEvent*>(event);
     const QModelIndex index = indexAt(help->pos());
-    const QString tip = index.isValid() ? ToolTipAt(index.row(), index.column()) : QString();
+    const QString tip = index.isValid() ? ToolTipAt(model_.RowOfView(index.row()), index.column()) : QString();
     if (tip.isEmpty())
         QToolTip::hideText();
     else

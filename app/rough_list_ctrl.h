@@ -2,20 +2,24 @@
 // The report list of the rough-analysis window: one row per opened file with
 // its path, format and summary, the newest on top. Rows keep the exact bytes
 // of their path, the key by which they are found again.
-#include <QTreeWidget>
+#include <QTreeView>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "app/item_search.h"
+#include "app/rough_list_model.h"
 
 class CVantrelApp;
 
-class CRoughListCtrl : public QTreeWidget {
+class CRoughListCtrl : public QTreeView {
     Q_OBJECT
 public:
-    enum Column { kColumnFile = 0, kColumnFormat = 1, kColumnResult = 2, kColumnAnomalies = 3 };
+    enum Column {
+        kColumnFile = CRoughListModel::kColumnFile,
+        kColumnFormat = CRoughListModel::kColumnFormat,
+        kColumnResult = CRoughListModel::kColumnResult,
+        kColumnAnomalies = CRoughListModel::kColumnAnomalies,
+    };
 
     CRoughListCtrl(CVantrelApp& app, QWidget* parent = nullptr);
 
@@ -38,18 +42,22 @@ public:
     // once. Row indexes count the waiting rows as the top rows meanwhile.
     void BeginInsertBatch();
     void EndInsertBatch();
-    bool InInsertBatch() const { return insertBatch_; }
+    bool InInsertBatch() const { return model_.HoldingNewRows(); }
     // Between these two, deleted rows are only marked and leave the list in
     // one step at the end: removing thousands of selected rows one by one
     // would make the view update its selection for each.
     void BeginDeleteBatch();
     void EndDeleteBatch();
 
-    int RowCount() const { return topLevelItemCount() + static_cast<int>(pending_.size()); }
+    int RowCount() const { return model_.RowCount(); }
     std::string RowPath(int row) const;
     std::string RowText(int row, int column) const;
     // Indexes of the selected rows, from the top.
     std::vector<int> SelectedRows() const;
+    // The view's index of a row's first cell; invalid for a row not in the
+    // view yet.
+    QModelIndex IndexOfRow(int row) const;
+    void SelectRow(int row, bool selected);
 
     // What a row's tool tip says: the full path, the full result, or for an
     // empty result why the rough analysis found no summary.
@@ -76,17 +84,10 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
-    QTreeWidgetItem* Row(int row) const;
-    int IndexOf(QTreeWidgetItem* item) const;
     void RemoveMarkedRows();
 
     CVantrelApp& app_;
-    // Path bytes of a row to the newest row with that path; a path that
-    // several rows share finds the older ones by a walk.
-    std::unordered_map<std::string, QTreeWidgetItem*> byPath_;
-    std::vector<QTreeWidgetItem*> pending_;   // waiting rows, the newest last
-    bool insertBatch_ = false;
+    CRoughListModel model_;
     int deleteBatch_ = 0;
-    std::unordered_set<QTreeWidgetItem*> marked_;
     CItemSearch search_{*this};
 };

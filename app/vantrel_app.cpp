@@ -160,7 +160,7 @@ void CVantrelApp::LoadProfile()
     mainFrame_->restoreState(settings.value(kFrameBarsKey).toByteArray());
     const QVariantList widths = settings.value(kColumnWidthsKey).toList();
     CRoughListCtrl* list = mainFrame_->RoughList();
-    for (int i = 0; list && i < widths.size() && i < list->columnCount(); ++i)
+    for (int i = 0; list && i < widths.size() && i < CRoughListModel::kColumnCount; ++i)
         if (const int width = widths[i].toInt(); width > 0)
             list->setColumnWidth(i, width);
     openFolder_ = settings.value(kOpenFolderKey).toString();
@@ -178,7 +178,7 @@ void CVantrelApp::SaveProfile()
     settings.setValue(kFrameBarsKey, mainFrame_->saveState());
     QVariantList widths;
     if (const CRoughListCtrl* list = mainFrame_->RoughList())
-        for (int i = 0; i < list->columnCount(); ++i)
+        for (int i = 0; i < CRoughListModel::kColumnCount; ++i)
             widths << list->columnWidth(i);
     settings.setValue(kColumnWidthsKey, widths);
     settings.setValue(kOpenFolderKey, openFolder_);

@@ -85,7 +85,7 @@ private slots:
         const QByteArray whole = MakeJpeg(64, 64);
         const std::string path = f.Write("cut.jpg", whole.left(whole.size() - 40));
         f.OpenThroughDialog({path});
-        QVERIFY(f.List().topLevelItem(0)->text(CRoughListCtrl::kColumnAnomalies).startsWith(QStringLiteral("エラー ")));
+        QVERIFY(AppFixture::Cell(f.List(), 0, CRoughListCtrl::kColumnAnomalies).startsWith(QStringLiteral("エラー ")));
         f.App().RunDetailedAnalysis(path.c_str());
         CChildFrame* frame = f.Frame().ActiveChildFrame();
         QVERIFY(frame && !frame->AnomalyPane()->isHidden());
@@ -104,8 +104,8 @@ private slots:
         const Anomaly warning{0, {}, "jpeg.y", AnomalySeverity::Warning, "y", kNoLine};
         f.App().SetRowAnomalies(0, {error, warning, error});
         f.App().SetRowAnomalies(1, {warning, warning, warning});
-        QCOMPARE(f.List().topLevelItem(0)->text(CRoughListCtrl::kColumnAnomalies), QStringLiteral("エラー 2 警告 1"));
-        QCOMPARE(f.List().topLevelItem(1)->text(CRoughListCtrl::kColumnAnomalies), QStringLiteral("警告 3"));
+        QCOMPARE(AppFixture::Cell(f.List(), 0, CRoughListCtrl::kColumnAnomalies), QStringLiteral("エラー 2 警告 1"));
+        QCOMPARE(AppFixture::Cell(f.List(), 1, CRoughListCtrl::kColumnAnomalies), QStringLiteral("警告 3"));
     }
 };
 

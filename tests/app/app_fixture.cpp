@@ -235,11 +235,17 @@ std::string AppFixture::BarText()
     return text;
 }
 
-void AppFixture::RightClick(QTreeWidget& list, QTreeWidgetItem* row)
+QString AppFixture::Cell(const CRoughListCtrl& list, int row, int column)
 {
-    if (row)
-        list.scrollToItem(row);
-    const QPoint pos = row ? list.visualItemRect(row).center() : QPoint(5, list.viewport()->height() - 5);
+    return list.IndexOfRow(row).siblingAtColumn(column).data().toString();
+}
+
+void AppFixture::RightClick(CRoughListCtrl& list, int row)
+{
+    const QModelIndex index = list.IndexOfRow(row);
+    if (index.isValid())
+        list.scrollTo(index);
+    const QPoint pos = index.isValid() ? list.visualRect(index).center() : QPoint(5, list.viewport()->height() - 5);
     QTest::mouseClick(list.viewport(), Qt::RightButton, Qt::NoModifier, pos);
 }
 

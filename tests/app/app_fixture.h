@@ -22,8 +22,6 @@ class CMainFrame;
 class CRoughListCtrl;
 class QAction;
 class QMenu;
-class QTreeWidget;
-class QTreeWidgetItem;
 
 // What the exit hook throws: the program asked to end with this code.
 struct AppExit {
@@ -82,12 +80,14 @@ public:
     static LineId ChildLine(const CTreeWidgetControl& tree, LineId line, int i);
     // The first line of a tree whose text holds part; kNoLine when none does.
     static LineId FindLine(const CTreeWidgetControl& tree, std::string_view part);
+    // What the list shows in a cell of a row.
+    static QString Cell(const CRoughListCtrl& list, int row, int column);
     // The bar tree's line texts, one per line, two spaces per depth.
     std::string BarText();
 
     // Right-clicks a row of the list or a line of a tree (scrolled into view
     // first), or an empty point of its viewport for no row or line.
-    static void RightClick(QTreeWidget& list, QTreeWidgetItem* row);
+    static void RightClick(CRoughListCtrl& list, int row);
     static void RightClick(CTreeWidgetControl& tree, LineId line);
 
     // Detailed-analysis frames in the MDI area.

@@ -113,7 +113,7 @@ private slots:
         std::vector<Paint> paints;
         PaintWatcher watcher([&] {
             auto* dialog = f.Frame().findChild<QProgressDialog*>();
-            paints.push_back({f.List().topLevelItemCount(), f.Bar().RebuildCount(), dialog && dialog->isVisible()});
+            paints.push_back({f.List().model()->rowCount(), f.Bar().RebuildCount(), dialog && dialog->isVisible()});
         });
         f.List().viewport()->installEventFilter(&watcher);
         f.OpenThroughDialog({f.Dir() + "/photos"});

@@ -45,7 +45,7 @@ void SelectRows(CRoughListCtrl& list, std::initializer_list<int> rows)
 {
     list.clearSelection();
     for (int row : rows)
-        list.topLevelItem(row)->setSelected(true);
+        list.SelectRow(row, true);
 }
 
 void SelectBarLine(CAnalysisTreeCtrl& tree, LineId line)
@@ -145,17 +145,17 @@ private slots:
         f.OpenThroughDialog({files.jpeg, files.tiff});
         // Empty space under the rows: nothing selected, no menu.
         f.List().clearSelection();
-        AppFixture::RightClick(f.List(), nullptr);
+        AppFixture::RightClick(f.List(), -1);
         QCOMPARE(f.popupCount, 0);
         // The row under the pointer is selected before the menu opens.
         SelectRows(f.List(), {1});
-        AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
+        AppFixture::RightClick(f.List(), 0);
         QCOMPARE(f.popupCount, 1);
         QCOMPARE(f.List().SelectedRows(), std::vector<int>{0});
         QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
         // A click inside a multiple selection keeps it.
         SelectRows(f.List(), {0, 1});
-        AppFixture::RightClick(f.List(), f.List().topLevelItem(1));
+        AppFixture::RightClick(f.List(), 1);
         QCOMPARE(f.List().SelectedRows(), (std::vector<int>{0, 1}));
         QVERIFY(f.messages.empty());
     }
@@ -170,7 +170,7 @@ private slots:
         SelectRows(f.List(), {0, 2});
         f.answers = {MessageAnswer::Cancel};
         f.choose = QStringLiteral("エントリ削除(&D)\tDelete");
-        AppFixture::RightClick(f.List(), f.List().topLevelItem(2));
+        AppFixture::RightClick(f.List(), 2);
         QCOMPARE(f.messages.size(), size_t{1});
         QCOMPARE(Text(f.messages[0]), QStringLiteral("選択した2個のファイルを表示から削除します。"));
         QCOMPARE(f.messages[0].buttons, MessageButtons::OkCancel);
@@ -209,7 +209,7 @@ private slots:
         // Both rows selected: the uppermost (the TIFF file) is analysed.
         SelectRows(f.List(), {0, 1});
         f.choose = QStringLiteral("詳細解析(&A)\tEnter");
-        AppFixture::RightClick(f.List(), f.List().topLevelItem(0));
+        AppFixture::RightClick(f.List(), 0);
         QCOMPARE(f.ChildFrames().size(), size_t{1});
         CChildFrame* frame = f.ChildFrames()[0];
         QCOMPARE(frame->windowTitle(), QString::fromStdString(files.tiff));
@@ -480,7 +480,7 @@ private slots:
         const std::string cell = f.List().RowText(row, CRoughListCtrl::kColumnResult);
         QCOMPARE(Cp932Length(cell.data(), cell.size()), size_t{510});
         QVERIFY(!QString::fromUtf8(cell.c_str()).contains(QChar::ReplacementCharacter));
-        QCOMPARE(f.List().topLevelItem(row)->text(CRoughListCtrl::kColumnResult), QString::fromUtf8(cell.c_str()));
+        QCOMPARE(AppFixture::Cell(f.List(), row, CRoughListCtrl::kColumnResult), QString::fromUtf8(cell.c_str()));
         f.List().AppendResultText(row, "あ");
         QCOMPARE(f.List().RowText(row, CRoughListCtrl::kColumnResult), cell);
         f.List().AppendResultText(row, "abc");

@@ -144,11 +144,11 @@ private slots:
     {
         AppFixture f;
         CRoughListCtrl& list = f.List();
-        QCOMPARE(list.columnCount(), 4);
+        QCOMPARE(list.model()->columnCount(), 4);
         const char* headings[] = {"ファイル名", "ファイル形式", "解析結果", "異常"};
         const int widths[] = {200, 200, 500, 120};
         for (int i = 0; i < 4; ++i) {
-            QCOMPARE(list.headerItem()->text(i), QString::fromUtf8(headings[i]));
+            QCOMPARE(list.model()->headerData(i, Qt::Horizontal).toString(), QString::fromUtf8(headings[i]));
             QCOMPARE(list.columnWidth(i), widths[i]);
         }
         QCOMPARE(list.selectionMode(), QAbstractItemView::ExtendedSelection);
