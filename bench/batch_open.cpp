@@ -5,7 +5,8 @@
 // per open file; and, where the desktop program is built, its opening of
 // 10,000 files on the offscreen platform against the headless shell's.
 // Detailed output (-d) of 1,000 and 10,000 of them. The best of several runs
-// counts, since the machine may be shared.
+// counts, since the machine may be shared. With --desktop only the desktop
+// program and the headless shell are timed, several times over, to profile.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -71,6 +72,31 @@ double DesktopSeconds(const std::string& dir)
 }
 #endif
 
+// The desktop program analyses a batch on one thread per processor; the
+// headless shell is timed both ways.
+int DesktopAgainstHeadless(const std::string& dir, int runs)
+{
+    const uint32_t processors = std::max(1u, std::thread::hardware_concurrency());
+    double headless = 1e9, headlessSerial = 1e9;
+    for (int run = 0; run < runs; ++run) {
+        headlessSerial = std::min(headlessSerial, HeadlessSeconds(dir, 1));
+        headless = std::min(headless, HeadlessSeconds(dir, processors));
+    }
+    std::printf("headless shell 10000 files: %7.3f s one at a time, %7.3f s on %u threads\n", headlessSerial,
+                headless, processors);
+#ifdef VANTREL_BENCH_APP
+    double desktop = 1e9;
+    for (int run = 0; run < runs; ++run)
+        desktop = std::min(desktop, DesktopSeconds(dir));
+    std::printf("desktop (offscreen) 10000 files: %7.3f s; desktop / headless (same threads): %.2f, / headless one "
+                "at a time: %.2f\n",
+                desktop, desktop / headless, desktop / headlessSerial);
+#else
+    std::printf("desktop program: not built\n");
+#endif
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -92,11 +118,12 @@ int main(int argc, char** argv)
     std::printf("file: %s, %ju bytes; the best of several runs each\n", photo.c_str(),
                 static_cast<uintmax_t>(fs::file_size(photo)));
 
+    const bool desktopOnly = argc > 1 && std::strcmp(argv[1], "--desktop") == 0;
     const size_t counts[] = {1000, 10000, 100000};
     double perFile[3] = {};
     long peak[3] = {};
     std::string dirs[3];
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3 && !desktopOnly; ++i) {
         dirs[i] = MakeLinks(root, photo, counts[i]);
         const RunResult r = BestOf(i == 2 ? 2 : 3, {VANTREL_DUMP, "--rows", dirs[i]});
         perFile[i] = r.seconds / static_cast<double>(counts[i]);
@@ -104,6 +131,8 @@ int main(int argc, char** argv)
         std::printf("vantrel-dump %6zu files: %7.3f s (%5.1f us per file), peak %ld KiB, exit %d\n", counts[i],
                     r.seconds, perFile[i] * 1e6, r.peakKiB, r.status);
     }
+    if (desktopOnly)
+        return DesktopAgainstHeadless(MakeLinks(root, photo, counts[1]), 10);
     std::printf("per-file time at 100,000 / at 1,000: %.2f\n", perFile[2] / perFile[0]);
 
     // Detailed output: every file gets a window of its own, which the next
@@ -134,27 +163,7 @@ int main(int argc, char** argv)
     std::printf("peak memory per open file: %.0f bytes, of which its lines' own bytes %zu: %.0f beyond them\n",
                 perOpenFile, lineBytes, perOpenFile - static_cast<double>(lineBytes));
 
-    // The desktop program analyses a batch on one thread per processor; the
-    // headless shell is timed both ways.
-    const uint32_t processors = std::max(1u, std::thread::hardware_concurrency());
-    double headless = 1e9, headlessSerial = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        headlessSerial = std::min(headlessSerial, HeadlessSeconds(dirs[1], 1));
-        headless = std::min(headless, HeadlessSeconds(dirs[1], processors));
-    }
-    std::printf("headless shell 10000 files: %7.3f s one at a time, %7.3f s on %u threads\n", headlessSerial,
-                headless, processors);
-#ifdef VANTREL_BENCH_APP
-    double desktop = 1e9;
-    for (int run = 0; run < 3; ++run)
-        desktop = std::min(desktop, DesktopSeconds(dirs[1]));
-    std::printf("desktop (offscreen) 10000 files: %7.3f s; desktop / headless (same threads): %.2f, / headless one "
-                "at a time: %.2f\n",
-                desktop, desktop / headless, desktop / headlessSerial);
-#else
-    std::printf("desktop program: not built\n");
-#endif
-    return 0;
+    return DesktopAgainstHeadless(dirs[1], 3);
 }
 
 #else
