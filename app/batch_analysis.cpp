@@ -1,8 +1,10 @@
 #include "app/batch_analysis.h"
 
+#include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -17,12 +19,14 @@ struct CBatchAnalysis::Queue {
     std::condition_variable taken;
     std::deque<std::unique_ptr<AnalysisResult>> results;
     bool stop = false;
-    bool guiWaiting = false;
+    // How many waiting results wake the GUI thread; 0 while it does not
+    // sleep on them.
+    size_t wakeAt = 0;
 };
 
 CBatchAnalysis::CBatchAnalysis(CAnalysisWorker& worker, const CAnalysisApp& analysis,
                                const std::vector<BatchPath>& batch, std::vector<bool> analyse)
-    : queue_(std::make_shared<Queue>())
+    : queue_(std::make_shared<Queue>()), left_(batch.size())
 {
     worker.Post([queue = queue_, &analysis, batch, analyse = std::move(analyse)] {
         // The worker takes the results in order while threads beside it
@@ -40,8 +44,10 @@ CBatchAnalysis::CBatchAnalysis(CAnalysisWorker& worker, const CAnalysisApp& anal
             std::unique_ptr<AnalysisResult> result = analyses.Take(i);
             std::lock_guard lock(queue->mutex);
             queue->results.push_back(std::move(result));
-            if (std::exchange(queue->guiWaiting, false))
+            if (queue->wakeAt > 0 && queue->results.size() >= queue->wakeAt) {
+                queue->wakeAt = 0;
                 CAnalysisWorker::WakeGuiThread();
+            }
         }
     });
 }
@@ -57,18 +63,33 @@ CBatchAnalysis::~CBatchAnalysis()
 
 std::unique_ptr<AnalysisResult> CBatchAnalysis::Next()
 {
+    if (taken_.empty())
+        TakeGroup();
+    std::unique_ptr<AnalysisResult> result = std::move(taken_.front());
+    taken_.pop_front();
+    --left_;
+    return result;
+}
+
+void CBatchAnalysis::TakeGroup()
+{
     Queue& queue = *queue_;
-    CAnalysisWorker::WaitServingEvents([&queue] {
+    const size_t group = std::clamp<size_t>(left_, 1, kGroup);
+    const auto late = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGroupWaitMs);
+    // Its expiry is an event, after which the first result will do.
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.start(kGroupWaitMs);
+    CAnalysisWorker::WaitServingEvents([&] {
         std::lock_guard lock(queue.mutex);
-        queue.guiWaiting = queue.results.empty();
-        return !queue.guiWaiting;
+        const size_t wanted = std::chrono::steady_clock::now() >= late ? 1 : group;
+        queue.wakeAt = queue.results.size() >= wanted ? 0 : wanted;
+        return queue.wakeAt == 0;
     });
-    std::unique_ptr<AnalysisResult> result;
     {
         std::lock_guard lock(queue.mutex);
-        result = std::move(queue.results.front());
-        queue.results.pop_front();
+        std::move(queue.results.begin(), queue.results.end(), std::back_inserter(taken_));
+        queue.results.clear();
     }
     queue.taken.notify_one();
-    return result;
 }

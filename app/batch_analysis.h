@@ -2,10 +2,15 @@
 // The files of one opening batch analysed on the worker thread, and on
 // threads beside it, ahead of the GUI thread, which takes their results one
 // by one in the batch's order and applies them (entries, rows, messages).
-// At most kAhead results wait to be taken, so that a batch of any length
-// holds little memory. The analyses read nothing but the batch and the
-// format table.
+// At most kAhead results wait in the queue, and as many more on the GUI
+// thread's side, so that a batch of any length holds little memory.
+//
+// Results of small files come every few microseconds, faster than the GUI
+// thread is woken for each: it sleeps until kGroup results wait, or until the
+// first result once kGroupWaitMs have passed, and then takes all that wait
+// at once. The analyses read nothing but the batch and the format table.
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -16,6 +21,8 @@ class CAnalysisWorker;
 class CBatchAnalysis {
 public:
     static constexpr size_t kAhead = 64;
+    static constexpr size_t kGroup = 16;
+    static constexpr int kGroupWaitMs = 10;
 
     // analyse[i] says whether file i gets its rough analysis (it is not open
     // yet, nor earlier in the batch).
@@ -33,5 +40,10 @@ public:
 
 private:
     struct Queue;
+    // Waits for the next group of results and moves them to taken_.
+    void TakeGroup();
+
     std::shared_ptr<Queue> queue_;
+    std::deque<std::unique_ptr<AnalysisResult>> taken_;
+    size_t left_;   // results Next has yet to hand out
 };
