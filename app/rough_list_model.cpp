@@ -39,7 +39,8 @@ const CRoughListModel::Row* CRoughListModel::At(int row) const
 void CRoughListModel::InsertRow(std::string path)
 {
     rows_.emplace_back().path = std::move(path);
-    byPath_[rows_.back().path] = rows_.size() - 1;
+    if (indexed_)
+        byPath_[rows_.back().path] = rows_.size() - 1;
     if (!hold_) {
         // The new row is the view's top row.
         beginInsertRows(QModelIndex(), 0, 0);
@@ -123,6 +124,8 @@ QString CRoughListModel::ToolTip(int row, int column) const
 
 int CRoughListModel::Find(std::string_view path) const
 {
+    if (!indexed_)
+        IndexPaths();
     if (const auto it = byPath_.find(path); it != byPath_.end())
         return static_cast<int>(rows_.size() - 1 - it->second);
     // Without marks the index holds the newest row of every path; a marked
@@ -148,7 +151,7 @@ void CRoughListModel::Remove(int row)
         --shown_;
     }
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(Slot(row)));
-    IndexPaths();
+    indexed_ = false;
     if (v >= 0)
         endRemoveRows();
 }
@@ -160,6 +163,8 @@ void CRoughListModel::Mark(int row)
         return;
     r->marked = true;
     ++marked_;
+    if (!indexed_)
+        return;
     if (const auto it = byPath_.find(r->path); it != byPath_.end() && it->second == Slot(row))
         byPath_.erase(it);
 }
@@ -186,13 +191,14 @@ void CRoughListModel::RemoveMarked()
     rows_ = std::move(kept);
     shown_ = shownKept;
     marked_ = 0;
-    IndexPaths();
+    indexed_ = false;
     endResetModel();
 }
 
-void CRoughListModel::IndexPaths()
+void CRoughListModel::IndexPaths() const
 {
     byPath_.clear();
+    indexed_ = true;
     for (size_t i = 0; i < rows_.size(); ++i)
         if (!rows_[i].marked)
             byPath_[rows_[i].path] = i;

@@ -79,7 +79,7 @@ private:
     size_t Slot(int row) const { return rows_.size() - 1 - static_cast<size_t>(row); }
     Row* At(int row);
     const Row* At(int row) const;
-    void IndexPaths();
+    void IndexPaths() const;
 
     std::deque<Row> rows_;
     // The oldest shown_ rows are in the views; the rest are held.
@@ -88,6 +88,9 @@ private:
     size_t marked_ = 0;
     // A path to the storage index of the newest unmarked row with it; the
     // keys view the rows' own paths, which a deque keeps in place as rows
-    // are added. Rows sharing a path are found by a walk.
-    std::unordered_map<std::string_view, size_t> byPath_;
+    // are added. Rows sharing a path are found by a walk. Only deletions
+    // look rows up, so the index is made at the first look, not as a batch
+    // of thousands of files adds its rows.
+    mutable std::unordered_map<std::string_view, size_t> byPath_;
+    mutable bool indexed_ = false;
 };

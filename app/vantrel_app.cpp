@@ -289,9 +289,18 @@ std::vector<bool> CVantrelApp::FilesToAnalyse(const std::vector<BatchPath>& batc
 
 void CVantrelApp::AddRecentFiles(const std::vector<BatchPath>& batch, const std::vector<OpenOutcome>& outcomes)
 {
-    for (size_t i = 0; i < outcomes.size() && i < batch.size(); ++i)
-        if (outcomes[i] == OpenOutcome::Opened || outcomes[i] == OpenOutcome::NotAnalysed)
-            recentFiles_.Add(QFile::decodeName(QByteArray::fromStdString(batch[i].path)));
+    // Adding every file in turn leaves the last distinct ones on top; only
+    // as many as the list holds are looked for, from the batch's end.
+    QStringList newest;
+    for (size_t i = std::min(outcomes.size(), batch.size()); i-- > 0 && newest.size() < recentFiles_.Size();) {
+        if (outcomes[i] != OpenOutcome::Opened && outcomes[i] != OpenOutcome::NotAnalysed)
+            continue;
+        const QString path = QFile::decodeName(QByteArray::fromStdString(batch[i].path));
+        if (!path.isEmpty() && !newest.contains(path))
+            newest << path;
+    }
+    for (auto it = newest.rbegin(); it != newest.rend(); ++it)
+        recentFiles_.Add(*it);
 }
 
 CVantrelApp::BatchScope::BatchScope(CVantrelApp& app, CBatchProgress& progress) : app_(app)

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QApplication>
 #include <QCursor>
@@ -523,6 +524,26 @@ private slots:
         loaded.Load(settings);
         QCOMPARE(loaded.Paths(), QStringList({"/only"}));
         settings.remove(QStringLiteral("Recent File List"));
+
+        // A batch leaves its last files on top, the latest first, above what
+        // was there when it has fewer files than the list holds.
+        auto open = [&](const QString& prefix, int count) {
+            std::vector<std::string> paths;
+            for (int i = 1; i <= count; ++i)
+                paths.push_back(f.Write(QStringLiteral("%1%2.jpg").arg(prefix).arg(i).toStdString(), MakeJpeg(8, 8)));
+            f.OpenThroughDialog(paths);
+        };
+        auto recent = [&] {
+            QStringList names;
+            for (const QString& path : f.App().RecentFiles().Paths())
+                names << QFileInfo(path).completeBaseName();
+            return names;
+        };
+        open(QStringLiteral("b"), 1);
+        open(QStringLiteral("c"), 3);
+        QCOMPARE(recent(), QStringList({"c3", "c2", "c1", "b1"}));
+        open(QStringLiteral("d"), 7);
+        QCOMPARE(recent(), QStringList({"d7", "d6", "d5", "d4", "d3"}));
     }
 };
 
