@@ -32,8 +32,9 @@ CBatchAnalysis::CBatchAnalysis(CAnalysisWorker& worker, const CAnalysisApp& anal
         // The worker takes the results in order while threads beside it
         // work ahead on the files after them.
         const uint32_t threads = std::max(1u, std::thread::hardware_concurrency());
-        COrderedAnalyses analyses(batch.size(), threads,
-                                  [&](size_t i) { return analysis.AnalyseBatchFile(batch[i], analyse[i]); });
+        COrderedAnalyses analyses(
+            batch.size(), threads, [&](size_t i) { return analysis.AnalyseBatchFile(batch[i], analyse[i]); },
+            COrderedAnalyses::kRoughAhead);
         for (size_t i = 0; i < batch.size(); ++i) {
             {
                 std::unique_lock lock(queue->mutex);

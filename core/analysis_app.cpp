@@ -182,9 +182,10 @@ std::vector<OpenOutcome> CAnalysisApp::OpenFiles(const std::vector<BatchPath>& b
     // entries of the files before it; analysed ahead, it sees those that
     // were open before the batch and the batch's own earlier paths, the
     // same files but for one whose path equals a line of another's.
-    COrderedAnalyses analyses(batch.size(), batchThreads_, [&](size_t i) {
-        return AnalyseBatchFile(batch[i], open.empty() ? !AlreadyOpen(batch[i].path) : !open[i]);
-    });
+    COrderedAnalyses analyses(
+        batch.size(), batchThreads_,
+        [&](size_t i) { return AnalyseBatchFile(batch[i], open.empty() ? !AlreadyOpen(batch[i].path) : !open[i]); },
+        COrderedAnalyses::kRoughAhead);
     for (const BatchPath& item : batch) {
         if (progress && !progress(outcomes.size(), batch.size(), item.path))
             break;

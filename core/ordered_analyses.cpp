@@ -1,15 +1,16 @@
 #include "core/ordered_analyses.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
-COrderedAnalyses::COrderedAnalyses(size_t count, uint32_t threads, Analyse analyse)
+COrderedAnalyses::COrderedAnalyses(size_t count, uint32_t threads, Analyse analyse, size_t ahead)
     : count_(count), analyse_(std::move(analyse))
 {
     if (threads <= 1 || count <= 1)
         return;
-    // The result being taken, and up to threads beyond it.
-    slots_.resize(size_t{threads} + 1);
+    // The result being taken, and those that may wait beyond it.
+    slots_.resize(std::max<size_t>(threads, ahead) + 1);
     try {
         for (uint32_t i = 1; i < threads; ++i)
             threads_.emplace_back([this] { Run(); });

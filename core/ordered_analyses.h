@@ -3,8 +3,8 @@
 // order: the caller takes result 0, then 1, and so on, while threads work
 // ahead on the ones after it; up to `threads` analyses run at once, the
 // caller's own included (it analyses files ahead while the one it takes is
-// not ready), and at most `threads` results wait beyond the one being
-// taken, so a batch of any size holds a bounded number of them.
+// not ready), and a bounded number of results wait beyond the one being
+// taken, so a batch of any size holds few of them.
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -21,10 +21,18 @@ class COrderedAnalyses {
 public:
     using Analyse = std::function<std::unique_ptr<AnalysisResult>(size_t index)>;
 
+    // Rough results are small, so rough batches let the threads run this
+    // far ahead of the taker: with as few as `threads` they keep waiting for
+    // a taker that applies results, or that shares the processors with a
+    // GUI thread, and spin meanwhile.
+    static constexpr size_t kRoughAhead = 16;
+
     // analyse(i) runs once for each i from 0 to count - 1, on threads of
     // this object or in Take, and must touch nothing the caller touches
     // meanwhile. With threads 1 or fewer, Take runs every analysis itself.
-    COrderedAnalyses(size_t count, uint32_t threads, Analyse analyse);
+    // At most max(threads, ahead) results wait beyond the one being taken;
+    // detailed results may hold pictures, so they keep the default.
+    COrderedAnalyses(size_t count, uint32_t threads, Analyse analyse, size_t ahead = 0);
     // Stops the threads after the analyses they are in.
     ~COrderedAnalyses();
     COrderedAnalyses(const COrderedAnalyses&) = delete;
