@@ -299,7 +299,7 @@ void CAnalysisApp::ApplyRough(const char* path, uint32_t format, const AnalysisR
     shell_.SetFormatText(row, FormatName(format));
     ShowMessages(result);
     for (const RoughLine& line : result.roughLines)
-        entries_.AddEntry(line.level, line.text, line.hash);
+        entries_.AddEntry(line.level, result.RoughText(line), line.hash);
     if (!result.formatText.empty())
         shell_.SetFormatText(row, result.formatText.c_str());
     for (const std::string& piece : result.summary)

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/anomaly.h"
@@ -17,10 +18,13 @@
 
 // One line of a rough analysis, for the entry list: its text as the entry
 // keeps it, hashed as the list's pool hashes it, so that the thread that
-// made the line did that work.
+// made the line did that work. The texts of a result's lines lie one after
+// another in one string (AnalysisResult::RoughText): a line costs no
+// allocation of its own.
 struct RoughLine {
     uint32_t level = 0;
-    std::string text;
+    uint32_t length = 0;
+    size_t offset = 0;
     size_t hash = 0;
 };
 
@@ -61,6 +65,11 @@ struct AnalysisResult {
 
     // Rough mode.
     std::vector<RoughLine> roughLines;
+    std::string roughTexts;
+    std::string_view RoughText(const RoughLine& line) const
+    {
+        return std::string_view(roughTexts).substr(line.offset, line.length);
+    }
     // Appended to the row's result column, piece by piece.
     std::vector<std::string> summary;
     // Why there is no summary; empty when there is one.

@@ -21,7 +21,9 @@ void CAnalysisRun::AddEntry(uint32_t level, std::string_view text)
 {
     if (result_.roughLines.size() < kMaxEntriesPerFile) {
         const std::string_view kept = CAnalysisEntryList::EntryText(text);
-        result_.roughLines.push_back({level, std::string(kept), CEntryTextPool::Hash(kept)});
+        result_.roughLines.push_back(
+            {level, static_cast<uint32_t>(kept.size()), result_.roughTexts.size(), CEntryTextPool::Hash(kept)});
+        result_.roughTexts.append(kept);
     }
 }
 

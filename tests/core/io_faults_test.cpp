@@ -202,8 +202,9 @@ TEST(IoFaults, StreamPositionAgreesWithTheLibrary)
             // own; read through them before looking at the file's bytes.
             if (told >= 0 && static_cast<uint64_t>(told) < size && random() % 4 == 0) {
                 const int c = std::fgetc(fp);
-                if (c != EOF && std::ftell(fp) == told + 1 && c != (bytes[static_cast<size_t>(told)] ^ 0x55))
+                if (c != EOF && std::ftell(fp) == told + 1 && c != (bytes[static_cast<size_t>(told)] ^ 0x55)) {
                     ASSERT_EQ(c, bytes[static_cast<size_t>(told)]) << "step " << step;
+                }
             }
         }
         std::fclose(fp);

@@ -33,7 +33,7 @@ Analysis Analyse(const testing_support::Bytes& bytes)
     }
     h.app.Entries().AddEntry(0, path.c_str());
     for (const RoughLine& line : rough.result.roughLines)
-        h.app.Entries().AddEntry(line.level, line.text.c_str());
+        h.app.Entries().AddEntry(line.level, rough.result.RoughText(line), line.hash);
     h.shell.RebuildTree(h.app.Entries().GetEntryListHead());
     a.rough = WithoutFirstLine(h.BarText());
     h.shell.InsertFileRow(path.c_str());
