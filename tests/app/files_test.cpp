@@ -179,11 +179,14 @@ private slots:
         QCOMPARE(f.List().RowCount(), 3);
         QCOMPARE(f.List().SelectedRows(), (std::vector<int>{0, 2}));
 
-        // Confirmed: both go together, the bar rebuilt once.
+        // Confirmed: both go together, the bar rebuilt once; the columns
+        // keep the widths the user gave them.
         f.messages.clear();
+        f.List().setColumnWidth(CRoughListCtrl::kColumnResult, 333);
         QTest::keyClick(&f.List(), Qt::Key_Delete);
         QCOMPARE(f.messages.size(), size_t{1});
         QCOMPARE(f.RowPaths(), std::vector<std::string>{files.tiff});
+        QCOMPARE(f.List().columnWidth(CRoughListCtrl::kColumnResult), 333);
         QCOMPARE(AppFixture::TopLevelTexts(f.BarTree()), std::vector<std::string>{files.tiff});
         QCOMPARE(f.Bar().RebuildCount(), 2);
 
