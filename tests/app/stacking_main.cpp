@@ -135,7 +135,7 @@ int main(int argc, char** argv)
         return Fail(QStringLiteral("version box: ") + verdict);
 
     // A folder batch long enough to be cancelled from its progress dialog.
-    constexpr int kFiles = 20000;
+    constexpr int kFiles = 60000;
     const QString folder = QString::fromStdString(f.Dir()) + QStringLiteral("/batch");
     QDir().mkpath(folder);
     const std::string first = f.Write("batch/p00000.jpg", MakeJpeg(16, 16));
