@@ -18,10 +18,17 @@ void CopyLine(char* dst, const char* src)
 
 void AppendWithinLimit(std::string& cell, const char* text)
 {
+    // No character takes more bytes in code page 932 than in UTF-8, so what
+    // fits as UTF-8 fits as code page 932 and needs no measuring.
+    const size_t length = std::strlen(text);
+    if (cell.size() + length <= kMaxLineBytes) {
+        cell.append(text, length);
+        return;
+    }
     const size_t used = Cp932Length(cell.data(), cell.size());
     if (used >= kMaxLineBytes)
         return;
-    cell.append(text, CharBoundaryPrefix(text, std::strlen(text), kMaxLineBytes - used));
+    cell.append(text, CharBoundaryPrefix(text, length, kMaxLineBytes - used));
 }
 
 std::string PathFileName(const std::string& path)

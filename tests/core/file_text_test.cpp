@@ -48,6 +48,17 @@ TEST(FileText, LinesCountBytesAsCodePage932HoldsThem)
     std::string cell = "解解";
     AppendWithinLimit(cell, std::string(600, 'x').c_str());
     EXPECT_EQ(cell, "解解" + std::string(507, 'x'));
+    // A cell whose UTF-8 bytes pass the limit while code page 932 still has
+    // room takes text up to the room code page 932 leaves.
+    std::string wide;
+    for (int i = 0; i < 170; ++i)
+        wide += "解";
+    cell = wide;
+    AppendWithinLimit(cell, std::string(200, 'x').c_str());
+    EXPECT_EQ(cell, wide + std::string(171, 'x'));
+    cell = "解";
+    AppendWithinLimit(cell, std::string(508, 'x').c_str());
+    EXPECT_EQ(cell, "解" + std::string(508, 'x'));
 }
 
 TEST(FileText, OffsetLinesReadAsTheFormattedOnes)
