@@ -240,22 +240,26 @@ QString AppFixture::Cell(const CRoughListCtrl& list, int row, int column)
     return list.IndexOfRow(row).siblingAtColumn(column).data().toString();
 }
 
+namespace {
+// A right click on a view's row, scrolled into view first, or on an empty
+// point of its viewport for an invalid index.
+void RightClickIndex(QTreeView& view, const QModelIndex& index)
+{
+    if (index.isValid())
+        view.scrollTo(index);
+    const QPoint pos = index.isValid() ? view.visualRect(index).center() : QPoint(5, view.viewport()->height() - 5);
+    QTest::mouseClick(view.viewport(), Qt::RightButton, Qt::NoModifier, pos);
+}
+}  // namespace
+
 void AppFixture::RightClick(CRoughListCtrl& list, int row)
 {
-    const QModelIndex index = list.IndexOfRow(row);
-    if (index.isValid())
-        list.scrollTo(index);
-    const QPoint pos = index.isValid() ? list.visualRect(index).center() : QPoint(5, list.viewport()->height() - 5);
-    QTest::mouseClick(list.viewport(), Qt::RightButton, Qt::NoModifier, pos);
+    RightClickIndex(list, list.IndexOfRow(row));
 }
 
 void AppFixture::RightClick(CTreeWidgetControl& tree, LineId line)
 {
-    const QModelIndex index = tree.IndexOf(line);
-    if (index.isValid())
-        tree.scrollTo(index);
-    const QPoint pos = index.isValid() ? tree.visualRect(index).center() : QPoint(5, tree.viewport()->height() - 5);
-    QTest::mouseClick(tree.viewport(), Qt::RightButton, Qt::NoModifier, pos);
+    RightClickIndex(tree, tree.IndexOf(line));
 }
 
 std::vector<CChildFrame*> AppFixture::ChildFrames()
