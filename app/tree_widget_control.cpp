@@ -11,6 +11,8 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QStyledItemDelegate>
+#include <map>
+#include <utility>
 
 #include "core/tree_ranges.h"
 
@@ -35,6 +37,16 @@ class BranchDelegate final : public QStyledItemDelegate {
 public:
     explicit BranchDelegate(CTreeWidgetControl& tree) : QStyledItemDelegate(&tree), tree_(tree) {}
 
+    // While a column is measured, the view passes every row the same
+    // option, so a cell's size follows from its text and icon alone; the
+    // rows of many files repeat the same segment lines, whose text would
+    // otherwise be shaped again for each.
+    void SetMeasuring(bool on)
+    {
+        measuring_ = on;
+        measured_.clear();
+    }
+
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const int width = tree_.BranchWidth(CTreeWidgetControl::LineOf(index));
@@ -47,13 +59,27 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        QSize size = measuring_ ? MeasuredSize(option, index) : QStyledItemDelegate::sizeHint(option, index);
         size.rwidth() += tree_.BranchWidth(CTreeWidgetControl::LineOf(index));
         return size;
     }
 
 private:
+    QSize MeasuredSize(const QStyleOptionViewItem& option, const QModelIndex& index) const
+    {
+        const std::pair<QString, qint64> cell{index.data(Qt::DisplayRole).toString(),
+                                              index.data(Qt::DecorationRole).value<QIcon>().cacheKey()};
+        const auto found = measured_.find(cell);
+        if (found != measured_.end())
+            return found->second;
+        const QSize size = QStyledItemDelegate::sizeHint(option, index);
+        measured_.emplace(cell, size);
+        return size;
+    }
+
     CTreeWidgetControl& tree_;
+    bool measuring_ = false;
+    mutable std::map<std::pair<QString, qint64>, QSize> measured_;
 };
 
 }  // namespace
@@ -77,6 +103,17 @@ CTreeWidgetControl::CTreeWidgetControl(QWidget* parent) : QTreeView(parent)
         setStyle(style);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { emit currentLineChanged(LineOf(current)); });
+}
+
+int CTreeWidgetControl::sizeHintForColumn(int column) const
+{
+    auto* delegate = dynamic_cast<BranchDelegate*>(itemDelegate());
+    if (delegate)
+        delegate->SetMeasuring(true);
+    const int width = QTreeView::sizeHintForColumn(column);
+    if (delegate)
+        delegate->SetMeasuring(false);
+    return width;
 }
 
 LineId CTreeWidgetControl::SelectedLine() const

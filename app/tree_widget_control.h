@@ -60,6 +60,8 @@ public:
     // clipboard; nothing when no line is selected.
     void CopySelectedLine(bool withChildren) const;
 
+    int sizeHintForColumn(int column) const override;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

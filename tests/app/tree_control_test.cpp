@@ -194,6 +194,42 @@ private slots:
         QVERIFY(!tree.IndexOf(2).isValid());
     }
 
+    // The column is as wide as its widest row, though rows of the same text
+    // are measured once: the same text beside an icon of another size, or
+    // beside none, is measured again.
+    void theColumnFitsItsWidestRow()
+    {
+        const auto iconOf = [](int side) {
+            QPixmap pixmap(side, side);
+            pixmap.fill(Qt::red);
+            return QIcon(pixmap);
+        };
+        for (int marked = 0; marked < 3; ++marked) {
+            CLineTree lines;
+            const LineId first = lines.Append("[00000000] SOI", kTopLevel);
+            LineId parent = first;
+            for (int depth = 0; depth < 3; ++depth) {
+                lines.Append("[00000002] APP0", parent);
+                parent = lines.Append("[00000000] SOI", parent);
+                lines.Expand(lines.Parent(parent));
+            }
+            lines.Expand(parent);
+            // The view's own measure, a shaping for every row.
+            struct Tree : CTreeWidgetControl {
+                int EveryRowMeasured() const { return QTreeView::sizeHintForColumn(0); }
+            } tree;
+            tree.ShowLines(std::move(lines));
+            if (marked > 0) {
+                tree.Model().MarkLine(first, iconOf(8), true, QString());
+                tree.Model().MarkLine(parent, iconOf(marked == 1 ? 8 : 16), true, QString());
+            }
+            tree.resize(300, 200);
+            tree.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&tree));
+            QCOMPARE(tree.sizeHintForColumn(0), tree.EveryRowMeasured());
+        }
+    }
+
     void textsThatAreNotUtf8KeepTheirBytes()
     {
         CLineTree lines;
