@@ -1,5 +1,7 @@
 #include "app/line_tree_model.h"
 
+#include <numeric>
+
 void CLineTreeModel::SetLines(CLineTree lines)
 {
     beginResetModel();
@@ -10,13 +12,34 @@ void CLineTreeModel::SetLines(CLineTree lines)
     const size_t count = lines_.Count();
     depth_.assign(count + 1, 0);
     expanded_.assign(count + 1, 0);
+    // Lines are appended as last children, so they show in the order they
+    // were made when each was made under the line before it or one of that
+    // line's parents, and every branch is open: as a rebuilt bar's are.
+    bool inOrder = true;
+    bool allOpen = true;
     for (LineId line = 1; line <= count; ++line) {
         const LineId parent = lines_.Parent(line);
         depth_[line] = parent == kNoLine ? 0 : depth_[parent] + 1;
-        expanded_[line] = lines_.Expanded(line) && lines_.FirstChild(line) != kNoLine ? 1 : 0;
+        const bool hasChildren = lines_.FirstChild(line) != kNoLine;
+        expanded_[line] = lines_.Expanded(line) && hasChildren ? 1 : 0;
+        allOpen = allOpen && (expanded_[line] || !hasChildren);
+        inOrder = inOrder && (parent == kNoLine || IsAtOrBelow(line - 1, parent));
     }
-    ListShownLines();
+    if (inOrder && allOpen) {
+        shown_.resize(count);
+        std::iota(shown_.begin(), shown_.end(), LineId{1});
+        UpdateRows();
+    } else {
+        ListShownLines();
+    }
     endResetModel();
+}
+
+bool CLineTreeModel::IsAtOrBelow(LineId line, LineId above) const
+{
+    while (line != kNoLine && depth_[line] > depth_[above])
+        line = lines_.Parent(line);
+    return line == above;
 }
 
 void CLineTreeModel::ListShownLines()

@@ -66,6 +66,9 @@ private:
     // The rows below the shown line at row, as its open branches show them,
     // leave, and those that lines below it now show come.
     void ReplaceRowsBelow(int32_t row, LineId line);
+    // Whether line is `above` or lies under it; walks up no further than
+    // above's depth, which depth_ holds for both.
+    bool IsAtOrBelow(LineId line, LineId above) const;
     // Lists the shown lines from the top; then UpdateRows.
     void ListShownLines();
     void UpdateRows();

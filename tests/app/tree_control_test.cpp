@@ -75,6 +75,26 @@ CLineTree RandomLines(QRandomGenerator& rng, int count)
     return lines;
 }
 
+// Lines as a rebuild from levels makes them: each under the line before it
+// or one of that line's parents, every parent expanded; with strays, now and
+// then a line goes under some other earlier line.
+CLineTree LinesInOrder(QRandomGenerator& rng, int count, bool strays)
+{
+    CLineTree lines;
+    for (int i = 0; i < count; ++i) {
+        const auto made = static_cast<quint32>(lines.Count());
+        LineId parent = made == 0 ? kNoLine : made;
+        for (quint32 up = rng.bounded(4); up > 0 && parent != kNoLine; --up)
+            parent = lines.Parent(parent);
+        if (made > 0 && strays && rng.bounded(40) == 0)
+            parent = 1 + rng.bounded(made);
+        lines.Append("line " + std::to_string(i), parent == kNoLine ? kTopLevel : parent);
+        if (parent != kNoLine)
+            lines.Expand(parent);
+    }
+    return lines;
+}
+
 }  // namespace
 
 class TreeControlTest : public QObject {
@@ -88,7 +108,7 @@ private slots:
             // Checks the model's answers against each other as views use
             // them, rows coming and going included.
             QAbstractItemModelTester tester(&tree.Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-            tree.ShowLines(RandomLines(rng, 300));
+            tree.ShowLines(round % 4 == 0 ? LinesInOrder(rng, 300, round % 8 != 0) : RandomLines(rng, 300));
             const CLineTree& lines = tree.Lines();
             QCOMPARE(lines.Count(), size_t{300});
             for (LineId line = 1; line <= lines.Count(); ++line) {
