@@ -1,6 +1,7 @@
 #include "core/line_tree.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -9,6 +10,41 @@
 namespace {
 constexpr size_t kFirstBlockBytes = 256;
 constexpr size_t kLargestBlockBytes = 64 * 1024;
+
+// Node blocks: 32, 64, 128 and so on up to 32,768 nodes, then 32,768 each.
+constexpr unsigned kFirstNodeBlockShift = 5;
+constexpr unsigned kLargestNodeBlockShift = 15;
+constexpr size_t kGrowingNodeBlocks = kLargestNodeBlockShift - kFirstNodeBlockShift + 1;
+// Nodes before this index are in the growing blocks.
+constexpr size_t kGrowingNodes = ((size_t{1} << kGrowingNodeBlocks) - 1) << kFirstNodeBlockShift;
+
+size_t NodeBlockOf(size_t index)
+{
+    return index < kGrowingNodes ? std::bit_width((index >> kFirstNodeBlockShift) + 1) - 1
+                                 : kGrowingNodeBlocks + ((index - kGrowingNodes) >> kLargestNodeBlockShift);
+}
+
+size_t NodeBlockStart(size_t block)
+{
+    return block < kGrowingNodeBlocks ? ((size_t{1} << block) - 1) << kFirstNodeBlockShift
+                                      : kGrowingNodes + ((block - kGrowingNodeBlocks) << kLargestNodeBlockShift);
+}
+
+size_t NodeBlockSize(size_t block)
+{
+    return size_t{1} << (std::min(block, kGrowingNodeBlocks - 1) + kFirstNodeBlockShift);
+}
+}  // namespace
+
+inline const CLineTree::Node& CLineTree::NodeOf(LineId line) const
+{
+    const size_t block = NodeBlockOf(line - 1);
+    return nodeBlocks_[block][line - 1 - NodeBlockStart(block)];
+}
+
+inline CLineTree::Node& CLineTree::NodeOf(LineId line)
+{
+    return const_cast<Node&>(std::as_const(*this).NodeOf(line));
 }
 
 CLineTree::~CLineTree()
@@ -26,7 +62,9 @@ CLineTree& CLineTree::operator=(CLineTree&& other) noexcept
     if (this == &other)
         return *this;
     Release();
-    nodes_ = std::move(other.nodes_);
+    nodeBlocks_ = std::move(other.nodeBlocks_);
+    other.nodeBlocks_.clear();
+    count_ = std::exchange(other.count_, 0);
     ranges_ = std::move(other.ranges_);
     blocks_ = std::move(other.blocks_);
     blockFree_ = std::exchange(other.blockFree_, nullptr);
@@ -36,17 +74,17 @@ CLineTree& CLineTree::operator=(CLineTree&& other) noexcept
     lastTop_ = std::exchange(other.lastTop_, 0);
     limit_.store(other.limit_.exchange(kMaxLines, std::memory_order_relaxed), std::memory_order_relaxed);
     reach_.store(other.reach_.exchange(0, std::memory_order_relaxed), std::memory_order_relaxed);
-    other.nodes_.clear();
     other.ranges_.clear();
     return *this;
 }
 
 void CLineTree::Release()
 {
-    for (const Node& n : nodes_)
-        if (n.pinned)
+    for (LineId line = 1; line <= count_; ++line)
+        if (const Node& n = NodeOf(line); n.pinned)
             CEntryTextPool::Unpin(n.text);
-    nodes_.clear();
+    nodeBlocks_.clear();
+    count_ = 0;
     blocks_.clear();
     blockFree_ = nullptr;
     blockLeft_ = 0;
@@ -73,7 +111,7 @@ const char* CLineTree::CopyText(std::string_view text)
 
 void CLineTree::SetLimit(uint32_t count)
 {
-    limit_.store(static_cast<uint32_t>(std::min<uint64_t>(uint64_t{nodes_.size()} + count, kMaxLines)),
+    limit_.store(static_cast<uint32_t>(std::min<uint64_t>(uint64_t{count_} + count, kMaxLines)),
                  std::memory_order_relaxed);
 }
 
@@ -82,7 +120,7 @@ LineId CLineTree::Append(std::string_view text, LineId parent, const ByteRange& 
     // A line is a C string to the controls that show it: a zero byte ends it.
     if (const void* nul = std::memchr(text.data(), 0, text.size()))
         text = text.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - text.data()));
-    if (nodes_.size() >= limit_.load(std::memory_order_relaxed) || text.size() >= UINT32_MAX)
+    if (count_ >= limit_.load(std::memory_order_relaxed) || text.size() >= UINT32_MAX)
         return kNoLine;
     if (parent != kTopLevel && !Contains(parent))
         return kNoLine;
@@ -105,7 +143,7 @@ void CLineTree::SetRange(LineId line, const ByteRange& range)
 
 LineId CLineTree::AppendPinned(const char* storedText, LineId parent)
 {
-    if (nodes_.size() >= limit_.load(std::memory_order_relaxed) || (parent != kTopLevel && !Contains(parent)))
+    if (count_ >= limit_.load(std::memory_order_relaxed) || (parent != kTopLevel && !Contains(parent)))
         return kNoLine;
     const size_t size = std::strlen(storedText);
     return Link(CEntryTextPool::Pin(storedText), static_cast<uint32_t>(std::min<size_t>(size, UINT32_MAX - 1)),
@@ -114,29 +152,31 @@ LineId CLineTree::AppendPinned(const char* storedText, LineId parent)
 
 LineId CLineTree::AppendAfterStop(std::string_view text)
 {
-    if (nodes_.size() >= kMaxLines + size_t{1} || text.size() >= UINT32_MAX)
+    if (count_ >= kMaxLines + size_t{1} || text.size() >= UINT32_MAX)
         return kNoLine;
     return Link(CopyText(text), static_cast<uint32_t>(text.size()), false, kTopLevel);
 }
 
 LineId CLineTree::Link(const char* text, uint32_t size, bool pinned, LineId parent)
 {
-    Node& node = nodes_.emplace_back();
+    if (NodeBlockOf(count_) == nodeBlocks_.size())
+        nodeBlocks_.push_back(std::make_unique<Node[]>(NodeBlockSize(nodeBlocks_.size())));
+    const auto line = static_cast<LineId>(++count_);
+    Node& node = NodeOf(line);
     node.text = text;
     node.size = size;
     node.pinned = pinned;
     node.parent = parent == kTopLevel ? 0 : parent;
-    const auto line = static_cast<LineId>(nodes_.size());
     if (node.parent == 0) {
         if (lastTop_)
-            nodes_[lastTop_ - 1].nextSibling = line;
+            NodeOf(lastTop_).nextSibling = line;
         else
             firstTop_ = line;
         lastTop_ = line;
     } else {
-        Node& p = nodes_[node.parent - 1];
+        Node& p = NodeOf(node.parent);
         if (p.lastChild)
-            nodes_[p.lastChild - 1].nextSibling = line;
+            NodeOf(p.lastChild).nextSibling = line;
         else
             p.firstChild = line;
         p.lastChild = line;
@@ -147,31 +187,31 @@ LineId CLineTree::Link(const char* text, uint32_t size, bool pinned, LineId pare
 void CLineTree::Expand(LineId line)
 {
     if (Contains(line))
-        nodes_[line - 1].expanded = true;
+        NodeOf(line).expanded = true;
 }
 
 LineId CLineTree::Parent(LineId line) const
 {
-    return Contains(line) ? nodes_[line - 1].parent : kNoLine;
+    return Contains(line) ? NodeOf(line).parent : kNoLine;
 }
 
 LineId CLineTree::FirstChild(LineId line) const
 {
-    return Contains(line) ? nodes_[line - 1].firstChild : kNoLine;
+    return Contains(line) ? NodeOf(line).firstChild : kNoLine;
 }
 
 LineId CLineTree::NextSibling(LineId line) const
 {
-    return Contains(line) ? nodes_[line - 1].nextSibling : kNoLine;
+    return Contains(line) ? NodeOf(line).nextSibling : kNoLine;
 }
 
 LineId CLineTree::NextVisible(LineId line) const
 {
     if (!Contains(line))
         return kNoLine;
-    const Node* n = &nodes_[line - 1];
-    for (uint32_t p = n->parent; p; p = nodes_[p - 1].parent)
-        if (!nodes_[p - 1].expanded)
+    const Node* n = &NodeOf(line);
+    for (uint32_t p = n->parent; p; p = NodeOf(p).parent)
+        if (!NodeOf(p).expanded)
             return kNoLine;
     if (n->expanded && n->firstChild)
         return n->firstChild;
@@ -180,18 +220,18 @@ LineId CLineTree::NextVisible(LineId line) const
             return n->nextSibling;
         if (!n->parent)
             return kNoLine;
-        n = &nodes_[n->parent - 1];
+        n = &NodeOf(n->parent);
     }
 }
 
 std::string_view CLineTree::Text(LineId line) const
 {
-    return Contains(line) ? std::string_view(nodes_[line - 1].text, nodes_[line - 1].size) : std::string_view();
+    return Contains(line) ? std::string_view(NodeOf(line).text, NodeOf(line).size) : std::string_view();
 }
 
 bool CLineTree::Expanded(LineId line) const
 {
-    return Contains(line) && nodes_[line - 1].expanded;
+    return Contains(line) && NodeOf(line).expanded;
 }
 
 bool CLineTree::RangeOf(LineId line, ByteRange& range) const
@@ -205,7 +245,7 @@ bool CLineTree::RangeOf(LineId line, ByteRange& range) const
 int CLineTree::Depth(LineId line) const
 {
     int depth = 0;
-    for (uint32_t p = Parent(line); p; p = nodes_[p - 1].parent)
+    for (uint32_t p = Parent(line); p; p = NodeOf(p).parent)
         ++depth;
     return depth;
 }

@@ -6,8 +6,8 @@
 // first). The tree also records which lines were expanded, since where a
 // nested analysis begins depends on it.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -66,8 +66,8 @@ public:
     // how far the analysis has come. Readable from another thread.
     uint64_t Reach() const { return reach_.load(std::memory_order_relaxed); }
 
-    size_t Count() const { return nodes_.size(); }
-    bool Contains(LineId line) const { return line != kNoLine && line <= nodes_.size(); }
+    size_t Count() const { return count_; }
+    bool Contains(LineId line) const { return line != kNoLine && line <= count_; }
     // kNoLine where there is none (Parent of a top-level line included).
     LineId First() const { return firstTop_; }
     LineId Parent(LineId line) const;
@@ -99,8 +99,15 @@ private:
     const char* CopyText(std::string_view text);
     void Release();
 
-    // A deque: growing it never moves the nodes already there.
-    std::deque<Node> nodes_;
+    // The nodes of lines 1, 2, ... in blocks of 32, 64, 128 and so on up to
+    // 32,768 nodes, and of 32,768 from there, allocated as lines come:
+    // growing never moves a node, a short tree takes little, an empty one
+    // (as every rough result has) nothing, and a long one no more than one
+    // block beyond its lines.
+    const Node& NodeOf(LineId line) const;
+    Node& NodeOf(LineId line);
+    std::vector<std::unique_ptr<Node[]>> nodeBlocks_;
+    uint32_t count_ = 0;
     // Ranges by line, beside the lines: the vector grows only as far as the
     // last line that has one.
     std::vector<ByteRange> ranges_;

@@ -31,6 +31,30 @@ TEST(LineTree, NavigationFollowsAppendingOrder)
     EXPECT_EQ(tree.Text(tree.Append(std::string("cut\0off", 7), kTopLevel)), "cut");
 }
 
+// Lines are kept in blocks that grow and then stay at one size: every line
+// keeps its text and links on either side of each block's end, after a move
+// too.
+TEST(LineTree, LongTreesKeepEveryLine)
+{
+    constexpr LineId kLines = 200000;
+    CLineTree tree;
+    for (LineId line = 1; line <= kLines; ++line)
+        ASSERT_EQ(tree.Append(std::to_string(line), line % 7 == 1 ? kTopLevel : line - 1), line);
+    const CLineTree moved = std::move(tree);
+    ASSERT_EQ(moved.Count(), size_t{kLines});
+    LineId top = moved.First();
+    for (LineId line = 1; line <= kLines; ++line) {
+        ASSERT_EQ(moved.Text(line), std::to_string(line));
+        ASSERT_EQ(moved.Parent(line), line % 7 == 1 ? kNoLine : line - 1);
+        ASSERT_EQ(moved.FirstChild(line), line % 7 == 0 || line == kLines ? kNoLine : line + 1);
+        if (line % 7 == 1) {
+            ASSERT_EQ(top, line);
+            top = moved.NextSibling(top);
+        }
+    }
+    EXPECT_EQ(top, kNoLine);
+}
+
 TEST(LineTree, NextVisibleLineRespectsExpansion)
 {
     CLineTree tree;
