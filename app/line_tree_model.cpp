@@ -7,39 +7,16 @@ void CLineTreeModel::SetLines(CLineTree lines)
     beginResetModel();
     lines_ = std::move(lines);
     marks_.clear();
-    // A line's parent comes before it, so one pass in line order gives each
-    // line its depth.
-    const size_t count = lines_.Count();
-    depth_.assign(count + 1, 0);
-    expanded_.assign(count + 1, 0);
-    // Lines are appended as last children, so they show in the order they
-    // were made when each was made under the line before it or one of that
-    // line's parents, and every branch is open: as a rebuilt bar's are.
-    bool inOrder = true;
-    bool allOpen = true;
-    for (LineId line = 1; line <= count; ++line) {
-        const LineId parent = lines_.Parent(line);
-        depth_[line] = parent == kNoLine ? 0 : depth_[parent] + 1;
-        const bool hasChildren = lines_.FirstChild(line) != kNoLine;
-        expanded_[line] = lines_.Expanded(line) && hasChildren ? 1 : 0;
-        allOpen = allOpen && (expanded_[line] || !hasChildren);
-        inOrder = inOrder && (parent == kNoLine || IsAtOrBelow(line - 1, parent));
-    }
-    if (inOrder && allOpen) {
-        shown_.resize(count);
+    // Lines appended in display order with every branch open show in the
+    // order of their ids, as a rebuilt bar's do; others are walked.
+    if (lines_.OpenBranches(expanded_) && lines_.InAppendOrder()) {
+        shown_.resize(lines_.Count());
         std::iota(shown_.begin(), shown_.end(), LineId{1});
         UpdateRows();
     } else {
         ListShownLines();
     }
     endResetModel();
-}
-
-bool CLineTreeModel::IsAtOrBelow(LineId line, LineId above) const
-{
-    while (line != kNoLine && depth_[line] > depth_[above])
-        line = lines_.Parent(line);
-    return line == above;
 }
 
 void CLineTreeModel::ListShownLines()
@@ -114,7 +91,8 @@ void CLineTreeModel::ReplaceRowsBelow(int32_t row, LineId line)
 {
     const auto first = static_cast<size_t>(row) + 1;
     size_t end = first;
-    while (end < shown_.size() && depth_[shown_[end]] > depth_[line])
+    const int depth = lines_.Depth(line);
+    while (end < shown_.size() && lines_.Depth(shown_[end]) > depth)
         ++end;
     if (end > first) {
         beginRemoveRows(QModelIndex(), static_cast<int>(first), static_cast<int>(end) - 1);

@@ -30,7 +30,7 @@ public:
     // Invalid for a line this model does not show, or whose branch is closed
     // somewhere above it.
     QModelIndex IndexOf(LineId line) const;
-    int Depth(LineId line) const { return lines_.Contains(line) ? depth_[line] : 0; }
+    int Depth(LineId line) const { return lines_.Depth(line); }
     bool HasChildren(LineId line) const { return lines_.Contains(line) && lines_.FirstChild(line) != kNoLine; }
     bool Expanded(LineId line) const { return lines_.Contains(line) && expanded_[line]; }
     // Opens or closes a line's branch; the rows below it come or go.
@@ -66,15 +66,11 @@ private:
     // The rows below the shown line at row, as its open branches show them,
     // leave, and those that lines below it now show come.
     void ReplaceRowsBelow(int32_t row, LineId line);
-    // Whether line is `above` or lies under it; walks up no further than
-    // above's depth, which depth_ holds for both.
-    bool IsAtOrBelow(LineId line, LineId above) const;
     // Lists the shown lines from the top; then UpdateRows.
     void ListShownLines();
     void UpdateRows();
 
     CLineTree lines_;
-    std::vector<uint32_t> depth_;     // by line
     std::vector<uint8_t> expanded_;   // by line
     std::vector<LineId> shown_;       // by row
     std::vector<int32_t> row_;        // by line; -1 for a line not shown

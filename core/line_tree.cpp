@@ -72,6 +72,7 @@ CLineTree& CLineTree::operator=(CLineTree&& other) noexcept
     nextBlockSize_ = std::exchange(other.nextBlockSize_, 0);
     firstTop_ = std::exchange(other.firstTop_, 0);
     lastTop_ = std::exchange(other.lastTop_, 0);
+    inAppendOrder_ = std::exchange(other.inAppendOrder_, true);
     limit_.store(other.limit_.exchange(kMaxLines, std::memory_order_relaxed), std::memory_order_relaxed);
     reach_.store(other.reach_.exchange(0, std::memory_order_relaxed), std::memory_order_relaxed);
     other.ranges_.clear();
@@ -175,6 +176,16 @@ LineId CLineTree::Link(const char* text, uint32_t size, bool pinned, LineId pare
         lastTop_ = line;
     } else {
         Node& p = NodeOf(node.parent);
+        node.depth = p.depth + 1;
+        // The parent must be the line before or one of its parents. While
+        // that holds, each step up here closes a level an earlier line
+        // opened, so the walks take as many steps as there are lines.
+        if (inAppendOrder_) {
+            LineId at = line - 1;
+            while (at != kNoLine && NodeOf(at).depth > p.depth)
+                at = NodeOf(at).parent;
+            inAppendOrder_ = at == node.parent;
+        }
         if (p.lastChild)
             NodeOf(p.lastChild).nextSibling = line;
         else
@@ -242,10 +253,23 @@ bool CLineTree::RangeOf(LineId line, ByteRange& range) const
     return true;
 }
 
+bool CLineTree::OpenBranches(std::vector<uint8_t>& open) const
+{
+    open.assign(size_t{count_} + 1, 0);
+    bool allOpen = true;
+    for (size_t block = 0, line = 1; line <= count_; ++block) {
+        const Node* nodes = nodeBlocks_[block].get();
+        const size_t end = std::min<size_t>(count_, line - 1 + NodeBlockSize(block));
+        for (size_t i = 0; line <= end; ++i, ++line) {
+            const bool hasChildren = nodes[i].firstChild != 0;
+            open[line] = nodes[i].expanded && hasChildren ? 1 : 0;
+            allOpen = allOpen && (nodes[i].expanded || !hasChildren);
+        }
+    }
+    return allOpen;
+}
+
 int CLineTree::Depth(LineId line) const
 {
-    int depth = 0;
-    for (uint32_t p = Parent(line); p; p = NodeOf(p).parent)
-        ++depth;
-    return depth;
+    return Contains(line) ? static_cast<int>(NodeOf(line).depth) : 0;
 }

@@ -83,6 +83,14 @@ public:
     bool RangeOf(LineId line, ByteRange& range) const;
     // 0 for a top-level line.
     int Depth(LineId line) const;
+    // Whether each line went under the line before it or one of that line's
+    // parents, as lines made from an entry list's levels do: then, with
+    // every branch open, the lines show in the order of their ids.
+    bool InAppendOrder() const { return inAppendOrder_; }
+    // Sets open[line] to 1 for each expanded line that has children, 0 for
+    // the others (open[0] included), and tells whether every line that has
+    // children is expanded.
+    bool OpenBranches(std::vector<uint8_t>& open) const;
 
 private:
     struct Node {
@@ -94,6 +102,7 @@ private:
         uint32_t nextSibling : 30 = 0;
         uint32_t expanded : 1 = 0;
         uint32_t pinned : 1 = 0;
+        uint32_t depth = 0;           // 0: top level
     };
     LineId Link(const char* text, uint32_t size, bool pinned, LineId parent);
     const char* CopyText(std::string_view text);
@@ -120,6 +129,7 @@ private:
     size_t nextBlockSize_ = 0;
     uint32_t firstTop_ = 0;
     uint32_t lastTop_ = 0;
+    bool inAppendOrder_ = true;
     std::atomic<uint32_t> limit_{kMaxLines};
     std::atomic<uint64_t> reach_{0};
 };

@@ -13,7 +13,9 @@ TEST(LineTree, NavigationFollowsAppendingOrder)
     EXPECT_EQ(tree.First(), kNoLine);
     const LineId a = tree.Append("a", kTopLevel);
     const LineId b = tree.Append("b", kTopLevel);
+    EXPECT_TRUE(tree.InAppendOrder());
     const LineId a1 = tree.Append("a1", a);
+    EXPECT_FALSE(tree.InAppendOrder());   // a1 shows before b
     const LineId a2 = tree.Append("a2", a);
     EXPECT_EQ(tree.First(), a);
     EXPECT_EQ(tree.NextSibling(a), b);
@@ -32,8 +34,8 @@ TEST(LineTree, NavigationFollowsAppendingOrder)
 }
 
 // Lines are kept in blocks that grow and then stay at one size: every line
-// keeps its text and links on either side of each block's end, after a move
-// too.
+// keeps its text, links and depth on either side of each block's end, after
+// a move too.
 TEST(LineTree, LongTreesKeepEveryLine)
 {
     constexpr LineId kLines = 200000;
@@ -42,10 +44,12 @@ TEST(LineTree, LongTreesKeepEveryLine)
         ASSERT_EQ(tree.Append(std::to_string(line), line % 7 == 1 ? kTopLevel : line - 1), line);
     const CLineTree moved = std::move(tree);
     ASSERT_EQ(moved.Count(), size_t{kLines});
+    EXPECT_TRUE(moved.InAppendOrder());
     LineId top = moved.First();
     for (LineId line = 1; line <= kLines; ++line) {
         ASSERT_EQ(moved.Text(line), std::to_string(line));
         ASSERT_EQ(moved.Parent(line), line % 7 == 1 ? kNoLine : line - 1);
+        ASSERT_EQ(moved.Depth(line), static_cast<int>((line - 1) % 7));
         ASSERT_EQ(moved.FirstChild(line), line % 7 == 0 || line == kLines ? kNoLine : line + 1);
         if (line % 7 == 1) {
             ASSERT_EQ(top, line);
