@@ -35,10 +35,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== ThreadSanitizer build and the decoders' tests"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${lines_only[@]}" -DVANTREL_TSAN=ON \
     -DVANTREL_BENCH=OFF -DVANTREL_GUI=OFF >/dev/null
-cmake --build build-tsan -j "$jobs" --target test_image test_jpeg test_tiff test_cli
+cmake --build build-tsan -j "$jobs" --target test_codec test_image test_jpeg test_tiff test_cli
 norandom=(setarch "$(uname -m)" -R)
 "${norandom[@]}" true 2>/dev/null || norandom=()   # where the system refuses it
-for t in test_image test_jpeg test_tiff; do
+for t in test_codec test_image test_jpeg test_tiff; do
     TSAN_OPTIONS=halt_on_error=1 "${norandom[@]}" "build-tsan/tests/$t" --gtest_brief=1
 done
 # vantrel-dump's files analysed side by side.

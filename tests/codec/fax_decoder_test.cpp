@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "image/fax_fixture.h"
+#include "codec/fax_fixture.h"
 
 namespace {
 

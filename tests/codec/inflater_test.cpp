@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "codec/inflater.h"
-#include "swf_fixtures.h"
+#include "swf/swf_fixtures.h"
 #include "support/test_support.h"
 
 using namespace swf_fixtures;

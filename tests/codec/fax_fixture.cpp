@@ -1,4 +1,4 @@
-#include "image/fax_fixture.h"
+#include "codec/fax_fixture.h"
 
 #include <cstdio>
 #include <cstring>

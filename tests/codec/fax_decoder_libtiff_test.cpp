@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "codec/decode_threads.h"
-#include "image/fax_fixture.h"
+#include "codec/fax_fixture.h"
 #include "support/test_support.h"
 
 namespace {
