@@ -205,7 +205,7 @@ void CChildFrame::ShowLineBytes(LineId line)
     // Byte order and cursor stay with the pane when it turns to the side
     // file, whose body keeps the analysed file's byte order.
     const QString name = QFile::decodeName(QByteArray::fromStdString(path_));
-    hex_->SetFile(range.inSideFile ? name + QStringLiteral(".decompress") : name);
+    hex_->SetFile(range.space == ByteSpace::SideFile ? name + QStringLiteral(".decompress") : name);
     const uint64_t clicked = hex_->CursorOffset();
     hex_->SelectRange(range.start, range.end);
     if (fromHex_)
@@ -215,7 +215,7 @@ void CChildFrame::ShowLineBytes(LineId line)
 void CChildFrame::SelectLineAt(uint64_t offset)
 {
     const bool side = hex_->FilePath() != QFile::decodeName(QByteArray::fromStdString(path_));
-    const LineId line = InnermostLineAt(view_->Lines(), offset, side);
+    const LineId line = InnermostLineAt(view_->Lines(), offset, side ? ByteSpace::SideFile : ByteSpace::File);
     if (!view_->Lines().Contains(line))
         return;
     fromHex_ = true;
@@ -258,7 +258,7 @@ void CChildFrame::ShowAnomaly(const Anomaly& anomaly)
     if (path_.empty())
         return;
     const QString name = QFile::decodeName(QByteArray::fromStdString(path_));
-    hex_->SetFile(anomaly.range.inSideFile ? name + QStringLiteral(".decompress") : name);
+    hex_->SetFile(anomaly.range.space == ByteSpace::SideFile ? name + QStringLiteral(".decompress") : name);
     hex_->SelectRange(anomaly.range.start, std::max(anomaly.range.end, anomaly.range.start + 1));
     hex_->SetCursorOffset(anomaly.range.start);
 }

@@ -269,9 +269,9 @@ void WriteJsonAnomalies(CJsonWriter& json, const std::vector<Anomaly>* anomalies
         json.Number(static_cast<int64_t>(a.offset));
         json.Key("end");
         json.Number(static_cast<int64_t>(std::max(a.range.end, a.offset)));
-        if (a.range.inSideFile) {
+        if (a.range.space != ByteSpace::File) {
             json.Key("in");
-            json.String("side-file");
+            json.String(ByteSpaceName(a.range.space));
         }
         json.Key("severity");
         json.String(AnomalySeverityText(a.severity));
@@ -306,9 +306,9 @@ void WriteJsonTree(CJsonWriter& json, const CLineTree& tree, LineId first)
             json.Number(static_cast<int64_t>(range.start));
             json.Number(static_cast<int64_t>(range.end));
             json.EndArray();
-            if (range.inSideFile) {
+            if (range.space != ByteSpace::File) {
                 json.Key("in");
-                json.String("side-file");
+                json.String(ByteSpaceName(range.space));
             }
         }
         if (LineId child = tree.FirstChild(line)) {
@@ -534,7 +534,7 @@ void CDump::PrintDetailed(const FileReport& report)
 {
     const CLineTree& tree = report.document->tree;
     if (options_.at) {
-        for (const LineAt& at : LinesAt(tree, *options_.at, false))
+        for (const LineAt& at : LinesAt(tree, *options_.at))
             out_ << std::string(static_cast<size_t>(tree.Depth(at.line)) * 2, ' ') << tree.Text(at.line) << '\n';
     } else if (options_.gaps) {
         std::error_code ec;

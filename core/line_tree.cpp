@@ -138,7 +138,7 @@ void CLineTree::SetRange(LineId line, const ByteRange& range)
     if (ranges_.size() < line)
         ranges_.resize(line);
     ranges_[line - 1] = range;
-    if (!range.inSideFile && range.end > reach_.load(std::memory_order_relaxed))
+    if (range.space == ByteSpace::File && range.end > reach_.load(std::memory_order_relaxed))
         reach_.store(range.end, std::memory_order_relaxed);
 }
 
@@ -272,4 +272,14 @@ bool CLineTree::OpenBranches(std::vector<uint8_t>& open) const
 int CLineTree::Depth(LineId line) const
 {
     return Contains(line) ? static_cast<int>(NodeOf(line).depth) : 0;
+}
+
+const char* ByteSpaceName(ByteSpace space)
+{
+    switch (space) {
+    case ByteSpace::File: return "file";
+    case ByteSpace::SideFile: return "side-file";
+    case ByteSpace::Inflated: return "inflated";
+    }
+    return "file";
 }

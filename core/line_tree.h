@@ -20,14 +20,22 @@ inline constexpr LineId kNoLine = 0;
 // As a parent: the top level of the tree.
 inline constexpr LineId kTopLevel = UINT32_MAX;
 
+// Where the offsets of a range count: in the analysed file itself, in the
+// side file that holds the inflated body of a compressed SWF file, or in
+// data that exists only inflated (a compressed text or profile inside the
+// file), of which unit says which.
+enum class ByteSpace : uint8_t { File = 0, SideFile = 1, Inflated = 2 };
+
+// "file", "side-file" or "inflated", as vantrel-dump names them.
+const char* ByteSpaceName(ByteSpace space);
+
 // The bytes a result line describes: [start, end), end exclusive. A range
 // with end <= start is none: interpretation lines describe no bytes.
-// inSideFile marks offsets in the side file that holds the inflated body of
-// a compressed SWF file rather than in the analysed file itself.
 struct ByteRange {
     uint64_t start = 0;
     uint64_t end = 0;
-    bool inSideFile = false;
+    ByteSpace space = ByteSpace::File;
+    uint16_t unit = 0;   // which of the inflated data of a file (ByteSpace::Inflated)
 
     bool Empty() const { return end <= start; }
     bool Holds(uint64_t offset) const { return start <= offset && offset < end; }

@@ -30,20 +30,20 @@ void ForEachLine(const CLineTree& tree, LineId first, bool subtreeOnly,
     }
 }
 
-std::vector<LineAt> LinesAt(const CLineTree& tree, uint64_t offset, bool inSideFile)
+std::vector<LineAt> LinesAt(const CLineTree& tree, uint64_t offset, ByteSpace space)
 {
     std::vector<LineAt> lines;
     ForEachLine(tree, tree.First(), false, [&](LineId line, int depth) {
         ByteRange range;
-        if (tree.RangeOf(line, range) && range.inSideFile == inSideFile && range.Holds(offset))
+        if (tree.RangeOf(line, range) && range.space == space && range.Holds(offset))
             lines.push_back({line, depth, range});
     });
     return lines;
 }
 
-LineId InnermostLineAt(const CLineTree& tree, uint64_t offset, bool inSideFile)
+LineId InnermostLineAt(const CLineTree& tree, uint64_t offset, ByteSpace space)
 {
-    const std::vector<LineAt> lines = LinesAt(tree, offset, inSideFile);
+    const std::vector<LineAt> lines = LinesAt(tree, offset, space);
     const LineAt* best = nullptr;
     for (const LineAt& line : lines) {
         const uint64_t length = line.range.end - line.range.start;
@@ -59,7 +59,7 @@ std::vector<ByteRange> UncoveredRanges(const CLineTree& tree, uint64_t fileSize)
     std::vector<ByteRange> covered;
     ForEachLine(tree, tree.First(), false, [&](LineId line, int) {
         ByteRange range;
-        if (tree.RangeOf(line, range) && !range.inSideFile)
+        if (tree.RangeOf(line, range) && range.space == ByteSpace::File)
             covered.push_back(range);
     });
     std::sort(covered.begin(), covered.end(),

@@ -20,14 +20,14 @@ struct LineAt {
     ByteRange range;
 };
 
-// Every line whose range holds offset (in the side file when inSideFile), in
-// tree order, which puts a line before the lines nested in it.
-std::vector<LineAt> LinesAt(const CLineTree& tree, uint64_t offset, bool inSideFile);
+// Every line whose range holds offset of the given space, in tree order,
+// which puts a line before the lines nested in it.
+std::vector<LineAt> LinesAt(const CLineTree& tree, uint64_t offset, ByteSpace space = ByteSpace::File);
 
 // The line that explains offset most closely: of the lines whose range holds
 // it, the one with the shortest range, the deepest of equals. kNoLine when
 // none.
-LineId InnermostLineAt(const CLineTree& tree, uint64_t offset, bool inSideFile);
+LineId InnermostLineAt(const CLineTree& tree, uint64_t offset, ByteSpace space = ByteSpace::File);
 
 // The parts of [0, fileSize) that no range in the analysed file covers, in
 // file order.

@@ -1072,7 +1072,7 @@ LineId CJpegAnalyzer::FieldLine(LineId head, uint64_t at) const
     int bestDepth = 0;
     ForEachLine(*tree, head, true, [&](LineId line, int depth) {
         ByteRange range;
-        if (depth > bestDepth && tree->RangeOf(line, range) && range.Holds(at) && !range.inSideFile) {
+        if (depth > bestDepth && tree->RangeOf(line, range) && range.Holds(at) && range.space == ByteSpace::File) {
             best = line;
             bestDepth = depth;
         }

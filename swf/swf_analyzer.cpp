@@ -146,7 +146,7 @@ ByteRange Bytes(uint64_t start, uint64_t length, uint64_t size, BodyPlace place 
 {
     if (place == BodyPlace::Memory)
         return {};
-    return {start, std::min(start + length, size), place == BodyPlace::SideFile};
+    return {start, std::min(start + length, size), place == BodyPlace::SideFile ? ByteSpace::SideFile : ByteSpace::File};
 }
 
 uint64_t BodyLimit(uint32_t fileLength)
@@ -423,7 +423,7 @@ void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, LineId head, uint64_
         place == BodyPlace::SideFile
             ? out_.Insert(parentItem,
                           ResultLine("[00000000] Inflated Body : %s (offsets below are in this file)", sideName.c_str()),
-                          ByteRange{0, StreamSize(copy), true})
+                          ByteRange{0, StreamSize(copy), ByteSpace::SideFile})
             : out_.Insert(parentItem, "[00000000] Inflated Body : in memory only (offsets below count from its start)");
     DetailedFrameHeader(copy, bodyItem, place);
     TagWalk(copy, TreeSink(bodyItem, place));

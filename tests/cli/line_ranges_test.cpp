@@ -131,10 +131,10 @@ void CheckSiblings(const CLineTree& tree, LineId first)
         if (ByteRange r; tree.RangeOf(line, r))
             ranges.push_back(r);
     std::sort(ranges.begin(), ranges.end(), [](const ByteRange& a, const ByteRange& b) {
-        return a.inSideFile != b.inSideFile ? a.inSideFile < b.inSideFile : a.start < b.start;
+        return a.space != b.space ? a.space < b.space : a.start < b.start;
     });
     for (size_t i = 1; i < ranges.size(); ++i) {
-        const bool sameFile = ranges[i].inSideFile == ranges[i - 1].inSideFile;
+        const bool sameFile = ranges[i].space == ranges[i - 1].space;
         EXPECT_TRUE(!sameFile || ranges[i].start + 1 >= ranges[i - 1].end)
             << "sibling ranges overlap at " << ranges[i].start;
     }
@@ -183,8 +183,8 @@ void CheckTree(const CLineTree& tree, bool rangesComplete, bool checkSiblings, u
         }
         EXPECT_GE(offset, 0) << "a line without an offset has a range";
         EXPECT_EQ(range.start, static_cast<uint64_t>(offset));
-        EXPECT_EQ(range.inSideFile, sideAt[depth]);
-        EXPECT_LE(range.end, range.inSideFile ? sideSize : fileSize);
+        EXPECT_EQ(range.space == ByteSpace::SideFile, sideAt[depth]);
+        EXPECT_LE(range.end, range.space == ByteSpace::SideFile ? sideSize : fileSize);
     });
 }
 

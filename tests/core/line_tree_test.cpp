@@ -132,7 +132,7 @@ TEST(LineTree, RangesAndTheQueriesOverThem)
     const LineId head = tree.Append("head", kTopLevel, ByteRange{0, 10});
     const LineId field = tree.Append("field", head, ByteRange{2, 4});
     tree.Append("meaning", field);
-    const LineId side = tree.Append("side", kTopLevel, ByteRange{0, 6, true});
+    const LineId side = tree.Append("side", kTopLevel, ByteRange{0, 6, ByteSpace::SideFile});
     const LineId tail = tree.Append("tail", kTopLevel, ByteRange{12, 13});
     tree.SetRange(tail, {12, 14});
     ByteRange r;
@@ -141,17 +141,17 @@ TEST(LineTree, RangesAndTheQueriesOverThem)
     EXPECT_EQ(r.start, 2u);
     EXPECT_EQ(r.end, 4u);
     ASSERT_TRUE(tree.RangeOf(side, r));
-    EXPECT_TRUE(r.inSideFile);
+    EXPECT_EQ(r.space, ByteSpace::SideFile);
     EXPECT_EQ(tree.Reach(), 14u);   // side-file ranges are not the file's
 
-    const std::vector<LineAt> at3 = LinesAt(tree, 3, false);
+    const std::vector<LineAt> at3 = LinesAt(tree, 3);
     ASSERT_EQ(at3.size(), 2u);
     EXPECT_EQ(at3[0].line, head);
     EXPECT_EQ(at3[1].line, field);
     EXPECT_EQ(at3[1].depth, 1);
-    EXPECT_EQ(InnermostLineAt(tree, 3, false), field);
-    EXPECT_EQ(InnermostLineAt(tree, 3, true), side);
-    EXPECT_EQ(InnermostLineAt(tree, 11, false), kNoLine);
+    EXPECT_EQ(InnermostLineAt(tree, 3), field);
+    EXPECT_EQ(InnermostLineAt(tree, 3, ByteSpace::SideFile), side);
+    EXPECT_EQ(InnermostLineAt(tree, 11), kNoLine);
 
     const std::vector<ByteRange> gaps = UncoveredRanges(tree, 20);
     ASSERT_EQ(gaps.size(), 2u);

@@ -271,7 +271,7 @@ std::string DetailWithRanges(const TempDir& dir, const std::string& path)
         if (doc->tree.RangeOf(line, range)) {
             char text[64];
             std::snprintf(text, sizeof text, " %llu %llu%s", static_cast<unsigned long long>(range.start),
-                          static_cast<unsigned long long>(range.end), range.inSideFile ? " side-file" : "");
+                          static_cast<unsigned long long>(range.end), range.space == ByteSpace::SideFile ? " side-file" : "");
             out += text;
         }
         out += '\n';
