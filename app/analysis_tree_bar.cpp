@@ -41,7 +41,8 @@ void CAnalysisTreeBar::RebuildTree(const AnalysisEntry* head)
 {
     // A level error ends the program before anything is shown.
     CLineTree lines;
-    RebuildAnalysisTree(lines, head, app_);
+    if (Diagnostic fatal; !RebuildAnalysisTree(lines, head, fatal))
+        app_.ShowDiagnostic(fatal, MessageOwner::TreeBar);
     tree_->ShowLines(std::move(lines));
     ++rebuildCount_;
 }

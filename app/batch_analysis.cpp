@@ -24,18 +24,16 @@ struct CBatchAnalysis::Queue {
     size_t wakeAt = 0;
 };
 
-CBatchAnalysis::CBatchAnalysis(CAnalysisWorker& worker, const CAnalysisApp& analysis,
-                               const std::vector<BatchPath>& batch, std::vector<bool> analyse)
-    : queue_(std::make_shared<Queue>()), left_(batch.size())
+CBatchAnalysis::CBatchAnalysis(CAnalysisWorker& worker, const CFileBatch& batch)
+    : queue_(std::make_shared<Queue>()), left_(batch.Size())
 {
-    worker.Post([queue = queue_, &analysis, batch, analyse = std::move(analyse)] {
+    worker.Post([queue = queue_, plan = batch.Plan()] {
         // The worker takes the results in order while threads beside it
         // work ahead on the files after them.
         const uint32_t threads = std::max(1u, std::thread::hardware_concurrency());
         COrderedAnalyses analyses(
-            batch.size(), threads, [&](size_t i) { return analysis.AnalyseBatchFile(batch[i], analyse[i]); },
-            COrderedAnalyses::kRoughAhead);
-        for (size_t i = 0; i < batch.size(); ++i) {
+            plan->items.size(), threads, [&](size_t i) { return plan->Analyse(i); }, COrderedAnalyses::kRoughAhead);
+        for (size_t i = 0; i < plan->items.size(); ++i) {
             {
                 std::unique_lock lock(queue->mutex);
                 queue->taken.wait(lock, [&] { return queue->stop || queue->results.size() < kAhead; });

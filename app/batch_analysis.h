@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/analysis_app.h"
+#include "core/file_batch.h"
 
 class CAnalysisWorker;
 
@@ -26,10 +26,9 @@ public:
     static constexpr size_t kGroup = 64;
     static constexpr int kGroupWaitMs = 10;
 
-    // analyse[i] says whether file i gets its rough analysis (it is not open
-    // yet, nor earlier in the batch).
-    CBatchAnalysis(CAnalysisWorker& worker, const CAnalysisApp& analysis, const std::vector<BatchPath>& batch,
-                   std::vector<bool> analyse);
+    // The batch's analyses (CFileBatch::Analyse) run on the worker while the
+    // batch lives.
+    CBatchAnalysis(CAnalysisWorker& worker, const CFileBatch& batch);
     // The worker stops after the file it is at; results not taken are
     // dropped.
     ~CBatchAnalysis();

@@ -265,9 +265,8 @@ void CChildFrame::ShowAnomaly(const Anomaly& anomaly)
 
 CImageWnd* CChildFrame::AddPicture(ResultPicture& picture)
 {
-    const ImageRect& own = picture.picture;
-    const int width = static_cast<int>(std::clamp<int64_t>(int64_t{own.right} - own.left, 1, INT32_MAX));
-    const int height = static_cast<int>(std::clamp<int64_t>(int64_t{own.bottom} - own.top, 1, INT32_MAX));
+    const int width = std::max(picture.width, 1);
+    const int height = std::max(picture.height, 1);
     auto window = std::make_unique<CImageWnd>(this, QString::fromUtf8(picture.title.c_str()),
                                               QString::fromUtf8(picture.label.c_str()), width, height);
     window->SetImage(std::move(picture.image));

@@ -528,10 +528,12 @@ void CMainFrame::SetSummaryAbsence(int row, const std::string& reason)
         RoughList()->SetSummaryAbsence(row, reason);
 }
 
-void CMainFrame::SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings)
+void CMainFrame::SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies)
 {
+    const auto errors = static_cast<uint32_t>(std::count_if(
+        anomalies.begin(), anomalies.end(), [](const Anomaly& a) { return a.severity == AnomalySeverity::Error; }));
     if (RoughList())
-        RoughList()->SetAnomalyCounts(row, errors, warnings);
+        RoughList()->SetAnomalyCounts(row, errors, static_cast<uint32_t>(anomalies.size()) - errors);
 }
 
 int CMainFrame::FindRow(const char* path)

@@ -11,6 +11,7 @@
 
 #include "app/item_search.h"
 #include "core/analysis_entry_list.h"
+#include "core/anomaly.h"
 
 class CAnalysisTreeBar;
 class CChildFrame;
@@ -45,7 +46,8 @@ public:
     void SetFormatText(int row, const char* text);
     void AppendResultText(int row, const char* text);
     void SetSummaryAbsence(int row, const std::string& reason);
-    void SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings);
+    // The anomalies column counts a row's errors and warnings.
+    void SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies);
     int FindRow(const char* path);
     void DeleteRow(int row);
     void RebuildTree(const AnalysisEntry* head);

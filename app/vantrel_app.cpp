@@ -37,6 +37,8 @@
 #include "app/rough_list_ctrl.h"
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
+#include "core/analysis_tree.h"
+#include "core/analyze.h"
 #include "core/anomaly.h"
 #include "core/result_text.h"
 #include "formats/all_formats.h"
@@ -61,8 +63,6 @@ QString PathText(const char* bytes)
 // How long the status bar says that a command was refused.
 constexpr int kRefusalShownMs = 3000;
 
-// The Open dialog's first filter: the names the formats' files usually have.
-constexpr const char* kOpenFilter = "JPEG、TIFF、SWF ファイル (*.jpg *.jpeg *.jpe *.jfif *.tif *.tiff *.swf)";
 
 // Profile keys besides the recent-file list.
 const QString kPlacementSection = QStringLiteral("Settings");
@@ -129,7 +129,6 @@ CVantrelApp::~CVantrelApp()
         delete frame;
     mainFrame_.reset();
     docs_.clear();
-    analysis_.reset();
 }
 
 bool CVantrelApp::InitInstance()
@@ -147,7 +146,8 @@ bool CVantrelApp::InitInstance()
     LoadProfile();
     mainFrame_->show();
 
-    analysis_ = std::make_unique<CAnalysisApp>(*this, AllFormats());
+    options_.formats = AllFormats();
+    started_ = true;
     return true;
 }
 
@@ -209,7 +209,9 @@ void CVantrelApp::OnFileOpen()
         QFileDialog dialog(mainFrame_.get(), QStringLiteral("開く"));
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setNameFilters({QString::fromUtf8(kOpenFilter), QStringLiteral("すべてのファイル (*)")});
+        // The first filter names the files of every format the table holds.
+        dialog.setNameFilters(
+            {QString::fromUtf8(OpenDialogFilter(options_.formats).c_str()), QStringLiteral("すべてのファイル (*)")});
         if (!openFolder_.isEmpty())
             dialog.setDirectory(openFolder_);
         QStringList folders;
@@ -231,60 +233,91 @@ void CVantrelApp::OnAppAbout()
 
 void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwner)
 {
-    if (!analysis_ || RefuseWhileAnalysing())
+    if (!started_ || RefuseWhileAnalysing())
         return;
     std::vector<std::string> bytes;
     bytes.reserve(static_cast<size_t>(paths.size()));
     for (const QString& path : paths)
         bytes.push_back(QFile::encodeName(path).toStdString());
     std::vector<std::string> emptyFolders;
-    const std::vector<BatchPath> batch = ExpandFolders(bytes, false, &emptyFolders);
+    std::vector<BatchPath> items = ExpandFolders(bytes, false, &emptyFolders);
+    CFileBatch batch(entries_, std::move(items), options_, std::move(emptyFolders));
     ActivityScope activity(*this, Activity::Batch);
     BusyCursor busy;
     CBatchProgress progress(mainFrame_.get(), progressDelayMs_, progressUpdateMs_);
-    const std::vector<OpenOutcome> outcomes = RunBatch(batch, duplicateOwner, progress, emptyFolders);
+    const std::vector<OpenOutcome> outcomes = RunBatch(batch, duplicateOwner, progress);
     currentBatchFile_.clear();
     statusShown_.invalidate();
-    AddRecentFiles(batch, outcomes);
+    AddRecentFiles(batch.Items(), outcomes);
     if (mainFrame_)
         mainFrame_->ShowBusyMessage(QString());
 }
 
-std::vector<OpenOutcome> CVantrelApp::RunBatch(const std::vector<BatchPath>& batch, MessageOwner owner,
-                                               CBatchProgress& progress,
-                                               const std::vector<std::string>& emptyFolders)
+namespace {
+
+// The messages about the batch as a whole and about a file already open
+// stand over the window the files came from (the main frame for dropped
+// files); the others over none.
+MessageOwner BatchOwner(const Diagnostic& diagnostic, MessageOwner owner)
 {
-    std::vector<OpenOutcome> outcomes;
-    outcomes.reserve(batch.size());
-    std::vector<std::string> unreadableFiles;
+    switch (diagnostic.kind) {
+    case DiagnosticKind::AlreadyOpen:
+    case DiagnosticKind::SkippedInFolder:
+    case DiagnosticKind::EmptyFolder: return owner;
+    default: return MessageOwner::None;
+    }
+}
+
+}  // namespace
+
+std::vector<OpenOutcome> CVantrelApp::RunBatch(CFileBatch& batch, MessageOwner owner, CBatchProgress& progress)
+{
     BatchScope scope(*this, progress);
     {
-        CBatchAnalysis ahead(*worker_, *analysis_, batch, FilesToAnalyse(batch));
-        for (const BatchPath& item : batch) {
+        CBatchAnalysis ahead(*worker_, batch);
+        for (size_t i = 0; i < batch.Size(); ++i) {
+            const BatchPath& item = batch.Item(i);
             currentBatchFile_ = item.path;
-            if (!progress.Step(outcomes.size(), batch.size(), item.path))
+            if (!progress.Step(i, batch.Size(), item.path))
                 break;
             const std::unique_ptr<AnalysisResult> result = ahead.Next();
             // A Cancel pressed while the file was awaited ends the batch
             // before it, where the dialog stood.
             if (progress.Cancelled() || closeWhenIdle_)
                 break;
-            outcomes.push_back(analysis_->ApplyBatchFile(item, *result, owner, unreadableFiles));
+            const BatchStep step = batch.Apply(*result);
+            if (step.newRow)
+                AddFileRow(item.path, step, *result);
+            for (const Diagnostic& d : step.diagnostics)
+                ShowDiagnostic(d, BatchOwner(d, owner));
         }
     }
-    if (!closeWhenIdle_)
-        analysis_->FinishBatch(outcomes, unreadableFiles, emptyFolders, owner);
-    return outcomes;
+    if (!closeWhenIdle_) {
+        RebuildTree(entries_.GetEntryListHead());
+        for (const Diagnostic& d : batch.Finish())
+            ShowDiagnostic(d, BatchOwner(d, owner));
+    }
+    return batch.Outcomes();
 }
 
-std::vector<bool> CVantrelApp::FilesToAnalyse(const std::vector<BatchPath>& batch) const
+void CVantrelApp::AddFileRow(const std::string& path, const BatchStep& step, const AnalysisResult& result)
 {
-    std::vector<bool> analyse;
-    analyse.reserve(batch.size());
-    std::unordered_set<std::string_view> seen;
-    for (const BatchPath& item : batch)
-        analyse.push_back(seen.insert(item.path).second && !analysis_->AlreadyOpen(item.path));
-    return analyse;
+    if (!mainFrame_)
+        return;
+    // In a long batch the status bar is repainted a few times a second, not
+    // per file.
+    if (roughAnalysisRunning_ && (!statusShown_.isValid() || statusShown_.elapsed() >= kStatusIntervalMs)) {
+        statusShown_.start();
+        mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(path.c_str())));
+    }
+    const int row = mainFrame_->InsertFileRow(path.c_str());
+    mainFrame_->SetFormatText(row, step.formatText.c_str());
+    for (const std::string& piece : result.summary)
+        mainFrame_->AppendResultText(row, piece.c_str());
+    if (!result.summaryAbsence.empty())
+        mainFrame_->SetSummaryAbsence(row, result.summaryAbsence);
+    if (!result.anomalies.empty())
+        mainFrame_->SetRowAnomalies(row, result.anomalies);
 }
 
 void CVantrelApp::AddRecentFiles(const std::vector<BatchPath>& batch, const std::vector<OpenOutcome>& outcomes)
@@ -352,20 +385,24 @@ void CVantrelApp::CloseWhenIdle()
 
 void CVantrelApp::RunDetailedAnalysis(const char* path)
 {
-    if (!analysis_ || RefuseWhileAnalysing())
+    if (!started_ || RefuseWhileAnalysing())
         return;
     ActivityScope activity(*this, Activity::Detailed);
     BusyCursor busy;
     if (mainFrame_)
         mainFrame_->ShowBusyMessage(QStringLiteral("詳細解析中：%1").arg(PathText(path)));
     size_t document = 0;
-    if (analysis_->BeginDetailedAnalysis(path, document)) {
+    if (BeginDetailedAnalysis(path, document)) {
         const CVantrelDoc* doc = docs_[document].get();
         const std::shared_ptr<AnalysisResult> result = AnalyseInBackground(path, *doc);
         // The window may have been closed meanwhile, or the program asked to
         // end: then nothing is shown.
-        if (const size_t index = DocumentIndexOf(doc); index < docs_.size() && !closeWhenIdle_)
-            analysis_->FinishDetailedAnalysis(index, *result);
+        if (const size_t index = DocumentIndexOf(doc); index < docs_.size() && !closeWhenIdle_) {
+            for (const Diagnostic& d : result->diagnostics)
+                ShowDiagnostic(d);
+            if (CChildFrame* frame = docs_[index]->Frame())
+                frame->ShowResult(*result);
+        }
     }
     if (mainFrame_)
         mainFrame_->ShowBusyMessage(QString());
@@ -375,8 +412,8 @@ std::shared_ptr<AnalysisResult> CVantrelApp::AnalyseInBackground(const std::stri
 {
     auto result = std::make_shared<AnalysisResult>();
     auto done = std::make_shared<std::atomic<bool>>(false);
-    worker_->Post([analysis = analysis_.get(), path, result, done] {
-        analysis->AnalyseDetailed(path.c_str(), *result);
+    worker_->Post([options = options_, path, result, done] {
+        Analyze(path.c_str(), AnalysisMode::Detailed, options, *result);
         done->store(true);
         CAnalysisWorker::WakeGuiThread();
     });
@@ -405,10 +442,42 @@ size_t CVantrelApp::DocumentIndexOf(const CVantrelDoc* doc) const
     return static_cast<size_t>(it - docs_.begin());
 }
 
+bool CVantrelApp::BeginDetailedAnalysis(const char* path, size_t& document)
+{
+    NewDocument();
+    // The walk over the documents stops at the first one titled path (the
+    // file has a window already) or, failing that, at the document just
+    // created, the last one, while it is still titled "Default"; an earlier
+    // empty window made with the new-document command keeps that title.
+    const size_t count = DocumentCount();
+    if (DocumentIndex(path) < count) {
+        MessageBoxRequest box;
+        box.text = std::string("すでに詳細解析済みのファイルです\n") + path;
+        box.caption = kAppTitle;
+        box.owner = MessageOwner::Application;
+        MessageBox(box);
+        CloseDocument(DocumentCount() - 1);
+        return false;
+    }
+    if (count == 0 || DocumentTitle(count - 1) != "Default")
+        return false;
+    SetDocumentTitle(count - 1, path);
+    document = count - 1;
+    return true;
+}
+
 void CVantrelApp::DeleteEntry(const char* path)
 {
-    if (analysis_ && !RefuseWhileAnalysing())
-        analysis_->DeleteEntry(path);
+    if (!started_ || RefuseWhileAnalysing())
+        return;
+    Diagnostic fatal;
+    if (!RemoveOpenFile(entries_, path, fatal))
+        ShowDiagnostic(fatal);
+    RebuildTree(entries_.GetEntryListHead());
+    if (const int row = mainFrame_ ? mainFrame_->FindRow(path) : -1; row >= 0)
+        mainFrame_->DeleteRow(row);
+    if (const size_t doc = DocumentIndex(path); doc < DocumentCount())
+        CloseDocument(doc);
 }
 
 CVantrelApp::DeletionBatch::DeletionBatch(CVantrelApp& app) : app_(app)
@@ -500,57 +569,7 @@ bool CVantrelApp::HandleSearchKey(QTreeView& view, CItemSearch& search, const QK
     return true;
 }
 
-// --- Shell operations ---
-
-int CVantrelApp::InsertFileRow(const char* path)
-{
-    if (!mainFrame_)
-        return -1;
-    // Each file's rough analysis follows its new row at once. In a long
-    // batch the status bar is repainted a few times a second, not per file.
-    if (roughAnalysisRunning_ && (!statusShown_.isValid() || statusShown_.elapsed() >= kStatusIntervalMs)) {
-        statusShown_.start();
-        mainFrame_->ShowBusyMessage(QStringLiteral("概略解析中：%1").arg(PathText(path)));
-    }
-    return mainFrame_->InsertFileRow(path);
-}
-
-void CVantrelApp::SetSummaryAbsence(int row, const std::string& reason)
-{
-    if (mainFrame_)
-        mainFrame_->SetSummaryAbsence(row, reason);
-}
-
-void CVantrelApp::SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies)
-{
-    const auto errors = static_cast<uint32_t>(std::count_if(
-        anomalies.begin(), anomalies.end(), [](const Anomaly& a) { return a.severity == AnomalySeverity::Error; }));
-    if (mainFrame_)
-        mainFrame_->SetAnomalyCounts(row, errors, static_cast<uint32_t>(anomalies.size()) - errors);
-}
-
-void CVantrelApp::SetFormatText(int row, const char* text)
-{
-    if (mainFrame_)
-        mainFrame_->SetFormatText(row, text);
-}
-
-void CVantrelApp::AppendResultText(int row, const char* text)
-{
-    if (mainFrame_)
-        mainFrame_->AppendResultText(row, text);
-}
-
-int CVantrelApp::FindRow(const char* path)
-{
-    return mainFrame_ ? mainFrame_->FindRow(path) : -1;
-}
-
-void CVantrelApp::DeleteRow(int row)
-{
-    if (mainFrame_)
-        mainFrame_->DeleteRow(row);
-}
+// --- What is open ---
 
 void CVantrelApp::RebuildTree(const AnalysisEntry* head)
 {
@@ -622,10 +641,12 @@ void CVantrelApp::CloseDocument(size_t index)
     delete frame;
 }
 
-void CVantrelApp::ShowDetailedResult(size_t document, AnalysisResult& result)
+size_t CVantrelApp::DocumentIndex(const std::string& title) const
 {
-    if (CChildFrame* frame = document < docs_.size() ? docs_[document]->Frame() : nullptr)
-        frame->ShowResult(result);
+    for (size_t i = 0; i < docs_.size(); ++i)
+        if (docs_[i]->GetTitle() == title)
+            return i;
+    return docs_.size();
 }
 
 QWidget* CVantrelApp::OwnerWidget(MessageOwner owner) const
@@ -668,6 +689,17 @@ MessageAnswer CVantrelApp::MessageBox(const MessageBoxRequest& request)
     if (busy)
         QApplication::restoreOverrideCursor();
     return answer == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+}
+
+void CVantrelApp::ShowDiagnostic(const Diagnostic& diagnostic, MessageOwner owner)
+{
+    MessageBoxRequest box;
+    box.text = diagnostic.text;
+    box.caption = diagnostic.caption;
+    box.owner = owner;
+    MessageBox(box);
+    if (diagnostic.endsProcess)
+        ExitProcess(0);
 }
 
 void CVantrelApp::ExitProcess(int code)

@@ -1,7 +1,7 @@
 #pragma once
-// The application object: starts the program, owns the analysis half (entry
-// list and dispatch) and the detailed-analysis documents, and is the shell
-// that renders the analyses' results into the windows.
+// The application object: starts the program, owns what is open (the entry
+// list of the open files and the detailed-analysis documents), runs the
+// analyses and renders their results into the windows.
 //
 // Analyses run on a worker thread of the application's own, one at a time;
 // the GUI thread serves the windows meanwhile and applies each result when
@@ -26,9 +26,12 @@
 
 #include "app/analysis_worker.h"
 #include "app/item_search.h"
+#include "app/message_box.h"
 #include "app/recent_file_list.h"
-#include "core/analysis_app.h"
-#include "core/shell.h"
+#include "core/analysis_entry_list.h"
+#include "core/analysis_options.h"
+#include "core/analysis_result.h"
+#include "core/file_batch.h"
 
 class CBatchProgress;
 class CItemSearch;
@@ -41,7 +44,7 @@ class QAction;
 class QDialog;
 class QMenu;
 
-class CVantrelApp final : public IShell {
+class CVantrelApp final {
 public:
     // Settings location: organisation and application of the profile.
     static constexpr const char* kProfileKey = "Local AppWizard-Generated Applications";
@@ -54,7 +57,7 @@ public:
     static int RunProgram(int& argc, char** argv);
 
     CVantrelApp();
-    ~CVantrelApp() override;
+    ~CVantrelApp();
     CVantrelApp(const CVantrelApp&) = delete;
     CVantrelApp& operator=(const CVantrelApp&) = delete;
 
@@ -66,7 +69,9 @@ public:
     void OpenCommandLine(const QStringList& arguments);
 
     CMainFrame* MainFrame() const { return mainFrame_.get(); }
-    CAnalysisApp& Analysis() { return *analysis_; }
+    // The open files: one level-0 entry each, with their rough lines.
+    CAnalysisEntryList& Entries() { return entries_; }
+    const AnalysisOptions& Options() const { return options_; }
     const std::vector<std::unique_ptr<CVantrelDoc>>& Documents() const { return docs_; }
     const CRecentFileList& RecentFiles() const { return recentFiles_; }
     // The folder the Open dialog starts in.
@@ -149,23 +154,26 @@ public:
     void SetOpenDialogHook(OpenDialogHook hook) { openDialogHook_ = std::move(hook); }
     void SetModalHook(ModalHook hook) { modalHook_ = std::move(hook); }
 
-    // IShell.
-    int InsertFileRow(const char* path) override;
-    void SetFormatText(int row, const char* text) override;
-    void AppendResultText(int row, const char* text) override;
-    void SetSummaryAbsence(int row, const std::string& reason) override;
-    void SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies) override;
-    int FindRow(const char* path) override;
-    void DeleteRow(int row) override;
-    void RebuildTree(const AnalysisEntry* head) override;
-    void NewDocument() override;
-    size_t DocumentCount() const override { return docs_.size(); }
-    std::string DocumentTitle(size_t index) const override;
-    void SetDocumentTitle(size_t index, const std::string& title) override;
-    void CloseDocument(size_t index) override;
-    void ShowDetailedResult(size_t document, AnalysisResult& result) override;
-    MessageAnswer MessageBox(const MessageBoxRequest& request) override;
-    [[noreturn]] void ExitProcess(int code) override;
+    // Makes the analysis-tree bar's tree from the entry list again. A level
+    // the entries cannot have ends the program after its message.
+    void RebuildTree(const AnalysisEntry* head);
+    // The documents of the one document template, in the template's order.
+    // NewDocument creates a document titled "Default" with its frame and
+    // view.
+    void NewDocument();
+    size_t DocumentCount() const { return docs_.size(); }
+    std::string DocumentTitle(size_t index) const;
+    void SetDocumentTitle(size_t index, const std::string& title);
+    void CloseDocument(size_t index);
+    // Index of the first document titled title; DocumentCount() when none is.
+    size_t DocumentIndex(const std::string& title) const;
+
+    MessageAnswer MessageBox(const MessageBoxRequest& request);
+    // Shows a diagnostic of the analyses over owner, and ends the program
+    // when it says so.
+    void ShowDiagnostic(const Diagnostic& diagnostic, MessageOwner owner = MessageOwner::None);
+    // Ends the process at once with the given exit code. Does not return.
+    [[noreturn]] void ExitProcess(int code);
 
 private:
     enum class Activity { Idle, Batch, Detailed };
@@ -196,11 +204,12 @@ private:
 
     QWidget* OwnerWidget(MessageOwner owner) const;
     void LoadProfile();
-    std::vector<OpenOutcome> RunBatch(const std::vector<BatchPath>& batch, MessageOwner owner,
-                                      CBatchProgress& progress, const std::vector<std::string>& emptyFolders);
-    // Which files of a batch get their rough analysis: those not open yet,
-    // each path once.
-    std::vector<bool> FilesToAnalyse(const std::vector<BatchPath>& batch) const;
+    std::vector<OpenOutcome> RunBatch(CFileBatch& batch, MessageOwner owner, CBatchProgress& progress);
+    // Gives a registered file of a batch its row.
+    void AddFileRow(const std::string& path, const BatchStep& step, const AnalysisResult& result);
+    // Opens the file's document: false when there is nothing to analyse (the
+    // file has a window already); otherwise says which document it is.
+    bool BeginDetailedAnalysis(const char* path, size_t& document);
     void AddRecentFiles(const std::vector<BatchPath>& batch, const std::vector<OpenOutcome>& outcomes);
     // Runs the detailed analysis of path on the worker for the document, with
     // its progress dialog, and returns its result once it has ended.
@@ -214,7 +223,9 @@ private:
     void ShowBatchRows();
 
     std::unique_ptr<CMainFrame> mainFrame_;
-    std::unique_ptr<CAnalysisApp> analysis_;
+    AnalysisOptions options_;
+    CAnalysisEntryList entries_;
+    bool started_ = false;
     std::vector<std::unique_ptr<CVantrelDoc>> docs_;
     CRecentFileList recentFiles_{kRecentFileCount};
     QString openFolder_;

@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/analysis_app.h"
+#include "core/analyze.h"
 #include "formats/all_formats.h"
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 
 #if __has_include(<jpeglib.h>)
 #include "bench/bench_support.h"
@@ -40,8 +40,7 @@ namespace {
 // Bytes of one file's entry texts (its path and its rough lines).
 size_t LineBytesPerFile(const std::string& dir)
 {
-    CHeadlessShell shell;
-    CAnalysisApp app(shell, AllFormats());
+    CHeadlessSession app(AnalysisOptions{.formats = AllFormats()});
     app.OpenFiles({dir + "/p000000.jpg"});
     size_t bytes = 0;
     for (const AnalysisEntry* e = app.Entries().GetEntryListHead()->next; e; e = e->next)
@@ -52,10 +51,9 @@ size_t LineBytesPerFile(const std::string& dir)
 double HeadlessSeconds(const std::string& dir, uint32_t threads)
 {
     const auto start = std::chrono::steady_clock::now();
-    CHeadlessShell shell;
-    CAnalysisApp app(shell, AllFormats());
+    CHeadlessSession app(AnalysisOptions{.formats = AllFormats()});
     app.SetBatchThreads(threads);
-    app.OpenFiles(ExpandFolders({dir}, false), MessageOwner::None);
+    app.OpenFiles(ExpandFolders({dir}, false));
     return Seconds(std::chrono::steady_clock::now() - start);
 }
 

@@ -14,9 +14,9 @@
 #include <tuple>
 #include <vector>
 
-#include "core/analysis_app.h"
+#include "core/analyze.h"
 #include "formats/all_formats.h"
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 
 namespace {
 
@@ -290,10 +290,9 @@ Bytes SwfTagBomb(bool compressed)
 double TimeBoth(const std::string& path)
 {
     const auto start = std::chrono::steady_clock::now();
-    CHeadlessShell shell;
-    CAnalysisApp app(shell, AllFormats());
+    CHeadlessSession app(AnalysisOptions{.formats = AllFormats()});
     app.OpenFiles({path});
-    app.RunDetailedAnalysis(path.c_str());
+    app.AnalyseDetailed(path);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "codec/decode_threads.h"
-#include "core/analysis_app.h"
+#include "core/analyze.h"
 #include "formats/all_formats.h"
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 #include "image/image_buffer.h"
 
 #if __has_include(<tiffio.h>)
@@ -64,15 +64,14 @@ int main(int argc, char** argv)
         // were freed may pay for the system's making huge pages again.
         for (uint32_t threads : run % 2 ? std::vector<uint32_t>{1u, 0u} : std::vector<uint32_t>{0u, 1u}) {
             CDecodeThreads::SetLimit(threads);
-            CHeadlessShell shell;
-            CAnalysisApp app(shell, AllFormats());
+            CHeadlessSession app(AnalysisOptions{.formats = AllFormats()});
             app.OpenFiles({path});
             const auto start = std::chrono::steady_clock::now();
-            app.RunDetailedAnalysis(path.c_str());
+            app.AnalyseDetailed(path);
             double& slot = threads == 1 ? bestOne : best;
             slot = std::min(slot, Seconds(std::chrono::steady_clock::now() - start));
-            if (const HeadlessDocument* doc = shell.FindDocument(path))
-                windows = doc->images.size();
+            if (const AnalysisResult* doc = app.Detailed(path))
+                windows = doc->pictures.size();
             CDecodeThreads::SetLimit(0);
         }
         {

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "codec/decode_threads.h"
-#include "core/analysis_app.h"
+#include "core/analyze.h"
 #include "formats/all_formats.h"
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 
 #if __has_include(<tiffio.h>)
 #include <tiffio.h>
@@ -113,14 +113,13 @@ double Seconds(std::chrono::steady_clock::duration d)
 double TimeVantrel(const std::string& path, uint32_t threads, size_t* windows)
 {
     CDecodeThreads::SetLimit(threads);
-    CHeadlessShell shell;
-    CAnalysisApp app(shell, AllFormats());
+    CHeadlessSession app(AnalysisOptions{.formats = AllFormats()});
     app.OpenFiles({path});
     const auto start = std::chrono::steady_clock::now();
-    app.RunDetailedAnalysis(path.c_str());
+    app.AnalyseDetailed(path);
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
-    if (const HeadlessDocument* doc = shell.FindDocument(path))
-        *windows = doc->images.size();
+    if (const AnalysisResult* doc = app.Detailed(path))
+        *windows = doc->pictures.size();
     CDecodeThreads::SetLimit(0);
     return seconds;
 }

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/analysis_app.h"
+#include "core/analyze.h"
 #include "formats/all_formats.h"
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 
 #if __has_include(<tiffio.h>)
 #include <tiffio.h>
@@ -60,11 +60,10 @@ int main()
     double best = 1e9;
     double bestLibtiff = 1e9;
     for (int run = 0; run < 3; ++run) {
-        CHeadlessShell shell;
-        CAnalysisApp app(shell, AllFormats());
+        CHeadlessSession app(AnalysisOptions{.formats = AllFormats()});
         app.OpenFiles({path});
         auto start = std::chrono::steady_clock::now();
-        app.RunDetailedAnalysis(path.c_str());
+        app.AnalyseDetailed(path);
         best = std::min(best, Seconds(std::chrono::steady_clock::now() - start));
 
         start = std::chrono::steady_clock::now();

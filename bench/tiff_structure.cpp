@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/analysis_app.h"
+#include "core/analyze.h"
 #include "formats/all_formats.h"
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 
 #if __has_include(<tiffio.h>)
 #include <tiffio.h>
@@ -57,13 +57,12 @@ int main()
                 static_cast<uintmax_t>(std::filesystem::file_size(path)));
     double rough = 1e9, detailed = 1e9, libtiff = 1e9;
     for (int run = 0; run < 3; ++run) {
-        CHeadlessShell shell;
-        CAnalysisApp app(shell, AllFormats());
+        CHeadlessSession app(AnalysisOptions{.formats = AllFormats()});
         auto start = std::chrono::steady_clock::now();
         app.OpenFiles({path});
         rough = std::min(rough, Seconds(std::chrono::steady_clock::now() - start));
         start = std::chrono::steady_clock::now();
-        app.RunDetailedAnalysis(path.c_str());
+        app.AnalyseDetailed(path);
         detailed = std::min(detailed, Seconds(std::chrono::steady_clock::now() - start));
 
         start = std::chrono::steady_clock::now();

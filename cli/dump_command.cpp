@@ -12,17 +12,18 @@
 
 #include "cli/image_export.h"
 #include "cli/json_writer.h"
-#include "core/analysis_app.h"
 #include "core/analysis_tree.h"
+#include "core/analyze.h"
 #include "core/ordered_analyses.h"
 #include "core/tree_ranges.h"
 #include "formats/all_formats.h"
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 
 namespace {
+// The help: its first lines name the formats of the format table.
+constexpr const char* kUsageHead = "Usage: vantrel-dump [OPTION]... FILE...\nLays out the structure of ";
 constexpr const char* kUsage =
-    "Usage: vantrel-dump [OPTION]... FILE...\n"
-    "Lays out the structure of JPEG, TIFF and SWF files.\n"
+    " files.\n"
     "A FILE that is a folder stands for the files in it, in name order;\n"
     "unsupported files inside a folder are counted in one message.\n"
     "\n"
@@ -206,12 +207,14 @@ void PrintTree(std::ostream& out, const CLineTree& tree)
     out << TreeText(tree);
 }
 
-// The bar's tree as PrintTree writes it, from the entry list.
-void PrintEntryTree(std::ostream& out, const AnalysisEntry* head, IShell& shell)
+// The bar's tree as PrintTree writes it, from the entry list (which the
+// batch has checked).
+void PrintEntryTree(std::ostream& out, const AnalysisEntry* head)
 {
     constexpr size_t kChunkBytes = 64 * 1024;
     std::string chunk;
-    CheckAnalysisTree(head, shell, nullptr, [&](const AnalysisEntry& entry, size_t depth) {
+    Diagnostic unused;
+    CheckAnalysisTree(head, unused, nullptr, [&](const AnalysisEntry& entry, size_t depth) {
         chunk.append(depth * 2, ' ');
         chunk += entry.text;
         chunk += '\n';
@@ -320,24 +323,11 @@ void WriteJsonTree(CJsonWriter& json, const CLineTree& tree, LineId first)
     json.EndArray();
 }
 
-const char* OwnerName(MessageOwner owner)
-{
-    switch (owner) {
-    case MessageOwner::None: return "none";
-    case MessageOwner::Application: return "application";
-    case MessageOwner::MainFrame: return "main-frame";
-    case MessageOwner::RoughList: return "rough-list";
-    case MessageOwner::TreeBar: return "tree-bar";
-    case MessageOwner::TreeBarTree: return "tree-bar-tree";
-    }
-    return "none";
-}
-
 // One file of the batch. Kept small, as a batch may hold a hundred thousand.
 struct FileReport {
     const std::string* path = nullptr;   // the batch's own copy
-    const HeadlessDocument* document = nullptr;
-    // With --images: per image window, the file written; empty when none was.
+    const AnalysisResult* detailed = nullptr;
+    // With --images: per picture, the file written; empty when none was.
     std::unique_ptr<std::vector<std::string>> imageFiles;
     OpenOutcome outcome = OpenOutcome::Refused;
     bool firstMention = true;   // false for a repeated command-line argument
@@ -346,13 +336,13 @@ struct FileReport {
 class CDump {
 public:
     CDump(const DumpOptions& options, std::ostream& out, std::ostream& err)
-        : options_(options), out_(out), err_(err), app_(shell_, AllFormats())
+        : options_(options), out_(out), err_(err), session_(AnalysisOptions{.formats = AllFormats()})
     {
-        // The bar's tree is written out from the entries themselves, with
-        // the depths a rebuild gives them.
-        shell_.SetKeepBarTree(false);
-        shell_.SetMessageObserver([this](const MessageBoxRequest& box) {
-            err_ << '[' << (box.caption.empty() ? kAppTitle : box.caption) << "] " << OneLine(box.text) << '\n';
+        // The analysis tree is written out from the entries themselves, with
+        // the depths making it gives them.
+        session_.SetKeepTree(false);
+        session_.SetDiagnosticObserver([this](const Diagnostic& d) {
+            err_ << '[' << (d.caption.empty() ? kAppTitle : d.caption) << "] " << OneLine(d.text) << '\n';
         });
     }
 
@@ -372,8 +362,7 @@ private:
     const DumpOptions& options_;
     std::ostream& out_;
     std::ostream& err_;
-    CHeadlessShell shell_;
-    CAnalysisApp app_;
+    CHeadlessSession session_;
     uint32_t jobs_ = 1;
     std::vector<BatchPath> batch_;
     std::vector<FileReport> reports_;
@@ -383,29 +372,28 @@ int CDump::Run()
 {
     const uint32_t processors = std::max(1u, std::thread::hardware_concurrency());
     jobs_ = options_.jobs ? options_.jobs : std::min(processors, kMaxJobs);
-    app_.SetBatchThreads(jobs_);
-    try {
-        std::vector<std::string> emptyFolders;
-        batch_ = ExpandFolders(options_.files, options_.recursive, &emptyFolders);
-        CAnalysisApp::BatchProgress progress;
-        if (options_.progress)
-            progress = [this](size_t index, size_t count, const std::string& path) {
-                err_ << '[' << index + 1 << '/' << count << "] " << path << '\n';
-                return true;
-            };
-        const std::vector<OpenOutcome> outcomes = app_.OpenFiles(batch_, MessageOwner::None, progress, emptyFolders);
-        reports_.resize(outcomes.size());
-        for (size_t i = 0; i < reports_.size(); ++i) {
-            reports_[i].path = &batch_[i].path;
-            reports_[i].outcome = outcomes[i];
-        }
-        MarkRepeatedMentions();
-        if (options_.detailed)
-            RunDetailed();
-    } catch (const CProcessExit& exit) {
-        // The shell ended the process after a fatal message.
+    session_.SetBatchThreads(jobs_);
+    std::vector<std::string> emptyFolders;
+    batch_ = ExpandFolders(options_.files, options_.recursive, &emptyFolders);
+    CHeadlessSession::BatchProgress progress;
+    if (options_.progress)
+        progress = [this](size_t index, size_t count, const std::string& path) {
+            err_ << '[' << index + 1 << '/' << count << "] " << path << '\n';
+            return true;
+        };
+    const std::vector<OpenOutcome> outcomes = session_.OpenFiles(batch_, progress, emptyFolders);
+    reports_.resize(outcomes.size());
+    for (size_t i = 0; i < reports_.size(); ++i) {
+        reports_[i].path = &batch_[i].path;
+        reports_[i].outcome = outcomes[i];
+    }
+    MarkRepeatedMentions();
+    if (options_.detailed && !session_.ExitCode())
+        RunDetailed();
+    // A diagnostic that ends the program ends it here, with nothing printed.
+    if (const std::optional<int> exit = session_.ExitCode()) {
         out_.flush();
-        return exit.code;
+        return *exit;
     }
     if (options_.check)
         return PrintCheck();
@@ -440,18 +428,14 @@ void CDump::RunDetailed()
         if (report.firstMention && report.outcome != OpenOutcome::Refused &&
             report.outcome != OpenOutcome::Skipped && report.outcome != OpenOutcome::Duplicate)
             files.push_back(&report);
-    // The analyses may run side by side; their windows open, and their
-    // messages come, in the files' order.
-    COrderedAnalyses analyses(files.size(), jobs_,
-                              [&](size_t i) { return app_.AnalyseDetailed(files[i]->path->c_str()); });
+    // The analyses may run side by side; their diagnostics come in the
+    // files' order.
+    COrderedAnalyses analyses(files.size(), jobs_, [&](size_t i) {
+        return Analyze(files[i]->path->c_str(), AnalysisMode::Detailed, session_.Options());
+    });
     for (size_t i = 0; i < files.size(); ++i) {
         FileReport& report = *files[i];
-        size_t document = 0;
-        const bool begun = app_.BeginDetailedAnalysis(report.path->c_str(), document);
-        const std::unique_ptr<AnalysisResult> result = analyses.Take(i);
-        if (begun)
-            app_.FinishDetailedAnalysis(document, *result);
-        report.document = shell_.FindDocument(*report.path);
+        report.detailed = &session_.TakeDetailed(*report.path, analyses.Take(i));
         if (!options_.imageDir.empty())
             ExportImages(report);
     }
@@ -459,21 +443,21 @@ void CDump::RunDetailed()
 
 void CDump::ExportImages(FileReport& report)
 {
-    if (!report.document)
+    if (!report.detailed)
         return;
     std::error_code ec;
     std::filesystem::create_directories(options_.imageDir, ec);
     const std::string name = std::filesystem::path(*report.path).filename().string();
     report.imageFiles = std::make_unique<std::vector<std::string>>();
     int n = 0;
-    for (const auto& window : report.document->images) {
+    for (const ResultPicture& picture : report.detailed->pictures) {
         ++n;
         report.imageFiles->emplace_back();
-        if (!window->image.Pixels())
+        if (!picture.image.Pixels())
             continue;
         const std::string file = options_.imageDir + "/" + name + "." + std::to_string(n) +
                                  (options_.ppm ? ".ppm" : ".bmp");
-        const bool ok = options_.ppm ? WritePpm(window->image, file) : WriteBmp(window->image, file);
+        const bool ok = options_.ppm ? WritePpm(picture.image, file) : WriteBmp(picture.image, file);
         if (ok)
             report.imageFiles->back() = file;
         else
@@ -486,7 +470,7 @@ void CDump::PrintText()
     if (options_.detailed) {
         bool first = true;
         for (const FileReport& report : reports_) {
-            if (!report.document)
+            if (!report.detailed)
                 continue;
             if (!first)
                 out_ << '\n';
@@ -497,12 +481,12 @@ void CDump::PrintText()
     }
     const bool both = options_.tree == options_.rows;
     if (both || options_.tree)
-        PrintEntryTree(out_, app_.Entries().GetEntryListHead(), shell_);
+        PrintEntryTree(out_, session_.Entries().GetEntryListHead());
     if (both)
         out_ << '\n';
     if (both || options_.rows) {
         HeadlessRow row;
-        for (int i = 0; shell_.Row(i, row); ++i)
+        for (int i = 0; session_.Row(i, row); ++i)
             out_ << row.path << '\t' << row.format << '\t' << row.result << '\n';
     }
 }
@@ -516,11 +500,11 @@ int CDump::PrintCheck()
     char offset[24];
     for (const FileReport& report : reports_) {
         if (report.outcome == OpenOutcome::Refused || report.outcome == OpenOutcome::NotAnalysed ||
-            (report.firstMention && report.outcome == OpenOutcome::Opened && !report.document))
+            (report.firstMention && report.outcome == OpenOutcome::Opened && !report.detailed))
             refused = true;
-        if (!report.document || !report.firstMention)
+        if (!report.detailed || !report.firstMention)
             continue;
-        for (const Anomaly& a : report.document->anomalies) {
+        for (const Anomaly& a : report.detailed->anomalies) {
             std::snprintf(offset, sizeof offset, "0x%08llx", static_cast<unsigned long long>(a.offset));
             out_ << *report.path << '\t' << offset << '\t' << AnomalySeverityText(a.severity) << '\t' << a.kind << '\t'
                  << OneLine(a.text) << '\n';
@@ -532,7 +516,7 @@ int CDump::PrintCheck()
 
 void CDump::PrintDetailed(const FileReport& report)
 {
-    const CLineTree& tree = report.document->tree;
+    const CLineTree& tree = report.detailed->lines;
     if (options_.at) {
         for (const LineAt& at : LinesAt(tree, *options_.at))
             out_ << std::string(static_cast<size_t>(tree.Depth(at.line)) * 2, ' ') << tree.Text(at.line) << '\n';
@@ -542,7 +526,7 @@ void CDump::PrintDetailed(const FileReport& report)
         for (const ByteRange& gap : UncoveredRanges(tree, ec ? 0 : size))
             out_ << gap.start << ' ' << gap.end << ' ' << gap.end - gap.start << '\n';
     } else if (options_.anomalies) {
-        PrintMarkedTree(out_, tree, report.document->anomalies);
+        PrintMarkedTree(out_, tree, report.detailed->anomalies);
     } else {
         PrintTree(out_, tree);
     }
@@ -557,8 +541,8 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
     json.Key("opened");
     json.Bool(report.outcome == OpenOutcome::Opened);
     json.Key("format");
-    const int row = registered && report.firstMention ? shell_.FindRow(report.path->c_str()) : -1;
-    if (HeadlessRow r; row >= 0 && shell_.Row(row, r)) {
+    const int row = registered && report.firstMention ? session_.FindRow(*report.path) : -1;
+    if (HeadlessRow r; row >= 0 && session_.Row(row, r)) {
         json.String(r.format);
         json.Key("result");
         json.String(r.result);
@@ -570,7 +554,7 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
     json.Key("entries");
     json.BeginArray();
     if (row >= 0) {
-        const AnalysisEntry* e = app_.Entries().FindFile(report.path->c_str());
+        const AnalysisEntry* e = session_.Entries().FindFile(report.path->c_str());
         for (e = e ? e->next : nullptr; e && e->level != 0; e = e->next) {
             json.BeginObject();
             json.Key("level");
@@ -583,11 +567,11 @@ void CDump::WriteJsonFile(CJsonWriter& json, const FileReport& report)
     json.EndArray();
     // The detailed analysis's anomalies where there was one, else the rough
     // analysis's.
-    if (report.document)
-        WriteJsonAnomalies(json, &report.document->anomalies, &report.document->tree);
+    if (report.detailed)
+        WriteJsonAnomalies(json, &report.detailed->anomalies, &report.detailed->lines);
     else
-        WriteJsonAnomalies(json, row >= 0 ? shell_.RowAnomalies(*report.path) : nullptr, nullptr);
-    if (report.document)
+        WriteJsonAnomalies(json, row >= 0 ? session_.RowAnomalies(*report.path) : nullptr, nullptr);
+    if (report.detailed)
         WriteJsonDetailed(json, report);
     json.EndObject();
 }
@@ -597,21 +581,21 @@ void CDump::WriteJsonDetailed(CJsonWriter& json, const FileReport& report)
     json.Key("detailed");
     json.BeginObject();
     json.Key("tree");
-    WriteJsonTree(json, report.document->tree, report.document->tree.First());
+    WriteJsonTree(json, report.detailed->lines, report.detailed->lines.First());
     json.Key("images");
     json.BeginArray();
     size_t n = 0;
-    for (const auto& window : report.document->images) {
+    for (const ResultPicture& picture : report.detailed->pictures) {
         ++n;
         json.BeginObject();
         json.Key("title");
-        json.String(window->title);
+        json.String(picture.title);
         json.Key("width");
-        json.Number(window->image.PictureWidth());
+        json.Number(picture.image.PictureWidth());
         json.Key("height");
-        json.Number(window->image.PictureHeight());
+        json.Number(picture.image.PictureHeight());
         json.Key("pixels");
-        json.Bool(window->image.Pixels() != nullptr);
+        json.Bool(picture.image.Pixels() != nullptr);
         if (report.imageFiles && n <= report.imageFiles->size() && !(*report.imageFiles)[n - 1].empty()) {
             json.Key("file");
             json.String((*report.imageFiles)[n - 1]);
@@ -633,16 +617,18 @@ void CDump::PrintJson()
     json.EndArray();
     json.Key("messages");
     json.BeginArray();
-    for (const RecordedMessage& m : shell_.Messages()) {
+    for (const Diagnostic& d : session_.Diagnostics()) {
         json.BeginObject();
         json.Key("caption");
-        json.String(m.request.caption.empty() ? kAppTitle : m.request.caption);
+        json.String(d.caption.empty() ? kAppTitle : d.caption);
         json.Key("text");
-        json.String(m.request.text);
+        json.String(d.text);
+        // The window a desktop program shows the message over, and its
+        // buttons: none, and OK, for every message the tool gives.
         json.Key("owner");
-        json.String(OwnerName(m.request.owner));
+        json.String("none");
         json.Key("buttons");
-        json.String(m.request.buttons == MessageButtons::Ok ? "ok" : "ok-cancel");
+        json.String("ok");
         json.EndObject();
     }
     json.EndArray();
@@ -662,7 +648,7 @@ int RunDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return 2;
     }
     if (help) {
-        out << kUsage;
+        out << kUsageHead << FormatNamesText(AllFormats()) << kUsage;
         return 0;
     }
     if (version) {

@@ -2,7 +2,7 @@
 // What one analysis of one file found, as data: the shells render it, and
 // nothing of it depends on any window. A rough analysis fills the entry
 // lines and the row's summary; a detailed one the line tree and the
-// pictures; both may raise messages. The analysis may run on a thread of
+// pictures; both may give diagnostics. The analysis may run on a thread of
 // its own: another thread may ask it to stop, and read how far it has come,
 // while it runs; everything else is read once it has ended.
 #include <atomic>
@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/anomaly.h"
+#include "core/diagnostic.h"
 #include "core/line_tree.h"
-#include "core/shell.h"
 #include "image/image_buffer.h"
 
 // One line of a rough analysis, for the entry list: its text as the entry
@@ -29,10 +29,10 @@ struct RoughLine {
 };
 
 struct ResultPicture {
-    std::string title;   // the image window's title: the file's name
+    std::string title;   // the file's name
     std::string label;   // which picture of the file it is; empty for its own
-    ImageRect rect;      // clamped to the largest image window
-    ImageRect picture;   // as the analyzer gave it: the picture's own size
+    int32_t width = 0;   // as the analyzer gave it: the picture's own size
+    int32_t height = 0;
     CImageBuffer image;  // no pixels when the bitmap could not be made
 };
 
@@ -50,9 +50,16 @@ struct DecodeRecord {
     std::string reason;
 };
 
-struct ResultMessage {
-    MessageBoxRequest request;
-    std::string errorNumber;   // empty for a message without one
+// A structure embedded in the file that a nested analysis laid out (Exif
+// data inside JPEG, JPEG data inside TIFF, an ICC profile inside TIFF).
+struct EmbeddedStructure {
+    uint32_t format = 0;
+    uint32_t level = 0;          // the depth its lines begin at
+    LineId parent = kNoLine;     // the line its lines hang under
+    LineId linesBefore = 0;      // the lines the result held when it began
+    uint64_t start = 0;          // its first byte in the file
+    uint64_t end = UINT64_MAX;   // where the data it lies inside ends
+    std::string pictureLabel;
 };
 
 struct AnalysisResult {
@@ -83,7 +90,10 @@ struct AnalysisResult {
     std::vector<ResultPicture> pictures;
     std::vector<DecodeRecord> decodes;
 
-    std::vector<ResultMessage> messages;
+    // Nested analyses, in the order they began.
+    std::vector<EmbeddedStructure> structures;
+
+    std::vector<Diagnostic> diagnostics;
     // What the analysis found wrong with the file, in the order it was met.
     std::vector<Anomaly> anomalies;
     // Anomalies beyond the limit of a run, counted but not kept.

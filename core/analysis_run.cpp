@@ -3,15 +3,16 @@
 #include <algorithm>
 
 #include "core/analysis_entry_list.h"
+#include "core/stream_size.h"
 
-CAnalysisRun::CAnalysisRun(FormatTable formats, AnalysisMode mode, AnalysisResult& result)
-    : formats_(formats), mode_(mode), result_(result)
+CAnalysisRun::CAnalysisRun(const AnalysisOptions& options, AnalysisMode mode, AnalysisResult& result)
+    : options_(options), mode_(mode), result_(result)
 {
 }
 
 const FormatHandler* CAnalysisRun::Format(uint32_t format) const
 {
-    for (const FormatHandler& handler : formats_)
+    for (const FormatHandler& handler : options_.formats)
         if (handler.code == format)
             return &handler;
     return nullptr;
@@ -32,18 +33,15 @@ void CAnalysisRun::AppendSummary(std::string_view text)
     result_.summary.emplace_back(text);
 }
 
-void CAnalysisRun::AddPicture(const std::string& title, ImageRect& rect, const std::string& label)
+void CAnalysisRun::AddPicture(const std::string& title, int32_t width, int32_t height, const std::string& label)
 {
-    const ImageRect own = rect;
-    rect.right = std::min(rect.right, kMaxPictureWidth);
-    rect.bottom = std::min(rect.bottom, kMaxPictureHeight);
     if (mode_ != AnalysisMode::Detailed)
         return;
     ResultPicture& picture = result_.pictures.emplace_back();
     picture.title = title;
     picture.label = label;
-    picture.rect = rect;
-    picture.picture = own;
+    picture.width = width;
+    picture.height = height;
 }
 
 uint8_t* CAnalysisRun::PreparePicture(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
@@ -85,12 +83,27 @@ CAnalysisRun::NestedScope::~NestedScope()
         --run_.nestedDepth_;
 }
 
+void CAnalysisRun::RecordNested(uint32_t format, const AnalysisRequest& request)
+{
+    EmbeddedStructure& s = result_.structures.emplace_back();
+    s.format = format;
+    s.level = request.level;
+    s.parent = request.parent;
+    s.linesBefore = static_cast<LineId>(result_.lines.Count());
+    if (!request.pieces.empty())
+        s.start = request.pieces.front().offset;
+    else if (request.fp)
+        s.start = StreamPosition(request.fp);
+    s.end = request.dataEnd;
+    s.pictureLabel = request.pictureLabel;
+}
+
 void RunAnalyzer(uint32_t format, const AnalysisRequest& request)
 {
     if (!request.run)
         return;
-    if (request.run->onNested && request.level > 0)
-        request.run->onNested(request);
+    if (request.level > 0)
+        request.run->RecordNested(format, request);
     if (const FormatHandler* handler = request.run->Format(format))
         handler->analyze(request);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/analysis_options.h"
 #include "core/analysis_result.h"
 #include "core/format_table.h"
 
@@ -28,20 +29,19 @@ public:
     static constexpr uint32_t kMaxNestedDepth = 4;
     static constexpr uint32_t kMaxNestedAnalyses = 64;
 
-    // The largest image window's client area; bigger pictures are panned.
-    static constexpr int32_t kMaxPictureWidth = 1280;
     // A file keeps at most this many anomalies: a file broken everywhere
     // says so without its list outgrowing its lines.
     static constexpr uint32_t kMaxAnomalies = 1024;
-    static constexpr int32_t kMaxPictureHeight = 720;
 
-    CAnalysisRun(FormatTable formats, AnalysisMode mode, AnalysisResult& result);
+    CAnalysisRun(const AnalysisOptions& options, AnalysisMode mode, AnalysisResult& result);
     CAnalysisRun(const CAnalysisRun&) = delete;
     CAnalysisRun& operator=(const CAnalysisRun&) = delete;
 
     // The row of format; null when the table has none.
     const FormatHandler* Format(uint32_t format) const;
     AnalysisMode Mode() const { return mode_; }
+    // Threads one picture's decoding may use (AnalysisOptions::decodeThreads).
+    uint32_t DecodeThreads() const { return options_.decodeThreads; }
     AnalysisResult& Result() { return result_; }
 
     // Rough mode: an entry line (beyond the limit, none), and a piece of the
@@ -52,10 +52,10 @@ public:
     // Detailed mode: the result's lines; null in rough mode.
     CLineTree* Lines() { return mode_ == AnalysisMode::Detailed ? &result_.lines : nullptr; }
 
-    // A picture window's worth: rect is clamped in place to the largest
-    // window. PreparePicture gives the last picture its bitmap and returns
-    // the pixel memory, null when the bitmap could not be made.
-    void AddPicture(const std::string& title, ImageRect& rect, const std::string& label);
+    // A picture of width x height pixels. PreparePicture gives the last
+    // picture its bitmap and returns the pixel memory, null when the bitmap
+    // could not be made.
+    void AddPicture(const std::string& title, int32_t width, int32_t height, const std::string& label);
     uint8_t* PreparePicture(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
     void RecordDecode(const std::string& label, DecodeOutcome outcome, std::string reason = {});
 
@@ -67,7 +67,7 @@ public:
     bool CancelRequested() const { return result_.CancelRequested(); }
 
     // Held by an analyzer around a nested analysis; Allowed() says whether
-    // the nested analysis may run.
+    // the nested analysis may run. RunAnalyzer records each one it runs.
     class NestedScope {
     public:
         explicit NestedScope(CAnalysisRun& run);
@@ -81,12 +81,11 @@ public:
         bool allowed_;
     };
 
-    // Called with each nested analysis's request before it runs (tests look
-    // at where nested analyses hang their lines).
-    std::function<void(const AnalysisRequest&)> onNested;
+    // Notes a nested analysis about to run in the result's structures.
+    void RecordNested(uint32_t format, const AnalysisRequest& request);
 
 private:
-    FormatTable formats_;
+    AnalysisOptions options_;
     AnalysisMode mode_;
     AnalysisResult& result_;
     uint32_t nestedDepth_ = 0;

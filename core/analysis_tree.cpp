@@ -1,6 +1,5 @@
 #include "core/analysis_tree.h"
 
-#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -9,24 +8,21 @@ struct LevelSlot {
     LineId line;
 };
 
-[[noreturn]] void FailRebuild(IShell& shell, const char* errorNumber)
+bool FailRebuild(Diagnostic& fatal, const char* errorNumber)
 {
-    MessageBoxRequest box;
-    box.text = std::string("解析ツリーの更新に失敗しました\nエラー番号：") + errorNumber;
-    box.owner = MessageOwner::TreeBar;
-    shell.MessageBox(box);
-    shell.ExitProcess(0);
-    std::abort();   // a shell's exit never returns
+    fatal = {DiagnosticKind::TreeFailed, DiagnosticSeverity::Error,
+             std::string("解析ツリーの更新に失敗しました\nエラー番号：") + errorNumber, "", errorNumber, true};
+    return false;
 }
 }
 
-void RebuildAnalysisTree(CLineTree& tree, const AnalysisEntry* head, IShell& shell)
+bool RebuildAnalysisTree(CLineTree& tree, const AnalysisEntry* head, Diagnostic& fatal)
 {
     tree = CLineTree();
-    CheckAnalysisTree(head, shell, &tree);
+    return CheckAnalysisTree(head, fatal, &tree);
 }
 
-void CheckAnalysisTree(const AnalysisEntry* head, IShell& shell, CLineTree* tree, const EntryVisit& visit)
+bool CheckAnalysisTree(const AnalysisEntry* head, Diagnostic& fatal, CLineTree* tree, const EntryVisit& visit)
 {
     // slots[i] holds the item that entries of level slots[i].level + 1 hang
     // under; the bottom slot is the top level of the tree and is never dropped.
@@ -39,12 +35,12 @@ void CheckAnalysisTree(const AnalysisEntry* head, IShell& shell, CLineTree* tree
         }
         while (slots[current].level < e->level) {
             if (current + 1 >= slots.size())
-                FailRebuild(shell, "AT00000002");
+                return FailRebuild(fatal, "AT00000002");
             ++current;
         }
         while (slots[current].level > e->level) {
             if (current == 0)
-                FailRebuild(shell, "AT00000003");
+                return FailRebuild(fatal, "AT00000003");
             --current;
         }
         if (current + 1 >= slots.size())
@@ -56,4 +52,5 @@ void CheckAnalysisTree(const AnalysisEntry* head, IShell& shell, CLineTree* tree
         if (visit)
             visit(*e, current);
     }
+    return true;
 }

@@ -6,9 +6,9 @@
 // section gives the user's view of the same list.
 //
 // Bounds (hostile files cannot swamp time or memory)
-// - CAnalysisApp::kMaxEntriesPerFile, kMaxTreeItems: rough entries per file,
+// - CAnalysisRun::kMaxEntriesPerFile, kMaxTreeItems: rough entries per file,
 //   detailed lines per analysis.
-// - CAnalysisApp::kMaxNestedDepth, kMaxNestedAnalyses: embedded structures
+// - CAnalysisRun::kMaxNestedDepth, kMaxNestedAnalyses: embedded structures
 //   that contain each other again.
 // - CImageBuffer::kMaxBytes: pixel memory of one picture.
 // - CTiffAnalyzer::kMaxIfds, kMaxEntriesPerRun, kMaxValuesPerEntry,

@@ -1,10 +1,11 @@
 #pragma once
 // The formats the application knows, as one table that the layer above the
 // format folders supplies (formats/all_formats.cpp). Detection, the rough
-// list's format name, the error numbers of failed opens and the analyzers
-// are all looked up here, and a nested analysis (Exif data inside JPEG, JPEG
-// data inside TIFF, an ICC profile inside TIFF) goes through the same table,
-// so no format folder depends on another.
+// list's format name, the error numbers of failed opens, the analyzers, the
+// byte order the hex pane shows values in, the Open dialog's filter and the
+// command-line help all come from it, and a nested analysis (Exif data
+// inside JPEG, JPEG data inside TIFF, an ICC profile inside TIFF) goes
+// through the same table, so no format folder depends on another.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -79,18 +80,50 @@ struct AnalysisRequest {
     bool Detailed() const { return mode == AnalysisMode::Detailed; }
 };
 
+// How a structure orders the bytes of its multi-byte fields.
+enum class ByteOrder : uint8_t { Big, Little };
+
+// One format, as everything that handles files sees it: detection, the
+// analyzer, the texts that name it and what it may hold. Each format's folder
+// defines its own row; the layer above the format folders collects them
+// (formats/all_formats.h).
 struct FormatHandler {
-    uint32_t code;
-    const char* name;   // the rough list's format column
-    // Whether a file starting with head[0, n) is of this format; null for a
-    // format that is only met nested in another.
-    bool (*detect)(const uint8_t* head, size_t n);
-    void (*analyze)(const AnalysisRequest& request);
-    const char* roughOpenError;      // error number when the rough analysis cannot open the file
-    const char* detailedOpenError;   // the same for the detailed analysis
+    uint32_t code = kFormatUnsupported;
+    const char* name = nullptr;   // the rough list's format column; null for a format only met nested
+    // Whether a file starting with head[0, n) is of this format, n being at
+    // most signatureBytes (less for a shorter file); null for a format that
+    // is only met nested in another.
+    size_t signatureBytes = 0;
+    bool (*detect)(const uint8_t* head, size_t n) = nullptr;
+    void (*analyze)(const AnalysisRequest& request) = nullptr;
+    const char* roughOpenError = "";      // error number when the rough analysis cannot open the file
+    const char* detailedOpenError = "";   // the same for the detailed analysis
+    // The byte order of the structure's fields. Where the structure names it
+    // itself in its first bytes (TIFF's "II" and "MM"), orderOfHead reads it
+    // there and says false when those bytes name none.
+    ByteOrder byteOrder = ByteOrder::Big;
+    bool (*orderOfHead)(const uint8_t* head, size_t n, ByteOrder& order) = nullptr;
+    // The Open dialog's name patterns for its files ("*.jpg *.jpeg"); null
+    // for a format only met nested.
+    const char* filePatterns = nullptr;
+    // Address spaces its lines may count offsets in besides the file itself
+    // (bits 1 << ByteSpace).
+    uint8_t spaces = 0;
+    // The pictures its files may hold, for the command-line help ("frames
+    // and thumbnails"); null when it draws none.
+    const char* pictures = nullptr;
+
+    bool UsesSpace(ByteSpace space) const { return (spaces >> static_cast<unsigned>(space)) & 1; }
 };
 
 using FormatTable = std::span<const FormatHandler>;
 
-// The bytes detection looks at; every detect function reads no further.
-inline constexpr size_t kDetectionBytes = 3;
+// The byte order of a structure of format whose first bytes are head[0, n).
+ByteOrder StructureByteOrder(const FormatHandler& format, const uint8_t* head, size_t n);
+
+// The formats a file can be of (those that detection knows), in table order.
+std::vector<const FormatHandler*> FileFormats(FormatTable formats);
+// "JPEG, TIFF and SWF": their names for a sentence.
+std::string FormatNamesText(FormatTable formats);
+// The Open dialog's filter for them: "JPEG、TIFF、SWF ファイル (*.jpg ...)".
+std::string OpenDialogFilter(FormatTable formats);

@@ -9,6 +9,12 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
+
+struct FileCloser {
+    void operator()(FILE* fp) const { std::fclose(fp); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 using ReadFunction = ssize_t (*)(int fd, void* buffer, size_t size);
 

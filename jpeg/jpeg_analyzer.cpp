@@ -961,8 +961,7 @@ void CJpegAnalyzer::StartPicture(LineId scanHead)
     }
     const int32_t width = static_cast<int32_t>(frame.samplesPerLine);
     const int32_t height = static_cast<int32_t>(frame.lines);
-    ImageRect rect{0, 0, width, height};
-    request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), rect, request_.pictureLabel);
+    request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), width, height, request_.pictureLabel);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(width);
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
     uint8_t* pixels = nullptr;

@@ -221,8 +221,7 @@ void CJpegAppLayout::DrawThumbnail(const CAppSegment& segment, size_t palette, s
 {
     if (!request_.drawPictures)
         return;
-    ImageRect rect{0, 0, width, height};
-    request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), rect, kThumbnailLabel);
+    request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), width, height, kThumbnailLabel);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(width);
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
     uint8_t* const bitmap =

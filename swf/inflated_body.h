@@ -12,7 +12,7 @@
 #include <string>
 
 #include "codec/inflater.h"
-#include "core/analysis_app.h"
+#include "core/read_stream.h"
 
 class CInflatedBody {
 public:

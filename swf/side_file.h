@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/analysis_app.h"
+#include "core/read_stream.h"
 
 class CSideFile {
 public:

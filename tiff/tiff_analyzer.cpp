@@ -1053,8 +1053,8 @@ void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::st
     pixelBuffer = nullptr;
     if (width == 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide)
         return;
-    ImageRect rect{0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)};
-    run->AddPicture(PathFileName(request_.path ? request_.path : ""), rect, label);
+    run->AddPicture(PathFileName(request_.path ? request_.path : ""), static_cast<int32_t>(width),
+                    static_cast<int32_t>(height), label);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
     pixelBuffer = run->PreparePicture(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,

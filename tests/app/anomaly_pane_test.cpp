@@ -102,8 +102,8 @@ private slots:
         f.OpenThroughDialog({a, b});
         const Anomaly error{0, {}, "jpeg.x", AnomalySeverity::Error, "x", kNoLine};
         const Anomaly warning{0, {}, "jpeg.y", AnomalySeverity::Warning, "y", kNoLine};
-        f.App().SetRowAnomalies(0, {error, warning, error});
-        f.App().SetRowAnomalies(1, {warning, warning, warning});
+        f.Frame().SetRowAnomalies(0, {error, warning, error});
+        f.Frame().SetRowAnomalies(1, {warning, warning, warning});
         QCOMPARE(AppFixture::Cell(f.List(), 0, CRoughListCtrl::kColumnAnomalies), QStringLiteral("エラー 2 警告 1"));
         QCOMPARE(AppFixture::Cell(f.List(), 1, CRoughListCtrl::kColumnAnomalies), QStringLiteral("警告 3"));
     }

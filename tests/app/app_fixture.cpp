@@ -283,8 +283,8 @@ CImageWnd* AddPicture(CChildFrame& frame, int32_t w, int32_t h)
 {
     ResultPicture picture;
     picture.title = "picture.jpg";
-    picture.picture = {0, 0, w, h};
-    picture.rect = {0, 0, std::min(w, CAnalysisRun::kMaxPictureWidth), std::min(h, CAnalysisRun::kMaxPictureHeight)};
+    picture.width = w;
+    picture.height = h;
     const int32_t bw = CImageBuffer::PaddedSize(w);
     const int32_t bh = CImageBuffer::PaddedSize(h);
     uint8_t* pixels = picture.image.Create(bw, bw - w, bh, bh - h);

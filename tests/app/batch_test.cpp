@@ -34,7 +34,7 @@ private:
 std::vector<std::string> FileEntries(CVantrelApp& app)
 {
     std::vector<std::string> out;
-    for (const AnalysisEntry* e = app.Analysis().Entries().GetEntryListHead()->next; e; e = e->next)
+    for (const AnalysisEntry* e = app.Entries().GetEntryListHead()->next; e; e = e->next)
         if (e->level == 0)
             out.push_back(e->text);
     return out;

@@ -274,17 +274,17 @@ private slots:
         // opening procedure and an analyzer leave them (the lines are made up
         // here, so that they do not depend on what the analyzers write).
         const auto openWithLines = [&f](const std::string& path, const char* tag) {
-            f.App().Analysis().Entries().AddEntry(0, path.c_str());
-            f.App().SetFormatText(f.App().InsertFileRow(path.c_str()), "JPEG");
-            f.App().Analysis().Entries().AddEntry(1, (std::string(tag) + " header").c_str());
-            f.App().Analysis().Entries().AddEntry(2, (std::string(tag) + " field").c_str());
-            f.App().Analysis().Entries().AddEntry(3, (std::string(tag) + " value").c_str());
-            f.App().Analysis().Entries().AddEntry(1, (std::string(tag) + " trailer").c_str());
+            f.App().Entries().AddEntry(0, path.c_str());
+            f.Frame().SetFormatText(f.Frame().InsertFileRow(path.c_str()), "JPEG");
+            f.App().Entries().AddEntry(1, (std::string(tag) + " header").c_str());
+            f.App().Entries().AddEntry(2, (std::string(tag) + " field").c_str());
+            f.App().Entries().AddEntry(3, (std::string(tag) + " value").c_str());
+            f.App().Entries().AddEntry(1, (std::string(tag) + " trailer").c_str());
         };
         openWithLines(files.jpeg, "J");
         openWithLines(files.tiff, "T");
         openWithLines(files.swf, "S");
-        f.App().RebuildTree(f.App().Analysis().Entries().GetEntryListHead());
+        f.App().RebuildTree(f.App().Entries().GetEntryListHead());
         QCOMPARE(f.BarText(), files.jpeg + "\n  J header\n    J field\n      J value\n  J trailer\n" + files.tiff +
                                   "\n  T header\n    T field\n      T value\n  T trailer\n" + files.swf +
                                   "\n  S header\n    S field\n      S value\n  S trailer\n");

@@ -8,7 +8,6 @@
 
 #include "app/tree_widget_control.h"
 #include "core/analysis_tree.h"
-#include "headless/headless_shell.h"
 #include "test_registry.h"
 
 namespace {
@@ -288,11 +287,11 @@ private slots:
         };
         for (const auto& [level, text] : levels)
             entries.AddEntry(level, text);
-        CHeadlessShell shell;
         CTreeWidgetControl widget;
         for (int rebuild = 0; rebuild < 2; ++rebuild) {
             CLineTree lines;
-            RebuildAnalysisTree(lines, entries.GetEntryListHead(), shell);
+            Diagnostic fatal;
+            QVERIFY(RebuildAnalysisTree(lines, entries.GetEntryListHead(), fatal));
             widget.ShowLines(std::move(lines));
             // J climbs two levels after I and hangs under G, the level-2 line
             // of the earlier branch; every branch is open.

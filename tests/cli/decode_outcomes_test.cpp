@@ -34,8 +34,8 @@ TEST(DecodeOutcomes, EachPictureSaysHowItsDecodeEnded)
         testing_support::TempDir dir;
         const std::string copy = dir.Write("f", testing_support::ReadFile(path));
         testing_support::Headless h;
-        h.app.RunDetailedAnalysis(copy.c_str());
-        const HeadlessDocument* doc = h.shell.FindDocument(copy);
+        h.Detailed(copy);
+        const AnalysisResult* doc = h.session.Detailed(copy);
         ASSERT_NE(doc, nullptr);
         const auto record = std::find_if(doc->decodes.begin(), doc->decodes.end(),
                                          [&](const DecodeRecord& r) { return r.label == e.label; });

@@ -12,10 +12,10 @@ using testing_support::Bytes;
 using testing_support::Headless;
 using testing_support::TempDir;
 
-size_t RoughEntries(CAnalysisApp& app)
+size_t RoughEntries(const CHeadlessSession& session)
 {
     size_t n = 0;
-    for (const AnalysisEntry* e = app.Entries().GetEntryListHead()->next; e; e = e->next)
+    for (const AnalysisEntry* e = session.Entries().GetEntryListHead()->next; e; e = e->next)
         if (e->level != 0)
             ++n;
     return n;
@@ -33,9 +33,9 @@ TEST(Limits, RoughEntriesOfOneFileAreCapped)
     Headless h;
     const std::string big = dir.Write("rst.jpg", jpeg);
     const std::string small = dir.Write("small.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xD9});
-    h.app.OpenFiles({big, small});
+    h.session.OpenFiles({big, small});
     // The cap is per file: the next file of the batch lists its lines again.
-    EXPECT_EQ(RoughEntries(h.app), CAnalysisRun::kMaxEntriesPerFile + 2);
+    EXPECT_EQ(RoughEntries(h.session), CAnalysisRun::kMaxEntriesPerFile + 2);
     EXPECT_NE(h.BarText().find(small + "\n  [00000000] SOI\n  [00000002] EOI\n"), std::string::npos);
 }
 
@@ -57,17 +57,17 @@ TEST(Limits, ResultTreeLinesAreCapped)
     TempDir dir;
     Headless h;
     const std::string path = dir.Write("many.tif", tiff);
-    h.app.OpenFiles({path});
-    h.app.RunDetailedAnalysis(path.c_str());
-    HeadlessDocument* doc = h.shell.FindDocument(path);
+    h.session.OpenFiles({path});
+    h.Detailed(path);
+    const AnalysisResult* doc = h.session.Detailed(path);
     ASSERT_NE(doc, nullptr);
     // The path item and the capped analyzer lines.
-    EXPECT_EQ(doc->tree.Count(), CAnalysisRun::kMaxTreeItems + 1u);
+    EXPECT_EQ(doc->lines.Count(), CAnalysisRun::kMaxTreeItems + 1u);
     // A second detailed analysis starts its own count.
     const std::string other = dir.Write("other.tif", tiff);
-    h.app.OpenFiles({other});
-    h.app.RunDetailedAnalysis(other.c_str());
-    EXPECT_EQ(h.shell.FindDocument(other)->tree.Count(), CAnalysisRun::kMaxTreeItems + 1u);
+    h.session.OpenFiles({other});
+    h.Detailed(other);
+    EXPECT_EQ(h.session.Detailed(other)->lines.Count(), CAnalysisRun::kMaxTreeItems + 1u);
 }
 
 TEST(Limits, SwfTagWalkEndsAfterItsLimit)
@@ -85,8 +85,8 @@ TEST(Limits, SwfTagWalkEndsAfterItsLimit)
     TempDir dir;
     Headless h;
     const std::string path = dir.Write("tags.swf", swf);
-    h.app.OpenFiles({path});
-    h.app.RunDetailedAnalysis(path.c_str());
+    h.session.OpenFiles({path});
+    h.Detailed(path);
     const std::string detail = h.DetailText(path);
     size_t tags = 0;
     for (size_t at = 0; (at = detail.find("TagID", at)) != std::string::npos; ++at)
@@ -112,7 +112,7 @@ TEST(Limits, SideFileStopsAtItsLimit)
     TempDir dir;
     Headless h;
     const std::string path = dir.Write("bomb.swf", swf);
-    h.app.OpenFiles({path});
+    h.session.OpenFiles({path});
     EXPECT_EQ(std::filesystem::file_size(path + ".decompress"), CSwfAnalyzer::kMaxSideFileBytes);
 }
 
@@ -141,7 +141,7 @@ TEST(Limits, NestedAnalysesAreBoundedInDepthAndNumber)
     // afresh with each top-level analysis.
     const std::string path =
         std::string(VANTREL_SOURCE_DIR) + "/tests/corpus/regress-jpeg-exif-thumbnail-contains-itself.jpg";
-    h.app.RunDetailedAnalysis(path.c_str());
+    h.Detailed(path);
     const std::string detail = h.DetailText(path);
     size_t thumbnails = 0;
     for (size_t at = 0; (at = detail.find("Thumbnail Data (TIFF Format)", at)) != std::string::npos; ++at)

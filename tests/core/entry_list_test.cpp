@@ -6,7 +6,7 @@
 
 #include "core/analysis_entry_list.h"
 #include "core/analysis_tree.h"
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 #include "support/test_support.h"
 
 namespace {
@@ -123,6 +123,18 @@ TEST(EntryList, TextsAreKeptWithin511BytesAtACharacterBoundary)
     EXPECT_EQ(std::string(first->next->text), half.substr(0, 511 * 3));
 }
 
+// The analysis tree of list, as text.
+std::string Rebuilt(const CAnalysisEntryList& list, CLineTree* keep = nullptr)
+{
+    CLineTree tree;
+    Diagnostic fatal;
+    EXPECT_TRUE(RebuildAnalysisTree(tree, list.GetEntryListHead(), fatal)) << fatal.text;
+    const std::string text = testing_support::TreeText(tree);
+    if (keep)
+        *keep = std::move(tree);
+    return text;
+}
+
 // Thousands of files with equal analyzer lines, every other one deleted and
 // as many opened again: ids, duplicate refusal, rows and the rebuilt tree
 // must come out as they do for a handful of files.
@@ -131,14 +143,14 @@ TEST(EntryList, ThousandsOfFilesBehaveLikeAFew)
     const char* kLines[][2] = {{"1", "[00000000] SOI"}, {"1", "[00000002] APP1"}, {"2", "[0000000c] IFD"}};
     for (const int files : {3, 4000}) {
         SCOPED_TRACE(files);
-        CHeadlessShell shell;
+        CHeadlessRowList rows;
         CAnalysisEntryList list;
         auto path = [](const char* folder, int i) { return std::string(folder) + std::to_string(i) + ".jpg"; };
         auto open = [&](const std::string& p) {
             const int32_t id = list.AddEntry(0, p.c_str());
             for (const auto& line : kLines)
                 list.AddEntry(static_cast<uint32_t>(line[0][0] - '0'), line[1]);
-            shell.InsertFileRow(p.c_str());
+            rows.InsertTop(p.c_str());
             return id;
         };
         for (int i = 0; i < files; ++i)
@@ -155,18 +167,18 @@ TEST(EntryList, ThousandsOfFilesBehaveLikeAFew)
             for (int k = 0; k < 4; ++k)
                 freed.push_back(4 * i + k);
             // Rows of later files are all still there, above this one.
-            ASSERT_EQ(shell.FindRow(path("/d/f", i).c_str()), files - 1 - i);
-            shell.DeleteRow(files - 1 - i);
+            ASSERT_EQ(rows.Find(path("/d/f", i).c_str()), files - 1 - i);
+            rows.Erase(files - 1 - i);
         }
-        EXPECT_EQ(shell.FindRow(path("/d/f", 0).c_str()), -1);
+        EXPECT_EQ(rows.Find(path("/d/f", 0).c_str()), -1);
         // Freed ids come back most recently freed first, then new ones.
         for (int i = 0; i < files / 2 + 1; ++i)
             open(path("/e/g", i));
         CAnalysisEntryList fresh;
-        std::vector<std::string> rows;
+        std::vector<std::string> opened;
         for (const AnalysisEntry* e = list.GetEntryListHead()->next; e; e = e->next) {
             if (e->level == 0)
-                rows.insert(rows.begin(), e->text);
+                opened.insert(opened.begin(), e->text);
             fresh.AddEntry(e->level, e->text);
         }
         std::vector<int32_t> newIds;
@@ -183,13 +195,10 @@ TEST(EntryList, ThousandsOfFilesBehaveLikeAFew)
 
         // The tree and the rows: the kept files in their order, then the new.
         std::vector<std::string> rowPaths;
-        for (const HeadlessRow& row : shell.Rows())
+        for (const HeadlessRow& row : rows.Rows())
             rowPaths.push_back(row.path);
-        EXPECT_EQ(rowPaths, rows);
-        shell.RebuildTree(list.GetEntryListHead());
-        CHeadlessShell freshShell;
-        freshShell.RebuildTree(fresh.GetEntryListHead());
-        EXPECT_EQ(testing_support::TreeText(shell.BarTree()), testing_support::TreeText(freshShell.BarTree()));
+        EXPECT_EQ(rowPaths, opened);
+        EXPECT_EQ(Rebuilt(list), Rebuilt(fresh));
     }
 }
 
@@ -233,23 +242,21 @@ TEST(HeadlessRows, FindingAndDeletingMatchAPlainList)
 }
 
 // Builds entries with the given levels (texts "e0", "e1", ...) and renders them.
-std::string Render(const std::vector<uint32_t>& levels, CHeadlessShell& shell, CAnalysisEntryList& list)
+std::string Render(const std::vector<uint32_t>& levels, CAnalysisEntryList& list, CLineTree* keep = nullptr)
 {
     for (size_t i = 0; i < levels.size(); ++i) {
         std::string text = std::to_string(i);
         text.insert(text.begin(), 'e');
         list.AddEntry(levels[i], text.c_str());
     }
-    shell.RebuildTree(list.GetEntryListHead());
-    return testing_support::TreeText(shell.BarTree());
+    return Rebuilt(list, keep);
 }
 
 TEST(RebuildTree, NestsByLevelAndExpandsParents)
 {
-    CHeadlessShell shell;
     CAnalysisEntryList list;
-    EXPECT_EQ(Render({0, 1, 2, 2, 1, 2}, shell, list), "e0\n  e1\n    e2\n    e3\n  e4\n    e5\n");
-    const CLineTree& tree = shell.BarTree();
+    CLineTree tree;
+    EXPECT_EQ(Render({0, 1, 2, 2, 1, 2}, list, &tree), "e0\n  e1\n    e2\n    e3\n  e4\n    e5\n");
     const LineId file = tree.First();
     const LineId a = tree.FirstChild(file);
     const LineId d = tree.NextSibling(a);
@@ -261,22 +268,22 @@ TEST(RebuildTree, NestsByLevelAndExpandsParents)
 
 TEST(RebuildTree, ClimbingTwoLevelsHangsUnderTheLastItemOneLevelBelow)
 {
-    CHeadlessShell shell;
     CAnalysisEntryList list;
     // The second level-3 entry hangs under the level-2 item of the first branch.
-    EXPECT_EQ(Render({0, 1, 2, 3, 1, 3}, shell, list), "e0\n  e1\n    e2\n      e3\n      e5\n  e4\n");
+    EXPECT_EQ(Render({0, 1, 2, 3, 1, 3}, list), "e0\n  e1\n    e2\n      e3\n      e5\n  e4\n");
 }
 
 TEST(RebuildTree, FilesAreTopLevelAndARebuildStartsAfresh)
 {
-    CHeadlessShell shell;
     CAnalysisEntryList list;
-    EXPECT_EQ(Render({0, 1, 0, 0, 1, 2}, shell, list), "e0\n  e1\ne2\ne3\n  e4\n    e5\n");
-    shell.RebuildTree(list.GetEntryListHead());
-    EXPECT_EQ(testing_support::TreeText(shell.BarTree()), "e0\n  e1\ne2\ne3\n  e4\n    e5\n");
+    EXPECT_EQ(Render({0, 1, 0, 0, 1, 2}, list), "e0\n  e1\ne2\ne3\n  e4\n    e5\n");
+    CLineTree tree;
+    Diagnostic fatal;
+    ASSERT_TRUE(RebuildAnalysisTree(tree, list.GetEntryListHead(), fatal));
+    EXPECT_EQ(testing_support::TreeText(tree), "e0\n  e1\ne2\ne3\n  e4\n    e5\n");
     CAnalysisEntryList empty;
-    shell.RebuildTree(empty.GetEntryListHead());
-    EXPECT_EQ(shell.BarTree().First(), kNoLine);
+    ASSERT_TRUE(RebuildAnalysisTree(tree, empty.GetEntryListHead(), fatal));
+    EXPECT_EQ(tree.First(), kNoLine);
 }
 
 // The bar's items keep the list's own texts until the next rebuild: a
@@ -285,57 +292,77 @@ TEST(RebuildTree, FilesAreTopLevelAndARebuildStartsAfresh)
 // the old ones still shown.
 TEST(RebuildTree, TextsShownOutliveTheirEntriesUntilTheNextRebuild)
 {
-    CHeadlessShell shell;
     CAnalysisEntryList list;
     list.AddEntry(0, "/a");
     list.AddEntry(1, "only in a");
     list.AddEntry(0, "/b");
     list.AddEntry(1, "only in a x");
-    shell.RebuildTree(list.GetEntryListHead());
+    CLineTree tree;
+    Rebuilt(list, &tree);
     const std::string shown = "/a\n  only in a\n/b\n  only in a x\n";
 
     ASSERT_TRUE(list.RemoveFileEntries("/a"));
     EXPECT_EQ(list.FindEntryId("/a"), 0);
     EXPECT_EQ(list.FindEntryId("only in a"), 0);
-    EXPECT_EQ(testing_support::TreeText(shell.BarTree()), shown);
+    EXPECT_EQ(testing_support::TreeText(tree), shown);
     const int32_t again = list.AddEntry(0, "/a");
     EXPECT_EQ(again, 1);
     list.AddEntry(1, "only in a");
     ASSERT_TRUE(list.RemoveFileEntries("/b"));
     EXPECT_EQ(list.FindEntryId("/a"), again);
-    EXPECT_EQ(testing_support::TreeText(shell.BarTree()), shown);
+    EXPECT_EQ(testing_support::TreeText(tree), shown);
 
-    shell.RebuildTree(list.GetEntryListHead());
-    EXPECT_EQ(testing_support::TreeText(shell.BarTree()), "/a\n  only in a\n");
+    EXPECT_EQ(Rebuilt(list, &tree), "/a\n  only in a\n");
     ASSERT_TRUE(list.RemoveFileEntries("/a"));
     EXPECT_GE(list.AddEntry(0, "/a"), 0);
 }
 
-TEST(RebuildTree, ALevelThatClimbsTooFarEndsTheProcess)
+TEST(RebuildTree, ALevelThatClimbsTooFarEndsTheProgram)
 {
-    // The same whether the shell keeps the bar's tree or only checks it.
+    // The same whether the tree is made or only checked.
     for (const bool keep : {true, false}) {
-        CHeadlessShell shell;
-        shell.SetKeepBarTree(keep);
         CAnalysisEntryList list;
         list.AddEntry(0, "/f");
         list.AddEntry(2, "too deep");
-        EXPECT_THROW(shell.RebuildTree(list.GetEntryListHead()), CProcessExit);
-        EXPECT_EQ(shell.ExitCode(), 0);
-        ASSERT_EQ(shell.Messages().size(), 1u);
-        EXPECT_EQ(shell.Messages()[0].request.text, "解析ツリーの更新に失敗しました\nエラー番号：AT00000002");
-        EXPECT_EQ(shell.Messages()[0].request.owner, MessageOwner::TreeBar);
+        CLineTree tree;
+        Diagnostic fatal;
+        EXPECT_FALSE(keep ? RebuildAnalysisTree(tree, list.GetEntryListHead(), fatal)
+                          : CheckAnalysisTree(list.GetEntryListHead(), fatal));
+        EXPECT_EQ(fatal.text, "解析ツリーの更新に失敗しました\nエラー番号：AT00000002");
+        EXPECT_EQ(fatal.kind, DiagnosticKind::TreeFailed);
+        EXPECT_TRUE(fatal.endsProcess);
     }
 }
 
-TEST(RebuildTree, ALevelBelowTheFirstFileEndsTheProcess)
+TEST(RebuildTree, ALevelBelowTheFirstFileEndsTheProgram)
 {
-    CHeadlessShell shell;
     CAnalysisEntryList list;
     // An analyzer line before any file: level 1 with only the bottom slot.
     list.AddEntry(1, "orphan");
-    EXPECT_THROW(shell.RebuildTree(list.GetEntryListHead()), CProcessExit);
-    EXPECT_EQ(shell.Messages().back().request.text, "解析ツリーの更新に失敗しました\nエラー番号：AT00000002");
+    Diagnostic fatal;
+    EXPECT_FALSE(CheckAnalysisTree(list.GetEntryListHead(), fatal));
+    EXPECT_EQ(fatal.text, "解析ツリーの更新に失敗しました\nエラー番号：AT00000002");
+}
+
+// A session that meets such a level gives the diagnostic, ends, and does
+// nothing more.
+TEST(RebuildTree, ASessionEndsAtALevelError)
+{
+    testing_support::TempDir dir;
+    CHeadlessSession session(testing_support::AllFormatOptions());
+    std::vector<std::string> seen;
+    session.SetDiagnosticObserver([&seen](const Diagnostic& d) { seen.push_back(d.errorNumber); });
+    const std::string a = dir.Write("a.jpg", "\xFF\xD8");
+    session.OpenFiles({a});
+    EXPECT_FALSE(session.ExitCode());
+    // No analyzer makes such a line; it is put in behind the session's back.
+    const_cast<CAnalysisEntryList&>(session.Entries()).AddEntry(3, "orphan line");
+    // The next batch's tree meets it; the batch's own closing message (the
+    // file that cannot be read) is not given any more.
+    session.OpenFiles({dir.Path() + "/gone"});
+    EXPECT_EQ(session.ExitCode(), 0);
+    EXPECT_EQ(seen, (std::vector<std::string>{"AT00000002"}));
+    EXPECT_TRUE(session.OpenFiles({a}).empty());
 }
 
 }  // namespace

@@ -47,21 +47,22 @@ TEST(IoFaults, FileTruncatedAfterDetection)
             SCOPED_TRACE(std::string(sample.name) + " cut to " + std::to_string(keep));
             TempDir dir;
             const std::string path = dir.Write(sample.name, bytes);
-            Headless h;
-            ASSERT_EQ(h.app.DetectFormat(path.c_str()), sample.format);
-            ASSERT_GE(h.app.Entries().AddEntry(0, path.c_str()), 0);
+            const AnalysisOptions options = testing_support::AllFormatOptions();
+            AnalysisResult cut;
+            ASSERT_EQ(DetectFormat(path.c_str(), options, cut), sample.format);
             fs::resize_file(path, keep);
-            EXPECT_TRUE(h.app.RunRoughAnalysis(sample.format, path.c_str()));
-            h.shell.RebuildTree(h.app.Entries().GetEntryListHead());
+            AnalyzeDetected(sample.format, path.c_str(), AnalysisMode::Rough, options, cut);
+            EXPECT_TRUE(cut.analysed);
 
             const std::string shortPath = dir.Write("short", Bytes(bytes.begin(), bytes.begin() + long(keep)));
-            Headless reference;
-            reference.app.Entries().AddEntry(0, shortPath.c_str());
-            reference.app.RunRoughAnalysis(sample.format, shortPath.c_str());
-            reference.shell.RebuildTree(reference.app.Entries().GetEntryListHead());
-            std::string expected = reference.BarText();
-            expected.replace(0, shortPath.size(), path);
-            EXPECT_EQ(h.BarText(), expected);
+            AnalysisResult reference;
+            AnalyzeDetected(sample.format, shortPath.c_str(), AnalysisMode::Rough, options, reference);
+            ASSERT_EQ(cut.roughLines.size(), reference.roughLines.size());
+            for (size_t i = 0; i < cut.roughLines.size(); ++i) {
+                EXPECT_EQ(cut.roughLines[i].level, reference.roughLines[i].level);
+                EXPECT_EQ(cut.RoughText(cut.roughLines[i]), reference.RoughText(reference.roughLines[i]));
+            }
+            EXPECT_EQ(cut.summary, reference.summary);
         }
     }
 }
@@ -281,8 +282,8 @@ TEST(IoFaults, PositionsPastFourGiB)
              0xFF, 0xD0,                                                   // RST0: invalid here
              0xFF, 0xD9});
     Headless h;
-    h.app.OpenFiles({path});
-    h.app.RunDetailedAnalysis(path.c_str());
+    h.session.OpenFiles({path});
+    h.Detailed(path);
     const std::string detail = h.DetailText(path);
     const std::string jpeg = detail.substr(detail.find("[fffffff8] Jpeg Data"));
     EXPECT_EQ(jpeg,
@@ -324,8 +325,8 @@ TEST(IoFaults, ExifOffsetsPastFourGiBAreNotRead)
              0x00, 0x03, 0, 0,
              0xFF, 0xD9});
     Headless h;
-    h.app.OpenFiles({path});
-    h.app.RunDetailedAnalysis(path.c_str());
+    h.session.OpenFiles({path});
+    h.Detailed(path);
     const std::string detail = h.DetailText(path);
     const size_t exif = detail.find("[ffffff0c] ImageFileHeader");
     ASSERT_NE(exif, std::string::npos) << detail;

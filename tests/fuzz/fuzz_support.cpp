@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/analysis_app.h"
+#include "core/analyze.h"
 #include "formats/all_formats.h"
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 
 namespace fuzz_support {
 
@@ -34,12 +34,11 @@ const std::string& WriteInput(const uint8_t* data, size_t size, const char* suff
 
 void Analyze(const std::string& path, bool detailed)
 {
-    CHeadlessShell shell;
-    CAnalysisApp app(shell, AllFormats());
+    CHeadlessSession app(AnalysisOptions{.formats = AllFormats()});
     try {
         app.OpenFiles({path});
         if (detailed)
-            app.RunDetailedAnalysis(path.c_str());
+            app.AnalyseDetailed(path);
     } catch (const CProcessExit&) {
         // A fatal condition of the program itself: the fuzzer treats it as a
         // failure, since no file content may end the process.

@@ -310,10 +310,10 @@ void Record(const AnalysisRequest& r)
 }
 
 constexpr FormatHandler kRecorders[] = {
-    {kFormatJpeg, "JPEG", nullptr, Record<kFormatJpeg>, "", ""},
-    {kFormatTiff, "TIFF", nullptr, Record<kFormatTiff>, "", ""},
-    {kFormatIcc, nullptr, nullptr, Record<kFormatIcc>, "", ""},
-    {kFormatMpf, nullptr, nullptr, Record<kFormatMpf>, "", ""},
+    {.code = kFormatJpeg, .analyze = Record<kFormatJpeg>},
+    {.code = kFormatTiff, .analyze = Record<kFormatTiff>},
+    {.code = kFormatIcc, .analyze = Record<kFormatIcc>},
+    {.code = kFormatMpf, .analyze = Record<kFormatMpf>},
 };
 
 }  // namespace
@@ -344,7 +344,7 @@ TEST(JpegAppLayout, NestedAnalysesGetTheirDataAndTheCallerItsResults)
     const std::string path = dir.Write("t.jpg", file);
 
     AnalysisResult result;
-    CAnalysisRun run(kRecorders, AnalysisMode::Detailed, result);
+    CAnalysisRun run(AnalysisOptions{.formats = kRecorders}, AnalysisMode::Detailed, result);
     CLineTree* tree = run.Lines();
     FilePtr fp = OpenAnalysisFile(path.c_str());
     CJpegAppLayout layout({.run = &run, .fp = fp.get(), .path = path.c_str(), .mode = AnalysisMode::Detailed, .level = 2},
@@ -398,8 +398,8 @@ TEST(JpegAppLayout, JfxxThumbnailsAreDrawn)
     Put(rgb, {10, 20, 30, 40, 50, 60});
     const auto d = jpeg_test::RunDetailed(WithSegments(Segment(0xE0, palette)));
     const auto e = jpeg_test::RunDetailed(WithSegments(Segment(0xE0, rgb)));
-    ASSERT_EQ(d->document->images.size(), 1u);
-    ASSERT_EQ(e->document->images.size(), 1u);
+    ASSERT_EQ(d->document->pictures.size(), 1u);
+    ASSERT_EQ(e->document->pictures.size(), 1u);
     EXPECT_EQ(d->Window()->label, "サムネイル");
     const CImageBuffer& p = d->Window()->image;
     const CImageBuffer& q = e->Window()->image;

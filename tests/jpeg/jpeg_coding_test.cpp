@@ -45,12 +45,12 @@ std::string WritePicture(const TempDir& dir, int width, int height, int componen
 Bytes PictureOf(const std::string& path)
 {
     testing_support::Headless h;
-    h.app.OpenFiles({path});
-    h.app.RunDetailedAnalysis(path.c_str());
-    const HeadlessDocument* doc = h.shell.FindDocument(path);
-    if (!doc || doc->images.empty() || !doc->images[0]->image.Pixels())
+    h.session.OpenFiles({path});
+    h.Detailed(path);
+    const AnalysisResult* doc = h.session.Detailed(path);
+    if (!doc || doc->pictures.empty() || !doc->pictures[0].image.Pixels())
         return {};
-    const CImageBuffer& image = doc->images[0]->image;
+    const CImageBuffer& image = doc->pictures[0].image;
     Bytes out;
     for (int32_t y = 0; y < image.PictureHeight(); ++y)
         for (int32_t x = 0; x < image.PictureWidth(); ++x)
@@ -255,7 +255,7 @@ TEST_P(JpegWriterTest, PictureMatchesLibjpegAndNoSegmentIsInvalid)
     // Nothing these writers make is reported wrong, in either mode.
     AnalysisResult found;
     found.anomalies = detailed->document->anomalies;
-    if (const std::vector<Anomaly>* rough = detailed->h.shell.RowAnomalies(detailed->path))
+    if (const std::vector<Anomaly>* rough = detailed->h.session.RowAnomalies(detailed->path))
         found.anomalies.insert(found.anomalies.end(), rough->begin(), rough->end());
     // One writer is given bytes 0 to 255 over and over as its ICC profile:
     // that they make no profile is right to report.
@@ -264,7 +264,7 @@ TEST_P(JpegWriterTest, PictureMatchesLibjpegAndNoSegmentIsInvalid)
                                              [](const Anomaly& a) { return a.kind.rfind("icc.", 0) == 0; }),
                               found.anomalies.end());
     EXPECT_EQ(testing_support::AnomalyList(found), "");
-    EXPECT_TRUE(UncoveredRanges(detailed->document->tree, file.size()).empty());
+    EXPECT_TRUE(UncoveredRanges(detailed->document->lines, file.size()).empty());
     const jpeg_test::Difference d = jpeg_test::CompareWithLibjpeg(path, file);
     EXPECT_LE(d.mean, 3.0);
     EXPECT_LE(d.max, 24);

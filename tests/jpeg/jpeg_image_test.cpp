@@ -46,10 +46,10 @@ TEST(JpegImage, FlatBlockPaintsMidGrayAndTheBitmapHasItsMargins)
 {
     const auto d = RunDetailed(FlatGrayFile(8, 8));
     ASSERT_NE(d->Window(), nullptr);
-    const HeadlessImageWindow& w = *d->Window();
+    const ResultPicture& w = *d->Window();
     EXPECT_EQ(w.title, "t.jpg");
-    EXPECT_EQ(w.rect.right, 8);
-    EXPECT_EQ(w.rect.bottom, 8);
+    EXPECT_EQ(w.width, 8);
+    EXPECT_EQ(w.height, 8);
     EXPECT_EQ(w.image.BitmapWidth(), 16);
     EXPECT_EQ(w.image.BitmapHeight(), 16);
     EXPECT_EQ(w.image.MarginWidth(), 8);
@@ -66,8 +66,8 @@ TEST(JpegImage, OddSizeDecodesWholeMcusAndStopsAtTheRightByte)
     const auto d = RunDetailed(FlatGrayFile(20, 12));
     ASSERT_NE(d->Window(), nullptr);
     const CImageBuffer& image = d->Window()->image;
-    EXPECT_EQ(d->Window()->rect.right, 20);
-    EXPECT_EQ(d->Window()->rect.bottom, 12);
+    EXPECT_EQ(d->Window()->width, 20);
+    EXPECT_EQ(d->Window()->height, 12);
     EXPECT_EQ(image.BitmapWidth(), 32);
     EXPECT_EQ(image.BitmapHeight(), 16);
     EXPECT_TRUE(AllPixels(image, 0, 0, 20, 12, 128));
@@ -97,12 +97,12 @@ TEST(JpegImage, WideTwoByTwoSampledImageHasSixtyThreeMcus)
     EXPECT_TRUE(EndsWithEoi(d->detail));
 }
 
-TEST(JpegImage, LargeWindowIsClampedButTheBitmapIsNot)
+TEST(JpegImage, LargePicturesKeepTheirSize)
 {
     const auto d = RunDetailed(FlatGrayFile(2000, 1000));
     ASSERT_NE(d->Window(), nullptr);
-    EXPECT_EQ(d->Window()->rect.right, 1280);
-    EXPECT_EQ(d->Window()->rect.bottom, 720);
+    EXPECT_EQ(d->Window()->width, 2000);
+    EXPECT_EQ(d->Window()->height, 1000);
     EXPECT_EQ(d->Window()->image.BitmapWidth(), 2016);
     EXPECT_EQ(d->Window()->image.BitmapHeight(), 1008);
     EXPECT_TRUE(AllPixels(d->Window()->image, 1990, 990, 2000, 1000, 128));
@@ -250,9 +250,9 @@ TEST(JpegImage, RoughModeNeverDecodes)
     testing_support::TempDir dir;
     const std::string path = dir.Write("r.jpg", FlatGrayFile(8, 8));
     testing_support::Headless h;
-    h.app.OpenFiles({path});
-    EXPECT_EQ(h.shell.Documents().size(), 0u);
-    EXPECT_EQ(h.shell.Rows()[0].result, "[画像サイズ]    8 x     8 [クロマフォーマット]モノクロ ");
+    h.session.OpenFiles({path});
+    EXPECT_EQ(h.session.Detailed(path), nullptr);
+    EXPECT_EQ(h.session.Rows()[0].result, "[画像サイズ]    8 x     8 [クロマフォーマット]モノクロ ");
 }
 
 TEST(JpegImage, ImagesAreWrittenByTheDumpTool)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/analysis_tree.h"
+#include "core/result_text.h"
 #include "jpeg/jpeg_analyzer.h"
 
 #include <algorithm>
@@ -31,15 +33,16 @@ Analysis Analyse(const testing_support::Bytes& bytes)
         CJpegAnalyzer analyzer;
         analyzer.Analyze({&rough.run, fp.get(), path.c_str(), AnalysisMode::Rough});
     }
-    h.app.Entries().AddEntry(0, path.c_str());
+    CAnalysisEntryList entries;
+    entries.AddEntry(0, path.c_str());
     for (const RoughLine& line : rough.result.roughLines)
-        h.app.Entries().AddEntry(line.level, rough.result.RoughText(line), line.hash);
-    h.shell.RebuildTree(h.app.Entries().GetEntryListHead());
-    a.rough = WithoutFirstLine(h.BarText());
-    h.shell.InsertFileRow(path.c_str());
+        entries.AddEntry(line.level, rough.result.RoughText(line), line.hash);
+    CLineTree bar;
+    Diagnostic fatal;
+    RebuildAnalysisTree(bar, entries.GetEntryListHead(), fatal);
+    a.rough = WithoutFirstLine(TreeText(bar));
     for (const std::string& piece : rough.result.summary)
-        h.shell.AppendResultText(0, piece.c_str());
-    a.result = h.shell.Rows()[0].result;
+        AppendWithinLimit(a.result, piece.c_str());
 
     testing_support::StandaloneRun detailed(AnalysisMode::Detailed, path.c_str());
     if (FilePtr fp = OpenAnalysisFile(path.c_str())) {
@@ -59,10 +62,9 @@ std::unique_ptr<Detailed> RunDetailed(const testing_support::Bytes& bytes, const
 {
     auto d = std::make_unique<Detailed>();
     d->path = d->dir.Write(name, bytes);
-    d->h.app.OpenFiles({d->path});
-    d->h.app.RunDetailedAnalysis(d->path.c_str());
+    d->h.session.OpenFiles({d->path});
+    d->document = &d->h.Detailed(d->path);
     d->detail = WithoutFirstLine(d->h.DetailText(d->path));
-    d->document = d->h.shell.FindDocument(d->path);
     return d;
 }
 
@@ -72,18 +74,16 @@ std::unique_ptr<Detailed> RunDetailed(const testing_support::Bytes& bytes, const
 Difference CompareWithLibjpeg(const std::string& path, const testing_support::Bytes& file)
 {
     testing_support::Headless h;
-    h.app.OpenFiles({path});
-    h.app.RunDetailedAnalysis(path.c_str());
-    const HeadlessDocument* doc = h.shell.FindDocument(path);
+    h.session.OpenFiles({path});
+    const AnalysisResult* doc = &h.Detailed(path);
     Difference d;
     d.max = 1000;
     int width = 0, height = 0;
     const testing_support::Bytes reference = jpeg_fixture::Decode(file, &width, &height);
-    const HeadlessImageWindow* window = nullptr;
-    for (size_t i = 0; doc && i < doc->images.size() && !window; ++i)
-        if (doc->images[i]->label.empty() && doc->images[i]->rect.right == std::min(width, 1280) &&
-            doc->images[i]->rect.bottom == std::min(height, 720))
-            window = doc->images[i].get();
+    const ResultPicture* window = nullptr;
+    for (size_t i = 0; doc && i < doc->pictures.size() && !window; ++i)
+        if (doc->pictures[i].label.empty() && doc->pictures[i].width == width && doc->pictures[i].height == height)
+            window = &doc->pictures[i];
     if (!window || !window->image.Pixels()) {
         ADD_FAILURE() << "no decoded picture";
         return d;

@@ -11,7 +11,7 @@ struct Analysis {
     std::string rough;    // the file's branch of the analysis-tree bar, without the path line
     std::string result;   // the result column of the file's row
     std::string detail;   // the detailed result tree, without the path line
-    size_t images = 0;    // image windows made by the detailed analysis
+    size_t images = 0;    // pictures of the detailed analysis
 };
 
 Analysis Analyse(const testing_support::Bytes& bytes);
@@ -23,22 +23,22 @@ std::string WithoutFirstLine(const std::string& text);
 
 #include <memory>
 
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 
 namespace jpeg_test {
 
-// A detailed analysis through the dispatcher, kept alive for inspection of
-// its image windows.
+// A detailed analysis through a session, kept alive for inspection of its
+// pictures.
 struct Detailed {
     testing_support::TempDir dir;
     testing_support::Headless h;
     std::string path;
     std::string detail;
-    const HeadlessDocument* document = nullptr;
+    const AnalysisResult* document = nullptr;
 
-    const HeadlessImageWindow* Window(size_t i = 0) const
+    const ResultPicture* Window(size_t i = 0) const
     {
-        return document && i < document->images.size() ? document->images[i].get() : nullptr;
+        return document && i < document->pictures.size() ? &document->pictures[i] : nullptr;
     }
 };
 

@@ -356,7 +356,7 @@ TEST(JpegWalk, PicturesOfTheMpIndexAfterEoiAreLaidOutUnderTheirEntries)
     const size_t after = d->detail.find(expected);
     ASSERT_NE(after, std::string::npos);
     EXPECT_EQ(d->detail.find("] SOI\n", after), std::string::npos) << d->detail;
-    ASSERT_EQ(d->document->images.size(), 2u);
+    ASSERT_EQ(d->document->pictures.size(), 2u);
     EXPECT_EQ(d->Window(0)->label, "");
     EXPECT_EQ(d->Window(1)->label, "MPF 2");
     EXPECT_EQ(d->Window(1)->image.PictureWidth(), 8);

@@ -53,7 +53,12 @@ std::string ReadText(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-StandaloneRun::StandaloneRun(AnalysisMode mode, const char* pathLine) : run(AllFormats(), mode, result)
+AnalysisOptions AllFormatOptions()
+{
+    return AnalysisOptions{.formats = AllFormats()};
+}
+
+StandaloneRun::StandaloneRun(AnalysisMode mode, const char* pathLine) : run(AllFormatOptions(), mode, result)
 {
     if (mode == AnalysisMode::Detailed && pathLine)
         result.lines.Append(pathLine, kTopLevel);
@@ -61,13 +66,18 @@ StandaloneRun::StandaloneRun(AnalysisMode mode, const char* pathLine) : run(AllF
 
 std::string Headless::BarText()
 {
-    return TreeText(shell.BarTree());
+    return TreeText(session.Tree());
 }
 
 std::string Headless::DetailText(const std::string& path)
 {
-    HeadlessDocument* doc = shell.FindDocument(path);
-    return doc ? TreeText(doc->tree) : std::string();
+    const AnalysisResult* result = session.Detailed(path);
+    return result ? TreeText(result->lines) : std::string();
+}
+
+std::string Headless::LastDiagnostic() const
+{
+    return session.Diagnostics().empty() ? std::string() : session.Diagnostics().back().text;
 }
 
 std::string AnomalyList(const AnalysisResult& result)

@@ -1,14 +1,15 @@
 #pragma once
 // Helpers shared by the test programs: temporary files, a headless
-// application, and running vantrel-dump in-process.
+// session, and running vantrel-dump in-process.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "core/analysis_app.h"
+#include "core/analysis_run.h"
+#include "core/analyze.h"
 #include "core/tree_ranges.h"
 #include "formats/all_formats.h"
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 
 namespace testing_support {
 
@@ -34,15 +35,22 @@ private:
 Bytes ReadFile(const std::string& path);
 std::string ReadText(const std::string& path);
 
-// A headless shell with its application, ready to open files.
-struct Headless {
-    CHeadlessShell shell;
-    CAnalysisApp app{shell, AllFormats()};
+// The options every format of the build is analysed with.
+AnalysisOptions AllFormatOptions();
 
-    // The bar's tree as text: one item per line, two spaces per depth.
+// A headless session, ready to open files.
+struct Headless {
+    CHeadlessSession session{AllFormatOptions()};
+
+    // The analysis tree as text: one item per line, two spaces per depth.
     std::string BarText();
-    // The result tree of the document titled path, as text.
+    // The detailed analysis of path, run now and kept.
+    const AnalysisResult& Detailed(const std::string& path) { return session.AnalyseDetailed(path); }
+    // The lines of the detailed result of path, as text; empty when there
+    // is none.
     std::string DetailText(const std::string& path);
+    // The text of the last diagnostic given; empty when there is none.
+    std::string LastDiagnostic() const;
 };
 
 // A tree as text: one line per line, two spaces per depth.

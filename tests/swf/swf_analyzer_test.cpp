@@ -42,18 +42,18 @@ std::string Replace(std::string text, const std::string& from, const std::string
 Rough RoughOf(const TempDir& dir, const std::string& path)
 {
     Headless h;
-    h.app.OpenFiles({path});
+    h.session.OpenFiles({path});
     Rough r;
     r.bar = Replace(h.BarText(), dir.Path(), "<dir>");
-    r.result = h.shell.Rows().empty() ? "" : h.shell.Rows()[0].result;
+    r.result = h.session.Rows().empty() ? "" : h.session.Rows()[0].result;
     return r;
 }
 
 std::string DetailOf(const TempDir& dir, const std::string& path)
 {
     Headless h;
-    h.app.OpenFiles({path});
-    h.app.RunDetailedAnalysis(path.c_str());
+    h.session.OpenFiles({path});
+    h.Detailed(path);
     return Replace(h.DetailText(path), dir.Path(), "<dir>");
 }
 
@@ -203,12 +203,12 @@ TEST(SwfAnalyzer, CorruptStreamsLeaveHeaderLinesAndGoOn)
         SCOPED_TRACE(name);
         const std::string path = dir.Write(std::string(name) + ".swf", Cws(body, stream));
         Headless h;
-        h.app.OpenFiles({path, dir.Write(std::string(name) + "-next.swf", Fws(body))});
-        ASSERT_EQ(h.shell.Rows().size(), 2u);
+        h.session.OpenFiles({path, dir.Write(std::string(name) + "-next.swf", Fws(body))});
+        ASSERT_EQ(h.session.Rows().size(), 2u);
         EXPECT_NE(h.BarText().find("SWF File Header(CWS) Version10"), std::string::npos);
-        EXPECT_EQ(h.shell.Rows()[1].result,
+        EXPECT_EQ(h.session.Rows()[1].result,
                   "SWF File Header(CWS) Version10, Size=" + std::to_string(body.size() + 8) + "[byte]");
-        EXPECT_NE(h.shell.Rows()[0].result.find("(FWS)"), std::string::npos);
+        EXPECT_NE(h.session.Rows()[0].result.find("(FWS)"), std::string::npos);
         EXPECT_LE(testing_support::ReadFile(path + ".decompress").size(), body.size());
     }
 }
@@ -257,18 +257,18 @@ private:
 std::string DetailWithRanges(const TempDir& dir, const std::string& path)
 {
     Headless h;
-    h.app.OpenFiles({path});
-    h.app.RunDetailedAnalysis(path.c_str());
-    const HeadlessDocument* doc = h.shell.FindDocument(path);
+    h.session.OpenFiles({path});
+    h.Detailed(path);
+    const AnalysisResult* doc = h.session.Detailed(path);
     if (!doc)
         return "";
     std::string out;
-    ForEachLine(doc->tree, doc->tree.First(), false, [&](LineId line, int depth) {
+    ForEachLine(doc->lines, doc->lines.First(), false, [&](LineId line, int depth) {
         ByteRange range;
         out.append(static_cast<size_t>(depth) * 2, ' ');
-        out += doc->tree.Text(line);
+        out += doc->lines.Text(line);
         out += " |";
-        if (doc->tree.RangeOf(line, range)) {
+        if (doc->lines.RangeOf(line, range)) {
             char text[64];
             std::snprintf(text, sizeof text, " %llu %llu%s", static_cast<unsigned long long>(range.start),
                           static_cast<unsigned long long>(range.end), range.space == ByteSpace::SideFile ? " side-file" : "");

@@ -136,12 +136,12 @@ int FirstDifferentRow(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
 std::unique_ptr<Drawing> DrawFile(const std::string& path)
 {
     auto d = std::make_unique<Drawing>();
-    d->h.app.OpenFiles({path});
-    d->h.app.RunDetailedAnalysis(path.c_str());
+    d->h.session.OpenFiles({path});
+    d->h.Detailed(path);
     d->detail = d->h.DetailText(path);
-    if (const HeadlessDocument* doc = d->h.shell.FindDocument(path))
-        for (const auto& w : doc->images)
-            d->windows.push_back(w.get());
+    if (const AnalysisResult* doc = d->h.session.Detailed(path))
+        for (const auto& w : doc->pictures)
+            d->windows.push_back(&w);
     return d;
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "headless/headless_shell.h"
+#include "headless/headless_session.h"
 #include "support/test_support.h"
 
 namespace tiff_test {
@@ -45,7 +45,7 @@ int FirstDifferentRow(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
 // A detailed analysis of the file at path; the windows stay valid with it.
 struct Drawing {
     std::string detail;
-    std::vector<const HeadlessImageWindow*> windows;
+    std::vector<const ResultPicture*> windows;
     testing_support::Headless h;
 };
 std::unique_ptr<Drawing> DrawFile(const std::string& path);

@@ -12,7 +12,7 @@
 #include <random>
 
 #include "codec/decode_threads.h"
-#include "core/analysis_app.h"
+#include "core/analyze.h"
 #include "tiff/libtiff_picture.h"
 #include "tiff/tiff_analyzer.h"
 #include "tiff/tiff_builder.h"

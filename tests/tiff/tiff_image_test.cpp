@@ -48,12 +48,12 @@ TEST(TiffImage, DecodedPicturesEqualLibtiff)
                 const std::string path = dir.Path() + "/picture.tif";
                 WritePicture(path, le, kind, width, height, 7);
                 testing_support::Headless h;
-                h.app.OpenFiles({path});
-                h.app.RunDetailedAnalysis(path.c_str());
-                const HeadlessDocument* doc = h.shell.FindDocument(path);
+                h.session.OpenFiles({path});
+                h.Detailed(path);
+                const AnalysisResult* doc = h.session.Detailed(path);
                 ASSERT_NE(doc, nullptr);
-                ASSERT_EQ(doc->images.size(), 1u);
-                const HeadlessImageWindow& window = *doc->images[0];
+                ASSERT_EQ(doc->pictures.size(), 1u);
+                const ResultPicture& window = doc->pictures[0];
                 EXPECT_EQ(window.title, "picture.tif");
                 ASSERT_NE(window.image.Pixels(), nullptr);
                 EXPECT_EQ(window.image.BitmapWidth(), int32_t((width & ~15u) + 16));

@@ -80,10 +80,10 @@ Bytes ThumbnailTiff(bool le, const Bytes& thumbnail, uint32_t* thumbnailAt)
 size_t Windows(const std::string& path)
 {
     testing_support::Headless h;
-    h.app.OpenFiles({path});
-    h.app.RunDetailedAnalysis(path.c_str());
-    const HeadlessDocument* doc = h.shell.FindDocument(path);
-    return doc ? doc->images.size() : 0;
+    h.session.OpenFiles({path});
+    h.Detailed(path);
+    const AnalysisResult* doc = h.session.Detailed(path);
+    return doc ? doc->pictures.size() : 0;
 }
 
 // The line that follows the first line containing text, or "".

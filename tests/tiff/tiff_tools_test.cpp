@@ -304,7 +304,7 @@ TEST(TiffTools, GdalGeoTiffKeysOverviewsAndPrivateTagsAreNamed)
         const auto d = DrawFile(path);
         ExpectEveryListedTagNamed(path, d->detail);
         std::vector<std::string> labels;
-        for (const HeadlessImageWindow* w : d->windows)
+        for (const ResultPicture* w : d->windows)
             labels.push_back(w->label);
         EXPECT_EQ(labels, (std::vector<std::string>{"IFD 0", "IFD 1", "IFD 2"}));
     }

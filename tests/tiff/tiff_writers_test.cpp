@@ -637,7 +637,7 @@ TEST(TiffWriters, LibtiffSubIfdsOfFloatingPointPictures)
         ASSERT_EQ(d->windows.size(), 4u) << d->detail;
         for (size_t i = 0; i < 3; ++i) {
             SCOPED_TRACE(i);
-            const HeadlessImageWindow& window = *d->windows[i];
+            const ResultPicture& window = *d->windows[i];
             EXPECT_EQ(window.label, "IFD 0 SubIFD " + std::to_string(i) + " 最小 -40 最大 99");
             ASSERT_NE(window.image.Pixels(), nullptr);
             EXPECT_EQ(FirstDifferentRow(DrawnPicture(window.image), expected, w), -1);
