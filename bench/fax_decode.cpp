@@ -100,10 +100,10 @@ int main(int argc, char** argv)
     for (int round = 0; round < rounds; ++round) {
         // On every decoding thread, then on the caller's thread alone.
         for (uint32_t threads : {0u, 1u}) {
-            CDecodeThreads::SetLimit(threads);
             const auto start = std::chrono::steady_clock::now();
             FILE* fp = std::fopen(path.c_str(), "rb");
             CFaxDecoder decoder;
+            decoder.SetThreads(threads);
             for (const auto& strips : pages)
                 for (const Strip& s : strips) {
                     std::fseek(fp, static_cast<long>(s.offset), SEEK_SET);
@@ -113,14 +113,13 @@ int main(int argc, char** argv)
             std::fclose(fp);
             double& slot = threads == 1 ? oursOne : ours;
             slot = std::min(slot, Seconds(std::chrono::steady_clock::now() - start));
-            CDecodeThreads::SetLimit(0);
             blackOurs = static_cast<size_t>(std::count(pixels, pixels + bitmap.RowBytes() * size_t(bh), 0)) / 3;
         }
         {
             const auto start = std::chrono::steady_clock::now();
             FILE* fp = OpenReadStream(open(path.c_str(), O_RDONLY));
             {
-                CFaxPages drawer(fp);
+                CFaxPages drawer(fp, 0);
                 for (size_t p = 0; p < pages.size(); ++p) {
                     CFaxPages::Page page;
                     for (const Strip& s : pages[p])

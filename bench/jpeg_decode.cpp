@@ -145,9 +145,9 @@ bool Compare(const Layout& layout, const std::vector<uint8_t>& picture, const st
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
                                                 std::streamsize(file.size()));
     size_t lines = 0;
-    const auto dump = [&] {
+    const auto dump = [&](const char* threads) {
         std::ostringstream out, err;
-        RunDump({"-d", path}, out, err);
+        RunDump({"-d", "--decode-threads", threads, path}, out, err);
         const std::string text = out.str();
         lines = size_t(std::count(text.begin(), text.end(), '\n'));
     };
@@ -156,11 +156,8 @@ bool Compare(const Layout& layout, const std::vector<uint8_t>& picture, const st
     Timing libjpeg, vantrel, single;
     for (int i = 0; i < runs; ++i) {
         Measure(libjpeg, [&] { check += LibjpegDecode(path); });
-        CDecodeThreads::SetLimit(0);
-        Measure(vantrel, dump);
-        CDecodeThreads::SetLimit(1);
-        Measure(single, dump);
-        CDecodeThreads::SetLimit(0);
+        Measure(vantrel, [&] { dump("0"); });
+        Measure(single, [&] { dump("1"); });
     }
     std::printf("%-15s %9zu %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %6.2f %6.2f %6.2f  (%zu lines)\n", layout.name,
                 file.size(), libjpeg.wall * 1000, libjpeg.cpu * 1000, vantrel.wall * 1000, vantrel.cpu * 1000,

@@ -63,8 +63,7 @@ int main(int argc, char** argv)
         // first in turn: the first analysis after the previous run's bitmaps
         // were freed may pay for the system's making huge pages again.
         for (uint32_t threads : run % 2 ? std::vector<uint32_t>{1u, 0u} : std::vector<uint32_t>{0u, 1u}) {
-            CDecodeThreads::SetLimit(threads);
-            CHeadlessSession app(AnalysisOptions{.formats = AllFormats()});
+            CHeadlessSession app(AnalysisOptions{.formats = AllFormats(), .decodeThreads = threads});
             app.OpenFiles({path});
             const auto start = std::chrono::steady_clock::now();
             app.AnalyseDetailed(path);
@@ -72,7 +71,6 @@ int main(int argc, char** argv)
             slot = std::min(slot, Seconds(std::chrono::steady_clock::now() - start));
             if (const AnalysisResult* doc = app.Detailed(path))
                 windows = doc->pictures.size();
-            CDecodeThreads::SetLimit(0);
         }
         {
             // The pixel memory of one image window a page, written once row

@@ -112,15 +112,13 @@ double Seconds(std::chrono::steady_clock::duration d)
 
 double TimeVantrel(const std::string& path, uint32_t threads, size_t* windows)
 {
-    CDecodeThreads::SetLimit(threads);
-    CHeadlessSession app(AnalysisOptions{.formats = AllFormats()});
+    CHeadlessSession app(AnalysisOptions{.formats = AllFormats(), .decodeThreads = threads});
     app.OpenFiles({path});
     const auto start = std::chrono::steady_clock::now();
     app.AnalyseDetailed(path);
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
     if (const AnalysisResult* doc = app.Detailed(path))
         *windows = doc->pictures.size();
-    CDecodeThreads::SetLimit(0);
     return seconds;
 }
 

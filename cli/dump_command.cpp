@@ -40,6 +40,8 @@ constexpr const char* kUsage =
     "  --progress        report each file on standard error as it is opened\n"
     "  -j N              analyse N files at once (default: one per processor;\n"
     "                    the output is the same for every N)\n"
+    "  --decode-threads N  decode each picture on up to N threads (default 0:\n"
+    "                    one per processor, at most 8; the output is the same)\n"
     "  --at OFFSET       print the detailed lines that describe the byte at OFFSET\n"
     "                    (decimal, or hexadecimal with 0x), outermost first\n"
     "  --gaps            print the byte ranges no detailed line describes:\n"
@@ -72,7 +74,8 @@ struct DumpOptions {
     bool check = false;
     bool anomalies = false;
     std::optional<uint64_t> at;
-    uint32_t jobs = 0;   // 0: one per processor
+    uint32_t jobs = 0;            // 0: one per processor
+    uint32_t decodeThreads = 0;   // 0: one per processor
     std::string imageDir;
     std::vector<std::string> files;
 };
@@ -160,6 +163,15 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
                 return "option '-j' needs a number of files";
             if (std::string error = ParseJobs(a == "-j" ? args[++i] : a.substr(2), options.jobs); !error.empty())
                 return error;
+        } else if (a == "--decode-threads" || a.rfind("--decode-threads=", 0) == 0) {
+            if (a == "--decode-threads" && i + 1 >= args.size())
+                return "option '--decode-threads' needs a number of threads";
+            const std::string n = a == "--decode-threads" ? args[++i] : a.substr(17);
+            const bool digits = !n.empty() && n.size() <= 2 &&
+                                std::all_of(n.begin(), n.end(), [](char c) { return c >= '0' && c <= '9'; });
+            if (!digits)
+                return "option '--decode-threads' needs a number of threads from 0 to 99";
+            options.decodeThreads = static_cast<uint32_t>(std::stoul(n));
         } else if (a == "--help" || a == "-h") {
             help = true;
         } else if (a == "--version") {
@@ -336,7 +348,8 @@ struct FileReport {
 class CDump {
 public:
     CDump(const DumpOptions& options, std::ostream& out, std::ostream& err)
-        : options_(options), out_(out), err_(err), session_(AnalysisOptions{.formats = AllFormats()})
+        : options_(options), out_(out), err_(err),
+          session_(AnalysisOptions{.formats = AllFormats(), .decodeThreads = options.decodeThreads})
     {
         // The analysis tree is written out from the entries themselves, with
         // the depths making it gives them.

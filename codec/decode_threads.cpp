@@ -8,8 +8,6 @@
 #include <vector>
 
 namespace {
-std::atomic<uint32_t> g_limit{0};   // 0: the default
-
 uint32_t ProcessorLimit()
 {
     const uint32_t processors = std::thread::hardware_concurrency();
@@ -27,23 +25,18 @@ uint32_t DefaultLimit()
 }
 }  // namespace
 
-uint32_t CDecodeThreads::Limit()
+uint32_t CDecodeThreads::Limit(uint32_t requested)
 {
-    const uint32_t limit = g_limit.load(std::memory_order_relaxed);
-    return limit != 0 ? limit : DefaultLimit();
+    if (requested == 0)
+        return DefaultLimit();
+    return requested < kMaxThreads ? requested : kMaxThreads;
 }
 
-uint32_t CDecodeThreads::LimitFor(uint64_t pixels)
+uint32_t CDecodeThreads::LimitFor(uint32_t requested, uint64_t pixels)
 {
-    const uint32_t set = g_limit.load(std::memory_order_relaxed);
-    if (set != 0)
-        return set;
+    if (requested != 0)
+        return Limit(requested);
     return pixels >= kThreadedPixels ? DefaultLimit() : 1;
-}
-
-void CDecodeThreads::SetLimit(uint32_t threads)
-{
-    g_limit.store(threads < kMaxThreads ? threads : kMaxThreads, std::memory_order_relaxed);
 }
 
 void CDecodeThreads::ForEach(size_t jobs, uint32_t threads, const std::function<void(uint32_t, size_t)>& work)

@@ -1,7 +1,8 @@
 #pragma once
-// How many threads a decoder may use for one picture. By default as many as
-// the machine has processors (at most kMaxThreads); 1 keeps every decoder on
-// its caller's thread. Whatever the count, the decoders produce the same
+// How many threads a decoder may use for one picture: the count its caller
+// asks for (the analysis options), or 0 for the default, as many as the
+// machine has processors (at most kMaxThreads); 1 keeps every decoder on its
+// caller's thread. Whatever the count, the decoders produce the same
 // pixels and stop at the same place: more threads only finish sooner. Every
 // thread a decoding starts has ended before it returns, except the fax strip
 // decoder's painting thread, which waits for the decoder's next strip and
@@ -15,15 +16,15 @@ class CDecodeThreads {
 public:
     static constexpr uint32_t kMaxThreads = 8;
 
-    static uint32_t Limit();
-    // 0 restores the default.
-    static void SetLimit(uint32_t threads);
-    // The limit for a picture of pixels pixels. By default a picture smaller
+    // The threads a request of requested threads allows (0: the default).
+    static uint32_t Limit(uint32_t requested);
+    // The same for a picture of pixels pixels. By default a picture smaller
     // than kThreadedPixels keeps to one thread: starting another costs more
     // than the other saves, and a file of a thousand small pages would start
-    // a thousand. A limit that was set holds for pictures of every size.
+    // a thousand. A count that was asked for holds for pictures of every
+    // size.
     static constexpr uint64_t kThreadedPixels = uint64_t{1} << 16;
-    static uint32_t LimitFor(uint64_t pixels);
+    static uint32_t LimitFor(uint32_t requested, uint64_t pixels);
 
     // Runs work(worker, job) for every job from 0 to jobs - 1, on up to
     // threads threads counting the caller's (worker 0); worker numbers run

@@ -336,7 +336,7 @@ void CFaxDecoder::Decode(FILE* file_, uint32_t width_, uint32_t rowsPerStrip_, u
 CBatchHandOff* CFaxDecoder::PaintingThread()
 {
     const bool threaded =
-        paintingAllowed && CDecodeThreads::Limit() > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
+        paintingAllowed && CDecodeThreads::Limit(threads_) > 1 && uint64_t{LineLimit()} * width >= kThreadedPixels;
     if (threaded && !painting) {
         // Made once and kept for the decoder's later strips (the pages of a
         // fax document): starting a thread for each would cost more than a

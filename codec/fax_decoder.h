@@ -46,6 +46,9 @@ public:
     // than one decoding thread is allowed); true unless set otherwise, false
     // for a caller that already decodes other strips on the other threads.
     void AllowPaintingThread(bool allow) { paintingAllowed = allow; }
+    // The threads the decoding may use (CDecodeThreads::Limit; 0 the
+    // default).
+    void SetThreads(uint32_t threads) { threads_ = threads; }
 
 private:
     // The strip's bytes, read from the file in chunks as the decoding needs
@@ -205,6 +208,7 @@ private:
     LineBatch* filling = nullptr;
 
     bool paintingAllowed = true;
+    uint32_t threads_ = 0;
     bool white = true;       // colour of the run at a0
     bool lineStart = true;   // nothing of the coding line decoded yet
     size_t next = 0;         // first changing element of the reference line right of a0

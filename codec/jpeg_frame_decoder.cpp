@@ -68,9 +68,10 @@ CJpegFrameDecoder::CJpegFrameDecoder() = default;
 CJpegFrameDecoder::~CJpegFrameDecoder() = default;
 
 void CJpegFrameDecoder::Begin(const JpegFrame& frame, int adobeTransform, const CJpegScanDecoder::Target& target,
-                              uint64_t dataBytes)
+                              uint64_t dataBytes, uint32_t threads)
 {
     dataBytes_ = dataBytes;
+    threads_ = threads;
     visits_ = 0;
     frame_ = frame;
     adobe_ = adobeTransform;
@@ -145,13 +146,14 @@ JpegScanOutcome CJpegFrameDecoder::DecodeScan(FILE* fp, uint32_t previousByte, c
             parser.BaselineFrame(frame, paint_.colour == CJpegPlanePainter::Colour::Rgb)) {
             direct_ = true;
             baseline_ = std::make_unique<CJpegScanDecoder>();
+            baseline_->SetThreads(threads_);
             return OutcomeOf(baseline_->Decode(fp, previousByte, frame, target_).outcome);
         }
         planes_ = std::make_unique<CJpegCoefficients>();
         planesReady_ = planes_->Allocate(frame_);
         source_ = std::make_unique<CJpegEntropySource>();
         const uint64_t blocks = planesReady_ ? planes_->Blocks() : 0;
-        if (planesReady_ && CDecodeThreads::Limit() > 1)
+        if (planesReady_ && CDecodeThreads::Limit(threads_) > 1)
             warmer_.Start({{planes_->Memory(), planes_->MemoryBytes()},
                            {target_.pixels, static_cast<size_t>(target_.bitmapWidth) * target_.bitmapHeight * 3}});
         budget_ = std::min(blocks * kVisitsPerBlock, UINT64_MAX / 4) + std::min(dataBytes_, UINT64_MAX / 128) * kVisitsPerByte;
@@ -187,7 +189,7 @@ void CJpegFrameDecoder::Finish()
         return;
     const uint32_t rows = planes_->McusDown();
     const size_t jobs = (rows + kRowsPerJob - 1) / kRowsPerJob;
-    const uint32_t threads = static_cast<uint32_t>(std::min<size_t>(CDecodeThreads::Limit(), jobs));
+    const uint32_t threads = static_cast<uint32_t>(std::min<size_t>(CDecodeThreads::Limit(threads_), jobs));
     std::vector<std::unique_ptr<CJpegPlanePainter>> painters;
     for (uint32_t i = 0; i < std::max(threads, 1u); ++i)
         painters.push_back(std::make_unique<CJpegPlanePainter>(*planes_, paint_, target_));

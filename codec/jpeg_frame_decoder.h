@@ -61,9 +61,10 @@ public:
     static constexpr uint64_t kVisitsPerByte = 8;
 
     // Starts the picture of a drawable frame in target (no pixels: nothing
-    // is decoded); dataBytes is the size of the data it comes from.
+    // is decoded); dataBytes is the size of the data it comes from, threads
+    // the threads it may use (CDecodeThreads::Limit).
     void Begin(const JpegFrame& frame, int adobeTransform, const CJpegScanDecoder::Target& target,
-               uint64_t dataBytes);
+               uint64_t dataBytes, uint32_t threads = 0);
     // Decodes the scan whose entropy-coded data begins at fp's position,
     // with the tables parser holds now; previousByte is the byte before the
     // data (for the baseline decoder's rule on stuffing). fp is left at the
@@ -85,6 +86,7 @@ private:
     bool direct_ = false;       // decoded straight into the pixels
     bool planesReady_ = false;
     uint64_t dataBytes_ = 0;
+    uint32_t threads_ = 0;
     uint64_t visits_ = 0;         // blocks the scans have visited so far
     uint64_t budget_ = 0;
     std::vector<bool> latched_;

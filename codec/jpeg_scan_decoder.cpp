@@ -483,7 +483,7 @@ CJpegScanDecoder::Result CJpegScanDecoder::Decode(FILE* fp, uint32_t previousByt
     const uint32_t perMcu = painter.BlocksPerMcu();
     const uint32_t batchMcus = static_cast<uint32_t>(total < kBatchMcus ? total : kBatchMcus);
     const bool threaded =
-        !stayOnCallerThread_ && CDecodeThreads::Limit() > 1 && target.pixels && total >= kThreadedMcus;
+        !stayOnCallerThread_ && CDecodeThreads::Limit(threads_) > 1 && target.pixels && total >= kThreadedMcus;
     const size_t slots = threaded ? kBatchSlots : 1;
     JpegCoefficientBatch* batches = s.PrepareBatches(slots, size_t{batchMcus} * perMcu);
     // The painter of each thread that paints: the decoding thread itself

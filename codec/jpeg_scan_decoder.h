@@ -87,6 +87,9 @@ public:
     // Keeps the whole decoding on the caller's thread, for callers that
     // decode several frames at once on threads of their own.
     void StayOnCallerThread() { stayOnCallerThread_ = true; }
+    // The threads the decoding may use (CDecodeThreads::Limit; 0 the
+    // default).
+    void SetThreads(uint32_t threads) { threads_ = threads; }
 
     // True when the first component has 1 x 1, 2 x 1, 1 x 2 or 2 x 2 blocks
     // per MCU and every other component exactly one, with all tables present;
@@ -100,4 +103,5 @@ private:
     struct State;
     std::unique_ptr<State> state_;
     bool stayOnCallerThread_ = false;
+    uint32_t threads_ = 0;
 };

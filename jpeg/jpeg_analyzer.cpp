@@ -970,7 +970,8 @@ void CJpegAnalyzer::StartPicture(LineId scanHead)
     if (CJpegFrameDecoder::DecodesDirectly(parser_, adobeTransform_) || !CJpegFrameDecoder::TooLarge(frame))
         pixels = request_.run->PreparePicture(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height);
     decoder_ = std::make_unique<CJpegFrameDecoder>();
-    decoder_->Begin(frame, adobeTransform_, {pixels, bitmapWidth, bitmapHeight}, walkEnd_);
+    decoder_->Begin(frame, adobeTransform_, {pixels, bitmapWidth, bitmapHeight}, walkEnd_,
+                    request_.run->DecodeThreads());
     pictureDrawn_ = true;
     noPixels_ = pixels == nullptr;
 }

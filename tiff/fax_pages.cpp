@@ -8,9 +8,9 @@
 #include "core/read_stream.h"
 #include "tiff/segment_scratch.h"
 
-CFaxPages::CFaxPages(FILE* file) : file_(file)
+CFaxPages::CFaxPages(FILE* file, uint32_t threads) : file_(file), threads_(threads)
 {
-    parallel_ = CDecodeThreads::Limit() > 1;
+    parallel_ = CDecodeThreads::Limit(threads_) > 1;
 }
 
 CFaxPages::~CFaxPages()
@@ -48,6 +48,7 @@ std::unique_ptr<CFaxPages::Worker> CFaxPages::MakeWorker()
     if (!worker->stream)
         return nullptr;
     worker->decoder = std::make_unique<CFaxDecoder>();
+    worker->decoder->SetThreads(threads_);
     return worker;
 }
 
@@ -62,6 +63,7 @@ void CFaxPages::Add(Page page)
     if (!parallel_) {
         if (!ownDecoder_)
             ownDecoder_ = std::make_unique<CFaxDecoder>();
+        ownDecoder_->SetThreads(threads_);
         long end = -1;
         Draw(page, file_, *ownDecoder_, &end);
         return;
@@ -86,7 +88,7 @@ void CFaxPages::Add(Page page)
         waitingSegments_ += page.segments.size();
         waiting_.emplace_back(number, std::move(page));
         // One thread a page, up to the decoding threads beside the caller's.
-        moreThreads = workers_.size() + 1 < CDecodeThreads::Limit() && workers_.size() < waiting_.size() + drawing_;
+        moreThreads = workers_.size() + 1 < CDecodeThreads::Limit(threads_) && workers_.size() < waiting_.size() + drawing_;
     }
     changed_.notify_all();
     if (moreThreads) {

@@ -41,7 +41,8 @@ public:
         CSampleWriter::Picture picture;
     };
 
-    explicit CFaxPages(FILE* file);
+    // threads: the threads the drawing may use (CDecodeThreads::Limit).
+    CFaxPages(FILE* file, uint32_t threads);
     // Waits for every page being drawn; an error that no Finish has
     // reported is dropped.
     ~CFaxPages();
@@ -81,6 +82,7 @@ private:
 
     FILE* file_;
     bool parallel_ = false;
+    uint32_t threads_ = 0;
     std::unique_ptr<CFaxDecoder> ownDecoder_;   // for pages drawn at once on the analysis's file
     std::unique_ptr<Worker> callerWorker_;        // the caller's stream and decoder when pages are queued
 

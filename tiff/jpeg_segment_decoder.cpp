@@ -52,8 +52,9 @@ struct CJpegSegmentDecoder::Worker {
     FILE* stream = nullptr;
 };
 
-CJpegSegmentDecoder::CJpegSegmentDecoder(FILE* fp, const std::vector<uint8_t>& sharedTables, bool rgb)
-    : fp_(fp), rgb_(rgb)
+CJpegSegmentDecoder::CJpegSegmentDecoder(FILE* fp, const std::vector<uint8_t>& sharedTables, bool rgb,
+                                         uint32_t threads)
+    : fp_(fp), rgb_(rgb), threads_(threads)
 {
     size_t scanStart = 0;
     tables_.Read(sharedTables.data(), sharedTables.size(), &scanStart);
@@ -65,7 +66,7 @@ void CJpegSegmentDecoder::Decode(const std::vector<TiffSegment>& segments, const
 {
     // Planes of one picture cover the same pixels: those are decoded in order.
     const bool planar = std::any_of(segments.begin(), segments.end(), [](const TiffSegment& s) { return s.plane; });
-    const uint32_t limit = CDecodeThreads::LimitFor(uint64_t{picture.width} * picture.height);
+    const uint32_t limit = CDecodeThreads::LimitFor(threads_, uint64_t{picture.width} * picture.height);
     StartWorkers(planar ? 1 : static_cast<uint32_t>(std::min<size_t>(limit, segments.size())));
     std::vector<Job> jobs;
     size_t bytes = 0;

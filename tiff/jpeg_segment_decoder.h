@@ -26,8 +26,9 @@
 class CJpegSegmentDecoder {
 public:
     // sharedTables: the bytes of the JPEGTables stream, empty when there is
-    // none; rgb: the components are red, green and blue rather than YCbCr.
-    CJpegSegmentDecoder(FILE* fp, const std::vector<uint8_t>& sharedTables, bool rgb);
+    // none; rgb: the components are red, green and blue rather than YCbCr;
+    // threads: the threads the decoding may use (CDecodeThreads::LimitFor).
+    CJpegSegmentDecoder(FILE* fp, const std::vector<uint8_t>& sharedTables, bool rgb, uint32_t threads);
     ~CJpegSegmentDecoder();
     CJpegSegmentDecoder(const CJpegSegmentDecoder&) = delete;
     CJpegSegmentDecoder& operator=(const CJpegSegmentDecoder&) = delete;
@@ -46,6 +47,7 @@ private:
 
     FILE* fp_;
     bool rgb_;
+    uint32_t threads_;
     CJpegStreamParser tables_;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::unique_ptr<CThreadStreams> streams_;

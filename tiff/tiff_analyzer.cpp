@@ -1358,7 +1358,7 @@ void CTiffAnalyzer::DecodeSamples(FILE* fp, const std::vector<Segment>& segments
 {
     // The segments of a picture that is not planar cover separate pixels, so
     // several are decoded at once; the planes of a planar one in order.
-    const uint32_t limit = CDecodeThreads::LimitFor(uint64_t{picture.width} * picture.height);
+    const uint32_t limit = CDecodeThreads::LimitFor(run->DecodeThreads(), uint64_t{picture.width} * picture.height);
     const size_t threads = format.planar ? 1 : std::min<size_t>(limit, segments.size());
     const CThreadStreams streams(fp, static_cast<uint32_t>(threads));
     std::vector<std::unique_ptr<SampleSegmentDecoder>> decoders;
@@ -1402,7 +1402,7 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, ui
     // One queue for every picture of the file, so that the pages of a fax
     // document are drawn side by side.
     if (!faxPages)
-        faxPages = std::make_unique<CFaxPages>(fp);
+        faxPages = std::make_unique<CFaxPages>(fp, run->DecodeThreads());
     faxPages->Add(std::move(page));
     reader.Reset();
 }
@@ -1423,5 +1423,5 @@ void CTiffAnalyzer::DecodeJpeg(FILE* fp, const std::vector<Segment>& segments, c
 {
     const std::vector<uint8_t> shared = JpegTables(fp);
     const bool rgb = FirstValue(kPhotometricInterpretation, 2) == 2 && FirstValue(kSamplesPerPixel, 1) == 3;
-    CJpegSegmentDecoder(fp, shared, rgb).Decode(segments, picture);
+    CJpegSegmentDecoder(fp, shared, rgb, run->DecodeThreads()).Decode(segments, picture);
 }

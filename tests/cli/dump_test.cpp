@@ -265,8 +265,9 @@ TEST(DumpJobs, SeveralFilesAtOnceGiveTheOutputOfOneAtATime)
             serial.push_back(oneDir);
             parallel.push_back(manyDir);
         }
-        serial.insert(serial.end(), {"-j", "1", files, files + "/again.tif"});
-        parallel.insert(parallel.end(), {"-j3", files, files + "/again.tif"});
+        // Each picture on one decoding thread against three.
+        serial.insert(serial.end(), {"-j", "1", "--decode-threads", "1", files, files + "/again.tif"});
+        parallel.insert(parallel.end(), {"-j3", "--decode-threads=3", files, files + "/again.tif"});
         const auto one = Dump(serial);
         const auto many = Dump(parallel);
         EXPECT_EQ(one.status, many.status);
@@ -287,4 +288,7 @@ TEST(DumpJobs, SeveralFilesAtOnceGiveTheOutputOfOneAtATime)
         EXPECT_NE(r.err.find("option '-j' needs a number of files from 1 to 256"), std::string::npos);
     }
     EXPECT_EQ(Dump({files, "-j"}).status, 2);
+    for (const char* bad : {"x", "-1", "100", ""})
+        EXPECT_EQ(Dump({"--decode-threads", bad, files}).status, 2) << bad;
+    EXPECT_EQ(Dump({files, "--decode-threads"}).status, 2);
 }

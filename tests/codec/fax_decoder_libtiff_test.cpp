@@ -198,11 +198,12 @@ StripLayout ReadLayout(const std::string& path)
 // Decodes every strip as the TIFF image-data step does: the rows done so far
 // move the row base down, the last strip gets the rows that are left.
 void DecodeLikeTiff(const std::string& path, const StripLayout& layout, uint32_t mode, Picture& picture,
-                    bool passByteCount)
+                    bool passByteCount, uint32_t threads = 0)
 {
     FILE* fp = std::fopen(path.c_str(), "rb");
     ASSERT_NE(fp, nullptr);
     CFaxDecoder decoder;
+    decoder.SetThreads(threads);
     uint32_t done = 0;
     for (size_t s = 0; s < layout.offsets.size(); ++s) {
         const uint32_t rows = picture.height - done > layout.rowsPerStrip ? layout.rowsPerStrip : picture.height - done;
@@ -251,9 +252,7 @@ void ExpectRoundTrip(const Bilevel& pic, const Coding& coding, uint32_t rowsPerS
             SCOPED_TRACE(std::string(passByteCount ? "with byte counts" : "without byte counts") + ", " +
                          std::to_string(threads) + " thread(s)");
             Picture picture(pic.width, pic.height);
-            CDecodeThreads::SetLimit(threads);
-            DecodeLikeTiff(path, layout, coding.mode, picture, passByteCount);
-            CDecodeThreads::SetLimit(0);
+            DecodeLikeTiff(path, layout, coding.mode, picture, passByteCount, threads);
             EXPECT_TRUE(SameAsLibtiff(picture, expected));
         }
 }

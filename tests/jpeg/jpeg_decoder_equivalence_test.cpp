@@ -286,14 +286,13 @@ CJpegScanDecoder::Result ExpectSameDecoding(const Bytes& file, const std::string
         if (way == kReference) {
             ReferenceDecode(fp.get(), p.frame, target);
         } else {
-            CDecodeThreads::SetLimit(way == kOneThread ? 1 : 2);
             // Each way keeps its decoder from case to case, as the strips of
             // a TIFF picture share one: what a decoding cut short leaves
             // behind must not change the next.
             static CJpegScanDecoder decoders[2];
             CJpegScanDecoder& decoder = decoders[way];
+            decoder.SetThreads(way == kOneThread ? 1 : 2);
             const CJpegScanDecoder::Result r = decoder.Decode(fp.get(), file[size_t(p.dataStart) - 1], p.frame, target);
-            CDecodeThreads::SetLimit(0);
             if (way == kOneThread)
                 result = r;
             else

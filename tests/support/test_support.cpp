@@ -53,12 +53,13 @@ std::string ReadText(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-AnalysisOptions AllFormatOptions()
+AnalysisOptions AllFormatOptions(uint32_t decodeThreads)
 {
-    return AnalysisOptions{.formats = AllFormats()};
+    return AnalysisOptions{.formats = AllFormats(), .decodeThreads = decodeThreads};
 }
 
-StandaloneRun::StandaloneRun(AnalysisMode mode, const char* pathLine) : run(AllFormatOptions(), mode, result)
+StandaloneRun::StandaloneRun(AnalysisMode mode, const char* pathLine, uint32_t decodeThreads)
+    : run(AllFormatOptions(decodeThreads), mode, result)
 {
     if (mode == AnalysisMode::Detailed && pathLine)
         result.lines.Append(pathLine, kTopLevel);

@@ -35,12 +35,14 @@ private:
 Bytes ReadFile(const std::string& path);
 std::string ReadText(const std::string& path);
 
-// The options every format of the build is analysed with.
-AnalysisOptions AllFormatOptions();
+// The options every format of the build is analysed with; decodeThreads as
+// AnalysisOptions has it (0: one per processor).
+AnalysisOptions AllFormatOptions(uint32_t decodeThreads = 0);
 
 // A headless session, ready to open files.
 struct Headless {
-    CHeadlessSession session{AllFormatOptions()};
+    explicit Headless(uint32_t decodeThreads = 0) : session(AllFormatOptions(decodeThreads)) {}
+    CHeadlessSession session;
 
     // The analysis tree as text: one item per line, two spaces per depth.
     std::string BarText();
@@ -60,7 +62,8 @@ using ::TreeText;
 // themselves: the result it writes, with the path line a detailed analysis
 // starts from.
 struct StandaloneRun {
-    explicit StandaloneRun(AnalysisMode mode = AnalysisMode::Detailed, const char* pathLine = "/path");
+    explicit StandaloneRun(AnalysisMode mode = AnalysisMode::Detailed, const char* pathLine = "/path",
+                           uint32_t decodeThreads = 0);
     AnalysisResult result;
     CAnalysisRun run;
     CLineTree& Lines() { return result.lines; }

@@ -133,9 +133,9 @@ int FirstDifferentRow(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
     return a.size() == b.size() ? -1 : static_cast<int>(n / rowBytes);
 }
 
-std::unique_ptr<Drawing> DrawFile(const std::string& path)
+std::unique_ptr<Drawing> DrawFile(const std::string& path, uint32_t decodeThreads)
 {
-    auto d = std::make_unique<Drawing>();
+    auto d = std::make_unique<Drawing>(decodeThreads);
     d->h.session.OpenFiles({path});
     d->h.Detailed(path);
     d->detail = d->h.DetailText(path);

@@ -42,13 +42,16 @@ std::vector<uint8_t> DrawnPicture(const CImageBuffer& image);
 // -1 when they are equal.
 int FirstDifferentRow(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint32_t width);
 
-// A detailed analysis of the file at path; the windows stay valid with it.
+// A detailed analysis of the file at path, its pictures decoded on up to
+// decodeThreads threads (0: one per processor); the windows stay valid with
+// it.
 struct Drawing {
+    explicit Drawing(uint32_t decodeThreads) : h(decodeThreads) {}
     std::string detail;
     std::vector<const ResultPicture*> windows;
     testing_support::Headless h;
 };
-std::unique_ptr<Drawing> DrawFile(const std::string& path);
+std::unique_ptr<Drawing> DrawFile(const std::string& path, uint32_t decodeThreads = 0);
 
 }  // namespace tiff_test
 

@@ -401,17 +401,15 @@ TEST(TiffFax, NoPageThreadOutlivesTheDocumentsPictures)
         ASSERT_EQ(TIFFWriteDirectory(tif), 1);
     }
     TIFFClose(tif);
-    CDecodeThreads::SetLimit(4);
     const size_t before = ThreadCount();
     size_t during = 0;
-    testing_support::StandaloneRun run;
+    testing_support::StandaloneRun run(AnalysisMode::Detailed, "/path", 4);
     {
         FilePtr fp = OpenAnalysisFile(path.c_str());
         CTiffAnalyzer analyzer;
         analyzer.Analyze({.run = &run.run, .fp = fp.get(), .path = path.c_str(), .mode = AnalysisMode::Detailed});
         during = ThreadCount();
     }
-    CDecodeThreads::SetLimit(0);
     ASSERT_EQ(run.result.pictures.size(), 6u);
     EXPECT_EQ(FirstDifferentRow(DrawnPicture(run.result.pictures[0].image), LibtiffPicture(path, 64, 48), 64), -1);
     EXPECT_EQ(during, before);

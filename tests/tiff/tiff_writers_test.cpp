@@ -400,11 +400,8 @@ void SetFirstValue(Bytes& file, const std::string& detail, const std::string& ta
 // pixel, margins included, must be the same.
 void ExpectSameOnOneAndSeveralThreads(const std::string& path, const std::string& what)
 {
-    CDecodeThreads::SetLimit(1);
-    const auto one = DrawFile(path);
-    CDecodeThreads::SetLimit(4);
-    const auto several = DrawFile(path);
-    CDecodeThreads::SetLimit(0);
+    const auto one = DrawFile(path, 1);
+    const auto several = DrawFile(path, 4);
     EXPECT_EQ(one->detail, several->detail) << what;
     ASSERT_EQ(one->windows.size(), several->windows.size()) << what;
     for (size_t i = 0; i < one->windows.size(); ++i) {
@@ -424,8 +421,7 @@ void ExpectSameOnOneAndSeveralThreads(const std::string& path, const std::string
 // threads decoding threads.
 long PositionAfterAnalysis(const std::string& path, uint32_t threads)
 {
-    CDecodeThreads::SetLimit(threads);
-    testing_support::StandaloneRun run;
+    testing_support::StandaloneRun run(AnalysisMode::Detailed, "/path", threads);
     FILE* fp = OpenReadStream(open(path.c_str(), O_RDONLY));
     long position = -2;
     if (fp) {
@@ -433,7 +429,6 @@ long PositionAfterAnalysis(const std::string& path, uint32_t threads)
         position = std::ftell(fp);
         std::fclose(fp);
     }
-    CDecodeThreads::SetLimit(0);
     return position;
 }
 
