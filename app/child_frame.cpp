@@ -22,6 +22,7 @@
 #include "app/vantrel_app.h"
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
+#include "core/byte_order_map.h"
 #include "core/tree_ranges.h"
 
 namespace {
@@ -101,8 +102,13 @@ void CChildFrame::SetDocumentPath(const std::string& path)
     path_ = path;
     const QString name = QFile::decodeName(QByteArray::fromStdString(path));
     QFile file(name);
-    const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(4) : QByteArray();
-    hex_->SetBigEndian(CHexView::IsBigEndianFile(head));
+    const FormatTable formats = app_.Options().formats;
+    const QByteArray head =
+        file.open(QIODevice::ReadOnly) ? file.read(static_cast<qint64>(DetectionBytes(formats))) : QByteArray();
+    const auto* bytes = reinterpret_cast<const uint8_t*>(head.constData());
+    const FormatHandler* format = DetectedFormat(formats, bytes, static_cast<size_t>(head.size()));
+    format_ = format ? format->code : kFormatUnsupported;
+    hex_->SetBigEndian(format && StructureByteOrder(*format, bytes, static_cast<size_t>(head.size())) == ByteOrder::Big);
     hex_->SetFile(name);
 }
 
@@ -225,10 +231,31 @@ void CChildFrame::SelectLineAt(uint64_t offset)
 
 void CChildFrame::ShowResult(AnalysisResult& result)
 {
+    UseByteOrders(result);
     view_->ShowLines(std::move(result.lines));
     ShowAnomalies(result);
     for (ResultPicture& picture : result.pictures)
         AddPicture(picture);
+}
+
+void CChildFrame::UseByteOrders(const AnalysisResult& result)
+{
+    if (path_.empty())
+        return;
+    QFile file(QFile::decodeName(QByteArray::fromStdString(path_)));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    auto map = std::make_shared<CByteOrderMap>(
+        app_.Options().formats, format_, result, [&file](uint64_t offset, uint8_t* out, size_t n) -> size_t {
+            if (!file.seek(static_cast<qint64>(offset)))
+                return 0;
+            return static_cast<size_t>(std::max<qint64>(0, file.read(reinterpret_cast<char*>(out), qint64(n))));
+        });
+    // The side file of a compressed SWF file keeps the file's own order.
+    hex_->SetByteOrder([this, map](uint64_t offset) {
+        const bool side = hex_->FilePath() != QFile::decodeName(QByteArray::fromStdString(path_));
+        return (side ? map->FileOrder() : map->At(offset)) == ByteOrder::Big;
+    });
 }
 
 void CChildFrame::ShowAnomalies(AnalysisResult& result)

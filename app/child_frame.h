@@ -87,6 +87,9 @@ private:
     // Flags each line an anomaly concerns with its severity's icon and the
     // anomalies' texts as its tool tip, and lists them in the pane.
     void ShowAnomalies(AnalysisResult& result);
+    // Has the hex pane read values in the byte order of the structure under
+    // its cursor.
+    void UseByteOrders(const AnalysisResult& result);
 
     CVantrelView* view_;
     CHexView* hex_;
@@ -97,6 +100,7 @@ private:
     CAnomalyPane* anomalies_;
     int hexWidth_ = 0;   // the hex pane's width where there is room
     std::string path_;
+    uint32_t format_ = 0;   // the analysed file's
     bool fromHex_ = false;   // the tree's selection follows a click on a byte
     std::vector<std::unique_ptr<CImageWnd>> images_;
 };

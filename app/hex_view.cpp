@@ -34,17 +34,6 @@ CHexView::CHexView(QWidget* parent) : QAbstractScrollArea(parent)
     setFocusPolicy(Qt::StrongFocus);
 }
 
-bool CHexView::IsBigEndianFile(const QByteArray& head)
-{
-    if (head.startsWith("II"))
-        return false;
-    if (head.startsWith("MM"))
-        return true;
-    // SWF ("FWS", "CWS") stores its fields low byte first; JPEG and the
-    // rest high byte first.
-    return !(head.size() >= 3 && head.mid(1, 2) == "WS");
-}
-
 bool CHexView::SetFile(const QString& path)
 {
     if (file_.isOpen() && path == path_)
@@ -322,14 +311,15 @@ QString CHexView::CursorText()
                        .arg(cursor_)
                        .arg(at(0), 2, 16, QLatin1Char('0'))
                        .arg(at(0));
+    const bool big = BigEndianAt(cursor_);
     if (b.size() >= 2) {
-        const uint32_t v = bigEndian_ ? (at(0) << 8 | at(1)) : (at(1) << 8 | at(0));
+        const uint32_t v = big ? (at(0) << 8 | at(1)) : (at(1) << 8 | at(0));
         text += QStringLiteral("  16ﾋﾞｯﾄ 0x%1 (%2)").arg(v, 4, 16, QLatin1Char('0')).arg(v);
     }
     if (b.size() >= 4) {
-        const uint32_t v = bigEndian_ ? (at(0) << 24 | at(1) << 16 | at(2) << 8 | at(3))
+        const uint32_t v = big ? (at(0) << 24 | at(1) << 16 | at(2) << 8 | at(3))
                                       : (at(3) << 24 | at(2) << 16 | at(1) << 8 | at(0));
         text += QStringLiteral("  32ﾋﾞｯﾄ 0x%1 (%2)").arg(v, 8, 16, QLatin1Char('0')).arg(v);
     }
-    return text + (bigEndian_ ? QStringLiteral("  ﾋﾞｯｸﾞｴﾝﾃﾞｨｱﾝ") : QStringLiteral("  ﾘﾄﾙｴﾝﾃﾞｨｱﾝ"));
+    return text + (big ? QStringLiteral("  ﾋﾞｯｸﾞｴﾝﾃﾞｨｱﾝ") : QStringLiteral("  ﾘﾄﾙｴﾝﾃﾞｨｱﾝ"));
 }

@@ -8,6 +8,7 @@
 // bytes passed over; Ctrl+C copies the selected bytes as hex text.
 #include <optional>
 #include <QAbstractScrollArea>
+#include <functional>
 #include <QFile>
 #include <cstdint>
 
@@ -24,11 +25,16 @@ public:
     const QString& FilePath() const { return path_; }
     uint64_t FileSize() const { return size_; }
 
-    // Multi-byte values under the cursor are read in this order.
-    void SetBigEndian(bool bigEndian) { bigEndian_ = bigEndian; }
-    // The byte order of a file from its first bytes: TIFF says it in its
-    // header ("II" or "MM"), JPEG is big-endian, SWF little-endian.
-    static bool IsBigEndianFile(const QByteArray& head);
+    // Multi-byte values under the cursor are read in the order of the
+    // structure they lie in: bigEndianAt(offset) says which, or else the
+    // order given here for the whole file.
+    void SetBigEndian(bool bigEndian)
+    {
+        bigEndian_ = bigEndian;
+        bigEndianAt_ = nullptr;
+    }
+    void SetByteOrder(std::function<bool(uint64_t offset)> bigEndianAt) { bigEndianAt_ = std::move(bigEndianAt); }
+    bool BigEndianAt(uint64_t offset) const { return bigEndianAt_ ? bigEndianAt_(offset) : bigEndian_; }
 
     // Selects [start, end) and scrolls it into view; an empty range clears
     // the selection.
@@ -92,6 +98,7 @@ private:
     QString path_;
     uint64_t size_ = 0;
     bool bigEndian_ = false;
+    std::function<bool(uint64_t)> bigEndianAt_;
     uint64_t selStart_ = 0;
     uint64_t selEnd_ = 0;
     uint64_t cursor_ = 0;

@@ -57,6 +57,7 @@ struct EmbeddedStructure {
     uint32_t level = 0;          // the depth its lines begin at
     LineId parent = kNoLine;     // the line its lines hang under
     LineId linesBefore = 0;      // the lines the result held when it began
+    LineId linesAfter = 0;       // and when it ended: its lines lie between
     uint64_t start = 0;          // its first byte in the file
     uint64_t end = UINT64_MAX;   // where the data it lies inside ends
     std::string pictureLabel;

@@ -83,7 +83,7 @@ CAnalysisRun::NestedScope::~NestedScope()
         --run_.nestedDepth_;
 }
 
-void CAnalysisRun::RecordNested(uint32_t format, const AnalysisRequest& request)
+size_t CAnalysisRun::RecordNested(uint32_t format, const AnalysisRequest& request)
 {
     EmbeddedStructure& s = result_.structures.emplace_back();
     s.format = format;
@@ -96,16 +96,28 @@ void CAnalysisRun::RecordNested(uint32_t format, const AnalysisRequest& request)
         s.start = StreamPosition(request.fp);
     s.end = request.dataEnd;
     s.pictureLabel = request.pictureLabel;
+    return result_.structures.size() - 1;
+}
+
+void CAnalysisRun::EndNested(size_t index)
+{
+    result_.structures[index].linesAfter = static_cast<LineId>(result_.lines.Count());
 }
 
 void RunAnalyzer(uint32_t format, const AnalysisRequest& request)
 {
     if (!request.run)
         return;
-    if (request.level > 0)
-        request.run->RecordNested(format, request);
-    if (const FormatHandler* handler = request.run->Format(format))
+    const FormatHandler* handler = request.run->Format(format);
+    if (request.level == 0) {
+        if (handler)
+            handler->analyze(request);
+        return;
+    }
+    const size_t nested = request.run->RecordNested(format, request);
+    if (handler)
         handler->analyze(request);
+    request.run->EndNested(nested);
 }
 
 LineId BaseParentLine(const CLineTree& lines, uint32_t level)

@@ -81,8 +81,10 @@ public:
         bool allowed_;
     };
 
-    // Notes a nested analysis about to run in the result's structures.
-    void RecordNested(uint32_t format, const AnalysisRequest& request);
+    // Notes a nested analysis about to run in the result's structures, and
+    // returns its index there; EndNested notes where its lines end.
+    size_t RecordNested(uint32_t format, const AnalysisRequest& request);
+    void EndNested(size_t index);
 
 private:
     AnalysisOptions options_;

@@ -33,16 +33,6 @@ bool ReopenForAnalysis(const char* path, FilePtr& fp)
     return fp != nullptr;
 }
 
-// The bytes detection reads: as many as the longest signature of the table.
-size_t DetectionBytes(FormatTable formats)
-{
-    size_t n = 0;
-    for (const FormatHandler& handler : formats)
-        if (handler.detect)
-            n = std::max(n, handler.signatureBytes);
-    return n;
-}
-
 }  // namespace
 
 std::string CannotOpenText(const std::vector<std::string>& paths, const char* errorNumber)
@@ -106,12 +96,10 @@ uint32_t DetectFormat(const char* path, const AnalysisOptions& options, Analysis
         return kFormatUnsupported;
     std::vector<uint8_t> head(DetectionBytes(options.formats));
     const size_t n = std::fread(head.data(), 1, head.size(), fp.get());
-    for (const FormatHandler& handler : options.formats) {
-        if (handler.detect && handler.detect(head.data(), n)) {
-            if (keep)
-                *keep = std::move(fp);
-            return result.format = handler.code;
-        }
+    if (const FormatHandler* handler = DetectedFormat(options.formats, head.data(), n)) {
+        if (keep)
+            *keep = std::move(fp);
+        return result.format = handler->code;
     }
     if (options.reportUnsupported)
         result.diagnostics.emplace_back(DiagnosticKind::Unsupported, DiagnosticSeverity::Notice,

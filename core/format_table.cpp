@@ -1,5 +1,24 @@
 #include "core/format_table.h"
 
+#include <algorithm>
+
+const FormatHandler* DetectedFormat(FormatTable formats, const uint8_t* head, size_t n)
+{
+    for (const FormatHandler& handler : formats)
+        if (handler.detect && handler.detect(head, n))
+            return &handler;
+    return nullptr;
+}
+
+size_t DetectionBytes(FormatTable formats)
+{
+    size_t n = 0;
+    for (const FormatHandler& handler : formats)
+        if (handler.detect)
+            n = std::max(n, handler.signatureBytes);
+    return n;
+}
+
 ByteOrder StructureByteOrder(const FormatHandler& format, const uint8_t* head, size_t n)
 {
     ByteOrder order = format.byteOrder;
@@ -33,9 +52,14 @@ std::string OpenDialogFilter(FormatTable formats)
 {
     std::string names, patterns;
     for (const FormatHandler* format : FileFormats(formats)) {
-        names += (names.empty() ? "" : "、") + std::string(format->name);
-        if (format->filePatterns)
-            patterns += (patterns.empty() ? "" : " ") + std::string(format->filePatterns);
+        if (!names.empty())
+            names += "、";
+        names += format->name;
+        if (format->filePatterns) {
+            if (!patterns.empty())
+                patterns += ' ';
+            patterns += format->filePatterns;
+        }
     }
     return names + " ファイル (" + patterns + ")";
 }

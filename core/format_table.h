@@ -118,6 +118,12 @@ struct FormatHandler {
 
 using FormatTable = std::span<const FormatHandler>;
 
+// The row of the format a file starting with head[0, n) is of; null for none.
+// n need be no more than DetectionBytes.
+const FormatHandler* DetectedFormat(FormatTable formats, const uint8_t* head, size_t n);
+// The bytes detection looks at: as many as the longest signature.
+size_t DetectionBytes(FormatTable formats);
+
 // The byte order of a structure of format whose first bytes are head[0, n).
 ByteOrder StructureByteOrder(const FormatHandler& format, const uint8_t* head, size_t n);
 
