@@ -15,7 +15,6 @@ public:
     // Drops the rest of a partly read byte.
     void Reset();
 
-    uint32_t BitsLeft() const { return bitsLeft; }
 
 protected:
     uint32_t cache = 0;      // last byte taken, as fgetc returned it

@@ -41,7 +41,6 @@ public:
     void Analyze(const AnalysisRequest& request);
 
     // The tables, frame and last scan the walk read.
-    const CJpegStreamParser& Parser() const { return parser_; }
 
 private:
     // One marker segment: the marker at offset (its last 0xFF byte), its

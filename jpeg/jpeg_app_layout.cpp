@@ -387,8 +387,6 @@ void CJpegAppLayout::Adobe(const CAppSegment& segment, LineId head)
 {
     const size_t version = std::strlen(kAdobe);
     segment.Line(head, 0, version, ResultLine("[%08lx] File Format = Adobe", segment.Offset(0)));
-    const bool first = !adobeSeen_;
-    adobeSeen_ = true;
     if (!Fits(segment, version, 7, head))
         return;
     segment.Line(head, version, 2,
@@ -401,8 +399,6 @@ void CJpegAppLayout::Adobe(const CAppSegment& segment, LineId head)
     segment.Line(head, version + 6, 1,
                  ResultLine("[%08lx] Color Transform = %u : %s", segment.Offset(version + 6), transform,
                             TransformMeaning(transform)));
-    if (first)
-        adobeTransform_ = static_cast<int>(transform);
 }
 
 // The NUL-terminated text that names the segment's content, when it is

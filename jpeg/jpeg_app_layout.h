@@ -34,8 +34,6 @@ public:
                 LineId head);
     // After the walk: the ICC profile assembled from its chunks.
     void Finish(FILE* fp);
-    // The transform of the first APP14 Adobe segment; -1 without one.
-    int AdobeTransform() const { return adobeTransform_; }
     // Pictures that the MPF segment's MP entries point to.
     std::vector<AnalysisRequest::EmbeddedPicture>& MpfPictures() { return mpfPictures_; }
 
@@ -56,8 +54,6 @@ private:
     AnalysisRequest request_;
     CTreeWriter out_;
     uint64_t fileSize_;
-    int adobeTransform_ = -1;
-    bool adobeSeen_ = false;
     CIccChunks iccChunks_;
     std::vector<AnalysisRequest::EmbeddedPicture> mpfPictures_;
 };

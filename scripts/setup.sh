@@ -22,4 +22,4 @@ VANTREL_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgl-dev fonts-ipafo
 VANTREL_TEST_PACKAGES=(libgtest-dev libbenchmark-dev zlib1g-dev libjpeg-dev libtiff-dev
                        xvfb xauth openbox x11-utils icc-profiles-free clang libclang-rt-14-dev
                        imagemagick python3-pil python3-numpy libtiff-tools exiv2 libjpeg-turbo-progs
-                       libimage-exiftool-perl gdal-bin libpng-dev liblzma-dev 7zip ffmpeg optipng netpbm)
+                       libimage-exiftool-perl gdal-bin libpng-dev liblzma-dev libgif-dev 7zip ffmpeg optipng netpbm gifsicle)

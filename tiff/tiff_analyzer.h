@@ -59,7 +59,6 @@ public:
     IfdEntry* FindEntry(uint32_t ifdIndex, uint32_t tag);
 
     uint64_t BaseOffset() const { return baseOffset; }
-    bool BigTiff() const { return bigTiff; }
     bool LittleEndian() const { return byteOrder == kTiffLittleEndian; }
 
     // For the interpretations: the first entry with tag in the IFD being

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "codec/jpeg_stream_parser.h"
 #include "jpeg/jpeg_analyzer.h"
 #include "jpeg/jpeg_bytes.h"
 #include "jpeg/jpeg_test_support.h"
@@ -192,14 +193,11 @@ TEST(JpegDqt, ValuesAreStoredInZigzagCells)
     Put(f, Segment(0xDB, earlier));
     Put(f, Segment(0xDB, p));   // selector 0 again: the later table replaces the earlier
     Put(f, Eoi());
-    testing_support::TempDir dir;
-    const std::string path = dir.Write("q.jpg", f);
-    testing_support::StandaloneRun run;
-    FilePtr fp = OpenAnalysisFile(path.c_str());
-    CJpegAnalyzer analyzer;
-    analyzer.Analyze({&run.run, fp.get(), path.c_str(), AnalysisMode::Detailed});
-    ASSERT_TRUE(analyzer.Parser().Tables().quantPresent[0]);
-    const QuantTable* q = &analyzer.Parser().Tables().quant[0];
+    CJpegStreamParser parser;
+    size_t scanStart = 0;
+    parser.Read(f.data(), f.size(), &scanStart);
+    ASSERT_TRUE(parser.Tables().quantPresent[0]);
+    const QuantTable* q = &parser.Tables().quant[0];
     // ITU-T T.81 Figure 5: the zigzag walk over [column][row].
     EXPECT_EQ(q->value[0][0], 0u);
     EXPECT_EQ(q->value[1][0], 1u);
@@ -258,13 +256,10 @@ TEST(JpegDht, StandardLuminanceDcCodes)
     Bytes f = Soi();
     Put(f, DhtStandardLuma());
     Put(f, Eoi());
-    testing_support::TempDir dir;
-    const std::string path = dir.Write("h.jpg", f);
-    testing_support::StandaloneRun run;
-    FilePtr fp = OpenAnalysisFile(path.c_str());
-    CJpegAnalyzer analyzer;
-    analyzer.Analyze({&run.run, fp.get(), path.c_str(), AnalysisMode::Detailed});
-    const JpegTables& tables = analyzer.Parser().Tables();
+    CJpegStreamParser parser;
+    size_t scanStart = 0;
+    parser.Read(f.data(), f.size(), &scanStart);
+    const JpegTables& tables = parser.Tables();
     ASSERT_TRUE(tables.dcPresent[0] && tables.acPresent[0]);
     const HuffmanTable* dc = &tables.dc[0];
     EXPECT_EQ(dc->classDestination, 0x00u);
@@ -319,6 +314,7 @@ TEST(JpegSof, ChromaTextNamesTheRatioOfLumaToChromaOrShowsEveryFactor)
         int components;   // three: the third is sampled 0x11
         const char* chroma;
         int adobe = -1;   // the Adobe segment's transform, -1 for none
+        int adobeAgain = -1;   // a second Adobe segment's, which does not count
     };
     const Case cases[] = {
         {0x11, 0x11, 3, "[クロマフォーマット]4:4:4 "}, {0x21, 0x11, 3, "[クロマフォーマット]4:2:2 "},
@@ -331,13 +327,17 @@ TEST(JpegSof, ChromaTextNamesTheRatioOfLumaToChromaOrShowsEveryFactor)
         {0x11, 0x11, 4, "[クロマフォーマット]CMYK 1x1,1x1,1x1,1x1 "},
         {0x22, 0x11, 4, "[クロマフォーマット]CMYK 2x2,1x1,1x1,2x2 ", 0},
         {0x22, 0x11, 4, "[クロマフォーマット]YCCK 2x2,1x1,1x1,2x2 ", 2},
+        {0x22, 0x11, 4, "[クロマフォーマット]YCCK 2x2,1x1,1x1,2x2 ", 2, 0},
+        {0x22, 0x11, 4, "[クロマフォーマット]CMYK 2x2,1x1,1x1,2x2 ", 0, 2},
     };
     for (const Case& c : cases) {
         Bytes f = Soi();
-        if (c.adobe >= 0) {
+        for (const int transform : {c.adobe, c.adobeAgain}) {
+            if (transform < 0)
+                continue;
             Bytes adobe;
             PutText(adobe, "Adobe");
-            Put(adobe, {0, 100, 0, 0, 0, 0, uint8_t(c.adobe)});
+            Put(adobe, {0, 100, 0, 0, 0, 0, uint8_t(transform)});
             Put(f, Segment(0xEE, adobe));
         }
         if (c.components == 1)
