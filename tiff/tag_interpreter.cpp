@@ -8,7 +8,7 @@
 #include "core/file_text.h"
 #include "core/result_line.h"
 #include "core/result_text.h"
-#include "tiff/tiff_analyzer.h"
+#include "tiff/ifd_values.h"
 #include "tiff/tiff_tags.h"
 
 namespace {

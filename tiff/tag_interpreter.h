@@ -13,7 +13,7 @@
 #include "tiff/ifd_record.h"
 #include "tiff/tag_table.h"
 
-class CTiffAnalyzer;
+class CIfdValues;
 
 // A value text line, with the bytes of the value it shows when it names
 // their position.
@@ -26,7 +26,7 @@ struct TagValueLine {
 
 class CTagInterpreter {
 public:
-    explicit CTagInterpreter(CTiffAnalyzer& walk) : walk_(walk) {}
+    explicit CTagInterpreter(const CIfdValues& walk) : walk_(walk) {}
 
     // The lines of the entry read at file position e. Offsets among its
     // values (strips, tiles, JPEG interchange data) are made absolute here.
@@ -47,7 +47,7 @@ private:
     std::string GpsAltitudeLine(const IfdEntry& entry) const;
     void CommentLines(const IfdEntry& entry, uint64_t e, std::vector<TagValueLine>& lines) const;
 
-    CTiffAnalyzer& walk_;
+    const CIfdValues& walk_;
 };
 
 // The text of the values of an ASCII or UTF-8 entry, as a result line shows it.

@@ -49,11 +49,9 @@ void Seek(FILE* fp, uint64_t position)
     std::fseek(fp, static_cast<long>(position), SEEK_SET);
 }
 
-// An offset of the structure as a file position; one that would pass 2^64
-// lies outside every file.
 uint64_t Absolute(uint64_t offset, uint64_t base)
 {
-    return offset > UINT64_MAX - base ? UINT64_MAX : offset + base;
+    return AbsoluteOffset(offset, base);
 }
 
 // Makers' identifiers at the start of their MakerNote data.
@@ -340,70 +338,11 @@ IfdEntry* CTiffAnalyzer::FindEntry(uint32_t ifdIndex, uint32_t tag)
     return ifdIndex < chain.size() ? FindIn(chain[ifdIndex], tag) : nullptr;
 }
 
-const IfdEntry* CTiffAnalyzer::FindCurrent(uint32_t tag) const
-{
-    if (open.empty())
-        return nullptr;
-    for (const IfdEntry& entry : records[open.back()].entries)
-        if (entry.tag == tag)
-            return &entry;
-    return nullptr;
-}
 
-const IfdEntry* CTiffAnalyzer::FindOpen(uint32_t tag) const
-{
-    for (auto it = open.rbegin(); it != open.rend(); ++it)
-        for (const IfdEntry& entry : records[*it].entries)
-            if (entry.tag == tag)
-                return &entry;
-    return nullptr;
-}
 
-bool CTiffAnalyzer::ValuesInline(const IfdEntry& entry) const
-{
-    const TypeInfo* type = FindType(entry.type);
-    if (entry.count == 0 || !type)
-        return entry.count <= 1 && entry.type != kRational && entry.type != kUndefined &&
-               entry.type != kSRational;
-    // The value field holds the values themselves whenever they fit into
-    // its four bytes (eight in BigTIFF).
-    return entry.count <= OffsetBytes() / type->size;
-}
 
-uint64_t CTiffAnalyzer::ValuePosition(const IfdEntry& entry, uint64_t e, uint64_t i) const
-{
-    const TypeInfo* type = FindType(entry.type);
-    const uint64_t size = type ? type->size : 0;
-    if (ValuesInline(entry))
-        return e + EntryBytes() - OffsetBytes() + i * size;
-    return Absolute(Absolute(entry.valueField, baseOffset), i * size);
-}
 
-ByteRange CTiffAnalyzer::ValueBytes(const IfdEntry& entry, uint64_t e, uint64_t i) const
-{
-    const TypeInfo* type = FindType(entry.type);
-    return Bytes(ValuePosition(entry, e, i), type ? type->size : 0);
-}
 
-std::vector<uint8_t> CTiffAnalyzer::RawValueBytes(const IfdEntry& entry, uint64_t e, uint64_t maxBytes)
-{
-    const TypeInfo* type = FindType(entry.type);
-    std::vector<uint8_t> bytes;
-    if (!type || entry.count > fileSize)
-        return bytes;
-    const uint64_t start = ValuePosition(entry, e, 0);
-    const uint64_t length = std::min(entry.count * type->size, maxBytes);
-    if (!InFile(start, length))
-        return bytes;
-    FILE* fp = request_.fp;
-    const uint64_t back = Tell(fp);
-    Seek(fp, start);
-    bytes.resize(length);
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), fp));
-    Seek(fp, back);
-    reader.Reset();
-    return bytes;
-}
 
 void CTiffAnalyzer::ReadValues(FILE* fp, IfdEntry& entry, uint64_t e)
 {
@@ -561,7 +500,7 @@ void CTiffAnalyzer::WriteInterpretedEntry(IfdEntry& entry, uint64_t e, const Tag
 {
     std::vector<TagValueLine> lines;
     if (info)
-        lines = CTagInterpreter(*this).Interpret(*info, entry, e);
+        lines = CTagInterpreter(values).Interpret(*info, entry, e);
     const uint64_t first = ValuePosition(entry, e, 0);
     const CTreeWriter out(tree);
     const auto [tagItem, valueItem] =

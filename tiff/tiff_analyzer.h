@@ -25,6 +25,7 @@
 #include "core/line_tree.h"
 #include "tiff/fax_pages.h"
 #include "tiff/ifd_record.h"
+#include "tiff/ifd_values.h"
 #include "tiff/tag_table.h"
 #include "tiff/tiff_checker.h"
 #include "tiff/tiff_segment.h"
@@ -58,22 +59,18 @@ public:
     // entries read so far; null when there is none.
     IfdEntry* FindEntry(uint32_t ifdIndex, uint32_t tag);
 
-    uint64_t BaseOffset() const { return baseOffset; }
-    bool LittleEndian() const { return byteOrder == kTiffLittleEndian; }
-
-    // For the interpretations: the first entry with tag in the IFD being
-    // read, or in it and the IFDs it hangs below (innermost first), among
-    // the entries read so far.
-    const IfdEntry* FindCurrent(uint32_t tag) const;
-    const IfdEntry* FindOpen(uint32_t tag) const;
-    // Absolute file position of value i of an entry read at e, and its bytes.
-    uint64_t ValuePosition(const IfdEntry& entry, uint64_t e, uint64_t i) const;
-    ByteRange ValueBytes(const IfdEntry& entry, uint64_t e, uint64_t i) const;
-    // The entry's value bytes, at most maxBytes of them, as far as the file
-    // holds them.
-    std::vector<uint8_t> RawValueBytes(const IfdEntry& entry, uint64_t e, uint64_t maxBytes);
-
 private:
+    bool LittleEndian() const { return values.LittleEndian(); }
+    const IfdEntry* FindCurrent(uint32_t tag) const { return values.FindCurrent(tag); }
+    uint64_t ValuePosition(const IfdEntry& entry, uint64_t e, uint64_t i) const
+    {
+        return values.ValuePosition(entry, e, i);
+    }
+    std::vector<uint8_t> RawValueBytes(const IfdEntry& entry, uint64_t e, uint64_t maxBytes)
+    {
+        return values.RawValueBytes(entry, e, maxBytes);
+    }
+
     // Each reads its structure the same way in both modes; the mode chooses
     // what is written.
     bool Start(const AnalysisRequest& request);
@@ -109,15 +106,10 @@ private:
     {
         return position <= fileSize && length <= fileSize - position;
     }
-    // Whether the entry's values sit in its own value field.
-    bool ValuesInline(const IfdEntry& entry) const;
-    // The bytes [start, start + length) as far as they lie in the file.
-    ByteRange Bytes(uint64_t start, uint64_t length) const
-    {
-        return {start, start >= fileSize ? fileSize : start + std::min(length, fileSize - start)};
-    }
-    uint64_t OffsetBytes() const { return bigTiff ? 8 : 4; }
-    uint64_t EntryBytes() const { return bigTiff ? 20 : 12; }
+    bool ValuesInline(const IfdEntry& entry) const { return values.ValuesInline(entry); }
+    ByteRange Bytes(uint64_t start, uint64_t length) const { return values.Bytes(start, length); }
+    uint64_t OffsetBytes() const { return values.OffsetBytes(); }
+    uint64_t EntryBytes() const { return values.EntryBytes(); }
     // The entry's Tag line with its TYPE, COUNT and Value (or, with
     // asOffset, Offset: the value field made absolute) lines under it.
     struct EntryItems {
@@ -231,4 +223,6 @@ private:
     uint64_t fileSize = 0;
     uint32_t entriesRead = 0;
     uint32_t valuesRead = 0;
+    // What the tag interpretations see of the entries read.
+    CIfdValues values{records, open, baseOffset, byteOrder, bigTiff, fileSize, request_.fp, reader};
 };
