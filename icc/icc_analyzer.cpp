@@ -501,8 +501,8 @@ uint32_t CIccAnalyzer::TypeAt(FILE* fp, uint32_t offset)
         return Read(fp, 32);
     }
     std::fseek(fp, static_cast<long>(FileOffset(offset)), SEEK_SET);
-    Reset();
-    return ReadBits(fp, 32);
+    bits_.Reset();
+    return bits_.ReadBits(fp, 32);
 }
 
 void CIccAnalyzer::CheckTags(FILE* fp, const std::vector<TagEntry>& tags, uint32_t count, LineId countLine)
@@ -546,7 +546,7 @@ void CIccAnalyzer::CheckTags(FILE* fp, const std::vector<TagEntry>& tags, uint32
     }
     if (pieces_.empty()) {
         std::fseek(fp, static_cast<long>(back), SEEK_SET);
-        Reset();
+        bits_.Reset();
     } else {
         at_ = back;
     }
@@ -558,14 +558,14 @@ void CIccAnalyzer::CheckTags(FILE* fp, const std::vector<TagEntry>& tags, uint32
 uint32_t CIccAnalyzer::Read(FILE* fp, uint32_t bits)
 {
     if (pieces_.empty())
-        return ReadBits(fp, bits);
+        return bits_.ReadBits(fp, bits);
     uint32_t value = 0;
     for (uint32_t i = 0; i < bits / 8; ++i, ++at_) {
         uint32_t byte = 0xFF;
         if (at_ < piecesSize_) {
             std::fseek(fp, static_cast<long>(FileOffset(at_)), SEEK_SET);
-            Reset();
-            byte = ReadBits(fp, 8);
+            bits_.Reset();
+            byte = bits_.ReadBits(fp, 8);
         } else {
             pastPieces_ = true;
         }
@@ -577,7 +577,7 @@ uint32_t CIccAnalyzer::Read(FILE* fp, uint32_t bits)
 void CIccAnalyzer::Skip(FILE* fp, uint32_t bytes)
 {
     if (pieces_.empty()) {
-        Reset();
+        bits_.Reset();
         std::fseek(fp, bytes, SEEK_CUR);
     } else {
         at_ += bytes;

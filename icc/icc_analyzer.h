@@ -19,11 +19,11 @@
 #include "core/result_line.h"
 #include "core/line_tree.h"
 
-class CIccAnalyzer : public CBitReader {
+class CIccAnalyzer {
 public:
     // request.fp stands on the profile's first byte, or request.pieces say
     // where the profile's bytes lie; the profile's lines go under
-    // request.parent in the active detailed-analysis tree. On return fp
+    // request.parent in the run's result. On return fp
     // stands after the last tag-table entry read.
     void Analyze(const AnalysisRequest& request);
 
@@ -96,4 +96,6 @@ private:
     AnalysisRequest request_;
     CTreeWriter out_{nullptr};
     uint64_t size_ = 0;
+    // The profile is read byte by byte, big-endian, through this reader.
+    CBitReader bits_;
 };

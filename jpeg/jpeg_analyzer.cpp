@@ -328,15 +328,12 @@ size_t FindMarkerCode(const uint8_t* bytes, size_t size, uint32_t previous)
 // returns the pair as the marker, or 0 at the end of the data. A 0x00 after
 // a 0xFF is stuffing and a 0xFF after a 0xFF a fill byte (ITU-T T.81 B.1.1.2,
 // B.1.1.5): the marker is the last 0xFF of a run and the byte after it. The
-// first byte goes through the reader, whose cache decides whether it is
-// stuffing; the rest are searched in the stream's buffer, block by block,
-// and the reader is left as if it had read the marker code last.
+// bytes are searched in the stream's buffer, block by block.
 uint32_t CJpegAnalyzer::ReadMarker(FILE* fp, uint64_t start)
 {
     if (std::feof(fp))
         return 0;
-    JpegBits first;
-    uint32_t previous = reader.ReadBits(&first, fp, 8)->value;
+    uint32_t previous = static_cast<uint32_t>(GetByte(fp)) & 0xFF;
     if (std::feof(fp))
         return 0;
     // Bytes that may still be taken before the end of the data walked.
@@ -358,11 +355,8 @@ uint32_t CJpegAnalyzer::ReadMarker(FILE* fp, uint64_t start)
             continue;
         }
         const int c = GetByte(fp);
-        if (c < 0) {
-            reader.Reset();
-            reader.ReadBits(&first, fp, 8);
+        if (c < 0)
             return 0;
-        }
         --left;
         if (previous == 0xFF && c != 0x00 && c != 0xFF) {
             std::ungetc(c, fp);
@@ -373,13 +367,11 @@ uint32_t CJpegAnalyzer::ReadMarker(FILE* fp, uint64_t start)
 }
 
 // Reads the marker code at index code of the stream's buffer (or the byte
-// just put back) through the reader, so that its cache holds it.
+// just put back).
 uint32_t CJpegAnalyzer::TakeMarker(FILE* fp, size_t code)
 {
     SkipBuffered(fp, code);
-    reader.Reset();
-    JpegBits bits;
-    return 0xFF00u | (reader.ReadBits(&bits, fp, 8)->value & 0xFF);
+    return 0xFF00u | (static_cast<uint32_t>(GetByte(fp)) & 0xFF);
 }
 
 bool CJpegAnalyzer::Step(FILE* fp, uint32_t marker, uint64_t position)
@@ -410,7 +402,6 @@ bool CJpegAnalyzer::Step(FILE* fp, uint32_t marker, uint64_t position)
         Report(AnomalySeverity::Error, "jpeg.segment-length", s.offset + 2, s.offset + 4,
                ResultLine("セグメント長が%uです(2以上のはず)", s.length));
         Invalid(s.offset, marker, false);
-        reader.Reset();
         SeekTo(fp, position);
         return true;
     }
@@ -429,7 +420,6 @@ bool CJpegAnalyzer::Step(FILE* fp, uint32_t marker, uint64_t position)
             // Passed over by its length, so that 0xFF bytes in its payload
             // are never taken for markers of the file's own.
             SeekTo(fp, s.end);
-            reader.Reset();
         }
         return true;
     }
@@ -604,7 +594,6 @@ LineId CJpegAnalyzer::Dispatch(FILE* fp, Segment& s, const JpegScan* scan)
     if (!s.hasLength)
         return head;
     SeekTo(fp, s.end);
-    reader.Reset();
     if (m == kSos && !s.pastEnd) {
         ++scans_;
         inScan_ = true;
@@ -920,7 +909,6 @@ void CJpegAnalyzer::DecodeScan(FILE* fp, LineId scanHead)
             stop = DataEndBefore(fp, imageDataStart_, stop);
         ScanOutcome(outcome, stop);
     }
-    reader.Reset();
 }
 
 // Paints what the scans decoded and records how the decoding went.

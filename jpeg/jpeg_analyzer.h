@@ -21,7 +21,6 @@
 #include "core/format_table.h"
 #include "core/result_line.h"
 #include "core/line_tree.h"
-#include "jpeg/jpeg_bit_reader.h"
 #include "jpeg/jpeg_field_checks.h"
 
 class CJpegAppLayout;
@@ -35,7 +34,7 @@ public:
     CJpegAnalyzer& operator=(const CJpegAnalyzer&) = delete;
 
     // Analyzer entry: rough mode adds entries and the summary; detailed mode
-    // writes the result tree of the active view and decodes the picture. The
+    // adds the lines to the run's result and decodes the picture. The
     // walk starts where request.fp stands and ends at EOI, at the end of the
     // file or at request.dataEnd.
     void Analyze(const AnalysisRequest& request);
@@ -113,7 +112,6 @@ private:
     LineId Line(LineId parent, const std::string& text, uint64_t start, uint64_t end);
     void SeekTo(FILE* fp, uint64_t offset);
 
-    CJpegBitReader reader;
     AnalysisRequest request_;
     LineId parentItem = 0;
     CTreeWriter out_{nullptr};

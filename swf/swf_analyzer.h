@@ -30,7 +30,7 @@ public:
     static constexpr uint64_t kMaxSideFileBytes = uint64_t{64} << 20;
 
     // Analyzer entry: rough mode adds entries and the summary; detailed mode
-    // writes the result tree of the active view.
+    // adds the lines to the run's result.
     void Analyze(const AnalysisRequest& request);
 
     // The name of a tag code, "Undefined Tag" for codes without one.

@@ -47,7 +47,7 @@ public:
     static constexpr uint32_t kMaxExifDepth = 4;
 
     // Analyzer entry: rough mode adds entries and the summary; detailed mode
-    // writes the result tree of the active view of request.run. The stream
+    // adds the lines to request.run's result and draws the pictures. The stream
     // stands on the header's first byte.
     void Analyze(const AnalysisRequest& request);
     // The MP index of an MPF segment (detailed mode only): the header and

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!fp)
         return 0;
     AnalysisResult result;
-    CAnalysisRun run(AllFormats(), AnalysisMode::Detailed, result);
+    CAnalysisRun run(AnalysisOptions{.formats = AllFormats()}, AnalysisMode::Detailed, result);
     AnalysisRequest request;
     request.run = &run;
     request.fp = fp;
