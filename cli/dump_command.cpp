@@ -288,6 +288,10 @@ void WriteJsonAnomalies(CJsonWriter& json, const std::vector<Anomaly>* anomalies
             json.Key("in");
             json.String(ByteSpaceName(a.range.space));
         }
+        if (a.range.space == ByteSpace::Inflated) {
+            json.Key("unit");
+            json.Number(a.range.unit);
+        }
         json.Key("severity");
         json.String(AnomalySeverityText(a.severity));
         json.Key("kind");
@@ -324,6 +328,10 @@ void WriteJsonTree(CJsonWriter& json, const CLineTree& tree, LineId first)
             if (range.space != ByteSpace::File) {
                 json.Key("in");
                 json.String(ByteSpaceName(range.space));
+            }
+            if (range.space == ByteSpace::Inflated) {
+                json.Key("unit");
+                json.Number(range.unit);
             }
         }
         if (LineId child = tree.FirstChild(line)) {

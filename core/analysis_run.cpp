@@ -104,6 +104,33 @@ void CAnalysisRun::EndNested(size_t index)
     result_.structures[index].linesAfter = static_cast<LineId>(result_.lines.Count());
 }
 
+namespace {
+
+// The lines after firstLine and the anomalies from firstAnomaly on, which
+// an analyzer recorded with offsets into the stream it was given, count in
+// space: the analyzer itself need not know where its stream came from.
+void MoveToSpace(AnalysisResult& result, LineId firstLine, size_t firstAnomaly, ByteSpace space, uint16_t unit)
+{
+    CLineTree& lines = result.lines;
+    for (LineId line = firstLine + 1; line <= lines.Count(); ++line) {
+        ByteRange range;
+        if (lines.RangeOf(line, range) && range.space == ByteSpace::File) {
+            range.space = space;
+            range.unit = unit;
+            lines.SetRange(line, range);
+        }
+    }
+    for (size_t i = firstAnomaly; i < result.anomalies.size(); ++i) {
+        ByteRange& range = result.anomalies[i].range;
+        if (range.space == ByteSpace::File) {
+            range.space = space;
+            range.unit = unit;
+        }
+    }
+}
+
+}  // namespace
+
 void RunAnalyzer(uint32_t format, const AnalysisRequest& request)
 {
     if (!request.run)
@@ -115,9 +142,13 @@ void RunAnalyzer(uint32_t format, const AnalysisRequest& request)
         return;
     }
     const size_t nested = request.run->RecordNested(format, request);
+    AnalysisResult& result = request.run->Result();
+    const size_t anomaliesBefore = result.anomalies.size();
     if (handler)
         handler->analyze(request);
     request.run->EndNested(nested);
+    if (request.space != ByteSpace::File)
+        MoveToSpace(result, result.structures[nested].linesBefore, anomaliesBefore, request.space, request.unit);
 }
 
 LineId BaseParentLine(const CLineTree& lines, uint32_t level)

@@ -76,6 +76,13 @@ struct AnalysisRequest {
     // byte, and shows its offset, where it lies in the file. Empty: the
     // structure runs on from fp's position.
     std::span<const FilePiece> pieces{};
+    // The address space the structure's bytes lie in. A structure read from
+    // data the file holds compressed (an ICC profile in a PNG file's iCCP
+    // chunk) is given a stream of that data, and its lines' and anomalies'
+    // offsets count in it: RunAnalyzer moves what the nested analysis
+    // records in the file's space into this one.
+    ByteSpace space = ByteSpace::File;
+    uint16_t unit = 0;   // which inflated data, for ByteSpace::Inflated
 
     bool Detailed() const { return mode == AnalysisMode::Detailed; }
 };
