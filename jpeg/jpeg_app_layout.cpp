@@ -8,6 +8,7 @@
 #include "core/analysis_run.h"
 #include "core/file_text.h"
 #include "core/result_text.h"
+#include "core/xmp_packet.h"
 #include "image/image_buffer.h"
 #include "jpeg/app_field_reader.h"
 #include "jpeg/app_segment.h"
@@ -67,11 +68,6 @@ bool Fits(const CAppSegment& segment, size_t position, size_t count, LineId head
         return true;
     segment.Note(head, kShortSegment);
     return false;
-}
-
-bool Blank(const uint8_t* text, size_t length)
-{
-    return std::all_of(text, text + length, [](uint8_t c) { return c == ' ' || c == '\t' || c == '\0'; });
 }
 
 }  // namespace
@@ -284,26 +280,7 @@ void CJpegAppLayout::Xmp(const CAppSegment& segment, LineId head)
     const size_t end = segment.Size();
     if (end == begin)
         return;
-    const LineId packet = segment.Line(
-        head, begin, end - begin,
-        ResultLine("[%08lx] XMP Packet 0x%08lX - 0x%08lX (%zu [byte])", segment.Offset(begin),
-                   segment.Offset(begin), segment.Offset(end) - 1, end - begin));
-    const uint8_t* data = segment.Data(0);
-    for (size_t start = begin; start < end;) {
-        size_t stop = start;
-        while (stop < end && data[stop] != '\n' && data[stop] != '\r')
-            ++stop;
-        if (!Blank(data + start, stop - start)) {
-            const std::string text =
-                FileText(reinterpret_cast<const char*>(data + start), stop - start, kMaxLineBytes);
-            segment.Line(packet, start, stop - start, ResultLine("[%08lx] %s", segment.Offset(start), text.c_str()));
-        }
-        // CR LF ends one line.
-        if (stop + 1 < end && data[stop] == '\r' && data[stop + 1] == '\n')
-            ++stop;
-        start = stop + 1;
-    }
-    segment.Expand(packet);
+    AppendXmpPacket(segment.Out(), head, {segment.Data(begin), end - begin}, segment.Offset(begin));
 }
 
 // A part of an XMP packet too big for one segment (XMP Part 3, 1.1.3.1): the
