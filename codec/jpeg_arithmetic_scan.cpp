@@ -119,19 +119,13 @@ JpegScanOutcome CJpegArithmeticScan::Decode(CJpegEntropySource& source, const Jp
     start_ = scan.spectralStart;
     end_ = scan.spectralEnd;
     low_ = scan.low;
-    if (!scan.progressive) {
-        kind_ = Kind::Sequential;
+    kind_ = ScanKind(scan);
+    if (kind_ == Kind::Invalid)
+        return JpegScanOutcome::Unsupported;
+    if (kind_ == Kind::Sequential) {
         start_ = 1;
         end_ = 63;
         low_ = 0;
-    } else {
-        // The progression parameters of T.81 G.1.1.1.1, as for Huffman coding.
-        const bool dc = start_ == 0;
-        const bool valid = (dc ? end_ == 0 : (end_ >= start_ && end_ <= 63 && scan.count == 1)) && low_ <= 13 &&
-                           (scan.high == 0 || scan.high == low_ + 1);
-        if (!valid)
-            return JpegScanOutcome::Unsupported;
-        kind_ = dc ? (scan.high ? Kind::DcRefine : Kind::DcFirst) : (scan.high ? Kind::AcRefine : Kind::AcFirst);
     }
     for (uint32_t i = 0; i < scan.count; ++i) {
         const JpegScanSetup::Component& c = scan.components[i];
@@ -150,6 +144,7 @@ JpegScanOutcome CJpegArithmeticScan::Decode(CJpegEntropySource& source, const Jp
     case Kind::DcRefine: return planes.Walk(scan, *this, [this](uint32_t c, int16_t* b) { return DcRefine(c, b); });
     case Kind::AcFirst: return planes.Walk(scan, *this, [this](uint32_t c, int16_t* b) { return Ac(c, b); });
     case Kind::AcRefine: return planes.Walk(scan, *this, [this](uint32_t c, int16_t* b) { return AcRefine(c, b); });
+    case Kind::Invalid: break;
     }
     return JpegScanOutcome::Unsupported;
 }

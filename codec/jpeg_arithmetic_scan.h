@@ -23,7 +23,7 @@ public:
     void Skip(uint32_t) {}
 
 private:
-    enum class Kind { Sequential, DcFirst, DcRefine, AcFirst, AcRefine };
+    using Kind = JpegScanKind;
 
     // One binary decision with the adaptive estimate *state (D.2.4 to
     // D.2.6): its index in Table D.3 in the low seven bits, the more

@@ -16,6 +16,21 @@ uint32_t Factor(const JpegFrame& frame, uint32_t factor) { return frame.componen
 
 }  // namespace
 
+JpegScanKind ScanKind(const JpegScanSetup& scan)
+{
+    if (!scan.progressive)
+        return JpegScanKind::Sequential;
+    const uint32_t start = scan.spectralStart, end = scan.spectralEnd, low = scan.low;
+    const bool dc = start == 0;
+    const bool valid = (dc ? end == 0 : (end >= start && end <= 63 && scan.count == 1)) && low <= 13 &&
+                       (scan.high == 0 || scan.high == low + 1);
+    if (!valid)
+        return JpegScanKind::Invalid;
+    if (dc)
+        return scan.high ? JpegScanKind::DcRefine : JpegScanKind::DcFirst;
+    return scan.high ? JpegScanKind::AcRefine : JpegScanKind::AcFirst;
+}
+
 uint64_t CJpegCoefficients::BytesFor(const JpegFrame& frame)
 {
     uint32_t maxH = 1, maxV = 1;

@@ -47,6 +47,12 @@ struct JpegScanSetup {
     uint32_t restartInterval = 0;
 };
 
+// What a scan codes, by its progression parameters; Invalid for parameters
+// T.81 G.1.1.1.1 does not allow: a DC scan has Ss = Se = 0, an AC scan one
+// component and 1 <= Ss <= Se <= 63, and a refinement lowers the bit by one.
+enum class JpegScanKind { Sequential, DcFirst, DcRefine, AcFirst, AcRefine, Invalid };
+JpegScanKind ScanKind(const JpegScanSetup& scan);
+
 class CJpegCoefficients {
 public:
     struct Plane {

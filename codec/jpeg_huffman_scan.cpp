@@ -24,21 +24,13 @@ JpegScanOutcome CJpegHuffmanScan::Decode(CJpegEntropySource& source, const JpegS
     low_ = scan.low;
     eobRun_ = 0;
     failure_ = JpegScanOutcome::BadData;
-    if (!scan.progressive) {
-        kind_ = Kind::Sequential;
+    kind_ = ScanKind(scan);
+    if (kind_ == Kind::Invalid)
+        return JpegScanOutcome::Unsupported;
+    if (kind_ == Kind::Sequential) {
         start_ = 1;
         end_ = 63;
         low_ = 0;
-    } else {
-        // Progression parameters (T.81 G.1.1.1.1): a DC scan has Ss = Se = 0,
-        // an AC scan one component and 1 <= Ss <= Se <= 63, a refinement
-        // lowers the bit by one.
-        const bool dc = start_ == 0;
-        const bool valid = (dc ? end_ == 0 : (end_ >= start_ && end_ <= 63 && scan.count == 1)) && low_ <= 13 &&
-                           (scan.high == 0 || scan.high == low_ + 1);
-        if (!valid)
-            return JpegScanOutcome::Unsupported;
-        kind_ = dc ? (scan.high ? Kind::DcRefine : Kind::DcFirst) : (scan.high ? Kind::AcRefine : Kind::AcFirst);
     }
     for (uint32_t i = 0; i < scan.count; ++i) {
         const JpegScanSetup::Component& c = scan.components[i];
@@ -60,6 +52,7 @@ JpegScanOutcome CJpegHuffmanScan::Decode(CJpegEntropySource& source, const JpegS
     case Kind::DcRefine: return WalkWith<&CJpegHuffmanScan::DcRefine>(planes, scan);
     case Kind::AcFirst: return WalkWith<&CJpegHuffmanScan::AcFirst>(planes, scan);
     case Kind::AcRefine: return WalkWith<&CJpegHuffmanScan::AcRefine>(planes, scan);
+    case Kind::Invalid: break;
     }
     return JpegScanOutcome::Unsupported;
 }

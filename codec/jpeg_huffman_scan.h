@@ -27,7 +27,7 @@ public:
     void Skip(uint32_t blocks) { eobRun_ -= blocks; }
 
 private:
-    enum class Kind { Sequential, DcFirst, DcRefine, AcFirst, AcRefine };
+    using Kind = JpegScanKind;
 
     // Walks the scan with decode as the block decoder, after each block
     // checking that the data has not run out.
