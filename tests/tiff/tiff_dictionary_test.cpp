@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "tiff/tag_table.h"
 #include "tiff/tiff_analyzer.h"
 #include "tiff/tiff_builder.h"
 
@@ -160,79 +161,51 @@ TEST(TiffDictionary, NewSubfileTypeBits)
     }
 }
 
-TEST(TiffDictionary, InterpretationTexts)
+// Every keyed text of the TIFF and Exif dictionaries is what an entry of
+// that value shows, in either byte order, and a value the table lacks
+// shows "UNDEFINED !!".
+TEST(TiffDictionary, KeyedTextsShowTheirTableText)
 {
-    struct Case {
+    size_t checked = 0;
+    for (const std::span<const TagInfo> table : {TiffTags(), ExifTags()}) {
+        for (const TagInfo& tag : table) {
+            if (tag.reading != Reading::KeyedText ||
+                (tag.type != kShort && tag.type != kShortOrLong && tag.type != kAnyType))
+                continue;
+            uint32_t missing = 0;
+            while (TextFor(tag.texts, missing) != TextFor({}, 0))
+                ++missing;
+            for (bool le : {true, false}) {
+                for (const ValueText& key : tag.texts) {
+                    EXPECT_EQ(Interpretation(le, TiffBuilder(le).Short(uint16_t(tag.tag), {key.value})),
+                              std::string(key.text) + "\n")
+                        << tag.name << " " << key.value << (le ? " II" : " MM");
+                    ++checked;
+                }
+                EXPECT_EQ(Interpretation(le, TiffBuilder(le).Short(uint16_t(tag.tag), {missing})), "UNDEFINED !!\n")
+                    << tag.name << " " << missing;
+            }
+        }
+    }
+    EXPECT_GT(checked, 100u);
+}
+
+// Values shown through a format or beside other entries, and entries that
+// have no value line.
+TEST(TiffDictionary, FormattedValues)
+{
+    const struct {
         uint16_t tag;
         uint32_t value;
         const char* text;
-    };
-    const Case cases[] = {
-        {256, 1234, "Horizontal Size = 1234\n"},
-        {257, 77, "Vertical Size = 77\n"},
-        {259, 1, "Uncompressed\n"},
-        {259, 2, "CCITT Group 3 1 - Dimensional Modified Huffman Run Length Encode\n"},
-        {259, 4, "T6-Encode\n"},
-        {259, 5, "LZW\n"},
-        {259, 6, "JPEG\n"},
-        {259, 32773, "PackBits\n"},
-        {259, 7, "JPEG\n"},
-        {259, 8, "Adobe Deflate\n"},
-        {259, 32946, "Deflate\n"},
-        {259, 9, "UNDEFINED !!\n"},
-        {262, 0, "White is Zero\n"},
-        {262, 1, "Black is Zero\n"},
-        {262, 2, "RGB Full Color\n"},
-        {262, 3, "Palette Color\n"},
-        {262, 4, "Transparency Mask\n"},
-        {262, 5, "Separated - usually CMYK\n"},
-        {262, 6, "YCbCr\n"},
-        {262, 7, "1976 CIE L*a*b*\n"},
-        {262, 8, "UNDEFINED !!\n"},
-        {274, 1, "The 0th row represents the visual top of the image, and the 0th column represents the visual "
-                 "left-hand side\n"},
-        {274, 2, "The 0th row represents the visual top of the image, and the 0th column represents the visual "
-                 "right-hand side\n"},
-        {274, 3, "The 0th row represents the visual bottom of the image, and the 0th column represents the visual "
-                 "right-hand side\n"},
-        {274, 4, "The 0th row represents the visual bottom of the image, and the 0th column represents the visual "
-                 "left-hand side\n"},
-        {274, 5, "The 0th row represents the visual left-hand side of the image, and the 0th column represents the "
-                 "visual top\n"},
-        {274, 7, "The 0th row represents the visual right-hand side of the image, and the 0th column represents the "
-                 "visual bottom\n"},
-        {274, 8, "The 0th row represents the visual left-hand side of the image, and the 0th column represents the "
-                 "visual bottom\n"},
-        {274, 0, "UNDEFINED !!\n"},
-        {274, 9, "UNDEFINED !!\n"},
-        {277, 3, "RGB Full Color\n"},
-        {277, 1, "Grayscale, Bilevel or Palette\n"},
-        {277, 2, "Grayscale with Extra Sample\n"},
-        {277, 4, "RGB with Extra Sample or CMYK\n"},
-        {277, 5, "UNDEFINED !!\n"},
-        {278, 16, "16 rows per strip\n"},
-        {284, 1, "Chunky Format (RGB RGB RGB...)\n"},
-        {284, 2, "Planar Format (RRR... GGG... BBB...)\n"},
-        {284, 3, "UNDEFINED !!\n"},
-        {317, 1, "No prediction scheme used before coding\n"},
-        {317, 2, "Horizontal differencing\n"},
-        {317, 3, "Floating point horizontal differencing\n"},
-        {317, 4, "UNDEFINED !!\n"},
-        {338, 0, "Unspecified data\n"},
-        {338, 1, "Associated alpha data (with pre-multiplied color)\n"},
-        {338, 2, "Unassociated alpha data\n"},
-        {338, 3, "UNDEFINED !!\n"},
-        {40961, 1, "sRGB\n"},
-        {40961, 65535, "Uncalibrated\n"},
-        {40961, 2, "UNDEFINED !!\n"},
-        {40962, 640, "Valid Width : 640\n"},
-        {40963, 480, "Valid Height : 480\n"},
-        {296, 2, "Inch per pixel\n"},
-        {255, 1, ""},
-        {513, 0x40, ""},
+    } cases[] = {
+        {256, 1234, "Horizontal Size = 1234\n"}, {257, 77, "Vertical Size = 77\n"},
+        {278, 16, "16 rows per strip\n"},        {40962, 640, "Valid Width : 640\n"},
+        {40963, 480, "Valid Height : 480\n"},    {296, 2, "Inch per pixel\n"},
+        {255, 1, ""},                             {513, 0x40, ""},
     };
     for (bool le : {true, false})
-        for (const Case& c : cases)
+        for (const auto& c : cases)
             EXPECT_EQ(Interpretation(le, TiffBuilder(le).Short(c.tag, {c.value})), c.text)
                 << c.tag << " " << c.value << (le ? " II" : " MM");
 }
