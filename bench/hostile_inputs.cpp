@@ -1,6 +1,6 @@
 // Times both analyses of 1 MiB inputs built to be as costly as possible for
 // each analyzer and decoder, and of every file of tests/corpus/. Prints the
-// time of each and the slowest; the README's limits quote it.
+// time of each and the slowest; bench/RESULTS.md records the figures.
 // Usage: bench_hostile_inputs [DIR] [NAME]   (DIR: where to write the inputs;
 // NAME: only the inputs whose name contains it, kept in DIR)
 #include <zlib.h>
