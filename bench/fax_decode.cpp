@@ -119,7 +119,7 @@ int main(int argc, char** argv)
             const auto start = std::chrono::steady_clock::now();
             FILE* fp = OpenReadStream(open(path.c_str(), O_RDONLY));
             {
-                CFaxPages drawer(fp, 0);
+                CFaxPages drawer(fp, 0, [](size_t) {});
                 for (size_t p = 0; p < pages.size(); ++p) {
                     CFaxPages::Page page;
                     for (const Strip& s : pages[p])

@@ -343,12 +343,18 @@ void WriteJsonTree(CJsonWriter& json, const CLineTree& tree, LineId first)
     json.EndArray();
 }
 
+// A picture written with --images: the file, or the one that could not be.
+struct WrittenPicture {
+    std::string file;
+    bool failed = false;
+};
+
 // One file of the batch. Kept small, as a batch may hold a hundred thousand.
 struct FileReport {
     const std::string* path = nullptr;   // the batch's own copy
     const AnalysisResult* detailed = nullptr;
     // With --images: per picture, the file written; empty when none was.
-    std::unique_ptr<std::vector<std::string>> imageFiles;
+    std::unique_ptr<std::vector<WrittenPicture>> imageFiles;
     OpenOutcome outcome = OpenOutcome::Refused;
     bool firstMention = true;   // false for a repeated command-line argument
 };
@@ -357,7 +363,8 @@ class CDump {
 public:
     CDump(const DumpOptions& options, std::ostream& out, std::ostream& err)
         : options_(options), out_(out), err_(err),
-          session_(AnalysisOptions{.formats = AllFormats(), .decodeThreads = options.decodeThreads})
+          session_(AnalysisOptions{
+              .formats = AllFormats(), .decodeThreads = options.decodeThreads, .keepPixels = false})
     {
         // The analysis tree is written out from the entries themselves, with
         // the depths making it gives them.
@@ -372,7 +379,8 @@ public:
 private:
     void MarkRepeatedMentions();
     void RunDetailed();
-    void ExportImages(FileReport& report);
+    void WritePicture(const std::string& path, size_t index, const ResultPicture& picture,
+                      std::vector<WrittenPicture>& list) const;
     void PrintText();
     int PrintCheck();
     void PrintDetailed(const FileReport& report);
@@ -450,40 +458,50 @@ void CDump::RunDetailed()
             report.outcome != OpenOutcome::Skipped && report.outcome != OpenOutcome::Duplicate)
             files.push_back(&report);
     // The analyses may run side by side; their diagnostics come in the
-    // files' order.
+    // files' order. With --images each picture is written as soon as it is
+    // decoded, and then freed.
+    std::vector<std::unique_ptr<std::vector<WrittenPicture>>> written(files.size());
+    if (!options_.imageDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(options_.imageDir, ec);
+        for (auto& list : written)
+            list = std::make_unique<std::vector<WrittenPicture>>();
+    }
     COrderedAnalyses analyses(files.size(), jobs_, [&](size_t i) {
-        return Analyze(files[i]->path->c_str(), AnalysisMode::Detailed, session_.Options());
+        AnalysisOptions options = session_.Options();
+        if (written[i])
+            options.takePicture = [this, list = written[i].get(), path = files[i]->path](
+                                      size_t index, const ResultPicture& picture) {
+                WritePicture(*path, index, picture, *list);
+            };
+        return Analyze(files[i]->path->c_str(), AnalysisMode::Detailed, options);
     });
     for (size_t i = 0; i < files.size(); ++i) {
         FileReport& report = *files[i];
         report.detailed = &session_.TakeDetailed(*report.path, analyses.Take(i));
-        if (!options_.imageDir.empty())
-            ExportImages(report);
+        if (written[i]) {
+            written[i]->resize(report.detailed->pictures.size());
+            for (const WrittenPicture& picture : *written[i])
+                if (picture.failed)
+                    err_ << "vantrel-dump: cannot write " << picture.file << '\n';
+            report.imageFiles = std::move(written[i]);
+        }
     }
 }
 
-void CDump::ExportImages(FileReport& report)
+// Writes picture index of the file at path as DIR/<file name>.<n>.bmp (or
+// .ppm), n counting the file's pictures from 1.
+void CDump::WritePicture(const std::string& path, size_t index, const ResultPicture& picture,
+                         std::vector<WrittenPicture>& list) const
 {
-    if (!report.detailed)
+    if (list.size() <= index)
+        list.resize(index + 1);
+    if (!picture.image.Pixels())
         return;
-    std::error_code ec;
-    std::filesystem::create_directories(options_.imageDir, ec);
-    const std::string name = std::filesystem::path(*report.path).filename().string();
-    report.imageFiles = std::make_unique<std::vector<std::string>>();
-    int n = 0;
-    for (const ResultPicture& picture : report.detailed->pictures) {
-        ++n;
-        report.imageFiles->emplace_back();
-        if (!picture.image.Pixels())
-            continue;
-        const std::string file = options_.imageDir + "/" + name + "." + std::to_string(n) +
-                                 (options_.ppm ? ".ppm" : ".bmp");
-        const bool ok = options_.ppm ? WritePpm(picture.image, file) : WriteBmp(picture.image, file);
-        if (ok)
-            report.imageFiles->back() = file;
-        else
-            err_ << "vantrel-dump: cannot write " << file << '\n';
-    }
+    const std::string name = std::filesystem::path(path).filename().string();
+    WrittenPicture& entry = list[index];
+    entry.file = options_.imageDir + "/" + name + "." + std::to_string(index + 1) + (options_.ppm ? ".ppm" : ".bmp");
+    entry.failed = !(options_.ppm ? WritePpm(picture.image, entry.file) : WriteBmp(picture.image, entry.file));
 }
 
 void CDump::PrintText()
@@ -616,10 +634,11 @@ void CDump::WriteJsonDetailed(CJsonWriter& json, const FileReport& report)
         json.Key("height");
         json.Number(picture.image.PictureHeight());
         json.Key("pixels");
-        json.Bool(picture.image.Pixels() != nullptr);
-        if (report.imageFiles && n <= report.imageFiles->size() && !(*report.imageFiles)[n - 1].empty()) {
+        json.Bool(picture.drawn);
+        if (report.imageFiles && n <= report.imageFiles->size() && !(*report.imageFiles)[n - 1].file.empty() &&
+            !(*report.imageFiles)[n - 1].failed) {
             json.Key("file");
-            json.String((*report.imageFiles)[n - 1]);
+            json.String((*report.imageFiles)[n - 1].file);
         }
         json.EndObject();
     }

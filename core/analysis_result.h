@@ -33,7 +33,9 @@ struct ResultPicture {
     std::string label;   // which picture of the file it is; empty for its own
     int32_t width = 0;   // as the analyzer gave it: the picture's own size
     int32_t height = 0;
-    CImageBuffer image;  // no pixels when the bitmap could not be made
+    CImageBuffer image;  // no pixels when the bitmap could not be made, or once freed
+    bool drawn = false;  // whether the analysis had pixels for it
+    bool done = false;   // its decoding has ended
 };
 
 enum class DecodeOutcome : uint8_t {

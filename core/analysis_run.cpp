@@ -33,23 +33,52 @@ void CAnalysisRun::AppendSummary(std::string_view text)
     result_.summary.emplace_back(text);
 }
 
-void CAnalysisRun::AddPicture(const std::string& title, int32_t width, int32_t height, const std::string& label)
+size_t CAnalysisRun::AddPicture(const std::string& title, int32_t width, int32_t height, const std::string& label)
 {
     if (mode_ != AnalysisMode::Detailed)
-        return;
+        return SIZE_MAX;
+    std::lock_guard lock(pictures_);
     ResultPicture& picture = result_.pictures.emplace_back();
     picture.title = title;
     picture.label = label;
     picture.width = width;
     picture.height = height;
+    return result_.pictures.size() - 1;
 }
 
 uint8_t* CAnalysisRun::PreparePicture(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
                                       int32_t marginHeight)
 {
-    if (mode_ != AnalysisMode::Detailed || result_.pictures.empty())
+    if (mode_ != AnalysisMode::Detailed)
         return nullptr;
-    return result_.pictures.back().image.Create(bitmapWidth, marginWidth, bitmapHeight, marginHeight);
+    std::lock_guard lock(pictures_);
+    if (result_.pictures.empty())
+        return nullptr;
+    ResultPicture& picture = result_.pictures.back();
+    if (options_.wantPicture && !options_.wantPicture(result_.pictures.size() - 1))
+        return nullptr;
+    uint8_t* pixels = picture.image.Create(bitmapWidth, marginWidth, bitmapHeight, marginHeight);
+    picture.drawn = pixels != nullptr;
+    return pixels;
+}
+
+void CAnalysisRun::PictureDone(size_t index)
+{
+    std::lock_guard lock(pictures_);
+    if (index >= result_.pictures.size() || result_.pictures[index].done)
+        return;
+    ResultPicture& picture = result_.pictures[index];
+    picture.done = true;
+    if (options_.takePicture)
+        options_.takePicture(index, picture);
+    if (!options_.keepPixels)
+        picture.image.Release();
+}
+
+void CAnalysisRun::FinishPictures()
+{
+    for (size_t i = 0; i < result_.pictures.size(); ++i)
+        PictureDone(i);
 }
 
 void CAnalysisRun::RecordDecode(const std::string& label, DecodeOutcome outcome, std::string reason)

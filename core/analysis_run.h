@@ -6,6 +6,7 @@
 // side by side on different threads.
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -52,11 +53,18 @@ public:
     // Detailed mode: the result's lines; null in rough mode.
     CLineTree* Lines() { return mode_ == AnalysisMode::Detailed ? &result_.lines : nullptr; }
 
-    // A picture of width x height pixels. PreparePicture gives the last
-    // picture its bitmap and returns the pixel memory, null when the bitmap
-    // could not be made.
-    void AddPicture(const std::string& title, int32_t width, int32_t height, const std::string& label);
+    // A picture of width x height pixels; returns its index. PreparePicture
+    // gives the last picture its bitmap and returns the pixel memory, null
+    // when the bitmap could not be made or the picture is not wanted
+    // (AnalysisOptions::wantPicture). PictureDone says that the decoding of
+    // picture index has ended, from any thread: the picture is handed on
+    // (AnalysisOptions::takePicture) and, unless the result keeps pixels,
+    // freed. Pictures the analyzers leave undone are done when the analysis
+    // ends (FinishPictures).
+    size_t AddPicture(const std::string& title, int32_t width, int32_t height, const std::string& label);
     uint8_t* PreparePicture(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
+    void PictureDone(size_t index);
+    void FinishPictures();
     void RecordDecode(const std::string& label, DecodeOutcome outcome, std::string reason = {});
 
     // Records an anomaly (beyond the limit, counts it). line is the line it
@@ -89,6 +97,9 @@ public:
 private:
     AnalysisOptions options_;
     AnalysisMode mode_;
+    // Pictures are added on the analysing thread and finished on the threads
+    // that decode them.
+    std::mutex pictures_;
     AnalysisResult& result_;
     uint32_t nestedDepth_ = 0;
     uint32_t nestedAnalyses_ = 0;

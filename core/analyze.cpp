@@ -128,6 +128,7 @@ void AnalyzeDetected(uint32_t format, const char* path, AnalysisMode mode, const
     result.analysed = true;
     CAnalysisRun run(options, mode, result);
     RunAnalyzer(format, {.run = &run, .fp = fp.get(), .path = path, .mode = mode});
+    run.FinishPictures();
     if (mode == AnalysisMode::Rough && result.summary.empty())
         result.summaryAbsence = result.roughLines.empty() ? "解析できる構造が見つかりません"
                                                           : "ﾍｯﾀﾞｰに画像ｻｲｽﾞが見つかりません";

@@ -35,6 +35,9 @@ public:
     // that is not positive or exceeds kMaxBytes; the sizes are kept either way.
     uint8_t* Create(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
 
+    // Returns the pixel memory to the system; the sizes stay.
+    void Release() { pixels_.reset(); }
+
     uint8_t* Pixels() const { return pixels_.get(); }
     int32_t BitmapWidth() const { return bitmapWidth_; }
     int32_t BitmapHeight() const { return bitmapHeight_; }

@@ -929,6 +929,7 @@ void CJpegAnalyzer::FinishPicture()
     if (noPixels_)
         outcome = DecodeOutcome::NotSupported, reason = "画像が大きすぎる";
     request_.run->RecordDecode(request_.pictureLabel, cancelled_ ? DecodeOutcome::Cancelled : outcome, reason);
+    request_.run->PictureDone(pictureIndex_);
 }
 
 // The picture window of the frame, at its first scan; a frame this program
@@ -949,7 +950,8 @@ void CJpegAnalyzer::StartPicture(LineId scanHead)
     }
     const int32_t width = static_cast<int32_t>(frame.samplesPerLine);
     const int32_t height = static_cast<int32_t>(frame.lines);
-    request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), width, height, request_.pictureLabel);
+    pictureIndex_ =
+        request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), width, height, request_.pictureLabel);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(width);
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
     uint8_t* pixels = nullptr;

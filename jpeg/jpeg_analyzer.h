@@ -136,6 +136,7 @@ private:
     // it is drawn at all.
     bool pictureStarted_ = false;
     bool pictureDrawn_ = false;
+    size_t pictureIndex_ = SIZE_MAX;   // in the result's pictures
     // How its scans went: the first that did not complete, and whether the
     // analysis was asked to stop before a scan was decoded.
     JpegScanOutcome scanOutcome_ = JpegScanOutcome::Complete;

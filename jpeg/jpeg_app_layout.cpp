@@ -217,7 +217,8 @@ void CJpegAppLayout::DrawThumbnail(const CAppSegment& segment, size_t palette, s
 {
     if (!request_.drawPictures)
         return;
-    request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), width, height, kThumbnailLabel);
+    const size_t picture =
+        request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), width, height, kThumbnailLabel);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(width);
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
     uint8_t* const bitmap =
@@ -238,6 +239,7 @@ void CJpegAppLayout::DrawThumbnail(const CAppSegment& segment, size_t palette, s
             row[2] = rgb[0];
         }
     }
+    request_.run->PictureDone(picture);
 }
 
 // The Exif identifier's NUL and pad byte, then the TIFF structure up to the

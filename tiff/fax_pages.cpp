@@ -8,7 +8,8 @@
 #include "core/read_stream.h"
 #include "tiff/segment_scratch.h"
 
-CFaxPages::CFaxPages(FILE* file, uint32_t threads) : file_(file), threads_(threads)
+CFaxPages::CFaxPages(FILE* file, uint32_t threads, std::function<void(size_t)> drawn)
+    : file_(file), threads_(threads), drawn_(std::move(drawn))
 {
     parallel_ = CDecodeThreads::Limit(threads_) > 1;
 }
@@ -66,6 +67,7 @@ void CFaxPages::Add(Page page)
         ownDecoder_->SetThreads(threads_);
         long end = -1;
         Draw(page, file_, *ownDecoder_, &end);
+        drawn_(page.index);
         return;
     }
     // The lists of the waiting pages are bounded: beyond the bound the
@@ -131,7 +133,8 @@ void CFaxPages::TakePages(Worker& worker, size_t incoming)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!waiting_.empty() && !error_ && !stop_ &&
-           (incoming == kAllPages || waitingSegments_ + incoming > kMaxWaitingSegments)) {
+           (incoming == kAllPages || waitingSegments_ + incoming > kMaxWaitingSegments ||
+            waiting_.size() >= kMaxWaitingPages)) {
         auto [number, page] = std::move(waiting_.front());
         waiting_.pop_front();
         waitingSegments_ -= page.segments.size();
@@ -146,6 +149,7 @@ void CFaxPages::TakePages(Worker& worker, size_t incoming)
         } catch (...) {
             error = std::current_exception();
         }
+        drawn_(page.index);
         lock.lock();
         --drawing_;
         if (error && !error_)

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -39,10 +40,13 @@ public:
         bool lowBitFirst = false;   // FillOrder 2
         bool blackIsZero = false;   // PhotometricInterpretation 1: the decoded pixels are inverted
         CSampleWriter::Picture picture;
+        size_t index = 0;           // handed to the drawn callback
     };
 
     // threads: the threads the drawing may use (CDecodeThreads::Limit).
-    CFaxPages(FILE* file, uint32_t threads);
+    // drawn is called with each page's index once the page is drawn, on the
+    // thread that drew it.
+    CFaxPages(FILE* file, uint32_t threads, std::function<void(size_t index)> drawn);
     // Waits for every page being drawn; an error that no Finish has
     // reported is dropped.
     ~CFaxPages();
@@ -74,6 +78,10 @@ private:
     // segments within kMaxWaitingSegments.
     static constexpr size_t kAllPages = SIZE_MAX;
     static constexpr size_t kMaxWaitingSegments = size_t{1} << 16;
+    // Each waiting page holds its picture's memory: a document of thousands
+    // of pages keeps only a few waiting, so that the pictures drawn and
+    // handed on are all it holds at once.
+    static constexpr size_t kMaxWaitingPages = 8;
     void TakePages(Worker& worker, size_t incoming);
     void Run(Worker& worker);
     void EndThreads();
@@ -83,6 +91,7 @@ private:
     FILE* file_;
     bool parallel_ = false;
     uint32_t threads_ = 0;
+    std::function<void(size_t)> drawn_;
     std::unique_ptr<CFaxDecoder> ownDecoder_;   // for pages drawn at once on the analysis's file
     std::unique_ptr<Worker> callerWorker_;        // the caller's stream and decoder when pages are queued
 

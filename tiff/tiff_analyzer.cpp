@@ -100,6 +100,12 @@ uint32_t Bytes16(const std::vector<uint8_t>& b, size_t at, bool le)
     return le ? b[at] | b[at + 1] << 8 : b[at] << 8 | b[at + 1];
 }
 
+// Fax pictures are drawn by CFaxPages, which may finish them later.
+bool IsFax(uint32_t compression)
+{
+    return compression == kModifiedHuffman || compression == kFaxT4 || compression == kFaxT6;
+}
+
 }  // namespace
 
 bool CTiffAnalyzer::Start(const AnalysisRequest& request)
@@ -947,6 +953,9 @@ void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, LineId parent, co
         default: DecodeSamples(fp, list, data.compression, picture, format); break;
         }
     }
+    // A fax page is done when it is drawn, maybe on a thread of its own.
+    if (!pixelBuffer || !IsFax(data.compression))
+        run->PictureDone(pictureIndex);
     if (list.size() < all.size() || segmentsCut)
         run->RecordDecode(label, DecodeOutcome::EndedEarly, "ストリップかタイルがデータの外にある");
     else if (pixelBuffer)
@@ -990,9 +999,10 @@ void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::st
                                   CSampleWriter::Picture& picture)
 {
     pixelBuffer = nullptr;
+    pictureIndex = SIZE_MAX;
     if (width == 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide)
         return;
-    run->AddPicture(PathFileName(request_.path ? request_.path : ""), static_cast<int32_t>(width),
+    pictureIndex = run->AddPicture(PathFileName(request_.path ? request_.path : ""), static_cast<int32_t>(width),
                     static_cast<int32_t>(height), label);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
@@ -1338,10 +1348,12 @@ void CTiffAnalyzer::DecodeFax(FILE* fp, const std::vector<Segment>& segments, ui
     page.blackIsZero = FirstValue(kPhotometricInterpretation, 0) == 1;
     page.segments = segments;
     page.picture = picture;
+    page.index = pictureIndex;
     // One queue for every picture of the file, so that the pages of a fax
     // document are drawn side by side.
     if (!faxPages)
-        faxPages = std::make_unique<CFaxPages>(fp, run->DecodeThreads());
+        faxPages = std::make_unique<CFaxPages>(fp, run->DecodeThreads(),
+                                               [analysis = run](size_t index) { analysis->PictureDone(index); });
     faxPages->Add(std::move(page));
     reader.Reset();
 }

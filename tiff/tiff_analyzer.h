@@ -210,6 +210,7 @@ private:
     uint32_t currentIfd = 0;
     uint64_t baseOffset = 0;
     uint8_t* pixelBuffer = nullptr;
+    size_t pictureIndex = SIZE_MAX;   // the picture pixelBuffer belongs to
     LineId parentItem = 0;
     AnalysisRequest request_;
     // The run's application and, in detailed mode, its result tree.
