@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "gif/gif_format.h"
 #include "icc/icc_format.h"
 #include "jpeg/jpeg_format.h"
 #include "swf/swf_format.h"
@@ -11,7 +12,7 @@ namespace {
 
 // A new format is one folder and one row here.
 constexpr FormatHandler kBuiltIn[] = {
-    kJpegFormat, kTiffFormat, kSwfFormat, kIccFormat, kMpfFormat,
+    kJpegFormat, kTiffFormat, kSwfFormat, kIccFormat, kMpfFormat, kGifFormat,
 };
 
 std::vector<FormatHandler>& Table()

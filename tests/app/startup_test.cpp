@@ -495,8 +495,9 @@ private slots:
             return int{QDialog::Rejected};
         });
         f.Frame().Command(kCmdFileOpen)->trigger();
-        QCOMPARE(filters, QStringList({"JPEG、TIFF、SWF ファイル (*.jpg *.jpeg *.jpe *.jfif *.tif *.tiff *.swf)",
+        QCOMPARE(filters, QStringList({QString::fromStdString(OpenDialogFilter(f.App().Options().formats)),
                                        "すべてのファイル (*)"}));
+        QVERIFY(filters.front().startsWith("JPEG、TIFF、SWF"));
     }
 
     void profileKeepsFiveRecentFiles()

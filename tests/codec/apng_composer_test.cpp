@@ -23,7 +23,7 @@
 #include <string>
 
 #include "codec/alpha_compositor.h"
-#include "codec/png_fixture.h"
+#include "support/png_fixture.h"
 #include "support/test_support.h"
 
 using namespace png_fixture;

@@ -11,7 +11,7 @@
 
 #include "codec/gif_composer.h"
 #include "codec/gif_lzw_decoder.h"
-#include "codec/gif_test_support.h"
+#include "support/gif_test_support.h"
 #include "support/test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "codec/gif_lzw_decoder.h"
-#include "codec/gif_test_support.h"
+#include "support/gif_test_support.h"
 #include "support/test_support.h"
 
 namespace {

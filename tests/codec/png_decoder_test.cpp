@@ -15,7 +15,7 @@
 #include <string>
 #include <tuple>
 
-#include "codec/png_fixture.h"
+#include "support/png_fixture.h"
 #include "support/test_support.h"
 
 using namespace png_fixture;

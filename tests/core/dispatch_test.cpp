@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "gif/gif_format.h"
 #include "support/test_support.h"
 
 namespace {
@@ -43,6 +44,7 @@ TEST(DetectFormat, OnlyTheFirstBytesDecide)
     const std::pair<std::string, uint32_t> cases[] = {
         {std::string("II\x00\x00", 4), kFormatTiff}, {"MM", kFormatTiff},       {"IIxyz", kFormatTiff},
         {"\xFF\xD8", kFormatJpeg},                   {"FWS", kFormatSwf},       {"CWS\x09junk", kFormatSwf},
+        {"GIF89a", kFormatGif},                      {"GIF87a\x01", kFormatGif},
     };
     for (const auto& [bytes, format] : cases) {
         const Detection d = Detect(dir.Write("file", bytes));
@@ -55,7 +57,8 @@ TEST(DetectFormat, UnsupportedFilesAreReportedWithTheirPath)
 {
     TempDir dir;
     for (const std::string& bytes : {std::string("\xFF\xD9"), std::string(""), std::string("I"),
-                                     std::string("FW"), std::string("GIF89a"), std::string("\xFF\xD8", 1)}) {
+                                     std::string("FW"), std::string("GIF89"), std::string("GIF89b"),
+                                     std::string("\xFF\xD8", 1)}) {
         const std::string path = dir.Write("file", bytes);
         const Detection d = Detect(path);
         EXPECT_EQ(d.format, kFormatUnsupported) << bytes;
@@ -289,3 +292,29 @@ TEST(DeleteEntry, AnUnknownFileEndsTheSession)
 }
 
 }  // namespace
+
+namespace {
+
+bool NoDetection(const uint8_t*, size_t)
+{
+    return false;
+}
+
+}  // namespace
+
+// The texts that name the formats a file can be of come from the rows that
+// detect files, in table order; nested-only rows stay out of them.
+TEST(FormatTable, NamesAndOpenFilterFollowTheRows)
+{
+    const FormatHandler rows[] = {
+        {.code = 1, .name = "AAA", .signatureBytes = 2, .detect = NoDetection, .filePatterns = "*.a *.aa"},
+        {.code = 2, .analyze = nullptr},
+        {.code = 3, .name = "BBB", .signatureBytes = 9, .detect = NoDetection, .filePatterns = "*.b"},
+        {.code = 4, .name = "CCC", .signatureBytes = 1, .detect = NoDetection, .filePatterns = "*.c"},
+    };
+    EXPECT_EQ(FormatNamesText(rows), "AAA, BBB and CCC");
+    EXPECT_EQ(FormatNamesText(std::span(rows, 1)), "AAA");
+    EXPECT_EQ(OpenDialogFilter(rows), "AAA、BBB、CCC ファイル (*.a *.aa *.b *.c)");
+    EXPECT_EQ(DetectionBytes(rows), 9u);
+    EXPECT_EQ(FileFormats(rows).size(), 3u);
+}

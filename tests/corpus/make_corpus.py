@@ -184,3 +184,43 @@ write("cws-deflate-bomb.swf", swf(b"CWS", zlib.compress(body + b"\x00" * (32 << 
 write("cws-declared-huge.swf", swf(b"CWS", zlib.compress(body), 0xFFFFFFFF))
 write("cws-declared-below-header.swf", swf(b"CWS", zlib.compress(body), 3))
 write("cws-fdict.swf", swf(b"CWS", b"\x78\xBB\x00\x00\x00\x01" + zlib.compress(body)[2:], 8 + len(body)))
+
+
+# --- GIF
+def lzw_codes(codes, width):
+    """Packs codes of one width least significant bit first."""
+    value, bits, out = 0, 0, bytearray()
+    for code in codes:
+        value |= code << bits
+        bits += width
+        while bits >= 8:
+            out.append(value & 0xFF)
+            value >>= 8
+            bits -= 8
+    if bits:
+        out.append(value & 0xFF)
+    return bytes(out)
+
+
+def sub_blocks(data):
+    out = bytearray()
+    for at in range(0, len(data), 255):
+        out += bytes([len(data[at:at + 255])]) + data[at:at + 255]
+    return bytes(out) + b"\x00"
+
+
+def gif(width, height, blocks, palette=b"\x00\x00\x00\xff\xff\xff\xff\x00\x00\x00\x00\xff"):
+    """A GIF89a screen with a 4-colour global table, then the blocks and the trailer."""
+    return b"GIF89a" + struct.pack("<HHBBB", width, height, 0x81, 0, 0) + palette + blocks + b"\x3B"
+
+
+def image(left, top, width, height, codes, code_size=2, packed=0):
+    return (b"\x2C" + struct.pack("<HHHHB", left, top, width, height, packed) + bytes([code_size]) +
+            sub_blocks(lzw_codes(codes, code_size + 1)))
+
+
+write("gif-lzw-code-out-of-range.gif", gif(4, 4, image(0, 0, 4, 4, [4, 0, 7, 5])))
+write("gif-huge-frame-tiny-data.gif", gif(8, 8, image(0, 0, 0xFFFF, 0xFFFF, [4, 1, 2, 3, 5], packed=0x40)))
+write("gif-huge-screen.gif", gif(0xFFFF, 0xFFFF, image(0, 0, 2, 2, [4, 1, 2, 3, 0, 5])))
+write("gif-many-empty-extensions.gif", gif(2, 2, b"\x21\xFE\x00" * 40 + image(0, 0, 2, 2, [4, 1, 2, 3, 0, 5])))
+write("gif-sub-block-past-end.gif", gif(2, 2, b"\x21\xFF\x0BXMP DataXMP<x/>")[:-1])

@@ -42,6 +42,12 @@ keep_finding() {
     fuzz_detailed_jpeg) file=$file.jpg; { printf '\xff\xd8'; cat "$artifact"; } >"$file" ;;
     fuzz_detailed_tiff) file=$file.tif; { [ $first -eq 1 ] && printf 'MM' || printf 'II'; tail -c +2 "$artifact"; } >"$file" ;;
     fuzz_detailed_swf) file=$file.swf; { [ $first -eq 1 ] && printf 'CWS' || printf 'FWS'; tail -c +2 "$artifact"; } >"$file" ;;
+    fuzz_detailed_gif)
+        file=$file.gif
+        case "$(head -c 6 "$artifact")" in
+        GIF87a|GIF89a) cp "$artifact" "$file" ;;
+        *) { [ $first -eq 1 ] && printf 'GIF89a' || printf 'GIF87a'; tail -c +2 "$artifact"; } >"$file" ;;
+        esac ;;
     *) cp "$artifact" "$file" ;;
     esac
     echo "kept as $file"

@@ -1,4 +1,4 @@
-#include "codec/png_fixture.h"
+#include "support/png_fixture.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "codec/gif_test_support.h"
+#include "support/gif_test_support.h"
 
 #include <gif_lib.h>
 
