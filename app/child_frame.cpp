@@ -1,5 +1,6 @@
 #include "app/child_frame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -22,6 +23,7 @@
 #include "app/vantrel_app.h"
 #include "app/vantrel_doc.h"
 #include "app/vantrel_view.h"
+#include "core/analyze.h"
 #include "core/byte_order_map.h"
 #include "core/tree_ranges.h"
 
@@ -234,8 +236,7 @@ void CChildFrame::ShowResult(AnalysisResult& result)
     UseByteOrders(result);
     view_->ShowLines(std::move(result.lines));
     ShowAnomalies(result);
-    for (ResultPicture& picture : result.pictures)
-        AddPicture(picture);
+    ShowPictures(result.pictures);
 }
 
 void CChildFrame::UseByteOrders(const AnalysisResult& result)
@@ -301,8 +302,68 @@ CImageWnd* CChildFrame::AddPicture(ResultPicture& picture)
     return images_.back().get();
 }
 
+void CChildFrame::ShowPictures(std::vector<ResultPicture>& pictures)
+{
+    pictures_ = std::move(pictures);
+    if (pictures_.size() < kPagedPictures) {
+        for (ResultPicture& picture : pictures_)
+            AddPicture(picture);
+        return;
+    }
+    CImageWnd* window = AddPicture(pictures_.front());
+    window->SetPages(pictures_.size(), [this](size_t page) { TurnTo(page); });
+}
+
+std::vector<CImageBuffer> CChildFrame::DecodePictures(const std::vector<size_t>& wanted) const
+{
+    std::vector<CImageBuffer> images(pictures_.size());
+    if (wanted.empty() || path_.empty())
+        return images;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const size_t count = ::DecodePictures(path_.c_str(), app_.Options(), wanted,
+                                          [&images](size_t index, ResultPicture& picture) {
+                                              if (index < images.size())
+                                                  images[index] = std::move(picture.image);
+                                          });
+    QApplication::restoreOverrideCursor();
+    // A file that changed since its analysis may hold other pictures now.
+    if (count != pictures_.size())
+        return std::vector<CImageBuffer>(pictures_.size());
+    return images;
+}
+
+void CChildFrame::TurnTo(size_t page)
+{
+    if (images_.empty() || page >= pictures_.size())
+        return;
+    const ResultPicture& picture = pictures_[page];
+    std::vector<CImageBuffer> images;
+    if (picture.drawn)
+        images = DecodePictures({page});
+    images_.front()->ShowPage(page, QString::fromUtf8(picture.label.c_str()), picture.width, picture.height,
+                              images.empty() ? CImageBuffer() : std::move(images[page]));
+}
+
 void CChildFrame::ShowImageWindows()
 {
+    if (images_.empty()) {
+        app_.ShowStatusMessage(QStringLiteral("表示するイメージがありません"));
+        return;
+    }
+    if (pictures_.size() >= kPagedPictures) {
+        if (!images_.front()->Image().Pixels())
+            TurnTo(images_.front()->Page());
+    } else {
+        // The pictures are decoded again when they are first shown: the
+        // analysis kept none of their pixels.
+        std::vector<size_t> wanted;
+        for (size_t i = 0; i < images_.size() && i < pictures_.size(); ++i)
+            if (pictures_[i].drawn && !images_[i]->Image().Pixels())
+                wanted.push_back(i);
+        std::vector<CImageBuffer> images = DecodePictures(wanted);
+        for (size_t i : wanted)
+            images_[i]->SetImage(std::move(images[i]));
+    }
     for (size_t i = 0; i < images_.size(); ++i) {
         CImageWnd& window = *images_[i];
         if (!window.Placed())

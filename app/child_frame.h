@@ -56,16 +56,25 @@ public:
 
     QSize sizeHint() const override;
 
-    // Shows a finished analysis: its lines in the tree, and a hidden image
-    // window for each of its pictures (their bitmaps are taken out of it).
+    // From this many pictures on, a file gets one image window that pages
+    // through them, rather than a window each.
+    static constexpr size_t kPagedPictures = 8;
+
+    // Shows a finished analysis: its lines in the tree, and hidden image
+    // windows for its pictures (ShowPictures).
     void ShowResult(AnalysisResult& result);
     // Appends a hidden image window for the picture, titled with the file
-    // name and label, which takes the picture's bitmap.
+    // name and label, which takes the picture's bitmap (if any).
     CImageWnd* AddPicture(ResultPicture& picture);
-    // Shows every image window in creation order and paints it at once. A
-    // window shown for the first time opens inside the main frame's work
-    // area, clear of its bars, in cascade after the frame's earlier ones,
-    // scaled down when the picture does not fit.
+    // Keeps what describes the analysis's pictures, and makes a hidden
+    // window for each, or one window for them all from kPagedPictures on.
+    void ShowPictures(std::vector<ResultPicture>& pictures);
+    // Shows every image window in creation order and paints it at once,
+    // decoding the pictures it shows that have no pixels yet; with no
+    // picture the status bar says so. A window shown for the first time
+    // opens inside the main frame's work area, clear of its bars, in cascade
+    // after the frame's earlier ones, scaled down when the picture does not
+    // fit.
     void ShowImageWindows();
     const std::vector<std::unique_ptr<CImageWnd>>& ImageWindows() const { return images_; }
     CAnomalyPane* AnomalyPane() const { return anomalies_; }
@@ -84,6 +93,11 @@ private:
     void ShareWidth();
     void UpdateHexLabel();
     void PlaceImageWindow(CImageWnd& window, size_t index) const;
+    // The pictures at the indices wanted, decoded again from the file; the
+    // others (and all, when the file has changed) without pixels.
+    std::vector<CImageBuffer> DecodePictures(const std::vector<size_t>& wanted) const;
+    // Shows picture page in the window that pages through the pictures.
+    void TurnTo(size_t page);
     // Flags each line an anomaly concerns with its severity's icon and the
     // anomalies' texts as its tool tip, and lists them in the pane.
     void ShowAnomalies(AnalysisResult& result);
@@ -103,4 +117,6 @@ private:
     uint32_t format_ = 0;   // the analysed file's
     bool fromHex_ = false;   // the tree's selection follows a click on a byte
     std::vector<std::unique_ptr<CImageWnd>> images_;
+    // What the analysis found of each picture, without pixels.
+    std::vector<ResultPicture> pictures_;
 };

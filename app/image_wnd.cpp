@@ -40,6 +40,27 @@ void CImageWnd::SetImage(CImageBuffer image)
     dragging_ = false;
 }
 
+void CImageWnd::SetPages(size_t count, std::function<void(size_t page)> turnTo)
+{
+    pages_ = count;
+    turnTo_ = std::move(turnTo);
+    UpdateTitle();
+}
+
+void CImageWnd::ShowPage(size_t page, const QString& label, int width, int height, CImageBuffer image)
+{
+    page_ = page;
+    label_ = label;
+    picture_ = QSize(std::max(width, 1), std::max(height, 1));
+    SetImage(std::move(image));
+    // A page of another size keeps the window; the zoom fits it when it is
+    // larger than the window.
+    if (placed_)
+        SetZoom(std::min(1.0, std::max(kMinZoom, FitZoom(size()))));
+    UpdateTitle();
+    update();
+}
+
 double CImageWnd::FitZoom(QSize size) const
 {
     return std::min(double(size.width()) / picture_.width(), double(size.height()) / picture_.height());
@@ -117,6 +138,8 @@ void CImageWnd::UpdateTitle()
     QString title = fileName_;
     if (!label_.isEmpty())
         title += QStringLiteral(" - ") + label_;
+    if (pages_ > 1)
+        title += QStringLiteral(" [%1/%2]").arg(page_ + 1).arg(pages_);
     const long percent = std::lround(zoom_ * 100);
     if (percent != 100)
         title += QStringLiteral(" (%1%)").arg(percent);
@@ -185,9 +208,29 @@ void CImageWnd::keyPressEvent(QKeyEvent* event)
     case Qt::Key_F: ZoomToFit(); break;
     case Qt::Key_1:
     case Qt::Key_0: SetZoom(1.0); break;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        if (pages_ > 1 && turnTo_)
+            TurnPage(event->key());
+        break;
     default: QWidget::keyPressEvent(event); return;
     }
     event->accept();
+}
+
+void CImageWnd::TurnPage(int key)
+{
+    size_t page = page_;
+    switch (key) {
+    case Qt::Key_PageUp: page = page_ > 0 ? page_ - 1 : 0; break;
+    case Qt::Key_PageDown: page = std::min(page_ + 1, pages_ - 1); break;
+    case Qt::Key_Home: page = 0; break;
+    default: page = pages_ - 1; break;
+    }
+    if (page != page_)
+        turnTo_(page);
 }
 
 void CImageWnd::mousePressEvent(QMouseEvent* event)

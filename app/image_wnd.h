@@ -8,9 +8,12 @@
 // (also Escape and Ctrl+W) only hides the window. Ctrl+wheel, + and - zoom,
 // F fits the picture into the window, 1 (or 0) shows it at its own size; the
 // caption names the file, which of its pictures this is, and the zoom when
-// it is not 100 %.
+// it is not 100 %. A window that pages through the pictures of a file shows
+// one at a time, with its page in the caption; Page Up, Page Down, Home and
+// End turn the pages.
 #include <QPoint>
 #include <QWidget>
+#include <functional>
 
 #include "image/image_buffer.h"
 
@@ -39,6 +42,14 @@ public:
     // Whether Place has been called: a window keeps the place the user gave
     // it when it is shown again.
     bool Placed() const { return placed_; }
+
+    // Makes the window page through count pictures: a key that turns the
+    // page calls turnTo with the page wanted, which shows it (ShowPage).
+    void SetPages(size_t count, std::function<void(size_t page)> turnTo);
+    // Shows picture page, with its label and size, as SetImage does.
+    void ShowPage(size_t page, const QString& label, int width, int height, CImageBuffer image);
+    size_t Page() const { return page_; }
+    size_t Pages() const { return pages_; }
 
     const CImageBuffer& Image() const { return image_; }
     QSize PictureSize() const { return picture_; }
@@ -73,6 +84,7 @@ private:
     // The factor that shows the whole picture in a client area of size.
     double FitZoom(QSize size) const;
     void UpdateTitle();
+    void TurnPage(int key);
 
     QString fileName_;
     QString label_;
@@ -83,4 +95,7 @@ private:
     bool placed_ = false;
     QPoint lastMouse_;
     double zoom_ = 1.0;
+    size_t page_ = 0;
+    size_t pages_ = 0;   // 0: the window shows one picture
+    std::function<void(size_t)> turnTo_;
 };

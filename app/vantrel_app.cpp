@@ -147,6 +147,8 @@ bool CVantrelApp::InitInstance()
     mainFrame_->show();
 
     options_.formats = AllFormats();
+    // Pictures are decoded again when they are shown.
+    options_.keepPixels = false;
     started_ = true;
     return true;
 }
@@ -558,6 +560,12 @@ bool CVantrelApp::Search(QTreeView& view, CItemSearch& search, SearchStep step)
     if (status)
         status->showMessage(searchMiss_);
     return false;
+}
+
+void CVantrelApp::ShowStatusMessage(const QString& text)
+{
+    if (mainFrame_)
+        mainFrame_->statusBar()->showMessage(text);
 }
 
 bool CVantrelApp::HandleSearchKey(QTreeView& view, CItemSearch& search, const QKeyEvent& event)

@@ -128,6 +128,9 @@ public:
     // document goes with it.
     void OnFrameDestroyed(CChildFrame* frame);
 
+    // A word in the status bar, until the next one.
+    void ShowStatusMessage(const QString& text);
+
     // Shows a pop-up menu, with each command's prompt in the status bar,
     // runs the chosen action and returns it, or null.
     QAction* TrackPopupMenu(QMenu& menu, QPoint globalPos);

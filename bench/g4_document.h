@@ -56,14 +56,14 @@ inline std::vector<uint8_t> MakePage(uint32_t seed)
     return page;
 }
 
-inline bool WriteDocument(const std::string& path)
+inline bool WriteDocument(const std::string& path, uint32_t pages = kPages)
 {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     if (!tif)
         return false;
     std::vector<uint8_t> line(kWidth / 8);
-    for (uint32_t p = 0; p < kPages; ++p) {
-        const std::vector<uint8_t> page = MakePage(p + 1);
+    for (uint32_t p = 0; p < pages; ++p) {
+        const std::vector<uint8_t> page = MakePage(p % kPages + 1);
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kWidth);
         TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kHeight);
         TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
@@ -72,7 +72,7 @@ inline bool WriteDocument(const std::string& path)
         TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kHeight);
         TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-        TIFFSetField(tif, TIFFTAG_PAGENUMBER, p, kPages);
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, p, pages);
         for (uint32_t y = 0; y < kHeight; ++y) {
             std::fill(line.begin(), line.end(), 0);
             for (uint32_t x = 0; x < kWidth; ++x)

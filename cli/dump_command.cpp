@@ -471,7 +471,7 @@ void CDump::RunDetailed()
         AnalysisOptions options = session_.Options();
         if (written[i])
             options.takePicture = [this, list = written[i].get(), path = files[i]->path](
-                                      size_t index, const ResultPicture& picture) {
+                                      size_t index, ResultPicture& picture) {
                 WritePicture(*path, index, picture, *list);
             };
         return Analyze(files[i]->path->c_str(), AnalysisMode::Detailed, options);

@@ -30,7 +30,7 @@ struct AnalysisOptions {
     // Called for each picture as soon as its decoding ends, before its
     // pixels are freed, with its index in the result's pictures: on the
     // thread that decoded it, but for one analysis one call at a time.
-    std::function<void(size_t index, const ResultPicture& picture)> takePicture = nullptr;
+    std::function<void(size_t index, ResultPicture& picture)> takePicture = nullptr;
     // Which pictures get pixel memory; null: every one. The others are
     // described and their data walked as ever, but nothing is drawn: for
     // decoding one picture of a file again.

@@ -152,3 +152,20 @@ std::unique_ptr<AnalysisResult> Analyze(const char* path, AnalysisMode mode, con
     Analyze(path, mode, options, *result);
     return result;
 }
+
+size_t DecodePictures(const char* path, const AnalysisOptions& options, const std::vector<size_t>& wanted,
+                      const std::function<void(size_t index, ResultPicture& picture)>& take)
+{
+    AnalysisOptions decode = options;
+    decode.keepPixels = false;
+    decode.wantPicture = [&wanted](size_t index) {
+        return std::find(wanted.begin(), wanted.end(), index) != wanted.end();
+    };
+    decode.takePicture = [&](size_t index, ResultPicture& picture) {
+        if (decode.wantPicture(index))
+            take(index, picture);
+    };
+    AnalysisResult result;
+    Analyze(path, AnalysisMode::Detailed, decode, result);
+    return result.pictures.size();
+}

@@ -4,6 +4,7 @@
 // it found, diagnostics included. Nothing here knows what is open, nor any
 // window; the shells keep that and render the results.
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,14 @@ uint32_t DetectFormat(const char* path, const AnalysisOptions& options, Analysis
 // ask it to stop (RequestCancel) and read how far it has come.
 void Analyze(const char* path, AnalysisMode mode, const AnalysisOptions& options, AnalysisResult& result);
 std::unique_ptr<AnalysisResult> Analyze(const char* path, AnalysisMode mode, const AnalysisOptions& options);
+
+// Decodes again the pictures of path that a detailed analysis listed at the
+// indices wanted, and hands each to take as its decoding ends (take may keep
+// its image). The file's structure is walked as in that analysis, but only
+// the wanted pictures are drawn. Returns the number of pictures the file has
+// now: when it differs from the earlier analysis's, the file has changed.
+size_t DecodePictures(const char* path, const AnalysisOptions& options, const std::vector<size_t>& wanted,
+                      const std::function<void(size_t index, ResultPicture& picture)>& take);
 
 // The analysis of a file of format already detected, on fp (read from its
 // start), or on the file opened anew when fp is null. The OpenFailed

@@ -142,10 +142,28 @@ private slots:
             QVERIFY(frame);
             QCOMPARE(frame->windowTitle(), QString::fromStdString(path));
             QVERIFY(!frame->ImageWindows().empty());
+            // The analysis keeps no pixels: a picture is decoded when shown.
+            QVERIFY(!frame->ImageWindows().front()->Image().Pixels());
+            frame->ShowImageWindows();
             QVERIFY(frame->ImageWindows().front()->Image().Pixels());
         }
 #if VANTREL_HAVE_LIBTIFF
-        QCOMPARE(f.Frame().ActiveChildFrame()->ImageWindows().size(), size_t{g4_document::kPages});
+        // The pages of a fax document share one window that pages through them.
+        CChildFrame* fax = f.Frame().ActiveChildFrame();
+        QCOMPARE(fax->ImageWindows().size(), size_t{1});
+        CImageWnd& pages = *fax->ImageWindows().front();
+        QCOMPARE(pages.Pages(), size_t{g4_document::kPages});
+        QVERIFY2(pages.windowTitle().contains(QStringLiteral(" [1/%1]").arg(g4_document::kPages)), qPrintable(pages.windowTitle()));
+        const CImageBuffer first = CopyOf(pages.Image());
+        QTest::keyClick(&pages, Qt::Key_PageDown);
+        QCOMPARE(pages.Page(), size_t{1});
+        QVERIFY(pages.Image().Pixels() && !SamePixels(first, pages.Image()));
+        QTest::keyClick(&pages, Qt::Key_End);
+        QCOMPARE(pages.Page(), size_t{g4_document::kPages - 1});
+        QVERIFY(pages.windowTitle().contains(QStringLiteral("[%1/%1]").arg(g4_document::kPages)));
+        QTest::keyClick(&pages, Qt::Key_Home);
+        QCOMPARE(pages.Page(), size_t{0});
+        QVERIFY(SamePixels(first, pages.Image()));
 #endif
         QVERIFY(f.messages.empty());
     }
