@@ -5,6 +5,7 @@
 #include "gif/gif_format.h"
 #include "icc/icc_format.h"
 #include "jpeg/jpeg_format.h"
+#include "png/png_format.h"
 #include "swf/swf_format.h"
 #include "tiff/tiff_format.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 // A new format is one folder and one row here.
 constexpr FormatHandler kBuiltIn[] = {
-    kJpegFormat, kTiffFormat, kSwfFormat, kIccFormat, kMpfFormat, kGifFormat,
+    kJpegFormat, kTiffFormat, kSwfFormat, kIccFormat, kMpfFormat, kPngFormat, kGifFormat,
 };
 
 std::vector<FormatHandler>& Table()

@@ -224,3 +224,36 @@ write("gif-huge-frame-tiny-data.gif", gif(8, 8, image(0, 0, 0xFFFF, 0xFFFF, [4, 
 write("gif-huge-screen.gif", gif(0xFFFF, 0xFFFF, image(0, 0, 2, 2, [4, 1, 2, 3, 0, 5])))
 write("gif-many-empty-extensions.gif", gif(2, 2, b"\x21\xFE\x00" * 40 + image(0, 0, 2, 2, [4, 1, 2, 3, 0, 5])))
 write("gif-sub-block-past-end.gif", gif(2, 2, b"\x21\xFF\x0BXMP DataXMP<x/>")[:-1])
+
+
+# --- PNG
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def png(*chunks):
+    return b"\x89PNG\r\n\x1a\n" + b"".join(chunks)
+
+
+def ihdr(width, height, depth=8, colour=2, interlace=0):
+    return chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, interlace))
+
+
+def fctl(sequence, width, height, x, y, dispose=0, blend=0):
+    return chunk(b"fcTL", struct.pack(">IIIIIHHBB", sequence, width, height, x, y, 1, 10, dispose, blend))
+
+
+IEND = chunk(b"IEND", b"")
+write("png-ihdr-huge-size-little-data.png", png(ihdr(8000, 8000), chunk(b"IDAT", zlib.compress(bytes(200))), IEND))
+write("png-chunk-length-huge.png", png(ihdr(1, 1), b"\xFF\xFF\xFF\xF0IDAT" + bytes(16)))
+write("png-adam7-cut.png", png(ihdr(33, 17, 16, 6, 1), chunk(b"IDAT", zlib.compress(bytes(20000))[:12]), IEND))
+write("png-apng-frame-past-canvas.png", png(ihdr(4, 4), chunk(b"acTL", struct.pack(">II", 2, 0)),
+                                            fctl(0, 4, 4, 0, 0), chunk(b"IDAT", zlib.compress(bytes(4 * 13))),
+                                            fctl(1, 4, 4, 2, 2, 2, 1), chunk(b"fdAT", struct.pack(">I", 2) + zlib.compress(bytes(4 * 13))),
+                                            IEND))
+write("png-iccp-garbage.png", png(ihdr(1, 1), chunk(b"iCCP", b"icc\x00\x00" + bytes((i * 61 + 7) & 0xFF for i in range(300))),
+                                  chunk(b"IDAT", zlib.compress(bytes(4))), IEND))
+write("png-ztxt-deflate-bomb.png", png(ihdr(1, 1), chunk(b"zTXt", b"bomb\x00\x00" + zlib.compress(b"\n" * (65 << 20), 9)),
+                                       chunk(b"IDAT", zlib.compress(bytes(4))), IEND))
+write("png-itxt-fields-without-nul.png", png(ihdr(1, 1), chunk(b"iTXt", b"XML:com.adobe.xmp"), chunk(b"iTXt", b"k\x00\x01\x00en"),
+                                             chunk(b"IDAT", zlib.compress(bytes(4))), IEND))

@@ -42,6 +42,9 @@ keep_finding() {
     fuzz_detailed_jpeg) file=$file.jpg; { printf '\xff\xd8'; cat "$artifact"; } >"$file" ;;
     fuzz_detailed_tiff) file=$file.tif; { [ $first -eq 1 ] && printf 'MM' || printf 'II'; tail -c +2 "$artifact"; } >"$file" ;;
     fuzz_detailed_swf) file=$file.swf; { [ $first -eq 1 ] && printf 'CWS' || printf 'FWS'; tail -c +2 "$artifact"; } >"$file" ;;
+    fuzz_detailed_png) file=$file.png
+        if [ "$(head -c 8 "$artifact" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ]; then cp "$artifact" "$file"
+        else { printf '\x89PNG\r\n\x1a\n'; cat "$artifact"; } >"$file"; fi ;;
     fuzz_detailed_gif)
         file=$file.gif
         case "$(head -c 6 "$artifact")" in
