@@ -35,7 +35,7 @@ class CTiffAnalyzer {
 public:
     // Bounds that keep hostile files cheap. A chain longer than kMaxIfds, or
     // one that comes back to an IFD already read, ends there.
-    static constexpr uint32_t kMaxIfds = 1024;
+    static constexpr uint32_t kMaxIfds = 4096;
     // Directory entries read in one run, over all IFDs.
     static constexpr uint32_t kMaxEntriesPerRun = 1u << 18;
     // Value elements kept for one entry (a 16-bit colour map needs 196608),

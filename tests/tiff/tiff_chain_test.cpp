@@ -151,14 +151,15 @@ TEST(TiffChain, ChainThatPointsBackEndsAtTheRepeatedIfd)
 
 TEST(TiffChain, LongChainStopsAtTheIfdLimit)
 {
-    // 1100 empty IFDs, each pointing to the next.
+    // More empty IFDs than the limit, each pointing to the next.
+    constexpr uint32_t kChain = CTiffAnalyzer::kMaxIfds + 76;
     TiffBuilder t(true);
     Bytes file = t.Build({});
     Set32(file, 4, 8, true);
-    for (uint32_t i = 0; i < 1100; ++i) {
+    for (uint32_t i = 0; i < kChain; ++i) {
         const size_t at = file.size();
         Put16(file, 0, true);
-        Put32(file, i + 1 < 1100 ? uint32_t(at + 6) : 0, true);
+        Put32(file, i + 1 < kChain ? uint32_t(at + 6) : 0, true);
     }
     testing_support::TempDir dir;
     const std::string path = dir.Write("chain.tif", file);
