@@ -37,6 +37,7 @@ constexpr size_t kCommentPrefixBytes = 21;
 constexpr size_t kMaxCommentBytes = kMaxLineBytes - kCommentPrefixBytes;
 
 constexpr const char* kUnsupported = "未対応の形式";
+constexpr const char* kTooLarge = "画像が大きすぎるため描画しません";
 constexpr const char* kDataEnds = "[%08lx] EOIの前にデータが終わっています";
 
 #if defined(__GLIBC__) || defined(__unix__)
@@ -964,6 +965,10 @@ void CJpegAnalyzer::StartPicture(LineId scanHead)
                     request_.run->DecodeThreads());
     pictureDrawn_ = true;
     noPixels_ = pixels == nullptr;
+    // The scans are still decoded, for what they find wrong; the line says
+    // why no picture comes of them.
+    if (noPixels_)
+        out_.Insert(scanHead, kTooLarge);
 }
 
 void CJpegAnalyzer::EndWithoutEoi()
