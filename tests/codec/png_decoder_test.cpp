@@ -3,9 +3,7 @@
 // with libpng reading the same file with png_set_expand, png_set_strip_16,
 // png_set_gray_to_rgb and an opaque filler: straight 8-bit RGBA.
 #include <gtest/gtest.h>
-#include <png.h>
 
-#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -15,85 +13,13 @@
 #include <string>
 #include <tuple>
 
+#include "support/libpng_reference.h"
 #include "support/png_fixture.h"
 #include "support/test_support.h"
 
 using namespace png_fixture;
 
 namespace {
-
-// ---- libpng as the reference ----
-
-struct LibpngPicture {
-    bool complete = false;  // read to the last row without an error
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t rows = 0;      // rows read before an error (pictures without interlacing)
-    Bytes rgba;
-    std::vector<png_bytep> rowPointers;
-};
-
-struct MemorySource {
-    const uint8_t* data;
-    size_t size;
-    size_t at;
-};
-
-void ReadFromMemory(png_structp png, png_bytep out, size_t n)
-{
-    auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
-    if (n > source->size - source->at)
-        png_error(png, "end of file");
-    std::memcpy(out, source->data + source->at, n);
-    source->at += n;
-}
-
-void QuietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void QuietWarning(png_structp, png_const_charp) {}
-
-// libpng leaves this function by longjmp on an error, so nothing with a
-// destructor lives in its frame; the picture belongs to the caller.
-void ReadWithLibpng(const Bytes& file, LibpngPicture& out)
-{
-    MemorySource source{file.data(), file.size(), 0};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietError, QuietWarning);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return;
-    }
-    png_set_read_fn(png, &source, ReadFromMemory);
-    png_read_info(png, info);
-    png_set_expand(png);
-    png_set_strip_16(png);
-    png_set_gray_to_rgb(png);
-    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
-    const int passes = png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-    out.width = png_get_image_width(png, info);
-    out.height = png_get_image_height(png, info);
-    if (png_get_rowbytes(png, info) != size_t{out.width} * 4)
-        png_error(png, "not RGBA");
-    out.rgba.assign(size_t{out.width} * out.height * 4, 0);
-    if (passes == 1) {
-        for (uint32_t y = 0; y < out.height; ++y, ++out.rows)
-            png_read_row(png, out.rgba.data() + size_t{y} * out.width * 4, nullptr);
-    } else {
-        for (uint32_t y = 0; y < out.height; ++y)
-            out.rowPointers.push_back(out.rgba.data() + size_t{y} * out.width * 4);
-        png_read_image(png, out.rowPointers.data());
-        out.rows = out.height;
-    }
-    out.complete = true;
-    png_destroy_read_struct(&png, &info, nullptr);
-}
-
-LibpngPicture Libpng(const Bytes& file)
-{
-    LibpngPicture picture;
-    ReadWithLibpng(file, picture);
-    return picture;
-}
 
 // Empty when the first rows rows agree, else the first pixel that differs.
 std::string Difference(const Bytes& ours, const Bytes& theirs, uint32_t width, uint32_t rows)
@@ -129,7 +55,7 @@ void ExpectAsLibpng(const Bytes& file, const std::string& label, const Layout* e
     if (expected) {
         EXPECT_EQ(LayoutText(layout), LayoutText(*expected));
     }
-    const LibpngPicture reference = Libpng(file);
+    const libpng_reference::Picture reference = libpng_reference::Decode(file);
     ASSERT_TRUE(reference.complete);
     const Decoded ours = DecodeFile(png);
     EXPECT_EQ(ours.result.status, PngDecodeStatus::Complete) << ours.result.reason;
@@ -555,14 +481,14 @@ TEST(PngDecoderDamaged, CutDataGivesTheRowsBeforeTheCut)
 {
     const Crafted c = MakeCrafted({37, 23, 8, 2, 0}, 5, false);
     const Bytes zlib = Deflate(c.raw);
-    const LibpngPicture full = Libpng(c.File());
+    const libpng_reference::Picture full = libpng_reference::Decode(c.File());
     ASSERT_TRUE(full.complete);
     for (size_t cut : {size_t{1}, size_t{9}, zlib.size() / 4, zlib.size() / 2, zlib.size() - 40, zlib.size() - 5,
                        zlib.size() - 4, zlib.size() - 1}) {
         SCOPED_TRACE("cut at " + std::to_string(cut) + " of " + std::to_string(zlib.size()));
         const Bytes cutZlib(zlib.begin(), zlib.begin() + static_cast<long>(cut));
         const Decoded ours = DecodeZlib(c.header, {}, {}, cutZlib);
-        const LibpngPicture theirs = Libpng(MakePng(c.header, {}, {}, cutZlib));
+        const libpng_reference::Picture theirs = libpng_reference::Decode(MakePng(c.header, {}, {}, cutZlib));
         // Cut inside the Adler-32 trailer, libpng has the last row in its
         // buffer but then fails looking for the end of the stream.
         EXPECT_EQ(ours.result.rowsDone, theirs.rows + (cut >= zlib.size() - 4 ? 1 : 0));
@@ -580,7 +506,7 @@ TEST(PngDecoderDamaged, CutDataGivesTheRowsBeforeTheCut)
 TEST(PngDecoderDamaged, CutAdam7DataShowsTheFirstPasses)
 {
     const Crafted c = MakeCrafted({37, 23, 8, 6, 1}, 6, false);
-    const LibpngPicture full = Libpng(c.File());
+    const libpng_reference::Picture full = libpng_reference::Decode(c.File());
     ASSERT_TRUE(full.complete);
     uint32_t lastPasses = 0;
     for (size_t cut = 1; cut < c.raw.size(); cut += 97) {
@@ -618,7 +544,7 @@ TEST(PngDecoderDamaged, FilterTypeAbove4IsMalformed)
     EXPECT_EQ(ours.result.status, PngDecodeStatus::Malformed);
     EXPECT_EQ(ours.result.rowsDone, 2u);
     EXPECT_EQ(ours.inflate.status, InflateStatus::SinkStopped);
-    const LibpngPicture theirs = Libpng(c.File());
+    const libpng_reference::Picture theirs = libpng_reference::Decode(c.File());
     EXPECT_FALSE(theirs.complete);
     EXPECT_EQ(theirs.rows, 2u);
 
@@ -638,7 +564,7 @@ TEST(PngDecoderDamaged, ExtraDataIsCounted)
     Crafted c = MakeCrafted({9, 4, 16, 6, 1}, 8, false);
     c.raw.insert(c.raw.end(), 100, 0x5A);
     const Decoded ours = DecodeZlib(c.header, {}, {}, Deflate(c.raw));
-    const LibpngPicture theirs = Libpng(c.File());
+    const libpng_reference::Picture theirs = libpng_reference::Decode(c.File());
     ASSERT_TRUE(theirs.complete);
     EXPECT_EQ(Difference(ours.rgba, theirs.rgba, 9, 4), "");
     EXPECT_EQ(ours.result.status, PngDecodeStatus::Complete);

@@ -1,6 +1,5 @@
 #include "png_test_support.h"
 
-#include <png.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <filesystem>
 
 #include "codec/alpha_compositor.h"
+#include "support/libpng_reference.h"
 
 namespace png_test {
 
@@ -86,95 +86,18 @@ Bytes RgbRows(uint32_t width, uint32_t height)
 
 namespace {
 
-struct MemorySource {
-    const uint8_t* data;
-    size_t size;
-    size_t at;
-};
-
-void ReadFromMemory(png_structp png, png_bytep out, size_t n)
-{
-    auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
-    if (n > source->size - source->at)
-        png_error(png, "end of file");
-    std::memcpy(out, source->data + source->at, n);
-    source->at += n;
-}
-
-void QuietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void QuietWarning(png_structp, png_const_charp) {}
-
-uint8_t To8(uint32_t v, int depth)
-{
-    if (depth == 16)
-        return static_cast<uint8_t>(v >> 8);
-    if (depth == 8)
-        return static_cast<uint8_t>(v);
-    return static_cast<uint8_t>(v * 255 / ((1u << depth) - 1));
-}
-
-void Background(png_structp png, png_infop info, Rgba& out)
-{
-    png_color_16p bg = nullptr;
-    if (!png_get_bKGD(png, info, &bg) || !bg)
-        return;
-    const int type = png_get_color_type(png, info);
-    const int depth = png_get_bit_depth(png, info);
-    if (type == PNG_COLOR_TYPE_PALETTE) {
-        png_colorp palette = nullptr;
-        int n = 0;
-        if (!png_get_PLTE(png, info, &palette, &n) || bg->index >= n)
-            return;
-        out.background[0] = palette[bg->index].red;
-        out.background[1] = palette[bg->index].green;
-        out.background[2] = palette[bg->index].blue;
-    } else if (type & PNG_COLOR_MASK_COLOR) {
-        out.background[0] = To8(bg->red, depth);
-        out.background[1] = To8(bg->green, depth);
-        out.background[2] = To8(bg->blue, depth);
-    } else {
-        out.background[0] = out.background[1] = out.background[2] = To8(bg->gray, depth);
-    }
-    out.hasBackground = true;
-}
-
-// libpng leaves by longjmp on an error: nothing with a destructor lives in
-// this frame.
-void ReadWithLibpng(const Bytes& file, Rgba& out, std::vector<png_bytep>& rows)
-{
-    MemorySource source{file.data(), file.size(), 0};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietError, QuietWarning);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return;
-    }
-    png_set_read_fn(png, &source, ReadFromMemory);
-    png_read_info(png, info);
-    Background(png, info, out);
-    png_set_expand(png);
-    png_set_strip_16(png);
-    png_set_gray_to_rgb(png);
-    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-    out.width = png_get_image_width(png, info);
-    out.height = png_get_image_height(png, info);
-    out.pixels.assign(size_t{out.width} * out.height * 4, 0);
-    for (uint32_t y = 0; y < out.height; ++y)
-        rows.push_back(out.pixels.data() + size_t{y} * out.width * 4);
-    png_read_image(png, rows.data());
-    out.complete = true;
-    png_destroy_read_struct(&png, &info, nullptr);
-}
-
 }  // namespace
 
 Rgba Libpng(const Bytes& file)
 {
+    libpng_reference::Picture decoded = libpng_reference::Decode(file);
     Rgba picture;
-    std::vector<png_bytep> rows;
-    ReadWithLibpng(file, picture, rows);
+    picture.complete = decoded.complete;
+    picture.width = decoded.width;
+    picture.height = decoded.height;
+    picture.pixels = std::move(decoded.rgba);
+    picture.hasBackground = decoded.hasBackground;
+    std::copy(std::begin(decoded.background), std::end(decoded.background), picture.background);
     return picture;
 }
 
