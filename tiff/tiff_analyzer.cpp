@@ -961,15 +961,25 @@ void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, LineId parent, co
     else if (pixelBuffer)
         run->RecordDecode(label, DecodeOutcome::Complete);
     else
-        run->RecordDecode(label, DecodeOutcome::NotSupported,
-                          width == 0 || height == 0 ? "大きさが0"
-                          : width > kMaxPictureSide || height > kMaxPictureSide ? "画像が大きすぎる"
-                                                                                : "画素のメモリがない");
+        NotDrawn(data.item, label, width, height);
     // The first segment's stream is laid out like old-style JPEG data,
     // under the data line.
     if (data.compression == kJpeg && data.firstInside)
         LayOutJpeg(fp, data.item, data.position, label, true);
     InsideData(all, data.tiled, data.item);
+}
+
+void CTiffAnalyzer::NotDrawn(LineId parent, const std::string& label, uint32_t width, uint32_t height)
+{
+    if (width == 0 || height == 0) {
+        run->RecordDecode(label, DecodeOutcome::NotSupported, "大きさが0");
+        return;
+    }
+    const uint64_t bytes = uint64_t{3} * static_cast<uint32_t>(CImageBuffer::PaddedSize(std::min(width, kMaxPictureSide))) *
+                           static_cast<uint32_t>(CImageBuffer::PaddedSize(std::min(height, kMaxPictureSide)));
+    const bool tooLarge = width > kMaxPictureSide || height > kMaxPictureSide || bytes > CImageBuffer::kMaxBytes;
+    CTreeWriter(tree).Insert(parent, tooLarge ? "画像が大きすぎるため描画しません" : "画素のメモリがないため描画しません");
+    run->RecordDecode(label, DecodeOutcome::NotSupported, tooLarge ? "画像が大きすぎる" : "画素のメモリがない");
 }
 
 void CTiffAnalyzer::CheckImageData(const IfdEntry& segments, bool tiled, uint32_t compression)

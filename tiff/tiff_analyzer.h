@@ -160,6 +160,9 @@ private:
     // The JPEG analyzer on the stream at fp's position, its lines under the
     // line inserted last.
     void RunJpeg(FILE* fp, LineId parent, const std::string& label, std::span<const uint8_t> tables, bool draw);
+    // A picture without pixel memory says why under parent; its data is
+    // laid out as ever.
+    void NotDrawn(LineId parent, const std::string& label, uint32_t width, uint32_t height);
     void CreatePicture(uint32_t width, uint32_t height, const std::string& label, CSampleWriter::Picture& picture);
     // Whether this program draws the image of IFD currentIfd; for the
     // sample-coded compressions also how its bytes become pixels.
