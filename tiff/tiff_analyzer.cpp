@@ -14,6 +14,7 @@
 #include "core/file_text.h"
 #include "core/result_line.h"
 #include "core/result_text.h"
+#include "core/tree_ranges.h"
 #include "image/image_buffer.h"
 #include "codec/decode_threads.h"
 #include "codec/fax_decoder.h"
@@ -24,6 +25,7 @@
 #include "codec/sample_sink.h"
 #include "tiff/geo_keys.h"
 #include "tiff/jpeg_segment_decoder.h"
+#include "tiff/segment_lines.h"
 #include "tiff/tag_interpreter.h"
 #include "tiff/tiff_tags.h"
 
@@ -513,12 +515,48 @@ void CTiffAnalyzer::WriteInterpretedEntry(IfdEntry& entry, uint64_t e, const Tag
         WriteEntryLines(entry, e, info ? info->name : kUndefinedTag, parent, !ValuesInline(entry));
     for (const TagValueLine& line : lines)
         out.Insert(valueItem, line.text, line.range);
+    // The keys of a GeoKeyDirectory get their lines once the IFD is read.
+    const bool keys = info && info->reading == Reading::GeoKeyDirectory && entry.values.size() >= 4;
+    if (!keys)
+        CoverValues(entry, first, lines, valueItem);
     if (info && info->reading == Reading::GeoKeyDirectory && !records[open.back()].geoKeys) {
         records[open.back()].geoKeys = valueItem;
         records[open.back()].geoKeysAt = first;
     }
     out.Expand(valueItem);
     out.Expand(tagItem);
+}
+
+void CTiffAnalyzer::CoverValues(const IfdEntry& entry, uint64_t start, const std::vector<TagValueLine>& lines,
+                                LineId valueItem)
+{
+    // Values in the value field are the Value line's bytes. Values at an
+    // offset get one line for the bytes that the value lines leave: all of
+    // them when those lines put the value into words (a resolution, a text,
+    // the first bytes of a packet), the rest when the lines of one value
+    // each stop before the last value. Values that the file cannot hold
+    // whole get none: a wrong count or offset claims no other structure's
+    // bytes.
+    const TypeInfo* type = FindType(entry.type);
+    if (!type || type->size == 0 || ValuesInline(entry) || entry.count > fileSize ||
+        !InFile(start, entry.count * type->size))
+        return;
+    const ByteRange whole = Bytes(start, entry.count * type->size);
+    if (whole.Empty())
+        return;
+    uint64_t covered = whole.start;
+    for (const TagValueLine& line : lines)
+        if (!line.range.Empty() && line.range.start <= covered && line.range.end > covered)
+            covered = line.range.end;
+    if (covered >= whole.end)
+        return;
+    const uint64_t bytes = whole.end - covered;
+    const std::string text =
+        covered == whole.start
+            ? ResultLine("[%08lx] Value Data : %s x %lu = %lu [byte]", covered, type->name, entry.count, bytes)
+            : ResultLine("[%08lx] Value Data : %s #%lu - #%lu = %lu [byte]", covered, type->name,
+                         (covered - whole.start) / type->size, (whole.end - whole.start) / type->size - 1, bytes);
+    CTreeWriter(tree).Insert(valueItem, text, {covered, whole.end});
 }
 
 bool CTiffAnalyzer::MayNest(uint64_t offset) const
@@ -552,14 +590,36 @@ void CTiffAnalyzer::AnalyzeNestedIfd(FILE* fp, IfdEntry& entry, uint64_t e, cons
         record.line = valueItem;
         Seek(fp, offset);
         reader.Reset();
-        // Laid out as the Exif IFD always was: the entry count and the
-        // entries, without the next-IFD offset.
-        ReadDirectory(fp, index, ReadEntryCount(fp), level + 1, valueItem);
+        // The entry count and the entries; the next-IFD offset after them
+        // is shown but not followed: these IFDs form no chain.
+        const uint64_t n = ReadEntryCount(fp);
+        ReadDirectory(fp, index, n, level + 1, valueItem);
+        NestedNextOffset(fp, records[index], n, valueItem);
         Seek(fp, back);
         reader.Reset();
     }
     out.Expand(valueItem);
     out.Expand(tagItem);
+}
+
+void CTiffAnalyzer::NestedNextOffset(FILE* fp, const IfdRecord& record, uint64_t n, LineId parent)
+{
+    const uint64_t countBytes = bigTiff ? 8 : 2;
+    if (record.entries.size() != n)
+        return;
+    const uint64_t at = record.position + countBytes + n * EntryBytes();
+    if (!InFile(at, OffsetBytes()))
+        return;
+    Seek(fp, at);
+    reader.Reset();
+    uint64_t next = ReadOffset(fp);
+    if (next != 0)
+        next = Absolute(next, baseOffset);
+    CTreeWriter(tree).Insert(parent,
+                             ResultLine(bigTiff ? "[%08lx] Offset to Next IFD = 0x%016lx%s"
+                                                : "[%08lx] Offset to Next IFD = 0x%08lx%s",
+                                        at, next, next == 0 ? " (Next IFD is nothing)" : ""),
+                             Bytes(at, OffsetBytes()));
 }
 
 void CTiffAnalyzer::AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, LineId parent)
@@ -629,9 +689,45 @@ void CTiffAnalyzer::AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, Lin
                                                 .dataEnd = entry.valueField + entry.count * (type ? type->size : 1)});
         Seek(fp, back);
         reader.Reset();
+        CoverProfileGaps(Bytes(entry.valueField, entry.count * (type ? type->size : 1)), valueItem);
     }
     out.Expand(valueItem);
     out.Expand(tagItem);
+}
+
+void CTiffAnalyzer::CoverProfileGaps(const ByteRange& profile, LineId valueItem)
+{
+    // The profile's lines leave out the data of its tags (and whatever a
+    // writer put between them); each stretch they leave gets a line, up to
+    // a limit, past which one line covers the rest of the profile.
+    constexpr size_t kMaxGapLines = 4096;
+    if (!tree || !valueItem || profile.Empty())
+        return;
+    std::vector<ByteRange> covered;
+    if (const LineId first = tree->FirstChild(valueItem))
+        ForEachLine(*tree, first, false, [&](LineId line, int) {
+            if (ByteRange r; tree->RangeOf(line, r) && r.space == ByteSpace::File)
+                covered.push_back(r);
+        });
+    std::sort(covered.begin(), covered.end(), [](const ByteRange& a, const ByteRange& b) { return a.start < b.start; });
+    const CTreeWriter out(tree);
+    uint64_t at = profile.start;
+    size_t written = 0;
+    auto gap = [&](uint64_t end) {
+        if (end <= at)
+            return;
+        const uint64_t stop = written + 1 < kMaxGapLines ? end : profile.end;
+        out.Insert(valueItem, ResultLine("[%08lx] ICC Profile Data = %lu [byte]", at, stop - at), {at, stop});
+        ++written;
+        at = stop;
+    };
+    for (const ByteRange& r : covered) {
+        if (at >= profile.end)
+            break;
+        gap(std::min(r.start, profile.end));
+        at = std::max(at, std::min(r.end, profile.end));
+    }
+    gap(profile.end);
 }
 
 void CTiffAnalyzer::AnalyzeMakerNote(IfdEntry& entry, uint64_t e, const char* name, LineId parent)
@@ -669,7 +765,8 @@ void CTiffAnalyzer::LayOutGeoKeys(uint32_t index)
     const IfdEntry* doubles = FindIn(index, kGeoDoubleParams);
     const IfdEntry* ascii = FindIn(index, kGeoAsciiParams);
     // A directory that claims more keys than its values hold ends with them.
-    for (uint64_t k = 0; k < v[3].unsignedValue && 4 * k + 7 < v.size(); ++k) {
+    uint64_t k = 0;
+    for (; k < v[3].unsignedValue && 4 * k + 7 < v.size(); ++k) {
         const auto id = static_cast<uint32_t>(v[4 * k + 4].unsignedValue);
         const uint64_t where = v[4 * k + 5].unsignedValue;
         const uint64_t count = v[4 * k + 6].unsignedValue;
@@ -700,6 +797,8 @@ void CTiffAnalyzer::LayOutGeoKeys(uint32_t index)
                                     text.c_str()),
                    Bytes(keyAt, 8));
     }
+    // Values past the keys it claims are the directory's too.
+    CoverValues(*keys, at, {TagValueLine(std::string(), Bytes(at, 8 * (k + 1)))}, item);
     out.Expand(item);
 }
 
@@ -883,6 +982,8 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, LineId parent, const std::string&
         else
             out.Insert(dataItem, ResultLine("[%08lx] JPEGデータは埋め込みデータの外にあります", position),
                        Bytes(position, length));
+        if (segments)
+            WriteSegmentLines(*segments, lengths, tiled, dataItem);
         return;
     }
     if (!segments) {
@@ -891,6 +992,15 @@ void CTiffAnalyzer::AnalyzeImageData(FILE* fp, LineId parent, const std::string&
         return;
     }
     DrawImage(fp, {*segments, tiled, compression, position, firstInside, dataItem}, parent, label);
+    WriteSegmentLines(*segments, lengths, tiled, dataItem);
+}
+
+void CTiffAnalyzer::WriteSegmentLines(const IfdEntry& segments, const IfdEntry* lengths, bool tiled, LineId item)
+{
+    const CTreeWriter out(tree);
+    const CSegmentLines::Table table{segments.values, lengths ? &lengths->values : nullptr, tiled,
+                                     request_.dataEnd, fileSize};
+    CSegmentLines(out, table).Write(item);
 }
 
 // Whether a picture of signed or floating-point samples is small enough to

@@ -27,6 +27,7 @@
 #include "tiff/ifd_record.h"
 #include "tiff/ifd_values.h"
 #include "tiff/tag_table.h"
+#include "tiff/tag_interpreter.h"
 #include "tiff/tiff_checker.h"
 #include "tiff/tiff_segment.h"
 #include "image/sample_writer.h"
@@ -91,6 +92,9 @@ private:
     // and interprets its values (detailed mode) and writes its lines.
     void AnalyzeEntry(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, LineId parent);
     void WriteInterpretedEntry(IfdEntry& entry, uint64_t e, const TagInfo* info, LineId parent);
+    // The line for the bytes of the entry's values (from start) that its
+    // value lines leave uncovered.
+    void CoverValues(const IfdEntry& entry, uint64_t start, const std::vector<TagValueLine>& lines, LineId valueItem);
     // Appends the entry's values (detailed mode); keeps the file position.
     void ReadValues(FILE* fp, IfdEntry& entry, uint64_t e);
     // The one value of an entry that holds it in its value field.
@@ -123,8 +127,14 @@ private:
                           LineId parent);
     // Whether an IFD at offset may be read below the IFDs being read.
     bool MayNest(uint64_t offset) const;
+    // The next-IFD offset after the n entries of a nested IFD's record,
+    // when they were all read.
+    void NestedNextOffset(FILE* fp, const IfdRecord& record, uint64_t n, LineId parent);
     void AnalyzeSubIfds(FILE* fp, IfdEntry& entry, uint64_t e, uint32_t level, LineId parent);
     void AnalyzeIccProfile(FILE* fp, IfdEntry& entry, uint64_t e, LineId parent);
+    // Lines for the bytes of the profile that the ICC analyzer's lines
+    // under valueItem leave uncovered.
+    void CoverProfileGaps(const ByteRange& profile, LineId valueItem);
     void AnalyzeMakerNote(IfdEntry& entry, uint64_t e, const char* name, LineId parent);
     void LayOutGeoKeys(uint32_t record);
     void AnalyzeMpEntries(IfdEntry& entry, uint64_t e, const char* name, LineId parent);
@@ -143,6 +153,8 @@ private:
     // Marks where the image data of record currentIfd begins under parent,
     // and draws the image into a new image window labelled label.
     void AnalyzeImageData(FILE* fp, LineId parent, const std::string& label);
+    // The lines of segments #1 and after under item, the image data line.
+    void WriteSegmentLines(const IfdEntry& segments, const IfdEntry* lengths, bool tiled, LineId item);
     // The checks of the strips or tiles of record currentIfd.
     void CheckImageData(const IfdEntry& segments, bool tiled, uint32_t compression);
     // Where an image's strips or tiles are, and its data line.

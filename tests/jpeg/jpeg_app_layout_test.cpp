@@ -231,6 +231,10 @@ std::vector<std::string> IccLines(const std::string& detail)
             continue;
         else if (depth < indent)
             break;
+        // The TIFF entry's own lines for the profile's bytes that the
+        // profile's lines leave out have no counterpart in JPEG.
+        else if (Contains(line, "] ICC Profile Data = "))
+            continue;
         lines.push_back(line.substr(indent));
     }
     return lines;

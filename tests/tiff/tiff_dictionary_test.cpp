@@ -17,7 +17,8 @@ std::string Detail(const TiffBuilder& t, const std::vector<Field>& fields)
     return Analyse(t.Build({fields})).detail;
 }
 
-// The value text lines under the entry with the given tag line.
+// The value text lines under the entry with the given tag line, without the
+// line that covers the bytes of values at an offset ("] Value Data : ").
 std::string ValueLines(const std::string& detail, const std::string& tagLine)
 {
     const size_t at = detail.find(tagLine);
@@ -29,7 +30,9 @@ std::string ValueLines(const std::string& detail, const std::string& tagLine)
         pos = detail.find('\n', pos) + 1;
     while (pos < detail.size() && detail.compare(pos, 6, "      ") == 0) {
         const size_t end = detail.find('\n', pos);
-        lines += detail.substr(pos + 6, end - pos - 6) + "\n";
+        const std::string line = detail.substr(pos + 6, end - pos - 6);
+        if (line.find("] Value Data : ") != 9)
+            lines += line + "\n";
         pos = end + 1;
     }
     return lines;

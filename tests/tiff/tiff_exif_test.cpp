@@ -93,6 +93,7 @@ TEST(TiffExif, EmbeddedDataCountsFromItsHeader)
                                 "            [00000082] COUNT = 0x00000014\n"
                                 "            [00000086] Offset = 0x000000ac\n"
                                 "              2023:05:06 07:08:09\n"
+                                "              [000000ac] Value Data : ASCII x 20 = 20 [byte]\n"
                                 "          [0000008a] Tag = 0xA002 ... PixelXDimension\n"));
         EXPECT_TRUE(Contains(d, "              sRGB\n"));
         EXPECT_TRUE(Contains(d, "              Valid Width : 640\n"));

@@ -214,6 +214,7 @@ TEST(TiffNested, BigTiffHeaderEntriesAndRow)
                                 "  [0000002c] Tag = 0x9999 ... UndefinedTag\n    [0000002e] TYPE = 0x0010 ... LONG8\n"
                                 "    [00000030] COUNT = 0x0000000000000002\n"
                                 "    [00000038] Offset = 0x0000000000000048\n"
+                                "      [00000048] Value Data : LONG8 x 2 = 16 [byte]\n"
                                 "  [00000040] Offset to Next IFD = 0x0000000000000000 (Next IFD is nothing)\n"))
             << d;
     }
