@@ -4,6 +4,21 @@
 
 bool CInflatedBody::Open(FILE* fp, const std::string& sideName, uint64_t limit)
 {
+    lzmaBody_ = false;
+    return OpenEither(fp, sideName, limit);
+}
+
+bool CInflatedBody::OpenLzma(FILE* fp, const std::string& sideName, uint64_t limit, const LzmaProperties& props,
+                             uint64_t inputBytes)
+{
+    lzmaBody_ = true;
+    props_ = props;
+    inputBytes_ = inputBytes;
+    return OpenEither(fp, sideName, limit);
+}
+
+bool CInflatedBody::OpenEither(FILE* fp, const std::string& sideName, uint64_t limit)
+{
     const long start = std::ftell(fp);
     if (!sideName.empty() && InflateToSideFile(fp, sideName, limit))
         return true;
@@ -13,15 +28,25 @@ bool CInflatedBody::Open(FILE* fp, const std::string& sideName, uint64_t limit)
     return InflateToMemory(fp, limit);
 }
 
+bool CInflatedBody::Decode(FILE* fp, FILE* out, uint64_t limit)
+{
+    if (lzmaBody_) {
+        CLzmaDecoder decoder;
+        lzma_ = decoder.DecodeToFile(fp, props_, out, limit, inputBytes_);
+        return lzma_.status != LzmaStatus::SinkStopped;
+    }
+    CInflater inflater;
+    result_ = inflater.InflateToFile(fp, out, limit);
+    return result_.status != InflateStatus::SinkStopped;
+}
+
 bool CInflatedBody::InflateToSideFile(FILE* fp, const std::string& sideName, uint64_t limit)
 {
     CSideFile side(sideName);
     FILE* out = side.Create();
     if (!out)
         return false;
-    CInflater inflater;
-    result_ = inflater.InflateToFile(fp, out, limit);
-    if (result_.status == InflateStatus::SinkStopped)
+    if (!Decode(fp, out, limit))
         return false;
     stream_ = side.Commit();
     inSideFile_ = stream_ != nullptr;
@@ -35,9 +60,8 @@ bool CInflatedBody::InflateToMemory(FILE* fp, uint64_t limit)
     FILE* out = open_memstream(&bytes, &size);
     if (!out)
         return false;
-    CInflater inflater;
-    result_ = inflater.InflateToFile(fp, out, limit);
-    const bool written = std::fclose(out) == 0 && result_.status != InflateStatus::SinkStopped;
+    const bool decoded = Decode(fp, out, limit);
+    const bool written = std::fclose(out) == 0 && decoded;
     memory_.reset(bytes);
     if (!written)
         return false;

@@ -10,6 +10,7 @@
 #include "core/result_text.h"
 #include "core/stream_size.h"
 #include "swf/inflated_body.h"
+#include "swf/swf_tag_layout.h"
 
 namespace {
 
@@ -18,11 +19,12 @@ struct TagNameEntry {
     const char* name;
 };
 
-// Tag codes and names of the SWF file format, version 19.
+// Tag codes and names: SWF File Format Specification 19, Appendix B.
 constexpr TagNameEntry kTagNames[] = {
     {0, "End"},
     {1, "ShowFrame"},
     {2, "DefineShape"},
+    {4, "PlaceObject"},
     {5, "RemoveObject"},
     {6, "DefineBits"},
     {7, "DefineButton"},
@@ -66,6 +68,7 @@ constexpr TagNameEntry kTagNames[] = {
     {65, "ScriptLimits"},
     {66, "SetTabIndex"},
     {69, "FileAttributes"},
+    {70, "PlaceObject3"},
     {71, "ImportAssets2"},
     {73, "DefineFontAlignZones"},
     {74, "CSMTextSettings"},
@@ -82,6 +85,7 @@ constexpr TagNameEntry kTagNames[] = {
     {89, "StartSound2"},
     {90, "DefineBitsJPEG4"},
     {91, "DefineFont4"},
+    {93, "EnableTelemetry"},
 };
 
 // A tag length this large would, as a signed file offset, move the walk
@@ -144,9 +148,7 @@ constexpr const char* kSideFileNotWritten = " [展開ファイル] 書き込め�
 // range.
 ByteRange Bytes(uint64_t start, uint64_t length, uint64_t size, BodyPlace place = BodyPlace::File)
 {
-    if (place == BodyPlace::Memory)
-        return {};
-    return {start, std::min(start + length, size), place == BodyPlace::SideFile ? ByteSpace::SideFile : ByteSpace::File};
+    return PlaceBytes(start, length, size, place);
 }
 
 uint64_t BodyLimit(uint32_t fileLength)
@@ -188,16 +190,67 @@ void CSwfAnalyzer::Analyze(const AnalysisRequest& request)
     if (kind == 'F') {
         CheckFileLength(size - std::min(size, headerAt));
         TagWalk(fp, addEntry);
-    } else if (kind == 'C') {
+    } else if (kind == 'C' || kind == 'Z') {
         CInflatedBody body;
-        if (!body.Open(fp, SideFileName(path), BodyLimit(fileLength)))
-            return;
-        CheckStream(body.Result(), headerAt + 8, StreamPosition(fp), size, kNoLine);
+        if (kind == 'C') {
+            if (!body.Open(fp, SideFileName(path), BodyLimit(fileLength)))
+                return;
+            CheckStream(body.Result(), headerAt + 8, StreamPosition(fp), size, kNoLine);
+        } else {
+            LzmaProperties props;
+            if (!OpenLzmaBody(fp, path, size, body, props))
+                return;
+            CheckLzma(body.Lzma(), size, kNoLine);
+        }
         walkPlace = body.InSideFile() ? BodyPlace::SideFile : BodyPlace::Memory;
         if (!body.InSideFile())
             run.AppendSummary(kSideFileNotWritten);
         ReadFrameHeader(body.Stream());
         TagWalk(body.Stream(), addEntry);
+    }
+}
+
+bool CSwfAnalyzer::OpenLzmaBody(FILE* fp, const char* path, uint64_t size, CInflatedBody& body, LzmaProperties& props)
+{
+    // After the 8-byte header: the compressed length, the five LZMA
+    // property bytes, then the raw stream to the file's end.
+    uint8_t head[9] = {};
+    if (std::fseek(fp, static_cast<long>(headerAt + 8), SEEK_SET) != 0 || std::fread(head, 1, 9, fp) != 9) {
+        Report(AnomalySeverity::Error, "swf.lzma-truncated", Bytes(headerAt + 8, 9, size),
+               "LZMA ストリームが途中で終わっています");
+        return false;
+    }
+    compressedLength = head[0] | (uint32_t{head[1]} << 8) | (uint32_t{head[2]} << 16) | (uint32_t{head[3]} << 24);
+    std::memcpy(lzmaProps, head + 4, 5);
+    if (!CLzmaDecoder::ParseProperties(lzmaProps, props)) {
+        Report(AnomalySeverity::Error, "swf.lzma-malformed", Bytes(headerAt + 12, 5, size),
+               ResultLine("LZMA ストリームが壊れています (プロパティ 0x%02x)", lzmaProps[0]));
+        return false;
+    }
+    const uint64_t streamAt = headerAt + 17;
+    return body.OpenLzma(fp, SideFileName(path), BodyLimit(fileLength), props, size - std::min(size, streamAt));
+}
+
+void CSwfAnalyzer::CheckLzma(const LzmaResult& result, uint64_t size, LineId line)
+{
+    const uint64_t at = headerAt + 17;
+    const ByteRange stream = Bytes(at, size - std::min(size, at), size);
+    switch (result.status) {
+    case LzmaStatus::Truncated:
+    case LzmaStatus::InputLimit:
+        Report(AnomalySeverity::Error, "swf.lzma-truncated", stream, "LZMA ストリームが途中で終わっています", line);
+        break;
+    case LzmaStatus::Malformed:
+    case LzmaStatus::WindowLimit:
+        Report(AnomalySeverity::Error, "swf.lzma-malformed", stream,
+               ResultLine("LZMA ストリームが壊れています (%s)", result.reason), line);
+        break;
+    case LzmaStatus::EndMarker:
+        // The end marker came before the size the header declares.
+        CheckFileLength(result.bytesOut + 8);
+        break;
+    case LzmaStatus::Complete:
+    case LzmaStatus::SinkStopped: break;
     }
 }
 
@@ -248,41 +301,63 @@ void CSwfAnalyzer::HeaderStep(FILE* fp)
 
 void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
 {
-    const uint64_t start = StreamPosition(fp);
-    const uint64_t size = StreamSize(fp);
+    WalkTags(fp, emit, StreamSize(fp), 0);
+}
+
+CSwfAnalyzer::TagHeader CSwfAnalyzer::ReadTagHeader(FILE* fp)
+{
+    TagHeader tag;
+    const uint32_t v = reader.ReadBits(fp, 8) | (reader.ReadBits(fp, 8) << 8);
+    tag.code = v >> 6;
+    tag.length = v & 63u;
+    tag.headerBytes = 2;
+    // A length field of 63 says the real length follows as a UI32.
+    if (tag.length == 63) {
+        tag.length = 0;
+        for (uint32_t k = 0; k < 4; ++k)
+            tag.length |= reader.ReadBits(fp, 8) << (8 * k);
+        tag.headerBytes = 6;
+    }
     reader.Reset();
+    return tag;
+}
+
+void CSwfAnalyzer::WalkTags(FILE* fp, const LineSink& emit, uint64_t size, uint32_t depth)
+{
+    const uint64_t start = StreamPosition(fp);
+    reader.Reset();
+    walkDepth_ = depth;
 
     // Every pass reads a tag header and moves forward past it, so the walk
-    // ends at the file's end at the latest, and after kMaxTags tags.
+    // ends at the data's end (the file's, or the sprite's) at the latest,
+    // and after kMaxTags tags.
     uint32_t code = 256;
     uint64_t position = start;
     uint32_t tags = 0;
+    uint32_t frames = 0;
     bool pastEnd = false;
     for (; code != 0 && position < size && tags < kMaxTags; ++tags) {
         const uint64_t p = position;
-        const uint32_t v = reader.ReadBits(fp, 8) | (reader.ReadBits(fp, 8) << 8);
-        code = v >> 6;
-        uint32_t length = v & 63u;
-        if (length == 63) {
-            length = 0;
-            for (uint32_t k = 0; k < 4; ++k)
-                length |= reader.ReadBits(fp, 8) << (8 * k);
-        }
-        const uint64_t headerBytes = (v & 63u) == 63 ? 6 : 2;
+        const TagHeader tag = ReadTagHeader(fp);
+        code = tag.code;
+        const uint32_t length = tag.length;
+        const uint64_t headerBytes = tag.headerBytes;
         const LineId line = emit(ResultLine("[%08lx] TagID : %u (%s), Size : %u[byte]", p, code, TagName(code), length),
                                  p, std::min<uint64_t>(p + headerBytes + length, size));
-        reader.Reset();
         // A tag whose header or data the data's end cuts; the walk ends
         // with it.
         if (headerBytes + length > size - p) {
             pastEnd = true;
-            Report(AnomalySeverity::Error, "swf.tag-past-end", Bytes(p, headerBytes + length, size, walkPlace),
-                   ResultLine("タグの長さ %u [byte] がデータの終わりを越えています", length), line);
+            ReportPastEnd(p, headerBytes + length, size, length, depth, line);
+        } else if (layout_) {
+            frames += code == 1;
+            layout_->LayOut(line, code, p + headerBytes, length, frames);
         }
         if (length > kMaxTagLength)
             break;
-        if (std::fseek(fp, static_cast<long>(length), SEEK_CUR) != 0)
+        if (std::fseek(fp, static_cast<long>(p + headerBytes + length), SEEK_SET) != 0)
             break;
+        reader.Reset();
         position = StreamPosition(fp);
         if (position <= p)
             break;
@@ -291,7 +366,34 @@ void CSwfAnalyzer::TagWalk(FILE* fp, const LineSink& emit)
     // the tag limit says nothing of the rest.
     if (code != 0 && !pastEnd && tags < kMaxTags)
         Report(AnomalySeverity::Error, "swf.no-end-tag", Bytes(size, 0, size, walkPlace),
-               "End タグがありません");
+               depth == 0 ? "End タグがありません" : "DefineSprite の中に End タグがありません");
+}
+
+void CSwfAnalyzer::ReportPastEnd(uint64_t p, uint64_t bytes, uint64_t size, uint32_t length, uint32_t depth,
+                                 LineId line)
+{
+    if (depth == 0)
+        Report(AnomalySeverity::Error, "swf.tag-past-end", Bytes(p, bytes, size, walkPlace),
+               ResultLine("タグの長さ %u [byte] がデータの終わりを越えています", length), line);
+    else
+        Report(AnomalySeverity::Error, "swf.tag-past-sprite-end", Bytes(p, bytes, size, walkPlace),
+               ResultLine("タグの長さ %u [byte] が DefineSprite の終わりを越えています", length), line);
+}
+
+void CSwfAnalyzer::WalkSprite(FILE* fp, LineId parent, uint64_t at, uint64_t end)
+{
+    const uint32_t depth = walkDepth_;
+    // Sprites hold no sprites by the format's rules; a hostile file nesting
+    // them is laid out to kMaxSpriteDepth and no deeper.
+    if (depth >= kMaxSpriteDepth) {
+        out_.Insert(parent, OffsetLine(at, "ControlTags (nested too deep: not laid out)"),
+                    Bytes(at, end - at, end, walkPlace));
+        return;
+    }
+    if (std::fseek(fp, static_cast<long>(at), SEEK_SET) != 0)
+        return;
+    WalkTags(fp, TreeSink(parent, walkPlace), end, depth + 1);
+    walkDepth_ = depth;
 }
 
 void CSwfAnalyzer::Report(AnomalySeverity severity, const char* kind, ByteRange range, const std::string& text,
@@ -379,16 +481,20 @@ void CSwfAnalyzer::DetailedLayout(FILE* fp, const char* path)
         const uint64_t end = DetailedFrameHeader(fp, head, BodyPlace::File);
         out_.Tree()->SetRange(head, Bytes(at, end - at, size));
         out_.Expand(head);
+        StartLayout(fp, BodyPlace::File);
         TagWalk(fp, TreeSink(parentItem, BodyPlace::File));
         return;
     }
-    if (c0 != 'C') {
+    if (c0 != 'C' && c0 != 'Z') {
         out_.Expand(head);
         return;
     }
 
     out_.Tree()->SetRange(head, Bytes(at, size - std::min<uint64_t>(size, at), size));
-    DetailedBody(fp, path, head, at, size);
+    if (c0 == 'C')
+        DetailedBody(fp, path, head, at, size);
+    else
+        DetailedLzmaBody(fp, path, head, at, size);
 }
 
 void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, LineId head, uint64_t at, uint64_t size)
@@ -416,8 +522,46 @@ void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, LineId head, uint64_
                 stream);
     out_.Expand(head);
     CheckStream(result, at + 8, StreamPosition(fp), size, streamLine);
-    walkPlace = place;
+    WalkBody(body, sideName);
+}
 
+void CSwfAnalyzer::DetailedLzmaBody(FILE* fp, const char* path, LineId head, uint64_t at, uint64_t size)
+{
+    const std::string sideName = SideFileName(path);
+    CInflatedBody body;
+    LzmaProperties props;
+    const bool opened = OpenLzmaBody(fp, path, size, body, props);
+    if (size >= at + 17) {
+        out_.Insert(head, ResultLine("[%08lx] CompressedLength : %u[byte]", at + 8, compressedLength), Bytes(at + 8, 4, size));
+        out_.Insert(head,
+                    ResultLine("[%08lx] LZMA Properties : lc %u, lp %u, pb %u, DictionarySize %u[byte]", at + 12,
+                               props.lc, props.lp, props.pb, props.dictionarySize),
+                    Bytes(at + 12, 5, size));
+    }
+    if (!opened) {
+        out_.Expand(head);
+        return;
+    }
+    const LzmaResult& result = body.Lzma();
+    const auto bytesOut = static_cast<unsigned long long>(result.bytesOut);
+    const char* status = result.status == LzmaStatus::Complete ? "complete" : result.reason;
+    const LineId streamLine = out_.Insert(
+        head,
+        body.InSideFile()
+            ? ResultLine("[%08lx] LZMA Stream : %llu[byte] decoded (%s) into %s", at + 17, bytesOut, status,
+                         sideName.c_str())
+            : ResultLine("[%08lx] LZMA Stream : %llu[byte] decoded (%s) in memory: the side file %s.decompress "
+                         "cannot be written", at + 17, bytesOut, status, path),
+        Bytes(at + 17, size - std::min<uint64_t>(size, at + 17), size));
+    out_.Expand(head);
+    CheckLzma(result, size, streamLine);
+    WalkBody(body, sideName);
+}
+
+void CSwfAnalyzer::WalkBody(CInflatedBody& body, const std::string& sideName)
+{
+    const BodyPlace place = body.InSideFile() ? BodyPlace::SideFile : BodyPlace::Memory;
+    walkPlace = place;
     FILE* copy = body.Stream();
     const LineId bodyItem =
         place == BodyPlace::SideFile
@@ -426,8 +570,15 @@ void CSwfAnalyzer::DetailedBody(FILE* fp, const char* path, LineId head, uint64_
                           ByteRange{0, StreamSize(copy), ByteSpace::SideFile})
             : out_.Insert(parentItem, "[00000000] Inflated Body : in memory only (offsets below count from its start)");
     DetailedFrameHeader(copy, bodyItem, place);
+    StartLayout(copy, place);
     TagWalk(copy, TreeSink(bodyItem, place));
     out_.Expand(bodyItem);
+}
+
+void CSwfAnalyzer::StartLayout(FILE* fp, BodyPlace place)
+{
+    layout_ = std::make_unique<CSwfTagLayout>(
+        request_, out_, fp, place, [this, fp](LineId parent, uint64_t at, uint64_t end) { WalkSprite(fp, parent, at, end); });
 }
 
 CSwfAnalyzer::LineSink CSwfAnalyzer::TreeSink(LineId parent, BodyPlace place)
@@ -468,3 +619,6 @@ uint64_t CSwfAnalyzer::DetailedFrameHeader(FILE* fp, LineId parent, BodyPlace pl
                 Bytes(rateAt + 2, 2, size, place));
     return rateAt + 4;
 }
+
+CSwfAnalyzer::CSwfAnalyzer() = default;
+CSwfAnalyzer::~CSwfAnalyzer() = default;

@@ -4,10 +4,10 @@
 
 #include "swf/swf_analyzer.h"
 
-// "FWS" (uncompressed) or "CWS" (zlib-compressed body).
+// "FWS" (uncompressed), "CWS" (zlib-compressed body) or "ZWS" (LZMA).
 bool IsSwfFile(const uint8_t* head, size_t n)
 {
-    return n >= 3 && (head[0] == 'F' || head[0] == 'C') && head[1] == 'W' && head[2] == 'S';
+    return n >= 3 && (head[0] == 'F' || head[0] == 'C' || head[0] == 'Z') && head[1] == 'W' && head[2] == 'S';
 }
 
 void AnalyzeSwf(const AnalysisRequest& request)

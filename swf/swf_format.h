@@ -1,5 +1,6 @@
 #pragma once
-// SWF files, uncompressed ("FWS") or with a zlib-compressed body ("CWS"), as
+// SWF files, uncompressed ("FWS") or with a zlib ("CWS") or LZMA ("ZWS")
+// compressed body, as
 // the application knows them. CSwfAnalyzer inflates a compressed body into
 // the side file beside the file and walks it there.
 #include "core/format_table.h"

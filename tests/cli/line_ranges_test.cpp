@@ -390,9 +390,12 @@ TEST(LineRanges, JsonGivesRangesAndTheSideFile)
     const std::string json = Dump({"--json", "-d", Sample(dir, "stage-compressed.swf")}).out;
     EXPECT_NE(json.find("{\"text\":\"[00000004] FileLength : 39[byte]\",\"range\":[4,8]}"), std::string::npos);
     EXPECT_NE(json.find("\"[0000000d] TagID : 9 (SetBackgroundColor), Size : 3[byte]\",\"range\":[13,18],"
-                        "\"in\":\"side-file\"}"),
+                        "\"in\":\"side-file\",\"children\""),
               std::string::npos)
         << json;
+    EXPECT_NE(json.find("{\"text\":\"[0000000f] BackgroundColor (RGB) : #336699\",\"range\":[15,18],"
+                        "\"in\":\"side-file\"}"),
+              std::string::npos);
 }
 
 }  // namespace

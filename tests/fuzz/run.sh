@@ -37,11 +37,18 @@ export ASAN_OPTIONS=abort_on_error=1
 keep_finding() {
     local target=$1 artifact=$2 file first
     file=tests/corpus/regress-${target#fuzz_}-$(basename "$artifact")
-    first=$(( $(od -An -tu1 -N1 "$artifact" || echo 0) & 1 ))
+    first=$(( $(od -An -tu1 -N1 "$artifact" || echo 0) & 3 ))
     case "$target" in
     fuzz_detailed_jpeg) file=$file.jpg; { printf '\xff\xd8'; cat "$artifact"; } >"$file" ;;
-    fuzz_detailed_tiff) file=$file.tif; { [ $first -eq 1 ] && printf 'MM' || printf 'II'; tail -c +2 "$artifact"; } >"$file" ;;
-    fuzz_detailed_swf) file=$file.swf; { [ $first -eq 1 ] && printf 'CWS' || printf 'FWS'; tail -c +2 "$artifact"; } >"$file" ;;
+    fuzz_detailed_tiff) file=$file.tif; { [ $(( first & 1 )) -eq 1 ] && printf 'MM' || printf 'II'; tail -c +2 "$artifact"; } >"$file" ;;
+    fuzz_detailed_swf)
+        file=$file.swf
+        case $first in
+        2) printf 'ZWS' ;;
+        1|3) printf 'CWS' ;;
+        *) printf 'FWS' ;;
+        esac >"$file"
+        tail -c +2 "$artifact" >>"$file" ;;
     fuzz_detailed_png) file=$file.png
         if [ "$(head -c 8 "$artifact" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ]; then cp "$artifact" "$file"
         else { printf '\x89PNG\r\n\x1a\n'; cat "$artifact"; } >"$file"; fi ;;
@@ -49,7 +56,7 @@ keep_finding() {
         file=$file.gif
         case "$(head -c 6 "$artifact")" in
         GIF87a|GIF89a) cp "$artifact" "$file" ;;
-        *) { [ $first -eq 1 ] && printf 'GIF89a' || printf 'GIF87a'; tail -c +2 "$artifact"; } >"$file" ;;
+        *) { [ $(( first & 1 )) -eq 1 ] && printf 'GIF89a' || printf 'GIF87a'; tail -c +2 "$artifact"; } >"$file" ;;
         esac ;;
     *) cp "$artifact" "$file" ;;
     esac

@@ -102,7 +102,7 @@ TEST(SwfAnalyzer, TagHeadersNamesAndWalkEnd)
     TempDir dir;
     Bytes tags = {0x3F, 0x03, 5, 0, 0, 0, 1, 2, 3, 4, 5};  // DoAction with a long length
     tags.insert(tags.end(), {0x40, 0x00});                   // ShowFrame, length 0
-    PutTag(tags, 4, {9, 9});                                 // not a defined code
+    PutTag(tags, 3, {9, 9});                                 // not a defined code
     PutTag(tags, 91, {1});
     tags.insert(tags.end(), {0x00, 0x00});                   // End
     tags.insert(tags.end(), {0x40, 0x00, 0x40, 0x00});       // trailing bytes: not walked
@@ -110,7 +110,7 @@ TEST(SwfAnalyzer, TagHeadersNamesAndWalkEnd)
     EXPECT_EQ(TagLines(r.bar),
               "[00000015] TagID : 12 (DoAction), Size : 5[byte]\n"
               "[00000020] TagID : 1 (ShowFrame), Size : 0[byte]\n"
-              "[00000022] TagID : 4 (Undefined Tag), Size : 2[byte]\n"
+              "[00000022] TagID : 3 (Undefined Tag), Size : 2[byte]\n"
               "[00000026] TagID : 91 (DefineFont4), Size : 1[byte]\n"
               "[00000029] TagID : 0 (End), Size : 0[byte]\n");
 
@@ -131,10 +131,13 @@ TEST(SwfAnalyzer, TagNamesCoverTheDefinedCodes)
     int defined = 0;
     for (uint32_t code = 0; code < 1024; ++code)
         defined += std::string(CSwfAnalyzer::TagName(code)) != "Undefined Tag";
-    EXPECT_EQ(defined, 62);
-    for (uint32_t code : {3u, 4u, 16u, 29u, 70u, 92u, 1023u})
+    EXPECT_EQ(defined, 65);
+    for (uint32_t code : {3u, 16u, 29u, 41u, 92u, 94u, 1023u})
         EXPECT_STREQ(CSwfAnalyzer::TagName(code), "Undefined Tag");
     EXPECT_STREQ(CSwfAnalyzer::TagName(86), "DefineSceneAndFrameLabelData");
+    EXPECT_STREQ(CSwfAnalyzer::TagName(4), "PlaceObject");
+    EXPECT_STREQ(CSwfAnalyzer::TagName(70), "PlaceObject3");
+    EXPECT_STREQ(CSwfAnalyzer::TagName(93), "EnableTelemetry");
 }
 
 // A length of 0x80000000 or more would move a signed file position backwards.
