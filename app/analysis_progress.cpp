@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/vantrel_app.h"
 #include "core/analysis_result.h"
 
 namespace {
@@ -26,6 +27,7 @@ CAnalysisProgress::~CAnalysisProgress()
 void CAnalysisProgress::Show()
 {
     auto* dialog = new QProgressDialog(owner_);
+    CVantrelApp::SetDialogButtons(*dialog);
     dialog->setWindowTitle(QStringLiteral("詳細解析"));
     dialog->setLabelText(QStringLiteral("詳細解析中：%1").arg(fileName_));
     dialog->setCancelButtonText(QStringLiteral("キャンセル"));

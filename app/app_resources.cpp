@@ -67,18 +67,18 @@ constexpr std::array<MenuItem, 4> kFileMenuMain = {{
     {K::Popup, 0, "ﾌｧｲﾙ(&F)"},
     {K::Command, kCmdFileOpen, "開く(&O)...\tCtrl+O"},
     {K::Separator, 0, nullptr},
-    {K::Command, kCmdAppExit, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"},
+    {K::Command, kCmdAppExit, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)\tCtrl+Q"},
 }};
 
 constexpr std::array<MenuItem, 8> kFileMenuDocument = {{
     {K::Popup, 0, "ﾌｧｲﾙ(&F)"},
     {K::Command, kCmdFileOpen, "開く(&O)...\tCtrl+O"},
-    {K::Command, kCmdFileClose, "閉じる(&C)"},
-    {K::Command, kCmdFileSaveText, "ﾃｷｽﾄで保存(&S)..."},
+    {K::Command, kCmdFileClose, "閉じる(&C)\tCtrl+W"},
+    {K::Command, kCmdFileSaveText, "ﾃｷｽﾄで保存(&S)...\tCtrl+S"},
     {K::Separator, 0, nullptr},
     {K::Command, kCmdFilePrint, "印刷(&P)...\tCtrl+P"},
     {K::Separator, 0, nullptr},
-    {K::Command, kCmdAppExit, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"},
+    {K::Command, kCmdAppExit, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)\tCtrl+Q"},
 }};
 
 // Copying and finding act on the list, tree or hex pane that has the focus.
@@ -129,8 +129,8 @@ constexpr auto kMenuDocument = Join(kFileMenuDocument, kEnd, kEditMenu, kEditMen
 
 constexpr MenuItem kMenuEntry[] = {
     {K::Popup, 0, "Entry"},
-    {K::Command, kCmdEntryDelete, "エントリ削除(&D)\tDelete"},
     {K::Command, kCmdDetailedAnalysis, "詳細解析(&A)\tEnter"},
+    {K::Command, kCmdEntryDelete, "エントリ削除(&D)\tDelete"},
     {K::End, 0, nullptr},
 };
 
@@ -221,5 +221,8 @@ void LoadPopupMenu(QMenu& menu, int resourceId)
         QAction* action = menu.addAction(QString::fromUtf8(item.text));
         action->setData(item.id);
         action->setStatusTip(CommandPrompt(item.id));
+        // What a double click or Enter does is the menu's default, in bold.
+        if (item.id == kCmdDetailedAnalysis)
+            menu.setDefaultAction(action);
     }
 }

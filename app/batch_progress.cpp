@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "app/vantrel_app.h"
 #include "core/result_text.h"
 
 CBatchProgress::CBatchProgress(QWidget* owner, int delayMs, int updateMs)
@@ -25,6 +26,7 @@ void CBatchProgress::Finish()
 void CBatchProgress::Show(size_t count)
 {
     auto* dialog = new QProgressDialog(owner_);
+    CVantrelApp::SetDialogButtons(*dialog);
     dialog->setWindowTitle(QStringLiteral("概略解析"));
     dialog->setCancelButtonText(QStringLiteral("キャンセル"));
     // Nothing else is started from the windows while the dialog is up.

@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMenu>
 #include <QSettings>
 #include <QVBoxLayout>
 #include <QSplitter>
@@ -45,6 +46,12 @@ CChildFrame::CChildFrame(CVantrelApp& app, CVantrelDoc& doc)
       treeSplitter_(new QSplitter(Qt::Vertical)), anomalies_(new CAnomalyPane)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    // Ctrl+W belongs to the main frame's 閉じる, which closes this frame when
+    // it is active; two actions on one key would both be left as ambiguous.
+    if (systemMenu())
+        for (QAction* action : systemMenu()->actions())
+            if (QList<QKeySequence> keys = action->shortcuts(); keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_W)))
+                action->setShortcuts(keys);
     auto* paneLayout = new QVBoxLayout(hexPane_);
     paneLayout->setContentsMargins(0, 0, 0, 0);
     paneLayout->setSpacing(2);

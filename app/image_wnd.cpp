@@ -1,10 +1,13 @@
 #include "app/image_wnd.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -28,9 +31,9 @@ CImageWnd::CImageWnd(QWidget* owner, const QString& fileName, const QString& lab
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Like the picture, the window keeps its size: only the view moves. Until
     // it is placed, it is no larger than a common screen.
-    setFixedSize(std::clamp(picture_.width(), kMinClientWidth, kUnplacedWidth),
-                 std::clamp(picture_.height(), kMinClientHeight, kUnplacedHeight));
     UpdateTitle();
+    setFixedSize(std::clamp(picture_.width(), MinClientWidth(), std::max(MinClientWidth(), kUnplacedWidth)),
+                 std::clamp(picture_.height(), kMinClientHeight, kUnplacedHeight));
 }
 
 void CImageWnd::SetImage(CImageBuffer image)
@@ -72,7 +75,7 @@ void CImageWnd::Place(QPoint topLeft, const QRect& room, const QMargins& frame)
     const QSize client(room.right() + 1 - topLeft.x() - frame.left() - frame.right(),
                        room.bottom() + 1 - topLeft.y() - frame.top() - frame.bottom());
     const double zoom = std::max(kMinZoom, std::min(1.0, FitZoom(client)));
-    setFixedSize(std::max(static_cast<int>(picture_.width() * zoom), kMinClientWidth),
+    setFixedSize(std::max(static_cast<int>(picture_.width() * zoom), MinClientWidth()),
                  std::max(static_cast<int>(picture_.height() * zoom), kMinClientHeight));
     move(topLeft);
     SetZoom(zoom);
@@ -98,6 +101,23 @@ void CImageWnd::closeEvent(QCloseEvent* event)
     // The window belongs to its detailed-analysis frame until that closes.
     event->ignore();
     hide();
+}
+
+int CImageWnd::MinClientWidth() const
+{
+    // The window manager draws the caption; the style's title-bar font and
+    // height stand in for its text and for the icon and close button.
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    const int buttons = 2 * style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    return std::max(kMinClientWidth, metrics.horizontalAdvance(windowTitle()) + buttons);
+}
+
+QPoint CImageWnd::PictureOffset() const
+{
+    const auto centre = [](int client, int picture, double zoom) {
+        return std::max(0, (client - static_cast<int>(std::lround(picture * zoom))) / 2);
+    };
+    return QPoint(centre(width(), image_.PictureWidth(), zoom_), centre(height(), image_.PictureHeight(), zoom_));
 }
 
 QSize CImageWnd::ViewInBitmap() const
@@ -127,7 +147,9 @@ void CImageWnd::paintEvent(QPaintEvent*)
     const int h = std::min(view.height(), image_.PictureHeight() - y);
     if (w <= 0 || h <= 0)
         return;
-    painter.setTransform(QTransform(zoom_, 0, 0, -zoom_, -x * zoom_, (bitmapHeight - y) * zoom_));
+    const QPoint offset = PictureOffset();
+    painter.setTransform(
+        QTransform(zoom_, 0, 0, -zoom_, offset.x() - x * zoom_, offset.y() + (bitmapHeight - y) * zoom_));
     painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 1.0);
     const QRect part(x, bitmapHeight - y - h, w, h);
     painter.drawImage(part, bitmap, part);
@@ -195,9 +217,26 @@ void CImageWnd::wheelEvent(QWheelEvent* event)
     event->accept();
 }
 
+bool CImageWnd::IsCloseKey(const QKeyEvent& event)
+{
+    return event.key() == Qt::Key_Escape || event.keyCombination() == (Qt::CTRL | Qt::Key_W);
+}
+
+bool CImageWnd::event(QEvent* event)
+{
+    // A tool window shares its owner's shortcuts, and the main frame's 閉じる
+    // (Ctrl+W) would close the detailed-analysis frame with all its
+    // pictures: with the focus here, the closing keys are this window's.
+    if (event->type() == QEvent::ShortcutOverride && IsCloseKey(*static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void CImageWnd::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Escape || event->keyCombination() == (Qt::CTRL | Qt::Key_W)) {
+    if (IsCloseKey(*event)) {
         close();
         return;
     }

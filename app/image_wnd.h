@@ -2,7 +2,8 @@
 // A decoded picture's window: a tool window owned by the main frame, so that
 // it stays above the program's main window but never above other programs'
 // windows or the program's own dialogs. Its client area shows the picture
-// from the scroll origin. It takes the bitmap the analysis decoded (BGR,
+// from the scroll origin, centred when it is smaller than the window: the
+// window is never narrower than its caption needs. It takes the bitmap the analysis decoded (BGR,
 // rows bottom-up, with margin columns and rows that are never shown). A
 // picture larger than the window is panned with the left button; closing
 // (also Escape and Ctrl+W) only hides the window. Ctrl+wheel, + and - zoom,
@@ -17,11 +18,13 @@
 
 #include "image/image_buffer.h"
 
+class QKeyEvent;
+
 class CImageWnd : public QWidget {
     Q_OBJECT
 public:
-    // Narrowest and lowest client area: wide enough for a caption with its
-    // close button even for a picture of a few pixels.
+    // Narrowest and lowest client area, whatever the caption: wide enough
+    // for a close button even for a picture of a few pixels.
     static constexpr int kMinClientWidth = 100;
     static constexpr int kMinClientHeight = 16;
 
@@ -70,6 +73,7 @@ public:
                                    const CImageBuffer& image);
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -79,12 +83,19 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The narrowest client area that leaves the caption readable.
+    int MinClientWidth() const;
+    // Where the picture's corner lies in the client area: a picture
+    // narrower or lower than the window is centred in it.
+    QPoint PictureOffset() const;
     // The client area measured in bitmap pixels at the current zoom.
     QSize ViewInBitmap() const;
     // The factor that shows the whole picture in a client area of size.
     double FitZoom(QSize size) const;
     void UpdateTitle();
     void TurnPage(int key);
+    // Escape and Ctrl+W close this window only.
+    static bool IsCloseKey(const QKeyEvent& event);
 
     QString fileName_;
     QString label_;

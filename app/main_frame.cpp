@@ -38,7 +38,9 @@ constexpr QKeyCombination kNoKey{};
 
 const Accelerator kAccelerators[] = {
     {kCmdFileOpen, {Qt::CTRL | Qt::Key_O, kNoKey}},
-    {kCmdFileSave, {Qt::CTRL | Qt::Key_S, kNoKey}},
+    {kCmdFileClose, {Qt::CTRL | Qt::Key_W, kNoKey}},
+    {kCmdFileSaveText, {Qt::CTRL | Qt::Key_S, kNoKey}},
+    {kCmdAppExit, {Qt::CTRL | Qt::Key_Q, kNoKey}},
     {kCmdFilePrint, {Qt::CTRL | Qt::Key_P, kNoKey}},
     {kCmdEditUndo, {Qt::CTRL | Qt::Key_Z, Qt::ALT | Qt::Key_Backspace}},
     {kCmdEditCut, {Qt::CTRL | Qt::Key_X, Qt::SHIFT | Qt::Key_Delete}},
@@ -532,8 +534,17 @@ void CMainFrame::SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies)
 {
     const auto errors = static_cast<uint32_t>(std::count_if(
         anomalies.begin(), anomalies.end(), [](const Anomaly& a) { return a.severity == AnomalySeverity::Error; }));
-    if (RoughList())
-        RoughList()->SetAnomalyCounts(row, errors, static_cast<uint32_t>(anomalies.size()) - errors);
+    if (!RoughList())
+        return;
+    // A list of many files keeps the tip short: the cell has the counts.
+    constexpr size_t kTipLines = 10;
+    std::string tip;
+    for (size_t i = 0; i < anomalies.size() && i < kTipLines; ++i) {
+        if (i)
+            tip += '\n';
+        tip += std::string(AnomalySeverityText(anomalies[i].severity)) + ' ' + anomalies[i].text;
+    }
+    RoughList()->SetAnomalyCounts(row, errors, static_cast<uint32_t>(anomalies.size()) - errors, std::move(tip));
 }
 
 int CMainFrame::FindRow(const char* path)

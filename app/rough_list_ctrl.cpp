@@ -17,7 +17,7 @@
 
 namespace {
 // The columns' first widths, in column order.
-constexpr int kColumnWidths[] = {200, 200, 500, 120};
+constexpr int kColumnWidths[] = {200, 200, 120, 500};
 static_assert(std::size(kColumnWidths) == CRoughListModel::kColumnCount);
 }  // namespace
 
@@ -73,9 +73,9 @@ void CRoughListCtrl::SetSummaryAbsence(int row, const std::string& reason)
     model_.SetAbsence(row, reason);
 }
 
-void CRoughListCtrl::SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings)
+void CRoughListCtrl::SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings, std::string tip)
 {
-    model_.SetAnomalyCounts(row, errors, warnings);
+    model_.SetAnomalyCounts(row, errors, warnings, std::move(tip));
 }
 
 int CRoughListCtrl::FindRow(const char* path) const

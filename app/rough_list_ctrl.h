@@ -31,8 +31,8 @@ public:
     // tip.
     void SetSummaryAbsence(int row, const std::string& reason);
     // The 異常 cell: the counts of errors and warnings the rough analysis
-    // found, empty when it found none.
-    void SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings);
+    // found, empty when it found none; tip lists their texts.
+    void SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings, std::string tip);
     // Index of the first row, from the top, whose path is path; -1 if none.
     int FindRow(const char* path) const;
     void DeleteRow(int row);

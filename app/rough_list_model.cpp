@@ -7,7 +7,7 @@
 
 namespace {
 // The list's headings, in column order.
-constexpr const char* kHeadings[] = {"ファイル名", "ファイル形式", "解析結果", "異常"};
+constexpr const char* kHeadings[] = {"ファイル名", "ファイル形式", "異常", "解析結果"};
 static_assert(std::size(kHeadings) == CRoughListModel::kColumnCount);
 
 QString FromBytes(const std::string& bytes)
@@ -88,9 +88,10 @@ void CRoughListModel::SetAbsence(int row, std::string reason)
         r->absence = std::move(reason);
 }
 
-void CRoughListModel::SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings)
+void CRoughListModel::SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings, std::string tip)
 {
     if (Row* r = At(row)) {
+        r->anomalies = std::move(tip);
         r->errors = errors;
         r->warnings = warnings;
         if (const int v = ViewRow(row); v >= 0)
@@ -119,6 +120,8 @@ QString CRoughListModel::ToolTip(int row, int column) const
         return QString();
     if (column == kColumnResult && r->result.empty())
         return FromBytes(r->absence);
+    if (column == kColumnAnomalies)
+        return FromBytes(r->anomalies);
     return FromBytes(Text(row, column));
 }
 

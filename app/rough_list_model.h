@@ -18,7 +18,9 @@
 class CRoughListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { kColumnFile = 0, kColumnFormat = 1, kColumnResult = 2, kColumnAnomalies = 3, kColumnCount = 4 };
+    // The anomalies stand before the result, which is the widest column and
+    // would push them out of sight.
+    enum Column { kColumnFile = 0, kColumnFormat = 1, kColumnAnomalies = 2, kColumnResult = 3, kColumnCount = 4 };
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -35,7 +37,8 @@ public:
     // The result keeps at most 511 bytes, cut at a character boundary.
     void AppendResult(int row, const char* text);
     void SetAbsence(int row, std::string reason);
-    void SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings);
+    // tip: the anomalies' texts, one a line, for the 異常 cell's tool tip.
+    void SetAnomalyCounts(int row, uint32_t errors, uint32_t warnings, std::string tip);
 
     std::string Text(int row, int column) const;
     // The absence reason of a row whose result is empty, or the cell's text.
@@ -68,6 +71,7 @@ private:
         std::string format;
         std::string result;
         std::string absence;
+        std::string anomalies;
         uint32_t errors = 0;
         uint32_t warnings = 0;
         bool marked = false;

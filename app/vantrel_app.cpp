@@ -527,8 +527,15 @@ QAction* CVantrelApp::TrackPopupMenu(QMenu& menu, QPoint globalPos)
     return chosen;
 }
 
+void CVantrelApp::SetDialogButtons(QWidget& dialog)
+{
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint);
+}
+
 int CVantrelApp::ExecModal(QDialog& dialog)
 {
+    SetDialogButtons(dialog);
     return modalHook_ ? modalHook_(dialog) : dialog.exec();
 }
 

@@ -136,6 +136,9 @@ public:
     QAction* TrackPopupMenu(QMenu& menu, QPoint globalPos);
     // Runs a modal dialog (through the modal hook when one is set).
     int ExecModal(QDialog& dialog);
+    // Gives a dialog a caption with a close button only: nothing in a
+    // dialog is made to be minimised or maximised.
+    static void SetDialogButtons(QWidget& dialog);
     // Asks for a text to find in a tree; empty when cancelled.
     QString AskSearchText(QWidget* parent, const QString& last);
     // One step of a search in view: asks for the text when step is Ask or

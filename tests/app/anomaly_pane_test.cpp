@@ -106,6 +106,11 @@ private slots:
         f.Frame().SetRowAnomalies(1, {warning, warning, warning});
         QCOMPARE(AppFixture::Cell(f.List(), 0, CRoughListCtrl::kColumnAnomalies), QStringLiteral("エラー 2 警告 1"));
         QCOMPARE(AppFixture::Cell(f.List(), 1, CRoughListCtrl::kColumnAnomalies), QStringLiteral("警告 3"));
+        // The tip lists the anomalies themselves, the first ten of many.
+        QCOMPARE(f.List().ToolTipAt(0, CRoughListCtrl::kColumnAnomalies), QStringLiteral("エラー x\n警告 y\nエラー x"));
+        f.Frame().SetRowAnomalies(1, std::vector<Anomaly>(12, warning));
+        QCOMPARE(f.List().ToolTipAt(1, CRoughListCtrl::kColumnAnomalies).count(QLatin1Char('\n')), 9);
+        QCOMPARE(AppFixture::Cell(f.List(), 1, CRoughListCtrl::kColumnAnomalies), QStringLiteral("警告 12"));
     }
 };
 

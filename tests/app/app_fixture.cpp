@@ -117,6 +117,7 @@ AppFixture::AppFixture(const QString& settingsDir) : app_(std::make_unique<CVant
     app_->SetPopupHook([this](QMenu& menu) -> QAction* {
         ++popupCount;
         lastPopup.clear();
+        lastDefault = menu.defaultAction() ? menu.defaultAction()->text() : QString();
         QAction* chosen = nullptr;
         for (QAction* action : menu.actions()) {
             lastPopup << action->text();

@@ -67,6 +67,8 @@ public:
     // The texts of the last pop-up menu offered (empty list: none), and the
     // text of the item to choose from the next one (empty: dismiss it).
     QStringList lastPopup;
+    // The text of that menu's default (bold) item; empty when it has none.
+    QString lastDefault;
     int popupCount = 0;
     QString choose;
 

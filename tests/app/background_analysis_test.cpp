@@ -174,11 +174,16 @@ private slots:
         const std::string path = f.Write("large.jpg", LargeJpeg());
         f.OpenThroughDialog({path});
         f.App().SetProgressTiming(0, 5);
-        OnProgress cancel(f.Frame(), [](QProgressDialog& dialog) {
+        Qt::WindowFlags flags;
+        OnProgress cancel(f.Frame(), [&flags](QProgressDialog& dialog) {
+            flags = dialog.windowFlags();
             QTest::mouseClick(dialog.findChild<QPushButton*>(), Qt::LeftButton);
         });
         f.App().RunDetailedAnalysis(path.c_str());
         QVERIFY(cancel.Acted());
+        // A caption with a close button only.
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
         CChildFrame* cancelled = f.Frame().ActiveChildFrame();
         QVERIFY(cancelled);
         QCOMPARE(LastTopLevelText(*cancelled), std::string(kCancelledLine));

@@ -152,7 +152,8 @@ private slots:
         AppFixture::RightClick(f.List(), 0);
         QCOMPARE(f.popupCount, 1);
         QCOMPARE(f.List().SelectedRows(), std::vector<int>{0});
-        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
+        QCOMPARE(f.lastPopup, QStringList({"詳細解析(&A)\tEnter", "エントリ削除(&D)\tDelete"}));
+        QCOMPARE(f.lastDefault, QStringLiteral("詳細解析(&A)\tEnter"));
         // A click inside a multiple selection keeps it.
         SelectRows(f.List(), {0, 1});
         AppFixture::RightClick(f.List(), 1);
@@ -335,7 +336,7 @@ private slots:
         // The clicked line is selected first: its file is analysed.
         AppFixture::RightClick(f.BarTree(), deepest);
         QCOMPARE(f.popupCount, 1);
-        QCOMPARE(f.lastPopup, QStringList({"エントリ削除(&D)\tDelete", "詳細解析(&A)\tEnter"}));
+        QCOMPARE(f.lastPopup, QStringList({"詳細解析(&A)\tEnter", "エントリ削除(&D)\tDelete"}));
         QCOMPARE(f.ChildFrames().size(), size_t{1});
         QCOMPARE(f.ChildFrames()[0]->windowTitle(), QString::fromStdString(files.swf));
     }

@@ -7,6 +7,10 @@
 #include <QMdiArea>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QSignalSpy>
+#include <QFontMetrics>
+#include <QDialog>
+#include <QAction>
 #include <QTest>
 
 #include "app/app_resources.h"
@@ -30,6 +34,18 @@ void Drag(QWidget& w, QPoint from, QPoint to)
                      Qt::NoModifier);
     QApplication::sendEvent(&w, &move);
     QTest::mouseRelease(&w, Qt::LeftButton, Qt::NoModifier, to);
+}
+
+// Makes picture the active window, with the focus from a click inside it.
+bool ActivatePicture(CImageWnd& picture)
+{
+    // A tool window counts as active while its owner is (qWaitForWindowActive
+    // would not wait): wait for the application's own active window.
+    picture.activateWindow();
+    if (!QTest::qWaitFor([&picture] { return QApplication::activeWindow() == &picture; }))
+        return false;
+    QTest::mouseClick(&picture, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    return QApplication::focusWidget() == &picture;
 }
 
 }  // namespace
@@ -102,11 +118,13 @@ private slots:
         QVERIFY(w);
         w->show();
         // 200 x 100 in a bitmap of 208 x 112: the margin is never drawn.
+        // Scaled to 100 x 50, the picture is centred in the 200 x 100 window.
         w->SetZoom(0.5);
         const QImage shot = w->grab().toImage();
-        QCOMPARE(shot.pixelColor(1, 1).blue(), 200);
-        QCOMPARE(shot.pixelColor(98, 48).blue(), 200);
-        for (const QPoint& p : {QPoint(101, 10), QPoint(104, 10), QPoint(10, 51), QPoint(10, 56), QPoint(150, 80)})
+        QCOMPARE(shot.pixelColor(51, 26).blue(), 200);
+        QCOMPARE(shot.pixelColor(148, 73).blue(), 200);
+        for (const QPoint& p : {QPoint(49, 30), QPoint(151, 30), QPoint(154, 30), QPoint(60, 76), QPoint(60, 81),
+                                QPoint(190, 95)})
             QCOMPARE(shot.pixelColor(p), QColor(Qt::white));
     }
 
@@ -122,6 +140,95 @@ private slots:
         }
     }
 
+    void closingKeysAfterAClickCloseOnlyThatPicture()
+    {
+        AppFixture f;
+        QPointer<CChildFrame> frame = f.EmptyWindow();
+        CImageWnd* first = AddPicture(*frame, 200, 100);
+        CImageWnd* second = AddPicture(*frame, 90, 60);
+        QVERIFY(first && second);
+        frame->ShowImageWindows();
+        // The pictures' parent is their MDI frame: the frame's close key must
+        // not reach past a picture that has the focus.
+        QVERIFY(ActivatePicture(*first));
+        QTest::keyClick(first, Qt::Key_W, Qt::ControlModifier);
+        QVERIFY(first->isHidden());
+        QVERIFY(second->isVisible());
+        QVERIFY(ActivatePicture(*second));
+        QTest::keyClick(second, Qt::Key_Escape);
+        QVERIFY(second->isHidden());
+        QVERIFY(frame);
+        QVERIFY(frame->isVisible());
+        QCOMPARE(f.ChildFrames().size(), size_t{1});
+        // With the focus back in the frame, Ctrl+W closes the frame.
+        f.Frame().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.Frame()));
+        frame->View()->setFocus();
+        QTest::keyClick(frame->View(), Qt::Key_W, Qt::ControlModifier);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(f.ChildFrames().empty());
+    }
+
+    void mainFrameKeysWorkFromAnActivePicture()
+    {
+        AppFixture f;
+        CChildFrame* frame = f.EmptyWindow();
+        CImageWnd* w = AddPicture(*frame, 200, 100);
+        QVERIFY(w);
+        frame->ShowImageWindows();
+        QVERIFY(ActivatePicture(*w));
+        QStringList dialogs;
+        f.App().SetModalHook([&dialogs](QDialog& dialog) {
+            dialogs << dialog.windowTitle();
+            return 0;
+        });
+        QTest::keyClick(w, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(dialogs, QStringList({"開く"}));
+        QTest::keyClick(w, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(dialogs, QStringList({"開く", "検索"}));
+        // Finding again with nothing found before asks for a text.
+        QSignalSpy next(f.Frame().Command(kCmdEditRepeat), &QAction::triggered);
+        QTest::keyClick(w, Qt::Key_F3);
+        QCOMPARE(next.size(), 1);
+        QVERIFY(w->isVisible());
+        QTest::keyClick(w, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!f.Frame().isVisible());
+        QVERIFY(!w->isVisible());
+    }
+
+    void smallPicturesShowTheirCaptionCentred()
+    {
+        AppFixture f;
+        f.Frame().showNormal();
+        f.Frame().setGeometry(40, 30, 760, 540);
+        CChildFrame* frame = f.EmptyWindow();
+        AnalysisResult result;
+        CAnalysisRun run(AnalysisOptions{.formats = AllFormats()}, AnalysisMode::Detailed, result);
+        run.AddPicture("a-rather-long-file-name-for-a-thumbnail.jpg", 111, 111, "サムネイル");
+        frame->ShowResult(result);
+        CImageWnd* w = frame->ImageWindows().back().get();
+        const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+        const int caption = metrics.horizontalAdvance(w->windowTitle());
+        QVERIFY2(w->width() > caption, qPrintable(QString::number(w->width())));
+        QCOMPARE(w->height(), 111);
+        frame->ShowImageWindows();
+        QVERIFY(w->width() > caption);
+        QCOMPARE(w->Zoom(), 1.0);
+        // A few pixels stay as narrow as the floor allows.
+        CImageWnd* tiny = AddPicture(*frame, 4, 4);
+        QVERIFY(tiny->width() >= CImageWnd::kMinClientWidth);
+
+        // The picture lies in the middle, white on either side.
+        CImageWnd* picture = AddPicture(*frame, 20, 16);
+        picture->show();
+        const int left = (picture->width() - 20) / 2;
+        const QImage shot = picture->grab().toImage();
+        QCOMPARE(shot.pixelColor(left, 0), QColor(0, 0, 200));
+        QCOMPARE(shot.pixelColor(left + 19, 15), QColor(19, 15, 200));
+        QCOMPARE(shot.pixelColor(left - 1, 5), QColor(Qt::white));
+        QCOMPARE(shot.pixelColor(left + 20, 5), QColor(Qt::white));
+    }
+
     void paintsThePictureFromItsTopLeftCorner()
     {
         AppFixture f;
@@ -132,10 +239,12 @@ private slots:
         QCOMPARE(w->Image().BitmapWidth(), 112);
         QCOMPARE(w->Image().MarginHeight(), 14);
         w->show();
+        // A window widened for its caption centres the picture.
+        const int left = (w->width() - 100) / 2;
         const QImage shot = w->grab().toImage();
-        QCOMPARE(shot.pixelColor(0, 0), QColor(0, 0, 200));
-        QCOMPARE(shot.pixelColor(99, 0), QColor(99, 0, 200));
-        QCOMPARE(shot.pixelColor(10, 49), QColor(10, 49, 200));
+        QCOMPARE(shot.pixelColor(left, 0), QColor(0, 0, 200));
+        QCOMPARE(shot.pixelColor(left + 99, 0), QColor(99, 0, 200));
+        QCOMPARE(shot.pixelColor(left + 10, 49), QColor(10, 49, 200));
     }
 
     void draggingPansWithinThePicture()

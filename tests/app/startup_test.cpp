@@ -77,7 +77,7 @@ const char* const kMainFrameMenu =
     "ﾌｧｲﾙ(&F)\n"
     "  開く(&O)...\tCtrl+O [57601]\n"
     "  ---\n"
-    "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
+    "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)\tCtrl+Q [57665]\n"
     VANTREL_EDIT_MENU_TEXT
     VANTREL_VIEW_MENU_TEXT
     "ﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n";
@@ -85,12 +85,12 @@ const char* const kMainFrameMenu =
 const char* const kDocumentMenu =
     "ﾌｧｲﾙ(&F)\n"
     "  開く(&O)...\tCtrl+O [57601]\n"
-    "  閉じる(&C) [57602]\n"
-    "  ﾃｷｽﾄで保存(&S)... [32776]\n"
+    "  閉じる(&C)\tCtrl+W [57602]\n"
+    "  ﾃｷｽﾄで保存(&S)...\tCtrl+S [32776]\n"
     "  ---\n"
     "  印刷(&P)...\tCtrl+P [57607]\n"
     "  ---\n"
-    "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X) [57665]\n"
+    "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)\tCtrl+Q [57665]\n"
     VANTREL_EDIT_MENU_TEXT
     "  ---\n"
     "  ｵﾌｾｯﾄへ移動(&G)...\tCtrl+G [32780]\n"
@@ -109,6 +109,26 @@ const char* const kDocumentMenu =
 QString KeyText(const QAction* action)
 {
     return action->text().section(QLatin1Char('\t'), 1);
+}
+
+// Every command item among actions shows the first key of its command's
+// accelerator after its tab, and only an item whose command has one shows a
+// key.
+void CheckMenuKeys(CMainFrame& frame, const QList<QAction*>& actions)
+{
+    for (QAction* item : actions) {
+        if (item->menu()) {
+            CheckMenuKeys(frame, item->menu()->actions());
+            continue;
+        }
+        if (item->isSeparator() || ActionCommand(item) == 0)
+            continue;
+        QAction* key = frame.Command(ActionCommand(item));
+        const bool hasKey = key && key != item && !key->shortcuts().isEmpty();
+        QVERIFY2(hasKey != KeyText(item).isEmpty(), qPrintable(item->text()));
+        if (hasKey)
+            QCOMPARE(QKeySequence(KeyText(item)), key->shortcuts().front());
+    }
 }
 
 }  // namespace
@@ -146,8 +166,9 @@ private slots:
         AppFixture f;
         CRoughListCtrl& list = f.List();
         QCOMPARE(list.model()->columnCount(), 4);
-        const char* headings[] = {"ファイル名", "ファイル形式", "解析結果", "異常"};
-        const int widths[] = {200, 200, 500, 120};
+        // The anomalies before the wide result, in sight at the default width.
+        const char* headings[] = {"ファイル名", "ファイル形式", "異常", "解析結果"};
+        const int widths[] = {200, 200, 120, 500};
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(list.model()->headerData(i, Qt::Horizontal).toString(), QString::fromUtf8(headings[i]));
             QCOMPARE(list.columnWidth(i), widths[i]);
@@ -208,7 +229,9 @@ private slots:
         };
         const Key keys[] = {
             {kCmdFileOpen, QKeySequence(Qt::CTRL | Qt::Key_O), true},
-            {kCmdFileSave, QKeySequence(Qt::CTRL | Qt::Key_S), false},
+            {kCmdFileClose, QKeySequence(Qt::CTRL | Qt::Key_W), true},
+            {kCmdFileSaveText, QKeySequence(Qt::CTRL | Qt::Key_S), true},
+            {kCmdAppExit, QKeySequence(Qt::CTRL | Qt::Key_Q), true},
             {kCmdFilePrint, QKeySequence(Qt::CTRL | Qt::Key_P), false},
             {kCmdEditUndo, QKeySequence(Qt::ALT | Qt::Key_Backspace), false},
             {kCmdEditCut, QKeySequence(Qt::SHIFT | Qt::Key_Delete), false},
@@ -230,25 +253,41 @@ private slots:
             QVERIFY2(action->shortcuts().contains(k.keys), qPrintable(QString::number(k.id)));
             QCOMPARE(action->isEnabled(), k.enabled);
         }
-        // Every menu item that has a key names it, as the key's own action
-        // has it.
-        for (int id : {kCmdFileOpen, kCmdFilePrint, kCmdEditCopy, kCmdCopyBranch, kCmdEditFind, kCmdEditRepeat,
-                       kCmdFindPrevious, kCmdGoToOffset}) {
-            QAction* key = f.Frame().Command(id);
-            bool shown = false;
-            for (QAction* item : f.Frame().CommandActions(id))
-                if (item != key && !KeyText(item).isEmpty()) {
-                    QCOMPARE(QKeySequence(KeyText(item)), key->shortcuts().front());
-                    shown = true;
-                }
-            QVERIFY2(shown, qPrintable(QString::number(id)));
-        }
         // Ctrl+N makes no empty window: windows come from analyses only.
         f.Frame().activateWindow();
         (void)QTest::qWaitForWindowActive(&f.Frame());
         QTest::keyClick(&f.Frame(), Qt::Key_N, Qt::ControlModifier);
         QVERIFY(f.App().Documents().empty());
         QVERIFY(f.ChildFrames().empty());
+        // Every menu item of both menu bars names its command's key, as the
+        // key's own action has it, and no item names a key it does not have.
+        CheckMenuKeys(f.Frame(), f.Frame().menuBar()->actions());
+        QVERIFY(f.EmptyWindow());
+        QCOMPARE(f.Frame().CurrentMenu(), int{kIdrDocument});
+        CheckMenuKeys(f.Frame(), f.Frame().menuBar()->actions());
+        for (auto [id, key] : {std::pair{kCmdFileClose, "Ctrl+W"}, {kCmdFileSaveText, "Ctrl+S"}, {kCmdAppExit, "Ctrl+Q"}})
+            QCOMPARE(KeyText(f.Frame().CommandActions(id).back()), QString::fromLatin1(key));
+    }
+
+    void dialogsHaveACloseButtonOnly()
+    {
+        AppFixture f;
+        QStringList shown;
+        f.App().SetModalHook([&shown](QDialog& dialog) {
+            shown << dialog.windowTitle();
+            const Qt::WindowFlags flags = dialog.windowFlags();
+            if (flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint) ||
+                !(flags & Qt::WindowCloseButtonHint))
+                shown.back() += QStringLiteral(" has other buttons");
+            return 0;
+        });
+        f.Frame().Command(kCmdAppAbout)->trigger();
+        QVERIFY(f.EmptyWindow());
+        f.Frame().Command(kCmdEditFind)->trigger();
+        f.Frame().Command(kCmdGoToOffset)->trigger();
+        QCOMPARE(shown.size(), 3);
+        for (const QString& title : shown)
+            QVERIFY2(!title.endsWith(QStringLiteral(" has other buttons")), qPrintable(title));
     }
 
     void toolBarAndStatusBar()
@@ -480,7 +519,7 @@ private slots:
         for (QAction* a : file->actions())
             texts << (a->isSeparator() ? QStringLiteral("---") : a->text());
         QCOMPARE(texts, QStringList({"開く(&O)...\tCtrl+O", "---", "&1 " + QString::fromStdString(tiff),
-                                     "&2 " + QString::fromStdString(jpeg), "---", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"}));
+                                     "&2 " + QString::fromStdString(jpeg), "---", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)\tCtrl+Q"}));
         // Choosing one opens it again, as the Open dialog would.
         f.App().DeleteEntry(jpeg.c_str());
         emit file->aboutToShow();
