@@ -40,7 +40,7 @@ TEST(Corpus, EveryFileIsAnalysedQuietlyInBothModes)
         TempDir dir;
         const std::string path = dir.Write("input", ReadFile(source.string()));
         Headless h;
-        ASSERT_NO_THROW(h.session.OpenFiles({path}));
+        ASSERT_NO_THROW(h.app.OpenFiles({path}));
         ASSERT_NO_THROW(h.Detailed(path));
         std::set<std::string> written;
         for (const auto& entry : fs::directory_iterator(dir.Path()))
@@ -111,7 +111,7 @@ TEST(Corpus, TruncatedSamplesAreAnalysedQuietly)
             const std::string path =
                 dir.Write("cut", testing_support::Bytes(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
             Headless h;
-            ASSERT_NO_THROW(h.session.OpenFiles({path})) << cut;
+            ASSERT_NO_THROW(h.app.OpenFiles({path})) << cut;
             ASSERT_NO_THROW(h.Detailed(path)) << cut;
         }
     }

@@ -35,7 +35,7 @@ TEST(DecodeOutcomes, EachPictureSaysHowItsDecodeEnded)
         const std::string copy = dir.Write("f", testing_support::ReadFile(path));
         testing_support::Headless h;
         h.Detailed(copy);
-        const AnalysisResult* doc = h.session.Detailed(copy);
+        const AnalysisResult* doc = h.app.Detailed(copy);
         ASSERT_NE(doc, nullptr);
         const auto record = std::find_if(doc->decodes.begin(), doc->decodes.end(),
                                          [&](const DecodeRecord& r) { return r.label == e.label; });

@@ -33,9 +33,9 @@ TEST(Limits, RoughEntriesOfOneFileAreCapped)
     Headless h;
     const std::string big = dir.Write("rst.jpg", jpeg);
     const std::string small = dir.Write("small.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xD9});
-    h.session.OpenFiles({big, small});
+    h.app.OpenFiles({big, small});
     // The cap is per file: the next file of the batch lists its lines again.
-    EXPECT_EQ(RoughEntries(h.session), CAnalysisRun::kMaxEntriesPerFile + 2);
+    EXPECT_EQ(RoughEntries(h.app), CAnalysisRun::kMaxEntriesPerFile + 2);
     EXPECT_NE(h.BarText().find(small + "\n  [00000000] SOI\n  [00000002] EOI\n"), std::string::npos);
 }
 
@@ -57,17 +57,17 @@ TEST(Limits, ResultTreeLinesAreCapped)
     TempDir dir;
     Headless h;
     const std::string path = dir.Write("many.tif", tiff);
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     h.Detailed(path);
-    const AnalysisResult* doc = h.session.Detailed(path);
+    const AnalysisResult* doc = h.app.Detailed(path);
     ASSERT_NE(doc, nullptr);
     // The path item and the capped analyzer lines.
     EXPECT_EQ(doc->lines.Count(), CAnalysisRun::kMaxTreeItems + 1u);
     // A second detailed analysis starts its own count.
     const std::string other = dir.Write("other.tif", tiff);
-    h.session.OpenFiles({other});
+    h.app.OpenFiles({other});
     h.Detailed(other);
-    EXPECT_EQ(h.session.Detailed(other)->lines.Count(), CAnalysisRun::kMaxTreeItems + 1u);
+    EXPECT_EQ(h.app.Detailed(other)->lines.Count(), CAnalysisRun::kMaxTreeItems + 1u);
 }
 
 TEST(Limits, SwfTagWalkEndsAfterItsLimit)
@@ -85,7 +85,7 @@ TEST(Limits, SwfTagWalkEndsAfterItsLimit)
     TempDir dir;
     Headless h;
     const std::string path = dir.Write("tags.swf", swf);
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     h.Detailed(path);
     const std::string detail = h.DetailText(path);
     size_t tags = 0;
@@ -112,7 +112,7 @@ TEST(Limits, SideFileStopsAtItsLimit)
     TempDir dir;
     Headless h;
     const std::string path = dir.Write("bomb.swf", swf);
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     EXPECT_EQ(std::filesystem::file_size(path + ".decompress"), CSwfAnalyzer::kMaxSideFileBytes);
 }
 

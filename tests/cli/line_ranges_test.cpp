@@ -207,14 +207,14 @@ TEST(LineRanges, EveryRangeStartsAtItsLinesOffsetInsideTheFile)
         // A copy, so that the side files of compressed samples go there.
         const std::string path = dir.Write(source.filename().string(), ReadFile(source.string()));
         Headless h;
-        h.session.OpenFiles({path});
+        h.app.OpenFiles({path});
         h.Detailed(path);
-        const AnalysisResult* doc = h.session.Detailed(path);
-        if (!doc || h.session.Rows().empty())
+        const AnalysisResult* doc = h.app.Detailed(path);
+        if (!doc || h.app.Rows().empty())
             continue;
         std::error_code ec;
         const uint64_t sideSize = fs::exists(path + ".decompress") ? fs::file_size(path + ".decompress") : 0;
-        CheckTree(doc->lines, RangesComplete(h.session.Rows()[0].format), !StructuresOverlap(source),
+        CheckTree(doc->lines, RangesComplete(h.app.Rows()[0].format), !StructuresOverlap(source),
                   fs::file_size(path, ec), sideSize);
     }
 }

@@ -99,13 +99,13 @@ TEST(DetectFormat, UnreadablePathsGiveTheOpenMessage)
     ASSERT_EQ(symlink((dir.Path() + "/nowhere").c_str(), dangling.c_str()), 0);
     for (const std::string& path : {fifo, dangling, std::string("/dev/zero")}) {
         SCOPED_TRACE(path);
-        EXPECT_EQ(h.session.OpenFiles({path}), std::vector<OpenOutcome>{OpenOutcome::Refused});
+        EXPECT_EQ(h.app.OpenFiles({path}), std::vector<OpenOutcome>{OpenOutcome::Refused});
         EXPECT_EQ(h.LastDiagnostic(), CannotOpen(path, "SA00000001"));
         const Detection d = AnalyseAs(kFormatJpeg, path);
         EXPECT_EQ(d.format, kFormatUnsupported);
         EXPECT_EQ(d.Last(), CannotOpen(path, "SA00000003"));
     }
-    EXPECT_TRUE(h.session.Rows().empty());
+    EXPECT_TRUE(h.app.Rows().empty());
 }
 
 TEST(OpenFiles, NewestFileIsOnTopAndTheBarIsRebuiltOnce)
@@ -115,14 +115,14 @@ TEST(OpenFiles, NewestFileIsOnTopAndTheBarIsRebuiltOnce)
     const std::string a = dir.Write("a.jpg", "\xFF\xD8\xFF\xD9");
     const std::string b = dir.Write("b.tif", "II*");
     const std::string c = dir.Write("c.swf", "FWS");
-    const auto outcomes = h.session.OpenFiles({a, b, c});
+    const auto outcomes = h.app.OpenFiles({a, b, c});
     EXPECT_EQ(outcomes, (std::vector<OpenOutcome>(3, OpenOutcome::Opened)));
-    ASSERT_EQ(h.session.Rows().size(), 3u);
-    EXPECT_EQ(h.session.Rows()[0].path, c);
-    EXPECT_EQ(h.session.Rows()[0].format, "SWF");
-    EXPECT_EQ(h.session.Rows()[1].format, "TIFF");
-    EXPECT_EQ(h.session.Rows()[2].format, "JPEG");
-    EXPECT_EQ(h.session.TreeBuilds(), 1);
+    ASSERT_EQ(h.app.Rows().size(), 3u);
+    EXPECT_EQ(h.app.Rows()[0].path, c);
+    EXPECT_EQ(h.app.Rows()[0].format, "SWF");
+    EXPECT_EQ(h.app.Rows()[1].format, "TIFF");
+    EXPECT_EQ(h.app.Rows()[2].format, "JPEG");
+    EXPECT_EQ(h.app.TreeBuilds(), 1);
     // Each file is a top-level item in opening order.
     const std::string bar = h.BarText();
     EXPECT_LT(bar.find(a), bar.find(b));
@@ -134,19 +134,19 @@ TEST(OpenFiles, DuplicatesAndUnreadableFilesAreSkippedAndTheRestOpened)
     TempDir dir;
     Headless h;
     const std::string a = dir.Write("a.jpg", "\xFF\xD8");
-    h.session.OpenFiles({a});
+    h.app.OpenFiles({a});
     const std::string b = dir.Write("b.tif", "MM");
-    const auto outcomes = h.session.OpenFiles({a, dir.Path() + "/gone", b});
+    const auto outcomes = h.app.OpenFiles({a, dir.Path() + "/gone", b});
     EXPECT_EQ(outcomes, (std::vector<OpenOutcome>{OpenOutcome::Duplicate, OpenOutcome::Refused,
                                                    OpenOutcome::Opened}));
-    ASSERT_EQ(h.session.Diagnostics().size(), 2u);
-    const Diagnostic& dup = h.session.Diagnostics()[0];
+    ASSERT_EQ(h.app.Diagnostics().size(), 2u);
+    const Diagnostic& dup = h.app.Diagnostics()[0];
     EXPECT_EQ(dup.text, "ファイル：" + a + "\nはすでに開かれています");
     EXPECT_EQ(dup.caption, "ファイルオープンエラー");
     EXPECT_EQ(dup.kind, DiagnosticKind::AlreadyOpen);
-    EXPECT_EQ(h.session.Diagnostics()[1].text, CannotOpen(dir.Path() + "/gone", "SA00000001"));
-    EXPECT_EQ(h.session.Rows().size(), 2u);
-    EXPECT_EQ(h.session.TreeBuilds(), 2);
+    EXPECT_EQ(h.app.Diagnostics()[1].text, CannotOpen(dir.Path() + "/gone", "SA00000001"));
+    EXPECT_EQ(h.app.Rows().size(), 2u);
+    EXPECT_EQ(h.app.TreeBuilds(), 2);
 }
 
 // The files of a batch that cannot be read are named in one message at its
@@ -157,16 +157,16 @@ TEST(OpenFiles, UnreadableFilesOfABatchShareOneMessage)
     Headless h;
     const std::string a = dir.Write("a.jpg", "\xFF\xD8");
     std::vector<std::string> paths{dir.Path() + "/gone1", a, dir.Path() + "/gone2"};
-    EXPECT_EQ(h.session.OpenFiles(paths), (std::vector<OpenOutcome>{OpenOutcome::Refused, OpenOutcome::Opened,
+    EXPECT_EQ(h.app.OpenFiles(paths), (std::vector<OpenOutcome>{OpenOutcome::Refused, OpenOutcome::Opened,
                                                                  OpenOutcome::Refused}));
-    ASSERT_EQ(h.session.Diagnostics().size(), 1u);
+    ASSERT_EQ(h.app.Diagnostics().size(), 1u);
     EXPECT_EQ(h.LastDiagnostic(), "ファイルを開けません\n" + paths[0] + "\n" + paths[2] + "\nエラー番号：SA00000001");
 
     std::vector<std::string> many;
     for (int i = 0; i < 25; ++i)
         many.push_back(dir.Path() + "/missing" + std::to_string(i));
-    h.session.OpenFiles(many);
-    ASSERT_EQ(h.session.Diagnostics().size(), 2u);
+    h.app.OpenFiles(many);
+    ASSERT_EQ(h.app.Diagnostics().size(), 2u);
     const std::string text = h.LastDiagnostic();
     EXPECT_NE(text.find("/missing19\nほか5個のファイル\nエラー番号：SA00000001"), std::string::npos) << text;
     EXPECT_EQ(text.find("/missing20"), std::string::npos);
@@ -203,10 +203,10 @@ TEST(DetailedAnalysis, ThePathComesFirst)
     TempDir dir;
     Headless h;
     const std::string a = dir.Write("a.tif", "II");
-    h.session.OpenFiles({a});
+    h.app.OpenFiles({a});
     h.Detailed(a);
     EXPECT_EQ(h.DetailText(a).substr(0, a.size() + 1), a + "\n");
-    EXPECT_TRUE(h.session.Diagnostics().empty());
+    EXPECT_TRUE(h.app.Diagnostics().empty());
 }
 
 TEST(DetailedAnalysis, UnsupportedAndUnreadableFilesHaveNoLines)
@@ -251,30 +251,30 @@ TEST(DeleteEntry, RemovesTheFileFromEverythingThatShowsIt)
     const std::string a = dir.Write("a.jpg", "\xFF\xD8");
     const std::string b = dir.Write("b.jpg", "\xFF\xD8");
     const std::string c = dir.Write("c.jpg", "\xFF\xD8");
-    h.session.OpenFiles({a, b, c});
+    h.app.OpenFiles({a, b, c});
     h.Detailed(a);
     h.Detailed(b);
     const std::string barBefore = h.BarText();
-    const std::vector<int32_t> bIds = RunIds(h.session.Entries(), b);
+    const std::vector<int32_t> bIds = RunIds(h.app.Entries(), b);
     ASSERT_FALSE(bIds.empty());
 
-    h.session.DeleteFile(b);
+    h.app.DeleteFile(b);
     EXPECT_EQ(TopLevel(h.BarText()), (std::vector<std::string>{a, c}));
     // The other branches are untouched: the bar is the old one without b's run.
     const size_t bStart = barBefore.find(b + "\n");
     const size_t cStart = barBefore.find(c + "\n");
     EXPECT_EQ(h.BarText(), barBefore.substr(0, bStart) + barBefore.substr(cStart));
-    ASSERT_EQ(h.session.Rows().size(), 2u);
-    EXPECT_EQ(h.session.Rows()[0].path, c);
-    EXPECT_EQ(h.session.Rows()[1].path, a);
-    EXPECT_NE(h.session.Detailed(a), nullptr);
-    EXPECT_EQ(h.session.Detailed(b), nullptr);
+    ASSERT_EQ(h.app.Rows().size(), 2u);
+    EXPECT_EQ(h.app.Rows()[0].path, c);
+    EXPECT_EQ(h.app.Rows()[1].path, a);
+    EXPECT_NE(h.app.Detailed(a), nullptr);
+    EXPECT_EQ(h.app.Detailed(b), nullptr);
 
     // Opened again, the file gets a new row at the top and the most recently
     // freed id: the last one of its old run.
-    h.session.OpenFiles({b});
-    EXPECT_EQ(h.session.Rows()[0].path, b);
-    EXPECT_EQ(h.session.Entries().FindEntryId(b.c_str()), bIds.back());
+    h.app.OpenFiles({b});
+    EXPECT_EQ(h.app.Rows()[0].path, b);
+    EXPECT_EQ(h.app.Entries().FindEntryId(b.c_str()), bIds.back());
 }
 
 TEST(DeleteEntry, AnUnknownFileEndsTheSession)
@@ -282,13 +282,13 @@ TEST(DeleteEntry, AnUnknownFileEndsTheSession)
     TempDir dir;
     Headless h;
     const std::string a = dir.Write("a.jpg", "\xFF\xD8");
-    h.session.DeleteFile("/not/open");
+    h.app.DeleteFile("/not/open");
     EXPECT_EQ(h.LastDiagnostic(), "ファイルを削除できません\nエラー番号：SA00000002");
-    EXPECT_TRUE(h.session.Diagnostics().back().endsProcess);
-    EXPECT_EQ(h.session.ExitCode(), 0);
+    EXPECT_TRUE(h.app.Diagnostics().back().endsProcess);
+    EXPECT_EQ(h.app.ExitCode(), 0);
     // Nothing is done once it has ended.
-    EXPECT_TRUE(h.session.OpenFiles({a}).empty());
-    EXPECT_TRUE(h.session.Rows().empty());
+    EXPECT_TRUE(h.app.OpenFiles({a}).empty());
+    EXPECT_TRUE(h.app.Rows().empty());
 }
 
 }  // namespace

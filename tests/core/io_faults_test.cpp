@@ -282,7 +282,7 @@ TEST(IoFaults, PositionsPastFourGiB)
              0xFF, 0xD0,                                                   // RST0: invalid here
              0xFF, 0xD9});
     Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     h.Detailed(path);
     const std::string detail = h.DetailText(path);
     const std::string jpeg = detail.substr(detail.find("[fffffff8] Jpeg Data"));
@@ -325,7 +325,7 @@ TEST(IoFaults, ExifOffsetsPastFourGiBAreNotRead)
              0x00, 0x03, 0, 0,
              0xFF, 0xD9});
     Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     h.Detailed(path);
     const std::string detail = h.DetailText(path);
     const size_t exif = detail.find("[ffffff0c] ImageFileHeader");

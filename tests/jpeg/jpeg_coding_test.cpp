@@ -45,9 +45,9 @@ std::string WritePicture(const TempDir& dir, int width, int height, int componen
 Bytes PictureOf(const std::string& path)
 {
     testing_support::Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     h.Detailed(path);
-    const AnalysisResult* doc = h.session.Detailed(path);
+    const AnalysisResult* doc = h.app.Detailed(path);
     if (!doc || doc->pictures.empty() || !doc->pictures[0].image.Pixels())
         return {};
     const CImageBuffer& image = doc->pictures[0].image;
@@ -255,7 +255,7 @@ TEST_P(JpegWriterTest, PictureMatchesLibjpegAndNoSegmentIsInvalid)
     // Nothing these writers make is reported wrong, in either mode.
     AnalysisResult found;
     found.anomalies = detailed->document->anomalies;
-    if (const std::vector<Anomaly>* rough = detailed->h.session.RowAnomalies(detailed->path))
+    if (const std::vector<Anomaly>* rough = detailed->h.app.RowAnomalies(detailed->path))
         found.anomalies.insert(found.anomalies.end(), rough->begin(), rough->end());
     // One writer is given bytes 0 to 255 over and over as its ICC profile:
     // that they make no profile is right to report.

@@ -250,9 +250,9 @@ TEST(JpegImage, RoughModeNeverDecodes)
     testing_support::TempDir dir;
     const std::string path = dir.Write("r.jpg", FlatGrayFile(8, 8));
     testing_support::Headless h;
-    h.session.OpenFiles({path});
-    EXPECT_EQ(h.session.Detailed(path), nullptr);
-    EXPECT_EQ(h.session.Rows()[0].result, "[画像サイズ]    8 x     8 [クロマフォーマット]モノクロ ");
+    h.app.OpenFiles({path});
+    EXPECT_EQ(h.app.Detailed(path), nullptr);
+    EXPECT_EQ(h.app.Rows()[0].result, "[画像サイズ]    8 x     8 [クロマフォーマット]モノクロ ");
 }
 
 TEST(JpegImage, ImagesAreWrittenByTheDumpTool)

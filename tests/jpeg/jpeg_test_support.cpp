@@ -62,7 +62,7 @@ std::unique_ptr<Detailed> RunDetailed(const testing_support::Bytes& bytes, const
 {
     auto d = std::make_unique<Detailed>();
     d->path = d->dir.Write(name, bytes);
-    d->h.session.OpenFiles({d->path});
+    d->h.app.OpenFiles({d->path});
     d->document = &d->h.Detailed(d->path);
     d->detail = WithoutFirstLine(d->h.DetailText(d->path));
     return d;
@@ -74,7 +74,7 @@ std::unique_ptr<Detailed> RunDetailed(const testing_support::Bytes& bytes, const
 Difference CompareWithLibjpeg(const std::string& path, const testing_support::Bytes& file)
 {
     testing_support::Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     const AnalysisResult* doc = &h.Detailed(path);
     Difference d;
     d.max = 1000;

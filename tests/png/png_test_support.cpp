@@ -120,7 +120,7 @@ Bytes Composite(const Rgba& picture, const uint8_t* background)
 Analysis Analyse(const std::string& path)
 {
     testing_support::Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     const AnalysisResult& result = h.Detailed(path);
     Analysis a;
     a.text = TreeText(result.lines);

@@ -67,18 +67,18 @@ StandaloneRun::StandaloneRun(AnalysisMode mode, const char* pathLine, uint32_t d
 
 std::string Headless::BarText()
 {
-    return TreeText(session.Tree());
+    return TreeText(app.Tree());
 }
 
 std::string Headless::DetailText(const std::string& path)
 {
-    const AnalysisResult* result = session.Detailed(path);
+    const AnalysisResult* result = app.Detailed(path);
     return result ? TreeText(result->lines) : std::string();
 }
 
 std::string Headless::LastDiagnostic() const
 {
-    return session.Diagnostics().empty() ? std::string() : session.Diagnostics().back().text;
+    return app.Diagnostics().empty() ? std::string() : app.Diagnostics().back().text;
 }
 
 std::string AnomalyList(const AnalysisResult& result)

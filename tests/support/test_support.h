@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the test programs: temporary files, a headless
-// session, and running vantrel-dump in-process.
+// Helpers shared by the test programs: temporary files, the headless
+// program's open files, and running vantrel-dump in-process.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,15 +39,15 @@ std::string ReadText(const std::string& path);
 // AnalysisOptions has it (0: one per processor).
 AnalysisOptions AllFormatOptions(uint32_t decodeThreads = 0);
 
-// A headless session, ready to open files.
+// The headless program's open files, ready to open more.
 struct Headless {
-    explicit Headless(uint32_t decodeThreads = 0) : session(AllFormatOptions(decodeThreads)) {}
-    CHeadlessSession session;
+    explicit Headless(uint32_t decodeThreads = 0) : app(AllFormatOptions(decodeThreads)) {}
+    CHeadlessSession app;
 
     // The analysis tree as text: one item per line, two spaces per depth.
     std::string BarText();
     // The detailed analysis of path, run now and kept.
-    const AnalysisResult& Detailed(const std::string& path) { return session.AnalyseDetailed(path); }
+    const AnalysisResult& Detailed(const std::string& path) { return app.AnalyseDetailed(path); }
     // The lines of the detailed result of path, as text; empty when there
     // is none.
     std::string DetailText(const std::string& path);

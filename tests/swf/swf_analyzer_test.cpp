@@ -42,17 +42,17 @@ std::string Replace(std::string text, const std::string& from, const std::string
 Rough RoughOf(const TempDir& dir, const std::string& path)
 {
     Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     Rough r;
     r.bar = Replace(h.BarText(), dir.Path(), "<dir>");
-    r.result = h.session.Rows().empty() ? "" : h.session.Rows()[0].result;
+    r.result = h.app.Rows().empty() ? "" : h.app.Rows()[0].result;
     return r;
 }
 
 std::string DetailOf(const TempDir& dir, const std::string& path)
 {
     Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     h.Detailed(path);
     return Replace(h.DetailText(path), dir.Path(), "<dir>");
 }
@@ -206,12 +206,12 @@ TEST(SwfAnalyzer, CorruptStreamsLeaveHeaderLinesAndGoOn)
         SCOPED_TRACE(name);
         const std::string path = dir.Write(std::string(name) + ".swf", Cws(body, stream));
         Headless h;
-        h.session.OpenFiles({path, dir.Write(std::string(name) + "-next.swf", Fws(body))});
-        ASSERT_EQ(h.session.Rows().size(), 2u);
+        h.app.OpenFiles({path, dir.Write(std::string(name) + "-next.swf", Fws(body))});
+        ASSERT_EQ(h.app.Rows().size(), 2u);
         EXPECT_NE(h.BarText().find("SWF File Header(CWS) Version10"), std::string::npos);
-        EXPECT_EQ(h.session.Rows()[1].result,
+        EXPECT_EQ(h.app.Rows()[1].result,
                   "SWF File Header(CWS) Version10, Size=" + std::to_string(body.size() + 8) + "[byte]");
-        EXPECT_NE(h.session.Rows()[0].result.find("(FWS)"), std::string::npos);
+        EXPECT_NE(h.app.Rows()[0].result.find("(FWS)"), std::string::npos);
         EXPECT_LE(testing_support::ReadFile(path + ".decompress").size(), body.size());
     }
 }
@@ -260,9 +260,9 @@ private:
 std::string DetailWithRanges(const TempDir& dir, const std::string& path)
 {
     Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     h.Detailed(path);
-    const AnalysisResult* doc = h.session.Detailed(path);
+    const AnalysisResult* doc = h.app.Detailed(path);
     if (!doc)
         return "";
     std::string out;

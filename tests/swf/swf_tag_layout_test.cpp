@@ -115,7 +115,7 @@ TEST(SwfTagLayout, FfmpegJpegFramesAreTheJpegDecodersPictures)
     ASSERT_EQ(jpegs.size(), 4u);
 
     Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     const AnalysisResult& swf = h.Detailed(path);
     const std::string detail = h.DetailText(path);
     EXPECT_NE(detail.find("TagID : 21 (DefineBitsJPEG2)"), std::string::npos);
@@ -125,7 +125,7 @@ TEST(SwfTagLayout, FfmpegJpegFramesAreTheJpegDecodersPictures)
     for (size_t i = 0; i < jpegs.size(); ++i) {
         const std::string jpg = dir.Write("frame" + std::to_string(i) + ".jpg", jpegs[i]);
         Headless alone;
-        alone.session.OpenFiles({jpg});
+        alone.app.OpenFiles({jpg});
         const AnalysisResult& reference = alone.Detailed(jpg);
         ASSERT_EQ(reference.pictures.size(), 1u);
         ExpectSamePixels(swf.pictures[i], reference.pictures[0]);
@@ -277,7 +277,7 @@ TEST(SwfTagLayout, LosslessBitmapsInEveryFormat)
         const Bitmap bitmap = MakeBitmap(k);
         const std::string path = dir.Write("lossless.swf", Fws(Body(LosslessTag(k, Compress(bitmap.data)))));
         Headless h;
-        h.session.OpenFiles({path});
+        h.app.OpenFiles({path});
         const AnalysisResult& result = h.Detailed(path);
         ASSERT_EQ(result.pictures.size(), 1u);
         const ResultPicture& picture = result.pictures[0];
@@ -319,8 +319,8 @@ TEST(SwfTagLayout, JpegWithAlphaIsLaidOutAndDrawnWithoutIt)
     const std::string path = dir.Write("jpeg3.swf", Fws(Body(tags)));
 
     Headless h, alone;
-    h.session.OpenFiles({path});
-    alone.session.OpenFiles({jpg});
+    h.app.OpenFiles({path});
+    alone.app.OpenFiles({jpg});
     const AnalysisResult& swf = h.Detailed(path);
     const AnalysisResult& reference = alone.Detailed(jpg);
     ASSERT_EQ(swf.pictures.size(), 1u);
@@ -404,8 +404,8 @@ TEST(SwfTagLayout, DefineBitsTakesTheTablesOfJpegTables)
     const std::string path = dir.Write("bits.swf", Fws(Body(tags)));
 
     Headless h, alone;
-    h.session.OpenFiles({path});
-    alone.session.OpenFiles({jpg});
+    h.app.OpenFiles({path});
+    alone.app.OpenFiles({jpg});
     const AnalysisResult& swf = h.Detailed(path);
     ASSERT_EQ(swf.pictures.size(), 1u);
     ExpectSamePixels(swf.pictures[0], alone.Detailed(jpg).pictures.at(0));

@@ -136,10 +136,10 @@ int FirstDifferentRow(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
 std::unique_ptr<Drawing> DrawFile(const std::string& path, uint32_t decodeThreads)
 {
     auto d = std::make_unique<Drawing>(decodeThreads);
-    d->h.session.OpenFiles({path});
+    d->h.app.OpenFiles({path});
     d->h.Detailed(path);
     d->detail = d->h.DetailText(path);
-    if (const AnalysisResult* doc = d->h.session.Detailed(path))
+    if (const AnalysisResult* doc = d->h.app.Detailed(path))
         for (const auto& w : doc->pictures)
             d->windows.push_back(&w);
     return d;

@@ -166,11 +166,11 @@ inline Analysis Analyse(const Bytes& file, const std::string& name = "test.tif")
     testing_support::TempDir dir;
     const std::string path = dir.Write(name, file);
     testing_support::Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     h.Detailed(path);
     Analysis a;
     a.bar = h.BarText();
-    a.result = h.session.Rows().empty() ? "" : h.session.Rows()[0].result;
+    a.result = h.app.Rows().empty() ? "" : h.app.Rows()[0].result;
     a.detail = h.DetailText(path);
     // The temporary directory's name changes from run to run.
     for (std::string* text : {&a.bar, &a.detail}) {

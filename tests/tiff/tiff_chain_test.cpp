@@ -164,9 +164,9 @@ TEST(TiffChain, LongChainStopsAtTheIfdLimit)
     testing_support::TempDir dir;
     const std::string path = dir.Write("chain.tif", file);
     testing_support::Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     size_t ifdLines = 0;
-    for (const AnalysisEntry* e = h.session.Entries().GetEntryListHead(); e; e = e->next)
+    for (const AnalysisEntry* e = h.app.Entries().GetEntryListHead(); e; e = e->next)
         ifdLines += std::string(e->text).find("/* --- IFD #") != std::string::npos;
     EXPECT_EQ(ifdLines, CTiffAnalyzer::kMaxIfds);
 }

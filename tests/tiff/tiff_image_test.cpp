@@ -48,9 +48,9 @@ TEST(TiffImage, DecodedPicturesEqualLibtiff)
                 const std::string path = dir.Path() + "/picture.tif";
                 WritePicture(path, le, kind, width, height, 7);
                 testing_support::Headless h;
-                h.session.OpenFiles({path});
+                h.app.OpenFiles({path});
                 h.Detailed(path);
-                const AnalysisResult* doc = h.session.Detailed(path);
+                const AnalysisResult* doc = h.app.Detailed(path);
                 ASSERT_NE(doc, nullptr);
                 ASSERT_EQ(doc->pictures.size(), 1u);
                 const ResultPicture& window = doc->pictures[0];

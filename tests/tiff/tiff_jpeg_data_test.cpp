@@ -80,9 +80,9 @@ Bytes ThumbnailTiff(bool le, const Bytes& thumbnail, uint32_t* thumbnailAt)
 size_t Windows(const std::string& path)
 {
     testing_support::Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     h.Detailed(path);
-    const AnalysisResult* doc = h.session.Detailed(path);
+    const AnalysisResult* doc = h.app.Detailed(path);
     return doc ? doc->pictures.size() : 0;
 }
 

@@ -199,11 +199,11 @@ TEST(TiffNested, BigTiffHeaderEntriesAndRow)
         testing_support::TempDir dir;
         const std::string path = dir.Write("big.tif", file);
         testing_support::Headless h;
-        h.session.OpenFiles({path});
+        h.app.OpenFiles({path});
         h.Detailed(path);
-        ASSERT_EQ(h.session.Rows().size(), 1u);
-        EXPECT_EQ(h.session.Rows()[0].format, "BigTIFF");
-        EXPECT_EQ(h.session.Rows()[0].result, "【IFD #0000 [画像サイズ]     5 x     0 [圧縮形式] 非圧縮 】");
+        ASSERT_EQ(h.app.Rows().size(), 1u);
+        EXPECT_EQ(h.app.Rows()[0].format, "BigTIFF");
+        EXPECT_EQ(h.app.Rows()[0].result, "【IFD #0000 [画像サイズ]     5 x     0 [圧縮形式] 非圧縮 】");
         const std::string d = h.DetailText(path);
         EXPECT_TRUE(Contains(d, "  [00000002] TIFF ID = 0x002b\n  [00000004] Offset Size = 8 [byte]\n"
                                 "  [00000006] Reserved = 0x0000\n  [00000008] Offset to 0th IFD = 0x0000000000000010\n"

@@ -83,9 +83,9 @@ TEST(TiffRobustness, LinesAreExpandedAsTheyAreFinished)
     testing_support::TempDir dir;
     const std::string path = dir.Write("rich.tif", RichFile(true));
     testing_support::Headless h;
-    h.session.OpenFiles({path});
+    h.app.OpenFiles({path});
     h.Detailed(path);
-    const CLineTree& tree = h.session.Detailed(path)->lines;
+    const CLineTree& tree = h.app.Detailed(path)->lines;
     size_t withChildren = 0;
     for (LineId line = 1; line <= tree.Count(); ++line) {
         if (!tree.FirstChild(line) || tree.Text(line) == path)
