@@ -12,6 +12,9 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QScreen>
+#include <QPointer>
+#include <QThreadPool>
+#include <memory>
 #include <algorithm>
 #include <cstdint>
 
@@ -298,26 +301,67 @@ void CChildFrame::ShowAnomaly(const Anomaly& anomaly)
     hex_->SetCursorOffset(anomaly.range.start);
 }
 
-CImageWnd* CChildFrame::AddPicture(ResultPicture& picture)
+CImageWnd* CChildFrame::AddPicture(ResultPicture& picture, size_t index)
 {
-    const int width = std::max(picture.width, 1);
-    const int height = std::max(picture.height, 1);
+    const QSize size = ShownSize(picture);
     auto window = std::make_unique<CImageWnd>(this, QString::fromUtf8(picture.title.c_str()),
-                                              QString::fromUtf8(picture.label.c_str()), width, height);
-    window->SetImage(std::move(picture.image));
+                                              QString::fromUtf8(picture.label.c_str()), size.width(), size.height());
+    CImageWnd* shown = window.get();
+    if (picture.shift)
+        shown->SetReduction(picture.shift, [this, shown, index](const QRect& region, uint32_t shift) {
+            FetchDetail(*shown, shown->Pages() > 1 ? shown->Page() : index, region, shift);
+        });
+    shown->SetImage(std::move(picture.image));
     images_.push_back(std::move(window));
-    return images_.back().get();
+    return shown;
+}
+
+QSize CChildFrame::ShownSize(const ResultPicture& picture)
+{
+    // A reduced picture's window measures it in its bitmap's pixels.
+    const int64_t step = int64_t{1} << picture.shift;
+    return QSize(static_cast<int>(std::max<int64_t>((picture.width + step - 1) >> picture.shift, 1)),
+                 static_cast<int>(std::max<int64_t>((picture.height + step - 1) >> picture.shift, 1)));
+}
+
+void CChildFrame::FetchDetail(CImageWnd& window, size_t index, const QRect& region, uint32_t shift) const
+{
+    // The part starts on a pixel of its reduction, as the decoder draws it.
+    const uint32_t mask = (uint32_t{1} << shift) - 1;
+    const uint32_t x = static_cast<uint32_t>(std::max(region.x(), 0)) & ~mask;
+    const uint32_t y = static_cast<uint32_t>(std::max(region.y(), 0)) & ~mask;
+    const QRect aligned(static_cast<int>(x), static_cast<int>(y), region.right() + 1 - static_cast<int>(x),
+                        region.bottom() + 1 - static_cast<int>(y));
+    AnalysisOptions options = app_.Options();
+    options.hasRegion = true;
+    options.region = {x, y, static_cast<uint32_t>(std::max(aligned.width(), 0)),
+                      static_cast<uint32_t>(std::max(aligned.height(), 0)), shift};
+    // Decoded away from the event loop, so that panning goes on meanwhile;
+    // the answer finds the window only if it still exists.
+    QThreadPool::globalInstance()->start(
+        [path = path_, options = std::move(options), index, aligned, shift, target = QPointer<CImageWnd>(&window)] {
+            auto image = std::make_shared<CImageBuffer>();
+            ::DecodePictures(path.c_str(), options, {index},
+                             [&image](size_t, ResultPicture& picture) { *image = std::move(picture.image); });
+            QMetaObject::invokeMethod(
+                qApp,
+                [target, aligned, shift, image] {
+                    if (target)
+                        target->SetDetail(aligned, shift, std::move(*image));
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void CChildFrame::ShowPictures(std::vector<ResultPicture>& pictures)
 {
     pictures_ = std::move(pictures);
     if (pictures_.size() < kPagedPictures) {
-        for (ResultPicture& picture : pictures_)
-            AddPicture(picture);
+        for (size_t i = 0; i < pictures_.size(); ++i)
+            AddPicture(pictures_[i], i);
         return;
     }
-    CImageWnd* window = AddPicture(pictures_.front());
+    CImageWnd* window = AddPicture(pictures_.front(), 0);
     window->SetPages(pictures_.size(), [this](size_t page) { TurnTo(page); });
 }
 
@@ -347,8 +391,13 @@ void CChildFrame::TurnTo(size_t page)
     std::vector<CImageBuffer> images;
     if (picture.drawn)
         images = DecodePictures({page});
-    images_.front()->ShowPage(page, QString::fromUtf8(picture.label.c_str()), picture.width, picture.height,
-                              images.empty() ? CImageBuffer() : std::move(images[page]));
+    CImageWnd* window = images_.front().get();
+    window->SetReduction(picture.shift, [this, window](const QRect& region, uint32_t shift) {
+        FetchDetail(*window, window->Page(), region, shift);
+    });
+    const QSize size = ShownSize(picture);
+    window->ShowPage(page, QString::fromUtf8(picture.label.c_str()), size.width(), size.height(),
+                     images.empty() ? CImageBuffer() : std::move(images[page]));
 }
 
 void CChildFrame::ShowImageWindows()

@@ -65,7 +65,13 @@ public:
     void ShowResult(AnalysisResult& result);
     // Appends a hidden image window for the picture, titled with the file
     // name and label, which takes the picture's bitmap (if any).
-    CImageWnd* AddPicture(ResultPicture& picture);
+    CImageWnd* AddPicture(ResultPicture& picture, size_t index);
+    // The size of the bitmap a picture's window shows: a reduced picture's
+    // is smaller than the picture.
+    static QSize ShownSize(const ResultPicture& picture);
+    // Decodes the region of picture index at the reduction asked for, away
+    // from the event loop, and gives it to window when it is done.
+    void FetchDetail(CImageWnd& window, size_t index, const QRect& region, uint32_t shift) const;
     // Keeps what describes the analysis's pictures, and makes a hidden
     // window for each, or one window for them all from kPagedPictures on.
     void ShowPictures(std::vector<ResultPicture>& pictures);

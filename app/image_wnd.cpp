@@ -41,6 +41,63 @@ void CImageWnd::SetImage(CImageBuffer image)
     image_ = std::move(image);
     scrollOrigin_ = QPoint(0, 0);
     dragging_ = false;
+    detail_ = CImageBuffer();
+}
+
+void CImageWnd::SetReduction(uint32_t shift, DetailFetch fetch)
+{
+    shift_ = std::min(shift, 30u);
+    fetch_ = std::move(fetch);
+    detail_ = CImageBuffer();
+    pending_ = again_ = false;
+    UpdateTitle();
+}
+
+void CImageWnd::SetDetail(const QRect& region, uint32_t shift, CImageBuffer image)
+{
+    pending_ = false;
+    detail_ = std::move(image);
+    detailRegion_ = region;
+    detailShift_ = shift;
+    update();
+    if (again_) {
+        again_ = false;
+        RequestDetail();
+    }
+}
+
+void CImageWnd::RequestDetail()
+{
+    if (shift_ == 0 || !fetch_ || !image_.Pixels())
+        return;
+    // The reduction whose pixels are no larger than the screen's.
+    uint32_t shift = 0;
+    while (shift < shift_ && zoom_ * double(uint64_t{1} << (shift + 1)) / Scale() <= 1.0 + 1e-9)
+        ++shift;
+    if (shift >= shift_) {
+        detail_ = CImageBuffer();
+        return;
+    }
+    const QSize view = ViewInBitmap();
+    const double scale = Scale();
+    const auto picture = [scale](double v) { return static_cast<int>(std::min(v * scale, double(INT32_MAX))); };
+    const QRect whole(0, 0, picture(image_.PictureWidth()), picture(image_.PictureHeight()));
+    const QRect wanted = QRect(picture(scrollOrigin_.x()), picture(scrollOrigin_.y()), picture(view.width()),
+                               picture(view.height())) &
+                         whole;
+    if (detail_.Pixels() && detailShift_ == shift && detailRegion_.contains(wanted))
+        return;
+    if (pending_) {
+        again_ = true;
+        return;
+    }
+    // A margin of half a view on each side lets the next drags draw finely
+    // at once.
+    const QRect region = wanted.adjusted(-wanted.width() / 2, -wanted.height() / 2, wanted.width() / 2,
+                                         wanted.height() / 2) &
+                         whole;
+    pending_ = true;
+    fetch_(region, shift);
 }
 
 void CImageWnd::SetPages(size_t count, std::function<void(size_t page)> turnTo)
@@ -153,6 +210,19 @@ void CImageWnd::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 1.0);
     const QRect part(x, bitmapHeight - y - h, w, h);
     painter.drawImage(part, bitmap, part);
+    if (!detail_.Pixels())
+        return;
+    // The finer pixels of a reduced picture, where they lie in the bitmap's
+    // coordinates: one detail pixel is 2^detailShift / 2^shift of them.
+    const double k = zoom_ * double(uint64_t{1} << detailShift_) / Scale();
+    const int detailHeight = detail_.BitmapHeight();
+    const QImage fine(detail_.Pixels(), detail_.BitmapWidth(), detailHeight,
+                      static_cast<qsizetype>(detail_.RowBytes()), QImage::Format_BGR888);
+    painter.setTransform(QTransform(k, 0, 0, -k, offset.x() + (detailRegion_.x() / Scale() - x) * zoom_,
+                                    offset.y() + (detailRegion_.y() / Scale() - y) * zoom_ + detailHeight * k));
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, k < 1.0);
+    const QRect whole(0, detailHeight - detail_.PictureHeight(), detail_.PictureWidth(), detail_.PictureHeight());
+    painter.drawImage(whole, fine, whole);
 }
 
 void CImageWnd::UpdateTitle()
@@ -162,7 +232,7 @@ void CImageWnd::UpdateTitle()
         title += QStringLiteral(" - ") + label_;
     if (pages_ > 1)
         title += QStringLiteral(" [%1/%2]").arg(page_ + 1).arg(pages_);
-    const long percent = std::lround(zoom_ * 100);
+    const long percent = std::lround(zoom_ / Scale() * 100);
     if (percent != 100)
         title += QStringLiteral(" (%1%)").arg(percent);
     setWindowTitle(title);
@@ -170,7 +240,7 @@ void CImageWnd::UpdateTitle()
 
 void CImageWnd::SetZoom(double zoom)
 {
-    zoom_ = std::clamp(zoom, std::min(kMinZoom, kZoomSteps[0]), kZoomSteps[std::size(kZoomSteps) - 1]);
+    zoom_ = std::clamp(zoom, std::min(kMinZoom, kZoomSteps[0]), kZoomSteps[std::size(kZoomSteps) - 1] * Scale());
     // The view stays inside the picture at the new scale.
     const QSize view = ViewInBitmap();
     const int maxX = std::max(0, image_.PictureWidth() - view.width());
@@ -178,13 +248,15 @@ void CImageWnd::SetZoom(double zoom)
     scrollOrigin_ = QPoint(std::clamp(scrollOrigin_.x(), 0, maxX), std::clamp(scrollOrigin_.y(), 0, maxY));
     UpdateTitle();
     update();
+    RequestDetail();
 }
 
 void CImageWnd::ZoomIn()
 {
+    // The steps are of the picture's own size.
     for (double step : kZoomSteps)
-        if (step > zoom_ * 1.001) {
-            SetZoom(step);
+        if (step * Scale() > zoom_ * 1.001) {
+            SetZoom(step * Scale());
             return;
         }
 }
@@ -192,8 +264,8 @@ void CImageWnd::ZoomIn()
 void CImageWnd::ZoomOut()
 {
     for (auto it = std::rbegin(kZoomSteps); it != std::rend(kZoomSteps); ++it)
-        if (*it < zoom_ * 0.999) {
-            SetZoom(*it);
+        if (*it * Scale() < zoom_ * 0.999) {
+            SetZoom(*it * Scale());
             return;
         }
 }
@@ -246,7 +318,7 @@ void CImageWnd::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Minus: ZoomOut(); break;
     case Qt::Key_F: ZoomToFit(); break;
     case Qt::Key_1:
-    case Qt::Key_0: SetZoom(1.0); break;
+    case Qt::Key_0: SetZoom(Scale()); break;
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
     case Qt::Key_Home:
@@ -300,12 +372,14 @@ void CImageWnd::mouseMoveEvent(QMouseEvent* event)
             scrollOrigin_ = NextScrollOrigin(scrollOrigin_, lastMouse_, mouse, size(), image_);
             lastMouse_ = mouse;
             repaint();
+            RequestDetail();
         } else if (const QPoint step((lastMouse_ - mouse) / zoom_); !step.isNull()) {
             // Zoomed, the pointer's step is scaled to bitmap pixels; a step
             // too small for one pixel adds up over the next moves.
             scrollOrigin_ = NextScrollOrigin(scrollOrigin_, step, QPoint(0, 0), ViewInBitmap(), image_);
             lastMouse_ = mouse;
             repaint();
+            RequestDetail();
         }
     }
     QWidget::mouseMoveEvent(event);

@@ -11,8 +11,12 @@
 // caption names the file, which of its pictures this is, and the zoom when
 // it is not 100 %. A window that pages through the pictures of a file shows
 // one at a time, with its page in the caption; Page Up, Page Down, Home and
-// End turn the pages.
+// End turn the pages. A picture too large to hold whole comes reduced: the
+// window shows it fitted, and where the view needs finer pixels than the
+// reduced bitmap has (up to 100 % and beyond) it asks for the part in view
+// at the scale it needs and draws that over the reduced picture.
 #include <QPoint>
+#include <QRect>
 #include <QWidget>
 #include <functional>
 
@@ -52,6 +56,20 @@ public:
     // Shows picture page, with its label and size, as SetImage does.
     void ShowPage(size_t page, const QString& label, int width, int height, CImageBuffer image);
     size_t Page() const { return page_; }
+
+    // The bitmap holds every 2^shift-th pixel of the picture's rows and
+    // columns; fetch is asked for a region of the picture (in its own
+    // pixels) at a finer reduction, and answers later with SetDetail.
+    // Shift 0: the bitmap is the picture.
+    using DetailFetch = std::function<void(const QRect& region, uint32_t shift)>;
+    void SetReduction(uint32_t shift, DetailFetch fetch);
+    uint32_t Reduction() const { return shift_; }
+    // The region asked for, drawn every 2^shift-th pixel.
+    void SetDetail(const QRect& region, uint32_t shift, CImageBuffer image);
+    // The detail shown now, and the one asked for and not yet answered.
+    QRect DetailRegion() const { return detail_.Pixels() ? detailRegion_ : QRect(); }
+    uint32_t DetailShift() const { return detailShift_; }
+    bool DetailPending() const { return pending_; }
     size_t Pages() const { return pages_; }
 
     const CImageBuffer& Image() const { return image_; }
@@ -59,7 +77,8 @@ public:
     QPoint ScrollOrigin() const { return scrollOrigin_; }
     bool Dragging() const { return dragging_; }
 
-    // Zoom factor: 1 shows one bitmap pixel per screen pixel.
+    // Zoom factor: 1 shows one bitmap pixel per screen pixel (for a reduced
+    // picture, 2^shift shows it at its own size).
     double Zoom() const { return zoom_; }
     void SetZoom(double zoom);
     void ZoomIn();
@@ -94,6 +113,11 @@ private:
     double FitZoom(QSize size) const;
     void UpdateTitle();
     void TurnPage(int key);
+    // Asks for the finer pixels the view needs, when the reduced bitmap's
+    // are too coarse and the detail at hand does not cover the view.
+    void RequestDetail();
+    // The picture's own pixels per bitmap pixel.
+    double Scale() const { return double(uint64_t{1} << shift_); }
     // Escape and Ctrl+W close this window only.
     static bool IsCloseKey(const QKeyEvent& event);
 
@@ -109,4 +133,11 @@ private:
     size_t page_ = 0;
     size_t pages_ = 0;   // 0: the window shows one picture
     std::function<void(size_t)> turnTo_;
+    uint32_t shift_ = 0;
+    DetailFetch fetch_;
+    CImageBuffer detail_;
+    QRect detailRegion_;        // in the picture's own pixels
+    uint32_t detailShift_ = 0;
+    bool pending_ = false;      // a fetch has not been answered yet
+    bool again_ = false;        // the view moved while it was pending
 };

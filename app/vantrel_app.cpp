@@ -70,6 +70,7 @@ const QString kFrameGeometryKey = QStringLiteral("MainFrameGeometry");
 const QString kFrameBarsKey = QStringLiteral("MainFrameBars");
 const QString kColumnWidthsKey = QStringLiteral("ListColumnWidths");
 const QString kOpenFolderKey = QStringLiteral("OpenFolder");
+const QString kPictureBudgetKey = QStringLiteral("Settings/PictureBudgetMB");
 
 // The Open dialog opens files; its extra button opens folders: the folders
 // selected in it, or the folder it shows when none is selected.
@@ -149,6 +150,10 @@ bool CVantrelApp::InitInstance()
     options_.formats = AllFormats();
     // Pictures are decoded again when they are shown.
     options_.keepPixels = false;
+    // A picture beyond the budget (megabytes, in the profile) is shown
+    // reduced, and decoded again in part where the view needs its pixels.
+    const qulonglong budget = QSettings().value(kPictureBudgetKey, qulonglong{256}).toULongLong();
+    options_.pictureBudget = std::clamp<qulonglong>(budget, 1, qulonglong{1} << 20) << 20;
     started_ = true;
     return true;
 }
@@ -185,6 +190,7 @@ void CVantrelApp::SaveProfile()
     settings.setValue(kColumnWidthsKey, widths);
     settings.setValue(kOpenFolderKey, openFolder_);
     settings.endGroup();
+    settings.setValue(kPictureBudgetKey, static_cast<qulonglong>(options_.pictureBudget >> 20));
 }
 
 void CVantrelApp::OpenCommandLine(const QStringList& arguments)

@@ -629,12 +629,18 @@ void CDump::WriteJsonDetailed(CJsonWriter& json, const FileReport& report)
         json.BeginObject();
         json.Key("title");
         json.String(picture.title);
+        // A reduced picture gives its own size, and by how much its pixels
+        // were reduced.
         json.Key("width");
-        json.Number(picture.image.PictureWidth());
+        json.Number(picture.shift ? picture.width : picture.image.PictureWidth());
         json.Key("height");
-        json.Number(picture.image.PictureHeight());
+        json.Number(picture.shift ? picture.height : picture.image.PictureHeight());
         json.Key("pixels");
         json.Bool(picture.drawn);
+        if (picture.shift) {
+            json.Key("reducedBy");
+            json.Number(int64_t{1} << picture.shift);
+        }
         if (report.imageFiles && n <= report.imageFiles->size() && !(*report.imageFiles)[n - 1].file.empty() &&
             !(*report.imageFiles)[n - 1].failed) {
             json.Key("file");

@@ -9,6 +9,16 @@
 
 struct ResultPicture;
 
+// A part of a picture, in the picture's own pixels, and the reduction it is
+// drawn at: every 2^shift-th pixel of every 2^shift-th row.
+struct PictureRegion {
+    uint32_t x = 0;
+    uint32_t y = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t shift = 0;
+};
+
 struct AnalysisOptions {
     // The formats detection tries and nested analyses go through.
     FormatTable formats;
@@ -35,4 +45,13 @@ struct AnalysisOptions {
     // described and their data walked as ever, but nothing is drawn: for
     // decoding one picture of a file again.
     std::function<bool(size_t index)> wantPicture = nullptr;
+    // A picture whose bitmap would take more than this many bytes is never
+    // held whole: it is drawn reduced to a quarter of it at most
+    // (ResultPicture::shift), and shells decode the part they show again.
+    // Pictures no analyzer can reduce stay bounded by CImageBuffer::kMaxBytes.
+    uint64_t pictureBudget = uint64_t{256} << 20;
+    // With a region, wanted pictures that can be drawn in part are drawn
+    // there alone, at its reduction: what a window shows of a reduced picture.
+    bool hasRegion = false;
+    PictureRegion region{};
 };

@@ -36,6 +36,10 @@ struct ResultPicture {
     CImageBuffer image;  // no pixels when the bitmap could not be made, or once freed
     bool drawn = false;  // whether the analysis had pixels for it
     bool done = false;   // its decoding has ended
+    // A picture too large for the picture budget: its bitmap holds every
+    // 2^shift-th pixel of every 2^shift-th row, and a shell decodes the part
+    // it shows at a finer scale again (AnalysisOptions::region).
+    uint32_t shift = 0;
 };
 
 enum class DecodeOutcome : uint8_t {

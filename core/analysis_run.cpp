@@ -4,6 +4,7 @@
 
 #include "core/analysis_entry_list.h"
 #include "core/stream_size.h"
+#include "image/image_buffer.h"
 
 CAnalysisRun::CAnalysisRun(const AnalysisOptions& options, AnalysisMode mode, AnalysisResult& result)
     : options_(options), mode_(mode), result_(result)
@@ -79,6 +80,46 @@ void CAnalysisRun::FinishPictures()
 {
     for (size_t i = 0; i < result_.pictures.size(); ++i)
         PictureDone(i);
+}
+
+uint32_t CAnalysisRun::ReducedShift(uint64_t width, uint64_t height, uint64_t budget)
+{
+    const auto bytes = [&](uint32_t shift) {
+        const uint64_t step = uint64_t{1} << shift;
+        const uint64_t w = ((width + step - 1) >> shift & ~uint64_t{15}) + 16;
+        const uint64_t h = ((height + step - 1) >> shift & ~uint64_t{15}) + 16;
+        return 3 * w * h;
+    };
+    if (bytes(0) <= budget)
+        return 0;
+    // Sides are below 2^32: at shift 31 the bitmap is 16 x 16 pixels.
+    uint32_t shift = 1;
+    while (shift < 31 && bytes(shift) > budget / 4)
+        ++shift;
+    return shift;
+}
+
+PictureRegion CAnalysisRun::ViewOf(size_t index, uint32_t width, uint32_t height)
+{
+    const uint64_t budget = std::min(options_.pictureBudget, CImageBuffer::kMaxBytes);
+    const uint32_t shift = ReducedShift(width, height, budget);
+    {
+        std::lock_guard lock(pictures_);
+        if (index < result_.pictures.size())
+            result_.pictures[index].shift = shift;
+    }
+    const bool wanted = !options_.wantPicture || options_.wantPicture(index);
+    if (!options_.hasRegion || !wanted)
+        return {0, 0, width, height, shift};
+    // The region starts on a pixel its reduction holds.
+    PictureRegion region = options_.region;
+    region.shift = std::min(region.shift, 31u);
+    const uint32_t mask = (uint32_t{1} << region.shift) - 1;
+    region.x = std::min(region.x, width) & ~mask;
+    region.y = std::min(region.y, height) & ~mask;
+    region.width = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{options_.region.x} + region.width, width) - region.x);
+    region.height = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{options_.region.y} + region.height, height) - region.y);
+    return region;
 }
 
 void CAnalysisRun::RecordDecode(const std::string& label, DecodeOutcome outcome, std::string reason)

@@ -67,6 +67,17 @@ public:
     void FinishPictures();
     void RecordDecode(const std::string& label, DecodeOutcome outcome, std::string reason = {});
 
+    // For an analyzer that can draw a picture in part: which part of picture
+    // index (width x height, the last added) its bitmap holds, and at which
+    // reduction. The whole picture, reduced when its bitmap would exceed the
+    // picture budget (and marked so in the result); a wanted picture that a
+    // shell asked a region of, that region.
+    PictureRegion ViewOf(size_t index, uint32_t width, uint32_t height);
+    // The reduction at which a picture of width x height fits the budget:
+    // 0 when its bitmap takes at most budget bytes, else the least shift
+    // whose bitmap takes at most a quarter of it.
+    static uint32_t ReducedShift(uint64_t width, uint64_t height, uint64_t budget);
+
     // Records an anomaly (beyond the limit, counts it). line is the line it
     // concerns in a detailed analysis, kNoLine for the file as a whole.
     void ReportAnomaly(AnomalySeverity severity, std::string_view kind, const ByteRange& range,

@@ -10,9 +10,15 @@ CSampleWriter::CSampleWriter(const Picture& picture, Format format, ValueRange* 
 {
     if (format_.samplesPerPixel == 0)
         format_.samplesPerPixel = 1;
-    // A picture larger than its pixel memory is cut to it.
-    picture_.width = std::min(picture_.width, picture_.bitmapWidth);
-    picture_.height = std::min(picture_.height, picture_.bitmapHeight);
+    if (picture_.view) {
+        picture_.shift = std::min(picture_.shift, 31u);
+        viewEndX_ = std::min<uint64_t>(picture_.width, picture_.viewX + (uint64_t{picture_.bitmapWidth} << picture_.shift));
+        viewEndY_ = std::min<uint64_t>(picture_.height, picture_.viewY + (uint64_t{picture_.bitmapHeight} << picture_.shift));
+    } else {
+        // A picture larger than its pixel memory is cut to it.
+        picture_.width = std::min(picture_.width, picture_.bitmapWidth);
+        picture_.height = std::min(picture_.height, picture_.bitmapHeight);
+    }
     const bool measuring = measure_ && format_.number != Number::Unsigned;
     if ((!picture_.pixels && !measuring) || !Supported(format_))
         picture_.width = picture_.height = 0;
@@ -119,6 +125,48 @@ void CSampleWriter::BeginSegment(uint32_t x, uint64_t y, uint32_t columns, uint6
     const uint32_t shownPlanes = format_.layout == Layout::Rgb ? 3 : 1;
     if (visible_ == 0 || rowBytes_ == 0 || (format_.planar && plane >= shownPlanes))
         rowEnd_ = row_;
+    const bool missesView = picture_.view && (uint64_t{x} + columns <= picture_.viewX || x >= viewEndX_ ||
+                                              y + rows <= picture_.viewY || y >= viewEndY_);
+    if (missesView)
+        rowEnd_ = row_;
+}
+
+bool CSampleWriter::RowInView() const
+{
+    const uint64_t mask = (uint64_t{1} << picture_.shift) - 1;
+    return row_ >= picture_.viewY && row_ < viewEndY_ && (row_ & mask) == 0;
+}
+
+uint8_t* CSampleWriter::RowTarget()
+{
+    if (!picture_.view)
+        return PixelAt(x_, row_);
+    rowPixels_.resize(std::size_t{visible_} * 3);
+    return rowPixels_.data();
+}
+
+void CSampleWriter::Sampled(uint32_t n)
+{
+    const uint64_t step = uint64_t{1} << picture_.shift;
+    uint64_t x = std::max<uint64_t>(x_, picture_.viewX);
+    x = (x + step - 1) & ~(step - 1);
+    const uint64_t end = std::min<uint64_t>(uint64_t{x_} + n, viewEndX_);
+    const uint64_t row = (row_ - picture_.viewY) >> picture_.shift;
+    uint8_t* out = picture_.pixels + (std::size_t{picture_.bitmapHeight} - 1 - row) * picture_.bitmapWidth * 3;
+    // The planes of a planar colour picture each fill one channel.
+    const bool oneChannel = format_.planar && format_.layout == Layout::Rgb;
+    const std::size_t channel = 2 - std::min<uint32_t>(plane_, 2);
+    for (; x < end; x += step) {
+        const uint8_t* from = rowPixels_.data() + (x - x_) * 3;
+        uint8_t* to = out + ((x - picture_.viewX) >> picture_.shift) * 3;
+        if (oneChannel) {
+            to[channel] = from[channel];
+        } else {
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+        }
+    }
 }
 
 uint64_t CSampleWriter::BytesWanted() const
@@ -292,7 +340,7 @@ void CSampleWriter::PlaceValues(const uint8_t* data, size_t bytes)
                     measure_->Add(v);
         return;
     }
-    uint8_t* p = PixelAt(x_, row_);
+    uint8_t* p = RowTarget();
     for (uint32_t k = 0; k < n; ++k, p += 3) {
         if (format_.planar && format_.layout == Layout::Rgb) {
             p[2 - plane_] = ValueLevel(Value(data, k));
@@ -304,6 +352,8 @@ void CSampleWriter::PlaceValues(const uint8_t* data, size_t bytes)
             p[2] = ValueLevel(Value(data, k * spp));
         }
     }
+    if (picture_.view)
+        Sampled(n);
 }
 
 uint8_t CSampleWriter::Gray(uint32_t value) const
@@ -336,17 +386,27 @@ void CSampleWriter::PlacePlane(const uint8_t* data, uint32_t n, uint8_t* p) cons
 
 void CSampleWriter::PlaceRow(const uint8_t* data, size_t bytes)
 {
+    // A view skips the rows it does not hold before any work on them.
+    if (picture_.view && !measure_ && !RowInView())
+        return;
     data = Undone(data, bytes);
     if (format_.number != Number::Unsigned) {
         PlaceValues(data, bytes);
         return;
     }
-    uint8_t* p = PixelAt(x_, row_);
     // Plane 0 of a planar grey or palette image reads like a chunky one of
     // one sample a pixel.
     const size_t spp = format_.planar ? 1 : format_.samplesPerPixel;
     const uint64_t whole = uint64_t{bytes} * 8 / (spp * format_.bitsPerSample);
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(visible_, whole));
+    PlaceSamples(data, n, RowTarget());
+    if (picture_.view)
+        Sampled(n);
+}
+
+void CSampleWriter::PlaceSamples(const uint8_t* data, uint32_t n, uint8_t* p) const
+{
+    const size_t spp = format_.planar ? 1 : format_.samplesPerPixel;
     if (format_.planar && (format_.layout == Layout::Rgb || format_.layout == Layout::Gray)) {
         PlacePlane(data, n, p);
         return;

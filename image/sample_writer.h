@@ -57,6 +57,15 @@ public:
         uint32_t height = 0;
         uint32_t bitmapWidth = 0;    // pixel memory size in pixels
         uint32_t bitmapHeight = 0;
+        // A view of a picture too large to hold whole: the pixel memory
+        // holds, from the picture's pixel (viewX, viewY) on, every
+        // 2^shift-th pixel of every 2^shift-th row, those whose coordinates
+        // are multiples of 2^shift (viewX and viewY are). Segments that miss
+        // the view are not decoded at all.
+        bool view = false;
+        uint32_t viewX = 0;
+        uint32_t viewY = 0;
+        uint32_t shift = 0;
     };
 
     struct Format {
@@ -102,6 +111,14 @@ public:
     uint64_t BytesWanted() const;
 
 private:
+    // Where the n pixels of the current row that PlaceRow makes go: the
+    // picture's memory, or for a view a row of its own that Sampled copies
+    // from.
+    uint8_t* RowTarget();
+    // A view: whether the current row is one the view holds, and the copy
+    // of the view's pixels of the row placed in rowPixels_.
+    bool RowInView() const;
+    void Sampled(uint32_t n);
     uint8_t* PixelAt(uint32_t x, uint64_t y) const
     {
         return picture_.pixels + (std::size_t{picture_.bitmapHeight} - 1 - y) * picture_.bitmapWidth * 3 +
@@ -109,6 +126,8 @@ private:
     }
     // Places the whole pixels of bytes bytes of a data row of the segment.
     void PlaceRow(const uint8_t* data, size_t bytes);
+    // Turns n pixels of a data row, differencing undone, into pixels at p.
+    void PlaceSamples(const uint8_t* data, uint32_t n, uint8_t* p) const;
     // The n pixels of a row of one plane of a planar grey or colour image.
     void PlacePlane(const uint8_t* data, uint32_t n, uint8_t* p) const;
     // The row with its differencing undone (a copy), or the row itself.
@@ -138,6 +157,9 @@ private:
     size_t fill_ = 0;
     std::vector<uint8_t> undone_;  // a row with the differencing undone
     std::vector<uint8_t> planes_;  // a floating-point row's bytes before reordering
+    std::vector<uint8_t> rowPixels_;  // a view's row before it is sampled
+    uint64_t viewEndX_ = 0;        // a view: the picture columns and rows it covers end here
+    uint64_t viewEndY_ = 0;
     ValueRange* measure_ = nullptr;
 };
 

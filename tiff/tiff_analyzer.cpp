@@ -1053,7 +1053,7 @@ void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, LineId parent, co
                                       : std::string(" 最小 - 最大 -");
     }
     CSampleWriter::Picture picture{nullptr, width, height, 0, 0};
-    CreatePicture(width, height, title, picture);
+    CreatePicture(width, height, title, !IsFax(data.compression) && data.compression != kJpeg, picture);
     if (pixelBuffer) {
         switch (data.compression) {
         case kModifiedHuffman:
@@ -1115,7 +1115,7 @@ void CTiffAnalyzer::CheckImageData(const IfdEntry& segments, bool tiled, uint32_
                            bitsPerPixel});
 }
 
-void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::string& label,
+void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::string& label, bool reducible,
                                   CSampleWriter::Picture& picture)
 {
     pixelBuffer = nullptr;
@@ -1124,11 +1124,24 @@ void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::st
         return;
     pictureIndex = run->AddPicture(PathFileName(request_.path ? request_.path : ""), static_cast<int32_t>(width),
                     static_cast<int32_t>(height), label);
-    const int32_t bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
-    const int32_t bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
-    pixelBuffer = run->PreparePicture(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,
-                                      bitmapHeight - static_cast<int32_t>(height));
-    picture = {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth), static_cast<uint32_t>(bitmapHeight)};
+    const PictureRegion view = reducible ? run->ViewOf(pictureIndex, width, height) : PictureRegion{0, 0, width, height, 0};
+    if (view.shift == 0 && view.width == width && view.height == height) {
+        const int32_t bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
+        const int32_t bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
+        pixelBuffer = run->PreparePicture(bitmapWidth, bitmapWidth - static_cast<int32_t>(width), bitmapHeight,
+                                          bitmapHeight - static_cast<int32_t>(height));
+        picture = {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth), static_cast<uint32_t>(bitmapHeight)};
+        return;
+    }
+    // A view's sides, reduced, are below 2^31.
+    const uint64_t step = uint64_t{1} << view.shift;
+    const auto shownWidth = static_cast<int32_t>((view.width + step - 1) >> view.shift);
+    const auto shownHeight = static_cast<int32_t>((view.height + step - 1) >> view.shift);
+    const int32_t bitmapWidth = CImageBuffer::PaddedSize(shownWidth);
+    const int32_t bitmapHeight = CImageBuffer::PaddedSize(shownHeight);
+    pixelBuffer = run->PreparePicture(bitmapWidth, bitmapWidth - shownWidth, bitmapHeight, bitmapHeight - shownHeight);
+    picture = {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth), static_cast<uint32_t>(bitmapHeight),
+               true, view.x, view.y, view.shift};
 }
 
 std::vector<CTiffAnalyzer::Segment> CTiffAnalyzer::InsideData(const std::vector<Segment>& segments, bool tiled,

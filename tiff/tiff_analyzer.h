@@ -175,7 +175,10 @@ private:
     // A picture without pixel memory says why under parent; its data is
     // laid out as ever.
     void NotDrawn(LineId parent, const std::string& label, uint32_t width, uint32_t height);
-    void CreatePicture(uint32_t width, uint32_t height, const std::string& label, CSampleWriter::Picture& picture);
+    // reducible: the samples' decoder can draw part of the picture, or all
+    // of it reduced (CSampleWriter::Picture::view).
+    void CreatePicture(uint32_t width, uint32_t height, const std::string& label, bool reducible,
+                       CSampleWriter::Picture& picture);
     // Whether this program draws the image of IFD currentIfd; for the
     // sample-coded compressions also how its bytes become pixels.
     bool Drawable(uint32_t compression, CSampleWriter::Format& format);

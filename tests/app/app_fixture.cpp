@@ -49,15 +49,15 @@ QByteArray MakeJpeg(int width, int height)
     return bytes;
 }
 
-QByteArray MakeTiff()
+QByteArray MakeTiff(int width, int height)
 {
     // Little-endian header, one IFD of nine entries, then the BitsPerSample
-    // values and one strip of 8 x 8 RGB pixels.
+    // values and one strip of RGB pixels.
     constexpr uint16_t kEntries = 9;
     constexpr uint32_t kIfd = 8;
     constexpr uint32_t kBits = kIfd + 2 + kEntries * 12 + 4;
     constexpr uint32_t kStrip = kBits + 6;
-    constexpr uint32_t kStripBytes = 8 * 8 * 3;
+    const uint32_t stripBytes = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 3;
     QByteArray b("II*\0", 4);
     Put32(b, kIfd);
     Put16(b, kEntries);
@@ -67,20 +67,20 @@ QByteArray MakeTiff()
         Put32(b, count);
         Put32(b, value);
     };
-    entry(256, 3, 1, 8);             // ImageWidth
-    entry(257, 3, 1, 8);             // ImageLength
+    entry(256, 3, 1, static_cast<uint32_t>(width));    // ImageWidth
+    entry(257, 3, 1, static_cast<uint32_t>(height));   // ImageLength
     entry(258, 3, 3, kBits);         // BitsPerSample
     entry(259, 3, 1, 1);             // Compression: none
     entry(262, 3, 1, 2);             // PhotometricInterpretation: RGB
     entry(273, 4, 1, kStrip);        // StripOffsets
     entry(277, 3, 1, 3);             // SamplesPerPixel
-    entry(278, 3, 1, 8);             // RowsPerStrip
-    entry(279, 4, 1, kStripBytes);   // StripByteCounts
+    entry(278, 3, 1, static_cast<uint32_t>(height));   // RowsPerStrip
+    entry(279, 4, 1, stripBytes);    // StripByteCounts
     Put32(b, 0);
     Put16(b, 8);
     Put16(b, 8);
     Put16(b, 8);
-    for (uint32_t i = 0; i < kStripBytes; ++i)
+    for (uint32_t i = 0; i < stripBytes; ++i)
         b.append(static_cast<char>((i * 7) & 0xFF));
     return b;
 }
@@ -297,6 +297,6 @@ CImageWnd* AddPicture(CChildFrame& frame, int32_t w, int32_t h)
             row[x * 3 + 2] = static_cast<uint8_t>(x);
         }
     }
-    CImageWnd* window = frame.AddPicture(picture);
+    CImageWnd* window = frame.AddPicture(picture, frame.ImageWindows().size());
     return pixels ? window : nullptr;
 }

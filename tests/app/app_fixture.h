@@ -29,9 +29,10 @@ struct AppExit {
 };
 
 // A JPEG picture of the given size (a real baseline file), an uncompressed
-// 8 x 8 RGB TIFF file, and a minimal uncompressed SWF file.
+// RGB TIFF file (byte i of its strip is i * 7 modulo 256), and a minimal
+// uncompressed SWF file.
 QByteArray MakeJpeg(int width, int height);
-QByteArray MakeTiff();
+QByteArray MakeTiff(int width = 8, int height = 8);
 QByteArray MakeSwf();
 
 // A picture of w x h as an analysis leaves it, given to frame's hidden

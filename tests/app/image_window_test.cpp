@@ -12,6 +12,8 @@
 #include <QDialog>
 #include <QAction>
 #include <QTest>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include "app/app_resources.h"
 #include "app/child_frame.h"
@@ -337,6 +339,48 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(image.isNull());
         QVERIFY(f.App().Documents().empty());
+    }
+
+    void reducedPicturesShowTheirPartInFinePixels()
+    {
+        // With a budget of 1 MB in the profile, an 800 x 600 picture (1.4 MB)
+        // comes reduced to a quarter of its sides.
+        QTemporaryDir profile;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profile.path());
+        QSettings(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("Vantrel"))
+            .setValue(QStringLiteral("Settings/PictureBudgetMB"), 1);
+        AppFixture f(profile.path());
+        constexpr int kWidth = 800, kHeight = 600;
+        const std::string path = f.Write("large.tif", MakeTiff(kWidth, kHeight));
+        f.OpenThroughDialog({path});
+        f.App().RunDetailedAnalysis(path.c_str());
+        CChildFrame* frame = f.Frame().ActiveChildFrame();
+        QVERIFY(frame && frame->ImageWindows().size() == 1);
+        frame->ShowImageWindows();
+        CImageWnd* w = frame->ImageWindows()[0].get();
+        QCOMPARE(w->Reduction(), 2u);
+        QCOMPARE(w->Image().PictureWidth(), kWidth / 4);
+        QVERIFY(!w->DetailPending() && w->DetailRegion().isNull());
+        // The picture's pixel (x, y) in blue, green, red.
+        const auto expected = [](int x, int y) {
+            const uint32_t i = (uint32_t(y) * kWidth + uint32_t(x)) * 3;
+            return QColor((i * 7) & 0xFF, ((i + 1) * 7) & 0xFF, ((i + 2) * 7) & 0xFF);
+        };
+        // At its own size the window asks for the part in view, and paints
+        // it over the reduced picture once it comes.
+        w->SetZoom(4.0);
+        QVERIFY(!w->windowTitle().contains(QLatin1Char('%')));
+        QVERIFY(QTest::qWaitFor([w] { return !w->DetailPending() && !w->DetailRegion().isNull(); }, 10000));
+        QCOMPARE(w->DetailShift(), 0u);
+        QVERIFY(w->DetailRegion().contains(QRect(0, 0, w->width(), w->height()) & QRect(0, 0, kWidth, kHeight)));
+        const QImage shot = w->grab().toImage();
+        int wrong = 0;
+        for (const QPoint& p : {QPoint(1, 1), QPoint(3, 2), QPoint(17, 5), QPoint(42, 31)})
+            wrong += shot.pixelColor(p) != expected(p.x(), p.y());
+        QCOMPARE(wrong, 0);
+        // Fitted again, the reduced picture needs no finer pixels.
+        w->SetZoom(0.5);
+        QVERIFY(w->DetailRegion().isNull());
     }
 
     void enormousPicturesGetNoPixelMemory()

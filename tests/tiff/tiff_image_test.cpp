@@ -197,12 +197,16 @@ TEST(TiffImage, MissingOrEnormousSizes)
     EXPECT_TRUE(Contains(d->detail, "[00000100] Image Data\n"));
     EXPECT_TRUE(d->windows.empty());
 
-    // A size beyond the pixel memory's cap: a window without pixels.
+    // A size far beyond the picture budget: the picture is drawn reduced,
+    // in a quarter of the budget at most.
     file = t.Build({GrayImage(t, 100000, 100000, 5, 0x100, 64)});
     file.resize(0x140, 1);
     d = Draw(file);
     ASSERT_EQ(d->windows.size(), 1u);
-    EXPECT_EQ(d->windows[0]->image.Pixels(), nullptr);
+    EXPECT_EQ(d->windows[0]->shift, 5u);
+    EXPECT_EQ(d->windows[0]->image.PictureWidth(), 3125);
+    EXPECT_NE(d->windows[0]->image.Pixels(), nullptr);
+    EXPECT_FALSE(Contains(d->detail, "描画しません"));
 
     // Without SamplesPerPixel, RowsPerStrip and StripByteCounts the TIFF
     // defaults apply: one sample, one strip running to the end of the file.

@@ -19,6 +19,7 @@
 #include <fcntl.h>
 
 #include "codec/decode_threads.h"
+#include "core/analyze.h"
 #include "core/read_stream.h"
 #include "tiff/libtiff_picture.h"
 #include "tiff/tiff_builder.h"
@@ -641,3 +642,61 @@ TEST(TiffWriters, LibtiffSubIfdsOfFloatingPointPictures)
     }
 }
 #endif
+
+// A picture beyond the picture budget is drawn reduced, every 2^shift-th
+// pixel of libtiff's reading; a region of it asked for again, at any
+// reduction, is that part of libtiff's reading.
+TEST(TiffWriters, ReducedPicturesAndRegionsAreLibtiffsPixels)
+{
+    const uint32_t w = 150, h = 131;
+    // Every sample coding and arrangement that can be drawn in part.
+    const Layout layouts[] = {kLayouts[0], kLayouts[1], kLayouts[2], kLayouts[4], kLayouts[5], kLayouts[8],
+                              kLayouts[13], kLayouts[15], kLayouts[11]};
+    const PictureRegion regions[] = {{0, 0, w, h, 0}, {33, 17, 50, 61, 0}, {31, 9, 90, 100, 1}, {140, 120, 40, 40, 2}};
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(l.name);
+        testing_support::TempDir dir;
+        const std::string path = dir.Path() + "/large.tif";
+        Write(path, true, l, w, h, 16, 1);
+        const std::vector<uint8_t> expected = RgbaPages(path).at(0);
+        // Each pixel of the picture at (x, y) drawn in an image at (ix, iy).
+        const auto expectPixels = [&](const CImageBuffer& image, uint32_t x0, uint32_t y0, uint32_t shift) {
+            ASSERT_NE(image.Pixels(), nullptr);
+            int wrong = 0;
+            for (int32_t iy = 0; iy < image.PictureHeight(); ++iy)
+                for (int32_t ix = 0; ix < image.PictureWidth(); ++ix) {
+                    const size_t x = x0 + (size_t(ix) << shift), y = y0 + (size_t(iy) << shift);
+                    ASSERT_TRUE(x < w && y < h) << ix << "," << iy;
+                    wrong += std::memcmp(image.PixelAt(ix, iy), &expected[(y * w + x) * 3], 3) != 0;
+                }
+            EXPECT_EQ(wrong, 0);
+        };
+        AnalysisOptions options = testing_support::AllFormatOptions(2);
+        options.pictureBudget = 20000;
+        const auto result = Analyze(path.c_str(), AnalysisMode::Detailed, options);
+        ASSERT_EQ(result->pictures.size(), 1u);
+        const ResultPicture& picture = result->pictures[0];
+        EXPECT_EQ(picture.shift, 3u);
+        EXPECT_EQ(picture.width, int32_t(w));
+        EXPECT_EQ(picture.image.PictureWidth(), int32_t((w + 7) / 8));
+        EXPECT_EQ(picture.image.PictureHeight(), int32_t((h + 7) / 8));
+        expectPixels(picture.image, 0, 0, 3);
+        for (const PictureRegion& r : regions) {
+            SCOPED_TRACE(testing::Message() << r.x << "," << r.y << " shift " << r.shift);
+            AnalysisOptions part = options;
+            part.hasRegion = true;
+            part.region = r;
+            size_t handed = 0;
+            DecodePictures(path.c_str(), part, {0}, [&](size_t, ResultPicture& drawn) {
+                ++handed;
+                const uint32_t step = 1u << r.shift;
+                const uint32_t x0 = r.x & ~(step - 1), y0 = r.y & ~(step - 1);
+                const uint32_t x1 = std::min(r.x + r.width, w), y1 = std::min(r.y + r.height, h);
+                EXPECT_EQ(drawn.image.PictureWidth(), int32_t((x1 - x0 + step - 1) >> r.shift));
+                EXPECT_EQ(drawn.image.PictureHeight(), int32_t((y1 - y0 + step - 1) >> r.shift));
+                expectPixels(drawn.image, x0, y0, r.shift);
+            });
+            EXPECT_EQ(handed, 1u);
+        }
+    }
+}
