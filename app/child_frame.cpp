@@ -245,6 +245,7 @@ void CChildFrame::ShowResult(AnalysisResult& result)
 {
     UseByteOrders(result);
     view_->ShowLines(std::move(result.lines));
+    hex_->MarkUnexplained(QFile::decodeName(QByteArray::fromStdString(path_)), view_->Lines());
     ShowAnomalies(result);
     ShowPictures(result.pictures);
 }

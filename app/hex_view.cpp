@@ -1,14 +1,18 @@
 #include "app/hex_view.h"
 
 #include <QClipboard>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
 #include <climits>
+
+#include "core/tree_ranges.h"
 
 namespace {
 
@@ -23,6 +27,19 @@ QChar TextChar(uint8_t byte)
     return byte >= 0x20 && byte < 0x7F ? QChar(byte) : QChar('.');
 }
 
+// The tint of the bytes no line describes: a greyish pink, mixed into the
+// pane's background so that the text stays readable on light and dark
+// palettes, and unlike the selection's colour.
+constexpr int kTintRed = 190;
+constexpr int kTintGreen = 140;
+constexpr int kTintBlue = 160;
+constexpr int kTintPercent = 30;
+
+int Mix(int base, int tint)
+{
+    return (base * (100 - kTintPercent) + tint * kTintPercent) / 100;
+}
+
 }  // namespace
 
 CHexView::CHexView(QWidget* parent) : QAbstractScrollArea(parent)
@@ -32,6 +49,84 @@ CHexView::CHexView(QWidget* parent) : QAbstractScrollArea(parent)
     setFont(font);
     viewport()->setCursor(Qt::IBeamCursor);
     setFocusPolicy(Qt::StrongFocus);
+    legend_ = new QLabel(this);
+    legend_->setTextFormat(Qt::RichText);
+    legend_->setContentsMargins(4, 1, 4, 1);
+    legend_->hide();
+}
+
+void CHexView::MarkUnexplained(const QString& path, const CLineTree& lines)
+{
+    markedPath_ = path;
+    gaps_.clear();
+    unexplainedBytes_ = 0;
+    if (!path.isEmpty()) {
+        const QFileInfo info(path);
+        gaps_ = UncoveredRanges(lines, info.exists() ? static_cast<uint64_t>(info.size()) : 0);
+    }
+    for (const ByteRange& gap : gaps_)
+        unexplainedBytes_ += gap.end - gap.start;
+    UpdateLegend();
+    viewport()->update();
+}
+
+size_t CHexView::GapAfter(uint64_t offset) const
+{
+    const auto gap = std::partition_point(gaps_.begin(), gaps_.end(),
+                                          [offset](const ByteRange& range) { return range.end <= offset; });
+    return static_cast<size_t>(gap - gaps_.begin());
+}
+
+bool CHexView::Unexplained(uint64_t offset) const
+{
+    if (!MarksShown() || offset >= size_)
+        return false;
+    const size_t gap = GapAfter(offset);
+    return gap < gaps_.size() && gaps_[gap].start <= offset;
+}
+
+CHexView::ByteRole CHexView::RoleAt(uint64_t offset) const
+{
+    if (offset >= selStart_ && offset < selEnd_)
+        return ByteRole::Selected;
+    return Unexplained(offset) ? ByteRole::Unexplained : ByteRole::Plain;
+}
+
+QColor CHexView::UnexplainedColour() const
+{
+    const QColor base = palette().color(QPalette::Base);
+    return QColor(Mix(base.red(), kTintRed), Mix(base.green(), kTintGreen), Mix(base.blue(), kTintBlue));
+}
+
+void CHexView::UpdateLegend()
+{
+    const bool shown = MarksShown() && file_.isOpen();
+    if (shown) {
+        const QString count =
+            unexplainedBytes_ ? QStringLiteral("計 %L1").arg(unexplainedBytes_) : QStringLiteral("なし");
+        legend_->setText(QStringLiteral("<span style=\"background-color:%1; color:%2\">&nbsp;00&nbsp;</span>"
+                                        "&nbsp;どの行も説明しないﾊﾞｲﾄ：%3")
+                             .arg(UnexplainedColour().name(), palette().color(QPalette::Text).name(), count));
+    }
+    legend_->setVisible(shown);
+    setViewportMargins(0, 0, 0, shown ? legend_->sizeHint().height() : 0);
+    PlaceLegend();
+    UpdateScrollBar();
+}
+
+void CHexView::PlaceLegend()
+{
+    // The margin under the viewport is the legend's; the viewport moves and
+    // shrinks as the scroll bars come and go.
+    const QRect area = viewport()->geometry();
+    legend_->setGeometry(area.left(), area.bottom() + 1, area.width(), viewportMargins().bottom());
+}
+
+void CHexView::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        UpdateLegend();
 }
 
 bool CHexView::SetFile(const QString& path)
@@ -44,7 +139,7 @@ bool CHexView::SetFile(const QString& path)
     size_ = file_.open(QIODevice::ReadOnly) ? static_cast<uint64_t>(file_.size()) : 0;
     selStart_ = selEnd_ = cursor_ = anchor_ = 0;
     verticalScrollBar()->setValue(0);
-    UpdateScrollBar();
+    UpdateLegend();
     viewport()->update();
     emit fileChanged();
     return file_.isOpen();
@@ -112,6 +207,7 @@ void CHexView::UpdateScrollBar()
 void CHexView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    PlaceLegend();
     UpdateScrollBar();
 }
 
@@ -133,6 +229,10 @@ void CHexView::paintEvent(QPaintEvent*)
     painter.translate(-horizontalScrollBar()->value(), 0);
     const QColor selection = palette().color(QPalette::Highlight);
     const QColor selectedText = palette().color(QPalette::HighlightedText);
+    const QColor unexplained = UnexplainedColour();
+    // The gaps are walked along with the bytes on screen, from the one that
+    // the first of them may lie in.
+    size_t gap = MarksShown() ? GapAfter(first * kBytesPerRow) : gaps_.size();
     for (int r = 0; r < rows && qsizetype{r} * kBytesPerRow < bytes.size(); ++r) {
         const int y = r * rowHeight;
         const uint64_t rowStart = (first + r) * kBytesPerRow;
@@ -142,9 +242,12 @@ void CHexView::paintEvent(QPaintEvent*)
             const uint64_t offset = rowStart + c;
             const auto byte = static_cast<uint8_t>(bytes[r * kBytesPerRow + c]);
             const bool selected = offset >= selStart_ && offset < selEnd_;
-            if (selected) {
-                painter.fillRect(QRect(HexX(c), y, cw * 2, rowHeight), selection);
-                painter.fillRect(QRect(TextX(c), y, cw, rowHeight), selection);
+            while (gap < gaps_.size() && gaps_[gap].end <= offset)
+                ++gap;
+            const bool marked = !selected && gap < gaps_.size() && gaps_[gap].start <= offset;
+            if (selected || marked) {
+                painter.fillRect(QRect(HexX(c), y, cw * 2, rowHeight), selected ? selection : unexplained);
+                painter.fillRect(QRect(TextX(c), y, cw, rowHeight), selected ? selection : unexplained);
             }
             if (offset == cursor_ && hasFocus())
                 painter.drawRect(QRect(HexX(c) - 1, y, cw * 2 + 1, rowHeight - 1));

@@ -5,12 +5,19 @@
 // selected (the bytes of the selected result line). A click puts the cursor
 // on a byte and reports it; the arrow keys, Page Up and Down, Home and End
 // (with Ctrl: the file's start and end) move it, with Shift selecting the
-// bytes passed over; Ctrl+C copies the selected bytes as hex text.
+// bytes passed over; Ctrl+C copies the selected bytes as hex text. Bytes of
+// the analysed file that no result line describes are drawn on a background
+// of their own, which a legend under the bytes names.
 #include <optional>
 #include <QAbstractScrollArea>
 #include <functional>
 #include <QFile>
 #include <cstdint>
+#include <vector>
+
+#include "core/line_tree.h"
+
+class QLabel;
 
 class CHexView : public QAbstractScrollArea {
     Q_OBJECT
@@ -41,6 +48,22 @@ public:
     void SelectRange(uint64_t start, uint64_t end);
     uint64_t SelectionStart() const { return selStart_; }
     uint64_t SelectionEnd() const { return selEnd_; }
+
+    // The bytes of the file at path (the analysed file) that no line of
+    // lines describes, found once here and marked whenever the pane shows
+    // that file; ranges of the side file or of inflated data describe none
+    // of its bytes. An empty path marks nothing.
+    void MarkUnexplained(const QString& path, const CLineTree& lines);
+    // How a byte of the shown file is drawn: selection outranks the mark.
+    enum class ByteRole { Plain, Selected, Unexplained };
+    ByteRole RoleAt(uint64_t offset) const;
+    bool Unexplained(uint64_t offset) const;
+    // The background of the bytes no line describes, in this palette.
+    QColor UnexplainedColour() const;
+    // How many bytes of the analysed file no line describes.
+    uint64_t UnexplainedBytes() const { return unexplainedBytes_; }
+    // Under the bytes while they are marked: a swatch and what it means.
+    QLabel* Legend() const { return legend_; }
 
     // Puts the cursor on offset as a click does, reporting it.
     void SetCursorOffset(uint64_t offset);
@@ -79,6 +102,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // Moves the cursor (clamped to the file); with extend, the bytes from
@@ -93,6 +117,14 @@ private:
     int OffsetDigits() const;
     int HexX(int column) const;
     int TextX(int column) const;
+    bool MarksShown() const { return !markedPath_.isEmpty() && path_ == markedPath_; }
+    // The first of gaps_ that ends after offset: with the gaps in file order
+    // and apart, the only one that can hold offset or follow it closest.
+    size_t GapAfter(uint64_t offset) const;
+    // Shows the legend while the marks are shown, and keeps it under the
+    // bytes, clear of the scroll bars.
+    void UpdateLegend();
+    void PlaceLegend();
 
     QFile file_;
     QString path_;
@@ -103,4 +135,8 @@ private:
     uint64_t selEnd_ = 0;
     uint64_t cursor_ = 0;
     uint64_t anchor_ = 0;   // where a selection made with Shift starts
+    QString markedPath_;
+    std::vector<ByteRange> gaps_;   // of markedPath_, in file order
+    uint64_t unexplainedBytes_ = 0;
+    QLabel* legend_ = nullptr;
 };

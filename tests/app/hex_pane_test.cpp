@@ -1,10 +1,12 @@
 // The hex pane of a detailed window, linked to the result tree both ways,
-// sized beside the tree, driven from the keyboard; copying and saving the
-// tree as text.
+// sized beside the tree, driven from the keyboard, marking the bytes no line
+// describes; copying and saving the tree as text.
 #include <QApplication>
 #include <QClipboard>
+#include <QImage>
 #include <QInputDialog>
 #include <QFile>
+#include <QLabel>
 #include <QMdiArea>
 #include <QScrollBar>
 #include <QSplitter>
@@ -18,6 +20,10 @@
 #include "app/vantrel_view.h"
 #include "app_fixture.h"
 #include "test_registry.h"
+
+#if VANTREL_HAVE_LIBTIFF
+#include <tiffio.h>
+#endif
 
 namespace {
 
@@ -54,6 +60,82 @@ QModelIndex TopIndex(const CTreeWidgetControl& tree, int i)
 {
     return tree.IndexOf(AppFixture::TopLine(tree, i));
 }
+
+// How many pixels of the byte's cell in the hex columns have the colour; the
+// byte's row must be on screen.
+int PixelsOf(CHexView& hex, uint64_t offset, const QColor& colour)
+{
+    const QImage shot = hex.viewport()->grab().toImage();
+    const QRect cell = hex.ByteRect(offset).intersected(shot.rect());
+    int count = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            count += shot.pixelColor(x, y) == colour ? 1 : 0;
+    return count;
+}
+
+#if VANTREL_HAVE_LIBTIFF
+// A grey picture written by libtiff without compression, with where libtiff
+// put each strip or tile and how long that is.
+struct LibtiffFile {
+    QByteArray bytes;
+    std::vector<uint64_t> offsets;
+    std::vector<uint64_t> counts;
+};
+
+// width x height, in strips of rowsPerStrip rows, or in tile x tile tiles
+// when tile is not 0.
+LibtiffFile WriteGrey(const QString& path, uint32_t width, uint32_t height, uint32_t rowsPerStrip, uint32_t tile)
+{
+    LibtiffFile out;
+    TIFFSetWarningHandler(nullptr);
+    TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "wl");
+    if (!tif)
+        return out;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    bool written = true;
+    if (tile) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, tile);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, tile);
+        for (uint32_t y = 0; y < height; y += tile)
+            for (uint32_t x = 0; x < width; x += tile) {
+                std::vector<uint8_t> block(size_t{tile} * tile, static_cast<uint8_t>(x * 3 + y));
+                written = written && TIFFWriteTile(tif, block.data(), x, y, 0, 0) > 0;
+            }
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+        for (uint32_t y = 0; y < height; y += rowsPerStrip) {
+            std::vector<uint8_t> strip(size_t{width} * std::min(rowsPerStrip, height - y), static_cast<uint8_t>(y));
+            written = written && TIFFWriteEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(),
+                                                       static_cast<tmsize_t>(strip.size())) > 0;
+        }
+    }
+    written = written && TIFFWriteDirectory(tif) == 1;
+    TIFFClose(tif);
+    if (!written || !(tif = TIFFOpen(QFile::encodeName(path).constData(), "r")))
+        return out;
+    uint64_t* offsets = nullptr;
+    uint64_t* counts = nullptr;
+    const bool tiled = TIFFIsTiled(tif);
+    if (TIFFGetField(tif, tiled ? TIFFTAG_TILEOFFSETS : TIFFTAG_STRIPOFFSETS, &offsets) &&
+        TIFFGetField(tif, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS, &counts)) {
+        const uint32_t blocks = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+        out.offsets.assign(offsets, offsets + blocks);
+        out.counts.assign(counts, counts + blocks);
+    }
+    TIFFClose(tif);
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        out.bytes = file.readAll();
+    return out;
+}
+#endif
 
 }  // namespace
 
@@ -113,6 +195,141 @@ private slots:
             QVERIFY(hex->SelectionStart() <= c.offset && c.offset < hex->SelectionEnd());
         }
         QVERIFY(f.Frame().StatusText().startsWith(QStringLiteral("位置 0x00000010 (16)  ﾊﾞｲﾄ 0x")));
+    }
+
+    void clickingAStripOrTileSelectsItsLine()
+    {
+#if VANTREL_HAVE_LIBTIFF
+        AppFixture f;
+        const QString dir = QString::fromStdString(f.Dir());
+        // Eight strips of four rows (the last of two), and three by three
+        // tiles of 16 x 16 pixels, the right and bottom ones partly outside
+        // the picture.
+        const LibtiffFile strips = WriteGrey(dir + QStringLiteral("/written-strips.tif"), 40, 30, 4, 0);
+        const LibtiffFile tiles = WriteGrey(dir + QStringLiteral("/written-tiles.tif"), 40, 40, 0, 16);
+        QCOMPARE(strips.offsets.size(), size_t{8});
+        QCOMPARE(tiles.offsets.size(), size_t{9});
+        const struct {
+            const char* name;
+            const LibtiffFile& file;
+            const char* block;
+            size_t index;
+        } cases[] = {
+            {"strips.tif", strips, "Strip", 7},
+            {"tiles.tif", tiles, "Tile", 4},
+            {"tiles.tif", tiles, "Tile", 8},
+        };
+        for (const auto& c : cases) {
+            CChildFrame* frame = Detailed(f, c.name, c.file.bytes);
+            QVERIFY(frame);
+            CHexView* hex = frame->HexView();
+            // A byte in the middle of the block, scrolled into view first.
+            const uint64_t offset = c.file.offsets[c.index] + c.file.counts[c.index] / 2;
+            QVERIFY(hex->GoTo(offset));
+            QTest::mouseClick(hex->viewport(), Qt::LeftButton, {}, hex->ByteRect(offset).center());
+            QCOMPARE(hex->CursorOffset(), offset);
+            QCOMPARE(frame->View()->currentIndex().data().toString(),
+                     QStringLiteral("[%1] %2 #%3 = %4 [byte]")
+                         .arg(c.file.offsets[c.index], 8, 16, QLatin1Char('0'))
+                         .arg(QString::fromUtf8(c.block))
+                         .arg(c.index)
+                         .arg(c.file.counts[c.index]));
+            QCOMPARE(hex->SelectionStart(), c.file.offsets[c.index]);
+            QCOMPARE(hex->SelectionEnd(), c.file.offsets[c.index] + c.file.counts[c.index]);
+        }
+#else
+        QSKIP("libtiff missing: no pictures of strips and tiles to write");
+#endif
+    }
+
+    void bytesNoLineDescribesAreMarked()
+    {
+        AppFixture f;
+        // The LZW sample's last strip ends on an odd offset, and the pad
+        // byte that puts its IFD on a word boundary is described by no line;
+        // so is what is appended after its last structure.
+        constexpr uint64_t kPadByte = 2281;
+        const QByteArray sample = Sample("rgb-lzw.tif");
+        const QByteArray appended(40, '\x5a');
+        CChildFrame* frame = Detailed(f, "padded.tif", sample + appended);
+        QVERIFY(frame);
+        CHexView* hex = frame->HexView();
+        const auto size = static_cast<uint64_t>(sample.size());
+        QCOMPARE(hex->FileSize(), size + appended.size());
+        QCOMPARE(hex->UnexplainedBytes(), uint64_t{1} + appended.size());
+        for (uint64_t offset = 0; offset < hex->FileSize(); ++offset)
+            QVERIFY2(hex->Unexplained(offset) == (offset == kPadByte || offset >= size),
+                     qPrintable(QString::number(offset)));
+
+        QLabel* legend = hex->Legend();
+        QVERIFY(legend->isVisible());
+        QVERIFY2(legend->text().contains(QStringLiteral("どの行も説明しないﾊﾞｲﾄ：計 41")), qPrintable(legend->text()));
+        // The legend lies under the bytes, and its swatch has their colour.
+        QCOMPARE(legend->geometry().top(), hex->viewport()->geometry().bottom() + 1);
+        const QImage swatch = legend->grab().toImage();
+        int tinted = 0;
+        for (int y = 0; y < swatch.height(); ++y)
+            for (int x = 0; x < swatch.width(); ++x)
+                tinted += swatch.pixelColor(x, y) == hex->UnexplainedColour() ? 1 : 0;
+        QVERIFY(tinted > 0);
+
+        // Drawn: the marked bytes on their colour, the described ones on the
+        // pane's background (the digits cover much of either); a selection
+        // outranks the mark.
+        const QColor base = hex->palette().color(QPalette::Base);
+        QVERIFY(hex->UnexplainedColour() != base);
+        QVERIFY(hex->UnexplainedColour() != hex->palette().color(QPalette::Highlight));
+        const uint64_t cellArea = uint64_t(hex->ByteRect(0).width()) * hex->ByteRect(0).height();
+        const struct {
+            uint64_t offset;
+            CHexView::ByteRole role;
+        } cells[] = {
+            {kPadByte - 1, CHexView::ByteRole::Plain},
+            {kPadByte, CHexView::ByteRole::Unexplained},
+            {kPadByte + 1, CHexView::ByteRole::Plain},
+            {size - 1, CHexView::ByteRole::Plain},
+            {size, CHexView::ByteRole::Unexplained},
+            {hex->FileSize() - 1, CHexView::ByteRole::Unexplained},
+        };
+        hex->SelectRange(0, 0);
+        for (const auto& c : cells) {
+            hex->GoTo(c.offset);
+            QCOMPARE(hex->RoleAt(c.offset), c.role);
+            const int marked = PixelsOf(*hex, c.offset, hex->UnexplainedColour());
+            if (c.role == CHexView::ByteRole::Unexplained)
+                QVERIFY2(marked * 4 > int(cellArea), qPrintable(QString::number(c.offset)));
+            else
+                QVERIFY2(marked == 0 && PixelsOf(*hex, c.offset, base) * 4 > int(cellArea),
+                         qPrintable(QString::number(c.offset)));
+        }
+        hex->SelectRange(size, size + 8);
+        QCOMPARE(hex->RoleAt(size), CHexView::ByteRole::Selected);
+        QCOMPARE(PixelsOf(*hex, size, hex->UnexplainedColour()), 0);
+        QCOMPARE(hex->RoleAt(size + 8), CHexView::ByteRole::Unexplained);
+
+        // The side file of a compressed SWF file is not the analysed file:
+        // the file's ranges say nothing of its bytes, and the legend goes
+        // while it is shown.
+        CChildFrame* packed = Detailed(f, "packed.swf", Sample("stage-compressed.swf"));
+        QVERIFY(packed);
+        CHexView* packedHex = packed->HexView();
+        QVERIFY(packedHex->Legend()->isVisible());
+        QVERIFY(packedHex->Legend()->text().endsWith(QStringLiteral("どの行も説明しないﾊﾞｲﾄ：なし")));
+        const QModelIndex inflated =
+            Line(*packed->View(), QStringLiteral("[0000000d] TagID : 9 (SetBackgroundColor), Size : 3[byte]"));
+        QVERIFY(inflated.isValid());
+        const int rowsHeight = packedHex->viewport()->height();
+        const int legendHeight = packedHex->Legend()->height();
+        QVERIFY(legendHeight > 0);
+        packed->View()->setCurrentIndex(inflated);
+        QVERIFY(packedHex->FilePath().endsWith(QStringLiteral(".decompress")));
+        QVERIFY(!packedHex->Legend()->isVisible());
+        // The rows take the legend's room.
+        QCOMPARE(packedHex->viewport()->height(), rowsHeight + legendHeight);
+        for (uint64_t offset = 0; offset < packedHex->FileSize(); ++offset)
+            QVERIFY(!packedHex->Unexplained(offset));
+        packed->View()->setCurrentIndex(TopIndex(*packed->View(), 1));
+        QVERIFY(packedHex->Legend()->isVisible());
     }
 
     void statusBarShowsValuesInTheFilesByteOrder()
