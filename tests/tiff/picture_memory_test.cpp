@@ -12,6 +12,8 @@
 #include <fstream>
 #include <string>
 
+#include <tiffio.h>
+
 #include "bench/g4_document.h"
 #include "core/analyze.h"
 #include "support/test_support.h"
@@ -67,6 +69,67 @@ TEST(PictureMemory, ManyPagesAreDrawnWithinABoundThatDoesNotGrowWithThem)
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << threads << " threads";
     }
+}
+
+// A 12,000 x 12,000 tiled picture takes 432 MB as a 24-bit picture: it is
+// drawn reduced, and a part of it at its own size, in a child process whose
+// address space allows a quarter of that beyond what the process holds.
+TEST(PictureMemory, LargeTiledPictureIsDrawnReducedWithinABound)
+{
+    TempDir dir;
+    const std::string path = dir.Path() + "/large.tif";
+    constexpr uint32_t kSide = 12000, kTile = 256;
+    {
+        TIFF* tif = TIFFOpen(path.c_str(), "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kSide);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kSide);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, kTile);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, kTile);
+        std::vector<uint8_t> tile(kTile * kTile);
+        for (uint32_t y = 0; y < kSide; y += kTile)
+            for (uint32_t x = 0; x < kSide; x += kTile) {
+                for (uint32_t r = 0; r < kTile; ++r)
+                    for (uint32_t c = 0; c < kTile; ++c)
+                        tile[r * kTile + c] = static_cast<uint8_t>((x + c) / 64 + (y + r) / 64);
+                ASSERT_GT(TIFFWriteTile(tif, tile.data(), x, y, 0, 0), 0);
+            }
+        TIFFClose(tif);
+    }
+    constexpr uint64_t kAllowance = uint64_t{108} << 20;
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const rlimit limit{AddressSpaceBytes() + kAllowance, RLIM_INFINITY};
+        setrlimit(RLIMIT_AS, &limit);
+        AnalysisOptions options = AllFormatOptions(2);
+        options.keepPixels = false;
+        // The level of the picture's pixel (x, y), as the test wrote it.
+        const auto level = [](uint32_t x, uint32_t y) { return static_cast<uint8_t>(x / 64 + y / 64); };
+        bool reduced = false;
+        options.takePicture = [&](size_t, ResultPicture& picture) {
+            const CImageBuffer& image = picture.image;
+            reduced = picture.shift == 2 && image.Pixels() && image.PictureWidth() == 3000 &&
+                      image.PixelAt(2999, 1234)[0] == level(2999 * 4, 1234 * 4);
+        };
+        const auto result = Analyze(path.c_str(), AnalysisMode::Detailed, options);
+        options.takePicture = nullptr;
+        options.hasRegion = true;
+        options.region = {7000, 5000, 1920, 1080, 0};
+        bool part = false;
+        DecodePictures(path.c_str(), options, {0}, [&](size_t, ResultPicture& picture) {
+            const CImageBuffer& image = picture.image;
+            part = image.Pixels() && image.PictureWidth() == 1920 && image.PixelAt(1919, 1079)[1] == level(8919, 6079);
+        });
+        _exit(result->pictures.size() == 1 && result->pictures[0].drawn && reduced && part ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // Decoding again the pictures asked for gives the pixels the analysis drew,
