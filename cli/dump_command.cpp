@@ -42,6 +42,9 @@ constexpr const char* kUsage =
     "                    the output is the same for every N)\n"
     "  --decode-threads N  decode each picture on up to N threads (default 0:\n"
     "                    one per processor, at most 8; the output is the same)\n"
+    "  --picture-budget MB  draw a TIFF picture whose pixels need more than MB\n"
+    "                    megabytes reduced (default 256; --images still writes\n"
+    "                    it whole)\n"
     "  --at OFFSET       print the detailed lines that describe the byte at OFFSET\n"
     "                    (decimal, or hexadecimal with 0x), outermost first\n"
     "  --gaps            print the byte ranges no detailed line describes:\n"
@@ -76,6 +79,7 @@ struct DumpOptions {
     std::optional<uint64_t> at;
     uint32_t jobs = 0;            // 0: one per processor
     uint32_t decodeThreads = 0;   // 0: one per processor
+    uint64_t pictureBudget = uint64_t{256} << 20;
     std::string imageDir;
     std::vector<std::string> files;
 };
@@ -172,6 +176,15 @@ std::string ParseArgs(const std::vector<std::string>& args, DumpOptions& options
             if (!digits)
                 return "option '--decode-threads' needs a number of threads from 0 to 99";
             options.decodeThreads = static_cast<uint32_t>(std::stoul(n));
+        } else if (a == "--picture-budget" || a.rfind("--picture-budget=", 0) == 0) {
+            if (a == "--picture-budget" && i + 1 >= args.size())
+                return "option '--picture-budget' needs a number of megabytes";
+            const std::string n = a == "--picture-budget" ? args[++i] : a.substr(17);
+            const bool digits = !n.empty() && n.size() <= 4 &&
+                                std::all_of(n.begin(), n.end(), [](char c) { return c >= '0' && c <= '9'; });
+            if (!digits || std::stoul(n) == 0)
+                return "option '--picture-budget' needs a number of megabytes from 1 to 9999";
+            options.pictureBudget = uint64_t{std::stoul(n)} << 20;
         } else if (a == "--help" || a == "-h") {
             help = true;
         } else if (a == "--version") {
@@ -364,7 +377,8 @@ public:
     CDump(const DumpOptions& options, std::ostream& out, std::ostream& err)
         : options_(options), out_(out), err_(err),
           session_(AnalysisOptions{
-              .formats = AllFormats(), .decodeThreads = options.decodeThreads, .keepPixels = false})
+              .formats = AllFormats(), .decodeThreads = options.decodeThreads, .keepPixels = false,
+              .pictureBudget = options.pictureBudget})
     {
         // The analysis tree is written out from the entries themselves, with
         // the depths making it gives them.
@@ -381,6 +395,11 @@ private:
     void RunDetailed();
     void WritePicture(const std::string& path, size_t index, const ResultPicture& picture,
                       std::vector<WrittenPicture>& list) const;
+    // Writes the pictures the analysis drew reduced at their own size, from
+    // bands of rows decoded again one after the other.
+    void WriteReducedPictures(const std::string& path, const AnalysisResult& result, const AnalysisOptions& options,
+                              std::vector<WrittenPicture>& list) const;
+    std::string PictureFile(const std::string& path, size_t index) const;
     void PrintText();
     int PrintCheck();
     void PrintDetailed(const FileReport& report);
@@ -474,7 +493,10 @@ void CDump::RunDetailed()
                                       size_t index, ResultPicture& picture) {
                 WritePicture(*path, index, picture, *list);
             };
-        return Analyze(files[i]->path->c_str(), AnalysisMode::Detailed, options);
+        std::unique_ptr<AnalysisResult> result = Analyze(files[i]->path->c_str(), AnalysisMode::Detailed, options);
+        if (written[i])
+            WriteReducedPictures(*files[i]->path, *result, options, *written[i]);
+        return result;
     });
     for (size_t i = 0; i < files.size(); ++i) {
         FileReport& report = *files[i];
@@ -496,12 +518,49 @@ void CDump::WritePicture(const std::string& path, size_t index, const ResultPict
 {
     if (list.size() <= index)
         list.resize(index + 1);
-    if (!picture.image.Pixels())
+    if (!picture.image.Pixels() || picture.shift)
         return;
-    const std::string name = std::filesystem::path(path).filename().string();
     WrittenPicture& entry = list[index];
-    entry.file = options_.imageDir + "/" + name + "." + std::to_string(index + 1) + (options_.ppm ? ".ppm" : ".bmp");
+    entry.file = PictureFile(path, index);
     entry.failed = !(options_.ppm ? WritePpm(picture.image, entry.file) : WriteBmp(picture.image, entry.file));
+}
+
+std::string CDump::PictureFile(const std::string& path, size_t index) const
+{
+    const std::string name = std::filesystem::path(path).filename().string();
+    return options_.imageDir + "/" + name + "." + std::to_string(index + 1) + (options_.ppm ? ".ppm" : ".bmp");
+}
+
+void CDump::WriteReducedPictures(const std::string& path, const AnalysisResult& result, const AnalysisOptions& options,
+                                 std::vector<WrittenPicture>& list) const
+{
+    // Bands of a quarter of the budget, as the reduced picture was.
+    const uint64_t bandBytes = options.pictureBudget / 4;
+    for (size_t index = 0; index < result.pictures.size(); ++index) {
+        const ResultPicture& picture = result.pictures[index];
+        if (!picture.shift || !picture.drawn || picture.width <= 0 || picture.height <= 0)
+            continue;
+        const auto width = static_cast<uint32_t>(picture.width);
+        const auto height = static_cast<uint32_t>(picture.height);
+        const auto rows = static_cast<uint32_t>(std::clamp<uint64_t>(bandBytes / (uint64_t{width} * 3 + 48), 1, height));
+        AnalysisOptions band = options;
+        band.takePicture = nullptr;
+        band.hasRegion = true;
+        const PictureBand decode = [&](uint32_t y, uint32_t n) {
+            band.region = {0, y, width, n, 0};
+            CImageBuffer image;
+            DecodePictures(path.c_str(), band, {index}, [&image](size_t, ResultPicture& part) {
+                image = std::move(part.image);
+            });
+            return image;
+        };
+        if (list.size() <= index)
+            list.resize(index + 1);
+        WrittenPicture& entry = list[index];
+        entry.file = PictureFile(path, index);
+        entry.failed = !(options_.ppm ? WritePpmInBands(entry.file, width, height, rows, decode)
+                                      : WriteBmpInBands(entry.file, width, height, rows, decode));
+    }
 }
 
 void CDump::PrintText()

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include <tiffio.h>
+
 #include "cli/image_export.h"
 #include "cli/json_writer.h"
 #include "support/test_support.h"
@@ -225,6 +227,59 @@ TEST(ImageExport, BmpAndPpmHoldThePictureWithoutItsMargin)
     CImageBuffer empty;
     EXPECT_EQ(empty.Create(1 << 16, 1, 1 << 16, 1), nullptr);
     EXPECT_FALSE(WriteBmp(empty, dir.Path() + "/none.bmp"));
+}
+
+// A picture beyond the picture budget: the same lines, a reduced picture in
+// the JSON document, and the same picture files, written a band of rows at a
+// time, as with the budget that holds it whole.
+TEST(DumpImages, PicturesBeyondTheBudgetAreWrittenWholeFromBands)
+{
+    TempDir dir;
+    const std::string path = dir.Path() + "/large.tif";
+    constexpr uint32_t kWidth = 700, kHeight = 501, kTile = 64;
+    {
+        TIFFSetWarningHandler(nullptr);
+        TIFF* tif = TIFFOpen(path.c_str(), "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kWidth);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kHeight);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, kTile);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, kTile);
+        std::vector<uint8_t> tile(kTile * kTile * 3);
+        for (uint32_t y = 0; y < kHeight; y += kTile)
+            for (uint32_t x = 0; x < kWidth; x += kTile) {
+                for (uint32_t i = 0; i < tile.size(); ++i)
+                    tile[i] = static_cast<uint8_t>((x + i / 3 % kTile) * (i % 3 + 1) + (y + i / 3 / kTile) * 5);
+                ASSERT_GT(TIFFWriteTile(tif, tile.data(), x, y, 0, 0), 0);
+            }
+        TIFFClose(tif);
+    }
+    for (const bool ppm : {false, true}) {
+        SCOPED_TRACE(ppm);
+        std::vector<std::string> whole{"-d", "--images", dir.Path() + "/whole"};
+        std::vector<std::string> reduced{"-d", "--picture-budget", "1", "--images", dir.Path() + "/reduced"};
+        if (ppm) {
+            whole.push_back("--ppm");
+            reduced.push_back("--ppm");
+        }
+        whole.push_back(path);
+        reduced.push_back(path);
+        const auto a = Dump(whole);
+        const auto b = Dump(reduced);
+        EXPECT_EQ(b.status, 0);
+        EXPECT_EQ(a.out, b.out);
+        const std::string name = std::string("/large.tif.1.") + (ppm ? "ppm" : "bmp");
+        const auto expected = ReadFile(dir.Path() + "/whole" + name);
+        ASSERT_GT(expected.size(), size_t{kWidth} * kHeight * 3);
+        EXPECT_TRUE(ReadFile(dir.Path() + "/reduced" + name) == expected);
+    }
+    const auto json = Dump({"--json", "-d", "--picture-budget", "1", path});
+    EXPECT_NE(json.out.find("\"width\":700,\"height\":501,\"pixels\":true,\"reducedBy\":4"), std::string::npos)
+        << json.out.substr(json.out.find("\"images\""));
 }
 
 }  // namespace
