@@ -108,24 +108,27 @@ constexpr std::array<MenuItem, 5> kViewMenu = {{
 
 constexpr std::array<MenuItem, 1> kViewHexPane = {{{K::Command, kCmdViewHexPane, "ﾊﾞｲﾄ表示(&B)"}}};
 
-constexpr std::array<MenuItem, 1> kAboutMain = {{{K::Command, kCmdAppAbout, "ﾊﾞｰｼﾞｮﾝ情報(&A)..."}}};
-
-constexpr std::array<MenuItem, 10> kWindowHelpDocument = {{
+constexpr std::array<MenuItem, 5> kWindowMenu = {{
     {K::Popup, 0, "ｳｨﾝﾄﾞｳ(&W)"},
     {K::Command, kCmdWindowCascade, "重ねて表示(&C)"},
     {K::Command, kCmdWindowTileHorz, "並べて表示(&T)"},
     {K::Command, kCmdWindowArrange, "ｱｲｺﾝの整列(&A)"},
     {K::End, 0, nullptr},
+}};
+
+// Both menu bars end with it: the guide is wanted most before any file is
+// open.
+constexpr std::array<MenuItem, 5> kHelpMenu = {{
     {K::Popup, 0, "ﾍﾙﾌﾟ(&H)"},
-    {K::Command, kCmdHelpFinder, "ﾄﾋﾟｯｸの検索(&H)"},
+    {K::Command, kCmdHelp, "使い方(&H)...\tF1"},
     {K::Separator, 0, nullptr},
     {K::Command, kCmdAppAbout, "Vantrel のﾊﾞｰｼﾞｮﾝ情報(&A)..."},
     {K::End, 0, nullptr},
 }};
 
-constexpr auto kMenuMainFrame = Join(kFileMenuMain, kEnd, kEditMenu, kEnd, kViewMenu, kEnd, kAboutMain);
+constexpr auto kMenuMainFrame = Join(kFileMenuMain, kEnd, kEditMenu, kEnd, kViewMenu, kEnd, kHelpMenu);
 constexpr auto kMenuDocument = Join(kFileMenuDocument, kEnd, kEditMenu, kEditMenuHexPane, kEnd, kViewMenu,
-                                    kViewHexPane, kEnd, kWindowHelpDocument);
+                                    kViewHexPane, kEnd, kWindowMenu, kHelpMenu);
 
 constexpr MenuItem kMenuEntry[] = {
     {K::Popup, 0, "Entry"},

@@ -37,8 +37,8 @@ namespace {
 constexpr const char* kHexPaneVisibleKey = "HexPane/Visible";
 constexpr const char* kHexPaneWidthKey = "HexPane/Width";
 
-// The result tree keeps at least this width beside the hex pane, unless the
-// window is too narrow for both, when each gets half.
+// Beside a hex pane the user made wide, the tree keeps at least this width,
+// or half of a narrower window.
 constexpr int kMinTreeWidth = 240;
 
 }  // namespace
@@ -144,7 +144,7 @@ void CChildFrame::SetHexPaneVisible(bool visible)
 
 void CChildFrame::SaveHexPaneWidth()
 {
-    if (!HexPaneVisible() || splitter_->sizes().size() != 2)
+    if (!HexPaneVisible() || splitter_->orientation() != Qt::Horizontal || splitter_->sizes().size() != 2)
         return;
     hexWidth_ = splitter_->sizes().at(1);
     QSettings().setValue(kHexPaneWidthKey, hexWidth_);
@@ -152,9 +152,22 @@ void CChildFrame::SaveHexPaneWidth()
 
 void CChildFrame::ShareWidth()
 {
-    const int total = splitter_->width() - splitter_->handleWidth();
-    if (total <= 0 || !HexPaneVisible())
+    if (!HexPaneVisible())
         return;
+    // Beside the tree while the tree keeps half the width and the pane all
+    // its columns; in a narrower window (tiled, cascaded, a small main frame)
+    // below the tree, with the whole width for both.
+    const bool beside = splitter_->width() - splitter_->handleWidth() >= 2 * hex_->FullWidth();
+    const Qt::Orientation orientation = beside ? Qt::Horizontal : Qt::Vertical;
+    if (splitter_->orientation() != orientation)
+        splitter_->setOrientation(orientation);
+    if (!beside) {
+        const int total = splitter_->height() - splitter_->handleWidth();
+        if (total > 0)
+            splitter_->setSizes({total - total * 2 / 5, total * 2 / 5});
+        return;
+    }
+    const int total = splitter_->width() - splitter_->handleWidth();
     const int hex = std::min(hexWidth_, std::max(total / 2, total - kMinTreeWidth));
     splitter_->setSizes({total - hex, hex});
 }
@@ -281,6 +294,7 @@ void CChildFrame::ShowAnomalies(AnalysisResult& result)
                                                             QString::fromUtf8(anomaly.text.c_str()));
         view_->Model().MarkLine(anomaly.line, CAnomalyPane::SeverityIcon(anomaly.severity), error, text);
     }
+    view_->SetAnomalies(result.anomalies, result.anomaliesDropped);
     anomalies_->ShowAnomalies(std::move(result.anomalies), result.anomaliesDropped);
     // The pane takes a quarter of the height, and at least a few rows.
     const int height = treeSplitter_->height();
@@ -437,9 +451,12 @@ void CChildFrame::PlaceImageWindow(CImageWnd& window, size_t index) const
     if (!main || !main->screen())
         return;
     // Each later picture a caption's height further down and right, so that
-    // every caption can be reached; none reaches past the work area.
-    const QRect room = main->WorkArea() & main->screen()->availableGeometry();
-    const int step = static_cast<int>(index % kCascadeLength) * kCascadeStep;
+    // every caption can be reached; none reaches past its room, and the
+    // cascade starts again before it leaves less than half of the room.
+    const QRect room = main->PictureRoom();
+    const size_t steps = std::clamp<size_t>(
+        static_cast<size_t>(std::max(0, std::min(room.width(), room.height()) / 2 / kCascadeStep)), 1, kCascadeLength);
+    const int step = static_cast<int>(index % steps) * kCascadeStep;
     // The window manager frames a picture's window much as it frames the
     // main frame.
     const QRect inner = main->geometry();

@@ -22,8 +22,8 @@ class CVantrelView;
 class CChildFrame : public QMdiSubWindow {
     Q_OBJECT
 public:
-    // Offset between the image windows of one frame, and how many windows
-    // step down before the cascade starts again at the work area's corner.
+    // Offset between the image windows of one frame, and how many windows at
+    // most step down before the cascade starts again at its room's corner.
     static constexpr int kCascadeStep = 32;
     static constexpr size_t kCascadeLength = 16;
 
@@ -78,9 +78,9 @@ public:
     // Shows every image window in creation order and paints it at once,
     // decoding the pictures it shows that have no pixels yet; with no
     // picture the status bar says so. A window shown for the first time
-    // opens inside the main frame's work area, clear of its bars, in cascade
-    // after the frame's earlier ones, scaled down when the picture does not
-    // fit.
+    // opens inside the main frame's work area, clear of its bars and of the
+    // rough-analysis list's rows (CMainFrame::PictureRoom), in cascade after
+    // the frame's earlier ones, scaled down when the picture does not fit.
     void ShowImageWindows();
     const std::vector<std::unique_ptr<CImageWnd>>& ImageWindows() const { return images_; }
     CAnomalyPane* AnomalyPane() const { return anomalies_; }
@@ -95,7 +95,8 @@ protected:
 private:
     CVantrelApp& app_;
     void SaveHexPaneWidth();
-    // The hex pane its width where there is room, the tree the rest.
+    // The hex pane its width beside the tree where there is room for both,
+    // else the pane below the tree.
     void ShareWidth();
     void UpdateHexLabel();
     void PlaceImageWindow(CImageWnd& window, size_t index) const;

@@ -11,9 +11,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/analysis_tree_bar.h"
 #include "app/app_icons.h"
@@ -57,8 +59,8 @@ const Accelerator kAccelerators[] = {
     {kCmdContextHelp, {Qt::SHIFT | Qt::Key_F1, kNoKey}},
 };
 
-// Commands this program carries out, each with its slot. The help commands
-// have no help file to show and stay disabled with the rest.
+// Commands this program carries out, each with its slot. F1 shows the guide;
+// context help has nothing to point at and stays disabled with the rest.
 struct CommandSlot {
     int id;
     void (CMainFrame::*slot)();
@@ -76,6 +78,7 @@ constexpr CommandSlot kCommandSlots[] = {
     {kCmdGoToOffset, &CMainFrame::OnGoToOffset},
     {kCmdAppExit, &CMainFrame::OnAppExit},
     {kCmdAppAbout, &CMainFrame::OnAppAbout},
+    {kCmdHelp, &CMainFrame::OnHelp},
     {kCmdViewToolBar, &CMainFrame::OnViewToolBar},
     {kCmdViewStatusBar, &CMainFrame::OnViewStatusBar},
     {kCmdViewAnalysisTree, &CMainFrame::OnViewAnalysisTree},
@@ -269,6 +272,42 @@ QRect CMainFrame::WorkArea() const
     return QRect(viewport->mapToGlobal(QPoint(0, 0)), viewport->size());
 }
 
+QRect CMainFrame::PictureRoom() const
+{
+    QRect work = WorkArea();
+    if (const QScreen* screen = this->screen())
+        work &= screen->availableGeometry();
+    const CRoughListCtrl* list = RoughList();
+    const int rows = list ? list->model()->rowCount() : 0;
+    if (!list || !list->isVisible() || rows == 0)
+        return work;
+    // From the list's top (its heading) down to its last row, as far as the
+    // list shows it; the window behind a maximized detailed window has the
+    // same place.
+    const QRect last = list->visualRect(list->model()->index(rows - 1, 0));
+    const int bottom = std::min(list->viewport()->height(), last.bottom() + 1);
+    const QPoint top = list->mapToGlobal(QPoint(0, 0));
+    const QRect taken =
+        QRect(top, QPoint(top.x() + list->width() - 1, list->viewport()->mapToGlobal(QPoint(0, bottom)).y() - 1)) &
+        work;
+    if (taken.isEmpty())
+        return work;
+    // The largest of the bands beside the list's rows: right of them and
+    // below them first, as a list at the work area's corner leaves them.
+    const QRect bands[] = {
+        QRect(QPoint(taken.right() + 1, work.top()), work.bottomRight()),
+        QRect(QPoint(work.left(), taken.bottom() + 1), work.bottomRight()),
+        QRect(work.topLeft(), QPoint(taken.left() - 1, work.bottom())),
+        QRect(work.topLeft(), QPoint(work.right(), taken.top() - 1)),
+    };
+    const auto area = [](const QRect& r) { return r.isEmpty() ? 0 : qint64(r.width()) * r.height(); };
+    const QRect* largest = &bands[0];
+    for (const QRect& band : bands)
+        if (area(band) > area(*largest))
+            largest = &band;
+    return largest->width() >= kMinPictureRoom && largest->height() >= kMinPictureRoom ? *largest : work;
+}
+
 void CMainFrame::UpdateMenus()
 {
     // Printing belongs to the detailed-analysis view: only with one active.
@@ -450,6 +489,11 @@ void CMainFrame::OnAppAbout()
     app_.OnAppAbout();
 }
 
+void CMainFrame::OnHelp()
+{
+    app_.OnHelp();
+}
+
 void CMainFrame::OnViewToolBar()
 {
     toolBar_->setVisible(toolBar_->isHidden());
@@ -550,6 +594,25 @@ void CMainFrame::SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies)
 int CMainFrame::FindRow(const char* path)
 {
     return RoughList() ? RoughList()->FindRow(path) : -1;
+}
+
+void CMainFrame::ShowFileRows(const std::vector<std::string>& paths)
+{
+    CRoughListCtrl* list = RoughList();
+    if (!list || paths.empty())
+        return;
+    std::vector<int> rows;
+    for (const std::string& path : paths)
+        if (const int row = list->FindRow(path.c_str()); row >= 0)
+            rows.push_back(row);
+    if (rows.empty())
+        return;
+    std::sort(rows.begin(), rows.end());
+    // The list may lie behind a detailed window: the row would be selected
+    // out of sight.
+    mdi_->setActiveSubWindow(rough_);
+    list->SelectOnly(rows);
+    list->setFocus();
 }
 
 void CMainFrame::DeleteRow(int row)

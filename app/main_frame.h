@@ -40,6 +40,12 @@ public:
     // The work area in screen coordinates: the MDI area's visible part,
     // clear of the menu bar, the tool bar, the status bar and docked bars.
     QRect WorkArea() const;
+    // Where pictures open: the work area on the screen beside what the
+    // rough-analysis list's heading and rows take (the largest band to
+    // their right, below, left or above them), so that no picture hides the
+    // newest rows when the list comes forward. The whole work area when the list shows
+    // no rows, or too little room is left beside them.
+    QRect PictureRoom() const;
 
     // Row operations of the rough-analysis list and the bar's rebuild.
     int InsertFileRow(const char* path);
@@ -49,6 +55,9 @@ public:
     // The anomalies column counts a row's errors and warnings.
     void SetRowAnomalies(int row, const std::vector<Anomaly>& anomalies);
     int FindRow(const char* path);
+    // Brings the rough-analysis window forward with the rows of these files
+    // selected, for files that were already open when asked for again.
+    void ShowFileRows(const std::vector<std::string>& paths);
     void DeleteRow(int row);
     void RebuildTree(const AnalysisEntry* head);
 
@@ -76,6 +85,7 @@ public slots:
     void OnFilePrint();
     void OnAppExit();
     void OnAppAbout();
+    void OnHelp();
     void OnViewToolBar();
     void OnViewStatusBar();
     void OnViewAnalysisTree();
@@ -122,6 +132,8 @@ private:
     std::map<int, QList<QAction*>> menuBars_;
     std::vector<QAction*> windowListActions_;
     std::vector<QAction*> recentFileActions_;
+    // Less room than this beside the list's rows is no place for a picture.
+    static constexpr int kMinPictureRoom = 160;
     // Recent paths longer than this are shortened in the middle.
     static constexpr int kRecentFileTextWidth = 360;
     int currentMenu_ = 0;

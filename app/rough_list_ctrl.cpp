@@ -13,6 +13,7 @@
 
 #include "app/app_resources.h"
 #include "app/item_view_input.h"
+#include "app/path_delegate.h"
 #include "app/vantrel_app.h"
 
 namespace {
@@ -37,9 +38,41 @@ CRoughListCtrl::CRoughListCtrl(CVantrelApp& app, QWidget* parent) : QTreeView(pa
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int i = 0; i < CRoughListModel::kColumnCount; ++i)
         setColumnWidth(i, kColumnWidths[i]);
-    // Paths of one folder differ at their end: keep both ends in sight.
+    // Paths of one folder differ at their end: keep both ends in sight, the
+    // file name whole.
     setTextElideMode(Qt::ElideMiddle);
+    setItemDelegateForColumn(kColumnFile, new CPathDelegate(this));
+    pathWidth_ = columnWidth(kColumnFile);
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (filling_)
+            return;
+        // A width given to the path column (by the user, the profile) is its
+        // own; another column's change moves the spare width.
+        if (column == kColumnFile)
+            pathWidth_ = width;
+        else
+            FillPathColumn();
+    });
     connect(this, &QTreeView::doubleClicked, this, &CRoughListCtrl::OnDetailedAnalysis);
+}
+
+int CRoughListCtrl::KeptColumnWidth(int column) const
+{
+    return column == kColumnFile ? pathWidth_ : columnWidth(column);
+}
+
+void CRoughListCtrl::FillPathColumn()
+{
+    int others = 0;
+    for (int column = 0; column < CRoughListModel::kColumnCount; ++column)
+        if (column != kColumnFile)
+            others += columnWidth(column);
+    const int width = std::max(pathWidth_, viewport()->width() - others);
+    if (width == columnWidth(kColumnFile))
+        return;
+    filling_ = true;
+    setColumnWidth(kColumnFile, width);
+    filling_ = false;
 }
 
 int CRoughListCtrl::InsertFileRow(const char* path)
@@ -160,6 +193,25 @@ void CRoughListCtrl::SelectRow(int row, bool selected)
                                             QItemSelectionModel::Rows);
 }
 
+void CRoughListCtrl::SelectOnly(const std::vector<int>& rows)
+{
+    QItemSelection selection;
+    QModelIndex first;
+    for (int row : rows) {
+        const QModelIndex index = IndexOfRow(row);
+        if (!index.isValid())
+            continue;
+        selection.select(index, index.siblingAtColumn(CRoughListModel::kColumnCount - 1));
+        if (!first.isValid())
+            first = index;
+    }
+    if (!first.isValid())
+        return;
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    scrollTo(first);
+}
+
 std::vector<int> CRoughListCtrl::SelectedRows() const
 {
     std::vector<int> rows;
@@ -217,6 +269,12 @@ QString CRoughListCtrl::ToolTipAt(int row, int column) const
 
 bool CRoughListCtrl::viewportEvent(QEvent* event)
 {
+    if (event->type() == QEvent::Resize) {
+        // Also when a scroll bar comes or goes.
+        const bool handled = QTreeView::viewportEvent(event);
+        FillPathColumn();
+        return handled;
+    }
     if (event->type() != QEvent::ToolTip)
         return QTreeView::viewportEvent(event);
     auto* help = static_cast<QHelpEvent*>(event);
@@ -263,7 +321,8 @@ void CRoughListCtrl::CopySelectedRows() const
 
 void CRoughListCtrl::OnDetailedAnalysis()
 {
-    const std::vector<int> selected = SelectedRows();
-    if (!selected.empty())
-        app_.RunDetailedAnalysis(RowPath(selected.front()).c_str());
+    std::vector<std::string> paths;
+    for (int row : SelectedRows())
+        paths.push_back(RowPath(row));
+    app_.RunDetailedAnalyses(paths, MessageOwner::RoughList);
 }

@@ -58,6 +58,13 @@ public:
     // view yet.
     QModelIndex IndexOfRow(int row) const;
     void SelectRow(int row, bool selected);
+    // Selects these rows alone, the first of them the current row, scrolled
+    // into view; rows not in the view are left out.
+    void SelectOnly(const std::vector<int>& rows);
+
+    // The width a column keeps when the list is narrow: the path column
+    // takes the spare width of a wide list beyond it, and gives it back.
+    int KeptColumnWidth(int column) const;
 
     // What a row's tool tip says: the full path, the full result, or for an
     // empty result why the rough analysis found no summary.
@@ -85,9 +92,13 @@ protected:
 
 private:
     void RemoveMarkedRows();
+    // Widens the path column over the width the other columns leave.
+    void FillPathColumn();
 
     CVantrelApp& app_;
     CRoughListModel model_;
     int deleteBatch_ = 0;
+    int pathWidth_ = 0;   // the path column's own width, as given to it
+    bool filling_ = false;
     CItemSearch search_{*this};
 };

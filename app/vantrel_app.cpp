@@ -32,6 +32,7 @@
 #include "app/batch_analysis.h"
 #include "app/batch_progress.h"
 #include "app/child_frame.h"
+#include "app/help_guide.h"
 #include "app/image_wnd.h"
 #include "app/main_frame.h"
 #include "app/rough_list_ctrl.h"
@@ -186,7 +187,7 @@ void CVantrelApp::SaveProfile()
     QVariantList widths;
     if (const CRoughListCtrl* list = mainFrame_->RoughList())
         for (int i = 0; i < CRoughListModel::kColumnCount; ++i)
-            widths << list->columnWidth(i);
+            widths << list->KeptColumnWidth(i);
     settings.setValue(kColumnWidthsKey, widths);
     settings.setValue(kOpenFolderKey, openFolder_);
     settings.endGroup();
@@ -239,6 +240,12 @@ void CVantrelApp::OnAppAbout()
     ExecModal(dialog);
 }
 
+void CVantrelApp::OnHelp()
+{
+    CHelpGuide dialog(mainFrame_.get());
+    ExecModal(dialog);
+}
+
 void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwner)
 {
     if (!started_ || RefuseWhileAnalysing())
@@ -257,8 +264,16 @@ void CVantrelApp::OpenFiles(const QStringList& paths, MessageOwner duplicateOwne
     currentBatchFile_.clear();
     statusShown_.invalidate();
     AddRecentFiles(batch.Items(), outcomes);
-    if (mainFrame_)
+    if (mainFrame_) {
         mainFrame_->ShowBusyMessage(QString());
+        // After the message that a file is open already, its row shows where
+        // it is.
+        std::vector<std::string> duplicates;
+        for (size_t i = 0; i < outcomes.size() && i < batch.Size(); ++i)
+            if (outcomes[i] == OpenOutcome::Duplicate)
+                duplicates.push_back(batch.Item(i).path);
+        mainFrame_->ShowFileRows(duplicates);
+    }
 }
 
 namespace {
@@ -391,10 +406,11 @@ void CVantrelApp::CloseWhenIdle()
         detailed_->RequestCancel();
 }
 
-void CVantrelApp::RunDetailedAnalysis(const char* path)
+bool CVantrelApp::RunDetailedAnalysis(const char* path)
 {
     if (!started_ || RefuseWhileAnalysing())
-        return;
+        return false;
+    bool finished = true;
     ActivityScope activity(*this, Activity::Detailed);
     BusyCursor busy;
     if (mainFrame_)
@@ -403,6 +419,7 @@ void CVantrelApp::RunDetailedAnalysis(const char* path)
     if (BeginDetailedAnalysis(path, document)) {
         const CVantrelDoc* doc = docs_[document].get();
         const std::shared_ptr<AnalysisResult> result = AnalyseInBackground(path, *doc);
+        finished = !result->CancelRequested();
         // The window may have been closed meanwhile, or the program asked to
         // end: then nothing is shown.
         if (const size_t index = DocumentIndexOf(doc); index < docs_.size() && !closeWhenIdle_) {
@@ -414,6 +431,32 @@ void CVantrelApp::RunDetailedAnalysis(const char* path)
     }
     if (mainFrame_)
         mainFrame_->ShowBusyMessage(QString());
+    return finished && !closeWhenIdle_;
+}
+
+void CVantrelApp::RunDetailedAnalyses(const std::vector<std::string>& paths, MessageOwner owner)
+{
+    if (paths.size() == 1) {
+        RunDetailedAnalysis(paths.front().c_str());
+        return;
+    }
+    if (paths.empty() || RefuseWhileAnalysing())
+        return;
+    if (paths.size() > kAskBeforeAnalysing) {
+        MessageBoxRequest box;
+        box.text = "選択した" + std::to_string(paths.size()) + "個のファイルを詳細解析します。";
+        box.caption = kAppTitle;
+        box.owner = owner;
+        box.buttons = MessageButtons::OkCancel;
+        if (MessageBox(box) != MessageAnswer::Ok)
+            return;
+    }
+    for (const std::string& path : paths) {
+        if (DocumentIndex(path) < DocumentCount())
+            continue;
+        if (!RunDetailedAnalysis(path.c_str()))
+            break;
+    }
 }
 
 std::shared_ptr<AnalysisResult> CVantrelApp::AnalyseInBackground(const std::string& path, const CVantrelDoc& doc)

@@ -83,6 +83,8 @@ public:
     // Commands.
     void OnFileOpen();
     void OnAppAbout();
+    // The short guide to the windows and keys.
+    void OnHelp();
     // One batch of files (an Open dialog or a drop); a folder stands for the
     // files in it. A batch that runs longer than the progress delay shows a
     // progress dialog whose Cancel ends it after the current file.
@@ -112,7 +114,14 @@ public:
         CVantrelApp& app_;
     };
     // A detailed analysis in the background; returns once it is shown.
-    void RunDetailedAnalysis(const char* path);
+    // False when it was refused, cancelled or the program is closing.
+    bool RunDetailedAnalysis(const char* path);
+    // A window for each of several files, one analysis after another, from
+    // the first: files that have a window already keep it without a word,
+    // and a cancelled analysis ends the run. Over kAskBeforeAnalysing files
+    // the user is asked first, over owner.
+    static constexpr size_t kAskBeforeAnalysing = 10;
+    void RunDetailedAnalyses(const std::vector<std::string>& paths, MessageOwner owner);
     void DeleteEntry(const char* path);
 
     // Whether a batch or a detailed analysis is running.

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QSaveFile>
+#include <QSettings>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMdiSubWindow>
@@ -25,6 +26,13 @@
 #include "app/main_frame.h"
 #include "app/vantrel_app.h"
 #include "core/tree_ranges.h"
+
+namespace {
+
+// The folder last saved or printed to, in the application's profile.
+constexpr const char* kSaveFolderKey = "Settings/SaveFolder";
+
+}  // namespace
 
 CVantrelView::CVantrelView(CVantrelApp& app, QWidget* parent) : CTreeWidgetControl(parent), app_(app)
 {
@@ -81,12 +89,63 @@ void CVantrelView::OnCopyBranch()
     CopySelectedLine(true);
 }
 
+void CVantrelView::SetAnomalies(std::vector<Anomaly> anomalies, uint32_t dropped)
+{
+    anomalies_ = std::move(anomalies);
+    anomaliesDropped_ = dropped;
+}
+
+std::unordered_set<LineId> CVantrelView::FlaggedLines() const
+{
+    std::unordered_set<LineId> flagged;
+    for (const Anomaly& anomaly : anomalies_)
+        if (Lines().Contains(anomaly.line))
+            flagged.insert(anomaly.line);
+    return flagged;
+}
+
+QStringList CVantrelView::AnomalyLines() const
+{
+    if (anomalies_.empty() && anomaliesDropped_ == 0)
+        return {};
+    QStringList lines{QStringLiteral("異常")};
+    for (const Anomaly& a : anomalies_) {
+        // One line each, however the text was written.
+        QString text = QString::fromUtf8(a.text.c_str());
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        lines << QStringLiteral("[%1] %2 %3")
+                     .arg(QString::fromUtf8(AnomalySeverityText(a.severity)))
+                     .arg(a.offset, 8, 16, QLatin1Char('0'))
+                     .arg(text);
+    }
+    if (anomaliesDropped_)
+        lines << QStringLiteral("ほかに%1件の異常があります").arg(anomaliesDropped_);
+    return lines;
+}
+
 bool CVantrelView::SaveText(const QString& fileName) const
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const std::string text = TreeText(Lines());
+    const QStringList anomalies = AnomalyLines();
+    std::string text;
+    if (anomalies.isEmpty()) {
+        text = TreeText(Lines());
+    } else {
+        const std::unordered_set<LineId> flagged = FlaggedLines();
+        if (Lines().First() != kNoLine)
+            ForEachLine(Lines(), Lines().First(), false, [&](LineId line, int depth) {
+                text.append(static_cast<size_t>(depth) * 2, ' ');
+                if (flagged.count(line))
+                    text += kAnomalyMark;
+                text += Lines().Text(line);
+                text += '\n';
+            });
+        text += '\n';
+        for (const QString& line : anomalies)
+            text += line.toStdString() + '\n';
+    }
     file.write(text.data(), static_cast<qint64>(text.size()));
     return file.commit();
 }
@@ -102,7 +161,9 @@ void CVantrelView::OnSaveText()
     if (app_.ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString file = dialog.selectedFiles().front();
-    if (!SaveText(file)) {
+    if (SaveText(file)) {
+        RememberSaveFolder(file);
+    } else {
         MessageBoxRequest box;
         box.text = QStringLiteral("ファイル：%1\nに保存できません").arg(file).toStdString();
         box.owner = MessageOwner::MainFrame;
@@ -119,9 +180,20 @@ QString CVantrelView::DocumentPath() const
     return QString();
 }
 
+void CVantrelView::RememberSaveFolder(const QString& file)
+{
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!file.isEmpty() && !folder.isEmpty())
+        QSettings().setValue(kSaveFolderKey, folder);
+}
+
 QString CVantrelView::ProposedPrintFile(const QString& documentPath)
 {
+    // Texts and PDFs of several files usually go together; next to the
+    // analysed file is where one looks for them first otherwise.
     const QString candidates[] = {
+        QSettings().value(kSaveFolderKey).toString(),
+        documentPath.isEmpty() ? QString() : QFileInfo(documentPath).absolutePath(),
         QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
         QDir::homePath(),
         QDir::tempPath(),
@@ -155,7 +227,8 @@ void CVantrelView::OnFilePrint()
     QPrintDialog dialog(&printer, app_.MainFrame());
     if (app_.ExecModal(dialog) != QDialog::Accepted)
         return;
-    PrintPages(printer);
+    if (PrintPages(printer) > 0 && !printer.outputFileName().isEmpty())
+        RememberSaveFolder(printer.outputFileName());
 #endif
 }
 
@@ -192,11 +265,10 @@ std::vector<CVantrelView::PrintedPage> CVantrelView::LayoutPages(const QFontMetr
     const int indent = metrics.horizontalAdvance(QStringLiteral("MMM"));
     std::vector<PrintedPage> pages(1);
     int y = 0;
-    ForEachShownLine([&](LineId line, int depth) {
-        const int x = std::min(depth * indent, width / 2);
-        // A line too long for the page goes on over the next lines, at the
-        // same indent.
-        for (const QString& piece : WrapLine(QString::fromUtf8(LineBytes(line)), metrics, width - x)) {
+    // A line too long for the page goes on over the next lines, at the same
+    // indent.
+    const auto add = [&](int x, const QString& text) {
+        for (const QString& piece : WrapLine(text, metrics, width - x)) {
             if (y + lineHeight > height && y > 0) {
                 pages.emplace_back();
                 y = 0;
@@ -204,7 +276,18 @@ std::vector<CVantrelView::PrintedPage> CVantrelView::LayoutPages(const QFontMetr
             pages.back().lines.emplace_back(x, piece);
             y += lineHeight;
         }
+    };
+    const std::unordered_set<LineId> flagged = FlaggedLines();
+    const QString mark = QString::fromUtf8(kAnomalyMark);
+    ForEachShownLine([&](LineId line, int depth) {
+        const QString text = QString::fromUtf8(LineBytes(line));
+        add(std::min(depth * indent, width / 2), flagged.count(line) ? mark + text : text);
     });
+    const QStringList anomalies = AnomalyLines();
+    if (!anomalies.isEmpty())
+        add(0, QString());
+    for (const QString& line : anomalies)
+        add(0, line);
     const QString name = metrics.elidedText(QFileInfo(DocumentPath()).fileName(), Qt::ElideMiddle, width);
     for (size_t i = 0; i < pages.size(); ++i) {
         pages[i].header = name;

@@ -1,9 +1,12 @@
 // Anomalies in the desktop program: flagged lines in the detailed tree, the
-// 異常 pane that lists them and leads to their lines and bytes, and the
-// rough list's count of them.
+// 異常 pane that lists them and leads to their lines and bytes, the saved
+// and printed trees, and the rough list's count of them.
+#include <QApplication>
+#include <QFile>
+#include <QFontMetrics>
+#include <QIcon>
 #include <QTest>
 #include <algorithm>
-#include <QIcon>
 
 #include "app/anomaly_pane.h"
 #include "app/child_frame.h"
@@ -77,6 +80,25 @@ private slots:
         // The count row leads nowhere.
         choose(3);
         QCOMPARE(frame->HexView()->SelectionStart(), uint64_t{9});
+
+        // Saved and printed, the flagged line carries its mark and the
+        // anomalies follow the tree, the count of those left out last.
+        const QStringList after = {QString(), "異常", "[警告] 00000004 短すぎます", "[エラー] 00000004 長すぎます",
+                                   "[警告] 00000009 EOIがありません", "ほかに2件の異常があります"};
+        const QString saved = QString::fromStdString(f.Dir() + "/tree.txt");
+        QVERIFY(frame->View()->SaveText(saved));
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()),
+                 QString::fromStdString(path) + "\n  [00000002] APP0\n    ⚠ [00000004] Field Length = 16 [byte]\n" +
+                     after.join(QLatin1Char('\n')) + "\n");
+        QStringList printed;
+        for (const auto& page : frame->View()->LayoutPages(QFontMetrics(QApplication::font()), 4000, 100000))
+            for (const auto& line : page.lines)
+                printed << line.second;
+        QCOMPARE(printed, QStringList({QString::fromStdString(path), "[00000002] APP0",
+                                       "⚠ [00000004] Field Length = 16 [byte]"}) +
+                              after);
     }
 
     void aTruncatedFileIsFlaggedInTheListAndItsWindow()

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMdiArea>
@@ -138,6 +139,33 @@ private slots:
         QCOMPARE(pieces.join(QString()), line);
         for (const QString& piece : pieces)
             QVERIFY(metrics.horizontalAdvance(piece) <= 200 || piece.size() <= 2);
+    }
+
+    void savingAndPrintingStartBesideTheFileThenWhereTheLastWent()
+    {
+        AppFixture f;
+        const std::string jpeg = f.Write("a.jpg", MakeJpeg(16, 16));
+        f.OpenThroughDialog({jpeg});
+        f.App().RunDetailedAnalysis(jpeg.c_str());
+        const QString beside = QFileInfo(QString::fromStdString(jpeg)).absolutePath();
+        QTemporaryDir elsewhere;
+        QStringList started;
+        f.App().SetModalHook([&](QDialog& dialog) {
+            if (auto* save = qobject_cast<QFileDialog*>(&dialog)) {
+                started << save->directory().absolutePath();
+                save->setDirectory(elsewhere.path());
+                save->selectFile(QDir(elsewhere.path()).filePath(QStringLiteral("out.txt")));
+                return int{QDialog::Accepted};
+            }
+            return int{QDialog::Rejected};
+        });
+        f.Frame().Command(kCmdFileSaveText)->trigger();
+        QVERIFY(QFileInfo::exists(QDir(elsewhere.path()).filePath(QStringLiteral("out.txt"))));
+        f.Frame().Command(kCmdFileSaveText)->trigger();
+        QCOMPARE(started, QStringList({beside, elsewhere.path()}));
+        // Printing to a file proposes the folder last saved to as well.
+        QCOMPARE(QFileInfo(CVantrelView::ProposedPrintFile(QString::fromStdString(jpeg))).absolutePath(),
+                 elsewhere.path());
     }
 
     void contextMenusShowTheirPrompts()

@@ -102,6 +102,8 @@ private slots:
         const std::string eoi = f.Write("eoi.jpg", QByteArray("\xFF\xD9\x00\x00", 4));
         const std::string missing = f.Dir() + "/missing.jpg";
         f.OpenThroughDialog({files.jpeg});
+        // A detailed window in front hides the list.
+        f.EmptyWindow();
         f.OpenThroughDialog({text, files.jpeg, missing, eoi, files.tiff});
         QCOMPARE(f.messages.size(), size_t{4});
         QCOMPARE(Text(f.messages[0]), QStringLiteral("未対応の形式です。\n") + QString::fromStdString(text));
@@ -116,6 +118,11 @@ private slots:
         // The others are opened: the TIFF file on top, the JPEG file once.
         QCOMPARE(f.RowPaths(), (std::vector<std::string>{files.tiff, files.jpeg}));
         QCOMPARE(f.Bar().RebuildCount(), 2);
+        // The list comes forward with the row of the file that was open
+        // already selected.
+        QCOMPARE(f.Frame().MdiArea()->activeSubWindow(), f.Frame().RoughWindow());
+        QCOMPARE(f.List().SelectedRows(), std::vector<int>{1});
+        QCOMPARE(f.List().currentIndex().row(), f.List().IndexOfRow(1).row());
     }
 
     void droppedFilesOpenLikeTheDialogWithTheFrameAsOwner()
@@ -210,8 +217,8 @@ private slots:
         AppFixture f;
         ThreeFiles files(f);
         f.OpenThroughDialog({files.jpeg, files.tiff});
-        // Both rows selected: the uppermost (the TIFF file) is analysed.
-        SelectRows(f.List(), {0, 1});
+        // The selected row's file (the TIFF file) is analysed.
+        SelectRows(f.List(), {0});
         f.choose = QStringLiteral("詳細解析(&A)\tEnter");
         AppFixture::RightClick(f.List(), 0);
         QCOMPARE(f.ChildFrames().size(), size_t{1});
@@ -249,6 +256,44 @@ private slots:
         f.App().RunDetailedAnalysis(files.tiff.c_str());
         QCOMPARE(f.ChildFrames().size(), size_t{2});
         QCOMPARE(f.messages.size(), size_t{1});
+    }
+
+    void enterAnalysesEverySelectedFileAskingFirstForMany()
+    {
+        AppFixture f;
+        ThreeFiles files(f);
+        std::vector<std::string> paths{files.jpeg, files.tiff, files.swf};
+        for (size_t i = paths.size(); i <= CVantrelApp::kAskBeforeAnalysing; ++i)
+            paths.push_back(f.Write(QStringLiteral("more%1.jpg").arg(i).toStdString(), MakeJpeg(8 + int(i), 8)));
+        f.OpenThroughDialog(paths);
+        const int rows = f.List().RowCount();
+        QCOMPARE(size_t(rows), CVantrelApp::kAskBeforeAnalysing + 1);
+        // Two rows: a window each, in the list's order, without a question.
+        SelectRows(f.List(), {rows - 1, rows - 3});
+        QTest::keyClick(&f.List(), Qt::Key_Return);
+        QVERIFY(f.messages.empty());
+        QCOMPARE(f.ChildFrames().size(), size_t{2});
+        QCOMPARE(f.App().DocumentTitle(0), files.swf);
+        QCOMPARE(f.App().DocumentTitle(1), files.jpeg);
+
+        // All rows: one question first; declined, nothing more opens.
+        f.List().setFocus();
+        f.List().selectAll();
+        f.answers = {MessageAnswer::Cancel};
+        QTest::keyClick(&f.List(), Qt::Key_Return);
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(Text(f.messages[0]), QStringLiteral("選択した%1個のファイルを詳細解析します。").arg(rows));
+        QCOMPARE(f.messages[0].buttons, MessageButtons::OkCancel);
+        QCOMPARE(f.messages[0].owner, MessageOwner::RoughList);
+        QCOMPARE(f.ChildFrames().size(), size_t{2});
+        // Confirmed: every file gets its window, and those that had one
+        // keep it without a message of their own.
+        f.messages.clear();
+        f.answers = {MessageAnswer::Ok};
+        QTest::keyClick(&f.List(), Qt::Key_Return);
+        QCOMPARE(f.messages.size(), size_t{1});
+        QCOMPARE(f.ChildFrames().size(), size_t(rows));
+        QCOMPARE(f.App().DocumentTitle(2), f.List().RowPath(0));
     }
 
     void detailedAnalysisAfterAnEmptyDefaultWindow()

@@ -217,7 +217,7 @@ private slots:
         } cases[] = {
             {"strips.tif", strips, "Strip", 7},
             {"tiles.tif", tiles, "Tile", 4},
-            {"tiles.tif", tiles, "Tile", 8},
+            {"more-tiles.tif", tiles, "Tile", 8},
         };
         for (const auto& c : cases) {
             CChildFrame* frame = Detailed(f, c.name, c.file.bytes);

@@ -25,6 +25,7 @@
 #include "app/analysis_tree_ctrl.h"
 #include "app/app_resources.h"
 #include "app/child_frame.h"
+#include "app/help_guide.h"
 #include "app/image_wnd.h"
 #include "app/vantrel_view.h"
 #include "app/main_frame.h"
@@ -73,6 +74,13 @@ QString MenuText(const QList<QAction*>& actions, int depth = 0)
     "  ---\n"                                                  \
     "  解析ﾂﾘｰ(&A) [59394]\n"
 
+// The Help menu both menu bars end with.
+#define VANTREL_HELP_MENU_TEXT                                  \
+    "ﾍﾙﾌﾟ(&H)\n"                                               \
+    "  使い方(&H)...\tF1 [57670]\n"                            \
+    "  ---\n"                                                  \
+    "  Vantrel のﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n"
+
 const char* const kMainFrameMenu =
     "ﾌｧｲﾙ(&F)\n"
     "  開く(&O)...\tCtrl+O [57601]\n"
@@ -80,7 +88,7 @@ const char* const kMainFrameMenu =
     "  ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)\tCtrl+Q [57665]\n"
     VANTREL_EDIT_MENU_TEXT
     VANTREL_VIEW_MENU_TEXT
-    "ﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n";
+    VANTREL_HELP_MENU_TEXT;
 
 const char* const kDocumentMenu =
     "ﾌｧｲﾙ(&F)\n"
@@ -100,10 +108,7 @@ const char* const kDocumentMenu =
     "  重ねて表示(&C) [57650]\n"
     "  並べて表示(&T) [57651]\n"
     "  ｱｲｺﾝの整列(&A) [57649]\n"
-    "ﾍﾙﾌﾟ(&H)\n"
-    "  ﾄﾋﾟｯｸの検索(&H) [57667] off\n"
-    "  ---\n"
-    "  Vantrel のﾊﾞｰｼﾞｮﾝ情報(&A)... [57664]\n";
+    VANTREL_HELP_MENU_TEXT;
 
 // The key text a menu item shows after its tab.
 QString KeyText(const QAction* action)
@@ -244,7 +249,7 @@ private slots:
             {kCmdEditPaste, QKeySequence(Qt::SHIFT | Qt::Key_Insert), false},
             {kCmdNextPane, QKeySequence(Qt::Key_F6), false},
             {kCmdPrevPane, QKeySequence(Qt::SHIFT | Qt::Key_F6), false},
-            {kCmdHelp, QKeySequence(Qt::Key_F1), false},
+            {kCmdHelp, QKeySequence(Qt::Key_F1), true},
             {kCmdContextHelp, QKeySequence(Qt::SHIFT | Qt::Key_F1), false},
         };
         for (const Key& k : keys) {
@@ -273,8 +278,11 @@ private slots:
     {
         AppFixture f;
         QStringList shown;
-        f.App().SetModalHook([&shown](QDialog& dialog) {
+        QString guide;
+        f.App().SetModalHook([&shown, &guide](QDialog& dialog) {
             shown << dialog.windowTitle();
+            if (auto* help = qobject_cast<CHelpGuide*>(&dialog))
+                guide = help->Text();
             const Qt::WindowFlags flags = dialog.windowFlags();
             if (flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint) ||
                 !(flags & Qt::WindowCloseButtonHint))
@@ -282,10 +290,14 @@ private slots:
             return 0;
         });
         f.Frame().Command(kCmdAppAbout)->trigger();
+        f.Frame().Command(kCmdHelp)->trigger();
         QVERIFY(f.EmptyWindow());
         f.Frame().Command(kCmdEditFind)->trigger();
         f.Frame().Command(kCmdGoToOffset)->trigger();
-        QCOMPARE(shown.size(), 3);
+        QCOMPARE(shown.size(), 4);
+        // The guide names the windows and the keys of the commands.
+        for (const char* word : {"概略解析", "詳細解析", "イメージ", "Ctrl+F", "F3", "Ctrl+G", "Escape"})
+            QVERIFY2(guide.contains(QString::fromUtf8(word)), word);
         for (const QString& title : shown)
             QVERIFY2(!title.endsWith(QStringLiteral(" has other buttons")), qPrintable(title));
     }
