@@ -6,7 +6,9 @@
 // progress dialog's Cancel can be clicked with the pointer and ends the
 // batch. The stacking order is read from the window manager's
 // _NET_CLIENT_LIST_STACKING, bottom to top; clicks are real pointer events
-// through the XTest extension. With an argument, a picture of the screen
+// through the XTest extension. The picture opens clear of the list's rows,
+// and Ctrl+W after a click in it closes the picture alone, not its
+// detailed window. With an argument, a picture of the screen
 // with the progress dialog over the picture is saved there. Exits 77 when
 // XTest cannot be loaded.
 #include <dlfcn.h>
@@ -16,6 +18,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QProcess>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -59,7 +62,9 @@ public:
         flush_ = reinterpret_cast<int (*)(void*)>(dlsym(x11, "XFlush"));
         motion_ = reinterpret_cast<int (*)(void*, int, int, int, unsigned long)>(dlsym(xtst, "XTestFakeMotionEvent"));
         button_ = reinterpret_cast<int (*)(void*, unsigned, int, unsigned long)>(dlsym(xtst, "XTestFakeButtonEvent"));
-        display_ = open && flush_ && motion_ && button_ ? open(nullptr) : nullptr;
+        key_ = reinterpret_cast<int (*)(void*, unsigned, int, unsigned long)>(dlsym(xtst, "XTestFakeKeyEvent"));
+        keycode_ = reinterpret_cast<unsigned char (*)(void*, unsigned long)>(dlsym(x11, "XKeysymToKeycode"));
+        display_ = open && flush_ && motion_ && button_ && key_ && keycode_ ? open(nullptr) : nullptr;
     }
     bool Ready() const { return display_ != nullptr; }
     void Click(QPoint at) const
@@ -69,12 +74,26 @@ public:
         button_(display_, 1, 0, 0);
         flush_(display_);
     }
+    // Ctrl and a key (an X keysym), pressed and released.
+    void ControlKey(unsigned long keysym) const
+    {
+        constexpr unsigned long kControlL = 0xFFE3;
+        const unsigned control = keycode_(display_, kControlL);
+        const unsigned key = keycode_(display_, keysym);
+        key_(display_, control, 1, 0);
+        key_(display_, key, 1, 0);
+        key_(display_, key, 0, 0);
+        key_(display_, control, 0, 0);
+        flush_(display_);
+    }
 
 private:
     void* display_ = nullptr;
     int (*flush_)(void*) = nullptr;
     int (*motion_)(void*, int, int, int, unsigned long) = nullptr;
     int (*button_)(void*, unsigned, int, unsigned long) = nullptr;
+    int (*key_)(void*, unsigned, int, unsigned long) = nullptr;
+    unsigned char (*keycode_)(void*, unsigned long) = nullptr;
 };
 
 // Empty when dialog stands above image and is the active window.
@@ -110,6 +129,7 @@ int main(int argc, char** argv)
         return 77;
     }
     AppFixture f;
+    f.OpenThroughDialog({f.Write("listed.jpg", MakeJpeg(16, 16))});
     CChildFrame* frame = f.EmptyWindow();
     CImageWnd* image = AddPicture(*frame, 6000, 4000);
     frame->ShowImageWindows();
@@ -119,6 +139,11 @@ int main(int argc, char** argv)
     if (!f.Frame().WorkArea().contains(image->frameGeometry()) || image->Zoom() >= 1.0 ||
         !image->windowTitle().endsWith(QStringLiteral("%)")))
         return Fail(QStringLiteral("the large picture was not fitted into the work area"));
+    const QRect row = f.List().visualRect(f.List().model()->index(0, 0));
+    const QWidget& rows = *f.List().viewport();
+    if (f.List().model()->rowCount() != 1 ||
+        image->frameGeometry().intersects(QRect(rows.mapToGlobal(QPoint(0, 0)), QSize(rows.width(), row.bottom() + 1))))
+        return Fail(QStringLiteral("the picture covers the list's rows"));
 
     // A modal dialog over the picture.
     QString verdict = QStringLiteral("no dialog seen");
@@ -187,6 +212,20 @@ int main(int argc, char** argv)
     f.App().MessageBox(MessageBoxRequest{"text", "", MessageOwner::None, MessageButtons::Ok});
     if (!verdict.isEmpty())
         return Fail(QStringLiteral("message box: ") + verdict);
+
+    // A click in the picture gives it the keys: Ctrl+W closes it alone.
+    const QPointer<CChildFrame> detailed(frame);
+    image->activateWindow();
+    QTest::qWait(300);
+    pointer.Click(image->mapToGlobal(QPoint(20, 20)));
+    QTest::qWait(300);
+    constexpr unsigned long kKeyW = 0x77;
+    pointer.ControlKey(kKeyW);
+    QTest::qWait(500);
+    if (image->isVisible())
+        return Fail(QStringLiteral("Ctrl+W in the picture left it up"));
+    if (!detailed || detailed->isHidden())
+        return Fail(QStringLiteral("Ctrl+W in the picture closed its detailed window"));
     std::printf("the dialogs stood above the image window; the batch was cancelled after %d of %d files\n",
                 f.List().RowCount(), kFiles);
     return 0;
