@@ -43,6 +43,10 @@ enum CommandId : int {
     kCmdCopyBranch = 32778,
     kCmdFindPrevious = 32779,
     kCmdGoToOffset = 32780,
+    kCmdPictureFirst = 32781,
+    kCmdPicturePrevious = 32782,
+    kCmdPictureNext = 32783,
+    kCmdPictureLast = 32784,
 };
 
 // Resource ids of the menus, icons and bars.

@@ -378,6 +378,8 @@ void CChildFrame::ShowPictures(std::vector<ResultPicture>& pictures)
     }
     CImageWnd* window = AddPicture(pictures_.front(), 0);
     window->SetPages(pictures_.size(), [this](size_t page) { TurnTo(page); });
+    if (CMainFrame* main = app_.MainFrame())
+        main->UpdatePageButtons();
 }
 
 std::vector<CImageBuffer> CChildFrame::DecodePictures(const std::vector<size_t>& wanted) const

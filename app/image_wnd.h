@@ -56,6 +56,8 @@ public:
     // Shows picture page, with its label and size, as SetImage does.
     void ShowPage(size_t page, const QString& label, int width, int height, CImageBuffer image);
     size_t Page() const { return page_; }
+    // Turns the page as key does (Page Up, Page Down, Home, End).
+    void TurnPage(int key);
 
     // The bitmap holds every 2^shift-th pixel of the picture's rows and
     // columns; fetch is asked for a region of the picture (in its own
@@ -112,7 +114,6 @@ private:
     // The factor that shows the whole picture in a client area of size.
     double FitZoom(QSize size) const;
     void UpdateTitle();
-    void TurnPage(int key);
     // Asks for the finer pixels the view needs, when the reduced bitmap's
     // are too coarse and the detail at hand does not cover the view.
     void RequestDetail();

@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QUrl>
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "app/app_resources.h"
 #include "app/child_frame.h"
 #include "app/hex_view.h"
+#include "app/image_wnd.h"
 #include "app/rough_list_ctrl.h"
 #include "app/roughly_analysis.h"
 #include "app/vantrel_app.h"
@@ -76,6 +78,10 @@ constexpr CommandSlot kCommandSlots[] = {
     {kCmdEditRepeat, &CMainFrame::OnEditFindNext},
     {kCmdFindPrevious, &CMainFrame::OnEditFindPrevious},
     {kCmdGoToOffset, &CMainFrame::OnGoToOffset},
+    {kCmdPictureFirst, &CMainFrame::OnPictureFirst},
+    {kCmdPicturePrevious, &CMainFrame::OnPicturePrevious},
+    {kCmdPictureNext, &CMainFrame::OnPictureNext},
+    {kCmdPictureLast, &CMainFrame::OnPictureLast},
     {kCmdAppExit, &CMainFrame::OnAppExit},
     {kCmdAppAbout, &CMainFrame::OnAppAbout},
     {kCmdHelp, &CMainFrame::OnHelp},
@@ -109,6 +115,20 @@ bool NeedsDetailedWindow(int id)
 {
     return id == kCmdFilePrint || id == kCmdGoToOffset;
 }
+
+// The tool bar's buttons that page through a file's pictures, with the key
+// each stands for in a paged picture window.
+struct PageButton {
+    int id;
+    QStyle::StandardPixmap icon;
+    Qt::Key key;
+};
+constexpr PageButton kPageButtons[] = {
+    {kCmdPictureFirst, QStyle::SP_MediaSkipBackward, Qt::Key_Home},
+    {kCmdPicturePrevious, QStyle::SP_MediaSeekBackward, Qt::Key_PageUp},
+    {kCmdPictureNext, QStyle::SP_MediaSeekForward, Qt::Key_PageDown},
+    {kCmdPictureLast, QStyle::SP_MediaSkipForward, Qt::Key_End},
+};
 
 bool IsToggle(int id)
 {
@@ -237,7 +257,58 @@ void CMainFrame::CreateToolBar()
     toolBar_->addAction(open);
     menuActions_.emplace(kCmdFileOpen, open);
     addToolBar(Qt::TopToolBarArea, toolBar_);
+    // The page buttons stand in a bar of their own beside it, always there
+    // (enabled while they have pages to turn), so that the frame's layout
+    // never changes with them.
+    pageBar_ = new QToolBar(QStringLiteral("ﾍﾟｰｼﾞ"), this);
+    pageBar_->setObjectName(QStringLiteral("PageBar"));
+    pageBar_->setAllowedAreas(Qt::TopToolBarArea);
+    pageBar_->setMovable(true);
+    pageBar_->setIconSize(QSize(16, 15));
+    for (const PageButton& button : kPageButtons) {
+        QAction* page = AddCommandAction(button.id, CommandToolTip(button.id), pageBar_);
+        page->setIcon(style()->standardIcon(button.icon));
+        page->setToolTip(CommandToolTip(button.id));
+        page->setEnabled(false);
+        pageBar_->addAction(page);
+        menuActions_.emplace(button.id, page);
+    }
+    addToolBar(Qt::TopToolBarArea, pageBar_);
 }
+
+CImageWnd* CMainFrame::PagedPictures() const
+{
+    const CChildFrame* frame = ActiveChildFrame();
+    if (!frame || frame->ImageWindows().empty())
+        return nullptr;
+    CImageWnd* window = frame->ImageWindows().front().get();
+    return window->Pages() > 1 ? window : nullptr;
+}
+
+void CMainFrame::UpdatePageButtons()
+{
+    const bool paged = PagedPictures() != nullptr;
+    for (const PageButton& button : kPageButtons)
+        for (QAction* action : CommandActions(button.id))
+            action->setEnabled(paged);
+}
+
+void CMainFrame::TurnPicture(int id)
+{
+    CImageWnd* window = PagedPictures();
+    if (!window)
+        return;
+    if (!window->isVisible())
+        ActiveChildFrame()->ShowImageWindows();
+    for (const PageButton& button : kPageButtons)
+        if (button.id == id)
+            window->TurnPage(button.key);
+}
+
+void CMainFrame::OnPictureFirst() { TurnPicture(kCmdPictureFirst); }
+void CMainFrame::OnPicturePrevious() { TurnPicture(kCmdPicturePrevious); }
+void CMainFrame::OnPictureNext() { TurnPicture(kCmdPictureNext); }
+void CMainFrame::OnPictureLast() { TurnPicture(kCmdPictureLast); }
 
 void CMainFrame::CreateStatusBar()
 {
@@ -314,6 +385,7 @@ void CMainFrame::UpdateMenus()
     for (int id : {kCmdFilePrint, kCmdGoToOffset})
         for (QAction* action : CommandActions(id))
             action->setEnabled(ActiveChildFrame() != nullptr);
+    UpdatePageButtons();
     const int wanted = ActiveChildFrame() ? kIdrDocument : kIdrMainFrame;
     if (wanted == currentMenu_)
         return;

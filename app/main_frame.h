@@ -20,6 +20,7 @@ class CRoughlyAnalysis;
 class CVantrelApp;
 class QAction;
 class QLabel;
+class CImageWnd;
 class QMdiArea;
 class QMenu;
 class QToolBar;
@@ -35,6 +36,7 @@ public:
     CRoughListCtrl* RoughList() const;
     CAnalysisTreeBar* TreeBar() const { return bar_; }
     QToolBar* ToolBar() const { return toolBar_; }
+    QToolBar* PageBar() const { return pageBar_; }
     // The detailed-analysis frame that is active in the MDI area, if any.
     CChildFrame* ActiveChildFrame() const;
     // The work area in screen coordinates: the MDI area's visible part,
@@ -79,6 +81,10 @@ public:
     QString StatusText() const;
     QList<QLabel*> IndicatorPanes() const { return indicators_; }
 
+    // Enables the tool bar's page buttons while the active detailed window
+    // pages through its pictures.
+    void UpdatePageButtons();
+
 public slots:
     void OnFileOpen();
     void OnFileClose();
@@ -97,6 +103,12 @@ public slots:
     void OnEditFindNext();
     void OnEditFindPrevious();
     void OnGoToOffset();
+    // The tool bar's page buttons: the active detailed window's paged
+    // picture window turns to the first, previous, next or last picture.
+    void OnPictureFirst();
+    void OnPicturePrevious();
+    void OnPictureNext();
+    void OnPictureLast();
     void OnWindowCascade();
     void OnWindowTileHorz();
     void OnWindowArrange();
@@ -112,6 +124,10 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void UpdateMenus();
+    // The active detailed window's picture window when it pages through its
+    // pictures; null otherwise.
+    CImageWnd* PagedPictures() const;
+    void TurnPicture(int id);
     void UpdateWindowMenu(QMenu* menu);
     void UpdateRecentFiles(QMenu* menu);
     // Where the Edit commands act: the focused list, tree or hex pane, else
@@ -123,6 +139,7 @@ private:
     CVantrelApp& app_;
     QMdiArea* mdi_;
     QToolBar* toolBar_ = nullptr;
+    QToolBar* pageBar_ = nullptr;
     CRoughlyAnalysis* rough_ = nullptr;
     CAnalysisTreeBar* bar_ = nullptr;
     QLabel* idlePane_ = nullptr;

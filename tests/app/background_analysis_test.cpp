@@ -5,6 +5,7 @@
 // it.
 #include <QBuffer>
 #include <QImage>
+#include <QMdiArea>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
@@ -164,6 +165,20 @@ private slots:
         QTest::keyClick(&pages, Qt::Key_Home);
         QCOMPARE(pages.Page(), size_t{0});
         QVERIFY(SamePixels(first, pages.Image()));
+        // The tool bar's buttons turn the same pages, while the window
+        // whose pictures they are is the active one.
+        QAction* next = f.Frame().Command(kCmdPictureNext);
+        QVERIFY(next && next->isEnabled());
+        next->trigger();
+        QCOMPARE(pages.Page(), size_t{1});
+        f.Frame().Command(kCmdPictureLast)->trigger();
+        QCOMPARE(pages.Page(), size_t{g4_document::kPages - 1});
+        f.Frame().Command(kCmdPicturePrevious)->trigger();
+        QCOMPARE(pages.Page(), size_t{g4_document::kPages - 2});
+        f.Frame().Command(kCmdPictureFirst)->trigger();
+        QCOMPARE(pages.Page(), size_t{0});
+        f.Frame().MdiArea()->activatePreviousSubWindow();
+        QVERIFY(f.Frame().ActiveChildFrame() != fax && !next->isEnabled());
 #endif
         QVERIFY(f.messages.empty());
     }

@@ -313,6 +313,12 @@ private slots:
         QCOMPARE(tools->iconSize(), QSize(16, 15));
         QCOMPARE(tools->allowedAreas(), Qt::TopToolBarArea);
         QCOMPARE(f.Frame().toolBarArea(tools), Qt::TopToolBarArea);
+        // The page buttons beside it wait, disabled, for pages to turn.
+        QToolBar* pages = f.Frame().PageBar();
+        QCOMPARE(f.Frame().toolBarArea(pages), Qt::TopToolBarArea);
+        QCOMPARE(pages->actions().size(), 4);
+        for (QAction* page : pages->actions())
+            QVERIFY(!page->isEnabled() && !page->icon().isNull());
 
         QStringList panes;
         for (QLabel* label : f.Frame().IndicatorPanes())
