@@ -21,6 +21,23 @@ constexpr double kMinZoom = 1.0 / 64;
 // The largest client area of a window that has not been placed.
 constexpr int kUnplacedWidth = 1280;
 constexpr int kUnplacedHeight = 720;
+
+// The bitmap as the painter takes it, in its own layout and without a copy.
+QImage BitmapOf(const CImageBuffer& image)
+{
+    const auto stride = static_cast<qsizetype>(image.RowBytes());
+    switch (image.Layout()) {
+    case CImageBuffer::Samples::Grey:
+        return QImage(image.Pixels(), image.BitmapWidth(), image.BitmapHeight(), stride, QImage::Format_Grayscale8);
+    case CImageBuffer::Samples::Bilevel: {
+        QImage bits(image.Pixels(), image.BitmapWidth(), image.BitmapHeight(), stride, QImage::Format_Mono);
+        bits.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        return bits;
+    }
+    default: break;
+    }
+    return QImage(image.Pixels(), image.BitmapWidth(), image.BitmapHeight(), stride, QImage::Format_BGR888);
+}
 }  // namespace
 
 CImageWnd::CImageWnd(QWidget* owner, const QString& fileName, const QString& label, int width, int height)
@@ -39,6 +56,9 @@ CImageWnd::CImageWnd(QWidget* owner, const QString& fileName, const QString& lab
 void CImageWnd::SetImage(CImageBuffer image)
 {
     image_ = std::move(image);
+    // A grey or black-and-white picture is held in a byte or a bit a pixel;
+    // the painter turns only what it draws into the screen's pixels.
+    image_.Compact();
     scrollOrigin_ = QPoint(0, 0);
     dragging_ = false;
     detail_ = CImageBuffer();
@@ -57,6 +77,7 @@ void CImageWnd::SetDetail(const QRect& region, uint32_t shift, CImageBuffer imag
 {
     pending_ = false;
     detail_ = std::move(image);
+    detail_.Compact();
     detailRegion_ = region;
     detailShift_ = shift;
     update();
@@ -195,8 +216,7 @@ void CImageWnd::paintEvent(QPaintEvent*)
     // to the client area's corner. Only the picture's part on screen is
     // drawn.
     const int bitmapHeight = image_.BitmapHeight();
-    const QImage bitmap(pixels, image_.BitmapWidth(), bitmapHeight, static_cast<qsizetype>(image_.RowBytes()),
-                        QImage::Format_BGR888);
+    const QImage bitmap = BitmapOf(image_);
     const QSize view = ViewInBitmap();
     const int x = scrollOrigin_.x();
     const int y = scrollOrigin_.y();
@@ -216,8 +236,7 @@ void CImageWnd::paintEvent(QPaintEvent*)
     // coordinates: one detail pixel is 2^detailShift / 2^shift of them.
     const double k = zoom_ * double(uint64_t{1} << detailShift_) / Scale();
     const int detailHeight = detail_.BitmapHeight();
-    const QImage fine(detail_.Pixels(), detail_.BitmapWidth(), detailHeight,
-                      static_cast<qsizetype>(detail_.RowBytes()), QImage::Format_BGR888);
+    const QImage fine = BitmapOf(detail_);
     painter.setTransform(QTransform(k, 0, 0, -k, offset.x() + (detailRegion_.x() / Scale() - x) * zoom_,
                                     offset.y() + (detailRegion_.y() / Scale() - y) * zoom_ + detailHeight * k));
     painter.setRenderHint(QPainter::SmoothPixmapTransform, k < 1.0);

@@ -4,7 +4,8 @@
 // windows or the program's own dialogs. Its client area shows the picture
 // from the scroll origin, centred when it is smaller than the window: the
 // window is never narrower than its caption needs. It takes the bitmap the analysis decoded (BGR,
-// rows bottom-up, with margin columns and rows that are never shown). A
+// rows bottom-up, with margin columns and rows that are never shown) and
+// holds a grey or black-and-white one in a byte or a bit a pixel. A
 // picture larger than the window is panned with the left button; closing
 // (also Escape and Ctrl+W) only hides the window. Ctrl+wheel, + and - zoom,
 // F fits the picture into the window, 1 (or 0) shows it at its own size; the

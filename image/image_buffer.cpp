@@ -45,6 +45,7 @@ uint8_t* CImageBuffer::Create(int32_t bitmapWidth, int32_t marginWidth, int32_t 
     bitmapHeight_ = bitmapHeight;
     marginWidth_ = marginWidth;
     marginHeight_ = marginHeight;
+    samples_ = Samples::Colour;
     pixels_.reset();
     if (bitmapWidth <= 0 || bitmapHeight <= 0)
         return nullptr;
@@ -59,8 +60,65 @@ uint8_t* CImageBuffer::Create(int32_t bitmapWidth, int32_t marginWidth, int32_t 
     return pixels_.get();
 }
 
+size_t CImageBuffer::RowBytes() const
+{
+    const auto width = static_cast<size_t>(bitmapWidth_);
+    switch (samples_) {
+    case Samples::Grey: return (width + 3) & ~size_t{3};
+    case Samples::Bilevel: return (width + 31) / 32 * 4;
+    default: return width * 3;
+    }
+}
+
 const uint8_t* CImageBuffer::PixelAt(int32_t x, int32_t y) const
 {
     const size_t row = static_cast<size_t>(bitmapHeight_ - 1 - y);
     return pixels_.get() + row * RowBytes() + static_cast<size_t>(x) * 3;
+}
+
+void CImageBuffer::ColourAt(int32_t x, int32_t y, uint8_t bgr[3]) const
+{
+    const uint8_t* row = pixels_.get() + static_cast<size_t>(bitmapHeight_ - 1 - y) * RowBytes();
+    const auto column = static_cast<size_t>(x);
+    switch (samples_) {
+    case Samples::Grey: bgr[0] = bgr[1] = bgr[2] = row[column]; return;
+    case Samples::Bilevel: bgr[0] = bgr[1] = bgr[2] = row[column / 8] >> (7 - column % 8) & 1 ? 255 : 0; return;
+    default: bgr[0] = row[column * 3], bgr[1] = row[column * 3 + 1], bgr[2] = row[column * 3 + 2]; return;
+    }
+}
+
+bool CImageBuffer::Compact()
+{
+    if (!pixels_ || samples_ != Samples::Colour)
+        return false;
+    const auto width = static_cast<size_t>(bitmapWidth_);
+    const auto height = static_cast<size_t>(bitmapHeight_);
+    const uint8_t* from = pixels_.get();
+    const size_t bytes = width * height * 3;
+    bool bilevel = true;
+    for (size_t i = 0; i < bytes; i += 3) {
+        if (from[i] != from[i + 1] || from[i] != from[i + 2])
+            return false;
+        bilevel = bilevel && (from[i] == 0 || from[i] == 255);
+    }
+    const Samples samples = bilevel ? Samples::Bilevel : Samples::Grey;
+    const size_t rowBytes = bilevel ? (width + 31) / 32 * 4 : (width + 3) & ~size_t{3};
+    size_t mapped = 0;
+    uint8_t* to = MapZeroedMemory(rowBytes * height, &mapped);
+    if (!to)
+        return false;
+    for (size_t y = 0; y < height; ++y) {
+        const uint8_t* in = from + y * width * 3;
+        uint8_t* out = to + y * rowBytes;
+        if (bilevel) {
+            for (size_t x = 0; x < width; ++x)
+                out[x / 8] = static_cast<uint8_t>(out[x / 8] | (in[x * 3] & 0x80) >> (x % 8));
+        } else {
+            for (size_t x = 0; x < width; ++x)
+                out[x] = in[x * 3];
+        }
+    }
+    pixels_ = std::unique_ptr<uint8_t, ImageMemoryUnmapper>(to, ImageMemoryUnmapper{mapped});
+    samples_ = samples;
+    return true;
 }

@@ -15,6 +15,13 @@ struct ImageMemoryUnmapper {
 
 class CImageBuffer {
 public:
+    // How the memory holds each pixel. Decoders write Colour (blue, green,
+    // red); a picture that is kept to be shown may be made Compact: a grey
+    // one then takes a byte a pixel, a black-and-white one a bit (the first
+    // pixel in the high bit, 1 white), rows still bottom-up and padded to
+    // 32 bits.
+    enum class Samples : uint8_t { Colour, Grey, Bilevel };
+
     // Largest pixel memory that is ever allocated (89 million pixels, e.g.
     // 10000 x 8900); a bigger bitmap is refused. It bounds what one picture's
     // decoding can write, and so the time a small hostile file can take.
@@ -45,11 +52,20 @@ public:
     int32_t MarginHeight() const { return marginHeight_; }
     int32_t PictureWidth() const { return bitmapWidth_ - marginWidth_; }
     int32_t PictureHeight() const { return bitmapHeight_ - marginHeight_; }
-    size_t RowBytes() const { return static_cast<size_t>(bitmapWidth_) * 3; }
+    size_t RowBytes() const;
+    Samples Layout() const { return samples_; }
 
     // Blue, green, red of the pixel at picture column x, picture row y
-    // (counted from the top). Only for a created buffer and x, y inside it.
+    // (counted from the top). Only for a created Colour buffer and x, y
+    // inside it.
     const uint8_t* PixelAt(int32_t x, int32_t y) const;
+    // The same for a buffer of any layout.
+    void ColourAt(int32_t x, int32_t y, uint8_t bgr[3]) const;
+
+    // Holds the pixels in the smallest layout that keeps every one of them
+    // (margins included); false when the picture needs colour, has no
+    // pixels, or the smaller memory could not be had.
+    bool Compact();
 
 private:
     // Pixel memory is mapped zeroed from the system: its pages cost nothing
@@ -61,4 +77,5 @@ private:
     int32_t bitmapHeight_ = 0;
     int32_t marginWidth_ = 0;
     int32_t marginHeight_ = 0;
+    Samples samples_ = Samples::Colour;
 };

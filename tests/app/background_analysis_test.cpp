@@ -80,18 +80,33 @@ std::string LastTopLevelText(CChildFrame& frame)
     return texts.empty() ? std::string() : texts.back();
 }
 
+// Whether two pictures show the same pixels, whatever layout holds them.
 bool SamePixels(const CImageBuffer& a, const CImageBuffer& b)
 {
-    return a.BitmapWidth() == b.BitmapWidth() && a.BitmapHeight() == b.BitmapHeight() &&
-           std::memcmp(a.Pixels(), b.Pixels(), a.RowBytes() * static_cast<size_t>(a.BitmapHeight())) == 0;
+    if (!a.Pixels() || !b.Pixels() || a.PictureWidth() != b.PictureWidth() || a.PictureHeight() != b.PictureHeight())
+        return false;
+    for (int32_t y = 0; y < a.PictureHeight(); ++y)
+        for (int32_t x = 0; x < a.PictureWidth(); ++x) {
+            uint8_t p[3], q[3];
+            a.ColourAt(x, y, p);
+            b.ColourAt(x, y, q);
+            if (std::memcmp(p, q, 3) != 0)
+                return false;
+        }
+    return true;
 }
 
+// A colour copy of a picture in any layout.
 CImageBuffer CopyOf(const CImageBuffer& image)
 {
     CImageBuffer copy;
-    if (image.Pixels() &&
-        copy.Create(image.BitmapWidth(), image.MarginWidth(), image.BitmapHeight(), image.MarginHeight()))
-        std::memcpy(copy.Pixels(), image.Pixels(), image.RowBytes() * static_cast<size_t>(image.BitmapHeight()));
+    uint8_t* pixels = image.Pixels() ? copy.Create(image.BitmapWidth(), image.MarginWidth(), image.BitmapHeight(),
+                                                   image.MarginHeight())
+                                     : nullptr;
+    for (int32_t y = 0; pixels && y < image.BitmapHeight(); ++y)
+        for (int32_t x = 0; x < image.BitmapWidth(); ++x)
+            image.ColourAt(x, y, pixels + static_cast<size_t>(image.BitmapHeight() - 1 - y) * copy.RowBytes() +
+                                     static_cast<size_t>(x) * 3);
     return copy;
 }
 
@@ -155,6 +170,8 @@ private slots:
         CImageWnd& pages = *fax->ImageWindows().front();
         QCOMPARE(pages.Pages(), size_t{g4_document::kPages});
         QVERIFY2(pages.windowTitle().contains(QStringLiteral(" [1/%1]").arg(g4_document::kPages)), qPrintable(pages.windowTitle()));
+        // A fax page is held in a bit a pixel.
+        QCOMPARE(pages.Image().Layout(), CImageBuffer::Samples::Bilevel);
         const CImageBuffer first = CopyOf(pages.Image());
         QTest::keyClick(&pages, Qt::Key_PageDown);
         QCOMPARE(pages.Page(), size_t{1});

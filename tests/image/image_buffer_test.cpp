@@ -70,3 +70,50 @@ TEST(ImageBuffer, ReleasedMemoryLeavesNoMappingBehind)
     }
     EXPECT_LE(MappedKib(), before + 1024);
 }
+
+// A picture made compact keeps every pixel's colour in a byte (grey) or a
+// bit (black and white) a pixel; one with any colour stays as it is.
+TEST(ImageBuffer, CompactLayoutsKeepEveryPixel)
+{
+    struct Case {
+        const char* name;
+        uint8_t (*level)(int32_t x, int32_t y, int channel);
+        CImageBuffer::Samples samples;
+        size_t rowBytes;   // for a bitmap 48 pixels wide
+    };
+    const Case cases[] = {
+        {"bilevel", [](int32_t x, int32_t y, int) -> uint8_t { return (x * 7 + y * 3) % 5 < 2 ? 255 : 0; },
+         CImageBuffer::Samples::Bilevel, 8},
+        {"grey", [](int32_t x, int32_t y, int) -> uint8_t { return static_cast<uint8_t>(x * 5 + y); },
+         CImageBuffer::Samples::Grey, 48},
+        {"colour", [](int32_t x, int32_t y, int c) -> uint8_t { return static_cast<uint8_t>(x + y + (c == 1)); },
+         CImageBuffer::Samples::Colour, 144},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CImageBuffer image;
+        uint8_t* pixels = image.Create(48, 11, 32, 9);
+        ASSERT_NE(pixels, nullptr);
+        for (int32_t y = 0; y < image.PictureHeight(); ++y)
+            for (int32_t x = 0; x < image.PictureWidth(); ++x)
+                for (int k = 0; k < 3; ++k)
+                    pixels[static_cast<size_t>(31 - y) * image.RowBytes() + static_cast<size_t>(x) * 3 + k] =
+                        c.level(x, y, k);
+        EXPECT_EQ(image.Compact(), c.samples != CImageBuffer::Samples::Colour);
+        EXPECT_EQ(image.Layout(), c.samples);
+        EXPECT_EQ(image.RowBytes(), c.rowBytes);
+        EXPECT_EQ(image.PictureWidth(), 37);
+        int wrong = 0;
+        for (int32_t y = 0; y < image.PictureHeight(); ++y)
+            for (int32_t x = 0; x < image.PictureWidth(); ++x) {
+                uint8_t bgr[3];
+                image.ColourAt(x, y, bgr);
+                for (int k = 0; k < 3; ++k)
+                    wrong += bgr[k] != c.level(x, y, k);
+            }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_FALSE(image.Compact());
+    }
+    CImageBuffer none;
+    EXPECT_FALSE(none.Compact());
+}
