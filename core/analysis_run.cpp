@@ -1,6 +1,7 @@
 #include "core/analysis_run.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/analysis_entry_list.h"
 #include "core/stream_size.h"
@@ -70,10 +71,28 @@ void CAnalysisRun::PictureDone(size_t index)
         return;
     ResultPicture& picture = result_.pictures[index];
     picture.done = true;
+    for (const PictureFinish* scope = finishes_; scope; scope = scope->outer_)
+        if (index >= scope->first_)
+            scope->finish_(picture);
     if (options_.takePicture)
         options_.takePicture(index, picture);
     if (!options_.keepPixels)
         picture.image.Release();
+}
+
+CAnalysisRun::PictureFinish::PictureFinish(CAnalysisRun& run, std::function<void(ResultPicture&)> finish)
+    : run_(run), finish_(std::move(finish))
+{
+    std::lock_guard lock(run_.pictures_);
+    first_ = run_.result_.pictures.size();
+    outer_ = run_.finishes_;
+    run_.finishes_ = this;
+}
+
+CAnalysisRun::PictureFinish::~PictureFinish()
+{
+    std::lock_guard lock(run_.pictures_);
+    run_.finishes_ = outer_;
 }
 
 void CAnalysisRun::FinishPictures()

@@ -78,6 +78,31 @@ public:
     // whose bitmap takes at most a quarter of it.
     static uint32_t ReducedShift(uint64_t width, uint64_t height, uint64_t budget);
 
+    // Held by a caller around a nested analysis whose pictures it completes
+    // itself (an SWF tag keeps the alpha plane of its JPEG data outside the
+    // JPEG stream): while it lives, PictureDone calls finish on each picture
+    // added since it was made, before the picture is handed on, whether or
+    // not it has pixels. Scopes nest, each on the pictures of its own life,
+    // the innermost first; they end in the reverse order they began. finish
+    // runs on the thread that calls PictureDone, with the pictures locked:
+    // it may change the picture given, and must not call the run's picture
+    // functions. A picture done after its scope has ended is handed on as it
+    // is.
+    class PictureFinish {
+    public:
+        PictureFinish(CAnalysisRun& run, std::function<void(ResultPicture&)> finish);
+        ~PictureFinish();
+        PictureFinish(const PictureFinish&) = delete;
+        PictureFinish& operator=(const PictureFinish&) = delete;
+
+    private:
+        friend class CAnalysisRun;
+        CAnalysisRun& run_;
+        std::function<void(ResultPicture&)> finish_;
+        size_t first_;             // the index of the first picture it finishes
+        PictureFinish* outer_;     // the scope it began in, or null
+    };
+
     // Records an anomaly (beyond the limit, counts it). line is the line it
     // concerns in a detailed analysis, kNoLine for the file as a whole.
     void ReportAnomaly(AnomalySeverity severity, std::string_view kind, const ByteRange& range,
@@ -111,6 +136,7 @@ private:
     // Pictures are added on the analysing thread and finished on the threads
     // that decode them.
     std::mutex pictures_;
+    PictureFinish* finishes_ = nullptr;   // the innermost scope, under pictures_
     AnalysisResult& result_;
     uint32_t nestedDepth_ = 0;
     uint32_t nestedAnalyses_ = 0;

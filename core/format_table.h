@@ -24,6 +24,10 @@ enum FormatCode : uint32_t {
     // Only ever nested: the MP index and attribute IFDs of an MPF segment
     // (APP2 of a JPEG file, CIPA DC-007), laid out by the TIFF analyzer.
     kFormatMpf = 5,
+    // Files of their own, and also met nested: PNG or GIF89a data in the
+    // bitmap tags of an SWF file.
+    kFormatPng = 6,
+    kFormatGif = 7,
 };
 
 class CAnalysisRun;

@@ -67,6 +67,7 @@ void CGifAnalyzer::Analyze(const AnalysisRequest& request)
     if (!fp_)
         return;
     out_ = CTreeWriter(Detailed() ? request.run->Lines() : nullptr);
+    start_ = StreamPosition(fp_);
     fileSize_ = std::min(StreamSize(fp_), request.dataEnd);
     extensions_ = std::make_unique<CGifExtensionLayout>(request_, out_, fp_, fileSize_);
     if (HeaderAndScreen())
@@ -80,17 +81,19 @@ void CGifAnalyzer::Analyze(const AnalysisRequest& request)
 bool CGifAnalyzer::HeaderAndScreen()
 {
     uint8_t d[kHeaderBytes + kScreenBytes] = {};
-    const size_t n = ReadAt(0, d, sizeof d);
+    const size_t n = ReadAt(start_, d, sizeof d);
     std::memcpy(version_, d + 3, 3);
-    const LineId header = Head(ResultLine("[%08lx] Header (GIF%s)", 0ul, version_), 0, kHeaderBytes);
-    Line(header, ResultLine("[%08lx] Signature = %.3s", 0ul, reinterpret_cast<const char*>(d)), 0, 3);
-    Line(header, ResultLine("[%08lx] Version = %s", 3ul, version_), 3, 6);
+    const uint64_t at = start_;
+    const LineId header = Head(ResultLine("[%08lx] Header (GIF%s)", at, version_), at, at + kHeaderBytes);
+    Line(header, ResultLine("[%08lx] Signature = %.3s", at, reinterpret_cast<const char*>(d)), at, at + 3);
+    Line(header, ResultLine("[%08lx] Version = %s", at + 3, version_), at + 3, at + 6);
     out_.Expand(header);
+    const uint64_t screenAt = at + kHeaderBytes;
     const LineId screen =
-        Head(OffsetLine(kHeaderBytes, "Logical Screen Descriptor"), kHeaderBytes, kHeaderBytes + kScreenBytes);
+        Head(OffsetLine(screenAt, "Logical Screen Descriptor"), screenAt, screenAt + kScreenBytes);
     if (n < sizeof d) {
         pastEnd_ = true;
-        Report(AnomalySeverity::Error, "gif.block-past-end", kHeaderBytes, kHeaderBytes + kScreenBytes,
+        Report(AnomalySeverity::Error, "gif.block-past-end", screenAt, screenAt + kScreenBytes,
                "論理画面記述子がファイルの終わりを越えています", screen);
         return false;
     }
@@ -98,7 +101,7 @@ bool CGifAnalyzer::HeaderAndScreen()
     record_.screenHeight = static_cast<uint16_t>(Le16(d + 8));
     ScreenFields(d + kHeaderBytes, screen);
     globalEntries_ = TableEntries(d[10]);
-    globalAt_ = kHeaderBytes + kScreenBytes;
+    globalAt_ = screenAt + kScreenBytes;
     if (globalEntries_ == 0)
         return true;
     ColourTable("Global Color Table", globalAt_, globalEntries_);
@@ -109,7 +112,7 @@ void CGifAnalyzer::ScreenFields(const uint8_t* d, LineId head)
 {
     if (!Detailed())
         return;
-    const uint64_t at = kHeaderBytes;
+    const uint64_t at = start_ + kHeaderBytes;
     Line(head, ResultLine("[%08lx] Logical Screen Width = %u [pixels]", at, Le16(d)), at, at + 2);
     Line(head, ResultLine("[%08lx] Logical Screen Height = %u [pixels]", at + 2, Le16(d + 2)), at + 2, at + 4);
     const uint8_t packed = d[4];
@@ -313,7 +316,7 @@ void CGifAnalyzer::End(uint64_t at, bool trailer)
 
 void CGifAnalyzer::Summary()
 {
-    if (fileSize_ < kHeaderBytes + kScreenBytes)
+    if (fileSize_ - std::min(start_, fileSize_) < kHeaderBytes + kScreenBytes)
         return;
     request_.run->AppendSummary(ResultLine("[画像サイズ]%5d x %5d ", static_cast<int>(record_.screenWidth),
                                            static_cast<int>(record_.screenHeight)));

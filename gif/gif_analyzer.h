@@ -4,8 +4,10 @@
 // up to the trailer. Rough mode lists one entry per block and sums the
 // screen up in the row's summary; detailed mode lays out every field, with
 // the extensions' bodies laid out by CGifExtensionLayout, and draws every
-// frame as a viewer shows it. Bytes after the trailer get one line. A GIF is
-// only ever a file of its own: the walk starts at the file's first byte.
+// frame as a viewer shows it. Bytes after the trailer get one line. The walk
+// starts at the stream's position, the first byte of a file of its own or of
+// GIF data another file holds (an SWF bitmap tag), and ends at the request's
+// dataEnd; every offset it shows is the stream's.
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -88,7 +90,8 @@ private:
     AnalysisRequest request_;
     CTreeWriter out_{nullptr};
     FILE* fp_ = nullptr;
-    uint64_t fileSize_ = 0;
+    uint64_t start_ = 0;      // the header's offset
+    uint64_t fileSize_ = 0;   // where the data ends
     std::unique_ptr<CGifExtensionLayout> extensions_;
 
     char version_[4] = {};

@@ -4,10 +4,6 @@
 // by CGifAnalyzer.
 #include "core/format_table.h"
 
-// Format codes of the formats added after the core's own list live with
-// their folders.
-inline constexpr uint32_t kFormatGif = 7;
-
 bool IsGifFile(const uint8_t* head, size_t n);
 void AnalyzeGif(const AnalysisRequest& request);
 

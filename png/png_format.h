@@ -4,10 +4,6 @@
 // chunk and drawn by CPngAnalyzer.
 #include "core/format_table.h"
 
-// The format code is this folder's own: core's enum names only the formats
-// it was written with.
-inline constexpr uint32_t kFormatPng = 6;
-
 bool IsPngFile(const uint8_t* head, size_t n);
 void AnalyzePng(const AnalysisRequest& request);
 

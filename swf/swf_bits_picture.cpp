@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "codec/inflater.h"
 #include "core/stream_size.h"
@@ -33,6 +34,37 @@ uint8_t Blend(uint32_t colour, uint32_t alpha, uint32_t background, bool premult
     return static_cast<uint8_t>((own + background * (255 - alpha) + 127) / 255);
 }
 
+// Composites the rows of a picture, top-down, over a background through the
+// alpha bytes it is handed, one per pixel; pixels it is handed none for stay
+// as they are, opaque.
+class CAlphaPlaneSink : public IInflateSink {
+public:
+    CAlphaPlaneSink(CImageBuffer& image, const uint8_t background[3]) : image_(image), background_(background) {}
+    bool Write(const uint8_t* data, size_t n) override
+    {
+        const auto width = static_cast<uint32_t>(image_.PictureWidth());
+        const auto height = static_cast<uint32_t>(image_.PictureHeight());
+        for (size_t i = 0; i < n && y_ < height; ++i) {
+            uint8_t* p = image_.Pixels() + static_cast<size_t>(image_.BitmapHeight() - 1 - static_cast<int32_t>(y_)) *
+                                               image_.RowBytes() +
+                         size_t{3} * x_;
+            // Memory holds blue, green, red; the background is red, green,
+            // blue.
+            for (int c = 0; c < 3; ++c)
+                p[c] = Blend(p[c], data[i], background_[2 - c], false);
+            if (++x_ == width)
+                x_ = 0, ++y_;
+        }
+        return true;
+    }
+
+private:
+    CImageBuffer& image_;
+    const uint8_t* background_;
+    uint32_t x_ = 0;
+    uint32_t y_ = 0;
+};
+
 }  // namespace
 
 size_t CSwfBitsPicture::ErroneousHeader(const uint8_t* data, size_t n)
@@ -55,19 +87,65 @@ ByteRange CSwfBitsPicture::Range(uint64_t at, uint64_t length) const
 void CSwfBitsPicture::Embedded(LineId parent, uint64_t at, uint64_t length, const std::string& label,
                                const std::vector<uint8_t>& tables, bool draw)
 {
+    Nest(parent, at, length, label, tables, draw, nullptr);
+}
+
+void CSwfBitsPicture::EmbeddedWithAlpha(LineId tag, uint64_t at, uint64_t length, const std::string& label,
+                                        const Alpha& alpha)
+{
+    AlphaOutcome outcome;
+    // Thumbnails and other pictures the JPEG data holds keep their pixels:
+    // the plane is the size of the main picture, the first with the label.
+    Nest(tag, at, length, label, {}, true, [&](ResultPicture& picture) {
+        if (!outcome.applied && picture.label == label && picture.image.Pixels())
+            Composite(picture, alpha, outcome);
+    });
+    LineId line = tag;
+    if (alpha.length > 0)
+        line = out_.Insert(tag,
+                           OffsetLine(alpha.at, ResultLine("BitmapAlphaData (zlib) : %llu[byte]",
+                                                           static_cast<unsigned long long>(alpha.length))),
+                           Range(alpha.at, alpha.length));
+    if (outcome.applied && outcome.inflated < outcome.expected)
+        request_.run->ReportAnomaly(
+            AnomalySeverity::Error, "swf.alpha-data-short", Range(alpha.at, alpha.length),
+            ResultLine("アルファデータ %llu [byte] が画像の画素数 %llu より短くなっています(残りは不透明で描きます)",
+                       static_cast<unsigned long long>(outcome.inflated),
+                       static_cast<unsigned long long>(outcome.expected)),
+            line);
+}
+
+// Runs while the JPEG analyzer finishes its picture, on the analysing
+// thread (the JPEG decoder ends its work before the analyzer returns): the
+// stream is read here and put back where the analyzer left it.
+void CSwfBitsPicture::Composite(ResultPicture& picture, const Alpha& alpha, AlphaOutcome& outcome) const
+{
+    CImageBuffer& image = picture.image;
+    outcome.applied = true;
+    outcome.expected = uint64_t(static_cast<uint32_t>(image.PictureWidth())) *
+                       static_cast<uint32_t>(image.PictureHeight());
+    const uint64_t back = StreamPosition(fp_);
+    if (outcome.expected > 0 && alpha.length > 0 && SeekStream(fp_, alpha.at)) {
+        CAlphaPlaneSink sink(image, alpha.background);
+        CInflater inflater;
+        outcome.inflated = inflater.InflateToSink(fp_, sink, outcome.expected, alpha.length).bytesOut;
+    }
+    SeekStream(fp_, back);
+}
+
+void CSwfBitsPicture::Nest(LineId parent, uint64_t at, uint64_t length, const std::string& label,
+                           const std::vector<uint8_t>& tables, bool draw,
+                           const std::function<void(ResultPicture&)>& finish)
+{
     uint8_t head[8] = {};
     if (std::fseek(fp_, static_cast<long>(at), SEEK_SET) != 0)
         return;
     const size_t n = std::fread(head, 1, static_cast<size_t>(std::min<uint64_t>(length, sizeof head)), fp_);
-    // The PNG and GIF analyzers read a whole file from its first byte, not
-    // a structure at the stream's position: such data is named, not
-    // analysed.
     const bool png = n == sizeof kPngSignature && std::memcmp(head, kPngSignature, n) == 0;
     const bool gif = n >= sizeof kGifSignature && std::memcmp(head, kGifSignature, sizeof kGifSignature) == 0;
     if (png || gif) {
-        out_.Insert(parent, OffsetLine(at, png ? "PNG data" : "GIF data"), Range(at, length));
-        if (draw)
-            request_.run->RecordDecode(label, DecodeOutcome::NotSupported, png ? "PNG データ" : "GIF データ");
+        const LineId line = out_.Insert(parent, OffsetLine(at, png ? "PNG data" : "GIF data"), Range(at, length));
+        RunNested(png ? kFormatPng : kFormatGif, line, at, length, label, {}, draw);
         return;
     }
     const size_t skip = ErroneousHeader(head, n);
@@ -78,6 +156,9 @@ void CSwfBitsPicture::Embedded(LineId parent, uint64_t at, uint64_t length, cons
                     Range(at, skip));
     }
     const LineId line = out_.Insert(parent, OffsetLine(at + skip, "JPEG data"), Range(at + skip, length - skip));
+    std::optional<CAnalysisRun::PictureFinish> scope;
+    if (finish)
+        scope.emplace(*request_.run, finish);
     RunNested(kFormatJpeg, line, at + skip, length - skip, label, tables, draw);
 }
 

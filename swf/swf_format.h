@@ -18,5 +18,6 @@ inline constexpr FormatHandler kSwfFormat{
     .detailedOpenError = "SA00000007",
     .byteOrder = ByteOrder::Little,
     .filePatterns = "*.swf",
-    .spaces = 1u << static_cast<unsigned>(ByteSpace::SideFile),
+    // PNG data in a bitmap tag brings the inflated bytes of its chunks.
+    .spaces = 1u << static_cast<unsigned>(ByteSpace::SideFile) | 1u << static_cast<unsigned>(ByteSpace::Inflated),
 };

@@ -561,21 +561,29 @@ void CSwfTagLayout::BitsJpeg(LineId tag, CSwfFieldCursor& c, uint32_t code)
     const uint64_t idAt = c.Offset();
     const uint32_t id = c.U16();
     Field(tag, idAt, 2, ResultLine("CharacterId : %u", id));
-    uint64_t imageBytes = c.Remaining();
-    if (code == 35 || code == 90) {
-        if (c.Remaining() < 4)
-            return;
-        const uint64_t at = c.Offset();
-        const uint32_t alphaOffset = c.U32();
-        Field(tag, at, 4, ResultLine("AlphaDataOffset : %u", alphaOffset));
-        if (code == 90)
-            U16Field(tag, c, "DeblockParam");
-        imageBytes = std::min<uint64_t>(alphaOffset, c.Remaining());
-    }
     const std::string label = ResultLine("Character %u", id);
-    pictures_.Embedded(tag, c.Offset(), imageBytes, label, code == 6 ? jpegTables_ : std::vector<uint8_t>{}, true);
-    c.Skip(static_cast<size_t>(imageBytes));
-    Rest(tag, c, "BitmapAlphaData (zlib)");
+    if (code != 35 && code != 90) {
+        pictures_.Embedded(tag, c.Offset(), c.Remaining(), label, code == 6 ? jpegTables_ : std::vector<uint8_t>{},
+                           true);
+        c.Skip(c.Remaining());
+        return;
+    }
+    if (c.Remaining() < 4)
+        return;
+    const uint64_t at = c.Offset();
+    const uint32_t alphaOffset = c.U32();
+    Field(tag, at, 4, ResultLine("AlphaDataOffset : %u", alphaOffset));
+    if (code == 90)
+        U16Field(tag, c, "DeblockParam");
+    // The image data ends where the alpha plane begins, which runs to the
+    // tag's end.
+    const uint64_t imageBytes = std::min<uint64_t>(alphaOffset, c.Remaining());
+    CSwfBitsPicture::Alpha alpha;
+    alpha.at = c.Offset() + imageBytes;
+    alpha.length = c.Remaining() - imageBytes;
+    std::copy(std::begin(background_), std::end(background_), alpha.background);
+    pictures_.EmbeddedWithAlpha(tag, c.Offset(), imageBytes, label, alpha);
+    c.Skip(c.Remaining());
 }
 
 void CSwfTagLayout::BitsLossless(LineId tag, CSwfFieldCursor& c, uint32_t code)

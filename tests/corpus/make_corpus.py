@@ -257,3 +257,34 @@ write("png-ztxt-deflate-bomb.png", png(ihdr(1, 1), chunk(b"zTXt", b"bomb\x00\x00
                                        chunk(b"IDAT", zlib.compress(bytes(4))), IEND))
 write("png-itxt-fields-without-nul.png", png(ihdr(1, 1), chunk(b"iTXt", b"XML:com.adobe.xmp"), chunk(b"iTXt", b"k\x00\x01\x00en"),
                                              chunk(b"IDAT", zlib.compress(bytes(4))), IEND))
+
+
+# --- SWF bitmap tags holding PNG, GIF89a and JPEG data, with alpha planes
+def tag(code, payload):
+    """A tag with the long header, whatever its length."""
+    return struct.pack("<HI", code << 6 | 63, len(payload)) + payload
+
+
+def movie(*tags):
+    """An empty frame rectangle, 12 frames per second, one frame, the tags and End."""
+    return b"\x00\x00\x0C\x01\x00" + b"".join(tags) + b"\x00\x00"
+
+
+def bits_alpha(code, character, data, alpha):
+    """DefineBitsJPEG3 (35) or DefineBitsJPEG4 (90, DeblockParam 0)."""
+    head = struct.pack("<HI", character, len(data)) + (b"\x00\x00" if code == 90 else b"")
+    return tag(code, head + data + alpha)
+
+
+JPEG_8x8_GRAY = SOI + DQT + SOF_8x8_GRAY + DHT + SOS_GRAY + b"\x00" * 8 + EOI
+PNG_3x2 = png(ihdr(3, 2), chunk(b"IDAT", zlib.compress(b"\x00" + bytes(range(1, 10)) + b"\x01" + bytes(range(11, 20)))), IEND)
+GIF_2x2 = gif(2, 2, image(0, 0, 2, 2, [4, 1, 2, 3, 0, 5]))
+BACKGROUND = tag(9, b"\x0A\xC8\x1E")
+write("swf-bits-png-gif-jpeg-alpha.swf", swf(b"FWS", movie(
+    BACKGROUND, tag(21, b"\x01\x00" + PNG_3x2), bits_alpha(35, 2, GIF_2x2, zlib.compress(bytes(4))),
+    bits_alpha(35, 3, JPEG_8x8_GRAY, zlib.compress(bytes(range(0, 256, 4)))),
+    bits_alpha(90, 4, PNG_3x2, zlib.compress(bytes(6))), tag(1, b""))))
+body = movie(BACKGROUND, bits_alpha(35, 1, JPEG_8x8_GRAY, zlib.compress(bytes(range(20)))))
+write("cws-jpeg3-alpha-short.swf", swf(b"CWS", zlib.compress(body), 8 + len(body)))
+write("swf-bits-png-past-tag.swf", swf(b"FWS", movie(tag(21, b"\x01\x00" + PNG_3x2[:-20]))))
+write("swf-bits-gif-past-tag.swf", swf(b"FWS", movie(bits_alpha(35, 1, GIF_2x2[:-6], b""))))
