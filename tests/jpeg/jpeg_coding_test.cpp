@@ -11,7 +11,7 @@
 
 #include "core/tree_ranges.h"
 #include "jpeg/jpeg_test_support.h"
-#include "jpeg/libjpeg_fixture.h"
+#include "support/libjpeg_fixture.h"
 #include "support/test_support.h"
 
 using testing_support::Bytes;

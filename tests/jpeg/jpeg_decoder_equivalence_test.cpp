@@ -17,7 +17,7 @@
 #include "jpeg/jpeg_bytes.h"
 #include "codec/decode_threads.h"
 #include "codec/jpeg_scan_decoder.h"
-#include "jpeg/libjpeg_fixture.h"
+#include "support/libjpeg_fixture.h"
 #include "support/test_support.h"
 
 using namespace jpeg_bytes;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "jpeg/jpeg_test_support.h"
-#include "jpeg/libjpeg_fixture.h"
+#include "support/libjpeg_fixture.h"
 #include "support/test_support.h"
 
 using namespace testing_support;

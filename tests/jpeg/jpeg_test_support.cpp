@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "jpeg/libjpeg_fixture.h"
+#include "support/libjpeg_fixture.h"
 
 namespace jpeg_test {
 

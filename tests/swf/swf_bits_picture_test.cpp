@@ -23,6 +23,8 @@
 #if __has_include(<jpeglib.h>)
 #include <cstdio>
 #include <jpeglib.h>
+
+#include "support/libjpeg_fixture.h"
 #define VANTREL_HAVE_LIBJPEG 1
 #endif
 
@@ -295,33 +297,8 @@ constexpr int kJpegHeight = 13;
 // A baseline JPEG of a smooth picture with edges, written by libjpeg.
 Bytes EncodeJpeg()
 {
-    std::vector<uint8_t> rgb;
-    for (int y = 0; y < kJpegHeight; ++y)
-        for (int x = 0; x < kJpegWidth; ++x)
-            rgb.insert(rgb.end(), {uint8_t(12 * x), uint8_t(x > 10 ? 220 : 30 + 9 * y), uint8_t(200 - 7 * x - 5 * y)});
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = kJpegWidth;
-    cinfo.image_height = kJpegHeight;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = rgb.data() + size_t{cinfo.next_scanline} * kJpegWidth * 3;
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
-    return out;
+    const std::vector<uint8_t> rgb = jpeg_fixture::MakePicture(kJpegWidth, kJpegHeight, 3);
+    return jpeg_fixture::Encode(rgb, {.width = kJpegWidth, .height = kJpegHeight, .h0 = 2, .v0 = 2});
 }
 
 // libjpeg's decoding, RGB rows from the top.

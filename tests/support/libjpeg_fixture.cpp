@@ -1,4 +1,4 @@
-#include "jpeg/libjpeg_fixture.h"
+#include "support/libjpeg_fixture.h"
 
 #include <cmath>
 #include <csetjmp>
