@@ -64,6 +64,19 @@ uint8_t* CAnalysisRun::PreparePicture(int32_t bitmapWidth, int32_t marginWidth, 
     return pixels;
 }
 
+bool CAnalysisRun::DescribePicture(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight,
+                                   int32_t marginHeight)
+{
+    if (mode_ != AnalysisMode::Detailed)
+        return false;
+    std::lock_guard lock(pictures_);
+    if (result_.pictures.empty())
+        return false;
+    ResultPicture& picture = result_.pictures.back();
+    picture.drawn = picture.image.Describe(bitmapWidth, marginWidth, bitmapHeight, marginHeight);
+    return picture.drawn;
+}
+
 void CAnalysisRun::PictureDone(size_t index)
 {
     std::lock_guard lock(pictures_);

@@ -62,6 +62,14 @@ public:
     // freed. Pictures the analyzers leave undone are done when the analysis
     // ends (FinishPictures).
     size_t AddPicture(const std::string& title, int32_t width, int32_t height, const std::string& label);
+    // Whether anybody looks at the pixels drawn: the result keeps them, a
+    // shell takes them as they are done, or asks for a region of them.
+    bool PixelsLookedAt() const { return options_.keepPixels || options_.takePicture || options_.hasRegion; }
+    // For an analyzer that decodes a picture nobody looks at into a small
+    // working buffer of its own: gives the last picture the sizes of the
+    // bitmap PreparePicture would make, without memory, and whether it
+    // would have had pixels.
+    bool DescribePicture(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
     uint8_t* PreparePicture(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
     void PictureDone(size_t index);
     void FinishPictures();

@@ -60,6 +60,17 @@ uint8_t* CImageBuffer::Create(int32_t bitmapWidth, int32_t marginWidth, int32_t 
     return pixels_.get();
 }
 
+bool CImageBuffer::Describe(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight)
+{
+    bitmapWidth_ = bitmapWidth;
+    bitmapHeight_ = bitmapHeight;
+    marginWidth_ = marginWidth;
+    marginHeight_ = marginHeight;
+    samples_ = Samples::Colour;
+    pixels_.reset();
+    return bitmapWidth > 0 && bitmapHeight > 0 && uint64_t(bitmapWidth) * uint64_t(bitmapHeight) * 3u <= kMaxBytes;
+}
+
 size_t CImageBuffer::RowBytes() const
 {
     const auto width = static_cast<size_t>(bitmapWidth_);

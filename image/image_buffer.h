@@ -44,6 +44,9 @@ public:
 
     // Returns the pixel memory to the system; the sizes stay.
     void Release() { pixels_.reset(); }
+    // The sizes Create would give, without memory; false (the sizes kept)
+    // where Create would refuse them.
+    bool Describe(int32_t bitmapWidth, int32_t marginWidth, int32_t bitmapHeight, int32_t marginHeight);
 
     uint8_t* Pixels() const { return pixels_.get(); }
     int32_t BitmapWidth() const { return bitmapWidth_; }

@@ -1125,6 +1125,23 @@ void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::st
     pictureIndex = run->AddPicture(PathFileName(request_.path ? request_.path : ""), static_cast<int32_t>(width),
                     static_cast<int32_t>(height), label);
     const PictureRegion view = reducible ? run->ViewOf(pictureIndex, width, height) : PictureRegion{0, 0, width, height, 0};
+    const uint64_t step = uint64_t{1} << view.shift;
+    const auto shownWidth = static_cast<int32_t>((view.width + step - 1) >> view.shift);
+    const auto shownHeight = static_cast<int32_t>((view.height + step - 1) >> view.shift);
+    if (reducible && !run->PixelsLookedAt()) {
+        // Nobody looks at the pixels: the picture is described as drawn and
+        // its samples decoded, for what they find, into a working buffer
+        // that holds the picture's first pixel alone.
+        const int32_t bitmapWidth = CImageBuffer::PaddedSize(shownWidth);
+        const int32_t bitmapHeight = CImageBuffer::PaddedSize(shownHeight);
+        if (!run->DescribePicture(bitmapWidth, bitmapWidth - shownWidth, bitmapHeight, bitmapHeight - shownHeight))
+            return;
+        if (!workBuffer.Pixels())
+            workBuffer.Create(16, 15, 16, 15);
+        pixelBuffer = workBuffer.Pixels();
+        picture = {pixelBuffer, width, height, 16, 16, true, 0, 0, 31};
+        return;
+    }
     if (view.shift == 0 && view.width == width && view.height == height) {
         const int32_t bitmapWidth = CImageBuffer::PaddedSize(static_cast<int32_t>(width));
         const int32_t bitmapHeight = CImageBuffer::PaddedSize(static_cast<int32_t>(height));
@@ -1133,10 +1150,6 @@ void CTiffAnalyzer::CreatePicture(uint32_t width, uint32_t height, const std::st
         picture = {pixelBuffer, width, height, static_cast<uint32_t>(bitmapWidth), static_cast<uint32_t>(bitmapHeight)};
         return;
     }
-    // A view's sides, reduced, are below 2^31.
-    const uint64_t step = uint64_t{1} << view.shift;
-    const auto shownWidth = static_cast<int32_t>((view.width + step - 1) >> view.shift);
-    const auto shownHeight = static_cast<int32_t>((view.height + step - 1) >> view.shift);
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(shownWidth);
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(shownHeight);
     pixelBuffer = run->PreparePicture(bitmapWidth, bitmapWidth - shownWidth, bitmapHeight, bitmapHeight - shownHeight);

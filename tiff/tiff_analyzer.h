@@ -30,6 +30,7 @@
 #include "tiff/tag_interpreter.h"
 #include "tiff/tiff_checker.h"
 #include "tiff/tiff_segment.h"
+#include "image/image_buffer.h"
 #include "image/sample_writer.h"
 
 class CTiffAnalyzer {
@@ -228,6 +229,8 @@ private:
     uint32_t currentIfd = 0;
     uint64_t baseOffset = 0;
     uint8_t* pixelBuffer = nullptr;
+    // What a picture nobody looks at is decoded into, again and again.
+    CImageBuffer workBuffer;
     size_t pictureIndex = SIZE_MAX;   // the picture pixelBuffer belongs to
     LineId parentItem = 0;
     AnalysisRequest request_;

@@ -71,14 +71,11 @@ TEST(PictureMemory, ManyPagesAreDrawnWithinABoundThatDoesNotGrowWithThem)
     }
 }
 
-// A 12,000 x 12,000 tiled picture takes 432 MB as a 24-bit picture: it is
-// drawn reduced, and a part of it at its own size, in a child process whose
-// address space allows a quarter of that beyond what the process holds.
-TEST(PictureMemory, LargeTiledPictureIsDrawnReducedWithinABound)
+// Writes a side x side grey picture of 256 x 256 LZW tiles whose pixel
+// (x, y) is x / 64 + y / 64, modulo 256.
+void WriteTiledGrey(const std::string& path, uint32_t kSide)
 {
-    TempDir dir;
-    const std::string path = dir.Path() + "/large.tif";
-    constexpr uint32_t kSide = 12000, kTile = 256;
+    constexpr uint32_t kTile = 256;
     {
         TIFF* tif = TIFFOpen(path.c_str(), "w");
         ASSERT_NE(tif, nullptr);
@@ -100,6 +97,20 @@ TEST(PictureMemory, LargeTiledPictureIsDrawnReducedWithinABound)
             }
         TIFFClose(tif);
     }
+}
+
+// A 12,000 x 12,000 tiled picture takes 432 MB as a 24-bit picture: it is
+// drawn reduced, and a part of it at its own size, in a child process whose
+// address space allows a quarter of that beyond what the process holds. An
+// 8,000 x 8,000 one (192 MB) that nobody looks at is decoded, and described
+// as drawn, within the same bound.
+TEST(PictureMemory, LargeTiledPictureIsDrawnReducedWithinABound)
+{
+    TempDir dir;
+    const std::string path = dir.Path() + "/large.tif";
+    const std::string unseen = dir.Path() + "/unseen.tif";
+    WriteTiledGrey(path, 12000);
+    WriteTiledGrey(unseen, 8000);
     constexpr uint64_t kAllowance = uint64_t{108} << 20;
     const pid_t child = fork();
     ASSERT_NE(child, -1);
@@ -125,7 +136,12 @@ TEST(PictureMemory, LargeTiledPictureIsDrawnReducedWithinABound)
             const CImageBuffer& image = picture.image;
             part = image.Pixels() && image.PictureWidth() == 1920 && image.PixelAt(1919, 1079)[1] == level(8919, 6079);
         });
-        _exit(result->pictures.size() == 1 && result->pictures[0].drawn && reduced && part ? 0 : 1);
+        options.hasRegion = false;
+        const auto described = Analyze(unseen.c_str(), AnalysisMode::Detailed, options);
+        const bool whole = described->pictures.size() == 1 && described->pictures[0].drawn &&
+                           described->pictures[0].shift == 0 && described->pictures[0].image.PictureWidth() == 8000 &&
+                           !described->decodes.empty() && described->decodes[0].outcome == DecodeOutcome::Complete;
+        _exit(result->pictures.size() == 1 && result->pictures[0].drawn && reduced && part && whole ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
