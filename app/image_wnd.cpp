@@ -56,6 +56,7 @@ CImageWnd::CImageWnd(QWidget* owner, const QString& fileName, const QString& lab
 void CImageWnd::SetImage(CImageBuffer image)
 {
     image_ = std::move(image);
+    fraction_ = QPointF();
     // A grey or black-and-white picture is held in a byte or a bit a pixel;
     // the painter turns only what it draws into the screen's pixels.
     image_.Compact();
@@ -220,13 +221,18 @@ void CImageWnd::paintEvent(QPaintEvent*)
     const QSize view = ViewInBitmap();
     const int x = scrollOrigin_.x();
     const int y = scrollOrigin_.y();
-    const int w = std::min(view.width(), image_.PictureWidth() - x);
-    const int h = std::min(view.height(), image_.PictureHeight() - y);
+    // A fraction of a pixel left of and above the view shows one more
+    // pixel partly.
+    const int extra = fraction_.isNull() ? 0 : 1;
+    const int w = std::min(view.width() + extra, image_.PictureWidth() - x);
+    const int h = std::min(view.height() + extra, image_.PictureHeight() - y);
     if (w <= 0 || h <= 0)
         return;
     const QPoint offset = PictureOffset();
+    const double left = x + fraction_.x();
+    const double top = y + fraction_.y();
     painter.setTransform(
-        QTransform(zoom_, 0, 0, -zoom_, offset.x() - x * zoom_, offset.y() + (bitmapHeight - y) * zoom_));
+        QTransform(zoom_, 0, 0, -zoom_, offset.x() - left * zoom_, offset.y() + (bitmapHeight - top) * zoom_));
     painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 1.0);
     const QRect part(x, bitmapHeight - y - h, w, h);
     painter.drawImage(part, bitmap, part);
@@ -237,8 +243,8 @@ void CImageWnd::paintEvent(QPaintEvent*)
     const double k = zoom_ * double(uint64_t{1} << detailShift_) / Scale();
     const int detailHeight = detail_.BitmapHeight();
     const QImage fine = BitmapOf(detail_);
-    painter.setTransform(QTransform(k, 0, 0, -k, offset.x() + (detailRegion_.x() / Scale() - x) * zoom_,
-                                    offset.y() + (detailRegion_.y() / Scale() - y) * zoom_ + detailHeight * k));
+    painter.setTransform(QTransform(k, 0, 0, -k, offset.x() + (detailRegion_.x() / Scale() - left) * zoom_,
+                                    offset.y() + (detailRegion_.y() / Scale() - top) * zoom_ + detailHeight * k));
     painter.setRenderHint(QPainter::SmoothPixmapTransform, k < 1.0);
     const QRect whole(0, detailHeight - detail_.PictureHeight(), detail_.PictureWidth(), detail_.PictureHeight());
     painter.drawImage(whole, fine, whole);
@@ -265,6 +271,7 @@ void CImageWnd::SetZoom(double zoom)
     const int maxX = std::max(0, image_.PictureWidth() - view.width());
     const int maxY = std::max(0, image_.PictureHeight() - view.height());
     scrollOrigin_ = QPoint(std::clamp(scrollOrigin_.x(), 0, maxX), std::clamp(scrollOrigin_.y(), 0, maxY));
+    fraction_ = QPointF();
     UpdateTitle();
     update();
     RequestDetail();
@@ -389,6 +396,18 @@ void CImageWnd::mouseMoveEvent(QMouseEvent* event)
         const QPoint mouse = event->position().toPoint();
         if (zoom_ == 1.0) {
             scrollOrigin_ = NextScrollOrigin(scrollOrigin_, lastMouse_, mouse, size(), image_);
+            lastMouse_ = mouse;
+            repaint();
+            RequestDetail();
+        } else if (shift_ > 0 && zoom_ > 1.0) {
+            // A reduced picture shown magnified pans by fractions of its
+            // bitmap's pixels, as smoothly as the pointer moves.
+            const QPointF maximum(std::max(0.0, image_.PictureWidth() - width() / zoom_),
+                                  std::max(0.0, image_.PictureHeight() - height() / zoom_));
+            const QPointF next = QPointF(scrollOrigin_) + fraction_ + QPointF(lastMouse_ - mouse) / zoom_;
+            const QPointF origin(std::clamp(next.x(), 0.0, maximum.x()), std::clamp(next.y(), 0.0, maximum.y()));
+            scrollOrigin_ = QPoint(static_cast<int>(origin.x()), static_cast<int>(origin.y()));
+            fraction_ = origin - QPointF(scrollOrigin_);
             lastMouse_ = mouse;
             repaint();
             RequestDetail();

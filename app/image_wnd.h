@@ -17,6 +17,7 @@
 // reduced bitmap has (up to 100 % and beyond) it asks for the part in view
 // at the scale it needs and draws that over the reduced picture.
 #include <QPoint>
+#include <QPointF>
 #include <QRect>
 #include <QWidget>
 #include <functional>
@@ -128,6 +129,7 @@ private:
     QSize picture_;
     CImageBuffer image_;
     QPoint scrollOrigin_;
+    QPointF fraction_;          // of a bitmap pixel, beyond the scroll origin
     bool dragging_ = false;
     bool placed_ = false;
     QPoint lastMouse_;

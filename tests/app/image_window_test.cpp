@@ -378,6 +378,13 @@ private slots:
         for (const QPoint& p : {QPoint(1, 1), QPoint(3, 2), QPoint(17, 5), QPoint(42, 31)})
             wrong += shot.pixelColor(p) != expected(p.x(), p.y());
         QCOMPARE(wrong, 0);
+        // A drag of three screen pixels moves the view by three of the
+        // picture's, less than one pixel of the reduced bitmap.
+        Drag(*w, QPoint(60, 60), QPoint(57, 57));
+        QCOMPARE(w->ScrollOrigin(), QPoint(0, 0));
+        const QImage moved = w->grab().toImage();
+        QCOMPARE(moved.pixelColor(1, 1), expected(4, 4));
+        QCOMPARE(moved.pixelColor(17, 5), expected(20, 8));
         // Fitted again, the reduced picture needs no finer pixels.
         w->SetZoom(0.5);
         QVERIFY(w->DetailRegion().isNull());
