@@ -400,6 +400,9 @@ private:
     void WriteReducedPictures(const std::string& path, const AnalysisResult& result, const AnalysisOptions& options,
                               std::vector<WrittenPicture>& list) const;
     std::string PictureFile(const std::string& path, size_t index) const;
+    // Whether a reduced picture's own size is too large to be written, so
+    // that it is written as drawn.
+    static bool TooLargeToWriteWhole(const ResultPicture& picture);
     void PrintText();
     int PrintCheck();
     void PrintDetailed(const FileReport& report);
@@ -518,11 +521,21 @@ void CDump::WritePicture(const std::string& path, size_t index, const ResultPict
 {
     if (list.size() <= index)
         list.resize(index + 1);
-    if (!picture.image.Pixels() || picture.shift)
+    // A reduced picture is written at its own size once the analysis ends,
+    // unless that size is beyond what a picture file is given.
+    if (!picture.image.Pixels() || (picture.shift && !TooLargeToWriteWhole(picture)))
         return;
     WrittenPicture& entry = list[index];
     entry.file = PictureFile(path, index);
     entry.failed = !(options_.ppm ? WritePpm(picture.image, entry.file) : WriteBmp(picture.image, entry.file));
+}
+
+bool CDump::TooLargeToWriteWhole(const ResultPicture& picture)
+{
+    // A BMP file's sizes are 32-bit: 4 GiB bounds both kinds of file, and so
+    // what a small file claiming an enormous picture can make us write.
+    constexpr uint64_t kMaxWholeBytes = uint64_t{4} << 30;
+    return uint64_t(std::max(picture.width, 0)) * uint64_t(std::max(picture.height, 0)) * 3 > kMaxWholeBytes - 1024;
 }
 
 std::string CDump::PictureFile(const std::string& path, size_t index) const
@@ -538,7 +551,8 @@ void CDump::WriteReducedPictures(const std::string& path, const AnalysisResult& 
     const uint64_t bandBytes = options.pictureBudget / 4;
     for (size_t index = 0; index < result.pictures.size(); ++index) {
         const ResultPicture& picture = result.pictures[index];
-        if (!picture.shift || !picture.drawn || picture.width <= 0 || picture.height <= 0)
+        if (!picture.shift || !picture.drawn || picture.width <= 0 || picture.height <= 0 ||
+            TooLargeToWriteWhole(picture))
             continue;
         const auto width = static_cast<uint32_t>(picture.width);
         const auto height = static_cast<uint32_t>(picture.height);

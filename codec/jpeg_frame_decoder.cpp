@@ -95,6 +95,23 @@ bool CJpegFrameDecoder::DecodesDirectly(const CJpegStreamParser& parser, int ado
            parser.BaselineFrame(frame, colour == Colour::Rgb);
 }
 
+bool CJpegFrameDecoder::DrawsInPart(const CJpegStreamParser& parser, int adobeTransform)
+{
+    using Colour = CJpegPlanePainter::Colour;
+    if (DecodesDirectly(parser, adobeTransform))
+        return true;
+    const JpegFrame& frame = parser.StreamFrame();
+    const Colour colour = ColourOf(frame, adobeTransform);
+    if (!Drawable(frame) || frame.components.size() > static_cast<size_t>(CJpegScanDecoder::kMaxComponents) ||
+        (colour != Colour::Grey && colour != Colour::YCbCr && colour != Colour::Rgb))
+        return false;
+    const uint32_t h0 = frame.components[0].sampling >> 4, v0 = frame.components[0].sampling & 0x0F;
+    if (h0 > 2 || v0 > 2 || (colour == Colour::Rgb && (h0 != 1 || v0 != 1)))
+        return false;
+    return std::all_of(frame.components.begin() + 1, frame.components.end(),
+                       [](const FrameComponent& c) { return c.sampling == 0x11; });
+}
+
 JpegScanSetup CJpegFrameDecoder::SetupOf(const JpegScan& scan, const JpegTables& tables) const
 {
     JpegScanSetup s;
@@ -195,6 +212,9 @@ void CJpegFrameDecoder::Finish()
         painters.push_back(std::make_unique<CJpegPlanePainter>(*planes_, paint_, target_));
     CJpegScanDecoder::Frame baseline;
     const bool fast = painters[0]->BaselineLayout(&baseline);
+    // Only the baseline painter draws a view of a picture (DrawsInPart).
+    if (target_.partial && !fast)
+        return;
     CDecodeThreads::ForEach(jobs, threads, [&](uint32_t worker, size_t job) {
         const uint32_t first = static_cast<uint32_t>(job) * kRowsPerJob;
         if (fast)

@@ -43,6 +43,12 @@ public:
     // Whether the frame the parser read, with the scan it read last as its
     // first, is decoded straight into the pixels (no coefficient planes).
     static bool DecodesDirectly(const CJpegStreamParser& parser, int adobeTransform);
+    // Whether the frame can be drawn in part (CJpegScanDecoder::Target::
+    // partial): one decoded straight into its pixels, or one whose planes
+    // are painted in a layout the baseline painter knows (grey, YCbCr, or
+    // RGB of one block an MCU; the first component 1 or 2 blocks each way
+    // and the largest, every other component one).
+    static bool DrawsInPart(const CJpegStreamParser& parser, int adobeTransform);
 
     CJpegFrameDecoder();
     ~CJpegFrameDecoder();

@@ -1,5 +1,6 @@
 #include "codec/jpeg_mcu_painter.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -65,6 +66,25 @@ inline int32_t Mul(int32_t a, int32_t b) { return Wrap(int64_t{a} * b); }
 inline int32_t MulShift(int32_t a, int32_t b) { return Mul(a, b) >> 16; }
 
 inline int32_t Clamp255(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+
+// One pixel of ConvertEight below, for the pixels of a view.
+inline void ConvertOne(int32_t ys, int32_t cb, int32_t cr, uint8_t* p)
+{
+    const uint32_t y = static_cast<uint32_t>(ys) << 16;
+    const uint32_t ucb = static_cast<uint32_t>(cb);
+    const uint32_t ucr = static_cast<uint32_t>(cr);
+    p[2] = static_cast<uint8_t>(Clamp255(static_cast<int32_t>(y + ucr * kCrToR) >> 16));
+    p[1] = static_cast<uint8_t>(Clamp255(static_cast<int32_t>(y - ucb * kCbToG - ucr * kCrToG) >> 16));
+    p[0] = static_cast<uint8_t>(Clamp255(static_cast<int32_t>(y + ucb * kCbToB) >> 16));
+}
+
+// The least position of the grid origin + k step (k >= 0) at or after start.
+inline uint64_t OnGrid(uint64_t start, uint64_t origin, uint64_t step)
+{
+    if (start <= origin)
+        return origin;
+    return origin + (start - origin + step - 1) / step * step;
+}
 
 // One row of the horizontal pass: the eight horizontal frequencies r[0..7]
 // of one vertical frequency become the row's values gv[n]. False for a row
@@ -417,6 +437,16 @@ void JpegInverseDct(const int32_t* f, uint32_t rowMask, int32_t* out)
     InverseDct(f, rowMask, out);
 }
 
+// With row 0 holding F0 alone, the horizontal pass gives (F0 C4) >> 16 at
+// every position, and the vertical pass takes the first term of that row
+// alone: ((g C4 >> 16) 65536 >> 16) >> 2, in the same wrapping arithmetic.
+int32_t JpegDcSample(int32_t dc)
+{
+    const int32_t row = MulShift(dc, C4);
+    const uint32_t first = static_cast<uint32_t>(MulShift(row, C4));
+    return static_cast<int32_t>(first << 16) >> 16 >> 2;
+}
+
 CJpegMcuPainter::CJpegMcuPainter(const CJpegScanDecoder::Frame& frame, const CJpegScanDecoder::Target& target)
     : frame_(frame), target_(target), h0_(frame.components[0].horizontal), v0_(frame.components[0].vertical)
 {
@@ -428,6 +458,10 @@ CJpegMcuPainter::CJpegMcuPainter(const CJpegScanDecoder::Frame& frame, const CJp
 
 void CJpegMcuPainter::Paint(JpegCoefficientBatch& batch)
 {
+    if (target_.partial) {
+        PaintPart(batch);
+        return;
+    }
     int32_t* block = batch.blocks.data();
     const uint8_t* mask = batch.rowMasks.data();
     for (uint32_t i = 0; i < batch.mcus; ++i) {
@@ -459,4 +493,75 @@ void CJpegMcuPainter::Transform(const int32_t* block, uint32_t rowMask, int32_t*
     if (levelShift)
         for (int i = 0; i < 64; ++i)
             out[i] = Add(out[i], 128);
+}
+
+// A view holds every 2^shift-th pixel of every 2^shift-th row. Below shift 3
+// every block of an MCU the view reaches has some of them and is transformed
+// whole; from shift 3 on a block holds at most one, and the block's DC
+// sample, its mean, stands for it: the transform of the AC terms, the most
+// part of the work, is left out.
+void CJpegMcuPainter::PaintPart(JpegCoefficientBatch& batch)
+{
+    int32_t* block = batch.blocks.data();
+    const uint8_t* mask = batch.rowMasks.data();
+    const uint64_t step = uint64_t{1} << target_.shift;
+    const bool dcOnly = target_.shift >= 3;
+    const uint64_t mcuWidth = 8 * h0_;
+    const uint64_t mcuHeight = 8 * v0_;
+    const uint64_t right = uint64_t{target_.viewX} + target_.viewWidth;
+    const uint64_t bottom = uint64_t{target_.viewY} + target_.viewHeight;
+    for (uint32_t i = 0; i < batch.mcus; ++i) {
+        const uint64_t mcu = batch.firstMcu + i;
+        const uint64_t x = (mcu % mcusAcross_) * mcuWidth;
+        const uint64_t y = (mcu / mcusAcross_) * mcuHeight;
+        const uint64_t x0 = OnGrid(x, target_.viewX, step);
+        const uint64_t y0 = OnGrid(y, target_.viewY, step);
+        const uint64_t x1 = std::min(x + mcuWidth, right);
+        const uint64_t y1 = std::min(y + mcuHeight, bottom);
+        const bool shown = target_.pixels && x0 < x1 && y0 < y1;
+        for (int c = 0; c < frame_.componentCount; ++c) {
+            const CJpegScanDecoder::Component& comp = frame_.components[c];
+            for (uint32_t b = 0; b < comp.horizontal * comp.vertical; ++b, block += 64, ++mask) {
+                int32_t* out = c == 0 ? luma_[b] : chroma_[c - 1];
+                if (shown && dcOnly)
+                    out[0] = c == 0 ? Add(JpegDcSample(block[0]), 128) : JpegDcSample(block[0]);
+                else if (shown)
+                    Transform(block, *mask, out, c == 0);
+                for (uint32_t v = 0; v < 8; ++v)
+                    if (*mask & (1u << v))
+                        std::memset(block + v * 8, 0, 8 * sizeof block[0]);
+            }
+        }
+        if (shown)
+            PaintPartOfMcu(x, y, x0, x1, y0, y1, dcOnly);
+    }
+}
+
+void CJpegMcuPainter::PaintPartOfMcu(uint64_t x, uint64_t y, uint64_t x0, uint64_t x1, uint64_t y0, uint64_t y1,
+                                     bool dcOnly)
+{
+    const uint32_t shift = target_.shift;
+    const uint64_t step = uint64_t{1} << shift;
+    const size_t rowBytes = static_cast<size_t>(target_.bitmapWidth) * 3;
+    // Chroma of one block an MCU spreads over the MCU's h0 x v0 luma blocks.
+    const uint32_t hs = h0_ - 1;
+    const uint32_t vs = v0_ - 1;
+    for (uint64_t py = y0; py < y1; py += step) {
+        const uint64_t row = static_cast<uint64_t>(target_.bitmapHeight) - 1 - ((py - target_.viewY) >> shift);
+        const auto iy = static_cast<uint32_t>(py - y);
+        for (uint64_t px = x0; px < x1; px += step) {
+            const auto ix = static_cast<uint32_t>(px - x);
+            uint8_t* p = target_.pixels + row * rowBytes + ((px - target_.viewX) >> shift) * 3;
+            const uint32_t b = (ix >> 3) + (iy >> 3) * h0_;
+            const uint32_t at = dcOnly ? 0 : (iy & 7) * 8 + (ix & 7);
+            if (frame_.rgb) {
+                p[0] = static_cast<uint8_t>(Clamp255(Add(chroma_[1][at], 128)));
+                p[1] = static_cast<uint8_t>(Clamp255(Add(chroma_[0][at], 128)));
+                p[2] = static_cast<uint8_t>(Clamp255(luma_[0][at]));
+                continue;
+            }
+            const uint32_t cat = dcOnly ? 0 : (iy >> vs) * 8 + (ix >> hs);
+            ConvertOne(luma_[b][at], chroma_[0][cat], chroma_[1][cat], p);
+        }
+    }
 }

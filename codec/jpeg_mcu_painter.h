@@ -26,6 +26,9 @@ struct JpegCoefficientBatch {
 // [horizontal position n], without level shift. All arithmetic wraps in 32
 // bits, so hostile coefficients give some samples, never undefined results.
 void JpegInverseDct(const int32_t* f, uint32_t rowMask, int32_t* out);
+// The sample every position of a block holds when its DC term dc is the only
+// one coded: what JpegInverseDct gives for that block, without level shift.
+int32_t JpegDcSample(int32_t dc);
 
 class CJpegMcuPainter {
 public:
@@ -37,6 +40,13 @@ public:
 
 private:
     static void Transform(const int32_t* block, uint32_t rowMask, int32_t* out, bool levelShift);
+    // Paint for a target that holds a view of the picture: the MCUs none of
+    // whose pixels the view holds are only cleared.
+    void PaintPart(JpegCoefficientBatch& batch);
+    // The view's pixels of the MCU at x, y, its samples transformed: in
+    // picture coordinates, from x0 and y0 (on the view's grid) up to, not
+    // including, x1 and y1.
+    void PaintPartOfMcu(uint64_t x, uint64_t y, uint64_t x0, uint64_t x1, uint64_t y0, uint64_t y1, bool dcOnly);
 
     const CJpegScanDecoder::Frame& frame_;
     const CJpegScanDecoder::Target& target_;

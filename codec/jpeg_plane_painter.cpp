@@ -213,7 +213,12 @@ void CJpegPlanePainter::PaintBaselineRows(const CJpegScanDecoder::Frame& frame, 
     JpegCoefficientBatch batch;
     batch.blocks.resize(static_cast<size_t>(across) * painter.BlocksPerMcu() * 64);
     batch.rowMasks.resize(static_cast<size_t>(across) * painter.BlocksPerMcu());
+    const uint64_t mcuHeight = 8 * planes_.MaxV();
     for (uint32_t my = first; my < first + count && my < planes_.McusDown(); ++my) {
+        // A view of the picture leaves out the MCU rows above and below it.
+        if (target_.partial && (uint64_t{my} * mcuHeight >= uint64_t{target_.viewY} + target_.viewHeight ||
+                                uint64_t{my + 1} * mcuHeight <= target_.viewY))
+            continue;
         int32_t* block = batch.blocks.data();
         uint8_t* mask = batch.rowMasks.data();
         for (uint32_t mx = 0; mx < across; ++mx)

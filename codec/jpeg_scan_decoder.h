@@ -44,6 +44,18 @@ public:
         uint8_t* pixels = nullptr;      // null: decode without painting
         int32_t bitmapWidth = 0;
         int32_t bitmapHeight = 0;
+        // With partial, the bitmap holds the view alone: the picture's
+        // pixels (viewX + (X << shift), viewY + (Y << shift)) at (X, Y),
+        // the view lying inside the picture and starting on a multiple of
+        // 2^shift. From shift 3 on, a pixel is the mean of the block it
+        // lies in (its DC term alone through the same transform).
+        // Without, the bitmap holds the whole picture at full size.
+        bool partial = false;
+        uint32_t viewX = 0;
+        uint32_t viewY = 0;
+        uint32_t viewWidth = 0;
+        uint32_t viewHeight = 0;
+        uint32_t shift = 0;
     };
 
     // Why the decoding ended.

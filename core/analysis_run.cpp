@@ -137,6 +137,11 @@ PictureRegion CAnalysisRun::ViewOf(size_t index, uint32_t width, uint32_t height
     const uint32_t shift = ReducedShift(width, height, budget);
     {
         std::lock_guard lock(pictures_);
+        // What a picture-finish scope does to a picture (an alpha plane laid
+        // over it) takes the whole picture at full size.
+        for (const PictureFinish* scope = finishes_; scope; scope = scope->outer_)
+            if (index >= scope->first_)
+                return {0, 0, width, height, 0};
         if (index < result_.pictures.size())
             result_.pictures[index].shift = shift;
     }

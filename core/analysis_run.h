@@ -79,7 +79,8 @@ public:
     // index (width x height, the last added) its bitmap holds, and at which
     // reduction. The whole picture, reduced when its bitmap would exceed the
     // picture budget (and marked so in the result); a wanted picture that a
-    // shell asked a region of, that region.
+    // shell asked a region of, that region. A picture a picture-finish scope
+    // completes is always the whole picture, unreduced.
     PictureRegion ViewOf(size_t index, uint32_t width, uint32_t height);
     // The reduction at which a picture of width x height fits the budget:
     // 0 when its bitmap takes at most budget bytes, else the least shift

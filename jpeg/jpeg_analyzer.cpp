@@ -953,16 +953,43 @@ void CJpegAnalyzer::StartPicture(LineId scanHead)
     const int32_t height = static_cast<int32_t>(frame.lines);
     pictureIndex_ =
         request_.run->AddPicture(PathFileName(request_.path ? request_.path : ""), width, height, request_.pictureLabel);
-    const int32_t bitmapWidth = CImageBuffer::PaddedSize(width);
-    const int32_t bitmapHeight = CImageBuffer::PaddedSize(height);
+    const bool direct = CJpegFrameDecoder::DecodesDirectly(parser_, adobeTransform_);
+    // Most frames can be drawn in part: reduced beyond the picture budget,
+    // or the region a shell asks for. Those decoded through coefficient
+    // planes need the planes whole all the same.
+    const bool inPart = direct || (!CJpegFrameDecoder::TooLarge(frame) &&
+                                   CJpegFrameDecoder::DrawsInPart(parser_, adobeTransform_));
+    const PictureRegion view = inPart ? request_.run->ViewOf(pictureIndex_, frame.samplesPerLine, frame.lines)
+                                      : PictureRegion{0, 0, frame.samplesPerLine, frame.lines, 0};
+    const bool partial = view.shift != 0 || view.width != frame.samplesPerLine || view.height != frame.lines;
+    CJpegScanDecoder::Target target;
+    int32_t shownWidth = width;
+    int32_t shownHeight = height;
+    if (partial) {
+        // A view's sides, reduced, are below 2^31.
+        const uint64_t step = uint64_t{1} << view.shift;
+        shownWidth = static_cast<int32_t>((view.width + step - 1) >> view.shift);
+        shownHeight = static_cast<int32_t>((view.height + step - 1) >> view.shift);
+        target.partial = true;
+        target.viewX = view.x;
+        target.viewY = view.y;
+        target.viewWidth = view.width;
+        target.viewHeight = view.height;
+        target.shift = view.shift;
+    }
+    const int32_t bitmapWidth = CImageBuffer::PaddedSize(shownWidth);
+    const int32_t bitmapHeight = CImageBuffer::PaddedSize(shownHeight);
     uint8_t* pixels = nullptr;
     // A picture whose coefficients would take too much memory gets its
     // window without pixels, as one too large to draw does.
-    if (CJpegFrameDecoder::DecodesDirectly(parser_, adobeTransform_) || !CJpegFrameDecoder::TooLarge(frame))
-        pixels = request_.run->PreparePicture(bitmapWidth, bitmapWidth - width, bitmapHeight, bitmapHeight - height);
+    if (direct || !CJpegFrameDecoder::TooLarge(frame))
+        pixels = request_.run->PreparePicture(bitmapWidth, bitmapWidth - shownWidth, bitmapHeight,
+                                              bitmapHeight - shownHeight);
+    target.pixels = pixels;
+    target.bitmapWidth = bitmapWidth;
+    target.bitmapHeight = bitmapHeight;
     decoder_ = std::make_unique<CJpegFrameDecoder>();
-    decoder_->Begin(frame, adobeTransform_, {pixels, bitmapWidth, bitmapHeight}, walkEnd_,
-                    request_.run->DecodeThreads());
+    decoder_->Begin(frame, adobeTransform_, target, walkEnd_, request_.run->DecodeThreads());
     pictureDrawn_ = true;
     noPixels_ = pixels == nullptr;
     // The scans are still decoded, for what they find wrong; the line says

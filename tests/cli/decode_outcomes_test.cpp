@@ -20,7 +20,7 @@ const Expected kFiles[] = {
     {"tests/corpus/jpeg-arithmetic-progressive-restart.jpg", "", DecodeOutcome::Complete},
     {"tests/corpus/jpeg-bad-huffman-code.jpg", "", DecodeOutcome::EndedEarly},
     {"tests/corpus/jpeg-restart-markers-removed.jpg", "", DecodeOutcome::EndedEarly},
-    {"tests/corpus/jpeg-sof-huge-size.jpg", "", DecodeOutcome::NotSupported},
+    {"tests/corpus/jpeg-sof-huge-size.jpg", "", DecodeOutcome::EndedEarly},
     {"tests/corpus/tiff-strip-offset-past-eof.tif", "IFD 0", DecodeOutcome::EndedEarly},
     {"tests/corpus/tiff-lzw-palette-no-colormap.tif", "IFD 0", DecodeOutcome::NotSupported},
     {"tests/corpus/tiff-huge-dimensions.tif", "IFD 0", DecodeOutcome::NotSupported},

@@ -326,7 +326,14 @@ TEST(DumpJobs, SeveralFilesAtOnceGiveTheOutputOfOneAtATime)
         const auto one = Dump(serial);
         const auto many = Dump(parallel);
         EXPECT_EQ(one.status, many.status);
-        EXPECT_EQ(one.err, many.err);
+        // A picture that cannot be written (a reduced one whose full size a
+        // BMP file cannot hold) is named with the folder it was to go to.
+        const auto inFolder = [](std::string err, const std::string& folder) {
+            for (size_t at = err.find(folder); at != std::string::npos; at = err.find(folder, at))
+                err.replace(at, folder.size(), "IMAGES");
+            return err;
+        };
+        EXPECT_EQ(inFolder(one.err, oneDir), inFolder(many.err, manyDir));
         EXPECT_EQ(one.out, many.out);
         EXPECT_GT(one.out.size(), 200u);
         if (withImages) {

@@ -204,7 +204,7 @@ const CorpusKinds kCorpusKinds[] = {
     {"jpeg-segment-length-past-eof.jpg", "jpeg.missing-eoi\njpeg.no-scan\njpeg.segment-past-end\n"},
     {"jpeg-segment-length-zero.jpg", "jpeg.marker-missing\njpeg.no-scan\njpeg.segment-length\n"},
     {"jpeg-sof-component-id-9.jpg", ""},
-    {"jpeg-sof-huge-size.jpg", ""},
+    {"jpeg-sof-huge-size.jpg", "jpeg.missing-eoi\njpeg.scan-ended-early\n"},
     {"jpeg-sof-many-components-short.jpg", "jpeg.field-past-segment\njpeg.no-scan\n"},
     {"jpeg-sof-zero-size.jpg", "jpeg.field-range\n"},
     {"jpeg-soi-only.jpg", "jpeg.missing-eoi\njpeg.no-scan\n"},

@@ -235,14 +235,38 @@ TEST(JpegImage, EveryFrameIsDrawnOrSaysItIsNot)
     }
 }
 
-TEST(JpegImage, PictureTooLargeForMemoryLeavesTheWindowWithoutPixels)
+// A frame decoded straight into its pixels whose bitmap would pass the
+// picture budget is drawn reduced (the data runs out after four blocks, the
+// first four pixels of the reduction). A progressive one, whose coefficients
+// would not fit in memory either, keeps its window without pixels.
+TEST(JpegImage, PictureTooLargeForMemoryIsDrawnReducedOrLeftWithoutPixels)
 {
-    // The scan is decoded all the same (the data runs out after four blocks).
     const auto d = RunDetailed(GrayFile(65535, 65535, FlatGrayBlocks(4)));
     ASSERT_NE(d->Window(), nullptr);
-    EXPECT_EQ(d->Window()->image.Pixels(), nullptr);
-    EXPECT_EQ(d->Window()->image.BitmapWidth(), 65536);
+    const ResultPicture& reduced = *d->Window();
+    ASSERT_NE(reduced.image.Pixels(), nullptr);
+    EXPECT_EQ(reduced.shift, 4u);
+    EXPECT_EQ(reduced.width, 65535);
+    EXPECT_EQ(reduced.image.PictureWidth(), 4096);
+    EXPECT_EQ(reduced.image.BitmapWidth(), 4112);
+    EXPECT_TRUE(AllPixels(reduced.image, 0, 0, 1, 1, 128));
     EXPECT_NE(d->detail.find("] Image Data\n"), std::string::npos);
+    EXPECT_EQ(d->detail.find("画像が大きすぎるため描画しません"), std::string::npos);
+
+    Bytes f = Soi();
+    Put(f, Dqt(0, 1));
+    Put(f, Sof0(65535, 65535, {{1, 0x11, 0}}, 0xC2));
+    Put(f, DhtStandardLuma());
+    // The DC scan of the first pass.
+    Put(f, Segment(0xDA, {1, 1, 0x00, 0, 0, 0}));
+    Put(f, FlatGrayBlocks(4));
+    Put(f, Eoi());
+    const auto p = RunDetailed(f);
+    ASSERT_NE(p->Window(), nullptr);
+    EXPECT_EQ(p->Window()->image.Pixels(), nullptr);
+    EXPECT_EQ(p->Window()->shift, 0u);
+    EXPECT_FALSE(p->Window()->drawn);
+    EXPECT_NE(p->detail.find("\n  画像が大きすぎるため描画しません\n"), std::string::npos) << p->detail;
 }
 
 TEST(JpegImage, RoughModeNeverDecodes)

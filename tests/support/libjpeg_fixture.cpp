@@ -61,6 +61,8 @@ std::vector<uint8_t> Encode(const std::vector<uint8_t>& picture, const EncodeOpt
     info.in_color_space = options.components == 3 ? JCS_RGB : JCS_GRAYSCALE;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, options.quality, TRUE);
+    if (options.rgb && options.components == 3)
+        jpeg_set_colorspace(&info, JCS_RGB);
     info.comp_info[0].h_samp_factor = options.h0;
     info.comp_info[0].v_samp_factor = options.v0;
     for (int c = 1; c < info.num_components; ++c) {
@@ -68,6 +70,8 @@ std::vector<uint8_t> Encode(const std::vector<uint8_t>& picture, const EncodeOpt
         info.comp_info[c].v_samp_factor = 1;
     }
     info.restart_interval = static_cast<unsigned>(options.restartInterval);
+    if (options.progressive)
+        jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     const size_t stride = static_cast<size_t>(options.width) * options.components;
     while (info.next_scanline < info.image_height) {

@@ -15,6 +15,8 @@ struct EncodeOptions {
     int v0 = 1;
     int quality = 90;
     int restartInterval = 0;     // in MCUs; 0 for none
+    bool progressive = false;    // libjpeg's own progression of scans
+    bool rgb = false;            // three components stored as red, green, blue (an Adobe segment says so)
 };
 
 // A picture with smooth gradients, edges and some texture, RGB or gray,

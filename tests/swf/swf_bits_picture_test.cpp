@@ -448,6 +448,22 @@ TEST(SwfBitsPicture, JpegAlphaPlaneIsCompositedOverTheBackground)
                                             });
         EXPECT_EQ(count, 1u);
         EXPECT_EQ(taken, 1u);
+
+        // The plane lies over the whole picture: it is drawn whole however
+        // small the budget and whatever region is asked for.
+        AnalysisOptions part = testing_support::AllFormatOptions();
+        part.pictureBudget = 1000;
+        part.hasRegion = true;
+        part.region = {3, 5, 7, 9, 1};
+        taken = 0;
+        DecodePictures(path.c_str(), part, {0}, [&](size_t, ResultPicture& again) {
+            ++taken;
+            EXPECT_EQ(again.shift, 0u);
+            ASSERT_EQ(again.image.PictureWidth(), picture.image.PictureWidth());
+            ASSERT_EQ(again.image.PictureHeight(), picture.image.PictureHeight());
+            ExpectSamePixels(again, picture);
+        });
+        EXPECT_EQ(taken, 1u);
     }
 }
 
