@@ -63,8 +63,12 @@ public:
     // ends (FinishPictures).
     size_t AddPicture(const std::string& title, int32_t width, int32_t height, const std::string& label);
     // Whether anybody looks at the pixels drawn: the result keeps them, a
-    // shell takes them as they are done, or asks for a region of them.
-    bool PixelsLookedAt() const { return options_.keepPixels || options_.takePicture || options_.hasRegion; }
+    // shell takes them as they are done or asks for a region of them, or a
+    // picture-finish scope works on them (and may find what is wrong there).
+    bool PixelsLookedAt() const
+    {
+        return options_.keepPixels || options_.takePicture || options_.hasRegion || finishes_ != nullptr;
+    }
     // For an analyzer that decodes a picture nobody looks at into a small
     // working buffer of its own: gives the last picture the sizes of the
     // bitmap PreparePicture would make, without memory, and whether it

@@ -980,14 +980,34 @@ void CJpegAnalyzer::StartPicture(LineId scanHead)
     const int32_t bitmapWidth = CImageBuffer::PaddedSize(shownWidth);
     const int32_t bitmapHeight = CImageBuffer::PaddedSize(shownHeight);
     uint8_t* pixels = nullptr;
-    // A picture whose coefficients would take too much memory gets its
-    // window without pixels, as one too large to draw does.
-    if (direct || !CJpegFrameDecoder::TooLarge(frame))
-        pixels = request_.run->PreparePicture(bitmapWidth, bitmapWidth - shownWidth, bitmapHeight,
-                                              bitmapHeight - shownHeight);
-    target.pixels = pixels;
-    target.bitmapWidth = bitmapWidth;
-    target.bitmapHeight = bitmapHeight;
+    if (inPart && !request_.run->PixelsLookedAt()) {
+        // Nobody looks at the pixels: the picture is described as drawn and
+        // its scans decoded, for what they find, into a working buffer that
+        // holds the picture's first pixel alone.
+        if (request_.run->DescribePicture(bitmapWidth, bitmapWidth - shownWidth, bitmapHeight,
+                                          bitmapHeight - shownHeight)) {
+            if (!workBuffer_.Pixels())
+                workBuffer_.Create(16, 15, 16, 15);
+            pixels = workBuffer_.Pixels();
+        }
+        target = {};
+        target.partial = true;
+        target.viewWidth = frame.samplesPerLine;
+        target.viewHeight = frame.lines;
+        target.shift = 31;
+        target.pixels = pixels;
+        target.bitmapWidth = 16;
+        target.bitmapHeight = 16;
+    } else {
+        // A picture whose coefficients would take too much memory gets its
+        // window without pixels, as one too large to draw does.
+        if (direct || !CJpegFrameDecoder::TooLarge(frame))
+            pixels = request_.run->PreparePicture(bitmapWidth, bitmapWidth - shownWidth, bitmapHeight,
+                                                  bitmapHeight - shownHeight);
+        target.pixels = pixels;
+        target.bitmapWidth = bitmapWidth;
+        target.bitmapHeight = bitmapHeight;
+    }
     decoder_ = std::make_unique<CJpegFrameDecoder>();
     decoder_->Begin(frame, adobeTransform_, target, walkEnd_, request_.run->DecodeThreads());
     pictureDrawn_ = true;

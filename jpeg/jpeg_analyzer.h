@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "image/image_buffer.h"
 #include "codec/jpeg_coefficients.h"
 #include "codec/jpeg_stream_parser.h"
 #include "core/anomaly.h"
@@ -142,6 +143,8 @@ private:
     JpegScanOutcome scanOutcome_ = JpegScanOutcome::Complete;
     bool cancelled_ = false;
     bool noPixels_ = false;   // a picture too large to be given pixel memory
+    // What a picture nobody looks at is decoded into.
+    CImageBuffer workBuffer_;
     // The last scan's entropy-coded data, whose line gets its end when the
     // walk finds the next marker that is not RSTn.
     LineId imageData_ = 0;
