@@ -78,7 +78,7 @@ void CJpegSegmentDecoder::Decode(const std::vector<TiffSegment>& segments, const
     };
     for (const TiffSegment& s : segments) {
         Job job;
-        if (!ReadHeader(s, picture, job))
+        if (!CSegmentScratch::MeetsView(picture, s.x, s.y, s.columns, s.rows) || !ReadHeader(s, picture, job))
             continue;
         const bool spills = job.spills;
         bytes += job.head.size();
@@ -105,8 +105,10 @@ void CJpegSegmentDecoder::StartWorkers(uint32_t threads)
 
 bool CJpegSegmentDecoder::ReadHeader(const TiffSegment& s, const CSampleWriter::Picture& picture, Job& job)
 {
-    const uint32_t width = std::min(picture.width, picture.bitmapWidth);
-    const uint32_t height = std::min(picture.height, picture.bitmapHeight);
+    // A view's bitmap holds less than the picture; its segments lie in the
+    // picture all the same.
+    const uint32_t width = picture.view ? picture.width : std::min(picture.width, picture.bitmapWidth);
+    const uint32_t height = picture.view ? picture.height : std::min(picture.height, picture.bitmapHeight);
     if (s.x >= width || s.y >= height)
         return false;
     // What the scan will likely take: a few bytes a block, and no more than
@@ -136,7 +138,8 @@ bool CJpegSegmentDecoder::ReadHeader(const TiffSegment& s, const CSampleWriter::
     // MCUs stay inside the bitmap is decoded in place.
     const uint64_t mcuHeight = 8u * frame.components[0].vertical;
     const uint64_t codedRows = (frame.height + mcuHeight - 1) / mcuHeight * mcuHeight;
-    job.inPlace = s.x == 0 && frame.width == picture.width && s.y + codedRows <= picture.bitmapHeight;
+    // A view of the picture takes every segment through a bitmap of its own.
+    job.inPlace = !picture.view && s.x == 0 && frame.width == picture.width && s.y + codedRows <= picture.bitmapHeight;
     job.spills = job.inPlace && codedRows > s.rows && uint64_t{s.y} + s.rows < height;
     job.tables = tables_.TablesHandle();
     job.segment = s;

@@ -19,7 +19,11 @@ public:
     // empty or larger than kMaxPixels.
     bool Make(uint64_t columns, uint64_t rows);
     // Copies the top left columns x rows pixels to (x, y) of the picture,
-    // cut at its edges.
+    // cut at its edges; for a view of the picture, those the view holds.
     void CopyTo(const CSampleWriter::Picture& picture, uint32_t x, uint32_t y, uint32_t columns,
                 uint32_t rows) const;
+    // Whether columns x rows pixels at (x, y) hold any the picture shows:
+    // false only for a view they miss.
+    static bool MeetsView(const CSampleWriter::Picture& picture, uint64_t x, uint64_t y, uint64_t columns,
+                          uint64_t rows);
 };

@@ -1053,7 +1053,7 @@ void CTiffAnalyzer::DrawImage(FILE* fp, const ImageData& data, LineId parent, co
                                       : std::string(" 最小 - 最大 -");
     }
     CSampleWriter::Picture picture{nullptr, width, height, 0, 0};
-    CreatePicture(width, height, title, !IsFax(data.compression) && data.compression != kJpeg, picture);
+    CreatePicture(width, height, title, !IsFax(data.compression), picture);
     if (pixelBuffer) {
         switch (data.compression) {
         case kModifiedHuffman:
