@@ -50,5 +50,5 @@ TSAN_OPTIONS=halt_on_error=1 "${norandom[@]}" build-tsan/tests/test_cli --gtest_
 # A short run of every fuzz target (clang, with both sanitizers) catches a new
 # crash early; the long campaign is tests/fuzz/run.sh with a longer time.
 # Findings are kept in tests/corpus/ and fail the run.
-echo "== Fuzzing, 5 s a target"
-tests/fuzz/run.sh 5
+echo "== Fuzzing, 3 s a target"
+tests/fuzz/run.sh 3
