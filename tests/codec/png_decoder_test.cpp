@@ -15,6 +15,7 @@
 
 #include "support/libpng_reference.h"
 #include "support/png_fixture.h"
+#include "support/png_writer_cases.h"
 #include "support/test_support.h"
 
 using namespace png_fixture;
@@ -37,7 +38,10 @@ std::string Difference(const Bytes& ours, const Bytes& theirs, uint32_t width, u
     return "";
 }
 
-using Layout = std::tuple<int, int, int>;  // colour type, bit depth, interlace
+using png_writers::kConvert;
+using png_writers::kImageMagick;
+using png_writers::Layout;
+using png_writers::WriterCase;
 
 std::string LayoutText(const Layout& l)
 {
@@ -68,45 +72,6 @@ void ExpectAsLibpng(const Bytes& file, const std::string& label, const Layout* e
 
 // ---- Files from real writers ----
 
-// What each writer is asked for and the layout it must give, so that the
-// tables together are known to cover every colour type, depth and
-// interlacing (checked below without running anything).
-struct WriterCase {
-    const char* command;  // OUT stands for the file written; SRC for the writer's sources
-    Layout layout;
-};
-
-constexpr const char* kConvert = "/usr/bin/convert-im6.q16";
-
-// ImageMagick, run at each size below; "-size WxH" goes in front.
-constexpr WriterCase kImageMagick[] = {
-    {"gradient:red-blue -swirl 90 PNG24:OUT", {2, 8, 0}},
-    {"gradient:red-blue -swirl 90 -depth 16 PNG48:OUT", {2, 16, 0}},
-    {"gradient:red-blue -swirl 90 ( +clone -flip -colorspace gray ) -alpha off -compose CopyOpacity -composite "
-     "PNG32:OUT", {6, 8, 0}},
-    {"gradient:red-blue -swirl 90 ( +clone -flop -colorspace gray ) -alpha off -compose CopyOpacity -composite "
-     "-depth 16 PNG64:OUT", {6, 16, 0}},
-    {"gradient:white-black -swirl 90 ( +clone -flip ) -alpha off -compose CopyOpacity -composite -depth 8 "
-     "-define png:color-type=4 OUT", {4, 8, 0}},
-    {"gradient:white-black -swirl 90 ( +clone -flip ) -alpha off -compose CopyOpacity -composite -depth 16 "
-     "-define png:color-type=4 OUT", {4, 16, 0}},
-    {"gradient:red-blue -swirl 90 -colors 200 PNG8:OUT", {3, 8, 0}},
-    {"gradient:red-blue -swirl 90 -colors 12 -define png:bit-depth=4 -define png:color-type=3 OUT", {3, 4, 0}},
-    {"gradient:red-blue -swirl 90 ( +clone -colorspace gray -threshold 50% ) -alpha off -compose CopyOpacity "
-     "-composite -colors 40 PNG8:OUT", {3, 8, 0}},
-    {"gradient:white-black -swirl 90 -define png:color-type=0 -define png:bit-depth=1 OUT", {0, 1, 0}},
-    {"gradient:white-black -swirl 90 -define png:color-type=0 -define png:bit-depth=2 OUT", {0, 2, 0}},
-    {"gradient:white-black -swirl 90 -define png:color-type=0 -define png:bit-depth=4 OUT", {0, 4, 0}},
-    {"gradient:white-black -swirl 90 -define png:color-type=0 -define png:bit-depth=8 OUT", {0, 8, 0}},
-    {"gradient:white-black -swirl 90 -define png:color-type=0 -define png:bit-depth=16 OUT", {0, 16, 0}},
-    {"gradient:red-blue -swirl 90 -interlace PNG PNG24:OUT", {2, 8, 1}},
-    {"gradient:red-blue -swirl 90 -interlace PNG -depth 16 PNG48:OUT", {2, 16, 1}},
-    {"gradient:red-blue -swirl 90 ( +clone -flop -colorspace gray ) -alpha off -compose CopyOpacity -composite "
-     "-interlace PNG PNG32:OUT", {6, 8, 1}},
-    {"gradient:white-black -swirl 90 -interlace PNG -define png:color-type=0 -define png:bit-depth=2 OUT", {0, 2, 1}},
-    {"gradient:white-black -swirl 90 -interlace PNG -define png:color-type=0 -define png:bit-depth=16 OUT",
-     {0, 16, 1}},
-};
 
 // Pillow: one script writes every mode at a size.
 constexpr const char* kPillowScript = R"(
@@ -166,11 +131,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
     return text;
 }
 
-std::string Quoted(const std::string& s)
-{
-    return Replace(Replace(s, "(", "\\("), ")", "\\)");
-}
-
 constexpr std::pair<uint32_t, uint32_t> kSizes[] = {{37, 23}, {1, 1}, {1, 9}, {9, 1}, {3, 2}, {13, 7}};
 
 }  // namespace
@@ -202,7 +162,7 @@ TEST(PngDecoderWriters, ImageMagickEqualsLibpng)
     for (auto [w, h] : {kSizes[0], kSizes[4]}) {
         const std::string size = std::to_string(w) + "x" + std::to_string(h);
         for (const WriterCase& c : kImageMagick) {
-            const std::string command = Replace(Quoted(c.command), "OUT", out);
+            const std::string command = Replace(png_writers::ShellQuoted(c.command), "OUT", out);
             ASSERT_TRUE(RunTool(std::string(kConvert) + " -size " + size + " " + command)) << command;
             ExpectAsLibpng(testing_support::ReadFile(out), size + " " + c.command, &c.layout);
         }

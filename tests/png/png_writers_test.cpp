@@ -9,48 +9,16 @@
 #include <tuple>
 
 #include "png_test_support.h"
+#include "support/png_writer_cases.h"
 
 using namespace png_test;
 
 namespace {
 
-constexpr const char* kConvert = "/usr/bin/convert-im6.q16";
-
-using Layout = std::tuple<int, int, int>;  // colour type, bit depth, interlace
-
-struct WriterCase {
-    const char* command;  // OUT: the file written; SRC: the folder of sources
-    Layout layout;
-};
-
-// ImageMagick; sources are 37 x 23 gradients.
-constexpr WriterCase kImageMagick[] = {
-    {"CONVERT gradient:red-blue -swirl 90 PNG24:OUT", {2, 8, 0}},
-    {"CONVERT gradient:red-blue -swirl 90 -depth 16 PNG48:OUT", {2, 16, 0}},
-    {"CONVERT gradient:red-blue -swirl 90 \\( +clone -flip -colorspace gray \\) -alpha off -compose CopyOpacity "
-     "-composite PNG32:OUT", {6, 8, 0}},
-    {"CONVERT gradient:red-blue -swirl 90 \\( +clone -flop -colorspace gray \\) -alpha off -compose CopyOpacity "
-     "-composite -depth 16 PNG64:OUT", {6, 16, 0}},
-    {"CONVERT gradient:white-black -swirl 90 \\( +clone -flip \\) -alpha off -compose CopyOpacity -composite "
-     "-depth 8 -define png:color-type=4 OUT", {4, 8, 0}},
-    {"CONVERT gradient:white-black -swirl 90 \\( +clone -flip \\) -alpha off -compose CopyOpacity -composite "
-     "-depth 16 -define png:color-type=4 OUT", {4, 16, 0}},
-    {"CONVERT gradient:red-blue -swirl 90 -colors 200 PNG8:OUT", {3, 8, 0}},
-    {"CONVERT gradient:red-blue -swirl 90 -colors 12 -define png:bit-depth=4 -define png:color-type=3 OUT", {3, 4, 0}},
-    {"CONVERT gradient:red-blue -swirl 90 \\( +clone -colorspace gray -threshold 50% \\) -alpha off "
-     "-compose CopyOpacity -composite -colors 40 PNG8:OUT", {3, 8, 0}},
-    {"CONVERT gradient:white-black -swirl 90 -define png:color-type=0 -define png:bit-depth=1 OUT", {0, 1, 0}},
-    {"CONVERT gradient:white-black -swirl 90 -define png:color-type=0 -define png:bit-depth=2 OUT", {0, 2, 0}},
-    {"CONVERT gradient:white-black -swirl 90 -define png:color-type=0 -define png:bit-depth=4 OUT", {0, 4, 0}},
-    {"CONVERT gradient:white-black -swirl 90 -define png:color-type=0 -define png:bit-depth=8 OUT", {0, 8, 0}},
-    {"CONVERT gradient:white-black -swirl 90 -define png:color-type=0 -define png:bit-depth=16 OUT", {0, 16, 0}},
-    {"CONVERT gradient:red-blue -swirl 90 -interlace PNG PNG24:OUT", {2, 8, 1}},
-    {"CONVERT gradient:red-blue -swirl 90 -interlace PNG -depth 16 PNG48:OUT", {2, 16, 1}},
-    {"CONVERT gradient:red-blue -swirl 90 \\( +clone -flop -colorspace gray \\) -alpha off -compose CopyOpacity "
-     "-composite -interlace PNG PNG32:OUT", {6, 8, 1}},
-    {"CONVERT gradient:white-black -swirl 90 -interlace PNG -define png:color-type=0 -define png:bit-depth=2 OUT",
-     {0, 2, 1}},
-};
+using png_writers::kConvert;
+using png_writers::kImageMagick;
+using png_writers::Layout;
+using png_writers::WriterCase;
 
 // Netpbm, from sources ImageMagick writes into SRC; Adam7 mostly.
 constexpr WriterCase kNetpbm[] = {
@@ -184,7 +152,7 @@ TEST(PngWriters, ImageMagick)
     const std::string out = dir.Path() + "/magick.png";
     for (const WriterCase& c : kImageMagick) {
         const std::string command =
-            Replace(Replace(c.command, "CONVERT", std::string(kConvert) + " -size 37x23"), "OUT", out);
+            std::string(kConvert) + " -size 37x23 " + Replace(png_writers::ShellQuoted(c.command), "OUT", out);
         ASSERT_TRUE(RunTool(command)) << command;
         ExpectSound(out, c.command, &c.layout);
     }
